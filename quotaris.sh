@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Set-up, build and start of Quotaris on Debian 12.
+#   ./quotaris.sh run    install the packages, build, start the program
+#   ./quotaris.sh test   install the packages, build, run every test
+#   ./quotaris.sh deps   only install the packages
+# Extra arguments of "run" go to the program (e.g. ./quotaris.sh run info).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libsqlcipher-dev sqlcipher
+    libgtest-dev
+    libfreexl-dev python3-xlrd
+)
+
+install_packages() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir"
+}
+
+cmd=${1:-run}
+[ $# -gt 0 ] && shift
+case "$cmd" in
+deps)
+    install_packages
+    ;;
+run)
+    install_packages
+    build build
+    exec ./build/quotaris "$@"
+    ;;
+test)
+    install_packages
+    build build
+    QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure
+    ;;
+sanitize)
+    install_packages
+    build build-asan -DQUOTARIS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+        ctest --test-dir build-asan --output-on-failure
+    ;;
+*)
+    echo "usage: $0 run|test|sanitize|deps" >&2
+    exit 2
+    ;;
+esac

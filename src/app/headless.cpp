@@ -1,0 +1,86 @@
+#include "app/headless.h"
+
+#include "database/settingsrow.h"
+#include "database/startup.h"
+#include "support/messages.h"
+#include "support/paths.h"
+
+namespace {
+
+int cmdInfo(HeadlessContext& c)
+{
+    if (!c.args.isEmpty()) {
+        c.err << "info takes no arguments\n";
+        return 2;
+    }
+    const bool opened = headlessStartup(c);
+    c.out << "data folder: " << paths::dataFolder() << '\n';
+    c.out << "database: " << paths::databaseFile() << '\n';
+    c.out << "settings file: " << paths::settingsFile() << '\n';
+    c.out << "database opened: " << (opened ? "yes" : "no") << '\n';
+    for (const auto& [name, value] : settingsrow::describe())
+        c.out << name << ": " << value << '\n';
+    return opened ? 0 : 1;
+}
+
+}  // namespace
+
+const QVector<HeadlessCommand>& headlessCommands()
+{
+    static const QVector<HeadlessCommand> commands = {
+        {"info", "", "run the start-up routine and print the folders and every setting", cmdInfo},
+    };
+    return commands;
+}
+
+QString headlessUsage()
+{
+    QString text = QStringLiteral(
+        "Usage: quotaris [--home DIR] [COMMAND [ARGUMENTS]]\n"
+        "Without a command the main window opens.\n\n"
+        "Options:\n"
+        "  --home DIR   use DIR as data folder (default $QUOTARIS_HOME or ~/.local/share/Quotaris)\n"
+        "  --help       show this text\n"
+        "  --version    show the version\n\n"
+        "Commands:\n");
+    for (const HeadlessCommand& c : headlessCommands()) {
+        const QString head = QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.usage)).trimmed();
+        text += QStringLiteral("  %1\n      %2\n").arg(head, QLatin1String(c.summary));
+    }
+    return text;
+}
+
+bool headlessStartup(HeadlessContext& context)
+{
+    QString error;
+    if (!paths::ensureDataFolder(&error)) {
+        context.err << error << '\n';
+        return false;
+    }
+    return runStartup().opened;
+}
+
+int runHeadless(const QString& command, const QStringList& args)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    ScriptedMessages console;
+    console.echo = true;
+    setMessages(&console);
+    int status = 2;
+    bool known = false;
+    for (const HeadlessCommand& c : headlessCommands()) {
+        if (command == QLatin1String(c.name)) {
+            HeadlessContext context{args, out, err};
+            status = c.run(context);
+            known = true;
+            break;
+        }
+    }
+    if (!known)
+        err << "Unknown command: " << command << "\n\n" << headlessUsage();
+    out.flush();
+    err.flush();
+    setMessages(nullptr);
+    return status;
+}

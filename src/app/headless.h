@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+
+// The commands the program runs without a window:
+//   quotaris [--home DIR] <command> [arguments]
+// Each command prints plain text and returns the process exit status.
+struct HeadlessContext {
+    QStringList args;  // the arguments after the command name
+    QTextStream& out;
+    QTextStream& err;
+};
+
+struct HeadlessCommand {
+    const char* name;
+    const char* usage;    // arguments, for --help
+    const char* summary;  // one line, for --help
+    int (*run)(HeadlessContext& context);
+};
+
+// Every command the program knows, in the order --help lists them.
+const QVector<HeadlessCommand>& headlessCommands();
+
+// Runs `command` with `args`; unknown commands print the usage and return 2.
+int runHeadless(const QString& command, const QStringList& args);
+
+QString headlessUsage();
+
+// Shared by the commands: runs the start-up routine without a window,
+// reporting every message to stderr. Returns false when the database
+// could not be opened.
+bool headlessStartup(HeadlessContext& context);

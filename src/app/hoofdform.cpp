@@ -1,0 +1,220 @@
+#include "app/hoofdform.h"
+
+#include "app/links.h"
+#include "app/splash.h"
+#include "database/startup.h"
+#include "support/state.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+// The export-format items with the switch each one mirrors.
+struct FormatItem {
+    const char* name;
+    const char* caption;
+    QChar letter;
+    bool ProgramSettings::*flag;
+};
+
+const FormatItem kFormatItems[] = {
+    {"menuamibroker", "&Amibroker", QLatin1Char('A'), &ProgramSettings::selectamibroker},
+    {"menumetastock", "&Metastock", QLatin1Char('M'), &ProgramSettings::selectmetastock},
+    {"menustockguru", "&Stockguru (PRN)", QLatin1Char('S'), &ProgramSettings::selectstockguru},
+    {"MenuPRN", "&PRN-format", QLatin1Char('P'), &ProgramSettings::selectprn},
+    {"menuascii", "AS&CII-format (CSV)", QLatin1Char('C'), &ProgramSettings::select1},
+    {"menukbf", "&KBF-format", QLatin1Char('K'), &ProgramSettings::select2},
+    {"menuexcel", "&Excel XLS", QLatin1Char('E'), &ProgramSettings::selectexcel},
+    {"menuVision", "&Vision2000", QLatin1Char('V'), &ProgramSettings::select7},
+    {"menuVikingen", "V&ikingen", QLatin1Char('I'), &ProgramSettings::select8},
+    {"menuGet", "A&dvanced Get", QLatin1Char('D'), &ProgramSettings::select12},
+};
+}  // namespace
+
+Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(this)), timer1_(new QTimer(this))
+{
+    setObjectName(QStringLiteral("Hoofdform"));
+    setWindowTitle(QStringLiteral("Quotaris"));
+    mdi_->setObjectName(QStringLiteral("Picture1"));
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi_);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setSingleShot(true);
+    connect(timer1_, &QTimer::timeout, this, [this] {
+        if (splash_)
+            splash_->accept();
+    });
+    buildMenus();
+    buildToolbar();
+    resize(1000, 700);
+}
+
+Hoofdform::~Hoofdform() = default;
+
+QAction* Hoofdform::addItem(QMenu* menu, const char* name, const QString& caption, bool available)
+{
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QLatin1String(name));
+    a->setEnabled(available);
+    return a;
+}
+
+void Hoofdform::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("menufile"));
+    // Items whose window is not part of the program yet stay disabled.
+    addItem(file, "menustocklistopen", QStringLiteral("&List management..."), false);
+    addItem(file, "menuNames", QStringLiteral("List &names..."), false);
+    addItem(file, "menuExport", QStringLiteral("&Export Symbols..."), false);
+    addItem(file, "menuImport", QStringLiteral("&Import Symbols..."), false);
+    file->addSeparator()->setObjectName(QStringLiteral("menuYY"));
+    addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"), false);
+    addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"), false);
+    file->addSeparator()->setObjectName(QStringLiteral("zom4"));
+    QAction* exit = addItem(file, "menuexit", QStringLiteral("&Exit"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("menumarket"));
+    addItem(edit, "menuTickersearch", QStringLiteral("&Search Symbol"), false);
+    addItem(edit, "menuView", QStringLiteral("&View components of index"), false);
+    edit->addSeparator()->setObjectName(QStringLiteral("qwa"));
+    addItem(edit, "menuCompact", QStringLiteral("&Compact/Repair Database"), false);
+
+    exportFormatMenu_ = bar->addMenu(QStringLiteral("&Export format"));
+    exportFormatMenu_->setObjectName(QStringLiteral("menuexportformat"));
+    for (const FormatItem& item : kFormatItems) {
+        QAction* a = addItem(exportFormatMenu_, item.name, QLatin1String(item.caption), false);
+        a->setCheckable(true);
+        a->setData(item.letter);
+    }
+
+    QMenu* download = bar->addMenu(QStringLiteral("&Download"));
+    download->setObjectName(QStringLiteral("menudownload"));
+    addItem(download, "menudownloadnow", QStringLiteral("&Current"), false);
+    addItem(download, "menuhistory", QStringLiteral("&Historical"), false);
+    addItem(download, "Daily", QStringLiteral("&Daily"), false);
+    addItem(download, "menuOptions", QStringLiteral("&Options..."), false);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("menuhelp"));
+    addItem(help, "menuhelpcontents", QStringLiteral("&Contents"), false);
+    help->addSeparator()->setObjectName(QStringLiteral("zom2"));
+    addItem(help, "menuhelpfaq", QStringLiteral("&Faq"), false);
+    addItem(help, "menuhelpsupport", QStringLiteral("&Support..."), false);
+    help->addSeparator()->setObjectName(QStringLiteral("zom"));
+    QMenu* web = help->addMenu(QStringLiteral("&Quotaris on the Web"));
+    web->setObjectName(QStringLiteral("menuhelpweb"));
+    QAction* homePage = addItem(web, "menuquotarishomepage", QStringLiteral("&Quotaris Homepage"));
+    connect(homePage, &QAction::triggered, this, [] { links::openHomePage(); });
+    help->addSeparator()->setObjectName(QStringLiteral("zom3"));
+    QAction* about = addItem(help, "menuhelpabout", QStringLiteral("&About Quotaris..."));
+    connect(about, &QAction::triggered, this, &Hoofdform::showAbout);
+}
+
+void Hoofdform::buildToolbar()
+{
+    QToolBar* bar = addToolBar(QStringLiteral("Toolbar"));
+    bar->setObjectName(QStringLiteral("Toolbar1"));
+    bar->setMovable(false);
+    QStyle* st = style();
+    auto mirror = [&](const char* name, const char* item, QStyle::StandardPixmap icon, const QString& tip) {
+        QAction* source = action(QLatin1String(item));
+        QAction* a = bar->addAction(st->standardIcon(icon), tip);
+        a->setObjectName(QLatin1String(name));
+        a->setEnabled(source->isEnabled());
+        connect(source, &QAction::changed, a, [a, source] { a->setEnabled(source->isEnabled()); });
+        connect(a, &QAction::triggered, source, &QAction::trigger);
+    };
+    mirror("toolListManagement", "menustocklistopen", QStyle::SP_FileDialogDetailedView, QStringLiteral("List management"));
+    mirror("toolSearch", "menuTickersearch", QStyle::SP_FileDialogContentsView, QStringLiteral("Search Symbol"));
+
+    QAction* formats = bar->addAction(st->standardIcon(QStyle::SP_DriveHDIcon), QStringLiteral("Export format"));
+    formats->setObjectName(QStringLiteral("toolExportFormat"));
+    formats->setMenu(exportFormatMenu_);
+    if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(formats)))
+        button->setPopupMode(QToolButton::InstantPopup);
+
+    mirror("toolCurrent", "menudownloadnow", QStyle::SP_ArrowDown, QStringLiteral("Current download"));
+    mirror("toolHistorical", "menuhistory", QStyle::SP_FileDialogBack, QStringLiteral("Historical download"));
+    mirror("toolUpdate", "menucheck", QStyle::SP_BrowserReload, QStringLiteral("Check for update"));
+    mirror("toolHome", "menuquotarishomepage", QStyle::SP_DirHomeIcon, QStringLiteral("Quotaris Homepage"));
+    QAction* support = bar->addAction(st->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Support"));
+    support->setObjectName(QStringLiteral("toolSupport"));
+    connect(support, &QAction::triggered, this, [] { links::openSupportMail(); });
+    mirror("toolHelp", "menuhelpcontents", QStyle::SP_TitleBarContextHelpButton, QStringLiteral("Help"));
+}
+
+QAction* Hoofdform::action(const QString& name) const
+{
+    return findChild<QAction*>(name);
+}
+
+void Hoofdform::updateFormatChecks()
+{
+    const ProgramSettings& s = settings();
+    for (const FormatItem& item : kFormatItems)
+        action(QLatin1String(item.name))->setChecked(s.*item.flag);
+}
+
+QMdiSubWindow* Hoofdform::showChild(QWidget* window, bool maximized)
+{
+    QMdiSubWindow* frame = mdi_->addSubWindow(window);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    if (maximized)
+        frame->showMaximized();
+    else
+        frame->show();
+    return frame;
+}
+
+void Hoofdform::showAbout()
+{
+    frmSplash about(this);
+    about.exec();
+}
+
+void Hoofdform::load()
+{
+    state().historyStartDate = QDate::currentDate().addDays(-1);
+    if (splashDelay_ > 0) {
+        frmSplash splash(this);
+        splash_ = &splash;
+        timer1_->start(splashDelay_);
+        splash.exec();
+        timer1_->stop();
+        splash_ = nullptr;
+        QApplication::processEvents();
+    }
+    runStartup();
+    updateFormatChecks();
+    show();
+}
+
+void Hoofdform::closeEvent(QCloseEvent* event)
+{
+    state().refusedToClose = false;
+    // A child that must stay open (a running download) refuses its close and
+    // sets the flag; then the program keeps running.
+    for (QMdiSubWindow* child : mdi_->subWindowList()) {
+        if (!child->close())
+            state().refusedToClose = true;
+    }
+    if (state().refusedToClose) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QTimer;
+class frmSplash;
+
+// The main window: a multiple-document window whose menus and toolbar open
+// every other window.
+class Hoofdform : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Hoofdform(QWidget* parent = nullptr);
+    ~Hoofdform() override;
+
+    // The start-up sequence: splash (closed by its button or after the splash
+    // delay), the start-up routine, the format check marks, then show().
+    void load();
+
+    // Milliseconds the splash stays up unless closed; tests shorten it.
+    void setSplashDelay(int ms) { splashDelay_ = ms; }
+
+    // A menu item or toolbar action by its object name.
+    QAction* action(const QString& name) const;
+    QMdiArea* mdiArea() const { return mdi_; }
+
+    // Sets the check marks of the export-format items from the switches.
+    void updateFormatChecks();
+
+    // Shows `window` in the document area and returns its frame.
+    QMdiSubWindow* showChild(QWidget* window, bool maximized = false);
+
+    void showAbout();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption, bool available = true);
+    void buildMenus();
+    void buildToolbar();
+
+    QMdiArea* mdi_;
+    QMenu* exportFormatMenu_ = nullptr;
+    QTimer* timer1_;
+    frmSplash* splash_ = nullptr;
+    int splashDelay_ = 3000;
+};

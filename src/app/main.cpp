@@ -1,0 +1,76 @@
+#include "app/headless.h"
+#include "app/hoofdform.h"
+#include "support/messages.h"
+#include "support/paths.h"
+#include "windows/guimessages.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <cstdio>
+#include <memory>
+
+namespace {
+void initApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Quotaris"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quotaris"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUOTARIS_VERSION));
+}
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    // Options come before the command; everything after it is the command's.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    QString command;
+    QStringList commandArgs;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(qPrintable(headlessUsage()), stdout);
+            return 0;
+        }
+        if (a == QLatin1String("--version")) {
+            std::printf("quotaris %s\n", QUOTARIS_VERSION);
+            return 0;
+        }
+        if (a == QLatin1String("--home")) {
+            if (i + 1 >= args.size()) {
+                std::fputs("--home needs a folder\n", stderr);
+                return 2;
+            }
+            paths::setDataFolderOverride(args[++i]);
+            continue;
+        }
+        if (a.startsWith(QLatin1String("--"))) {
+            std::fprintf(stderr, "Unknown option: %s\n\n%s", qPrintable(a), qPrintable(headlessUsage()));
+            return 2;
+        }
+        command = a;
+        commandArgs = args.mid(i + 1);
+        break;
+    }
+
+    if (!command.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        initApplication();
+        return runHeadless(command, commandArgs);
+    }
+
+    QApplication app(argc, argv);
+    initApplication();
+    QString error;
+    GuiMessages gui;
+    setMessages(&gui);
+    if (!paths::ensureDataFolder(&error))
+        msgBox(error + QStringLiteral("\r\nThe program goes on with its built-in settings."), Icon::Critical);
+    auto window = std::make_unique<Hoofdform>();
+    window->load();
+    const int status = app.exec();
+    window.reset();
+    setMessages(nullptr);
+    return status;
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "support/errors.h"
+
+#include <QString>
+#include <QVariant>
+#include <initializer_list>
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A failed database call, carrying SQLite's (extended) result code.
+class DbError : public AppError {
+public:
+    DbError(int code, const QString& message);
+    int code() const { return number(); }
+    // The statement itself was refused (syntax, a column, table or index that
+    // already exists, a table that does not): SQLite's plain SQLITE_ERROR.
+    bool commandRefused() const;
+    // The file is not a database of ours: damaged, empty or another key.
+    bool notADatabase() const;
+};
+
+class Statement;
+
+// One connection to the encrypted symbol database. Each component opens its
+// own and drops it when done; nothing shares one.
+class Database {
+public:
+    enum class Mode { OpenExisting, CreateIfMissing };
+
+    // Opens `path` with the database password. Throws DbError when the file
+    // is missing (OpenExisting), is no database, or has another password.
+    // An existing file is never recreated or written to by the open itself.
+    explicit Database(const QString& path, Mode mode = Mode::OpenExisting);
+    // Opens the program's database file.
+    static std::unique_ptr<Database> openDefault();
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Runs a statement with bound values; returns the number of changed rows.
+    int exec(const QString& sql, std::initializer_list<QVariant> values = {});
+    Statement prepare(const QString& sql);
+    // First column of the first row, or an invalid QVariant when no row.
+    QVariant scalar(const QString& sql, std::initializer_list<QVariant> values = {});
+    qint64 lastInsertRowId() const;
+
+    void begin();
+    void commit();
+    void rollback();
+
+    QString path() const { return path_; }
+    sqlite3* handle() const { return db_; }
+
+    static const char* password();
+
+private:
+    [[noreturn]] void fail(int code) const;
+    sqlite3* db_ = nullptr;
+    QString path_;
+};
+
+// A prepared statement. Values are bound by position (1-based) or all at once.
+class Statement {
+public:
+    Statement(Database& db, const QString& sql);
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&&) = delete;
+    Statement(const Statement&) = delete;
+
+    Statement& bind(int index, const QVariant& value);
+    Statement& bindAll(std::initializer_list<QVariant> values);
+    // Steps once; true while a row is ready.
+    bool next();
+    // Steps to completion (for statements that return no rows).
+    void run();
+    void reset();
+
+    int columnCount() const;
+    QString columnName(int column) const;
+    int columnIndex(const QString& name) const;  // -1 when absent
+    bool isNull(int column) const;
+    QVariant value(int column) const;
+    QString text(int column) const;
+    qint64 integer(int column) const;
+    double real(int column) const;
+
+private:
+    Database* db_;
+    sqlite3_stmt* st_ = nullptr;
+};
+
+// Rolls back unless commit() was called.
+class Transaction {
+public:
+    explicit Transaction(Database& db) : db_(db) { db_.begin(); }
+    ~Transaction();
+    void commit();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+private:
+    Database& db_;
+    bool done_ = false;
+};

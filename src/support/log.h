@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The trace of a download run, written to quotaris.log in the data folder
+// when logging is switched on (the teller4 setting).
+
+// Appends `message` and CR LF, exactly as given. Does nothing with logging off.
+void WriteLog(const QString& message);
+
+// Empties the log before a run: the next WriteLog starts a new file. Closes
+// the log first if it is still open.
+void ResetLog();
+
+// True while the log file is held open.
+bool logIsOpen();

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QChar>
+#include <QDate>
+#include <QString>
+#include <QTime>
+#include <array>
+
+// Every setting of the database's settings row and of the per-user store, as
+// loaded at start-up. The initial values are the built-in defaults the program
+// runs with when the database cannot be opened.
+struct ProgramSettings {
+    ProgramSettings();
+
+    // Folders of the export formats, each ending with "/".
+    QString excel, metastock, prn, stockguru, h1, h2, h3, h5, h7, h8;
+    QString h11 = QStringLiteral("0");    // PRN run file: open-interest column "1"/"0"
+    QString h12 = QStringLiteral("PRN");  // PRN run file extension without the dot
+
+    // Format switches (letters A, M, S, P, C, K, E, V, I, D).
+    bool selectamibroker = false, selectmetastock = false, selectstockguru = false,
+         selectprn = false, select1 = false, select2 = false, selectexcel = false,
+         select7 = false, select8 = false, select12 = false;
+    // "Export long names" of S, C, K, D.
+    bool select3 = false, select5 = false, select6 = false, select13 = false;
+    // Kept and written back; no format reads them.
+    bool select4 = false, select9 = false, select10 = false, select11 = false;
+
+    int lijst = 1;     // current list, 1 to 16
+    int teller2 = 10;  // request time-out in seconds
+    int teller3 = 5;   // attempts per request
+    int teller4 = 0;   // logging on when non-zero
+    int teller5 = 1;   // convert old European quotes to euro when non-zero
+
+    // Per-user store.
+    QChar server = QLatin1Char('U');
+    bool reject = true;
+    std::array<QString, 17> listNames;  // 1..16
+    std::array<bool, 17> dList{};       // selected for a several-lists download
+    std::array<bool, 17> sList{};       // takes part in the scheduler
+    std::array<QTime, 17> tList;        // scheduler start time
+    std::array<QTime, 17> eList;        // scheduler end time
+    std::array<QTime, 17> iList;        // scheduler interval
+    int split = 0;
+    int metaversion = 2000;
+    bool multiplelists = false;
+    int intervalDownload = 1500;
+    bool isdelay = true;
+    int helpversion = 0;
+    int dcurrent = 0;
+    // Hosts of the quote service, each "host" or "host:port".
+    QString quoteHost = QStringLiteral("quote.yahoo.com");
+    QString quoteHostAU = QStringLiteral("au.finance.yahoo.com");
+    QString quoteHostSG = QStringLiteral("sg.finance.yahoo.com");
+    QString chartHost = QStringLiteral("ichart.finance.yahoo.com");
+};
+
+// Process-wide state, touched only on the GUI thread.
+struct ProcessState {
+    ProgramSettings settings;
+    bool abortFlag = false;        // set by Stop buttons, polled by long loops
+    QString runMessage;
+    bool refusedToClose = false;   // a window refused the shut-down
+    bool viewComponents = false;   // list window opened to view index components
+    QDate historyStartDate;        // default start date of the historical window
+    QChar formatLetter;            // format the location window edits
+    bool databaseOpened = false;   // the start-up routine could open the database
+};
+
+ProcessState& state();
+inline ProgramSettings& settings() { return state().settings; }
+
+// Back to a fresh process (used by tests).
+void resetProcessState();

@@ -1,0 +1,128 @@
+#include "testutil.h"
+
+#include "app/hoofdform.h"
+#include "database/db.h"
+#include "database/settingsrow.h"
+#include "database/startup.h"
+#include "support/paths.h"
+#include "support/state.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+namespace {
+// A child window that refuses to close while "running", as a download does.
+class BusyChild : public QWidget {
+public:
+    bool running = true;
+
+protected:
+    void closeEvent(QCloseEvent* e) override
+    {
+        if (running) {
+            state().refusedToClose = true;
+            e->ignore();
+        } else {
+            e->accept();
+        }
+    }
+};
+}  // namespace
+
+class MainWindowTest : public QuotarisTest {};
+
+TEST_F(MainWindowTest, MenusCarryTheirCaptions)
+{
+    Hoofdform w;
+    const QList<QPair<const char*, const char*>> items = {
+        {"menustocklistopen", "&List management..."}, {"menuNames", "List &names..."},
+        {"menuExport", "&Export Symbols..."},          {"menuImport", "&Import Symbols..."},
+        {"menucheck", "&Check for Quotaris Update"},   {"mnuHelpfiles", "Check for &Help files Update"},
+        {"menuexit", "&Exit"},                         {"menuTickersearch", "&Search Symbol"},
+        {"menuView", "&View components of index"},     {"menuCompact", "&Compact/Repair Database"},
+        {"menuamibroker", "&Amibroker"},               {"menumetastock", "&Metastock"},
+        {"menustockguru", "&Stockguru (PRN)"},         {"MenuPRN", "&PRN-format"},
+        {"menuascii", "AS&CII-format (CSV)"},          {"menukbf", "&KBF-format"},
+        {"menuexcel", "&Excel XLS"},                   {"menuVision", "&Vision2000"},
+        {"menuVikingen", "V&ikingen"},                 {"menuGet", "A&dvanced Get"},
+        {"menudownloadnow", "&Current"},               {"menuhistory", "&Historical"},
+        {"Daily", "&Daily"},                           {"menuOptions", "&Options..."},
+        {"menuhelpcontents", "&Contents"},             {"menuhelpfaq", "&Faq"},
+        {"menuhelpsupport", "&Support..."},            {"menuquotarishomepage", "&Quotaris Homepage"},
+        {"menuhelpabout", "&About Quotaris..."},
+    };
+    for (const auto& [name, caption] : items) {
+        QAction* a = w.action(QLatin1String(name));
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_EQ(a->text(), QLatin1String(caption)) << name;
+    }
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&Export format", "&Download", "&Help"}));
+    EXPECT_TRUE(w.action(QStringLiteral("menuexit"))->isEnabled());
+    EXPECT_TRUE(w.action(QStringLiteral("menuhelpabout"))->isEnabled());
+}
+
+TEST_F(MainWindowTest, LoadClosesTheSplashAndSetsFormatChecks)
+{
+    runStartup();
+    {
+        Database db(paths::databaseFile());
+        settingsrow::write(db, {{QStringLiteral("select2"), 1}, {QStringLiteral("selectexcel"), 1}});
+    }
+    resetProcessState();
+
+    Hoofdform w;
+    w.setSplashDelay(50);
+    QElapsedTimer clock;
+    clock.start();
+    w.load();  // returns only when the splash timer has closed the splash
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.action(QStringLiteral("menukbf"))->isChecked());
+    EXPECT_TRUE(w.action(QStringLiteral("menuexcel"))->isChecked());
+    EXPECT_FALSE(w.action(QStringLiteral("menuascii"))->isChecked());
+    EXPECT_EQ(state().historyStartDate, QDate::currentDate().addDays(-1));
+    EXPECT_TRUE(msgs.shown.isEmpty());
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsTheVersionAndClosesWithItsButton)
+{
+    Hoofdform w;
+    QString version;
+    QTimer::singleShot(0, [&version] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        version = box->findChild<QLabel*>(QStringLiteral("lblVersion"))->text();
+        box->findChild<QWidget*>(QStringLiteral("Command1"))->metaObject()->invokeMethod(
+            box->findChild<QWidget*>(QStringLiteral("Command1")), "click");
+    });
+    w.action(QStringLiteral("menuhelpabout"))->trigger();
+    EXPECT_EQ(version, QStringLiteral("Version ") + QStringLiteral(QUOTARIS_VERSION));
+}
+
+TEST_F(MainWindowTest, ARunningChildKeepsTheProgramOpen)
+{
+    Hoofdform w;
+    w.show();
+    auto* child = new BusyChild;
+    w.showChild(child);
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(state().refusedToClose);
+    EXPECT_TRUE(w.isVisible());
+
+    child->running = false;
+    EXPECT_TRUE(w.close());
+    EXPECT_FALSE(state().refusedToClose);
+    EXPECT_TRUE(w.mdiArea()->subWindowList().isEmpty() || !w.isVisible());
+}

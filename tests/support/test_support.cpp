@@ -1,0 +1,208 @@
+#include "testutil.h"
+
+#include "support/errors.h"
+#include "support/folders.h"
+#include "support/log.h"
+#include "support/openfiles.h"
+#include "support/paths.h"
+#include "support/settingsstore.h"
+#include "support/state.h"
+#include "support/textconv.h"
+#include "support/yield.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <QDir>
+#include <QFile>
+
+using textconv::toBool;
+using textconv::toInteger;
+using textconv::toTime;
+
+TEST(TextConv, NumbersThatAreNotNumbersGiveNothing)
+{
+    EXPECT_EQ(toInteger(QStringLiteral(" 12 "), 0, 100), 12);
+    EXPECT_EQ(toInteger(QStringLiteral("10.0"), 0, 100), 10);
+    EXPECT_FALSE(toInteger(QStringLiteral("abc"), 0, 100));
+    EXPECT_FALSE(toInteger(QStringLiteral(""), 0, 100));
+    EXPECT_FALSE(toInteger(QStringLiteral("1.5"), 0, 100));
+    EXPECT_FALSE(toInteger(QStringLiteral("99999"), -32768, 32767));
+    EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral(" 1500")), 1500);
+    EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral("12abc")), 12);
+    EXPECT_FALSE(textconv::leadingNumber(QStringLiteral("abc")));
+}
+
+TEST(TextConv, BooleansAndTimes)
+{
+    EXPECT_EQ(toBool(QStringLiteral("True")), true);
+    EXPECT_EQ(toBool(QStringLiteral("FALSE")), false);
+    EXPECT_EQ(toBool(QStringLiteral("-1")), true);
+    EXPECT_EQ(toBool(QStringLiteral("0")), false);
+    EXPECT_FALSE(toBool(QStringLiteral("maybe")));
+
+    EXPECT_EQ(toTime(QStringLiteral("9:30")), QTime(9, 30));
+    EXPECT_EQ(toTime(QStringLiteral("17:45:10")), QTime(17, 45, 10));
+    EXPECT_EQ(toTime(QStringLiteral("4:00pm")), QTime(16, 0));
+    EXPECT_EQ(toTime(QStringLiteral("12:15:00 AM")), QTime(0, 15));
+    EXPECT_EQ(toTime(QStringLiteral("0")), QTime(0, 0));
+    EXPECT_FALSE(toTime(QStringLiteral("25:00")));
+    EXPECT_FALSE(toTime(QStringLiteral("13:00 pm")));
+    EXPECT_FALSE(toTime(QStringLiteral("noon")));
+}
+
+class StoreTest : public QuotarisTest {};
+
+TEST_F(StoreTest, KeysMatchWithoutRegardToCase)
+{
+    EXPECT_EQ(store::read(QStringLiteral("Metaversion"), QStringLiteral("2000")), QStringLiteral("2000"));
+    store::write(QStringLiteral("metaversion"), QStringLiteral("6000"));
+    EXPECT_EQ(store::read(QStringLiteral("Metaversion"), QStringLiteral("2000")), QStringLiteral("6000"));
+    // Writing under another case replaces the value instead of adding a twin.
+    store::write(QStringLiteral("METAVERSION"), QStringLiteral("255"));
+    store::sync();
+    const QString conf = QString::fromUtf8(readAll(paths::settingsFile()));
+    EXPECT_EQ(conf.count(QStringLiteral("etaversion"), Qt::CaseInsensitive), 1) << qPrintable(conf);
+    EXPECT_EQ(store::read(QStringLiteral("metaVersion"), QString()), QStringLiteral("255"));
+    // Values with commas come back whole.
+    store::write(QStringLiteral("List3"), QStringLiteral("Fuel Tech, Inc."));
+    EXPECT_EQ(store::read(QStringLiteral("list3"), QString()), QStringLiteral("Fuel Tech, Inc."));
+}
+
+class LogTest : public QuotarisTest {};
+
+TEST_F(LogTest, NothingIsWrittenWithLoggingOff)
+{
+    settings().teller4 = 0;
+    WriteLog(QStringLiteral("hidden"));
+    EXPECT_FALSE(QFile::exists(paths::logFile()));
+    ResetLog();
+    EXPECT_FALSE(QFile::exists(paths::logFile()));
+}
+
+TEST_F(LogTest, LinesAreWrittenAsGivenAndResetStartsAfresh)
+{
+    settings().teller4 = 1;
+    WriteLog(QStringLiteral("Collecting symbols"));
+    WriteLog(QStringLiteral("two\r\nlines"));
+    EXPECT_EQ(readAll(paths::logFile()), QByteArray("Collecting symbols\r\ntwo\r\nlines\r\n"));
+
+    // A run start closes every file, then empties the log.
+    openfiles::closeAll();
+    EXPECT_FALSE(logIsOpen());
+    ResetLog();
+    EXPECT_FALSE(QFile::exists(paths::logFile()));
+    WriteLog(QStringLiteral("second run"));
+    EXPECT_EQ(readAll(paths::logFile()), QByteArray("second run\r\n"));
+}
+
+class ErrorDialogTest : public QuotarisTest {};
+
+TEST_F(ErrorDialogTest, OutOfMemoryAndOtherErrorsShowTheirTexts)
+{
+    msgs.queue(Answer::Ignore);
+    EXPECT_EQ(ErrorDialog(AppError(7, QStringLiteral("whatever"))), DialogAnswer::Ignore);
+    msgs.queue(Answer::Retry);
+    EXPECT_EQ(ErrorDialog(AppError(53, QStringLiteral("File not found"))), DialogAnswer::Retry);
+    EXPECT_EQ(ErrorDialog(AppError(76, QStringLiteral("Path not found"))), DialogAnswer::Abort);
+    ASSERT_EQ(msgs.shown.size(), 3);
+    EXPECT_EQ(msgs.shown[0].text, QStringLiteral("Insuficient memory"));
+    EXPECT_EQ(msgs.shown[0].title, QStringLiteral("Error 7"));
+    EXPECT_EQ(msgs.shown[0].buttons, Buttons::AbortRetryIgnore);
+    EXPECT_EQ(msgs.shown[0].icon, Icon::None);
+    EXPECT_EQ(msgs.shown[1].text, QStringLiteral("File not found"));
+    EXPECT_EQ(msgs.shown[1].title, QStringLiteral("Error 53"));
+}
+
+TEST_F(ErrorDialogTest, GuardedFollowsTheAnswer)
+{
+    int runs = 0;
+    auto failTwice = [&runs] {
+        if (++runs <= 2)
+            throw AppError(57, QStringLiteral("Internal diskerror"));
+    };
+    msgs.queue(Answer::Retry);
+    msgs.queue(Answer::Retry);
+    EXPECT_EQ(guarded(failTwice), StepOutcome::Done);
+    EXPECT_EQ(runs, 3);
+
+    msgs.queue(Answer::Ignore);
+    EXPECT_EQ(guarded([] { throw AppError(1, QStringLiteral("x")); }), StepOutcome::Ignored);
+
+    // Abort closes every open file, the log among them.
+    settings().teller4 = 1;
+    WriteLog(QStringLiteral("before abort"));
+    bool appendFileClosed = false;
+    openfiles::add([&appendFileClosed] { appendFileClosed = true; });
+    msgs.queue(Answer::Abort);
+    EXPECT_EQ(guarded([] { throw std::bad_alloc(); }), StepOutcome::Aborted);
+    EXPECT_TRUE(appendFileClosed);
+    EXPECT_FALSE(logIsOpen());
+    EXPECT_EQ(openfiles::count(), 0);
+    EXPECT_EQ(msgs.shown.last().text, QStringLiteral("Insuficient memory"));
+}
+
+TEST_F(ErrorDialogTest, FileErrorsCarryTheirCause)
+{
+    QFile missing(path(QStringLiteral("no/such/folder/file.txt")));
+    ASSERT_FALSE(missing.open(QIODevice::WriteOnly));
+    const FileError e(missing, QStringLiteral("Can not open file"));
+    EXPECT_EQ(e.number(), errnum::PathNotFound);
+    EXPECT_TRUE(e.description().contains(missing.fileName()));
+}
+
+class FolderCheckTest : public QuotarisTest {};
+
+TEST_F(FolderCheckTest, RemovedFolderFallsBackToHomeWithWarning)
+{
+    const QString existing = path(QStringLiteral("quotes/"));
+    QDir().mkpath(existing);
+    EXPECT_EQ(folders::folderCheck(existing), existing);
+    EXPECT_TRUE(msgs.shown.isEmpty());
+    EXPECT_FALSE(QFile::exists(existing + QStringLiteral("testx.tst")));
+
+    const QString gone = path(QStringLiteral("gone/"));
+    EXPECT_EQ(folders::folderCheck(gone), home());
+    ASSERT_EQ(msgs.shown.size(), 1);
+    EXPECT_EQ(msgs.shown[0].text, QStringLiteral("The folder ") + gone + QStringLiteral(" has been removed\r\n") +
+                                      QStringLiteral("       New foldername: ") + home() +
+                                      QStringLiteral("\r\n   Please change it if necessary"));
+    EXPECT_EQ(msgs.shown[0].icon, Icon::Critical);
+}
+
+TEST_F(FolderCheckTest, ProbeLeavesAnExistingFileOfTheSameNameAlone)
+{
+    const QString folder = path(QStringLiteral("q/"));
+    writeFile(folder + QStringLiteral("testx.tst"), "user data");
+    EXPECT_EQ(folders::folderCheck(folder), folder);
+    EXPECT_EQ(readAll(folder + QStringLiteral("testx.tst")), QByteArray("user data"));
+}
+
+TEST_F(FolderCheckTest, StockguruProbeNeedsTheFolder)
+{
+    EXPECT_EQ(folders::stockguruProbe(), home());
+    QDir().mkpath(home() + QStringLiteral("stockguru/stocks"));
+    EXPECT_EQ(folders::stockguruProbe(), home() + QStringLiteral("stockguru/stocks/"));
+}
+
+class YieldTest : public QuotarisTest {};
+
+TEST_F(YieldTest, WaitEndsOnConditionTimeoutOrAbort)
+{
+    QElapsedTimer clock;
+    clock.start();
+    bool fired = false;
+    QTimer::singleShot(30, [&fired] { fired = true; });
+    EXPECT_TRUE(waitUntil([&fired] { return fired; }, 2000));
+    EXPECT_LT(clock.elapsed(), 1000);
+
+    clock.restart();
+    EXPECT_FALSE(waitUntil([] { return false; }, 100));
+    EXPECT_GE(clock.elapsed(), 100);
+
+    // Stop is seen within a few milliseconds of being set.
+    clock.restart();
+    QTimer::singleShot(50, [] { state().abortFlag = true; });
+    EXPECT_FALSE(pause(5000));
+    EXPECT_LT(clock.elapsed(), 250);
+}

@@ -1,0 +1,70 @@
+#include "testutil.h"
+
+#include "support/openfiles.h"
+#include "support/paths.h"
+#include "support/settingsstore.h"
+#include "support/state.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+void QuotarisTest::SetUp()
+{
+    ASSERT_TRUE(root.isValid());
+    savedHome_ = qgetenv("HOME");
+    savedData_ = qgetenv("QUOTARIS_HOME");
+    savedConfig_ = qgetenv("XDG_CONFIG_HOME");
+    QDir().mkpath(root.path() + QStringLiteral("/home"));
+    QDir().mkpath(root.path() + QStringLiteral("/data"));
+    qputenv("HOME", QFile::encodeName(root.path() + QStringLiteral("/home")));
+    qputenv("QUOTARIS_HOME", QFile::encodeName(root.path() + QStringLiteral("/data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
+    paths::setDataFolderOverride(QString());
+    openfiles::closeAll();
+    resetProcessState();
+    setMessages(&msgs);
+}
+
+void QuotarisTest::TearDown()
+{
+    openfiles::closeAll();
+    store::sync();
+    setMessages(nullptr);
+    resetProcessState();
+    qputenv("HOME", savedHome_);
+    qputenv("QUOTARIS_HOME", savedData_);
+    qputenv("XDG_CONFIG_HOME", savedConfig_);
+}
+
+QString QuotarisTest::home() const
+{
+    return root.path() + QStringLiteral("/home/");
+}
+
+QString QuotarisTest::dataFolder() const
+{
+    return root.path() + QStringLiteral("/data");
+}
+
+QString QuotarisTest::path(const QString& relative) const
+{
+    return root.path() + QLatin1Char('/') + relative;
+}
+
+QByteArray readAll(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeFile(const QString& file, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << qPrintable(file);
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "support/messages.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+// Gives every test its own data folder, settings file and home folder, a
+// fresh process state and scripted messages that record what was shown.
+class QuotarisTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QString home() const;        // the fake home folder, ending in "/"
+    QString dataFolder() const;  // the data folder, created
+    QString path(const QString& relative) const;  // inside the temporary root
+
+    QTemporaryDir root;
+    ScriptedMessages msgs;
+
+private:
+    QByteArray savedHome_, savedData_, savedConfig_;
+};
+
+// Helpers for files.
+QByteArray readAll(const QString& file);
+void writeFile(const QString& file, const QByteArray& bytes);
