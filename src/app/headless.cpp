@@ -1,5 +1,7 @@
 #include "app/headless.h"
 
+#include "app/commands_options.h"
+
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -29,6 +31,10 @@ const QVector<HeadlessCommand>& headlessCommands()
 {
     static const QVector<HeadlessCommand> commands = {
         {"info", "", "run the start-up routine and print the folders and every setting", cmdInfo},
+        {"options", "", "print the download options", cmdOptions},
+        {"option", "NAME VALUE", "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
+                                 "IntervalDownload, split, dcurrent, reject, server)", cmdOption},
+        {"download-lists", "N,M,...", "choose the lists of a several-lists download", cmdDownloadLists},
     };
     return commands;
 }

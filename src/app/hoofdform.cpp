@@ -4,6 +4,7 @@
 #include "app/splash.h"
 #include "database/startup.h"
 #include "support/state.h"
+#include "windows/frmoptions.h"
 
 #include <QAction>
 #include <QApplication>
@@ -106,7 +107,11 @@ void Hoofdform::buildMenus()
     addItem(download, "menudownloadnow", QStringLiteral("&Current"), false);
     addItem(download, "menuhistory", QStringLiteral("&Historical"), false);
     addItem(download, "Daily", QStringLiteral("&Daily"), false);
-    addItem(download, "menuOptions", QStringLiteral("&Options..."), false);
+    QAction* optionsItem = addItem(download, "menuOptions", QStringLiteral("&Options..."));
+    connect(optionsItem, &QAction::triggered, this, [this] {
+        frmOptions window(this);
+        window.exec();
+    });
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuhelp"));

@@ -1,0 +1,7 @@
+#pragma once
+
+struct HeadlessContext;
+
+int cmdOptions(HeadlessContext& context);
+int cmdOption(HeadlessContext& context);
+int cmdDownloadLists(HeadlessContext& context);
