@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/commands_lists.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -29,6 +30,12 @@ const QVector<HeadlessCommand>& headlessCommands()
 {
     static const QVector<HeadlessCommand> commands = {
         {"info", "", "run the start-up routine and print the folders and every setting", cmdInfo},
+        {"import", "--list N FILE", "put the symbols of a text file on list N (new ones under market Unknown)",
+         cmdImport},
+        {"export", "--list N --columns Symbol,Name,Market FILE", "write the symbols of list N to a text file",
+         cmdExport},
+        {"lists", "", "print the sixteen lists: number, name, symbol count", cmdLists},
+        {"list-name", "N TEXT", "set the name of list N", cmdListName},
     };
     return commands;
 }
