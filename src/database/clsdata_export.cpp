@@ -9,6 +9,7 @@
 
 #include <QSaveFile>
 #include <QVector>
+#include <optional>
 
 namespace {
 struct ExportRow {
@@ -38,7 +39,8 @@ int clsData::Export(const QString& fileName, int listNumber, const QStringList& 
         if (statusText)
             statusText(text);
     };
-    BusyPointer busy;
+    std::optional<BusyPointer> busy;
+    busy.emplace();
     QVector<ExportRow> rows;
     const bool read = guarded([&] {
         rows.clear();
@@ -52,6 +54,7 @@ int clsData::Export(const QString& fileName, int listNumber, const QStringList& 
     if (!read)
         return -1;
     if (rows.isEmpty()) {
+        busy.reset();
         msgBox(QStringLiteral("List %1 is empty").arg(listNumber));
         return 0;
     }
