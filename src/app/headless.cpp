@@ -1,7 +1,7 @@
 #include "app/headless.h"
 
+#include "app/commands_lists.h"
 #include "app/commands_options.h"
-
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -35,6 +35,12 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"option", "NAME VALUE", "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
                                  "IntervalDownload, split, dcurrent, reject, server)", cmdOption},
         {"download-lists", "N,M,...", "choose the lists of a several-lists download", cmdDownloadLists},
+        {"import", "--list N FILE", "put the symbols of a text file on list N (new ones under market Unknown)",
+         cmdImport},
+        {"export", "--list N --columns Symbol,Name,Market FILE", "write the symbols of list N to a text file",
+         cmdExport},
+        {"lists", "", "print the sixteen lists: number, name, symbol count", cmdLists},
+        {"list-name", "N TEXT", "set the name of list N", cmdListName},
     };
     return commands;
 }

@@ -4,6 +4,9 @@
 #include "app/splash.h"
 #include "database/startup.h"
 #include "support/state.h"
+#include "windows/frmexport.h"
+#include "windows/frmimport.h"
+#include "windows/frmnames.h"
 #include "windows/frmoptions.h"
 
 #include <QAction>
@@ -77,9 +80,18 @@ void Hoofdform::buildMenus()
     file->setObjectName(QStringLiteral("menufile"));
     // Items whose window is not part of the program yet stay disabled.
     addItem(file, "menustocklistopen", QStringLiteral("&List management..."), false);
-    addItem(file, "menuNames", QStringLiteral("List &names..."), false);
-    addItem(file, "menuExport", QStringLiteral("&Export Symbols..."), false);
-    addItem(file, "menuImport", QStringLiteral("&Import Symbols..."), false);
+    QAction* names = addItem(file, "menuNames", QStringLiteral("List &names..."));
+    connect(names, &QAction::triggered, this, [this] { showChild(new frmNames); });
+    QAction* exportSymbols = addItem(file, "menuExport", QStringLiteral("&Export Symbols..."));
+    connect(exportSymbols, &QAction::triggered, this, [this] {
+        frmExport window(this);
+        window.exec();
+    });
+    QAction* importSymbols = addItem(file, "menuImport", QStringLiteral("&Import Symbols..."));
+    connect(importSymbols, &QAction::triggered, this, [this] {
+        frmImport window(this);
+        window.exec();
+    });
     file->addSeparator()->setObjectName(QStringLiteral("menuYY"));
     addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"), false);
     addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"), false);

@@ -1,0 +1,178 @@
+#include "app/commands_lists.h"
+
+#include "app/headless.h"
+#include "database/clsdata.h"
+#include "database/db.h"
+#include "database/listimport.h"
+#include "database/lists.h"
+#include "support/state.h"
+
+#include <optional>
+
+namespace {
+// The options and the remaining (positional) arguments of a command.
+struct Arguments {
+    std::optional<QString> list;
+    std::optional<QString> columns;
+    QStringList positional;
+    QString error;
+};
+
+Arguments parse(const QStringList& args, bool withColumns)
+{
+    Arguments a;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        std::optional<QString>* option = nullptr;
+        if (arg == QLatin1String("--list"))
+            option = &a.list;
+        else if (withColumns && arg == QLatin1String("--columns"))
+            option = &a.columns;
+        if (option) {
+            if (i + 1 >= args.size()) {
+                a.error = arg + QStringLiteral(" needs a value");
+                return a;
+            }
+            *option = args[++i];
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            a.error = QStringLiteral("Unknown option: ") + arg;
+            return a;
+        } else {
+            a.positional << arg;
+        }
+    }
+    return a;
+}
+
+// A list number 1..16, or 0 (with a message) for anything else.
+int listNumber(HeadlessContext& c, const QString& text)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || !lists::validList(n)) {
+        c.err << "The list number must be 1 to 16, not \"" << text << "\"\n";
+        return 0;
+    }
+    return n;
+}
+
+int symbolTotal(clsData& data)
+{
+    return data.db().scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt();
+}
+}  // namespace
+
+int cmdImport(HeadlessContext& c)
+{
+    const Arguments a = parse(c.args, false);
+    if (!a.error.isEmpty() || !a.list || a.positional.size() != 1) {
+        c.err << (a.error.isEmpty() ? QStringLiteral("Usage: quotaris import --list N FILE") : a.error) << '\n';
+        return 2;
+    }
+    const int n = listNumber(c, *a.list);
+    if (n == 0)
+        return 2;
+    if (!headlessStartup(c))
+        return 1;
+    const listimport::FileResult file = listimport::readFile(a.positional[0]);
+    if (file.tooBig) {
+        c.err << "File to big\n";
+        return 1;
+    }
+    if (!file.error.isEmpty()) {
+        c.err << file.error << '\n';
+        return 1;
+    }
+    c.out << file.entries.size() << " Symbols in file\n";
+    if (file.entries.isEmpty())
+        return 1;
+    auto data = clsData::open();
+    if (!data)
+        return 1;
+    const int before = symbolTotal(*data);
+    QString last;
+    listimport::Progress progress;
+    progress.status = [&last](const QString& text) { last = text; };
+    const listimport::Result result = listimport::importSymbols(*data, file.entries, n, progress);
+    if (result.aborted) {
+        c.err << "Import aborted after " << result.added << " symbols\n";
+        return 1;
+    }
+    c.out << last << '\n';
+    c.out << (symbolTotal(*data) - before) << " new symbols added to the database\n";
+    c.out << "list " << n << " now holds " << lists::symbolCount(data->db(), n) << " symbols\n";
+    return result.added == file.entries.size() ? 0 : 1;
+}
+
+int cmdExport(HeadlessContext& c)
+{
+    const Arguments a = parse(c.args, true);
+    if (!a.error.isEmpty() || !a.list || !a.columns || a.positional.size() != 1) {
+        c.err << (a.error.isEmpty() ? QStringLiteral("Usage: quotaris export --list N --columns Symbol,Name,Market FILE")
+                                    : a.error)
+              << '\n';
+        return 2;
+    }
+    const int n = listNumber(c, *a.list);
+    if (n == 0)
+        return 2;
+    QStringList columns;
+    for (const QString& name : a.columns->split(QLatin1Char(','))) {
+        const QString wanted = name.trimmed();
+        bool known = false;
+        for (const char* column : {"Symbol", "Name", "Market"}) {
+            if (wanted.compare(QLatin1String(column), Qt::CaseInsensitive) == 0) {
+                columns << QLatin1String(column);
+                known = true;
+            }
+        }
+        if (!known) {
+            c.err << "Unknown column \"" << wanted << "\"; the columns are Symbol, Name and Market\n";
+            return 2;
+        }
+    }
+    if (!headlessStartup(c))
+        return 1;
+    auto data = clsData::open();
+    if (!data)
+        return 1;
+    QString last;
+    data->statusText = [&last](const QString& text) { last = text; };
+    const int written = data->Export(a.positional[0], n, columns);
+    if (written <= 0)
+        return 1;  // an empty list or a file that could not be written, reported already
+    c.out << last << " to " << a.positional[0] << '\n';
+    return 0;
+}
+
+int cmdLists(HeadlessContext& c)
+{
+    if (!c.args.isEmpty()) {
+        c.err << "lists takes no arguments\n";
+        return 2;
+    }
+    if (!headlessStartup(c))
+        return 1;
+    auto data = clsData::open();
+    if (!data)
+        return 1;
+    for (int n = 1; n <= lists::kCount; ++n)
+        c.out << n << '\t' << settings().listNames[n] << '\t' << lists::symbolCount(data->db(), n) << '\n';
+    return 0;
+}
+
+int cmdListName(HeadlessContext& c)
+{
+    if (c.args.size() != 2) {
+        c.err << "Usage: quotaris list-name N TEXT\n";
+        return 2;
+    }
+    const int n = listNumber(c, c.args[0]);
+    if (n == 0)
+        return 2;
+    if (!headlessStartup(c))
+        return 1;
+    lists::setName(n, c.args[1]);
+    c.out << lists::chooserCaption(n) << '\n';
+    return 0;
+}

@@ -1,0 +1,111 @@
+#include "database/clsdata.h"
+
+#include "database/db.h"
+#include "database/lists.h"
+#include "database/settingsrow.h"
+#include "support/errors.h"
+
+QString storedText(const QString& text)
+{
+    QString stored = text;
+    return stored.replace(QLatin1Char('\''), QLatin1Char('"'));
+}
+
+clsData::clsData() : db_(Database::openDefault()) {}
+
+clsData::~clsData() = default;
+
+std::unique_ptr<clsData> clsData::open()
+{
+    std::unique_ptr<clsData> data;
+    guarded([&data] { data = std::make_unique<clsData>(); });
+    return data;
+}
+
+bool clsData::step(const std::function<void()>& statement)
+{
+    if (guarded(statement) != StepOutcome::Aborted)
+        return true;
+    aborted_ = true;
+    return false;
+}
+
+void clsData::addtodatabase2(const QString& ticker, const QString& name, int marketId, const QString& type)
+{
+    addgelukt = false;
+    if (ticker.isEmpty() || name.isEmpty() || marketId == 0)
+        return;
+    // The unique index on codeyahoo refuses a ticker that is already stored;
+    // that refusal goes to the error dialog and leaves addgelukt false.
+    step([&] {
+        addgelukt = db_->exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo) "
+                                             "VALUES (?, ?, ?, ?)"),
+                              {marketId, ticker, storedText(name), storedText(type)}) > 0;
+    });
+}
+
+void clsData::addtodatabase3(const QString& ticker, const QString& name, int marketId, int listNumber)
+{
+    addgelukt = false;
+    if (ticker.isEmpty())
+        return;
+    QString c;
+    if (!step([&] { c = lists::column(listNumber); }) || c.isEmpty())
+        return;
+    int changed = 0;
+    if (!step([&] {
+            changed = db_->exec(QStringLiteral("UPDATE fondsen SET codeyahoo = ?, %1 = 1 WHERE codeyahoo = ?").arg(c),
+                                {ticker, ticker});
+        }))
+        return;
+    if (changed == 0) {
+        step([&] {
+            changed = db_->exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, %1, typeyahoo) "
+                                               "VALUES (?, ?, ?, 1, 'Unknown')")
+                                    .arg(c),
+                                {marketId, ticker, storedText(name)});
+        });
+    }
+    addgelukt = changed > 0;
+}
+
+int clsData::markt0()
+{
+    const QString unknown = QStringLiteral("Unknown");
+    int changed = 0;
+    if (!step([&] { changed = db_->exec(QStringLiteral("UPDATE markt SET Market = ? WHERE Market = ?"), {unknown, unknown}); }))
+        return 0;
+    if (changed == 0 &&
+        !step([&] { db_->exec(QStringLiteral("INSERT INTO markt (Market) VALUES (?)"), {unknown}); }))
+        return 0;
+    int id = 0;
+    step([&] { id = db_->scalar(QStringLiteral("SELECT id FROM markt WHERE Market = ? ORDER BY id"), {unknown}).toInt(); });
+    return id;
+}
+
+void clsData::changeticker(const QString& oldTicker, const QString& newTicker)
+{
+    if (!step([&] {
+            db_->exec(QStringLiteral("UPDATE fondsen SET codeyahoo = ? WHERE codeyahoo = ?"), {newTicker, oldTicker});
+        }))
+        return;
+    step([&] {
+        db_->exec(QStringLiteral("INSERT INTO newtickers (oldticker, newticker) VALUES (?, ?)"), {oldTicker, newTicker});
+    });
+}
+
+void clsData::removeticker(const QString& ticker)
+{
+    step([&] { db_->exec(QStringLiteral("DELETE FROM fondsen WHERE codeyahoo = ?"), {ticker}); });
+}
+
+void clsData::schrijftimeout()
+{
+    step([&] { settingsrow::saveOptions(*db_); });
+}
+
+void clsData::leegmetastock()
+{
+    if (step([&] { db_->exec(QStringLiteral("DELETE FROM metastock")); }))
+        step([&] { db_->exec(QStringLiteral("DELETE FROM mappen")); });
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <array>
+#include <memory>
+
+class Database;
+
+// The sixteen lists. Membership of list n is the yes/no column "list<n>" of
+// fondsen; the names live in the settings store.
+namespace lists {
+
+constexpr int kCount = 16;
+
+bool validList(int n);
+// "list<n>"; throws AppError for a number outside 1..16, so no other text
+// can ever reach a statement as a column name.
+QString column(int n);
+
+// "list <n> - <name>", as the list choosers show it.
+QString chooserCaption(int n);
+// "<n> - <name>", as the list check boxes show it.
+QString checkboxCaption(int n);
+
+// Stores the name of list n under "list<n>" in the settings store and in the
+// process-wide list-name table.
+void setName(int n, const QString& name);
+
+// One symbol with its market, as the list windows show it.
+struct SymbolRow {
+    QString market;
+    int marketId = 0;
+    QString type;
+    QString ticker;
+    QString name;
+    std::array<bool, kCount + 1> on{};  // on[n]: on list n
+};
+
+// One row of fondsen.
+struct Symbol {
+    int marketId = 0;
+    QString ticker;
+    QString name;
+    QString type;
+};
+
+// Sort keys for the list windows; the first is the main one.
+enum class SortKey { Market, Type, Name, Ticker };
+
+// Puts every symbol of a market on list n.
+void addMarket(Database& db, int marketId, int n);
+// Takes every symbol off list n (other lists keep them).
+void empty(Database& db, int n);
+// Symbols of list n, by default ordered by market, type and name.
+QVector<SymbolRow> symbolsOfList(Database& db, int n,
+                                 const QVector<SortKey>& order = {SortKey::Market, SortKey::Type, SortKey::Name});
+// Symbols of one market, by default ordered by ticker, name and type.
+QVector<SymbolRow> symbolsOfMarket(Database& db, int marketId,
+                                   const QVector<SortKey>& order = {SortKey::Ticker, SortKey::Name, SortKey::Type});
+// Every market (id, name), by name.
+QVector<QPair<int, QString>> markets(Database& db);
+
+// The symbols to download for list n, or for several lists (each symbol
+// once, however many of the lists hold it).
+QVector<Symbol> symbolsForDownload(Database& db, int n);
+QVector<Symbol> symbolsForDownload(Database& db, const QVector<int>& listNumbers);
+
+int symbolCount(Database& db, int n);
+
+}  // namespace lists
+
+// Changes one symbol's list membership, or removes it, on a connection of
+// its own held for the life of the instance.
+class Lijstinvoeg {
+public:
+    Lijstinvoeg();  // throws DbError when the database cannot be opened
+    ~Lijstinvoeg();
+
+    // Sets `column` (a list column, "list1".."list16") of the symbol to
+    // `value`; a ticker that is not in the database changes nothing.
+    void downloaden(const QString& ticker, bool value, const QString& column);
+    void remove(const QString& ticker);
+
+private:
+    std::unique_ptr<Database> db_;
+};

@@ -1,0 +1,93 @@
+#include "testutil.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+namespace {
+struct ListsRun {
+    int status;
+    QString out;
+    QString err;
+};
+}  // namespace
+
+class HeadlessListsTest : public QuotarisTest {
+protected:
+    ListsRun quotaris(const QStringList& args)
+    {
+        QProcess p;
+        p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        p.start(QStringLiteral(QUOTARIS_BINARY), args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+};
+
+TEST_F(HeadlessListsTest, ImportListsNameAndExportRoundTrip)
+{
+    const QString in = path(QStringLiteral("in.txt"));
+    writeFile(in, "IBM,O'X\r\n\"ASML.AS\"\n\n");
+    ListsRun r = quotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("4"), in});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.out, QStringLiteral("3 Symbols in file\n3 Imported\n3 new symbols added to the database\n"
+                                    "list 4 now holds 3 symbols\n"));
+
+    // A second import of the same file only puts them on another list.
+    r = quotaris({QStringLiteral("import"), in, QStringLiteral("--list"), QStringLiteral("9")});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("0 new symbols added to the database")));
+
+    r = quotaris({QStringLiteral("list-name"), QStringLiteral("4"), QStringLiteral("Mixed bag")});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.out, QStringLiteral("list 4 - Mixed bag\n"));
+
+    r = quotaris({QStringLiteral("lists")});
+    EXPECT_EQ(r.status, 0);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 16);
+    EXPECT_EQ(lines[0], QStringLiteral("1\tInternational Indices\t0"));
+    EXPECT_EQ(lines[3], QStringLiteral("4\tMixed bag\t3"));
+    EXPECT_EQ(lines[8], QStringLiteral("9\t\t3"));
+
+    const QString out = path(QStringLiteral("out.txt"));
+    r = quotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("4"), QStringLiteral("--columns"),
+                  QStringLiteral("Market,Symbol"), out});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.out, QStringLiteral("3 Exported to ") + out + QLatin1Char('\n'));
+    QStringList written = QString::fromLatin1(readAll(out)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    written.sort();
+    EXPECT_EQ(written, QStringList({"Unknown,ASML.AS", "Unknown,IBM", "Unknown,O'X"}));
+}
+
+TEST_F(HeadlessListsTest, BadInputIsRefusedWithAReason)
+{
+    const QString big = path(QStringLiteral("big.txt"));
+    writeFile(big, QByteArray(63001, 'A'));
+    ListsRun r = quotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("1"), big});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("File to big"));
+
+    r = quotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("17"), big});
+    EXPECT_EQ(r.status, 2);
+    r = quotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("1"), QStringLiteral("--columns"),
+                  QStringLiteral("Symbol,Price"), path(QStringLiteral("x.txt"))});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Price")));
+
+    r = quotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"), QStringLiteral("--columns"),
+                  QStringLiteral("Symbol"), path(QStringLiteral("x.txt"))});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("List 2 is empty")));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("x.txt"))));
+
+    // An unwritable target: a clear message, no file.
+    const QString in = path(QStringLiteral("in.txt"));
+    writeFile(in, "IBM\n");
+    quotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("2"), in});
+    r = quotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"), QStringLiteral("--columns"),
+                  QStringLiteral("Symbol"), in + QStringLiteral("/x.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot create the export file"))) << qPrintable(r.err);
+    EXPECT_EQ(readAll(in), QByteArray("IBM\n"));
+}

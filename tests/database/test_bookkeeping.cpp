@@ -1,0 +1,161 @@
+#include "testutil.h"
+
+#include "database/clsdata.h"
+#include "database/db.h"
+#include "database/startup.h"
+
+namespace {
+struct HistoryRow {
+    QString ticker;
+    QDate start, end;
+    bool gelukt, mislukt, timeout;
+};
+}  // namespace
+
+class BookkeepingTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        data = std::make_unique<clsData>();
+    }
+    void TearDown() override
+    {
+        data.reset();
+        QuotarisTest::TearDown();
+    }
+
+    enum Outcome { Success, Failure, Timeout };
+    void attempt(const QString& ticker, Outcome outcome, QDate start, QDate end)
+    {
+        data->historyticker = ticker;
+        data->historynaam = ticker + QStringLiteral(" name");
+        data->historystartdate = start;
+        data->historyenddate = end;
+        data->historygelukt = outcome == Success;
+        data->historymislukt = outcome == Failure;
+        data->historytimeout = outcome == Timeout;
+        data->writehistory();
+    }
+    QVector<HistoryRow> history()
+    {
+        QVector<HistoryRow> rows;
+        Statement st = data->db().prepare(QStringLiteral(
+            "SELECT ticker, startdatum, einddatum, gelukt, nietgelukt, timeout FROM history ORDER BY rowid"));
+        while (st.next())
+            rows.append({st.text(0), QDate::fromString(st.text(1), Qt::ISODate), QDate::fromString(st.text(2), Qt::ISODate),
+                         st.integer(3) != 0, st.integer(4) != 0, st.integer(5) != 0});
+        return rows;
+    }
+    static QDate march(int day) { return QDate(2004, 3, day); }
+
+    std::unique_ptr<clsData> data;
+};
+
+TEST_F(BookkeepingTest, AWeekendDayIsNeverRecorded)
+{
+    attempt(QStringLiteral("IBM"), Success, march(6), march(6));  // a Saturday
+    attempt(QStringLiteral("IBM"), Failure, march(7), march(7));  // a Sunday
+    EXPECT_TRUE(history().isEmpty());
+    attempt(QStringLiteral("IBM"), Failure, march(6), march(8));
+    EXPECT_EQ(history().size(), 1);
+}
+
+TEST_F(BookkeepingTest, FailuresCloseTogetherMerge)
+{
+    attempt(QStringLiteral("IBM"), Failure, march(1), march(5));
+    attempt(QStringLiteral("IBM"), Failure, march(12), march(20));
+    auto rows = history();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].start, march(1));
+    EXPECT_EQ(rows[0].end, march(20));
+    EXPECT_TRUE(rows[0].mislukt);
+
+    attempt(QStringLiteral("AAPL"), Failure, march(1), march(5));
+    attempt(QStringLiteral("AAPL"), Failure, march(20), march(25));
+    rows = history();
+    EXPECT_EQ(rows.size(), 3);
+}
+
+TEST_F(BookkeepingTest, SuccessesExtendForwardAndNeverBackward)
+{
+    attempt(QStringLiteral("IBM"), Success, march(1), march(5));
+    attempt(QStringLiteral("IBM"), Success, march(8), march(12));
+    auto rows = history();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].start, march(1));
+    EXPECT_EQ(rows[0].end, march(12));
+
+    attempt(QStringLiteral("MSFT"), Success, march(8), march(12));
+    attempt(QStringLiteral("MSFT"), Success, march(1), march(5));
+    rows = history();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[1].start, march(8));
+    EXPECT_EQ(rows[1].end, march(12));
+
+    // An attempt inside a recorded range does not shorten it.
+    attempt(QStringLiteral("IBM"), Success, march(2), march(3));
+    EXPECT_EQ(history()[0].end, march(12));
+}
+
+TEST_F(BookkeepingTest, ASuccessRepairsAnEarlierFailure)
+{
+    // A failed single day that now succeeded disappears.
+    attempt(QStringLiteral("IBM"), Failure, march(3), march(3));
+    attempt(QStringLiteral("IBM"), Success, march(3), march(3));
+    auto rows = history();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_TRUE(rows[0].gelukt);
+
+    // A failed range followed by a later success is cut back to the day
+    // before the success.
+    attempt(QStringLiteral("ASML.AS"), Failure, march(1), march(5));
+    attempt(QStringLiteral("ASML.AS"), Success, march(10), march(15));
+    rows = history();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[1].end, march(9));
+    EXPECT_TRUE(rows[2].gelukt);
+    EXPECT_EQ(rows[2].start, march(10));
+}
+
+TEST_F(BookkeepingTest, TimeoutsAlwaysAddARowAndQuotesInTickersWork)
+{
+    attempt(QStringLiteral("O'X"), Timeout, march(1), march(5));
+    attempt(QStringLiteral("O'X"), Timeout, march(1), march(5));
+    attempt(QStringLiteral("O'X"), Failure, march(8), march(9));
+    attempt(QStringLiteral("O'X"), Failure, march(10), march(12));
+    attempt(QStringLiteral("O'X"), Success, march(15), march(16));
+    const auto rows = history();
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_TRUE(rows[0].timeout && !rows[0].gelukt && !rows[0].mislukt);
+    EXPECT_EQ(rows[2].end, march(14));
+    EXPECT_EQ(rows[3].ticker, QStringLiteral("O'X"));
+    EXPECT_EQ(data->db().scalar(QStringLiteral("SELECT naam FROM history LIMIT 1")).toString(), QStringLiteral("O\"X name"));
+    EXPECT_TRUE(msgs.shown.isEmpty());
+
+    data->leeghistory();
+    EXPECT_TRUE(history().isEmpty());
+}
+
+TEST_F(BookkeepingTest, CurrentRunTablesKeepEachTickerOnce)
+{
+    data->voegvervallentoe(QStringLiteral("DEAD"));
+    data->voegvervallentoe(QStringLiteral("dead"));
+    data->voegvervallentoe(QStringLiteral("O'K"));
+    data->voegverWorpentoe(QStringLiteral("REJ"));
+    data->voegverWorpentoe(QStringLiteral("REJ"));
+    data->tickersmislukt({QStringLiteral("F1"), QStringLiteral("F'2"), QString()});
+    Database& db = data->db();
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM vervallen")).toInt(), 2);
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM verworpen")).toInt(), 1);
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM nietgelukt WHERE ticker = ?"), {"F'2"}).toInt(), 1);
+    db.exec(QStringLiteral("INSERT INTO newtickers VALUES ('A', 'B')"));
+
+    data->leegvervallen();
+    data->leegnietgelukt();
+    data->leegnewtickers();
+    for (const char* t : {"vervallen", "verworpen", "nietgelukt", "newtickers"})
+        EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM ") + QLatin1String(t)).toInt(), 0) << t;
+    EXPECT_TRUE(msgs.shown.isEmpty());
+}

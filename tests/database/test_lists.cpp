@@ -1,0 +1,189 @@
+#include "testutil.h"
+
+#include "database/clsdata.h"
+#include "database/db.h"
+#include "database/listimport.h"
+#include "database/lists.h"
+#include "database/startup.h"
+#include "support/paths.h"
+#include "support/settingsstore.h"
+#include "support/state.h"
+
+class ListsTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        data = std::make_unique<clsData>();
+    }
+    void TearDown() override
+    {
+        data.reset();
+        QuotarisTest::TearDown();
+    }
+    QStringList tickers(const QVector<lists::Symbol>& symbols)
+    {
+        QStringList t;
+        for (const auto& s : symbols)
+            t << s.ticker;
+        return t;
+    }
+    QStringList tickers(const QVector<lists::SymbolRow>& rows)
+    {
+        QStringList t;
+        for (const auto& r : rows)
+            t << r.ticker;
+        return t;
+    }
+
+    std::unique_ptr<clsData> data;
+};
+
+TEST_F(ListsTest, MembershipAcrossLists)
+{
+    Database& db = data->db();
+    const int unknown = data->markt0();
+    for (const char* t : {"A", "B", "C"})
+        data->addtodatabase3(QLatin1String(t), QLatin1String(t), unknown, 3);
+    data->addtodatabase3(QStringLiteral("B"), QString(), unknown, 5);
+    data->addtodatabase3(QStringLiteral("D'Q"), QStringLiteral("D"), unknown, 5);
+
+    EXPECT_EQ(tickers(lists::symbolsForDownload(db, QVector<int>{5, 3})), QStringList({"A", "B", "C", "D'Q"}));
+    lists::empty(db, 3);
+    EXPECT_EQ(tickers(lists::symbolsForDownload(db, 5)), QStringList({"B", "D'Q"}));
+    EXPECT_EQ(lists::symbolCount(db, 3), 0);
+
+    Lijstinvoeg invoeg;
+    invoeg.downloaden(QStringLiteral("d'q"), false, QStringLiteral("list5"));
+    invoeg.downloaden(QStringLiteral("A"), true, QStringLiteral("List7"));
+    invoeg.downloaden(QStringLiteral("NOPE"), true, QStringLiteral("list7"));
+    EXPECT_EQ(tickers(lists::symbolsForDownload(db, 5)), QStringList({"B"}));
+    EXPECT_EQ(tickers(lists::symbolsForDownload(db, 7)), QStringList({"A"}));
+    EXPECT_TRUE(msgs.shown.isEmpty());
+
+    // Removing a symbol takes it off every list.
+    invoeg.remove(QStringLiteral("B"));
+    EXPECT_TRUE(lists::symbolsForDownload(db, 5).isEmpty());
+
+    // Anything but a list column is refused.
+    msgs.queue(Answer::Ignore);
+    invoeg.downloaden(QStringLiteral("A"), true, QStringLiteral("naamyahoo"));
+    EXPECT_EQ(msgs.shown.size(), 1);
+}
+
+TEST_F(ListsTest, MarketsAndDisplayRows)
+{
+    Database& db = data->db();
+    data->tickercode = QStringLiteral("INGA.AS");
+    data->fondsnaam = QStringLiteral("ING");
+    data->MarktNaam.clear();
+    data->go();
+    const int amsterdam = data->marketid;
+    data->addtodatabase2(QStringLiteral("INGA.AS"), QStringLiteral("ING"), amsterdam, QStringLiteral("Equity"));
+    data->addtodatabase2(QStringLiteral("ASML.AS"), QStringLiteral("ASML"), amsterdam, QStringLiteral("Equity"));
+    data->addtodatabase2(QStringLiteral("AAB.AS"), QStringLiteral("ABN"), amsterdam, QStringLiteral("Bank"));
+    data->addtodatabase3(QStringLiteral("INGA.AS"), QString(), 0, 2);
+    data->addtodatabase3(QStringLiteral("OTHER"), QStringLiteral("aaa"), data->markt0(), 2);
+
+    lists::addMarket(db, amsterdam, 2);
+    const auto rows = lists::symbolsOfList(db, 2);
+    EXPECT_EQ(tickers(rows), QStringList({"AAB.AS", "ASML.AS", "INGA.AS", "OTHER"}));
+    EXPECT_EQ(rows[0].market, QStringLiteral("Amsterdam"));
+    EXPECT_TRUE(rows[0].on[2]);
+    EXPECT_FALSE(rows[0].on[3]);
+    EXPECT_EQ(tickers(lists::symbolsOfList(db, 2, {lists::SortKey::Name})),
+              QStringList({"OTHER", "AAB.AS", "ASML.AS", "INGA.AS"}));
+    EXPECT_EQ(tickers(lists::symbolsOfMarket(db, amsterdam)), QStringList({"AAB.AS", "ASML.AS", "INGA.AS"}));
+
+    const auto all = lists::markets(db);
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all[0].second, QStringLiteral("Amsterdam"));
+    EXPECT_EQ(all[1].second, QStringLiteral("Unknown"));
+}
+
+TEST_F(ListsTest, NamesGoToTheStoreAndTheCaptions)
+{
+    lists::setName(4, QStringLiteral("Tech"));
+    EXPECT_EQ(settings().listNames[4], QStringLiteral("Tech"));
+    EXPECT_EQ(store::read(QStringLiteral("List4"), QString()), QStringLiteral("Tech"));
+    EXPECT_EQ(lists::chooserCaption(4), QStringLiteral("list 4 - Tech"));
+    EXPECT_EQ(lists::checkboxCaption(4), QStringLiteral("4 - Tech"));
+    EXPECT_EQ(lists::chooserCaption(1), QStringLiteral("list 1 - International Indices"));
+    EXPECT_THROW(lists::column(0), AppError);
+    EXPECT_THROW(lists::column(17), AppError);
+}
+
+TEST_F(ListsTest, ImportFileFields)
+{
+    using listimport::parse;
+    EXPECT_EQ(parse("AAA,BBB\r\nCCC"), QStringList({"AAA", "BBB", "CCC"}));
+    EXPECT_EQ(parse("AAA\n\n\r\n  BBB  \rCCC\n"), QStringList({"AAA", "BBB", "CCC"}));
+    EXPECT_EQ(parse("\"A,B\" tail,\"C\"\n\"\",\"unclosed"), QStringList({"A,B", "C", "unclosed"}));
+    EXPECT_EQ(parse("\tTAB\tX\t,Y"), QStringList({"TAB X", "Y"}));
+    EXPECT_EQ(parse("ABCDEFGHIJKLMNOPQRSTUVWXYZ\nABCDEFGHIJKLMNOPQRS TUV"),
+              QStringList({"ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNOPQRS"}));
+    // Latin-1 and UTF-8 bytes both give the letter.
+    EXPECT_EQ(parse("N\xc9S\n"), QStringList({QStringLiteral("NÉS")}));
+    EXPECT_EQ(parse("N\xc3\x89S\n"), QStringList({QStringLiteral("NÉS")}));
+    // Control bytes read as blanks.
+    EXPECT_EQ(parse(QByteArray("A\0B\x01,\x02", 6)), QStringList({"A B"}));
+    // Binary garbage never yields an entry longer than 20 characters or one
+    // with a control character.
+    QByteArray garbage;
+    for (int i = 0; i < 5000; ++i)
+        garbage.append(static_cast<char>((i * 7919 + 13) % 256));
+    for (const QString& e : parse(garbage)) {
+        EXPECT_LE(e.size(), 20);
+        EXPECT_FALSE(e.isEmpty());
+        for (QChar c : e)
+            EXPECT_NE(c.category(), QChar::Other_Control);
+    }
+}
+
+TEST_F(ListsTest, ImportFileSizeLimit)
+{
+    const QString ok = path(QStringLiteral("ok.txt"));
+    QByteArray bytes(63000, 'A');
+    bytes[10] = '\n';
+    writeFile(ok, bytes);
+    auto r = listimport::readFile(ok);
+    EXPECT_FALSE(r.tooBig);
+    EXPECT_EQ(r.entries.size(), 2);
+
+    const QString big = path(QStringLiteral("big.txt"));
+    writeFile(big, bytes + "B");
+    r = listimport::readFile(big);
+    EXPECT_TRUE(r.tooBig);
+    EXPECT_TRUE(r.entries.isEmpty());
+
+    r = listimport::readFile(path(QStringLiteral("missing.txt")));
+    EXPECT_FALSE(r.error.isEmpty());
+}
+
+TEST_F(ListsTest, ImportPutsKnownSymbolsOnTheListAndAddsNewOnes)
+{
+    data->addtodatabase2(QStringLiteral("IBM"), QStringLiteral("Intl Business"), 42, QStringLiteral("Equity"));
+    QVector<int> visited;
+    QStringList status;
+    listimport::Progress progress;
+    progress.entry = [&visited](int i) { visited << i; };
+    progress.status = [&status](const QString& s) { status << s; };
+    const QStringList entries = {"ibm", "NEW1", "O'NEW", "NEW1"};
+    const auto result = listimport::importSymbols(*data, entries, 6, progress);
+    EXPECT_EQ(result.added, 4);
+    EXPECT_FALSE(result.aborted);
+    EXPECT_EQ(visited, QVector<int>({0, 1, 2, 3}));
+    EXPECT_EQ(status.last(), QStringLiteral("4 Imported"));
+    EXPECT_EQ(status.first(), QStringLiteral("Importing 1 from 4"));
+
+    Database& db = data->db();
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt(), 3);
+    EXPECT_EQ(lists::symbolCount(db, 6), 3);
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT naamyahoo FROM fondsen WHERE codeyahoo = 'IBM'")).toString(),
+              QStringLiteral("Intl Business"));
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT Market FROM markt JOIN fondsen ON markt.id = fondsen.marktid "
+                                       "WHERE codeyahoo = ?"), {"O'NEW"}).toString(),
+              QStringLiteral("Unknown"));
+    EXPECT_TRUE(msgs.shown.isEmpty());
+}
