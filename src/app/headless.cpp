@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/commands_formats.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -29,6 +30,12 @@ const QVector<HeadlessCommand>& headlessCommands()
 {
     static const QVector<HeadlessCommand> commands = {
         {"info", "", "run the start-up routine and print the folders and every setting", cmdInfo},
+        {"formats", "", "print every export format with its state, folder and options", cmdFormats},
+        {"format",
+         "LETTER on|off [--folder DIR] [--long-names on|off] [--extension PRN|TXT|ASC|CSV] [--open-interest on|off] "
+         "[--max-symbols 255|2000|6000|999999]",
+         "switch an export format on or off and set its folder and options, as the Export format window does",
+         cmdFormat},
     };
     return commands;
 }
