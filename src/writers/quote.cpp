@@ -33,7 +33,9 @@ bool plausibleDate(qint32 date)
 
 int expandYear(int twoDigits)
 {
-    const int pivot = QDate::currentDate().year() % 100 + 1;
+    // Reading the clock for every line of a long file would cost more than
+    // the rest of the merge; the year changes rarely enough.
+    static const int pivot = QDate::currentDate().year() % 100 + 1;
     return twoDigits <= pivot ? 2000 + twoDigits : 1900 + twoDigits;
 }
 

@@ -48,8 +48,11 @@ QByteArray TextQuoteWriter::prices(const Quote& q)
 {
     using namespace quotetext;
     QByteArray out;
-    for (const QString* price : {&q.open, &q.high, &q.low, &q.close})
-        out += field(pointDecimal(*price)) + ',';
+    out.reserve(64);
+    for (const QString* price : {&q.open, &q.high, &q.low, &q.close}) {
+        out += field(pointDecimal(*price));
+        out += ',';
+    }
     out += field(plainNumber(textconv::val(pointDecimal(q.volume))));
     return out;
 }
