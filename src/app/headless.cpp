@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/commands_formats.h"
 #include "app/commands_lists.h"
 #include "app/commands_options.h"
 #include "database/settingsrow.h"
@@ -41,6 +42,12 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdExport},
         {"lists", "", "print the sixteen lists: number, name, symbol count", cmdLists},
         {"list-name", "N TEXT", "set the name of list N", cmdListName},
+        {"formats", "", "print every export format with its state, folder and options", cmdFormats},
+        {"format",
+         "LETTER on|off [--folder DIR] [--long-names on|off] [--extension PRN|TXT|ASC|CSV] [--open-interest on|off] "
+         "[--max-symbols 255|2000|6000|999999]",
+         "switch an export format on or off and set its folder and options, as the Export format window does",
+         cmdFormat},
     };
     return commands;
 }

@@ -8,6 +8,8 @@
 #include "windows/frmimport.h"
 #include "windows/frmnames.h"
 #include "windows/frmoptions.h"
+#include "windows/location.h"
+#include "writers/formatregistry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,28 +22,6 @@
 #include <QToolBar>
 #include <QToolButton>
 
-namespace {
-// The export-format items with the switch each one mirrors.
-struct FormatItem {
-    const char* name;
-    const char* caption;
-    QChar letter;
-    bool ProgramSettings::*flag;
-};
-
-const FormatItem kFormatItems[] = {
-    {"menuamibroker", "&Amibroker", QLatin1Char('A'), &ProgramSettings::selectamibroker},
-    {"menumetastock", "&Metastock", QLatin1Char('M'), &ProgramSettings::selectmetastock},
-    {"menustockguru", "&Stockguru (PRN)", QLatin1Char('S'), &ProgramSettings::selectstockguru},
-    {"MenuPRN", "&PRN-format", QLatin1Char('P'), &ProgramSettings::selectprn},
-    {"menuascii", "AS&CII-format (CSV)", QLatin1Char('C'), &ProgramSettings::select1},
-    {"menukbf", "&KBF-format", QLatin1Char('K'), &ProgramSettings::select2},
-    {"menuexcel", "&Excel XLS", QLatin1Char('E'), &ProgramSettings::selectexcel},
-    {"menuVision", "&Vision2000", QLatin1Char('V'), &ProgramSettings::select7},
-    {"menuVikingen", "V&ikingen", QLatin1Char('I'), &ProgramSettings::select8},
-    {"menuGet", "A&dvanced Get", QLatin1Char('D'), &ProgramSettings::select12},
-};
-}  // namespace
 
 Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(this)), timer1_(new QTimer(this))
 {
@@ -108,10 +88,12 @@ void Hoofdform::buildMenus()
 
     exportFormatMenu_ = bar->addMenu(QStringLiteral("&Export format"));
     exportFormatMenu_->setObjectName(QStringLiteral("menuexportformat"));
-    for (const FormatItem& item : kFormatItems) {
-        QAction* a = addItem(exportFormatMenu_, item.name, QLatin1String(item.caption), false);
+    for (const ExportFormat& f : formats::all()) {
+        QAction* a = addItem(exportFormatMenu_, f.menuName, QLatin1String(f.caption));
         a->setCheckable(true);
-        a->setData(item.letter);
+        a->setData(f.letter);
+        const QChar letter = f.letter;
+        connect(a, &QAction::triggered, this, [this, letter] { showLocation(letter); });
     }
 
     QMenu* download = bar->addMenu(QStringLiteral("&Download"));
@@ -182,8 +164,17 @@ QAction* Hoofdform::action(const QString& name) const
 void Hoofdform::updateFormatChecks()
 {
     const ProgramSettings& s = settings();
-    for (const FormatItem& item : kFormatItems)
-        action(QLatin1String(item.name))->setChecked(s.*item.flag);
+    for (const ExportFormat& f : formats::all())
+        action(QLatin1String(f.menuName))->setChecked(s.*f.selected);
+}
+
+void Hoofdform::showLocation(QChar letter)
+{
+    state().formatLetter = letter;
+    location window(this);
+    window.exec();
+    // A triggered checkable item toggles itself; the switch decides.
+    updateFormatChecks();
 }
 
 QMdiSubWindow* Hoofdform::showChild(QWidget* window, bool maximized)

@@ -31,6 +31,9 @@ public:
     // Sets the check marks of the export-format items from the switches.
     void updateFormatChecks();
 
+    // The Export format items: the location window for `letter`, modal.
+    void showLocation(QChar letter);
+
     // Shows `window` in the document area and returns its frame.
     QMdiSubWindow* showChild(QWidget* window, bool maximized = false);
 

@@ -1,0 +1,133 @@
+#include "app/commands_formats.h"
+
+#include "app/headless.h"
+#include "writers/formatregistry.h"
+#include "writers/location.h"
+
+#include <QFileInfo>
+
+namespace {
+
+QString onOff(bool on)
+{
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+QString describe(const ExportFormat& f)
+{
+    const ProgramSettings& s = settings();
+    QString line = QStringLiteral("%1 %2: %3").arg(f.letter, QString::fromLatin1(f.caption).remove(QLatin1Char('&')),
+                                                   onOff(s.*f.selected));
+    if (f.hasFolder())
+        line += QStringLiteral(", folder ") + s.*f.folder;
+    if (f.hasLongNames())
+        line += QStringLiteral(", long names ") + onOff(s.*f.longNames);
+    if (f.letter == QLatin1Char('P'))
+        line += QStringLiteral(", extension ") + s.h12 + QStringLiteral(", open interest ") +
+                onOff(s.h11 != QLatin1String("0"));
+    if (f.letter == QLatin1Char('M'))
+        line += QStringLiteral(", max symbols ") + QString::number(s.metaversion);
+    if (!formats::writerAvailable(f.letter))
+        line += QStringLiteral(" (cannot be switched on yet)");
+    return line;
+}
+
+std::optional<bool> parseOnOff(const QString& text)
+{
+    if (text == QLatin1String("on"))
+        return true;
+    if (text == QLatin1String("off"))
+        return false;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int cmdFormats(HeadlessContext& c)
+{
+    if (!c.args.isEmpty()) {
+        c.err << "formats takes no arguments\n";
+        return 2;
+    }
+    const bool opened = headlessStartup(c);
+    for (const ExportFormat& f : formats::all())
+        c.out << describe(f) << '\n';
+    return opened ? 0 : 1;
+}
+
+int cmdFormat(HeadlessContext& c)
+{
+    const QStringList& a = c.args;
+    auto usage = [&c](const QString& why) {
+        c.err << why << "\nUsage: format LETTER on|off [--folder DIR] [--long-names on|off] "
+                        "[--extension PRN|TXT|ASC|CSV] [--open-interest on|off] [--max-symbols 255|2000|6000|999999]\n";
+        return 2;
+    };
+    if (a.size() < 2 || a[0].size() != 1 || !formats::find(a[0].at(0)))
+        return usage(QStringLiteral("format needs a letter (A M S P C K E V I D) and on or off"));
+    const ExportFormat& f = *formats::find(a[0].at(0));
+    const auto on = parseOnOff(a[1]);
+    if (!on)
+        return usage(QStringLiteral("Expected on or off, not ") + a[1]);
+
+    QString folder, extension;
+    std::optional<bool> longNames, openInterest;
+    int maxSymbols = 0;
+    for (int i = 2; i < a.size(); i += 2) {
+        if (i + 1 >= a.size())
+            return usage(QStringLiteral("Missing value after ") + a[i]);
+        const QString& option = a[i];
+        const QString& value = a[i + 1];
+        if (option == QLatin1String("--folder") && f.hasFolder()) {
+            folder = value;
+        } else if (option == QLatin1String("--long-names") && f.hasLongNames()) {
+            if (!(longNames = parseOnOff(value)))
+                return usage(QStringLiteral("Expected on or off, not ") + value);
+        } else if (option == QLatin1String("--extension") && f.letter == QLatin1Char('P')) {
+            extension = value.toUpper();
+            if (!FormatLocation::extensions().contains(extension))
+                return usage(QStringLiteral("Unknown extension ") + value);
+        } else if (option == QLatin1String("--open-interest") && f.letter == QLatin1Char('P')) {
+            if (!(openInterest = parseOnOff(value)))
+                return usage(QStringLiteral("Expected on or off, not ") + value);
+        } else if (option == QLatin1String("--max-symbols") && f.letter == QLatin1Char('M')) {
+            maxSymbols = value.toInt();
+            if (maxSymbols != 255 && maxSymbols != 2000 && maxSymbols != 6000 && maxSymbols != 999999)
+                return usage(QStringLiteral("Unknown maximum ") + value);
+        } else {
+            return usage(QStringLiteral("Option %1 does not apply to format %2").arg(option, f.letter));
+        }
+    }
+    if (!folder.isEmpty()) {
+        const QFileInfo info(folder);
+        if (!info.isDir()) {
+            c.err << "No such folder: " << folder << '\n';
+            return 1;
+        }
+        folder = info.absoluteFilePath();
+    }
+
+    if (!headlessStartup(c)) {
+        c.err << "The database could not be opened; nothing changed\n";
+        return 1;
+    }
+    FormatLocation location(f.letter);
+    LocationChoice choice = location.load();
+    if (*on && !choice.selected && !location.canSwitchOn())
+        return 1;
+    choice.selected = *on;
+    if (!folder.isEmpty())
+        choice.folder = folder;
+    if (longNames)
+        choice.longNames = *longNames;
+    if (!extension.isEmpty())
+        choice.extension = extension;
+    if (openInterest)
+        choice.openInterest = *openInterest;
+    if (maxSymbols)
+        FormatLocation::setMaxSymbols(maxSymbols);
+    if (!location.accept(choice))
+        return 1;
+    c.out << describe(f) << '\n';
+    return 0;
+}

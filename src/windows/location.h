@@ -1,0 +1,66 @@
+#pragma once
+
+#include "writers/location.h"
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFileSystemModel;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+
+// The Export format window: switches the format of the current format letter
+// on or off and picks its folder. With the letter "T" it asks for the folder
+// of one new MetaStock symbol instead.
+class location : public QDialog {
+    Q_OBJECT
+public:
+    // Lays the window out for state().formatLetter.
+    explicit location(QWidget* parent = nullptr);
+    ~location() override;
+
+    // Mode "T": asks where symbol `name` goes, starting at `startFolder`.
+    // OK hands the chosen folder (ending with "/") and the "Don't ask again"
+    // box to `place`, which returns false to keep the window open.
+    using Placer = std::function<bool(const QString& folder, bool dontAskAgain)>;
+    void setSymbolMode(const QString& name, const QString& startFolder, Placer place);
+    // Mode "T": the folder OK accepted; empty after Cancel.
+    QString symbolFolder() const { return symbolFolder_; }
+
+    // The folder the tree points at, ending with "/".
+    QString chosenFolder() const;
+    void setFolder(const QString& folder);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build();
+    void layOut();
+    void clickedYes();
+    void clickedNew();
+    void ok();
+    void cancel();
+
+    bool symbolMode_ = false;
+    bool closingByButton_ = false;
+    Placer place_;
+    QString symbolFolder_;
+    std::unique_ptr<FormatLocation> logic_;
+
+    QLabel *label1_, *label2_, *label3_, *label4_;
+    QGroupBox *frame1_, *frame2_, *frame3_, *frame4_;
+    QRadioButton *option1_, *option2_, *option3_, *option4_, *option5_, *option6_, *option7_, *option8_;
+    QComboBox *drive1_, *combo2_;
+    QTreeView* dir1_;
+    QFileSystemModel* model_;
+    QPushButton *command1_, *okButton_, *cancelButton_;
+    QCheckBox* check1_;
+};

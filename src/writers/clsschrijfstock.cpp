@@ -1,0 +1,154 @@
+#include "writers/clsschrijfstock.h"
+
+#include "support/log.h"
+#include "support/messages.h"
+#include "support/state.h"
+#include "support/textconv.h"
+#include "writers/symbolwriter.h"
+#include "writers/textio.h"
+
+#include <QMap>
+#include <QRegularExpression>
+
+void clsschrijfstock::ticker(const QString& value)
+{
+    WriteLog(QStringLiteral("Ticker: ") + value);
+    quote_.ticker = value;
+}
+
+void clsschrijfstock::tdate(qint32 value)
+{
+    WriteLog(QStringLiteral("Date: ") + QString::number(value));
+    quote_.date = value;
+}
+
+void clsschrijfstock::tdate(const QString& value)
+{
+    const double d = textconv::val(value);
+    tdate(d >= 0 && d <= 99991231 ? static_cast<qint32>(d) : 0);
+}
+
+void clsschrijfstock::topen(const QString& value)
+{
+    WriteLog(QStringLiteral("Open: ") + value);
+    quote_.open = value;
+}
+
+void clsschrijfstock::thigh(const QString& value)
+{
+    WriteLog(QStringLiteral("High: ") + value);
+    quote_.high = value;
+}
+
+void clsschrijfstock::tlow(const QString& value)
+{
+    WriteLog(QStringLiteral("Low: ") + value);
+    quote_.low = value;
+}
+
+void clsschrijfstock::tclose(const QString& value)
+{
+    WriteLog(QStringLiteral("Close: ") + value);
+    quote_.close = value;
+}
+
+void clsschrijfstock::tvolume(const QString& value)
+{
+    WriteLog(QStringLiteral("volume: ") + value);
+    quote_.volume = value;
+}
+
+void clsschrijfstock::tname(const QString& value)
+{
+    WriteLog(QStringLiteral("Name: ") + value);
+    quote_.name = value;
+}
+
+QChar clsschrijfstock::letter() const
+{
+    if (ascii_)
+        return QLatin1Char('C');
+    if (kbf_)
+        return QLatin1Char('K');
+    if (get_)
+        return QLatin1Char('D');
+    return QLatin1Char('S');
+}
+
+void clsschrijfstock::reportCorrupt(const QString& file)
+{
+    msgBox(QStringLiteral("The file ") + file + QStringLiteral(" is corrupt"));
+}
+
+StepOutcome clsschrijfstock::go()
+{
+    return write({quote_}, false);
+}
+
+void clsschrijfstock::raw(const QString& block)
+{
+    block_.clear();
+    for (const QString& line : block.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
+        const QStringList f = line.split(QLatin1Char(','));
+        if (f.size() < 7 || f[0].isEmpty())
+            continue;
+        QString t = f[0];
+        t.replace(QLatin1String("prn"), QLatin1String("pr1"));
+        t.replace(QLatin1String("PRN"), QLatin1String("PR1"));
+        const double date = textconv::val(f[1]);
+        block_.append(Quote{t, quote_.name, date > 0 && date <= 99991231 ? static_cast<qint32>(date) : 0,
+                            f[2], f[3], f[4], f[5], f[6]});
+    }
+}
+
+StepOutcome clsschrijfstock::goraw()
+{
+    QVector<Quote> quotes;
+    for (Quote q : block_) {
+        if (state().abortFlag)
+            return StepOutcome::Done;
+        if (q.ticker.isEmpty() || q.date == 0)
+            continue;
+        q.name = quote_.name;
+        quotes.append(q);
+    }
+    return write(quotes, true);
+}
+
+StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
+{
+    const auto writer = makeSymbolWriter(letter());
+    // One symbol's block may still name several tickers; each gets its file.
+    QMap<QString, QVector<Quote>> byFile;
+    QMap<QString, SymbolFile> files;
+    for (const Quote& q : quotes) {
+        if (!quotetext::plausibleDate(q.date)) {
+            WriteLog(QStringLiteral("No valid date for ") + q.ticker);
+            continue;
+        }
+        const SymbolFile file = symbolFile(letter(), q.ticker, q.name);
+        if (file.path.isEmpty()) {
+            WriteLog(QStringLiteral("No file name for ") + q.ticker);
+            continue;
+        }
+        byFile[file.path].append(q);
+        files.insert(file.path, file);
+    }
+    for (auto it = byFile.cbegin(); it != byFile.cend(); ++it) {
+        const SymbolFile& file = files[it.key()];
+        const StepOutcome outcome = guarded([&] {
+            try {
+                if (block)
+                    writer->writeBlock(file, it.value());
+                else
+                    for (const Quote& q : it.value())
+                        writer->write(file, q);
+            } catch (const textio::CorruptFile& e) {
+                reportCorrupt(e.file());
+            }
+        });
+        if (outcome == StepOutcome::Aborted)
+            return outcome;
+    }
+    return StepOutcome::Done;
+}

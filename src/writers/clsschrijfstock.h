@@ -1,0 +1,45 @@
+#pragma once
+
+#include "support/errors.h"
+#include "writers/quote.h"
+
+#include <QString>
+#include <QVector>
+
+// Writes quotes into the per-symbol files of one format: Stockguru (no
+// switch set), Advanced GET (schrijfGET), ASCII (schrijfascii) or KBF
+// (schrijfkbf). Set the properties, then call go() for one quote, or raw()
+// and goraw() for a history block. A file that cannot be read or rewritten
+// is reported as "The file ... is corrupt" and left as it was; a failed
+// append goes to the error dialog, whose Abort the outcome passes on.
+class clsschrijfstock {
+public:
+    StepOutcome go();
+    void raw(const QString& block);
+    StepOutcome goraw();
+
+    void ticker(const QString& value);
+    void tdate(qint32 value);
+    void tdate(const QString& value);
+    void topen(const QString& value);
+    void thigh(const QString& value);
+    void tlow(const QString& value);
+    void tclose(const QString& value);
+    void tvolume(const QString& value);
+    void tname(const QString& value);
+    void schrijfascii(bool on) { ascii_ = on; }
+    void schrijfkbf(bool on) { kbf_ = on; }
+    void schrijfGET(bool on) { get_ = on; }
+
+    const Quote& quote() const { return quote_; }
+    // The format letter the switches choose: C, K, D or S.
+    QChar letter() const;
+
+private:
+    StepOutcome write(const QVector<Quote>& quotes, bool block);
+    static void reportCorrupt(const QString& file);
+
+    Quote quote_;
+    QVector<Quote> block_;
+    bool ascii_ = false, kbf_ = false, get_ = false;
+};

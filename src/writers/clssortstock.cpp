@@ -1,0 +1,56 @@
+#include "writers/clssortstock.h"
+
+#include "writers/filenames.h"
+#include "writers/textformats.h"
+#include "writers/textio.h"
+
+#include <algorithm>
+#include <vector>
+
+void clsSortstock::geefTicker(const QString& file)
+{
+    const auto writer = makeSymbolWriter(asciijn ? QLatin1Char('C') : GETiijn ? QLatin1Char('D') : QLatin1Char('S'));
+    const auto* text = static_cast<const TextQuoteWriter*>(writer.get());
+
+    // Existing lines first, then the new ones; sorting by date keeps that
+    // order within a date, so the last entry of each date is the one kept.
+    struct Entry {
+        qint32 date;
+        QByteArrayView line;
+    };
+    std::vector<Entry> entries;
+    QVector<QByteArrayView> undated;
+    QByteArray content;
+    if (filenames::filePresent(file)) {
+        content = textio::readWhole(file);
+        const QVector<QByteArrayView> lines = textio::splitLines(content);
+        entries.reserve(static_cast<size_t>(lines.size() + geefgegevens.size()));
+        for (QByteArrayView line : lines) {
+            if (textio::isBlank(line))
+                continue;
+            const auto date = text->lineDate(line);
+            if (date && *date > 0)
+                entries.push_back({*date, line});
+            else
+                undated.append(line);
+        }
+    }
+    const qsizetype n = std::min(geefdatums.size(), geefgegevens.size());
+    for (qsizetype i = 0; i < n; ++i)
+        entries.push_back({geefdatums[i], geefgegevens[i]});
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.date < b.date; });
+
+    QByteArray out;
+    out.reserve(content.size() + n * (n > 0 ? geefgegevens.front().size() + 2 : 0));
+    for (QByteArrayView line : undated) {
+        out += line;
+        out += textio::kCrLf;
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 < entries.size() && entries[i + 1].date == entries[i].date)
+            continue;
+        out += entries[i].line;
+        out += textio::kCrLf;
+    }
+    textio::rewrite(file, out);
+}

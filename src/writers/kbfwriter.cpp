@@ -1,0 +1,130 @@
+#include "writers/kbfwriter.h"
+
+#include "support/textconv.h"
+#include "writers/filenames.h"
+#include "writers/textio.h"
+
+#include <QFileInfo>
+#include <cmath>
+#include <map>
+
+namespace {
+unsigned char byteOf(qint64 value)
+{
+    return static_cast<unsigned char>(std::clamp<qint64>(value, 0, 255));
+}
+
+double number(const QString& text)
+{
+    return textconv::val(quotetext::pointDecimal(text));
+}
+
+// The records of an existing file; throws CorruptFile when the file cannot
+// be read or is not made of whole records.
+QByteArray readRecords(const QString& file)
+{
+    QByteArray content = textio::readWhole(file);
+    if (content.size() % KbfWriter::kRecordSize != 0)
+        throw textio::CorruptFile(file);
+    return content;
+}
+
+void checkSize(const QString& file)
+{
+    if (QFileInfo(file).size() % KbfWriter::kRecordSize != 0)
+        throw textio::CorruptFile(file);
+}
+}  // namespace
+
+void KbfWriter::priceBytes(double price, unsigned char* out)
+{
+    if (!std::isfinite(price) || price < 0)
+        price = 0;
+    const qint64 p = static_cast<qint64>(std::trunc(price));
+    const qint64 cents = static_cast<qint64>((price - static_cast<double>(p)) * 100 + 0.5);
+    const qint64 fraction = static_cast<qint64>(static_cast<double>(cents) / 100 * 256 + 0.5);
+    out[0] = byteOf(p % 256);
+    out[1] = byteOf(p / 256);
+    out[2] = byteOf(fraction);
+}
+
+QByteArray KbfWriter::record(const Quote& q)
+{
+    unsigned char r[kRecordSize] = {};
+    const int month = quotetext::month(q.date);
+    const bool odd = month % 2 == 1;
+    r[0] = byteOf(quotetext::year(q.date) % 100 + (odd ? 128 : 0));
+    r[1] = month >= 1 && month <= 12 ? byteOf(quotetext::day(q.date) * 8 + month / 2) : 0;
+    priceBytes(number(q.high), r + 2);
+    priceBytes(number(q.low), r + 5);
+    priceBytes(number(q.close), r + 8);
+    const double v = number(q.volume);
+    const qint64 volume = std::isfinite(v) && v > 0 ? static_cast<qint64>(std::llround(std::min(v, 9.0e15))) : 0;
+    r[11] = byteOf(volume % 65536 / 256);
+    r[12] = byteOf(volume / 65536);
+    r[13] = byteOf(volume % 256);
+    return QByteArray(reinterpret_cast<const char*>(r), kRecordSize);
+}
+
+qint32 KbfWriter::recordDate(const char* record)
+{
+    int yearByte = static_cast<unsigned char>(record[0]);
+    const bool odd = yearByte >= 128;
+    if (odd)
+        yearByte -= 128;
+    const int year = yearByte < 50 ? 2000 + yearByte : 1900 + yearByte;
+    const int dayByte = static_cast<unsigned char>(record[1]);
+    const int m = dayByte % 8;
+    const int month = m == 0 ? 1 : 2 * m + (odd ? 1 : 0);
+    return year * 10000 + month * 100 + dayByte / 8;
+}
+
+void KbfWriter::write(const SymbolFile& file, const Quote& quote)
+{
+    const QByteArray rec = record(quote);
+    if (!filenames::filePresent(file.path)) {
+        textio::append(file.path, rec);
+        return;
+    }
+    checkSize(file.path);
+    qint64 start = 0, size = 0;
+    const QByteArray last = textio::readTail(file.path, kRecordSize, &start, &size);
+    if (last.size() == kRecordSize && size % kRecordSize == 0 && recordDate(last.constData()) < quote.date) {
+        textio::append(file.path, rec);
+        return;
+    }
+    QByteArray records = readRecords(file.path);
+    const qsizetype n = records.size() / kRecordSize;
+    for (qsizetype r = n - 1; r >= 0; --r) {
+        const qint32 date = recordDate(records.constData() + r * kRecordSize);
+        if (date == quote.date) {
+            records.replace(r * kRecordSize, kRecordSize, rec);
+            textio::rewrite(file.path, records);
+            return;
+        }
+        if (date < quote.date) {
+            records.insert((r + 1) * kRecordSize, rec);
+            textio::rewrite(file.path, records);
+            return;
+        }
+    }
+    records.prepend(rec);
+    textio::rewrite(file.path, records);
+}
+
+void KbfWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& quotes)
+{
+    std::map<qint32, QByteArray> byDate;
+    if (filenames::filePresent(file.path)) {
+        const QByteArray records = readRecords(file.path);
+        for (qsizetype at = 0; at < records.size(); at += kRecordSize)
+            byDate[recordDate(records.constData() + at)] = records.mid(at, kRecordSize);
+    }
+    for (const Quote& q : quotes)
+        byDate[q.date] = record(q);
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(byDate.size()) * kRecordSize);
+    for (const auto& [date, rec] : byDate)
+        out += rec;
+    textio::rewrite(file.path, out);
+}

@@ -1,0 +1,155 @@
+#include "writers/location.h"
+
+#include "database/db.h"
+#include "database/settingsrow.h"
+#include "support/folders.h"
+#include "support/messages.h"
+#include "support/paths.h"
+#include "support/settingsstore.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+FormatLocation::FormatLocation(QChar letter) : format_(formats::find(letter))
+{
+    Q_ASSERT(format_);
+}
+
+LocationChoice FormatLocation::load()
+{
+    ProgramSettings& s = settings();
+    settingsrow::Columns columns;
+    for (const auto& [column, folder] : formats::folderColumns()) {
+        s.*folder = folders::folderCheck(s.*folder);
+        columns.append({QLatin1String(column), s.*folder});
+    }
+    guarded([&] {
+        auto db = Database::openDefault();
+        settingsrow::write(*db, columns);
+    });
+
+    LocationChoice choice;
+    choice.selected = s.*format_->selected;
+    if (format_->hasFolder())
+        choice.folder = paths::withTrailingSlash(s.*format_->folder);
+    if (format_->hasLongNames())
+        choice.longNames = s.*format_->longNames;
+    choice.extension = extensions().at(extensionIndex(s.h12));
+    choice.openInterest = s.h11 != QLatin1String("0");
+    return choice;
+}
+
+bool FormatLocation::canSwitchOn() const
+{
+    switch (format_->letter.unicode()) {
+    case 'E':
+        msgBox(QStringLiteral("Unable to write Excel-format"));
+        return false;
+    case 'A':
+        msgBox(QStringLiteral("Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"),
+               Icon::Critical);
+        return false;
+    default:
+        if (formats::writerAvailable(format_->letter))
+            return true;
+        msgBox(QStringLiteral("Unable to write %1-format").arg(QString::fromLatin1(format_->caption).remove(QLatin1Char('&'))),
+               Icon::Critical);
+        return false;
+    }
+}
+
+bool FormatLocation::accept(const LocationChoice& choice)
+{
+    if (choice.selected && !formats::writerAvailable(format_->letter)) {
+        canSwitchOn();
+        return false;
+    }
+    ProgramSettings& s = settings();
+    const QString folder = format_->hasFolder() ? paths::withTrailingSlash(choice.folder) : QString();
+    const bool metastock = format_->letter == QLatin1Char('M');
+    if (metastock && choice.selected && (folder.size() < 5 || QDir(folder).isRoot())) {
+        msgBox(QStringLiteral("It is not possible to choos the root-folder\r\n       Please choose another folder"));
+        return false;
+    }
+
+    settingsrow::Columns columns{{QLatin1String(format_->selectedColumn), choice.selected ? 1 : 0}};
+    if (format_->hasLongNames())
+        columns.append({QLatin1String(format_->longNamesColumn), choice.longNames ? 1 : 0});
+    if (format_->hasFolder())
+        columns.append({QLatin1String(format_->folderColumn), folder});
+    const QString extension = extensions().at(extensionIndex(choice.extension));
+    const QString h11 = choice.openInterest ? QStringLiteral("1") : QStringLiteral("0");
+    if (format_->letter == QLatin1Char('P')) {
+        columns.append({QStringLiteral("h12"), extension});
+        columns.append({QStringLiteral("h11"), h11});
+    }
+    columns.append({QStringLiteral("h7"), s.h7});
+
+    const StepOutcome outcome = guarded([&] {
+        auto db = Database::openDefault();
+        Transaction t(*db);
+        // Another MetaStock root makes the symbol-to-folder map meaningless.
+        if (metastock && folder != paths::withTrailingSlash(s.metastock)) {
+            db->exec(QStringLiteral("DELETE FROM metastock"));
+            db->exec(QStringLiteral("DELETE FROM mappen"));
+        }
+        settingsrow::write(*db, columns);
+        t.commit();
+    });
+    if (outcome != StepOutcome::Done)
+        return outcome == StepOutcome::Ignored;
+    s.*format_->selected = choice.selected;
+    if (format_->hasLongNames())
+        s.*format_->longNames = choice.longNames;
+    if (format_->hasFolder())
+        s.*format_->folder = folder;
+    if (format_->letter == QLatin1Char('P')) {
+        s.h12 = extension;
+        s.h11 = h11;
+    }
+    return true;
+}
+
+const QStringList& FormatLocation::extensions()
+{
+    static const QStringList list = {QStringLiteral("PRN"), QStringLiteral("TXT"), QStringLiteral("ASC"),
+                                     QStringLiteral("CSV")};
+    return list;
+}
+
+int FormatLocation::extensionIndex(const QString& h12)
+{
+    QString e = h12.trimmed().toUpper();
+    if (e.startsWith(QLatin1Char('.')))
+        e.remove(0, 1);
+    return std::max<int>(0, extensions().indexOf(e));
+}
+
+bool FormatLocation::setMaxSymbols(int maximum)
+{
+    if (maximum != 255 && maximum != 2000 && maximum != 6000 && maximum != 999999)
+        return false;
+    store::write(QStringLiteral("metaversion"), QString::number(maximum));
+    settings().metaversion = maximum;
+    return true;
+}
+
+QString makeFolder(const QString& parent, const QString& name)
+{
+    if (name.isEmpty()) {
+        msgBox(QStringLiteral("Please enter a foldername"), Icon::Critical);
+        return {};
+    }
+    const QString path = paths::withTrailingSlash(parent) + name;
+    if (folders::canCreateFileIn(path, QStringLiteral("test.tst"))) {
+        msgBox(QStringLiteral("This folder allready exists"), Icon::Critical);
+        return {};
+    }
+    // One new folder right below the parent: a name with a separator, or one
+    // the file system refuses, is no folder name.
+    const bool plainName = !name.contains(QLatin1Char('/')) && name != QLatin1String(".") && name != QLatin1String("..");
+    if (plainName && !QFileInfo::exists(path) && QDir(parent).mkdir(name))
+        return paths::withTrailingSlash(QDir::cleanPath(path));
+    msgBox(QStringLiteral("Illegal characters in name, please change it"), Icon::Critical);
+    return {};
+}

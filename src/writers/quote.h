@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// One daily quote as the writers receive it. Prices and volume stay texts,
+// as the quote service sent them; the writers format them per layout.
+struct Quote {
+    QString ticker;
+    QString name;
+    qint32 date = 0;  // YYYYMMDD
+    QString open, high, low, close;
+    QString volume;
+};
+
+namespace quotetext {
+
+// Prices are written with a decimal point whatever the sender used.
+QString pointDecimal(const QString& price);
+
+// The volume as a plain decimal number: no exponent, no trailing zeros.
+QString plainNumber(double value);
+
+// Parts of a YYYYMMDD date.
+inline int year(qint32 date) { return date / 10000; }
+inline int month(qint32 date) { return date / 100 % 100; }
+inline int day(qint32 date) { return date % 100; }
+
+// A date YYYYMMDD with a month 1-12 and a day 1-31 (what a line can carry).
+bool plausibleDate(qint32 date);
+
+// Expands a two-digit year: up to the current two-digit year plus one it is
+// 20xx, above that 19xx.
+int expandYear(int twoDigits);
+
+// Text to the single-byte code page of the export files, with line breaks
+// inside a field turned into blanks so a field can never split a line.
+QByteArray field(const QString& text);
+
+}  // namespace quotetext

@@ -1,0 +1,38 @@
+#include "writers/symbolwriter.h"
+
+#include "support/paths.h"
+#include "writers/filenames.h"
+#include "writers/formatregistry.h"
+#include "writers/kbfwriter.h"
+#include "writers/textformats.h"
+
+std::unique_ptr<SymbolFileWriter> makeSymbolWriter(QChar letter)
+{
+    switch (letter.toUpper().unicode()) {
+    case 'S':
+        return std::make_unique<StockguruWriter>();
+    case 'D':
+        return std::make_unique<GetWriter>();
+    case 'C':
+        return std::make_unique<AsciiWriter>();
+    case 'K':
+        return std::make_unique<KbfWriter>();
+    default:
+        return nullptr;
+    }
+}
+
+SymbolFile symbolFile(QChar letter, const QString& ticker, const QString& tname)
+{
+    const ExportFormat* format = formats::find(letter);
+    if (!format || !format->hasFolder() || !format->hasLongNames())
+        return {};
+    const ProgramSettings& s = settings();
+    const QString base = s.*format->longNames ? filenames::longBaseName(tname) : filenames::tickerBaseName(ticker);
+    if (base.isEmpty())
+        return {};
+    QString folder = s.*format->folder;
+    if (folder.isEmpty())
+        folder = paths::fallbackFolder();
+    return {paths::withTrailingSlash(folder) + base + QLatin1String(format->extension), base};
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "writers/quote.h"
+
+#include <QChar>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+// Where one symbol's quotes go in a per-symbol format.
+struct SymbolFile {
+    QString path;  // empty when the ticker or name gives no usable file name
+    QString base;  // the base name, also the first field of a Stockguru line
+};
+
+// A per-symbol quote file format (Stockguru, Advanced GET, ASCII, KBF). Both
+// operations keep the file in ascending date order with one entry per date.
+// A file that cannot be read or rewritten throws textio::CorruptFile and is
+// left as it was; a failed append throws a FileError.
+class SymbolFileWriter {
+public:
+    virtual ~SymbolFileWriter() = default;
+    virtual QChar letter() const = 0;
+    // One quote: appended when later than the file's last date (reading only
+    // the end of the file), otherwise merged in with one rewrite.
+    virtual void write(const SymbolFile& file, const Quote& quote) = 0;
+    // A history block: one read and one write of the file; new data replaces
+    // old data of the same date.
+    virtual void writeBlock(const SymbolFile& file, const QVector<Quote>& quotes) = 0;
+};
+
+// The writer of letter S, D, C or K; nullptr for any other letter.
+std::unique_ptr<SymbolFileWriter> makeSymbolWriter(QChar letter);
+
+// The file of a symbol in format S, D, C or K, from the format's folder and
+// "Export long names" switch in the settings.
+SymbolFile symbolFile(QChar letter, const QString& ticker, const QString& tname);

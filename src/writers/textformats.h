@@ -1,0 +1,57 @@
+#pragma once
+
+#include "writers/symbolwriter.h"
+
+#include <QByteArrayView>
+#include <optional>
+
+// The per-symbol text formats: one line per date, fields separated by ",",
+// CR LF line ends, no header.
+class TextQuoteWriter : public SymbolFileWriter {
+public:
+    virtual QByteArray line(const QString& base, const Quote& quote) const = 0;
+    // The date a line of the file carries; 0 for a header line (one starting
+    // with "<"), nothing for a line without a readable date.
+    std::optional<qint32> lineDate(QByteArrayView line) const;
+
+    void write(const SymbolFile& file, const Quote& quote) override;
+    void writeBlock(const SymbolFile& file, const QVector<Quote>& quotes) override;
+
+protected:
+    virtual std::optional<qint32> parseDate(QByteArrayView line) const = 0;
+    // "O,H,L,C,V" as every layout writes them.
+    static QByteArray prices(const Quote& quote);
+
+private:
+    void insertByRewrite(const QString& file, qint32 date, const QByteArray& newLine) const;
+};
+
+// Stockguru: base name, "D", YYMMDD, O, H, L, C, V, "1".
+class StockguruWriter : public TextQuoteWriter {
+public:
+    QChar letter() const override { return QLatin1Char('S'); }
+    QByteArray line(const QString& base, const Quote& quote) const override;
+
+protected:
+    std::optional<qint32> parseDate(QByteArrayView line) const override;
+};
+
+// Advanced GET: MM/DD/YY, O, H, L, C, V.
+class GetWriter : public TextQuoteWriter {
+public:
+    QChar letter() const override { return QLatin1Char('D'); }
+    QByteArray line(const QString& base, const Quote& quote) const override;
+
+protected:
+    std::optional<qint32> parseDate(QByteArrayView line) const override;
+};
+
+// ASCII: YYYYMMDD, O, H, L, C, V.
+class AsciiWriter : public TextQuoteWriter {
+public:
+    QChar letter() const override { return QLatin1Char('C'); }
+    QByteArray line(const QString& base, const Quote& quote) const override;
+
+protected:
+    std::optional<qint32> parseDate(QByteArrayView line) const override;
+};

@@ -1,0 +1,85 @@
+#include "writers/textio.h"
+
+#include "support/errors.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace textio {
+
+QByteArray readWhole(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        throw CorruptFile(file);
+    QByteArray content = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw CorruptFile(file);
+    return content;
+}
+
+QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* size)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        throw CorruptFile(file);
+    *size = f.size();
+    *start = std::max<qint64>(0, *size - bytes);
+    if (!f.seek(*start))
+        throw CorruptFile(file);
+    QByteArray tail = f.read(*size - *start);
+    if (f.error() != QFileDevice::NoError)
+        throw CorruptFile(file);
+    return tail;
+}
+
+void rewrite(const QString& file, const QByteArray& content)
+{
+    QSaveFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit())
+        throw CorruptFile(file);
+}
+
+void append(const QString& file, const QByteArray& bytes)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw FileError(f, QStringLiteral("Cannot open for appending"));
+    if (f.write(bytes) != bytes.size() || !f.flush())
+        throw FileError(f, QStringLiteral("Cannot append to"));
+}
+
+QVector<QByteArrayView> splitLines(QByteArrayView text)
+{
+    QVector<QByteArrayView> lines;
+    qsizetype begin = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(text.sliced(begin, i - begin));
+        if (c == '\r' && i + 1 < n && text[i + 1] == '\n')
+            ++i;
+        begin = i + 1;
+    }
+    if (begin < n)
+        lines.append(text.sliced(begin));
+    return lines;
+}
+
+bool isBlank(QByteArrayView line)
+{
+    for (char c : line) {
+        if (c != ' ' && c != '\t')
+            return false;
+    }
+    return true;
+}
+
+bool endsWithLineBreak(QByteArrayView text)
+{
+    return !text.isEmpty() && (text.back() == '\n' || text.back() == '\r');
+}
+
+}  // namespace textio

@@ -1,0 +1,107 @@
+#include "testutil.h"
+
+#include "database/startup.h"
+#include "support/state.h"
+#include "windows/location.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+class LocationWindowTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        msgs.shown.clear();
+    }
+    template <typename T>
+    T* get(QWidget& w, const char* name)
+    {
+        T* child = w.findChild<T*>(QLatin1String(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+};
+
+TEST_F(LocationWindowTest, AsciiLayoutAndOkStoresTheChoice)
+{
+    const QString folder = path("ascii");
+    QDir().mkpath(folder);
+    state().formatLetter = QLatin1Char('C');
+    location w;
+    w.show();
+    EXPECT_EQ(get<QLabel>(w, "Label1")->text(), "Export to ASCII-format");
+    EXPECT_FALSE(get<QGroupBox>(w, "Frame2")->isVisible());  // off: no folder
+    EXPECT_FALSE(get<QGroupBox>(w, "Frame3")->isVisible());
+    EXPECT_FALSE(get<QGroupBox>(w, "Frame4")->isVisible());
+    EXPECT_EQ(get<QCheckBox>(w, "Check1")->text(), "Export long names");
+    get<QRadioButton>(w, "Option1")->click();
+    EXPECT_TRUE(get<QGroupBox>(w, "Frame2")->isVisible());
+    EXPECT_EQ(get<QLabel>(w, "Label2")->text(), "Choose location of ASCII-files");
+    w.setFolder(folder);
+    get<QCheckBox>(w, "Check1")->setChecked(true);
+    get<QPushButton>(w, "OKButton")->click();
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+    EXPECT_TRUE(settings().select1);
+    EXPECT_TRUE(settings().select5);
+    EXPECT_EQ(settings().h1, folder + "/");
+}
+
+TEST_F(LocationWindowTest, ExcelRefusesYesAndPrnShowsItsOptions)
+{
+    state().formatLetter = QLatin1Char('E');
+    location excel;
+    excel.show();
+    get<QRadioButton>(excel, "Option1")->click();
+    EXPECT_TRUE(get<QRadioButton>(excel, "Option2")->isChecked());
+    EXPECT_EQ(msgs.texts(), QStringList{"Unable to write Excel-format"});
+
+    settings().h12 = "CSV";
+    settings().h11 = "1";
+    state().formatLetter = QLatin1Char('P');
+    location prn;
+    prn.show();
+    EXPECT_TRUE(get<QGroupBox>(prn, "Frame4")->isVisible());
+    EXPECT_FALSE(get<QCheckBox>(prn, "Check1")->isVisible());
+    EXPECT_EQ(get<QComboBox>(prn, "Combo2")->currentText(), ".CSV");
+    EXPECT_TRUE(get<QRadioButton>(prn, "Option8")->isChecked());
+
+    state().formatLetter = QLatin1Char('M');
+    location meta;
+    meta.show();
+    EXPECT_TRUE(get<QGroupBox>(meta, "Frame3")->isVisible());
+    EXPECT_TRUE(get<QRadioButton>(meta, "Option3")->isChecked());  // 2000
+    get<QRadioButton>(meta, "Option6")->click();
+    EXPECT_EQ(settings().metaversion, 255);
+}
+
+TEST_F(LocationWindowTest, SymbolModeAnswersOnlyThroughItsButtons)
+{
+    state().formatLetter = QLatin1Char('T');
+    location w;
+    QString placed;
+    w.setSymbolMode("Xyz", home(), [&](const QString& folder, bool dontAsk) {
+        placed = folder;
+        return dontAsk;  // refuse the first OK, accept the second
+    });
+    w.show();
+    EXPECT_FALSE(get<QLabel>(w, "Label1")->isVisible());
+    EXPECT_FALSE(get<QGroupBox>(w, "Frame1")->isVisible());
+    EXPECT_EQ(get<QLabel>(w, "Label2")->text(), "Choose folder of Xyz");
+    EXPECT_EQ(get<QCheckBox>(w, "Check1")->text(), "Don't ask again");
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    get<QPushButton>(w, "OKButton")->click();
+    EXPECT_EQ(placed, home());
+    EXPECT_TRUE(w.isVisible());
+    get<QCheckBox>(w, "Check1")->setChecked(true);
+    get<QPushButton>(w, "OKButton")->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.symbolFolder(), home());
+}

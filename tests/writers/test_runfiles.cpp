@@ -1,0 +1,89 @@
+#include "writertest.h"
+
+#include "support/openfiles.h"
+#include "support/paths.h"
+#include "writers/runfiles.h"
+
+#include <QFileInfo>
+
+namespace {
+const QDate kDay(2004, 3, 15);
+const Quote kXyz{"XYZ.AS", "Xyz", 20040315, "10", "11", "9", "10,5", "1000"};
+const Quote kAex{"^AEX", "AEX index", 20040315, "350.5", "352", "349", "351.25", "0"};
+const Quote kEur{"EURUSD=X", "Euro", 20040315, "1.2", "1.3", "1.1", "1.25", "0"};
+}  // namespace
+
+TEST_F(WriterTest, MarketCodes)
+{
+    EXPECT_EQ(runfiles::marketCode(""), "QR");
+    EXPECT_EQ(runfiles::marketCode(" EURUSD=X "), "QRX");
+    EXPECT_EQ(runfiles::marketCode("^AEX"), "QRIDX");
+    EXPECT_EQ(runfiles::marketCode("MSFT"), "QRUS");
+    EXPECT_EQ(runfiles::marketCode("abc.de.fg"), "QRDE.FG");
+}
+
+TEST_F(WriterTest, VisionAndVikingenFilesMatchTheGoldenLayout)
+{
+    const QString vision = runfiles::createVisionFile(false, kDay);
+    const QString vikingen = runfiles::createVikingenFile(false, kDay);
+    EXPECT_EQ(vision, folder + "quotes20040315-1.vsn");
+    EXPECT_EQ(vikingen, folder + "C0315-1.txt");
+    {
+        AppendFile v(vision), k(vikingen);
+        for (const Quote& q : {kXyz, kAex, kEur})
+            v.write(runfiles::visionLine(q, true));
+        k.write(runfiles::vikingenRecord(kXyz, true));
+        k.write(runfiles::vikingenRecord(Quote{"ABCDEFGHIJKLMN", "Long one", 20040315, "1,25", "2", "1", "1.5", "300"},
+                                         true));
+        EXPECT_EQ(openfiles::count(), 2);
+    }
+    EXPECT_EQ(openfiles::count(), 0);
+    EXPECT_EQ(readAll(vision), golden("golden_vision.vsn"));
+    EXPECT_EQ(readAll(vikingen), golden("golden_vikingen.txt"));
+
+    // The next run of the day takes the next number; an empty file left
+    // behind does not count.
+    EXPECT_EQ(runfiles::createVisionFile(false, kDay), folder + "quotes20040315-2.vsn");
+    EXPECT_EQ(runfiles::createVikingenFile(false, kDay), folder + "C0315-2.txt");
+    writeFile(folder + "history-1.vsn", "");
+    EXPECT_EQ(runfiles::createVisionFile(true, kDay), folder + "history-1.vsn");
+    EXPECT_EQ(runfiles::createVikingenFile(true, kDay), folder + "H-1.txt");
+    // A historical run keeps the decimal point texts as they are.
+    EXPECT_EQ(runfiles::vikingenRecord(kXyz, false).split('\n').at(2), "XYZ_AS,11,9,10,5,1000,,10\r");
+}
+
+TEST_F(WriterTest, StagingFilesAndTheRunFileCopy)
+{
+    ASSERT_TRUE(paths::ensureDataFolder(nullptr));
+    runfiles::createStagingFiles(false);
+    EXPECT_EQ(readAll(paths::dataFile("ami2.txt")), "");
+    settings().h11 = "1";
+    {
+        AppendFile ami1(paths::dataFile("ami1.txt")), ami2(paths::dataFile("ami2.txt"));
+        ami1.write(runfiles::ami1Line(kXyz, settings().h11));
+        ami1.write(runfiles::ami1Line(kAex, settings().h11));
+        ami2.write(runfiles::ami2Line(kXyz, "", false));
+        // Flushed: a reader sees the lines while the file is still open.
+        EXPECT_EQ(readAll(paths::dataFile("ami2.txt")),
+                  "\"XYZ.AS\",\"Xyz\",10,5,\"03/15/2004\",\"\",0.00,10,11,9,1000\r\n");
+        settings().h12 = "PRN";
+        EXPECT_EQ(runfiles::copyRunFile(false, kDay), folder + "Quotes20040315-1.PRN");
+        EXPECT_FALSE(ami1.isOpen());  // the copy closes the run's files first
+    }
+    EXPECT_EQ(readAll(folder + "Quotes20040315-1.PRN"), golden("golden_run.PRN"));
+    EXPECT_EQ(runfiles::ami1Line(kXyz, "0"), "XYZ.AS,20040315,10,11,9,10.5,1000\r\n");
+
+    runfiles::createStagingFiles(true);
+    EXPECT_EQ(readAll(paths::dataFile("ami2.txt")), runfiles::kStagingHeader + "\r\n");
+    settings().h12 = "CSV";
+    writeFile(folder + "History-1.CSV", "x");
+    EXPECT_EQ(runfiles::copyRunFile(true, kDay), folder + "History-2.CSV");
+    EXPECT_EQ(readAll(folder + "History-2.CSV"), runfiles::kStagingHeader + "\r\n");
+}
+
+TEST_F(WriterTest, TheFiveThousandthRunFileIsReplacedWhenAllAreTaken)
+{
+    for (int n = 1; n <= 5000; ++n)
+        writeFile(folder + QStringLiteral("History-%1.PRN").arg(n), "old");
+    EXPECT_EQ(runfiles::runFileName(true, kDay), folder + "History-5000.PRN");
+}
