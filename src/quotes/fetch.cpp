@@ -69,10 +69,19 @@ FetchPolicy FetchPolicy::forVariant(FetchVariant variant, GapTimer* gap)
 namespace {
 
 // Only the loader and the historical variant use a gap; both give up their
-// wait when the user stops the run.
+// wait when the user stops the run. The wait ends with the one yield that
+// precedes a GET; since another fetch may have taken the gap during that
+// yield, the gap is looked at again after it. The caller then claims the gap
+// before it yields again.
 bool waitForGap(GapTimer& gap)
 {
-    return waitUntil([&gap] { return !gap.running(); });
+    for (;;) {
+        if (!waitUntil([&gap] { return !gap.running(); }))
+            return false;
+        yieldToGui();
+        if (!gap.running())
+            return true;
+    }
 }
 
 }  // namespace
@@ -91,9 +100,11 @@ FetchResult fetchurl(const FetchRequest& request)
     configureProxy(manager, url);
     QByteArray& lastGood = state().lastHistoricalBody;
 
+    const bool yielded = p.gap && p.waitForGap;
     const int attempts = std::max(p.attempts, 1);
     for (int n = 1; n <= attempts; ++n) {
-        yieldToGui();
+        if (n > 1 || !yielded)
+            yieldToGui();
         if (p.abortBeforeGet && state().abortFlag) {
             result.aborted = true;
             result.body.clear();
@@ -108,6 +119,10 @@ FetchResult fetchurl(const FetchRequest& request)
         a.capMs = p.capMs;
         a.abortable = p.abortInFlight;
         a.gap = p.gap;
+        // No yield between the claim and the GET: a fetch that started in a
+        // nested event loop would otherwise wait for a request not yet sent.
+        if (p.gap)
+            p.gap->requestStarted();
         AttemptOutcome outcome = runAttempt(manager, url, a);
         result.attempts = n;
         result.errorCode = outcome.errorCode;

@@ -73,7 +73,10 @@ void configureProxy(QNetworkAccessManager& manager, const QUrl& url)
 AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings)
 {
     AttemptOutcome outcome;
+    GapTimer* gap = settings.gap;
     if (!url.isValid() || url.host().isEmpty()) {
+        if (gap)
+            gap->requestEnded();
         outcome.errorCode = fetcherr::InvalidUrl;
         return outcome;
     }
@@ -83,9 +86,6 @@ AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
 
-    GapTimer* gap = settings.gap;
-    if (gap)
-        gap->requestStarted();
     QPointer<QNetworkReply> reply = manager.get(request);
 
     QEventLoop loop;
@@ -99,7 +99,7 @@ AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const
         }
     });
     QObject::connect(reply, &QNetworkReply::finished, reply, [&] {
-        if (!tooLarge)
+        if (!tooLarge && reply->isOpen())
             outcome.body += reply->readAll();
         finished = true;
         if (gap)

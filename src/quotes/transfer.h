@@ -12,7 +12,7 @@ struct AttemptSettings {
     int timeoutMs = 0;      // no complete answer by then: timed out; 0: none
     int capMs = 30000;      // wall-clock cap on the request in flight
     bool abortable = false; // give up within one wait slice when the abort flag is set
-    GapTimer* gap = nullptr;
+    GapTimer* gap = nullptr; // claimed by the caller; ended (and restarted) when the attempt ends
 };
 
 struct AttemptOutcome {
