@@ -1,5 +1,7 @@
 #include "app/headless.h"
 
+#include "app/commands_quotes.h"
+
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -29,6 +31,8 @@ const QVector<HeadlessCommand>& headlessCommands()
 {
     static const QVector<HeadlessCommand> commands = {
         {"info", "", "run the start-up routine and print the folders and every setting", cmdInfo},
+        {"quote", "TICKER...", "fetch the current quotes of the tickers and print them", cmdQuote},
+        {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
     };
     return commands;
 }
