@@ -91,6 +91,7 @@ AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const
     QEventLoop loop;
     bool finished = false;
     bool tooLarge = false;
+    bool gapEnded = false;
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
         outcome.body += reply->readAll();
         if (outcome.body.size() > kMaxBodyBytes && !tooLarge) {
@@ -102,8 +103,10 @@ AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const
         if (!tooLarge && reply->isOpen())
             outcome.body += reply->readAll();
         finished = true;
-        if (gap)
+        if (gap && !gapEnded) {
+            gapEnded = true;
             gap->requestEnded();
+        }
         loop.quit();
     });
 
@@ -127,6 +130,12 @@ AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const
     }
     if (!finished)
         reply->abort();  // emits finished, which ends the gap's request
+    if (gap && !gapEnded) {
+        // Never leave the gap claimed: every later request of the window
+        // would wait for it forever.
+        gapEnded = true;
+        gap->requestEnded();
+    }
 
     if (tooLarge) {
         outcome.errorCode = fetcherr::BodyTooLarge;
