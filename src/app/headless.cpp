@@ -3,6 +3,7 @@
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
 #include "app/commands_options.h"
+#include "app/commands_quotes.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -48,6 +49,8 @@ const QVector<HeadlessCommand>& headlessCommands()
          "[--max-symbols 255|2000|6000|999999]",
          "switch an export format on or off and set its folder and options, as the Export format window does",
          cmdFormat},
+        {"quote", "TICKER...", "fetch the current quotes of the tickers and print them", cmdQuote},
+        {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
     };
     return commands;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QChar>
 #include <QDate>
 #include <QString>
@@ -65,6 +66,7 @@ struct ProcessState {
     QDate historyStartDate;        // default start date of the historical window
     QChar formatLetter;            // format the location window edits
     bool databaseOpened = false;   // the start-up routine could open the database
+    QByteArray lastHistoricalBody; // last history answer longer than 40 characters
 };
 
 ProcessState& state();

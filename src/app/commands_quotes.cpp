@@ -1,0 +1,95 @@
+#include "app/commands_quotes.h"
+
+#include "app/headless.h"
+#include "quotes/loader.h"
+#include "quotes/tickeronderzoek.h"
+
+#include <QDate>
+
+namespace {
+
+// The batch size of the download run: one request per 180 tickers.
+constexpr int kBatch = 180;
+
+QString price(double value)
+{
+    return QString::number(value, 'g', 15);
+}
+
+QString dateText(qint32 yyyymmdd)
+{
+    if (yyyymmdd == 0)
+        return QStringLiteral("0");
+    return QString::number(yyyymmdd);
+}
+
+}  // namespace
+
+int cmdQuote(HeadlessContext& c)
+{
+    if (c.args.isEmpty()) {
+        c.err << "quote needs at least one ticker\n";
+        return 2;
+    }
+    headlessStartup(c);
+    QStringList notFound, rejected;
+    bool failed = false;
+    for (qsizetype from = 0; from < c.args.size(); from += kBatch) {
+        loader l;
+        l.directUse = true;
+        l.setTickers(c.args.mid(from, kBatch));
+        l.startnu();
+        if (!l.DownloadOk()) {
+            failed = true;
+            c.err << (l.timeout() ? "Download timed out: " : "Download failed: ")
+                  << l.originaltickers().join(QLatin1Char(' ')) << '\n';
+            continue;
+        }
+        const CurrentQuotes& q = l.quotes();
+        for (qsizetype k = 0; k < q.size(); ++k) {
+            if (q.yahooticker[k].isEmpty())
+                continue;
+            c.out << q.yahooticker[k] << ',' << dateText(q.yahoodate[k]) << ',' << q.yahooTime[k] << ','
+                  << price(q.yahooopen[k]) << ',' << price(q.yahoohigh[k]) << ',' << price(q.yahoolow[k]) << ','
+                  << price(q.yahooclose[k]) << ',' << price(q.yahoovolume[k]) << ',' << q.yahooname[k] << '\n';
+        }
+        notFound += l.notfound();
+        rejected += l.SymbolsVerworpen();
+    }
+    if (!notFound.isEmpty())
+        c.out << "not found: " << notFound.join(QLatin1Char(' ')) << '\n';
+    if (!rejected.isEmpty())
+        c.out << "rejected: " << rejected.join(QLatin1Char(' ')) << '\n';
+    return failed ? 1 : 0;
+}
+
+int cmdInvestigate(HeadlessContext& c)
+{
+    if (c.args.size() != 1 || c.args[0].isEmpty()) {
+        c.err << "investigate needs exactly one ticker\n";
+        return 2;
+    }
+    headlessStartup(c);
+    clsTickeronderzoek t;
+    t.ticker = c.args[0];
+    t.go();
+    const bool quotePageMissing = t.pageMissing;
+    if (quotePageMissing)
+        c.err << "No answer from the quote service for " << t.ticker << '\n';
+    else if (t.changed)
+        c.out << t.ticker << " changed to " << t.newticker << '\n';
+    else
+        c.out << t.ticker << " not changed\n";
+
+    if (t.examine()) {
+        const QDate d(t.startDatumYear, t.startDatumMonth, t.startDatumDay);
+        c.out << "history from " << (d.isValid() ? d.toString(Qt::ISODate)
+                                                 : QStringLiteral("%1-%2-%3").arg(t.startDatumYear).arg(t.startDatumMonth).arg(t.startDatumDay))
+              << '\n';
+    } else {
+        if (t.pageMissing)
+            c.err << "No answer from the quote service for the history of " << t.ticker << '\n';
+        c.out << "history start not found\n";
+    }
+    return quotePageMissing || t.pageMissing ? 1 : 0;
+}

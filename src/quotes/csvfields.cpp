@@ -1,0 +1,165 @@
+#include "quotes/csvfields.h"
+
+#include <QDate>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace csv {
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+QByteArrayView trimmed(QByteArrayView v)
+{
+    qsizetype b = 0, e = v.size();
+    while (b < e && isBlank(v[b]))
+        ++b;
+    while (e > b && isBlank(v[e - 1]))
+        --e;
+    return v.sliced(b, e - b);
+}
+
+// The value of a text of one to four digits, or -1 for anything else.
+int smallNumber(QByteArrayView v)
+{
+    v = trimmed(v);
+    if (v.isEmpty() || v.size() > 4)
+        return -1;
+    int value = 0;
+    for (const char c : v) {
+        if (!isDigit(c))
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+QVector<QByteArrayView> splitLines(QByteArrayView body)
+{
+    QVector<QByteArrayView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i + 1 < body.size(); ++i) {
+        if (body[i] == '\r' && body[i + 1] == '\n') {
+            lines.append(body.sliced(start, i - start));
+            start = i + 2;
+            ++i;
+        }
+    }
+    lines.append(body.sliced(start));
+    return lines;
+}
+
+Fields splitFields(QByteArrayView line)
+{
+    Fields fields;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == ',') {
+            fields.append(line.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    fields.append(line.sliced(start));
+    return fields;
+}
+
+QString clean(QByteArrayView field)
+{
+    const QByteArrayView t = trimmed(field);
+    QString out;
+    out.reserve(t.size());
+    for (const char c : t) {
+        if (c != '"')
+            out.append(QChar(static_cast<uchar>(c)));
+    }
+    return out.trimmed();
+}
+
+double number(QByteArrayView field)
+{
+    qsizetype i = 0;
+    while (i < field.size() && isBlank(field[i]))
+        ++i;
+    // Copy the leading number with "," read as "."; std::string keeps the
+    // usual short numbers in place without allocating.
+    std::string text;
+    auto at = [&](qsizetype k) { return k < field.size() ? (field[k] == ',' ? '.' : field[k]) : '\0'; };
+    if (at(i) == '-')
+        text += at(i++);
+    else if (at(i) == '+')
+        ++i;
+    qsizetype digits = 0;
+    while (isDigit(at(i))) {
+        text += at(i++);
+        ++digits;
+    }
+    if (at(i) == '.') {
+        text += at(i++);
+        while (isDigit(at(i))) {
+            text += at(i++);
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0;
+    if ((at(i) == 'e' || at(i) == 'E')
+        && (isDigit(at(i + 1)) || ((at(i + 1) == '+' || at(i + 1) == '-') && isDigit(at(i + 2))))) {
+        text += at(i++);
+        if (!isDigit(at(i)))
+            text += at(i++);
+        while (isDigit(at(i)))
+            text += at(i++);
+    }
+    double value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || !std::isfinite(value))
+        return 0;
+    return value;
+}
+
+qint32 cvdatum(QByteArrayView text, int maxYear)
+{
+    char buf[64];
+    qsizetype n = 0;
+    for (const char c : text) {
+        if (c == '"')
+            continue;
+        if (n == qsizetype(sizeof buf))
+            return 0;  // far longer than any date
+        buf[n++] = c;
+    }
+    const QByteArrayView t(buf, n);
+    if (t.size() < 5)
+        return 0;
+    const qsizetype slash1 = t.indexOf('/');
+    if (slash1 < 0)
+        return 0;
+    const qsizetype slash2 = t.indexOf('/', slash1 + 1);
+    if (slash2 < 0)
+        return 0;
+    const int month = smallNumber(t.sliced(0, slash1));
+    const int day = smallNumber(t.sliced(slash1 + 1, slash2 - slash1 - 1));
+    const int year = smallNumber(t.sliced(slash2 + 1));
+    if (month < 1 || month > 12 || day < 1 || day > 31 || year < 1900 || year > maxYear)
+        return 0;
+    return year * 10000 + month * 100 + day;
+}
+
+int latestQuoteYear()
+{
+    return QDate::currentDate().year() + 1;
+}
+
+}  // namespace csv

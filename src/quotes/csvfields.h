@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QVarLengthArray>
+#include <QVector>
+
+// Field conversions shared by the decoders of the service's CSV answers. The
+// answers are single-byte text; every function works on the raw bytes.
+namespace csv {
+
+// The lines of `body` split at every CR LF (a lone CR or LF stays inside its
+// line). The text after the last CR LF is the last element, possibly empty.
+QVector<QByteArrayView> splitLines(QByteArrayView body);
+
+// The fields of `line` split at every "," (no quote-aware parsing: a comma in
+// a quoted name gives one field more, which the decoders expect).
+using Fields = QVarLengthArray<QByteArrayView, 12>;
+Fields splitFields(QByteArrayView line);
+
+// Blanks trimmed, every double quote removed, blanks trimmed again.
+QString clean(QByteArrayView field);
+
+// "," read as "."; the longest leading decimal number (blanks before it
+// skipped); 0 for a text that does not start with one ("N/A", "-") and for
+// a number too large for a double ("1e309").
+double number(QByteArrayView field);
+
+// A month-first date M/D/YYYY as the whole number YYYYMMDD, or 0 when the
+// text is not such a date, the month or day is out of range, or the year
+// lies outside 1900..`maxYear`.
+qint32 cvdatum(QByteArrayView text, int maxYear);
+
+// The latest year a quote may carry: next year (a quote of today must never
+// be dropped for its date).
+int latestQuoteYear();
+
+}  // namespace csv

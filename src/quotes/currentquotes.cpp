@@ -1,0 +1,76 @@
+#include "quotes/currentquotes.h"
+
+#include "quotes/csvfields.h"
+#include "support/state.h"
+
+CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear)
+{
+    CurrentQuotes q;
+    const QVector<QByteArrayView> lines = csv::splitLines(body);
+    if (lines.size() < 2)
+        return q;
+    q.decoded = true;
+    q.foundall = true;
+    for (const QByteArrayView line : lines) {
+        const csv::Fields f = csv::splitFields(line);
+        if (f.size() < 9)
+            continue;
+        const QString ticker = csv::clean(f[0]);
+        const qint32 date = csv::cvdatum(f[1], maxYear);
+        const double open = csv::number(f[3]);
+        const double high = csv::number(f[4]);
+        const double low = csv::number(f[5]);
+        const double close = csv::number(f[6]);
+        const double volume = csv::number(f[7]);
+        QString name = csv::clean(f[8]);
+        if (f.size() == 10)
+            name += QLatin1Char(',') + csv::clean(f[9]);
+
+        // The service echoes an unknown symbol as its own name with zeros.
+        const bool found = name != ticker || date != 0 || open != 0 || high != 0 || low != 0
+                           || close != 0 || volume != 0;
+        if (!found) {
+            q.notfound.append(ticker);
+            q.foundall = false;
+            continue;
+        }
+        if (volume == 0 && reject && !ticker.startsWith(QLatin1Char('^'))
+            && !ticker.toUpper().contains(QLatin1String("=X"))) {
+            q.SymbolsVerworpen.append(ticker);
+            q.foundall = false;
+            continue;
+        }
+        if (name.trimmed().isEmpty())
+            name = ticker;
+        q.yahooticker.append(ticker);
+        q.yahoodate.append(date);
+        q.yahooTime.append(csv::clean(f[2]));
+        q.yahooopen.append(open);
+        q.yahoohigh.append(high);
+        q.yahoolow.append(low);
+        q.yahooclose.append(close);
+        q.yahoovolume.append(volume);
+        q.yahooname.append(name);
+    }
+    return q;
+}
+
+QString quoteHostFor(const QString& region)
+{
+    const ProgramSettings& s = settings();
+    if (region == QLatin1String("AU"))
+        return QStringLiteral("http://") + s.quoteHostAU;
+    if (region == QLatin1String("SG"))
+        return QStringLiteral("http://") + s.quoteHostSG;
+    return QStringLiteral("http://") + s.quoteHost;
+}
+
+QString currentQuotesUrl(const QStringList& tickers, const QString& region)
+{
+    QString url = quoteHostFor(region) + QStringLiteral("/d/quotes.csv?s=");
+    for (const QString& t : tickers) {
+        if (!t.isEmpty())
+            url += t + QLatin1Char('+');
+    }
+    return url + QStringLiteral("&f=sd1t1ohgl1vn&e=.csv");
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class GapTimer;
+
+// Transport error codes of a fetch; 0 means a response was obtained.
+namespace fetcherr {
+constexpr int TimedOut = 35761;     // no complete answer within the request time-out
+constexpr int Cancelled = 35762;    // stopped by the user or by the in-flight cap
+constexpr int BodyTooLarge = 35763;
+constexpr int InvalidUrl = 35764;
+constexpr int Transport = 36000;    // + QNetworkReply::NetworkError: refused, closed, unresolved...
+QString describe(int code);
+}  // namespace fetcherr
+
+// The five callers of the quote service; each has its own fetch policy.
+enum class FetchVariant { Loader, Historical, Lookup, Investigation, Search };
+
+struct FetchPolicy {
+    int timeoutSec = 0;                    // per-request time-out; 0: only the cap
+    bool timeoutFromSecondAttempt = false; // the first GET runs without it
+    int capMs = 30000;                     // wall-clock cap on a request in flight
+    int attempts = 6;                      // at least one is always made
+    int stopWhenLongerThan = -1;           // a body of this length or less is tried again
+    bool htmlBecomesEmpty = true;          // a body starting with "<" is a page, not data
+    GapTimer* gap = nullptr;               // restarted after every GET
+    bool waitForGap = false;               // wait for the gap before the first GET (Stop ends the wait)
+    bool abortBeforeGet = false, abortInFlight = false, abortAfterGet = false;
+    bool historical = false;               // log lines and the last-good-answer rule
+
+    // The policy of `variant` from the loaded settings. The loader and the
+    // historical variant wait for `gap` only when `Isdelay` is on.
+    static FetchPolicy forVariant(FetchVariant variant, GapTimer* gap = nullptr);
+};
+
+struct FetchRequest {
+    QString url;  // complete, built as the service expects
+    FetchPolicy policy;
+    std::function<void(int attempt)> beforeAttempt;  // called before each GET, attempt from 1
+};
+
+struct FetchResult {
+    QByteArray body;       // single-byte text; empty when nothing usable came back
+    int errorCode = 0;     // of the last attempt
+    bool timedOut = false; // some attempt of this fetch timed out
+    bool aborted = false;  // the abort flag ended the fetch
+    int attempts = 0;      // GETs made
+    QString text() const { return QString::fromLatin1(body); }
+};
+
+// One fetch: the attempts of one request under `request.policy`, keeping
+// the user interface alive while it waits.
+FetchResult fetchurl(const FetchRequest& request);
+
+// The direct fetch: one GET without retries; whatever arrived before a
+// failure is returned (usually nothing).
+QByteArray OpenUrl(const QString& url);

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "quotes/currentquotes.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+class GapTimer;
+
+// Downloads the current quotes of one batch of tickers in one request and
+// sorts the tickers into accepted, not found and rejected. `go` starts the
+// download from the event loop and reports with `ready`; `startnu` runs it
+// at once for a caller that wants to wait.
+class loader : public QObject {
+    Q_OBJECT
+
+public:
+    explicit loader(QObject* parent = nullptr);
+
+    // The batch; empty entries are left out of the request.
+    void setTickers(const QStringList& tickers) { tickers_ = tickers; }
+    const QStringList& originaltickers() const { return tickers_; }
+    // The accepted tickers (the same as quotes().yahooticker).
+    const QVector<QString>& tickers() const { return quotes_.yahooticker; }
+
+    // Direct use: no gap wait or restart, and `go` does not start a download.
+    bool directUse = false;
+    // "AU" or "SG" for a regional host; anything else uses the main host.
+    QString region;
+    // The gap shared with the other requests of the window; the current-quote
+    // window's by default.
+    GapTimer* gap;
+
+    void go();
+    void startnu();
+
+    static qint32 cvdatum(const QString& text);
+
+    // Results of the last startnu.
+    const CurrentQuotes& quotes() const { return quotes_; }
+    const QStringList& notfound() const { return quotes_.notfound; }
+    const QStringList& SymbolsVerworpen() const { return quotes_.SymbolsVerworpen; }
+    bool DownloadOk() const { return downloadOk_; }
+    bool foundall() const { return foundall_; }
+    bool timeout() const { return timeout_; }
+    bool Busy() const { return busy_; }
+    // The request of the last startnu.
+    const QString& url() const { return url_; }
+
+signals:
+    void ready();
+
+private:
+    void timerFired();
+
+    QStringList tickers_;
+    CurrentQuotes quotes_;
+    QString url_;
+    QTimer startTimer_;
+    bool downloadOk_ = false, foundall_ = false, timeout_ = false, busy_ = false;
+    bool timeoutFlag_ = false;  // set by a fetch that timed out, cleared by one that answered
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+class GapTimer;
+class QNetworkAccessManager;
+
+// One HTTP GET over Qt Network, waited for by spinning the event loop.
+struct AttemptSettings {
+    int timeoutMs = 0;      // no complete answer by then: timed out; 0: none
+    int capMs = 30000;      // wall-clock cap on the request in flight
+    bool abortable = false; // give up within one wait slice when the abort flag is set
+    GapTimer* gap = nullptr; // claimed by the caller; ended (and restarted) when the attempt ends
+};
+
+struct AttemptOutcome {
+    QByteArray body;
+    int errorCode = 0;      // 0: a response was obtained, whatever its HTTP status
+    bool timedOut = false;
+    bool aborted = false;
+    QString responseInfo;   // "HTTP/1.1 200 OK" style status line, empty without a response
+};
+
+// Longest body accepted; a longer one is cut off and counts as a failure, so
+// that a faulty server cannot exhaust memory.
+constexpr qint64 kMaxBodyBytes = 16 * 1024 * 1024;
+
+AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings);
+
+// The URL as sent: the text taken byte for byte (Latin-1), with the bytes an
+// HTTP request line cannot carry (blank, control characters, bytes above 127,
+// and "#", which would cut the query) percent-encoded. Everything else,
+// including "%" escapes made by the caller, stays as built.
+QUrl wireUrl(const QString& url);
+
+// Proxy settings for `url`: the system's, but never for the loopback host.
+void configureProxy(QNetworkAccessManager& manager, const QUrl& url);

@@ -1,0 +1,46 @@
+#include "quotes/vraagyahoo.h"
+
+#include "quotes/csvfields.h"
+#include "quotes/currentquotes.h"
+#include "quotes/fetch.h"
+#include "quotes/lookup.h"
+
+QString vraagyahoo::url() const
+{
+    QString u = quoteHostFor(QString());
+    if (getcomponents.isEmpty()) {
+        u += QStringLiteral("/d/quotes.csv?s=");
+        for (const QString& t : tickers) {
+            if (!t.isEmpty())
+                u += t + QLatin1Char('+');
+        }
+    } else {
+        u += QStringLiteral("/d/quotes?s=@") + getcomponents;
+    }
+    u += QStringLiteral("&h=") + QString::number(vanafwaarzoeken) + QStringLiteral("&f=s");
+    if (getquotes)
+        u += QStringLiteral("d1ohgl1v");
+    if (getname)
+        u += QLatin1Char('n');
+    if (getmarket)
+        u += QLatin1Char('x');
+    return u + QStringLiteral("&e=.csv");
+}
+
+void vraagyahoo::go()
+{
+    Busy = true;
+    FetchRequest request;
+    request.url = url();
+    request.policy = FetchPolicy::forVariant(FetchVariant::Lookup);
+    QByteArray body = fetchurl(request).body;
+    if (csv::splitLines(body).size() > 51) {
+        request.url.remove(QLatin1Char(','));
+        body = fetchurl(request).body;
+    }
+    LookupResult r = decodeLookup(body, getname, getmarket, !getcomponents.isEmpty());
+    yahooticker = std::move(r.yahooticker);
+    yahooname = std::move(r.yahooname);
+    yahoomarket = std::move(r.yahoomarket);
+    Busy = false;
+}

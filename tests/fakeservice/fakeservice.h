@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <QVector>
+#include <deque>
+#include <functional>
+#include <optional>
+
+// A stand-in for the quote service, for tests. It listens on 127.0.0.1 on a
+// free port in the test's own thread, so the test must keep the event loop
+// running while a client waits (the fetch does that by itself; a test that
+// runs the program as a child process spins the loop until it ends).
+//
+// It answers like the real service did:
+//   /d/quotes.csv?s=A+B+&f=...   one CSV line per symbol, in request order,
+//                                CR LF after each; unknown symbols are echoed
+//                                with their own name, 0.00 and "N/A"
+//   /d/quotes?s=@INDEX&h=N&f=... the index's members, 50 from offset N
+//   /table.csv, /l, /q, /q/hp    canned bodies set with setPage(), keyed by
+//                                the "s" parameter; without one a 404 page,
+//                                a "no matches" page or an invalid-ticker page
+// Every request is recorded with its arrival time. Faults can be queued for
+// the next requests or set for all of them.
+class FakeQuoteService : public QObject {
+    Q_OBJECT
+
+public:
+    // One symbol's answer. Fields are the texts the service sends, without
+    // quotes: "6/4/2004", "4:00pm", "90.10", "N/A"...
+    struct Quote {
+        QByteArray symbol, date, time, open, high, low, close, volume, name, exchange;
+    };
+
+    struct Request {
+        QByteArray target;                  // path and query exactly as received
+        QByteArray path;
+        QMap<QByteArray, QByteArray> query; // percent-decoded values ("+" kept)
+        qint64 arrivedMs = 0;               // on the clock of now()
+        qint64 answeredMs = -1;             // when the last byte was handed to the socket
+    };
+
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        QByteArray contentType = "text/plain";
+    };
+
+    enum class Fault {
+        None,
+        Hang,              // read the request, never answer
+        CloseBeforeAnswer, // close the connection without a byte
+        CloseMidBody,      // announce a body, send half of it, close
+        HtmlPage,          // 200 with an HTML page
+        ServerError,       // 500 with an HTML page
+        HugeBody,          // 200 with a body of more than 16 MiB
+    };
+
+    explicit FakeQuoteService(QObject* parent = nullptr);
+
+    bool isListening() const { return server_.isListening(); }
+    quint16 port() const { return server_.serverPort(); }
+    QString host() const;  // "127.0.0.1:PORT"
+    // Points every quote-service host of the loaded settings at this fake.
+    void useForAllHosts() const;
+
+    void addQuote(const Quote& quote);
+    static Quote quote(const QByteArray& symbol, const QByteArray& date, const QByteArray& close,
+                       const QByteArray& volume, const QByteArray& name,
+                       const QByteArray& exchange = "NYSE");
+    void setMembers(const QByteArray& index, const QList<QByteArray>& symbols);
+    // The body answered for `path` when its "s" parameter equals `symbol`
+    // (case-insensitive); an empty symbol answers every request of the path.
+    void setPage(const QByteArray& path, const QByteArray& symbol, const Reply& reply);
+    // Consulted first; returning nothing falls back to the built-in answers.
+    void setResponder(std::function<std::optional<Reply>(const Request&)> responder);
+
+    void setDelay(int ms) { delayMs_ = ms; }
+    void queueFault(Fault fault, int count = 1);
+    void setFault(Fault fault) { fault_ = fault; }
+
+    const QVector<Request>& requests() const { return requests_; }
+    void clearRequests() { requests_.clear(); }
+    // Milliseconds on a monotonic clock, comparable with the recorded times.
+    static qint64 now();
+
+    // The CSV line of `quote` for the field string `fields` (such as
+    // "sd1t1ohgl1vn"), ended with CR LF.
+    static QByteArray csvLine(const Quote& quote, const QByteArray& fields);
+    static QByteArray unknownCsvLine(const QByteArray& symbol, const QByteArray& fields);
+
+    // Pages as the service wrote them.
+    static QByteArray changedTickerPage(const QByteArray& oldTicker, const QByteArray& newTicker);
+    static QByteArray seeTickerPage(const QByteArray& newTicker);
+    static QByteArray invalidTickerPage(const QByteArray& ticker);
+    // A historical-prices page pre-filled with the first date of history;
+    // `monthValue` is the value of the selected month option.
+    static QByteArray historyPricesPage(int monthValue, int day, int year);
+    static QByteArray noHistoryPage(const QByteArray& ticker);
+
+private:
+    void accept();
+    void handle(QTcpSocket* socket, const QByteArray& head);
+    Reply answer(const Request& request) const;
+    void send(QTcpSocket* socket, int index, Fault fault, const Reply& reply);
+    const Quote* find(const QByteArray& symbol) const;
+
+    QTcpServer server_;
+    QVector<Quote> quotes_;
+    QHash<QByteArray, QList<QByteArray>> members_;
+    QHash<QByteArray, Reply> pages_;  // path + "\n" + upper-case symbol
+    std::function<std::optional<Reply>(const Request&)> responder_;
+    QVector<Request> requests_;
+    std::deque<Fault> queued_;
+    Fault fault_ = Fault::None;
+    int delayMs_ = 0;
+};

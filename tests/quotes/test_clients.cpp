@@ -1,0 +1,218 @@
+#include "fakeservice.h"
+#include "quotes/gap.h"
+#include "quotes/loader.h"
+#include "quotes/tickeronderzoek.h"
+#include "quotes/vraagyahoo.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "testutil.h"
+
+#include <QSignalSpy>
+
+using Fault = FakeQuoteService::Fault;
+
+class ClientTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(fake.isListening());
+        fake.useForAllHosts();
+        settings().teller2 = 5;
+        settings().teller3 = 2;
+        currentGap().stop();
+        currentGap().setInterval(300);
+        fake.addQuote({"AAA", "6/4/2004", "4:00pm", "1.5", "1.7", "1.4", "1.6", "1000", "AAA INC", "NYSE"});
+        fake.addQuote({"FTEK", "6/4/2004", "4:00pm", "3", "3", "3", "3", "10", "Fuel Tech, Inc.", "NasdaqNM"});
+        fake.addQuote({"QUIET", "6/4/2004", "4:00pm", "3", "3", "3", "3", "0", "QUIET CORP", "NYSE"});
+        fake.addQuote({"^AEX", "6/4/2004", "4:00pm", "350", "350", "350", "350", "0", "AEX", "Amsterdam"});
+    }
+
+    FakeQuoteService fake;
+};
+
+TEST_F(ClientTest, LoaderSortsTheBatch)
+{
+    loader l;
+    l.directUse = true;
+    l.setTickers({"AAA", "", "ZZZ", "QUIET", "^AEX", "FTEK"});
+    l.startnu();
+    EXPECT_TRUE(l.DownloadOk());
+    EXPECT_FALSE(l.foundall());
+    EXPECT_FALSE(l.timeout());
+    EXPECT_EQ(l.tickers(), (QVector<QString>{"AAA", "^AEX", "FTEK"}));
+    EXPECT_EQ(l.quotes().yahooname[2], QStringLiteral("Fuel Tech,Inc."));
+    EXPECT_EQ(l.quotes().yahoodate[0], 20040604);
+    EXPECT_EQ(l.notfound(), QStringList{QStringLiteral("ZZZ")});
+    EXPECT_EQ(l.SymbolsVerworpen(), QStringList{QStringLiteral("QUIET")});
+    EXPECT_EQ(l.originaltickers().size(), 6);
+    ASSERT_EQ(fake.requests().size(), 1);
+    EXPECT_EQ(fake.requests()[0].query.value("s"), QByteArray("AAA+ZZZ+QUIET+^AEX+FTEK+"));
+
+    // A second download of the same component starts from nothing.
+    l.setTickers({"ZZZ"});
+    l.startnu();
+    EXPECT_TRUE(l.DownloadOk());
+    EXPECT_TRUE(l.tickers().isEmpty());
+    EXPECT_EQ(l.notfound(), QStringList{QStringLiteral("ZZZ")});
+}
+
+TEST_F(ClientTest, LoaderGoReportsReadyFromTheEventLoop)
+{
+    loader l;
+    QSignalSpy ready(&l, &loader::ready);
+    l.setTickers({"AAA"});
+    l.go();
+    EXPECT_TRUE(l.Busy());
+    EXPECT_EQ(ready.count(), 0);
+    EXPECT_TRUE(waitUntil([&] { return ready.count() == 1; }, 10000));
+    EXPECT_FALSE(l.Busy());
+    EXPECT_TRUE(l.DownloadOk());
+    EXPECT_TRUE(l.foundall());
+
+    // Direct use: go starts nothing.
+    loader direct;
+    direct.directUse = true;
+    QSignalSpy none(&direct, &loader::ready);
+    direct.setTickers({"AAA"});
+    direct.go();
+    pause(100);
+    EXPECT_EQ(none.count(), 0);
+    EXPECT_EQ(fake.requests().size(), 1);
+}
+
+TEST_F(ClientTest, LoaderFailures)
+{
+    loader l;
+    l.directUse = true;
+    l.setTickers({"AAA"});
+
+    fake.setFault(Fault::HtmlPage);
+    l.startnu();
+    EXPECT_FALSE(l.DownloadOk());
+    EXPECT_FALSE(l.timeout());
+
+    // An answer without CR LF is not an answer.
+    fake.setFault(Fault::None);
+    fake.setResponder([](const FakeQuoteService::Request&) {
+        return FakeQuoteService::Reply{200, "\"AAA\",\"6/4/2004\",\"4:00pm\",1,1,1,1,1,\"A\"\n"};
+    });
+    l.startnu();
+    EXPECT_FALSE(l.DownloadOk());
+
+    // Timed out on every fetch: teller3 fetches of teller3 attempts each.
+    fake.setResponder({});
+    fake.clearRequests();
+    settings().teller2 = 1;
+    fake.setFault(Fault::Hang);
+    l.startnu();
+    EXPECT_TRUE(l.timeout());
+    EXPECT_FALSE(l.DownloadOk());
+    EXPECT_EQ(fake.requests().size(), 4);
+
+    // The time-out result stays; a later good answer is still used.
+    fake.setFault(Fault::None);
+    l.startnu();
+    EXPECT_TRUE(l.DownloadOk());
+    EXPECT_TRUE(l.timeout());
+}
+
+TEST_F(ClientTest, ConcurrentLoadersGoOutOneAtATimeWithTheGap)
+{
+    settings().isdelay = true;
+    std::vector<std::unique_ptr<loader>> loaders;
+    int done = 0;
+    for (int i = 0; i < 3; ++i) {
+        loaders.push_back(std::make_unique<loader>());
+        loaders.back()->setTickers({"AAA"});
+        QObject::connect(loaders.back().get(), &loader::ready, [&done] { ++done; });
+        loaders.back()->go();
+    }
+    ASSERT_TRUE(waitUntil([&] { return done == 3; }, 20000));
+    for (const auto& l : loaders)
+        EXPECT_TRUE(l->DownloadOk());
+    auto reqs = fake.requests();
+    ASSERT_EQ(reqs.size(), 3);
+    std::sort(reqs.begin(), reqs.end(), [](const auto& a, const auto& b) { return a.arrivedMs < b.arrivedMs; });
+    for (int i = 1; i < 3; ++i)
+        EXPECT_GE(reqs[i].arrivedMs - reqs[i - 1].answeredMs, 300) << i;
+}
+
+TEST_F(ClientTest, NamesMarketsAndIndexMembers)
+{
+    vraagyahoo v;
+    v.tickers = {"AAA", "FTEK", "^AEX", "ZZZ"};
+    v.getname = v.getmarket = true;
+    v.go();
+    EXPECT_EQ(v.yahooticker, (QVector<QString>{"AAA", "FTEK", "^AEX", "ZZZ"}));
+    EXPECT_EQ(v.yahooname, (QVector<QString>{"AAA INC", "Fuel Tech,Inc.", "AEX", "ZZZ"}));
+    EXPECT_EQ(v.yahoomarket, (QVector<QString>{"NYSE", "NasdaqNM", "Indices", "N/A"}));
+    EXPECT_EQ(fake.requests()[0].target.mid(fake.requests()[0].target.indexOf("&h=")),
+              QByteArray("&h=0&f=snx&e=.csv"));
+
+    QList<QByteArray> members{"^SUB"};
+    for (int i = 0; i < 60; ++i)
+        members << "M" + QByteArray::number(i) + ".AS";
+    fake.setMembers("^AEX", members);
+    vraagyahoo c;
+    c.getcomponents = QStringLiteral("^AEX");
+    c.vanafwaarzoeken = 50;
+    c.getname = true;
+    c.go();
+    ASSERT_EQ(c.yahooticker.size(), 11);  // members 50 to 60, the index left out
+    EXPECT_EQ(c.yahooticker.first(), QStringLiteral("M49.AS"));
+    EXPECT_EQ(fake.requests().last().query.value("s"), QByteArray("@^AEX"));
+    EXPECT_EQ(fake.requests().last().query.value("h"), QByteArray("50"));
+}
+
+TEST_F(ClientTest, LongLookupAnswersAreAskedAgainWithoutCommas)
+{
+    fake.setResponder([](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        if (r.query.value("s").contains(','))
+            return FakeQuoteService::Reply{200, QByteArray("\"X\",\"n\"\r\n").repeated(60)};
+        return FakeQuoteService::Reply{200, "\"A\",\"n\"\r\n"};
+    });
+    vraagyahoo v;
+    v.tickers = {"A,B"};
+    v.getname = true;
+    v.go();
+    ASSERT_EQ(fake.requests().size(), 2);
+    EXPECT_EQ(fake.requests()[1].query.value("s"), QByteArray("AB+"));
+    EXPECT_EQ(v.yahooticker, QVector<QString>{"A"});
+}
+
+TEST_F(ClientTest, InvestigationFindsSuccessorAndHistoryStart)
+{
+    fake.setPage("/q", "LEH", {200, FakeQuoteService::changedTickerPage("LEH", "LEHMQ.PK"), "text/html"});
+    fake.setPage("/q/hp", "IBM", {200, FakeQuoteService::historyPricesPage(0, 2, 1962), "text/html"});
+    clsTickeronderzoek t;
+    t.ticker = QStringLiteral("LEH");
+    t.go();
+    EXPECT_TRUE(t.changed);
+    EXPECT_EQ(t.newticker, QStringLiteral("LEHMQ.PK"));
+    EXPECT_EQ(fake.requests().last().target, QByteArray("/q?s=LEH&d=v1"));
+
+    t.ticker = QStringLiteral("IBM");
+    t.go();
+    EXPECT_FALSE(t.changed);
+    EXPECT_EQ(t.newticker, QStringLiteral("LEHMQ.PK"));  // kept from before
+    ASSERT_TRUE(t.examine());
+    EXPECT_EQ(t.startDatumDay, 2);
+    EXPECT_EQ(t.startDatumMonth, 12);
+    EXPECT_EQ(t.startDatumYear, 1962);
+
+    // Invalid ticker: false, the fields as they were.
+    t.ticker = QStringLiteral("ZZZ");
+    EXPECT_FALSE(t.examine());
+    EXPECT_EQ(t.startDatumYear, 1962);
+    EXPECT_FALSE(t.pageMissing);
+
+    // Stop: go does nothing at all.
+    state().abortFlag = true;
+    fake.clearRequests();
+    t.ticker = QStringLiteral("LEH");
+    t.changed = true;
+    t.go();
+    EXPECT_TRUE(t.changed);
+    EXPECT_TRUE(fake.requests().isEmpty());
+}

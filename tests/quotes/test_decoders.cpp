@@ -1,0 +1,178 @@
+#include "quotes/csvfields.h"
+#include "quotes/currentquotes.h"
+#include "quotes/lookup.h"
+#include "support/state.h"
+#include "testutil.h"
+
+#include <QDate>
+
+namespace {
+constexpr int kMaxYear = 2031;
+
+CurrentQuotes decode(const QByteArray& body, bool reject = true)
+{
+    return decodeCurrentQuotes(body, reject, kMaxYear);
+}
+}  // namespace
+
+TEST(CurrentQuoteAnswer, AcceptedQuoteCarriesEveryFieldWithoutQuotes)
+{
+    const CurrentQuotes q = decode(
+        "\"AAA\",\"6/4/2004\",\"4:00pm\",1.5,1.7,1.4,1.6,1000,\"AAA INC\"\r\n"
+        "\"BBB\",\"12/31/2021\",\"10:05am\",2,2,2,2,5,\"BBB, INC.\"\r\n");
+    ASSERT_TRUE(q.decoded);
+    EXPECT_TRUE(q.foundall);
+    ASSERT_EQ(q.size(), 2);
+    EXPECT_EQ(q.yahooticker[0], QStringLiteral("AAA"));
+    EXPECT_EQ(q.yahoodate[0], 20040604);
+    EXPECT_EQ(q.yahooTime[0], QStringLiteral("4:00pm"));
+    EXPECT_DOUBLE_EQ(q.yahooopen[0], 1.5);
+    EXPECT_DOUBLE_EQ(q.yahoohigh[0], 1.7);
+    EXPECT_DOUBLE_EQ(q.yahoolow[0], 1.4);
+    EXPECT_DOUBLE_EQ(q.yahooclose[0], 1.6);
+    EXPECT_DOUBLE_EQ(q.yahoovolume[0], 1000);
+    EXPECT_EQ(q.yahooname[0], QStringLiteral("AAA INC"));
+    // A comma inside the quoted name gives ten fields; the blank after it goes.
+    EXPECT_EQ(q.yahooname[1], QStringLiteral("BBB,INC."));
+    // Dates after 2020 are today's quotes and keep their date.
+    EXPECT_EQ(q.yahoodate[1], 20211231);
+}
+
+TEST(CurrentQuoteAnswer, UnknownAndVolumelessTickersAreSortedOut)
+{
+    const QByteArray body =
+        "\"ZZZ\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"ZZZ\"\r\n"
+        "\"QUIET\",\"6/4/2004\",\"4:00pm\",3,3,3,3,0,\"QUIET CORP\"\r\n"
+        "\"^IDX\",\"6/4/2004\",\"4:00pm\",9,9,9,9,0,\"AN INDEX\"\r\n"
+        "\"eurusd=x\",\"6/4/2004\",\"4:00pm\",1.2,1.2,1.2,1.2,0,\"EUR to USD\"\r\n"
+        "\"NONAME\",\"6/4/2004\",\"4:00pm\",1,1,1,1,10,\"  \"\r\n";
+    CurrentQuotes q = decode(body, true);
+    EXPECT_FALSE(q.foundall);
+    EXPECT_EQ(q.notfound, QStringList{QStringLiteral("ZZZ")});
+    EXPECT_EQ(q.SymbolsVerworpen, QStringList{QStringLiteral("QUIET")});
+    // Rejected and unknown lines leave no entry behind.
+    EXPECT_EQ(q.yahooticker, (QVector<QString>{"^IDX", "eurusd=x", "NONAME"}));
+    EXPECT_EQ(q.yahooname[2], QStringLiteral("NONAME"));
+
+    q = decode(body, false);
+    EXPECT_TRUE(q.SymbolsVerworpen.isEmpty());
+    EXPECT_EQ(q.yahooticker, (QVector<QString>{"QUIET", "^IDX", "eurusd=x", "NONAME"}));
+    EXPECT_EQ(q.notfound, QStringList{QStringLiteral("ZZZ")});
+}
+
+TEST(CurrentQuoteAnswer, MalformedAnswersAreIgnoredLineByLine)
+{
+    // No CR LF at all: nothing decoded.
+    EXPECT_FALSE(decode("\"AAA\",\"6/4/2004\",\"4:00pm\",1,1,1,1,1,\"A\"\n").decoded);
+    EXPECT_FALSE(decode("").decoded);
+    EXPECT_FALSE(decode("\r").decoded);
+
+    const QByteArray body = QByteArray("\"SHORT\",1,2\r\n")                  // too few fields
+        + "\"EXTRA\",\"6/4/2004\",\"t\",1,1,1,1,1,\"A\",\"B\",\"C\"\r\n"         // 11 fields: first part of the name
+        + "\"CR\",\"6/4/2004\",\"t\",1,1,1,1,1,\"C\rD\"\r\n"                      // lone CR stays in the name
+        + QByteArray("\"N\0L\"", 5) + ",\"13/45/2004\",\"t\",\"1\",1,1,1,7,\"X\"\r\n" // NUL, bad date, quoted number
+        + "\"NUM\",\"\",\"t\",1e309,-,N/A,0,N/A,\"NUM\"\r\n"                       // nothing but its own name
+        + "\"TRUNC\",\"6/4/2004\",\"4:0";                                          // cut off
+    const CurrentQuotes q = decode(body);
+    ASSERT_TRUE(q.decoded);
+    ASSERT_EQ(q.size(), 3);
+    EXPECT_EQ(q.yahooname[0], QStringLiteral("A"));
+    EXPECT_EQ(q.yahooname[1], QStringLiteral("C\rD"));
+    EXPECT_EQ(q.yahooticker[2], QString::fromLatin1("N\0L", 3));
+    EXPECT_EQ(q.yahoodate[2], 0);
+    EXPECT_DOUBLE_EQ(q.yahooopen[2], 0);  // a quoted number does not read as a number
+    EXPECT_EQ(q.notfound, QStringList{QStringLiteral("NUM")});
+    EXPECT_TRUE(q.SymbolsVerworpen.isEmpty());
+    EXPECT_FALSE(q.foundall);
+}
+
+TEST(CurrentQuoteAnswer, NumbersReadTheLeadingDecimalNumber)
+{
+    EXPECT_DOUBLE_EQ(csv::number("1,234.5"), 1.234);
+    EXPECT_DOUBLE_EQ(csv::number(" 12.5x"), 12.5);
+    EXPECT_DOUBLE_EQ(csv::number("-0.25"), -0.25);
+    EXPECT_DOUBLE_EQ(csv::number("+3"), 3);
+    EXPECT_DOUBLE_EQ(csv::number(".5"), 0.5);
+    EXPECT_DOUBLE_EQ(csv::number("1e3"), 1000);
+    EXPECT_DOUBLE_EQ(csv::number("2e"), 2);
+    EXPECT_DOUBLE_EQ(csv::number("1e309"), 0);
+    EXPECT_DOUBLE_EQ(csv::number("N/A"), 0);
+    EXPECT_DOUBLE_EQ(csv::number("-"), 0);
+    EXPECT_DOUBLE_EQ(csv::number(""), 0);
+    EXPECT_DOUBLE_EQ(csv::number(QByteArray(400, '9')), 0);
+    EXPECT_DOUBLE_EQ(csv::number(QByteArray(100, '0') + "1.5"), 1.5);
+}
+
+TEST(CurrentQuoteAnswer, DatesAreMonthFirstWithinRange)
+{
+    EXPECT_EQ(csv::cvdatum("\"6/4/2004\"", kMaxYear), 20040604);
+    EXPECT_EQ(csv::cvdatum(" 12 / 31 / 1999", kMaxYear), 19991231);
+    EXPECT_EQ(csv::cvdatum("1/1/1900", kMaxYear), 19000101);
+    EXPECT_EQ(csv::cvdatum("1/1/1899", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("1/1/2031", kMaxYear), 20310101);
+    EXPECT_EQ(csv::cvdatum("1/1/2032", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("13/45/2004", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("0/4/2004", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("6/32/2004", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("6.5/4/2004", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("N/A", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("6/4", kMaxYear), 0);
+    EXPECT_EQ(csv::cvdatum("2004-06-04", kMaxYear), 0);
+    // The bound follows the calendar: a quote of today is never dropped.
+    EXPECT_EQ(csv::latestQuoteYear(), QDate::currentDate().year() + 1);
+}
+
+TEST(CurrentQuoteRequest, TickersAreJoinedUnescapedWithTrailingPlus)
+{
+    ProgramSettings& s = settings();
+    s.quoteHost = QStringLiteral("main.example");
+    s.quoteHostAU = QStringLiteral("au.example");
+    s.quoteHostSG = QStringLiteral("sg.example");
+    const QStringList batch{"AAA", "", "^BBB", "CCCDDD=X", "E.AS"};
+    EXPECT_EQ(currentQuotesUrl(batch),
+              QStringLiteral("http://main.example/d/quotes.csv?s=AAA+^BBB+CCCDDD=X+E.AS+&f=sd1t1ohgl1vn&e=.csv"));
+    EXPECT_TRUE(currentQuotesUrl(batch, QStringLiteral("AU")).startsWith(QStringLiteral("http://au.example/")));
+    EXPECT_TRUE(currentQuotesUrl(batch, QStringLiteral("SG")).startsWith(QStringLiteral("http://sg.example/")));
+    EXPECT_TRUE(currentQuotesUrl(batch, QStringLiteral("EU")).startsWith(QStringLiteral("http://main.example/")));
+    resetProcessState();
+}
+
+TEST(LookupAnswer, NamesAndMarketsWithTheirFallbacks)
+{
+    const LookupResult r = decodeLookup(
+        "\"IBM\",\"INTL BUSINESS MAC\",\"NYSE\"\r\n"
+        "\"FTEK\",\"Fuel Tech, Inc.\",\"NasdaqNM\"\r\n"
+        "\"ABC.AS\",\"\",\"\"\r\n"
+        "\"EURUSD=X\",\"EUR/USD\",\"N/A\"\r\n"
+        "\"^AEX\",\"AEX\",\"Amsterdam\"\r\n"
+        "\"XYZ\",\"XYZ\",\"\"\r\n"
+        "\"LONELY\"\r\n",
+        true, true, false);
+    EXPECT_EQ(r.yahooticker, (QVector<QString>{"IBM", "FTEK", "ABC.AS", "EURUSD=X", "^AEX", "XYZ"}));
+    EXPECT_EQ(r.yahooname, (QVector<QString>{"INTL BUSINESS MAC", "Fuel Tech,Inc.", "ABC.AS", "EUR/USD", "AEX", "XYZ"}));
+    EXPECT_EQ(r.yahoomarket, (QVector<QString>{"NYSE", "NasdaqNM", "Amsterdam", "Currency", "Indices", "N/A"}));
+
+    // Market only: the exchange is the field right after the symbol.
+    const LookupResult m = decodeLookup("\"A.TWO\",\"\"\r\n\"B.I\",\"Dublin\"\r\n", false, true, false);
+    EXPECT_TRUE(m.yahooname.isEmpty());
+    EXPECT_EQ(m.yahoomarket, (QVector<QString>{"Taiwan OTC", "Dublin"}));
+}
+
+TEST(LookupAnswer, IndicesAmongMembersAreLeftOut)
+{
+    const QByteArray body = "\"^SUB\",\"SUB INDEX\",\"\"\r\n\"AAA.AS\",\"AAA\",\"Amsterdam\"\r\n^X,\"odd\",\"\"\r\n";
+    EXPECT_EQ(decodeLookup(body, true, true, true).yahooticker, QVector<QString>{"AAA.AS"});
+    EXPECT_EQ(decodeLookup(body, true, true, false).yahooticker.size(), 3);
+}
+
+TEST(LookupAnswer, SuffixTable)
+{
+    EXPECT_EQ(marketFromSuffix(QString()), QString());
+    EXPECT_EQ(marketFromSuffix(QStringLiteral("GBP=X")), QStringLiteral("Currency"));
+    EXPECT_EQ(marketFromSuffix(QStringLiteral("^X.Y")), QStringLiteral("Indices"));
+    EXPECT_EQ(marketFromSuffix(QStringLiteral("^XY")), QString());
+    EXPECT_EQ(marketFromSuffix(QStringLiteral("N.S")), QStringLiteral("Zurich"));
+    EXPECT_EQ(marketFromSuffix(QStringLiteral("N.DE")), QString());
+    EXPECT_EQ(marketFromSuffix(QStringLiteral("PLAIN")), QString());
+}

@@ -1,0 +1,255 @@
+#include "fakeservice.h"
+#include "quotes/fetch.h"
+#include "quotes/gap.h"
+#include "support/state.h"
+#include "testutil.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTimer>
+
+using Fault = FakeQuoteService::Fault;
+
+class FetchTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(fake.isListening());
+        fake.useForAllHosts();
+        settings().teller2 = 5;
+        settings().teller3 = 3;
+        fake.setPage("/q", "", {200, "<html>a quote page</html>", "text/html"});
+        fake.setPage("/table.csv", "", {200, "Date,Open,High,Low,Close,Volume\n14-Jun-04,1,2,0.5,1.5,100\n"});
+    }
+
+    QString url(const char* pathAndQuery) const
+    {
+        return QStringLiteral("http://") + fake.host() + QLatin1String(pathAndQuery);
+    }
+
+    FetchResult fetch(FetchVariant variant, const char* pathAndQuery, GapTimer* gap = nullptr)
+    {
+        FetchRequest r;
+        r.url = url(pathAndQuery);
+        r.policy = FetchPolicy::forVariant(variant, gap);
+        return fetchurl(r);
+    }
+
+    FakeQuoteService fake;
+};
+
+TEST_F(FetchTest, RequestIsSentAsBuiltWithForbiddenBytesEscaped)
+{
+    fake.addQuote(FakeQuoteService::quote("AAA", "6/4/2004", "1.5", "100", "AAA INC"));
+    const FetchResult r = fetch(FetchVariant::Loader,
+                                "/d/quotes.csv?s=AAA+^BBB+CCCDDD=X+a b#c\x7f+&f=sd1t1ohgl1vn&e=.csv");
+    EXPECT_EQ(r.errorCode, 0);
+    ASSERT_EQ(fake.requests().size(), 1);
+    const auto& req = fake.requests()[0];
+    // Nothing can end or extend the request line early.
+    EXPECT_FALSE(req.target.contains(' '));
+    EXPECT_FALSE(req.target.contains('#'));
+    EXPECT_TRUE(req.target.contains("+CCCDDD=X+"));
+    EXPECT_EQ(req.query.value("s"), QByteArray("AAA+^BBB+CCCDDD=X+a b#c\x7f+"));
+    EXPECT_EQ(req.query.value("f"), QByteArray("sd1t1ohgl1vn"));
+    EXPECT_TRUE(r.body.startsWith("\"AAA\",\"6/4/2004\""));
+}
+
+TEST_F(FetchTest, HtmlAnswersAreEmptyForDataCallersOnly)
+{
+    fake.setFault(Fault::HtmlPage);
+    EXPECT_TRUE(fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn").body.isEmpty());
+    EXPECT_TRUE(fetch(FetchVariant::Lookup, "/d/quotes.csv?s=A+&f=sn").body.isEmpty());
+    EXPECT_TRUE(fetch(FetchVariant::Historical, "/table.csv?s=a").body.isEmpty());
+    EXPECT_TRUE(fetch(FetchVariant::Investigation, "/q?s=A").body.startsWith("<html>"));
+    EXPECT_TRUE(fetch(FetchVariant::Search, "/l?s=A").body.startsWith("<html>"));
+
+    // An HTTP error status still delivers its page: one attempt, code 0.
+    fake.clearRequests();
+    fake.setFault(Fault::ServerError);
+    const FetchResult r = fetch(FetchVariant::Investigation, "/q?s=A");
+    EXPECT_EQ(r.errorCode, 0);
+    EXPECT_TRUE(r.body.contains("Internal Server Error"));
+    EXPECT_EQ(fake.requests().size(), 1);
+}
+
+TEST_F(FetchTest, FailedAttemptsAreRepeatedUpToTheVariantsLimit)
+{
+    fake.setFault(Fault::CloseBeforeAnswer);
+    FetchResult r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
+    EXPECT_TRUE(r.body.isEmpty());
+    EXPECT_NE(r.errorCode, 0);
+    EXPECT_EQ(r.attempts, 3);
+    EXPECT_FALSE(r.timedOut);
+
+    r = fetch(FetchVariant::Lookup, "/d/quotes.csv?s=A+&f=sn");
+    EXPECT_EQ(r.attempts, 6);
+
+    // A failure followed by an answer: the answer is used.
+    fake.setFault(Fault::None);
+    fake.queueFault(Fault::CloseMidBody);
+    fake.clearRequests();
+    r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
+    EXPECT_EQ(r.errorCode, 0);
+    EXPECT_EQ(r.attempts, 2);
+    EXPECT_TRUE(r.body.startsWith("\"A\""));
+}
+
+TEST_F(FetchTest, ServerDownGivesAnEmptyTextAfterEveryAttempt)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    FetchRequest r;
+    r.url = QStringLiteral("http://127.0.0.1:%1/d/quotes.csv?s=A+").arg(closedPort);
+    r.policy = FetchPolicy::forVariant(FetchVariant::Loader);
+    int seen = 0;
+    r.beforeAttempt = [&seen](int n) { seen = n; };
+    const FetchResult result = fetchurl(r);
+    EXPECT_TRUE(result.body.isEmpty());
+    EXPECT_NE(result.errorCode, 0);
+    EXPECT_EQ(seen, 3);
+}
+
+TEST_F(FetchTest, OversizedBodyIsAFailedAttempt)
+{
+    fake.queueFault(Fault::HugeBody);
+    const FetchResult r = fetch(FetchVariant::Investigation, "/q?s=A");
+    EXPECT_EQ(r.attempts, 2);
+    EXPECT_EQ(r.body, QByteArray("<html>a quote page</html>"));
+
+    fake.setFault(Fault::HugeBody);
+    settings().teller3 = 1;
+    const FetchResult big = fetch(FetchVariant::Investigation, "/q?s=A");
+    EXPECT_EQ(big.errorCode, fetcherr::BodyTooLarge);
+    EXPECT_TRUE(big.body.isEmpty());
+}
+
+TEST_F(FetchTest, HangingRequestTimesOutAfterTheRequestTimeout)
+{
+    settings().teller2 = 1;
+    settings().teller3 = 2;
+    fake.setFault(Fault::Hang);
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_EQ(r.errorCode, fetcherr::TimedOut);
+    EXPECT_TRUE(r.body.isEmpty());
+    EXPECT_EQ(fake.requests().size(), 2);
+    EXPECT_GE(elapsed, 2000);
+    EXPECT_LT(elapsed, 6000);
+
+    // The investigation sets its time-out only after the first GET: the
+    // first attempt runs into the in-flight cap instead.
+    fake.clearRequests();
+    FetchRequest inv;
+    inv.url = url("/q?s=A");
+    inv.policy = FetchPolicy::forVariant(FetchVariant::Investigation);
+    EXPECT_EQ(inv.policy.timeoutSec, 1);
+    EXPECT_TRUE(inv.policy.timeoutFromSecondAttempt);
+    inv.policy.capMs = 1500;
+    clock.restart();
+    const FetchResult ri = fetchurl(inv);
+    EXPECT_EQ(ri.attempts, 2);
+    EXPECT_GE(clock.elapsed(), 2500);
+}
+
+TEST_F(FetchTest, StopEndsARequestInFlightPromptly)
+{
+    settings().teller2 = 30;
+    fake.setFault(Fault::Hang);
+    QTimer::singleShot(300, [] { state().abortFlag = true; });
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_TRUE(r.aborted);
+    EXPECT_TRUE(r.body.isEmpty());
+    EXPECT_EQ(fake.requests().size(), 1);
+    EXPECT_GE(elapsed, 300);
+    EXPECT_LT(elapsed, 300 + 200 + 800);  // slack for a loaded machine
+}
+
+TEST_F(FetchTest, StopDuringTheGapWaitSendsNothing)
+{
+    GapTimer gap;
+    gap.setInterval(10000);
+    gap.start();
+    settings().isdelay = true;
+    QTimer::singleShot(300, [] { state().abortFlag = true; });
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn", &gap);
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_TRUE(r.aborted);
+    EXPECT_TRUE(r.body.isEmpty());
+    EXPECT_TRUE(fake.requests().isEmpty());
+    EXPECT_GE(elapsed, 300);
+    EXPECT_LT(elapsed, 300 + 200 + 800);
+}
+
+TEST_F(FetchTest, LookupIgnoresAStaleAbortFlag)
+{
+    state().abortFlag = true;
+    const FetchResult r = fetch(FetchVariant::Lookup, "/d/quotes.csv?s=A+&f=sn");
+    EXPECT_FALSE(r.aborted);
+    EXPECT_TRUE(r.body.startsWith("\"A\""));
+}
+
+TEST_F(FetchTest, RequestsOfOneWindowKeepTheGap)
+{
+    GapTimer gap;
+    gap.setInterval(400);
+    settings().isdelay = true;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn", &gap).body.isEmpty());
+    const auto& reqs = fake.requests();
+    ASSERT_EQ(reqs.size(), 3);
+    for (int i = 1; i < reqs.size(); ++i)
+        EXPECT_GE(reqs[i].arrivedMs - reqs[i - 1].answeredMs, 400) << i;
+
+    // Without the delay the next request goes out at once; the gap is still
+    // restarted, for a later run with the delay on.
+    fake.clearRequests();
+    gap.setInterval(1500);
+    settings().isdelay = false;
+    for (int i = 0; i < 2; ++i)
+        fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn", &gap);
+    ASSERT_EQ(fake.requests().size(), 2);
+    EXPECT_LT(fake.requests()[1].arrivedMs - fake.requests()[0].answeredMs, 1000);
+    EXPECT_TRUE(gap.running());
+}
+
+TEST_F(FetchTest, HistoricalVariantRetriesShortAndRepeatedAnswers)
+{
+    // 40 characters is not enough: tried teller3 times, then returned.
+    const QByteArray forty(40, 'x');
+    fake.setPage("/table.csv", "SHORT", {200, forty});
+    FetchResult r = fetch(FetchVariant::Historical, "/table.csv?s=short");
+    EXPECT_EQ(r.attempts, 3);
+    EXPECT_EQ(r.body, forty);
+
+    // The same answer for the next symbol is the previous symbol's data.
+    r = fetch(FetchVariant::Historical, "/table.csv?s=ibm");
+    EXPECT_EQ(r.attempts, 1);
+    EXPECT_FALSE(r.body.isEmpty());
+    r = fetch(FetchVariant::Historical, "/table.csv?s=msft");
+    EXPECT_TRUE(r.body.isEmpty());
+    EXPECT_EQ(r.attempts, 3);
+
+    state().abortFlag = true;
+    fake.clearRequests();
+    r = fetch(FetchVariant::Historical, "/table.csv?s=ibm");
+    EXPECT_TRUE(r.aborted);
+    EXPECT_TRUE(fake.requests().isEmpty());
+}
+
+TEST_F(FetchTest, OpenUrlReturnsTheBody)
+{
+    EXPECT_EQ(OpenUrl(url("/q?s=A")), QByteArray("<html>a quote page</html>"));
+    EXPECT_TRUE(OpenUrl(QStringLiteral("http:///nohost")).isEmpty());
+}
