@@ -2,6 +2,7 @@
 
 #include "app/commands_lists.h"
 #include "app/commands_options.h"
+#include "app/commands_report.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -41,6 +42,8 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdExport},
         {"lists", "", "print the sixteen lists: number, name, symbol count", cmdLists},
         {"list-name", "N TEXT", "set the name of list N", cmdListName},
+        {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
+         cmdReport},
     };
     return commands;
 }
