@@ -136,3 +136,26 @@ TEST_F(CurrentReportTest, ARunWithoutFailuresGivesEmptyListsAndRemovesWithoutAsk
     EXPECT_EQ(rows(QStringLiteral("verworpen")), 0);
     EXPECT_TRUE(stored(QStringLiteral("IBM")));
 }
+
+TEST_F(CurrentReportTest, AbortInTheErrorDialogKeepsTheFindingsForAnotherTry)
+{
+    seedRun();
+    data->db().exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON fondsen BEGIN SELECT RAISE(ABORT, 'in use'); END"));
+    CurrentReport report;
+    report.load();
+    msgs.queue(Answer::Yes);
+    msgs.queue(Answer::Abort);
+    EXPECT_FALSE(report.removeNotFound());
+    ASSERT_EQ(msgs.shown.size(), 2);
+    EXPECT_EQ(msgs.shown[1].buttons, Buttons::AbortRetryIgnore);
+    EXPECT_EQ(rows(QStringLiteral("vervallen")), 3);
+    EXPECT_EQ(rows(QStringLiteral("verworpen")), 2);
+    EXPECT_EQ(report.notFound.size(), 3);
+
+    // Once the symbols can go, the same report finishes the job.
+    data->db().exec(QStringLiteral("DROP TRIGGER keep"));
+    msgs.queue(Answer::Yes);
+    EXPECT_TRUE(report.removeNotFound());
+    EXPECT_EQ(rows(QStringLiteral("fondsen")), 3);
+    EXPECT_EQ(rows(QStringLiteral("vervallen")), 0);
+}
