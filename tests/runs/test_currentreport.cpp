@@ -58,12 +58,6 @@ TEST_F(CurrentReportTest, ListsFollowTheTablesInTickerOrderIgnoringCase)
     EXPECT_EQ(report.notFound, QStringList({"GONE1", "gone2", "NOTINDB"}));
     EXPECT_EQ(report.changed, QVector<CurrentReport::Change>({{"ABC", "ABD"}, {"OLD1", "NEW1"}}));
     EXPECT_EQ(report.rejected, QStringList({"KEEP", "RJ"}));
-
-    // A second load replaces, never appends.
-    data->leegnietgelukt();
-    report.load();
-    EXPECT_TRUE(report.failed.isEmpty());
-    EXPECT_EQ(report.notFound.size(), 3);
     EXPECT_TRUE(msgs.shown.isEmpty());
 }
 
@@ -105,19 +99,6 @@ TEST_F(CurrentReportTest, AnsweringYesRemovesExactlyTheNotFoundSymbols)
     EXPECT_EQ(rows(QStringLiteral("vervallen")), 0);
     EXPECT_EQ(rows(QStringLiteral("verworpen")), 0);
     EXPECT_EQ(msgs.texts(), QStringList({"Delete Symbols?"}));  // a symbol missing from fondsen is no error
-}
-
-TEST_F(CurrentReportTest, TheTableNotTheLoadedListSaysWhatToRemove)
-{
-    addSymbols({"LATE", "OTHER"});
-    CurrentReport report;
-    report.load();  // opened before the run recorded anything
-    EXPECT_TRUE(report.notFound.isEmpty());
-    data->voegvervallentoe("LATE");
-    msgs.queue(Answer::Yes);
-    EXPECT_TRUE(report.removeNotFound());
-    EXPECT_FALSE(stored(QStringLiteral("LATE")));
-    EXPECT_TRUE(stored(QStringLiteral("OTHER")));
 }
 
 TEST_F(CurrentReportTest, ARunWithoutFailuresGivesEmptyListsAndRemovesWithoutAsking)

@@ -78,8 +78,6 @@ TEST_F(ReportFormTest, ShowsTheFourListsWithTheirExplanations)
               QStringLiteral("These Symbols have changed.\nChanges have been made in the database."));
     EXPECT_EQ(child<QLabel>(w, "Label1")->text(),
               QStringLiteral("The following Quotes were not updated due to lack of trade or since no volume was found"));
-    EXPECT_EQ(child<QLabel>(w, "Label4")->parentWidget(), child<QGroupBox>(w, "Frame2"));
-    EXPECT_EQ(child<QLabel>(w, "Label1")->parentWidget(), child<QGroupBox>(w, "Frame4"));
     EXPECT_TRUE(msgs.shown.isEmpty());
 }
 
@@ -104,8 +102,4 @@ TEST_F(ReportFormTest, RemoveButtonAsksAndClearsTheNotFoundList)
     clsData data;
     EXPECT_EQ(data.db().scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = 'GONE'")).toInt(), 1);
     EXPECT_EQ(data.db().scalar(QStringLiteral("SELECT count(*) FROM vervallen")).toInt(), 0);
-
-    // Nothing left to remove: a second click asks nothing.
-    command1->click();
-    EXPECT_EQ(msgs.shown.size(), 1);
 }
