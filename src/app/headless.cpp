@@ -4,6 +4,7 @@
 #include "app/commands_lists.h"
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
+#include "app/commands_report.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -51,6 +52,8 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdFormat},
         {"quote", "TICKER...", "fetch the current quotes of the tickers and print them", cmdQuote},
         {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
+        {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
+         cmdReport},
     };
     return commands;
 }

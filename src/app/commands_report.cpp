@@ -1,0 +1,34 @@
+#include "app/commands_report.h"
+
+#include "app/headless.h"
+#include "runs/currentreport.h"
+
+namespace {
+
+void printList(QTextStream& out, const char* heading, const QStringList& tickers)
+{
+    out << heading << '\n';
+    for (const QString& ticker : tickers)
+        out << "  " << ticker << '\n';
+}
+
+}  // namespace
+
+int cmdReport(HeadlessContext& c)
+{
+    if (c.args != QStringList{QStringLiteral("current")}) {
+        c.err << "usage: report current\n";
+        return 2;
+    }
+    if (!headlessStartup(c))
+        return 1;
+    CurrentReport report;
+    report.load();
+    printList(c.out, "Failed (not downloaded):", report.failed);
+    printList(c.out, "Not found:", report.notFound);
+    c.out << "Changed:\n";
+    for (const CurrentReport::Change& change : report.changed)
+        c.out << "  " << change.oldTicker << " -> " << change.newTicker << '\n';
+    printList(c.out, "Rejected:", report.rejected);
+    return 0;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// What the latest current-quote run left in the bookkeeping tables, as the
+// report shows it: failed, not-found, changed and rejected symbols. Reading
+// and removing run under the standard error dialog; a table that cannot be
+// read gives an empty list.
+class CurrentReport {
+public:
+    struct Change {
+        QString oldTicker;
+        QString newTicker;
+        bool operator==(const Change&) const = default;
+    };
+
+    // Reads the four tables, each in ticker order.
+    void load();
+
+    QStringList failed;        // nietgelukt
+    QStringList notFound;      // vervallen
+    QVector<Change> changed;   // newtickers
+    QStringList rejected;      // verworpen
+
+    // The explanation beside each list, one sentence per element.
+    static QStringList failedText();
+    static QStringList notFoundText();
+    static QStringList changedText();
+    static QStringList rejectedText();
+
+    // Offers to delete the not-found symbols from the database ("Delete
+    // Symbols?"); whatever the answer, the not-found and rejected tables are
+    // emptied and notFound is cleared. Returns false when the user aborted
+    // in the error dialog: the tables then keep their rows, so the removal
+    // can be tried again.
+    bool removeNotFound();
+};

@@ -1,0 +1,88 @@
+#include "windows/reportform.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QTreeWidget* listView(int n, const QStringList& columns, QWidget* parent)
+{
+    auto* view = new QTreeWidget(parent);
+    view->setObjectName(QStringLiteral("ListView%1").arg(n));
+    view->setRootIsDecorated(false);
+    view->setHeaderLabels(columns);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSortingEnabled(false);  // keeps the order the tables give
+    return view;
+}
+
+void fillList(QTreeWidget* view, const QStringList& tickers)
+{
+    view->clear();
+    for (const QString& ticker : tickers)
+        view->addTopLevelItem(new QTreeWidgetItem(QStringList{ticker}));
+}
+
+}  // namespace
+
+reportform::reportform(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("reportform"));
+    setWindowTitle(QStringLiteral("Current Download Report"));
+
+    const QStringList symbol{QStringLiteral("Symbol")};
+    listView_[1] = listView(1, symbol, this);
+    listView_[2] = listView(2, symbol, this);
+    listView_[3] = listView(3, {QStringLiteral("Old Symbol"), QStringLiteral("New Symbol")}, this);
+    listView_[4] = listView(4, symbol, this);
+
+    // Frame n holds ListView n and the label that explains it.
+    const int labelOf[5] = {0, 3, 4, 2, 1};
+    const QStringList texts[5] = {{},
+                                  CurrentReport::failedText(),
+                                  CurrentReport::notFoundText(),
+                                  CurrentReport::changedText(),
+                                  CurrentReport::rejectedText()};
+    auto* grid = new QGridLayout(this);
+    for (int n = 1; n <= 4; ++n) {
+        auto* frame = new QGroupBox(this);
+        frame->setObjectName(QStringLiteral("Frame%1").arg(n));
+        auto* label = new QLabel(texts[n].join(QLatin1Char('\n')), frame);
+        label->setObjectName(QStringLiteral("Label%1").arg(labelOf[n]));
+        label->setWordWrap(true);
+        auto* column = new QVBoxLayout(frame);
+        column->addWidget(label);
+        column->addWidget(listView_[n], 1);
+        if (n == 2) {
+            auto* command1 = new QPushButton(QStringLiteral("&Remove Symbols from Database"), frame);
+            command1->setObjectName(QStringLiteral("Command1"));
+            column->addWidget(command1);
+            connect(command1, &QPushButton::clicked, this, &reportform::removeSymbols);
+        }
+        grid->addWidget(frame, (n - 1) / 2, (n - 1) % 2);
+    }
+    resize(720, 560);
+
+    report_.load();
+    fill();
+}
+
+void reportform::fill()
+{
+    fillList(listView_[1], report_.failed);
+    fillList(listView_[2], report_.notFound);
+    listView_[3]->clear();
+    for (const CurrentReport::Change& change : report_.changed)
+        listView_[3]->addTopLevelItem(new QTreeWidgetItem(QStringList{change.oldTicker, change.newTicker}));
+    fillList(listView_[4], report_.rejected);
+}
+
+void reportform::removeSymbols()
+{
+    if (report_.removeNotFound())
+        listView_[2]->clear();
+}

@@ -1,0 +1,105 @@
+#include "testutil.h"
+
+#include "database/clsdata.h"
+#include "database/db.h"
+#include "database/startup.h"
+#include "windows/reportform.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+QStringList column(QTreeWidget* view, int c)
+{
+    QStringList t;
+    for (int i = 0; i < view->topLevelItemCount(); ++i)
+        t << view->topLevelItem(i)->text(c);
+    return t;
+}
+
+QStringList headers(QTreeWidget* view)
+{
+    QStringList t;
+    for (int i = 0; i < view->columnCount(); ++i)
+        t << view->headerItem()->text(i);
+    return t;
+}
+}  // namespace
+
+class ReportFormTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+    }
+    template <typename T>
+    T* child(QWidget& w, const QString& name)
+    {
+        T* c = w.findChild<T*>(name);
+        EXPECT_NE(c, nullptr) << qPrintable(name);
+        return c;
+    }
+};
+
+TEST_F(ReportFormTest, ShowsTheFourListsWithTheirExplanations)
+{
+    {
+        clsData data;
+        data.tickersmislukt({"MSFT", "IBM"});
+        data.voegvervallentoe("GONE");
+        data.changeticker("OLD", "NEW");
+        data.voegverWorpentoe("QUIET");
+    }
+    reportform w;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Current Download Report"));
+    const char* columns[] = {"", "Symbol", "Symbol", "Old Symbol,New Symbol", "Symbol"};
+    for (int n = 1; n <= 4; ++n) {
+        auto* view = child<QTreeWidget>(w, QStringLiteral("ListView%1").arg(n));
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(headers(view).join(QLatin1Char(',')), QLatin1String(columns[n]));
+        EXPECT_EQ(view->parentWidget(), child<QGroupBox>(w, QStringLiteral("Frame%1").arg(n)));
+    }
+    EXPECT_EQ(column(child<QTreeWidget>(w, "ListView1"), 0), QStringList({"IBM", "MSFT"}));
+    EXPECT_EQ(column(child<QTreeWidget>(w, "ListView2"), 0), QStringList({"GONE"}));
+    EXPECT_EQ(column(child<QTreeWidget>(w, "ListView3"), 0), QStringList({"OLD"}));
+    EXPECT_EQ(column(child<QTreeWidget>(w, "ListView3"), 1), QStringList({"NEW"}));
+    EXPECT_EQ(column(child<QTreeWidget>(w, "ListView4"), 0), QStringList({"QUIET"}));
+
+    EXPECT_EQ(child<QLabel>(w, "Label3")->text(),
+              QStringLiteral("These Symbols have not been downloaded.\nProbably due to a bad connection with the "
+                             "server.\nTry again later to download the quotes."));
+    EXPECT_EQ(child<QLabel>(w, "Label4")->text(),
+              QStringLiteral("These Symbols were not found.\nThe Symbols probably don't exist anymore.\nTry again "
+                             "later or click on the remove Button."));
+    EXPECT_EQ(child<QLabel>(w, "Label2")->text(),
+              QStringLiteral("These Symbols have changed.\nChanges have been made in the database."));
+    EXPECT_EQ(child<QLabel>(w, "Label1")->text(),
+              QStringLiteral("The following Quotes were not updated due to lack of trade or since no volume was found"));
+    EXPECT_TRUE(msgs.shown.isEmpty());
+}
+
+TEST_F(ReportFormTest, RemoveButtonAsksAndClearsTheNotFoundList)
+{
+    {
+        clsData data;
+        data.addtodatabase2("GONE", "Gone Inc", data.markt0(), "Stock");
+        data.voegvervallentoe("GONE");
+        data.voegverWorpentoe("QUIET");
+    }
+    reportform w;
+    auto* command1 = child<QPushButton>(w, "Command1");
+    ASSERT_NE(command1, nullptr);
+    EXPECT_EQ(command1->text(), QStringLiteral("&Remove Symbols from Database"));
+    EXPECT_EQ(command1->parentWidget(), child<QGroupBox>(w, "Frame2"));
+
+    msgs.queue(Answer::No);
+    command1->click();
+    EXPECT_EQ(msgs.texts(), QStringList({"Delete Symbols?"}));
+    EXPECT_EQ(child<QTreeWidget>(w, "ListView2")->topLevelItemCount(), 0);
+    clsData data;
+    EXPECT_EQ(data.db().scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = 'GONE'")).toInt(), 1);
+    EXPECT_EQ(data.db().scalar(QStringLiteral("SELECT count(*) FROM vervallen")).toInt(), 0);
+}
