@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/commands_download.h"
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
 #include "app/commands_options.h"
@@ -34,6 +35,9 @@ const QVector<HeadlessCommand>& headlessCommands()
 {
     static const QVector<HeadlessCommand> commands = {
         {"info", "", "run the start-up routine and print the folders and every setting", cmdInfo},
+        {"download", "current [--list N | --lists N,M,...]",
+         "download the current quotes of the symbols of a list (default: as the download window is set) "
+         "and write them to every export format that is on", cmdDownload},
         {"options", "", "print the download options", cmdOptions},
         {"option", "NAME VALUE", "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
                                  "IntervalDownload, split, dcurrent, reject, server)", cmdOption},

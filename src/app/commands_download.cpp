@@ -1,0 +1,105 @@
+#include "app/commands_download.h"
+
+#include "app/headless.h"
+#include "database/lists.h"
+#include "runs/currentreport.h"
+#include "runs/currentrun.h"
+#include "support/state.h"
+#include "support/textconv.h"
+#include "writers/formatregistry.h"
+
+namespace {
+const char kUsage[] = "usage: download current [--list N | --lists N,M,...]\n";
+
+bool parseList(const QString& text, int* n)
+{
+    const auto value = textconv::toInteger(text, 1, 16);
+    if (!value)
+        return false;
+    *n = static_cast<int>(*value);
+    return true;
+}
+}  // namespace
+
+int cmdDownload(HeadlessContext& c)
+{
+    if (c.args.isEmpty() || c.args[0] != QLatin1String("current")) {
+        c.err << kUsage;
+        return 2;
+    }
+    int list = 0;
+    QVector<int> several;
+    for (int i = 1; i < c.args.size(); ++i) {
+        const QString& a = c.args[i];
+        if (a == QLatin1String("--list") && i + 1 < c.args.size() && parseList(c.args[i + 1], &list)) {
+            ++i;
+        } else if (a == QLatin1String("--lists") && i + 1 < c.args.size()) {
+            for (const QString& part : c.args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                int n = 0;
+                if (!parseList(part, &n)) {
+                    c.err << "Not a list number from 1 to 16: " << part << '\n';
+                    return 2;
+                }
+                several << n;
+            }
+            if (several.isEmpty()) {
+                c.err << kUsage;
+                return 2;
+            }
+        } else {
+            c.err << kUsage;
+            return 2;
+        }
+    }
+    if (list && !several.isEmpty()) {
+        c.err << kUsage;
+        return 2;
+    }
+    if (!headlessStartup(c))
+        return 1;
+
+    ProgramSettings& s = settings();
+    CurrentRun run;
+    if (!several.isEmpty()) {
+        // The lists given here count for this run only.
+        run.severalLists = true;
+        for (int n = 1; n <= 16; ++n)
+            s.dList[n] = several.contains(n);
+    } else if (list) {
+        run.list = list;
+    } else {
+        run.severalLists = s.multiplelists;
+        run.list = s.lijst;
+    }
+    run.listCaption = lists::chooserCaption(run.list);
+
+    QObject::connect(&run, &CurrentRun::panel1Changed, [&c](const QString& text) {
+        if (!text.isEmpty()) {
+            c.out << text << '\n';
+            c.out.flush();
+        }
+    });
+    run.StartRun();
+    const CurrentRunSummary& sum = run.summary();
+    if (sum.nothingToDo)
+        return 1;
+
+    c.out << "symbols: " << sum.symbols << '\n';
+    c.out << "requests: " << sum.batches << ", failed: " << sum.failedBatches << '\n';
+    c.out << "quotes downloaded: " << sum.quotesReceived << '\n';
+    for (const ExportFormat& f : formats::all()) {
+        if (settings().*(f.selected))
+            c.out << "written " << f.letter << " (" << QString::fromLatin1(f.caption).remove(QLatin1Char('&'))
+                  << "): " << sum.written.value(f.letter) << '\n';
+    }
+    if (sum.writeFailures)
+        c.out << "not written: " << sum.writeFailures << '\n';
+    CurrentReport report;
+    report.load();
+    c.out << "failed: " << report.failed.join(QLatin1Char(' ')) << '\n';
+    c.out << "not found: " << report.notFound.join(QLatin1Char(' ')) << '\n';
+    c.out << "rejected: " << report.rejected.join(QLatin1Char(' ')) << '\n';
+    c.out << "changed: " << sum.changed.join(QStringLiteral(", ")) << '\n';
+    c.out << sum.outcome() << '\n';
+    return sum.aborted || sum.quotesReceived == 0 || sum.totalWritten() == 0 ? 1 : 0;
+}

@@ -1,0 +1,266 @@
+#include "fakeservice.h"
+#include "testutil.h"
+
+#include "database/db.h"
+#include "database/startup.h"
+#include "runs/currentreport.h"
+#include "runs/currentrun.h"
+#include "support/paths.h"
+#include "support/state.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <algorithm>
+
+using Fault = FakeQuoteService::Fault;
+
+namespace {
+const QByteArray kDate = "12/1/2026";
+
+FakeQuoteService::Quote quoteOf(const QByteArray& symbol, const QByteArray& open = "10.5")
+{
+    return {symbol, kDate, "4:00pm", open, "11", "10", "10.75", "1200", symbol + " CORP", "NYSE"};
+}
+}  // namespace
+
+class CurrentRunTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        ASSERT_TRUE(fake.isListening());
+        fake.useForAllHosts();
+        ProgramSettings& s = settings();
+        s.isdelay = false;
+        s.teller2 = 2;  // seconds per request
+        s.teller3 = 1;  // attempts
+        ascii = path(QStringLiteral("ascii/"));
+        prn = path(QStringLiteral("prn/"));
+        QDir().mkpath(ascii);
+        QDir().mkpath(prn);
+        s.h1 = ascii;
+        s.prn = prn;
+        s.select1 = true;  // ASCII
+        s.selectprn = true;
+    }
+
+    // Puts `tickers` on list `n`; those the fake knows get a quote.
+    void addSymbols(const QStringList& tickers, int n = 1, bool known = true)
+    {
+        Database db(paths::databaseFile());
+        Transaction t(db);
+        for (const QString& ticker : tickers) {
+            db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list%1) "
+                                   "VALUES (1, ?, ?, 'Unknown', 1)").arg(n),
+                    {ticker, ticker + QStringLiteral(" CORP")});
+            if (known)
+                fake.addQuote(quoteOf(ticker.toLatin1()));
+        }
+        t.commit();
+    }
+
+    static QStringList numbered(const QString& prefix, int count)
+    {
+        QStringList out;
+        for (int i = 0; i < count; ++i)
+            out << prefix + QString::number(i);
+        return out;
+    }
+
+    QStringList ami1Lines() const
+    {
+        return QString::fromLatin1(readAll(paths::dataFile(QStringLiteral("ami1.txt"))))
+            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+
+    QString runFile() const
+    {
+        const QStringList files = QDir(prn).entryList(QDir::Files);
+        return files.size() == 1 ? prn + files.first() : QString();
+    }
+
+    FakeQuoteService fake;
+    QString ascii, prn;
+};
+
+TEST_F(CurrentRunTest, BatchesOf180AreWrittenToEveryFormat)
+{
+    addSymbols(numbered(QStringLiteral("S"), 181));
+    CurrentRun run;
+    QStringList phases;
+    QObject::connect(&run, &CurrentRun::panel1Changed, [&phases](const QString& t) { phases << t; });
+    EXPECT_TRUE(run.StartRun());
+
+    // Both batches are in flight at once, so they may arrive in either order.
+    ASSERT_EQ(fake.requests().size(), 2);
+    QList<QByteArray> asked{fake.requests()[0].query.value("s"), fake.requests()[1].query.value("s")};
+    std::sort(asked.begin(), asked.end(), [](const QByteArray& a, const QByteArray& b) { return a.size() > b.size(); });
+    EXPECT_EQ(asked[0].split('+').size(), 181);  // 180 tickers and the empty text after the last "+"
+    EXPECT_TRUE(asked[0].startsWith("S0+S1+"));
+    EXPECT_EQ(asked[1], QByteArray("S180+"));
+    EXPECT_TRUE(phases.contains(QStringLiteral("Downloading 180 quotes....")));
+    EXPECT_TRUE(phases.contains(QStringLiteral("Downloading 181 quotes....")));
+
+    const CurrentRunSummary& sum = run.summary();
+    EXPECT_EQ(sum.symbols, 181);
+    EXPECT_EQ(sum.quotesReceived, 181);
+    EXPECT_EQ(sum.written.value(QLatin1Char('C')), 181);
+    EXPECT_EQ(sum.written.value(QLatin1Char('P')), 181);
+    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: 181 quotes downloaded"));
+    EXPECT_EQ(phases.last(), sum.outcome());
+
+    EXPECT_EQ(readAll(ascii + QStringLiteral("S7.asc")).count("\r\n"), 1);
+    const QStringList lines = ami1Lines();
+    ASSERT_EQ(lines.size(), 182);
+    EXPECT_EQ(lines[0], QStringLiteral("<TICKER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("S7,20261201,10.5,11,10,10.75,1200")));
+    ASSERT_FALSE(runFile().isEmpty());
+    EXPECT_EQ(readAll(runFile()), readAll(paths::dataFile(QStringLiteral("ami1.txt"))));
+    EXPECT_TRUE(msgs.shown.isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('|')));
+}
+
+TEST_F(CurrentRunTest, MissingOpenTakesTheCloseInEveryLaterFormat)
+{
+    addSymbols({QStringLiteral("ZERO")}, 1, false);
+    fake.addQuote(quoteOf("ZERO", "0"));
+    settings().h11 = QStringLiteral("1");
+    CurrentRun run;
+    run.StartRun();
+    EXPECT_TRUE(ami1Lines().contains(QStringLiteral("ZERO,20261201,10.75,11,10,10.75,1200,0")));
+    EXPECT_TRUE(readAll(ascii + QStringLiteral("ZERO.asc")).contains("10.75,11,10,10.75"));
+}
+
+TEST_F(CurrentRunTest, ChangedTickersAreRenamedAndFetchedAgain)
+{
+    addSymbols({QStringLiteral("GOOD")});
+    addSymbols({QStringLiteral("ABC.AS"), QStringLiteral("GONE")}, 1, false);
+    fake.addQuote(quoteOf("ABD.AS"));
+    fake.setPage("/q", "ABC.AS", {200, FakeQuoteService::changedTickerPage("ABC.AS", "ABD.AS"), "text/html"});
+    writeFile(ascii + QStringLiteral("ABC_AS.asc"), "\"ABC.AS\",11/28/2026,1,1,1,1,5\r\n");
+
+    CurrentRun run;
+    EXPECT_TRUE(run.StartRun());
+
+    // The re-download of the new ticker is written before the run ends.
+    EXPECT_EQ(run.summary().batches, 2);
+    EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("ABC_AS.asc")));
+    const QByteArray renamed = readAll(ascii + QStringLiteral("ABD_AS.asc"));
+    EXPECT_EQ(renamed.count("\r\n"), 2) << renamed.constData();
+    EXPECT_TRUE(ami1Lines().contains(QStringLiteral("ABD.AS,20261201,10.5,11,10,10.75,1200")));
+
+    CurrentReport report;
+    report.load();
+    ASSERT_EQ(report.changed.size(), 1);
+    EXPECT_EQ(report.changed[0].newTicker, QStringLiteral("ABD.AS"));
+    EXPECT_EQ(report.notFound, QStringList({"ABC.AS", "GONE"}));
+    Database db(paths::databaseFile());
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = 'ABD.AS'")).toInt(), 1);
+    EXPECT_EQ(run.summary().changed, QStringList({"ABC.AS -> ABD.AS"}));
+}
+
+TEST_F(CurrentRunTest, AFailedBatchIsRecordedAndTheOthersAreWritten)
+{
+    addSymbols(numbered(QStringLiteral("A"), 180));
+    addSymbols(numbered(QStringLiteral("B"), 20));
+    fake.setResponder([](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        if (r.path == "/d/quotes.csv" && r.query.value("s").startsWith("A0+"))
+            return FakeQuoteService::Reply{200, "<html><body>Service unavailable</body></html>", "text/html"};
+        return std::nullopt;
+    });
+    CurrentRun run;
+    run.StartRun();
+    const CurrentRunSummary& sum = run.summary();
+    EXPECT_EQ(sum.failedBatches, 1);
+    EXPECT_EQ(sum.written.value(QLatin1Char('C')), 20);
+    EXPECT_TRUE(sum.outcome().startsWith(QStringLiteral("Download finished with errors: 1 of 2 requests failed")));
+    CurrentReport report;
+    report.load();
+    EXPECT_EQ(report.failed.size(), 180);
+    EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("A0.asc")));
+    EXPECT_TRUE(QFile::exists(ascii + QStringLiteral("B19.asc")));
+}
+
+TEST_F(CurrentRunTest, NothingDownloadedIsNeverReportedAsSuccess)
+{
+    addSymbols(numbered(QStringLiteral("H"), 5));
+    fake.setFault(Fault::Hang);
+    CurrentRun run;
+    EXPECT_TRUE(run.StartRun());  // the run itself was not stopped
+    EXPECT_EQ(run.summary().failedBatches, 1);
+    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download failed: the quote service gave no usable answer "
+                                                      "(0 quotes downloaded)"));
+}
+
+TEST_F(CurrentRunTest, PreconditionsAreReportedAndNothingStarts)
+{
+    CurrentRun run;
+    run.listCaption = QStringLiteral("list 1 - International Indices");
+    EXPECT_FALSE(run.StartRun());
+    EXPECT_EQ(msgs.shown.last().text, QStringLiteral("list 1 - International Indices contains no symbols"));
+
+    run.severalLists = true;
+    EXPECT_FALSE(run.StartRun());
+    EXPECT_EQ(msgs.shown.last().text, QStringLiteral("First select one or more lists"));
+    settings().dList[3] = settings().dList[4] = true;
+    EXPECT_FALSE(run.StartRun());
+    EXPECT_EQ(msgs.shown.last().text, QStringLiteral("The selected lists contain no symbols"));
+
+    settings().select1 = settings().selectprn = false;
+    run.severalLists = false;
+    EXPECT_FALSE(run.StartRun());
+    EXPECT_EQ(msgs.shown.last().text,
+              QStringLiteral("No Export format selected\r\nSelect a format in the menu Export format"));
+    EXPECT_TRUE(fake.requests().isEmpty());
+}
+
+TEST_F(CurrentRunTest, SeveralListsFetchASharedSymbolOnce)
+{
+    addSymbols({QStringLiteral("ONE")}, 2);
+    addSymbols({QStringLiteral("TWO")}, 5);
+    {
+        Database db(paths::databaseFile());
+        db.exec(QStringLiteral("UPDATE fondsen SET list5 = 1 WHERE codeyahoo = 'ONE'"));
+    }
+    settings().dList[2] = settings().dList[5] = true;
+    CurrentRun run;
+    run.severalLists = true;
+    EXPECT_TRUE(run.StartRun());
+    ASSERT_EQ(fake.requests().size(), 1);
+    EXPECT_EQ(fake.requests()[0].query.value("s"), QByteArray("ONE+TWO+"));
+}
+
+TEST_F(CurrentRunTest, StopEndsTheRunQuicklyAndSkipsTheRunFile)
+{
+    addSymbols(numbered(QStringLiteral("T"), 900));
+    fake.setDelay(400);
+    CurrentRun run;
+    QElapsedTimer clock;
+    qint64 stoppedAt = -1;
+    QTimer::singleShot(150, [&] {
+        stoppedAt = clock.elapsed();
+        run.StopRun();
+    });
+    clock.start();
+    EXPECT_FALSE(run.StartRun());
+    const qint64 ended = clock.elapsed();
+    ASSERT_GE(stoppedAt, 0);
+    EXPECT_LT(ended - stoppedAt, 1500);  // generous: a loaded CI machine
+    EXPECT_TRUE(run.summary().aborted);
+    EXPECT_EQ(state().runMessage, QStringLiteral("Download abborted by user"));
+    EXPECT_TRUE(runFile().isEmpty());
+    EXPECT_FALSE(state().abortFlag);
+    EXPECT_LT(fake.requests().size(), 5);
+}
+
+TEST_F(CurrentRunTest, RenameKeepsAnExistingNewFile)
+{
+    writeFile(ascii + QStringLiteral("OLD_X.asc"), "old\r\n");
+    writeFile(ascii + QStringLiteral("NEW_X.asc"), "new\r\n");
+    CurrentRun::RenameQuoteFiles(QStringLiteral("OLD.X"), QStringLiteral("NEW.X"));
+    EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("OLD_X.asc")));
+    EXPECT_EQ(readAll(ascii + QStringLiteral("NEW_X.asc")), QByteArray("new\r\n"));
+    EXPECT_EQ(CurrentRun::PointDecimal(QStringLiteral("1,5")), QStringLiteral("1.5"));
+}
