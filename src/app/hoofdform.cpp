@@ -4,6 +4,7 @@
 #include "app/splash.h"
 #include "database/startup.h"
 #include "support/state.h"
+#include "windows/autodownload.h"
 #include "windows/frmexport.h"
 #include "windows/frmimport.h"
 #include "windows/frmnames.h"
@@ -98,7 +99,8 @@ void Hoofdform::buildMenus()
 
     QMenu* download = bar->addMenu(QStringLiteral("&Download"));
     download->setObjectName(QStringLiteral("menudownload"));
-    addItem(download, "menudownloadnow", QStringLiteral("&Current"), false);
+    QAction* current = addItem(download, "menudownloadnow", QStringLiteral("&Current"));
+    connect(current, &QAction::triggered, this, &Hoofdform::showCurrentDownload);
     addItem(download, "menuhistory", QStringLiteral("&Historical"), false);
     addItem(download, "Daily", QStringLiteral("&Daily"), false);
     QAction* optionsItem = addItem(download, "menuOptions", QStringLiteral("&Options..."));
@@ -186,6 +188,20 @@ QMdiSubWindow* Hoofdform::showChild(QWidget* window, bool maximized)
     else
         frame->show();
     return frame;
+}
+
+void Hoofdform::showCurrentDownload()
+{
+    showMaximized();
+    // One downloader at a time: a second click brings the open one forward.
+    for (QMdiSubWindow* frame : mdi_->subWindowList()) {
+        if (qobject_cast<Autodownload*>(frame->widget())) {
+            mdi_->setActiveSubWindow(frame);
+            frame->showMaximized();
+            return;
+        }
+    }
+    showChild(new Autodownload, true);
 }
 
 void Hoofdform::showAbout()

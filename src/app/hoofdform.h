@@ -38,6 +38,8 @@ public:
     QMdiSubWindow* showChild(QWidget* window, bool maximized = false);
 
     void showAbout();
+    // Opens the current-quote downloader (or brings the open one forward).
+    void showCurrentDownload();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

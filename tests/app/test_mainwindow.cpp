@@ -126,3 +126,16 @@ TEST_F(MainWindowTest, ARunningChildKeepsTheProgramOpen)
     EXPECT_FALSE(state().refusedToClose);
     EXPECT_TRUE(w.mdiArea()->subWindowList().isEmpty() || !w.isVisible());
 }
+
+TEST_F(MainWindowTest, CurrentDownloadOpensOnce)
+{
+    runStartup();
+    Hoofdform w;
+    w.show();
+    w.action(QStringLiteral("menudownloadnow"))->trigger();
+    w.action(QStringLiteral("menudownloadnow"))->trigger();
+    ASSERT_EQ(w.mdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(w.mdiArea()->subWindowList()[0]->widget()->objectName(), QStringLiteral("Autodownload"));
+    EXPECT_FALSE(w.action(QStringLiteral("Daily"))->isEnabled());
+    EXPECT_TRUE(w.close());
+}

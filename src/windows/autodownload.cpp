@@ -1,0 +1,198 @@
+#include "windows/autodownload.h"
+
+#include "database/lists.h"
+#include "database/settingsrow.h"
+#include "runs/currentrun.h"
+#include "runs/options.h"
+#include "support/messages.h"
+#include "support/settingsstore.h"
+#include "support/state.h"
+#include "support/textconv.h"
+#include "windows/frmoptions.h"
+#include "windows/reportform.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace {
+template <typename W>
+W* named(W* widget, const char* name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+}  // namespace
+
+Autodownload::Autodownload(QWidget* parent) : QWidget(parent), run_(new CurrentRun(this))
+{
+    setObjectName(QStringLiteral("Autodownload"));
+    setWindowTitle(QStringLiteral("Current Data Downloader"));
+
+    option5_ = named(new QRadioButton(QStringLiteral("Normal Download"), this), "Option5");
+    option6_ = named(new QRadioButton(QStringLiteral("Scheduled download"), this), "Option6");
+    option5_->setChecked(true);
+    // The scheduler is not part of the program yet.
+    option6_->setEnabled(false);
+
+    frameCurrent_ = named(new QGroupBox(this), "FrameCurrent");
+    option3_ = named(new QRadioButton(QStringLiteral("Download List:"), frameCurrent_), "Option3");
+    option4_ = named(new QRadioButton(QStringLiteral("Download Lists:"), frameCurrent_), "Option4");
+    combo3_ = named(new QComboBox(frameCurrent_), "Combo3");
+    command3_ = named(new QPushButton(QStringLiteral("..."), frameCurrent_), "Command3");
+    label1_ = named(new QLabel(frameCurrent_), "Label1");
+    label1_->setWordWrap(true);
+    check3_ = named(new QCheckBox(QStringLiteral("&Disconnect after downloading"), frameCurrent_), "Check3");
+    check3_->setEnabled(false);  // hanging up comes with the scheduler
+    command1_ = named(new QPushButton(QStringLiteral("&Go!"), frameCurrent_), "Command1");
+    auto* currentLayout = new QGridLayout(frameCurrent_);
+    currentLayout->addWidget(option3_, 0, 0);
+    currentLayout->addWidget(combo3_, 0, 1, 1, 2);
+    currentLayout->addWidget(option4_, 1, 0);
+    currentLayout->addWidget(command3_, 1, 1);
+    currentLayout->addWidget(label1_, 1, 2);
+    currentLayout->addWidget(check3_, 2, 0, 1, 3);
+    currentLayout->addWidget(command1_, 3, 0);
+    currentLayout->setColumnStretch(2, 1);
+
+    frameSchedule_ = named(new QGroupBox(this), "frameSchedule");
+    command4_ = named(new QPushButton(QStringLiteral("&Go!"), frameSchedule_), "Command4");
+    auto* scheduleLayout = new QHBoxLayout(frameSchedule_);
+    scheduleLayout->addWidget(command4_);
+    scheduleLayout->addStretch();
+    frameSchedule_->setEnabled(false);
+
+    stop_ = named(new QPushButton(QStringLiteral("&Stop Downloading!"), this), "commandstoppen");
+    report_ = named(new QPushButton(QStringLiteral("View &Report"), this), "rapportknop");
+    stop_->setEnabled(false);
+
+    progress_ = named(new QProgressBar(this), "ProgressBar1");
+    progress_->setValue(0);
+    auto* status = named(new QStatusBar(this), "StatusBar1");
+    status->setSizeGripEnabled(false);
+    for (int i = 0; i < 3; ++i) {
+        panel_[i] = new QLabel(status);
+        panel_[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        status->addWidget(panel_[i], i == 2 ? 0 : 1);
+    }
+
+    auto* modes = new QHBoxLayout;
+    modes->addWidget(option5_);
+    modes->addWidget(option6_);
+    modes->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(stop_);
+    buttons->addWidget(report_);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(modes);
+    layout->addWidget(frameCurrent_);
+    layout->addWidget(frameSchedule_);
+    layout->addLayout(buttons);
+    layout->addStretch();
+    layout->addWidget(progress_);
+    layout->addWidget(status);
+
+    for (int n = 1; n <= 16; ++n)
+        combo3_->addItem(lists::chooserCaption(n));
+    const ProgramSettings& s = settings();
+    (s.multiplelists ? option4_ : option3_)->setChecked(true);
+    combo3_->setCurrentIndex(std::clamp(s.lijst, 1, 16) - 1);
+    updateListLabel();
+    updateModeControls();
+
+    connect(combo3_, &QComboBox::activated, this, [](int index) {
+        settings().lijst = index + 1;
+        settingsrow::saveCurrentList();
+    });
+    connect(option4_, &QRadioButton::toggled, this, [this](bool several) {
+        settings().multiplelists = several;
+        store::write(QStringLiteral("Multiplelists"), textconv::fromBool(several));
+        updateModeControls();
+    });
+    connect(command3_, &QPushButton::clicked, this, [this] {
+        frmListDownload choice(this);
+        choice.exec();
+        updateListLabel();
+    });
+    connect(command1_, &QPushButton::clicked, this, &Autodownload::StartRun);
+    connect(stop_, &QPushButton::clicked, this, &Autodownload::StopRun);
+    connect(report_, &QPushButton::clicked, this, [this] {
+        reportform window(this);
+        window.exec();
+    });
+    connect(run_, &CurrentRun::panel1Changed, panel_[0], &QLabel::setText);
+    connect(run_, &CurrentRun::panel2Changed, panel_[1], &QLabel::setText);
+    connect(run_, &CurrentRun::progressChanged, this, [this](int value, int maximum) {
+        progress_->setMaximum(std::max(maximum, 1));
+        progress_->setValue(std::min(value, progress_->maximum()));
+    });
+    connect(run_, &CurrentRun::lockedChanged, this, &Autodownload::LockWindow);
+}
+
+Autodownload::~Autodownload() = default;
+
+void Autodownload::StartRun()
+{
+    run_->mode = CurrentRun::Mode::Normal;
+    run_->severalLists = option4_->isChecked();
+    run_->list = combo3_->currentIndex() + 1;
+    run_->listCaption = combo3_->currentText();
+    run_->StartRun();
+}
+
+void Autodownload::StopRun()
+{
+    run_->StopRun();
+}
+
+void Autodownload::LockWindow(bool locked)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{command1_, command3_, report_, combo3_, label1_, option5_,
+                                                      option3_, option4_})
+        w->setEnabled(!locked);
+    stop_->setEnabled(locked);
+    if (!locked)
+        updateModeControls();
+}
+
+void Autodownload::updateListLabel()
+{
+    label1_->setText(options::chosenListNames());
+}
+
+void Autodownload::updateModeControls()
+{
+    const bool several = option4_->isChecked();
+    combo3_->setEnabled(!several);
+    command3_->setEnabled(several);
+    label1_->setEnabled(several);
+}
+
+void Autodownload::showEvent(QShowEvent* event)
+{
+    const QSignalBlocker block(combo3_);
+    combo3_->setCurrentIndex(std::clamp(settings().lijst, 1, 16) - 1);
+    QWidget::showEvent(event);
+}
+
+void Autodownload::closeEvent(QCloseEvent* event)
+{
+    if (run_->running()) {
+        msgBox(QStringLiteral("Please first stop downloading"));
+        state().refusedToClose = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+class CurrentRun;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+// The "Current Data Downloader": chooses one list or several, starts and
+// stops the current-quote run and shows its progress. The run itself is a
+// CurrentRun; this window only forwards clicks and shows what it reports.
+class Autodownload : public QWidget {
+    Q_OBJECT
+public:
+    explicit Autodownload(QWidget* parent = nullptr);
+    ~Autodownload() override;
+
+    CurrentRun& run() { return *run_; }
+
+    void StartRun();
+    void StopRun();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void LockWindow(bool locked);
+    void updateListLabel();
+    void updateModeControls();
+
+    CurrentRun* run_;
+    QRadioButton* option5_;
+    QRadioButton* option6_;
+    QRadioButton* option3_;
+    QRadioButton* option4_;
+    QComboBox* combo3_;
+    QPushButton* command3_;
+    QLabel* label1_;
+    QCheckBox* check3_;
+    QPushButton* command1_;
+    QPushButton* command4_;
+    QPushButton* stop_;
+    QPushButton* report_;
+    QGroupBox* frameCurrent_;
+    QGroupBox* frameSchedule_;
+    QProgressBar* progress_;
+    QLabel* panel_[3] = {};
+};

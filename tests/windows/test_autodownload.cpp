@@ -1,0 +1,95 @@
+#include "fakeservice.h"
+#include "testutil.h"
+
+#include "database/db.h"
+#include "database/settingsrow.h"
+#include "database/startup.h"
+#include "runs/currentrun.h"
+#include "support/paths.h"
+#include "support/state.h"
+#include "windows/autodownload.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+class AutodownloadTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        fake.useForAllHosts();
+        settings().isdelay = false;
+        settings().teller3 = 1;
+        settings().h1 = path(QStringLiteral("ascii/"));
+        QDir().mkpath(settings().h1);
+        settings().select1 = true;
+        Database db(paths::databaseFile());
+        for (const char* t : {"AAA", "BBB"}) {
+            db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),
+                    {QLatin1String(t), QLatin1String(t)});
+            fake.addQuote({t, "12/1/2026", "4:00pm", "1", "2", "1", "1.5", "100", t, "NYSE"});
+        }
+    }
+
+    template <typename W>
+    W* control(Autodownload& w, const char* name)
+    {
+        W* c = w.findChild<W*>(QLatin1String(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+
+    FakeQuoteService fake;
+};
+
+TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
+{
+    Autodownload w;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Current Data Downloader"));
+    auto* combo = control<QComboBox>(w, "Combo3");
+    ASSERT_EQ(combo->count(), 16);
+    EXPECT_EQ(combo->itemText(0), QStringLiteral("list 1 - International Indices"));
+    EXPECT_FALSE(control<QRadioButton>(w, "Option6")->isEnabled());
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    EXPECT_EQ(settings().lijst, 2);
+    {
+        Database db(paths::databaseFile());
+        EXPECT_EQ(settingsrow::read(db, QStringLiteral("lijst")).toInt(), 2);
+    }
+
+    bool lockedDuringRun = false;
+    bool closeRefused = false;
+    QObject::connect(&w.run(), &CurrentRun::panel1Changed, [&](const QString& text) {
+        if (text.startsWith(QStringLiteral("Downloading"))) {
+            lockedDuringRun = !control<QPushButton>(w, "Command1")->isEnabled() &&
+                              control<QPushButton>(w, "commandstoppen")->isEnabled() &&
+                              !control<QComboBox>(w, "Combo3")->isEnabled();
+            closeRefused = !w.close();
+        }
+    });
+    control<QPushButton>(w, "Command1")->click();
+    EXPECT_TRUE(lockedDuringRun);
+    EXPECT_TRUE(closeRefused);
+    EXPECT_TRUE(msgs.texts().contains(QStringLiteral("Please first stop downloading")));
+    EXPECT_EQ(control<QLabel>(w, "Panel1")->text(), QStringLiteral("Download finished: 2 quotes downloaded"));
+    EXPECT_TRUE(control<QPushButton>(w, "Command1")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
+    EXPECT_TRUE(QFile::exists(settings().h1 + QStringLiteral("AAA.asc")));
+    EXPECT_TRUE(w.close());
+}
+
+TEST_F(AutodownloadTest, SeveralListsWithoutAChoiceAreRefused)
+{
+    Autodownload w;
+    control<QRadioButton>(w, "Option4")->setChecked(true);
+    EXPECT_TRUE(settings().multiplelists);
+    EXPECT_FALSE(control<QComboBox>(w, "Combo3")->isEnabled());
+    control<QPushButton>(w, "Command1")->click();
+    EXPECT_EQ(msgs.texts(), QStringList({"First select one or more lists"}));
+    EXPECT_TRUE(fake.requests().isEmpty());
+}
