@@ -61,13 +61,7 @@ int main(int argc, char** argv)
             w.schrijfkbf(letter == 'K');
             w.schrijfGET(letter == 'D');
             const Quote q = quoteOf(QStringLiteral("SYM%1.AS").arg(n), next, n);
-            w.ticker(q.ticker);
-            w.tdate(q.date);
-            w.topen(q.open);
-            w.thigh(q.high);
-            w.tlow(q.low);
-            w.tclose(q.close);
-            w.tvolume(q.volume);
+            w.setQuote(q);
             w.go();
         }
         const double us = static_cast<double>(timer.nsecsElapsed()) / 1000.0 / symbols;

@@ -4,10 +4,10 @@
 #include "database/clsdata.h"
 
 #include "database/db.h"
+#include "database/markets.h"
 
-namespace {
 // Market names of ticker suffixes; the suffix is compared exactly.
-QString marketOfSuffix(const QString& suffix)
+QString marketOfSuffix(QStringView suffix)
 {
     if (suffix == QLatin1String("TWO"))
         return QStringLiteral("Taiwan OTC");
@@ -20,6 +20,7 @@ QString marketOfSuffix(const QString& suffix)
     return {};
 }
 
+namespace {
 QString without(QString text, QChar c)
 {
     return text.remove(c);

@@ -1,5 +1,6 @@
 #include "quotes/lookup.h"
 
+#include "database/markets.h"
 #include "quotes/csvfields.h"
 
 QString marketFromSuffix(const QString& symbol)
@@ -13,16 +14,7 @@ QString marketFromSuffix(const QString& symbol)
         return QString();
     if (symbol.startsWith(QLatin1Char('^')))
         return QStringLiteral("Indices");
-    const QStringView suffix = QStringView(symbol).mid(dot + 1);
-    if (suffix == QLatin1String("TWO"))
-        return QStringLiteral("Taiwan OTC");
-    if (suffix == QLatin1String("I"))
-        return QStringLiteral("Irish");
-    if (suffix == QLatin1String("S"))
-        return QStringLiteral("Zurich");
-    if (suffix == QLatin1String("AS"))
-        return QStringLiteral("Amsterdam");
-    return QString();
+    return marketOfSuffix(QStringView(symbol).mid(dot + 1));
 }
 
 LookupResult decodeLookup(QByteArrayView body, bool getname, bool getmarket, bool components)

@@ -458,14 +458,7 @@ void CurrentRun::writeBatch(loader& l)
             writer.schrijfascii(f.letter == QLatin1Char('C'));
             writer.schrijfkbf(f.letter == QLatin1Char('K'));
             writer.schrijfGET(f.letter == QLatin1Char('D'));
-            writer.tname(q.name);
-            writer.ticker(q.ticker);
-            writer.tdate(q.date);
-            writer.topen(q.open);
-            writer.thigh(q.high);
-            writer.tlow(q.low);
-            writer.tclose(q.close);
-            writer.tvolume(q.volume);
+            writer.setQuote(q);
             const StepOutcome outcome = writer.go();
             if (outcome == StepOutcome::Aborted)
                 return;

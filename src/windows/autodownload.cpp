@@ -9,6 +9,7 @@
 #include "support/state.h"
 #include "support/textconv.h"
 #include "windows/frmoptions.h"
+#include "windows/named.h"
 #include "windows/reportform.h"
 
 #include <QCheckBox>
@@ -24,15 +25,6 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
-
-namespace {
-template <typename W>
-W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-}  // namespace
 
 Autodownload::Autodownload(QWidget* parent) : QWidget(parent), run_(new CurrentRun(this))
 {

@@ -2,6 +2,7 @@
 
 #include "runs/options.h"
 #include "support/state.h"
+#include "windows/named.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,15 +15,6 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
-
-namespace {
-template <typename W>
-W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-}  // namespace
 
 frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 {

@@ -3,6 +3,7 @@
 #include "support/paths.h"
 #include "support/state.h"
 #include "windows/maakfolder.h"
+#include "windows/named.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -18,15 +19,6 @@
 #include <QStorageInfo>
 #include <QTreeView>
 #include <QVBoxLayout>
-
-namespace {
-template <typename W>
-W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-}  // namespace
 
 location::location(QWidget* parent) : QDialog(parent)
 {

@@ -152,3 +152,15 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
     }
     return StepOutcome::Done;
 }
+
+void clsschrijfstock::setQuote(const Quote& q)
+{
+    tname(q.name);
+    ticker(q.ticker);
+    tdate(q.date);
+    topen(q.open);
+    thigh(q.high);
+    tlow(q.low);
+    tclose(q.close);
+    tvolume(q.volume);
+}

@@ -27,6 +27,8 @@ public:
     void tclose(const QString& value);
     void tvolume(const QString& value);
     void tname(const QString& value);
+    // All of the above from one quote.
+    void setQuote(const Quote& quote);
     void schrijfascii(bool on) { ascii_ = on; }
     void schrijfkbf(bool on) { kbf_ = on; }
     void schrijfGET(bool on) { get_ = on; }
