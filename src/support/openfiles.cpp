@@ -1,6 +1,7 @@
 #include "support/openfiles.h"
 
 #include <map>
+#include <vector>
 
 namespace openfiles {
 namespace {
@@ -31,10 +32,12 @@ void remove(int handle)
 
 void closeAll()
 {
-    // A closer may itself call remove(); work on a moved-out copy.
-    std::map<int, Closer> closers;
-    closers.swap(registry().closers);
-    for (auto& [handle, closer] : closers)
+    // A closer may itself call remove() or add(); run them from a copy.
+    std::vector<Closer> pending;
+    for (auto& entry : registry().closers)
+        pending.push_back(std::move(entry.second));
+    registry().closers.clear();
+    for (Closer& closer : pending)
         closer();
 }
 
