@@ -68,7 +68,13 @@ void loader::startnu()
         return;
     }
     quotes_ = decodeCurrentQuotes(body, settings().reject, csv::latestQuoteYear());
-    downloadOk_ = quotes_.decoded;
+    // An answer with line breaks but not one line of the quote layout (an
+    // error text, garbage) is no answer: its batch failed, it was not empty.
+    const bool anyQuoteLine =
+        !quotes_.yahooticker.isEmpty() || !quotes_.notfound.isEmpty() || !quotes_.SymbolsVerworpen.isEmpty();
+    if (!anyQuoteLine)
+        quotes_.clear();
+    downloadOk_ = quotes_.decoded && anyQuoteLine;
     if (quotes_.decoded)
         foundall_ = quotes_.foundall;
 }

@@ -60,6 +60,10 @@ qint64 FakeQuoteService::now()
 
 void FakeQuoteService::addQuote(const Quote& quote)
 {
+    // Looked up by hash: a benchmark asks for ten thousand symbols.
+    const QByteArray key = quote.symbol.toUpper();
+    if (!quoteIndex_.contains(key))
+        quoteIndex_.insert(key, quotes_.size());
     quotes_.append(quote);
 }
 
@@ -93,11 +97,8 @@ void FakeQuoteService::queueFault(Fault fault, int count)
 
 const FakeQuoteService::Quote* FakeQuoteService::find(const QByteArray& symbol) const
 {
-    for (const Quote& q : quotes_) {
-        if (q.symbol.compare(symbol, Qt::CaseInsensitive) == 0)
-            return &q;
-    }
-    return nullptr;
+    const auto it = quoteIndex_.constFind(symbol.toUpper());
+    return it == quoteIndex_.constEnd() ? nullptr : &quotes_[*it];
 }
 
 QByteArray FakeQuoteService::csvLine(const Quote& q, const QByteArray& fields)
@@ -201,7 +202,10 @@ void FakeQuoteService::handle(QTcpSocket* socket, const QByteArray& head)
     const int index = requests_.size() - 1;
 
     Fault fault = fault_;
-    if (!queued_.empty()) {
+    const Fault chosen = chooser_ ? chooser_(r) : Fault::None;
+    if (chosen != Fault::None) {
+        fault = chosen;
+    } else if (!queued_.empty()) {
         fault = queued_.front();
         queued_.pop_front();
     }

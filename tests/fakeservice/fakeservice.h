@@ -82,6 +82,9 @@ public:
 
     void setDelay(int ms) { delayMs_ = ms; }
     void queueFault(Fault fault, int count = 1);
+    // Chooses the fault of each request by its content (when the order in
+    // which requests arrive is not known); consulted before the queue.
+    void setFaultChooser(std::function<Fault(const Request&)> chooser) { chooser_ = std::move(chooser); }
     void setFault(Fault fault) { fault_ = fault; }
 
     const QVector<Request>& requests() const { return requests_; }
@@ -112,11 +115,13 @@ private:
 
     QTcpServer server_;
     QVector<Quote> quotes_;
+    QHash<QByteArray, qsizetype> quoteIndex_;  // upper-case symbol -> first quote of it
     QHash<QByteArray, QList<QByteArray>> members_;
     QHash<QByteArray, Reply> pages_;  // path + "\n" + upper-case symbol
     std::function<std::optional<Reply>(const Request&)> responder_;
     QVector<Request> requests_;
     std::deque<Fault> queued_;
+    std::function<Fault(const Request&)> chooser_;
     Fault fault_ = Fault::None;
     int delayMs_ = 0;
 };

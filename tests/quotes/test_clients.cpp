@@ -100,6 +100,14 @@ TEST_F(ClientTest, LoaderFailures)
     l.startnu();
     EXPECT_FALSE(l.DownloadOk());
 
+    // Nor is one whose lines are none of them quote lines.
+    fake.setResponder([](const FakeQuoteService::Request&) {
+        return FakeQuoteService::Reply{200, "Service temporarily unavailable\r\n;;;\x01\xff\r\n,,,\r\n"};
+    });
+    l.startnu();
+    EXPECT_FALSE(l.DownloadOk());
+    EXPECT_FALSE(l.foundall());
+
     // Timed out on every fetch: teller3 fetches of teller3 attempts each.
     fake.setResponder({});
     fake.clearRequests();

@@ -1,0 +1,262 @@
+// A whole current-quote run against the fake quote service: 10,000 symbols
+// on list 1, formats S, D, C, K, P, V and I on, every per-symbol file already
+// holding 2,000 days, the delay off. Prints the wall time, the time per
+// quote, the peak memory, the quotes written per format and the longest
+// stretch without a progress or panel update; then a second run stopped
+// after about a second, and how long the stop took to end it.
+//   ./build/bench/bench_currentrun [symbols] [days]
+
+#include "fakeservice.h"
+
+#include "database/db.h"
+#include "database/startup.h"
+#include "runs/currentrun.h"
+#include "support/messages.h"
+#include "support/paths.h"
+#include "support/state.h"
+#include "writers/kbfwriter.h"
+#include "writers/symbolwriter.h"
+#include "writers/textformats.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+qint32 dateOf(const QDate& d)
+{
+    return d.year() * 10000 + d.month() * 100 + d.day();
+}
+
+QByteArray serviceDate(const QDate& d)
+{
+    return QByteArray::number(d.month()) + '/' + QByteArray::number(d.day()) + '/' + QByteArray::number(d.year());
+}
+
+// VmHWM of this process in kB.
+long peakKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+QString ticker(int n)
+{
+    return QStringLiteral("SYM%1.AS").arg(n, 5, 10, QLatin1Char('0'));
+}
+
+// The longest interval between two consecutive calls of tick().
+struct GapMeter {
+    QElapsedTimer clock;
+    qint64 last = -1, longest = 0, longestEnd = 0;
+    int ticks = 0;
+    void start()
+    {
+        clock.start();
+        last = 0;
+        longest = 0;
+        ticks = 0;
+    }
+    void tick()
+    {
+        const qint64 now = clock.elapsed();
+        if (now - last > longest) {
+            longest = now - last;
+            longestEnd = now;
+        }
+        last = now;
+        ++ticks;
+    }
+};
+
+// Writes `days` days up to `last` into every symbol's file of the four
+// per-symbol formats, in their own layouts. Only a Stockguru line names its
+// symbol, so each format's content is made once and patched per symbol.
+bool prefill(int symbols, int days, const QDate& last)
+{
+    QVector<Quote> history;
+    for (int i = 0; i < days; ++i) {
+        const QString p = QString::number(10 + i % 50) + QStringLiteral(".25");
+        history.append({QString(), QString(), dateOf(last.addDays(i - days + 1)), p, p, p, p,
+                        QString::number(1000 + i)});
+    }
+    const QByteArray mark = "\x01";
+    for (char letter : {'S', 'D', 'C', 'K'}) {
+        const auto writer = makeSymbolWriter(QLatin1Char(letter));
+        QByteArray content;
+        for (const Quote& q : history) {
+            if (letter == 'K')
+                content += KbfWriter::record(q);
+            else
+                content += static_cast<TextQuoteWriter*>(writer.get())->line(QString::fromLatin1(mark), q) + "\r\n";
+        }
+        for (int n = 0; n < symbols; ++n) {
+            const SymbolFile file = symbolFile(QLatin1Char(letter), ticker(n), QString());
+            QByteArray bytes = content;
+            if (letter == 'S')
+                bytes.replace(mark, file.base.toLatin1());
+            QFile f(file.path);
+            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(file.path));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void serve(FakeQuoteService& fake, int symbols, const QDate& day)
+{
+    for (int n = 0; n < symbols; ++n) {
+        const QByteArray t = ticker(n).toLatin1();
+        fake.addQuote({t, serviceDate(day), "4:00pm", "10.5", "11", "10", "10.75", QByteArray::number(1000 + n),
+                       t + " CORP", "NYSE"});
+    }
+    fake.useForAllHosts();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int symbols = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
+    const int days = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
+
+    QTemporaryDir dir;
+    const QString root = dir.path() + QLatin1Char('/');
+    qputenv("HOME", QFile::encodeName(root + QStringLiteral("home")));
+    qputenv("QUOTARIS_HOME", QFile::encodeName(root + QStringLiteral("data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("config")));
+    QDir().mkpath(root + QStringLiteral("home"));
+    ScriptedMessages messages;
+    setMessages(&messages);
+    QString error;
+    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
+        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+        return 1;
+    }
+    {
+        Database db(paths::databaseFile());
+        Transaction t(db);
+        for (int n = 0; n < symbols; ++n) {
+            db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
+                                   "VALUES (1, ?, ?, 'Unknown', 1)"),
+                    {ticker(n), ticker(n) + QStringLiteral(" CORP")});
+        }
+        t.commit();
+    }
+
+    ProgramSettings& s = settings();
+    s.isdelay = false;
+    const struct {
+        bool ProgramSettings::*on;
+        QString ProgramSettings::*folder;
+        const char* name;
+    } formats[] = {{&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "stockguru"},
+                   {&ProgramSettings::select12, &ProgramSettings::h8, "get"},
+                   {&ProgramSettings::select1, &ProgramSettings::h1, "ascii"},
+                   {&ProgramSettings::select2, &ProgramSettings::h2, "kbf"},
+                   {&ProgramSettings::selectprn, &ProgramSettings::prn, "prn"},
+                   {&ProgramSettings::select7, &ProgramSettings::h3, "vision"},
+                   {&ProgramSettings::select8, &ProgramSettings::h5, "vikingen"}};
+    for (const auto& f : formats) {
+        s.*f.on = true;
+        s.*f.folder = root + QLatin1String(f.name) + QLatin1Char('/');
+        QDir().mkpath(s.*f.folder);
+    }
+
+    // History up to three days ago; the measured run brings the day before
+    // yesterday, the stopped run yesterday, so both only append.
+    const QDate today = QDate::currentDate();
+    QElapsedTimer clock;
+    clock.start();
+    if (!prefill(symbols, days, today.addDays(-3)))
+        return 1;
+    // The files of a real run have long been on disk: the write-back of the
+    // set-up must not be measured as the run's.
+    ::sync();
+    std::printf("%d symbols, %d days in each file of S, D, C, K (written in %.1f s)\n", symbols, days,
+                static_cast<double>(clock.elapsed()) / 1000.0);
+    const long setupKb = peakKb();
+
+    FakeQuoteService fake;
+    serve(fake, symbols, today.addDays(-2));
+
+    CurrentRun run;
+    GapMeter updates;
+    // The phase and detail shown when the longest gap began, to see where it was.
+    QString text1, text2, gapAfter;
+    auto update = [&] {
+        const qint64 before = updates.longest;
+        updates.tick();
+        if (updates.longest != before)
+            gapAfter = QLatin1Char('"') + text1 + QStringLiteral("\" / \"") + text2 + QLatin1Char('"');
+    };
+    QObject::connect(&run, &CurrentRun::panel1Changed, [&](const QString& t) { update(); text1 = t; });
+    QObject::connect(&run, &CurrentRun::panel2Changed, [&](const QString& t) { update(); text2 = t; });
+    QObject::connect(&run, &CurrentRun::progressChanged, update);
+    // How long the event loop went without turning: what a window feels.
+    GapMeter loop;
+    QTimer heartbeat;
+    heartbeat.setInterval(10);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&loop] { loop.tick(); });
+
+    updates.start();
+    loop.start();
+    heartbeat.start();
+    clock.restart();
+    run.StartRun();
+    const qint64 wallMs = clock.elapsed();
+    update();
+    heartbeat.stop();
+
+    const CurrentRunSummary& sum = run.summary();
+    std::printf("run: %.2f s wall, %.0f us per quote, %d requests (%d failed), %d quotes downloaded\n",
+                static_cast<double>(wallMs) / 1000.0, 1000.0 * static_cast<double>(wallMs) / symbols, sum.batches,
+                sum.failedBatches, sum.quotesReceived);
+    std::printf("peak memory (VmHWM): %.1f MB (%.1f MB after setting up)\n", static_cast<double>(peakKb()) / 1024.0,
+                static_cast<double>(setupKb) / 1024.0);
+    std::printf("written:");
+    for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I'})
+        std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));
+    std::printf(", not written %d\n", sum.writeFailures);
+    std::printf("longest gap between progress/panel updates: %lld ms (%d updates), after %s\n",
+                static_cast<long long>(updates.longest), updates.ticks, qPrintable(gapAfter));
+    std::printf("longest gap between event-loop turns: %lld ms\n", static_cast<long long>(loop.longest));
+    std::printf("outcome: %s\n", qPrintable(sum.outcome()));
+    if (!messages.shown.isEmpty())
+        std::printf("messages: %s\n", qPrintable(messages.texts().join(QLatin1Char('|'))));
+
+    // The same run again, stopped after a second.
+    FakeQuoteService second;
+    serve(second, symbols, today.addDays(-1));
+    QElapsedTimer stopClock;
+    QTimer::singleShot(1000, &run, [&run, &stopClock] {
+        stopClock.start();
+        run.StopRun();
+    });
+    clock.restart();
+    run.StartRun();
+    const qint64 stoppedMs = stopClock.isValid() ? stopClock.elapsed() : -1;
+    std::printf("stopped run: ended %lld ms after Stop (%.2f s in all), %d requests, %d quotes written, %s\n",
+                static_cast<long long>(stoppedMs), static_cast<double>(clock.elapsed()) / 1000.0,
+                run.summary().batches, run.summary().totalWritten(), qPrintable(run.summary().outcome()));
+    setMessages(nullptr);
+    return 0;
+}

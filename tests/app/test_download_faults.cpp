@@ -1,0 +1,114 @@
+#include "downloadfixture.h"
+
+#include "support/paths.h"
+
+#include <QFile>
+
+using Fault = FakeQuoteService::Fault;
+
+namespace {
+// The value of the summary line "name: value".
+std::string summaryValue(const QStringList& out, const QString& name)
+{
+    for (const QString& line : out) {
+        if (line.startsWith(name + QStringLiteral(": ")))
+            return line.mid(name.size() + 2).toStdString();
+    }
+    return "<missing>";
+}
+
+std::string sorted(QStringList list)
+{
+    list.sort();
+    return list.join(QLatin1Char(' ')).toStdString();
+}
+}  // namespace
+
+// Each bad answer fails its own batch only: all its tickers are recorded as
+// failed, nothing of it is written, and the other batches are written.
+class DownloadFaultTest : public DownloadCommandTest {
+protected:
+    void SetUp() override
+    {
+        DownloadCommandTest::SetUp();
+        // One attempt of one second, so a hanging answer ends the batch soon.
+        setColumn(QStringLiteral("teller2"), 1);
+        setColumn(QStringLiteral("teller3"), 1);
+        switchOn(QStringLiteral("CP"));
+    }
+
+    // The batch a request carries, by the first letter of its first ticker.
+    static char batchOf(const FakeQuoteService::Request& r)
+    {
+        return r.path == "/d/quotes.csv" ? r.query.value("s").at(0) : '\0';
+    }
+
+    QString asciiFile(const QString& ticker) const { return folder[QLatin1Char('C')] + ticker + QStringLiteral(".asc"); }
+};
+
+TEST_F(DownloadFaultTest, EachBadAnswerFailsOnlyItsBatch)
+{
+    // Batches G (garbage), H (HTML page), T (hang past the time-out),
+    // M (connection dropped mid-body), B (dropped before an answer), then
+    // two good ones, O with a full batch and Q with a short one.
+    const QString bad = QStringLiteral("GHTMB");
+    QStringList failed;
+    for (const QChar c : bad) {
+        const QStringList t = numbered(QString(c), 180);
+        addSymbols(t);
+        failed << t;
+    }
+    addSymbols(numbered(QStringLiteral("O"), 180));
+    addSymbols(numbered(QStringLiteral("Q"), 7));
+    fake.setResponder([](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        static const char garbage[] = "\x01\x7f garbage;;;\r\n\xff\xfe\x00 ,,,\"\r\n";
+        if (batchOf(r) == 'G')
+            return FakeQuoteService::Reply{200, QByteArray(garbage, sizeof garbage - 1), "text/plain"};
+        return std::nullopt;
+    });
+    fake.setFaultChooser([](const FakeQuoteService::Request& r) {
+        switch (batchOf(r)) {
+        case 'H': return Fault::HtmlPage;
+        case 'T': return Fault::Hang;
+        case 'M': return Fault::CloseMidBody;
+        case 'B': return Fault::CloseBeforeAnswer;
+        default: return Fault::None;
+        }
+    });
+
+    const Run r = run();
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(summaryValue(r.out, QStringLiteral("requests")), "7, failed: 5");
+    EXPECT_EQ(summaryValue(r.out, QStringLiteral("quotes downloaded")), "187");
+    EXPECT_EQ(summaryValue(r.out, QStringLiteral("written C (ASCII-format (CSV))")), "187");
+    EXPECT_EQ(summaryValue(r.out, QStringLiteral("written P (PRN-format)")), "187");
+    EXPECT_EQ(sorted(QString::fromStdString(summaryValue(r.out, QStringLiteral("failed"))).split(QLatin1Char(' '))),
+              sorted(failed));
+    EXPECT_EQ(summaryValue(r.out, QStringLiteral("not found")), "");
+    EXPECT_EQ(r.out.last().toStdString(), "Download finished with errors: 5 of 7 requests failed (187 quotes downloaded)");
+
+    // Nothing of a failed batch is written anywhere; the good ones are.
+    for (const QChar c : bad)
+        EXPECT_FALSE(QFile::exists(asciiFile(QString(c) + QStringLiteral("000")))) << c.toLatin1();
+    EXPECT_EQ(readAll(asciiFile(QStringLiteral("O179"))).count("\r\n"), 1);
+    EXPECT_EQ(readAll(asciiFile(QStringLiteral("Q006"))).count("\r\n"), 1);
+    const QByteArray staged = readAll(paths::dataFile(QStringLiteral("ami1.txt")));
+    EXPECT_EQ(staged.count("\r\n"), 188);
+    EXPECT_FALSE(staged.contains("G000"));
+    EXPECT_TRUE(staged.contains("O000,"));
+}
+
+TEST_F(DownloadFaultTest, NothingDownloadedExitsNonZero)
+{
+    addSymbols(numbered(QStringLiteral("H"), 5));
+    addSymbols(numbered(QStringLiteral("M"), 200));
+    fake.setFaultChooser([](const FakeQuoteService::Request& r) {
+        return batchOf(r) == 'H' ? Fault::HtmlPage : Fault::CloseMidBody;
+    });
+    const Run r = run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(summaryValue(r.out, QStringLiteral("requests")), "2, failed: 2");
+    EXPECT_EQ(QString::fromStdString(summaryValue(r.out, QStringLiteral("failed"))).split(QLatin1Char(' ')).size(), 205);
+    EXPECT_EQ(r.out.last().toStdString(), "Download failed: the quote service gave no usable answer (0 quotes downloaded)");
+    EXPECT_FALSE(QFile::exists(asciiFile(QStringLiteral("H000"))));
+}
