@@ -6,6 +6,10 @@
 #include "support/state.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,4 +71,28 @@ void writeFile(const QString& file, const QByteArray& bytes)
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << qPrintable(file);
     ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QStringList ProgramRun::lines() const
+{
+    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+ProgramRun runQuotaris(const QStringList& args, int timeoutMs)
+{
+    QProcess p;
+    p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    QEventLoop loop;
+    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    p.start(QStringLiteral(QUOTARIS_BINARY), args);
+    if (p.waitForStarted())
+        loop.exec();
+    if (p.state() != QProcess::NotRunning) {
+        ADD_FAILURE() << "quotaris " << qPrintable(args.join(QLatin1Char(' '))) << " did not end in time";
+        p.kill();
+        p.waitForFinished();
+    }
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -24,6 +25,17 @@ protected:
 private:
     QByteArray savedHome_, savedData_, savedConfig_;
 };
+
+// The program binary run as a child process with the test's environment.
+// The event loop keeps turning meanwhile, so a fake service in the test
+// process can answer it.
+struct ProgramRun {
+    int status = -1;
+    QString out;
+    QString err;
+    QStringList lines() const;  // the non-empty lines of out
+};
+ProgramRun runQuotaris(const QStringList& args, int timeoutMs = 60000);
 
 // Helpers for files.
 QByteArray readAll(const QString& file);

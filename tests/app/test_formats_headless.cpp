@@ -1,24 +1,6 @@
 #include "testutil.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QProcessEnvironment>
-
-namespace {
-struct FormatRun {
-    int status;
-    QString out, err;
-};
-
-FormatRun quotaris(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    p.start(QStringLiteral(QUOTARIS_BINARY), args);
-    EXPECT_TRUE(p.waitForFinished(60000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
-}  // namespace
 
 class FormatsCommandTest : public QuotarisTest {};
 
@@ -26,14 +8,14 @@ TEST_F(FormatsCommandTest, FormatChangesWhatFormatsPrints)
 {
     const QString folder = path("kbf");
     QDir().mkpath(folder);
-    FormatRun r = quotaris({"format", "k", "on", "--folder", folder, "--long-names", "on"});
+    ProgramRun r = runQuotaris({"format", "k", "on", "--folder", folder, "--long-names", "on"});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(r.out, "K KBF-format: on, folder " + folder + "/, long names on\n");
 
-    r = quotaris({"format", "P", "off", "--extension", "csv", "--open-interest", "on"});
+    r = runQuotaris({"format", "P", "off", "--extension", "csv", "--open-interest", "on"});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
 
-    r = quotaris({"formats"});
+    r = runQuotaris({"formats"});
     EXPECT_EQ(r.status, 0);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 10);
@@ -44,21 +26,21 @@ TEST_F(FormatsCommandTest, FormatChangesWhatFormatsPrints)
 
 TEST_F(FormatsCommandTest, RefusalsAndMistakes)
 {
-    FormatRun r = quotaris({"format", "A", "on"});
+    ProgramRun r = runQuotaris({"format", "A", "on"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("Unable to write Amibroker-format"));
 
-    r = quotaris({"format", "M", "on", "--folder", "/"});
+    r = runQuotaris({"format", "M", "on", "--folder", "/"});
     EXPECT_EQ(r.status, 1);
 
-    EXPECT_EQ(quotaris({"format", "C", "on", "--folder", path("nowhere")}).status, 1);
-    EXPECT_EQ(quotaris({"format", "X", "on"}).status, 2);
-    EXPECT_EQ(quotaris({"format", "C", "maybe"}).status, 2);
-    EXPECT_EQ(quotaris({"format", "V", "on", "--long-names", "on"}).status, 2);
-    EXPECT_EQ(quotaris({"format", "P", "on", "--extension", "XLS"}).status, 2);
-    EXPECT_EQ(quotaris({"format", "M", "off", "--max-symbols", "17"}).status, 2);
+    EXPECT_EQ(runQuotaris({"format", "C", "on", "--folder", path("nowhere")}).status, 1);
+    EXPECT_EQ(runQuotaris({"format", "X", "on"}).status, 2);
+    EXPECT_EQ(runQuotaris({"format", "C", "maybe"}).status, 2);
+    EXPECT_EQ(runQuotaris({"format", "V", "on", "--long-names", "on"}).status, 2);
+    EXPECT_EQ(runQuotaris({"format", "P", "on", "--extension", "XLS"}).status, 2);
+    EXPECT_EQ(runQuotaris({"format", "M", "off", "--max-symbols", "17"}).status, 2);
 
-    r = quotaris({"formats"});
+    r = runQuotaris({"formats"});
     EXPECT_TRUE(r.out.contains("C ASCII-format (CSV): off"));
     EXPECT_TRUE(r.out.contains("A Amibroker: off"));
 }

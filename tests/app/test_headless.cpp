@@ -3,33 +3,13 @@
 #include "support/paths.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 
-namespace {
-struct CommandRun {
-    int status;
-    QString out;
-    QString err;
-};
-}  // namespace
-
-class HeadlessTest : public QuotarisTest {
-protected:
-    CommandRun quotaris(const QStringList& args)
-    {
-        QProcess p;
-        p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-        p.start(QStringLiteral(QUOTARIS_BINARY), args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    }
-};
+class HeadlessTest : public QuotarisTest {};
 
 TEST_F(HeadlessTest, InfoCreatesTheDatabaseAndPrintsEverySetting)
 {
     const QString dir = path(QStringLiteral("elsewhere"));
-    const CommandRun r = quotaris({QStringLiteral("--home"), dir, QStringLiteral("info")});
+    const ProgramRun r = runQuotaris({QStringLiteral("--home"), dir, QStringLiteral("info")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_TRUE(QFile::exists(dir + QStringLiteral("/quotaris.qrd")));
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -46,7 +26,7 @@ TEST_F(HeadlessTest, InfoCreatesTheDatabaseAndPrintsEverySetting)
 TEST_F(HeadlessTest, DamagedDatabaseIsReportedWithAFailingStatus)
 {
     writeFile(dataFolder() + QStringLiteral("/quotaris.qrd"), "this is not a database at all");
-    const CommandRun r = quotaris({QStringLiteral("info")});
+    const ProgramRun r = runQuotaris({QStringLiteral("info")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("unable to open database")));
     EXPECT_TRUE(r.out.contains(QStringLiteral("teller2: 10")));
@@ -55,24 +35,24 @@ TEST_F(HeadlessTest, DamagedDatabaseIsReportedWithAFailingStatus)
 
 TEST_F(HeadlessTest, VersionHelpAndMistakes)
 {
-    CommandRun r = quotaris({QStringLiteral("--version")});
+    ProgramRun r = runQuotaris({QStringLiteral("--version")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.trimmed(), QStringLiteral("quotaris ") + QStringLiteral(QUOTARIS_VERSION));
 
-    r = quotaris({QStringLiteral("--help")});
+    r = runQuotaris({QStringLiteral("--help")});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.contains(QStringLiteral("info")));
 
-    r = quotaris({QStringLiteral("frobnicate")});
+    r = runQuotaris({QStringLiteral("frobnicate")});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Unknown command: frobnicate")));
 
-    r = quotaris({QStringLiteral("--home")});
+    r = runQuotaris({QStringLiteral("--home")});
     EXPECT_NE(r.status, 0);
 
     // A data folder that cannot be created.
     writeFile(path(QStringLiteral("afile")), "x");
-    r = quotaris({QStringLiteral("--home"), path(QStringLiteral("afile/sub")), QStringLiteral("info")});
+    r = runQuotaris({QStringLiteral("--home"), path(QStringLiteral("afile/sub")), QStringLiteral("info")});
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(r.err.isEmpty());
 }

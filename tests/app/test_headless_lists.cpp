@@ -1,48 +1,28 @@
 #include "testutil.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 
-namespace {
-struct ListsRun {
-    int status;
-    QString out;
-    QString err;
-};
-}  // namespace
-
-class HeadlessListsTest : public QuotarisTest {
-protected:
-    ListsRun quotaris(const QStringList& args)
-    {
-        QProcess p;
-        p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-        p.start(QStringLiteral(QUOTARIS_BINARY), args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    }
-};
+class HeadlessListsTest : public QuotarisTest {};
 
 TEST_F(HeadlessListsTest, ImportListsNameAndExportRoundTrip)
 {
     const QString in = path(QStringLiteral("in.txt"));
     writeFile(in, "IBM,O'X\r\n\"ASML.AS\"\n\n");
-    ListsRun r = quotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("4"), in});
+    ProgramRun r = runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("4"), in});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(r.out, QStringLiteral("3 Symbols in file\n3 Imported\n3 new symbols added to the database\n"
                                     "list 4 now holds 3 symbols\n"));
 
     // A second import of the same file only puts them on another list.
-    r = quotaris({QStringLiteral("import"), in, QStringLiteral("--list"), QStringLiteral("9")});
+    r = runQuotaris({QStringLiteral("import"), in, QStringLiteral("--list"), QStringLiteral("9")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_TRUE(r.out.contains(QStringLiteral("0 new symbols added to the database")));
 
-    r = quotaris({QStringLiteral("list-name"), QStringLiteral("4"), QStringLiteral("Mixed bag")});
+    r = runQuotaris({QStringLiteral("list-name"), QStringLiteral("4"), QStringLiteral("Mixed bag")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(r.out, QStringLiteral("list 4 - Mixed bag\n"));
 
-    r = quotaris({QStringLiteral("lists")});
+    r = runQuotaris({QStringLiteral("lists")});
     EXPECT_EQ(r.status, 0);
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 16);
@@ -51,7 +31,7 @@ TEST_F(HeadlessListsTest, ImportListsNameAndExportRoundTrip)
     EXPECT_EQ(lines[8], QStringLiteral("9\t\t3"));
 
     const QString out = path(QStringLiteral("out.txt"));
-    r = quotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("4"), QStringLiteral("--columns"),
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("4"), QStringLiteral("--columns"),
                   QStringLiteral("Market,Symbol"), out});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(r.out, QStringLiteral("3 Exported to ") + out + QLatin1Char('\n'));
@@ -64,18 +44,18 @@ TEST_F(HeadlessListsTest, BadInputIsRefusedWithAReason)
 {
     const QString big = path(QStringLiteral("big.txt"));
     writeFile(big, QByteArray(63001, 'A'));
-    ListsRun r = quotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("1"), big});
+    ProgramRun r = runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("1"), big});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.trimmed(), QStringLiteral("File to big"));
 
-    r = quotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("17"), big});
+    r = runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("17"), big});
     EXPECT_EQ(r.status, 2);
-    r = quotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("1"), QStringLiteral("--columns"),
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("1"), QStringLiteral("--columns"),
                   QStringLiteral("Symbol,Price"), path(QStringLiteral("x.txt"))});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Price")));
 
-    r = quotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"), QStringLiteral("--columns"),
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"), QStringLiteral("--columns"),
                   QStringLiteral("Symbol"), path(QStringLiteral("x.txt"))});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("List 2 is empty")));
@@ -84,8 +64,8 @@ TEST_F(HeadlessListsTest, BadInputIsRefusedWithAReason)
     // An unwritable target: a clear message, no file.
     const QString in = path(QStringLiteral("in.txt"));
     writeFile(in, "IBM\n");
-    quotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("2"), in});
-    r = quotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"), QStringLiteral("--columns"),
+    runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("2"), in});
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"), QStringLiteral("--columns"),
                   QStringLiteral("Symbol"), in + QStringLiteral("/x.txt")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot create the export file"))) << qPrintable(r.err);

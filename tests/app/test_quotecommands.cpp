@@ -1,10 +1,6 @@
 #include "fakeservice.h"
 #include "support/settingsstore.h"
-#include "support/yield.h"
 #include "testutil.h"
-
-#include <QProcess>
-#include <QProcessEnvironment>
 
 using Fault = FakeQuoteService::Fault;
 
@@ -21,23 +17,6 @@ protected:
         store::sync();
     }
 
-    struct Run {
-        int status;
-        QStringList out;
-        QString err;
-    };
-
-    Run quotaris(const QStringList& args)
-    {
-        QProcess p;
-        p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-        p.start(QStringLiteral(QUOTARIS_BINARY), args);
-        EXPECT_TRUE(p.waitForStarted());
-        EXPECT_TRUE(waitUntil([&p] { return p.state() == QProcess::NotRunning; }, 60000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
-
     FakeQuoteService fake;
 };
 
@@ -46,10 +25,10 @@ TEST_F(QuoteCommandTest, QuotePrintsAcceptedThenNotFoundThenRejected)
     fake.addQuote({"AAA", "6/4/2004", "4:00pm", "1.5", "1.7", "1.4", "1.6", "1000", "AAA INC", "NYSE"});
     fake.addQuote({"FTEK", "6/4/2004", "4:00pm", "3", "3", "3", "3", "10", "Fuel Tech, Inc.", "NasdaqNM"});
     fake.addQuote({"QUIET", "6/4/2004", "4:00pm", "3", "3", "3", "3", "0", "QUIET CORP", "NYSE"});
-    const Run r = quotaris({QStringLiteral("quote"), QStringLiteral("AAA"), QStringLiteral("ZZZ"),
+    const ProgramRun r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAA"), QStringLiteral("ZZZ"),
                             QStringLiteral("QUIET"), QStringLiteral("FTEK")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
-    EXPECT_EQ(r.out, (QStringList{"AAA,20040604,4:00pm,1.5,1.7,1.4,1.6,1000,AAA INC",
+    EXPECT_EQ(r.lines(), (QStringList{"AAA,20040604,4:00pm,1.5,1.7,1.4,1.6,1000,AAA INC",
                                   "FTEK,20040604,4:00pm,3,3,3,3,10,Fuel Tech,Inc.",
                                   "not found: ZZZ", "rejected: QUIET"}));
     ASSERT_EQ(fake.requests().size(), 1);
@@ -60,31 +39,31 @@ TEST_F(QuoteCommandTest, FailedDownloadExitsNonZero)
 {
     // An error page is an answer (no retry), but not data.
     fake.setFault(Fault::ServerError);
-    const Run r = quotaris({QStringLiteral("quote"), QStringLiteral("AAA")});
+    const ProgramRun r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAA")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(r.err.contains(QStringLiteral("Download failed: AAA")));
     EXPECT_EQ(fake.requests().size(), 1);
 
-    EXPECT_EQ(quotaris({QStringLiteral("quote")}).status, 2);
+    EXPECT_EQ(runQuotaris({QStringLiteral("quote")}).status, 2);
 }
 
 TEST_F(QuoteCommandTest, InvestigateReportsSuccessorAndHistoryStart)
 {
     fake.setPage("/q", "LEH", {200, FakeQuoteService::changedTickerPage("LEH", "LEHMQ.PK"), "text/html"});
     fake.setPage("/q/hp", "LEH", {200, FakeQuoteService::historyPricesPage(5, 14, 1962), "text/html"});
-    Run r = quotaris({QStringLiteral("investigate"), QStringLiteral("LEH")});
+    ProgramRun r = runQuotaris({QStringLiteral("investigate"), QStringLiteral("LEH")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
-    EXPECT_EQ(r.out, (QStringList{"LEH changed to LEHMQ.PK", "history from 1962-05-14"}));
+    EXPECT_EQ(r.lines(), (QStringList{"LEH changed to LEHMQ.PK", "history from 1962-05-14"}));
 
-    r = quotaris({QStringLiteral("investigate"), QStringLiteral("ZZZ")});
+    r = runQuotaris({QStringLiteral("investigate"), QStringLiteral("ZZZ")});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, (QStringList{"ZZZ not changed", "history start not found"}));
+    EXPECT_EQ(r.lines(), (QStringList{"ZZZ not changed", "history start not found"}));
 
     fake.setFault(Fault::CloseBeforeAnswer);
-    r = quotaris({QStringLiteral("investigate"), QStringLiteral("ZZZ")});
+    r = runQuotaris({QStringLiteral("investigate"), QStringLiteral("ZZZ")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("No answer from the quote service")));
 
-    EXPECT_EQ(quotaris({QStringLiteral("investigate"), QStringLiteral("A"), QStringLiteral("B")}).status, 2);
+    EXPECT_EQ(runQuotaris({QStringLiteral("investigate"), QStringLiteral("A"), QStringLiteral("B")}).status, 2);
 }

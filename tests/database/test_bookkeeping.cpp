@@ -1,3 +1,4 @@
+#include "databasetest.h"
 #include "testutil.h"
 
 #include "database/clsdata.h"
@@ -12,20 +13,8 @@ struct HistoryRow {
 };
 }  // namespace
 
-class BookkeepingTest : public QuotarisTest {
+class BookkeepingTest : public DatabaseTest {
 protected:
-    void SetUp() override
-    {
-        QuotarisTest::SetUp();
-        ASSERT_TRUE(runStartup().opened);
-        data = std::make_unique<clsData>();
-    }
-    void TearDown() override
-    {
-        data.reset();
-        QuotarisTest::TearDown();
-    }
-
     enum Outcome { Success, Failure, Timeout };
     void attempt(const QString& ticker, Outcome outcome, QDate start, QDate end)
     {
@@ -50,7 +39,6 @@ protected:
     }
     static QDate march(int day) { return QDate(2004, 3, day); }
 
-    std::unique_ptr<clsData> data;
 };
 
 TEST_F(BookkeepingTest, AWeekendDayIsNeverRecorded)

@@ -1,3 +1,4 @@
+#include "databasetest.h"
 #include "testutil.h"
 
 #include "database/clsdata.h"
@@ -12,20 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-class ClsDataTest : public QuotarisTest {
+class ClsDataTest : public DatabaseTest {
 protected:
-    void SetUp() override
-    {
-        QuotarisTest::SetUp();
-        ASSERT_TRUE(runStartup().opened);
-        data = std::make_unique<clsData>();
-    }
-    void TearDown() override
-    {
-        data.reset();
-        QuotarisTest::TearDown();
-    }
-
     // Runs a check with no market given by the caller.
     void check(const QString& ticker, const QString& name, const QString& type = QStringLiteral("Equity"))
     {
@@ -42,7 +31,6 @@ protected:
         return data->db().scalar(QStringLiteral("SELECT %1 FROM fondsen WHERE codeyahoo = ?").arg(column), {ticker});
     }
 
-    std::unique_ptr<clsData> data;
 };
 
 TEST_F(ClsDataTest, MarketIsDerivedFromTheShapeOfTheTicker)

@@ -1,3 +1,4 @@
+#include "databasetest.h"
 #include "testutil.h"
 
 #include "database/clsdata.h"
@@ -9,19 +10,8 @@
 #include "support/settingsstore.h"
 #include "support/state.h"
 
-class ListsTest : public QuotarisTest {
+class ListsTest : public DatabaseTest {
 protected:
-    void SetUp() override
-    {
-        QuotarisTest::SetUp();
-        ASSERT_TRUE(runStartup().opened);
-        data = std::make_unique<clsData>();
-    }
-    void TearDown() override
-    {
-        data.reset();
-        QuotarisTest::TearDown();
-    }
     QStringList tickers(const QVector<lists::Symbol>& symbols)
     {
         QStringList t;
@@ -37,7 +27,6 @@ protected:
         return t;
     }
 
-    std::unique_ptr<clsData> data;
 };
 
 TEST_F(ListsTest, MembershipAcrossLists)
