@@ -1,6 +1,8 @@
 #include "support/textconv.h"
 
 #include <QRegularExpression>
+#include <charconv>
+#include <cmath>
 
 namespace textconv {
 
@@ -11,13 +13,53 @@ double val(const QString& text)
 
 std::optional<double> leadingNumber(const QString& text)
 {
-    static const QRegularExpression number(QStringLiteral("^[ \\t]*([-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?)"));
-    const auto match = number.match(text);
-    if (!match.hasMatch())
+    // A hand-written scan: prices are converted for every quote written, and
+    // this is far cheaper than a regular expression and QString::toDouble.
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
+        ++i;
+    char buffer[64];
+    size_t len = 0;
+    auto isDigit = [&text, n](qsizetype at) { return at < n && text[at] >= QLatin1Char('0') && text[at] <= QLatin1Char('9'); };
+    auto put = [&buffer, &len](QChar c) {
+        if (len < sizeof buffer - 1)
+            buffer[len++] = static_cast<char>(c.unicode());
+    };
+    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
+        if (text[i] == QLatin1Char('-'))
+            put(text[i]);
+        ++i;
+    }
+    bool digits = false;
+    while (isDigit(i)) {
+        put(text[i++]);
+        digits = true;
+    }
+    if (i < n && text[i] == QLatin1Char('.')) {
+        put(text[i++]);
+        while (isDigit(i)) {
+            put(text[i++]);
+            digits = true;
+        }
+    }
+    if (!digits || len >= sizeof buffer - 1)
         return std::nullopt;
-    bool ok = false;
-    const double value = match.captured(1).toDouble(&ok);
-    if (!ok)
+    if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
+        qsizetype j = i + 1;
+        const bool sign = j < n && (text[j] == QLatin1Char('-') || text[j] == QLatin1Char('+'));
+        if (isDigit(j + (sign ? 1 : 0))) {
+            put(text[i]);
+            if (sign)
+                put(text[j]);
+            j += sign ? 1 : 0;
+            while (isDigit(j))
+                put(text[j++]);
+        }
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(buffer, buffer + len, value);
+    if (error != std::errc() || end != buffer + len || !std::isfinite(value))
         return std::nullopt;
     return value;
 }

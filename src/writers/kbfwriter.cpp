@@ -5,8 +5,10 @@
 #include "writers/textio.h"
 
 #include <QFileInfo>
+#include <algorithm>
+#include <array>
 #include <cmath>
-#include <map>
+#include <vector>
 
 namespace {
 unsigned char byteOf(qint64 value)
@@ -114,17 +116,33 @@ void KbfWriter::write(const SymbolFile& file, const Quote& quote)
 
 void KbfWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& quotes)
 {
-    std::map<qint32, QByteArray> byDate;
-    if (filenames::filePresent(file.path)) {
-        const QByteArray records = readRecords(file.path);
-        for (qsizetype at = 0; at < records.size(); at += kRecordSize)
-            byDate[recordDate(records.constData() + at)] = records.mid(at, kRecordSize);
-    }
+    // Existing records first, then the new ones; a stable sort by date keeps
+    // that order within a date, so the last record of each date is kept.
+    struct Entry {
+        qint32 date;
+        std::array<char, kRecordSize> bytes;
+    };
+    std::vector<Entry> entries;
+    QByteArray existing;
+    if (filenames::filePresent(file.path))
+        existing = readRecords(file.path);
+    entries.reserve(static_cast<size_t>(existing.size() / kRecordSize + quotes.size()));
+    auto add = [&entries](qint32 date, const char* bytes) {
+        Entry e{date, {}};
+        std::copy_n(bytes, kRecordSize, e.bytes.begin());
+        entries.push_back(e);
+    };
+    for (qsizetype at = 0; at + kRecordSize <= existing.size(); at += kRecordSize)
+        add(recordDate(existing.constData() + at), existing.constData() + at);
     for (const Quote& q : quotes)
-        byDate[q.date] = record(q);
+        add(q.date, record(q).constData());
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.date < b.date; });
     QByteArray out;
-    out.reserve(static_cast<qsizetype>(byDate.size()) * kRecordSize);
-    for (const auto& [date, rec] : byDate)
-        out += rec;
+    out.reserve(static_cast<qsizetype>(entries.size()) * kRecordSize);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 < entries.size() && entries[i + 1].date == entries[i].date)
+            continue;
+        out.append(entries[i].bytes.data(), kRecordSize);
+    }
     textio::rewrite(file.path, out);
 }

@@ -31,6 +31,14 @@ TEST(TextConv, NumbersThatAreNotNumbersGiveNothing)
     EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral(" 1500")), 1500);
     EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral("12abc")), 12);
     EXPECT_FALSE(textconv::leadingNumber(QStringLiteral("abc")));
+    EXPECT_FALSE(textconv::leadingNumber(QStringLiteral("-")));
+    EXPECT_FALSE(textconv::leadingNumber(QStringLiteral("N/A")));
+    EXPECT_FALSE(textconv::leadingNumber(QStringLiteral("1e309")));  // not a finite number
+    EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral("-.5")), -0.5);
+    EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral("\t+2.25x")), 2.25);
+    EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral("1.5e3x")), 1500);
+    EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral("7e")), 7);
+    EXPECT_DOUBLE_EQ(textconv::val(QStringLiteral("1.234.5")), 1.234);
 }
 
 TEST(TextConv, BooleansAndTimes)
