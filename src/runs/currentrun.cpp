@@ -20,10 +20,7 @@
 #include "writers/formatregistry.h"
 #include "writers/runfiles.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
-#include <QTimer>
 
 namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");
@@ -49,8 +46,9 @@ bool formatOn(QChar letter)
     return f && settings().*(f->selected);
 }
 
-// The batch of a loader as the writers take it: texts, "." as decimal point.
-QVector<Quote> quotesOf(const loader& l)
+// The batch of a loader as the writers take it: texts, "." as decimal point;
+// `times` gets the time of each quote (only the AmiBroker staging line has one).
+QVector<Quote> quotesOf(const loader& l, QStringList* times)
 {
     const CurrentQuotes& q = l.quotes();
     QVector<Quote> out;
@@ -58,6 +56,7 @@ QVector<Quote> quotesOf(const loader& l)
     for (qsizetype i = 0; i < q.size(); ++i) {
         if (q.yahooticker[i].isEmpty())
             continue;
+        times->append(q.yahooTime[i]);
         Quote quote;
         quote.ticker = q.yahooticker[i];
         quote.name = q.yahooname[i];
@@ -127,6 +126,20 @@ void CurrentRun::setPanel2(const QString& text)
     }
 }
 
+QVector<int> CurrentRun::chosenLists() const
+{
+    if (mode == Mode::Scheduled)
+        return {scheduledList};
+    if (!severalLists)
+        return {list};
+    QVector<int> chosen;
+    for (int n = 1; n <= 16; ++n) {
+        if (settings().dList[n])
+            chosen << n;
+    }
+    return chosen;
+}
+
 bool CurrentRun::StartRun()
 {
     if (running_)
@@ -137,21 +150,10 @@ bool CurrentRun::StartRun()
     currentGap().stop();
     state().abortFlag = false;
 
-    QVector<int> chosen;
-    if (mode == Mode::Scheduled) {
-        chosen << scheduledList;
-    } else if (severalLists) {
-        for (int n = 1; n <= 16; ++n) {
-            if (s.dList[n])
-                chosen << n;
-        }
-        if (chosen.isEmpty()) {
-            msgBox(QStringLiteral("First select one or more lists"));
-            summary_.nothingToDo = true;
-            return false;
-        }
-    } else {
-        chosen << list;
+    if (chosenLists().isEmpty()) {
+        msgBox(QStringLiteral("First select one or more lists"));
+        summary_.nothingToDo = true;
+        return false;
     }
 
     openfiles::closeAll();
@@ -237,18 +239,8 @@ void CurrentRun::CollectAndDispatch()
     WriteLog(QStringLiteral("Finished creating tempfiles"));
     WriteLog(QStringLiteral("Collecting symbols"));
 
-    QVector<int> chosen;
-    if (mode == Mode::Scheduled)
-        chosen << scheduledList;
-    else if (severalLists) {
-        for (int n = 1; n <= 16; ++n) {
-            if (s.dList[n])
-                chosen << n;
-        }
-    } else
-        chosen << list;
     QVector<lists::Symbol> symbols;
-    guarded([&] { symbols = lists::symbolsForDownload(data_->db(), chosen); });
+    guarded([&] { symbols = lists::symbolsForDownload(data_->db(), chosenLists()); });
     WriteLog(QStringLiteral("Finished collecting symbols"));
 
     summary_.symbols = static_cast<int>(symbols.size());
@@ -288,16 +280,8 @@ void CurrentRun::CollectAndDispatch()
     // Every batch, re-downloads of changed tickers included, is written
     // before the run's files are closed. Stop does not cut this wait short:
     // running loaders see the flag themselves and end quickly.
-    while (!idle()) {
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-        bool loadersIdle = true;
-        for (const auto& l : loaders_)
-            loadersIdle = loadersIdle && !l->Busy();
-        if (loadersIdle && completing_ == 0)
-            setPanel1(QString());
-    }
+    waitUntil([this] { return idle(); }, -1, AbortFlag::Ignore);
+    setPanel1(QString());
     setPanel2(QString());
 
     if (state().abortFlag) {
@@ -408,30 +392,27 @@ void CurrentRun::investigate(loader& l)
 void CurrentRun::writeBatch(loader& l)
 {
     const ProgramSettings& s = settings();
-    QVector<Quote> quotes = quotesOf(l);
-    const CurrentQuotes& raw = l.quotes();
+    QStringList times;
+    QVector<Quote> quotes = quotesOf(l, &times);
     const QString total = QString::number(totalDispatched_);
 
     if (s.selectprn || s.selectamibroker) {
         WriteLog(QStringLiteral("Writing to PRN"));
         setPanel2(QStringLiteral("Writing ") + total + QStringLiteral(" quotes to .prn..."));
-        qsizetype r = 0;
-        for (Quote& q : quotes) {
+        for (qsizetype i = 0; i < quotes.size(); ++i) {
+            Quote& q = quotes[i];
             // A missing open, high or low takes the close, here and in every
             // later format.
             for (QString* price : {&q.open, &q.high, &q.low}) {
                 if (*price == QLatin1String("0"))
                     *price = q.close;
             }
-            while (r < raw.size() && raw.yahooticker[r] != q.ticker)
-                ++r;
-            const QString time = r < raw.size() ? raw.yahooTime[r] : QString();
             if (q.date == 0)
                 continue;
             bool written = false;
             const StepOutcome outcome = guarded([&] {
                 ami1_->write(runfiles::ami1Line(q, s.h11));
-                ami2_->write(runfiles::ami2Line(q, time, true));
+                ami2_->write(runfiles::ami2Line(q, times[i], true));
                 written = true;
             });
             if (outcome == StepOutcome::Aborted)

@@ -87,6 +87,8 @@ private:
     void setPanel1(const QString& text);
     void setPanel2(const QString& text);
     bool idle() const;
+    // The lists this run downloads, ascending; empty when none is chosen.
+    QVector<int> chosenLists() const;
 
     std::vector<std::unique_ptr<loader>> loaders_;
     std::unique_ptr<clsData> data_;

@@ -14,11 +14,11 @@ void yieldToGui()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+bool waitUntil(const std::function<bool()>& done, int timeoutMs, AbortFlag abort)
 {
     QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
     while (!done()) {
-        if (state().abortFlag || deadline.hasExpired())
+        if ((abort == AbortFlag::Honour && state().abortFlag) || deadline.hasExpired())
             return false;
         // Sleep in the event loop (not busy-wait) for at most 20 ms at a time,
         // so that an abort is seen quickly.

@@ -9,9 +9,12 @@
 // Processes pending events once.
 void yieldToGui();
 
-// Spins the event loop until `done` returns true, the abort flag is set, or
+enum class AbortFlag { Honour, Ignore };
+
+// Spins the event loop until `done` returns true, the abort flag is set
+// (unless told to ignore it: work already started must be let finish), or
 // `timeoutMs` passes (negative: no limit). Returns true when `done` held.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = -1);
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = -1, AbortFlag abort = AbortFlag::Honour);
 
 // Spins the event loop for `ms` milliseconds, returning early (false) when
 // the abort flag is set.
