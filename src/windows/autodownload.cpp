@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -171,11 +172,31 @@ void Autodownload::updateModeControls()
     label1_->setEnabled(several);
 }
 
-void Autodownload::showEvent(QShowEvent* event)
+void Autodownload::showCurrentList()
 {
     const QSignalBlocker block(combo3_);
     combo3_->setCurrentIndex(std::clamp(settings().lijst, 1, 16) - 1);
+}
+
+void Autodownload::showEvent(QShowEvent* event)
+{
+    showCurrentList();
     QWidget::showEvent(event);
+}
+
+// The list box shows the current list again whenever the window becomes the
+// active one: as a top-level window, or as a window of the main window's
+// work area.
+bool Autodownload::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        showCurrentList();
+    } else if (event->type() == QEvent::ParentChange) {
+        if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+            connect(frame, &QMdiSubWindow::aboutToActivate, this, &Autodownload::showCurrentList,
+                    Qt::UniqueConnection);
+    }
+    return QWidget::event(event);
 }
 
 void Autodownload::closeEvent(QCloseEvent* event)

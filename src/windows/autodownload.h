@@ -26,10 +26,12 @@ public:
     void StopRun();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    void showCurrentList();
     void LockWindow(bool locked);
     void updateListLabel();
     void updateModeControls();

@@ -117,6 +117,7 @@ StepOutcome clsschrijfstock::goraw()
 
 StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
 {
+    written_ = 0;
     const auto writer = makeSymbolWriter(letter());
     // One symbol's block may still name several tickers; each gets its file.
     QMap<QString, QVector<Quote>> byFile;
@@ -136,7 +137,9 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
     }
     for (auto it = byFile.cbegin(); it != byFile.cend(); ++it) {
         const SymbolFile& file = files[it.key()];
+        bool corrupt = false;
         const StepOutcome outcome = guarded([&] {
+            corrupt = false;
             try {
                 if (block)
                     writer->writeBlock(file, it.value());
@@ -144,11 +147,14 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
                     for (const Quote& q : it.value())
                         writer->write(file, q);
             } catch (const textio::CorruptFile& e) {
+                corrupt = true;
                 reportCorrupt(e.file());
             }
         });
         if (outcome == StepOutcome::Aborted)
             return outcome;
+        if (outcome == StepOutcome::Done && !corrupt)
+            written_ += static_cast<int>(it.value().size());
     }
     return StepOutcome::Done;
 }

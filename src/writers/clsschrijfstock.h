@@ -34,6 +34,10 @@ public:
     void schrijfGET(bool on) { get_ = on; }
 
     const Quote& quote() const { return quote_; }
+    // Quotes of the last go() or goraw() that reached their file; a quote
+    // without a valid date or a usable file name, or one whose file is
+    // corrupt, did not.
+    int written() const { return written_; }
     // The format letter the switches choose: C, K, D or S.
     QChar letter() const;
 
@@ -44,4 +48,5 @@ private:
     Quote quote_;
     QVector<Quote> block_;
     bool ascii_ = false, kbf_ = false, get_ = false;
+    int written_ = 0;
 };
