@@ -14,6 +14,10 @@
 
 namespace {
 
+// Per-symbol files are opened one by one: the event loop gets a turn after
+// this many.
+constexpr int kQuotesPerYield = 30;
+
 struct FormatTexts {
     QChar letter;
     const char* startLog;
@@ -109,6 +113,10 @@ bool CurrentRun::writeSymbolFiles(const Batch& batch, QChar letter)
     WriteLog(QLatin1String(f.startLog));
     int slot = 0;
     for (Quote q : batch.quotes) {
+        // Answers that arrive meanwhile only queue their batch, so the window
+        // may turn here too.
+        if (slot > 0 && slot % kQuotesPerYield == 0)
+            yieldToGui();
         setPanel2(QStringLiteral("Writing %1 quotes to %2...").arg(slot++).arg(QLatin1String(f.what)));
         // A long name becomes a file name only with its letters and digits.
         q.name = filenames::reduceName(q.name);
