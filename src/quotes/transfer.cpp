@@ -65,8 +65,11 @@ HttpAttempt::HttpAttempt(QNetworkAccessManager& manager, const QUrl& url, const 
                          QObject* parent)
     : QObject(parent), manager_(manager), url_(url), settings_(settings)
 {
-    for (QTimer* t : {&timeout_, &cap_})
+    // A coarse timer may fire a few percent early; a time-out never may.
+    for (QTimer* t : {&timeout_, &cap_}) {
         t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
+    }
     abortPoll_.setInterval(kAbortPollMs);
     connect(&timeout_, &QTimer::timeout, this, [this] { giveUp(true, false); });
     connect(&cap_, &QTimer::timeout, this, [this] { giveUp(false, false); });
