@@ -18,7 +18,7 @@ struct Schedule {
     std::array<ListSchedule, 17> lists;  // 1..16; 0 unused
     bool useInterval = false;            // repeat downloads between start and end
     bool weekdaysOnly = false;           // moments moved to a later day skip the weekend
-    bool disconnectSchedule = false;     // run the disconnect command after each tick
+    bool disconnectSchedule = false;     // run the disconnect command after a tick that downloaded
     bool disconnectNormal = false;       // ... after a normal download
 
     // The lists as the start-up loaded them, the options from the settings store.

@@ -115,6 +115,7 @@ void Scheduler::SchedulerTick()
         ~Done() { b = false; }
     } done{ticking_};
 
+    bool downloaded = false;
     for (int n = 1; n <= 16; ++n) {
         if (leaving())
             return;
@@ -127,6 +128,7 @@ void Scheduler::SchedulerTick()
         emit panel3Changed(QStringLiteral("Downloading List %1").arg(n));
         emit downloadStarting(n, clock_->now());
         download_(n);
+        downloaded = true;
         emit downloadEnded(n);
         exact_[i] = schedule.nextDownload(n, due, clock_->now());
         emit nextDownloadsChanged();
@@ -138,7 +140,9 @@ void Scheduler::SchedulerTick()
     }
     if (leaving())
         return;
-    if (!simulate && schedule.disconnectSchedule) {
+    // The disconnect command takes down a connection the downloads used; run
+    // at every tick it would fight a connection the user opened meanwhile.
+    if (!simulate && downloaded && schedule.disconnectSchedule) {
         const QString problem = HangUpDialUp();
         if (!problem.isEmpty())
             emit notice(problem);

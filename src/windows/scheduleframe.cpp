@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
 #include <QPushButton>
@@ -40,6 +41,7 @@ ScheduleFrame::ScheduleFrame(Scheduler& scheduler, QWidget* parent) : QGroupBox(
                                       QStringLiteral("Interval"), QStringLiteral("Next download")});
     grid_->verticalHeader()->hide();
     grid_->setSelectionMode(QAbstractItemView::NoSelection);
+    grid_->setWordWrap(false);
     grid_->horizontalHeader()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     for (int n = 1; n <= 16; ++n) {
         const int row = n - 1;
@@ -51,12 +53,18 @@ ScheduleFrame::ScheduleFrame(Scheduler& scheduler, QWidget* parent) : QGroupBox(
         grid_->setItem(row, NameColumn, readOnlyItem(settings().listNames[n].trimmed()));
         grid_->setItem(row, NextColumn, readOnlyItem(QString()));
         auto picker = [&](const char* base, int column, const QTime& value) {
-            auto* edit = new QTimeEdit(value, grid_);
+            // The table shows its cell widgets whenever it lays them out, so a
+            // picker is hidden inside a cell of its own that stays shown.
+            auto* cell = new QWidget(grid_);
+            auto* box = new QHBoxLayout(cell);
+            box->setContentsMargins(0, 0, 0, 0);
+            auto* edit = new QTimeEdit(value, cell);
             edit->setObjectName(arrayName(base, row));
             edit->setDisplayFormat(QStringLiteral("HH:mm"));
             // Typed times count once complete, not digit by digit.
             edit->setKeyboardTracking(false);
-            grid_->setCellWidget(row, column, edit);
+            box->addWidget(edit);
+            grid_->setCellWidget(row, column, cell);
             connect(edit, &QTimeEdit::timeChanged, this, [this, n] { pickerChanged(n); });
             return edit;
         };
@@ -145,4 +153,5 @@ void ScheduleFrame::showNextDownloads()
                                  : QString();
         grid_->item(n - 1, NextColumn)->setText(text);
     }
+    grid_->resizeColumnToContents(NextColumn);
 }

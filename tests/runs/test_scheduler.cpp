@@ -197,6 +197,29 @@ TEST_F(SchedulerTest, DisconnectCommandRunsWithoutAShellAndReportsFailures)
     EXPECT_TRUE(HangUpDialUp(300).startsWith(QStringLiteral("Disconnect command did not end within")));
 }
 
+TEST_F(SchedulerTest, TheSchedulerDisconnectsOnlyAfterATickThatDownloaded)
+{
+    ASSERT_TRUE(runStartup().opened);
+    const QString marker = path(QStringLiteral("disconnected"));
+    store::write(QStringLiteral("DisconnectCommand"), QStringLiteral("touch ") + marker);
+    ManualClock clock(at(kFriday, 8, 0));
+    int downloads = 0;
+    Scheduler scheduler(clock, [&](int) { ++downloads; });
+    scheduler.schedule = oneList(6, QTime(9, 0));
+    scheduler.schedule.disconnectSchedule = true;
+    scheduler.StartScheduler();
+    clock.set(at(kFriday, 8, 0, 10));
+    scheduler.SchedulerTick();
+    EXPECT_EQ(downloads, 0);
+    EXPECT_FALSE(QFile::exists(marker));
+    clock.set(at(kFriday, 9, 0, 10));
+    scheduler.SchedulerTick();
+    EXPECT_EQ(downloads, 1);
+    EXPECT_TRUE(QFile::exists(marker));
+    EXPECT_TRUE(scheduler.timer()->isActive());
+    scheduler.StopScheduler();
+}
+
 // A scheduled run against the fake service: a failed download does not stop
 // the scheduler, and the list simply gets its next moment.
 TEST_F(SchedulerTest, AFailedScheduledRunKeepsTheSchedulerGoing)

@@ -9,6 +9,7 @@
 #include "support/state.h"
 #include "windows/autodownload.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -57,6 +58,9 @@ protected:
 TEST_F(ScheduleWindowTest, PickersAndColumnsFollowTheCheckBoxes)
 {
     Autodownload w;
+    // Shown, since a table lays out (and shows) its cell widgets then.
+    w.show();
+    QApplication::processEvents();
     auto* grid = control<QTableWidget>(w, QStringLiteral("MSHFlexGrid1"));
     EXPECT_EQ(grid->horizontalHeaderItem(6)->text(), QStringLiteral("Next download"));
     EXPECT_FALSE(control<QGroupBox>(w, QStringLiteral("frameSchedule"))->isEnabled());
