@@ -75,7 +75,8 @@ void printRows(HeadlessContext& c, const Schedule& s, const QVector<int>& rows)
     for (int n : rows)
         width = std::max(width, static_cast<int>(settings().listNames[n].size()));
     const QDateTime now = QDateTime::currentDateTime();
-    c.out << "list  " << QStringLiteral("name").leftJustified(width) << "  on/off  start  end    interval  next download\n";
+    c.out << "list  " << QStringLiteral("name").leftJustified(width)
+          << "  on/off  start  end    interval  next download\n";
     for (int n : rows) {
         const ListSchedule& l = s.lists[n];
         c.out << QString::number(n).rightJustified(4) << "  " << settings().listNames[n].leftJustified(width) << "  "

@@ -53,8 +53,10 @@ Schedule Schedule::load()
         l.end = wholeMinutes(s.eList[n]);
         l.interval = wholeMinutes(s.iList[n]);
     }
-    for (const auto& option : kOptions)
-        schedule.*option.member = textconv::toBool(store::read(QLatin1String(option.key), QStringLiteral("0"))).value_or(false);
+    for (const auto& option : kOptions) {
+        const QString text = store::read(QLatin1String(option.key), QStringLiteral("0"));
+        schedule.*option.member = textconv::toBool(text).value_or(false);
+    }
     return schedule;
 }
 

@@ -30,7 +30,9 @@
 #include <QVBoxLayout>
 
 Autodownload::Autodownload(QWidget* parent)
-    : QWidget(parent), run_(new CurrentRun(this)), scheduler_(new Scheduler(systemClock(), Scheduler::downloadWith(*run_), this))
+    : QWidget(parent),
+      run_(new CurrentRun(this)),
+      scheduler_(new Scheduler(systemClock(), Scheduler::downloadWith(*run_), this))
 {
     scheduler_->schedule = Schedule::load();
     setObjectName(QStringLiteral("Autodownload"));
@@ -157,9 +159,12 @@ void Autodownload::StartRun()
 
 void Autodownload::StopRun()
 {
+    // Without a run in progress there is nothing to wind down, and the run's
+    // "Disconnecting..." would stay in the status bar.
     if (run_->running())
         run_->StopRun();
-    scheduler_->StopScheduler();
+    if (scheduler_->active())
+        scheduler_->StopScheduler();
 }
 
 void Autodownload::chooseScheduledMode()
