@@ -6,6 +6,7 @@
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
 #include "app/commands_report.h"
+#include "app/commands_schedule.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -58,6 +59,11 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
         {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
          cmdReport},
+        {"schedule", "[set N --start HH:MM [--end HH:MM] [--interval HH:MM] | off N | options [--use-interval on|off] "
+                     "[--weekdays on|off] [--disconnect on|off] [--disconnect-command COMMAND] | "
+                     "plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\" | run]",
+         "print or change the download schedule, list the downloads it would start, or run the scheduler "
+         "in the foreground until SIGINT or SIGTERM", cmdSchedule},
     };
     return commands;
 }

@@ -102,7 +102,14 @@ void Hoofdform::buildMenus()
     QAction* current = addItem(download, "menudownloadnow", QStringLiteral("&Current"));
     connect(current, &QAction::triggered, this, &Hoofdform::showCurrentDownload);
     addItem(download, "menuhistory", QStringLiteral("&Historical"), false);
-    addItem(download, "Daily", QStringLiteral("&Daily"), false);
+    QAction* daily = addItem(download, "Daily", QStringLiteral("&Daily"));
+    connect(daily, &QAction::triggered, this, [this] {
+        showCurrentDownload();
+        for (QMdiSubWindow* frame : mdi_->subWindowList()) {
+            if (auto* window = qobject_cast<Autodownload*>(frame->widget()))
+                window->chooseScheduledMode();
+        }
+    });
     QAction* optionsItem = addItem(download, "menuOptions", QStringLiteral("&Options..."));
     connect(optionsItem, &QAction::triggered, this, [this] {
         frmOptions window(this);

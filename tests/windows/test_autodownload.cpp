@@ -55,7 +55,7 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
     auto* combo = control<QComboBox>(w, "Combo3");
     ASSERT_EQ(combo->count(), 16);
     EXPECT_EQ(combo->itemText(0), QStringLiteral("list 1 - International Indices"));
-    EXPECT_FALSE(control<QRadioButton>(w, "Option6")->isEnabled());
+    EXPECT_TRUE(control<QRadioButton>(w, "Option6")->isEnabled());
     combo->setCurrentIndex(1);
     emit combo->activated(1);
     EXPECT_EQ(settings().lijst, 2);
