@@ -67,6 +67,8 @@ bool HistoryRunFiles::write(const QVector<HistoryRecord>& days, const QString& n
 
     if (s.selectprn || s.selectamibroker) {
         QByteArray staged1, staged2;
+        staged1.reserve(days.size() * 64);
+        staged2.reserve(days.size() * 96);
         for (const HistoryRecord& r : days) {
             const Quote q = quoteOf(r, name);
             staged1 += runfiles::ami1Line(q, s.h11);

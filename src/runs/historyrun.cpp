@@ -42,6 +42,40 @@ const SymbolFormat kSymbolFormats[] = {
     {QLatin1Char('K'), "Writing to KBF", "End writing to KBF", "Writing quotes to KBF...."},
 };
 
+// Groups the statements of one step into one transaction, committed when
+// the step ends however it ends. Without a transaction every statement
+// would be a commit of its own, each waiting for the disk.
+class CommitAtEnd {
+public:
+    explicit CommitAtEnd(Database& db) : db_(db)
+    {
+        try {
+            db_.begin();
+            open_ = true;
+        } catch (const AppError&) {
+        }
+    }
+    ~CommitAtEnd()
+    {
+        if (!open_)
+            return;
+        try {
+            db_.commit();
+        } catch (const AppError&) {
+            try {
+                db_.rollback();
+            } catch (const AppError&) {
+            }
+        }
+    }
+    CommitAtEnd(const CommitAtEnd&) = delete;
+    CommitAtEnd& operator=(const CommitAtEnd&) = delete;
+
+private:
+    Database& db_;
+    bool open_ = false;
+};
+
 qint32 numberOf(const QDate& d)
 {
     return d.year() * 10000 + d.month() * 100 + d.day();
@@ -242,6 +276,9 @@ int HistoryRun::DownloadHistory()
     emit progressChanged(0, count);
     for (int i = 0; i < count; ++i) {
         emit progressChanged(i + 1, count);
+        // A symbol's history rows reach the disk in one commit, also when
+        // the run stops in the middle of it.
+        CommitAtEnd commit(data_->db());
         if (!downloadSymbol(rows[i]))
             return count;
     }
@@ -381,12 +418,11 @@ bool HistoryRun::writeSymbol(const QString& ticker, const QString& name, const Q
     Q_UNUSED(ticker);  // the Excel and MetaStock writers name the symbol by it
     // 1. Excel: the workbook writer takes the block here once Excel can be on.
     // 2. MetaStock: the block goes to its database here once MetaStock can be on.
-    QStringList lines;
-    lines.reserve(days.size());
-    for (const HistoryRecord& r : days)
-        lines << r.line();
-    const QString block = lines.join(QStringLiteral("\r\n"));
     const QString tname = filenames::reduceName(name);
+    QVector<Quote> block;
+    block.reserve(days.size());
+    for (const HistoryRecord& r : days)
+        block.append({r.ticker, tname, r.date, r.open, r.high, r.low, r.close, r.volume});
     const int n = static_cast<int>(days.size());
     for (const SymbolFormat& f : kSymbolFormats) {
         if (!runsupport::formatOn(f.letter))
