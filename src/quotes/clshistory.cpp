@@ -46,18 +46,23 @@ QString clsHistory::Halles() const
     return lines.join(QStringLiteral("\r\n"));
 }
 
+void recordHistory(clsData& data, const QString& ticker, const QString& name, const QDate& start, const QDate& end,
+                   bool succeeded, bool failed, bool timedOut)
+{
+    data.historyticker = ticker;
+    data.historynaam = name;
+    data.historystartdate = start;
+    data.historyenddate = end;
+    data.historygelukt = succeeded;
+    data.historymislukt = failed;
+    data.historytimeout = timedOut;
+    data.writehistory();
+}
+
 void clsHistory::record(const QDate& start, const QDate& end, bool succeeded, bool failed, bool timedOut)
 {
-    if (!data)
-        return;
-    data->historyticker = HTicker;
-    data->historynaam = HName;
-    data->historystartdate = start;
-    data->historyenddate = end;
-    data->historygelukt = succeeded;
-    data->historymislukt = failed;
-    data->historytimeout = timedOut;
-    data->writehistory();
+    if (data)
+        recordHistory(*data, HTicker, HName, start, end, succeeded, failed, timedOut);
 }
 
 void clsHistory::go()

@@ -10,6 +10,10 @@
 class clsData;
 class GapTimer;
 
+// Records one attempt of `ticker` in the history table (see writehistory).
+void recordHistory(clsData& data, const QString& ticker, const QString& name, const QDate& start, const QDate& end,
+                   bool succeeded, bool failed, bool timedOut);
+
 // Downloads the daily history of one symbol for one or more date ranges,
 // decodes it oldest first, hands the accepted days to the run's files and
 // records in the `history` table which part of each range was got, which

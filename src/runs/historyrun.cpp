@@ -309,14 +309,7 @@ bool HistoryRun::downloadSymbol(const Row& row)
             const QDate first(t.startDatumYear, t.startDatumMonth, t.startDatumDay);
             start = first.isValid() && first <= today ? first : today.addDays(-1);
         } else {
-            data_->historyticker = ticker;
-            data_->historynaam = row.name;
-            data_->historystartdate = kAllDataMark;
-            data_->historyenddate = today.addDays(-1);
-            data_->historygelukt = false;
-            data_->historymislukt = true;
-            data_->historytimeout = false;
-            data_->writehistory();
+            recordHistory(*data_, ticker, row.name, kAllDataMark, today.addDays(-1), false, true, false);
             start = end = today;
         }
     }
@@ -401,14 +394,7 @@ void HistoryRun::topUp(const QString& ticker, const QString& name, const QDate& 
     days.append(r);
 
     const QDate day(date / 10000, date / 100 % 100, date % 100);
-    data_->historyticker = ticker;
-    data_->historynaam = name;
-    data_->historystartdate = day;
-    data_->historyenddate = day;
-    data_->historygelukt = true;
-    data_->historymislukt = false;
-    data_->historytimeout = false;
-    data_->writehistory();
+    recordHistory(*data_, ticker, name, day, day, true, false, false);
 }
 
 // The symbol's days to every per-symbol format that is on, in the fixed
