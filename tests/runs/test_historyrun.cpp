@@ -4,7 +4,6 @@
 
 #include "database/db.h"
 #include "database/startup.h"
-#include "runs/historyreport.h"
 #include "runs/historyrun.h"
 #include "support/paths.h"
 #include "support/state.h"
@@ -14,8 +13,6 @@
 #include <QFile>
 #include <QTimer>
 #include <tuple>
-
-using Fault = FakeQuoteService::Fault;
 
 namespace {
 // A Monday to a Friday, 250 days apart: two chunks for a ticker with a
@@ -101,14 +98,6 @@ protected:
             .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
 
-    int tableRequests(const QByteArray& symbol) const
-    {
-        int n = 0;
-        for (const auto& r : fake.requests())
-            n += r.path == "/table.csv" && r.query.value("s") == symbol;
-        return n;
-    }
-
     FakeQuoteService fake;
     HistoryRun run;
 };
@@ -158,53 +147,6 @@ TEST_F(HistoryRunTest, EveryDayReachesEveryFormatAndTheHistoryRecordsTheWholeRan
     // The two chunks of AAA.AS merge into one row.
     EXPECT_EQ(historyRows(), (QStringList{row(QStringLiteral("AAA.AS"), kStart, kEnd, "gelukt"),
                                           row(QStringLiteral("BBB"), kStart, kEnd, "gelukt")}));
-}
-
-TEST_F(HistoryRunTest, BadAnswersLandInTheirListsAndTheOthersAreWritten)
-{
-    addSymbols({QStringLiteral("HTML"), QStringLiteral("NONE"), QStringLiteral("HANG"), QStringLiteral("GOOD")});
-    fake.setFaultChooser([](const FakeQuoteService::Request& r) {
-        const QByteArray s = r.query.value("s");
-        return s == "html" ? Fault::HtmlPage : s == "hang" ? Fault::Hang : Fault::None;
-    });
-    auto answers = fakehistory::responder();
-    fake.setResponder([answers](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
-        if (r.query.value("s") == "none")
-            return FakeQuoteService::Reply{404, "<html>No Prices in this date range</html>", "text/html"};
-        return answers(r);
-    });
-    const QDate end(2004, 3, 5);
-    EXPECT_TRUE(go(kStart, end));
-    EXPECT_EQ(historyRows(), (QStringList{row(QStringLiteral("GOOD"), kStart, end, "gelukt"),
-                                          row(QStringLiteral("HANG"), kStart, end, "timeout"),
-                                          row(QStringLiteral("HTML"), kStart, end, "nietgelukt"),
-                                          row(QStringLiteral("NONE"), kStart, end, "nietgelukt")}));
-    EXPECT_EQ(asciiLines(QStringLiteral("GOOD")).size(), weekdays(kStart, end));
-    EXPECT_FALSE(QFile::exists(settings().h1 + QStringLiteral("HTML.asc")));
-    EXPECT_EQ(run.summary().outcome(),
-              QStringLiteral("Download finished with errors: 3 ranges not downloaded (%1 quotes downloaded)")
-                  .arg(weekdays(kStart, end)));
-
-    HistoryReport report;
-    report.load();
-    EXPECT_EQ(report.downloaded.size(), 1);
-    EXPECT_EQ(report.notDownloaded.size(), 2);
-    ASSERT_EQ(report.timedOut.size(), 1);
-    EXPECT_EQ(report.timedOut[0], (HistoryReport::Entry{QStringLiteral("HANG"), kStart, end}));
-    EXPECT_EQ(report.unsuccessful, 3);
-
-    // The retry asks again for the three missing ranges only.
-    fake.setFaultChooser(nullptr);
-    fake.setResponder(fakehistory::responder());
-    fake.clearRequests();
-    state().historyRetry = true;
-    EXPECT_TRUE(go(QDate(2010, 1, 4), QDate(2010, 1, 8)));  // the pickers do not count
-    EXPECT_FALSE(state().historyRetry);
-    EXPECT_EQ(tableRequests("good"), 0);
-    EXPECT_EQ(tableRequests("hang"), 1);
-    EXPECT_EQ(historyRows(), (QStringList{row(QStringLiteral("HANG"), kStart, end, "gelukt"),
-                                          row(QStringLiteral("HTML"), kStart, end, "gelukt"),
-                                          row(QStringLiteral("NONE"), kStart, end, "gelukt")}));
 }
 
 TEST_F(HistoryRunTest, DaysMissingAtTheStartAreRecordedAsNotGot)
