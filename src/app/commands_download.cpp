@@ -1,5 +1,6 @@
 #include "app/commands_download.h"
 
+#include "app/commands_history.h"
 #include "app/headless.h"
 #include "database/lists.h"
 #include "runs/currentreport.h"
@@ -23,6 +24,8 @@ bool parseList(const QString& text, int* n)
 
 int cmdDownload(HeadlessContext& c)
 {
+    if (!c.args.isEmpty() && c.args[0] == QLatin1String("history"))
+        return cmdDownloadHistory(c);
     if (c.args.isEmpty() || c.args[0] != QLatin1String("current")) {
         c.err << kUsage;
         return 2;

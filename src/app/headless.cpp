@@ -39,6 +39,10 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"download", "current [--list N | --lists N,M,...]",
          "download the current quotes of the symbols of a list (default: as the download window is set) "
          "and write them to every export format that is on", cmdDownload},
+        {"download", "history [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--all-data] [--list N | --lists N,M,...]",
+         "download the daily history of the symbols of a list for a range of days (default: yesterday to today)",
+         cmdDownload},
+        {"download", "history --retry", "download again what the last historical download missed", cmdDownload},
         {"options", "", "print the download options", cmdOptions},
         {"option", "NAME VALUE", "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
                                  "IntervalDownload, split, dcurrent, reject, server)", cmdOption},
@@ -64,6 +68,8 @@ const QVector<HeadlessCommand>& headlessCommands()
                      "plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\" | run]",
          "print or change the download schedule, list the downloads it would start, or run the scheduler "
          "in the foreground until SIGINT or SIGTERM", cmdSchedule},
+        {"report", "history", "print the ranges the last historical download got, did not get and timed out on",
+         cmdReport},
     };
     return commands;
 }

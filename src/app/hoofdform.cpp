@@ -9,6 +9,7 @@
 #include "windows/frmimport.h"
 #include "windows/frmnames.h"
 #include "windows/frmoptions.h"
+#include "windows/history.h"
 #include "windows/location.h"
 #include "writers/formatregistry.h"
 
@@ -101,7 +102,19 @@ void Hoofdform::buildMenus()
     download->setObjectName(QStringLiteral("menudownload"));
     QAction* current = addItem(download, "menudownloadnow", QStringLiteral("&Current"));
     connect(current, &QAction::triggered, this, &Hoofdform::showCurrentDownload);
-    addItem(download, "menuhistory", QStringLiteral("&Historical"), false);
+    QAction* historical = addItem(download, "menuhistory", QStringLiteral("&Historical"));
+    connect(historical, &QAction::triggered, this, [this] {
+        showMaximized();
+        // One historical downloader at a time, as for the current one.
+        for (QMdiSubWindow* frame : mdi_->subWindowList()) {
+            if (qobject_cast<history*>(frame->widget())) {
+                mdi_->setActiveSubWindow(frame);
+                frame->showMaximized();
+                return;
+            }
+        }
+        showChild(new history, true);
+    });
     QAction* daily = addItem(download, "Daily", QStringLiteral("&Daily"));
     connect(daily, &QAction::triggered, this, [this] {
         showCurrentDownload();

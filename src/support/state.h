@@ -64,6 +64,7 @@ struct ProcessState {
     bool refusedToClose = false;   // a window refused the shut-down
     bool viewComponents = false;   // list window opened to view index components
     QDate historyStartDate;        // default start date of the historical window
+    bool historyRetry = false;     // the next historical run downloads what the last one missed
     QChar formatLetter;            // format the location window edits
     bool databaseOpened = false;   // the start-up routine could open the database
     QByteArray lastHistoricalBody; // last history answer longer than 40 characters

@@ -101,6 +101,15 @@ void clsschrijfstock::raw(const QString& block)
     }
 }
 
+void clsschrijfstock::raw(const QVector<Quote>& block)
+{
+    block_ = block;
+    for (Quote& q : block_) {
+        q.ticker.replace(QLatin1String("prn"), QLatin1String("pr1"));
+        q.ticker.replace(QLatin1String("PRN"), QLatin1String("PR1"));
+    }
+}
+
 StepOutcome clsschrijfstock::goraw()
 {
     QVector<Quote> quotes;

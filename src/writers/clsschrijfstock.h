@@ -16,6 +16,8 @@ class clsschrijfstock {
 public:
     StepOutcome go();
     void raw(const QString& block);
+    // The same block as quotes, for a caller that has them already decoded.
+    void raw(const QVector<Quote>& block);
     StepOutcome goraw();
 
     void ticker(const QString& value);

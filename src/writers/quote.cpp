@@ -1,5 +1,7 @@
 #include "writers/quote.h"
 
+#include "support/years.h"
+
 #include <QDate>
 #include <QLocale>
 #include <cmath>
@@ -31,10 +33,7 @@ bool plausibleDate(qint32 date)
 
 int expandYear(int twoDigits)
 {
-    // Reading the clock for every line of a long file would cost more than
-    // the rest of the merge; the year changes rarely enough.
-    static const int pivot = QDate::currentDate().year() % 100 + 1;
-    return twoDigits <= pivot ? 2000 + twoDigits : 1900 + twoDigits;
+    return expandTwoDigitYear(twoDigits);
 }
 
 QByteArray field(const QString& text)
