@@ -22,17 +22,6 @@ using listedit::Column;
 
 namespace {
 
-// The rows of a query, or none when the database failed and the user gave up.
-template <typename Query>
-QVector<lists::SymbolRow> read(Query query)
-{
-    QVector<lists::SymbolRow> rows;
-    guarded([&] {
-        std::unique_ptr<Database> db = Database::openDefault();
-        rows = query(*db);
-    });
-    return rows;
-}
 
 const char* const kCaptions[5] = {"&Add selected >", "Add a&ll >>", "<< Remo&ve all", "< &Remove selected",
                                   "Remove from &database"};
@@ -137,12 +126,27 @@ marketform::marketform(bool viewComponents, QWidget* parent)
 
 marketform::~marketform() = default;
 
+template <typename Query>
+QVector<lists::SymbolRow> marketform::read(Query query)
+{
+    QVector<lists::SymbolRow> rows;
+    guarded([&] {
+        // Opening the encrypted file costs more than reading a market, so
+        // the window keeps its connection while it is open.
+        if (!db_)
+            db_ = Database::openDefault();
+        rows = query(*db_);
+    });
+    return rows;
+}
+
 void marketform::fillMarkets()
 {
     QVector<QPair<int, QString>> markets;
     guarded([&] {
-        std::unique_ptr<Database> db = Database::openDefault();
-        markets = lists::markets(*db);
+        if (!db_)
+            db_ = Database::openDefault();
+        markets = lists::markets(*db_);
     });
     const QSignalBlocker block(combobox1_);
     combobox1_->clear();

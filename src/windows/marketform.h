@@ -4,10 +4,12 @@
 
 #include <QWidget>
 #include <array>
+#include <memory>
 
 class QComboBox;
 class QLabel;
 class QPushButton;
+class Database;
 class SymbolGrid;
 
 // The list management window: the symbols of one market on the left, those
@@ -48,7 +50,12 @@ private:
     void fillMarkets();
     void chooseList(int index);
     void updateToolTips();
+    // The rows `query` reads on the window's connection; none when the
+    // database failed and the user gave up.
+    template <typename Query>
+    QVector<lists::SymbolRow> read(Query query);
 
+    std::unique_ptr<Database> db_;
     bool viewComponents_;
     int list_ = 1;
     QVector<lists::SortKey> listOrder_;
