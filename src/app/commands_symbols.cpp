@@ -1,5 +1,6 @@
 #include "app/commands_symbols.h"
 
+#include "app/commands_lists.h"
 #include "app/headless.h"
 #include "database/db.h"
 #include "database/listedit.h"
@@ -25,15 +26,14 @@ std::unique_ptr<Database> open(HeadlessContext& c)
     }
 }
 
-int listNumber(HeadlessContext& c, const QString& text)
+// The id of the market named `name` (without regard to case), or 0.
+int marketByName(Database& db, const QString& name)
 {
-    bool ok = false;
-    const int n = text.toInt(&ok);
-    if (!ok || !lists::validList(n)) {
-        c.err << "The list number must be 1 to 16, not \"" << text << "\"\n";
-        return 0;
+    for (const auto& [id, market] : lists::markets(db)) {
+        if (market.compare(name, Qt::CaseInsensitive) == 0)
+            return id;
     }
-    return n;
+    return 0;
 }
 
 std::optional<Column> sortColumn(const QString& text)
@@ -132,11 +132,7 @@ int cmdSymbols(HeadlessContext& c)
     if (list) {
         rows = sorted ? lists::symbolsOfList(*db, n, listedit::listOrder(sort)) : lists::symbolsOfList(*db, n);
     } else {
-        int id = 0;
-        for (const auto& [marketId, name] : lists::markets(*db)) {
-            if (name.compare(*market, Qt::CaseInsensitive) == 0)
-                id = marketId;
-        }
+        const int id = marketByName(*db, *market);
         if (id == 0) {
             c.err << "No market \"" << *market << "\"\n";
             return 1;
@@ -181,11 +177,7 @@ int cmdList(HeadlessContext& c)
         return 1;
 
     if (what == QLatin1String("add-market")) {
-        int id = 0;
-        for (const auto& [marketId, name] : lists::markets(*db)) {
-            if (name.compare(rest[0], Qt::CaseInsensitive) == 0)
-                id = marketId;
-        }
+        const int id = marketByName(*db, rest[0]);
         if (id == 0) {
             c.err << "No market \"" << rest[0] << "\"\n";
             return 1;

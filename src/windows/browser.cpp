@@ -214,14 +214,9 @@ void browser::showLocal(const QVector<lists::SymbolRow>& rows)
 
 QVector<int> browser::selectedResultRows() const
 {
-    const QModelIndexList chosen = mshFlexGrid1_->selectionModel()->selectedRows();
-    if (chosen.isEmpty())
+    const auto [first, last] = selectedSpan(mshFlexGrid1_->selectionModel());
+    if (first < 0)
         return {};
-    int first = chosen.first().row(), last = first;
-    for (const QModelIndex& i : chosen) {
-        first = std::min(first, i.row());
-        last = std::max(last, i.row());
-    }
     QVector<int> rows;
     for (int r = first; r <= last; ++r)
         rows << r;

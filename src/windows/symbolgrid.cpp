@@ -1,6 +1,7 @@
 #include "windows/symbolgrid.h"
 
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMouseEvent>
 
 using listedit::Column;
@@ -81,16 +82,24 @@ SymbolGrid::SymbolGrid(QVector<Column> columns, QWidget* parent)
             [this](int section) { emit sortRequested(model_->columnAt(section)); });
 }
 
-QStringList SymbolGrid::selectedTickers() const
+QPair<int, int> selectedSpan(const QItemSelectionModel* selection)
 {
-    const QModelIndexList chosen = selectionModel()->selectedRows();
+    const QModelIndexList chosen = selection->selectedRows();
     if (chosen.isEmpty())
-        return {};
+        return {-1, -1};
     int first = chosen.first().row(), last = first;
     for (const QModelIndex& i : chosen) {
         first = std::min(first, i.row());
         last = std::max(last, i.row());
     }
+    return {first, last};
+}
+
+QStringList SymbolGrid::selectedTickers() const
+{
+    const auto [first, last] = selectedSpan(selectionModel());
+    if (first < 0)
+        return {};
     QStringList tickers;
     const auto& rows = model_->rows();
     for (int r = first; r <= last && r < rows.size(); ++r)

@@ -30,6 +30,12 @@ private:
     QVector<lists::SymbolRow> rows_;
 };
 
+class QItemSelectionModel;
+
+// The first and last selected row of a grid, or (-1, -1) when none is: the
+// operations take the whole block between them.
+QPair<int, int> selectedSpan(const QItemSelectionModel* selection);
+
 // A grid of symbols: whole rows selected, shift and control extend the
 // selection, a double click on a title asks for sorting.
 class SymbolGrid : public QTableView {

@@ -182,3 +182,28 @@ TEST_F(SearchCommandTest, SearchMembersAndAdd)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("No answer from the quote service")));
 }
+
+TEST_F(SearchCommandTest, ListCommands)
+{
+    const QString in = path(QStringLiteral("in.txt"));
+    writeFile(in, "AA\nBB\nCC\n");
+    ASSERT_EQ(runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("2"), in}).status, 0);
+    auto run = [](const QString& line) { return runQuotaris(line.split(QLatin1Char(' '))); };
+
+    ProgramRun r = run(QStringLiteral("list copy 2 5 AA NOPE"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not in the database: NOPE")));
+    EXPECT_EQ(r.lines(), QStringList({"list 2 now holds 3 symbols", "list 5 now holds 1 symbols"}));
+    r = run(QStringLiteral("list move 2 5 --all"));
+    EXPECT_EQ(r.lines(), QStringList({"list 2 now holds 0 symbols", "list 5 now holds 3 symbols"}));
+    EXPECT_EQ(run(QStringLiteral("list move 5 5 --all")).status, 2);
+    EXPECT_EQ(run(QStringLiteral("list add 17 AA")).status, 2);
+    EXPECT_EQ(run(QStringLiteral("list remove 5 BB")).lines(), QStringList{"list 5 now holds 2 symbols"});
+    EXPECT_EQ(run(QStringLiteral("list add-market 7 unknown")).lines(), QStringList{"list 7 now holds 3 symbols"});
+    r = run(QStringLiteral("remove-symbol CC"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.lines(), QStringList{"removed: CC"});
+    EXPECT_EQ(run(QStringLiteral("symbols --list 7 --sort symbol")).lines(),
+              QStringList({"AA,AA,Unknown,Unknown", "BB,BB,Unknown,Unknown"}));
+    EXPECT_EQ(run(QStringLiteral("list remove 7 --all")).lines(), QStringList{"list 7 now holds 0 symbols"});
+}
