@@ -7,6 +7,8 @@
 #include "app/commands_quotes.h"
 #include "app/commands_report.h"
 #include "app/commands_schedule.h"
+#include "app/commands_search.h"
+#include "app/commands_symbols.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "support/messages.h"
@@ -70,6 +72,18 @@ const QVector<HeadlessCommand>& headlessCommands()
          "in the foreground until SIGINT or SIGTERM", cmdSchedule},
         {"report", "history", "print the ranges the last historical download got, did not get and timed out on",
          cmdReport},
+        {"markets", "", "print every market with its number of symbols", cmdMarkets},
+        {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
+         "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},
+        {"list", "add N TICKER... | add-market N MARKET | remove N TICKER...|--all | copy N M TICKER...|--all | "
+                 "move N M TICKER...|--all",
+         "put symbols on list N, take them off, or copy or move them to list M", cmdList},
+        {"remove-symbol", "TICKER...", "remove symbols from the database and from every list", cmdRemoveSymbol},
+        {"search", "TEXT [--us] [--kind stocks|funds|indices] [--from N] | --symbol TICKER  [--add [--list N]]",
+         "search the quote service by name or exact symbol; --add adds the hits to the database (and list N)",
+         cmdSearch},
+        {"members", "INDEX [--from N] [--add [--list N]]",
+         "print 50 members of an index from member N; --add adds them to the database (and list N)", cmdMembers},
     };
     return commands;
 }

@@ -1,6 +1,7 @@
 #include "app/hoofdform.h"
 
 #include "app/links.h"
+#include "app/popupmenus.h"
 #include "app/splash.h"
 #include "database/startup.h"
 #include "support/state.h"
@@ -41,6 +42,7 @@ Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(t
     });
     buildMenus();
     buildToolbar();
+    popups_ = new PopupMenus(this);
     resize(1000, 700);
 }
 
@@ -61,7 +63,8 @@ void Hoofdform::buildMenus()
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("menufile"));
     // Items whose window is not part of the program yet stay disabled.
-    addItem(file, "menustocklistopen", QStringLiteral("&List management..."), false);
+    QAction* listManagement = addItem(file, "menustocklistopen", QStringLiteral("&List management..."));
+    connect(listManagement, &QAction::triggered, this, [this] { openListManagement(false); });
     QAction* names = addItem(file, "menuNames", QStringLiteral("List &names..."));
     connect(names, &QAction::triggered, this, [this] { showChild(new frmNames); });
     QAction* exportSymbols = addItem(file, "menuExport", QStringLiteral("&Export Symbols..."));
@@ -83,8 +86,10 @@ void Hoofdform::buildMenus()
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("menumarket"));
-    addItem(edit, "menuTickersearch", QStringLiteral("&Search Symbol"), false);
-    addItem(edit, "menuView", QStringLiteral("&View components of index"), false);
+    QAction* search = addItem(edit, "menuTickersearch", QStringLiteral("&Search Symbol"));
+    connect(search, &QAction::triggered, this, [this] { openSearch(); });
+    QAction* view = addItem(edit, "menuView", QStringLiteral("&View components of index"));
+    connect(view, &QAction::triggered, this, [this] { openListManagement(true); });
     edit->addSeparator()->setObjectName(QStringLiteral("qwa"));
     addItem(edit, "menuCompact", QStringLiteral("&Compact/Repair Database"), false);
 
