@@ -3,8 +3,9 @@
 // holding 2,000 days, the delay off. Prints the wall time, the time per
 // quote, the peak memory, the quotes written per format and the longest
 // stretch without a progress or panel update; then a second run stopped
-// after about a second, and how long the stop took to end it.
-//   ./build/bench/bench_currentrun [symbols] [days]
+// after about a second, and how long the stop took to end it. A third
+// argument "E" also switches on the Excel workbook.
+//   ./build/bench/bench_currentrun [symbols] [days] [E]
 
 #include "fakeservice.h"
 
@@ -137,6 +138,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int symbols = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
     const int days = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
+    const bool excel = argc > 3 && QByteArray(argv[3]).toUpper().contains('E');
 
     QTemporaryDir dir;
     const QString root = dir.path() + QLatin1Char('/');
@@ -179,6 +181,11 @@ int main(int argc, char** argv)
         s.*f.on = true;
         s.*f.folder = root + QLatin1String(f.name) + QLatin1Char('/');
         QDir().mkpath(s.*f.folder);
+    }
+    if (excel) {
+        s.selectexcel = true;
+        s.excel = root + QStringLiteral("excel/");
+        QDir().mkpath(s.excel);
     }
 
     // History up to three days ago; the measured run brings the day before
@@ -233,9 +240,11 @@ int main(int argc, char** argv)
     std::printf("peak memory (VmHWM): %.1f MB (%.1f MB after setting up)\n", static_cast<double>(peakKb()) / 1024.0,
                 static_cast<double>(setupKb) / 1024.0);
     std::printf("written:");
-    for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I'})
+    for (char letter : {'E', 'S', 'D', 'C', 'K', 'P', 'V', 'I'})
         std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));
     std::printf(", not written %d\n", sum.writeFailures);
+    for (const QString& note : sum.notes)
+        std::printf("%s\n", qPrintable(note));
     std::printf("longest gap between progress/panel updates: %lld ms (%d updates), after %s\n",
                 static_cast<long long>(updates.longest), updates.ticks, qPrintable(gapAfter));
     std::printf("longest gap between event-loop turns: %lld ms\n", static_cast<long long>(loop.longest));

@@ -100,6 +100,8 @@ int cmdDownload(HeadlessContext& c)
     c.out << "not found: " << report.notFound.join(QLatin1Char(' ')) << '\n';
     c.out << "rejected: " << report.rejected.join(QLatin1Char(' ')) << '\n';
     c.out << "changed: " << sum.changed.join(QStringLiteral(", ")) << '\n';
+    for (const QString& note : sum.notes)
+        c.out << note << '\n';
     c.out << sum.outcome() << '\n';
     return sum.aborted || sum.quotesReceived == 0 || sum.totalWritten() == 0 ? 1 : 0;
 }

@@ -7,6 +7,7 @@
 #include "quotes/gap.h"
 #include "quotes/loader.h"
 #include "quotes/tickeronderzoek.h"
+#include "runs/runexcel.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/log.h"
@@ -196,6 +197,7 @@ bool CurrentRun::StartRun()
         setPanel2(QString());
     }
     loaders_.clear();
+    excel_.reset();
     data_.reset();
     if (state().abortFlag)
         summary_.aborted = true;
@@ -229,6 +231,9 @@ void CurrentRun::CollectAndDispatch()
         createRunFile(vision_, runfiles::createVisionFile);
     if (s.select8)
         createRunFile(vikingen_, runfiles::createVikingenFile);
+    excel_ = std::make_unique<RunExcel>([this](const QString& text) { setPanel2(text); });
+    if (!excel_->start())
+        state().abortFlag = true;
 
     setPanel1(QStringLiteral("Collecting Symbols...."));
     WriteLog(QStringLiteral("Creating tempfiles"));
@@ -283,12 +288,15 @@ void CurrentRun::CollectAndDispatch()
     waitUntil([this] { return idle(); }, -1, AbortFlag::Ignore);
     setPanel1(QString());
     setPanel2(QString());
+    excel_->finish(summary_);
 
     if (state().abortFlag) {
         state().runMessage = kAborted;
         return;
     }
     finishFiles();
+    if (s.selectamibroker)
+        runAmiBrokerImport(summary_, [this](const QString& text) { setPanel2(text); });
     if (s.selectprn) {
         setPanel2(QStringLiteral("Exporting to PRN..."));
         const StepOutcome outcome = guarded([] { runfiles::copyRunFile(false); });
@@ -302,7 +310,7 @@ void CurrentRun::CollectAndDispatch()
 
 bool CurrentRun::idle() const
 {
-    if (completing_ > 0)
+    if (completing_ > 0 || (excel_ && !excel_->idle()))
         return false;
     for (const auto& l : loaders_) {
         if (l->Busy())
@@ -395,6 +403,7 @@ void CurrentRun::writeBatch(loader& l)
     QStringList times;
     QVector<Quote> quotes = quotesOf(l, &times);
     const QString total = QString::number(totalDispatched_);
+    excel_->write(l, totalDispatched_);
 
     if (s.selectprn || s.selectamibroker) {
         WriteLog(QStringLiteral("Writing to PRN"));

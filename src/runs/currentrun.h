@@ -12,6 +12,7 @@
 class AppendFile;
 class clsData;
 class loader;
+class RunExcel;
 
 // What a current-quote run did, for the status line, the headless summary
 // and the tests.
@@ -23,6 +24,7 @@ struct CurrentRunSummary {
     QMap<QChar, int> written;   // quotes written, per format letter
     int writeFailures = 0;      // quotes a format could not take
     QStringList changed;        // "OLD -> NEW"
+    QStringList notes;          // lines of the whole-run exports (workbook, AmiBroker)
     bool aborted = false;
     bool nothingToDo = false;   // no symbols, no list or no format: nothing started
 
@@ -93,6 +95,7 @@ private:
     std::vector<std::unique_ptr<loader>> loaders_;
     std::unique_ptr<clsData> data_;
     std::unique_ptr<AppendFile> ami1_, ami2_, vision_, vikingen_;
+    std::unique_ptr<RunExcel> excel_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
     int completing_ = 0;  // BatchComplete calls under way

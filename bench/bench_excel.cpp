@@ -1,0 +1,124 @@
+// Writing Excel workbooks: one writer handed N quotes at once (go until the
+// workbook is on disk), best and median of five; then a current run's
+// pattern, one writer per batch of 180 adding to the same workbook, and a
+// workbook past the 65,536-row sheet limit.
+//   ./build/bench/bench_excel [rows=10000]
+
+#include "support/messages.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "writers/ewriter.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Batch {
+    QStringList tickers, names, dates, open, high, low, close, volume;
+};
+
+Batch makeBatch(int first, int count)
+{
+    Batch b;
+    for (int i = first; i < first + count; ++i) {
+        b.tickers << QStringLiteral("SYM%1.AS").arg(i, 5, 10, QLatin1Char('0'));
+        b.names << QStringLiteral("Symbol %1 Holding N.V.").arg(i);
+        b.dates << QStringLiteral("20040315");
+        b.open << QStringLiteral("10,5");
+        b.high << QStringLiteral("11.25");
+        b.low << QString::number(9 + i % 7);
+        b.close << QStringLiteral("10.75");
+        b.volume << QString::number(1000 + i);
+    }
+    return b;
+}
+
+void hand(ewriter& w, const Batch& b)
+{
+    w.ytickers(b.tickers);
+    w.yname(b.names);
+    w.ydate(b.dates);
+    w.yopen(b.open);
+    w.yhigh(b.high);
+    w.ylow(b.low);
+    w.yclose(b.close);
+    w.yvolume(b.volume);
+    w.go();
+}
+
+double ms(const QElapsedTimer& t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int rows = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
+    QTemporaryDir dir;
+    settings().excel = dir.path() + QLatin1Char('/');
+    ScriptedMessages messages;
+    setMessages(&messages);
+
+    const Batch all = makeBatch(0, rows);
+    std::vector<double> times;
+    QString file;
+    for (int round = 0; round < 5; ++round) {
+        file = ewriter::createWorkbook(false);
+        QElapsedTimer t;
+        t.start();
+        ewriter w;
+        w.filename(file);
+        hand(w, all);
+        waitUntil([&w] { return !w.Busy(); });
+        times.push_back(ms(t));
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%d rows in one go: best %.1f ms, median %.1f ms (%lld bytes)\n", rows, times.front(), times[2],
+                static_cast<long long>(QFileInfo(file).size()));
+
+    // A run: one writer per batch of 180, all adding to one workbook.
+    {
+        file = ewriter::createWorkbook(false);
+        std::vector<std::unique_ptr<ewriter>> writers;
+        QElapsedTimer t;
+        t.start();
+        for (int first = 0; first < rows; first += 180) {
+            auto& w = writers.emplace_back(std::make_unique<ewriter>());
+            w->filename(file);
+            hand(*w, makeBatch(first, std::min(180, rows - first)));
+            // Batches arrive one by one: let each write finish before the next.
+            waitUntil([&w] { return !w->Busy(); });
+        }
+        std::printf("%d rows in %zu batches of 180, the workbook rewritten after each: %.1f ms\n", rows,
+                    writers.size(), ms(t));
+    }
+
+    // Past the sheet limit.
+    {
+        const int big = 65536 + 1000;
+        const Batch many = makeBatch(0, big);
+        file = ewriter::createWorkbook(false);
+        QElapsedTimer t;
+        t.start();
+        ewriter w;
+        w.filename(file);
+        hand(w, many);
+        waitUntil([&w] { return !w.Busy(); });
+        std::printf("%d rows: %.1f ms, %d sheets, %lld bytes\n", big, ms(t), w.sheets(),
+                    static_cast<long long>(QFileInfo(file).size()));
+    }
+    if (!messages.shown.isEmpty())
+        std::printf("messages: %s\n", qPrintable(messages.texts().join(QLatin1Char('|'))));
+    setMessages(nullptr);
+    return 0;
+}
