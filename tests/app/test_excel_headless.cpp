@@ -49,6 +49,7 @@ TEST_F(ExcelRunTest, FormatCommandSwitchesExcelAndAmiBroker)
     r = runQuotaris({"format", "A", "on", "--command", command});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(r.out, "A Amibroker: on, command " + command + "\n");
+    store::sync();  // the program changed the file
     EXPECT_EQ(store::read("AmiBrokerImport", {}), command);
 }
 
