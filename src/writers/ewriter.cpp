@@ -27,6 +27,15 @@ QHash<QString, std::weak_ptr<ewriter::Book>>& openBooks()
     return books;
 }
 
+// The workbook each kind of run made last stays open after its writers are
+// gone, so a writer made later for the same file continues it instead of
+// starting the file afresh.
+std::shared_ptr<ewriter::Book>& lastMade(bool historical)
+{
+    static std::shared_ptr<ewriter::Book> books[2];
+    return books[historical ? 1 : 0];
+}
+
 QString key(const QString& path)
 {
     return QFileInfo(path).absoluteFilePath();
@@ -195,8 +204,11 @@ QString ewriter::createWorkbook(bool historical, const QDate& day)
     if (name.isEmpty())
         return name;
     // A workbook of an earlier writer under this name is not continued.
-    openBooks().remove(key(name));
-    XlsBook().save(name);
+    auto book = std::make_shared<Book>();
+    book->path = name;
+    book->xls.save(name);
+    openBooks()[key(name)] = book;
+    lastMade(historical) = book;
     return name;
 }
 

@@ -23,7 +23,10 @@ class XlsBook;
 // Every ewriter of the process with the same filename adds to the same
 // workbook, in the order of their go() calls; each write replaces the file
 // whole (temporary file, then rename), so the file always holds a complete
-// workbook. A write that fails is reported through the error dialog; after
+// workbook. The workbook is kept in memory while a writer of it lives, and
+// the last one createWorkbook() made for each kind of run is kept until it
+// makes the next; a writer given any other file that no writer holds starts
+// that file afresh. A write that fails is reported through the error dialog; after
 // it the writer takes no more rows for that workbook.
 class ewriter : public QObject {
     Q_OBJECT

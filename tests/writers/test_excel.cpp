@@ -107,34 +107,47 @@ TEST_F(ExcelTest, WorkbookNamesTakeTheFirstFreeNumber)
 TEST_F(ExcelTest, RawModeWritersOfOneFileAddInTheOrderOfGo)
 {
     const QString file = ewriter::createWorkbook(true);
-    ewriter first, second;
-    first.filename(file);
-    second.filename(file);
-    first.raw("AAA,20040315,1,2,0.5,1.5,100\r\nshort\r\n,20040316,1,1,1,1,1\r\nAAA,20040316,1,2,0.5,1.75,200\r\n");
-    first.HName("Alpha");
-    second.raw("BBB,20040315,3,4,2,3.5\r\n");
-    second.HName("Beta");
-    first.go();
-    second.go();
-    waitIdle(first);
-    waitIdle(second);
-    // Both writers of a file report the same workbook.
-    EXPECT_EQ(second.rowsSaved(), 3);
+    {
+        ewriter first, second;
+        first.filename(file);
+        second.filename(file);
+        first.raw("AAA,20040315,1,2,0.5,1.5,100\r\nshort\r\n,20040316,1,1,1,1,1\r\nAAA,20040316,1,2,0.5,1.75,200\r\n");
+        first.HName("Alpha");
+        second.raw("BBB,20040315,3,4,2,3.5\r\n");
+        second.HName("Beta");
+        first.go();
+        second.go();
+        waitIdle(first);
+        waitIdle(second);
+        // Both writers of a file report the same workbook.
+        EXPECT_EQ(second.rowsSaved(), 3);
 
-    const QVector<ReadSheet> sheets = readBoth(file);
-    ASSERT_EQ(sheets.size(), 1);
-    ASSERT_EQ(sheets[0].rows, 3);
-    EXPECT_EQ(sheets[0].cells[0][1], text("Alpha"));
-    EXPECT_EQ(sheets[0].cells[1][6], num(1.75));
-    EXPECT_EQ(sheets[0].cells[2], (QVector<QVariant>{text("BBB"), text("Beta"), text("20040315"), num(3), num(4),
-                                                     num(2), num(3.5), QVariant()}));
+        const QVector<ReadSheet> sheets = readBoth(file);
+        ASSERT_EQ(sheets.size(), 1);
+        ASSERT_EQ(sheets[0].rows, 3);
+        EXPECT_EQ(sheets[0].cells[0][1], text("Alpha"));
+        EXPECT_EQ(sheets[0].cells[1][6], num(1.75));
+        EXPECT_EQ(sheets[0].cells[2], (QVector<QVariant>{text("BBB"), text("Beta"), text("20040315"), num(3), num(4),
+                                                         num(2), num(3.5), QVariant()}));
 
-    // Handing over arrays leaves raw mode: column B is the quote's name again.
-    first.ytickers({"CCC"});
-    first.yname({"Gamma"});
-    first.go();
-    waitIdle(first);
-    EXPECT_EQ(readBoth(file, {-1})[0].cells[0][1], text("Gamma"));
+        // Handing over arrays leaves raw mode: column B is the quote's name.
+        first.ytickers({"CCC"});
+        first.yname({"Gamma"});
+        first.go();
+        waitIdle(first);
+        EXPECT_EQ(readBoth(file, {-1})[0].cells[0][1], text("Gamma"));
+    }
+
+    // A writer made after the others are gone continues the run's workbook.
+    ewriter later;
+    later.filename(file);
+    later.ytickers({"DDD"});
+    later.go();
+    waitIdle(later);
+    const QVector<ReadSheet> after = readBoth(file, {-1});
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_EQ(after[0].rows, 5);
+    EXPECT_EQ(after[0].cells[0][0], text("DDD"));
 }
 
 TEST_F(ExcelTest, RowsPastTheSheetLimitContinueOnTheNextSheet)
