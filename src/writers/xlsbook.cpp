@@ -224,8 +224,10 @@ void XlsBook::appendString(const QString& text)
     const int charSize = wide ? 2 : 1;
     const quint8 flags = wide ? 1 : 0;
     auto space = [this] { return kMaxPayload - static_cast<int>(sst_.size() - recordStart_ - 4); };
-    // The header and at least one character stay together.
-    if (space() < 3 + charSize)
+    // The header and at least one character (both halves of a surrogate
+    // pair) stay together.
+    auto pairAt = [&text](qsizetype i) { return i + 1 < text.size() && text.at(i).isHighSurrogate(); };
+    if (space() < 3 + charSize * (pairAt(0) ? 2 : 1))
         startSstRecord(rec::Continue);
     positions_.push_back({static_cast<quint32>(sst_.size()), static_cast<quint16>(sst_.size() - recordStart_)});
     Bytes o{sst_};
@@ -233,14 +235,17 @@ void XlsBook::appendString(const QString& text)
     o.u8(flags);
     int done = 0;
     while (done < text.size()) {
-        int fit = space() / charSize;
-        if (fit == 0) {
+        int n = std::min<int>(space() / charSize, static_cast<int>(text.size()) - done);
+        // Readers decode each record's characters on their own: a surrogate
+        // pair is never cut.
+        if (n > 0 && pairAt(done + n - 1))
+            --n;
+        if (n == 0) {
             // The rest continues in a new record, which repeats the flags.
             startSstRecord(rec::Continue);
             o.u8(flags);
-            fit = space() / charSize;
+            continue;
         }
-        const int n = std::min<int>(fit, static_cast<int>(text.size()) - done);
         for (int i = done; i < done + n; ++i) {
             if (wide)
                 o.u16(text.at(i).unicode());

@@ -192,21 +192,24 @@ TEST_F(ExcelTest, RowsPastTheSheetLimitContinueOnTheNextSheet)
 
 TEST_F(ExcelTest, LongTextsCrossRecordBoundariesIntact)
 {
-    // Strings of 3,000 characters, half of them outside Latin-1, fill the
-    // string table past several CONTINUE records at every kind of split.
+    // Strings of about 3,000 characters, Latin-1, others and surrogate
+    // pairs, fill the string table past several CONTINUE records at every
+    // kind of split.
     XlsBook book;
     QStringList longTexts;
-    for (int i = 0; i < 12; ++i) {
-        const QChar c = i % 2 ? QChar(0x20AC) : QChar('a' + i);
-        longTexts << QString(2990 + i, c) + QString::number(i);
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+    for (int i = 0; i < 18; ++i) {
+        const QString unit = i % 3 == 0 ? QString(QChar('a' + i)) : i % 3 == 1 ? QString(QChar(0x20AC)) : face;
+        // (FreeXL refuses strings of much more than 2,700 pairs.)
+        longTexts << unit.repeated((unit == face ? 1400 : 2990) + i) + QString::number(i);
         book.addRow({XlsCell::ofText(longTexts.last()), XlsCell::ofNumber(i)});
     }
     const QString file = folder + "long.xls";
     book.save(file);
     const QVector<ReadSheet> sheets = readBoth(file);
     ASSERT_EQ(sheets.size(), 1);
-    ASSERT_EQ(sheets[0].cells.size(), 12);
-    for (int i = 0; i < 12; ++i)
+    ASSERT_EQ(sheets[0].cells.size(), 18);
+    for (int i = 0; i < 18; ++i)
         EXPECT_EQ(sheets[0].cells[i][0].toString(), longTexts[i]) << i;
 }
 
