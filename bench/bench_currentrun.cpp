@@ -4,8 +4,9 @@
 // quote, the peak memory, the quotes written per format and the longest
 // stretch without a progress or panel update, and how many requests were
 // in flight together; then a second run stopped after about a second, and
-// how long the stop took to end it.
-//   ./build/bench/bench_currentrun [--latency MS] [--max-in-flight N] [symbols] [days]
+// how long the stop took to end it. A third positional argument "E" also
+// switches on the Excel workbook.
+//   ./build/bench/bench_currentrun [--latency MS] [--max-in-flight N] [symbols] [days] [E]
 // --latency makes the fake service take MS milliseconds for every answer,
 // as a real service does (0.5-2 s); --max-in-flight sets MaxInFlight.
 
@@ -172,6 +173,7 @@ int main(int argc, char** argv)
     }
     const int symbols = positional.size() > 0 ? std::max(1, positional[0].toInt()) : 10000;
     const int days = positional.size() > 1 ? std::max(1, positional[1].toInt()) : 2000;
+    const bool excel = positional.size() > 2 && positional[2].toUpper().contains(QLatin1Char('E'));
 
     QTemporaryDir dir;
     const QString root = dir.path() + QLatin1Char('/');
@@ -216,6 +218,11 @@ int main(int argc, char** argv)
         s.*f.on = true;
         s.*f.folder = root + QLatin1String(f.name) + QLatin1Char('/');
         QDir().mkpath(s.*f.folder);
+    }
+    if (excel) {
+        s.selectexcel = true;
+        s.excel = root + QStringLiteral("excel/");
+        QDir().mkpath(s.excel);
     }
 
     // History up to three days ago; the measured run brings the day before
@@ -273,9 +280,11 @@ int main(int argc, char** argv)
     std::printf("peak memory (VmHWM): %.1f MB (%.1f MB after setting up)\n", static_cast<double>(peakKb()) / 1024.0,
                 static_cast<double>(setupKb) / 1024.0);
     std::printf("written:");
-    for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I'})
+    for (char letter : {'E', 'S', 'D', 'C', 'K', 'P', 'V', 'I'})
         std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));
     std::printf(", not written %d\n", sum.writeFailures);
+    for (const QString& note : sum.notes)
+        std::printf("%s\n", qPrintable(note));
     std::printf("longest gap between progress/panel updates: %lld ms (%d updates), after %s\n",
                 static_cast<long long>(updates.longest), updates.ticks, qPrintable(gapAfter));
     std::printf("longest gap between event-loop turns: %lld ms\n", static_cast<long long>(loop.longest));

@@ -105,6 +105,8 @@ int cmdDownload(HeadlessContext& c)
     c.out << "changed: " << sum.changed.join(QStringLiteral(", ")) << '\n';
     if (!sum.keptFiles.isEmpty())
         c.out << "not renamed (a file of the new ticker exists): " << sum.keptFiles.join(QLatin1Char(' ')) << '\n';
+    for (const QString& note : sum.notes)
+        c.out << note << '\n';
     c.out << sum.outcome() << '\n';
     return sum.aborted || sum.quotesReceived == 0 || sum.totalWritten() == 0 ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 #include "database/settingsrow.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
+#include "runs/runexcel.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/log.h"
@@ -126,6 +127,7 @@ bool CurrentRun::StartRun()
     waiting_.clear();
     completed_.clear();
     runTickers_.clear();
+    excel_.reset();
     data_.reset();
     if (state().abortFlag)
         summary_.aborted = true;
@@ -162,6 +164,9 @@ void CurrentRun::CollectAndDispatch()
         createRunFile(vision_, runfiles::createVisionFile);
     if (s.select8)
         createRunFile(vikingen_, runfiles::createVikingenFile);
+    excel_ = std::make_unique<RunExcel>([this](const QString& text) { setPanel2(text); });
+    if (!excel_->start())
+        state().abortFlag = true;
 
     setPanel1(QStringLiteral("Collecting Symbols...."));
     WriteLog(QStringLiteral("Creating tempfiles"));
@@ -217,12 +222,15 @@ void CurrentRun::CollectAndDispatch()
     waitForBatches();
     setPanel1(QString());
     setPanel2(QString());
+    excel_->finish(summary_);
 
     if (state().abortFlag) {
         state().runMessage = kAborted;
         return;
     }
     finishFiles();
+    if (s.selectamibroker)
+        runAmiBrokerImport(summary_, [this](const QString& text) { setPanel2(text); });
     if (s.selectprn) {
         setPanel2(QStringLiteral("Exporting to PRN..."));
         const StepOutcome outcome = guarded([] { runfiles::copyRunFile(false); });
@@ -300,7 +308,7 @@ void CurrentRun::waitForBatches()
 
 bool CurrentRun::idle() const
 {
-    return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty();
+    return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty() && (!excel_ || excel_->idle());
 }
 
 void CurrentRun::BatchComplete(int k)
@@ -343,6 +351,7 @@ void CurrentRun::BatchComplete(int k)
 void CurrentRun::writeBatch(loader& l)
 {
     Batch batch = batchOf(l);
+    excel_->write(l, totalDispatched_);  // Excel
     if (!writeStaging(batch))  // PRN and AmiBroker
         return;
     if (!writeSymbolFiles(batch, QLatin1Char('S')))  // Stockguru

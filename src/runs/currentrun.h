@@ -16,6 +16,7 @@
 class AppendFile;
 class clsData;
 class loader;
+class RunExcel;
 
 // What a current-quote run did, for the status line, the headless summary
 // and the tests.
@@ -28,6 +29,7 @@ struct CurrentRunSummary {
     int writeFailures = 0;      // quotes a format did not take (no date, no file name, file error)
     QStringList changed;        // "OLD -> NEW", " (merged)" when NEW was stored already
     QStringList keptFiles;      // quote files of an old ticker left in place: one of the new name exists
+    QStringList notes;          // lines of the whole-run exports (workbook, AmiBroker)
     bool aborted = false;
     bool nothingToDo = false;   // no symbols, no list or no format: nothing started
 
@@ -131,6 +133,7 @@ private:
     QSet<QString> runTickers_;   // the symbols this run collected
     std::unique_ptr<clsData> data_;
     std::unique_ptr<AppendFile> ami1_, ami2_, vision_, vikingen_;
+    std::unique_ptr<RunExcel> excel_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
     bool completing_ = false;  // a batch is being written
