@@ -19,7 +19,6 @@
 #include "writers/formatregistry.h"
 #include "writers/runfiles.h"
 
-#include <algorithm>
 
 namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");
