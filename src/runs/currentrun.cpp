@@ -20,7 +20,6 @@
 #include "writers/formatregistry.h"
 #include "writers/runfiles.h"
 
-#include <algorithm>
 
 namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");

@@ -144,7 +144,8 @@ TEST_F(ClientTest, ConcurrentLoadersAreInFlightTogetherWithTheirStartsSpaced)
     ASSERT_EQ(reqs.size(), 3);
     std::sort(reqs.begin(), reqs.end(), [](const auto& a, const auto& b) { return a.arrivedMs < b.arrivedMs; });
     for (int i = 1; i < 3; ++i) {
-        EXPECT_GE(reqs[i].arrivedMs - reqs[i - 1].arrivedMs, 290) << i;  // the clock's millisecond rounding
+        // Timed at the service: the arrival of a request varies with the load.
+        EXPECT_GE(reqs[i].arrivedMs - reqs[i - 1].arrivedMs, 250) << i;
         // The next request does not wait for the answer to the last one.
         EXPECT_LT(reqs[i].arrivedMs, reqs[i - 1].answeredMs) << i;
     }
