@@ -3,6 +3,7 @@
 #include "app/commands_download.h"
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
+#include "app/commands_maintenance.h"
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
 #include "app/commands_report.h"
@@ -58,6 +59,10 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
         {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
          cmdReport},
+        {"compact", "", "compact and repair the symbol database", cmdCompact},
+        {"help", "[PAGE]", "print the path of a help page (default index.htm) and open it on a desktop", cmdHelp},
+        {"check-update", "", "ask the update server whether a newer version of Quotaris exists", cmdCheckUpdate},
+        {"help-update", "", "fetch newer help files from the help server into the data folder", cmdHelpUpdate},
     };
     return commands;
 }

@@ -7,6 +7,7 @@
 #include "quotes/gap.h"
 #include "quotes/loader.h"
 #include "quotes/tickeronderzoek.h"
+#include "runs/updates.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/log.h"
@@ -175,6 +176,7 @@ bool CurrentRun::StartRun()
         return false;
     }
     openfiles::closeAll();
+    updates::CheckForUpdateOnce();
 
     running_ = true;
     emit lockedChanged(true);

@@ -9,6 +9,7 @@
 #include "support/state.h"
 #include "support/textconv.h"
 #include "windows/frmoptions.h"
+#include "windows/helpkey.h"
 #include "windows/named.h"
 #include "windows/reportform.h"
 
@@ -29,6 +30,7 @@
 Autodownload::Autodownload(QWidget* parent) : QWidget(parent), run_(new CurrentRun(this))
 {
     setObjectName(QStringLiteral("Autodownload"));
+    helpkey::setPage(this, QStringLiteral("Download_current_data.htm"));
     setWindowTitle(QStringLiteral("Current Data Downloader"));
 
     option5_ = named(new QRadioButton(QStringLiteral("Normal Download"), this), "Option5");
