@@ -96,6 +96,9 @@ bool Compact(const QString& source, const QString& target)
         fail(QStringLiteral("The database %1 does not exist.").arg(source));
         return false;
     }
+    // A journal without its file is what a killed compaction leaves when the
+    // user removed only the copy; it belongs to no database now.
+    QFile::remove(target + QStringLiteral("-journal"));
     try {
         exportInto(source, target);
         verify(target);
