@@ -1,7 +1,6 @@
 #include "fakeservice.h"
 #include "testutil.h"
 
-#include "database/compact.h"
 #include "database/db.h"
 #include "database/startup.h"
 #include "support/desktop.h"
@@ -119,16 +118,6 @@ TEST_F(MaintenanceWindowsTest, CompactWindowCompactsAndItsHelpButtonOpensThePage
     Database db(paths::databaseFile());
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT naamyahoo FROM fondsen WHERE codeyahoo = 'KEEP.AS'")).toString(),
               QStringLiteral("Keep"));
-}
-
-TEST_F(MaintenanceWindowsTest, CompactWindowReportsALeftoverCopy)
-{
-    writeFile(compaction::targetFile(), "leftover");
-    compact w;
-    EXPECT_FALSE(w.start());
-    ASSERT_EQ(msgs.shown.size(), 1);
-    EXPECT_TRUE(msgs.shown[0].text.contains(QStringLiteral("quotaris.tmp")));
-    EXPECT_TRUE(w.isEnabled());
 }
 
 TEST_F(MaintenanceWindowsTest, HelpFilesWindowReportsAFailedFileAndOffersYesAgain)
