@@ -3,6 +3,7 @@
 #include "app/commands_download.h"
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
+#include "app/commands_maintenance.h"
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
 #include "app/commands_report.h"
@@ -84,6 +85,10 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdSearch},
         {"members", "INDEX [--from N] [--add [--list N]]",
          "print 50 members of an index from member N; --add adds them to the database (and list N)", cmdMembers},
+        {"compact", "", "compact and repair the symbol database", cmdCompact},
+        {"help", "[PAGE]", "print the path of a help page (default index.htm) and open it on a desktop", cmdHelp},
+        {"check-update", "", "ask the update server whether a newer version of Quotaris exists", cmdCheckUpdate},
+        {"help-update", "", "fetch newer help files from the help server into the data folder", cmdHelpUpdate},
     };
     return commands;
 }

@@ -4,13 +4,19 @@
 #include "app/popupmenus.h"
 #include "app/splash.h"
 #include "database/startup.h"
+#include "runs/updates.h"
+#include "support/help.h"
+#include "support/messages.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
+#include "windows/compact.h"
 #include "windows/frmexport.h"
 #include "windows/frmimport.h"
 #include "windows/frmnames.h"
 #include "windows/frmoptions.h"
 #include "windows/history.h"
+#include "windows/helpfiles.h"
+#include "windows/helpkey.h"
 #include "windows/location.h"
 #include "writers/formatregistry.h"
 
@@ -43,6 +49,7 @@ Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(t
     buildMenus();
     buildToolbar();
     popups_ = new PopupMenus(this);
+    helpkey::install();
     resize(1000, 700);
 }
 
@@ -78,8 +85,20 @@ void Hoofdform::buildMenus()
         window.exec();
     });
     file->addSeparator()->setObjectName(QStringLiteral("menuYY"));
-    addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"), false);
-    addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"), false);
+    QAction* check = addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"));
+    connect(check, &QAction::triggered, this, [] {
+        if (!updates::CheckForUpdate())
+            msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
+    });
+    QAction* helpFiles = addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"));
+    connect(helpFiles, &QAction::triggered, this, [this] {
+        if (updates::GetHelpVersion() == 0) {
+            msgBox(QStringLiteral("There are no newer helpfiles available"), Icon::Information);
+            return;
+        }
+        helpfiles window(this);
+        window.exec();
+    });
     file->addSeparator()->setObjectName(QStringLiteral("zom4"));
     QAction* exit = addItem(file, "menuexit", QStringLiteral("&Exit"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -91,7 +110,8 @@ void Hoofdform::buildMenus()
     QAction* view = addItem(edit, "menuView", QStringLiteral("&View components of index"));
     connect(view, &QAction::triggered, this, [this] { openListManagement(true); });
     edit->addSeparator()->setObjectName(QStringLiteral("qwa"));
-    addItem(edit, "menuCompact", QStringLiteral("&Compact/Repair Database"), false);
+    QAction* compactItem = addItem(edit, "menuCompact", QStringLiteral("&Compact/Repair Database"));
+    connect(compactItem, &QAction::triggered, this, &Hoofdform::showCompact);
 
     exportFormatMenu_ = bar->addMenu(QStringLiteral("&Export format"));
     exportFormatMenu_->setObjectName(QStringLiteral("menuexportformat"));
@@ -136,10 +156,13 @@ void Hoofdform::buildMenus()
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuhelp"));
-    addItem(help, "menuhelpcontents", QStringLiteral("&Contents"), false);
+    QAction* contents = addItem(help, "menuhelpcontents", QStringLiteral("&Contents"));
+    connect(contents, &QAction::triggered, this, [] { help::ShowHelp(); });
     help->addSeparator()->setObjectName(QStringLiteral("zom2"));
-    addItem(help, "menuhelpfaq", QStringLiteral("&Faq"), false);
-    addItem(help, "menuhelpsupport", QStringLiteral("&Support..."), false);
+    QAction* faq = addItem(help, "menuhelpfaq", QStringLiteral("&Faq"));
+    connect(faq, &QAction::triggered, this, [] { help::ShowHelp(QStringLiteral("FAQ_Overview.htm")); });
+    QAction* supportPage = addItem(help, "menuhelpsupport", QStringLiteral("&Support..."));
+    connect(supportPage, &QAction::triggered, this, [] { help::ShowHelp(QStringLiteral("Support.htm")); });
     help->addSeparator()->setObjectName(QStringLiteral("zom"));
     QMenu* web = help->addMenu(QStringLiteral("&Quotaris on the Web"));
     web->setObjectName(QStringLiteral("menuhelpweb"));
@@ -227,6 +250,21 @@ void Hoofdform::showCurrentDownload()
         }
     }
     showChild(new Autodownload, true);
+}
+
+void Hoofdform::showCompact()
+{
+    // The database file is replaced: no other window may hold it meanwhile.
+    // A window that refuses to close (a running download) keeps it in use.
+    bool refused = false;
+    for (QMdiSubWindow* child : mdi_->subWindowList()) {
+        if (!child->close())
+            refused = true;
+    }
+    if (refused)
+        return;
+    compact window(this);
+    window.exec();
 }
 
 void Hoofdform::showAbout()

@@ -41,6 +41,8 @@ public:
     QMdiSubWindow* showChild(QWidget* window, bool maximized = false);
 
     void showAbout();
+    // Closes every other window, then opens the compaction window.
+    void showCompact();
     // Opens the current-quote downloader (or brings the open one forward).
     void showCurrentDownload();
 

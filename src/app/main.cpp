@@ -1,11 +1,14 @@
 #include "app/headless.h"
 #include "app/hoofdform.h"
+#include "support/desktop.h"
 #include "support/messages.h"
 #include "support/paths.h"
 #include "windows/guimessages.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QIcon>
 #include <cstdio>
 #include <memory>
 
@@ -62,6 +65,9 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     initApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Quotaris"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.Quotaris")));
+    desktop::setOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
     QString error;
     GuiMessages gui;
     setMessages(&gui);

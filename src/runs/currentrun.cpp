@@ -7,6 +7,7 @@
 #include "quotes/gap.h"
 #include "quotes/loader.h"
 #include "runs/runexcel.h"
+#include "runs/updates.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/log.h"
@@ -101,6 +102,7 @@ bool CurrentRun::StartRun()
         return false;
     }
     openfiles::closeAll();
+    updates::CheckForUpdateOnce();
 
     running_ = true;
     maxInFlight_ = maxInFlight();

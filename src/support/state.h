@@ -68,6 +68,7 @@ struct ProcessState {
     QChar formatLetter;            // format the location window edits
     bool databaseOpened = false;   // the start-up routine could open the database
     QByteArray lastHistoricalBody; // last history answer longer than 40 characters
+    int updateChecks = 0;          // update checks made by download runs
 };
 
 ProcessState& state();

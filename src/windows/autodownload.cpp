@@ -11,6 +11,7 @@
 #include "support/state.h"
 #include "support/textconv.h"
 #include "windows/frmoptions.h"
+#include "windows/helpkey.h"
 #include "windows/named.h"
 #include "windows/reportform.h"
 #include "windows/scheduleframe.h"
@@ -37,6 +38,7 @@ Autodownload::Autodownload(QWidget* parent)
 {
     scheduler_->schedule = Schedule::load();
     setObjectName(QStringLiteral("Autodownload"));
+    helpkey::setPage(this, QStringLiteral("Download_current_data.htm"));
     setWindowTitle(QStringLiteral("Current Data Downloader"));
 
     option5_ = named(new QRadioButton(QStringLiteral("Normal Download"), this), "Option5");

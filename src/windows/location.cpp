@@ -2,6 +2,7 @@
 
 #include "support/paths.h"
 #include "support/state.h"
+#include "windows/helpkey.h"
 #include "windows/maakfolder.h"
 #include "windows/named.h"
 
@@ -24,6 +25,7 @@
 location::location(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("location"));
+    helpkey::setPage(this, QStringLiteral("Exportformat.htm"));
     build();
     const QChar letter = state().formatLetter;
     if (letter == QLatin1Char('T')) {
