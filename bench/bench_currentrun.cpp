@@ -4,9 +4,12 @@
 // quote, the peak memory, the quotes written per format and the longest
 // stretch without a progress or panel update; then a second run stopped
 // after about a second, and how long the stop took to end it.
-//   ./build/bench/bench_currentrun [symbols] [days]
+//   ./build/bench/bench_currentrun [symbols] [days] [M]
+// With M, MetaStock is on too: folders of 2,000 securities holding `days`
+// records each.
 
 #include "fakeservice.h"
+#include "metastockfill.h"
 
 #include "database/db.h"
 #include "database/startup.h"
@@ -137,6 +140,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int symbols = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
     const int days = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
+    const bool metastock = argc > 3 && QByteArray(argv[3]) == "M";
 
     QTemporaryDir dir;
     const QString root = dir.path() + QLatin1Char('/');
@@ -188,6 +192,13 @@ int main(int argc, char** argv)
     clock.start();
     if (!prefill(symbols, days, today.addDays(-3)))
         return 1;
+    if (metastock) {
+        s.selectmetastock = true;
+        s.metastock = root + QStringLiteral("metastock/");
+        for (int k = 0; k * 2000 < symbols; ++k)
+            fillMetastockFolder(s.metastock + QStringLiteral("F%1").arg(k), std::min(2000, symbols - k * 2000), days,
+                                today.addDays(-3), [k](int n) { return ticker(k * 2000 + n); });
+    }
     // The files of a real run have long been on disk: the write-back of the
     // set-up must not be measured as the run's.
     ::sync();
@@ -233,7 +244,7 @@ int main(int argc, char** argv)
     std::printf("peak memory (VmHWM): %.1f MB (%.1f MB after setting up)\n", static_cast<double>(peakKb()) / 1024.0,
                 static_cast<double>(setupKb) / 1024.0);
     std::printf("written:");
-    for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I'})
+    for (char letter : {'M', 'S', 'D', 'C', 'K', 'P', 'V', 'I'})
         std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));
     std::printf(", not written %d\n", sum.writeFailures);
     std::printf("longest gap between progress/panel updates: %lld ms (%d updates), after %s\n",

@@ -3,6 +3,8 @@
 #include "app/links.h"
 #include "app/splash.h"
 #include "database/startup.h"
+#include "mslink/selfcheck.h"
+#include "support/messages.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
 #include "windows/frmexport.h"
@@ -222,6 +224,11 @@ void Hoofdform::load()
         splash_ = nullptr;
         QApplication::processEvents();
     }
+    // The MetaStock library is built in: always present and current; it
+    // only checks that it reads back what it writes.
+    const QString libraryProblem = mslink::selfCheck();
+    if (!libraryProblem.isEmpty())
+        msgBox(QStringLiteral("The built-in Metastock library failed its self-check: ") + libraryProblem, Icon::Critical);
     runStartup();
     updateFormatChecks();
     show();

@@ -92,6 +92,18 @@ void replace(const QString& path, const QByteArray& bytes)
     }
 }
 
+void create(const QString& path, const QByteArray& bytes)
+{
+    const int fd = ::open(native(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        fail(QStringLiteral("Cannot create"), path, errno);
+    const bool ok = writeAll(fd, bytes.constData(), bytes.size(), 0);
+    const int error = errno;
+    ::close(fd);
+    if (!ok)
+        fail(QStringLiteral("Cannot write"), path, error);
+}
+
 void writeAt(const QString& path, qint64 offset, const QByteArray& bytes)
 {
     const int fd = ::open(native(path).constData(), O_WRONLY | O_CLOEXEC);

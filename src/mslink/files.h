@@ -15,6 +15,10 @@ QByteArray read(const QString& path);
 // Replaces `path` with `bytes` (keeping its permissions). Throws Error(Io).
 void replace(const QString& path, const QByteArray& bytes);
 
+// Creates `path` (emptied when it exists) holding `bytes`; for files no
+// reader knows of yet. Throws Error(Io).
+void create(const QString& path, const QByteArray& bytes);
+
 // Writes `bytes` at `offset` with one system call. Throws Error(Io).
 void writeAt(const QString& path, qint64 offset, const QByteArray& bytes);
 

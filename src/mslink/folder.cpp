@@ -133,7 +133,7 @@ int Folder::add(const QString& symbol, const QString& name)
     // The data file first: a kill after it leaves a file no master names,
     // which readers ignore and the next repair removes.
     const QString path = dir_ + QLatin1Char('/') + s.dataFileName();
-    files::replace(path, datafile::encode(s.layout, {}));
+    files::create(path, datafile::encode(s.layout, {}));
     m_.securities.push_back(s);
     save(s.inMaster(), s.inMaster(), !s.inMaster());
     return count() - 1;
@@ -157,7 +157,7 @@ void Folder::append(int index, const std::vector<Record>& records)
     const QString path = dataPath(index);
     const datafile::Shape shape = datafile::shape(path, s.layout);
     if (!shape.exists)
-        files::replace(path, datafile::encode(s.layout, {}));
+        files::create(path, datafile::encode(s.layout, {}));
     const int counted = std::min(shape.counted, shape.held);
     datafile::append(path, s.layout, counted, records);
     saveDates(index, counted == 0 ? records.front().date : s.firstDate, records.back().date);
@@ -191,7 +191,30 @@ void Folder::saveDates(int index, qint32 first, qint32 last)
         return;
     s.firstDate = first;
     s.lastDate = last;
-    save(s.inMaster(), s.inMaster(), !s.inMaster());
+    const bool entriesOnDisk = s.inMaster() ? m_.emasterMatched && s.master.size() == kMasterSize &&
+                                                  s.emaster.size() == kEmasterSize
+                                            : s.xmaster.size() == kXmasterSize;
+    if (!entriesOnDisk) {
+        save(s.inMaster(), s.inMaster(), !s.inMaster());
+        return;
+    }
+    // Only dates change: each master file gets one write of its entry's date
+    // fields in place, which a kill cannot cut in two (replacing a whole
+    // master file costs far more than the append it follows).
+    int position = 0;
+    for (int i = 0; i < index; ++i)
+        position += m_.securities[static_cast<size_t>(i)].inMaster() == s.inMaster() ? 1 : 0;
+    const QString d = dir_ + QLatin1Char('/');
+    if (s.inMaster()) {
+        s.emaster = emasterEntry(s);
+        s.master = masterEntry(s);
+        files::writeAt(d + kEmaster, static_cast<qint64>(position + 1) * kEmasterSize + 64, s.emaster.mid(64, 66));
+        files::writeAt(d + kMaster, static_cast<qint64>(position + 1) * kMasterSize + 25, s.master.mid(25, 8));
+    } else {
+        s.xmaster = xmasterEntry(s);
+        files::writeAt(d + kXmaster, static_cast<qint64>(position + 1) * kXmasterSize + 104, s.xmaster.mid(104, 16));
+    }
+    cache().insert(dir_, {stampOf(d + kMaster), stampOf(d + kEmaster), stampOf(d + kXmaster), m_});
 }
 
 void Folder::save(bool master, bool emaster, bool xmaster)

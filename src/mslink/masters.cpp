@@ -227,6 +227,27 @@ Masters parseMasters(const QByteArray& master, const QByteArray& emaster, const 
     return m;
 }
 
+QByteArray masterEntry(const Security& s)
+{
+    QByteArray e = s.master;
+    if (e.size() != kMasterSize) {
+        e = QByteArray(kMasterSize, '\0');
+        e[1] = 0x65;
+        std::memset(e.data() + 7, ' ', kShortNameLength);
+        e[33] = 'D';
+        std::memset(e.data() + 36, ' ', kSymbolLength + 2);
+    }
+    char* p = e.data();
+    p[0] = static_cast<char>(s.fileNumber);
+    p[3] = static_cast<char>(s.layout.recordSize());
+    p[4] = static_cast<char>(s.layout.fields);
+    putText(e, 7, kShortNameLength, s.name, ' ', false);
+    putMbf(p + 25, fileDateFloat(s.firstDate));
+    putMbf(p + 29, fileDateFloat(s.lastDate));
+    putText(e, 36, kSymbolLength, s.symbol, ' ', false);
+    return e;
+}
+
 QByteArray masterBytes(const Masters& m)
 {
     QByteArray out = m.masterHeader.size() == kMasterSize ? m.masterHeader : QByteArray(kMasterSize, '\0');
@@ -236,27 +257,32 @@ QByteArray masterBytes(const Masters& m)
             continue;
         ++count;
         highest = std::max(highest, s.fileNumber);
-        QByteArray e = s.master;
-        if (e.size() != kMasterSize) {
-            e = QByteArray(kMasterSize, '\0');
-            e[1] = 0x65;
-            std::memset(e.data() + 7, ' ', kShortNameLength);
-            e[33] = 'D';
-            std::memset(e.data() + 36, ' ', kSymbolLength + 2);
-        }
-        char* p = e.data();
-        p[0] = static_cast<char>(s.fileNumber);
-        p[3] = static_cast<char>(s.layout.recordSize());
-        p[4] = static_cast<char>(s.layout.fields);
-        putText(e, 7, kShortNameLength, s.name, ' ', false);
-        putMbf(p + 25, fileDateFloat(s.firstDate));
-        putMbf(p + 29, fileDateFloat(s.lastDate));
-        putText(e, 36, kSymbolLength, s.symbol, ' ', false);
-        out += e;
+        out += masterEntry(s);
     }
     putU16(out.data(), static_cast<quint16>(count));
     putU16(out.data() + 2, static_cast<quint16>(highest));
     return out;
+}
+
+QByteArray emasterEntry(const Security& s)
+{
+    QByteArray e = s.emaster;
+    if (e.size() != kEmasterSize) {
+        e = QByteArray(kEmasterSize, '\0');
+        e[9] = ' ';
+        e[60] = 'D';
+    }
+    char* p = e.data();
+    p[2] = static_cast<char>(s.fileNumber);
+    p[6] = static_cast<char>(s.layout.fields);
+    p[7] = static_cast<char>(s.layout.bits());
+    putText(e, 11, kSymbolLength, s.symbol, '\0', false);
+    putText(e, 32, kShortNameLength, s.name, '\0', false);
+    putIeee(p + 64, fileDateFloat(s.firstDate));
+    putIeee(p + 72, fileDateFloat(s.lastDate));
+    putI32(p + 126, s.firstDate);
+    putText(e, 139, 52, s.longName, '\0', true);
+    return e;
 }
 
 QByteArray emasterBytes(const Masters& m)
@@ -266,27 +292,29 @@ QByteArray emasterBytes(const Masters& m)
     // The first 53 bytes repeat MASTER's header.
     std::memcpy(out.data(), master.constData(), kMasterSize);
     for (const Security& s : m.securities) {
-        if (!s.inMaster())
-            continue;
-        QByteArray e = s.emaster;
-        if (e.size() != kEmasterSize) {
-            e = QByteArray(kEmasterSize, '\0');
-            e[9] = ' ';
-            e[60] = 'D';
-        }
-        char* p = e.data();
-        p[2] = static_cast<char>(s.fileNumber);
-        p[6] = static_cast<char>(s.layout.fields);
-        p[7] = static_cast<char>(s.layout.bits());
-        putText(e, 11, kSymbolLength, s.symbol, '\0', false);
-        putText(e, 32, kShortNameLength, s.name, '\0', false);
-        putIeee(p + 64, fileDateFloat(s.firstDate));
-        putIeee(p + 72, fileDateFloat(s.lastDate));
-        putI32(p + 126, s.firstDate);
-        putText(e, 139, 52, s.longName, '\0', true);
-        out += e;
+        if (s.inMaster())
+            out += emasterEntry(s);
     }
     return out;
+}
+
+QByteArray xmasterEntry(const Security& s)
+{
+    QByteArray e = s.xmaster;
+    if (e.size() != kXmasterSize) {
+        e = QByteArray(kXmasterSize, '\0');
+        e[0] = 0x01;
+        e[62] = 'D';
+    }
+    char* p = e.data();
+    putText(e, 1, 15, s.symbol, '\0', true);
+    putText(e, 16, 46, s.displayName(), '\0', true);
+    putU16(p + 65, static_cast<quint16>(s.fileNumber));
+    p[70] = static_cast<char>(s.layout.bits());
+    putI32(p + 104, s.firstDate);
+    putI32(p + 108, s.firstDate);
+    putI32(p + 116, s.lastDate);
+    return e;
 }
 
 QByteArray xmasterBytes(const Masters& m)
@@ -299,21 +327,7 @@ QByteArray xmasterBytes(const Masters& m)
             continue;
         ++count;
         highest = std::max(highest, s.fileNumber);
-        QByteArray e = s.xmaster;
-        if (e.size() != kXmasterSize) {
-            e = QByteArray(kXmasterSize, '\0');
-            e[0] = 0x01;
-            e[62] = 'D';
-        }
-        char* p = e.data();
-        putText(e, 1, 15, s.symbol, '\0', true);
-        putText(e, 16, 46, s.displayName(), '\0', true);
-        putU16(p + 65, static_cast<quint16>(s.fileNumber));
-        p[70] = static_cast<char>(s.layout.bits());
-        putI32(p + 104, s.firstDate);
-        putI32(p + 108, s.firstDate);
-        putI32(p + 116, s.lastDate);
-        out += e;
+        out += xmasterEntry(s);
     }
     if (count == 0)
         return {};

@@ -66,6 +66,11 @@ QString storableSymbol(const QString& symbol);
 // does not match MASTER is ignored (emasterMatched false).
 Masters parseMasters(const QByteArray& master, const QByteArray& emaster, const QByteArray& xmaster);
 
+// One security's entry in each master file.
+QByteArray masterEntry(const Security& s);
+QByteArray emasterEntry(const Security& s);
+QByteArray xmasterEntry(const Security& s);
+
 // The files' bytes for the securities; XMASTER is empty when no security
 // needs it.
 QByteArray masterBytes(const Masters& m);

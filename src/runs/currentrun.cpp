@@ -1,4 +1,5 @@
 #include "runs/currentrun.h"
+#include "runs/metastockbatch.h"
 
 #include "database/clsdata.h"
 #include "database/db.h"
@@ -229,6 +230,7 @@ void CurrentRun::CollectAndDispatch()
         createRunFile(vision_, runfiles::createVisionFile);
     if (s.select8)
         createRunFile(vikingen_, runfiles::createVikingenFile);
+    metastockbatch::startRun();
 
     setPanel1(QStringLiteral("Collecting Symbols...."));
     WriteLog(QStringLiteral("Creating tempfiles"));
@@ -424,6 +426,10 @@ void CurrentRun::writeBatch(loader& l)
         }
         WriteLog(QStringLiteral("End writing to PRN"));
     }
+    if (s.selectmetastock &&
+        !metastockbatch::writeBatch(quotes, [this](const QString& t) { setPanel2(t); },
+                                    summary_.written[QLatin1Char('M')], summary_.writeFailures))
+        return;
 
     for (const SymbolFormat& f : kSymbolFormats) {
         if (!formatOn(f.letter))

@@ -44,8 +44,8 @@ const ExportFormat* find(QChar letter)
 
 bool writerAvailable(QChar letter)
 {
-    // MetaStock, Excel and AmiBroker have no writer in the program yet.
-    return QStringLiteral("SPCKVID").contains(letter.toUpper());
+    // Excel and AmiBroker have no writer in the program yet.
+    return QStringLiteral("SPCKVIDM").contains(letter.toUpper());
 }
 
 bool anySelected()

@@ -65,11 +65,10 @@ TEST_F(LocationTest, FormatsWithoutAWriterCannotBeSwitchedOn)
 {
     EXPECT_FALSE(FormatLocation('E').canSwitchOn());
     EXPECT_FALSE(FormatLocation('A').canSwitchOn());
-    EXPECT_FALSE(FormatLocation('M').canSwitchOn());
+    EXPECT_TRUE(FormatLocation('M').canSwitchOn());
     EXPECT_TRUE(FormatLocation('K').canSwitchOn());
     EXPECT_EQ(msgs.texts(), QStringList({"Unable to write Excel-format",
-                                         "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer",
-                                         "Unable to write Metastock-format"}));
+                                         "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"}));
     LocationChoice on;
     on.selected = true;
     EXPECT_FALSE(FormatLocation('E').accept(on));

@@ -1,0 +1,141 @@
+#include "writers/metastockmap.h"
+
+#include "database/db.h"
+#include "mslink/error.h"
+#include "mslink/folder.h"
+#include "support/log.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "writers/metastockrun.h"
+
+#include <QDir>
+
+namespace metastockmap {
+
+namespace {
+
+void walk(const QString& folder, QStringList& out)
+{
+    const QStringList names =
+        QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+    for (const QString& name : names) {
+        const QString sub = folder + name + QLatin1Char('/');
+        WriteLog(QStringLiteral("reading ") + sub);
+        out << sub;
+        walk(sub, out);
+    }
+}
+
+}  // namespace
+
+QStringList collectFolders(const QString& root, bool withRoot)
+{
+    QStringList out;
+    const QString r = QDir::cleanPath(root) + QLatin1Char('/');
+    if (withRoot && mslink::Folder::present(r))
+        out << r;
+    walk(r, out);
+    return out;
+}
+
+ScanResult rebuild(Database& db, const QString& root, const std::function<void(int, int)>& progress)
+{
+    ScanResult result;
+    WriteLog(QStringLiteral("Activating metastock dll"));
+    mslink::Folder::newSession();
+    WriteLog(QStringLiteral("reading ") + root);
+
+    struct Found {
+        QString folder;
+        QStringList tickers;
+    };
+    QVector<Found> found;
+    for (const QString& folder : collectFolders(root, true)) {
+        if (!mslink::Folder::present(folder))
+            continue;
+        WriteLog(QStringLiteral("Opening ") + folder);
+        mslink::Folder f(folder);
+        try {
+            f.load();
+        } catch (const mslink::Error& e) {
+            result.damaged << folder;
+            metastock::reportDamaged(folder, e.text());
+            continue;
+        }
+        Found entry{folder, {}};
+        for (const mslink::Security& s : f.securities())
+            entry.tickers << s.symbol;
+        found.append(entry);
+    }
+
+    Transaction t(db);
+    {
+        // Keep the rows of damaged folders; everything else is read anew.
+        QString sql = QStringLiteral("DELETE FROM metastock");
+        if (!result.damaged.isEmpty()) {
+            QStringList marks(result.damaged.size(), QStringLiteral("?"));
+            sql += QStringLiteral(" WHERE map NOT IN (") + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+        }
+        Statement del = db.prepare(sql);
+        for (int i = 0; i < result.damaged.size(); ++i)
+            del.bind(i + 1, result.damaged[i]);
+        del.run();
+    }
+    db.exec(QStringLiteral("DELETE FROM mappen"));
+    const QString update = QStringLiteral("UPDATE metastock SET map = ? WHERE ticker = ?");
+    const QString insert = QStringLiteral("INSERT INTO metastock (ticker, map) VALUES (?, ?)");
+    for (const Found& f : found) {
+        const int count = static_cast<int>(f.tickers.size());
+        if (progress)
+            progress(0, count);
+        for (int i = 0; i < count; ++i) {
+            if (i % 64 == 0) {
+                yieldToGui();
+                if (state().abortFlag) {
+                    result.stopped = true;
+                    break;
+                }
+                if (progress)
+                    progress(i, count);
+            }
+            const QString& ticker = f.tickers[i];
+            WriteLog(QStringLiteral("found ") + ticker);
+            if (db.exec(update, {f.folder, ticker}) == 0)
+                db.exec(insert, {ticker, f.folder});
+        }
+        if (result.stopped)
+            break;
+        result.folders.append({f.folder, count});
+        result.securities += count;
+        if (progress)
+            progress(count, count);
+    }
+    t.commit();
+    return result;
+}
+
+QString folderOf(Database& db, const QString& ticker)
+{
+    const QVariant map = db.scalar(QStringLiteral("SELECT map FROM metastock WHERE ticker = ?"), {ticker});
+    if (!map.isValid() || map.isNull())
+        return {};
+    const QString text = map.toString();
+    const int slash = text.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : text.left(slash + 1);
+}
+
+ScanResult rebuildForRun()
+{
+    ScanResult result;
+    const QString root = metastock::root();
+    auto scan = [&](const MetastockPrompt::Progress& progress) {
+        guarded([&] { result = rebuild(metastockDb(), root, progress); });
+    };
+    if (MetastockPrompt* prompt = metastockPrompt())
+        prompt->showMapLoad(scan);
+    else
+        scan({});
+    return result;
+}
+
+}  // namespace metastockmap
