@@ -36,7 +36,7 @@ Stamp stampOf(const QString& path)
 
 struct Cached {
     Stamp master, emaster, xmaster;
-    Masters masters;
+    std::shared_ptr<Masters> masters;
 };
 
 QHash<QString, Cached>& cache()
@@ -53,7 +53,15 @@ QSet<QString>& repaired()
 
 }  // namespace
 
-Folder::Folder(const QString& dir) : dir_(QDir::cleanPath(dir)) {}
+Folder::Folder(const QString& dir) : dir_(QDir::cleanPath(dir)), m_(std::make_shared<Masters>()) {}
+
+Masters& Folder::edit()
+{
+    cache().remove(dir_);
+    if (m_.use_count() > 1)
+        m_ = std::make_shared<Masters>(*m_);
+    return *m_;
+}
 
 bool Folder::present(const QString& dir)
 {
@@ -70,15 +78,16 @@ void Folder::load()
         m_ = hit->masters;
         return;
     }
-    m_ = parseMasters(files::read(d + kMaster), files::read(d + kEmaster), files::read(d + kXmaster));
+    m_ = std::make_shared<Masters>(
+        parseMasters(files::read(d + kMaster), files::read(d + kEmaster), files::read(d + kXmaster)));
     cache().insert(dir_, {master, emaster, xmaster, m_});
 }
 
 int Folder::find(const QString& symbol) const
 {
     const QString s = storableSymbol(symbol);
-    for (size_t i = 0; i < m_.securities.size(); ++i) {
-        if (m_.securities[i].symbol.compare(s, Qt::CaseInsensitive) == 0)
+    for (size_t i = 0; i < m_->securities.size(); ++i) {
+        if (m_->securities[i].symbol.compare(s, Qt::CaseInsensitive) == 0)
             return static_cast<int>(i);
     }
     return -1;
@@ -86,25 +95,25 @@ int Folder::find(const QString& symbol) const
 
 QString Folder::dataPath(int index) const
 {
-    return dir_ + QLatin1Char('/') + m_.securities.at(static_cast<size_t>(index)).dataFileName();
+    return dir_ + QLatin1Char('/') + m_->securities.at(static_cast<size_t>(index)).dataFileName();
 }
 
 int Folder::recordCount(int index) const
 {
-    const datafile::Shape s = datafile::shape(dataPath(index), m_.securities.at(static_cast<size_t>(index)).layout);
+    const datafile::Shape s = datafile::shape(dataPath(index), m_->securities.at(static_cast<size_t>(index)).layout);
     return std::min(s.counted, s.held);
 }
 
 std::vector<Record> Folder::records(int index) const
 {
-    return datafile::read(dataPath(index), m_.securities.at(static_cast<size_t>(index)).layout);
+    return datafile::read(dataPath(index), m_->securities.at(static_cast<size_t>(index)).layout);
 }
 
 int Folder::nextFileNumber() const
 {
     QSet<int> used;
     int inMaster = 0, highest = kMasterLimit;
-    for (const Security& s : m_.securities) {
+    for (const Security& s : m_->securities) {
         used.insert(s.fileNumber);
         if (s.inMaster())
             ++inMaster;
@@ -134,7 +143,7 @@ int Folder::add(const QString& symbol, const QString& name)
     // which readers ignore and the next repair removes.
     const QString path = dir_ + QLatin1Char('/') + s.dataFileName();
     files::create(path, datafile::encode(s.layout, {}));
-    m_.securities.push_back(s);
+    edit().securities.push_back(s);
     save(s.inMaster(), s.inMaster(), !s.inMaster());
     return count() - 1;
 }
@@ -144,7 +153,7 @@ void Folder::setRecords(int index, std::vector<Record> records)
     if (records.size() > static_cast<size_t>(kMaxRecords))
         throw Error(ErrorCode::Full, QStringLiteral("%1 would hold more than %2 records").arg(dataPath(index)).arg(kMaxRecords));
     std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) { return a.date < b.date; });
-    const Security& s = m_.securities.at(static_cast<size_t>(index));
+    const Security& s = m_->securities.at(static_cast<size_t>(index));
     files::replace(dataPath(index), datafile::encode(s.layout, records));
     saveDates(index, records.empty() ? 0 : records.front().date, records.empty() ? 0 : records.back().date);
 }
@@ -153,7 +162,7 @@ void Folder::append(int index, const std::vector<Record>& records)
 {
     if (records.empty())
         return;
-    const Security& s = m_.securities.at(static_cast<size_t>(index));
+    const Security& s = m_->securities.at(static_cast<size_t>(index));
     const QString path = dataPath(index);
     const datafile::Shape shape = datafile::shape(path, s.layout);
     if (!shape.exists)
@@ -165,7 +174,7 @@ void Folder::append(int index, const std::vector<Record>& records)
 
 void Folder::rename(int index, const QString& name)
 {
-    Security& s = m_.securities.at(static_cast<size_t>(index));
+    Security& s = edit().securities.at(static_cast<size_t>(index));
     const QString longName = storableName(name);
     const QString shortName = longName.left(kShortNameLength).trimmed();
     if (!s.inMaster()) {
@@ -186,12 +195,13 @@ void Folder::rename(int index, const QString& name)
 
 void Folder::saveDates(int index, qint32 first, qint32 last)
 {
-    Security& s = m_.securities.at(static_cast<size_t>(index));
-    if (s.firstDate == first && s.lastDate == last)
+    const Security& current = m_->securities.at(static_cast<size_t>(index));
+    if (current.firstDate == first && current.lastDate == last)
         return;
+    Security& s = edit().securities.at(static_cast<size_t>(index));
     s.firstDate = first;
     s.lastDate = last;
-    const bool entriesOnDisk = s.inMaster() ? m_.emasterMatched && s.master.size() == kMasterSize &&
+    const bool entriesOnDisk = s.inMaster() ? m_->emasterMatched && s.master.size() == kMasterSize &&
                                                   s.emaster.size() == kEmasterSize
                                             : s.xmaster.size() == kXmasterSize;
     if (!entriesOnDisk) {
@@ -203,7 +213,7 @@ void Folder::saveDates(int index, qint32 first, qint32 last)
     // master file costs far more than the append it follows).
     int position = 0;
     for (int i = 0; i < index; ++i)
-        position += m_.securities[static_cast<size_t>(i)].inMaster() == s.inMaster() ? 1 : 0;
+        position += m_->securities[static_cast<size_t>(i)].inMaster() == s.inMaster() ? 1 : 0;
     const QString d = dir_ + QLatin1Char('/');
     if (s.inMaster()) {
         s.emaster = emasterEntry(s);
@@ -220,7 +230,8 @@ void Folder::saveDates(int index, qint32 first, qint32 last)
 void Folder::save(bool master, bool emaster, bool xmaster)
 {
     const QString d = dir_ + QLatin1Char('/');
-    const QByteArray mb = masterBytes(m_), eb = emasterBytes(m_), xb = xmasterBytes(m_);
+    edit();
+    const QByteArray mb = masterBytes(*m_), eb = emasterBytes(*m_), xb = xmasterBytes(*m_);
     // XMASTER only once a security needs it; then EMASTER before MASTER, so
     // a kill between them leaves counts that differ, and readers use MASTER
     // alone until the next repair.
@@ -232,11 +243,11 @@ void Folder::save(bool master, bool emaster, bool xmaster)
         files::replace(d + kMaster, mb);
 
     // Keep the entries as written, so the next rewrite starts from them.
-    m_.masterHeader = mb.left(kMasterSize);
-    m_.emasterHeader = eb.left(kEmasterSize);
-    m_.xmasterHeader = xb.left(kXmasterSize);
+    m_->masterHeader = mb.left(kMasterSize);
+    m_->emasterHeader = eb.left(kEmasterSize);
+    m_->xmasterHeader = xb.left(kXmasterSize);
     int inMaster = 0, inX = 0;
-    for (Security& s : m_.securities) {
+    for (Security& s : m_->securities) {
         if (s.inMaster()) {
             s.master = mb.mid((inMaster + 1) * kMasterSize, kMasterSize);
             s.emaster = eb.mid((inMaster + 1) * kEmasterSize, kEmasterSize);
@@ -247,7 +258,7 @@ void Folder::save(bool master, bool emaster, bool xmaster)
         }
     }
     if (emaster)
-        m_.emasterMatched = true;
+        m_->emasterMatched = true;
     cache().insert(dir_, {stampOf(d + kMaster), stampOf(d + kEmaster), stampOf(d + kXmaster), m_});
 }
 
@@ -265,11 +276,12 @@ void Folder::repair()
                                                 QDir::Files | QDir::Hidden))
         folder.remove(name);
 
-    bool master = false, emaster = !m_.emasterMatched && !m_.securities.empty() && m_.securities.front().inMaster();
+    edit();
+    bool master = false, emaster = !m_->emasterMatched && !m_->securities.empty() && m_->securities.front().inMaster();
     bool xmaster = false;
     QSet<int> numbers;
     for (int i = 0; i < count(); ++i) {
-        Security& s = m_.securities[static_cast<size_t>(i)];
+        Security& s = m_->securities[static_cast<size_t>(i)];
         numbers.insert(s.fileNumber);
         const QString path = dataPath(i);
         const datafile::Shape shape = datafile::shape(path, s.layout);

@@ -4,6 +4,7 @@
 #include "mslink/masters.h"
 
 #include <QString>
+#include <memory>
 #include <vector>
 
 namespace mslink {
@@ -35,8 +36,8 @@ public:
     static void newSession();
 
     QString dir() const { return dir_; }
-    const std::vector<Security>& securities() const { return m_.securities; }
-    int count() const { return static_cast<int>(m_.securities.size()); }
+    const std::vector<Security>& securities() const { return m_->securities; }
+    int count() const { return static_cast<int>(m_->securities.size()); }
     // The security of `symbol` (compared without regard to case), or -1.
     int find(const QString& symbol) const;
     QString dataPath(int index) const;
@@ -59,9 +60,12 @@ private:
     void save(bool master, bool emaster, bool xmaster);
     void saveDates(int index, qint32 first, qint32 last);
     int nextFileNumber() const;
+    // The entries for a change: this folder's own, no longer shared with the
+    // cache or another reader.
+    Masters& edit();
 
     QString dir_;
-    Masters m_;
+    std::shared_ptr<Masters> m_;
 };
 
 }  // namespace mslink

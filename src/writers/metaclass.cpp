@@ -10,6 +10,7 @@
 #include "writers/metastockrun.h"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
 
 namespace {
@@ -168,25 +169,42 @@ void metaclass::raw(const QString& block)
 {
     block_.clear();
     std::map<qint32, mslink::Record> byDate;
-    for (const QString& line : block.split(QLatin1Char('\n'))) {
-        const QStringList f = line.trimmed().split(QLatin1Char(','));
-        if (f.size() < 7)
+    auto value = [](QStringView field) {
+        char buffer[64];
+        const QStringView t = field.trimmed();
+        const qsizetype n = std::min<qsizetype>(t.size(), sizeof buffer);
+        for (qsizetype i = 0; i < n; ++i)
+            buffer[i] = t[i].unicode() < 0x80 ? static_cast<char>(t[i].unicode()) : '?';
+        double v = 0;
+        std::from_chars(buffer, buffer + n, v);
+        return v;
+    };
+    auto price = [&value](QStringView field) { return static_cast<float>(value(field)); };
+    for (QStringView line : QStringView(block).tokenize(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QStringView f[7];
+        int n = 0;
+        for (QStringView field : line.trimmed().tokenize(QLatin1Char(','))) {
+            if (n == 7)
+                break;
+            f[n++] = field;
+        }
+        if (n < 7)
             continue;
-        const double d = textconv::val(f[1]);
-        if (d < 19000101 || d > 99991231)
+        const int date = static_cast<int>(value(f[1]));
+        if (date < 19000101 || date > 99991231)
             continue;
         mslink::Record r;
-        r.date = static_cast<qint32>(d);
+        r.date = date;
         r.time = kNoon;
-        r.close = number(f[5]);
-        r.open = number(f[2]);
-        r.high = number(f[3]);
-        r.low = number(f[4]);
+        r.close = price(f[5]);
+        r.open = price(f[2]);
+        r.high = price(f[3]);
+        r.low = price(f[4]);
         for (float* price : {&r.open, &r.high, &r.low}) {
             if (*price == 0.0f)
                 *price = r.close;
         }
-        r.volume = number(f[6]);
+        r.volume = price(f[6]);
         byDate[r.date] = r;  // a date twice: the later line holds
     }
     for (const auto& [date, r] : byDate)

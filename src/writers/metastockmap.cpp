@@ -9,6 +9,7 @@
 #include "writers/metastockrun.h"
 
 #include <QDir>
+#include <QSet>
 
 namespace metastockmap {
 
@@ -82,8 +83,11 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
         del.run();
     }
     db.exec(QStringLiteral("DELETE FROM mappen"));
-    const QString update = QStringLiteral("UPDATE metastock SET map = ? WHERE ticker = ?");
-    const QString insert = QStringLiteral("INSERT INTO metastock (ticker, map) VALUES (?, ?)");
+    // One row per ticker: a ticker in two folders belongs to the later one.
+    // A kept row of a damaged folder gives way to a folder that lists it.
+    Statement drop = db.prepare(QStringLiteral("DELETE FROM metastock WHERE ticker = ?"));
+    Statement insert = db.prepare(QStringLiteral("INSERT INTO metastock (ticker, map) VALUES (?, ?)"));
+    QSet<QString> placed;  // upper-case tickers entered so far
     for (const Found& f : found) {
         const int count = static_cast<int>(f.tickers.size());
         if (progress)
@@ -100,8 +104,16 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
             }
             const QString& ticker = f.tickers[i];
             WriteLog(QStringLiteral("found ") + ticker);
-            if (db.exec(update, {f.folder, ticker}) == 0)
-                db.exec(insert, {ticker, f.folder});
+            const QString key = ticker.toUpper();
+            if (placed.contains(key) || !result.damaged.isEmpty()) {
+                drop.bind(1, ticker);
+                drop.run();
+                drop.reset();
+            }
+            placed.insert(key);
+            insert.bind(1, ticker).bind(2, f.folder);
+            insert.run();
+            insert.reset();
         }
         if (result.stopped)
             break;
