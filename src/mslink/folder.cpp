@@ -65,8 +65,10 @@ Masters& Folder::edit()
 
 bool Folder::present(const QString& dir)
 {
+    // Any master file, even an empty one: a folder whose MASTER was cut to
+    // nothing is a damaged database, not a free folder.
     const QString d = QDir::cleanPath(dir) + QLatin1Char('/');
-    return files::size(d + kMaster) > 0 || files::size(d + kXmaster) > 0;
+    return files::size(d + kMaster) >= 0 || files::size(d + kEmaster) >= 0 || files::size(d + kXmaster) >= 0;
 }
 
 void Folder::load()
@@ -78,6 +80,8 @@ void Folder::load()
         m_ = hit->masters;
         return;
     }
+    if (master.size < kMasterSize && (master.size >= 0 || emaster.size >= 0 || xmaster.size >= 0))
+        throw Error(ErrorCode::Damaged, QStringLiteral("MASTER is missing or shorter than its header"));
     m_ = std::make_shared<Masters>(
         parseMasters(files::read(d + kMaster), files::read(d + kEmaster), files::read(d + kXmaster)));
     cache().insert(dir_, {master, emaster, xmaster, m_});
@@ -232,15 +236,15 @@ void Folder::save(bool master, bool emaster, bool xmaster)
     const QString d = dir_ + QLatin1Char('/');
     edit();
     const QByteArray mb = masterBytes(*m_), eb = emasterBytes(*m_), xb = xmasterBytes(*m_);
-    // XMASTER only once a security needs it; then EMASTER before MASTER, so
-    // a kill between them leaves counts that differ, and readers use MASTER
-    // alone until the next repair.
+    // XMASTER only once a security needs it. MASTER before EMASTER: a kill
+    // between them leaves counts that differ, readers use MASTER alone until
+    // the next repair, and a new folder never has an EMASTER without MASTER.
     if (xmaster && !xb.isEmpty())
         files::replace(d + kXmaster, xb);
-    if (emaster)
-        files::replace(d + kEmaster, eb);
     if (master)
         files::replace(d + kMaster, mb);
+    if (emaster)
+        files::replace(d + kEmaster, eb);
 
     // Keep the entries as written, so the next rewrite starts from them.
     m_->masterHeader = mb.left(kMasterSize);

@@ -87,7 +87,7 @@ TEST(MsFolder, DamagedMasterIsLeftByteForByte)
         addWithDays(w, QStringLiteral("BBB"), {20240102});
     }
     const QByteArray good = fileBytes(dir.filePath("MASTER"));
-    for (const QByteArray& bad : {good.left(80), QByteArray(good.size(), '\x7A'), QByteArray("x")}) {
+    for (const QByteArray& bad : {good.left(80), QByteArray(good.size(), '\x7A'), QByteArray("x"), QByteArray()}) {
         putBytes(dir.filePath("MASTER"), bad);
         QFile::remove(dir.filePath("F7.DAT"));
         const auto before = snapshot(dir.path());
@@ -114,8 +114,8 @@ TEST(MsFolder, RepairMendsWhatAKillLeaves)
         addWithDays(w, QStringLiteral("BBB"), {20240102});
     }
     // A record on the end that its header does not count yet, an orphan
-    // data file of an add cut short, a temporary file, and an EMASTER that
-    // went one security further than MASTER.
+    // data file of an add cut short, a temporary file, and an EMASTER one
+    // security behind MASTER.
     const QString f1 = dir.filePath("F1.DAT");
     QByteArray data = fileBytes(f1);
     QByteArray extra(28, '\0');
@@ -125,9 +125,8 @@ TEST(MsFolder, RepairMendsWhatAKillLeaves)
     putBytes(dir.filePath("F3.DAT"), QByteArray(28, '\0'));
     putBytes(dir.filePath(".mslink-MASTER"), "half");
     QByteArray emaster = fileBytes(dir.filePath("EMASTER"));
-    emaster += emaster.right(192);
-    emaster[(3 * 192) + 2] = 3;
-    emaster[0] = 3;
+    emaster.chop(192);  // MASTER went one security further than EMASTER
+    emaster[0] = 1;
     putBytes(dir.filePath("EMASTER"), emaster);
 
     Folder::newSession();  // the next run
@@ -140,6 +139,7 @@ TEST(MsFolder, RepairMendsWhatAKillLeaves)
     EXPECT_FALSE(QFile::exists(dir.filePath(".mslink-MASTER")));
     const QByteArray fixed = fileBytes(dir.filePath("EMASTER"));
     EXPECT_EQ(fixed.size(), 3 * 192);
+    EXPECT_EQ(static_cast<quint8>(fixed[2 * 192 + 2]), 2);
     EXPECT_EQ(QByteArray(fixed.constData() + 192 + 139), "AAA Inc");  // long names kept
     Reader r;
     r.openFolder(dir.path());
