@@ -3,6 +3,7 @@
 #include "database/db.h"
 #include "mslink/error.h"
 #include "mslink/folder.h"
+#include "mslink/writer.h"
 #include "support/log.h"
 #include "support/state.h"
 #include "support/yield.h"
@@ -62,6 +63,15 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
             result.damaged << folder;
             metastock::reportDamaged(folder, e.text());
             continue;
+        }
+        // Mend what a killed run left while the load window shows, rather
+        // than at the folder's first quote; a folder in use is mended when
+        // it is first written.
+        try {
+            mslink::Writer w;
+            w.openFolder(folder);
+        } catch (const mslink::Error& e) {
+            WriteLog(QStringLiteral("Not repaired now: ") + e.text());
         }
         Found entry{folder, {}};
         for (const mslink::Security& s : f.securities())
