@@ -4,13 +4,15 @@
 // quote, the peak memory, the quotes written per format and the longest
 // stretch without a progress or panel update, and how many requests were
 // in flight together; then a second run stopped after about a second, and
-// how long the stop took to end it. A third positional argument "E" also
-// switches on the Excel workbook.
-//   ./build/bench/bench_currentrun [--latency MS] [--max-in-flight N] [symbols] [days] [E]
+// how long the stop took to end it. A third positional argument with "E"
+// also switches on the Excel workbook, with "M" MetaStock (folders of 2,000
+// securities holding `days` records each).
+//   ./build/bench/bench_currentrun [--latency MS] [--max-in-flight N] [symbols] [days] [E|M|EM]
 // --latency makes the fake service take MS milliseconds for every answer,
 // as a real service does (0.5-2 s); --max-in-flight sets MaxInFlight.
 
 #include "fakeservice.h"
+#include "metastockfill.h"
 
 #include "database/db.h"
 #include "database/startup.h"
@@ -174,6 +176,7 @@ int main(int argc, char** argv)
     const int symbols = positional.size() > 0 ? std::max(1, positional[0].toInt()) : 10000;
     const int days = positional.size() > 1 ? std::max(1, positional[1].toInt()) : 2000;
     const bool excel = positional.size() > 2 && positional[2].toUpper().contains(QLatin1Char('E'));
+    const bool metastock = positional.size() > 2 && positional[2].toUpper().contains(QLatin1Char('M'));
 
     QTemporaryDir dir;
     const QString root = dir.path() + QLatin1Char('/');
@@ -232,6 +235,13 @@ int main(int argc, char** argv)
     clock.start();
     if (!prefill(symbols, days, today.addDays(-3)))
         return 1;
+    if (metastock) {
+        s.selectmetastock = true;
+        s.metastock = root + QStringLiteral("metastock/");
+        for (int k = 0; k * 2000 < symbols; ++k)
+            fillMetastockFolder(s.metastock + QStringLiteral("F%1").arg(k), std::min(2000, symbols - k * 2000), days,
+                                today.addDays(-3), [k](int n) { return ticker(k * 2000 + n); });
+    }
     // The files of a real run have long been on disk: the write-back of the
     // set-up must not be measured as the run's.
     ::sync();
@@ -280,7 +290,7 @@ int main(int argc, char** argv)
     std::printf("peak memory (VmHWM): %.1f MB (%.1f MB after setting up)\n", static_cast<double>(peakKb()) / 1024.0,
                 static_cast<double>(setupKb) / 1024.0);
     std::printf("written:");
-    for (char letter : {'E', 'S', 'D', 'C', 'K', 'P', 'V', 'I'})
+    for (char letter : {'E', 'M', 'S', 'D', 'C', 'K', 'P', 'V', 'I'})
         std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));
     std::printf(", not written %d\n", sum.writeFailures);
     for (const QString& note : sum.notes)

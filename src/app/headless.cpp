@@ -4,6 +4,7 @@
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
 #include "app/commands_maintenance.h"
+#include "app/commands_metastock.h"
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
 #include "app/commands_report.h"
@@ -64,6 +65,9 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdFormat},
         {"quote", "TICKER...", "fetch the current quotes of the tickers and print them", cmdQuote},
         {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
+        {"metastock", "scan | list FOLDER | show FOLDER TICKER",
+         "rebuild the map of the MetaStock folders and print each folder's count; list a folder's securities; "
+         "print a security's records", cmdMetastock},
         {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
          cmdReport},
         {"schedule", "[set N --start HH:MM [--end HH:MM] [--interval HH:MM] | off N | options [--use-interval on|off] "

@@ -6,6 +6,7 @@
 #include "database/startup.h"
 #include "runs/updates.h"
 #include "support/help.h"
+#include "mslink/selfcheck.h"
 #include "support/messages.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
@@ -285,6 +286,11 @@ void Hoofdform::load()
         splash_ = nullptr;
         QApplication::processEvents();
     }
+    // The MetaStock library is built in: always present and current; it
+    // only checks that it reads back what it writes.
+    const QString libraryProblem = mslink::selfCheck();
+    if (!libraryProblem.isEmpty())
+        msgBox(QStringLiteral("The built-in Metastock library failed its self-check: ") + libraryProblem, Icon::Critical);
     runStartup();
     updateFormatChecks();
     show();

@@ -4,6 +4,7 @@
 #include "support/messages.h"
 #include "support/paths.h"
 #include "windows/guimessages.h"
+#include "windows/msdatabaseload.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -71,12 +72,15 @@ int main(int argc, char* argv[])
     QString error;
     GuiMessages gui;
     setMessages(&gui);
+    GuiMetastockPrompt metastockWindows;
+    setMetastockPrompt(&metastockWindows);
     if (!paths::ensureDataFolder(&error))
         msgBox(error + QStringLiteral("\r\nThe program goes on with its built-in settings."), Icon::Critical);
     auto window = std::make_unique<Hoofdform>();
     window->load();
     const int status = app.exec();
     window.reset();
+    setMetastockPrompt(nullptr);
     setMessages(nullptr);
     return status;
 }

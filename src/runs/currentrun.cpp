@@ -1,4 +1,5 @@
 #include "runs/currentrun.h"
+#include "runs/metastockbatch.h"
 
 #include "database/clsdata.h"
 #include "database/db.h"
@@ -168,6 +169,7 @@ void CurrentRun::CollectAndDispatch()
     excel_ = std::make_unique<RunExcel>([this](const QString& text) { setPanel2(text); });
     if (!excel_->start())
         state().abortFlag = true;
+    metastockbatch::startRun();
 
     setPanel1(QStringLiteral("Collecting Symbols...."));
     WriteLog(QStringLiteral("Creating tempfiles"));
@@ -354,6 +356,10 @@ void CurrentRun::writeBatch(loader& l)
     Batch batch = batchOf(l);
     excel_->write(l, totalDispatched_);  // Excel
     if (!writeStaging(batch))  // PRN and AmiBroker
+        return;
+    if (settings().selectmetastock &&  // MetaStock
+        !metastockbatch::writeBatch(batch.quotes, [this](const QString& t) { setPanel2(t); },
+                                    summary_.written[QLatin1Char('M')], summary_.writeFailures))
         return;
     if (!writeSymbolFiles(batch, QLatin1Char('S')))  // Stockguru
         return;

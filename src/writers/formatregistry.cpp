@@ -44,8 +44,7 @@ const ExportFormat* find(QChar letter)
 
 bool writerAvailable(QChar letter)
 {
-    // MetaStock has no writer in the program yet.
-    return QStringLiteral("SPCKVIDEA").contains(letter.toUpper());
+    return QStringLiteral("SPCKVIDEAM").contains(letter.toUpper());
 }
 
 bool anySelected()
