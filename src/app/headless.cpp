@@ -6,8 +6,10 @@
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
 #include "app/commands_report.h"
+#include "app/commands_serve.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
+#include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/paths.h"
 
@@ -58,6 +60,8 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
         {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
          cmdReport},
+        {"serve", "[--port P]", "run the built-in gateway to the live quote source in the foreground (default: a free port)",
+         cmdServe},
     };
     return commands;
 }
@@ -86,7 +90,10 @@ bool headlessStartup(HeadlessContext& context)
         context.err << error << '\n';
         return false;
     }
-    return runStartup().opened;
+    const bool opened = runStartup().opened;
+    if (!livehosts::resolve(&error))
+        context.err << "The built-in quote gateway cannot start: " << error << '\n';
+    return opened;
 }
 
 int runHeadless(const QString& command, const QStringList& args)

@@ -3,6 +3,8 @@
 #include "app/links.h"
 #include "app/splash.h"
 #include "database/startup.h"
+#include "gateway/livehosts.h"
+#include "support/messages.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
 #include "windows/frmexport.h"
@@ -223,6 +225,8 @@ void Hoofdform::load()
         QApplication::processEvents();
     }
     runStartup();
+    if (QString error; !livehosts::resolve(&error))
+        msgBox(QStringLiteral("The built-in quote gateway cannot start: ") + error, Icon::Critical);
     updateFormatChecks();
     show();
 }

@@ -1,5 +1,6 @@
 #include "app/headless.h"
 #include "app/hoofdform.h"
+#include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/paths.h"
 #include "windows/guimessages.h"
@@ -57,7 +58,9 @@ int main(int argc, char* argv[])
     if (!command.isEmpty()) {
         QCoreApplication app(argc, argv);
         initApplication();
-        return runHeadless(command, commandArgs);
+        const int status = runHeadless(command, commandArgs);
+        livehosts::stop();
+        return status;
     }
 
     QApplication app(argc, argv);
@@ -71,6 +74,7 @@ int main(int argc, char* argv[])
     window->load();
     const int status = app.exec();
     window.reset();
+    livehosts::stop();
     setMessages(nullptr);
     return status;
 }
