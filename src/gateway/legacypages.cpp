@@ -95,6 +95,11 @@ LegacyReply unknownSymbol(const QString& symbol)
     return page(404, "Not Found", "<p>No data for " + html(symbol) + ": the symbol is not known.</p>");
 }
 
+LegacyReply unknownPath()
+{
+    return page(404, "Not Found", "<p>Not found.</p>");
+}
+
 LegacyReply noPrices()
 {
     return {404, "No Prices in this date range\n", "text/plain"};

@@ -37,5 +37,7 @@ LegacyReply noMatches(const QString& text);
 // History: an unknown symbol, and a range without prices.
 LegacyReply unknownSymbol(const QString& symbol);
 LegacyReply noPrices();
+// A path the old service did not serve either.
+LegacyReply unknownPath();
 
 }  // namespace legacypages

@@ -47,7 +47,7 @@ protected:
             else if (r.path == "/l")
                 pages.lookup(r, respond);
             else
-                respond(legacypages::unknownSymbol(QString::fromLatin1(r.path)));
+                respond(legacypages::unknownPath());
         });
         if (!server.listen(wantedPort_, &error)) {
             ready.release();
