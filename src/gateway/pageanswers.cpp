@@ -46,6 +46,24 @@ PageAnswers::PageAnswers(Upstream& upstream, QString dataFolder)
 {
 }
 
+void PageAnswers::chartPage(const QString& symbol, const QString& query,
+                            std::function<void(const livejson::Chart&)> onChart, HttpServer::Respond respond)
+{
+    upstream_.getJson(QuoteSource::chartPath(symbol.toUpper(), query), kWeekMs,
+                      [symbol, onChart = std::move(onChart), respond](const UpstreamReply& r) {
+                          if (r.ok() && r.status == 404) {
+                              respond(legacypages::invalidTicker(symbol));
+                              return;
+                          }
+                          const auto chart = r.ok() && r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
+                          if (!chart) {
+                              respond(legacypages::noAnswer());
+                              return;
+                          }
+                          onChart(*chart);
+                      });
+}
+
 void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respond respond)
 {
     const QString symbol = request.symbols("s").value(0).toUpper();
@@ -53,27 +71,12 @@ void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respon
         respond(legacypages::invalidTicker(symbol));
         return;
     }
-    upstream_.getJson(QuoteSource::chartPath(symbol, kMetaQuery), kWeekMs, [this, symbol, respond](const UpstreamReply& r) {
-        if (!r.ok()) {
-            respond(legacypages::noAnswer());
-            return;
-        }
-        if (r.status == 404) {
-            respond(legacypages::invalidTicker(symbol));
-            return;
-        }
-        const auto chart = r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
-        if (!chart) {
-            respond(legacypages::noAnswer());
-            return;
-        }
-        if (chart->meta.firstTradeDate) {
-            const QDate first = chart->meta.exchange.local(*chart->meta.firstTradeDate).date();
-            respond(legacypages::historyStart(symbol, first));
-            return;
-        }
-        firstBar(symbol, respond);
-    });
+    chartPage(symbol, kMetaQuery, [this, symbol, respond](const livejson::Chart& chart) {
+        if (chart.meta.firstTradeDate)
+            respond(legacypages::historyStart(symbol, chart.meta.exchange.local(*chart.meta.firstTradeDate).date()));
+        else
+            firstBar(symbol, respond);
+    }, respond);
 }
 
 // Without a first trade date in the meta, the first monthly bar since 1900.
@@ -81,22 +84,12 @@ void PageAnswers::firstBar(const QString& symbol, HttpServer::Respond respond)
 {
     const qint64 tomorrow = QDateTime(QDate::currentDate().addDays(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
     const QString query = QStringLiteral("interval=1mo&period1=%1&period2=%2").arg(kEarliest).arg(tomorrow);
-    upstream_.getJson(QuoteSource::chartPath(symbol, query), kWeekMs, [symbol, respond](const UpstreamReply& r) {
-        if (!r.ok()) {
-            respond(legacypages::noAnswer());
-            return;
-        }
-        if (r.status == 404) {
-            respond(legacypages::invalidTicker(symbol));
-            return;
-        }
-        const auto chart = r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
-        if (!chart || chart->bars.isEmpty()) {
+    chartPage(symbol, query, [symbol, respond](const livejson::Chart& chart) {
+        if (chart.bars.isEmpty())
             respond(legacypages::noHistory(symbol));
-            return;
-        }
-        respond(legacypages::historyStart(symbol, chart->meta.exchange.local(chart->bars.first().time).date()));
-    });
+        else
+            respond(legacypages::historyStart(symbol, chart.meta.exchange.local(chart.bars.first().time).date()));
+    }, respond);
 }
 
 void PageAnswers::quotePage(const LegacyRequest& request, HttpServer::Respond respond)
@@ -113,23 +106,10 @@ void PageAnswers::quotePage(const LegacyRequest& request, HttpServer::Respond re
         respond(legacypages::invalidTicker(symbol));
         return;
     }
-    upstream_.getJson(QuoteSource::chartPath(symbol.toUpper(), kMetaQuery), kWeekMs, [symbol, respond](const UpstreamReply& r) {
-        if (!r.ok()) {
-            respond(legacypages::noAnswer());
-            return;
-        }
-        if (r.status == 404) {
-            respond(legacypages::invalidTicker(symbol));
-            return;
-        }
-        const auto chart = r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
-        if (!chart) {
-            respond(legacypages::noAnswer());
-            return;
-        }
-        const livejson::Instrument& m = chart->meta;
+    chartPage(symbol, kMetaQuery, [symbol, respond](const livejson::Chart& chart) {
+        const livejson::Instrument& m = chart.meta;
         respond(legacypages::plainQuote(symbol, m.shortName.isEmpty() ? m.longName : m.shortName));
-    });
+    }, respond);
 }
 
 void PageAnswers::lookup(const LegacyRequest& request, HttpServer::Respond respond)

@@ -3,6 +3,11 @@
 #include "gateway/httpserver.h"
 
 #include <QString>
+#include <functional>
+
+namespace livejson {
+struct Chart;
+}
 
 class Upstream;
 
@@ -19,6 +24,11 @@ public:
     static constexpr int kLookupPage = 50;
 
 private:
+    // Asks a chart for a page: an unknown symbol gets the invalid-ticker
+    // page, a failure no answer at all; a chart goes to `onChart`, which
+    // answers.
+    void chartPage(const QString& symbol, const QString& query,
+                   std::function<void(const livejson::Chart&)> onChart, HttpServer::Respond respond);
     void firstBar(const QString& symbol, HttpServer::Respond respond);
 
     Upstream& upstream_;
