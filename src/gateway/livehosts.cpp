@@ -3,6 +3,7 @@
 #include "gateway/livegateway.h"
 #include "support/state.h"
 
+#include <QCoreApplication>
 #include <memory>
 
 namespace livehosts {
@@ -37,6 +38,9 @@ bool resolve(QString* error)
         if (!made->start(0, error))
             return false;
         gateway = std::move(made);
+        // Whoever forgets to stop it: its thread ends while the application
+        // object still exists.
+        qAddPostRoutine(&stop);
     }
     for (QString* h : hosts) {
         if (isLive(*h))
