@@ -11,8 +11,10 @@
 #include "app/commands_schedule.h"
 #include "app/commands_search.h"
 #include "app/commands_symbols.h"
+#include "app/commands_serve.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
+#include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/paths.h"
 
@@ -93,6 +95,8 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"help", "[PAGE]", "print the path of a help page (default index.htm) and open it on a desktop", cmdHelp},
         {"check-update", "", "ask the update server whether a newer version of Quotaris exists", cmdCheckUpdate},
         {"help-update", "", "fetch newer help files from the help server into the data folder", cmdHelpUpdate},
+        {"serve", "[--port P]", "run the built-in gateway to the live quote source in the foreground (default: a free port)",
+         cmdServe},
     };
     return commands;
 }
@@ -121,7 +125,10 @@ bool headlessStartup(HeadlessContext& context)
         context.err << error << '\n';
         return false;
     }
-    return runStartup().opened;
+    const bool opened = runStartup().opened;
+    if (!livehosts::resolve(&error))
+        context.err << "The built-in quote gateway cannot start: " << error << '\n';
+    return opened;
 }
 
 int runHeadless(const QString& command, const QStringList& args)

@@ -7,6 +7,7 @@
 #include "runs/updates.h"
 #include "support/help.h"
 #include "mslink/selfcheck.h"
+#include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
@@ -292,6 +293,8 @@ void Hoofdform::load()
     if (!libraryProblem.isEmpty())
         msgBox(QStringLiteral("The built-in Metastock library failed its self-check: ") + libraryProblem, Icon::Critical);
     runStartup();
+    if (QString error; !livehosts::resolve(&error))
+        msgBox(QStringLiteral("The built-in quote gateway cannot start: ") + error, Icon::Critical);
     updateFormatChecks();
     show();
 }

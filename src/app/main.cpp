@@ -1,6 +1,7 @@
 #include "app/headless.h"
 #include "app/hoofdform.h"
 #include "support/desktop.h"
+#include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/paths.h"
 #include "windows/guimessages.h"
@@ -61,7 +62,9 @@ int main(int argc, char* argv[])
     if (!command.isEmpty()) {
         QCoreApplication app(argc, argv);
         initApplication();
-        return runHeadless(command, commandArgs);
+        const int status = runHeadless(command, commandArgs);
+        livehosts::stop();
+        return status;
     }
 
     QApplication app(argc, argv);
@@ -81,6 +84,7 @@ int main(int argc, char* argv[])
     const int status = app.exec();
     window.reset();
     setMetastockPrompt(nullptr);
+    livehosts::stop();
     setMessages(nullptr);
     return status;
 }

@@ -1,5 +1,6 @@
 #include "fakeservice.h"
 
+#include "support/settingsstore.h"
 #include "support/state.h"
 
 #include <QHostAddress>
@@ -50,6 +51,12 @@ void FakeQuoteService::useForAllHosts() const
 {
     ProgramSettings& s = settings();
     s.quoteHost = s.quoteHostAU = s.quoteHostSG = s.chartHost = host();
+}
+
+void FakeQuoteService::useForAllHostsInStore() const
+{
+    for (const char* key : {"QuoteHost", "QuoteHostAU", "QuoteHostSG", "ChartHost"})
+        store::write(QLatin1String(key), host());
 }
 
 qint64 FakeQuoteService::now()

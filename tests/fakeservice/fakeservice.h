@@ -68,6 +68,9 @@ public:
     QString host() const;  // "127.0.0.1:PORT"
     // Points every quote-service host of the loaded settings at this fake.
     void useForAllHosts() const;
+    // The same in the settings store, for the program run as a child
+    // process: no host is left "live", so the child starts no gateway.
+    void useForAllHostsInStore() const;
 
     void addQuote(const Quote& quote);
     static Quote quote(const QByteArray& symbol, const QByteArray& date, const QByteArray& close,
