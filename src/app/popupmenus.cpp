@@ -1,5 +1,6 @@
 #include "app/popupmenus.h"
 
+#include "support/help.h"
 #include "windows/browser.h"
 #include "windows/marketform.h"
 #include "windows/symbolgrid.h"
@@ -42,8 +43,8 @@ PopupMenus::PopupMenus(QWidget* owner) : QObject(owner), owner_(owner)
             form_->commandview();
     });
     m1->addSeparator()->setObjectName(QStringLiteral("menustreepje"));
-    // The help pages are not part of the program yet.
-    item(m1, "menuAddhelp", QStringLiteral("Help"))->setEnabled(false);
+    connect(item(m1, "menuAddhelp", QStringLiteral("Help")), &QAction::triggered, this,
+            [] { help::ShowHelp(QStringLiteral("Listmanagment.htm")); });
 
     // popmenu2: the list grid.
     QMenu* m2 = newMenu("popmenu2");
@@ -60,7 +61,8 @@ PopupMenus::PopupMenus(QWidget* owner) : QObject(owner), owner_(owner)
         if (form_)
             form_->Command1(2);
     });
-    item(m2, "menuRemovehelp", QStringLiteral("Help"))->setEnabled(false);
+    connect(item(m2, "menuRemovehelp", QStringLiteral("Help")), &QAction::triggered, this,
+            [] { help::ShowHelp(QStringLiteral("Listmanagment.htm")); });
 
     // popmenu3: the search results.
     QMenu* m3 = newMenu("popmenu3");
@@ -78,7 +80,8 @@ PopupMenus::PopupMenus(QWidget* owner) : QObject(owner), owner_(owner)
                 browser_->lijsttoevoegen2(n);
         });
     }
-    item(m3, "menuBrowserhelp", QStringLiteral("Help"))->setEnabled(false);
+    connect(item(m3, "menuBrowserhelp", QStringLiteral("Help")), &QAction::triggered, this,
+            [] { help::ShowHelp(QStringLiteral("Ticker.htm")); });
 
     // popmenu4: the local results.
     QMenu* m4 = newMenu("popmenu4");
@@ -92,7 +95,7 @@ PopupMenus::PopupMenus(QWidget* owner) : QObject(owner), owner_(owner)
         });
     }
     m4->addSeparator()->setObjectName(QStringLiteral("wdfr"));
-    item(m4, "menu4Help", QStringLiteral("&Help"))->setEnabled(false);
+    connect(item(m4, "menu4Help", QStringLiteral("&Help")), &QAction::triggered, this, [] { help::ShowHelp(); });
 }
 
 PopupMenus::~PopupMenus() = default;

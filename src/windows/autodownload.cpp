@@ -187,6 +187,7 @@ void Autodownload::applyScheduleState()
 {
     const bool busy = scheduler_->active() || run_->running();
     const bool scheduled = option6_->isChecked();
+    helpkey::setPage(this, scheduled ? QStringLiteral("Download_daily_data.htm") : QStringLiteral("Download_current_data.htm"));
     frameCurrent_->setEnabled(!scheduled);
     frameSchedule_->setEnabled(scheduled && !busy);
     option5_->setEnabled(!busy);

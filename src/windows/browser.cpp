@@ -1,6 +1,7 @@
 #include "windows/browser.h"
 
 #include "support/messages.h"
+#include "windows/helpkey.h"
 #include "windows/named.h"
 #include "windows/symbolgrid.h"
 
@@ -24,6 +25,7 @@ browser::browser(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("browser"));
     setWindowTitle(QStringLiteral("Search Symbol"));
+    helpkey::setPage(this, QStringLiteral("Ticker.htm"));
 
     auto* label1 = named(new QLabel(QStringLiteral("Name or Symbol:"), this), "Label1");
     text1_ = named(new QLineEdit(this), "Text1");

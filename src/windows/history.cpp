@@ -9,6 +9,7 @@
 #include "support/state.h"
 #include "support/textconv.h"
 #include "windows/frmoptions.h"
+#include "windows/helpkey.h"
 #include "windows/historyreportform.h"
 #include "windows/named.h"
 
@@ -49,6 +50,7 @@ history::history(QWidget* parent) : QWidget(parent), run_(new HistoryRun(this))
 {
     setObjectName(QStringLiteral("history"));
     setWindowTitle(QStringLiteral("Historical Data Downloader"));
+    helpkey::setPage(this, QStringLiteral("Download_historical_data.htm"));
 
     auto* lists = new QGroupBox(this);
     option1_ = named(new QRadioButton(QStringLiteral("Download List:"), lists), "Option1");

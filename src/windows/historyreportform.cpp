@@ -1,6 +1,7 @@
 #include "windows/historyreportform.h"
 
 #include "support/state.h"
+#include "windows/helpkey.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -16,6 +17,7 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("historyreportform"));
     setWindowTitle(QStringLiteral("Historical Download Report"));
+    helpkey::setPage(this, QStringLiteral("historyreport.htm"));
     report_.load();
 
     auto* layout = new QVBoxLayout(this);

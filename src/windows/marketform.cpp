@@ -5,6 +5,7 @@
 #include "support/errors.h"
 #include "support/messages.h"
 #include "support/state.h"
+#include "windows/helpkey.h"
 #include "windows/named.h"
 #include "windows/symbolgrid.h"
 
@@ -36,6 +37,7 @@ marketform::marketform(bool viewComponents, QWidget* parent)
 {
     setObjectName(QStringLiteral("marketform"));
     setWindowTitle(viewComponents ? QStringLiteral("View components") : QStringLiteral("List management"));
+    helpkey::setPage(this, QStringLiteral("Listmanagment.htm"));
 
     auto* label2 = named(new QLabel(QStringLiteral("Choose market:"), this), "Label2");
     combobox1_ = named(new QComboBox(this), "Combobox1");

@@ -2,6 +2,7 @@
 
 #include "support/state.h"
 #include "support/yield.h"
+#include "windows/helpkey.h"
 #include "windows/location.h"
 #include "windows/named.h"
 
@@ -14,6 +15,7 @@ MSDatabaseload::MSDatabaseload(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("MSDatabaseload"));
     setWindowTitle(QStringLiteral("Metastock"));
+    helpkey::setPage(this, QStringLiteral("Exportformat.htm"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     label1_ = named(new QLabel(QStringLiteral("Reading Metastock-Database....."), this), "Label1");

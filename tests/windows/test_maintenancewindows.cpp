@@ -9,6 +9,7 @@
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
+#include "windows/browser.h"
 #include "windows/compact.h"
 #include "windows/frmexport.h"
 #include "windows/frmimport.h"
@@ -16,8 +17,12 @@
 #include "windows/frmoptions.h"
 #include "windows/helpfiles.h"
 #include "windows/helpkey.h"
+#include "windows/history.h"
+#include "windows/historyreportform.h"
 #include "windows/location.h"
 #include "windows/maakfolder.h"
+#include "windows/marketform.h"
+#include "windows/msdatabaseload.h"
 #include "windows/reportform.h"
 
 #include <QFile>
@@ -71,6 +76,16 @@ TEST_F(MaintenanceWindowsTest, F1InEveryWindowOpensItsOwnPage)
         {QStringLiteral("currentreport.htm"), [] { return new reportform; }},
         {QStringLiteral("Compact_Repair_Database.htm"), [] { return new compact; }},
         {QStringLiteral("index.htm"), [] { return new helpfiles; }},
+        {QStringLiteral("Listmanagment.htm"), [] { return new marketform(false); }},
+        {QStringLiteral("Ticker.htm"), [] { return new browser; }},
+        {QStringLiteral("Download_historical_data.htm"), [] { return new history; }},
+        {QStringLiteral("historyreport.htm"), [] { return new historyreportform; }},
+        {QStringLiteral("Exportformat.htm"), [] { return new MSDatabaseload; }},
+        {QStringLiteral("Download_daily_data.htm"), [] {
+             auto* w = new Autodownload;
+             w->chooseScheduledMode();
+             return w;
+         }},
     };
     for (const auto& [page, make] : windows) {
         std::unique_ptr<QWidget> window(make());
