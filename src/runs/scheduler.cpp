@@ -115,14 +115,21 @@ void Scheduler::SchedulerTick()
         ~Done() { b = false; }
     } done{ticking_};
 
+    // Whatever set the abort flag, the scheduler ends with the tick.
+    auto leave = [this] {
+        if (!leaving())
+            return false;
+        StopScheduler();
+        return true;
+    };
     bool downloaded = false;
     for (int n = 1; n <= 16; ++n) {
-        if (leaving())
-            return;
         if (!simulate)
             yieldToGui();
+        if (leave())
+            return;
         const auto i = static_cast<size_t>(n);
-        if (leaving() || !schedule.lists[i].on || !(exact_[i] < clock_->now()))
+        if (!schedule.lists[i].on || !(exact_[i] < clock_->now()))
             continue;
         const QDateTime due = exact_[i];
         emit panel3Changed(QStringLiteral("Downloading List %1").arg(n));
@@ -132,14 +139,10 @@ void Scheduler::SchedulerTick()
         emit downloadEnded(n);
         exact_[i] = schedule.nextDownload(n, due, clock_->now());
         emit nextDownloadsChanged();
-        if (leaving()) {
-            StopScheduler();
+        if (leave())
             return;
-        }
         emit panel3Changed(QStringLiteral("Waiting..."));
     }
-    if (leaving())
-        return;
     // The disconnect command takes down a connection the downloads used; run
     // at every tick it would fight a connection the user opened meanwhile.
     if (!simulate && downloaded && schedule.disconnectSchedule) {

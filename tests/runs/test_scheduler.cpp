@@ -154,16 +154,16 @@ TEST_F(SchedulerTest, EndTimesSnapToTheStartAndTheScheduleSurvivesARestart)
     EXPECT_FALSE(back.disconnectSchedule);
 }
 
-TEST_F(SchedulerTest, StopLeavesTheTickAfterTheDownloadInProgress)
+// A run that ends aborted (Stop, or Abort in the error dialog) stops the
+// scheduler after that run.
+TEST_F(SchedulerTest, AnAbortedRunStopsTheScheduler)
 {
     ManualClock clock(at(kFriday, 10, 0));
     QVector<int> downloaded;
-    Scheduler* self = nullptr;
     Scheduler scheduler(clock, [&](int n) {
         downloaded << n;
-        self->StopScheduler();
+        state().abortFlag = true;
     });
-    self = &scheduler;
     for (int n : {2, 5}) {
         scheduler.schedule.lists[n].on = true;
         scheduler.schedule.setTimes(n, QTime(9, 0), {}, {});
