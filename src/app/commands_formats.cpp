@@ -30,8 +30,6 @@ QString describe(const ExportFormat& f)
         line += QStringLiteral(", max symbols ") + QString::number(s.metaversion);
     if (f.letter == QLatin1Char('A'))
         line += QStringLiteral(", command ") + amibroker::importCommand();
-    if (!formats::writerAvailable(f.letter))
-        line += QStringLiteral(" (cannot be switched on yet)");
     return line;
 }
 

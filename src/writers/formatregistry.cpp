@@ -42,11 +42,6 @@ const ExportFormat* find(QChar letter)
     return nullptr;
 }
 
-bool writerAvailable(QChar letter)
-{
-    return QStringLiteral("SPCKVIDEAM").contains(letter.toUpper());
-}
-
 bool anySelected()
 {
     const ProgramSettings& s = settings();

@@ -67,20 +67,12 @@ bool FormatLocation::canSwitchOn(const LocationChoice& choice) const
                Icon::Critical);
         return false;
     default:
-        if (formats::writerAvailable(format_->letter))
-            return true;
-        msgBox(QStringLiteral("Unable to write %1-format").arg(QString::fromLatin1(format_->caption).remove(QLatin1Char('&'))),
-               Icon::Critical);
-        return false;
+        return true;
     }
 }
 
 bool FormatLocation::accept(const LocationChoice& choice)
 {
-    if (choice.selected && !formats::writerAvailable(format_->letter)) {
-        canSwitchOn();
-        return false;
-    }
     const bool tested = format_->letter == QLatin1Char('E') || format_->letter == QLatin1Char('A');
     if (choice.selected && tested && !canSwitchOn(choice))
         return false;

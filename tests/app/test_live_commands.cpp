@@ -122,9 +122,9 @@ TEST_F(LiveDownloadTest, QuotesReachTheFiles)
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_TRUE(r.out.contains(QStringLiteral("not found: ZZZZ"))) << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")),
-              "20250214,241.07,245.41,241,244.6,40896227\r\n");
+              "20250214,241.07,245.41,241.00,244.60,40896227\r\n");
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("BABA.asc")),
-              "20250214,126.59,126.8,120.5,124.73,52086273\r\n");
+              "20250214,126.59,126.80,120.50,124.73,52086273\r\n");
 }
 
 TEST_F(LiveDownloadTest, ThrottledProviderFailsTheBatch)

@@ -155,14 +155,14 @@ TEST_F(SearchCommandTest, SearchMembersAndAdd)
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     QStringList lines = r.lines();
     ASSERT_EQ(lines.size(), 8);
-    EXPECT_EQ(lines[0], QStringLiteral("Q50,Q,number 50,NYSE"));
+    EXPECT_EQ(lines[0], QStringLiteral("Q50,Q, number 50,NYSE"));
     EXPECT_EQ(lines[5], QStringLiteral("results 51-55 of 55"));
     EXPECT_EQ(lines[6], QStringLiteral("5 Symbols added to Database"));
     EXPECT_EQ(lines[7], QStringLiteral("5 Symbols added to list 3"));
 
     r = runQuotaris({QStringLiteral("symbols"), QStringLiteral("--list"), QStringLiteral("3"), QStringLiteral("--sort"),
                      QStringLiteral("name")});
-    EXPECT_EQ(r.lines().first(), QStringLiteral("Q50,Q,number 50,Stocks,NYSE"));
+    EXPECT_EQ(r.lines().first(), QStringLiteral("Q50,Q, number 50,Stocks,NYSE"));
 
     r = runQuotaris({QStringLiteral("search"), QStringLiteral("--symbol"), QStringLiteral("NOPE")});
     EXPECT_EQ(r.status, 0);
