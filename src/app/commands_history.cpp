@@ -146,6 +146,8 @@ int cmdDownloadHistory(HeadlessContext& c)
     report.load();
     printEntries(c.out, "failed ranges:", report.notDownloaded);
     printEntries(c.out, "timed out:", report.timedOut);
+    for (const QString& note : sum.notes)
+        c.out << note << '\n';
     c.out << sum.outcome() << '\n';
     return sum.aborted || sum.quotesReceived == 0 || sum.totalWritten() == 0 ? 1 : 0;
 }

@@ -8,7 +8,10 @@
 #include "quotes/loader.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/historyfiles.h"
+#include "runs/metastockbatch.h"
+#include "runs/runexcel.h"
 #include "runs/runsupport.h"
+#include "runs/updates.h"
 #include "support/errors.h"
 #include "support/log.h"
 #include "support/messages.h"
@@ -18,6 +21,7 @@
 #include "writers/clsschrijfstock.h"
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
+#include "writers/metaclass.h"
 #include "writers/runfiles.h"
 
 #include <QLocale>
@@ -169,7 +173,7 @@ bool HistoryRun::StartHistoryRun()
     state().lastHistoricalBody.clear();
     guarded([] { ResetLog(); });
     runsupport::checkExportFolders();
-    // The once-per-process update check (CheckForUpdateOnce) belongs here.
+    updates::CheckForUpdateOnce();
 
     running_ = true;
     files_ = std::make_unique<HistoryRunFiles>();
@@ -180,7 +184,7 @@ bool HistoryRun::StartHistoryRun()
         BusyPointer busy;
         state().runMessage.clear();
         WriteLog(QStringLiteral("Starting to read Metastock database"));
-        // The MetaStock load window opens here once MetaStock can be on.
+        metastockbatch::startRun();
         WriteLog(QStringLiteral("End reading Metastock database"));
 
         emit lockedChanged(true);
@@ -194,6 +198,7 @@ bool HistoryRun::StartHistoryRun()
     }
     files_->close();
     files_.reset();
+    excel_.reset();
     if (data_) {
         guarded([this] {
             summary_.failedRanges =
@@ -254,8 +259,9 @@ QVector<HistoryRun::Row> HistoryRun::collect()
 int HistoryRun::DownloadHistory()
 {
     setStatus(1, 2, QStringLiteral("Setting up connection...."));
-    // Excel: the workbook of historical quotes is chosen here (an empty
-    // name sets the abort flag) once Excel can be on.
+    excel_ = std::make_unique<RunExcel>([this](const QString& text) { setStatus(1, 3, text); });
+    if (!excel_->start(true))
+        state().abortFlag = true;
     WriteLog(QStringLiteral("Collecting symbols to download"));
     data_ = clsData::open();
     if (!data_) {
@@ -264,6 +270,10 @@ int HistoryRun::DownloadHistory()
     }
     WriteLog(QStringLiteral("symbols collected"));
     yieldToGui();
+    // A run stopped before its first symbol leaves the history table (what
+    // a retry reads) as the previous run left it.
+    if (state().abortFlag)
+        return 0;
 
     const QVector<Row> rows = collect();
     if (rows.isEmpty()) {
@@ -274,15 +284,18 @@ int HistoryRun::DownloadHistory()
     const int count = static_cast<int>(rows.size());
     summary_.symbols = count;
     emit progressChanged(0, count);
-    for (int i = 0; i < count; ++i) {
+    bool stopped = false;
+    for (int i = 0; i < count && !stopped; ++i) {
         emit progressChanged(i + 1, count);
+        lastSymbol_ = i == count - 1;
         // A symbol's history rows reach the disk in one commit, also when
         // the run stops in the middle of it.
         CommitAtEnd commit(data_->db());
-        if (!downloadSymbol(rows[i]))
-            return count;
+        stopped = !downloadSymbol(rows[i]);
     }
-    exportRunFiles();
+    excel_->finish(summary_.written, summary_.writeFailures, summary_.notes);
+    if (!stopped)
+        exportRunFiles();
     return count;
 }
 
@@ -401,15 +414,25 @@ void HistoryRun::topUp(const QString& ticker, const QString& name, const QDate& 
 // order: Excel, MetaStock, Stockguru, GET, ASCII, KBF.
 bool HistoryRun::writeSymbol(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days)
 {
-    Q_UNUSED(ticker);  // the Excel and MetaStock writers name the symbol by it
-    // 1. Excel: the workbook writer takes the block here once Excel can be on.
-    // 2. MetaStock: the block goes to its database here once MetaStock can be on.
+    const int n = static_cast<int>(days.size());
+    QString lines;
+    for (const HistoryRecord& r : days)
+        lines += r.line() + QStringLiteral("\r\n");
+    if (runsupport::formatOn(QLatin1Char('E'))) {
+        setStatus(1, 3, QStringLiteral("Writing quotes to Excel...."));
+        const bool handed = excel_->writeBlock(lines, n, name);
+        setStatus(1, 3, QString());
+        if (!handed)
+            return false;
+    }
+    if (runsupport::formatOn(QLatin1Char('M')) && !writeMetastock(ticker, name, lines, n))
+        return false;
+
     const QString tname = filenames::reduceName(name);
     QVector<Quote> block;
     block.reserve(days.size());
     for (const HistoryRecord& r : days)
         block.append({r.ticker, tname, r.date, r.open, r.high, r.low, r.close, r.volume});
-    const int n = static_cast<int>(days.size());
     for (const SymbolFormat& f : kSymbolFormats) {
         if (!runsupport::formatOn(f.letter))
             continue;
@@ -436,12 +459,46 @@ bool HistoryRun::writeSymbol(const QString& ticker, const QString& name, const Q
     return true;
 }
 
+bool HistoryRun::writeMetastock(const QString& ticker, const QString& name, const QString& lines, int n)
+{
+    yieldToGui();
+    if (state().abortFlag)
+        return false;
+    WriteLog(QStringLiteral("Writing to Metastock"));
+    setStatus(1, 3, QStringLiteral("Writing quotes to Metastock...."));
+    metaclass m;
+    m.NaamHistorie(name);
+    m.GeefHistorieticker(ticker);
+    m.islaatste(lastSymbol_);
+    m.raw(lines);
+    const StepOutcome outcome = m.goraw();
+    setStatus(1, 3, QString());
+    WriteLog(QStringLiteral("End writing to Metastock"));
+    if (outcome == StepOutcome::Aborted) {
+        state().abortFlag = true;
+        return false;
+    }
+    // Lines the writer could not read never reached the folder.
+    const int stored = outcome == StepOutcome::Done ? static_cast<int>(m.block().dates.size()) : 0;
+    summary_.written[QLatin1Char('M')] += stored;
+    summary_.writeFailures += n - stored;
+    return true;
+}
+
 // The whole-run exports, which read the staging files: these are closed
-// (complete on disk) first.
+// (complete on disk) first. A stopped run exports nothing.
 void HistoryRun::exportRunFiles()
 {
     files_->close();
-    // AmiBroker: the import of ami2.txt runs here once AmiBroker can be on.
+    if (state().abortFlag)
+        return;
+    if (settings().selectamibroker) {
+        WriteLog(QStringLiteral("Writing to Amibroker"));
+        runAmiBrokerImport(summary_.written, summary_.writeFailures, summary_.notes,
+                           [this](const QString& text) { setStatus(1, 3, text); });
+        WriteLog(QStringLiteral("End writing to Amibroker"));
+    }
+    // Stop during the import leaves out the run-file copy.
     if (state().abortFlag || !settings().selectprn)
         return;
     WriteLog(QStringLiteral("Writing to PRN"));

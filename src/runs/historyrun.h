@@ -7,11 +7,13 @@
 #include <QObject>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <memory>
 
 class clsData;
 class HistoryRunFiles;
+class RunExcel;
 
 // What a historical run did, for the status line, the headless summary and
 // the tests.
@@ -23,6 +25,7 @@ struct HistoryRunSummary {
     QMap<QChar, int> written;  // days written, per format letter
     int writeFailures = 0;     // days a format could not take
     int failedRanges = 0;      // history rows of the run not got (failed or timed out)
+    QStringList notes;         // lines of the whole-run exports (workbook, AmiBroker)
     bool aborted = false;
     bool nothingToDo = false;  // no list, no format or no symbol: nothing started
 
@@ -84,12 +87,15 @@ private:
     void topUp(const QString& ticker, const QString& name, const QDate& start, qint32 lastDate,
                QVector<HistoryRecord>& days);
     bool writeSymbol(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days);
+    bool writeMetastock(const QString& ticker, const QString& name, const QString& lines, int n);
     void exportRunFiles();
     void setStatus(int bar, int panel, const QString& text);
     QVector<int> chosenLists() const;
 
     std::unique_ptr<clsData> data_;
     std::unique_ptr<HistoryRunFiles> files_;
+    std::unique_ptr<RunExcel> excel_;
+    bool lastSymbol_ = false;  // the symbol being written is the run's last
     HistoryRunSummary summary_;
     bool running_ = false;
     bool retry_ = false;

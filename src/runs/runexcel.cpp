@@ -5,6 +5,7 @@
 #include "support/errors.h"
 #include "support/log.h"
 #include "support/state.h"
+#include "support/yield.h"
 #include "writers/amibroker.h"
 #include "writers/ewriter.h"
 #include "writers/quote.h"
@@ -13,17 +14,17 @@ RunExcel::RunExcel(std::function<void(const QString&)> panel2) : panel2_(std::mo
 
 RunExcel::~RunExcel() = default;
 
-bool RunExcel::start()
+bool RunExcel::start(bool historical)
 {
     enabled_ = settings().selectexcel;
     if (!enabled_)
         return true;
     bool taken = false;
     const StepOutcome outcome = guarded([&] {
-        workbook_ = ewriter::createWorkbook(false);
+        workbook_ = ewriter::createWorkbook(historical);
         taken = workbook_.isEmpty();
     });
-    if (taken)
+    if (taken || outcome == StepOutcome::Aborted)
         return false;
     on_ = outcome == StepOutcome::Done;
     return true;
@@ -63,6 +64,31 @@ void RunExcel::write(const loader& batch, int totalDispatched)
     WriteLog(QStringLiteral("End writing to Excel"));
 }
 
+bool RunExcel::writeBlock(const QString& lines, int rows, const QString& name)
+{
+    if (!enabled_)
+        return true;
+    if (!on_) {
+        handed_ += rows;
+        return true;
+    }
+    if (writers_.empty())
+        writers_.emplace_back(std::make_unique<ewriter>())->filename(workbook_);
+    ewriter& w = *writers_.front();
+    const bool ready = waitUntil([&w] {
+        WriteLog(QStringLiteral("Writing to Excel"));
+        return !w.Busy();
+    });
+    if (!ready)
+        return false;
+    handed_ += rows;
+    w.raw(lines);
+    w.HName(name);
+    w.go();
+    WriteLog(QStringLiteral("End writing to Excel"));
+    return true;
+}
+
 bool RunExcel::idle() const
 {
     for (const auto& w : writers_) {
@@ -74,8 +100,16 @@ bool RunExcel::idle() const
 
 void RunExcel::finish(CurrentRunSummary& summary)
 {
+    finish(summary.written, summary.writeFailures, summary.notes);
+}
+
+void RunExcel::finish(QMap<QChar, int>& written, int& writeFailures, QStringList& notes)
+{
     if (!enabled_)
         return;
+    // A write already started is let finish, also after Stop: the workbook
+    // on disk is then complete up to the last block handed.
+    waitUntil([this] { return idle(); }, -1, AbortFlag::Ignore);
     int saved = 0, sheets = 0;
     if (on_) {
         ewriter w;
@@ -83,27 +117,34 @@ void RunExcel::finish(CurrentRunSummary& summary)
         saved = w.rowsSaved();
         sheets = w.sheets();
     }
-    summary.written[QLatin1Char('E')] += saved;
-    summary.writeFailures += handed_ - saved;
+    written[QLatin1Char('E')] += saved;
+    writeFailures += handed_ - saved;
+    handed_ = 0;
     writers_.clear();
     if (!on_)
         return;
-    summary.notes << QStringLiteral("Excel workbook %1: %2 %3")
+    notes << QStringLiteral("Excel workbook %1: %2 %3")
                          .arg(workbook_)
                          .arg(sheets)
                          .arg(sheets == 1 ? QStringLiteral("sheet") : QStringLiteral("sheets"));
 }
 
-void runAmiBrokerImport(CurrentRunSummary& summary, const std::function<void(const QString&)>& panel2)
+void runAmiBrokerImport(QMap<QChar, int>& written, int& writeFailures, QStringList& notes,
+                        const std::function<void(const QString&)>& panel)
 {
-    panel2(QStringLiteral("Exporting to Amibroker..."));
+    panel(QStringLiteral("Exporting to Amibroker..."));
     const amibroker::ImportResult r = amibroker::Import();
     if (r.started) {
-        summary.notes << r.line.trimmed();
+        notes << r.line.trimmed();
         if (r.ok)
-            summary.written[QLatin1Char('A')] += r.quotes;
+            written[QLatin1Char('A')] += r.quotes;
         else
-            summary.writeFailures += r.quotes;
+            writeFailures += r.quotes;
     }
-    panel2(QString());
+    panel(QString());
+}
+
+void runAmiBrokerImport(CurrentRunSummary& summary, const std::function<void(const QString&)>& panel2)
+{
+    runAmiBrokerImport(summary.written, summary.writeFailures, summary.notes, panel2);
 }

@@ -30,7 +30,7 @@ protected:
         store::sync();
         setColumn(QStringLiteral("teller2"), 1);
         setColumn(QStringLiteral("teller3"), 1);
-        switchOn(QStringLiteral("CP"));
+        switchOn(QStringLiteral("CPE"));
         answers = fakehistory::responder();
         fake.setResponder([this](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
             if (r.query.value("s") == "none")
@@ -61,6 +61,9 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
     EXPECT_TRUE(r.out.contains(QStringLiteral("requests: 7, failed: 5"))) << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_TRUE(r.out.contains(QStringLiteral("quotes downloaded: %1").arg(2 * days)));
     EXPECT_TRUE(r.out.contains(QStringLiteral("written C (ASCII-format (CSV)): %1").arg(2 * days)));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("written E (Excel XLS): %1").arg(2 * days)));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Excel workbook %1history-1.xls: 1 sheet").arg(folder[QLatin1Char('E')])))
+        << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_EQ(r.out.last(),
               QStringLiteral("Download finished with errors: 5 ranges not downloaded (%1 quotes downloaded)").arg(2 * days));
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("FINE_AS.asc")).count("\r\n"), days);

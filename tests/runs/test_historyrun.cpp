@@ -1,16 +1,21 @@
+#include "../writers/xlsreaders.h"
 #include "fakeservice.h"
 #include "historytable.h"
 #include "testutil.h"
 
 #include "database/db.h"
 #include "database/startup.h"
+#include "mslink/reader.h"
 #include "runs/historyrun.h"
 #include "support/paths.h"
 #include "support/state.h"
+#include "writers/amibroker.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <QTimer>
 #include <tuple>
 
@@ -96,6 +101,65 @@ protected:
     {
         return QString::fromLatin1(readAll(settings().h1 + base + QStringLiteral(".asc")))
             .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+
+    // Excel, MetaStock (an empty root) and AmiBroker on; the import command
+    // appends its arguments to importArgs() and copies the staging file to
+    // imported().
+    void workbookFormatsOn()
+    {
+        ProgramSettings& s = settings();
+        s.selectexcel = s.selectmetastock = s.selectamibroker = true;
+        s.excel = path("xls/");
+        s.metastock = path("ms/");
+        QDir().mkpath(s.excel);
+        QDir().mkpath(s.metastock);
+        const QString script = path("import.sh");
+        writeFile(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\ncp \"$1\" '%2'\n")
+                              .arg(importArgs(), imported())
+                              .toUtf8());
+        QFile(script).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        amibroker::setImportCommand(QLatin1Char('"') + script + QStringLiteral("\" %f"));
+    }
+    QString importArgs() const { return path("args.txt"); }
+    QString imported() const { return path("imported.txt"); }
+
+    // The days of a symbol's ASCII file as "TICKER|DATE|OPEN|HIGH|LOW|CLOSE|VOLUME",
+    // prices as numbers.
+    QStringList asciiDays(const QString& ticker)
+    {
+        QStringList out;
+        for (const QString& line : asciiLines(QString(ticker).replace(QLatin1Char('.'), QLatin1Char('_')))) {
+            const QStringList f = line.split(QLatin1Char(','));
+            QStringList day{ticker, f[0]};
+            for (int i = 1; i <= 4; ++i)
+                day << QString::number(f[i].toDouble());
+            out << (day << f[5]).join(QLatin1Char('|'));
+        }
+        return out;
+    }
+
+    // The same for every row of the first sheet, and the names of column B.
+    static QStringList sheetDays(const ReadSheet& sheet, QSet<QString>* names)
+    {
+        QStringList out;
+        for (const QVector<QVariant>& row : sheet.cells) {
+            QStringList day{row[0].toString(), row[2].toString()};
+            for (int i = 3; i <= 6; ++i)
+                day << QString::number(row[i].toDouble());
+            out << (day << row[7].toString()).join(QLatin1Char('|'));
+            names->insert(row[1].toString());
+        }
+        return out;
+    }
+
+    mslink::RecordArrays metastockRecords(const QString& folder, const QString& ticker)
+    {
+        mslink::Reader r;
+        r.openFolder(folder);
+        EXPECT_TRUE(r.findSecurity(ticker)) << qPrintable(ticker);
+        r.loadAllRecords();
+        return r.arrays();
     }
 
     FakeQuoteService fake;
@@ -248,4 +312,99 @@ TEST_F(HistoryRunTest, NoListNoSymbolsAndNoFormatAreRefused)
     settings().dList.fill(false);
     EXPECT_FALSE(go());
     EXPECT_TRUE(msgs.texts().contains(QStringLiteral("First select one or more lists")));
+}
+
+TEST_F(HistoryRunTest, WorkbookAndMetastockGetEveryDayAndTheImportRunsOnceAtTheEnd)
+{
+    addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB")});
+    workbookFormatsOn();
+    EXPECT_TRUE(go());
+    const int days = weekdays(kStart, kEnd);
+    const HistoryRunSummary& sum = run.summary();
+    for (const char letter : {'E', 'M', 'A', 'C'})
+        EXPECT_EQ(sum.written.value(QLatin1Char(letter)), 2 * days) << letter;
+    EXPECT_EQ(sum.writeFailures, 0);
+    const QString book = settings().excel + QStringLiteral("history-1.xls");
+    EXPECT_EQ(sum.notes, (QStringList{QStringLiteral("Excel workbook %1: 1 sheet").arg(book),
+                                      QStringLiteral("Export to Amibroker succeeded")}));
+
+    // The workbook holds the days the ASCII files got, for both readers.
+    QStringList expected = asciiDays(QStringLiteral("AAA.AS")) + asciiDays(QStringLiteral("BBB"));
+    ASSERT_EQ(expected.size(), 2 * days);
+    expected.sort();
+    for (auto* reader : {&readWithFreeXl, &readWithXlrd}) {
+        QString error;
+        const QVector<ReadSheet> sheets = reader(book, &error, {});
+        ASSERT_TRUE(error.isEmpty()) << qPrintable(error);
+        ASSERT_EQ(sheets.size(), 1);
+        QSet<QString> names;
+        QStringList rows = sheetDays(sheets[0], &names);
+        rows.sort();
+        EXPECT_EQ(rows, expected);
+        EXPECT_EQ(names, (QSet<QString>{QStringLiteral("AAA.AS Corp's"), QStringLiteral("BBB Corp's")}));
+    }
+
+    // Both symbols in the folder made for new symbols, every day stored once.
+    const QString folder = settings().metastock + QStringLiteral("Q001/");
+    for (const QString& ticker : {QStringLiteral("AAA.AS"), QStringLiteral("BBB")}) {
+        const mslink::RecordArrays stored = metastockRecords(folder, ticker);
+        const QStringList ascii = asciiLines(QString(ticker).replace(QLatin1Char('.'), QLatin1Char('_')));
+        ASSERT_EQ(stored.dates.size(), static_cast<size_t>(ascii.size())) << qPrintable(ticker);
+        for (qsizetype i = 0; i < ascii.size(); ++i) {
+            const QStringList f = ascii[i].split(QLatin1Char(','));
+            EXPECT_EQ(stored.dates[i], f[0].toInt());
+            EXPECT_FLOAT_EQ(stored.closes[i], f[4].toFloat());
+            EXPECT_FLOAT_EQ(stored.volumes[i], f[5].toFloat());
+        }
+    }
+
+    // One import, of the staging file with every day after its header.
+    EXPECT_EQ(QString::fromUtf8(readAll(importArgs())),
+              QFileInfo(paths::dataFile(QStringLiteral("ami2.txt"))).absoluteFilePath() + QLatin1Char('\n'));
+    EXPECT_EQ(readAll(imported()).count("\r\n"), 2 * days + 1);
+}
+
+TEST_F(HistoryRunTest, StopKeepsTheWorkbookWholeAndSkipsTheImport)
+{
+    addSymbols({QStringLiteral("S1"), QStringLiteral("S2")});
+    workbookFormatsOn();
+    const auto answers = fakehistory::responder();
+    fake.setResponder([this, answers](const FakeQuoteService::Request& r) {
+        if (r.query.value("s") == "s2")
+            run.StopHistoryRun();
+        return answers(r);
+    });
+    EXPECT_FALSE(go());
+    const int days = weekdays(kStart, kEnd);
+    const HistoryRunSummary& sum = run.summary();
+    EXPECT_TRUE(sum.aborted);
+    EXPECT_EQ(sum.written.value(QLatin1Char('E')), days);
+    EXPECT_EQ(sum.written.value(QLatin1Char('M')), days);
+    EXPECT_EQ(sum.notes, QStringList{QStringLiteral("Excel workbook %1history-1.xls: 1 sheet").arg(settings().excel)});
+    QString error;
+    const QVector<ReadSheet> sheets = readWithFreeXl(settings().excel + QStringLiteral("history-1.xls"), &error);
+    ASSERT_EQ(sheets.size(), 1) << qPrintable(error);
+    EXPECT_EQ(sheets[0].rows, days);
+    mslink::Reader r;
+    r.openFolder(settings().metastock + QStringLiteral("Q001/"));
+    EXPECT_EQ(r.securityCount(), 1);
+    EXPECT_FALSE(QFile::exists(importArgs()));
+}
+
+TEST_F(HistoryRunTest, NoFreeWorkbookNameStopsTheRunBeforeTheHistoryIsEmptied)
+{
+    addSymbols({QStringLiteral("S1")});
+    ASSERT_TRUE(go());
+    const QStringList before = historyRows();
+    ASSERT_EQ(before.size(), 1);
+
+    workbookFormatsOn();
+    for (int n = 1; n <= 5000; ++n)
+        writeFile(settings().excel + QStringLiteral("history-%1.xls").arg(n), "x");
+    fake.clearRequests();
+    EXPECT_FALSE(go());
+    EXPECT_TRUE(run.summary().aborted);
+    EXPECT_TRUE(fake.requests().isEmpty());
+    EXPECT_EQ(historyRows(), before);
+    EXPECT_FALSE(QFile::exists(importArgs()));
 }
