@@ -8,6 +8,7 @@
 #include "quotes/gap.h"
 #include "quotes/loader.h"
 #include "runs/runexcel.h"
+#include "runs/runsupport.h"
 #include "runs/updates.h"
 #include "support/errors.h"
 #include "support/folders.h"
@@ -87,17 +88,8 @@ bool CurrentRun::StartRun()
     openfiles::closeAll();
     guarded([] { ResetLog(); });
 
-    if (mode == Mode::Normal) {
-        settingsrow::Columns columns;
-        for (const auto& [column, member] : formats::folderColumns()) {
-            s.*member = folders::folderCheck(s.*member);
-            columns.append({QLatin1String(column), s.*member});
-        }
-        guarded([&columns] {
-            auto db = Database::openDefault();
-            settingsrow::write(*db, columns);
-        });
-    }
+    if (mode == Mode::Normal)
+        runsupport::checkExportFolders();
     if (!formats::formatGuard()) {
         summary_.nothingToDo = true;
         return false;

@@ -6,6 +6,7 @@
 #include "database/settingsrow.h"
 #include "runs/currentrun.h"
 #include "runs/hangup.h"
+#include "runs/runsupport.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/state.h"
@@ -15,23 +16,6 @@
 #include <QTimer>
 #include <algorithm>
 
-namespace {
-// Every export folder that can no longer be written falls back to the home
-// folder, in the process-wide values and in the settings row.
-void checkExportFolders()
-{
-    ProgramSettings& s = settings();
-    settingsrow::Columns columns;
-    for (const auto& [column, member] : formats::folderColumns()) {
-        s.*member = folders::folderCheck(s.*member);
-        columns.append({QLatin1String(column), s.*member});
-    }
-    guarded([&columns] {
-        auto db = Database::openDefault();
-        settingsrow::write(*db, columns);
-    });
-}
-}  // namespace
 
 const SchedulerClock& systemClock()
 {
@@ -74,7 +58,7 @@ void Scheduler::StartScheduler()
     active_ = true;
     emit activeChanged(true);
     if (!simulate)
-        checkExportFolders();
+        runsupport::checkExportFolders();
     ComputeNextDownloads();
     emit panel3Changed(QStringLiteral("Waiting..."));
     if (!simulate) {
