@@ -2,17 +2,24 @@
 // on list 1, formats S, D, C, K, P, V and I on, every per-symbol file already
 // holding 2,000 days, the delay off. Prints the wall time, the time per
 // quote, the peak memory, the quotes written per format and the longest
-// stretch without a progress or panel update; then a second run stopped
-// after about a second, and how long the stop took to end it.
-//   ./build/bench/bench_currentrun [symbols] [days]
+// stretch without a progress or panel update, and how many requests were
+// in flight together; then a second run stopped after about a second, and
+// how long the stop took to end it. A third positional argument with "E"
+// also switches on the Excel workbook, with "M" MetaStock (folders of 2,000
+// securities holding `days` records each).
+//   ./build/bench/bench_currentrun [--latency MS] [--max-in-flight N] [symbols] [days] [E|M|EM]
+// --latency makes the fake service take MS milliseconds for every answer,
+// as a real service does (0.5-2 s); --max-in-flight sets MaxInFlight.
 
 #include "fakeservice.h"
+#include "metastockfill.h"
 
 #include "database/db.h"
 #include "database/startup.h"
 #include "runs/currentrun.h"
 #include "support/messages.h"
 #include "support/paths.h"
+#include "support/settingsstore.h"
 #include "support/state.h"
 #include "writers/kbfwriter.h"
 #include "writers/symbolwriter.h"
@@ -130,13 +137,46 @@ void serve(FakeQuoteService& fake, int symbols, const QDate& day)
     fake.useForAllHosts();
 }
 
+// The most requests the service was answering at one moment.
+int mostInFlight(const QVector<FakeQuoteService::Request>& requests)
+{
+    QVector<QPair<qint64, int>> events;
+    for (const auto& r : requests) {
+        events.append({r.arrivedMs, 1});
+        events.append({r.answeredMs < 0 ? r.arrivedMs : r.answeredMs, -1});
+    }
+    std::sort(events.begin(), events.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second < b.second;
+    });
+    int now = 0, most = 0;
+    for (const auto& e : events) {
+        now += e.second;
+        most = std::max(most, now);
+    }
+    return most;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int symbols = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
-    const int days = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
+    int latencyMs = 0;
+    int inFlight = 0;
+    QStringList positional;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--latency") && i + 1 < args.size())
+            latencyMs = std::max(0, args[++i].toInt());
+        else if (args[i] == QLatin1String("--max-in-flight") && i + 1 < args.size())
+            inFlight = std::max(1, args[++i].toInt());
+        else
+            positional << args[i];
+    }
+    const int symbols = positional.size() > 0 ? std::max(1, positional[0].toInt()) : 10000;
+    const int days = positional.size() > 1 ? std::max(1, positional[1].toInt()) : 2000;
+    const bool excel = positional.size() > 2 && positional[2].toUpper().contains(QLatin1Char('E'));
+    const bool metastock = positional.size() > 2 && positional[2].toUpper().contains(QLatin1Char('M'));
 
     QTemporaryDir dir;
     const QString root = dir.path() + QLatin1Char('/');
@@ -164,6 +204,8 @@ int main(int argc, char** argv)
 
     ProgramSettings& s = settings();
     s.isdelay = false;
+    if (inFlight > 0)
+        store::write(QStringLiteral("MaxInFlight"), QString::number(inFlight));
     const struct {
         bool ProgramSettings::*on;
         QString ProgramSettings::*folder;
@@ -180,6 +222,11 @@ int main(int argc, char** argv)
         s.*f.folder = root + QLatin1String(f.name) + QLatin1Char('/');
         QDir().mkpath(s.*f.folder);
     }
+    if (excel) {
+        s.selectexcel = true;
+        s.excel = root + QStringLiteral("excel/");
+        QDir().mkpath(s.excel);
+    }
 
     // History up to three days ago; the measured run brings the day before
     // yesterday, the stopped run yesterday, so both only append.
@@ -188,6 +235,13 @@ int main(int argc, char** argv)
     clock.start();
     if (!prefill(symbols, days, today.addDays(-3)))
         return 1;
+    if (metastock) {
+        s.selectmetastock = true;
+        s.metastock = root + QStringLiteral("metastock/");
+        for (int k = 0; k * 2000 < symbols; ++k)
+            fillMetastockFolder(s.metastock + QStringLiteral("F%1").arg(k), std::min(2000, symbols - k * 2000), days,
+                                today.addDays(-3), [k](int n) { return ticker(k * 2000 + n); });
+    }
     // The files of a real run have long been on disk: the write-back of the
     // set-up must not be measured as the run's.
     ::sync();
@@ -196,7 +250,10 @@ int main(int argc, char** argv)
     const long setupKb = peakKb();
 
     FakeQuoteService fake;
+    fake.setDelay(latencyMs);
     serve(fake, symbols, today.addDays(-2));
+    std::printf("service answers after %d ms, MaxInFlight %d, delay between requests off\n", latencyMs,
+                CurrentRun::maxInFlight());
 
     CurrentRun run;
     GapMeter updates;
@@ -233,18 +290,22 @@ int main(int argc, char** argv)
     std::printf("peak memory (VmHWM): %.1f MB (%.1f MB after setting up)\n", static_cast<double>(peakKb()) / 1024.0,
                 static_cast<double>(setupKb) / 1024.0);
     std::printf("written:");
-    for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I'})
+    for (char letter : {'E', 'M', 'S', 'D', 'C', 'K', 'P', 'V', 'I'})
         std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));
     std::printf(", not written %d\n", sum.writeFailures);
+    for (const QString& note : sum.notes)
+        std::printf("%s\n", qPrintable(note));
     std::printf("longest gap between progress/panel updates: %lld ms (%d updates), after %s\n",
                 static_cast<long long>(updates.longest), updates.ticks, qPrintable(gapAfter));
     std::printf("longest gap between event-loop turns: %lld ms\n", static_cast<long long>(loop.longest));
+    std::printf("requests in flight together: at most %d\n", mostInFlight(fake.requests()));
     std::printf("outcome: %s\n", qPrintable(sum.outcome()));
     if (!messages.shown.isEmpty())
         std::printf("messages: %s\n", qPrintable(messages.texts().join(QLatin1Char('|'))));
 
     // The same run again, stopped after a second.
     FakeQuoteService second;
+    second.setDelay(latencyMs);
     serve(second, symbols, today.addDays(-1));
     QElapsedTimer stopClock;
     QTimer::singleShot(1000, &run, [&run, &stopClock] {

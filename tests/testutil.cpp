@@ -29,6 +29,15 @@ void QuotarisTest::SetUp()
     openfiles::closeAll();
     resetProcessState();
     setMessages(&msgs);
+    // Tests never ask the maker's update and help servers; those that test
+    // the checks point these keys at the fake service.
+    store::write(QStringLiteral("UpdateHost"), QString());
+    store::write(QStringLiteral("HelpHost"), QString());
+    // No test may reach the real provider: unless a test points the gateway
+    // at a fake provider, it would ask a closed local port.
+    store::write(QStringLiteral("LiveHost"), QStringLiteral("http://127.0.0.1:1"));
+    store::write(QStringLiteral("LiveCookieHost"), QStringLiteral("http://127.0.0.1:1"));
+    store::sync();
 }
 
 void QuotarisTest::TearDown()

@@ -1,5 +1,6 @@
 #include "app/commands_download.h"
 
+#include "app/commands_history.h"
 #include "app/headless.h"
 #include "database/lists.h"
 #include "runs/currentreport.h"
@@ -23,6 +24,8 @@ bool parseList(const QString& text, int* n)
 
 int cmdDownload(HeadlessContext& c)
 {
+    if (!c.args.isEmpty() && c.args[0] == QLatin1String("history"))
+        return cmdDownloadHistory(c);
     if (c.args.isEmpty() || c.args[0] != QLatin1String("current")) {
         c.err << kUsage;
         return 2;
@@ -100,6 +103,10 @@ int cmdDownload(HeadlessContext& c)
     c.out << "not found: " << report.notFound.join(QLatin1Char(' ')) << '\n';
     c.out << "rejected: " << report.rejected.join(QLatin1Char(' ')) << '\n';
     c.out << "changed: " << sum.changed.join(QStringLiteral(", ")) << '\n';
+    if (!sum.keptFiles.isEmpty())
+        c.out << "not renamed (a file of the new ticker exists): " << sum.keptFiles.join(QLatin1Char(' ')) << '\n';
+    for (const QString& note : sum.notes)
+        c.out << note << '\n';
     c.out << sum.outcome() << '\n';
     return sum.aborted || sum.quotesReceived == 0 || sum.totalWritten() == 0 ? 1 : 0;
 }

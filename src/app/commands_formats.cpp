@@ -1,6 +1,7 @@
 #include "app/commands_formats.h"
 
 #include "app/headless.h"
+#include "writers/amibroker.h"
 #include "writers/formatregistry.h"
 #include "writers/location.h"
 
@@ -27,8 +28,8 @@ QString describe(const ExportFormat& f)
                 onOff(s.h11 != QLatin1String("0"));
     if (f.letter == QLatin1Char('M'))
         line += QStringLiteral(", max symbols ") + QString::number(s.metaversion);
-    if (!formats::writerAvailable(f.letter))
-        line += QStringLiteral(" (cannot be switched on yet)");
+    if (f.letter == QLatin1Char('A'))
+        line += QStringLiteral(", command ") + amibroker::importCommand();
     return line;
 }
 
@@ -60,7 +61,8 @@ int cmdFormat(HeadlessContext& c)
     const QStringList& a = c.args;
     auto usage = [&c](const QString& why) {
         c.err << why << "\nUsage: format LETTER on|off [--folder DIR] [--long-names on|off] "
-                        "[--extension PRN|TXT|ASC|CSV] [--open-interest on|off] [--max-symbols 255|2000|6000|999999]\n";
+                        "[--extension PRN|TXT|ASC|CSV] [--open-interest on|off] [--max-symbols 255|2000|6000|999999] "
+                        "[--command CMD]\n";
         return 2;
     };
     if (a.size() < 2 || a[0].size() != 1 || !formats::find(a[0].at(0)))
@@ -71,6 +73,7 @@ int cmdFormat(HeadlessContext& c)
         return usage(QStringLiteral("Expected on or off, not ") + a[1]);
 
     QString folder, extension;
+    std::optional<QString> command;
     std::optional<bool> longNames, openInterest;
     int maxSymbols = 0;
     for (int i = 2; i < a.size(); i += 2) {
@@ -90,6 +93,8 @@ int cmdFormat(HeadlessContext& c)
         } else if (option == QLatin1String("--open-interest") && f.letter == QLatin1Char('P')) {
             if (!(openInterest = parseOnOff(value)))
                 return usage(QStringLiteral("Expected on or off, not ") + value);
+        } else if (option == QLatin1String("--command") && f.letter == QLatin1Char('A')) {
+            command = value;
         } else if (option == QLatin1String("--max-symbols") && f.letter == QLatin1Char('M')) {
             maxSymbols = value.toInt();
             if (maxSymbols != 255 && maxSymbols != 2000 && maxSymbols != 6000 && maxSymbols != 999999)
@@ -113,11 +118,22 @@ int cmdFormat(HeadlessContext& c)
     }
     FormatLocation location(f.letter);
     LocationChoice choice = location.load();
-    if (*on && !choice.selected && !location.canSwitchOn())
-        return 1;
-    choice.selected = *on;
     if (!folder.isEmpty())
         choice.folder = folder;
+    if (command)
+        choice.importCommand = *command;
+    // Excel and AmiBroker are tested again whenever their folder or command
+    // may have changed; the others only when they are switched on.
+    const bool retest = f.letter == QLatin1Char('E') || f.letter == QLatin1Char('A');
+    if (*on && (!choice.selected || retest) && !location.canSwitchOn(choice)) {
+        QString why;
+        if (f.letter == QLatin1Char('A') && !amibroker::presenceTest(choice.importCommand, &why))
+            c.err << why << " (set it with --command \"CMD\")\n";
+        if (f.letter == QLatin1Char('E'))
+            c.err << "The Excel folder is not writable: " << choice.folder << '\n';
+        return 1;
+    }
+    choice.selected = *on;
     if (longNames)
         choice.longNames = *longNames;
     if (!extension.isEmpty())

@@ -44,7 +44,12 @@ Arguments parse(const QStringList& args, bool withColumns)
     return a;
 }
 
-// A list number 1..16, or 0 (with a message) for anything else.
+int symbolTotal(clsData& data)
+{
+    return data.db().scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt();
+}
+}  // namespace
+
 int listNumber(HeadlessContext& c, const QString& text)
 {
     bool ok = false;
@@ -55,12 +60,6 @@ int listNumber(HeadlessContext& c, const QString& text)
     }
     return n;
 }
-
-int symbolTotal(clsData& data)
-{
-    return data.db().scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt();
-}
-}  // namespace
 
 int cmdImport(HeadlessContext& c)
 {

@@ -1,5 +1,6 @@
 #include "app/commands_report.h"
 
+#include "app/commands_history.h"
 #include "app/headless.h"
 #include "runs/currentreport.h"
 
@@ -16,8 +17,10 @@ void printList(QTextStream& out, const char* heading, const QStringList& tickers
 
 int cmdReport(HeadlessContext& c)
 {
+    if (c.args == QStringList{QStringLiteral("history")})
+        return cmdReportHistory(c);
     if (c.args != QStringList{QStringLiteral("current")}) {
-        c.err << "usage: report current\n";
+        c.err << "usage: report current|history\n";
         return 2;
     }
     if (!headlessStartup(c))

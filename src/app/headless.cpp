@@ -3,11 +3,18 @@
 #include "app/commands_download.h"
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
+#include "app/commands_maintenance.h"
+#include "app/commands_metastock.h"
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
 #include "app/commands_report.h"
+#include "app/commands_schedule.h"
+#include "app/commands_search.h"
+#include "app/commands_symbols.h"
+#include "app/commands_serve.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
+#include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/paths.h"
 
@@ -38,6 +45,10 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"download", "current [--list N | --lists N,M,...]",
          "download the current quotes of the symbols of a list (default: as the download window is set) "
          "and write them to every export format that is on", cmdDownload},
+        {"download", "history [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--all-data] [--list N | --lists N,M,...]",
+         "download the daily history of the symbols of a list for a range of days (default: yesterday to today)",
+         cmdDownload},
+        {"download", "history --retry", "download again what the last historical download missed", cmdDownload},
         {"options", "", "print the download options", cmdOptions},
         {"option", "NAME VALUE", "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
                                  "IntervalDownload, split, dcurrent, reject, server)", cmdOption},
@@ -56,8 +67,36 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdFormat},
         {"quote", "TICKER...", "fetch the current quotes of the tickers and print them", cmdQuote},
         {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
+        {"metastock", "scan | list FOLDER | show FOLDER TICKER",
+         "rebuild the map of the MetaStock folders and print each folder's count; list a folder's securities; "
+         "print a security's records", cmdMetastock},
         {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
          cmdReport},
+        {"schedule", "[set N --start HH:MM [--end HH:MM] [--interval HH:MM] | off N | options [--use-interval on|off] "
+                     "[--weekdays on|off] [--disconnect on|off] [--disconnect-command COMMAND] | "
+                     "plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\" | run]",
+         "print or change the download schedule, list the downloads it would start, or run the scheduler "
+         "in the foreground until SIGINT or SIGTERM", cmdSchedule},
+        {"report", "history", "print the ranges the last historical download got, did not get and timed out on",
+         cmdReport},
+        {"markets", "", "print every market with its number of symbols", cmdMarkets},
+        {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
+         "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},
+        {"list", "add N TICKER... | add-market N MARKET | remove N TICKER...|--all | copy N M TICKER...|--all | "
+                 "move N M TICKER...|--all",
+         "put symbols on list N, take them off, or copy or move them to list M", cmdList},
+        {"remove-symbol", "TICKER...", "remove symbols from the database and from every list", cmdRemoveSymbol},
+        {"search", "TEXT [--us] [--kind stocks|funds|indices] [--from N] | --symbol TICKER  [--add [--list N]]",
+         "search the quote service by name or exact symbol; --add adds the hits to the database (and list N)",
+         cmdSearch},
+        {"members", "INDEX [--from N] [--add [--list N]]",
+         "print 50 members of an index from member N; --add adds them to the database (and list N)", cmdMembers},
+        {"compact", "", "compact and repair the symbol database", cmdCompact},
+        {"help", "[PAGE]", "print the path of a help page (default index.htm) and open it on a desktop", cmdHelp},
+        {"check-update", "", "ask the update server whether a newer version of Quotaris exists", cmdCheckUpdate},
+        {"help-update", "", "fetch newer help files from the help server into the data folder", cmdHelpUpdate},
+        {"serve", "[--port P]", "run the built-in gateway to the live quote source in the foreground (default: a free port)",
+         cmdServe},
     };
     return commands;
 }
@@ -86,7 +125,10 @@ bool headlessStartup(HeadlessContext& context)
         context.err << error << '\n';
         return false;
     }
-    return runStartup().opened;
+    const bool opened = runStartup().opened;
+    if (!livehosts::resolve(&error))
+        context.err << "The built-in quote gateway cannot start: " << error << '\n';
+    return opened;
 }
 
 int runHeadless(const QString& command, const QStringList& args)

@@ -1,14 +1,24 @@
 #include "app/hoofdform.h"
 
 #include "app/links.h"
+#include "app/popupmenus.h"
 #include "app/splash.h"
 #include "database/startup.h"
+#include "runs/updates.h"
+#include "support/help.h"
+#include "mslink/selfcheck.h"
+#include "gateway/livehosts.h"
+#include "support/messages.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
+#include "windows/compact.h"
 #include "windows/frmexport.h"
 #include "windows/frmimport.h"
 #include "windows/frmnames.h"
 #include "windows/frmoptions.h"
+#include "windows/history.h"
+#include "windows/helpfiles.h"
+#include "windows/helpkey.h"
 #include "windows/location.h"
 #include "writers/formatregistry.h"
 
@@ -40,6 +50,8 @@ Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(t
     });
     buildMenus();
     buildToolbar();
+    popups_ = new PopupMenus(this);
+    helpkey::install();
     resize(1000, 700);
 }
 
@@ -60,7 +72,8 @@ void Hoofdform::buildMenus()
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("menufile"));
     // Items whose window is not part of the program yet stay disabled.
-    addItem(file, "menustocklistopen", QStringLiteral("&List management..."), false);
+    QAction* listManagement = addItem(file, "menustocklistopen", QStringLiteral("&List management..."));
+    connect(listManagement, &QAction::triggered, this, [this] { openListManagement(false); });
     QAction* names = addItem(file, "menuNames", QStringLiteral("List &names..."));
     connect(names, &QAction::triggered, this, [this] { showChild(new frmNames); });
     QAction* exportSymbols = addItem(file, "menuExport", QStringLiteral("&Export Symbols..."));
@@ -74,18 +87,33 @@ void Hoofdform::buildMenus()
         window.exec();
     });
     file->addSeparator()->setObjectName(QStringLiteral("menuYY"));
-    addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"), false);
-    addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"), false);
+    QAction* check = addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"));
+    connect(check, &QAction::triggered, this, [] {
+        if (!updates::CheckForUpdate())
+            msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
+    });
+    QAction* helpFiles = addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"));
+    connect(helpFiles, &QAction::triggered, this, [this] {
+        if (updates::GetHelpVersion() == 0) {
+            msgBox(QStringLiteral("There are no newer helpfiles available"), Icon::Information);
+            return;
+        }
+        helpfiles window(this);
+        window.exec();
+    });
     file->addSeparator()->setObjectName(QStringLiteral("zom4"));
     QAction* exit = addItem(file, "menuexit", QStringLiteral("&Exit"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("menumarket"));
-    addItem(edit, "menuTickersearch", QStringLiteral("&Search Symbol"), false);
-    addItem(edit, "menuView", QStringLiteral("&View components of index"), false);
+    QAction* search = addItem(edit, "menuTickersearch", QStringLiteral("&Search Symbol"));
+    connect(search, &QAction::triggered, this, [this] { openSearch(); });
+    QAction* view = addItem(edit, "menuView", QStringLiteral("&View components of index"));
+    connect(view, &QAction::triggered, this, [this] { openListManagement(true); });
     edit->addSeparator()->setObjectName(QStringLiteral("qwa"));
-    addItem(edit, "menuCompact", QStringLiteral("&Compact/Repair Database"), false);
+    QAction* compactItem = addItem(edit, "menuCompact", QStringLiteral("&Compact/Repair Database"));
+    connect(compactItem, &QAction::triggered, this, &Hoofdform::showCompact);
 
     exportFormatMenu_ = bar->addMenu(QStringLiteral("&Export format"));
     exportFormatMenu_->setObjectName(QStringLiteral("menuexportformat"));
@@ -101,8 +129,27 @@ void Hoofdform::buildMenus()
     download->setObjectName(QStringLiteral("menudownload"));
     QAction* current = addItem(download, "menudownloadnow", QStringLiteral("&Current"));
     connect(current, &QAction::triggered, this, &Hoofdform::showCurrentDownload);
-    addItem(download, "menuhistory", QStringLiteral("&Historical"), false);
-    addItem(download, "Daily", QStringLiteral("&Daily"), false);
+    QAction* historical = addItem(download, "menuhistory", QStringLiteral("&Historical"));
+    connect(historical, &QAction::triggered, this, [this] {
+        showMaximized();
+        // One historical downloader at a time, as for the current one.
+        for (QMdiSubWindow* frame : mdi_->subWindowList()) {
+            if (qobject_cast<history*>(frame->widget())) {
+                mdi_->setActiveSubWindow(frame);
+                frame->showMaximized();
+                return;
+            }
+        }
+        showChild(new history, true);
+    });
+    QAction* daily = addItem(download, "Daily", QStringLiteral("&Daily"));
+    connect(daily, &QAction::triggered, this, [this] {
+        showCurrentDownload();
+        for (QMdiSubWindow* frame : mdi_->subWindowList()) {
+            if (auto* window = qobject_cast<Autodownload*>(frame->widget()))
+                window->chooseScheduledMode();
+        }
+    });
     QAction* optionsItem = addItem(download, "menuOptions", QStringLiteral("&Options..."));
     connect(optionsItem, &QAction::triggered, this, [this] {
         frmOptions window(this);
@@ -111,10 +158,13 @@ void Hoofdform::buildMenus()
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuhelp"));
-    addItem(help, "menuhelpcontents", QStringLiteral("&Contents"), false);
+    QAction* contents = addItem(help, "menuhelpcontents", QStringLiteral("&Contents"));
+    connect(contents, &QAction::triggered, this, [] { help::ShowHelp(); });
     help->addSeparator()->setObjectName(QStringLiteral("zom2"));
-    addItem(help, "menuhelpfaq", QStringLiteral("&Faq"), false);
-    addItem(help, "menuhelpsupport", QStringLiteral("&Support..."), false);
+    QAction* faq = addItem(help, "menuhelpfaq", QStringLiteral("&Faq"));
+    connect(faq, &QAction::triggered, this, [] { help::ShowHelp(QStringLiteral("FAQ_Overview.htm")); });
+    QAction* supportPage = addItem(help, "menuhelpsupport", QStringLiteral("&Support..."));
+    connect(supportPage, &QAction::triggered, this, [] { help::ShowHelp(QStringLiteral("Support.htm")); });
     help->addSeparator()->setObjectName(QStringLiteral("zom"));
     QMenu* web = help->addMenu(QStringLiteral("&Quotaris on the Web"));
     web->setObjectName(QStringLiteral("menuhelpweb"));
@@ -204,6 +254,21 @@ void Hoofdform::showCurrentDownload()
     showChild(new Autodownload, true);
 }
 
+void Hoofdform::showCompact()
+{
+    // The database file is replaced: no other window may hold it meanwhile.
+    // A window that refuses to close (a running download) keeps it in use.
+    bool refused = false;
+    for (QMdiSubWindow* child : mdi_->subWindowList()) {
+        if (!child->close())
+            refused = true;
+    }
+    if (refused)
+        return;
+    compact window(this);
+    window.exec();
+}
+
 void Hoofdform::showAbout()
 {
     frmSplash about(this);
@@ -222,7 +287,14 @@ void Hoofdform::load()
         splash_ = nullptr;
         QApplication::processEvents();
     }
+    // The MetaStock library is built in: always present and current; it
+    // only checks that it reads back what it writes.
+    const QString libraryProblem = mslink::selfCheck();
+    if (!libraryProblem.isEmpty())
+        msgBox(QStringLiteral("The built-in Metastock library failed its self-check: ") + libraryProblem, Icon::Critical);
     runStartup();
+    if (QString error; !livehosts::resolve(&error))
+        msgBox(QStringLiteral("The built-in quote gateway cannot start: ") + error, Icon::Critical);
     updateFormatChecks();
     show();
 }

@@ -7,7 +7,10 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QTimer;
+class PopupMenus;
+class browser;
 class frmSplash;
+class marketform;
 
 // The main window: a multiple-document window whose menus and toolbar open
 // every other window.
@@ -38,8 +41,21 @@ public:
     QMdiSubWindow* showChild(QWidget* window, bool maximized = false);
 
     void showAbout();
+    // Closes every other window, then opens the compaction window.
+    void showCompact();
     // Opens the current-quote downloader (or brings the open one forward).
     void showCurrentDownload();
+
+    // Opens the list management window, or its view-components layout;
+    // an open one of either kind is closed first.
+    marketform* openListManagement(bool viewComponents);
+    // Opens a symbol search window.
+    browser* openSearch();
+    // Shows the members of `index` in a new search window, after closing the
+    // open search and member windows.
+    browser* viewComponents(const QString& index);
+    // The right-click menus of the list and search windows.
+    PopupMenus* popups() const { return popups_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -53,5 +69,6 @@ private:
     QMenu* exportFormatMenu_ = nullptr;
     QTimer* timer1_;
     frmSplash* splash_ = nullptr;
+    PopupMenus* popups_ = nullptr;
     int splashDelay_ = 3000;
 };

@@ -1,11 +1,16 @@
 #include "app/headless.h"
 #include "app/hoofdform.h"
+#include "support/desktop.h"
+#include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/paths.h"
 #include "windows/guimessages.h"
+#include "windows/msdatabaseload.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QIcon>
 #include <cstdio>
 #include <memory>
 
@@ -57,20 +62,29 @@ int main(int argc, char* argv[])
     if (!command.isEmpty()) {
         QCoreApplication app(argc, argv);
         initApplication();
-        return runHeadless(command, commandArgs);
+        const int status = runHeadless(command, commandArgs);
+        livehosts::stop();
+        return status;
     }
 
     QApplication app(argc, argv);
     initApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Quotaris"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.Quotaris")));
+    desktop::setOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
     QString error;
     GuiMessages gui;
     setMessages(&gui);
+    GuiMetastockPrompt metastockWindows;
+    setMetastockPrompt(&metastockWindows);
     if (!paths::ensureDataFolder(&error))
         msgBox(error + QStringLiteral("\r\nThe program goes on with its built-in settings."), Icon::Critical);
     auto window = std::make_unique<Hoofdform>();
     window->load();
     const int status = app.exec();
     window.reset();
+    setMetastockPrompt(nullptr);
+    livehosts::stop();
     setMessages(nullptr);
     return status;
 }

@@ -1,6 +1,7 @@
 #include "app/splash.h"
 
 #include "app/links.h"
+#include "windows/helpkey.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 frmSplash::frmSplash(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSplash"));
+    helpkey::setPage(this, QStringLiteral("index.htm"));
     setWindowTitle(QStringLiteral("Quotaris"));
 
     auto* layout = new QVBoxLayout(this);

@@ -85,8 +85,28 @@ int clsData::markt0()
 
 void clsData::changeticker(const QString& oldTicker, const QString& newTicker)
 {
+    successorExisted = false;
     if (!step([&] {
-            db_->exec(QStringLiteral("UPDATE fondsen SET codeyahoo = ? WHERE codeyahoo = ?"), {newTicker, oldTicker});
+            // A successor already stored keeps its row (a ticker is the key
+            // of a symbol) and takes over the lists of the old one.
+            const bool both = oldTicker != newTicker
+                && db_->scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = ?"), {newTicker}).toInt() > 0
+                && db_->scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = ?"), {oldTicker}).toInt() > 0;
+            if (!both) {
+                db_->exec(QStringLiteral("UPDATE fondsen SET codeyahoo = ? WHERE codeyahoo = ?"), {newTicker, oldTicker});
+                return;
+            }
+            QStringList lists;
+            for (int n = 1; n <= 16; ++n)
+                lists << QStringLiteral("list%1 = (coalesce(list%1, 0) <> 0 OR EXISTS (SELECT 1 FROM fondsen "
+                                        "WHERE codeyahoo = ?1 AND coalesce(list%1, 0) <> 0))").arg(n);
+            Transaction t(*db_);
+            db_->exec(QStringLiteral("UPDATE fondsen SET ") + lists.join(QStringLiteral(", "))
+                          + QStringLiteral(" WHERE codeyahoo = ?2"),
+                      {oldTicker, newTicker});
+            db_->exec(QStringLiteral("DELETE FROM fondsen WHERE codeyahoo = ?"), {oldTicker});
+            t.commit();
+            successorExisted = true;
         }))
         return;
     step([&] {

@@ -65,7 +65,11 @@ public:
     // The id of the market "Unknown", created when missing; 0 when that
     // failed.
     int markt0();
+    // Renames a symbol and records the change in newtickers. When the new
+    // ticker is stored already, that row stays and gains the old row's list
+    // memberships, the old row goes, and `successorExisted` is set.
     void changeticker(const QString& oldTicker, const QString& newTicker);
+    bool successorExisted = false;
     void removeticker(const QString& ticker);
 
     // Writes the symbols of list `listNumber` to `fileName`, one line per

@@ -152,22 +152,30 @@ Lijstinvoeg::Lijstinvoeg() : db_(Database::openDefault()) {}
 
 Lijstinvoeg::~Lijstinvoeg() = default;
 
-void Lijstinvoeg::downloaden(const QString& ticker, bool value, const QString& column)
+bool Lijstinvoeg::downloaden(const QString& ticker, bool value, const QString& column)
 {
     if (ticker.isEmpty())
-        return;
+        return true;
     BusyPointer busy;
-    guarded([&] {
+    return guarded([&] {
         // The column name is checked against the list columns, never passed on.
         int n = 0;
         if (column.startsWith(QLatin1String("list"), Qt::CaseInsensitive))
             n = column.mid(4).toInt();
         db_->exec(QStringLiteral("UPDATE fondsen SET %1 = ? WHERE codeyahoo = ?").arg(lists::column(n)),
                   {value ? 1 : 0, ticker});
-    });
+    }) != StepOutcome::Aborted;
 }
 
-void Lijstinvoeg::remove(const QString& ticker)
+bool Lijstinvoeg::remove(const QString& ticker)
 {
-    guarded([&] { db_->exec(QStringLiteral("DELETE FROM fondsen WHERE codeyahoo = ?"), {ticker}); });
+    return guarded([&] { db_->exec(QStringLiteral("DELETE FROM fondsen WHERE codeyahoo = ?"), {ticker}); })
+           != StepOutcome::Aborted;
+}
+
+void Lijstinvoeg::batch(const std::function<void()>& work)
+{
+    Transaction t(*db_);
+    work();
+    t.commit();
 }

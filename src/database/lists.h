@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVector>
 #include <array>
+#include <functional>
 #include <memory>
 
 class Database;
@@ -80,8 +81,13 @@ public:
 
     // Sets `column` (a list column, "list1".."list16") of the symbol to
     // `value`; a ticker that is not in the database changes nothing.
-    void downloaden(const QString& ticker, bool value, const QString& column);
-    void remove(const QString& ticker);
+    // Both return false when the user chose Abort in the error dialog.
+    bool downloaden(const QString& ticker, bool value, const QString& column);
+    bool remove(const QString& ticker);
+    // Runs `work` (calls on this instance) as one transaction, so a selection
+    // of thousands of symbols is written at once instead of row by row. What
+    // was done before the user chose Abort is kept.
+    void batch(const std::function<void()>& work);
 
 private:
     std::unique_ptr<Database> db_;

@@ -1,6 +1,7 @@
 #include "quotes/csvfields.h"
 
 #include <QDate>
+#include <QLocale>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -87,13 +88,17 @@ QString clean(QByteArrayView field)
     return out.trimmed();
 }
 
-double number(QByteArrayView field)
+namespace {
+
+// The longest leading decimal number of `field` (blanks before it skipped,
+// "," read as ".", a leading "+" dropped), as text; empty when the field
+// does not start with one. `exponent` tells whether it carries one.
+std::string leadingNumber(QByteArrayView field, bool* exponent)
 {
     qsizetype i = 0;
     while (i < field.size() && isBlank(field[i]))
         ++i;
-    // Copy the leading number with "," read as "."; std::string keeps the
-    // usual short numbers in place without allocating.
+    // std::string keeps the usual short numbers in place without allocating.
     std::string text;
     auto at = [&](qsizetype k) { return k < field.size() ? (field[k] == ',' ? '.' : field[k]) : '\0'; };
     if (at(i) == '-')
@@ -112,21 +117,55 @@ double number(QByteArrayView field)
             ++digits;
         }
     }
+    *exponent = false;
     if (digits == 0)
-        return 0;
+        return {};
     if ((at(i) == 'e' || at(i) == 'E')
         && (isDigit(at(i + 1)) || ((at(i + 1) == '+' || at(i + 1) == '-') && isDigit(at(i + 2))))) {
+        *exponent = true;
         text += at(i++);
         if (!isDigit(at(i)))
             text += at(i++);
         while (isDigit(at(i)))
             text += at(i++);
     }
+    return text;
+}
+
+double valueOf(const std::string& text)
+{
     double value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || !std::isfinite(value))
         return 0;
     return value;
+}
+
+}  // namespace
+
+double number(QByteArrayView field)
+{
+    bool exponent = false;
+    const std::string text = leadingNumber(field, &exponent);
+    return text.empty() ? 0 : valueOf(text);
+}
+
+QString numberText(QByteArrayView field)
+{
+    bool exponent = false;
+    std::string text = leadingNumber(field, &exponent);
+    const double value = text.empty() ? 0 : valueOf(text);
+    if (value == 0)
+        return QStringLiteral("0");
+    if (exponent)
+        return QString::number(value, 'f', QLocale::FloatingPointShortest);
+    // ".5" and "12." as numbers a reader of any export file takes.
+    const std::size_t digitsFrom = text[0] == '-' ? 1 : 0;
+    if (text[digitsFrom] == '.')
+        text.insert(digitsFrom, 1, '0');
+    if (text.back() == '.')
+        text.pop_back();
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 qint32 cvdatum(QByteArrayView text, int maxYear)

@@ -26,6 +26,12 @@ QString clean(QByteArrayView field);
 // a number too large for a double ("1e309").
 double number(QByteArrayView field);
 
+// The same number as the text that was sent, with "." as decimal point: the
+// digits are kept as they came ("0.00006123", "1234.56789012", "1.50"). A
+// field without a number, a zero and a number with an exponent give the
+// shortest plain text of the value ("0", "0.00001").
+QString numberText(QByteArrayView field);
+
 // A month-first date M/D/YYYY as the whole number YYYYMMDD, or 0 when the
 // text is not such a date, the month or day is out of range, or the year
 // lies outside 1900..`maxYear`.

@@ -50,6 +50,11 @@ CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear)
         q.yahoolow.append(low);
         q.yahooclose.append(close);
         q.yahoovolume.append(volume);
+        q.openText.append(csv::numberText(f[3]));
+        q.highText.append(csv::numberText(f[4]));
+        q.lowText.append(csv::numberText(f[5]));
+        q.closeText.append(csv::numberText(f[6]));
+        q.volumeText.append(csv::numberText(f[7]));
         q.yahooname.append(name);
     }
     return q;

@@ -12,6 +12,9 @@ struct CurrentQuotes {
     QVector<qint32> yahoodate;  // YYYYMMDD, 0 when unusable
     QVector<QString> yahooTime;
     QVector<double> yahooopen, yahoohigh, yahoolow, yahooclose, yahoovolume;
+    // The same five numbers as the service sent them, "." as decimal point
+    // (what the writers print).
+    QVector<QString> openText, highText, lowText, closeText, volumeText;
     QVector<QString> yahooname;
     QStringList notfound;          // tickers the service did not know
     QStringList SymbolsVerworpen;  // found, but rejected for lack of volume

@@ -4,10 +4,9 @@
 #include "quotes/transfer.h"
 #include "support/log.h"
 #include "support/state.h"
-#include "support/yield.h"
 
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include <QEventLoop>
 #include <QNetworkRequest>
 #include <algorithm>
 
@@ -35,6 +34,10 @@ FetchPolicy FetchPolicy::forVariant(FetchVariant variant, GapTimer* gap)
         p.attempts = teller3;
         p.gap = gap;
         p.waitForGap = gap && s.isdelay;
+        // Several batches are in flight together; the gap only spaces their
+        // starts.
+        p.gapSpacesStarts = true;
+        p.logErrors = true;
         // Stop takes effect on a request in flight too, not only in the gap
         // wait: otherwise a hanging server keeps the run busy for minutes.
         p.abortInFlight = true;
@@ -67,96 +70,148 @@ FetchPolicy FetchPolicy::forVariant(FetchVariant variant, GapTimer* gap)
 }
 
 namespace {
+// How often a fetch waiting for the gap looks again (and at the abort flag).
+constexpr int kGapPollMs = 10;
+}  // namespace
 
-// Only the loader and the historical variant use a gap; both give up their
-// wait when the user stops the run. The wait ends with the one yield that
-// precedes a GET; since another fetch may have taken the gap during that
-// yield, the gap is looked at again after it. The caller then claims the gap
-// before it yields again.
-bool waitForGap(GapTimer& gap)
+AsyncFetch::AsyncFetch(FetchRequest request, QObject* parent) : QObject(parent), request_(std::move(request))
 {
-    for (;;) {
-        if (!waitUntil([&gap] { return !gap.running(); }))
-            return false;
-        yieldToGui();
-        if (!gap.running())
-            return true;
-    }
+    gapWait_.setSingleShot(true);
+    connect(&gapWait_, &QTimer::timeout, this, &AsyncFetch::waitForGap);
 }
 
-}  // namespace
+AsyncFetch::~AsyncFetch() = default;
+
+void AsyncFetch::start()
+{
+    if (running_)
+        return;
+    running_ = true;
+    result_ = FetchResult();
+    url_ = wireUrl(request_.url);
+    manager_ = std::make_unique<QNetworkAccessManager>();
+    configureProxy(*manager_, url_);
+    const FetchPolicy& p = request_.policy;
+    if (p.gap && p.waitForGap)
+        waitForGap();
+    else
+        sendAttempt();
+}
+
+// Only the loader and the historical variant wait for a gap; both give up
+// the wait when the user stops the run, and send nothing then.
+void AsyncFetch::waitForGap()
+{
+    if (state().abortFlag) {
+        finish(true);
+        return;
+    }
+    if (request_.policy.gap->running()) {
+        gapWait_.start(kGapPollMs);
+        return;
+    }
+    sendAttempt();
+}
+
+void AsyncFetch::sendAttempt()
+{
+    const FetchPolicy& p = request_.policy;
+    const int n = result_.attempts + 1;
+    if (p.abortBeforeGet && state().abortFlag) {
+        finish(true);
+        return;
+    }
+    if (request_.beforeAttempt)
+        request_.beforeAttempt(n);
+
+    AttemptSettings a;
+    if (!p.timeoutFromSecondAttempt || n > 1)
+        a.timeoutMs = p.timeoutSec * 1000;
+    a.capMs = p.capMs;
+    a.abortable = p.abortInFlight;
+    // The gap is claimed in the same step as the GET goes out: no other
+    // fetch can slip in between.
+    if (p.gap && p.gapSpacesStarts) {
+        p.gap->start();
+    } else if (p.gap) {
+        p.gap->requestStarted();
+        a.gap = p.gap;
+    }
+    result_.attempts = n;
+    // A child as well: an attempt whose deferred deletion never comes goes
+    // with its fetch.
+    attempt_ = std::make_unique<HttpAttempt>(*manager_, url_, a, this);
+    connect(attempt_.get(), &HttpAttempt::done, this, &AsyncFetch::attemptDone);
+    attempt_->start();
+}
+
+void AsyncFetch::attemptDone()
+{
+    const FetchPolicy& p = request_.policy;
+    // The attempt is inside its own signal: it goes once control is back in
+    // the event loop.
+    HttpAttempt* attempt = attempt_.release();
+    attempt->deleteLater();
+    AttemptOutcome outcome = attempt->outcome();
+    const int n = result_.attempts;
+    result_.errorCode = outcome.errorCode;
+    result_.timedOut = result_.timedOut || outcome.timedOut;
+    result_.body = std::move(outcome.body);
+
+    if (p.historical) {
+        // The service under load answered with the previous symbol's data.
+        if (!result_.body.isEmpty() && result_.body == state().lastHistoricalBody)
+            result_.body.clear();
+        WriteLog(QStringLiteral("timeout: ") + QString::number(settings().teller2));
+        WriteLog(outcome.responseInfo);
+        WriteLog(QString::fromLatin1(result_.body));
+    }
+    if (outcome.aborted || (p.abortAfterGet && state().abortFlag)) {
+        finish(true);
+        return;
+    }
+    bool again = n < std::max(p.attempts, 1);
+    if (result_.errorCode != 0) {
+        if (p.historical)
+            WriteLog(QStringLiteral("timeout!"));
+        else if (p.logErrors && !outcome.timedOut)
+            WriteLog(QStringLiteral("error ") + fetcherr::describe(result_.errorCode));
+    } else {
+        if (p.historical)
+            WriteLog(QStringLiteral("Teller :") + QString::number(n));
+        if (result_.body.size() > p.stopWhenLongerThan)
+            again = false;
+    }
+    if (again)
+        sendAttempt();  // at once, without a pause
+    else
+        finish(false);
+}
+
+void AsyncFetch::finish(bool aborted)
+{
+    const FetchPolicy& p = request_.policy;
+    gapWait_.stop();
+    result_.aborted = aborted;
+    if (aborted || result_.errorCode != 0)
+        result_.body.clear();
+    if (p.htmlBecomesEmpty && result_.body.startsWith('<'))
+        result_.body.clear();
+    if (p.historical && result_.body.size() > 40)
+        state().lastHistoricalBody = result_.body;
+    running_ = false;
+    emit finished();
+}
 
 FetchResult fetchurl(const FetchRequest& request)
 {
-    const FetchPolicy& p = request.policy;
-    FetchResult result;
-    if (p.gap && p.waitForGap && !waitForGap(*p.gap)) {
-        result.aborted = true;
-        return result;
-    }
-
-    QNetworkAccessManager manager;
-    const QUrl url = wireUrl(request.url);
-    configureProxy(manager, url);
-    QByteArray& lastGood = state().lastHistoricalBody;
-
-    const bool yielded = p.gap && p.waitForGap;
-    const int attempts = std::max(p.attempts, 1);
-    for (int n = 1; n <= attempts; ++n) {
-        if (n > 1 || !yielded)
-            yieldToGui();
-        if (p.abortBeforeGet && state().abortFlag) {
-            result.aborted = true;
-            result.body.clear();
-            return result;
-        }
-        if (request.beforeAttempt)
-            request.beforeAttempt(n);
-
-        AttemptSettings a;
-        if (!p.timeoutFromSecondAttempt || n > 1)
-            a.timeoutMs = p.timeoutSec * 1000;
-        a.capMs = p.capMs;
-        a.abortable = p.abortInFlight;
-        a.gap = p.gap;
-        // No yield between the claim and the GET: a fetch that started in a
-        // nested event loop would otherwise wait for a request not yet sent.
-        if (p.gap)
-            p.gap->requestStarted();
-        AttemptOutcome outcome = runAttempt(manager, url, a);
-        result.attempts = n;
-        result.errorCode = outcome.errorCode;
-        result.timedOut = result.timedOut || outcome.timedOut;
-        result.body = std::move(outcome.body);
-
-        if (p.historical) {
-            // The service under load answered with the previous symbol's data.
-            if (!result.body.isEmpty() && result.body == lastGood)
-                result.body.clear();
-            WriteLog(QStringLiteral("timeout: ") + QString::number(settings().teller2));
-            WriteLog(outcome.responseInfo);
-            WriteLog(QString::fromLatin1(result.body));
-        }
-        if (outcome.aborted || (p.abortAfterGet && state().abortFlag)) {
-            result.aborted = true;
-            result.body.clear();
-            return result;
-        }
-        if (result.errorCode != 0)
-            continue;
-        if (p.historical)
-            WriteLog(QStringLiteral("Teller :") + QString::number(n));
-        if (result.body.size() > p.stopWhenLongerThan)
-            break;
-    }
-
-    if (result.errorCode != 0)
-        result.body.clear();
-    if (p.htmlBecomesEmpty && result.body.startsWith('<'))
-        result.body.clear();
-    if (p.historical && result.body.size() > 40)
-        lastGood = result.body;
-    return result;
+    AsyncFetch fetch(request);
+    QEventLoop loop;
+    QObject::connect(&fetch, &AsyncFetch::finished, &loop, &QEventLoop::quit);
+    fetch.start();
+    if (fetch.running())
+        loop.exec(QEventLoop::AllEvents);
+    return fetch.result();
 }
 
 QByteArray OpenUrl(const QString& url)

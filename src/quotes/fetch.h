@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <QTimer>
+#include <QUrl>
 #include <functional>
+#include <memory>
 
 class GapTimer;
+class HttpAttempt;
+class QNetworkAccessManager;
 
 // Transport error codes of a fetch; 0 means a response was obtained.
 namespace fetcherr {
@@ -28,8 +34,13 @@ struct FetchPolicy {
     bool htmlBecomesEmpty = true;          // a body starting with "<" is a page, not data
     GapTimer* gap = nullptr;               // restarted after every GET
     bool waitForGap = false;               // wait for the gap before the first GET (Stop ends the wait)
+    // The gap spaces the starts of requests that may be in flight together
+    // (restarted when a GET goes out); otherwise a request holds the gap
+    // while it is in flight and restarts it when it ends.
+    bool gapSpacesStarts = false;
     bool abortBeforeGet = false, abortInFlight = false, abortAfterGet = false;
     bool historical = false;               // log lines and the last-good-answer rule
+    bool logErrors = false;                // log "error " and the cause of a failed attempt (not a time-out)
 
     // The policy of `variant` from the loaded settings. The loader and the
     // historical variant wait for `gap` only when `Isdelay` is on.
@@ -51,8 +62,40 @@ struct FetchResult {
     QString text() const { return QString::fromLatin1(body); }
 };
 
-// One fetch: the attempts of one request under `request.policy`, keeping
-// the user interface alive while it waits.
+// One fetch that nothing waits for: start() returns at once and `finished`
+// is emitted from the event loop when the attempts of the request under its
+// policy are over. Many can be in flight together on the one thread.
+class AsyncFetch : public QObject {
+    Q_OBJECT
+public:
+    explicit AsyncFetch(FetchRequest request, QObject* parent = nullptr);
+    ~AsyncFetch() override;
+
+    void start();
+    bool running() const { return running_; }
+    const FetchResult& result() const { return result_; }
+
+signals:
+    void finished();
+
+private:
+    void waitForGap();
+    void sendAttempt();
+    void attemptDone();
+    void finish(bool aborted);
+
+    FetchRequest request_;
+    QUrl url_;
+    FetchResult result_;
+    std::unique_ptr<QNetworkAccessManager> manager_;
+    std::unique_ptr<HttpAttempt> attempt_;
+    QTimer gapWait_;
+    bool running_ = false;
+};
+
+// One fetch for a caller that waits for its answer (the lookups, the
+// investigation, the search, the historical download): an AsyncFetch run in
+// a local event loop, so the user interface stays alive meanwhile.
 FetchResult fetchurl(const FetchRequest& request);
 
 // The direct fetch: one GET without retries; whatever arrived before a

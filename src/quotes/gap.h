@@ -3,10 +3,12 @@
 #include <chrono>
 
 // The pause a download window keeps between its consecutive requests. A
-// fetch that uses a gap waits until the gap has elapsed and no other request
-// of the same window is on its way, and restarts the gap when its answer is
-// complete. The state is a deadline rather than a QTimer so that it needs no
-// event loop to expire and can live for the whole process.
+// fetch that uses a gap waits until it has elapsed, then restarts it: either
+// when its GET goes out (requests that may be in flight together, spaced at
+// their starts), or by holding it while in flight and restarting it when the
+// answer is complete (one request after the other). The state is a deadline
+// rather than a QTimer so that it needs no event loop to expire and can live
+// for the whole process.
 class GapTimer {
 public:
     void setInterval(int ms) { interval_ = ms < 0 ? 0 : ms; }
@@ -18,10 +20,9 @@ public:
     // True while the interval has not elapsed or a request is in flight.
     bool running() const;
 
-    // Brackets one request. The end is reported from the reply's own
-    // completion, not when the waiting caller unwinds: several fetches wait
-    // in nested event loops, and the innermost must not wait for an outer
-    // one to return.
+    // Brackets one request that holds the gap while it is in flight. The end
+    // is reported from the reply's own completion, not when a waiting caller
+    // unwinds.
     void requestStarted() { ++inFlight_; }
     void requestEnded();
 

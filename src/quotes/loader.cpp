@@ -6,12 +6,16 @@
 #include "support/log.h"
 #include "support/state.h"
 
+#include <QEventLoop>
+
 loader::loader(QObject* parent) : QObject(parent), gap(&currentGap())
 {
     startTimer_.setSingleShot(true);
     startTimer_.setInterval(1);
     connect(&startTimer_, &QTimer::timeout, this, &loader::timerFired);
 }
+
+loader::~loader() = default;
 
 void loader::go()
 {
@@ -23,9 +27,8 @@ void loader::timerFired()
 {
     if (directUse)
         return;
-    startnu();
-    busy_ = false;
-    emit ready();
+    signalReady_ = true;
+    begin();
 }
 
 qint32 loader::cvdatum(const QString& text)
@@ -35,32 +38,65 @@ qint32 loader::cvdatum(const QString& text)
 
 void loader::startnu()
 {
+    signalReady_ = false;
+    QEventLoop loop;
+    waiting_ = &loop;
+    begin();
+    if (fetch_)
+        loop.exec(QEventLoop::AllEvents);
+    waiting_ = nullptr;
+}
+
+void loader::begin()
+{
     // Results of an earlier download never survive into this one: a caller
     // that reuses the component must not read the previous symbol's quote.
     quotes_.clear();
+    downloadOk_ = false;
     url_ = currentQuotesUrl(tickers_, region);
+    fetches_ = 0;
+    nextFetch();
+}
 
+// A fetch that timed out is made again, up to `teller3` fetches, each with
+// its own attempts.
+void loader::nextFetch()
+{
+    ++fetches_;
+    WriteLog(QStringLiteral("get : ") + url_);
     FetchRequest request;
     request.url = url_;
     request.policy = FetchPolicy::forVariant(FetchVariant::Loader, directUse ? nullptr : gap);
-    request.beforeAttempt = [this](int) {
-        WriteLog(QStringLiteral("Downloading: ") + url_);
-        WriteLog(url_);
+    request.beforeAttempt = [url = url_](int) {
+        WriteLog(QStringLiteral("Downloading: ") + url);
+        WriteLog(url);
     };
+    fetch_ = std::make_unique<AsyncFetch>(request, this);
+    connect(fetch_.get(), &AsyncFetch::finished, this, &loader::fetchFinished);
+    fetch_->start();
+}
 
-    const int fetches = std::max(settings().teller3, 1);
-    QByteArray body;
-    for (int n = 1;; ++n) {
-        WriteLog(QStringLiteral("get : ") + url_);
-        const FetchResult r = fetchurl(request);
-        if (r.timedOut)
-            timeoutFlag_ = true;
-        if (!r.body.isEmpty())
-            timeoutFlag_ = false;
-        body = r.body;
-        if (!timeoutFlag_ || r.aborted || n >= fetches)
-            break;
+void loader::fetchFinished()
+{
+    // The fetch is inside its own signal: it goes once control is back in
+    // the event loop.
+    AsyncFetch* fetch = fetch_.release();
+    fetch->deleteLater();
+    const FetchResult& r = fetch->result();
+    if (r.timedOut)
+        timeoutFlag_ = true;
+    if (!r.body.isEmpty())
+        timeoutFlag_ = false;
+    if (timeoutFlag_ && !r.aborted && fetches_ < std::max(settings().teller3, 1)) {
+        nextFetch();
+        return;
     }
+    decode(r.body);
+    downloaded();
+}
+
+void loader::decode(const QByteArray& body)
+{
     if (timeoutFlag_)
         timeout_ = true;
     if (body.isEmpty() || timeoutFlag_) {
@@ -77,4 +113,17 @@ void loader::startnu()
     downloadOk_ = quotes_.decoded && anyQuoteLine;
     if (quotes_.decoded)
         foundall_ = quotes_.foundall;
+}
+
+void loader::downloaded()
+{
+    if (waiting_) {
+        waiting_->quit();
+        return;
+    }
+    if (signalReady_) {
+        signalReady_ = false;
+        busy_ = false;
+        emit ready();
+    }
 }

@@ -5,18 +5,23 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <memory>
 
+class AsyncFetch;
 class GapTimer;
+class QEventLoop;
 
 // Downloads the current quotes of one batch of tickers in one request and
 // sorts the tickers into accepted, not found and rejected. `go` starts the
-// download from the event loop and reports with `ready`; `startnu` runs it
-// at once for a caller that wants to wait.
+// download from the event loop and reports with `ready`; nothing waits for
+// the answer meanwhile, so many loaders can be in flight together. `startnu`
+// runs the same download for a caller that wants to wait for it.
 class loader : public QObject {
     Q_OBJECT
 
 public:
     explicit loader(QObject* parent = nullptr);
+    ~loader() override;
 
     // The batch; empty entries are left out of the request.
     void setTickers(const QStringList& tickers) { tickers_ = tickers; }
@@ -53,11 +58,20 @@ signals:
 
 private:
     void timerFired();
+    void begin();
+    void nextFetch();
+    void fetchFinished();
+    void decode(const QByteArray& body);
+    void downloaded();
 
     QStringList tickers_;
     CurrentQuotes quotes_;
     QString url_;
     QTimer startTimer_;
+    std::unique_ptr<AsyncFetch> fetch_;
+    int fetches_ = 0;                 // fetches of this download so far
+    QEventLoop* waiting_ = nullptr;   // startnu's wait
+    bool signalReady_ = false;
     bool downloadOk_ = false, foundall_ = false, timeout_ = false, busy_ = false;
     bool timeoutFlag_ = false;  // set by a fetch that timed out, cleared by one that answered
 };

@@ -26,8 +26,9 @@ LookupResult decodeLookup(QByteArrayView body, bool getname, bool getmarket, boo
             continue;
         QString nameField, marketField;
         if (f.size() == 4) {
-            // A comma inside the name.
-            nameField = csv::clean(f[1]) + QLatin1Char(',') + csv::clean(f[2]);
+            // A comma inside the name: the two parts are joined as sent, then
+            // cleaned, so the blank after the comma stays.
+            nameField = csv::clean(line.sliced(f[1].data() - line.data(), f[2].data() + f[2].size() - f[1].data()));
             marketField = csv::clean(f[3]);
         } else {
             nameField = csv::clean(f[1]);

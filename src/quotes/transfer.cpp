@@ -4,7 +4,6 @@
 #include "quotes/gap.h"
 #include "support/state.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -29,16 +28,8 @@ bool responseObtained(QNetworkReply* reply)
         || (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
 }
 
-// Sleeps in the event loop for at most `ms`, waking early on any event that
-// quits `loop`.
-void sleepSlice(QEventLoop& loop, qint64 ms)
-{
-    QTimer slice;
-    slice.setSingleShot(true);
-    QObject::connect(&slice, &QTimer::timeout, &loop, &QEventLoop::quit);
-    slice.start(static_cast<int>(std::clamp<qint64>(ms, 1, 20)));
-    loop.exec(QEventLoop::AllEvents);
-}
+// How often a request that Stop may end looks at the abort flag.
+constexpr int kAbortPollMs = 20;
 
 }  // namespace
 
@@ -70,90 +61,124 @@ void configureProxy(QNetworkAccessManager& manager, const QUrl& url)
         manager.setProxy(QNetworkProxy::NoProxy);
 }
 
-AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings)
+HttpAttempt::HttpAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings,
+                         QObject* parent)
+    : QObject(parent), manager_(manager), url_(url), settings_(settings)
 {
-    AttemptOutcome outcome;
-    GapTimer* gap = settings.gap;
-    if (!url.isValid() || url.host().isEmpty()) {
-        if (gap)
-            gap->requestEnded();
-        outcome.errorCode = fetcherr::InvalidUrl;
-        return outcome;
+    // A coarse timer may fire a few percent early; a time-out never may.
+    for (QTimer* t : {&timeout_, &cap_}) {
+        t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
     }
+    abortPoll_.setInterval(kAbortPollMs);
+    connect(&timeout_, &QTimer::timeout, this, [this] { giveUp(true, false); });
+    connect(&cap_, &QTimer::timeout, this, [this] { giveUp(false, false); });
+    connect(&abortPoll_, &QTimer::timeout, this, [this] {
+        if (state().abortFlag)
+            giveUp(false, true);
+    });
+}
 
-    QNetworkRequest request(url);
+HttpAttempt::~HttpAttempt()
+{
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+        reply_->deleteLater();
+    }
+    // Never leave the gap claimed: every later request of the window would
+    // wait for it forever.
+    if (!finished_ && settings_.gap)
+        settings_.gap->requestEnded();
+}
+
+void HttpAttempt::start()
+{
+    if (!url_.isValid() || url_.host().isEmpty()) {
+        // Reported from the event loop like every other outcome.
+        QTimer::singleShot(0, this, [this] { complete(fetcherr::InvalidUrl); });
+        return;
+    }
+    QNetworkRequest request(url_);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-
-    QPointer<QNetworkReply> reply = manager.get(request);
-
-    QEventLoop loop;
-    bool finished = false;
-    bool tooLarge = false;
-    bool gapEnded = false;
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
-        outcome.body += reply->readAll();
-        if (outcome.body.size() > kMaxBodyBytes && !tooLarge) {
-            tooLarge = true;
-            reply->abort();
+    reply_ = manager_.get(request);
+    connect(reply_, &QNetworkReply::readyRead, this, [this] {
+        outcome_.body += reply_->readAll();
+        if (outcome_.body.size() > kMaxBodyBytes && !tooLarge_) {
+            tooLarge_ = true;
+            reply_->abort();
         }
     });
-    QObject::connect(reply, &QNetworkReply::finished, reply, [&] {
-        if (!tooLarge && reply->isOpen())
-            outcome.body += reply->readAll();
-        finished = true;
-        if (gap && !gapEnded) {
-            gapEnded = true;
-            gap->requestEnded();
-        }
-        loop.quit();
-    });
+    connect(reply_, &QNetworkReply::finished, this, &HttpAttempt::replyFinished);
+    if (settings_.timeoutMs > 0)
+        timeout_.start(settings_.timeoutMs);
+    cap_.start(std::max(settings_.capMs, 1));
+    if (settings_.abortable)
+        abortPoll_.start();
+}
 
-    const int timeoutMs = settings.timeoutMs > 0 ? settings.timeoutMs : -1;
-    QDeadlineTimer timeoutDeadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
-    QDeadlineTimer capDeadline(std::max(settings.capMs, 1));
-    while (!finished) {
-        if (settings.abortable && state().abortFlag) {
-            outcome.aborted = true;
-            break;
-        }
-        if (timeoutDeadline.hasExpired()) {
-            outcome.timedOut = true;
-            break;
-        }
-        if (capDeadline.hasExpired())
-            break;
-        const qint64 left = std::min(capDeadline.remainingTime(),
-                                     timeoutDeadline.isForever() ? qint64(20) : timeoutDeadline.remainingTime());
-        sleepSlice(loop, left);
-    }
-    if (!finished)
-        reply->abort();  // emits finished, which ends the gap's request
-    if (gap && !gapEnded) {
-        // Never leave the gap claimed: every later request of the window
-        // would wait for it forever.
-        gapEnded = true;
-        gap->requestEnded();
-    }
+void HttpAttempt::giveUp(bool timedOut, bool aborted)
+{
+    if (finished_ || !reply_)
+        return;
+    outcome_.timedOut = timedOut;
+    outcome_.aborted = aborted;
+    gaveUp_ = true;
+    reply_->abort();  // emits finished
+    if (!finished_)
+        replyFinished();
+}
 
-    if (tooLarge) {
-        outcome.errorCode = fetcherr::BodyTooLarge;
-        outcome.body.clear();
-    } else if (outcome.timedOut) {
-        outcome.errorCode = fetcherr::TimedOut;
-    } else if (outcome.aborted || !finished) {
-        outcome.errorCode = fetcherr::Cancelled;
-    } else if (!responseObtained(reply)) {
-        outcome.errorCode = fetcherr::Transport + static_cast<int>(reply->error());
-    }
-    if (outcome.errorCode != 0)
-        outcome.body.clear();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+void HttpAttempt::replyFinished()
+{
+    if (finished_ || !reply_)
+        return;
+    if (!tooLarge_ && reply_->isOpen())
+        outcome_.body += reply_->readAll();
+    int code = 0;
+    if (tooLarge_)
+        code = fetcherr::BodyTooLarge;
+    else if (outcome_.timedOut)
+        code = fetcherr::TimedOut;
+    else if (gaveUp_)
+        code = fetcherr::Cancelled;
+    else if (!responseObtained(reply_))
+        code = fetcherr::Transport + static_cast<int>(reply_->error());
+    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid())
-        outcome.responseInfo = QStringLiteral("HTTP %1 %2").arg(status.toInt()).arg(
-            QString::fromLatin1(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray()));
-    reply->disconnect();
-    reply->deleteLater();
-    return outcome;
+        outcome_.responseInfo = QStringLiteral("HTTP %1 %2").arg(status.toInt()).arg(
+            QString::fromLatin1(reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray()));
+    reply_->disconnect(this);
+    reply_->deleteLater();
+    reply_ = nullptr;
+    complete(code);
+}
+
+void HttpAttempt::complete(int errorCode)
+{
+    if (finished_)
+        return;
+    timeout_.stop();
+    cap_.stop();
+    abortPoll_.stop();
+    outcome_.errorCode = errorCode;
+    if (errorCode != 0)
+        outcome_.body.clear();
+    finished_ = true;
+    if (settings_.gap)
+        settings_.gap->requestEnded();
+    emit done();
+}
+
+AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings)
+{
+    HttpAttempt attempt(manager, url, settings);
+    QEventLoop loop;
+    QObject::connect(&attempt, &HttpAttempt::done, &loop, &QEventLoop::quit);
+    attempt.start();
+    if (!attempt.finished())
+        loop.exec(QEventLoop::AllEvents);
+    return attempt.outcome();
 }

@@ -1,13 +1,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 class GapTimer;
 class QNetworkAccessManager;
+class QNetworkReply;
 
-// One HTTP GET over Qt Network, waited for by spinning the event loop.
+// One HTTP GET over Qt Network.
 struct AttemptSettings {
     int timeoutMs = 0;      // no complete answer by then: timed out; 0: none
     int capMs = 30000;      // wall-clock cap on the request in flight
@@ -27,6 +31,41 @@ struct AttemptOutcome {
 // that a faulty server cannot exhaust memory.
 constexpr qint64 kMaxBodyBytes = 16 * 1024 * 1024;
 
+// One GET in flight: start() sends it and returns; `done` is emitted once,
+// from the event loop, when the answer is complete or the attempt has given
+// up (time-out, cap, abort flag). Nothing waits inside it.
+class HttpAttempt : public QObject {
+    Q_OBJECT
+public:
+    HttpAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings,
+                QObject* parent = nullptr);
+    ~HttpAttempt() override;
+
+    void start();
+    bool finished() const { return finished_; }
+    const AttemptOutcome& outcome() const { return outcome_; }
+
+signals:
+    void done();
+
+private:
+    void replyFinished();
+    void giveUp(bool timedOut, bool aborted);
+    void complete(int errorCode);
+
+    QNetworkAccessManager& manager_;
+    QUrl url_;
+    AttemptSettings settings_;
+    QPointer<QNetworkReply> reply_;
+    QTimer timeout_, cap_, abortPoll_;
+    AttemptOutcome outcome_;
+    bool tooLarge_ = false;
+    bool gaveUp_ = false;   // time-out, cap or abort flag ended it
+    bool finished_ = false;
+};
+
+// One GET for a caller that waits for it: runs an HttpAttempt in a local
+// event loop.
 AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings);
 
 // The URL as sent: the text taken byte for byte (Latin-1), with the bytes an

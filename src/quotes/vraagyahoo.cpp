@@ -33,11 +33,13 @@ void vraagyahoo::go()
     FetchRequest request;
     request.url = url();
     request.policy = FetchPolicy::forVariant(FetchVariant::Lookup);
-    QByteArray body = fetchurl(request).body;
-    if (csv::splitLines(body).size() > 51) {
+    FetchResult result = fetchurl(request);
+    if (csv::splitLines(result.body).size() > 51) {
         request.url.remove(QLatin1Char(','));
-        body = fetchurl(request).body;
+        result = fetchurl(request);
     }
+    answered = result.errorCode == 0 && !result.aborted;
+    const QByteArray& body = result.body;
     LookupResult r = decodeLookup(body, getname, getmarket, !getcomponents.isEmpty());
     yahooticker = std::move(r.yahooticker);
     yahooname = std::move(r.yahooname);

@@ -3,26 +3,33 @@
 #include <QObject>
 #include <QMap>
 #include <QPair>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <deque>
 #include <memory>
 #include <vector>
+
+#include "writers/quote.h"
 
 class AppendFile;
 class clsData;
 class loader;
+class RunExcel;
 
 // What a current-quote run did, for the status line, the headless summary
 // and the tests.
 struct CurrentRunSummary {
     int symbols = 0;            // symbols of the chosen lists
-    int batches = 0;            // requests dispatched, re-downloads included
+    int batches = 0;            // requests sent, re-downloads included
     int failedBatches = 0;      // batches whose download failed
     int quotesReceived = 0;     // accepted quotes of all batches
-    QMap<QChar, int> written;   // quotes written, per format letter
-    int writeFailures = 0;      // quotes a format could not take
-    QStringList changed;        // "OLD -> NEW"
+    QMap<QChar, int> written;   // quotes that reached a file, per format letter
+    int writeFailures = 0;      // quotes a format did not take (no date, no file name, file error)
+    QStringList changed;        // "OLD -> NEW", " (merged)" when NEW was stored already
+    QStringList keptFiles;      // quote files of an old ticker left in place: one of the new name exists
+    QStringList notes;          // lines of the whole-run exports (workbook, AmiBroker)
     bool aborted = false;
     bool nothingToDo = false;   // no symbols, no list or no format: nothing started
 
@@ -33,13 +40,16 @@ struct CurrentRunSummary {
 };
 
 // The current-quote download run: collects the symbols of the chosen lists,
-// downloads them in batches of 180 with one loader per batch, several in
-// flight, and writes every quote to each switched-on format in a fixed
-// order. Runs on the GUI thread; long steps yield so windows stay live.
+// downloads them in batches of 180 with one loader per batch, at most
+// MaxInFlight (store key, default 8) in flight together, and writes every
+// quote to each switched-on format in a fixed order. Runs on the GUI thread:
+// requests run asynchronously, and each answered batch is written as a whole,
+// in the order the answers came, from the run's own loop.
 class CurrentRun : public QObject {
     Q_OBJECT
 public:
     static constexpr int kBatchSize = 180;
+    static constexpr int kDefaultMaxInFlight = 8;
 
     enum class Mode { Normal, Scheduled };
 
@@ -59,17 +69,23 @@ public:
     // Runs a whole download; returns when it has ended. False when it could
     // not start (no list, no format, no symbols) or was stopped.
     bool StartRun();
-    // Stops the run: no further batch is sent, running ones wind down.
+    // Stops the run: no further batch is sent, running requests end, and a
+    // batch being written is finished in every format first.
     void StopRun();
 
     bool running() const { return running_; }
     const CurrentRunSummary& summary() const { return summary_; }
 
+    // The most batches in flight together (store key MaxInFlight, 1..64).
+    static int maxInFlight();
+
     // "," in a price text becomes ".".
     static QString PointDecimal(const QString& text);
 
     // Renames the per-symbol quote files of a ticker the service replaced.
-    static void RenameQuoteFiles(const QString& oldTicker, const QString& newTicker);
+    // A file is only renamed when none of the new name exists; otherwise the
+    // old one stays where it is. Returns the files left in place.
+    static QStringList RenameQuoteFiles(const QString& oldTicker, const QString& newTicker);
 
 signals:
     void panel1Changed(const QString& text);  // the phase
@@ -78,24 +94,49 @@ signals:
     void lockedChanged(bool locked);          // LockWindow / UnlockWindow
 
 private:
+    // One answered batch as the writers take it.
+    struct Batch {
+        QVector<Quote> quotes;
+        QStringList times;  // yahooTime of each quote (only the AmiBroker staging line has one)
+    };
+
     void CollectAndDispatch();
     void dispatch(const QStringList& batch);
+    void startWaiting();
+    void loaderReady(int k);
+    void writeCompleted();
+    void waitForBatches();
+    bool idle() const;
     void BatchComplete(int k);
     void investigate(loader& l);
     void writeBatch(loader& l);
     void finishFiles();
     void setPanel1(const QString& text);
     void setPanel2(const QString& text);
-    bool idle() const;
     // The lists this run downloads, ascending; empty when none is chosen.
     QVector<int> chosenLists() const;
 
+    // The writers, one per format or group of formats; each takes the whole
+    // batch and returns false only when the user chose Abort in an error
+    // dialog.
+    static Batch batchOf(const loader& l);
+    bool writeStaging(Batch& batch);
+    bool writeSymbolFiles(const Batch& batch, QChar letter);
+    bool appendToRunFile(const Batch& batch, QChar letter);
+    void notWritten(int count) { summary_.writeFailures += count; }
+
     std::vector<std::unique_ptr<loader>> loaders_;
+    std::deque<int> waiting_;    // dispatched, request not sent yet
+    std::deque<int> completed_;  // answered, not yet written
+    int inFlight_ = 0;
+    int maxInFlight_ = kDefaultMaxInFlight;
+    QSet<QString> runTickers_;   // the symbols this run collected
     std::unique_ptr<clsData> data_;
     std::unique_ptr<AppendFile> ami1_, ami2_, vision_, vikingen_;
+    std::unique_ptr<RunExcel> excel_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
-    int completing_ = 0;  // BatchComplete calls under way
+    bool completing_ = false;  // a batch is being written
     bool running_ = false;
     QString panel1_, panel2_;
 };

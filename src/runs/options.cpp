@@ -169,8 +169,10 @@ QString chosenListNames()
 {
     QStringList names;
     for (int n = 1; n <= 16; ++n) {
-        if (settings().dList[n])
-            names << settings().listNames[n].trimmed();
+        const QString name = settings().listNames[n].trimmed();
+        // A list without a name adds nothing, not even a separator.
+        if (settings().dList[n] && !name.isEmpty())
+            names << name;
     }
     return names.join(QStringLiteral(", "));
 }

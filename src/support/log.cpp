@@ -1,6 +1,7 @@
 #include "support/log.h"
 
 #include "support/errors.h"
+#include "support/messages.h"
 #include "support/openfiles.h"
 #include "support/paths.h"
 #include "support/state.h"
@@ -12,6 +13,7 @@ namespace {
 struct LogFile {
     std::unique_ptr<QFile> file;
     int handle = 0;
+    bool failed = false;  // could not be written; quiet until the next ResetLog
 };
 
 LogFile& logFile()
@@ -32,6 +34,20 @@ void closeLog()
         log.handle = 0;
     }
 }
+// The log is written from everywhere, also from timer and network handlers
+// that must not throw: a log that cannot be written is reported once and
+// then left alone until the next run starts a new one.
+void logFailed(const QFileDevice& file, const QString& what)
+{
+    const FileError error(file, what);
+    closeLog();
+    LogFile& log = logFile();
+    if (log.failed)
+        return;
+    log.failed = true;
+    msgBox(QStringLiteral("The log file cannot be written (") + error.description()
+           + QStringLiteral("). The download goes on without a log."));
+}
 }  // namespace
 
 void WriteLog(const QString& message)
@@ -39,10 +55,14 @@ void WriteLog(const QString& message)
     if (settings().teller4 == 0)
         return;
     LogFile& log = logFile();
+    if (log.failed)
+        return;
     if (!log.file) {
         auto file = std::make_unique<QFile>(paths::logFile());
-        if (!file->open(QIODevice::Append | QIODevice::WriteOnly))
-            throw FileError(*file, QStringLiteral("Can not open file"));
+        if (!file->open(QIODevice::Append | QIODevice::WriteOnly)) {
+            logFailed(*file, QStringLiteral("Can not open file"));
+            return;
+        }
         log.file = std::move(file);
         log.handle = openfiles::add([] {
             LogFile& l = logFile();
@@ -55,15 +75,16 @@ void WriteLog(const QString& message)
     }
     const QByteArray line = message.toLatin1() + "\r\n";
     if (log.file->write(line) != line.size() || !log.file->flush())
-        throw FileError(*log.file, QStringLiteral("Drive full"));
+        logFailed(*log.file, QStringLiteral("Drive full"));
 }
 
 void ResetLog()
 {
     closeLog();
+    logFile().failed = false;
     QFile file(paths::logFile());
-    if (file.exists() && !file.remove())
-        throw FileError(file, QStringLiteral("Can not open file"));
+    if (file.exists() && !file.remove() && settings().teller4 != 0)
+        logFailed(file, QStringLiteral("Can not open file"));
 }
 
 bool logIsOpen()

@@ -6,10 +6,13 @@
 // when logging is switched on (the teller4 setting).
 
 // Appends `message` and CR LF, exactly as given. Does nothing with logging off.
+// Never throws: a log that cannot be opened or written is reported once
+// through the message interface, and logging then rests until ResetLog.
 void WriteLog(const QString& message);
 
 // Empties the log before a run: the next WriteLog starts a new file. Closes
-// the log first if it is still open.
+// the log first if it is still open. A log that cannot be removed is
+// reported (with logging on) like a failed write.
 void ResetLog();
 
 // True while the log file is held open.

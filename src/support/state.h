@@ -49,11 +49,12 @@ struct ProgramSettings {
     bool isdelay = true;
     int helpversion = 0;
     int dcurrent = 0;
-    // Hosts of the quote service, each "host" or "host:port".
-    QString quoteHost = QStringLiteral("quote.yahoo.com");
-    QString quoteHostAU = QStringLiteral("au.finance.yahoo.com");
-    QString quoteHostSG = QStringLiteral("sg.finance.yahoo.com");
-    QString chartHost = QStringLiteral("ichart.finance.yahoo.com");
+    // Hosts of the quote service, each "host" or "host:port", or "live": the
+    // built-in gateway, which the start-up replaces by its address.
+    QString quoteHost = QStringLiteral("live");
+    QString quoteHostAU = QStringLiteral("live");
+    QString quoteHostSG = QStringLiteral("live");
+    QString chartHost = QStringLiteral("live");
 };
 
 // Process-wide state, touched only on the GUI thread.
@@ -64,9 +65,11 @@ struct ProcessState {
     bool refusedToClose = false;   // a window refused the shut-down
     bool viewComponents = false;   // list window opened to view index components
     QDate historyStartDate;        // default start date of the historical window
+    bool historyRetry = false;     // the next historical run downloads what the last one missed
     QChar formatLetter;            // format the location window edits
     bool databaseOpened = false;   // the start-up routine could open the database
     QByteArray lastHistoricalBody; // last history answer longer than 40 characters
+    int updateChecks = 0;          // update checks made by download runs
 };
 
 ProcessState& state();

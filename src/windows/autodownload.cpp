@@ -3,14 +3,18 @@
 #include "database/lists.h"
 #include "database/settingsrow.h"
 #include "runs/currentrun.h"
+#include "runs/hangup.h"
 #include "runs/options.h"
+#include "runs/scheduler.h"
 #include "support/messages.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
 #include "windows/frmoptions.h"
+#include "windows/helpkey.h"
 #include "windows/named.h"
 #include "windows/reportform.h"
+#include "windows/scheduleframe.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -19,6 +23,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,16 +31,19 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-Autodownload::Autodownload(QWidget* parent) : QWidget(parent), run_(new CurrentRun(this))
+Autodownload::Autodownload(QWidget* parent)
+    : QWidget(parent),
+      run_(new CurrentRun(this)),
+      scheduler_(new Scheduler(systemClock(), Scheduler::downloadWith(*run_), this))
 {
+    scheduler_->schedule = Schedule::load();
     setObjectName(QStringLiteral("Autodownload"));
+    helpkey::setPage(this, QStringLiteral("Download_current_data.htm"));
     setWindowTitle(QStringLiteral("Current Data Downloader"));
 
     option5_ = named(new QRadioButton(QStringLiteral("Normal Download"), this), "Option5");
     option6_ = named(new QRadioButton(QStringLiteral("Scheduled download"), this), "Option6");
     option5_->setChecked(true);
-    // The scheduler is not part of the program yet.
-    option6_->setEnabled(false);
 
     frameCurrent_ = named(new QGroupBox(this), "FrameCurrent");
     option3_ = named(new QRadioButton(QStringLiteral("Download List:"), frameCurrent_), "Option3");
@@ -45,7 +53,7 @@ Autodownload::Autodownload(QWidget* parent) : QWidget(parent), run_(new CurrentR
     label1_ = named(new QLabel(frameCurrent_), "Label1");
     label1_->setWordWrap(true);
     check3_ = named(new QCheckBox(QStringLiteral("&Disconnect after downloading"), frameCurrent_), "Check3");
-    check3_->setEnabled(false);  // hanging up comes with the scheduler
+    check3_->setChecked(scheduler_->schedule.disconnectNormal);
     command1_ = named(new QPushButton(QStringLiteral("&Go!"), frameCurrent_), "Command1");
     auto* currentLayout = new QGridLayout(frameCurrent_);
     currentLayout->addWidget(option3_, 0, 0);
@@ -57,12 +65,9 @@ Autodownload::Autodownload(QWidget* parent) : QWidget(parent), run_(new CurrentR
     currentLayout->addWidget(command1_, 3, 0);
     currentLayout->setColumnStretch(2, 1);
 
-    frameSchedule_ = named(new QGroupBox(this), "frameSchedule");
-    command4_ = named(new QPushButton(QStringLiteral("&Go!"), frameSchedule_), "Command4");
-    auto* scheduleLayout = new QHBoxLayout(frameSchedule_);
-    scheduleLayout->addWidget(command4_);
-    scheduleLayout->addStretch();
-    frameSchedule_->setEnabled(false);
+    auto* scheduleFrame = new ScheduleFrame(*scheduler_, this);
+    frameSchedule_ = scheduleFrame;
+    command4_ = scheduleFrame->command4();
 
     stop_ = named(new QPushButton(QStringLiteral("&Stop Downloading!"), this), "commandstoppen");
     report_ = named(new QPushButton(QStringLiteral("View &Report"), this), "rapportknop");
@@ -89,9 +94,8 @@ Autodownload::Autodownload(QWidget* parent) : QWidget(parent), run_(new CurrentR
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(modes);
     layout->addWidget(frameCurrent_);
-    layout->addWidget(frameSchedule_);
+    layout->addWidget(frameSchedule_, 1);
     layout->addLayout(buttons);
-    layout->addStretch();
     layout->addWidget(progress_);
     layout->addWidget(status);
 
@@ -130,6 +134,14 @@ Autodownload::Autodownload(QWidget* parent) : QWidget(parent), run_(new CurrentR
         progress_->setValue(std::min(value, progress_->maximum()));
     });
     connect(run_, &CurrentRun::lockedChanged, this, &Autodownload::LockWindow);
+
+    connect(check3_, &QCheckBox::toggled, this, [this](bool on) { scheduler_->schedule.disconnectNormal = on; });
+    connect(option6_, &QRadioButton::toggled, this, &Autodownload::applyScheduleState);
+    connect(command4_, &QPushButton::clicked, this, &Autodownload::StartScheduler);
+    connect(scheduler_, &Scheduler::panel3Changed, panel_[2], &QLabel::setText);
+    connect(scheduler_, &Scheduler::notice, panel_[1], &QLabel::setText);
+    connect(scheduler_, &Scheduler::activeChanged, this, &Autodownload::applyScheduleState);
+    applyScheduleState();
 }
 
 Autodownload::~Autodownload() = default;
@@ -141,11 +153,47 @@ void Autodownload::StartRun()
     run_->list = combo3_->currentIndex() + 1;
     run_->listCaption = combo3_->currentText();
     run_->StartRun();
+    if (check3_->isChecked() && !run_->summary().nothingToDo) {
+        const QString problem = HangUpDialUp();
+        if (!problem.isEmpty())
+            panel_[1]->setText(problem);
+    }
 }
 
 void Autodownload::StopRun()
 {
-    run_->StopRun();
+    // Without a run in progress there is nothing to wind down, and the run's
+    // "Disconnecting..." would stay in the status bar.
+    if (run_->running())
+        run_->StopRun();
+    if (scheduler_->active())
+        scheduler_->StopScheduler();
+}
+
+void Autodownload::chooseScheduledMode()
+{
+    if (option6_->isEnabled())
+        option6_->setChecked(true);
+}
+
+void Autodownload::StartScheduler()
+{
+    if (!option6_->isChecked() || scheduler_->active())
+        return;
+    scheduler_->StartScheduler();
+}
+
+void Autodownload::applyScheduleState()
+{
+    const bool busy = scheduler_->active() || run_->running();
+    const bool scheduled = option6_->isChecked();
+    helpkey::setPage(this, scheduled ? QStringLiteral("Download_daily_data.htm") : QStringLiteral("Download_current_data.htm"));
+    frameCurrent_->setEnabled(!scheduled);
+    frameSchedule_->setEnabled(scheduled && !busy);
+    option5_->setEnabled(!busy);
+    option6_->setEnabled(!busy);
+    report_->setEnabled(!busy);
+    stop_->setEnabled(busy);
 }
 
 void Autodownload::LockWindow(bool locked)
@@ -156,6 +204,7 @@ void Autodownload::LockWindow(bool locked)
     stop_->setEnabled(locked);
     if (!locked)
         updateModeControls();
+    applyScheduleState();
 }
 
 void Autodownload::updateListLabel()
@@ -171,15 +220,42 @@ void Autodownload::updateModeControls()
     label1_->setEnabled(several);
 }
 
-void Autodownload::showEvent(QShowEvent* event)
+void Autodownload::showCurrentList()
 {
     const QSignalBlocker block(combo3_);
     combo3_->setCurrentIndex(std::clamp(settings().lijst, 1, 16) - 1);
+}
+
+void Autodownload::showEvent(QShowEvent* event)
+{
+    showCurrentList();
     QWidget::showEvent(event);
+}
+
+// The list box shows the current list again whenever the window becomes the
+// active one: as a top-level window, or as a window of the main window's
+// work area.
+bool Autodownload::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        showCurrentList();
+    } else if (event->type() == QEvent::ParentChange) {
+        if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+            connect(frame, &QMdiSubWindow::aboutToActivate, this, &Autodownload::showCurrentList,
+                    Qt::UniqueConnection);
+    }
+    return QWidget::event(event);
 }
 
 void Autodownload::closeEvent(QCloseEvent* event)
 {
+    scheduler_->schedule.save();
+    if (scheduler_->active()) {
+        msgBox(QStringLiteral("Please first stop the scheduler"));
+        state().refusedToClose = true;
+        event->ignore();
+        return;
+    }
     if (run_->running()) {
         msgBox(QStringLiteral("Please first stop downloading"));
         state().refusedToClose = true;

@@ -10,6 +10,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class Scheduler;
 
 // The "Current Data Downloader": chooses one list or several, starts and
 // stops the current-quote run and shows its progress. The run itself is a
@@ -21,20 +22,29 @@ public:
     ~Autodownload() override;
 
     CurrentRun& run() { return *run_; }
+    Scheduler& scheduler() { return *scheduler_; }
 
     void StartRun();
     void StopRun();
+    // Download > Daily: the window in scheduled mode.
+    void chooseScheduledMode();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    void showCurrentList();
     void LockWindow(bool locked);
     void updateListLabel();
     void updateModeControls();
+    void StartScheduler();
+    // Which controls the scheduler and the mode leave to the user.
+    void applyScheduleState();
 
     CurrentRun* run_;
+    Scheduler* scheduler_;
     QRadioButton* option5_;
     QRadioButton* option6_;
     QRadioButton* option3_;

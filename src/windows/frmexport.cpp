@@ -1,6 +1,7 @@
 #include "windows/frmexport.h"
 
 #include "database/clsdata.h"
+#include "windows/helpkey.h"
 #include "windows/listchooser.h"
 
 #include <QComboBox>
@@ -15,6 +16,7 @@
 frmExport::frmExport(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmExport"));
+    helpkey::setPage(this, QStringLiteral("export_symbols.htm"));
     setWindowTitle(QStringLiteral("Export List"));
 
     auto* label1 = new QLabel(QStringLiteral("Choose List to export:"), this);

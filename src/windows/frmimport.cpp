@@ -5,6 +5,7 @@
 #include "database/lists.h"
 #include "support/messages.h"
 #include "support/state.h"
+#include "windows/helpkey.h"
 #include "windows/listchooser.h"
 
 #include <QCloseEvent>
@@ -20,6 +21,7 @@
 frmImport::frmImport(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmImport"));
+    helpkey::setPage(this, QStringLiteral("import_symbols.htm"));
     setWindowTitle(QStringLiteral("Import Symbols"));
 
     auto* label1 = new QLabel(QStringLiteral("Choose List to import to:"), this);

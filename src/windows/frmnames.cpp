@@ -2,6 +2,7 @@
 
 #include "database/lists.h"
 #include "support/state.h"
+#include "windows/helpkey.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -14,6 +15,7 @@
 frmNames::frmNames(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("frmNames"));
+    helpkey::setPage(this, QStringLiteral("listnames.htm"));
     setWindowTitle(QStringLiteral("List names"));
     auto* form = new QFormLayout;
     for (int i = 1; i <= lists::kCount; ++i) {

@@ -2,6 +2,7 @@
 
 #include "runs/options.h"
 #include "support/state.h"
+#include "windows/helpkey.h"
 #include "windows/named.h"
 
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmOptions"));
+    helpkey::setPage(this, QStringLiteral("Download_options.htm"));
     setWindowTitle(QStringLiteral("Options"));
     setModal(true);
 
@@ -141,6 +143,7 @@ void frmOptions::done(int result)
 frmListDownload::frmListDownload(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmListDownload"));
+    helpkey::setPage(this, QStringLiteral("Download_options.htm"));
     setWindowTitle(QStringLiteral("Select Lists to download"));
     setModal(true);
 

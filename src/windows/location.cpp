@@ -2,6 +2,7 @@
 
 #include "support/paths.h"
 #include "support/state.h"
+#include "windows/helpkey.h"
 #include "windows/maakfolder.h"
 #include "windows/named.h"
 
@@ -14,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStorageInfo>
@@ -23,6 +25,7 @@
 location::location(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("location"));
+    helpkey::setPage(this, QStringLiteral("Exportformat.htm"));
     build();
     const QChar letter = state().formatLetter;
     if (letter == QLatin1Char('T')) {
@@ -51,6 +54,7 @@ location::location(QWidget* parent) : QDialog(parent)
     (max == 255 ? option6_ : max == 2000 ? option3_ : max == 6000 ? option4_ : option5_)->setChecked(true);
     combo2_->setCurrentIndex(FormatLocation::extensionIndex(choice.extension));
     (choice.openInterest ? option8_ : option7_)->setChecked(true);
+    text1_->setText(choice.importCommand);
     setFolder(f.hasFolder() ? choice.folder : paths::fallbackFolder());
     layOut();
 }
@@ -129,6 +133,17 @@ void location::build()
     prnBox->addWidget(option7_, 1, 2);
     main->addWidget(frame4_);
 
+    // AmiBroker runs under a compatibility layer: the user names the command
+    // that imports the staging file.
+    frame5_ = named(new QGroupBox(this), "Frame5");
+    auto* commandBox = new QVBoxLayout(frame5_);
+    label5_ = named(new QLabel(QStringLiteral("Import command (%f: the quote file, %d: the import definition):"), frame5_),
+                    "Label5");
+    text1_ = named(new QLineEdit(frame5_), "Text1");
+    commandBox->addWidget(label5_);
+    commandBox->addWidget(text1_);
+    main->addWidget(frame5_);
+
     // Radio buttons of one group box exclude each other; the open-interest
     // pair shares its box with other controls, so it gets a group of its own.
     auto* interest = new QButtonGroup(this);
@@ -163,13 +178,14 @@ void location::layOut()
     frame2_->setVisible(hasFolder && on);
     frame3_->setVisible(letter == QLatin1Char('M'));
     frame4_->setVisible(letter == QLatin1Char('P'));
+    frame5_->setVisible(letter == QLatin1Char('A'));
     check1_->setVisible(symbolMode_ || logic_->format().hasLongNames());
     adjustSize();
 }
 
 void location::clickedYes()
 {
-    if (!symbolMode_ && !logic_->canSwitchOn())
+    if (!symbolMode_ && !logic_->canSwitchOn(choiceFromControls()))
         option2_->setChecked(true);
     layOut();
 }
@@ -209,18 +225,23 @@ void location::ok()
         if (place_ && !place_(folder, check1_->isChecked()))
             return;
         symbolFolder_ = folder;
-    } else {
-        LocationChoice choice;
-        choice.selected = option1_->isChecked();
-        choice.folder = folder;
-        choice.longNames = check1_->isChecked();
-        choice.extension = FormatLocation::extensions().value(combo2_->currentIndex());
-        choice.openInterest = option8_->isChecked();
-        if (!logic_->accept(choice))
-            return;
+    } else if (!logic_->accept(choiceFromControls())) {
+        return;
     }
     closingByButton_ = true;
     accept();
+}
+
+LocationChoice location::choiceFromControls() const
+{
+    LocationChoice choice;
+    choice.selected = option1_->isChecked();
+    choice.folder = chosenFolder();
+    choice.longNames = check1_->isChecked();
+    choice.extension = FormatLocation::extensions().value(combo2_->currentIndex());
+    choice.openInterest = option8_->isChecked();
+    choice.importCommand = text1_->text().trimmed();
+    return choice;
 }
 
 void location::cancel()

@@ -12,6 +12,7 @@ class QComboBox;
 class QFileSystemModel;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTreeView;
@@ -48,6 +49,7 @@ private:
     void clickedNew();
     void ok();
     void cancel();
+    LocationChoice choiceFromControls() const;
 
     bool symbolMode_ = false;
     bool closingByButton_ = false;
@@ -55,8 +57,9 @@ private:
     QString symbolFolder_;
     std::unique_ptr<FormatLocation> logic_;
 
-    QLabel *label1_, *label2_, *label3_, *label4_;
-    QGroupBox *frame1_, *frame2_, *frame3_, *frame4_;
+    QLabel *label1_, *label2_, *label3_, *label4_, *label5_;
+    QGroupBox *frame1_, *frame2_, *frame3_, *frame4_, *frame5_;
+    QLineEdit* text1_;
     QRadioButton *option1_, *option2_, *option3_, *option4_, *option5_, *option6_, *option7_, *option8_;
     QComboBox *drive1_, *combo2_;
     QTreeView* dir1_;

@@ -1,5 +1,6 @@
 #include "windows/maakfolder.h"
 
+#include "windows/helpkey.h"
 #include "writers/location.h"
 
 #include <QDialogButtonBox>
@@ -12,6 +13,7 @@ Maakfolder::Maakfolder(const QString& parentPath, QWidget* parent)
     : QDialog(parent), parentPath_(parentPath), text1_(new QLineEdit(this))
 {
     setObjectName(QStringLiteral("Maakfolder"));
+    helpkey::setPage(this, QStringLiteral("Exportformat.htm"));
     setWindowTitle(QStringLiteral("New folder"));
     auto* layout = new QVBoxLayout(this);
     auto* label = new QLabel(QStringLiteral("Enter Foldername to create:"), this);

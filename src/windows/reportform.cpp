@@ -1,4 +1,5 @@
 #include "windows/reportform.h"
+#include "windows/helpkey.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -32,6 +33,7 @@ void fillList(QTreeWidget* view, const QStringList& tickers)
 reportform::reportform(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("reportform"));
+    helpkey::setPage(this, QStringLiteral("currentreport.htm"));
     setWindowTitle(QStringLiteral("Current Download Report"));
 
     const QStringList symbol{QStringLiteral("Symbol")};

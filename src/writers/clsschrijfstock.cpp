@@ -101,6 +101,15 @@ void clsschrijfstock::raw(const QString& block)
     }
 }
 
+void clsschrijfstock::raw(const QVector<Quote>& block)
+{
+    block_ = block;
+    for (Quote& q : block_) {
+        q.ticker.replace(QLatin1String("prn"), QLatin1String("pr1"));
+        q.ticker.replace(QLatin1String("PRN"), QLatin1String("PR1"));
+    }
+}
+
 StepOutcome clsschrijfstock::goraw()
 {
     QVector<Quote> quotes;
@@ -117,6 +126,7 @@ StepOutcome clsschrijfstock::goraw()
 
 StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
 {
+    written_ = 0;
     const auto writer = makeSymbolWriter(letter());
     // One symbol's block may still name several tickers; each gets its file.
     QMap<QString, QVector<Quote>> byFile;
@@ -136,7 +146,9 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
     }
     for (auto it = byFile.cbegin(); it != byFile.cend(); ++it) {
         const SymbolFile& file = files[it.key()];
+        bool corrupt = false;
         const StepOutcome outcome = guarded([&] {
+            corrupt = false;
             try {
                 if (block)
                     writer->writeBlock(file, it.value());
@@ -144,11 +156,14 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
                     for (const Quote& q : it.value())
                         writer->write(file, q);
             } catch (const textio::CorruptFile& e) {
+                corrupt = true;
                 reportCorrupt(e.file());
             }
         });
         if (outcome == StepOutcome::Aborted)
             return outcome;
+        if (outcome == StepOutcome::Done && !corrupt)
+            written_ += static_cast<int>(it.value().size());
     }
     return StepOutcome::Done;
 }

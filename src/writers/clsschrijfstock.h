@@ -16,6 +16,8 @@ class clsschrijfstock {
 public:
     StepOutcome go();
     void raw(const QString& block);
+    // The same block as quotes, for a caller that has them already decoded.
+    void raw(const QVector<Quote>& block);
     StepOutcome goraw();
 
     void ticker(const QString& value);
@@ -34,6 +36,10 @@ public:
     void schrijfGET(bool on) { get_ = on; }
 
     const Quote& quote() const { return quote_; }
+    // Quotes of the last go() or goraw() that reached their file; a quote
+    // without a valid date or a usable file name, or one whose file is
+    // corrupt, did not.
+    int written() const { return written_; }
     // The format letter the switches choose: C, K, D or S.
     QChar letter() const;
 
@@ -44,4 +50,5 @@ private:
     Quote quote_;
     QVector<Quote> block_;
     bool ascii_ = false, kbf_ = false, get_ = false;
+    int written_ = 0;
 };

@@ -42,12 +42,6 @@ const ExportFormat* find(QChar letter)
     return nullptr;
 }
 
-bool writerAvailable(QChar letter)
-{
-    // MetaStock, Excel and AmiBroker have no writer in the program yet.
-    return QStringLiteral("SPCKVID").contains(letter.toUpper());
-}
-
 bool anySelected()
 {
     const ProgramSettings& s = settings();

@@ -34,9 +34,6 @@ const QVector<ExportFormat>& all();
 // The format of `letter` (any case), or nullptr.
 const ExportFormat* find(QChar letter);
 
-// True when the program has a writer for the format, so it may be switched on.
-bool writerAvailable(QChar letter);
-
 bool anySelected();
 
 // Before a download run: false, with the message shown, when no format is on.

@@ -6,6 +6,8 @@
 #include "support/messages.h"
 #include "support/paths.h"
 #include "support/settingsstore.h"
+#include "writers/amibroker.h"
+#include "writers/ewriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,34 +38,44 @@ LocationChoice FormatLocation::load()
         choice.longNames = s.*format_->longNames;
     choice.extension = extensions().at(extensionIndex(s.h12));
     choice.openInterest = s.h11 != QLatin1String("0");
+    if (format_->letter == QLatin1Char('A'))
+        choice.importCommand = amibroker::importCommand();
     return choice;
 }
 
 bool FormatLocation::canSwitchOn() const
 {
+    LocationChoice stored;
+    if (format_->hasFolder())
+        stored.folder = settings().*format_->folder;
+    stored.importCommand = amibroker::importCommand();
+    return canSwitchOn(stored);
+}
+
+bool FormatLocation::canSwitchOn(const LocationChoice& choice) const
+{
     switch (format_->letter.unicode()) {
     case 'E':
+        if (ewriter::engineTest(choice.folder))
+            return true;
         msgBox(QStringLiteral("Unable to write Excel-format"));
         return false;
     case 'A':
+        if (amibroker::presenceTest(choice.importCommand))
+            return true;
         msgBox(QStringLiteral("Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"),
                Icon::Critical);
         return false;
     default:
-        if (formats::writerAvailable(format_->letter))
-            return true;
-        msgBox(QStringLiteral("Unable to write %1-format").arg(QString::fromLatin1(format_->caption).remove(QLatin1Char('&'))),
-               Icon::Critical);
-        return false;
+        return true;
     }
 }
 
 bool FormatLocation::accept(const LocationChoice& choice)
 {
-    if (choice.selected && !formats::writerAvailable(format_->letter)) {
-        canSwitchOn();
+    const bool tested = format_->letter == QLatin1Char('E') || format_->letter == QLatin1Char('A');
+    if (choice.selected && tested && !canSwitchOn(choice))
         return false;
-    }
     ProgramSettings& s = settings();
     const QString folder = format_->hasFolder() ? paths::withTrailingSlash(choice.folder) : QString();
     const bool metastock = format_->letter == QLatin1Char('M');
@@ -107,6 +119,8 @@ bool FormatLocation::accept(const LocationChoice& choice)
         s.h12 = extension;
         s.h11 = h11;
     }
+    if (format_->letter == QLatin1Char('A'))
+        amibroker::setImportCommand(choice.importCommand);
     return true;
 }
 

@@ -13,6 +13,7 @@ struct LocationChoice {
     bool longNames = false;     // S, C, K, D
     QString extension = QStringLiteral("PRN");  // P: PRN, TXT, ASC or CSV
     bool openInterest = false;  // P
+    QString importCommand;      // A: the command that imports ami2.txt
 };
 
 class FormatLocation {
@@ -27,8 +28,10 @@ public:
     LocationChoice load();
 
     // Switching the format on: false, with the reason shown, for a format the
-    // program cannot write.
+    // program cannot write. Excel needs a writable folder (the choice's,
+    // else the stored one), AmiBroker an import command whose program exists.
     bool canSwitchOn() const;
+    bool canSwitchOn(const LocationChoice& choice) const;
 
     // OK: stores the choice in the settings row and the running settings.
     // False, with the reason shown and nothing stored, when refused.

@@ -1,6 +1,9 @@
 #include "writers/quote.h"
 
+#include "support/years.h"
+
 #include <QDate>
+#include <QLocale>
 #include <cmath>
 
 namespace quotetext {
@@ -16,14 +19,11 @@ QString plainNumber(double value)
 {
     if (!std::isfinite(value))
         return QStringLiteral("0");
-    if (value == std::floor(value) && std::fabs(value) < 9.0e15)
-        return QString::number(static_cast<qint64>(value));
-    QString text = QString::number(value, 'f', 6);
-    while (text.endsWith(QLatin1Char('0')))
-        text.chop(1);
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    return text;
+    if (value == 0)
+        return QStringLiteral("0");
+    // The shortest text that reads back as the same value, never cut to a
+    // fixed number of decimals.
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
 bool plausibleDate(qint32 date)
@@ -33,10 +33,7 @@ bool plausibleDate(qint32 date)
 
 int expandYear(int twoDigits)
 {
-    // Reading the clock for every line of a long file would cost more than
-    // the rest of the merge; the year changes rarely enough.
-    static const int pivot = QDate::currentDate().year() % 100 + 1;
-    return twoDigits <= pivot ? 2000 + twoDigits : 1900 + twoDigits;
+    return expandTwoDigitYear(twoDigits);
 }
 
 QByteArray field(const QString& text)

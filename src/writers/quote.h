@@ -18,7 +18,8 @@ namespace quotetext {
 // Prices are written with a decimal point whatever the sender used.
 QString pointDecimal(const QString& price);
 
-// The volume as a plain decimal number: no exponent, no trailing zeros.
+// A number as plain decimal text: no exponent, no trailing zeros, the
+// shortest text that reads back as the same value.
 QString plainNumber(double value);
 
 // Parts of a YYYYMMDD date.

@@ -16,7 +16,7 @@ void DownloadCommandTest::SetUp()
     QuotarisTest::SetUp();
     ASSERT_TRUE(runStartup().opened);
     ASSERT_TRUE(fake.isListening());
-    store::write(QStringLiteral("QuoteHost"), fake.host());
+    fake.useForAllHostsInStore();
     store::write(QStringLiteral("Isdelay"), QStringLiteral("False"));
     store::sync();
 }

@@ -21,7 +21,8 @@ TEST_F(FormatsCommandTest, FormatChangesWhatFormatsPrints)
     ASSERT_EQ(lines.size(), 10);
     EXPECT_TRUE(lines.contains("K KBF-format: on, folder " + folder + "/, long names on"));
     EXPECT_TRUE(lines.contains("P PRN-format: off, folder " + home() + ", extension CSV, open interest on"));
-    EXPECT_TRUE(lines.contains("E Excel XLS: off, folder " + home() + " (cannot be switched on yet)"));
+    EXPECT_TRUE(lines.contains("E Excel XLS: off, folder " + home()));
+    EXPECT_TRUE(lines.contains("M Metastock: off, folder " + home() + ", max symbols 2000"));
 }
 
 TEST_F(FormatsCommandTest, RefusalsAndMistakes)

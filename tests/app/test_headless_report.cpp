@@ -21,5 +21,5 @@ TEST_F(HeadlessReportTest, PrintsTheFourListsUnderTheirHeadings)
                                   "Changed:\n  OLD -> NEW\nRejected:\n"));
 
     EXPECT_EQ(runQuotaris({QStringLiteral("report")}).status, 2);
-    EXPECT_EQ(runQuotaris({QStringLiteral("report"), QStringLiteral("history")}).status, 2);
+    EXPECT_EQ(runQuotaris({QStringLiteral("report"), QStringLiteral("everything")}).status, 2);
 }

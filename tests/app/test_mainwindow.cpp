@@ -17,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRadioButton>
 #include <QTimer>
 
 namespace {
@@ -135,7 +136,14 @@ TEST_F(MainWindowTest, CurrentDownloadOpensOnce)
     w.action(QStringLiteral("menudownloadnow"))->trigger();
     w.action(QStringLiteral("menudownloadnow"))->trigger();
     ASSERT_EQ(w.mdiArea()->subWindowList().size(), 1);
-    EXPECT_EQ(w.mdiArea()->subWindowList()[0]->widget()->objectName(), QStringLiteral("Autodownload"));
-    EXPECT_FALSE(w.action(QStringLiteral("Daily"))->isEnabled());
+    QWidget* window = w.mdiArea()->subWindowList()[0]->widget();
+    EXPECT_EQ(window->objectName(), QStringLiteral("Autodownload"));
+    // Daily brings the same window forward in scheduled mode.
+    auto* scheduled = window->findChild<QRadioButton*>(QStringLiteral("Option6"));
+    ASSERT_NE(scheduled, nullptr);
+    EXPECT_FALSE(scheduled->isChecked());
+    w.action(QStringLiteral("Daily"))->trigger();
+    EXPECT_EQ(w.mdiArea()->subWindowList().size(), 1);
+    EXPECT_TRUE(scheduled->isChecked());
     EXPECT_TRUE(w.close());
 }

@@ -12,7 +12,7 @@ protected:
     {
         QuotarisTest::SetUp();
         ASSERT_TRUE(fake.isListening());
-        store::write(QStringLiteral("QuoteHost"), fake.host());
+        fake.useForAllHostsInStore();
         store::write(QStringLiteral("Isdelay"), QStringLiteral("False"));
         store::sync();
     }

@@ -150,7 +150,7 @@ TEST_F(StartupTest, StoredSettingsAreLoaded)
     EXPECT_EQ(s.server, QLatin1Char('E'));
     EXPECT_FALSE(s.reject);
     EXPECT_EQ(s.quoteHost, QStringLiteral("127.0.0.1:8123"));
-    EXPECT_EQ(s.chartHost, QStringLiteral("ichart.finance.yahoo.com"));
+    EXPECT_EQ(s.chartHost, QStringLiteral("live"));
 
     // The folder map starts empty in every process.
     Database db(paths::databaseFile());

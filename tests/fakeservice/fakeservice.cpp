@@ -1,5 +1,6 @@
 #include "fakeservice.h"
 
+#include "support/settingsstore.h"
 #include "support/state.h"
 
 #include <QHostAddress>
@@ -50,6 +51,12 @@ void FakeQuoteService::useForAllHosts() const
 {
     ProgramSettings& s = settings();
     s.quoteHost = s.quoteHostAU = s.quoteHostSG = s.chartHost = host();
+}
+
+void FakeQuoteService::useForAllHostsInStore() const
+{
+    for (const char* key : {"QuoteHost", "QuoteHostAU", "QuoteHostSG", "ChartHost"})
+        store::write(QLatin1String(key), host());
 }
 
 qint64 FakeQuoteService::now()
@@ -257,6 +264,11 @@ FakeQuoteService::Reply FakeQuoteService::answer(const Request& r) const
     }
     if (const Reply* canned = page(r.path))
         return *canned;
+    if (r.path == "/l" && lookups_.contains(symbol.toUpper())) {
+        const QList<QByteArray>& all = lookups_[symbol.toUpper()];
+        const int from = std::max(r.query.value("b").toInt(), 0);
+        return {200, lookupPage(all.mid(from, 50), from + 1, static_cast<int>(all.size())), "text/html"};
+    }
     if (r.path == "/l")
         return {200, htmlPage("Lookup", "Your search for " + symbol + " returned no matches"), "text/html"};
     if (r.path == "/q" || r.path == "/q/hp")
@@ -302,4 +314,22 @@ void FakeQuoteService::send(QTcpSocket* socket, int index, Fault fault, const Re
     }
     if (index < requests_.size())
         requests_[index].answeredMs = now();
+}
+
+void FakeQuoteService::setLookup(const QByteArray& text, const QList<QByteArray>& symbols)
+{
+    lookups_[text.toUpper()] = symbols;
+}
+
+QByteArray FakeQuoteService::lookupPage(const QList<QByteArray>& symbols, int from, int total)
+{
+    QByteArray rows;
+    for (const QByteArray& s : symbols)
+        rows += "<tr><td><a href=\"/q?s=" + s + "\">" + s + "</a></td></tr>\n";
+    const int to = from + static_cast<int>(symbols.size()) - 1;
+    return htmlPage("Symbol Lookup",
+                    "<table><tr><td><small>Showing " + QByteArray::number(from) + " - " + QByteArray::number(to)
+                        + " of " + QByteArray::number(total) + "</small></td></tr>\n" + rows
+                        + "<tr><td><a href=\"/q?s=" + symbols.value(0) + "\">first</a></td><td>"
+                        + "<a href=\"/q?s=" + symbols.join('+') + "&f=sl1\">Get Quotes for all</a></td></tr></table>");
 }

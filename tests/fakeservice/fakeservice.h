@@ -68,12 +68,18 @@ public:
     QString host() const;  // "127.0.0.1:PORT"
     // Points every quote-service host of the loaded settings at this fake.
     void useForAllHosts() const;
+    // The same in the settings store, for the program run as a child
+    // process: no host is left "live", so the child starts no gateway.
+    void useForAllHostsInStore() const;
 
     void addQuote(const Quote& quote);
     static Quote quote(const QByteArray& symbol, const QByteArray& date, const QByteArray& close,
                        const QByteArray& volume, const QByteArray& name,
                        const QByteArray& exchange = "NYSE");
     void setMembers(const QByteArray& index, const QList<QByteArray>& symbols);
+    // Answers the lookup /l?s=TEXT (compared without regard to case) with
+    // pages of 50 of `symbols`, from the offset in "b".
+    void setLookup(const QByteArray& text, const QList<QByteArray>& symbols);
     // The body answered for `path` when its "s" parameter equals `symbol`
     // (case-insensitive); an empty symbol answers every request of the path.
     void setPage(const QByteArray& path, const QByteArray& symbol, const Reply& reply);
@@ -105,6 +111,9 @@ public:
     // `monthValue` is the value of the selected month option.
     static QByteArray historyPricesPage(int monthValue, int day, int year);
     static QByteArray noHistoryPage(const QByteArray& ticker);
+    // A lookup page listing `symbols` as results `from` to from + count - 1
+    // of `total`.
+    static QByteArray lookupPage(const QList<QByteArray>& symbols, int from, int total);
 
 private:
     void accept();
@@ -117,6 +126,7 @@ private:
     QVector<Quote> quotes_;
     QHash<QByteArray, qsizetype> quoteIndex_;  // upper-case symbol -> first quote of it
     QHash<QByteArray, QList<QByteArray>> members_;
+    QHash<QByteArray, QList<QByteArray>> lookups_;
     QHash<QByteArray, Reply> pages_;  // path + "\n" + upper-case symbol
     std::function<std::optional<Reply>(const Request&)> responder_;
     QVector<Request> requests_;

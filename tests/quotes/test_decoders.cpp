@@ -103,6 +103,30 @@ TEST(CurrentQuoteAnswer, NumbersReadTheLeadingDecimalNumber)
     EXPECT_DOUBLE_EQ(csv::number(QByteArray(100, '0') + "1.5"), 1.5);
 }
 
+TEST(CurrentQuoteAnswer, PriceTextsKeepTheDigitsAsSent)
+{
+    EXPECT_EQ(csv::numberText("0.00006123"), QStringLiteral("0.00006123"));
+    EXPECT_EQ(csv::numberText(" 1234.56789012"), QStringLiteral("1234.56789012"));
+    EXPECT_EQ(csv::numberText("1.50"), QStringLiteral("1.50"));
+    EXPECT_EQ(csv::numberText("12,5"), QStringLiteral("12.5"));
+    EXPECT_EQ(csv::numberText("+3"), QStringLiteral("3"));
+    EXPECT_EQ(csv::numberText("-.5"), QStringLiteral("-0.5"));
+    EXPECT_EQ(csv::numberText("7."), QStringLiteral("7"));
+    // Zero is "0" however it was written: the open-price repair looks for it.
+    EXPECT_EQ(csv::numberText("0.00"), QStringLiteral("0"));
+    EXPECT_EQ(csv::numberText("N/A"), QStringLiteral("0"));
+    EXPECT_EQ(csv::numberText("1e309"), QStringLiteral("0"));
+    EXPECT_EQ(csv::numberText("1.5e-5"), QStringLiteral("0.000015"));
+
+    const CurrentQuotes q = decodeCurrentQuotes(
+        "\"TINY\",\"12/1/2026\",\"4:00pm\",0.00006,N/A,0.00006001,0.00006123,1200,\"TINY\"\r\n", false, kMaxYear);
+    ASSERT_EQ(q.size(), 1);
+    EXPECT_EQ(q.openText[0], QStringLiteral("0.00006"));
+    EXPECT_EQ(q.highText[0], QStringLiteral("0"));
+    EXPECT_EQ(q.closeText[0], QStringLiteral("0.00006123"));
+    EXPECT_EQ(q.volumeText[0], QStringLiteral("1200"));
+}
+
 TEST(CurrentQuoteAnswer, DatesAreMonthFirstWithinRange)
 {
     EXPECT_EQ(csv::cvdatum("\"6/4/2004\"", kMaxYear), 20040604);
@@ -150,7 +174,7 @@ TEST(LookupAnswer, NamesAndMarketsWithTheirFallbacks)
         "\"LONELY\"\r\n",
         true, true, false);
     EXPECT_EQ(r.yahooticker, (QVector<QString>{"IBM", "FTEK", "ABC.AS", "EURUSD=X", "^AEX", "XYZ"}));
-    EXPECT_EQ(r.yahooname, (QVector<QString>{"INTL BUSINESS MAC", "Fuel Tech,Inc.", "ABC.AS", "EUR/USD", "AEX", "XYZ"}));
+    EXPECT_EQ(r.yahooname, (QVector<QString>{"INTL BUSINESS MAC", "Fuel Tech, Inc.", "ABC.AS", "EUR/USD", "AEX", "XYZ"}));
     EXPECT_EQ(r.yahoomarket, (QVector<QString>{"NYSE", "NasdaqNM", "Amsterdam", "Currency", "Indices", "N/A"}));
 
     // Market only: the exchange is the field right after the symbol.

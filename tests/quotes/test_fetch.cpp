@@ -1,6 +1,8 @@
 #include "fakeservice.h"
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
+#include "support/log.h"
+#include "support/paths.h"
 #include "support/state.h"
 #include "testutil.h"
 
@@ -202,19 +204,41 @@ TEST_F(FetchTest, LookupIgnoresAStaleAbortFlag)
 
 TEST_F(FetchTest, RequestsOfOneWindowKeepTheGap)
 {
+    // The loader's requests may overlap: the gap spaces their starts.
+    // Timed where the requests go out: their arrival at the service varies
+    // with the load of the machine.
     GapTimer gap;
     gap.setInterval(400);
     settings().isdelay = true;
-    for (int i = 0; i < 3; ++i)
-        EXPECT_FALSE(fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn", &gap).body.isEmpty());
-    const auto& reqs = fake.requests();
-    ASSERT_EQ(reqs.size(), 3);
-    for (int i = 1; i < reqs.size(); ++i)
-        EXPECT_GE(reqs[i].arrivedMs - reqs[i - 1].answeredMs, 400) << i;
+    QElapsedTimer clock;
+    clock.start();
+    QVector<qint64> sent;
+    for (int i = 0; i < 3; ++i) {
+        FetchRequest r;
+        r.url = url("/d/quotes.csv?s=A+&f=sn");
+        r.policy = FetchPolicy::forVariant(FetchVariant::Loader, &gap);
+        r.beforeAttempt = [&](int) { sent << clock.elapsed(); };
+        EXPECT_FALSE(fetchurl(r).body.isEmpty());
+    }
+    ASSERT_EQ(sent.size(), 3);
+    for (int i = 1; i < sent.size(); ++i)
+        EXPECT_GE(sent[i] - sent[i - 1], 399) << i;  // the clock's millisecond rounding
+    auto reqs = fake.requests();
+
+    // One historical request after the other: the gap runs from the end of
+    // one answer to the start of the next.
+    fake.clearRequests();
+    fake.setDelay(300);
+    for (int i = 0; i < 2; ++i)
+        fetch(FetchVariant::Historical, "/table.csv?s=a", &gap);
+    reqs = fake.requests();
+    ASSERT_GE(reqs.size(), 2);
+    EXPECT_GE(reqs[1].arrivedMs - reqs[0].answeredMs, 395);
 
     // Without the delay the next request goes out at once; the gap is still
     // restarted, for a later run with the delay on.
     fake.clearRequests();
+    fake.setDelay(0);
     gap.setInterval(1500);
     settings().isdelay = false;
     for (int i = 0; i < 2; ++i)
@@ -222,6 +246,25 @@ TEST_F(FetchTest, RequestsOfOneWindowKeepTheGap)
     ASSERT_EQ(fake.requests().size(), 2);
     EXPECT_LT(fake.requests()[1].arrivedMs - fake.requests()[0].answeredMs, 1000);
     EXPECT_TRUE(gap.running());
+}
+
+TEST_F(FetchTest, FailedAttemptsAreLoggedAsTheVariantSays)
+{
+    settings().teller4 = 1;
+    settings().teller3 = 1;
+    ResetLog();
+    fake.setFault(Fault::CloseBeforeAnswer);
+    fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
+    QByteArray log = readAll(paths::logFile());
+    EXPECT_EQ(log, "error " + fetcherr::describe(fetcherr::Transport + 2).toLatin1() + "\r\n");
+
+    ResetLog();
+    fetch(FetchVariant::Historical, "/table.csv?s=a");
+    log = readAll(paths::logFile());
+    EXPECT_TRUE(log.startsWith("timeout: 5\r\n")) << log.constData();
+    EXPECT_TRUE(log.endsWith("\r\ntimeout!\r\n")) << log.constData();
+    EXPECT_FALSE(log.contains("error "));
+    ResetLog();
 }
 
 TEST_F(FetchTest, HistoricalVariantRetriesShortAndRepeatedAnswers)

@@ -1,8 +1,5 @@
-#include "fakeservice.h"
-#include "testutil.h"
+#include "currentrunfixture.h"
 
-#include "database/db.h"
-#include "database/startup.h"
 #include "runs/currentreport.h"
 #include "runs/currentrun.h"
 #include "support/paths.h"
@@ -15,76 +12,6 @@
 #include <algorithm>
 
 using Fault = FakeQuoteService::Fault;
-
-namespace {
-const QByteArray kDate = "12/1/2026";
-
-FakeQuoteService::Quote quoteOf(const QByteArray& symbol, const QByteArray& open = "10.5")
-{
-    return {symbol, kDate, "4:00pm", open, "11", "10", "10.75", "1200", symbol + " CORP", "NYSE"};
-}
-}  // namespace
-
-class CurrentRunTest : public QuotarisTest {
-protected:
-    void SetUp() override
-    {
-        QuotarisTest::SetUp();
-        ASSERT_TRUE(runStartup().opened);
-        ASSERT_TRUE(fake.isListening());
-        fake.useForAllHosts();
-        ProgramSettings& s = settings();
-        s.isdelay = false;
-        s.teller2 = 2;  // seconds per request
-        s.teller3 = 1;  // attempts
-        ascii = path(QStringLiteral("ascii/"));
-        prn = path(QStringLiteral("prn/"));
-        QDir().mkpath(ascii);
-        QDir().mkpath(prn);
-        s.h1 = ascii;
-        s.prn = prn;
-        s.select1 = true;  // ASCII
-        s.selectprn = true;
-    }
-
-    // Puts `tickers` on list `n`; those the fake knows get a quote.
-    void addSymbols(const QStringList& tickers, int n = 1, bool known = true)
-    {
-        Database db(paths::databaseFile());
-        Transaction t(db);
-        for (const QString& ticker : tickers) {
-            db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list%1) "
-                                   "VALUES (1, ?, ?, 'Unknown', 1)").arg(n),
-                    {ticker, ticker + QStringLiteral(" CORP")});
-            if (known)
-                fake.addQuote(quoteOf(ticker.toLatin1()));
-        }
-        t.commit();
-    }
-
-    static QStringList numbered(const QString& prefix, int count)
-    {
-        QStringList out;
-        for (int i = 0; i < count; ++i)
-            out << prefix + QString::number(i);
-        return out;
-    }
-
-    QStringList ami1Lines() const
-    {
-        return QString::fromLatin1(readAll(paths::dataFile(QStringLiteral("ami1.txt"))))
-            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    }
-
-    QString runFile() const
-    {
-        const QStringList files = QDir(prn).entryList(QDir::Files);
-        return files.size() == 1 ? prn + files.first() : QString();
-    }
-
-    FakeQuoteService fake;
-    QString ascii, prn;
-};
 
 TEST_F(CurrentRunTest, BatchesOf180AreWrittenToEveryFormat)
 {
@@ -255,12 +182,18 @@ TEST_F(CurrentRunTest, StopEndsTheRunQuicklyAndSkipsTheRunFile)
     EXPECT_LT(fake.requests().size(), 5);
 }
 
-TEST_F(CurrentRunTest, RenameKeepsAnExistingNewFile)
+TEST_F(CurrentRunTest, RenameNeverOverwritesOrDeletesAQuoteFile)
 {
     writeFile(ascii + QStringLiteral("OLD_X.asc"), "old\r\n");
     writeFile(ascii + QStringLiteral("NEW_X.asc"), "new\r\n");
-    CurrentRun::RenameQuoteFiles(QStringLiteral("OLD.X"), QStringLiteral("NEW.X"));
-    EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("OLD_X.asc")));
+    writeFile(ascii + QStringLiteral("ONE_X.asc"), "one\r\n");
+    EXPECT_EQ(CurrentRun::RenameQuoteFiles(QStringLiteral("OLD.X"), QStringLiteral("NEW.X")),
+              QStringList{ascii + QStringLiteral("OLD_X.asc")});
+    EXPECT_EQ(readAll(ascii + QStringLiteral("OLD_X.asc")), QByteArray("old\r\n"));
     EXPECT_EQ(readAll(ascii + QStringLiteral("NEW_X.asc")), QByteArray("new\r\n"));
+
+    EXPECT_TRUE(CurrentRun::RenameQuoteFiles(QStringLiteral("ONE.X"), QStringLiteral("TWO.X")).isEmpty());
+    EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("ONE_X.asc")));
+    EXPECT_EQ(readAll(ascii + QStringLiteral("TWO_X.asc")), QByteArray("one\r\n"));
     EXPECT_EQ(CurrentRun::PointDecimal(QStringLiteral("1,5")), QStringLiteral("1.5"));
 }

@@ -106,4 +106,10 @@ TEST_F(OptionsTest, DownloadListsAreStored)
     EXPECT_TRUE(s.dList[2]);
     EXPECT_TRUE(s.dList[5]);
     EXPECT_FALSE(s.dList[1]);
+
+    // A chosen list without a name adds nothing, not even a separator.
+    chosen[1] = true;
+    settings().listNames[1] = QStringLiteral("  ");
+    options::saveDownloadLists(chosen);
+    EXPECT_EQ(options::chosenListNames(), QStringLiteral("Dutch, Funds"));
 }

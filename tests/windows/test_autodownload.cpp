@@ -12,6 +12,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -53,7 +55,7 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
     auto* combo = control<QComboBox>(w, "Combo3");
     ASSERT_EQ(combo->count(), 16);
     EXPECT_EQ(combo->itemText(0), QStringLiteral("list 1 - International Indices"));
-    EXPECT_FALSE(control<QRadioButton>(w, "Option6")->isEnabled());
+    EXPECT_TRUE(control<QRadioButton>(w, "Option6")->isEnabled());
     combo->setCurrentIndex(1);
     emit combo->activated(1);
     EXPECT_EQ(settings().lijst, 2);
@@ -81,6 +83,24 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
     EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
     EXPECT_TRUE(QFile::exists(settings().h1 + QStringLiteral("AAA.asc")));
     EXPECT_TRUE(w.close());
+}
+
+TEST_F(AutodownloadTest, ActivationShowsTheCurrentListAgain)
+{
+    settings().lijst = 3;
+    QMdiArea area;
+    Autodownload* w = new Autodownload;
+    QMdiSubWindow* frame = area.addSubWindow(w);
+    auto* other = area.addSubWindow(new QWidget);
+    area.show();
+    auto* combo = control<QComboBox>(*w, "Combo3");
+    area.setActiveSubWindow(frame);
+    EXPECT_EQ(combo->currentIndex(), 2);
+    area.setActiveSubWindow(other);
+    combo->setCurrentIndex(7);  // looked at, not chosen
+    area.setActiveSubWindow(frame);
+    EXPECT_EQ(combo->currentIndex(), 2);
+    EXPECT_EQ(settings().lijst, 3);
 }
 
 TEST_F(AutodownloadTest, SeveralListsWithoutAChoiceAreRefused)

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -53,14 +54,31 @@ TEST_F(LocationWindowTest, AsciiLayoutAndOkStoresTheChoice)
     EXPECT_EQ(settings().h1, folder + "/");
 }
 
-TEST_F(LocationWindowTest, ExcelRefusesYesAndPrnShowsItsOptions)
+TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
 {
     state().formatLetter = QLatin1Char('E');
     location excel;
     excel.show();
     get<QRadioButton>(excel, "Option1")->click();
-    EXPECT_TRUE(get<QRadioButton>(excel, "Option2")->isChecked());
-    EXPECT_EQ(msgs.texts(), QStringList{"Unable to write Excel-format"});
+    EXPECT_TRUE(get<QRadioButton>(excel, "Option1")->isChecked());  // the folder is writable
+    EXPECT_TRUE(get<QGroupBox>(excel, "Frame2")->isVisible());
+    EXPECT_FALSE(get<QGroupBox>(excel, "Frame5")->isVisible());
+    EXPECT_TRUE(msgs.texts().isEmpty());
+
+    // AmiBroker needs an import command whose program exists.
+    state().formatLetter = QLatin1Char('A');
+    location ami;
+    ami.show();
+    EXPECT_TRUE(get<QGroupBox>(ami, "Frame5")->isVisible());
+    get<QRadioButton>(ami, "Option1")->click();
+    EXPECT_TRUE(get<QRadioButton>(ami, "Option2")->isChecked());
+    EXPECT_EQ(msgs.texts(),
+              QStringList{"Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"});
+    get<QLineEdit>(ami, "Text1")->setText("sh -c true");
+    get<QRadioButton>(ami, "Option1")->click();
+    EXPECT_TRUE(get<QRadioButton>(ami, "Option1")->isChecked());
+    get<QPushButton>(ami, "OKButton")->click();
+    EXPECT_TRUE(settings().selectamibroker);
 
     settings().h12 = "CSV";
     settings().h11 = "1";

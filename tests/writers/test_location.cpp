@@ -63,17 +63,23 @@ TEST_F(LocationTest, LoadRepairsFoldersThatAreGone)
 
 TEST_F(LocationTest, FormatsWithoutAWriterCannotBeSwitchedOn)
 {
+    settings().excel = path("gone/");
     EXPECT_FALSE(FormatLocation('E').canSwitchOn());
     EXPECT_FALSE(FormatLocation('A').canSwitchOn());
-    EXPECT_FALSE(FormatLocation('M').canSwitchOn());
+    EXPECT_TRUE(FormatLocation('M').canSwitchOn());
     EXPECT_TRUE(FormatLocation('K').canSwitchOn());
     EXPECT_EQ(msgs.texts(), QStringList({"Unable to write Excel-format",
-                                         "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer",
-                                         "Unable to write Metastock-format"}));
+                                         "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"}));
+    // Excel takes a folder it can write in, and refuses one it cannot.
     LocationChoice on;
     on.selected = true;
+    on.folder = path("gone/");
     EXPECT_FALSE(FormatLocation('E').accept(on));
     EXPECT_FALSE(settings().selectexcel);
+    on.folder = folder;
+    EXPECT_TRUE(FormatLocation('E').accept(on));
+    EXPECT_TRUE(settings().selectexcel);
+    EXPECT_EQ(stored("excel").toString(), folder);
 }
 
 TEST_F(LocationTest, MetastockFolderChangeEmptiesTheFolderMap)

@@ -1,0 +1,217 @@
+// A whole historical run against the fake quote service: the symbols on
+// list 1, ten years each, formats S, D, C, K, P, V and I on, every
+// per-symbol file already holding 2,000 days that overlap the range, the
+// delay off. Prints the wall time, the time per symbol, the peak memory and
+// the days written per format; then how long a Stop takes to end a second
+// run; then a few symbols again with the given answer time per request, to
+// show what a user waits.
+//   ./build-rel/bench/bench_historyrun [symbols=1000] [years=10] [answer-ms=700]
+
+#include "fakeservice.h"
+#include "historytable.h"
+
+#include "database/db.h"
+#include "database/startup.h"
+#include "runs/historyrun.h"
+#include "support/messages.h"
+#include "support/paths.h"
+#include "support/state.h"
+#include "writers/kbfwriter.h"
+#include "writers/symbolwriter.h"
+#include "writers/textformats.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+long peakKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// CPU seconds of this process so far: on a loaded machine the wall time
+// says more about the neighbours than about the run.
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+           + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+QString ticker(int n)
+{
+    return QStringLiteral("SYM%1").arg(n, 4, 10, QLatin1Char('0'));
+}
+
+// 2,000 days up to `last` in every symbol's file of S, D, C and K.
+bool prefill(int symbols, const QDate& last)
+{
+    for (char letter : {'S', 'D', 'C', 'K'}) {
+        const auto writer = makeSymbolWriter(QLatin1Char(letter));
+        for (int n = 0; n < symbols; ++n) {
+            const SymbolFile file = symbolFile(QLatin1Char(letter), ticker(n), QString());
+            QByteArray bytes;
+            for (int i = 0; i < 2000; ++i) {
+                const QDate d = last.addDays(i - 1999);
+                const Quote q{ticker(n), {}, d.year() * 10000 + d.month() * 100 + d.day(), "9.5", "9.5", "9.5", "9.5",
+                              "500"};
+                bytes += letter == 'K' ? KbfWriter::record(q)
+                                       : static_cast<TextQuoteWriter*>(writer.get())->line(file.base, q) + "\r\n";
+            }
+            QFile f(file.path);
+            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+                return false;
+        }
+    }
+    return true;
+}
+
+void addSymbols(int symbols)
+{
+    Database db(paths::databaseFile());
+    Transaction t(db);
+    db.exec(QStringLiteral("UPDATE fondsen SET list1 = 0"));
+    for (int n = 0; n < symbols; ++n) {
+        db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
+                               "VALUES (1, ?, ?, 'Unknown', 1)"),
+                {ticker(n), ticker(n) + QStringLiteral(" Corp")});
+    }
+    t.commit();
+}
+
+void report(const char* what, const HistoryRun& run, qint64 ms, double cpu, int symbols)
+{
+    const HistoryRunSummary& sum = run.summary();
+    std::printf("%s: %.2f s wall, %.1f ms per symbol, %.2f s CPU (fake service included), %d requests (%d failed), "
+                "%d days downloaded\n",
+                what, static_cast<double>(ms) / 1000.0, static_cast<double>(ms) / symbols, cpu, sum.requests,
+                sum.failedRequests, sum.quotesReceived);
+    std::printf("  written:");
+    for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I'})
+        std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));
+    std::printf(", not written %d\n  outcome: %s\n", sum.writeFailures, qPrintable(sum.outcome()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int symbols = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+    const int years = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
+    const int answerMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : 700;
+
+    QTemporaryDir dir;
+    const QString root = dir.path() + QLatin1Char('/');
+    qputenv("HOME", QFile::encodeName(root + QStringLiteral("home")));
+    qputenv("QUOTARIS_HOME", QFile::encodeName(root + QStringLiteral("data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("config")));
+    QDir().mkpath(root + QStringLiteral("home"));
+    ScriptedMessages messages;
+    setMessages(&messages);
+    QString error;
+    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
+        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+        return 1;
+    }
+    addSymbols(symbols);
+
+    ProgramSettings& s = settings();
+    s.isdelay = false;
+    s.dcurrent = 1;
+    s.teller2 = 30;
+    const struct {
+        bool ProgramSettings::*on;
+        QString ProgramSettings::*folder;
+        const char* name;
+    } formats[] = {{&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "stockguru"},
+                   {&ProgramSettings::select12, &ProgramSettings::h8, "get"},
+                   {&ProgramSettings::select1, &ProgramSettings::h1, "ascii"},
+                   {&ProgramSettings::select2, &ProgramSettings::h2, "kbf"},
+                   {&ProgramSettings::selectprn, &ProgramSettings::prn, "prn"},
+                   {&ProgramSettings::select7, &ProgramSettings::h3, "vision"},
+                   {&ProgramSettings::select8, &ProgramSettings::h5, "vikingen"}};
+    for (const auto& f : formats) {
+        s.*f.on = true;
+        s.*f.folder = root + QLatin1String(f.name) + QLatin1Char('/');
+        QDir().mkpath(s.*f.folder);
+    }
+
+    const QDate end = QDate::currentDate().addDays(-1);
+    const QDate start = end.addYears(-years);
+    QElapsedTimer clock;
+    clock.start();
+    // The files end in the middle of the range: the run rewrites them all.
+    if (!prefill(symbols, end.addDays(-(end.toJulianDay() - start.toJulianDay()) / 2))) {
+        std::fprintf(stderr, "cannot write the quote files\n");
+        return 1;
+    }
+    ::sync();
+    std::printf("%d symbols, %s to %s, 2000 days in each file of S, D, C, K (written in %.1f s)\n", symbols,
+                qPrintable(start.toString(Qt::ISODate)), qPrintable(end.toString(Qt::ISODate)),
+                static_cast<double>(clock.elapsed()) / 1000.0);
+
+    FakeQuoteService fake;
+    fake.useForAllHosts();
+    fake.setResponder(fakehistory::responder());
+    HistoryRun run;
+    run.startDate = start;
+    run.endDate = end;
+    clock.restart();
+    double cpu = cpuSeconds();
+    run.StartHistoryRun();
+    report("run", run, clock.elapsed(), cpuSeconds() - cpu, symbols);
+    std::printf("  peak memory (VmHWM): %.1f MB\n", static_cast<double>(peakKb()) / 1024.0);
+
+    // The same again, stopped after a second.
+    QElapsedTimer stopClock;
+    QTimer::singleShot(1000, &run, [&run, &stopClock] {
+        stopClock.start();
+        run.StopHistoryRun();
+    });
+    run.StartHistoryRun();
+    std::printf("stopped run: ended %lld ms after Stop, %d symbols started, %s\n",
+                static_cast<long long>(stopClock.elapsed()), run.summary().symbols,
+                qPrintable(run.summary().outcome()));
+
+    // A few symbols with the answer time of a real service, and a Stop
+    // given while a request waits for its answer.
+    const int few = std::min(symbols, 10);
+    addSymbols(0);
+    {
+        Database db(paths::databaseFile());
+        db.exec(QStringLiteral("UPDATE fondsen SET list1 = 1 WHERE rowid <= ?"), {few});
+    }
+    fake.setDelay(answerMs);
+    clock.restart();
+    cpu = cpuSeconds();
+    run.StartHistoryRun();
+    report(qPrintable(QStringLiteral("%1 symbols, %2 ms per answer").arg(few).arg(answerMs)), run, clock.elapsed(),
+           cpuSeconds() - cpu, few);
+    QTimer::singleShot(answerMs / 2 + 200, &run, [&run, &stopClock] {
+        stopClock.restart();
+        run.StopHistoryRun();
+    });
+    run.StartHistoryRun();
+    std::printf("stopped while waiting for an answer: ended %lld ms after Stop\n",
+                static_cast<long long>(stopClock.elapsed()));
+    setMessages(nullptr);
+    return 0;
+}

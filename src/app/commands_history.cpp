@@ -1,0 +1,165 @@
+#include "app/commands_history.h"
+
+#include "app/headless.h"
+#include "runs/historyreport.h"
+#include "runs/historyrun.h"
+#include "support/state.h"
+#include "support/textconv.h"
+#include "writers/formatregistry.h"
+
+namespace {
+const char kUsage[] =
+    "usage: download history [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--all-data] [--list N | --lists N,M,...]\n"
+    "       download history --retry\n";
+
+bool parseList(const QString& text, int* n)
+{
+    const auto value = textconv::toInteger(text, 1, 16);
+    if (!value)
+        return false;
+    *n = static_cast<int>(*value);
+    return true;
+}
+
+void printEntries(QTextStream& out, const char* heading, const QVector<HistoryReport::Entry>& entries)
+{
+    out << heading << '\n';
+    for (const HistoryReport::Entry& e : entries)
+        out << "  " << e.ticker << ' ' << e.start.toString(Qt::ISODate) << ' ' << e.end.toString(Qt::ISODate) << '\n';
+}
+}  // namespace
+
+int cmdDownloadHistory(HeadlessContext& c)
+{
+    const QDate today = QDate::currentDate();
+    QDate from, to;
+    bool allData = false, retry = false;
+    int list = 0;
+    QVector<int> several;
+    auto date = [&](int i, QDate* d) {
+        if (i + 1 >= c.args.size())
+            return false;
+        *d = QDate::fromString(c.args[i + 1], Qt::ISODate);
+        return d->isValid();
+    };
+    for (int i = 1; i < c.args.size(); ++i) {
+        const QString& a = c.args[i];
+        if (a == QLatin1String("--from") && date(i, &from)) {
+            ++i;
+        } else if (a == QLatin1String("--to") && date(i, &to)) {
+            ++i;
+        } else if (a == QLatin1String("--all-data")) {
+            allData = true;
+        } else if (a == QLatin1String("--retry")) {
+            retry = true;
+        } else if (a == QLatin1String("--list") && i + 1 < c.args.size() && parseList(c.args[i + 1], &list)) {
+            ++i;
+        } else if (a == QLatin1String("--lists") && i + 1 < c.args.size()) {
+            for (const QString& part : c.args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                int n = 0;
+                if (!parseList(part, &n)) {
+                    c.err << "Not a list number from 1 to 16: " << part << '\n';
+                    return 2;
+                }
+                several << n;
+            }
+            if (several.isEmpty()) {
+                c.err << kUsage;
+                return 2;
+            }
+        } else {
+            c.err << kUsage;
+            return 2;
+        }
+    }
+    if ((list && !several.isEmpty()) || (retry && (list || !several.isEmpty() || allData))) {
+        c.err << kUsage;
+        return 2;
+    }
+    // The window's rules: nothing after today, the end not before the start.
+    if (!to.isValid() || allData)
+        to = today;
+    if (!from.isValid())
+        from = today.addDays(-1);
+    if (to > today || from > today) {
+        c.err << "A date after today: " << (to > today ? to : from).toString(Qt::ISODate) << '\n';
+        return 2;
+    }
+    if (to < from) {
+        c.err << "The end date lies before the start date\n";
+        return 2;
+    }
+    if (!headlessStartup(c))
+        return 1;
+
+    ProgramSettings& s = settings();
+    HistoryRun run;
+    run.startDate = from;
+    run.endDate = to;
+    run.allData = allData;
+    if (!several.isEmpty()) {
+        // The lists given here count for this run only.
+        run.severalLists = true;
+        for (int n = 1; n <= 16; ++n)
+            s.dList[n] = several.contains(n);
+    } else if (list) {
+        run.list = list;
+    } else {
+        run.severalLists = s.multiplelists;
+        run.list = s.lijst;
+    }
+    state().historyRetry = retry;
+
+    // The phases, and the progress in steps of a tenth.
+    const QStringList phases{QStringLiteral("Setting up connection...."), QStringLiteral("Exporting to PRN..."),
+                             QStringLiteral("Disconnecting...")};
+    QObject::connect(&run, &HistoryRun::statusChanged, [&c, &phases](int bar, int, const QString& text) {
+        if (bar == 1 && phases.contains(text)) {
+            c.out << text << '\n';
+            c.out.flush();
+        }
+    });
+    int shown = 0;
+    QObject::connect(&run, &HistoryRun::progressChanged, [&c, &shown](int value, int maximum) {
+        if (value > 0 && (value == maximum || value * 10 / maximum > shown * 10 / maximum)) {
+            c.out << "Downloading symbol " << value << " of " << maximum << '\n';
+            c.out.flush();
+            shown = value;
+        }
+    });
+    run.StartHistoryRun();
+    const HistoryRunSummary& sum = run.summary();
+    if (sum.nothingToDo)
+        return 1;
+
+    c.out << "symbols: " << sum.symbols << '\n';
+    c.out << "requests: " << sum.requests << ", failed: " << sum.failedRequests << '\n';
+    c.out << "quotes downloaded: " << sum.quotesReceived << '\n';
+    for (const ExportFormat& f : formats::all()) {
+        if (s.*(f.selected))
+            c.out << "written " << f.letter << " (" << QString::fromLatin1(f.caption).remove(QLatin1Char('&'))
+                  << "): " << sum.written.value(f.letter) << '\n';
+    }
+    if (sum.writeFailures)
+        c.out << "not written: " << sum.writeFailures << '\n';
+    HistoryReport report;
+    report.load();
+    printEntries(c.out, "failed ranges:", report.notDownloaded);
+    printEntries(c.out, "timed out:", report.timedOut);
+    for (const QString& note : sum.notes)
+        c.out << note << '\n';
+    c.out << sum.outcome() << '\n';
+    return sum.aborted || sum.quotesReceived == 0 || sum.totalWritten() == 0 ? 1 : 0;
+}
+
+int cmdReportHistory(HeadlessContext& c)
+{
+    if (!headlessStartup(c))
+        return 1;
+    HistoryReport report;
+    report.load();
+    printEntries(c.out, "Downloaded:", report.downloaded);
+    printEntries(c.out, "Not downloaded:", report.notDownloaded);
+    printEntries(c.out, "Timed out:", report.timedOut);
+    return 0;
+}

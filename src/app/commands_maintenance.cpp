@@ -1,0 +1,87 @@
+#include "app/commands_maintenance.h"
+
+#include "app/headless.h"
+#include "database/compact.h"
+#include "runs/helpupdate.h"
+#include "runs/updates.h"
+#include "support/desktop.h"
+#include "support/help.h"
+#include "support/paths.h"
+
+int cmdCompact(HeadlessContext& c)
+{
+    if (!c.args.isEmpty()) {
+        c.err << "compact takes no arguments\n";
+        return 2;
+    }
+    // No start-up routine: it would create a database that is missing.
+    QString error;
+    if (!paths::ensureDataFolder(&error)) {
+        c.err << error << '\n';
+        return 1;
+    }
+    if (!compaction::compactDatabase())
+        return 1;  // the failure was shown on stderr
+    c.out << "Database Compact/Repair Succeeded\n";
+    return 0;
+}
+
+int cmdHelp(HeadlessContext& c)
+{
+    if (c.args.size() > 1) {
+        c.err << "usage: help [PAGE]\n";
+        return 2;
+    }
+    const QString page = c.args.isEmpty() ? help::indexPage() : help::canonicalPage(c.args.first());
+    if (page.isEmpty()) {
+        c.err << "Unknown help page: " << c.args.first() << "\nThe help pages are: "
+              << help::pageNames().join(QStringLiteral(", ")) << '\n';
+        return 1;
+    }
+    const QUrl url = help::pageUrl(page);
+    if (url.isEmpty()) {
+        c.err << "The help page " << page << " is not installed and no online help is set (HelpHost)\n";
+        return 1;
+    }
+    c.out << (url.isLocalFile() ? url.toLocalFile() : url.toString()) << '\n';
+    if (desktop::sessionPresent())
+        desktop::openUrl(url);
+    return 0;
+}
+
+int cmdCheckUpdate(HeadlessContext& c)
+{
+    if (!c.args.isEmpty()) {
+        c.err << "check-update takes no arguments\n";
+        return 2;
+    }
+    headlessStartup(c);  // the request time-out; the built-in one without a database
+    const QString offered = updates::newerVersion();
+    if (offered.isEmpty())
+        c.out << "No Updates available yet\n";
+    else
+        c.out << "There is a new version of Quotaris: " << offered << '\n';
+    return 0;
+}
+
+int cmdHelpUpdate(HeadlessContext& c)
+{
+    if (!c.args.isEmpty()) {
+        c.err << "help-update takes no arguments\n";
+        return 2;
+    }
+    headlessStartup(c);
+    if (updates::GetHelpVersion() == 0) {
+        c.out << "There are no newer helpfiles available\n";
+        return 0;
+    }
+    HelpFilesUpdate update;
+    update.status = [&c](const QString& what, const QString& file) { c.out << what << ' ' << file << '\n'; };
+    const HelpFilesUpdate::Result result = update.run();
+    if (!result.ok) {
+        c.err << "Download file " << result.failed << " failed\n";
+        return 1;
+    }
+    c.out << "Helpfiles are updated (version " << result.version << ")\n";
+    return 0;
+}

@@ -1,0 +1,5 @@
+#pragma once
+
+struct HeadlessContext;
+
+int cmdSchedule(HeadlessContext& context);

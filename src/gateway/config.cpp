@@ -1,0 +1,52 @@
+#include "gateway/config.h"
+
+#include "support/paths.h"
+#include "support/settingsstore.h"
+#include "support/state.h"
+
+#include <algorithm>
+
+QString GatewayConfig::defaultLiveHost()
+{
+    return QStringLiteral("https://query2.finance.yahoo.com");
+}
+
+QString GatewayConfig::defaultFallbackHost()
+{
+    return QStringLiteral("https://query1.finance.yahoo.com");
+}
+
+QString GatewayConfig::defaultCookieHost()
+{
+    return QStringLiteral("https://fc.yahoo.com");
+}
+
+QByteArray GatewayConfig::defaultUserAgent()
+{
+    // A current desktop browser: the provider refuses clients that do not
+    // look like one.
+    return "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/140.0.0.0 Safari/537.36";
+}
+
+GatewayConfig GatewayConfig::fromSettings()
+{
+    GatewayConfig c;
+    const auto base = [](const char* key, const QString& fallback) {
+        QString text = store::read(QLatin1String(key), QString()).trimmed();
+        while (text.endsWith(QLatin1Char('/')))
+            text.chop(1);
+        return text.isEmpty() ? fallback : text;
+    };
+    c.liveHost = base("LiveHost", defaultLiveHost());
+    // The provider's second query host serves the same paths; a host of the
+    // user's own has no such twin.
+    c.fallbackHost = c.liveHost == defaultLiveHost() ? defaultFallbackHost() : QString();
+    c.cookieHost = base("LiveCookieHost", defaultCookieHost());
+    const QString agent = store::read(QStringLiteral("LiveUserAgent"), QString()).trimmed();
+    c.userAgent = agent.isEmpty() ? defaultUserAgent() : agent.toLatin1();
+    c.dataFolder = paths::dataFolder();
+    // Answer, or give up, a little before the program stops waiting.
+    const int teller2 = settings().teller2;
+    c.budgetMs = teller2 > 0 ? std::max(500, teller2 * 1000 - 750) : 25000;
+    return c;
+}

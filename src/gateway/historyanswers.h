@@ -1,0 +1,27 @@
+#pragma once
+
+#include "gateway/httpserver.h"
+#include "gateway/livejson.h"
+
+#include <QDate>
+
+class Upstream;
+
+// /table.csv: the daily history of one symbol for one date range, from the
+// chart endpoint.
+class HistoryAnswers {
+public:
+    HistoryAnswers(Upstream& upstream, int quoteCacheMs);
+
+    void table(const LegacyRequest& request, HttpServer::Respond respond);
+
+private:
+    Upstream& upstream_;
+    int quoteCacheMs_;
+};
+
+// The legacy CSV body of the bars of `chart` whose exchange-local date lies
+// in [start, end]: header, newest first, LF line ends. Bars without a close
+// are left out; of two bars on one date the later counts. Empty when no bar
+// is left.
+QByteArray historyCsv(const livejson::Chart& chart, const QDate& start, const QDate& end);

@@ -1,0 +1,196 @@
+#include "gateway/livejson.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <algorithm>
+
+namespace livejson {
+
+namespace {
+
+double number(const QJsonValue& v)
+{
+    return v.isDouble() ? v.toDouble() : kMissing;
+}
+
+double numberAt(const QJsonArray& a, qsizetype i)
+{
+    return i < a.size() ? number(a.at(i)) : kMissing;
+}
+
+qint64 seconds(const QJsonValue& v)
+{
+    return v.isDouble() ? static_cast<qint64>(v.toDouble()) : 0;
+}
+
+std::optional<QJsonObject> object(const QByteArray& body)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    return doc.object();
+}
+
+int priceHint(const QJsonValue& v)
+{
+    // Four decimals at most: currencies use four, shares two.
+    return v.isDouble() ? std::clamp(v.toInt(), 0, 6) : 2;
+}
+
+Instrument instrumentFromMeta(const QJsonObject& m)
+{
+    Instrument i;
+    i.symbol = m.value(QLatin1String("symbol")).toString();
+    i.shortName = m.value(QLatin1String("shortName")).toString();
+    i.longName = m.value(QLatin1String("longName")).toString();
+    i.fullExchangeName = m.value(QLatin1String("fullExchangeName")).toString();
+    i.exchangeCode = m.value(QLatin1String("exchangeName")).toString();
+    i.type = m.value(QLatin1String("instrumentType")).toString();
+    i.exchange.timezoneName = m.value(QLatin1String("exchangeTimezoneName")).toString();
+    i.exchange.gmtOffsetSec = m.value(QLatin1String("gmtoffset")).toInt();
+    i.priceHint = priceHint(m.value(QLatin1String("priceHint")));
+    i.marketTime = seconds(m.value(QLatin1String("regularMarketTime")));
+    // The chart's meta has no open; the day's range and volume it has.
+    i.high = number(m.value(QLatin1String("regularMarketDayHigh")));
+    i.low = number(m.value(QLatin1String("regularMarketDayLow")));
+    i.last = number(m.value(QLatin1String("regularMarketPrice")));
+    i.volume = number(m.value(QLatin1String("regularMarketVolume")));
+    const QJsonValue first = m.value(QLatin1String("firstTradeDate"));
+    if (first.isDouble())
+        i.firstTradeDate = static_cast<qint64>(first.toDouble());
+    return i;
+}
+
+Instrument instrumentFromQuote(const QJsonObject& q)
+{
+    Instrument i;
+    i.symbol = q.value(QLatin1String("symbol")).toString();
+    i.shortName = q.value(QLatin1String("shortName")).toString();
+    i.longName = q.value(QLatin1String("longName")).toString();
+    i.fullExchangeName = q.value(QLatin1String("fullExchangeName")).toString();
+    i.exchangeCode = q.value(QLatin1String("exchange")).toString();
+    i.type = q.value(QLatin1String("quoteType")).toString();
+    i.exchange.timezoneName = q.value(QLatin1String("exchangeTimezoneName")).toString();
+    i.exchange.gmtOffsetSec = static_cast<int>(q.value(QLatin1String("gmtOffSetMilliseconds")).toDouble() / 1000);
+    i.priceHint = priceHint(q.value(QLatin1String("priceHint")));
+    i.marketTime = seconds(q.value(QLatin1String("regularMarketTime")));
+    i.open = number(q.value(QLatin1String("regularMarketOpen")));
+    i.high = number(q.value(QLatin1String("regularMarketDayHigh")));
+    i.low = number(q.value(QLatin1String("regularMarketDayLow")));
+    i.last = number(q.value(QLatin1String("regularMarketPrice")));
+    i.volume = number(q.value(QLatin1String("regularMarketVolume")));
+    const QJsonValue firstMs = q.value(QLatin1String("firstTradeDateMilliseconds"));
+    if (firstMs.isDouble())
+        i.firstTradeDate = static_cast<qint64>(firstMs.toDouble() / 1000);
+    return i;
+}
+
+}  // namespace
+
+QDateTime Exchange::local(qint64 epochSec) const
+{
+    const QDateTime utc = QDateTime::fromSecsSinceEpoch(epochSec, Qt::UTC);
+    if (!timezoneName.isEmpty()) {
+        const QTimeZone zone(timezoneName.toLatin1());
+        if (zone.isValid())
+            return utc.toTimeZone(zone);
+    }
+    return utc.toTimeZone(QTimeZone(gmtOffsetSec));
+}
+
+QString errorCode(const QByteArray& body)
+{
+    const auto root = object(body);
+    if (!root)
+        return QString();
+    for (const QString& key : {QStringLiteral("chart"), QStringLiteral("finance"), QStringLiteral("quoteResponse")}) {
+        const QJsonValue error = root->value(key).toObject().value(QLatin1String("error"));
+        if (error.isObject())
+            return error.toObject().value(QLatin1String("code")).toString();
+    }
+    return QString();
+}
+
+std::optional<Chart> parseChart(const QByteArray& body)
+{
+    const auto root = object(body);
+    if (!root)
+        return std::nullopt;
+    const QJsonArray results = root->value(QLatin1String("chart")).toObject().value(QLatin1String("result")).toArray();
+    if (results.isEmpty() || !results.at(0).isObject())
+        return std::nullopt;
+    const QJsonObject r = results.at(0).toObject();
+    Chart chart;
+    chart.meta = instrumentFromMeta(r.value(QLatin1String("meta")).toObject());
+
+    const QJsonArray stamps = r.value(QLatin1String("timestamp")).toArray();
+    const QJsonObject indicators = r.value(QLatin1String("indicators")).toObject();
+    const QJsonObject quote = indicators.value(QLatin1String("quote")).toArray().at(0).toObject();
+    const QJsonArray open = quote.value(QLatin1String("open")).toArray();
+    const QJsonArray high = quote.value(QLatin1String("high")).toArray();
+    const QJsonArray low = quote.value(QLatin1String("low")).toArray();
+    const QJsonArray close = quote.value(QLatin1String("close")).toArray();
+    const QJsonArray volume = quote.value(QLatin1String("volume")).toArray();
+    const QJsonArray adj = indicators.value(QLatin1String("adjclose")).toArray().at(0).toObject()
+                               .value(QLatin1String("adjclose")).toArray();
+    chart.bars.reserve(stamps.size());
+    for (qsizetype i = 0; i < stamps.size(); ++i) {
+        if (!stamps.at(i).isDouble())
+            continue;
+        Bar b;
+        b.time = seconds(stamps.at(i));
+        b.open = numberAt(open, i);
+        b.high = numberAt(high, i);
+        b.low = numberAt(low, i);
+        b.close = numberAt(close, i);
+        b.volume = numberAt(volume, i);
+        b.adjclose = numberAt(adj, i);
+        chart.bars.append(b);
+    }
+    return chart;
+}
+
+std::optional<QVector<Instrument>> parseQuotes(const QByteArray& body)
+{
+    const auto root = object(body);
+    if (!root)
+        return std::nullopt;
+    const QJsonValue response = root->value(QLatin1String("quoteResponse"));
+    if (!response.isObject())
+        return std::nullopt;
+    const QJsonValue results = response.toObject().value(QLatin1String("result"));
+    if (!results.isArray())
+        return std::nullopt;
+    QVector<Instrument> out;
+    for (const QJsonValue& v : results.toArray()) {
+        if (v.isObject())
+            out.append(instrumentFromQuote(v.toObject()));
+    }
+    return out;
+}
+
+std::optional<QVector<SearchHit>> parseSearch(const QByteArray& body)
+{
+    const auto root = object(body);
+    if (!root)
+        return std::nullopt;
+    const QJsonValue quotes = root->value(QLatin1String("quotes"));
+    if (!quotes.isArray())
+        return std::nullopt;
+    QVector<SearchHit> out;
+    for (const QJsonValue& v : quotes.toArray()) {
+        const QJsonObject q = v.toObject();
+        const QString symbol = q.value(QLatin1String("symbol")).toString();
+        if (symbol.isEmpty())
+            continue;
+        out.append({symbol, q.value(QLatin1String("shortname")).toString(), q.value(QLatin1String("longname")).toString(),
+                    q.value(QLatin1String("exchange")).toString(), q.value(QLatin1String("exchDisp")).toString(),
+                    q.value(QLatin1String("quoteType")).toString()});
+    }
+    return out;
+}
+
+}  // namespace livejson

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTimeZone>
+#include <QVector>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+// Readers of the live source's JSON answers. They keep what the legacy
+// answers need and ignore every other field, so new fields do not matter.
+namespace livejson {
+
+constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
+inline bool present(double v) { return !std::isnan(v); }
+
+// Where an instrument trades: the zone its dates and times are taken in.
+struct Exchange {
+    QString timezoneName;  // "America/New_York"; may be empty
+    int gmtOffsetSec = 0;  // the offset of now, used when the zone is unknown
+    // `epochSec` as the exchange's local date and time.
+    QDateTime local(qint64 epochSec) const;
+};
+
+// What is known about one symbol: from the quote endpoint or a chart's meta.
+struct Instrument {
+    QString symbol;
+    QString shortName, longName;
+    QString fullExchangeName, exchangeCode;
+    QString type;            // EQUITY, ETF, INDEX, CURRENCY, MUTUALFUND, NONE...
+    Exchange exchange;
+    int priceHint = 2;
+    qint64 marketTime = 0;   // epoch seconds of the last price; 0 when unknown
+    double open = kMissing, high = kMissing, low = kMissing, last = kMissing, volume = kMissing;
+    std::optional<qint64> firstTradeDate;  // epoch seconds
+};
+
+struct Bar {
+    qint64 time = 0;  // epoch seconds
+    double open = kMissing, high = kMissing, low = kMissing, close = kMissing, volume = kMissing,
+           adjclose = kMissing;
+};
+
+// A chart answer: its meta and its daily bars in the order sent.
+struct Chart {
+    Instrument meta;
+    QVector<Bar> bars;
+};
+
+// The error object of an answer ("Not Found", "Bad Request", "Unauthorized"),
+// empty when there is none or the body is no JSON.
+QString errorCode(const QByteArray& body);
+
+// A chart answer with its result, or nothing when the body holds none.
+std::optional<Chart> parseChart(const QByteArray& body);
+
+// The instruments of a quote-endpoint answer, or nothing when the body is
+// not such an answer.
+std::optional<QVector<Instrument>> parseQuotes(const QByteArray& body);
+
+struct SearchHit {
+    QString symbol, shortName, longName, exchangeCode, exchangeDisplay, type;
+};
+// The hits of a search answer that have a symbol, in the order sent.
+std::optional<QVector<SearchHit>> parseSearch(const QByteArray& body);
+
+}  // namespace livejson

@@ -1,0 +1,147 @@
+#include "gateway/pageanswers.h"
+
+#include "gateway/legacypages.h"
+#include "gateway/livejson.h"
+#include "gateway/quotesource.h"
+#include "gateway/upstream.h"
+#include "gateway/userfiles.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QUrl>
+
+namespace {
+
+// Names, first dates and search results hardly change.
+constexpr int kWeekMs = 7 * 24 * 60 * 60 * 1000;
+// 1900-01-01: before any history the provider holds.
+constexpr qint64 kEarliest = -2208988800;
+
+const QString kMetaQuery = QStringLiteral("range=5d&interval=1d");
+
+// Exchanges of the United States and Canada, by the provider's codes.
+bool northAmerican(const QString& code)
+{
+    static const QSet<QString> codes = {
+        QStringLiteral("NMS"), QStringLiteral("NGM"), QStringLiteral("NCM"), QStringLiteral("NYQ"),
+        QStringLiteral("ASE"), QStringLiteral("PCX"), QStringLiteral("BTS"), QStringLiteral("PNK"),
+        QStringLiteral("NAS"), QStringLiteral("OQB"), QStringLiteral("OQX"), QStringLiteral("OBB"),
+        QStringLiteral("TOR"), QStringLiteral("VAN"), QStringLiteral("CNQ"), QStringLiteral("NEO")};
+    return codes.contains(code.toUpper());
+}
+
+bool wantedType(const QString& type, const QString& kind)
+{
+    if (kind == QLatin1String("M"))
+        return type == QLatin1String("MUTUALFUND");
+    if (kind == QLatin1String("I"))
+        return type == QLatin1String("INDEX");
+    return type == QLatin1String("EQUITY") || type == QLatin1String("ETF");
+}
+
+}  // namespace
+
+PageAnswers::PageAnswers(Upstream& upstream, QString dataFolder)
+    : upstream_(upstream), dataFolder_(std::move(dataFolder))
+{
+}
+
+void PageAnswers::chartPage(const QString& symbol, const QString& query,
+                            std::function<void(const livejson::Chart&)> onChart, HttpServer::Respond respond)
+{
+    upstream_.getJson(QuoteSource::chartPath(symbol.toUpper(), query), kWeekMs,
+                      [symbol, onChart = std::move(onChart), respond](const UpstreamReply& r) {
+                          if (r.ok() && r.status == 404) {
+                              respond(legacypages::invalidTicker(symbol));
+                              return;
+                          }
+                          const auto chart = r.ok() && r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
+                          if (!chart) {
+                              respond(legacypages::noAnswer());
+                              return;
+                          }
+                          onChart(*chart);
+                      });
+}
+
+void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respond respond)
+{
+    const QString symbol = request.symbols("s").value(0).toUpper();
+    if (symbol.isEmpty()) {
+        respond(legacypages::invalidTicker(symbol));
+        return;
+    }
+    chartPage(symbol, kMetaQuery, [this, symbol, respond](const livejson::Chart& chart) {
+        if (chart.meta.firstTradeDate)
+            respond(legacypages::historyStart(symbol, chart.meta.exchange.local(*chart.meta.firstTradeDate).date()));
+        else
+            firstBar(symbol, respond);
+    }, respond);
+}
+
+// Without a first trade date in the meta, the first monthly bar since 1900.
+void PageAnswers::firstBar(const QString& symbol, HttpServer::Respond respond)
+{
+    const qint64 tomorrow = QDateTime(QDate::currentDate().addDays(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
+    const QString query = QStringLiteral("interval=1mo&period1=%1&period2=%2").arg(kEarliest).arg(tomorrow);
+    chartPage(symbol, query, [symbol, respond](const livejson::Chart& chart) {
+        if (chart.bars.isEmpty())
+            respond(legacypages::noHistory(symbol));
+        else
+            respond(legacypages::historyStart(symbol, chart.meta.exchange.local(chart.bars.first().time).date()));
+    }, respond);
+}
+
+void PageAnswers::quotePage(const LegacyRequest& request, HttpServer::Respond respond)
+{
+    const QString symbol = request.symbols("s").value(0);
+    // The provider reports no ticker changes: only the user's table does,
+    // also for a ticker the provider has dropped.
+    const QString successor = userfiles::changes(dataFolder_).value(symbol.toUpper());
+    if (!successor.isEmpty()) {
+        respond(legacypages::changedTicker(symbol, successor));
+        return;
+    }
+    if (symbol.isEmpty()) {
+        respond(legacypages::invalidTicker(symbol));
+        return;
+    }
+    chartPage(symbol, kMetaQuery, [symbol, respond](const livejson::Chart& chart) {
+        const livejson::Instrument& m = chart.meta;
+        respond(legacypages::plainQuote(symbol, m.shortName.isEmpty() ? m.longName : m.shortName));
+    }, respond);
+}
+
+void PageAnswers::lookup(const LegacyRequest& request, HttpServer::Respond respond)
+{
+    const QString text = request.text("s");
+    const bool us = request.text("m").compare(QLatin1String("US"), Qt::CaseInsensitive) == 0;
+    const QString kind = request.text("t").left(1).toUpper();
+    const int offset = std::max(request.integer("b", 0), 0);
+    if (text.isEmpty()) {
+        respond(legacypages::noMatches(text));
+        return;
+    }
+    const QString path = QStringLiteral("/v1/finance/search?q=") + QString::fromLatin1(QUrl::toPercentEncoding(text))
+                         + QStringLiteral("&quotesCount=%1&newsCount=0").arg(kLookupPage);
+    upstream_.getJson(path, kWeekMs, [text, us, kind, offset, respond](const UpstreamReply& r) {
+        if (!r.ok()) {
+            respond(legacypages::noAnswer());
+            return;
+        }
+        const auto hits = r.status == 200 ? livejson::parseSearch(r.body) : std::nullopt;
+        if (!hits) {
+            respond(legacypages::noAnswer());
+            return;
+        }
+        QVector<legacypages::LookupRow> rows;
+        for (const livejson::SearchHit& h : *hits) {
+            if (!wantedType(h.type, kind) || (us && !northAmerican(h.exchangeCode)))
+                continue;
+            rows.append({h.symbol, h.shortName.isEmpty() ? h.longName : h.shortName, h.exchangeDisplay});
+        }
+        const int total = static_cast<int>(rows.size());
+        rows = rows.mid(offset, kLookupPage);
+        respond(rows.isEmpty() ? legacypages::noMatches(text) : legacypages::lookup(text, offset + 1, rows, total));
+    });
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "gateway/config.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QNetworkReply;
+
+// One provider answer as the gateway sees it.
+struct UpstreamReply {
+    enum class Kind {
+        Answer,     // a response of the expected kind; `status` says which
+        Throttled,  // 429, or traffic paused after one
+        Blocked,    // a redirect (consent) or an HTML page where JSON was due
+        Failed,     // 5xx, time-out, no connection
+    };
+    Kind kind = Kind::Failed;
+    int status = 0;
+    QByteArray body;
+    QString detail;  // for the failure page
+    bool ok() const { return kind == Kind::Answer; }
+};
+
+// Every request to the provider goes through here, so that the gateway asks
+// gently whatever the program asks: a few requests at once, a steady rate,
+// a growing pause after a 429, one identity and one cookie jar, identical
+// requests joined and recent answers reused. Lives on the gateway's thread.
+class Upstream : public QObject {
+public:
+    using Callback = std::function<void(const UpstreamReply&)>;
+
+    // `sent`, when given, counts the requests sent (read by other threads).
+    explicit Upstream(const GatewayConfig& config, std::atomic<int>* sent = nullptr, QObject* parent = nullptr);
+    ~Upstream() override;
+
+    // GET of `pathAndQuery` on the live host, expecting JSON. An answer
+    // younger than `cacheMs` is given again without asking.
+    void getJson(const QString& pathAndQuery, int cacheMs, Callback done);
+    // GET of a whole URL whose body is text (the session cookie and crumb);
+    // never cached.
+    void getText(const QString& url, Callback done);
+
+    int requestsSent() const { return sent_; }
+    bool paused() const;
+
+private:
+    struct Pending;
+
+    void enqueue(std::shared_ptr<Pending> p);
+    void pump();
+    void start(const std::shared_ptr<Pending>& p);
+    void finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply);
+    UpstreamReply classify(const Pending& p, QNetworkReply* reply) const;
+    void deliver(const std::shared_ptr<Pending>& p, const UpstreamReply& r);
+    void startPause(QNetworkReply* reply);
+    void remember(const QString& key, const UpstreamReply& r);
+    void answerLater(Callback done, UpstreamReply r);
+    qint64 now() const { return clock_.elapsed(); }
+
+    GatewayConfig config_;
+    QNetworkAccessManager manager_;
+    QElapsedTimer clock_;
+    QTimer pumpTimer_;
+
+    QHash<QString, std::shared_ptr<Pending>> pending_;  // queued or running, by key
+    std::deque<std::shared_ptr<Pending>> queue_;
+    int running_ = 0;
+    int sent_ = 0;
+    std::atomic<int>* sentCounter_ = nullptr;
+    double tokens_ = 0;
+    qint64 refilledAt_ = 0;
+    qint64 pausedUntil_ = -1;
+    int nextPauseMs_ = 0;
+
+    struct Cached {
+        int status = 0;
+        QByteArray body;
+        qint64 at = 0;
+    };
+    QHash<QString, Cached> cache_;
+    qint64 cacheBytes_ = 0;
+};

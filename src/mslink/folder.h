@@ -1,0 +1,71 @@
+#pragma once
+
+#include "mslink/datafile.h"
+#include "mslink/masters.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace mslink {
+
+// One MetaStock folder: its master files and data files. Every change keeps
+// the folder readable at each step: data records go to disk before the
+// header that counts them, a data file before the master entries that name
+// it, and master files are replaced whole.
+class Folder {
+public:
+    // `dir` with or without a trailing separator.
+    explicit Folder(const QString& dir);
+
+    // True when the folder holds master files (a MetaStock database).
+    static bool present(const QString& dir);
+
+    // Reads the master files (from a cache while they are unchanged on
+    // disk). Throws Error(Damaged) for master files that cannot be trusted,
+    // Error(Io) for files that cannot be read.
+    void load();
+
+    // Mends what an interrupted write can leave: a data file whose header
+    // lags behind its records, master dates behind their data file, an
+    // EMASTER that does not match MASTER, a data file no master names, and
+    // temporary files. Done once per folder and session.
+    void repair();
+    // Starts a session (a download run): each folder is checked for repairs
+    // again when a writer first opens it.
+    static void newSession();
+
+    QString dir() const { return dir_; }
+    const std::vector<Security>& securities() const { return m_->securities; }
+    int count() const { return static_cast<int>(m_->securities.size()); }
+    // The security of `symbol` (compared without regard to case), or -1.
+    int find(const QString& symbol) const;
+    QString dataPath(int index) const;
+    // Records the data file of security `index` holds.
+    int recordCount(int index) const;
+    std::vector<Record> records(int index) const;
+
+    // Adds a security without records; returns its index. The data file is
+    // made before the master entries. Throws Error(Full) when no file number
+    // is left.
+    int add(const QString& symbol, const QString& name);
+    // Replaces all records of security `index` (sorted by date first).
+    void setRecords(int index, std::vector<Record> records);
+    // Appends records dated after the last one in place.
+    void append(int index, const std::vector<Record>& records);
+    // Gives security `index` a new name.
+    void rename(int index, const QString& name);
+
+private:
+    void save(bool master, bool emaster, bool xmaster);
+    void saveDates(int index, qint32 first, qint32 last);
+    int nextFileNumber() const;
+    // The entries for a change: this folder's own, no longer shared with the
+    // cache or another reader.
+    Masters& edit();
+
+    QString dir_;
+    std::shared_ptr<Masters> m_;
+};
+
+}  // namespace mslink

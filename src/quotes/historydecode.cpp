@@ -1,0 +1,190 @@
+#include "quotes/historydecode.h"
+
+#include "quotes/csvfields.h"
+#include "support/log.h"
+#include "support/state.h"
+#include "support/textconv.h"
+#include "support/years.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+namespace {
+
+// A computed price or volume as plain decimal text: no exponent, no
+// trailing zeros.
+QString decimalText(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("0");
+    QString text = QString::number(value, 'f', 6);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
+
+QString field(QByteArrayView f)
+{
+    QString text = QString::fromLatin1(f).trimmed();
+    text.remove(QLatin1Char('\n'));
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
+    return text;
+}
+
+int monthNumber(QByteArrayView name)
+{
+    static const char* const names[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov"};
+    const QByteArray lower = name.first(std::min<qsizetype>(name.size(), 3)).toByteArray().toLower();
+    for (int m = 0; m < 11; ++m) {
+        if (lower == names[m])
+            return m + 1;
+    }
+    return 12;
+}
+
+// Split adjustment: the answer's adjusted close says by how much the day's
+// prices must be divided (and its volume multiplied).
+void adjustForSplits(HistoryRecord& r, const QString& adjusted)
+{
+    const double adj = textconv::val(adjusted);
+    if (adjusted == r.close || adj <= 0)
+        return;
+    const double ratio = textconv::val(r.close) / adj;
+    if (ratio == 0)
+        return;
+    for (QString* price : {&r.open, &r.high, &r.low, &r.close})
+        *price = decimalText(std::floor(textconv::val(*price) / ratio * 100 + 0.499999999999) / 100);
+    r.volume = decimalText(std::floor(textconv::val(r.volume) * ratio));
+}
+
+void convertToEuro(HistoryRecord& r, double rate)
+{
+    WriteLog(QStringLiteral("starting conversion"));
+    // Cut to cents, never up; the tiny term keeps 22.0371 / 2.20371 at 10
+    // instead of 9.99 through binary rounding.
+    for (QString* price : {&r.open, &r.high, &r.low, &r.close})
+        *price = decimalText(std::floor(textconv::val(*price) * 100 / rate + 1e-9) / 100);
+    WriteLog(QStringLiteral("Ending conversion"));
+}
+
+}  // namespace
+
+QString HistoryRecord::line() const
+{
+    return ticker + QLatin1Char(',') + QString::number(date) + QLatin1Char(',') + open + QLatin1Char(',') + high
+           + QLatin1Char(',') + low + QLatin1Char(',') + close + QLatin1Char(',') + volume;
+}
+
+QString historyUrl(const QString& host, const QString& ticker, const QDate& start, const QDate& end)
+{
+    const QString url = QStringLiteral("http://%1/table.csv?s=%2&a=%3&b=%4&c=%5&d=%6&e=%7&f=%8&y=0&g=d&ignore=.csv")
+                            .arg(host, ticker)
+                            .arg(start.month() - 1)
+                            .arg(start.day())
+                            .arg(start.year())
+                            .arg(end.month() - 1)
+                            .arg(end.day())
+                            .arg(end.year());
+    return url.toLower();
+}
+
+bool badHistoryAnswer(QByteArrayView body, bool timedOut)
+{
+    return timedOut || body.size() < 50 || body.startsWith('<') || body.contains(QByteArrayView("No Prices"));
+}
+
+double euroRate(const QString& ticker)
+{
+    const qsizetype dot = ticker.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return 0;
+    const QString suffix = ticker.mid(dot + 1).toUpper();
+    static const struct {
+        const char* suffixes;
+        double rate;
+    } rates[] = {{"AS", 2.20371},    {"VI", 13.7603},  {"BR", 40.3399},
+                 {"DE BE F MU SG BM D H HA", 1.95583}, {"MI", 1936.27},
+                 {"MA BC VA", 166.386}, {"LS", 200.482}, {"I", 0.787564}};
+    for (const auto& r : rates) {
+        if (QString::fromLatin1(r.suffixes).split(QLatin1Char(' ')).contains(suffix))
+            return r.rate;
+    }
+    return 0;
+}
+
+qint32 historyDate(QByteArrayView text)
+{
+    const qsizetype dash = text.indexOf('-');
+    if (dash < 1 || dash > 2)
+        return 0;
+    bool ok = false;
+    const int day = text.first(dash).toByteArray().toInt(&ok);
+    const QByteArrayView rest = text.sliced(dash + 1);
+    const qsizetype dash2 = rest.indexOf('-');
+    if (!ok || dash2 < 0 || rest.size() < dash2 + 3)
+        return 0;
+    const QByteArrayView yy = rest.sliced(dash2 + 1, 2);
+    if (!std::isdigit(static_cast<unsigned char>(yy[0])) || !std::isdigit(static_cast<unsigned char>(yy[1])))
+        return 0;
+    const int year = expandTwoDigitYear((yy[0] - '0') * 10 + (yy[1] - '0'));
+    const int month = monthNumber(rest.first(dash2));
+    if (!QDate::isValid(year, month, day))
+        return 0;
+    return year * 10000 + month * 100 + day;
+}
+
+QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker, const HistoryDecodeOptions& options)
+{
+    WriteLog(QStringLiteral("Decoding raw data"));
+    // The header names its columns; without Volume every day has volume 0.
+    const bool hasVolume = body.indexOf(QByteArrayView("Volume")) >= 1;
+    const double rate = options.euro ? euroRate(ticker) : 0;
+    const bool indexOrCurrency =
+        ticker.startsWith(QLatin1Char('^')) || ticker.toUpper().contains(QLatin1String("=X"));
+
+    // A long history makes many lines; their texts are built only for the log.
+    const bool logging = settings().teller4 != 0;
+    QVector<QByteArrayView> lines;
+    for (qsizetype from = 0; from <= body.size();) {
+        qsizetype lf = body.indexOf('\n', from);
+        if (lf < 0)
+            lf = body.size();
+        lines.append(body.sliced(from, lf - from));
+        from = lf + 1;
+    }
+    QVector<HistoryRecord> records;
+    records.reserve(lines.size());
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const csv::Fields f = csv::splitFields(lines[i]);
+        if (f.size() < 5 || !f[0].contains('-'))
+            continue;
+        if (logging)
+            WriteLog(QString::fromLatin1(lines[i]));
+        HistoryRecord r;
+        r.ticker = ticker;
+        r.date = historyDate(f[0]);
+        if (r.date == 0)
+            continue;
+        r.open = field(f[1]);
+        r.high = field(f[2]);
+        r.low = field(f[3]);
+        r.close = field(f[4]);
+        r.volume = hasVolume && f.size() > 5 ? field(f[5]) : QStringLiteral("0");
+        for (QString* price : {&r.open, &r.high, &r.low}) {
+            if (textconv::val(*price) == 0)
+                *price = r.close;
+        }
+        if (options.split && f.size() == 7)
+            adjustForSplits(r, field(f[6]));
+        if (rate > 0 && r.date / 10000 < 1999)
+            convertToEuro(r, rate);
+        if (logging)
+            WriteLog(QStringLiteral("Decoded ") + r.line());
+        r.survives = !(options.reject && textconv::val(r.volume) == 0 && !indexOrCurrency);
+        records.append(std::move(r));
+    }
+    return records;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QDate>
+#include <QString>
+#include <QVector>
+
+// The daily history answer of the chart host ("/table.csv"): the request,
+// the test for a bad answer and the decoder. Pure functions; clsHistory
+// drives them.
+
+// One decoded day. Prices and volume are the answer's own texts ("," read
+// as "."), changed only where a rule computes a new value.
+struct HistoryRecord {
+    QString ticker;
+    qint32 date = 0;  // YYYYMMDD
+    QString open, high, low, close, volume;
+    bool survives = true;  // false: rejected for lack of volume
+
+    // ticker,YYYYMMDD,open,high,low,close,volume (no line end).
+    QString line() const;
+};
+
+struct HistoryDecodeOptions {
+    bool split = false;  // adjust for dividends and splits (the answer's adjusted close)
+    bool euro = true;    // convert European quotes before 1999 to euro
+    bool reject = true;  // reject days without volume
+};
+
+// "http://" + host + "/table.csv?s=..." for one range; months are
+// zero-based and the whole URL is lower case.
+QString historyUrl(const QString& host, const QString& ticker, const QDate& start, const QDate& end);
+
+// An answer that carries no usable history: a time-out, "No Prices", an
+// HTML page or a body shorter than 50 characters.
+bool badHistoryAnswer(QByteArrayView body, bool timedOut);
+
+// Legacy currency units per euro for the exchange suffix of `ticker`
+// (the text after its last "."); 0 when there is none to convert.
+double euroRate(const QString& ticker);
+
+// "14-Jun-04" as 20040614; 0 when the text is no such date. Two-digit years
+// follow the same window as the quote files.
+qint32 historyDate(QByteArrayView field);
+
+// Every day of the answer, oldest first (the service sends newest first).
+// Header and unreadable lines are skipped.
+QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker, const HistoryDecodeOptions& options);

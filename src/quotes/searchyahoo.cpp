@@ -1,0 +1,167 @@
+#include "quotes/searchyahoo.h"
+
+#include "quotes/currentquotes.h"
+#include "quotes/fetch.h"
+#include "quotes/vraagyahoo.h"
+#include "support/messages.h"
+
+#include <QUrl>
+
+namespace {
+
+bool fitsLatin1(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return false;
+    }
+    return true;
+}
+
+// The digits of `text`, or -1 when it is not a plain decimal number.
+int number(QByteArrayView text)
+{
+    bool ok = false;
+    const int n = text.trimmed().toByteArray().toInt(&ok);
+    return ok ? n : -1;
+}
+
+}  // namespace
+
+QString queryValue(const QString& text)
+{
+    const QByteArray bytes = fitsLatin1(text) ? text.toLatin1() : text.toUtf8();
+    return QString::fromLatin1(bytes.toPercentEncoding());
+}
+
+QString SearchyahooClass::lookupUrl() const
+{
+    QString url = quoteHostFor(QString());
+    url += US ? QStringLiteral("/l?m=US&s=") : QStringLiteral("/l?m=&s=");
+    url += queryValue(Searchstring);
+    const QChar kind = GeefZoekNaar.isEmpty() ? QChar() : GeefZoekNaar.at(0);
+    if (kind == QLatin1Char('M'))
+        url += QStringLiteral("&t=M");
+    else if (kind == QLatin1Char('I'))
+        url += QStringLiteral("&t=I");
+    return url + QStringLiteral("&b=") + QString::number(std::max(firstticker, 1) - 1);
+}
+
+QStringList SearchyahooClass::scrape(QByteArrayView page)
+{
+    NoMatch = false;
+    Tickerfrom = Tickerto = results = 0;
+    const qsizetype noMatches = page.indexOf("returned no matches");
+    const qsizetype yourSearch = page.indexOf("Your search for");
+    if (noMatches > 0 && yourSearch > 0) {
+        NoMatch = true;
+        return {};
+    }
+
+    const QByteArrayView showing(">Showing ");
+    qsizetype at = page.indexOf(showing);
+    if (at < 0) {
+        NoMatch = true;
+        return {};
+    }
+    at += showing.size();
+    qsizetype blank = page.indexOf(' ', at);
+    const int a = blank < 0 ? -1 : number(page.sliced(at, blank - at));
+    if (a < 0) {
+        NoMatch = true;
+        return {};
+    }
+    at = blank + 3;  // " - "
+    blank = at < page.size() ? page.indexOf(' ', at) : -1;
+    const int b = blank < 0 ? -1 : number(page.sliced(at, blank - at));
+    if (b < 0) {
+        NoMatch = true;
+        return {};
+    }
+    at = blank + 4;  // " of "
+    const qsizetype lt = at < page.size() ? page.indexOf('<', at) : -1;
+    const int c = lt < 0 ? -1 : number(page.sliced(at, lt - at));
+    Tickerfrom = a;
+    Tickerto = b;
+    if (c >= 0)
+        results = c;
+
+    // The last link of the page lists every symbol on it.
+    const QByteArrayView marker("><a href=\"/q?s=");
+    qsizetype link = page.lastIndexOf(marker);
+    if (link >= 0) {
+        link += marker.size();
+    } else {
+        link = page.lastIndexOf(QByteArrayView("/q?s="));
+        if (link < 0)
+            return {};
+        link += 5;
+    }
+    QByteArrayView rest = page.sliced(link);
+    qsizetype end = rest.indexOf("&f=s");
+    if (end < 0)
+        end = rest.indexOf('"');
+    if (end >= 0)
+        rest = rest.first(end);
+    QStringList tickers;
+    for (const QByteArray& piece : rest.toByteArray().split('+'))
+        tickers << QString::fromLatin1(piece);
+    return tickers;
+}
+
+void SearchyahooClass::askNames(const QStringList& tickers, const QString& components)
+{
+    vraagyahoo v;
+    v.tickers = tickers;
+    v.getcomponents = components;
+    v.vanafwaarzoeken = vanafwaarzoeken;
+    v.getname = v.getmarket = true;
+    v.go();
+    answered = v.answered;
+    yahooticker = std::move(v.yahooticker);
+    yahooname = std::move(v.yahooname);
+    yahoomarket = std::move(v.yahoomarket);
+}
+
+void SearchyahooClass::go()
+{
+    yahooticker.clear();
+    yahooname.clear();
+    yahoomarket.clear();
+    yahootype.clear();
+    Next50 = Previous50 = false;
+    Tickerfrom = Tickerto = results = 0;
+    NoMatch = false;
+    answered = true;
+    if (Searchstring.isEmpty() && getcomponents.isEmpty())
+        return;
+    BusyPointer busy;
+
+    if (!getcomponents.isEmpty() || alleensymbol) {
+        if (!getcomponents.isEmpty())
+            askNames({}, getcomponents);
+        else
+            askNames({Searchstring}, QString());
+        NoMatch = yahooticker.isEmpty();
+        return;
+    }
+
+    FetchRequest request;
+    request.url = lookupUrl();
+    request.policy = FetchPolicy::forVariant(FetchVariant::Search);
+    const FetchResult page = fetchurl(request);
+    if (page.body.isEmpty()) {
+        answered = false;
+        NoMatch = true;
+        return;
+    }
+    QStringList tickers = scrape(page.body);
+    tickers.removeAll(QString());
+    if (NoMatch || tickers.isEmpty()) {
+        NoMatch = true;
+        return;
+    }
+    askNames(tickers, QString());
+    yahootype = QVector<QString>(yahooticker.size(), GeefZoekNaar);
+    NoMatch = yahooticker.isEmpty();
+}

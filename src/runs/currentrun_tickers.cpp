@@ -1,0 +1,117 @@
+// Tickers the service did not know, the files of changed tickers, and the
+// summary of a current run.
+#include "runs/currentrun.h"
+
+#include "database/clsdata.h"
+#include "quotes/loader.h"
+#include "quotes/tickeronderzoek.h"
+#include "support/log.h"
+#include "support/paths.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "writers/filenames.h"
+#include "writers/formatregistry.h"
+
+#include <QFile>
+
+int CurrentRunSummary::totalWritten() const
+{
+    int total = 0;
+    for (int n : written)
+        total += n;
+    return total;
+}
+
+QString CurrentRunSummary::outcome() const
+{
+    if (nothingToDo)
+        return {};
+    const int total = totalWritten();
+    QString text;
+    if (aborted)
+        text = QStringLiteral("Download abborted by user");
+    else if (batches > 0 && failedBatches == batches)
+        text = QStringLiteral("Download failed: the quote service gave no usable answer");
+    else if (total == 0)
+        text = QStringLiteral("No quotes could be written");
+    else if (failedBatches > 0)
+        text = QStringLiteral("Download finished with errors: %1 of %2 requests failed").arg(failedBatches).arg(batches);
+    else if (writeFailures > 0)
+        text = QStringLiteral("Download finished with errors: %1 quotes could not be written").arg(writeFailures);
+    else
+        return QStringLiteral("Download finished: %1 quotes downloaded").arg(quotesReceived);
+    return text + QStringLiteral(" (%1 quotes downloaded)").arg(quotesReceived);
+}
+
+QString CurrentRun::PointDecimal(const QString& text)
+{
+    return QString(text).replace(QLatin1Char(','), QLatin1Char('.'));
+}
+
+// Every not-found ticker is looked up: a changed one is renamed in the
+// database and in the quote files and fetched again under its new ticker.
+void CurrentRun::investigate(loader& l)
+{
+    QStringList again;
+    for (const QString& entry : l.notfound()) {
+        setPanel1(QStringLiteral("Checking symbol"));
+        setPanel2(entry);
+        yieldToGui();
+        if (state().abortFlag)
+            return;
+        clsTickeronderzoek t;
+        t.ticker = entry;
+        t.go();
+        if (!t.changed)
+            continue;
+        WriteLog(entry + QStringLiteral(" changed to ") + t.newticker);
+        data_->changeticker(entry, t.newticker);
+        const bool merged = data_->successorExisted;
+        summary_.keptFiles += RenameQuoteFiles(entry, t.newticker);
+        summary_.changed << entry + QStringLiteral(" -> ") + t.newticker + (merged ? QStringLiteral(" (merged)") : QString());
+        // A successor on this run's lists is downloaded in its own batch.
+        if (!(merged && runTickers_.contains(t.newticker)) && !again.contains(t.newticker))
+            again << t.newticker;
+    }
+    if (!again.isEmpty())
+        dispatch(again);
+    for (const QString& entry : l.notfound()) {
+        if (!entry.isEmpty())
+            data_->voegvervallentoe(entry);
+    }
+    for (const QString& entry : l.SymbolsVerworpen()) {
+        if (!entry.isEmpty())
+            data_->voegverWorpentoe(entry);
+    }
+}
+
+QStringList CurrentRun::RenameQuoteFiles(const QString& oldTicker, const QString& newTicker)
+{
+    QStringList kept;
+    const QString oldBase = filenames::tickerBaseName(oldTicker);
+    const QString newBase = filenames::tickerBaseName(newTicker);
+    if (oldBase.isEmpty() || newBase.isEmpty() || oldBase == newBase)
+        return kept;
+    for (QChar letter : {QLatin1Char('C'), QLatin1Char('S'), QLatin1Char('K'), QLatin1Char('D')}) {
+        const ExportFormat* f = formats::find(letter);
+        if (!f || !(settings().*(f->selected)))
+            continue;
+        const QString folder = paths::withTrailingSlash(settings().*(f->folder));
+        const QString from = folder + oldBase + QLatin1String(f->extension);
+        const QString to = folder + newBase + QLatin1String(f->extension);
+        if (!filenames::filePresent(from))
+            continue;
+        // Both files hold quotes the user may need: neither is overwritten
+        // or deleted.
+        if (filenames::filePresent(to)) {
+            WriteLog(QStringLiteral("Not renamed: ") + from + QStringLiteral(" (") + to + QStringLiteral(" exists)"));
+            kept << from;
+            continue;
+        }
+        if (!QFile::rename(from, to)) {
+            WriteLog(QStringLiteral("Not renamed: ") + from);
+            kept << from;
+        }
+    }
+    return kept;
+}

@@ -1,0 +1,174 @@
+#include "runs/scheduler.h"
+
+#include "database/clsdata.h"
+#include "database/db.h"
+#include "database/lists.h"
+#include "database/settingsrow.h"
+#include "runs/currentrun.h"
+#include "runs/hangup.h"
+#include "runs/runsupport.h"
+#include "support/errors.h"
+#include "support/folders.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "writers/formatregistry.h"
+
+#include <QTimer>
+#include <algorithm>
+
+
+const SchedulerClock& systemClock()
+{
+    static const SystemClock clock;
+    return clock;
+}
+
+Scheduler::Scheduler(const SchedulerClock& clock, Download download, QObject* parent)
+    : QObject(parent), clock_(&clock), download_(std::move(download)), timer_(new QTimer(this))
+{
+    timer_->setObjectName(QStringLiteral("Timer1"));
+    timer_->setInterval(kTickMs);
+    connect(timer_, &QTimer::timeout, this, &Scheduler::SchedulerTick);
+}
+
+Scheduler::~Scheduler() = default;
+
+Scheduler::Download Scheduler::downloadWith(CurrentRun& run)
+{
+    return [&run](int list) {
+        run.mode = CurrentRun::Mode::Scheduled;
+        run.scheduledList = list;
+        run.listCaption = lists::chooserCaption(list);
+        run.StartRun();
+        waitUntil([&run] { return !run.running(); }, -1, AbortFlag::Ignore);
+    };
+}
+
+void Scheduler::ComputeNextDownloads()
+{
+    const QDateTime now = clock_->now();
+    for (int n = 1; n <= 16; ++n)
+        exact_[static_cast<size_t>(n)] = schedule.firstDownload(n, now);
+    emit nextDownloadsChanged();
+}
+
+void Scheduler::StartScheduler()
+{
+    state().abortFlag = false;
+    active_ = true;
+    emit activeChanged(true);
+    if (!simulate)
+        runsupport::checkExportFolders();
+    ComputeNextDownloads();
+    emit panel3Changed(QStringLiteral("Waiting..."));
+    if (!simulate) {
+        // One set of bookkeeping tables for every run of this scheduler.
+        if (auto data = clsData::open()) {
+            data->leegvervallen();
+            data->leegnewtickers();
+            data->leegnietgelukt();
+        }
+        timer_->start();
+    }
+}
+
+void Scheduler::StopScheduler()
+{
+    timer_->stop();
+    state().abortFlag = true;
+    if (!active_)
+        return;
+    active_ = false;
+    emit panel3Changed(QString());
+    emit activeChanged(false);
+}
+
+bool Scheduler::leaving() const
+{
+    return state().abortFlag || !active_;
+}
+
+void Scheduler::SchedulerTick()
+{
+    timer_->stop();
+    if (!active_ || ticking_)
+        return;
+    ticking_ = true;
+    struct Done {
+        bool& b;
+        ~Done() { b = false; }
+    } done{ticking_};
+
+    // Whatever set the abort flag, the scheduler ends with the tick.
+    auto leave = [this] {
+        if (!leaving())
+            return false;
+        StopScheduler();
+        return true;
+    };
+    bool downloaded = false;
+    for (int n = 1; n <= 16; ++n) {
+        if (!simulate)
+            yieldToGui();
+        if (leave())
+            return;
+        const auto i = static_cast<size_t>(n);
+        if (!schedule.lists[i].on || !(exact_[i] < clock_->now()))
+            continue;
+        const QDateTime due = exact_[i];
+        emit panel3Changed(QStringLiteral("Downloading List %1").arg(n));
+        emit downloadStarting(n, clock_->now());
+        download_(n);
+        downloaded = true;
+        emit downloadEnded(n);
+        exact_[i] = schedule.nextDownload(n, due, clock_->now());
+        emit nextDownloadsChanged();
+        if (leave())
+            return;
+        emit panel3Changed(QStringLiteral("Waiting..."));
+    }
+    // The disconnect command takes down a connection the downloads used; run
+    // at every tick it would fight a connection the user opened meanwhile.
+    if (!simulate && downloaded && schedule.disconnectSchedule) {
+        const QString problem = HangUpDialUp();
+        if (!problem.isEmpty())
+            emit notice(problem);
+    }
+    if (!simulate && active_)
+        timer_->start();
+}
+
+namespace scheduleplan {
+
+QVector<QPair<QDateTime, int>> plan(const Schedule& schedule, const QDateTime& from, const QDateTime& until)
+{
+    QVector<QPair<QDateTime, int>> downloads;
+    ManualClock clock(from);
+    Scheduler scheduler(clock, [&](int list) { downloads.append({clock.now(), list}); });
+    scheduler.schedule = schedule;
+    scheduler.simulate = true;
+    scheduler.StartScheduler();
+    // Ticks fall on from + 10 s, from + 20 s, ...; a tick at which no list is
+    // due changes nothing, so the simulation goes straight to the first tick
+    // after the earliest next moment.
+    const qint64 step = Scheduler::kTickMs / 1000;
+    for (qint64 k = 1;;) {
+        const QDateTime t = from.addSecs(k * step);
+        if (t > until)
+            break;
+        clock.set(t);
+        scheduler.SchedulerTick();
+        QDateTime earliest;
+        for (int n = 1; n <= 16; ++n) {
+            const QDateTime next = scheduler.ExactDownload(n);
+            if (schedule.lists[static_cast<size_t>(n)].on && (!earliest.isValid() || next < earliest))
+                earliest = next;
+        }
+        if (!earliest.isValid())
+            break;
+        k = std::max(k + 1, from.secsTo(earliest) / step + 1);
+    }
+    return downloads;
+}
+
+}  // namespace scheduleplan

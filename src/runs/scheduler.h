@@ -1,0 +1,106 @@
+#pragma once
+
+#include "runs/schedule.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPair>
+#include <QVector>
+#include <functional>
+
+class CurrentRun;
+class QTimer;
+
+// Where the scheduler takes the time from; tests and simulations set it.
+class SchedulerClock {
+public:
+    virtual ~SchedulerClock() = default;
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock final : public SchedulerClock {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+// The one system clock, for schedulers that run in real time.
+const SchedulerClock& systemClock();
+
+class ManualClock final : public SchedulerClock {
+public:
+    explicit ManualClock(const QDateTime& t) : t_(t) {}
+    QDateTime now() const override { return t_; }
+    void set(const QDateTime& t) { t_ = t; }
+
+private:
+    QDateTime t_;
+};
+
+// The download scheduler: every ten seconds it looks which lists are due and
+// downloads them one after the other, in list order, then moves each to its
+// next moment. Runs on the GUI thread; a tick yields between lists so Stop
+// stays usable, and the timer is stopped while a tick runs, so a long
+// download never overlaps the next tick.
+class Scheduler : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kTickMs = 10000;
+
+    // Downloads one list; returns when that download has ended.
+    using Download = std::function<void(int list)>;
+
+    Scheduler(const SchedulerClock& clock, Download download, QObject* parent = nullptr);
+    ~Scheduler() override;
+
+    // A download that runs `run` in scheduled mode for the list.
+    static Download downloadWith(CurrentRun& run);
+
+    Schedule schedule;
+    // A simulation touches neither the database, the folders nor the network
+    // and has no timer: the caller calls SchedulerTick.
+    bool simulate = false;
+
+    void setClock(const SchedulerClock& clock) { clock_ = &clock; }
+    const SchedulerClock& clock() const { return *clock_; }
+
+    // The next download moment of list n (1..16).
+    QDateTime ExactDownload(int n) const { return exact_[static_cast<size_t>(n)]; }
+    void ComputeNextDownloads();
+
+    // Starts the scheduler: checks the export folders, empties the
+    // bookkeeping tables once for all its runs, computes every list's next
+    // moment and starts the ten-second timer.
+    void StartScheduler();
+    void SchedulerTick();
+    // Stops the timer and the scheduler and sets the abort flag, so a tick in
+    // progress leaves after the current download.
+    void StopScheduler();
+    bool active() const { return active_; }
+    QTimer* timer() const { return timer_; }
+
+signals:
+    void panel3Changed(const QString& text);
+    void nextDownloadsChanged();  // ExactDownload of one or more lists changed
+    void downloadStarting(int list, const QDateTime& at);
+    void downloadEnded(int list);
+    void notice(const QString& text);  // something failed that does not stop the scheduler
+    void activeChanged(bool active);
+
+private:
+    bool leaving() const;
+
+    const SchedulerClock* clock_;
+    Download download_;
+    QTimer* timer_;
+    std::array<QDateTime, 17> exact_;
+    bool active_ = false;
+    bool ticking_ = false;
+};
+
+namespace scheduleplan {
+
+// The downloads a scheduler started at `from`, ticking every ten seconds,
+// would start until `until`: each moment with its list, in order.
+QVector<QPair<QDateTime, int>> plan(const Schedule& schedule, const QDateTime& from, const QDateTime& until);
+
+}  // namespace scheduleplan

@@ -1,0 +1,132 @@
+#include "runs/updates.h"
+
+#include "quotes/transfer.h"
+#include "support/desktop.h"
+#include "support/help.h"
+#include "support/messages.h"
+#include "support/settingsstore.h"
+#include "support/state.h"
+#include "support/textconv.h"
+#include "support/yield.h"
+
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QVector>
+#include <algorithm>
+
+namespace updates {
+namespace {
+const QString kDefaultHost = QStringLiteral("quotaris.example.org");
+
+QVector<qint64> parts(const QString& version)
+{
+    QVector<qint64> numbers;
+    for (const QString& part : version.split(QLatin1Char('.')))
+        numbers.append(part.toLongLong());
+    while (!numbers.isEmpty() && numbers.last() == 0)
+        numbers.removeLast();
+    return numbers;
+}
+}  // namespace
+
+QString ownVersion()
+{
+    return QStringLiteral(QUOTARIS_VERSION);
+}
+
+QString leadingVersion(const QByteArray& text)
+{
+    static const QRegularExpression version(QStringLiteral("^[ \\t]*(\\d{1,9}(?:\\.\\d{1,9})*)"));
+    const QRegularExpressionMatch m = version.match(QString::fromLatin1(text.left(64)));
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+bool isNewer(const QString& offered, const QString& ours)
+{
+    const QVector<qint64> a = parts(offered), b = parts(ours);
+    return std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end());
+}
+
+QString versionUrl()
+{
+    const QString host = store::read(QStringLiteral("UpdateHost"), kDefaultHost).trimmed();
+    if (host.isEmpty())
+        return {};
+    return QStringLiteral("http://") + host + QStringLiteral("/update/version.txt");
+}
+
+QUrl downloadPage()
+{
+    return QUrl(QStringLiteral("https://quotaris.example.org/download/"));
+}
+
+QByteArray fetchFile(const QString& url)
+{
+    if (url.isEmpty())
+        return {};
+    QNetworkAccessManager manager;
+    const QUrl wire = wireUrl(url);
+    configureProxy(manager, wire);
+    AttemptSettings attempt;
+    attempt.timeoutMs = std::max(settings().teller2, 1) * 1000;
+    attempt.capMs = attempt.timeoutMs;
+    const AttemptOutcome outcome = runAttempt(manager, wire, attempt);
+    if (outcome.errorCode != 0 || !outcome.responseInfo.startsWith(QLatin1String("HTTP 200 ")))
+        return {};
+    return outcome.body;
+}
+
+QString newerVersion()
+{
+    QByteArray answer;
+    {
+        BusyPointer busy;
+        yieldToGui();
+        answer = fetchFile(versionUrl());
+    }
+    const QString offered = leadingVersion(answer);
+    if (offered.isEmpty() || !isNewer(offered, ownVersion()))
+        return {};
+    return offered;
+}
+
+bool CheckForUpdate()
+{
+    const QString offered = newerVersion();
+    if (offered.isEmpty())
+        return false;
+    // An unattended run answers No: nothing opens without the user.
+    if (askYesNo(QStringLiteral("There is a new version of Quotaris\r\nDownload now?"), {}, false))
+        desktop::openUrl(downloadPage());
+    return true;
+}
+
+void CheckForUpdateOnce()
+{
+    if (state().updateChecks > 0)
+        return;
+    ++state().updateChecks;
+    CheckForUpdate();
+}
+
+int GetHelpVersion()
+{
+    const QString base = help::onlineBase();
+    if (base.isEmpty())
+        return 0;
+    QByteArray answer;
+    {
+        BusyPointer busy;
+        yieldToGui();
+        answer = fetchFile(base + QStringLiteral("help.txt"));
+    }
+    const std::optional<double> published = textconv::leadingNumber(QString::fromLatin1(answer));
+    if (!published || *published >= 2147483648.0 || *published < 0)
+        return 0;
+    // Compared as the whole number that is stored after the update, so that a
+    // published 5.5 is not offered again and again to help version 5.
+    const int version = static_cast<int>(*published);
+    return version > settings().helpversion ? version : 0;
+}
+
+}  // namespace updates

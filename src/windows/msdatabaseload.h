@@ -1,0 +1,37 @@
+#pragma once
+
+#include "writers/metastockrun.h"
+
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+
+// The window shown while the MetaStock map is rebuilt at the start of a run.
+// Closing it stops the run.
+class MSDatabaseload : public QDialog {
+    Q_OBJECT
+public:
+    explicit MSDatabaseload(QWidget* parent = nullptr);
+    void setProgress(int value, int maximum);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QLabel* label1_;
+    QProgressBar* progressBar1_;
+};
+
+// The windows of the MetaStock writer: the load window around the map
+// rebuild, and the location window in mode "T" for a new symbol.
+class GuiMetastockPrompt : public MetastockPrompt {
+public:
+    explicit GuiMetastockPrompt(QWidget* parent = nullptr) : parent_(parent) {}
+    QString askFolder(const QString& name, const QString& startFolder, const QString& root,
+                      const Place& place) override;
+    void showMapLoad(const std::function<void(const Progress&)>& scan) override;
+
+private:
+    QWidget* parent_;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "database/listedit.h"
+#include "database/lists.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QTableView>
+#include <QVector>
+
+// The rows of one symbol query, as a grid shows them: the model holds the
+// result and the view asks only for the cells it draws, so a market of tens
+// of thousands of symbols shows at once.
+class SymbolGridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    SymbolGridModel(QVector<listedit::Column> columns, QObject* parent = nullptr);
+
+    void setRows(QVector<lists::SymbolRow> rows);
+    const QVector<lists::SymbolRow>& rows() const { return rows_; }
+    listedit::Column columnAt(int section) const { return columns_.value(section); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    QVector<listedit::Column> columns_;
+    QVector<lists::SymbolRow> rows_;
+};
+
+class QItemSelectionModel;
+
+// The first and last selected row of a grid, or (-1, -1) when none is: the
+// operations take the whole block between them.
+QPair<int, int> selectedSpan(const QItemSelectionModel* selection);
+
+// A grid of symbols: whole rows selected, shift and control extend the
+// selection, a double click on a title asks for sorting.
+class SymbolGrid : public QTableView {
+    Q_OBJECT
+public:
+    SymbolGrid(QVector<listedit::Column> columns, QWidget* parent = nullptr);
+
+    SymbolGridModel* grid() const { return model_; }
+    // The tickers from the first to the last selected row.
+    QStringList selectedTickers() const;
+    QStringList allTickers() const;
+
+signals:
+    void sortRequested(listedit::Column column);
+    // A right-button release over the grid, at a global position.
+    void popupRequested(const QPoint& globalPos);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    SymbolGridModel* model_;
+};

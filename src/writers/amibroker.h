@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The AmiBroker import. AmiBroker is driven through a command the user sets
+// (store key AmiBrokerImport): at the end of a run it is started with the
+// staging file ami2.txt and the import definition, and its exit status says
+// whether the import worked.
+namespace amibroker {
+
+inline const QString kStoreKey = QStringLiteral("AmiBrokerImport");
+inline const QString kDefinition = QStringLiteral("aqd.format");
+
+QString importCommand();
+void setImportCommand(const QString& command);
+
+// The program and arguments for `command`: split like a shell would split
+// words (quotes group, nothing is expanded), then "%f" replaced by `file`,
+// "%d" by the import definition and "%%" by "%" inside each word, so a
+// path with blanks or quotes stays one argument. A command without "%f"
+// gets the file and the definition appended. Empty for an empty command.
+QStringList commandLine(const QString& command, const QString& file);
+
+// The presence test: the command is set and its program can be found (a
+// path must be an executable file, a bare name must be on PATH). `why`
+// gets the reason when false.
+bool presenceTest(const QString& command, QString* why = nullptr);
+bool presenceTest();
+
+struct ImportResult {
+    bool started = false;  // false: nothing to import (empty file)
+    bool ok = false;
+    int quotes = 0;        // quote lines the file held
+    QString line;          // the report line, ending with CR LF; empty when not started
+};
+
+// Runs the import of ami2.txt in the data folder: nothing when the file is
+// empty; otherwise runs the command and waits for it, yielding. Stop (the
+// abort flag) ends the command and counts as a failure.
+ImportResult Import();
+
+}  // namespace amibroker

@@ -1,0 +1,196 @@
+#include "writers/classzoekmetastock.h"
+
+#include "database/db.h"
+#include "mslink/error.h"
+#include "mslink/reader.h"
+#include "mslink/writer.h"
+#include "support/log.h"
+#include "support/messages.h"
+#include "support/state.h"
+#include "writers/metastockmap.h"
+#include "writers/metastockrun.h"
+
+#include <QDir>
+
+namespace {
+
+void reachedMaximum(const QString& folder)
+{
+    msgBox(QStringLiteral("The folder: ") + folder + QStringLiteral("\r\nReached the maximum of ") +
+               QString::number(metastock::maximum()) + QStringLiteral(" Symbols\r\n    Please select a new folder"),
+           Icon::Critical);
+    metastockRun().dontAskAgain = false;
+}
+
+// Adds the symbol being placed to `folder`; false when that failed.
+bool addSecurity(const QString& folder)
+{
+    const MetastockRunState& run = metastockRun();
+    const StepOutcome outcome = metastock::step(folder, [&] {
+        mslink::Writer w;
+        w.openFolder(folder);
+        w.addSecurity(run.symbolTicker, run.symbolName, 1);
+        w.release();
+    });
+    return outcome == StepOutcome::Done;
+}
+
+bool hasRoom(const QString& folder)
+{
+    const int count = metastock::securityCount(folder);
+    return count >= 0 && count <= metastock::maximum() - 1;
+}
+
+}  // namespace
+
+void classzoekmetastock::go()
+{
+    folder_.clear();
+    if (state().abortFlag || ticker_.isEmpty())
+        return;
+    WriteLog(QStringLiteral("Searching in Metastock database :") + ticker_);
+    QString mapped;
+    if (guarded([&] { mapped = metastockmap::folderOf(metastockDb(), ticker_); }) != StepOutcome::Done)
+        return;
+    if (!mapped.isEmpty())
+        found(mapped);
+    else
+        place();
+}
+
+void classzoekmetastock::found(const QString& folder)
+{
+    WriteLog(QStringLiteral("Found in ") + folder);
+    QString stored;
+    bool holds = false;
+    const StepOutcome read = metastock::step(folder, [&] {
+        mslink::Reader r;
+        r.openFolder(folder);
+        holds = r.findSecurity(ticker_);
+        if (holds)
+            stored = r.currentSecurityName();
+    });
+    if (read != StepOutcome::Done)
+        return;  // a folder that cannot be read is not written either
+    // Compare with the name as the folder can hold it: a long name cut to
+    // the folder's length is no change.
+    const QString wanted = mslink::storableName(name_);
+    if (holds && !wanted.isEmpty() && !stored.contains(wanted)) {
+        WriteLog(QStringLiteral("Name changed into : ") + name_);
+        const StepOutcome renamed = metastock::step(folder, [&] {
+            mslink::Writer w;
+            w.openFolder(folder);
+            w.selectSecurity(ticker_);
+            w.changeSecurity(ticker_, name_, ticker_);
+            w.closeSecurity();
+            w.release();
+        });
+        if (renamed == StepOutcome::Done)
+            WriteLog(QStringLiteral("Name corrected"));
+    }
+    folder_ = folder;
+    metastockRun().lastFolder = folder;
+}
+
+void classzoekmetastock::place()
+{
+    MetastockRunState& run = metastockRun();
+    WriteLog(QStringLiteral("Not found"));
+    if (run.dontAskAgain && !run.lastFolder.isEmpty() && !hasRoom(run.lastFolder))
+        reachedMaximum(run.lastFolder);
+    run.symbolName = name_.isEmpty() ? ticker_ : name_;
+    run.symbolTicker = ticker_;
+
+    QString chosen;
+    if (run.dontAskAgain && !run.lastFolder.isEmpty()) {
+        chosen = run.lastFolder;
+        WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + ticker_ + QLatin1Char(' ') + name_);
+        if (!addSecurity(chosen))
+            chosen.clear();
+    } else if (MetastockPrompt* prompt = metastockPrompt()) {
+        WriteLog(QStringLiteral("Asking folder for ") + ticker_ + QLatin1Char(' ') + name_);
+        const QString start = run.lastFolder.isEmpty() ? metastock::root() : run.lastFolder;
+        chosen = prompt->askFolder(run.symbolName, start, metastock::root(), &classzoekmetastock::placeInFolder);
+    } else {
+        chosen = placeByRule();
+    }
+    if (name_.isEmpty())
+        name_ = ticker_;
+    folder_ = chosen;
+    if (!chosen.isEmpty()) {
+        run.lastFolder = chosen;
+        guarded([&] {
+            metastockDb().exec(QStringLiteral("INSERT INTO metastock (ticker, map) VALUES (?, ?)"), {ticker_, chosen});
+        });
+    }
+}
+
+QString classzoekmetastock::placeByRule()
+{
+    const MetastockRunState& run = metastockRun();
+    const QString root = metastock::root();
+    QString chosen;
+    if (!run.lastFolder.isEmpty() && hasRoom(run.lastFolder)) {
+        chosen = run.lastFolder;
+    } else {
+        for (const QString& folder : metastockmap::collectFolders(root, false)) {
+            if (hasRoom(folder)) {
+                chosen = folder;
+                break;
+            }
+        }
+    }
+    if (chosen.isEmpty()) {
+        int n = 1;
+        while (QFileInfo::exists(root + QStringLiteral("Q%1").arg(n, 3, 10, QLatin1Char('0'))))
+            ++n;
+        chosen = root + QStringLiteral("Q%1/").arg(n, 3, 10, QLatin1Char('0'));
+        if (metastock::step(chosen, [&] { mslink::Writer::createFolder(chosen); }) != StepOutcome::Done)
+            return {};
+    }
+    WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + run.symbolTicker + QLatin1Char(' ') +
+             run.symbolName);
+    return addSecurity(chosen) ? chosen : QString();
+}
+
+bool classzoekmetastock::placeInFolder(const QString& chosen, bool dontAskAgain, bool* resetToRoot)
+{
+    const QString folder = QDir::cleanPath(chosen) + QLatin1Char('/');
+    const QString root = metastock::root();
+    *resetToRoot = false;
+    if (!folder.startsWith(root)) {
+        msgBox(QStringLiteral("This is not a subfolder of ") + root, Icon::Critical);
+        *resetToRoot = true;
+        return false;
+    }
+    if (mslink::Reader::databasePresent(folder)) {
+        const int count = metastock::securityCount(folder);
+        if (count < 0)
+            return false;
+        if (count > metastock::maximum() - 1) {
+            reachedMaximum(folder);
+            return false;
+        }
+    }
+    if (!addSecurity(folder))
+        return false;
+    if (dontAskAgain)
+        metastockRun().dontAskAgain = true;
+    return true;
+}
+
+classzoekmetastock::Stored classzoekmetastock::changeticker(const QString& oldTicker, const QString& newTicker)
+{
+    (void)newTicker;
+    Stored out;
+    guarded([&] { out.folder = metastockmap::folderOf(metastockDb(), oldTicker.trimmed()); });
+    if (out.folder.isEmpty())
+        return out;
+    metastock::step(out.folder, [&] {
+        mslink::Reader r;
+        r.openFolder(out.folder);
+        if (r.findSecurity(oldTicker.trimmed()))
+            out.name = r.currentSecurityName();
+    }, true);
+    return out;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+// Finds the MetaStock folder of a symbol, or places a symbol that is in no
+// folder yet: through the location window in mode "T" where a window can
+// ask, else by rule (the folder last chosen in this run when it has room,
+// else the first folder below the root with room, else a new folder
+// ROOT/Q001, Q002, ...). Set ticker and tickername, call go(), read
+// gevonden().
+class classzoekmetastock {
+public:
+    void ticker(const QString& value) { ticker_ = value.trimmed(); }
+    void tickername(const QString& value) { name_ = value.trimmed(); }
+    void go();
+    // The folder found or chosen, ending with "/"; empty when the symbol is
+    // not to be written.
+    QString gevonden() const { return folder_; }
+
+    // For a ticker the quote service replaced: the old ticker's folder and
+    // the stored security's name. Changes nothing in the databases.
+    struct Stored {
+        QString folder;
+        QString name;
+    };
+    static Stored changeticker(const QString& oldTicker, const QString& newTicker);
+
+    // The OK of the location window in mode "T" for the symbol being placed:
+    // checks `folder` and adds the security there. False keeps the window
+    // open (with `resetToRoot` when the tree must go back to the root).
+    static bool placeInFolder(const QString& folder, bool dontAskAgain, bool* resetToRoot);
+
+private:
+    void found(const QString& folder);
+    void place();
+    QString placeByRule();
+
+    QString ticker_, name_, folder_;
+};

@@ -1,0 +1,218 @@
+#include "writers/ewriter.h"
+
+#include "support/errors.h"
+#include "support/folders.h"
+#include "support/paths.h"
+#include "support/state.h"
+#include "writers/filenames.h"
+#include "writers/xlsbook.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <cmath>
+
+// A workbook shared by the writers of one file.
+struct ewriter::Book {
+    QString path;
+    XlsBook xls;
+    quint64 savedVersion = 0;
+    int savedRows = 0;
+    bool failed = false;
+};
+
+namespace {
+QHash<QString, std::weak_ptr<ewriter::Book>>& openBooks()
+{
+    static QHash<QString, std::weak_ptr<ewriter::Book>> books;
+    return books;
+}
+
+// The workbook each kind of run made last stays open after its writers are
+// gone, so a writer made later for the same file continues it instead of
+// starting the file afresh.
+std::shared_ptr<ewriter::Book>& lastMade(bool historical)
+{
+    static std::shared_ptr<ewriter::Book> books[2];
+    return books[historical ? 1 : 0];
+}
+
+QString key(const QString& path)
+{
+    return QFileInfo(path).absoluteFilePath();
+}
+
+QString excelFolder()
+{
+    const QString folder = settings().excel;
+    return paths::withTrailingSlash(folder.isEmpty() ? paths::fallbackFolder() : folder);
+}
+
+QString at(const QStringList& list, qsizetype i)
+{
+    return i < list.size() ? list.at(i) : QString();
+}
+}  // namespace
+
+ewriter::ewriter(QObject* parent) : QObject(parent)
+{
+    timer_.setSingleShot(true);
+    timer_.setInterval(1);
+    connect(&timer_, &QTimer::timeout, this, &ewriter::write);
+}
+
+ewriter::~ewriter() = default;
+
+void ewriter::filename(const QString& path)
+{
+    filename_ = path;
+    book_.reset();
+    if (path.isEmpty())
+        return;
+    std::weak_ptr<Book>& slot = openBooks()[key(path)];
+    book_ = slot.lock();
+    if (!book_) {
+        book_ = std::make_shared<Book>();
+        book_->path = path;
+        slot = book_;
+    }
+}
+
+void ewriter::ytickers(const QStringList& v)
+{
+    tickers_ = v;
+    raw_ = false;
+}
+
+void ewriter::raw(const QString& block)
+{
+    tickers_.clear();
+    date_.clear();
+    open_.clear();
+    high_.clear();
+    low_.clear();
+    close_.clear();
+    volume_.clear();
+    name_.clear();
+    for (const QString& line : block.split(QStringLiteral("\r\n"))) {
+        const QStringList f = line.split(QLatin1Char(','));
+        if (f.size() < 2 || f[0].isEmpty())
+            continue;
+        tickers_ << f[0];
+        date_ << f[1];
+        open_ << at(f, 2);
+        high_ << at(f, 3);
+        low_ << at(f, 4);
+        close_ << at(f, 5);
+        volume_ << at(f, 6);
+    }
+    raw_ = true;
+}
+
+bool ewriter::priceValue(const QString& text, double* value)
+{
+    bool ok = false;
+    const double v = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+void ewriter::go()
+{
+    busy_ = true;
+    if (book_ && !book_->failed) {
+        QVector<XlsCell> cells(8);
+        for (qsizetype i = 0; i < tickers_.size(); ++i) {
+            if (tickers_[i].isEmpty())
+                continue;
+            cells[0] = XlsCell::ofText(tickers_[i]);
+            cells[1] = XlsCell::ofText(raw_ ? hname_ : at(name_, i));
+            cells[2] = XlsCell::ofText(at(date_, i));
+            const QStringList* prices[] = {&open_, &high_, &low_, &close_};
+            for (int p = 0; p < 4; ++p) {
+                const QString text = at(*prices[p], i);
+                double v = 0;
+                // A price that is no number is kept as the text it came as.
+                cells[3 + p] = priceValue(text, &v) ? XlsCell::ofNumber(v) : XlsCell::ofText(text.trimmed());
+            }
+            cells[7] = XlsCell::ofText(at(volume_, i));
+            book_->xls.addRow(cells);
+        }
+    }
+    timer_.start();
+}
+
+void ewriter::write()
+{
+    bool ok = false;
+    if (book_ && !book_->failed) {
+        Book& b = *book_;
+        // Another writer of the file may already have saved these rows.
+        if (b.savedVersion != b.xls.version() || !QFileInfo::exists(b.path)) {
+            const quint64 version = b.xls.version();
+            const int rows = b.xls.rows();
+            if (guarded([&b] { b.xls.save(b.path); }) == StepOutcome::Done) {
+                b.savedVersion = version;
+                b.savedRows = rows;
+            } else {
+                b.failed = true;
+            }
+        }
+        ok = !b.failed;
+    }
+    busy_ = false;
+    emit done(ok);
+}
+
+int ewriter::rowsSaved() const
+{
+    return book_ ? book_->savedRows : 0;
+}
+
+int ewriter::rowsHanded() const
+{
+    return book_ ? book_->xls.rows() : 0;
+}
+
+int ewriter::sheets() const
+{
+    return book_ ? book_->xls.sheets() : 0;
+}
+
+bool ewriter::failed() const
+{
+    return !book_ || book_->failed;
+}
+
+QString ewriter::workbookName(bool historical, const QDate& day)
+{
+    const QString folder = excelFolder();
+    const QString stamp = day.toString(QStringLiteral("yyyyMMdd"));
+    for (int n = 1; n <= 5000; ++n) {
+        const QString name = historical ? folder + QStringLiteral("history-%1.xls").arg(n)
+                                        : folder + QStringLiteral("quotes%1-%2.xls").arg(stamp).arg(n);
+        if (!filenames::filePresent(name))
+            return name;
+    }
+    return {};
+}
+
+QString ewriter::createWorkbook(bool historical, const QDate& day)
+{
+    const QString name = workbookName(historical, day);
+    if (name.isEmpty())
+        return name;
+    // A workbook of an earlier writer under this name is not continued.
+    auto book = std::make_shared<Book>();
+    book->path = name;
+    book->xls.save(name);
+    openBooks()[key(name)] = book;
+    lastMade(historical) = book;
+    return name;
+}
+
+bool ewriter::engineTest(const QString& folder)
+{
+    return folders::canCreateFileIn(folder.isEmpty() ? excelFolder() : folder, QStringLiteral("test.tst"));
+}

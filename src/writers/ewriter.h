@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QDate>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+
+class XlsBook;
+
+// The Excel writer: appends one worksheet row per quote to the workbook
+// `filename` (columns A to H: ticker, name, date, open, high, low, close,
+// volume) and writes the workbook to disk.
+//
+// Use: set `filename`, then either the eight arrays (ytickers ... yvolume,
+// parallel, one element per quote, all texts) or `raw` with `HName`, then
+// call go(). go() takes the rows at once and returns; the file is written
+// from the event loop, and Busy() stays true until the workbook is complete
+// on disk (callers that need it wait, yielding, for !Busy()). `done` is
+// emitted then.
+//
+// Every ewriter of the process with the same filename adds to the same
+// workbook, in the order of their go() calls; each write replaces the file
+// whole (temporary file, then rename), so the file always holds a complete
+// workbook. The workbook is kept in memory while a writer of it lives, and
+// the last one createWorkbook() made for each kind of run is kept until it
+// makes the next; a writer given any other file that no writer holds starts
+// that file afresh. A write that fails is reported through the error dialog; after
+// it the writer takes no more rows for that workbook.
+class ewriter : public QObject {
+    Q_OBJECT
+public:
+    explicit ewriter(QObject* parent = nullptr);
+    ~ewriter() override;
+
+    void filename(const QString& path);
+    QString filename() const { return filename_; }
+
+    // Parallel arrays of one batch; setting them leaves raw mode.
+    void ytickers(const QStringList& v);
+    void yname(const QStringList& v) { name_ = v; }
+    void ydate(const QStringList& v) { date_ = v; }
+    void yopen(const QStringList& v) { open_ = v; }
+    void yhigh(const QStringList& v) { high_ = v; }
+    void ylow(const QStringList& v) { low_ = v; }
+    void yclose(const QStringList& v) { close_ = v; }
+    void yvolume(const QStringList& v) { volume_ = v; }
+
+    // Raw mode: lines separated by CR LF, each "ticker,date,open,high,low,
+    // close,volume"; a line counts when it has at least two fields and a
+    // ticker. Column B is then HName on every row.
+    void raw(const QString& block);
+    void HName(const QString& name) { hname_ = name; }
+
+    void go();
+    bool Busy() const { return busy_; }
+
+    // The rows of this workbook that are on disk, the rows it was handed,
+    // and its sheet count.
+    int rowsSaved() const;
+    int rowsHanded() const;
+    int sheets() const;
+    // True once a write of this workbook failed.
+    bool failed() const;
+
+    // A new, empty workbook under the first free name of the Excel folder:
+    // "quotesYYYYMMDD-n.xls" for a current run, "history-n.xls" for a
+    // historical one, n from 1 to 5000 (an empty file counts as free).
+    // Returns its path; empty when every name is taken. Throws FileError
+    // when the workbook cannot be written.
+    static QString createWorkbook(bool historical, const QDate& day = QDate::currentDate());
+    // The name createWorkbook() would take, without writing anything.
+    static QString workbookName(bool historical, const QDate& day = QDate::currentDate());
+
+    // Whether format E can be written: the folder (default: the Excel
+    // folder of the settings) exists and a file can be created in it.
+    static bool engineTest(const QString& folder = QString());
+
+    // A price text as a number: "," read as ".", blanks around ignored.
+    // False for a text that is no number.
+    static bool priceValue(const QString& text, double* value);
+
+    // The workbook shared by the writers of one file (internal).
+    struct Book;
+
+signals:
+    void done(bool ok);
+
+private:
+    void write();
+
+    QString filename_;
+    std::shared_ptr<Book> book_;
+    QStringList tickers_, name_, date_, open_, high_, low_, close_, volume_;
+    QString hname_;
+    bool raw_ = false;
+    bool busy_ = false;
+    QTimer timer_;
+};

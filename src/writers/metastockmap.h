@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+class Database;
+
+// The ticker-to-folder map (table `metastock`), rebuilt from the folders
+// below the MetaStock root before every run with MetaStock on.
+namespace metastockmap {
+
+// The folders below `root`, depth first, names sorted; `root` itself first
+// when it holds a database of its own.
+QStringList collectFolders(const QString& root, bool withRoot);
+
+struct ScanResult {
+    QVector<QPair<QString, int>> folders;  // each database folder and its securities
+    QStringList damaged;                   // folders left alone
+    int securities = 0;
+    bool stopped = false;                  // the run was stopped during the scan
+};
+
+// Empties the map and `mappen`, then enters every security of every folder
+// below `root`. Rows of a folder that cannot be read are kept, so its
+// symbols are not placed anew elsewhere. Every statement binds its values.
+ScanResult rebuild(Database& db, const QString& root,
+                   const std::function<void(int value, int maximum)>& progress = {});
+
+// The folder the map holds for `ticker` (ending with "/"), or an empty text.
+QString folderOf(Database& db, const QString& ticker);
+
+// Rebuilds the map for a run: with the load window where one is installed.
+ScanResult rebuildForRun();
+
+}  // namespace metastockmap

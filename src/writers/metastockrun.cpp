@@ -1,0 +1,128 @@
+#include "writers/metastockrun.h"
+
+#include "database/db.h"
+#include "mslink/error.h"
+#include "mslink/folder.h"
+#include "mslink/reader.h"
+#include "support/log.h"
+#include "support/messages.h"
+#include "support/paths.h"
+#include "support/state.h"
+
+namespace {
+MetastockPrompt* installedPrompt = nullptr;
+}
+
+MetastockRunState& metastockRun()
+{
+    static MetastockRunState s;
+    return s;
+}
+
+void resetMetastockRun()
+{
+    MetastockRunState& s = metastockRun();
+    s.lastFolder.clear();
+    s.dontAskAgain = false;
+    s.symbolTicker.clear();
+    s.symbolName.clear();
+    s.reportedDamaged.clear();
+    s.db.reset();
+    mslink::Folder::newSession();
+}
+
+Database& metastockDb()
+{
+    MetastockRunState& s = metastockRun();
+    if (!s.db)
+        s.db = Database::openDefault();
+    return *s.db;
+}
+
+MetastockPrompt* metastockPrompt()
+{
+    return installedPrompt;
+}
+
+void setMetastockPrompt(MetastockPrompt* prompt)
+{
+    installedPrompt = prompt;
+}
+
+namespace metastock {
+
+QString root()
+{
+    return paths::withTrailingSlash(settings().metastock);
+}
+
+int maximum()
+{
+    return settings().metaversion > 0 ? settings().metaversion : 2000;
+}
+
+void reportDamaged(const QString& folder, const QString& why)
+{
+    WriteLog(QStringLiteral("Damaged Metastock database ") + folder + QStringLiteral(": ") + why);
+    if (metastockRun().reportedDamaged.contains(folder))
+        return;
+    metastockRun().reportedDamaged.insert(folder);
+    msgBox(QStringLiteral("The Metastock database in ") + folder + QStringLiteral(" is damaged (") + why +
+               QStringLiteral(").\r\nIt is left as it is; its symbols are not written."),
+           Icon::Critical);
+}
+
+StepOutcome step(const QString& folder, const std::function<void()>& work, bool skipOthers)
+{
+    for (;;) {
+        try {
+            if (skipOthers) {
+                work();
+                return StepOutcome::Done;
+            }
+            return guarded([&] {
+                try {
+                    work();
+                } catch (const mslink::Error& e) {
+                    if (e.code() == mslink::ErrorCode::InUse || e.code() == mslink::ErrorCode::Damaged)
+                        throw;
+                    throw AppError(e.number(), e.text());
+                }
+            });
+        } catch (const mslink::Error& e) {
+            if (e.code() == mslink::ErrorCode::InUse) {
+                Message m;
+                m.text = QStringLiteral("The Metastock Database is in use by another program, please close it");
+                m.icon = Icon::Warning;
+                m.buttons = Buttons::OkCancel;
+                m.defaultAnswer = Answer::Cancel;  // nobody can close it for an unattended run
+                if (messages().show(m) == Answer::Ok)
+                    continue;
+                WriteLog(QStringLiteral("Skipped, in use: ") + folder);
+                return StepOutcome::Ignored;
+            }
+            if (e.code() == mslink::ErrorCode::Damaged) {
+                reportDamaged(folder, e.text());
+                return StepOutcome::Ignored;
+            }
+            WriteLog(QStringLiteral("Metastock error %1: ").arg(e.number()) + e.text());
+            return StepOutcome::Ignored;
+        }
+    }
+}
+
+int securityCount(const QString& folder)
+{
+    if (!mslink::Reader::databasePresent(folder))
+        return 0;
+    try {
+        mslink::Reader r;
+        r.openFolder(folder);
+        return r.securityCount();
+    } catch (const mslink::Error& e) {
+        reportDamaged(folder, e.text());
+        return -1;
+    }
+}
+
+}  // namespace metastock

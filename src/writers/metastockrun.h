@@ -1,0 +1,75 @@
+#pragma once
+
+#include "support/errors.h"
+
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class Database;
+
+// Run-wide state of the MetaStock writer: where new symbols went, the
+// "Don't ask again" choice, the map connection, and the folders reported as
+// damaged. Reset at the start of every run.
+struct MetastockRunState {
+    QString lastFolder;       // the folder last chosen in this run, ending with "/"
+    bool dontAskAgain = false;
+    QString symbolTicker;     // the symbol being placed, for the prompt
+    QString symbolName;
+    QSet<QString> reportedDamaged;
+    std::unique_ptr<Database> db;  // opened on first use, kept for the run
+};
+
+MetastockRunState& metastockRun();
+// Forgets the previous run's choices and starts a new repair session of the
+// MetaStock library.
+void resetMetastockRun();
+// The run's connection to the symbol database (opened when first needed).
+Database& metastockDb();
+
+// The decisions only a window can take for the MetaStock writer. The GUI
+// installs one; without it (headless, tests) new symbols are placed by rule
+// and the map is rebuilt without a window.
+class MetastockPrompt {
+public:
+    virtual ~MetastockPrompt() = default;
+    // Asks where symbol `name` goes (the location window in mode "T"),
+    // starting at `startFolder`. `place` takes the folder chosen with OK and
+    // the "Don't ask again" box; it returns false to keep the window open,
+    // with `resetToRoot` set when the tree must go back to the root. Returns
+    // the accepted folder, or an empty text after Cancel.
+    using Place = std::function<bool(const QString& folder, bool dontAskAgain, bool* resetToRoot)>;
+    virtual QString askFolder(const QString& name, const QString& startFolder, const QString& root,
+                              const Place& place) = 0;
+    // Runs `scan` while the load window shows; `scan` reports progress
+    // through the callback it is given.
+    using Progress = std::function<void(int value, int maximum)>;
+    virtual void showMapLoad(const std::function<void(const Progress&)>& scan) = 0;
+};
+
+// The installed prompt, or nullptr. Not owned.
+MetastockPrompt* metastockPrompt();
+void setMetastockPrompt(MetastockPrompt* prompt);
+
+namespace metastock {
+
+// The MetaStock root folder, ending with "/".
+QString root();
+// The maximum of securities per folder.
+int maximum();
+
+// Runs a step on a MetaStock folder. A folder in use by another program
+// asks OK (try again) or Cancel (skip the step); a damaged folder is
+// reported once per run and skipped. Other failures go to the standard
+// error dialog, or, with `skipOthers`, are logged and skip the step.
+StepOutcome step(const QString& folder, const std::function<void()>& work, bool skipOthers = false);
+
+// Tells the user once per run that `folder` is damaged and left alone.
+void reportDamaged(const QString& folder, const QString& why);
+
+// The number of securities in `folder`: 0 without a database, -1 when it
+// cannot be read (reported as damaged).
+int securityCount(const QString& folder);
+
+}  // namespace metastock

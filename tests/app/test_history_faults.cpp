@@ -1,0 +1,121 @@
+#include "downloadfixture.h"
+#include "historytable.h"
+
+#include "support/paths.h"
+#include "support/settingsstore.h"
+
+#include <QFile>
+
+using Fault = FakeQuoteService::Fault;
+
+namespace {
+const QStringList kRange{QStringLiteral("--from"), QStringLiteral("2004-01-05"), QStringLiteral("--to"),
+                         QStringLiteral("2004-03-05")};
+
+QStringList historyArgs(const QStringList& more = {})
+{
+    return QStringList{QStringLiteral("download"), QStringLiteral("history")} + kRange + more;
+}
+}  // namespace
+
+// `download history` and `report history` as a user runs them, against bad
+// answers of every kind.
+class HistoryCommandTest : public DownloadCommandTest {
+protected:
+    void SetUp() override
+    {
+        DownloadCommandTest::SetUp();
+        store::write(QStringLiteral("ChartHost"), fake.host());
+        store::write(QStringLiteral("dcurrent"), QStringLiteral("1"));
+        store::sync();
+        setColumn(QStringLiteral("teller2"), 1);
+        setColumn(QStringLiteral("teller3"), 1);
+        switchOn(QStringLiteral("CPE"));
+        answers = fakehistory::responder();
+        fake.setResponder([this](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+            if (r.query.value("s") == "none")
+                return FakeQuoteService::Reply{404, "<html>No Prices in this date range</html>", "text/html"};
+            return answers(r);
+        });
+        fake.setFaultChooser([](const FakeQuoteService::Request& r) {
+            const QByteArray s = r.query.value("s");
+            return s == "html"  ? Fault::HtmlPage
+                   : s == "hang" ? Fault::Hang
+                   : s == "mid"  ? Fault::CloseMidBody
+                   : s == "drop" ? Fault::CloseBeforeAnswer
+                                 : Fault::None;
+        });
+    }
+
+    std::function<std::optional<FakeQuoteService::Reply>(const FakeQuoteService::Request&)> answers;
+};
+
+TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
+{
+    addSymbols({QStringLiteral("HTML"), QStringLiteral("NONE"), QStringLiteral("HANG"), QStringLiteral("MID"),
+                QStringLiteral("DROP"), QStringLiteral("GOOD"), QStringLiteral("FINE.AS")},
+               false);
+    const Run r = run(historyArgs());
+    const int days = 45;  // weekdays of 5 January to 5 March 2004
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("requests: 7, failed: 5"))) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("quotes downloaded: %1").arg(2 * days)));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("written C (ASCII-format (CSV)): %1").arg(2 * days)));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("written E (Excel XLS): %1").arg(2 * days)));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Excel workbook %1history-1.xls: 1 sheet").arg(folder[QLatin1Char('E')])))
+        << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_EQ(r.out.last(),
+              QStringLiteral("Download finished with errors: 5 ranges not downloaded (%1 quotes downloaded)").arg(2 * days));
+    EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("FINE_AS.asc")).count("\r\n"), days);
+    for (const char* bad : {"HTML", "NONE", "HANG", "MID", "DROP"})
+        EXPECT_FALSE(QFile::exists(folder[QLatin1Char('C')] + QLatin1String(bad) + QStringLiteral(".asc"))) << bad;
+
+    const ProgramRun report = runQuotaris({QStringLiteral("report"), QStringLiteral("history")});
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.lines(), (QStringList{QStringLiteral("Downloaded:"),
+                                           QStringLiteral("  GOOD 2004-01-05 2004-03-05"),
+                                           QStringLiteral("  FINE.AS 2004-01-05 2004-03-05"),
+                                           QStringLiteral("Not downloaded:"),
+                                           QStringLiteral("  HTML 2004-01-05 2004-03-05"),
+                                           QStringLiteral("  NONE 2004-01-05 2004-03-05"),
+                                           QStringLiteral("  MID 2004-01-05 2004-03-05"),
+                                           QStringLiteral("  DROP 2004-01-05 2004-03-05"),
+                                           QStringLiteral("Timed out:"),
+                                           QStringLiteral("  HANG 2004-01-05 2004-03-05")}));
+
+    // Once the service answers again, the retry gets the rest and no more.
+    fake.setFaultChooser(nullptr);
+    fake.setResponder(answers);
+    fake.clearRequests();
+    const Run retry = run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--retry")});
+    EXPECT_EQ(retry.status, 0) << qPrintable(retry.err);
+    EXPECT_TRUE(retry.out.contains(QStringLiteral("requests: 5, failed: 0")));
+    EXPECT_EQ(retry.out.last(), QStringLiteral("Download finished: %1 quotes downloaded").arg(5 * days));
+    EXPECT_EQ(fake.requests().size(), 5);
+}
+
+TEST_F(HistoryCommandTest, NothingDownloadedExitsNonZero)
+{
+    addSymbols({QStringLiteral("HTML"), QStringLiteral("DROP")}, false);
+    const Run r = run(historyArgs());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.last(), QStringLiteral("Download failed: the quote service gave no usable answer (0 quotes downloaded)"));
+}
+
+TEST_F(HistoryCommandTest, RefusesDatesTheWindowWouldRefuse)
+{
+    const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--to"), tomorrow}).status, 2);
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--from"),
+                   QStringLiteral("2004-03-05"), QStringLiteral("--to"), QStringLiteral("2004-03-01")})
+                  .status,
+              2);
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--retry"),
+                   QStringLiteral("--list"), QStringLiteral("2")})
+                  .status,
+              2);
+    // An empty list is no failure of the service, but nothing was done.
+    const Run empty = run(historyArgs({QStringLiteral("--list"), QStringLiteral("9")}));
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_TRUE(empty.err.contains(QStringLiteral("No symbols to download")));
+}

@@ -1,0 +1,159 @@
+#include "downloadfixture.h"
+#include "historytable.h"
+
+#include "database/db.h"
+#include "database/startup.h"
+#include "support/paths.h"
+#include "support/settingsstore.h"
+#include "support/yield.h"
+#include "writers/filenames.h"
+#include "writers/formatregistry.h"
+#include "writers/kbfwriter.h"
+#include "writers/symbolwriter.h"
+#include "writers/textformats.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+const QDate kFrom(2003, 1, 6);
+const QDate kTo(2004, 12, 31);
+
+qint32 dateOf(const QDate& d)
+{
+    return d.year() * 10000 + d.month() * 100 + d.day();
+}
+}  // namespace
+
+// A historical run killed at any moment leaves every per-symbol file as it
+// was or fully merged, the staging and run files in whole lines, and a
+// database that opens.
+class HistoryKillTest : public DownloadCommandTest {
+protected:
+    void SetUp() override
+    {
+        DownloadCommandTest::SetUp();
+        store::write(QStringLiteral("ChartHost"), fake.host());
+        store::write(QStringLiteral("dcurrent"), QStringLiteral("1"));
+        store::sync();
+        fake.setResponder(fakehistory::responder());
+    }
+
+    // Files of S, C and K holding 300 days that overlap the start of the
+    // downloaded range, with prices of their own (the merge replaces them).
+    void makeFiles(const QStringList& tickers)
+    {
+        for (const QChar letter : {QLatin1Char('S'), QLatin1Char('C'), QLatin1Char('K')}) {
+            const auto writer = makeSymbolWriter(letter);
+            for (const QString& t : tickers) {
+                const QString base = filenames::tickerBaseName(t);
+                QByteArray content;
+                for (int i = 0; i < 300; ++i) {
+                    const Quote q{t, {}, dateOf(kFrom.addDays(i - 150)), "1.5", "1.5", "1.5", "1.5", "77"};
+                    content += letter == QLatin1Char('K')
+                                   ? KbfWriter::record(q)
+                                   : static_cast<TextQuoteWriter*>(writer.get())->line(base, q) + "\r\n";
+                }
+                before[folder[letter] + base + QLatin1String(formats::find(letter)->extension)] = content;
+            }
+        }
+        restore();
+    }
+
+    void restore()
+    {
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            writeFile(it.key(), it.value());
+    }
+
+    QStringList args() const
+    {
+        return {QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--from"),
+                kFrom.toString(Qt::ISODate), QStringLiteral("--to"), kTo.toString(Qt::ISODate)};
+    }
+
+    // Returns how many files were fully merged.
+    int checkFiles(const QString& moment)
+    {
+        int merged = 0;
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            const QByteArray now = readAll(it.key());
+            if (now == after.value(it.key()))
+                ++merged;
+            else if (now != it.value())
+                ADD_FAILURE() << qPrintable(moment) << ": " << qPrintable(it.key()) << " is cut (" << now.size()
+                              << " bytes)";
+        }
+        QStringList runFiles{paths::dataFile(QStringLiteral("ami1.txt")), paths::dataFile(QStringLiteral("ami2.txt"))};
+        for (const QChar letter : {QLatin1Char('V'), QLatin1Char('I'), QLatin1Char('P')}) {
+            for (const QString& name : QDir(folder[letter]).entryList(QDir::Files))
+                runFiles << folder[letter] + name;
+        }
+        for (const QString& file : runFiles) {
+            const QByteArray bytes = readAll(file);
+            EXPECT_TRUE(bytes.isEmpty() || bytes.endsWith("\r\n")) << qPrintable(moment) << ": " << qPrintable(file);
+        }
+        msgs.shown.clear();
+        EXPECT_TRUE(runStartup().opened) << qPrintable(moment);
+        Database db(paths::databaseFile());
+        EXPECT_EQ(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"))
+            << qPrintable(moment);
+        return merged;
+    }
+
+    QMap<QString, QByteArray> before, after;
+};
+
+TEST_F(HistoryKillTest, KilledAnywhereEveryFileIsWholeAndTheNextRunCompletes)
+{
+    QStringList tickers;
+    for (int i = 0; i < 30; ++i)
+        tickers << QStringLiteral("K%1.AS").arg(i, 2, 10, QLatin1Char('0'));
+    addSymbols(tickers, false);
+    switchOn(QStringLiteral("SCKPVI"));
+    makeFiles(tickers);
+
+    // The merged files, from a run that is let finish.
+    const Run complete = run(args());
+    ASSERT_EQ(complete.status, 0) << qPrintable(complete.err) << qPrintable(complete.out.join(QLatin1Char('\n')));
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        after[it.key()] = readAll(it.key());
+        ASSERT_NE(after[it.key()], it.value());
+    }
+    restore();
+
+    const QString ami1 = paths::dataFile(QStringLiteral("ami1.txt"));
+    const struct {
+        const char* name;
+        int afterMs;
+        int linesStaged;
+    } moments[] = {{"killed after 50 ms", 50, 0},
+                   {"killed after 200 ms", 200, 0},
+                   {"killed at the first day staged", -1, 2},
+                   {"killed while the files are merged", -1, 3000},
+                   {"killed late in the run", -1, 12000}};
+    for (const auto& m : moments) {
+        QFile::remove(ami1);
+        const auto p = start(args());
+        if (m.afterMs >= 0) {
+            pause(m.afterMs);
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return readAll(ami1).count("\r\n") >= m.linesStaged; }, 30000)) << m.name;
+        }
+        const bool running = p->state() == QProcess::Running;
+        p->kill();
+        ASSERT_TRUE(p->waitForFinished(5000));
+        if (m.afterMs < 0) {
+            EXPECT_TRUE(running) << m.name << ": the run ended before it could be killed";
+        }
+        const int merged = checkFiles(QLatin1String(m.name));
+        if (m.afterMs < 0 && m.linesStaged > 2) {
+            EXPECT_LT(merged, before.size()) << m.name;
+        }
+        restore();
+    }
+
+    const Run last = run(args());
+    EXPECT_EQ(last.status, 0) << qPrintable(last.err);
+    EXPECT_EQ(checkFiles(QStringLiteral("complete run")), before.size());
+}

@@ -1,0 +1,138 @@
+#include "database/db.h"
+#include "downloadfixture.h"
+#include "fakeprovider.h"
+#include "support/paths.h"
+#include "support/settingsstore.h"
+#include "support/yield.h"
+#include "testutil.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+
+using Fault = FakeProvider::Fault;
+
+// The program with its hosts left at "live": it starts its own gateway,
+// which asks the fake provider in this process.
+class LiveCommandTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        provider.useInStore();
+        store::write(QStringLiteral("Isdelay"), QStringLiteral("False"));
+        store::sync();
+    }
+
+    FakeProvider provider;
+};
+
+TEST_F(LiveCommandTest, QuoteThroughTheGateway)
+{
+    ProgramRun r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAPL"), QStringLiteral("ZZZZ"),
+                                QStringLiteral("^VXAPL"), QStringLiteral("EURUSD=X")});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.lines(), (QStringList{"AAPL,20250214,4:00pm,241.07,245.41,241,244.6,40896227,Apple Inc.",
+                                      "^VXAPL,20250214,4:02pm,23.77,23.77,23.77,23.77,0,CBOE EQUITY VIXON APPLE",
+                                      "EURUSD=X,20250220,11:46am,1.0436,1.0449,1.0422,1.0436,0,EUR/USD",
+                                      "not found: ZZZZ"}));
+
+    // Throttled: the batch failed; no symbol passes for unknown.
+    provider.setFault("/v7/", Fault::Throttle);
+    r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAPL"), QStringLiteral("BABA")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Download failed: AAPL BABA"))) << qPrintable(r.err);
+    EXPECT_FALSE(r.out.contains(QStringLiteral("not found")));
+}
+
+TEST_F(LiveCommandTest, InvestigateThroughTheGateway)
+{
+    writeFile(dataFolder() + QStringLiteral("/changes.txt"), "SI SICP\n");
+    ProgramRun r = runQuotaris({QStringLiteral("investigate"), QStringLiteral("NVDA")});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.lines(), (QStringList{"NVDA not changed", "history from 1999-01-22"}));
+
+    r = runQuotaris({QStringLiteral("investigate"), QStringLiteral("SI")});
+    EXPECT_EQ(r.lines(), (QStringList{"SI changed to SICP", "history start not found"}));
+
+    // A provider that does not answer is no answer, not "not changed".
+    Database(paths::databaseFile()).exec(QStringLiteral("UPDATE globaal SET teller2 = 2, teller3 = 1"));
+    provider.setFault("/v8/", Fault::Hang);
+    r = runQuotaris({QStringLiteral("investigate"), QStringLiteral("MSFT")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("No answer from the quote service for MSFT")));
+}
+
+TEST_F(LiveCommandTest, ServeRunsTheGatewayUntilStopped)
+{
+    QProcess serve;
+    serve.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    serve.start(QStringLiteral(QUOTARIS_BINARY), {QStringLiteral("serve"), QStringLiteral("--port"), QStringLiteral("0")});
+    ASSERT_TRUE(waitUntil([&] { return serve.canReadLine() || serve.state() == QProcess::NotRunning; }, 20000));
+    const QString first = QString::fromUtf8(serve.readLine());
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^Gateway listening on http://(127.0.0.1:\\d+)")).match(first);
+    ASSERT_TRUE(m.hasMatch()) << qPrintable(first);
+
+    QNetworkAccessManager client;
+    client.setProxy(QNetworkProxy::NoProxy);
+    QNetworkReply* reply = client.get(QNetworkRequest(
+        QUrl(QStringLiteral("http://%1/table.csv?s=nvda&a=6&b=1&c=2021&d=6&e=2&f=2021&y=0&g=d&ignore=.csv").arg(m.captured(1)))));
+    ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 20000));
+    EXPECT_EQ(reply->readAll(), "Date,Open,High,Low,Close,Volume,Adj Close\n"
+                                "2-Jul-21,20.44,20.51,20.29,20.49,342764000,20.45\n"
+                                "1-Jul-21,20.13,20.46,20.02,20.21,480136000,20.17\n");
+    delete reply;
+
+    serve.terminate();
+    ASSERT_TRUE(waitUntil([&] { return serve.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(serve.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(serve.exitCode(), 0);
+    EXPECT_TRUE(serve.readAll().contains("Gateway stopped after 1 provider requests"));
+
+    // A port that is taken is refused.
+    const ProgramRun taken = runQuotaris({QStringLiteral("serve"), QStringLiteral("--port"),
+                                          provider.base().section(QLatin1Char(':'), 2)});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_EQ(runQuotaris({QStringLiteral("serve"), QStringLiteral("--port"), QStringLiteral("http")}).status, 2);
+}
+
+// A current download with the hosts at "live": the right values in the
+// files, unknown symbols as not found, a throttled provider as failed.
+class LiveDownloadTest : public DownloadCommandTest {
+protected:
+    void SetUp() override
+    {
+        DownloadCommandTest::SetUp();
+        for (const char* key : {"QuoteHost", "QuoteHostAU", "QuoteHostSG", "ChartHost"})
+            store::write(QLatin1String(key), QStringLiteral("live"));
+        provider.useInStore();
+        addSymbols({QStringLiteral("AAPL"), QStringLiteral("BABA"), QStringLiteral("ZZZZ")}, false);
+        switchOn(QStringLiteral("C"));
+    }
+
+    FakeProvider provider;
+};
+
+TEST_F(LiveDownloadTest, QuotesReachTheFiles)
+{
+    const Run r = run();
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("not found: ZZZZ"))) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")),
+              "20250214,241.07,245.41,241.00,244.60,40896227\r\n");
+    EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("BABA.asc")),
+              "20250214,126.59,126.80,120.50,124.73,52086273\r\n");
+}
+
+TEST_F(LiveDownloadTest, ThrottledProviderFailsTheBatch)
+{
+    provider.setFault("/v7/", Fault::Throttle);
+    const Run r = run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("failed: AAPL BABA ZZZZ"))) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("not found: ")));
+    EXPECT_FALSE(QFile::exists(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")));
+}

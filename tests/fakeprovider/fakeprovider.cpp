@@ -1,0 +1,268 @@
+#include "fakeprovider.h"
+
+#include "support/settingsstore.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrlQuery>
+#include <memory>
+
+namespace {
+
+QByteArray fixture(const QString& name)
+{
+    QFile f(QStringLiteral(LIVE_FIXTURES "/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+qint64 clockMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+QByteArray param(const QByteArray& query, const QByteArray& key)
+{
+    for (const QByteArray& pair : query.split('&')) {
+        if (pair.startsWith(key + '=')) {
+            QByteArray v = pair.mid(key.size() + 1);
+            v.replace('+', ' ');
+            return QByteArray::fromPercentEncoding(v);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+FakeProvider::FakeProvider()
+{
+    connect(&server_, &QTcpServer::newConnection, this, &FakeProvider::accept);
+    server_.listen(QHostAddress::LocalHost, 0);
+    clockMs();
+
+    for (const QString& file : QDir(QStringLiteral(LIVE_FIXTURES)).entryList({QStringLiteral("chart-*.json")})) {
+        const QString symbol = file.section(QLatin1Char('-'), 1, 1);
+        const int status = file.contains(QLatin1String("-404-")) ? 404 : file.contains(QLatin1String("-400-")) ? 400 : 200;
+        charts_.insert(symbol, {status, fixture(file), "application/json", ""});
+    }
+    notFound_ = charts_.value(QStringLiteral("SI")).body;
+    for (const char* file : {"quote-AAPL-BABA-v7.json", "quote-^VXAPL-v7-index.json"}) {
+        const QJsonArray result = QJsonDocument::fromJson(fixture(QLatin1String(file)))
+                                      .object().value(QLatin1String("quoteResponse")).toObject()
+                                      .value(QLatin1String("result")).toArray();
+        for (const QJsonValue& q : result)
+            quotes_.insert(q.toObject().value(QLatin1String("symbol")).toString(), q.toObject());
+    }
+    searches_.insert(QStringLiteral("AAPL"), fixture(QStringLiteral("search-AAPL.json")));
+    searches_.insert(QStringLiteral("Bayerische Motoren Werke AG"),
+                     fixture(QStringLiteral("search-Bayerische-Motoren-Werke-AG.json")));
+}
+
+QString FakeProvider::base() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort());
+}
+
+void FakeProvider::useInStore() const
+{
+    store::write(QStringLiteral("LiveHost"), base());
+    store::write(QStringLiteral("LiveCookieHost"), base() + QStringLiteral("/fc"));
+    store::sync();
+}
+
+void FakeProvider::addQuote(const QString& symbol, double price, double volume, qint64 marketTime, const QString& name)
+{
+    QJsonObject q;
+    q[QStringLiteral("symbol")] = symbol;
+    q[QStringLiteral("quoteType")] = QStringLiteral("EQUITY");
+    q[QStringLiteral("shortName")] = name.isEmpty() ? symbol + QStringLiteral(" Corp") : name;
+    q[QStringLiteral("fullExchangeName")] = QStringLiteral("NYSE");
+    q[QStringLiteral("exchange")] = QStringLiteral("NYQ");
+    q[QStringLiteral("exchangeTimezoneName")] = QStringLiteral("America/New_York");
+    q[QStringLiteral("gmtOffSetMilliseconds")] = -18000000;
+    q[QStringLiteral("priceHint")] = 2;
+    q[QStringLiteral("regularMarketTime")] = marketTime;
+    q[QStringLiteral("regularMarketOpen")] = price - 1;
+    q[QStringLiteral("regularMarketDayHigh")] = price + 1;
+    q[QStringLiteral("regularMarketDayLow")] = price - 2;
+    q[QStringLiteral("regularMarketPrice")] = price;
+    q[QStringLiteral("regularMarketVolume")] = volume;
+    quotes_.insert(symbol, q);
+}
+
+void FakeProvider::setFault(const QByteArray& prefix, Fault fault, int count)
+{
+    faults_.append({prefix, {fault, count}});
+}
+
+void FakeProvider::rotateCrumb()
+{
+    crumb_ += 'x';
+}
+
+int FakeProvider::count(const QByteArray& prefix) const
+{
+    int n = 0;
+    for (const Request& r : requests_)
+        n += r.path.startsWith(prefix) ? 1 : 0;
+    return n;
+}
+
+void FakeProvider::accept()
+{
+    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        auto buffer = std::make_shared<QByteArray>();
+        // Keep-alive: every request head on the connection is answered.
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            *buffer += socket->readAll();
+            for (qsizetype end = buffer->indexOf("\r\n\r\n"); end >= 0; end = buffer->indexOf("\r\n\r\n")) {
+                const QByteArray head = buffer->left(end);
+                buffer->remove(0, end + 4);
+                handle(socket, head);
+            }
+        });
+    }
+}
+
+void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head)
+{
+    Request r;
+    r.arrivedMs = clockMs();
+    const QByteArray target = head.left(head.indexOf("\r\n")).split(' ').value(1);
+    const qsizetype q = target.indexOf('?');
+    r.path = q < 0 ? target : target.left(q);
+    r.query = q < 0 ? QByteArray() : target.mid(q + 1);
+    for (const QByteArray& line : head.split('\n')) {
+        if (line.toLower().startsWith("cookie:"))
+            r.cookie = line.mid(7).trimmed();
+    }
+    requests_.append(r);
+
+    Fault fault = Fault::None;
+    for (auto& [prefix, f] : faults_) {
+        if (f.second != 0 && r.path.startsWith(prefix)) {
+            fault = f.first;
+            if (f.second > 0)
+                --f.second;
+            break;
+        }
+    }
+    Reply reply;
+    switch (fault) {
+    case Fault::Hang:
+        return;
+    case Fault::Throttle:
+        reply = {429, "Too Many Requests\r\n", "text/html", ""};
+        break;
+    case Fault::Consent:
+        reply = {307, {}, "text/html; charset=utf-8", "Location: https://guce.yahoo.com/consent?brandType=nonEu\r\n"};
+        break;
+    case Fault::ServerError:
+        reply = {500, "<html><body>Internal error</body></html>", "text/html", ""};
+        break;
+    case Fault::HtmlPage:
+        reply = {200, "<html><body>Will be right back...</body></html>", "text/html", ""};
+        break;
+    case Fault::None:
+        reply = answer(r);
+        break;
+    }
+    maxInFlight_ = std::max(maxInFlight_, ++inFlight_);
+    QPointer<QTcpSocket> guard(socket);
+    QTimer::singleShot(delayMs_, this, [this, guard, reply] {
+        --inFlight_;
+        if (guard)
+            send(guard, reply);
+    });
+}
+
+FakeProvider::Reply FakeProvider::answer(const Request& r)
+{
+    if (r.path == "/fc")
+        return {404, "<html>Not here</html>", "text/html", "Set-Cookie: A3=d=fakecookie; Path=/; HttpOnly\r\n"};
+    if (r.path == "/v1/test/getcrumb") {
+        if (!r.cookie.contains("A3="))
+            return {403, "Forbidden", "text/plain", ""};
+        return {200, crumb_, "text/plain", ""};
+    }
+    if (r.path.startsWith("/v8/finance/chart/"))
+        return chart(QString::fromLatin1(QByteArray::fromPercentEncoding(r.path.mid(18))), r.query);
+    if (r.path == "/v7/finance/quote") {
+        if (refuseCrumbs_ || param(r.query, "crumb") != crumb_)
+            return {401, R"({"finance":{"result":null,"error":{"code":"Unauthorized","description":"Invalid Crumb"}}})",
+                    "application/json", ""};
+        return quotes(r.query);
+    }
+    if (r.path == "/v1/finance/search")
+        return search(r.query);
+    return {404, "{}", "application/json", ""};
+}
+
+FakeProvider::Reply FakeProvider::chart(const QString& symbol, const QByteArray&) const
+{
+    if (charts_.contains(symbol))
+        return charts_.value(symbol);
+    if (!quotes_.contains(symbol))
+        return {404, notFound_, "application/json", ""};
+    // A chart built from the quote: its meta, and the day's bar.
+    const QJsonObject q = quotes_.value(symbol);
+    QJsonObject meta;
+    for (const char* key : {"symbol", "shortName", "fullExchangeName", "exchangeTimezoneName", "priceHint",
+                            "regularMarketTime", "regularMarketPrice", "regularMarketDayHigh",
+                            "regularMarketDayLow", "regularMarketVolume"})
+        meta[QLatin1String(key)] = q.value(QLatin1String(key));
+    meta[QStringLiteral("exchangeName")] = q.value(QLatin1String("exchange"));
+    meta[QStringLiteral("gmtoffset")] = -18000;
+    QJsonObject bar;
+    bar[QStringLiteral("open")] = QJsonArray{q.value(QLatin1String("regularMarketOpen"))};
+    bar[QStringLiteral("high")] = QJsonArray{q.value(QLatin1String("regularMarketDayHigh"))};
+    bar[QStringLiteral("low")] = QJsonArray{q.value(QLatin1String("regularMarketDayLow"))};
+    bar[QStringLiteral("close")] = QJsonArray{q.value(QLatin1String("regularMarketPrice"))};
+    bar[QStringLiteral("volume")] = QJsonArray{q.value(QLatin1String("regularMarketVolume"))};
+    QJsonObject result;
+    result[QStringLiteral("meta")] = meta;
+    result[QStringLiteral("timestamp")] = QJsonArray{q.value(QLatin1String("regularMarketTime")).toInteger() - 23400};
+    result[QStringLiteral("indicators")] = QJsonObject{{QStringLiteral("quote"), QJsonArray{bar}}};
+    const QJsonObject chart{{QStringLiteral("chart"),
+                             QJsonObject{{QStringLiteral("result"), QJsonArray{result}}, {QStringLiteral("error"), QJsonValue()}}}};
+    return {200, QJsonDocument(chart).toJson(QJsonDocument::Compact), "application/json", ""};
+}
+
+FakeProvider::Reply FakeProvider::quotes(const QByteArray& query) const
+{
+    QJsonArray result;
+    for (const QByteArray& s : param(query, "symbols").split(',')) {
+        const QString symbol = QString::fromLatin1(s);
+        if (quotes_.contains(symbol))
+            result.append(quotes_.value(symbol));
+    }
+    const QJsonObject body{{QStringLiteral("quoteResponse"),
+                            QJsonObject{{QStringLiteral("result"), result}, {QStringLiteral("error"), QJsonValue()}}}};
+    return {200, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json", ""};
+}
+
+FakeProvider::Reply FakeProvider::search(const QByteArray& query) const
+{
+    const QString text = QString::fromUtf8(param(query, "q"));
+    const QByteArray recorded = searches_.value(text);
+    return {200, recorded.isEmpty() ? QByteArray(R"({"explains":[],"count":0,"quotes":[],"news":[]})") : recorded,
+            "application/json", ""};
+}
+
+void FakeProvider::send(QTcpSocket* socket, const Reply& reply)
+{
+    socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\nContent-Type: " + reply.contentType
+                  + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\n" + reply.extraHeaders
+                  + "\r\n" + reply.body);
+}

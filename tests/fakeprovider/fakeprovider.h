@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <QVector>
+
+class QTcpSocket;
+
+// A stand-in for the live provider, for tests: on 127.0.0.1 in the test's
+// thread, it answers the chart, quote, search, cookie and crumb requests
+// from the recorded answers (and quotes added by the test), records every
+// request, and can be told to fail in the ways the provider fails.
+class FakeProvider : public QObject {
+public:
+    enum class Fault {
+        None,
+        Throttle,     // 429 "Too Many Requests"
+        Consent,      // 307 to the consent page
+        Hang,         // never answer
+        ServerError,  // 500
+        HtmlPage,     // 200 with an HTML page
+    };
+
+    struct Request {
+        QByteArray path;   // "/v8/finance/chart/NVDA"
+        QByteArray query;  // raw
+        QByteArray cookie;
+        qint64 arrivedMs = 0;
+    };
+
+    FakeProvider();
+
+    QString base() const;  // "http://127.0.0.1:PORT"
+    // Points the gateway's store keys at this fake (LiveHost, LiveCookieHost).
+    void useInStore() const;
+
+    // A quote-endpoint record for `symbol`, answered by quote and by chart.
+    void addQuote(const QString& symbol, double price, double volume, qint64 marketTime,
+                  const QString& name = QString());
+    // `count` faults for requests whose path starts with `prefix`; -1: all.
+    void setFault(const QByteArray& prefix, Fault fault, int count = -1);
+    void setDelay(int ms) { delayMs_ = ms; }
+    // Every crumb is refused with 401 while set.
+    void refuseCrumbs(bool refuse) { refuseCrumbs_ = refuse; }
+    // Hands out a new crumb: the old one is refused from now on.
+    void rotateCrumb();
+
+    const QVector<Request>& requests() const { return requests_; }
+    int count(const QByteArray& prefix) const;
+    int maxInFlight() const { return maxInFlight_; }
+    void clearRequests() { requests_.clear(); maxInFlight_ = 0; }
+
+private:
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        QByteArray contentType = "application/json";
+        QByteArray extraHeaders;
+    };
+    void accept();
+    void handle(QTcpSocket* socket, const QByteArray& head);
+    Reply answer(const Request& r);
+    Reply chart(const QString& symbol, const QByteArray& query) const;
+    Reply quotes(const QByteArray& query) const;
+    Reply search(const QByteArray& query) const;
+    void send(QTcpSocket* socket, const Reply& reply);
+
+    QTcpServer server_;
+    QHash<QString, QJsonObject> quotes_;  // by upper-case symbol
+    QHash<QString, Reply> charts_;        // recorded chart answers by symbol
+    QHash<QString, QByteArray> searches_; // recorded search answers by text
+    QByteArray notFound_;
+    QVector<QPair<QByteArray, QPair<Fault, int>>> faults_;
+    QByteArray crumb_ = "fAkeCrumb/1";
+    bool refuseCrumbs_ = false;
+    int delayMs_ = 0;
+    int inFlight_ = 0, maxInFlight_ = 0;
+    QVector<Request> requests_;
+};

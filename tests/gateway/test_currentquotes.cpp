@@ -1,0 +1,150 @@
+#include "gatewayfixture.h"
+
+#include <QDateTime>
+
+using Fault = FakeProvider::Fault;
+
+namespace {
+
+const QByteArray kAapl = "\"AAPL\",\"2/14/2025\",\"4:00pm\",241.07,245.41,241.00,244.60,40896227,\"Apple Inc.\"\r\n";
+const QByteArray kBaba =
+    "\"BABA\",\"2/14/2025\",\"4:00pm\",126.59,126.80,120.50,124.73,52086273,\"Alibaba Group Holding Limited\"\r\n";
+const QByteArray kIndex = "\"^VXAPL\",\"2/14/2025\",\"4:02pm\",23.77,23.77,23.77,23.77,0,\"CBOE EQUITY VIXON APPLE\"\r\n";
+
+QString quotesPath(const QString& symbols)
+{
+    return QStringLiteral("/d/quotes.csv?s=") + symbols + QStringLiteral("&f=sd1t1ohgl1vn&e=.csv");
+}
+
+}  // namespace
+
+TEST_F(GatewayTest, QuotesInRequestOrderWithEchoLinesOnlyForUnknownSymbols)
+{
+    startGateway();
+    const Answer a = get(quotesPath(QStringLiteral("AAPL+ZZZZ+^VXAPL+BABA+")));
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.body, kAapl + "\"ZZZZ\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"ZZZZ\"\r\n" + kIndex + kBaba);
+    // Cookie, crumb, one quote call, and one chart call to be sure of ZZZZ.
+    EXPECT_EQ(provider.count("/fc"), 1);
+    EXPECT_EQ(provider.count("/v1/test/getcrumb"), 1);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 1);
+    EXPECT_EQ(provider.count("/v8/finance/chart/"), 1);
+
+    // Within a minute the same quotes are not asked again; the session stays.
+    EXPECT_EQ(get(quotesPath(QStringLiteral("AAPL+ZZZZ+^VXAPL+BABA+"))).body, a.body);
+    EXPECT_EQ(provider.requests().size(), 4);
+
+    // Names and exchanges from the same endpoint.
+    const Answer names = get(QStringLiteral("/d/quotes.csv?s=AAPL+NVDA+&h=0&f=snx&e=.csv"));
+    EXPECT_EQ(names.body, "\"AAPL\",\"Apple Inc.\",\"NasdaqGS\"\r\n\"NVDA\",\"NVIDIA Corporation\",\"NasdaqGS\"\r\n");
+}
+
+TEST_F(GatewayTest, HundredEightySymbolsTakeTwoQuoteCalls)
+{
+    QStringList symbols;
+    for (int i = 0; i < 180; ++i) {
+        symbols << QStringLiteral("S%1").arg(i, 3, 10, QLatin1Char('0'));
+        provider.addQuote(symbols.last(), 10 + i, 1000 + i, 1739566800);
+    }
+    startGateway();
+    const Answer a = get(quotesPath(symbols.join(QLatin1Char('+')) + QLatin1Char('+')));
+    ASSERT_EQ(a.status, 200);
+    const QList<QByteArray> lines = a.body.split('\n');
+    ASSERT_EQ(lines.size(), 181);
+    EXPECT_EQ(lines[0], "\"S000\",\"2/14/2025\",\"4:00pm\",9.00,11.00,8.00,10.00,1000,\"S000 Corp\"\r");
+    EXPECT_EQ(lines[179], "\"S179\",\"2/14/2025\",\"4:00pm\",188.00,190.00,187.00,189.00,1179,\"S179 Corp\"\r");
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 2);
+    EXPECT_EQ(provider.count("/v8/"), 0);
+}
+
+TEST_F(GatewayTest, RefusedCrumbIsRenewedOnceThenTheChartServes)
+{
+    startGateway();
+    get(quotesPath(QStringLiteral("AAPL+")));
+    provider.clearRequests();
+
+    // An expired session: renewed, and the quote asked again.
+    provider.rotateCrumb();
+    EXPECT_EQ(get(quotesPath(QStringLiteral("BABA+"))).body, kBaba);
+    EXPECT_EQ(provider.count("/v1/test/getcrumb"), 1);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 2);
+
+    // Refused again after renewing: the per-symbol chart answers instead,
+    // and later requests go there straight away.
+    provider.refuseCrumbs(true);
+    provider.clearRequests();
+    const Answer a = get(quotesPath(QStringLiteral("NVDA+SI+")));
+    EXPECT_EQ(a.status, 200);
+    EXPECT_TRUE(a.body.startsWith("\"NVDA\",\"2/21/2025\",\"4:00pm\",134.43,141.46,134.04,134.43,225991924,"
+                                  "\"NVIDIA Corporation\"\r\n")) << a.body.constData();
+    EXPECT_TRUE(a.body.endsWith("\"SI\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"SI\"\r\n"));
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 2);
+    provider.clearRequests();
+    EXPECT_EQ(get(quotesPath(QStringLiteral("EURUSD=X+"))).status, 200);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 0);
+}
+
+TEST_F(GatewayTest, ConsentOnTheCookieHostFallsBackToTheChart)
+{
+    provider.setFault("/fc", Fault::Consent);
+    startGateway();
+    const Answer a = get(quotesPath(QStringLiteral("EURUSD=X+")));
+    EXPECT_EQ(a.status, 200);
+    // A currency: four decimals, no volume, the time of London.
+    EXPECT_EQ(a.body, "\"EURUSD=X\",\"2/20/2025\",\"11:46am\",1.0436,1.0449,1.0422,1.0436,0,\"EUR/USD\"\r\n");
+    EXPECT_EQ(provider.count("/v1/test/getcrumb"), 0);
+    EXPECT_EQ(provider.count("/v7/"), 0);
+}
+
+TEST_F(GatewayTest, FailuresAreNeverAnsweredAsQuotes)
+{
+    startGateway();
+    // HTML where JSON was due, a consent redirect, a server error: each a
+    // short 503 page without a line break, never an echo line.
+    for (const Fault fault : {Fault::HtmlPage, Fault::Consent, Fault::ServerError}) {
+        provider.setFault("/v7/", fault, fault == Fault::ServerError ? 2 : 1);
+        const Answer a = get(quotesPath(QStringLiteral("AAPL+ZZZZ+")));
+        EXPECT_EQ(a.status, 503);
+        EXPECT_TRUE(a.body.startsWith("<html>"));
+        EXPECT_FALSE(a.body.contains("\r\n"));
+        EXPECT_FALSE(a.body.contains("N/A"));
+    }
+    // The server error was tried twice, after a pause.
+    EXPECT_EQ(provider.count("/v7/"), 4);
+}
+
+TEST_F(GatewayTest, TooManyRequestsPausesAllTraffic)
+{
+    provider.setFault("/v7/", Fault::Throttle, 1);
+    startGateway();
+    const Answer a = get(quotesPath(QStringLiteral("AAPL+")));
+    EXPECT_EQ(a.status, 503);
+    EXPECT_TRUE(a.body.contains("Too Many Requests"));
+    const int asked = provider.requests().size();
+
+    // Paused: every request fails at once without asking, history too.
+    const Answer b = get(quotesPath(QStringLiteral("AAPL+")));
+    EXPECT_EQ(b.status, 503);
+    EXPECT_LT(b.ms, 2000);
+    EXPECT_EQ(get(QStringLiteral("/table.csv?s=nvda&a=6&b=1&c=2021&d=7&e=12&f=2021&y=0&g=d&ignore=.csv")).status, 503);
+    EXPECT_EQ(provider.requests().size(), asked);
+}
+
+TEST_F(GatewayTest, SlowProviderFailsTheAttemptAndTheRetryGetsWhatArrived)
+{
+    provider.setDelay(2500);
+    startGateway([](GatewayConfig& c) { c.budgetMs = 1000; });
+    // Not answered within the budget: the connection closes, no page.
+    const Answer first = get(quotesPath(QStringLiteral("AAPL+")));
+    EXPECT_EQ(first.status, 0);
+    EXPECT_GE(first.ms, 900);
+    EXPECT_LT(first.ms, 2400);
+    const int asked = provider.requests().size();
+
+    // The retries join the work under way; once it is done, one answers.
+    Answer retry;
+    for (int i = 0; i < 10 && retry.status != 200; ++i)
+        retry = get(quotesPath(QStringLiteral("AAPL+")));
+    EXPECT_EQ(retry.body, kAapl);
+    EXPECT_EQ(provider.requests().size(), asked + 2);  // the crumb and one quote call, no repeats
+}

@@ -1,0 +1,87 @@
+#include "gatewayfixture.h"
+
+#include "quotes/pages.h"
+
+TEST_F(GatewayTest, FirstDateOfHistoryAsTheProgramReadsIt)
+{
+    startGateway();
+    const Answer nvda = get(QStringLiteral("/q/hp?s=NVDA"));
+    const auto start = findHistoryStart(nvda.body);
+    ASSERT_TRUE(start) << nvda.body.constData();
+    EXPECT_EQ(QDate(start->year, start->month, start->day), QDate(1999, 1, 22));
+
+    // No first trade date: the first monthly bar, and there is none.
+    const Answer index = get(QStringLiteral("/q/hp?s=^VXAPL"));
+    EXPECT_TRUE(index.body.contains("There is no Historical Prices data available for"));
+    EXPECT_EQ(provider.requests().last().query.left(33), "interval=1mo&period1=-2208988800&");
+
+    EXPECT_TRUE(get(QStringLiteral("/q/hp?s=SI")).body.contains("Invalid Ticker Symbol"));
+}
+
+TEST_F(GatewayTest, TickerChangesOnlyFromTheUsersTable)
+{
+    writeFile(dataFolder() + QStringLiteral("/changes.txt"),
+              "# old new\nSI SICP\nfb,META   # renamed 2022\nbroken-line\n");
+    startGateway();
+    // Listed, whether the provider still knows the old ticker or not.
+    for (const char* old : {"SI", "FB"}) {
+        const Answer a = get(QStringLiteral("/q?s=%1&d=v1").arg(QLatin1String(old)));
+        EXPECT_EQ(findChangedTicker(a.body), QString::fromLatin1(old == QByteArray("SI") ? "SICP" : "META"));
+    }
+    EXPECT_EQ(provider.count("/v8/"), 0);
+
+    // Not listed: never a change, whatever the provider says.
+    const Answer known = get(QStringLiteral("/q?s=NVDA&d=v1"));
+    EXPECT_EQ(known.status, 200);
+    EXPECT_FALSE(findChangedTicker(known.body));
+    EXPECT_FALSE(known.body.contains("Invalid Ticker Symbol"));
+    EXPECT_TRUE(get(QStringLiteral("/q?s=ZZZZ&d=v1")).body.contains("Invalid Ticker Symbol"));
+
+    // A failure is no page at all: "not changed" would be a guess.
+    provider.setFault("/v8/", FakeProvider::Fault::Throttle);
+    EXPECT_EQ(get(QStringLiteral("/q?s=MSFT&d=v1")).status, 0);
+    EXPECT_EQ(get(QStringLiteral("/q/hp?s=MSFT")).status, 0);
+}
+
+TEST_F(GatewayTest, LookupPagesFilterByKindAndMarket)
+{
+    startGateway();
+    const Answer a = get(QStringLiteral("/l?m=US&s=AAPL&b=0"));
+    EXPECT_TRUE(a.body.contains(">Showing 1 - 2 of 2<")) << a.body.constData();
+    EXPECT_TRUE(a.body.contains("><a href=\"/q?s=AAPL+AAPU&f=s"));
+
+    // Every market: the six listings of one company; only the OTC one is
+    // American.
+    const QString bmw = QStringLiteral("/l?m=%1&s=Bayerische Motoren Werke AG&b=0");
+    EXPECT_TRUE(get(bmw.arg(QString())).body.contains("><a href=\"/q?s=BMW.DE+BMW.SG+BAMXF+BMWM5N.MX+BMW3D.XC+BMW.DU&f=s"));
+    EXPECT_TRUE(get(bmw.arg(QStringLiteral("US"))).body.contains("><a href=\"/q?s=BAMXF&f=s"));
+
+    const Answer none = get(QStringLiteral("/l?m=US&s=AAPL&t=M&b=0"));
+    EXPECT_TRUE(none.body.contains("Your search for AAPL returned no matches"));
+}
+
+TEST_F(GatewayTest, IndexMembersFromTheUsersListsInPagesOfFifty)
+{
+    QByteArray list = "# members of a made-up index\n";
+    for (int i = 0; i < 60; ++i) {
+        const QString symbol = QStringLiteral("M%1.AS").arg(i, 2, 10, QLatin1Char('0'));
+        provider.addQuote(symbol, 20, 100, 1739566800, QStringLiteral("Member %1, N.V.").arg(i));
+        list += symbol.toLatin1() + (i % 2 ? ",Member name\n" : "\n");
+    }
+    writeFile(dataFolder() + QStringLiteral("/members/MADE.txt"), list);
+    startGateway();
+
+    const QList<QByteArray> first = get(QStringLiteral("/d/quotes?s=@^MADE&h=0&f=snx&e=.csv")).body.split('\n');
+    ASSERT_EQ(first.size(), 51);
+    EXPECT_EQ(first[0], "\"M00.AS\",\"Member 0, N.V.\",\"NYSE\"\r");
+    const QList<QByteArray> second = get(QStringLiteral("/d/quotes?s=@^MADE&h=50&f=snx&e=.csv")).body.split('\n');
+    ASSERT_EQ(second.size(), 11);
+    EXPECT_EQ(second[9], "\"M59.AS\",\"Member 59, N.V.\",\"NYSE\"\r");
+
+    // No list kept: no members, and nobody asked.
+    const int asked = provider.requests().size();
+    const Answer none = get(QStringLiteral("/d/quotes?s=@^AEX&h=0&f=snx&e=.csv"));
+    EXPECT_EQ(none.status, 200);
+    EXPECT_TRUE(none.body.isEmpty());
+    EXPECT_EQ(provider.requests().size(), asked);
+}

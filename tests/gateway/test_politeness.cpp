@@ -1,0 +1,70 @@
+#include "gatewayfixture.h"
+
+#include "gateway/upstream.h"
+#include "support/yield.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+
+// The provider's limits, seen from the provider: requests of a burst of
+// history downloads.
+TEST_F(GatewayTest, AtMostFourAtOnceAndTwoASecondAfterABurstOfFour)
+{
+    provider.setDelay(300);
+    for (int i = 0; i < 10; ++i)
+        provider.addQuote(QStringLiteral("P%1").arg(i), 10, 10, 1739566800);
+    startGateway();
+    // Ten pages of different symbols at once, as several windows might ask.
+    QNetworkAccessManager client;
+    client.setProxy(QNetworkProxy::NoProxy);
+    int finished = 0;
+    QList<int> statuses;
+    for (int i = 0; i < 10; ++i) {
+        QNetworkReply* reply = client.get(QNetworkRequest(
+            QUrl(QStringLiteral("http://%1/q?s=P%2&d=v1").arg(gateway->address()).arg(i))));
+        QObject::connect(reply, &QNetworkReply::finished, reply, [&, reply] {
+            statuses << reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            ++finished;
+            reply->deleteLater();
+        });
+    }
+    ASSERT_TRUE(waitUntil([&] { return finished == 10; }, 20000));
+    EXPECT_EQ(statuses, QList<int>(10, 200));
+    ASSERT_EQ(provider.requests().size(), 10);
+    EXPECT_LE(provider.maxInFlight(), 4);
+    // Four at once, then one every half second: the tenth at about 3 s.
+    EXPECT_GE(provider.requests()[9].arrivedMs - provider.requests()[0].arrivedMs, 2700);
+}
+
+TEST(UpstreamPause, DoublesAfterEachTooManyRequestsAndResetsAfterAnAnswer)
+{
+    FakeProvider provider;
+    GatewayConfig c;
+    c.liveHost = provider.base();
+    c.pauseMs = 300;
+    c.maxPauseMs = 1000;
+    Upstream upstream(c);
+    const auto ask = [&](const QString& symbol) {
+        UpstreamReply::Kind kind{};
+        bool done = false;
+        upstream.getJson(QStringLiteral("/v8/finance/chart/") + symbol, 0, [&](const UpstreamReply& r) {
+            kind = r.kind;
+            done = true;
+        });
+        EXPECT_TRUE(waitUntil([&] { return done; }, 10000));
+        return kind;
+    };
+    provider.setFault("/v8/", FakeProvider::Fault::Throttle, 2);
+    EXPECT_EQ(ask(QStringLiteral("A")), UpstreamReply::Kind::Throttled);
+    EXPECT_EQ(ask(QStringLiteral("B")), UpstreamReply::Kind::Throttled);  // paused: not asked
+    EXPECT_EQ(provider.requests().size(), 1);
+    waitUntil([] { return false; }, 350);
+    EXPECT_EQ(ask(QStringLiteral("C")), UpstreamReply::Kind::Throttled);  // asked: the second 429
+    waitUntil([] { return false; }, 350);
+    EXPECT_EQ(ask(QStringLiteral("D")), UpstreamReply::Kind::Throttled);  // now 600 ms
+    EXPECT_EQ(provider.requests().size(), 2);
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(ask(QStringLiteral("NVDA")), UpstreamReply::Kind::Answer);
+    EXPECT_TRUE(!upstream.paused());
+}

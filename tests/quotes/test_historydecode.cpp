@@ -1,0 +1,127 @@
+#include "testutil.h"
+
+#include "quotes/historydecode.h"
+
+#include <QDate>
+
+namespace {
+const QByteArray kHeader = "Date,Open,High,Low,Close,Volume\n";
+
+HistoryDecodeOptions plain()
+{
+    HistoryDecodeOptions o;
+    o.split = false;
+    o.euro = false;
+    o.reject = false;
+    return o;
+}
+
+QStringList lines(const QVector<HistoryRecord>& records)
+{
+    QStringList out;
+    for (const HistoryRecord& r : records)
+        out << r.line();
+    return out;
+}
+}  // namespace
+
+TEST(HistoryDecode, UrlIsLowerCaseWithZeroBasedMonths)
+{
+    EXPECT_EQ(historyUrl(QStringLiteral("Chart.Host:81"), QStringLiteral("ABC.AS"), QDate(2004, 1, 5), QDate(2004, 12, 31)),
+              QStringLiteral("http://chart.host:81/table.csv?s=abc.as&a=0&b=5&c=2004&d=11&e=31&f=2004&y=0&g=d&ignore=.csv"));
+}
+
+TEST(HistoryDecode, BadAnswers)
+{
+    const QByteArray good = kHeader + "14-Jun-04,10.00,10.50,9.80,10.20,12345\n";
+    EXPECT_FALSE(badHistoryAnswer(good, false));
+    EXPECT_TRUE(badHistoryAnswer(good, true));
+    EXPECT_TRUE(badHistoryAnswer(good.left(49), false));
+    EXPECT_TRUE(badHistoryAnswer("<html><body>" + good + "</body></html>", false));
+    EXPECT_TRUE(badHistoryAnswer(good + "No Prices in this date range\n", false));
+}
+
+TEST(HistoryDecode, NewestFirstBecomesOldestFirstWithTheAnswersOwnTexts)
+{
+    const QByteArray body = kHeader + "15-Jun-04,40.10,41.00,39.90,40.50,2000\n"
+                                      "14-Jun-04,10.00,10.50,9.80,10.20,12345\n"
+                                      "garbage line\n"
+                                      "\n";
+    const auto records = decodeHistory(body, QStringLiteral("XYZ"), plain());
+    EXPECT_EQ(lines(records), (QStringList{QStringLiteral("XYZ,20040614,10.00,10.50,9.80,10.20,12345"),
+                                           QStringLiteral("XYZ,20040615,40.10,41.00,39.90,40.50,2000")}));
+}
+
+TEST(HistoryDecode, WithoutVolumeColumnEveryDayHasVolumeZero)
+{
+    const QByteArray body = "Date,Open,High,Low,Close\n14-Jun-04,10.00,10.50,9.80,10.20\n";
+    const auto records = decodeHistory(body, QStringLiteral("XYZ"), plain());
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].volume, QStringLiteral("0"));
+}
+
+TEST(HistoryDecode, DatesUseTheSlidingCenturyWindow)
+{
+    const int nextYear = QDate::currentDate().year() % 100 + 1;
+    EXPECT_EQ(historyDate("1-Jan-99"), 19990101);
+    EXPECT_EQ(historyDate("5-Mar-05"), 20050305);
+    EXPECT_EQ(historyDate("14-Jun-10"), 20100614);  // not 1910
+    EXPECT_EQ(historyDate("14-Jun-" + QByteArray::number(nextYear).rightJustified(2, '0')) / 10000, 2000 + nextYear);
+    EXPECT_EQ(historyDate("14-Jun-" + QByteArray::number(nextYear + 1).rightJustified(2, '0')) / 10000,
+              1900 + nextYear + 1);
+    EXPECT_EQ(historyDate("3-Foo-04"), 20041203);  // an unknown month is December
+    EXPECT_EQ(historyDate("31-Feb-04"), 0);        // no such day
+    EXPECT_EQ(historyDate("Date"), 0);
+}
+
+TEST(HistoryDecode, ZeroPricesTakeTheClose)
+{
+    const QByteArray body = kHeader + "14-Jun-04,0,0.00,0,10.20,100\n";
+    const auto records = decodeHistory(body, QStringLiteral("XYZ"), plain());
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].line(), QStringLiteral("XYZ,20040614,10.20,10.20,10.20,10.20,100"));
+}
+
+TEST(HistoryDecode, SplitAdjustmentUsesTheAdjustedClose)
+{
+    HistoryDecodeOptions o = plain();
+    o.split = true;
+    const QByteArray body = "Date,Open,High,Low,Close,Volume,Adj Close\n"
+                            "14-Jun-04,20.00,21.00,19.00,20.00,1000,10.00\n"
+                            "15-Jun-04,20.00,21.00,19.00,20.00,1000,20.00\n";
+    const auto records = decodeHistory(body, QStringLiteral("XYZ"), o);
+    ASSERT_EQ(records.size(), 2);
+    EXPECT_EQ(records[0].line(), QStringLiteral("XYZ,20040615,20.00,21.00,19.00,20.00,1000"));  // unchanged
+    EXPECT_EQ(records[1].line(), QStringLiteral("XYZ,20040614,10,10.5,9.5,10,2000"));
+    o.split = false;
+    EXPECT_EQ(decodeHistory(body, QStringLiteral("XYZ"), o)[1].close, QStringLiteral("20.00"));
+}
+
+TEST(HistoryDecode, EuroConversionOnlyBefore1999AndForKnownSuffixes)
+{
+    HistoryDecodeOptions o = plain();
+    o.euro = true;
+    const QByteArray body = kHeader + "4-Jan-99,22.0371,22.0371,22.0371,22.0371,5\n"
+                                      "31-Dec-98,22.0371,44.0742,22.0371,22.0371,5\n";
+    const auto as = decodeHistory(body, QStringLiteral("abc.as"), o);
+    ASSERT_EQ(as.size(), 2);
+    EXPECT_EQ(as[0].line(), QStringLiteral("abc.as,19981231,10,20,10,10,5"));
+    EXPECT_EQ(as[1].close, QStringLiteral("22.0371"));
+    EXPECT_EQ(decodeHistory(body, QStringLiteral("ABC.L"), o)[0].close, QStringLiteral("22.0371"));
+    EXPECT_DOUBLE_EQ(euroRate(QStringLiteral("X.Y.MI")), 1936.27);
+    EXPECT_DOUBLE_EQ(euroRate(QStringLiteral("SAP.de")), 1.95583);
+    EXPECT_EQ(euroRate(QStringLiteral("IBM")), 0);
+}
+
+TEST(HistoryDecode, DaysWithoutVolumeAreRejectedExceptIndicesAndCurrencies)
+{
+    HistoryDecodeOptions o = plain();
+    o.reject = true;
+    const QByteArray body = kHeader + "15-Jun-04,1,1,1,1,7\n14-Jun-04,1,1,1,1,0\n";
+    const auto stock = decodeHistory(body, QStringLiteral("XYZ"), o);
+    ASSERT_EQ(stock.size(), 2);
+    EXPECT_FALSE(stock[0].survives);
+    EXPECT_TRUE(stock[1].survives);
+    EXPECT_TRUE(decodeHistory(body, QStringLiteral("^AEX"), o)[0].survives);
+    EXPECT_TRUE(decodeHistory(body, QStringLiteral("eurusd=x"), o)[0].survives);
+}

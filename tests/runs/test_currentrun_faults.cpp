@@ -1,0 +1,220 @@
+// Whole runs against the fake service for what a user meets: file names
+// under long names, price texts, changed tickers whose successor is stored,
+// counts, a log that cannot be written, batches in flight together, Stop.
+#include "currentrunfixture.h"
+
+#include "runs/currentreport.h"
+#include "runs/currentrun.h"
+#include "support/settingsstore.h"
+
+#include <QFile>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+FakeQuoteService::Quote quoteWith(const QByteArray& symbol, const QByteArray& name, const QByteArray& date = kDate)
+{
+    return {symbol, date, "4:00pm", "10.5", "11", "10", "10.75", "1200", name, "NYSE"};
+}
+
+// The most requests the service was answering at one moment.
+int mostInFlight(const QVector<FakeQuoteService::Request>& requests)
+{
+    int most = 0;
+    for (const auto& r : requests) {
+        int together = 0;
+        for (const auto& other : requests) {
+            if (other.arrivedMs <= r.arrivedMs && other.answeredMs > r.arrivedMs)
+                ++together;
+        }
+        most = std::max(most, together);
+    }
+    return most;
+}
+
+}  // namespace
+
+class CurrentRunFaultTest : public CurrentRunTest {
+protected:
+    // Switches on a format with its own folder; returns the folder.
+    QString formatOn(bool ProgramSettings::*on, QString ProgramSettings::*folder, const char* name)
+    {
+        const QString dir = path(QLatin1String(name) + QLatin1Char('/'));
+        QDir().mkpath(dir);
+        settings().*on = true;
+        settings().*folder = dir;
+        return dir;
+    }
+
+    QStringList filesIn(const QString& dir) const { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+};
+
+TEST_F(CurrentRunFaultTest, LongNamesBecomeFileNamesOfLettersAndDigitsOnly)
+{
+    ProgramSettings& s = settings();
+    const QString guru = formatOn(&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "guru");
+    const QString kbf = formatOn(&ProgramSettings::select2, &ProgramSettings::h2, "kbf");
+    const QString get = formatOn(&ProgramSettings::select12, &ProgramSettings::h8, "get");
+    s.select3 = s.select5 = s.select6 = s.select13 = true;
+    addSymbols({QStringLiteral("ASML.AS")}, 1, false);
+    fake.addQuote(quoteWith("ASML.AS", "ASML Holding N.V."));
+
+    CurrentRun run;
+    EXPECT_TRUE(run.StartRun());
+    EXPECT_EQ(filesIn(ascii), QStringList{"ASMLHoldingNV.asc"});
+    EXPECT_EQ(filesIn(guru), QStringList{"ASMLHoldingNV.prn"});
+    EXPECT_EQ(filesIn(kbf), QStringList{"ASMLHoldingNV.kbf"});
+    EXPECT_EQ(filesIn(get), QStringList{"ASMLHoldingNV.prn"});
+    EXPECT_TRUE(readAll(guru + QStringLiteral("ASMLHoldingNV.prn")).startsWith("ASMLHoldingNV,D,261201,"));
+    // The full name stays where a name is a field of its own.
+    EXPECT_TRUE(readAll(paths::dataFile(QStringLiteral("ami2.txt"))).startsWith("\"ASML.AS\",\"ASML Holding N.V.\","));
+}
+
+TEST_F(CurrentRunFaultTest, PriceTextsReachEveryTextFormatAsTheServiceSentThem)
+{
+    const QString guru = formatOn(&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "guru");
+    const QString get = formatOn(&ProgramSettings::select12, &ProgramSettings::h8, "get");
+    const QString vision = formatOn(&ProgramSettings::select7, &ProgramSettings::h3, "vision");
+    const QString vikingen = formatOn(&ProgramSettings::select8, &ProgramSettings::h5, "vikingen");
+    addSymbols({QStringLiteral("TINY"), QStringLiteral("BIG")}, 1, false);
+    fake.addQuote({"TINY", kDate, "4:00pm", "0.00006", "0.00006200", "0.00006001", "0.00006123", "5000", "TINY", "X"});
+    fake.addQuote({"BIG", kDate, "4:00pm", "1234.5", "1234.56789012", "1200.25", "1234.56789012", "7", "BIG", "X"});
+
+    CurrentRun run;
+    EXPECT_TRUE(run.StartRun());
+    const QByteArray tiny = "0.00006,0.00006200,0.00006001,0.00006123,5000";
+    const QByteArray big = "1234.5,1234.56789012,1200.25,1234.56789012,7";
+    EXPECT_EQ(readAll(ascii + QStringLiteral("TINY.asc")), "20261201," + tiny + "\r\n");
+    EXPECT_EQ(readAll(ascii + QStringLiteral("BIG.asc")), "20261201," + big + "\r\n");
+    EXPECT_EQ(readAll(guru + QStringLiteral("TINY.prn")), "TINY,D,261201," + tiny + ",1\r\n");
+    EXPECT_EQ(readAll(get + QStringLiteral("BIG.prn")), "12/01/26," + big + "\r\n");
+    EXPECT_TRUE(ami1Lines().contains(QStringLiteral("TINY,20261201,") + QString::fromLatin1(tiny)));
+    EXPECT_TRUE(readAll(runFile()).contains("BIG,20261201," + big));
+    const QByteArray vsn = readAll(vision + filesIn(vision).value(0));
+    EXPECT_TRUE(vsn.contains("|0.00006|0.00006200|0.00006001|0.00006123|5000")) << vsn.constData();
+    const QByteArray vik = readAll(vikingen + filesIn(vikingen).value(0));
+    EXPECT_TRUE(vik.contains("BIG,1234.56789012,1200.25,1234.56789012,7,,1234.5")) << vik.constData();
+}
+
+TEST_F(CurrentRunFaultTest, AChangedTickerWhoseSuccessorIsStoredIsMergedAndTheRunGoesOn)
+{
+    addSymbols({QStringLiteral("ABC.AS")}, 1, false);
+    addSymbols({QStringLiteral("ABD.AS")}, 3, true);
+    fake.setPage("/q", "ABC.AS", {200, FakeQuoteService::changedTickerPage("ABC.AS", "ABD.AS"), "text/html"});
+    writeFile(ascii + QStringLiteral("ABC_AS.asc"), "20261127,1,1,1,1,5\r\n");
+    writeFile(ascii + QStringLiteral("ABD_AS.asc"), "20261130,2,2,2,2,6\r\n");
+
+    CurrentRun run;
+    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(msgs.shown.isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('|')));
+    const CurrentRunSummary& sum = run.summary();
+    EXPECT_EQ(sum.changed, QStringList{"ABC.AS -> ABD.AS (merged)"});
+    EXPECT_EQ(sum.keptFiles, QStringList{ascii + QStringLiteral("ABC_AS.asc")});
+
+    Database db(paths::databaseFile());
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = 'ABC.AS'")).toInt(), 0);
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT list1 + list3 FROM fondsen WHERE codeyahoo = 'ABD.AS'")).toInt(), 2);
+    CurrentReport report;
+    report.load();
+    ASSERT_EQ(report.changed.size(), 1);
+    EXPECT_EQ(report.changed[0].newTicker, QStringLiteral("ABD.AS"));
+
+    // The old history is kept as it was; the successor, not on the list
+    // downloaded, was fetched under its new ticker and written.
+    EXPECT_EQ(readAll(ascii + QStringLiteral("ABC_AS.asc")), QByteArray("20261127,1,1,1,1,5\r\n"));
+    EXPECT_EQ(readAll(ascii + QStringLiteral("ABD_AS.asc")),
+              QByteArray("20261130,2,2,2,2,6\r\n20261201,10.5,11,10,10.75,1200\r\n"));
+    EXPECT_EQ(sum.batches, 2);
+}
+
+TEST_F(CurrentRunFaultTest, CountsAreWhatReachedTheFiles)
+{
+    settings().select5 = true;  // ASCII files under long names
+    addSymbols({QStringLiteral("GOOD"), QStringLiteral("NODATE"), QStringLiteral("BAD"), QStringLiteral("ACCENT")}, 1,
+               false);
+    fake.addQuote(quoteWith("GOOD", "GOOD CORP"));
+    fake.addQuote(quoteWith("NODATE", "NODATE CORP", "N/A"));
+    fake.addQuote(quoteWith("BAD", "BAD CORP"));
+    fake.addQuote(quoteWith("ACCENT", "\xe9\xe8"));  // no letter of A-Z: no file name
+    QDir().mkpath(ascii + QStringLiteral("BADCORP.asc/x"));  // cannot be read: reported corrupt
+
+    CurrentRun run;
+    run.StartRun();
+    const CurrentRunSummary& sum = run.summary();
+    EXPECT_EQ(sum.quotesReceived, 4);
+    EXPECT_EQ(sum.written.value(QLatin1Char('C')), 1);
+    EXPECT_EQ(filesIn(ascii), QStringList{"GOODCORP.asc"});
+    EXPECT_EQ(sum.written.value(QLatin1Char('P')), 3);  // the quote without a date is not staged
+    EXPECT_EQ(ami1Lines().size(), 1 + 3);
+    EXPECT_EQ(sum.writeFailures, 3 + 1);
+    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished with errors: 4 quotes could not be written "
+                                            "(4 quotes downloaded)"));
+    EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("The file ") + ascii + QStringLiteral("BADCORP.asc is corrupt")});
+}
+
+TEST_F(CurrentRunFaultTest, ALogThatCannotBeWrittenIsReportedOnceAndTheRunCompletes)
+{
+    settings().teller4 = 1;
+    QDir().mkpath(dataFolder() + QStringLiteral("/quotaris.log/x"));  // neither removable nor writable
+    addSymbols(numbered(QStringLiteral("L"), 200));
+
+    CurrentRun run;
+    EXPECT_TRUE(run.StartRun());
+    EXPECT_EQ(run.summary().written.value(QLatin1Char('C')), 200);
+    ASSERT_EQ(msgs.shown.size(), 1) << qPrintable(msgs.texts().join(QLatin1Char('|')));
+    EXPECT_TRUE(msgs.shown[0].text.startsWith(QStringLiteral("The log file cannot be written")));
+
+    // The next run tries again, and says so again once.
+    EXPECT_TRUE(run.StartRun());
+    EXPECT_EQ(msgs.shown.size(), 2);
+}
+
+TEST_F(CurrentRunFaultTest, BatchesAreInFlightTogetherUpToMaxInFlight)
+{
+    store::write(QStringLiteral("MaxInFlight"), QStringLiteral("3"));
+    addSymbols(numbered(QStringLiteral("F"), 6 * CurrentRun::kBatchSize));
+    fake.setDelay(1000);
+    CurrentRun run;
+    EXPECT_TRUE(run.StartRun());
+
+    EXPECT_EQ(run.summary().written.value(QLatin1Char('C')), 6 * CurrentRun::kBatchSize);
+    const auto& reqs = fake.requests();
+    ASSERT_EQ(reqs.size(), 6);
+    const int most = mostInFlight(reqs);
+    EXPECT_LE(most, 3);
+    EXPECT_GE(most, 2);
+    // One after the other the service would be busy for at least 6 s.
+    qint64 first = reqs[0].arrivedMs, last = 0;
+    for (const auto& r : reqs) {
+        first = std::min(first, r.arrivedMs);
+        last = std::max(last, r.answeredMs);
+    }
+    EXPECT_LT(last - first, 5000);
+}
+
+TEST_F(CurrentRunFaultTest, StopFinishesTheBatchInHandInEveryFormat)
+{
+    const QString guru = formatOn(&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "guru");
+    const QString kbf = formatOn(&ProgramSettings::select2, &ProgramSettings::h2, "kbf");
+    addSymbols(numbered(QStringLiteral("P"), 40));
+    CurrentRun run;
+    // Stop is pressed while the first format is being written; it is seen
+    // at the next yield.
+    bool stopped = false;
+    QObject::connect(&run, &CurrentRun::panel2Changed, [&](const QString& text) {
+        if (!stopped && text == QLatin1String("Writing 20 quotes to Stockguru...")) {
+            stopped = true;
+            QTimer::singleShot(0, &run, [&run] { run.StopRun(); });
+        }
+    });
+    EXPECT_FALSE(run.StartRun());
+    ASSERT_TRUE(stopped);
+    EXPECT_TRUE(run.summary().aborted);
+    EXPECT_EQ(filesIn(guru).size(), 40);
+    EXPECT_EQ(filesIn(ascii).size(), 40);
+    EXPECT_EQ(filesIn(kbf).size(), 40);
+    // Staged for the run file, which a stopped run does not make.
+    EXPECT_TRUE(runFile().isEmpty());
+    EXPECT_EQ(run.summary().written.value(QLatin1Char('P')), 0);
+}

@@ -1,0 +1,410 @@
+#include "../writers/xlsreaders.h"
+#include "fakeservice.h"
+#include "historytable.h"
+#include "testutil.h"
+
+#include "database/db.h"
+#include "database/startup.h"
+#include "mslink/reader.h"
+#include "runs/historyrun.h"
+#include "support/paths.h"
+#include "support/state.h"
+#include "writers/amibroker.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTimer>
+#include <tuple>
+
+namespace {
+// A Monday to a Friday, 250 days apart: two chunks for a ticker with a
+// market suffix, one for a US ticker.
+const QDate kStart(2004, 1, 5);
+const QDate kEnd(2004, 9, 10);
+
+int weekdays(const QDate& from, const QDate& to)
+{
+    int n = 0;
+    for (QDate d = from; d <= to; d = d.addDays(1))
+        n += d.dayOfWeek() < Qt::Saturday;
+    return n;
+}
+
+QString row(const QString& ticker, const QDate& s, const QDate& e, const char* how)
+{
+    return ticker + QLatin1Char(' ') + s.toString(Qt::ISODate) + QLatin1Char(' ') + e.toString(Qt::ISODate)
+           + QLatin1Char(' ') + QLatin1String(how);
+}
+}  // namespace
+
+class HistoryRunTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        ASSERT_TRUE(fake.isListening());
+        fake.useForAllHosts();
+        fake.setResponder(fakehistory::responder());
+        ProgramSettings& s = settings();
+        s.isdelay = false;
+        s.teller2 = 1;
+        s.teller3 = 1;
+        s.dcurrent = 1;
+        for (const auto& [on, folder, name] :
+             {std::tuple{&ProgramSettings::select1, &ProgramSettings::h1, "ascii"},
+              std::tuple{&ProgramSettings::selectprn, &ProgramSettings::prn, "prn"},
+              std::tuple{&ProgramSettings::select7, &ProgramSettings::h3, "vision"},
+              std::tuple{&ProgramSettings::select8, &ProgramSettings::h5, "vikingen"}}) {
+            s.*on = true;
+            s.*folder = path(QLatin1String(name) + QLatin1Char('/'));
+            QDir().mkpath(s.*folder);
+        }
+    }
+
+    void addSymbols(const QStringList& tickers)
+    {
+        Database db(paths::databaseFile());
+        for (const QString& t : tickers) {
+            db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
+                                   "VALUES (1, ?, ?, 'Unknown', 1)"),
+                    {t, t + QStringLiteral(" Corp's")});
+        }
+    }
+
+    bool go(const QDate& from = kStart, const QDate& to = kEnd, bool allData = false)
+    {
+        run.startDate = from;
+        run.endDate = to;
+        run.allData = allData;
+        return run.StartHistoryRun();
+    }
+
+    // Every history row as "TICKER START END gelukt|nietgelukt|timeout".
+    QStringList historyRows()
+    {
+        Database db(paths::databaseFile());
+        Statement st = db.prepare(QStringLiteral(
+            "SELECT ticker, startdatum, einddatum, gelukt, nietgelukt, timeout FROM history ORDER BY ticker, startdatum"));
+        QStringList out;
+        while (st.next()) {
+            out << row(st.text(0), QDate::fromString(st.text(1), Qt::ISODate), QDate::fromString(st.text(2), Qt::ISODate),
+                       st.integer(3) ? "gelukt" : st.integer(4) ? "nietgelukt" : "timeout");
+        }
+        return out;
+    }
+
+    QStringList asciiLines(const QString& base)
+    {
+        return QString::fromLatin1(readAll(settings().h1 + base + QStringLiteral(".asc")))
+            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+
+    // Excel, MetaStock (an empty root) and AmiBroker on; the import command
+    // appends its arguments to importArgs() and copies the staging file to
+    // imported().
+    void workbookFormatsOn()
+    {
+        ProgramSettings& s = settings();
+        s.selectexcel = s.selectmetastock = s.selectamibroker = true;
+        s.excel = path("xls/");
+        s.metastock = path("ms/");
+        QDir().mkpath(s.excel);
+        QDir().mkpath(s.metastock);
+        const QString script = path("import.sh");
+        writeFile(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\ncp \"$1\" '%2'\n")
+                              .arg(importArgs(), imported())
+                              .toUtf8());
+        QFile(script).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        amibroker::setImportCommand(QLatin1Char('"') + script + QStringLiteral("\" %f"));
+    }
+    QString importArgs() const { return path("args.txt"); }
+    QString imported() const { return path("imported.txt"); }
+
+    // The days of a symbol's ASCII file as "TICKER|DATE|OPEN|HIGH|LOW|CLOSE|VOLUME",
+    // prices as numbers.
+    QStringList asciiDays(const QString& ticker)
+    {
+        QStringList out;
+        for (const QString& line : asciiLines(QString(ticker).replace(QLatin1Char('.'), QLatin1Char('_')))) {
+            const QStringList f = line.split(QLatin1Char(','));
+            QStringList day{ticker, f[0]};
+            for (int i = 1; i <= 4; ++i)
+                day << QString::number(f[i].toDouble());
+            out << (day << f[5]).join(QLatin1Char('|'));
+        }
+        return out;
+    }
+
+    // The same for every row of the first sheet, and the names of column B.
+    static QStringList sheetDays(const ReadSheet& sheet, QSet<QString>* names)
+    {
+        QStringList out;
+        for (const QVector<QVariant>& row : sheet.cells) {
+            QStringList day{row[0].toString(), row[2].toString()};
+            for (int i = 3; i <= 6; ++i)
+                day << QString::number(row[i].toDouble());
+            out << (day << row[7].toString()).join(QLatin1Char('|'));
+            names->insert(row[1].toString());
+        }
+        return out;
+    }
+
+    mslink::RecordArrays metastockRecords(const QString& folder, const QString& ticker)
+    {
+        mslink::Reader r;
+        r.openFolder(folder);
+        EXPECT_TRUE(r.findSecurity(ticker)) << qPrintable(ticker);
+        r.loadAllRecords();
+        return r.arrays();
+    }
+
+    FakeQuoteService fake;
+    HistoryRun run;
+};
+
+TEST(HistoryChunks, SuffixTickersIn200DaysOthersIn3000)
+{
+    const QDate s(2004, 1, 1);
+    using Chunks = QVector<QPair<QDate, QDate>>;
+    EXPECT_EQ(HistoryRun::chunks(QStringLiteral("A.AS"), s, s.addDays(200)), (Chunks{{s, s.addDays(200)}}));
+    EXPECT_EQ(HistoryRun::chunks(QStringLiteral("A.AS"), s, s.addDays(201)),
+              (Chunks{{s, s.addDays(200)}, {s.addDays(201), s.addDays(201)}}));
+    const Chunks us = HistoryRun::chunks(QStringLiteral("IBM"), s, s.addDays(3650));
+    EXPECT_EQ(us, (Chunks{{s, s.addDays(3000)}, {s.addDays(3001), s.addDays(3650)}}));
+}
+
+TEST_F(HistoryRunTest, EveryDayReachesEveryFormatAndTheHistoryRecordsTheWholeRange)
+{
+    addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB")});
+    EXPECT_TRUE(go());
+    const int days = weekdays(kStart, kEnd);
+    const HistoryRunSummary& sum = run.summary();
+    EXPECT_EQ(sum.requests, 3);  // two chunks for AAA.AS, one for BBB
+    EXPECT_EQ(sum.quotesReceived, 2 * days);
+    EXPECT_EQ(sum.written.value(QLatin1Char('C')), 2 * days);
+    EXPECT_EQ(sum.written.value(QLatin1Char('P')), 2 * days);
+    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: %1 quotes downloaded").arg(2 * days));
+
+    // The answer's own price texts, oldest first, one line per day.
+    const QStringList ascii = asciiLines(QStringLiteral("AAA_AS"));
+    ASSERT_EQ(ascii.size(), days);
+    const QByteArray c = fakehistory::close("AAA.AS", kStart);
+    EXPECT_EQ(ascii.first(), QStringLiteral("20040105,%1,%1,%1,%1,1005").arg(QLatin1String(c)));
+    EXPECT_TRUE(ascii.last().startsWith(QStringLiteral("20040910,")));
+
+    // Staging file with its header, copied whole to the PRN run file.
+    const QByteArray ami1 = readAll(paths::dataFile(QStringLiteral("ami1.txt")));
+    EXPECT_TRUE(ami1.startsWith("<TICKER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>\r\n"));
+    EXPECT_EQ(ami1.count("\r\n"), 2 * days + 1);
+    EXPECT_EQ(readAll(settings().prn + QStringLiteral("History-1.PRN")), ami1);
+    const QByteArray ami2 = readAll(paths::dataFile(QStringLiteral("ami2.txt")));
+    EXPECT_TRUE(ami2.contains("\"AAA.AS\",\"AAA.AS Corp's\"," + c + ",\"01/05/2004\",\"\",0.00,"));
+    const QByteArray vision = readAll(settings().h3 + QStringLiteral("history-1.vsn"));
+    EXPECT_EQ(vision.count("\r\n"), 2 * days + 1);
+    EXPECT_TRUE(vision.contains("7|QRAS|AAA.AS|AAA.AS Corp's||20040105|" + c + '|'));
+    EXPECT_EQ(readAll(settings().h5 + QStringLiteral("H-1.txt")).count("\r\n"), 3 * 2 * days + 1);
+
+    // The two chunks of AAA.AS merge into one row.
+    EXPECT_EQ(historyRows(), (QStringList{row(QStringLiteral("AAA.AS"), kStart, kEnd, "gelukt"),
+                                          row(QStringLiteral("BBB"), kStart, kEnd, "gelukt")}));
+}
+
+TEST_F(HistoryRunTest, DaysMissingAtTheStartAreRecordedAsNotGot)
+{
+    addSymbols({QStringLiteral("LATE")});
+    const QDate firstDay(2004, 2, 2);
+    fake.setResponder([firstDay](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        QDate s, e;
+        fakehistory::range(r, &s, &e);
+        return FakeQuoteService::Reply{200, fakehistory::answer("LATE", std::max(s, firstDay), e), "text/csv"};
+    });
+    const QDate end(2004, 3, 5);
+    EXPECT_TRUE(go(kStart, end));
+    EXPECT_EQ(historyRows(), (QStringList{row(QStringLiteral("LATE"), kStart, firstDay.addDays(-1), "nietgelukt"),
+                                          row(QStringLiteral("LATE"), firstDay, end, "gelukt")}));
+    EXPECT_EQ(run.summary().failedRanges, 1);
+}
+
+TEST_F(HistoryRunTest, TheSameAnswerForTwoSymbolsCountsAsNone)
+{
+    addSymbols({QStringLiteral("ONE"), QStringLiteral("TWO")});
+    fake.setResponder([](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        QDate s, e;
+        fakehistory::range(r, &s, &e);
+        return FakeQuoteService::Reply{200, fakehistory::answer("SAME", s, e), "text/csv"};
+    });
+    const QDate end(2004, 1, 30);
+    go(kStart, end);
+    EXPECT_EQ(historyRows(), (QStringList{row(QStringLiteral("ONE"), kStart, end, "gelukt"),
+                                          row(QStringLiteral("TWO"), kStart, end, "nietgelukt")}));
+    EXPECT_FALSE(QFile::exists(settings().h1 + QStringLiteral("TWO.asc")));
+}
+
+TEST_F(HistoryRunTest, AllDataStartsAtTheFirstDayTheServiceHoldsAndTopsUpWithToday)
+{
+    settings().dcurrent = 0;
+    addSymbols({QStringLiteral("OLD"), QStringLiteral("GONE")});
+    const QDate today = QDate::currentDate();
+    const QDate first = today.addDays(-20);
+    fake.setPage("/q/hp", "OLD", {200, FakeQuoteService::historyPricesPage(first.month(), first.day(), first.year()),
+                                  "text/html"});
+    // History up to yesterday; today only as a current quote.
+    fake.setResponder([today](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        QDate s, e;
+        if (r.path != "/table.csv" || !fakehistory::range(r, &s, &e))
+            return std::nullopt;
+        return FakeQuoteService::Reply{200, fakehistory::answer(r.query.value("s"), s, std::min(e, today.addDays(-1))),
+                                       "text/csv"};
+    });
+    const QByteArray serviceDate = QByteArray::number(today.month()) + '/' + QByteArray::number(today.day()) + '/'
+                                   + QByteArray::number(today.year());
+    fake.addQuote({"OLD", serviceDate, "4:00pm", "0", "12", "11", "11.5", "900", "OLD CORP", "NYSE"});
+
+    go(today.addDays(-1), today, true);
+    const QStringList ascii = asciiLines(QStringLiteral("OLD"));
+    ASSERT_FALSE(ascii.isEmpty());
+    const QDate firstWeekday = first.dayOfWeek() >= Qt::Saturday ? first.addDays(8 - first.dayOfWeek()) : first;
+    EXPECT_TRUE(ascii.first().startsWith(firstWeekday.toString(QStringLiteral("yyyyMMdd")))) << qPrintable(ascii.first());
+    // Today's quote from the current-quote service, open 0 taking the close.
+    EXPECT_EQ(ascii.last(), today.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(",11.5,12,11,11.5,900"));
+    const QStringList rows = historyRows();
+    EXPECT_TRUE(rows.contains(row(QStringLiteral("GONE"), QDate(1930, 1, 1), today.addDays(-1), "nietgelukt")))
+        << qPrintable(rows.join(QLatin1Char('\n')));
+
+    // A retry examines the symbol without history again.
+    fake.clearRequests();
+    state().historyRetry = true;
+    go(today.addDays(-1), today);
+    int examined = 0;
+    for (const auto& r : fake.requests())
+        examined += r.path == "/q/hp" && r.query.value("s") == "GONE";
+    EXPECT_EQ(examined, 1);
+}
+
+TEST_F(HistoryRunTest, StopEndsTheRunWithoutTheRunFileCopy)
+{
+    addSymbols({QStringLiteral("S1"), QStringLiteral("S2"), QStringLiteral("S3")});
+    settings().teller2 = 30;
+    fake.setDelay(3000);
+    QElapsedTimer clock;
+    QTimer::singleShot(500, &run, [this, &clock] {
+        clock.start();
+        run.StopHistoryRun();
+    });
+    EXPECT_FALSE(go());
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(run.summary().aborted);
+    EXPECT_TRUE(run.summary().outcome().startsWith(QStringLiteral("Download abborted by user")));
+    EXPECT_FALSE(QFile::exists(settings().prn + QStringLiteral("History-1.PRN")));
+    EXPECT_FALSE(state().abortFlag);
+}
+
+TEST_F(HistoryRunTest, NoListNoSymbolsAndNoFormatAreRefused)
+{
+    go();
+    EXPECT_TRUE(run.summary().nothingToDo);
+    EXPECT_TRUE(msgs.texts().contains(QStringLiteral("No symbols to download")));
+    run.severalLists = true;
+    settings().dList.fill(false);
+    EXPECT_FALSE(go());
+    EXPECT_TRUE(msgs.texts().contains(QStringLiteral("First select one or more lists")));
+}
+
+TEST_F(HistoryRunTest, WorkbookAndMetastockGetEveryDayAndTheImportRunsOnceAtTheEnd)
+{
+    addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB")});
+    workbookFormatsOn();
+    EXPECT_TRUE(go());
+    const int days = weekdays(kStart, kEnd);
+    const HistoryRunSummary& sum = run.summary();
+    for (const char letter : {'E', 'M', 'A', 'C'})
+        EXPECT_EQ(sum.written.value(QLatin1Char(letter)), 2 * days) << letter;
+    EXPECT_EQ(sum.writeFailures, 0);
+    const QString book = settings().excel + QStringLiteral("history-1.xls");
+    EXPECT_EQ(sum.notes, (QStringList{QStringLiteral("Excel workbook %1: 1 sheet").arg(book),
+                                      QStringLiteral("Export to Amibroker succeeded")}));
+
+    // The workbook holds the days the ASCII files got, for both readers.
+    QStringList expected = asciiDays(QStringLiteral("AAA.AS")) + asciiDays(QStringLiteral("BBB"));
+    ASSERT_EQ(expected.size(), 2 * days);
+    expected.sort();
+    for (auto* reader : {&readWithFreeXl, &readWithXlrd}) {
+        QString error;
+        const QVector<ReadSheet> sheets = reader(book, &error, {});
+        ASSERT_TRUE(error.isEmpty()) << qPrintable(error);
+        ASSERT_EQ(sheets.size(), 1);
+        QSet<QString> names;
+        QStringList rows = sheetDays(sheets[0], &names);
+        rows.sort();
+        EXPECT_EQ(rows, expected);
+        EXPECT_EQ(names, (QSet<QString>{QStringLiteral("AAA.AS Corp's"), QStringLiteral("BBB Corp's")}));
+    }
+
+    // Both symbols in the folder made for new symbols, every day stored once.
+    const QString folder = settings().metastock + QStringLiteral("Q001/");
+    for (const QString& ticker : {QStringLiteral("AAA.AS"), QStringLiteral("BBB")}) {
+        const mslink::RecordArrays stored = metastockRecords(folder, ticker);
+        const QStringList ascii = asciiLines(QString(ticker).replace(QLatin1Char('.'), QLatin1Char('_')));
+        ASSERT_EQ(stored.dates.size(), static_cast<size_t>(ascii.size())) << qPrintable(ticker);
+        for (qsizetype i = 0; i < ascii.size(); ++i) {
+            const QStringList f = ascii[i].split(QLatin1Char(','));
+            EXPECT_EQ(stored.dates[i], f[0].toInt());
+            EXPECT_FLOAT_EQ(stored.closes[i], f[4].toFloat());
+            EXPECT_FLOAT_EQ(stored.volumes[i], f[5].toFloat());
+        }
+    }
+
+    // One import, of the staging file with every day after its header.
+    EXPECT_EQ(QString::fromUtf8(readAll(importArgs())),
+              QFileInfo(paths::dataFile(QStringLiteral("ami2.txt"))).absoluteFilePath() + QLatin1Char('\n'));
+    EXPECT_EQ(readAll(imported()).count("\r\n"), 2 * days + 1);
+}
+
+TEST_F(HistoryRunTest, StopKeepsTheWorkbookWholeAndSkipsTheImport)
+{
+    addSymbols({QStringLiteral("S1"), QStringLiteral("S2")});
+    workbookFormatsOn();
+    const auto answers = fakehistory::responder();
+    fake.setResponder([this, answers](const FakeQuoteService::Request& r) {
+        if (r.query.value("s") == "s2")
+            run.StopHistoryRun();
+        return answers(r);
+    });
+    EXPECT_FALSE(go());
+    const int days = weekdays(kStart, kEnd);
+    const HistoryRunSummary& sum = run.summary();
+    EXPECT_TRUE(sum.aborted);
+    EXPECT_EQ(sum.written.value(QLatin1Char('E')), days);
+    EXPECT_EQ(sum.written.value(QLatin1Char('M')), days);
+    EXPECT_EQ(sum.notes, QStringList{QStringLiteral("Excel workbook %1history-1.xls: 1 sheet").arg(settings().excel)});
+    QString error;
+    const QVector<ReadSheet> sheets = readWithFreeXl(settings().excel + QStringLiteral("history-1.xls"), &error);
+    ASSERT_EQ(sheets.size(), 1) << qPrintable(error);
+    EXPECT_EQ(sheets[0].rows, days);
+    mslink::Reader r;
+    r.openFolder(settings().metastock + QStringLiteral("Q001/"));
+    EXPECT_EQ(r.securityCount(), 1);
+    EXPECT_FALSE(QFile::exists(importArgs()));
+}
+
+TEST_F(HistoryRunTest, NoFreeWorkbookNameStopsTheRunBeforeTheHistoryIsEmptied)
+{
+    addSymbols({QStringLiteral("S1")});
+    ASSERT_TRUE(go());
+    const QStringList before = historyRows();
+    ASSERT_EQ(before.size(), 1);
+
+    workbookFormatsOn();
+    for (int n = 1; n <= 5000; ++n)
+        writeFile(settings().excel + QStringLiteral("history-%1.xls").arg(n), "x");
+    fake.clearRequests();
+    EXPECT_FALSE(go());
+    EXPECT_TRUE(run.summary().aborted);
+    EXPECT_TRUE(fake.requests().isEmpty());
+    EXPECT_EQ(historyRows(), before);
+    EXPECT_FALSE(QFile::exists(importArgs()));
+}

@@ -1,0 +1,131 @@
+#include "fakeservice.h"
+#include "historytable.h"
+#include "testutil.h"
+
+#include "database/db.h"
+#include "database/startup.h"
+#include "runs/historyrun.h"
+#include "support/paths.h"
+#include "support/state.h"
+#include "windows/history.h"
+#include "windows/historyreportform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+class HistoryWindowTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        fake.useForAllHosts();
+        fake.setResponder(fakehistory::responder());
+        ProgramSettings& s = settings();
+        s.isdelay = false;
+        s.teller2 = 1;
+        s.teller3 = 1;
+        s.dcurrent = 1;
+        s.h1 = path(QStringLiteral("ascii/"));
+        QDir().mkpath(s.h1);
+        s.select1 = true;
+        s.lijst = 2;
+        Database db(paths::databaseFile());
+        for (const char* t : {"AAA", "BAD"})
+            db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),
+                    {QLatin1String(t), QLatin1String(t)});
+    }
+
+    template <typename W>
+    static W* control(QWidget& w, const char* name)
+    {
+        W* c = w.findChild<W*>(QLatin1String(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+
+    FakeQuoteService fake;
+};
+
+TEST_F(HistoryWindowTest, DateRulesOfThePickers)
+{
+    const QDate today = QDate::currentDate();
+    state().historyStartDate = today.addDays(-30);
+    history w;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Historical Data Downloader"));
+    auto* start = control<QDateEdit>(w, "startdatum");
+    auto* end = control<QDateEdit>(w, "einddatum");
+    EXPECT_EQ(start->date(), today.addDays(-30));
+    EXPECT_EQ(end->date(), today);
+    EXPECT_EQ(start->maximumDate(), today);
+    EXPECT_EQ(end->maximumDate(), today);
+
+    // The end follows the start; the start is kept for the next window.
+    end->setDate(today.addDays(-20));
+    start->setDate(today.addDays(-10));
+    EXPECT_EQ(end->date(), today.addDays(-10));
+    EXPECT_EQ(state().historyStartDate, today.addDays(-10));
+
+    auto* all = control<QCheckBox>(w, "Check1");
+    all->setChecked(true);
+    EXPECT_EQ(end->date(), today);
+    EXPECT_FALSE(start->isEnabled());
+    EXPECT_FALSE(end->isEnabled());
+    all->setChecked(false);
+    EXPECT_TRUE(start->isEnabled());
+
+    // A remembered start that is not in the past becomes yesterday.
+    state().historyStartDate = today;
+    history again;
+    EXPECT_EQ(control<QDateEdit>(again, "startdatum")->date(), today.addDays(-1));
+}
+
+TEST_F(HistoryWindowTest, ReportOffersTheMissingQuotesAndTheRetryRunsAtOnce)
+{
+    fake.setFaultChooser([](const FakeQuoteService::Request& r) {
+        return r.query.value("s") == "bad" ? FakeQuoteService::Fault::HtmlPage : FakeQuoteService::Fault::None;
+    });
+    history w;
+    control<QDateEdit>(w, "startdatum")->setDate(QDate(2004, 1, 5));
+    control<QDateEdit>(w, "einddatum")->setDate(QDate(2004, 1, 30));
+    control<QPushButton>(w, "Command1")->click();
+    EXPECT_TRUE(control<QPushButton>(w, "Command1")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
+
+    {
+        historyreportform report;
+        EXPECT_EQ(report.windowTitle(), QStringLiteral("Historical Download Report"));
+        auto* got = control<QTreeWidget>(report, "ListView1");
+        ASSERT_EQ(got->topLevelItemCount(), 1);
+        EXPECT_EQ(got->topLevelItem(0)->text(0), QStringLiteral("AAA"));
+        ASSERT_EQ(control<QTreeWidget>(report, "ListView2")->topLevelItemCount(), 1);
+        EXPECT_EQ(control<QTreeWidget>(report, "ListView3")->topLevelItemCount(), 0);
+        EXPECT_TRUE(control<QPushButton>(report, "Command1")->isEnabled());
+        EXPECT_TRUE(report.findChild<QAction*>(QStringLiteral("menumissing"))->isEnabled());
+    }
+
+    // The report's button asks for the retry; the window runs it when the
+    // report closes.
+    fake.setFaultChooser(nullptr);
+    fake.clearRequests();
+    QTimer::singleShot(0, [] {
+        auto* report = qobject_cast<historyreportform*>(QApplication::activeModalWidget());
+        ASSERT_NE(report, nullptr);
+        report->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    });
+    control<QPushButton>(w, "rapportknop")->click();
+    ASSERT_EQ(fake.requests().size(), 1);
+    EXPECT_EQ(fake.requests()[0].query.value("s"), QByteArray("bad"));
+    EXPECT_FALSE(state().historyRetry);
+
+    historyreportform after;
+    EXPECT_EQ(control<QTreeWidget>(after, "ListView2")->topLevelItemCount(), 0);
+    EXPECT_FALSE(control<QPushButton>(after, "Command1")->isEnabled());
+}

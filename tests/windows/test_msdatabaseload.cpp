@@ -1,0 +1,67 @@
+#include "testutil.h"
+
+#include "database/startup.h"
+#include "support/state.h"
+#include "windows/location.h"
+#include "windows/msdatabaseload.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+class MetastockWindowsTest : public QuotarisTest {};
+
+TEST_F(MetastockWindowsTest, NewSymbolPromptGoesBackToTheRootWhenTold)
+{
+    const QString root = path("ms/");
+    QDir().mkpath(root + "A");
+    QDir().mkpath(path("other"));
+    GuiMetastockPrompt prompt;
+    QStringList tried;
+    int oks = 0;
+    // Click OK in the modal window twice: once where it starts, once where
+    // the refusal put the tree.
+    std::function<void()> clickOk = [&] {
+        auto* w = qobject_cast<location*>(QApplication::activeModalWidget());
+        if (!w) {
+            QTimer::singleShot(10, clickOk);
+            return;
+        }
+        EXPECT_EQ(w->windowTitle(), "Choose folder of Xyz Corp");
+        w->findChild<QPushButton*>("OKButton")->click();
+        if (++oks < 2)
+            QTimer::singleShot(10, clickOk);
+    };
+    QTimer::singleShot(10, clickOk);
+    const QString chosen = prompt.askFolder("Xyz Corp", path("other/"), root,
+                                            [&](const QString& folder, bool, bool* resetToRoot) {
+                                                tried << folder;
+                                                *resetToRoot = !folder.startsWith(root);
+                                                return !*resetToRoot;
+                                            });
+    EXPECT_EQ(tried, QStringList({path("other/"), root}));
+    EXPECT_EQ(chosen, root);
+    EXPECT_EQ(state().formatLetter, QChar());  // the letter of the Export format menu is left as it was
+}
+
+TEST_F(MetastockWindowsTest, LoadWindowShowsWhileTheMapIsRead)
+{
+    GuiMetastockPrompt prompt;
+    bool shown = false;
+    prompt.showMapLoad([&](const MetastockPrompt::Progress& progress) {
+        auto* w = qobject_cast<MSDatabaseload*>(QApplication::activeModalWidget());
+        ASSERT_NE(w, nullptr);
+        shown = w->isVisible();
+        EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(), "Reading Metastock-Database.....");
+        progress(30, 120);
+        EXPECT_EQ(w->findChild<QProgressBar*>("ProgressBar1")->value(), 30);
+        // Closing the window stops the run.
+        w->close();
+        EXPECT_TRUE(state().abortFlag);
+    });
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
