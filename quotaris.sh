@@ -48,13 +48,13 @@ run)
 test)
     install_packages
     build build
-    QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure
+    QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --parallel "$(nproc)"
     ;;
 sanitize)
     install_packages
     build build-asan -DQUOTARIS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
     QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-        ctest --test-dir build-asan --output-on-failure
+        ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)"
     ;;
 *)
     echo "usage: $0 run|test|sanitize|deps" >&2
