@@ -22,6 +22,26 @@ bool parseList(const QString& text, int* n)
 }
 }  // namespace
 
+ListArgument parseListArgument(HeadlessContext& c, int* i, int* list, QVector<int>* several)
+{
+    const QString& a = c.args[*i];
+    if (a == QLatin1String("--list") && *i + 1 < c.args.size() && parseList(c.args[*i + 1], list)) {
+        ++*i;
+        return ListArgument::Parsed;
+    }
+    if (a != QLatin1String("--lists") || *i + 1 >= c.args.size())
+        return ListArgument::NoMatch;
+    for (const QString& part : c.args[++*i].split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        int n = 0;
+        if (!parseList(part, &n)) {
+            c.err << "Not a list number from 1 to 16: " << part << '\n';
+            return ListArgument::Bad;
+        }
+        *several << n;
+    }
+    return several->isEmpty() ? ListArgument::NoMatch : ListArgument::Parsed;
+}
+
 int cmdDownload(HeadlessContext& c)
 {
     if (!c.args.isEmpty() && c.args[0] == QLatin1String("history"))
@@ -33,23 +53,10 @@ int cmdDownload(HeadlessContext& c)
     int list = 0;
     QVector<int> several;
     for (int i = 1; i < c.args.size(); ++i) {
-        const QString& a = c.args[i];
-        if (a == QLatin1String("--list") && i + 1 < c.args.size() && parseList(c.args[i + 1], &list)) {
-            ++i;
-        } else if (a == QLatin1String("--lists") && i + 1 < c.args.size()) {
-            for (const QString& part : c.args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-                int n = 0;
-                if (!parseList(part, &n)) {
-                    c.err << "Not a list number from 1 to 16: " << part << '\n';
-                    return 2;
-                }
-                several << n;
-            }
-            if (several.isEmpty()) {
-                c.err << kUsage;
-                return 2;
-            }
-        } else {
+        const ListArgument parsed = parseListArgument(c, &i, &list, &several);
+        if (parsed == ListArgument::Bad)
+            return 2;
+        if (parsed == ListArgument::NoMatch) {
             c.err << kUsage;
             return 2;
         }

@@ -1,25 +1,16 @@
 #include "app/commands_history.h"
 
+#include "app/commands_download.h"
 #include "app/headless.h"
 #include "runs/historyreport.h"
 #include "runs/historyrun.h"
 #include "support/state.h"
-#include "support/textconv.h"
 #include "writers/formatregistry.h"
 
 namespace {
 const char kUsage[] =
     "usage: download history [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--all-data] [--list N | --lists N,M,...]\n"
     "       download history --retry\n";
-
-bool parseList(const QString& text, int* n)
-{
-    const auto value = textconv::toInteger(text, 1, 16);
-    if (!value)
-        return false;
-    *n = static_cast<int>(*value);
-    return true;
-}
 
 void printEntries(QTextStream& out, const char* heading, const QVector<HistoryReport::Entry>& entries)
 {
@@ -52,24 +43,14 @@ int cmdDownloadHistory(HeadlessContext& c)
             allData = true;
         } else if (a == QLatin1String("--retry")) {
             retry = true;
-        } else if (a == QLatin1String("--list") && i + 1 < c.args.size() && parseList(c.args[i + 1], &list)) {
-            ++i;
-        } else if (a == QLatin1String("--lists") && i + 1 < c.args.size()) {
-            for (const QString& part : c.args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-                int n = 0;
-                if (!parseList(part, &n)) {
-                    c.err << "Not a list number from 1 to 16: " << part << '\n';
-                    return 2;
-                }
-                several << n;
-            }
-            if (several.isEmpty()) {
+        } else {
+            const ListArgument parsed = parseListArgument(c, &i, &list, &several);
+            if (parsed == ListArgument::Bad)
+                return 2;
+            if (parsed == ListArgument::NoMatch) {
                 c.err << kUsage;
                 return 2;
             }
-        } else {
-            c.err << kUsage;
-            return 2;
         }
     }
     if ((list && !several.isEmpty()) || (retry && (list || !several.isEmpty() || allData))) {
