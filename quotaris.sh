@@ -52,7 +52,7 @@ test)
     ;;
 sanitize)
     install_packages
-    build build-asan -DQUOTARIS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    build build-asan -DQUOTARIS_SANITIZE=ON -DQUOTARIS_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
     QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)"
     ;;
