@@ -68,19 +68,8 @@ int cmdDownload(HeadlessContext& c)
     if (!headlessStartup(c))
         return 1;
 
-    ProgramSettings& s = settings();
     CurrentRun run;
-    if (!several.isEmpty()) {
-        // The lists given here count for this run only.
-        run.severalLists = true;
-        for (int n = 1; n <= 16; ++n)
-            s.dList[n] = several.contains(n);
-    } else if (list) {
-        run.list = list;
-    } else {
-        run.severalLists = s.multiplelists;
-        run.list = s.lijst;
-    }
+    chooseLists(run, list, several);
     run.listCaption = lists::chooserCaption(run.list);
 
     QObject::connect(&run, &CurrentRun::panel1Changed, [&c](const QString& text) {

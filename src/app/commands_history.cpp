@@ -78,17 +78,7 @@ int cmdDownloadHistory(HeadlessContext& c)
     run.startDate = from;
     run.endDate = to;
     run.allData = allData;
-    if (!several.isEmpty()) {
-        // The lists given here count for this run only.
-        run.severalLists = true;
-        for (int n = 1; n <= 16; ++n)
-            s.dList[n] = several.contains(n);
-    } else if (list) {
-        run.list = list;
-    } else {
-        run.severalLists = s.multiplelists;
-        run.list = s.lijst;
-    }
+    chooseLists(run, list, several);
     state().historyRetry = retry;
 
     // The phases, and the progress in steps of a tenth.
