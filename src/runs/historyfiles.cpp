@@ -65,14 +65,17 @@ bool HistoryRunFiles::write(const QVector<HistoryRecord>& days, const QString& n
         return outcome != StepOutcome::Aborted;
     };
 
+    QVector<Quote> quotes;
+    quotes.reserve(days.size());
+    for (const HistoryRecord& r : days)
+        quotes.append(quoteOf(r, name));
     if (s.selectprn || s.selectamibroker) {
         QByteArray staged1, staged2;
         staged1.reserve(days.size() * 64);
         staged2.reserve(days.size() * 96);
-        for (const HistoryRecord& r : days) {
-            const Quote q = quoteOf(r, name);
-            staged1 += runfiles::ami1Line(q, s.h11);
-            staged2 += runfiles::ami2Line(q, QString(), false);
+        for (const Quote& q : quotes) {
+            runfiles::appendAmi1Line(staged1, q, s.h11);
+            runfiles::appendAmi2Line(staged2, q, QString(), false);
         }
         const QChar prn = s.selectprn ? QLatin1Char('P') : QChar();
         if (!append(ami1_.get(), staged1, prn, nullptr, nullptr) || !append(ami2_.get(), staged2, QChar(), nullptr, nullptr))
@@ -80,15 +83,17 @@ bool HistoryRunFiles::write(const QVector<HistoryRecord>& days, const QString& n
     }
     if (vision_) {
         QByteArray block;
-        for (const HistoryRecord& r : days)
-            block += runfiles::visionLine(quoteOf(r, name), false);
+        block.reserve(days.size() * 96);
+        for (const Quote& q : quotes)
+            runfiles::appendVisionLine(block, q, false);
         if (!append(vision_.get(), block, QLatin1Char('V'), "Writing to Vision2000", "End writing to Vision2000"))
             return false;
     }
     if (vikingen_) {
         QByteArray block;
-        for (const HistoryRecord& r : days)
-            block += runfiles::vikingenRecord(quoteOf(r, name), false);
+        block.reserve(days.size() * 96);
+        for (const Quote& q : quotes)
+            runfiles::appendVikingenRecord(block, q, false);
         if (!append(vikingen_.get(), block, QLatin1Char('I'), "Writing to Vikingen", "End writing to Vikingen"))
             return false;
     }

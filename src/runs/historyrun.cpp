@@ -415,9 +415,12 @@ void HistoryRun::topUp(const QString& ticker, const QString& name, const QDate& 
 bool HistoryRun::writeSymbol(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days)
 {
     const int n = static_cast<int>(days.size());
+    // Excel and MetaStock take the block as text lines.
     QString lines;
-    for (const HistoryRecord& r : days)
-        lines += r.line() + QStringLiteral("\r\n");
+    if (runsupport::formatOn(QLatin1Char('E')) || runsupport::formatOn(QLatin1Char('M'))) {
+        for (const HistoryRecord& r : days)
+            lines += r.line() + QStringLiteral("\r\n");
+    }
     if (runsupport::formatOn(QLatin1Char('E'))) {
         setStatus(1, 3, QStringLiteral("Writing quotes to Excel...."));
         const bool handed = excel_->writeBlock(lines, n, name);

@@ -105,8 +105,10 @@ void clsschrijfstock::raw(const QVector<Quote>& block)
 {
     block_ = block;
     for (Quote& q : block_) {
-        q.ticker.replace(QLatin1String("prn"), QLatin1String("pr1"));
-        q.ticker.replace(QLatin1String("PRN"), QLatin1String("PR1"));
+        if (q.ticker.contains(QLatin1String("prn")) || q.ticker.contains(QLatin1String("PRN"))) {
+            q.ticker.replace(QLatin1String("prn"), QLatin1String("pr1"));
+            q.ticker.replace(QLatin1String("PRN"), QLatin1String("PR1"));
+        }
     }
 }
 
@@ -131,18 +133,25 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
     // One symbol's block may still name several tickers; each gets its file.
     QMap<QString, QVector<Quote>> byFile;
     QMap<QString, SymbolFile> files;
+    // Consecutive quotes of one ticker and name share their file.
+    const Quote* previous = nullptr;
+    SymbolFile current;
     for (const Quote& q : quotes) {
         if (!quotetext::plausibleDate(q.date)) {
             WriteLog(QStringLiteral("No valid date for ") + q.ticker);
             continue;
         }
-        const SymbolFile file = symbolFile(letter(), q.ticker, q.name);
-        if (file.path.isEmpty()) {
+        if (!previous || previous->ticker != q.ticker || previous->name != q.name)
+            current = symbolFile(letter(), q.ticker, q.name);
+        previous = &q;
+        if (current.path.isEmpty()) {
             WriteLog(QStringLiteral("No file name for ") + q.ticker);
             continue;
         }
-        byFile[file.path].append(q);
-        files.insert(file.path, file);
+        QVector<Quote>& forFile = byFile[current.path];
+        if (forFile.isEmpty())
+            files.insert(current.path, current);
+        forFile.append(q);
     }
     for (auto it = byFile.cbegin(); it != byFile.cend(); ++it) {
         const SymbolFile& file = files[it.key()];

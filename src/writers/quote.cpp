@@ -36,6 +36,53 @@ int expandYear(int twoDigits)
     return expandTwoDigitYear(twoDigits);
 }
 
+namespace {
+// What QString::toLatin1 makes of one UTF-16 unit.
+char latin1(char16_t unit)
+{
+    return unit > 0xff ? '?' : static_cast<char>(unit);
+}
+}  // namespace
+
+void appendField(QByteArray& out, QStringView text, char from, char to)
+{
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char* p = out.data() + at;
+    for (const QChar c : text) {
+        char b = latin1(c.unicode());
+        if (b == '\r' || b == '\n')
+            b = ' ';
+        else if (from != '\0' && b == from)
+            b = to;
+        *p++ = b;
+    }
+}
+
+void appendPrice(QByteArray& out, QStringView text, bool point)
+{
+    appendField(out, text.trimmed(), point ? ',' : '\0', '.');
+}
+
+void appendNumber(QByteArray& out, qint64 value, int width)
+{
+    char digits[24];
+    int n = 0;
+    const bool negative = value < 0;
+    quint64 v = negative ? 0 - static_cast<quint64>(value) : static_cast<quint64>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    // Padded as QByteArray::number(value).rightJustified(width, '0') pads.
+    for (int pad = n + (negative ? 1 : 0); pad < width; ++pad)
+        out += '0';
+    if (negative)
+        out += '-';
+    while (n > 0)
+        out += digits[--n];
+}
+
 QByteArray field(const QString& text)
 {
     QByteArray bytes = text.toLatin1();

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 // One daily quote as the writers receive it. Prices and volume stay texts,
 // as the quote service sent them; the writers format them per layout.
@@ -37,5 +38,14 @@ int expandYear(int twoDigits);
 // Text to the single-byte code page of the export files, with line breaks
 // inside a field turned into blanks so a field can never split a line.
 QByteArray field(const QString& text);
+
+// The same conversions appended to a line under construction, without
+// temporaries: the writers build thousands of lines per symbol.
+//   appendField: `field(text)`, with the byte `from` also turned into `to`.
+//   appendPrice: `field(text.trimmed())`, with "," as "." when `point`.
+//   appendNumber: `QByteArray::number(value).rightJustified(width, '0')`.
+void appendField(QByteArray& out, QStringView text, char from = '\0', char to = '\0');
+void appendPrice(QByteArray& out, QStringView text, bool point);
+void appendNumber(QByteArray& out, qint64 value, int width = 0);
 
 }  // namespace quotetext

@@ -14,19 +14,6 @@ namespace runfiles {
 namespace {
 constexpr int kMaxRunFiles = 5000;
 
-QByteArray price(const QString& text, bool current)
-{
-    return quotetext::field(current ? quotetext::pointDecimal(text) : text.trimmed());
-}
-
-// A field of a "|"-separated line must not carry the separator.
-QByteArray visionField(const QString& text)
-{
-    QByteArray f = quotetext::field(text);
-    f.replace('|', ' ');
-    return f;
-}
-
 QString twoDigits(int n)
 {
     return QString::number(n).rightJustified(2, QLatin1Char('0'));
@@ -76,47 +63,128 @@ QString marketCode(const QString& ticker)
     return QStringLiteral("QRUS");
 }
 
+void appendVisionLine(QByteArray& out, const Quote& q, bool current)
+{
+    using namespace quotetext;
+    out += "7|";
+    appendField(out, marketCode(q.ticker), '|', ' ');
+    out += '|';
+    appendField(out, q.ticker, '|', ' ');
+    out += '|';
+    appendField(out, q.name, '|', ' ');
+    out += "||";
+    appendNumber(out, q.date);
+    for (const QString* p : {&q.open, &q.high, &q.low, &q.close}) {
+        out += '|';
+        appendPrice(out, *p, current);
+    }
+    out += '|';
+    appendPrice(out, q.volume, false);
+    out += textio::kCrLf;
+}
+
+void appendVikingenRecord(QByteArray& out, const Quote& q, bool current)
+{
+    using namespace quotetext;
+    const qsizetype tickerAt = out.size() + 1;
+    out += '+';
+    appendField(out, QStringView(q.ticker).left(11), '.', '_');
+    const qsizetype tickerSize = out.size() - tickerAt;
+    out += ',';
+    appendField(out, q.name);
+    out += "\r\n#";
+    appendNumber(out, q.date);
+    out += textio::kCrLf;
+    out.append(QByteArrayView(out.constData() + tickerAt, tickerSize));
+    for (const QString* p : {&q.high, &q.low, &q.close}) {
+        out += ',';
+        appendPrice(out, *p, current);
+    }
+    out += ',';
+    appendPrice(out, q.volume, false);
+    out += ",,";
+    appendPrice(out, q.open, current);
+    out += textio::kCrLf;
+}
+
+void appendAmi1Line(QByteArray& out, const Quote& q, const QString& h11)
+{
+    using namespace quotetext;
+    appendField(out, q.ticker);
+    out += ',';
+    appendNumber(out, q.date);
+    for (const QString* p : {&q.open, &q.high, &q.low, &q.close}) {
+        out += ',';
+        appendPrice(out, *p, true);
+    }
+    out += ',';
+    appendPrice(out, q.volume, false);
+    if (h11 != QLatin1String("0"))
+        out += ",0";
+    out += textio::kCrLf;
+}
+
+void appendAmi2Line(QByteArray& out, const Quote& q, const QString& time, bool current)
+{
+    using namespace quotetext;
+    auto quoted = [&out](QStringView text) {
+        out += '"';
+        appendField(out, text, '"', '\'');
+        out += '"';
+    };
+    quoted(q.ticker);
+    out += ',';
+    quoted(q.name);
+    out += ',';
+    appendPrice(out, q.close, current);
+    // The date as MM/DD/YYYY from the (at least) eight digits of YYYYMMDD.
+    QByteArray d;
+    appendNumber(d, q.date, 8);
+    out += ",\"";
+    out += QByteArrayView(d).sliced(4, 2);
+    out += '/';
+    out += QByteArrayView(d).sliced(6, 2);
+    out += '/';
+    out += QByteArrayView(d).first(4);
+    out += "\",";
+    quoted(time);
+    out += ",0.00,";
+    appendPrice(out, q.open, current);
+    out += ',';
+    appendPrice(out, q.high, current);
+    out += ',';
+    appendPrice(out, q.low, current);
+    out += ',';
+    appendPrice(out, q.volume, false);
+    out += textio::kCrLf;
+}
+
 QByteArray visionLine(const Quote& q, bool current)
 {
-    return "7|" + visionField(marketCode(q.ticker)) + '|' + visionField(q.ticker) + '|' + visionField(q.name) + "||" +
-           QByteArray::number(q.date) + '|' + price(q.open, current) + '|' + price(q.high, current) + '|' +
-           price(q.low, current) + '|' + price(q.close, current) + '|' + quotetext::field(q.volume.trimmed()) +
-           textio::kCrLf;
+    QByteArray out;
+    appendVisionLine(out, q, current);
+    return out;
 }
 
 QByteArray vikingenRecord(const Quote& q, bool current)
 {
-    QString t = q.ticker;
-    t.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QByteArray ticker = quotetext::field(t.left(11));
-    return '+' + ticker + ',' + quotetext::field(q.name) + textio::kCrLf + '#' + QByteArray::number(q.date) +
-           textio::kCrLf + ticker + ',' + price(q.high, current) + ',' + price(q.low, current) + ',' +
-           price(q.close, current) + ',' + quotetext::field(q.volume.trimmed()) + ",," + price(q.open, current) +
-           textio::kCrLf;
+    QByteArray out;
+    appendVikingenRecord(out, q, current);
+    return out;
 }
 
 QByteArray ami1Line(const Quote& q, const QString& h11)
 {
-    QByteArray line = quotetext::field(q.ticker) + ',' + QByteArray::number(q.date) + ',' + price(q.open, true) + ',' +
-                      price(q.high, true) + ',' + price(q.low, true) + ',' + price(q.close, true) + ',' +
-                      quotetext::field(q.volume.trimmed());
-    if (h11 != QLatin1String("0"))
-        line += ",0";
-    return line + textio::kCrLf;
+    QByteArray out;
+    appendAmi1Line(out, q, h11);
+    return out;
 }
 
 QByteArray ami2Line(const Quote& q, const QString& time, bool current)
 {
-    auto quoted = [](const QString& text) {
-        QByteArray f = quotetext::field(text);
-        f.replace('"', '\'');
-        return '"' + f + '"';
-    };
-    const QString d = QString::number(q.date).rightJustified(8, QLatin1Char('0'));
-    const QString date = d.mid(4, 2) + QLatin1Char('/') + d.mid(6, 2) + QLatin1Char('/') + d.left(4);
-    return quoted(q.ticker) + ',' + quoted(q.name) + ',' + price(q.close, current) + ',' + quoted(date) + ',' +
-           quoted(time) + ",0.00," + price(q.open, current) + ',' + price(q.high, current) + ',' +
-           price(q.low, current) + ',' + quotetext::field(q.volume.trimmed()) + textio::kCrLf;
+    QByteArray out;
+    appendAmi2Line(out, q, time, current);
+    return out;
 }
 
 QString createVisionFile(bool historical, const QDate& day)

@@ -23,6 +23,11 @@ QByteArray visionLine(const Quote& quote, bool current);
 QByteArray vikingenRecord(const Quote& quote, bool current);
 QByteArray ami1Line(const Quote& quote, const QString& h11);
 QByteArray ami2Line(const Quote& quote, const QString& time, bool current);
+// The same lines appended to `out`.
+void appendVisionLine(QByteArray& out, const Quote& quote, bool current);
+void appendVikingenRecord(QByteArray& out, const Quote& quote, bool current);
+void appendAmi1Line(QByteArray& out, const Quote& quote, const QString& h11);
+void appendAmi2Line(QByteArray& out, const Quote& quote, const QString& time, bool current);
 
 // Creates this run's Vision2000 (folder h3) or Vikingen (folder h5) file with
 // its header line under the first free name of `day`; returns its path.

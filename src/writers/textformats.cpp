@@ -5,6 +5,8 @@
 #include "writers/filenames.h"
 #include "writers/textio.h"
 
+#include <algorithm>
+
 namespace {
 constexpr qint64 kFirstTail = 4096;
 
@@ -31,10 +33,6 @@ std::optional<qint32> checked(int year, int month, int day)
     return date;
 }
 
-QByteArray twoDigits(int n)
-{
-    return QByteArray::number(n % 100).rightJustified(2, '0');
-}
 }  // namespace
 
 std::optional<qint32> TextQuoteWriter::lineDate(QByteArrayView line) const
@@ -44,17 +42,30 @@ std::optional<qint32> TextQuoteWriter::lineDate(QByteArrayView line) const
     return parseDate(line);
 }
 
-QByteArray TextQuoteWriter::prices(const Quote& q)
+QByteArray TextQuoteWriter::line(const QString& base, const Quote& quote) const
 {
-    using namespace quotetext;
     QByteArray out;
     out.reserve(64);
+    appendLine(out, base, quote);
+    return out;
+}
+
+void TextQuoteWriter::appendPrices(QByteArray& out, const Quote& q)
+{
+    using namespace quotetext;
     for (const QString* price : {&q.open, &q.high, &q.low, &q.close}) {
-        out += field(pointDecimal(*price));
+        appendPrice(out, *price, true);
         out += ',';
     }
-    out += field(plainNumber(textconv::val(pointDecimal(q.volume))));
-    return out;
+    // The volume as a plain number; a text of digits alone already is one,
+    // unless it has leading zeros or more digits than a double holds.
+    const QStringView volume = QStringView(q.volume).trimmed();
+    const bool plain = !volume.isEmpty() && volume.size() <= 15 && (volume.size() == 1 || volume.front() != u'0') &&
+                       std::all_of(volume.begin(), volume.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (plain)
+        appendField(out, volume);
+    else
+        out += field(plainNumber(textconv::val(pointDecimal(q.volume))));
 }
 
 void TextQuoteWriter::write(const SymbolFile& file, const Quote& quote)
@@ -131,6 +142,8 @@ void TextQuoteWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& q
     clsSortstock sort;
     sort.asciijn = letter() == QLatin1Char('C');
     sort.GETiijn = letter() == QLatin1Char('D');
+    sort.geefdatums.reserve(quotes.size());
+    sort.geefgegevens.reserve(quotes.size());
     for (const Quote& q : quotes) {
         sort.geefdatums.append(q.date);
         sort.geefgegevens.append(line(file.base, q));
@@ -141,11 +154,17 @@ void TextQuoteWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& q
     sort.geefTicker(file.path);
 }
 
-QByteArray StockguruWriter::line(const QString& base, const Quote& q) const
+void StockguruWriter::appendLine(QByteArray& out, const QString& base, const Quote& q) const
 {
     using namespace quotetext;
-    return field(base) + ",D," + twoDigits(year(q.date)) + twoDigits(month(q.date)) + twoDigits(day(q.date)) +
-           ',' + prices(q) + ",1";
+    appendField(out, base);
+    out += ",D,";
+    appendNumber(out, year(q.date) % 100, 2);
+    appendNumber(out, month(q.date) % 100, 2);
+    appendNumber(out, day(q.date) % 100, 2);
+    out += ',';
+    appendPrices(out, q);
+    out += ",1";
 }
 
 std::optional<qint32> StockguruWriter::parseDate(QByteArrayView line) const
@@ -159,10 +178,16 @@ std::optional<qint32> StockguruWriter::parseDate(QByteArrayView line) const
     return checked(quotetext::expandYear(yy), mm, dd);
 }
 
-QByteArray GetWriter::line(const QString&, const Quote& q) const
+void GetWriter::appendLine(QByteArray& out, const QString&, const Quote& q) const
 {
     using namespace quotetext;
-    return twoDigits(month(q.date)) + '/' + twoDigits(day(q.date)) + '/' + twoDigits(year(q.date)) + ',' + prices(q);
+    appendNumber(out, month(q.date) % 100, 2);
+    out += '/';
+    appendNumber(out, day(q.date) % 100, 2);
+    out += '/';
+    appendNumber(out, year(q.date) % 100, 2);
+    out += ',';
+    appendPrices(out, q);
 }
 
 std::optional<qint32> GetWriter::parseDate(QByteArrayView line) const
@@ -175,9 +200,11 @@ std::optional<qint32> GetWriter::parseDate(QByteArrayView line) const
     return checked(quotetext::expandYear(yy), mm, dd);
 }
 
-QByteArray AsciiWriter::line(const QString&, const Quote& q) const
+void AsciiWriter::appendLine(QByteArray& out, const QString&, const Quote& q) const
 {
-    return QByteArray::number(q.date).rightJustified(8, '0') + ',' + prices(q);
+    quotetext::appendNumber(out, q.date, 8);
+    out += ',';
+    appendPrices(out, q);
 }
 
 std::optional<qint32> AsciiWriter::parseDate(QByteArrayView line) const

@@ -9,7 +9,9 @@
 // CR LF line ends, no header.
 class TextQuoteWriter : public SymbolFileWriter {
 public:
-    virtual QByteArray line(const QString& base, const Quote& quote) const = 0;
+    QByteArray line(const QString& base, const Quote& quote) const;
+    // The line appended to `out`, without its line end.
+    virtual void appendLine(QByteArray& out, const QString& base, const Quote& quote) const = 0;
     // The date a line of the file carries; 0 for a header line (one starting
     // with "<"), nothing for a line without a readable date.
     std::optional<qint32> lineDate(QByteArrayView line) const;
@@ -20,7 +22,7 @@ public:
 protected:
     virtual std::optional<qint32> parseDate(QByteArrayView line) const = 0;
     // "O,H,L,C,V" as every layout writes them.
-    static QByteArray prices(const Quote& quote);
+    static void appendPrices(QByteArray& out, const Quote& quote);
 
 private:
     void insertByRewrite(const QString& file, qint32 date, const QByteArray& newLine) const;
@@ -30,7 +32,7 @@ private:
 class StockguruWriter : public TextQuoteWriter {
 public:
     QChar letter() const override { return QLatin1Char('S'); }
-    QByteArray line(const QString& base, const Quote& quote) const override;
+    void appendLine(QByteArray& out, const QString& base, const Quote& quote) const override;
 
 protected:
     std::optional<qint32> parseDate(QByteArrayView line) const override;
@@ -40,7 +42,7 @@ protected:
 class GetWriter : public TextQuoteWriter {
 public:
     QChar letter() const override { return QLatin1Char('D'); }
-    QByteArray line(const QString& base, const Quote& quote) const override;
+    void appendLine(QByteArray& out, const QString& base, const Quote& quote) const override;
 
 protected:
     std::optional<qint32> parseDate(QByteArrayView line) const override;
@@ -50,7 +52,7 @@ protected:
 class AsciiWriter : public TextQuoteWriter {
 public:
     QChar letter() const override { return QLatin1Char('C'); }
-    QByteArray line(const QString& base, const Quote& quote) const override;
+    void appendLine(QByteArray& out, const QString& base, const Quote& quote) const override;
 
 protected:
     std::optional<qint32> parseDate(QByteArrayView line) const override;

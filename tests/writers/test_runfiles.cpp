@@ -3,6 +3,8 @@
 #include "support/openfiles.h"
 #include "support/paths.h"
 #include "writers/runfiles.h"
+#include "writers/symbolwriter.h"
+#include "writers/textformats.h"
 
 #include <QFileInfo>
 
@@ -86,4 +88,39 @@ TEST_F(WriterTest, TheFiveThousandthRunFileIsReplacedWhenAllAreTaken)
     for (int n = 1; n <= 5000; ++n)
         writeFile(folder + QStringLiteral("History-%1.PRN").arg(n), "old");
     EXPECT_EQ(runfiles::runFileName(true, kDay), folder + "History-5000.PRN");
+}
+
+// Fields with line breaks, separators, quotes and characters outside the
+// single-byte code page: every line keeps its shape, whatever its layout.
+TEST_F(WriterTest, AwkwardFieldsKeepEveryLineWhole)
+{
+    const Quote q{"AB|C.D\"", QString::fromUtf8("Z\u00fcrich \"Co\" | A\r\nB \u20ac"), 20040315, " 1,5 ", "2", "1",
+                  "1.50", " 007 "};
+    EXPECT_EQ(runfiles::ami1Line(q, "1"), "AB|C.D\",20040315,1.5,2,1,1.50,007,0\r\n");
+    EXPECT_EQ(runfiles::ami2Line(q, "", false),
+              "\"AB|C.D'\",\"Z\xfcrich 'Co' | A  B ?\",1.50,\"03/15/2004\",\"\",0.00,1,5,2,1,007\r\n");
+    EXPECT_EQ(runfiles::visionLine(q, true), "7|QRD\"|AB C.D\"|Z\xfcrich \"Co\"   A  B ?||20040315|1.5|2|1|1.50|007\r\n");
+    EXPECT_EQ(runfiles::vikingenRecord(q, true),
+              "+AB|C_D\",Z\xfcrich \"Co\" | A  B ?\r\n#20040315\r\nAB|C_D\",2,1,1.50,007,,1.5\r\n");
+    // Only the first eleven characters of the ticker, dots made underscores.
+    EXPECT_EQ(runfiles::vikingenRecord(Quote{"ABCDEFGHI.JKLM", "", 20040315, "1", "1", "1", "1", "1"}, true)
+                  .split('\n')
+                  .at(2),
+              "ABCDEFGHI_J,1,1,1,1,,1\r");
+
+    // The per-symbol layouts print the volume as a plain number.
+    const auto s = makeSymbolWriter(QLatin1Char('S'));
+    const auto d = makeSymbolWriter(QLatin1Char('D'));
+    const auto c = makeSymbolWriter(QLatin1Char('C'));
+    auto line = [&q](const std::unique_ptr<SymbolFileWriter>& w, const QString& volume) {
+        Quote v = q;
+        v.volume = volume;
+        return static_cast<const TextQuoteWriter*>(w.get())->line(QStringLiteral("BASE"), v);
+    };
+    EXPECT_EQ(line(s, q.volume), "BASE,D,040315,1.5,2,1,1.50,7,1");
+    EXPECT_EQ(line(d, ""), "03/15/04,1.5,2,1,1.50,0");
+    EXPECT_EQ(line(c, "0"), "20040315,1.5,2,1,1.50,0");
+    EXPECT_EQ(line(c, " 123456789012345 "), "20040315,1.5,2,1,1.50,123456789012345");
+    EXPECT_EQ(line(c, "1500.0"), "20040315,1.5,2,1,1.50,1500");
+    EXPECT_EQ(line(c, "12,5"), "20040315,1.5,2,1,1.50,12.5");
 }
