@@ -103,11 +103,13 @@ void clsschrijfstock::raw(const QString& block)
 
 void clsschrijfstock::raw(const QVector<Quote>& block)
 {
-    block_ = block;
-    for (Quote& q : block_) {
-        if (q.ticker.contains(QLatin1String("prn")) || q.ticker.contains(QLatin1String("PRN"))) {
-            q.ticker.replace(QLatin1String("prn"), QLatin1String("pr1"));
-            q.ticker.replace(QLatin1String("PRN"), QLatin1String("PR1"));
+    block_ = block;  // shared until a ticker has to change
+    for (qsizetype i = 0; i < block_.size(); ++i) {
+        const QString& t = std::as_const(block_)[i].ticker;
+        if (t.contains(QLatin1String("prn")) || t.contains(QLatin1String("PRN"))) {
+            QString& changed = block_[i].ticker;
+            changed.replace(QLatin1String("prn"), QLatin1String("pr1"));
+            changed.replace(QLatin1String("PRN"), QLatin1String("PR1"));
         }
     }
 }
@@ -115,13 +117,15 @@ void clsschrijfstock::raw(const QVector<Quote>& block)
 StepOutcome clsschrijfstock::goraw()
 {
     QVector<Quote> quotes;
-    for (Quote q : block_) {
+    quotes.reserve(block_.size());
+    for (const Quote& q : std::as_const(block_)) {
         if (state().abortFlag)
             return StepOutcome::Done;
         if (q.ticker.isEmpty() || q.date == 0)
             continue;
-        q.name = quote_.name;
         quotes.append(q);
+        if (q.name != quote_.name)
+            quotes.last().name = quote_.name;
     }
     return write(quotes, true);
 }
@@ -131,12 +135,16 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
     written_ = 0;
     const auto writer = makeSymbolWriter(letter());
     // One symbol's block may still name several tickers; each gets its file.
-    QMap<QString, QVector<Quote>> byFile;
-    QMap<QString, SymbolFile> files;
+    struct Group {
+        SymbolFile file;
+        QList<qsizetype> at;
+    };
+    QMap<QString, Group> groups;
     // Consecutive quotes of one ticker and name share their file.
     const Quote* previous = nullptr;
     SymbolFile current;
-    for (const Quote& q : quotes) {
+    for (qsizetype i = 0; i < quotes.size(); ++i) {
+        const Quote& q = quotes[i];
         if (!quotetext::plausibleDate(q.date)) {
             WriteLog(QStringLiteral("No valid date for ") + q.ticker);
             continue;
@@ -148,22 +156,29 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
             WriteLog(QStringLiteral("No file name for ") + q.ticker);
             continue;
         }
-        QVector<Quote>& forFile = byFile[current.path];
-        if (forFile.isEmpty())
-            files.insert(current.path, current);
-        forFile.append(q);
+        Group& g = groups[current.path];
+        if (g.at.isEmpty())
+            g.file = current;
+        g.at.append(i);
     }
-    for (auto it = byFile.cbegin(); it != byFile.cend(); ++it) {
-        const SymbolFile& file = files[it.key()];
+    for (const Group& g : std::as_const(groups)) {
+        QVector<Quote> part;
+        if (g.at.size() == quotes.size()) {
+            part = quotes;  // the usual case: every quote goes to one file
+        } else {
+            part.reserve(g.at.size());
+            for (qsizetype i : g.at)
+                part.append(quotes[i]);
+        }
         bool corrupt = false;
         const StepOutcome outcome = guarded([&] {
             corrupt = false;
             try {
                 if (block)
-                    writer->writeBlock(file, it.value());
+                    writer->writeBlock(g.file, part);
                 else
-                    for (const Quote& q : it.value())
-                        writer->write(file, q);
+                    for (const Quote& q : part)
+                        writer->write(g.file, q);
             } catch (const textio::CorruptFile& e) {
                 corrupt = true;
                 reportCorrupt(e.file());
@@ -172,7 +187,7 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
         if (outcome == StepOutcome::Aborted)
             return outcome;
         if (outcome == StepOutcome::Done && !corrupt)
-            written_ += static_cast<int>(it.value().size());
+            written_ += static_cast<int>(part.size());
     }
     return StepOutcome::Done;
 }

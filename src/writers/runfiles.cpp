@@ -236,9 +236,22 @@ QString copyRunFile(bool historical, const QDate& day)
     QFile source(paths::dataFile(QStringLiteral("ami1.txt")));
     if (!source.open(QIODevice::ReadOnly))
         throw FileError(source, QStringLiteral("Cannot read"));
-    const QByteArray content = source.readAll();
+    // Copied in pieces: a long historical run stages hundreds of megabytes.
     QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit())
+    if (!out.open(QIODevice::WriteOnly))
+        throw FileError(out, QStringLiteral("Cannot write"));
+    QByteArray piece;
+    while (!source.atEnd()) {
+        piece = source.read(1 << 20);
+        if (piece.isEmpty()) {
+            if (source.error() != QFileDevice::NoError)
+                throw FileError(source, QStringLiteral("Cannot read"));
+            break;
+        }
+        if (out.write(piece) != piece.size())
+            throw FileError(out, QStringLiteral("Cannot write"));
+    }
+    if (!out.commit())
         throw FileError(out, QStringLiteral("Cannot write"));
     return target;
 }

@@ -25,13 +25,25 @@ QByteArray answer(const QByteArray& symbol, const QDate& start, const QDate& end
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     QByteArray body = "Date,Open,High,Low,Close,Volume,Adj Close\n";
+    body.reserve(body.size() + (end.toJulianDay() - start.toJulianDay() + 1) * 64);
     for (QDate d = end; d >= start; d = d.addDays(-1)) {
         if (d.dayOfWeek() >= Qt::Saturday)
             continue;
         const QByteArray c = close(symbol, d);
-        body += QByteArray::number(d.day()) + '-' + months[d.month() - 1] + '-'
-                + QByteArray::number(d.year() % 100).rightJustified(2, '0') + ',' + c + ',' + c + ',' + c + ',' + c
-                + ',' + QByteArray::number(1000 + d.day()) + ',' + c + '\n';
+        body += QByteArray::number(d.day());
+        body += '-';
+        body += months[d.month() - 1];
+        body += '-';
+        body += QByteArray::number(d.year() % 100).rightJustified(2, '0');
+        for (int i = 0; i < 4; ++i) {
+            body += ',';
+            body += c;
+        }
+        body += ',';
+        body += QByteArray::number(1000 + d.day());
+        body += ',';
+        body += c;
+        body += '\n';
     }
     return body;
 }

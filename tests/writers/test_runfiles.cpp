@@ -81,6 +81,14 @@ TEST_F(WriterTest, StagingFilesAndTheRunFileCopy)
     writeFile(folder + "History-1.CSV", "x");
     EXPECT_EQ(runfiles::copyRunFile(true, kDay), folder + "History-2.CSV");
     EXPECT_EQ(readAll(folder + "History-2.CSV"), runfiles::kStagingHeader + "\r\n");
+
+    // A staging file of several megabytes is copied whole.
+    QByteArray big;
+    for (int i = 0; big.size() < 3 * 1024 * 1024 + 17; ++i)
+        big += runfiles::ami1Line(Quote{"T" + QString::number(i), "", 20040315, "1", "2", "3", "4", "5"}, "0");
+    writeFile(paths::dataFile("ami1.txt"), big);
+    EXPECT_EQ(runfiles::copyRunFile(true, kDay), folder + "History-3.CSV");
+    EXPECT_EQ(readAll(folder + "History-3.CSV"), big);
 }
 
 TEST_F(WriterTest, TheFiveThousandthRunFileIsReplacedWhenAllAreTaken)

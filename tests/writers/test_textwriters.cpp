@@ -157,3 +157,22 @@ TEST_F(WriterTest, TickersAndNamesNeverLeaveTheFolder)
     // ".." alone and "...." give nothing usable: no file at all for them.
     EXPECT_EQ(filenames::tickerBaseName(".."), QString());
 }
+
+// A block that names two tickers, interleaved, writes each ticker's quotes
+// to its own file and leaves the caller's block untouched.
+TEST_F(WriterTest, ABlockOfTwoTickersSplitsIntoTheirFiles)
+{
+    const QVector<Quote> block{{"AAA", "", 20040316, "2", "2", "2", "2", "2"},
+                               {"XPRN", "", 20040315, "5", "5", "5", "5", "5"},
+                               {"AAA", "", 20040315, "1", "1", "1", "1", "1"},
+                               {"AAA", "", 0, "9", "9", "9", "9", "9"},
+                               {"XPRN", "", 20040316, "6", "6", "6", "6", "6"}};
+    clsschrijfstock w;
+    w.schrijfascii(true);
+    w.raw(block);
+    EXPECT_EQ(w.goraw(), StepOutcome::Done);
+    EXPECT_EQ(w.written(), 4);
+    EXPECT_EQ(block[1].ticker, "XPRN");
+    EXPECT_EQ(readAll(folder + "AAA.asc"), "20040315,1,1,1,1,1\r\n20040316,2,2,2,2,2\r\n");
+    EXPECT_EQ(readAll(folder + "XPR1.asc"), "20040315,5,5,5,5,5\r\n20040316,6,6,6,6,6\r\n");
+}
