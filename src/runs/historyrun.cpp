@@ -288,9 +288,6 @@ int HistoryRun::DownloadHistory()
     for (int i = 0; i < count && !stopped; ++i) {
         emit progressChanged(i + 1, count);
         lastSymbol_ = i == count - 1;
-        // A symbol's history rows reach the disk in one commit, also when
-        // the run stops in the middle of it.
-        CommitAtEnd commit(data_->db());
         stopped = !downloadSymbol(rows[i]);
     }
     excel_->finish(summary_.written, summary_.writeFailures, summary_.notes);
@@ -343,8 +340,14 @@ bool HistoryRun::downloadSymbol(const Row& row)
         state().abortFlag = true;  // Abort in the error dialog ends the run
         return false;
     };
-    if (start.isValid() && end.isValid())
+    if (start.isValid() && end.isValid()) {
+        // The ranges' history rows reach the disk in one commit, also when
+        // the run stops in the middle. The commit comes before the files are
+        // written: the MetaStock writer records new securities through a
+        // connection of its own, which an open transaction here would lock out.
+        CommitAtEnd commit(data_->db());
         history.go();
+    }
     summary_.requests += history.requests();
     summary_.failedRequests += history.failedRequests();
     QVector<HistoryRecord> days = history.records();

@@ -10,6 +10,7 @@
 #include "support/paths.h"
 #include "support/state.h"
 #include "writers/amibroker.h"
+#include "writers/metastockmap.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -344,8 +345,15 @@ TEST_F(HistoryRunTest, WorkbookAndMetastockGetEveryDayAndTheImportRunsOnceAtTheE
         EXPECT_EQ(names, (QSet<QString>{QStringLiteral("AAA.AS Corp's"), QStringLiteral("BBB Corp's")}));
     }
 
-    // Both symbols in the folder made for new symbols, every day stored once.
+    // Both symbols in the folder made for new symbols and in the map of
+    // the folders, every day stored once, no error on the way.
+    EXPECT_TRUE(msgs.texts().isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('\n')));
     const QString folder = settings().metastock + QStringLiteral("Q001/");
+    {
+        Database db(paths::databaseFile());
+        EXPECT_EQ(metastockmap::folderOf(db, QStringLiteral("AAA.AS")), folder);
+        EXPECT_EQ(metastockmap::folderOf(db, QStringLiteral("BBB")), folder);
+    }
     for (const QString& ticker : {QStringLiteral("AAA.AS"), QStringLiteral("BBB")}) {
         const mslink::RecordArrays stored = metastockRecords(folder, ticker);
         const QStringList ascii = asciiLines(QString(ticker).replace(QLatin1Char('.'), QLatin1Char('_')));
