@@ -88,10 +88,11 @@ void clsData::changeticker(const QString& oldTicker, const QString& newTicker)
     successorExisted = false;
     if (!step([&] {
             // A successor already stored keeps its row (a ticker is the key
-            // of a symbol) and takes over the lists of the old one.
-            const bool both = oldTicker != newTicker
-                && db_->scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = ?"), {newTicker}).toInt() > 0
-                && db_->scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = ?"), {oldTicker}).toInt() > 0;
+            // of a symbol) and takes over the lists of the old one. Tickers
+            // compare without case: a change of case alone is one row.
+            const bool both =
+                db_->scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo IN (?, ?)"), {oldTicker, newTicker})
+                    .toInt() == 2;
             if (!both) {
                 db_->exec(QStringLiteral("UPDATE fondsen SET codeyahoo = ? WHERE codeyahoo = ?"), {newTicker, oldTicker});
                 return;

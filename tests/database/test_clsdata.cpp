@@ -167,6 +167,12 @@ TEST_F(ClsDataTest, AddsRenamesAndRemovesSymbolsWithQuotesInTickers)
     EXPECT_EQ(data->db().scalar(QStringLiteral("SELECT newticker FROM newtickers WHERE oldticker = ?"), {"O'X"}).toString(),
               QStringLiteral("O'Y"));
 
+    // A change of case alone renames the one row; it never merges it away.
+    data->changeticker(QStringLiteral("O'Y"), QStringLiteral("o'y"));
+    EXPECT_FALSE(data->successorExisted);
+    EXPECT_EQ(rows(QStringLiteral("fondsen")), 1);
+    EXPECT_EQ(field(QStringLiteral("list4"), QStringLiteral("o'y")).toInt(), 1);
+
     data->removeticker(QStringLiteral("o'y"));
     EXPECT_EQ(rows(QStringLiteral("fondsen")), 0);
     EXPECT_EQ(msgs.shown.size(), 1);
