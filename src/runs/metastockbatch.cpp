@@ -19,15 +19,17 @@ void startRun()
 bool writeBatch(const QVector<Quote>& quotes, const std::function<void(const QString&)>& panel2, int& written,
                 int& failures)
 {
+    // A Stop seen here still lets the batch reach every format; only Abort
+    // in an error dialog ends it.
     yieldToGui();
-    if (state().abortFlag)
-        return false;
     WriteLog(QStringLiteral("Writing to Metastock"));
     int slot = 0;
     for (const Quote& q : quotes) {
         panel2(QStringLiteral("Writing %1 quotes to Metastock...").arg(slot++));
-        if (q.date == 0)
+        if (q.date == 0) {
+            ++failures;
             continue;
+        }
         metaclass writer;
         writer.setQuote(q);
         const StepOutcome outcome = writer.go();
@@ -37,8 +39,6 @@ bool writeBatch(const QVector<Quote>& quotes, const std::function<void(const QSt
             ++written;
         else
             ++failures;
-        if (state().abortFlag)
-            return false;
     }
     WriteLog(QStringLiteral("End Writing to Metastock"));
     return true;

@@ -197,13 +197,14 @@ TEST_F(CurrentRunFaultTest, StopFinishesTheBatchInHandInEveryFormat)
 {
     const QString guru = formatOn(&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "guru");
     const QString kbf = formatOn(&ProgramSettings::select2, &ProgramSettings::h2, "kbf");
+    formatOn(&ProgramSettings::selectmetastock, &ProgramSettings::metastock, "ms");
     addSymbols(numbered(QStringLiteral("P"), 40));
     CurrentRun run;
-    // Stop is pressed while the first format is being written; it is seen
-    // at the next yield.
+    // Stop is pressed while the first batch is staged for the run file; it
+    // is seen at the next yield, before MetaStock.
     bool stopped = false;
     QObject::connect(&run, &CurrentRun::panel2Changed, [&](const QString& text) {
-        if (!stopped && text == QLatin1String("Writing 20 quotes to Stockguru...")) {
+        if (!stopped && text.endsWith(QLatin1String(" quotes to .prn..."))) {
             stopped = true;
             QTimer::singleShot(0, &run, [&run] { run.StopRun(); });
         }
@@ -214,6 +215,10 @@ TEST_F(CurrentRunFaultTest, StopFinishesTheBatchInHandInEveryFormat)
     EXPECT_EQ(filesIn(guru).size(), 40);
     EXPECT_EQ(filesIn(ascii).size(), 40);
     EXPECT_EQ(filesIn(kbf).size(), 40);
+    // The MetaStock look-up itself honours Stop; its quotes count as not
+    // written, and the formats after it still get the whole batch.
+    EXPECT_EQ(run.summary().written.value(QLatin1Char('M')), 0);
+    EXPECT_GE(run.summary().writeFailures, 40);
     // Staged for the run file, which a stopped run does not make.
     EXPECT_TRUE(runFile().isEmpty());
     EXPECT_EQ(run.summary().written.value(QLatin1Char('P')), 0);
