@@ -7,7 +7,6 @@
 #include "runs/currentrun.h"
 #include "support/state.h"
 #include "support/textconv.h"
-#include "writers/formatregistry.h"
 
 namespace {
 const char kUsage[] = "usage: download current [--list N | --lists N,M,...]\n";
@@ -65,7 +64,7 @@ int cmdDownload(HeadlessContext& c)
         c.err << kUsage;
         return 2;
     }
-    if (!headlessStartup(c))
+    if (!headlessStartup(c, true))
         return 1;
 
     CurrentRun run;
@@ -86,13 +85,7 @@ int cmdDownload(HeadlessContext& c)
     c.out << "symbols: " << sum.symbols << '\n';
     c.out << "requests: " << sum.batches << ", failed: " << sum.failedBatches << '\n';
     c.out << "quotes downloaded: " << sum.quotesReceived << '\n';
-    for (const ExportFormat& f : formats::all()) {
-        if (settings().*(f.selected))
-            c.out << "written " << f.letter << " (" << QString::fromLatin1(f.caption).remove(QLatin1Char('&'))
-                  << "): " << sum.written.value(f.letter) << '\n';
-    }
-    if (sum.writeFailures)
-        c.out << "not written: " << sum.writeFailures << '\n';
+    printWritten(c.out, sum.written, sum.writeFailures);
     CurrentReport report;
     report.load();
     c.out << "failed: " << report.failed.join(QLatin1Char(' ')) << '\n';

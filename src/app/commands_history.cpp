@@ -5,7 +5,6 @@
 #include "runs/historyreport.h"
 #include "runs/historyrun.h"
 #include "support/state.h"
-#include "writers/formatregistry.h"
 
 namespace {
 const char kUsage[] =
@@ -70,10 +69,9 @@ int cmdDownloadHistory(HeadlessContext& c)
         c.err << "The end date lies before the start date\n";
         return 2;
     }
-    if (!headlessStartup(c))
+    if (!headlessStartup(c, true))
         return 1;
 
-    ProgramSettings& s = settings();
     HistoryRun run;
     run.startDate = from;
     run.endDate = to;
@@ -106,13 +104,7 @@ int cmdDownloadHistory(HeadlessContext& c)
     c.out << "symbols: " << sum.symbols << '\n';
     c.out << "requests: " << sum.requests << ", failed: " << sum.failedRequests << '\n';
     c.out << "quotes downloaded: " << sum.quotesReceived << '\n';
-    for (const ExportFormat& f : formats::all()) {
-        if (s.*(f.selected))
-            c.out << "written " << f.letter << " (" << QString::fromLatin1(f.caption).remove(QLatin1Char('&'))
-                  << "): " << sum.written.value(f.letter) << '\n';
-    }
-    if (sum.writeFailures)
-        c.out << "not written: " << sum.writeFailures << '\n';
+    printWritten(c.out, sum.written, sum.writeFailures);
     HistoryReport report;
     report.load();
     printEntries(c.out, "failed ranges:", report.notDownloaded);

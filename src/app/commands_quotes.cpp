@@ -31,7 +31,7 @@ int cmdQuote(HeadlessContext& c)
         c.err << "quote needs at least one ticker\n";
         return 2;
     }
-    headlessStartup(c);
+    headlessStartup(c, true);
     QStringList notFound, rejected;
     bool failed = false;
     for (qsizetype from = 0; from < c.args.size(); from += kBatch) {
@@ -69,7 +69,7 @@ int cmdInvestigate(HeadlessContext& c)
         c.err << "investigate needs exactly one ticker\n";
         return 2;
     }
-    headlessStartup(c);
+    headlessStartup(c, true);
     clsTickeronderzoek t;
     t.ticker = c.args[0];
     t.go();

@@ -291,7 +291,7 @@ int cmdSchedule(HeadlessContext& c)
 {
     const QString sub = c.args.value(0);
     const bool changes = sub == QLatin1String("set") || sub == QLatin1String("off") || sub == QLatin1String("options");
-    const bool opened = headlessStartup(c);
+    const bool opened = headlessStartup(c, sub == QLatin1String("run"));
     // Saving writes all sixteen lists: only over values the start-up read.
     if (!opened && (changes || sub == QLatin1String("run")))
         return 1;

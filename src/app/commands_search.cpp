@@ -73,7 +73,7 @@ int run(HeadlessContext& c, const Options& o, SymbolSearch& s, const QString& us
         c.err << o.error << '\n' << usage;
         return 2;
     }
-    if (!headlessStartup(c))
+    if (!headlessStartup(c, true))
         return 1;
     if (s.components.isEmpty())
         s.firstticker = first;

@@ -17,6 +17,8 @@
 #include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/paths.h"
+#include "support/state.h"
+#include "writers/formatregistry.h"
 
 namespace {
 
@@ -118,7 +120,7 @@ QString headlessUsage()
     return text;
 }
 
-bool headlessStartup(HeadlessContext& context)
+bool headlessStartup(HeadlessContext& context, bool quoteService)
 {
     QString error;
     if (!paths::ensureDataFolder(&error)) {
@@ -126,9 +128,20 @@ bool headlessStartup(HeadlessContext& context)
         return false;
     }
     const bool opened = runStartup().opened;
-    if (!livehosts::resolve(&error))
+    if (quoteService && !livehosts::resolve(&error))
         context.err << "The built-in quote gateway cannot start: " << error << '\n';
     return opened;
+}
+
+void printWritten(QTextStream& out, const QMap<QChar, int>& written, int failures)
+{
+    for (const ExportFormat& f : formats::all()) {
+        if (settings().*(f.selected))
+            out << "written " << f.letter << " (" << QString::fromLatin1(f.caption).remove(QLatin1Char('&'))
+                << "): " << written.value(f.letter) << '\n';
+    }
+    if (failures)
+        out << "not written: " << failures << '\n';
 }
 
 int runHeadless(const QString& command, const QStringList& args)

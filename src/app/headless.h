@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QStringList>
 #include <QTextStream>
 
@@ -29,5 +30,11 @@ QString headlessUsage();
 
 // Shared by the commands: runs the start-up routine without a window,
 // reporting every message to stderr. Returns false when the database
-// could not be opened.
-bool headlessStartup(HeadlessContext& context);
+// could not be opened. A command that talks to the quote service passes
+// `quoteService`: only then does the built-in gateway start for the hosts
+// set to it.
+bool headlessStartup(HeadlessContext& context, bool quoteService = false);
+
+// What a download wrote: "written X (caption): n" for every format that is
+// on, then "not written: n" when some quotes reached no file.
+void printWritten(QTextStream& out, const QMap<QChar, int>& written, int failures);

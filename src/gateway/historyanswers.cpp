@@ -25,10 +25,11 @@ qint64 utcMidnight(const QDate& d)
 QByteArray historyCsv(const livejson::Chart& chart, const QDate& start, const QDate& end)
 {
     std::map<QDate, Bar> byDate;
+    const QTimeZone zone = chart.meta.exchange.zone();
     for (const Bar& b : chart.bars) {
         if (!present(b.close))
             continue;
-        const QDate day = chart.meta.exchange.local(b.time).date();
+        const QDate day = QDateTime::fromSecsSinceEpoch(b.time, zone).date();
         if (day < start || day > end)
             continue;
         byDate[day] = b;  // bars come in time order: the later one stays

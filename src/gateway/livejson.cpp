@@ -90,28 +90,14 @@ Instrument instrumentFromQuote(const QJsonObject& q)
 
 }  // namespace
 
-QDateTime Exchange::local(qint64 epochSec) const
+QTimeZone Exchange::zone() const
 {
-    const QDateTime utc = QDateTime::fromSecsSinceEpoch(epochSec, Qt::UTC);
     if (!timezoneName.isEmpty()) {
-        const QTimeZone zone(timezoneName.toLatin1());
-        if (zone.isValid())
-            return utc.toTimeZone(zone);
+        QTimeZone named(timezoneName.toLatin1());
+        if (named.isValid())
+            return named;
     }
-    return utc.toTimeZone(QTimeZone(gmtOffsetSec));
-}
-
-QString errorCode(const QByteArray& body)
-{
-    const auto root = object(body);
-    if (!root)
-        return QString();
-    for (const QString& key : {QStringLiteral("chart"), QStringLiteral("finance"), QStringLiteral("quoteResponse")}) {
-        const QJsonValue error = root->value(key).toObject().value(QLatin1String("error"));
-        if (error.isObject())
-            return error.toObject().value(QLatin1String("code")).toString();
-    }
-    return QString();
+    return QTimeZone(gmtOffsetSec);
 }
 
 std::optional<Chart> parseChart(const QByteArray& body)

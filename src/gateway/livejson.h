@@ -21,8 +21,11 @@ inline bool present(double v) { return !std::isnan(v); }
 struct Exchange {
     QString timezoneName;  // "America/New_York"; may be empty
     int gmtOffsetSec = 0;  // the offset of now, used when the zone is unknown
+    // The zone by its name, else by the offset. Loops over many bars take it
+    // once: making a zone from its name is a look-up each time.
+    QTimeZone zone() const;
     // `epochSec` as the exchange's local date and time.
-    QDateTime local(qint64 epochSec) const;
+    QDateTime local(qint64 epochSec) const { return QDateTime::fromSecsSinceEpoch(epochSec, zone()); }
 };
 
 // What is known about one symbol: from the quote endpoint or a chart's meta.
@@ -49,10 +52,6 @@ struct Chart {
     Instrument meta;
     QVector<Bar> bars;
 };
-
-// The error object of an answer ("Not Found", "Bad Request", "Unauthorized"),
-// empty when there is none or the body is no JSON.
-QString errorCode(const QByteArray& body);
 
 // A chart answer with its result, or nothing when the body holds none.
 std::optional<Chart> parseChart(const QByteArray& body);

@@ -17,8 +17,6 @@ constexpr int kWeekMs = 7 * 24 * 60 * 60 * 1000;
 // 1900-01-01: before any history the provider holds.
 constexpr qint64 kEarliest = -2208988800;
 
-const QString kMetaQuery = QStringLiteral("range=5d&interval=1d");
-
 // Exchanges of the United States and Canada, by the provider's codes.
 bool northAmerican(const QString& code)
 {
@@ -71,7 +69,7 @@ void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respon
         respond(legacypages::invalidTicker(symbol));
         return;
     }
-    chartPage(symbol, kMetaQuery, [this, symbol, respond](const livejson::Chart& chart) {
+    chartPage(symbol, QuoteSource::kLatestDaysQuery, [this, symbol, respond](const livejson::Chart& chart) {
         if (chart.meta.firstTradeDate)
             respond(legacypages::historyStart(symbol, chart.meta.exchange.local(*chart.meta.firstTradeDate).date()));
         else
@@ -106,7 +104,7 @@ void PageAnswers::quotePage(const LegacyRequest& request, HttpServer::Respond re
         respond(legacypages::invalidTicker(symbol));
         return;
     }
-    chartPage(symbol, kMetaQuery, [symbol, respond](const livejson::Chart& chart) {
+    chartPage(symbol, QuoteSource::kLatestDaysQuery, [symbol, respond](const livejson::Chart& chart) {
         const livejson::Instrument& m = chart.meta;
         respond(legacypages::plainQuote(symbol, m.shortName.isEmpty() ? m.longName : m.shortName));
     }, respond);

@@ -139,7 +139,7 @@ private:
             return;
         ++open_;
         auto self = shared_from_this();
-        s_.upstream_.getJson(chartPath(symbol, QStringLiteral("range=5d&interval=1d")), s_.cacheMs_,
+        s_.upstream_.getJson(chartPath(symbol, kLatestDaysQuery), s_.cacheMs_,
                              [self, symbol](const UpstreamReply& r) {
                                  self->chartArrived(symbol, r);
                                  self->close();

@@ -30,8 +30,11 @@ public:
     void fetch(const QStringList& symbols, std::function<void(const QuoteFetch&)> done);
 
     static constexpr int kChunk = 100;
-    // The chart path of `symbol` with `query` ("range=5d&interval=1d").
+    // The chart path of `symbol` with `query`.
     static QString chartPath(const QString& symbol, const QString& query);
+    // The chart query of a symbol's latest days: the current-quote fallback
+    // and the quote page ask the same, so they share one cached answer.
+    static inline const QString kLatestDaysQuery = QStringLiteral("range=5d&interval=1d");
 
 private:
     class Job;

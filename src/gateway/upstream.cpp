@@ -143,7 +143,6 @@ void Upstream::start(const std::shared_ptr<Pending>& p)
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     ++running_;
-    ++sent_;
     if (sentCounter_)
         sentCounter_->fetch_add(1);
     QNetworkReply* reply = manager_.get(request);

@@ -52,7 +52,6 @@ public:
     // never cached.
     void getText(const QString& url, Callback done);
 
-    int requestsSent() const { return sent_; }
     bool paused() const;
 
 private:
@@ -77,7 +76,6 @@ private:
     QHash<QString, std::shared_ptr<Pending>> pending_;  // queued or running, by key
     std::deque<std::shared_ptr<Pending>> queue_;
     int running_ = 0;
-    int sent_ = 0;
     std::atomic<int>* sentCounter_ = nullptr;
     double tokens_ = 0;
     qint64 refilledAt_ = 0;

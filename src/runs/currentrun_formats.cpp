@@ -3,13 +3,13 @@
 #include "runs/currentrun.h"
 
 #include "quotes/loader.h"
+#include "runs/runsupport.h"
 #include "support/errors.h"
 #include "support/log.h"
 #include "support/state.h"
 #include "support/yield.h"
 #include "writers/clsschrijfstock.h"
 #include "writers/filenames.h"
-#include "writers/formatregistry.h"
 #include "writers/runfiles.h"
 
 namespace {
@@ -41,12 +41,6 @@ const FormatTexts& textsOf(QChar letter)
             return t;
     }
     return kFormatTexts[0];
-}
-
-bool formatOn(QChar letter)
-{
-    const ExportFormat* f = formats::find(letter);
-    return f && settings().*(f->selected);
 }
 
 }  // namespace
@@ -106,7 +100,7 @@ bool CurrentRun::writeStaging(Batch& batch)
 
 bool CurrentRun::writeSymbolFiles(const Batch& batch, QChar letter)
 {
-    if (!formatOn(letter))
+    if (!runsupport::formatOn(letter))
         return true;
     const FormatTexts& f = textsOf(letter);
     yieldToGui();
@@ -136,7 +130,7 @@ bool CurrentRun::writeSymbolFiles(const Batch& batch, QChar letter)
 
 bool CurrentRun::appendToRunFile(const Batch& batch, QChar letter)
 {
-    if (!formatOn(letter))
+    if (!runsupport::formatOn(letter))
         return true;
     const bool vision = letter == QLatin1Char('V');
     const std::unique_ptr<AppendFile>& file = vision ? vision_ : vikingen_;

@@ -98,8 +98,7 @@ ScheduleFrame::ScheduleFrame(Scheduler& scheduler, QWidget* parent) : QGroupBox(
     layout->addWidget(command4_, 2, 0);
     layout->setColumnStretch(3, 1);
 
-    scheduler_.ComputeNextDownloads();
-    check2Clicked();
+    check2Clicked();  // also works out the next moments
 }
 
 void ScheduleFrame::showPickers(int n)

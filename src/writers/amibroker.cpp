@@ -42,11 +42,13 @@ QString substitute(const QString& word, const QString& file, bool* usedFile)
 }
 
 // Quote lines of the staging file: its lines without the header.
-int quoteLines(const QByteArray& content)
+// The lines of the staging file that carry a quote (not blank, not the
+// header), read line by line: a historical run stages hundreds of megabytes.
+int quoteLines(QFile& file)
 {
     int n = 0;
-    for (const QByteArray& line : content.split('\n')) {
-        const QByteArray l = line.trimmed();
+    while (!file.atEnd()) {
+        const QByteArray l = file.readLine().trimmed();
         if (!l.isEmpty() && l != runfiles::kStagingHeader)
             ++n;
     }
@@ -101,11 +103,6 @@ bool presenceTest(const QString& command, QString* why)
     return true;
 }
 
-bool presenceTest()
-{
-    return presenceTest(importCommand());
-}
-
 ImportResult Import()
 {
     ImportResult result;
@@ -114,12 +111,11 @@ ImportResult Import()
     QFile staging(file);
     if (!staging.open(QIODevice::ReadWrite))  // creates a missing file, as a run would
         return result;
-    const QByteArray content = staging.readAll();
-    staging.close();
-    if (content.isEmpty())
+    if (staging.size() == 0)
         return result;
     result.started = true;
-    result.quotes = quoteLines(content);
+    result.quotes = quoteLines(staging);
+    staging.close();
 
     const QStringList line = commandLine(importCommand(), QFileInfo(file).absoluteFilePath());
     if (!line.isEmpty()) {

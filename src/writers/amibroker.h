@@ -26,7 +26,6 @@ QStringList commandLine(const QString& command, const QString& file);
 // path must be an executable file, a bare name must be on PATH). `why`
 // gets the reason when false.
 bool presenceTest(const QString& command, QString* why = nullptr);
-bool presenceTest();
 
 struct ImportResult {
     bool started = false;  // false: nothing to import (empty file)

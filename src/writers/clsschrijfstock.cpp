@@ -124,8 +124,7 @@ StepOutcome clsschrijfstock::goraw()
         if (q.ticker.isEmpty() || q.date == 0)
             continue;
         quotes.append(q);
-        if (q.name != quote_.name)
-            quotes.last().name = quote_.name;
+        quotes.last().name = quote_.name;
     }
     return write(quotes, true);
 }

@@ -170,11 +170,6 @@ int ewriter::rowsSaved() const
     return book_ ? book_->savedRows : 0;
 }
 
-int ewriter::rowsHanded() const
-{
-    return book_ ? book_->xls.rows() : 0;
-}
-
 int ewriter::sheets() const
 {
     return book_ ? book_->xls.sheets() : 0;

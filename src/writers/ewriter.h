@@ -56,10 +56,8 @@ public:
     void go();
     bool Busy() const { return busy_; }
 
-    // The rows of this workbook that are on disk, the rows it was handed,
-    // and its sheet count.
+    // The rows of this workbook that are on disk, and its sheet count.
     int rowsSaved() const;
-    int rowsHanded() const;
     int sheets() const;
     // True once a write of this workbook failed.
     bool failed() const;

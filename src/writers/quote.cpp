@@ -85,11 +85,8 @@ void appendNumber(QByteArray& out, qint64 value, int width)
 
 QByteArray field(const QString& text)
 {
-    QByteArray bytes = text.toLatin1();
-    for (char& c : bytes) {
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    }
+    QByteArray bytes;
+    appendField(bytes, text);
     return bytes;
 }
 

@@ -64,7 +64,6 @@ private:
     quint32 stringIndex(const QString& text);
     void appendString(const QString& text);
     void startSstRecord(quint16 id);
-    void sstBytes(const char* data, int size);
     QByteArray globals(const std::vector<quint32>& sheetOffsets, quint32 sstStart) const;
     // The stream in pieces: `owned` keeps the pieces built for the call,
     // `views` lists every piece in stream order.
