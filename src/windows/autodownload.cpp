@@ -1,17 +1,12 @@
 #include "windows/autodownload.h"
 
-#include "database/lists.h"
-#include "database/settingsrow.h"
 #include "runs/currentrun.h"
 #include "runs/hangup.h"
-#include "runs/options.h"
 #include "runs/scheduler.h"
 #include "support/messages.h"
-#include "support/settingsstore.h"
 #include "support/state.h"
-#include "support/textconv.h"
-#include "windows/frmoptions.h"
 #include "windows/helpkey.h"
+#include "windows/listchooser.h"
 #include "windows/named.h"
 #include "windows/reportform.h"
 #include "windows/scheduleframe.h"
@@ -23,11 +18,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -46,21 +39,13 @@ Autodownload::Autodownload(QWidget* parent)
     option5_->setChecked(true);
 
     frameCurrent_ = named(new QGroupBox(this), "FrameCurrent");
-    option3_ = named(new QRadioButton(QStringLiteral("Download List:"), frameCurrent_), "Option3");
-    option4_ = named(new QRadioButton(QStringLiteral("Download Lists:"), frameCurrent_), "Option4");
-    combo3_ = named(new QComboBox(frameCurrent_), "Combo3");
-    command3_ = named(new QPushButton(QStringLiteral("..."), frameCurrent_), "Command3");
-    label1_ = named(new QLabel(frameCurrent_), "Label1");
-    label1_->setWordWrap(true);
+    choice_ = new ListChoice(frameCurrent_, "Option3", "Option4", "Label1");
+    choice_->follow(this);
     check3_ = named(new QCheckBox(QStringLiteral("&Disconnect after downloading"), frameCurrent_), "Check3");
     check3_->setChecked(scheduler_->schedule.disconnectNormal);
     command1_ = named(new QPushButton(QStringLiteral("&Go!"), frameCurrent_), "Command1");
     auto* currentLayout = new QGridLayout(frameCurrent_);
-    currentLayout->addWidget(option3_, 0, 0);
-    currentLayout->addWidget(combo3_, 0, 1, 1, 2);
-    currentLayout->addWidget(option4_, 1, 0);
-    currentLayout->addWidget(command3_, 1, 1);
-    currentLayout->addWidget(label1_, 1, 2);
+    choice_->addTo(currentLayout);
     currentLayout->addWidget(check3_, 2, 0, 1, 3);
     currentLayout->addWidget(command1_, 3, 0);
     currentLayout->setColumnStretch(2, 1);
@@ -99,28 +84,6 @@ Autodownload::Autodownload(QWidget* parent)
     layout->addWidget(progress_);
     layout->addWidget(status);
 
-    for (int n = 1; n <= 16; ++n)
-        combo3_->addItem(lists::chooserCaption(n));
-    const ProgramSettings& s = settings();
-    (s.multiplelists ? option4_ : option3_)->setChecked(true);
-    combo3_->setCurrentIndex(std::clamp(s.lijst, 1, 16) - 1);
-    updateListLabel();
-    updateModeControls();
-
-    connect(combo3_, &QComboBox::activated, this, [](int index) {
-        settings().lijst = index + 1;
-        settingsrow::saveCurrentList();
-    });
-    connect(option4_, &QRadioButton::toggled, this, [this](bool several) {
-        settings().multiplelists = several;
-        store::write(QStringLiteral("Multiplelists"), textconv::fromBool(several));
-        updateModeControls();
-    });
-    connect(command3_, &QPushButton::clicked, this, [this] {
-        frmListDownload choice(this);
-        choice.exec();
-        updateListLabel();
-    });
     connect(command1_, &QPushButton::clicked, this, &Autodownload::StartRun);
     connect(stop_, &QPushButton::clicked, this, &Autodownload::StopRun);
     connect(report_, &QPushButton::clicked, this, [this] {
@@ -149,9 +112,9 @@ Autodownload::~Autodownload() = default;
 void Autodownload::StartRun()
 {
     run_->mode = CurrentRun::Mode::Normal;
-    run_->severalLists = option4_->isChecked();
-    run_->list = combo3_->currentIndex() + 1;
-    run_->listCaption = combo3_->currentText();
+    run_->severalLists = choice_->severalChosen();
+    run_->list = choice_->list();
+    run_->listCaption = choice_->combo->currentText();
     run_->StartRun();
     if (check3_->isChecked() && !run_->summary().nothingToDo) {
         const QString problem = HangUpDialUp();
@@ -198,53 +161,11 @@ void Autodownload::applyScheduleState()
 
 void Autodownload::LockWindow(bool locked)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{command1_, command3_, report_, combo3_, label1_, option5_,
-                                                      option3_, option4_})
+    for (QWidget* w : std::initializer_list<QWidget*>{command1_, report_, option5_})
         w->setEnabled(!locked);
+    choice_->setLocked(locked);
     stop_->setEnabled(locked);
-    if (!locked)
-        updateModeControls();
     applyScheduleState();
-}
-
-void Autodownload::updateListLabel()
-{
-    label1_->setText(options::chosenListNames());
-}
-
-void Autodownload::updateModeControls()
-{
-    const bool several = option4_->isChecked();
-    combo3_->setEnabled(!several);
-    command3_->setEnabled(several);
-    label1_->setEnabled(several);
-}
-
-void Autodownload::showCurrentList()
-{
-    const QSignalBlocker block(combo3_);
-    combo3_->setCurrentIndex(std::clamp(settings().lijst, 1, 16) - 1);
-}
-
-void Autodownload::showEvent(QShowEvent* event)
-{
-    showCurrentList();
-    QWidget::showEvent(event);
-}
-
-// The list box shows the current list again whenever the window becomes the
-// active one: as a top-level window, or as a window of the main window's
-// work area.
-bool Autodownload::event(QEvent* event)
-{
-    if (event->type() == QEvent::WindowActivate) {
-        showCurrentList();
-    } else if (event->type() == QEvent::ParentChange) {
-        if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
-            connect(frame, &QMdiSubWindow::aboutToActivate, this, &Autodownload::showCurrentList,
-                    Qt::UniqueConnection);
-    }
-    return QWidget::event(event);
 }
 
 void Autodownload::closeEvent(QCloseEvent* event)

@@ -3,8 +3,8 @@
 #include <QWidget>
 
 class CurrentRun;
+class ListChoice;
 class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -30,15 +30,10 @@ public:
     void chooseScheduledMode();
 
 protected:
-    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
-    void showCurrentList();
     void LockWindow(bool locked);
-    void updateListLabel();
-    void updateModeControls();
     void StartScheduler();
     // Which controls the scheduler and the mode leave to the user.
     void applyScheduleState();
@@ -47,11 +42,7 @@ private:
     Scheduler* scheduler_;
     QRadioButton* option5_;
     QRadioButton* option6_;
-    QRadioButton* option3_;
-    QRadioButton* option4_;
-    QComboBox* combo3_;
-    QPushButton* command3_;
-    QLabel* label1_;
+    ListChoice* choice_;
     QCheckBox* check3_;
     QPushButton* command1_;
     QPushButton* command4_;

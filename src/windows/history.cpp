@@ -1,21 +1,15 @@
 #include "windows/history.h"
 
-#include "database/lists.h"
-#include "database/settingsrow.h"
 #include "runs/historyrun.h"
-#include "runs/options.h"
 #include "support/messages.h"
-#include "support/settingsstore.h"
 #include "support/state.h"
-#include "support/textconv.h"
-#include "windows/frmoptions.h"
 #include "windows/helpkey.h"
 #include "windows/historyreportform.h"
+#include "windows/listchooser.h"
 #include "windows/named.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -24,8 +18,6 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -53,18 +45,10 @@ history::history(QWidget* parent) : QWidget(parent), run_(new HistoryRun(this))
     helpkey::setPage(this, QStringLiteral("Download_historical_data.htm"));
 
     auto* lists = new QGroupBox(this);
-    option1_ = named(new QRadioButton(QStringLiteral("Download List:"), lists), "Option1");
-    option2_ = named(new QRadioButton(QStringLiteral("Download Lists:"), lists), "Option2");
-    combo3_ = named(new QComboBox(lists), "Combo3");
-    command3_ = named(new QPushButton(QStringLiteral("..."), lists), "Command3");
-    label4_ = named(new QLabel(lists), "Label4");
-    label4_->setWordWrap(true);
+    choice_ = new ListChoice(lists, "Option1", "Option2", "Label4");
+    choice_->follow(this);
     auto* listLayout = new QGridLayout(lists);
-    listLayout->addWidget(option1_, 0, 0);
-    listLayout->addWidget(combo3_, 0, 1, 1, 2);
-    listLayout->addWidget(option2_, 1, 0);
-    listLayout->addWidget(command3_, 1, 1);
-    listLayout->addWidget(label4_, 1, 2);
+    choice_->addTo(listLayout);
     listLayout->setColumnStretch(2, 1);
 
     auto* dates = named(new QGroupBox(QStringLiteral("Specify date"), this), "Frame1");
@@ -104,29 +88,8 @@ history::history(QWidget* parent) : QWidget(parent), run_(new HistoryRun(this))
     layout->addWidget(statusBar(this, "StatusBar2", panel2_, 4));
     layout->addWidget(statusBar(this, "StatusBar1", panel1_, 3));
 
-    for (int n = 1; n <= 16; ++n)
-        combo3_->addItem(lists::chooserCaption(n));
-    const ProgramSettings& s = settings();
-    (s.multiplelists ? option2_ : option1_)->setChecked(true);
-    combo3_->setCurrentIndex(std::clamp(s.lijst, 1, 16) - 1);
-    label4_->setText(options::chosenListNames());
-    updateListControls();
     applyDateRules();
 
-    connect(combo3_, &QComboBox::activated, this, [](int index) {
-        settings().lijst = index + 1;
-        settingsrow::saveCurrentList();
-    });
-    connect(option2_, &QRadioButton::toggled, this, [this](bool several) {
-        settings().multiplelists = several;
-        store::write(QStringLiteral("Multiplelists"), textconv::fromBool(several));
-        updateListControls();
-    });
-    connect(command3_, &QPushButton::clicked, this, [this] {
-        frmListDownload choice(this);
-        choice.exec();
-        label4_->setText(options::chosenListNames());
-    });
     connect(startdatum_, &QDateEdit::dateChanged, this, [this](const QDate& d) {
         state().historyStartDate = d;
         einddatum_->setMinimumDate(d);
@@ -172,8 +135,8 @@ void history::applyDateRules()
 
 void history::StartHistoryRun()
 {
-    run_->severalLists = option2_->isChecked();
-    run_->list = combo3_->currentIndex() + 1;
+    run_->severalLists = choice_->severalChosen();
+    run_->list = choice_->list();
     run_->startDate = startdatum_->date();
     run_->endDate = einddatum_->date();
     run_->allData = check1_->isChecked();
@@ -195,30 +158,14 @@ void history::showReport()
 
 void history::LockWindow(bool locked)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{command1_, command3_, option1_, option2_, startdatum_,
-                                                      einddatum_, combo3_, report_, check1_})
+    for (QWidget* w : std::initializer_list<QWidget*>{command1_, startdatum_, einddatum_, report_, check1_})
         w->setEnabled(!locked);
+    choice_->setLocked(locked);
     stop_->setEnabled(locked);
     if (!locked) {
-        updateListControls();
         startdatum_->setEnabled(!check1_->isChecked());
         einddatum_->setEnabled(!check1_->isChecked());
     }
-}
-
-void history::updateListControls()
-{
-    const bool several = option2_->isChecked();
-    combo3_->setEnabled(!several);
-    command3_->setEnabled(several);
-    label4_->setEnabled(several);
-}
-
-void history::showEvent(QShowEvent* event)
-{
-    const QSignalBlocker block(combo3_);
-    combo3_->setCurrentIndex(std::clamp(settings().lijst, 1, 16) - 1);
-    QWidget::showEvent(event);
 }
 
 void history::closeEvent(QCloseEvent* event)

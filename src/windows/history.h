@@ -3,13 +3,12 @@
 #include <QWidget>
 
 class HistoryRun;
+class ListChoice;
 class QCheckBox;
-class QComboBox;
 class QDateEdit;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QRadioButton;
 
 // The "Historical Data Downloader": one list or several, a date range or all
 // data available, Go and Stop, and the report with its retry. The run is a
@@ -29,19 +28,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void LockWindow(bool locked);
-    void updateListControls();
     void applyDateRules();
 
     HistoryRun* run_;
-    QRadioButton* option1_;
-    QRadioButton* option2_;
-    QComboBox* combo3_;
-    QPushButton* command3_;
-    QLabel* label4_;
+    ListChoice* choice_;
     QDateEdit* startdatum_;
     QDateEdit* einddatum_;
     QCheckBox* check1_;

@@ -15,7 +15,10 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QComboBox>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -128,4 +131,22 @@ TEST_F(HistoryWindowTest, ReportOffersTheMissingQuotesAndTheRetryRunsAtOnce)
     historyreportform after;
     EXPECT_EQ(control<QTreeWidget>(after, "ListView2")->topLevelItemCount(), 0);
     EXPECT_FALSE(control<QPushButton>(after, "Command1")->isEnabled());
+}
+
+// The list box follows the current list, which other windows may change,
+// each time the window becomes the active one.
+TEST_F(HistoryWindowTest, ActivationShowsTheCurrentListAgain)
+{
+    QMdiArea area;
+    auto* w = new history;
+    QMdiSubWindow* frame = area.addSubWindow(w);
+    auto* other = area.addSubWindow(new QWidget);
+    area.show();
+    auto* combo = control<QComboBox>(*w, "Combo3");
+    area.setActiveSubWindow(frame);
+    EXPECT_EQ(combo->currentIndex(), 1);
+    area.setActiveSubWindow(other);
+    settings().lijst = 5;
+    area.setActiveSubWindow(frame);
+    EXPECT_EQ(combo->currentIndex(), 4);
 }
