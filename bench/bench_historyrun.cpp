@@ -5,7 +5,8 @@
 // the days written per format; then how long a Stop takes to end a second
 // run; then a few symbols again with the given answer time per request, to
 // show what a user waits.
-//   ./build-rel/bench/bench_historyrun [symbols=1000] [years=10] [answer-ms=700]
+// With E the run also writes its Excel workbook.
+//   ./build-rel/bench/bench_historyrun [symbols=1000] [years=10] [answer-ms=700] [E]
 
 #include "fakeservice.h"
 #include "historytable.h"
@@ -104,7 +105,7 @@ void report(const char* what, const HistoryRun& run, qint64 ms, double cpu, int 
                 what, static_cast<double>(ms) / 1000.0, static_cast<double>(ms) / symbols, cpu, sum.requests,
                 sum.failedRequests, sum.quotesReceived);
     std::printf("  written:");
-    for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I'})
+    for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I', 'E'})
         std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));
     std::printf(", not written %d\n  outcome: %s\n", sum.writeFailures, qPrintable(sum.outcome()));
 }
@@ -117,6 +118,7 @@ int main(int argc, char** argv)
     const int symbols = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     const int years = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
     const int answerMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : 700;
+    const bool excel = argc > 4 && QByteArray(argv[4]) == "E";
 
     QTemporaryDir dir;
     const QString root = dir.path() + QLatin1Char('/');
@@ -152,6 +154,11 @@ int main(int argc, char** argv)
         s.*f.on = true;
         s.*f.folder = root + QLatin1String(f.name) + QLatin1Char('/');
         QDir().mkpath(s.*f.folder);
+    }
+    if (excel) {
+        s.selectexcel = true;
+        s.excel = root + QStringLiteral("excel/");
+        QDir().mkpath(s.excel);
     }
 
     const QDate end = QDate::currentDate().addDays(-1);

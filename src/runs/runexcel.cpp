@@ -114,6 +114,7 @@ void RunExcel::finish(QMap<QChar, int>& written, int& writeFailures, QStringList
     if (on_) {
         ewriter w;
         w.filename(workbook_);  // the workbook the batch writers share
+        w.flush();
         saved = w.rowsSaved();
         sheets = w.sheets();
     }

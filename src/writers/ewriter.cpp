@@ -7,6 +7,7 @@
 #include "writers/filenames.h"
 #include "writers/xlsbook.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <cmath>
@@ -18,6 +19,37 @@ struct ewriter::Book {
     quint64 savedVersion = 0;
     int savedRows = 0;
     bool failed = false;
+    qint64 lastSaveMs = 0;  // how long the last save took
+    QElapsedTimer sinceSave;
+
+    bool unsaved() const { return savedVersion != xls.version() || !QFileInfo::exists(path); }
+    // Each save writes the whole workbook: once it is large, a save waits
+    // until four times the last one's duration has passed, so a workbook
+    // that grows by many blocks costs time in proportion to its size, not
+    // its square.
+    bool saveDue() const
+    {
+        return xls.rows() < kPacedFromRows || !sinceSave.isValid() || sinceSave.elapsed() >= 4 * lastSaveMs;
+    }
+    // False when the save failed (reported through the error dialog).
+    bool save()
+    {
+        const quint64 version = xls.version();
+        const int rows = xls.rows();
+        QElapsedTimer clock;
+        clock.start();
+        if (guarded([this] { xls.save(path); }) != StepOutcome::Done) {
+            failed = true;
+            return false;
+        }
+        lastSaveMs = clock.elapsed();
+        sinceSave.start();
+        savedVersion = version;
+        savedRows = rows;
+        return true;
+    }
+
+    static constexpr int kPacedFromRows = 50000;
 };
 
 namespace {
@@ -149,20 +181,19 @@ void ewriter::write()
     if (book_ && !book_->failed) {
         Book& b = *book_;
         // Another writer of the file may already have saved these rows.
-        if (b.savedVersion != b.xls.version() || !QFileInfo::exists(b.path)) {
-            const quint64 version = b.xls.version();
-            const int rows = b.xls.rows();
-            if (guarded([&b] { b.xls.save(b.path); }) == StepOutcome::Done) {
-                b.savedVersion = version;
-                b.savedRows = rows;
-            } else {
-                b.failed = true;
-            }
-        }
+        if (b.unsaved() && b.saveDue())
+            b.save();
         ok = !b.failed;
     }
     busy_ = false;
     emit done(ok);
+}
+
+bool ewriter::flush()
+{
+    if (!book_ || book_->failed)
+        return false;
+    return !book_->unsaved() || book_->save();
 }
 
 int ewriter::rowsSaved() const

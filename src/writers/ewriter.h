@@ -16,9 +16,10 @@ class XlsBook;
 // Use: set `filename`, then either the eight arrays (ytickers ... yvolume,
 // parallel, one element per quote, all texts) or `raw` with `HName`, then
 // call go(). go() takes the rows at once and returns; the file is written
-// from the event loop, and Busy() stays true until the workbook is complete
-// on disk (callers that need it wait, yielding, for !Busy()). `done` is
-// emitted then.
+// from the event loop, and Busy() stays true until that write has ended
+// (callers that need it wait, yielding, for !Busy()). `done` is emitted
+// then. A workbook whose save takes long is saved less often: flush()
+// writes what is not on disk yet, and a run calls it at its end.
 //
 // Every ewriter of the process with the same filename adds to the same
 // workbook, in the order of their go() calls; each write replaces the file
@@ -55,6 +56,9 @@ public:
 
     void go();
     bool Busy() const { return busy_; }
+    // Writes the rows of this workbook that are not on disk yet, at once.
+    // False when the workbook could not be written (reported).
+    bool flush();
 
     // The rows of this workbook that are on disk, and its sheet count.
     int rowsSaved() const;

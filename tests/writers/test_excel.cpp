@@ -190,6 +190,32 @@ TEST_F(ExcelTest, RowsPastTheSheetLimitContinueOnTheNextSheet)
     EXPECT_EQ(sheets[1].cells[1][6].toDouble(), rows - 1);
 }
 
+// A large workbook handed over in many blocks is not rewritten after every
+// block; flush() puts whatever is still owed on disk.
+TEST_F(ExcelTest, FlushWritesWhatIsNotOnDiskYet)
+{
+    const QString file = ewriter::createWorkbook(true);
+    ewriter w;
+    w.filename(file);
+    for (int block = 0; block < 3; ++block) {
+        QString lines;
+        for (int i = 0; i < 20000; ++i)
+            lines += QStringLiteral("B%1,20040315,1,2,0.5,%2,100\r\n").arg(block).arg(i);
+        w.raw(lines);
+        w.HName(QStringLiteral("Block %1").arg(block));
+        w.go();
+        waitIdle(w);
+    }
+    QFile::remove(file);  // as if the last save were still owed
+    EXPECT_TRUE(w.flush());
+    EXPECT_EQ(w.rowsSaved(), 60000);
+    const QVector<ReadSheet> sheets = readBoth(file, {-1});
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_EQ(sheets[0].rows, 60000);
+    EXPECT_EQ(sheets[0].cells[0][0], text("B2"));
+    EXPECT_EQ(sheets[0].cells[0][6], num(19999));
+}
+
 TEST_F(ExcelTest, LongTextsCrossRecordBoundariesIntact)
 {
     // Strings of about 3,000 characters, Latin-1, others and surrogate
