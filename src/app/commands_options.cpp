@@ -16,10 +16,8 @@ int cmdOptions(HeadlessContext& c)
     for (const auto& [name, value] : options::describe())
         c.out << name << ": " << value << '\n';
     QStringList lists;
-    for (int n = 1; n <= 16; ++n) {
-        if (settings().dList[n])
-            lists << QString::number(n);
-    }
+    for (int n : options::chosenLists())
+        lists << QString::number(n);
     c.out << "download lists: " << lists.join(QLatin1Char(',')) << '\n';
     return 0;
 }

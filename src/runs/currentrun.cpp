@@ -7,6 +7,7 @@
 #include "database/settingsrow.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
+#include "runs/options.h"
 #include "runs/runexcel.h"
 #include "runs/runsupport.h"
 #include "runs/updates.h"
@@ -59,14 +60,7 @@ QVector<int> CurrentRun::chosenLists() const
 {
     if (mode == Mode::Scheduled)
         return {scheduledList};
-    if (!severalLists)
-        return {list};
-    QVector<int> chosen;
-    for (int n = 1; n <= 16; ++n) {
-        if (settings().dList[n])
-            chosen << n;
-    }
-    return chosen;
+    return severalLists ? options::chosenLists() : QVector<int>{list};
 }
 
 bool CurrentRun::StartRun()

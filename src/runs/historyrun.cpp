@@ -9,6 +9,7 @@
 #include "quotes/tickeronderzoek.h"
 #include "runs/historyfiles.h"
 #include "runs/metastockbatch.h"
+#include "runs/options.h"
 #include "runs/runexcel.h"
 #include "runs/runsupport.h"
 #include "runs/updates.h"
@@ -125,14 +126,7 @@ void HistoryRun::setStatus(int bar, int panel, const QString& text)
 
 QVector<int> HistoryRun::chosenLists() const
 {
-    if (!severalLists)
-        return {list};
-    QVector<int> chosen;
-    for (int n = 1; n <= 16; ++n) {
-        if (settings().dList[n])
-            chosen << n;
-    }
-    return chosen;
+    return severalLists ? options::chosenLists() : QVector<int>{list};
 }
 
 QVector<QPair<QDate, QDate>> HistoryRun::chunks(const QString& ticker, const QDate& start, const QDate& end)

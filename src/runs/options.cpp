@@ -165,13 +165,23 @@ void saveDownloadLists(const std::array<bool, 17>& chosen)
     }
 }
 
+QVector<int> chosenLists()
+{
+    QVector<int> chosen;
+    for (int n = 1; n <= 16; ++n) {
+        if (settings().dList[n])
+            chosen << n;
+    }
+    return chosen;
+}
+
 QString chosenListNames()
 {
     QStringList names;
-    for (int n = 1; n <= 16; ++n) {
+    for (int n : chosenLists()) {
         const QString name = settings().listNames[n].trimmed();
         // A list without a name adds nothing, not even a separator.
-        if (settings().dList[n] && !name.isEmpty())
+        if (!name.isEmpty())
             names << name;
     }
     return names.join(QStringLiteral(", "));

@@ -52,6 +52,9 @@ QVector<QPair<QString, QString>> describe();
 // The lists of a several-lists run.
 void saveDownloadLists(const std::array<bool, 17>& chosen);
 
+// The lists chosen for a several-lists run, in order.
+QVector<int> chosenLists();
+
 // "name1, name2" of the lists chosen for a several-lists run.
 QString chosenListNames();
 
