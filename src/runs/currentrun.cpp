@@ -1,5 +1,4 @@
 #include "runs/currentrun.h"
-#include "runs/metastockbatch.h"
 
 #include "database/clsdata.h"
 #include "database/db.h"
@@ -8,7 +7,7 @@
 #include "quotes/gap.h"
 #include "quotes/loader.h"
 #include "runs/options.h"
-#include "runs/runexcel.h"
+#include "runs/runexports.h"
 #include "runs/runsupport.h"
 #include "runs/updates.h"
 #include "support/errors.h"
@@ -22,7 +21,6 @@
 #include "support/textconv.h"
 #include "support/yield.h"
 #include "writers/formatregistry.h"
-#include "writers/runfiles.h"
 
 
 namespace {
@@ -115,13 +113,10 @@ bool CurrentRun::StartRun()
     waiting_.clear();
     completed_.clear();
     runTickers_.clear();
-    excel_.reset();
+    exports_.reset();
     data_.reset();
     if (state().abortFlag)
         summary_.aborted = true;
-    // Quotes only staged for the PRN run file never reached it.
-    if (summary_.aborted)
-        summary_.written.remove(QLatin1Char('P'));
     if (mode == Mode::Normal)
         state().abortFlag = false;
     running_ = false;
@@ -141,29 +136,13 @@ void CurrentRun::StopRun()
 
 void CurrentRun::CollectAndDispatch()
 {
-    const ProgramSettings& s = settings();
-    // The run's own files; a file that cannot be made leaves its format out.
-    auto createRunFile = [](std::unique_ptr<AppendFile>& file, QString (*create)(bool, const QDate&)) {
-        const StepOutcome outcome = guarded([&] { file = std::make_unique<AppendFile>(create(false, QDate::currentDate())); });
-        if (outcome == StepOutcome::Aborted)
-            state().abortFlag = true;
-    };
-    if (s.select7)
-        createRunFile(vision_, runfiles::createVisionFile);
-    if (s.select8)
-        createRunFile(vikingen_, runfiles::createVikingenFile);
-    excel_ = std::make_unique<RunExcel>([this](const QString& text) { setPanel2(text); });
-    if (!excel_->start())
+    exports_ = std::make_unique<RunExports>(RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); });
+    if (!exports_->begin())
         state().abortFlag = true;
-    metastockbatch::startRun();
 
     setPanel1(QStringLiteral("Collecting Symbols...."));
-    WriteLog(QStringLiteral("Creating tempfiles"));
-    if (guarded([] { runfiles::createStagingFiles(false); }) == StepOutcome::Aborted)
+    if (!exports_->createStaging())
         state().abortFlag = true;
-    ami1_ = std::make_unique<AppendFile>(paths::dataFile(QStringLiteral("ami1.txt")));
-    ami2_ = std::make_unique<AppendFile>(paths::dataFile(QStringLiteral("ami2.txt")));
-    WriteLog(QStringLiteral("Finished creating tempfiles"));
     WriteLog(QStringLiteral("Collecting symbols"));
 
     QVector<lists::Symbol> symbols;
@@ -197,6 +176,7 @@ void CurrentRun::CollectAndDispatch()
         runTickers_.insert(symbols[i].ticker);
         if (batch.size() == kBatchSize || totalDispatched_ + batch.size() == rows) {
             totalDispatched_ += static_cast<int>(batch.size());
+            exports_->setTotalDispatched(totalDispatched_);
             setPanel1(QStringLiteral("Downloading %1 quotes....").arg(totalDispatched_));
             yieldToGui();
             dispatch(batch);
@@ -211,24 +191,9 @@ void CurrentRun::CollectAndDispatch()
     waitForBatches();
     setPanel1(QString());
     setPanel2(QString());
-    excel_->finish(summary_);
-
-    if (state().abortFlag) {
+    exports_->finish();
+    if (state().abortFlag)
         state().runMessage = kAborted;
-        return;
-    }
-    finishFiles();
-    if (s.selectamibroker)
-        runAmiBrokerImport(summary_, [this](const QString& text) { setPanel2(text); });
-    if (s.selectprn) {
-        setPanel2(QStringLiteral("Exporting to PRN..."));
-        const StepOutcome outcome = guarded([] { runfiles::copyRunFile(false); });
-        if (outcome != StepOutcome::Done) {
-            notWritten(summary_.written.value(QLatin1Char('P')));
-            summary_.written.remove(QLatin1Char('P'));
-        }
-        setPanel2(QString());
-    }
 }
 
 // A batch gets its own loader; its request goes out as soon as fewer than
@@ -297,7 +262,7 @@ void CurrentRun::waitForBatches()
 
 bool CurrentRun::idle() const
 {
-    return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty() && (!excel_ || excel_->idle());
+    return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty() && (!exports_ || exports_->idle());
 }
 
 void CurrentRun::BatchComplete(int k)
@@ -332,38 +297,29 @@ void CurrentRun::BatchComplete(int k)
     writeBatch(l);
 }
 
-// The formats in their fixed order: Excel, the staging files of PRN and
-// AmiBroker, MetaStock, Stockguru, Advanced GET, ASCII, KBF, Vision2000,
-// Vikingen. A batch once begun is written to every format, also when Stop
-// comes meanwhile, so that all formats hold the same days; only Abort in an
-// error dialog ends it early.
+// Every format, in the registry's order. A batch once begun is written to
+// every format, also when Stop comes meanwhile, so that all formats hold the
+// same days; only Abort in an error dialog ends it early.
 void CurrentRun::writeBatch(loader& l)
 {
-    Batch batch = batchOf(l);
-    excel_->write(l, totalDispatched_);  // Excel
-    if (!writeStaging(batch))  // PRN and AmiBroker
-        return;
-    if (settings().selectmetastock &&  // MetaStock
-        !metastockbatch::writeBatch(batch.quotes, [this](const QString& t) { setPanel2(t); },
-                                    summary_.written[QLatin1Char('M')], summary_.writeFailures))
-        return;
-    if (!writeSymbolFiles(batch, QLatin1Char('S')))  // Stockguru
-        return;
-    if (!writeSymbolFiles(batch, QLatin1Char('D')))  // Advanced GET
-        return;
-    if (!writeSymbolFiles(batch, QLatin1Char('C')))  // ASCII
-        return;
-    if (!writeSymbolFiles(batch, QLatin1Char('K')))  // KBF
-        return;
-    if (!appendToRunFile(batch, QLatin1Char('V')))  // Vision2000
-        return;
-    appendToRunFile(batch, QLatin1Char('I'));  // Vikingen
+    CurrentBatch batch = batchOf(l);
+    exports_->writeBatch(batch);
 }
 
-void CurrentRun::finishFiles()
+// The accepted quotes of a loader with the prices and volume as the service
+// sent them ("." as decimal point): no number is rounded on its way to a file.
+CurrentBatch CurrentRun::batchOf(const loader& l)
 {
-    for (auto* file : {&ami1_, &ami2_, &vision_, &vikingen_}) {
-        if (*file)
-            (*file)->close();
+    const CurrentQuotes& q = l.quotes();
+    CurrentBatch batch;
+    batch.source = &q;
+    batch.quotes.reserve(q.size());
+    for (qsizetype i = 0; i < q.size(); ++i) {
+        if (q.yahooticker[i].isEmpty())
+            continue;
+        batch.times.append(q.yahooTime[i]);
+        batch.quotes.append(Quote{q.yahooticker[i], q.yahooname[i], q.yahoodate[i], q.openText[i], q.highText[i],
+                                  q.lowText[i], q.closeText[i], q.volumeText[i]});
     }
+    return batch;
 }

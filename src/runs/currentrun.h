@@ -11,32 +11,22 @@
 #include <memory>
 #include <vector>
 
-#include "writers/quote.h"
+#include "runs/runsummary.h"
 
-class AppendFile;
 class clsData;
 class loader;
-class RunExcel;
+class RunExports;
 
-// What a current-quote run did, for the status line, the headless summary
-// and the tests.
-struct CurrentRunSummary {
-    int symbols = 0;            // symbols of the chosen lists
+// What a current-quote run did, beside what every run counts.
+struct CurrentRunSummary : RunSummary {
     int batches = 0;            // requests sent, re-downloads included
     int failedBatches = 0;      // batches whose download failed
-    int quotesReceived = 0;     // accepted quotes of all batches
-    QMap<QChar, int> written;   // quotes that reached a file, per format letter
-    int writeFailures = 0;      // quotes a format did not take (no date, no file name, file error)
     QStringList changed;        // "OLD -> NEW", " (merged)" when NEW was stored already
     QStringList keptFiles;      // quote files of an old ticker left in place: one of the new name exists
-    QStringList notes;          // lines of the whole-run exports (workbook, AmiBroker)
-    bool aborted = false;
-    bool nothingToDo = false;   // no symbols, no list or no format: nothing started
 
-    int totalWritten() const;
-    // The one-line outcome shown in the status bar and printed by the
-    // headless command; never claims success for quotes not written.
-    QString outcome() const;
+protected:
+    bool serviceFailed() const override { return batches > 0 && failedBatches == batches; }
+    QString downloadErrors() const override;
 };
 
 // The current-quote download run: collects the symbols of the chosen lists,
@@ -94,12 +84,6 @@ signals:
     void lockedChanged(bool locked);          // LockWindow / UnlockWindow
 
 private:
-    // One answered batch as the writers take it.
-    struct Batch {
-        QVector<Quote> quotes;
-        QStringList times;  // yahooTime of each quote (only the AmiBroker staging line has one)
-    };
-
     void CollectAndDispatch();
     void dispatch(const QStringList& batch);
     void startWaiting();
@@ -110,20 +94,12 @@ private:
     void BatchComplete(int k);
     void investigate(loader& l);
     void writeBatch(loader& l);
-    void finishFiles();
     void setPanel1(const QString& text);
     void setPanel2(const QString& text);
     // The lists this run downloads, ascending; empty when none is chosen.
     QVector<int> chosenLists() const;
 
-    // The writers, one per format or group of formats; each takes the whole
-    // batch and returns false only when the user chose Abort in an error
-    // dialog.
-    static Batch batchOf(const loader& l);
-    bool writeStaging(Batch& batch);
-    bool writeSymbolFiles(const Batch& batch, QChar letter);
-    bool appendToRunFile(const Batch& batch, QChar letter);
-    void notWritten(int count) { summary_.writeFailures += count; }
+    static CurrentBatch batchOf(const loader& l);
 
     std::vector<std::unique_ptr<loader>> loaders_;
     std::deque<int> waiting_;    // dispatched, request not sent yet
@@ -132,8 +108,7 @@ private:
     int maxInFlight_ = kDefaultMaxInFlight;
     QSet<QString> runTickers_;   // the symbols this run collected
     std::unique_ptr<clsData> data_;
-    std::unique_ptr<AppendFile> ami1_, ami2_, vision_, vikingen_;
-    std::unique_ptr<RunExcel> excel_;
+    std::unique_ptr<RunExports> exports_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
     bool completing_ = false;  // a batch is being written

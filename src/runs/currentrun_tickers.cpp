@@ -14,33 +14,11 @@
 
 #include <QFile>
 
-int CurrentRunSummary::totalWritten() const
+QString CurrentRunSummary::downloadErrors() const
 {
-    int total = 0;
-    for (int n : written)
-        total += n;
-    return total;
-}
-
-QString CurrentRunSummary::outcome() const
-{
-    if (nothingToDo)
+    if (failedBatches == 0)
         return {};
-    const int total = totalWritten();
-    QString text;
-    if (aborted)
-        text = QStringLiteral("Download abborted by user");
-    else if (batches > 0 && failedBatches == batches)
-        text = QStringLiteral("Download failed: the quote service gave no usable answer");
-    else if (total == 0)
-        text = QStringLiteral("No quotes could be written");
-    else if (failedBatches > 0)
-        text = QStringLiteral("Download finished with errors: %1 of %2 requests failed").arg(failedBatches).arg(batches);
-    else if (writeFailures > 0)
-        text = QStringLiteral("Download finished with errors: %1 quotes could not be written").arg(writeFailures);
-    else
-        return QStringLiteral("Download finished: %1 quotes downloaded").arg(quotesReceived);
-    return text + QStringLiteral(" (%1 quotes downloaded)").arg(quotesReceived);
+    return QStringLiteral("%1 of %2 requests failed").arg(failedBatches).arg(batches);
 }
 
 QString CurrentRun::PointDecimal(const QString& text)
@@ -92,13 +70,12 @@ QStringList CurrentRun::RenameQuoteFiles(const QString& oldTicker, const QString
     const QString newBase = filenames::tickerBaseName(newTicker);
     if (oldBase.isEmpty() || newBase.isEmpty() || oldBase == newBase)
         return kept;
-    for (QChar letter : {QLatin1Char('C'), QLatin1Char('S'), QLatin1Char('K'), QLatin1Char('D')}) {
-        const ExportFormat* f = formats::find(letter);
-        if (!f || !(settings().*(f->selected)))
+    for (const ExportFormat& f : formats::registry()) {
+        if (!f.perSymbolFiles() || !f.isOn())
             continue;
-        const QString folder = paths::withTrailingSlash(settings().*(f->folder));
-        const QString from = folder + oldBase + QLatin1String(f->extension);
-        const QString to = folder + newBase + QLatin1String(f->extension);
+        const QString folder = paths::withTrailingSlash(settings().*(f.folder));
+        const QString from = folder + oldBase + QLatin1String(f.extension);
+        const QString to = folder + newBase + QLatin1String(f.extension);
         if (!filenames::filePresent(from))
             continue;
         // Both files hold quotes the user may need: neither is overwritten

@@ -7,10 +7,8 @@
 #include "quotes/gap.h"
 #include "quotes/loader.h"
 #include "quotes/tickeronderzoek.h"
-#include "runs/historyfiles.h"
-#include "runs/metastockbatch.h"
 #include "runs/options.h"
-#include "runs/runexcel.h"
+#include "runs/runexports.h"
 #include "runs/runsupport.h"
 #include "runs/updates.h"
 #include "support/errors.h"
@@ -19,11 +17,7 @@
 #include "support/openfiles.h"
 #include "support/state.h"
 #include "support/yield.h"
-#include "writers/clsschrijfstock.h"
-#include "writers/filenames.h"
 #include "writers/formatregistry.h"
-#include "writers/metaclass.h"
-#include "writers/runfiles.h"
 
 #include <QLocale>
 
@@ -32,20 +26,6 @@ const QString kAborted = QStringLiteral("Download abborted by user");
 // The start a failed all-data symbol is recorded with, so that a retry
 // examines it again.
 const QDate kAllDataMark(1930, 1, 1);
-
-// Per-symbol formats in the order a symbol's days are written to them.
-struct SymbolFormat {
-    QChar letter;
-    const char* startLog;
-    const char* endLog;
-    const char* panel;
-};
-const SymbolFormat kSymbolFormats[] = {
-    {QLatin1Char('S'), "Writing to Stockguru", "End writing to Stockguru", "Writing quotes to Stockguru...."},
-    {QLatin1Char('D'), "Writing to GET", "End writing to GET", "Writing quotes to PRN...."},
-    {QLatin1Char('C'), "Writing to ASCII", "End writing to ASCII", "Writing quotes to ASCII...."},
-    {QLatin1Char('K'), "Writing to KBF", "End writing to KBF", "Writing quotes to KBF...."},
-};
 
 // Groups the statements of one step into one transaction, committed when
 // the step ends however it ends. Without a transaction every statement
@@ -87,32 +67,11 @@ qint32 numberOf(const QDate& d)
 }
 }  // namespace
 
-int HistoryRunSummary::totalWritten() const
+QString HistoryRunSummary::downloadErrors() const
 {
-    int total = 0;
-    for (int n : written)
-        total += n;
-    return total;
-}
-
-QString HistoryRunSummary::outcome() const
-{
-    if (nothingToDo)
+    if (failedRanges == 0)
         return {};
-    QString text;
-    if (aborted)
-        text = kAborted;
-    else if (requests > 0 && failedRequests == requests && quotesReceived == 0)
-        text = QStringLiteral("Download failed: the quote service gave no usable answer");
-    else if (totalWritten() == 0)
-        text = QStringLiteral("No quotes could be written");
-    else if (failedRanges > 0)
-        text = QStringLiteral("Download finished with errors: %1 ranges not downloaded").arg(failedRanges);
-    else if (writeFailures > 0)
-        text = QStringLiteral("Download finished with errors: %1 quotes could not be written").arg(writeFailures);
-    else
-        return QStringLiteral("Download finished: %1 quotes downloaded").arg(quotesReceived);
-    return text + QStringLiteral(" (%1 quotes downloaded)").arg(quotesReceived);
+    return QStringLiteral("%1 ranges not downloaded").arg(failedRanges);
 }
 
 HistoryRun::HistoryRun(QObject* parent) : QObject(parent) {}
@@ -170,15 +129,18 @@ bool HistoryRun::StartHistoryRun()
     updates::CheckForUpdateOnce();
 
     running_ = true;
-    files_ = std::make_unique<HistoryRunFiles>();
-    if (!files_->create())
+    exports_ = std::make_unique<RunExports>(RunKind::Historical, summary_,
+                                            [this](const QString& text) { setStatus(1, 3, text); });
+    const bool staged = exports_->createStaging();
+    if (!staged)
         state().abortFlag = true;
     int found = 0;
     {
         BusyPointer busy;
         state().runMessage.clear();
         WriteLog(QStringLiteral("Starting to read Metastock database"));
-        metastockbatch::startRun();
+        if (staged && !exports_->begin())
+            state().abortFlag = true;
         WriteLog(QStringLiteral("End reading Metastock database"));
 
         emit lockedChanged(true);
@@ -190,9 +152,7 @@ bool HistoryRun::StartHistoryRun()
             summary_.nothingToDo = true;
         }
     }
-    files_->close();
-    files_.reset();
-    excel_.reset();
+    exports_.reset();
     if (data_) {
         guarded([this] {
             summary_.failedRanges =
@@ -253,9 +213,6 @@ QVector<HistoryRun::Row> HistoryRun::collect()
 int HistoryRun::DownloadHistory()
 {
     setStatus(1, 2, QStringLiteral("Setting up connection...."));
-    excel_ = std::make_unique<RunExcel>([this](const QString& text) { setStatus(1, 3, text); });
-    if (!excel_->start(true))
-        state().abortFlag = true;
     WriteLog(QStringLiteral("Collecting symbols to download"));
     data_ = clsData::open();
     if (!data_) {
@@ -281,12 +238,11 @@ int HistoryRun::DownloadHistory()
     bool stopped = false;
     for (int i = 0; i < count && !stopped; ++i) {
         emit progressChanged(i + 1, count);
-        lastSymbol_ = i == count - 1;
+        exports_->setLastSymbol(i == count - 1);
         stopped = !downloadSymbol(rows[i]);
     }
-    excel_->finish(summary_.written, summary_.writeFailures, summary_.notes);
-    if (!stopped)
-        exportRunFiles();
+    // A stopped run exports nothing: the formats see the abort flag.
+    exports_->finish();
     return count;
 }
 
@@ -329,7 +285,7 @@ bool HistoryRun::downloadSymbol(const Row& row)
     }
     history.status = [this](int bar, int panel, const QString& text) { setStatus(bar, panel, text); };
     history.writeRecords = [&](const QVector<HistoryRecord>& days) {
-        if (files_->write(days, row.name, summary_.written, summary_.writeFailures))
+        if (exports_->writeHistory(ticker, row.name, days, HistoryStep::EachRange))
             return true;
         state().abortFlag = true;  // Abort in the error dialog ends the run
         return false;
@@ -356,8 +312,10 @@ bool HistoryRun::downloadSymbol(const Row& row)
             topUp(ticker, row.name, start, history.lastDate(), days);
     }
     summary_.quotesReceived += static_cast<int>(days.size());
-    if (!days.isEmpty() && !writeSymbol(ticker, row.name, days))
+    if (!days.isEmpty() && !exports_->writeHistory(ticker, row.name, days, HistoryStep::WholeSymbol)) {
+        state().abortFlag = true;  // Abort in the error dialog ends the run
         return false;
+    }
     if (state().abortFlag)
         return false;
     yieldToGui();
@@ -405,108 +363,4 @@ void HistoryRun::topUp(const QString& ticker, const QString& name, const QDate& 
 
     const QDate day(date / 10000, date / 100 % 100, date % 100);
     recordHistory(*data_, ticker, name, day, day, true, false, false);
-}
-
-// The symbol's days to every per-symbol format that is on, in the fixed
-// order: Excel, MetaStock, Stockguru, GET, ASCII, KBF.
-bool HistoryRun::writeSymbol(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days)
-{
-    const int n = static_cast<int>(days.size());
-    // Excel and MetaStock take the block as text lines.
-    QString lines;
-    if (runsupport::formatOn(QLatin1Char('E')) || runsupport::formatOn(QLatin1Char('M'))) {
-        for (const HistoryRecord& r : days)
-            lines += r.line() + QStringLiteral("\r\n");
-    }
-    if (runsupport::formatOn(QLatin1Char('E'))) {
-        setStatus(1, 3, QStringLiteral("Writing quotes to Excel...."));
-        const bool handed = excel_->writeBlock(lines, n, name);
-        setStatus(1, 3, QString());
-        if (!handed)
-            return false;
-    }
-    if (runsupport::formatOn(QLatin1Char('M')) && !writeMetastock(ticker, name, lines, n))
-        return false;
-
-    const QString tname = filenames::reduceName(name);
-    QVector<Quote> block;
-    block.reserve(days.size());
-    for (const HistoryRecord& r : days)
-        block.append({r.ticker, tname, r.date, r.open, r.high, r.low, r.close, r.volume});
-    for (const SymbolFormat& f : kSymbolFormats) {
-        if (!runsupport::formatOn(f.letter))
-            continue;
-        yieldToGui();
-        if (state().abortFlag)
-            return false;
-        WriteLog(QLatin1String(f.startLog));
-        setStatus(1, 3, QLatin1String(f.panel));
-        clsschrijfstock writer;
-        writer.schrijfascii(f.letter == QLatin1Char('C'));
-        writer.schrijfkbf(f.letter == QLatin1Char('K'));
-        writer.schrijfGET(f.letter == QLatin1Char('D'));
-        writer.tname(tname);
-        writer.raw(block);
-        const StepOutcome outcome = writer.goraw();
-        setStatus(1, 3, QString());
-        WriteLog(QLatin1String(f.endLog));
-        if (outcome == StepOutcome::Aborted) {
-            state().abortFlag = true;
-            return false;
-        }
-        (outcome == StepOutcome::Done ? summary_.written[f.letter] : summary_.writeFailures) += n;
-    }
-    return true;
-}
-
-bool HistoryRun::writeMetastock(const QString& ticker, const QString& name, const QString& lines, int n)
-{
-    yieldToGui();
-    if (state().abortFlag)
-        return false;
-    WriteLog(QStringLiteral("Writing to Metastock"));
-    setStatus(1, 3, QStringLiteral("Writing quotes to Metastock...."));
-    metaclass m;
-    m.NaamHistorie(name);
-    m.GeefHistorieticker(ticker);
-    m.islaatste(lastSymbol_);
-    m.raw(lines);
-    const StepOutcome outcome = m.goraw();
-    setStatus(1, 3, QString());
-    WriteLog(QStringLiteral("End writing to Metastock"));
-    if (outcome == StepOutcome::Aborted) {
-        state().abortFlag = true;
-        return false;
-    }
-    // Lines the writer could not read never reached the folder.
-    const int stored = outcome == StepOutcome::Done ? static_cast<int>(m.block().dates.size()) : 0;
-    summary_.written[QLatin1Char('M')] += stored;
-    summary_.writeFailures += n - stored;
-    return true;
-}
-
-// The whole-run exports, which read the staging files: these are closed
-// (complete on disk) first. A stopped run exports nothing.
-void HistoryRun::exportRunFiles()
-{
-    files_->close();
-    if (state().abortFlag)
-        return;
-    if (settings().selectamibroker) {
-        WriteLog(QStringLiteral("Writing to Amibroker"));
-        runAmiBrokerImport(summary_.written, summary_.writeFailures, summary_.notes,
-                           [this](const QString& text) { setStatus(1, 3, text); });
-        WriteLog(QStringLiteral("End writing to Amibroker"));
-    }
-    // Stop during the import leaves out the run-file copy.
-    if (state().abortFlag || !settings().selectprn)
-        return;
-    WriteLog(QStringLiteral("Writing to PRN"));
-    setStatus(1, 3, QStringLiteral("Exporting to PRN..."));
-    const StepOutcome outcome = guarded([] { runfiles::copyRunFile(true); });
-    if (outcome != StepOutcome::Done) {
-        summary_.writeFailures += summary_.written.value(QLatin1Char('P'));
-        summary_.written.remove(QLatin1Char('P'));
-    }
-    setStatus(1, 3, QString());
 }

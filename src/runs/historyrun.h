@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quotes/historydecode.h"
+#include "runs/runsummary.h"
 
 #include <QDate>
 #include <QMap>
@@ -12,27 +13,21 @@
 #include <memory>
 
 class clsData;
-class HistoryRunFiles;
-class RunExcel;
+class RunExports;
 
-// What a historical run did, for the status line, the headless summary and
-// the tests.
-struct HistoryRunSummary {
-    int symbols = 0;           // rows the run went through
+// What a historical run did, beside what every run counts. Its outcome
+// never claims success for ranges the history table does not record as got.
+struct HistoryRunSummary : RunSummary {
     int requests = 0;          // history requests sent
     int failedRequests = 0;    // requests that brought nothing usable
-    int quotesReceived = 0;    // accepted days, today's top-up included
-    QMap<QChar, int> written;  // days written, per format letter
-    int writeFailures = 0;     // days a format could not take
     int failedRanges = 0;      // history rows of the run not got (failed or timed out)
-    QStringList notes;         // lines of the whole-run exports (workbook, AmiBroker)
-    bool aborted = false;
-    bool nothingToDo = false;  // no list, no format or no symbol: nothing started
 
-    int totalWritten() const;
-    // One line; never claims success for ranges the history table does not
-    // record as got.
-    QString outcome() const;
+protected:
+    bool serviceFailed() const override
+    {
+        return requests > 0 && failedRequests == requests && quotesReceived == 0;
+    }
+    QString downloadErrors() const override;
 };
 
 // The historical download run: symbol after symbol, the days of a date range
@@ -86,16 +81,11 @@ private:
     bool downloadSymbol(const Row& row);
     void topUp(const QString& ticker, const QString& name, const QDate& start, qint32 lastDate,
                QVector<HistoryRecord>& days);
-    bool writeSymbol(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days);
-    bool writeMetastock(const QString& ticker, const QString& name, const QString& lines, int n);
-    void exportRunFiles();
     void setStatus(int bar, int panel, const QString& text);
     QVector<int> chosenLists() const;
 
     std::unique_ptr<clsData> data_;
-    std::unique_ptr<HistoryRunFiles> files_;
-    std::unique_ptr<RunExcel> excel_;
-    bool lastSymbol_ = false;  // the symbol being written is the run's last
+    std::unique_ptr<RunExports> exports_;
     HistoryRunSummary summary_;
     bool running_ = false;
     bool retry_ = false;

@@ -9,12 +9,6 @@
 
 namespace runsupport {
 
-bool formatOn(QChar letter)
-{
-    const ExportFormat* f = formats::find(letter);
-    return f && settings().*(f->selected);
-}
-
 void checkExportFolders()
 {
     ProgramSettings& s = settings();

@@ -66,6 +66,8 @@ void clsschrijfstock::tname(const QString& value)
 
 QChar clsschrijfstock::letter() const
 {
+    if (!format_.isNull())
+        return format_;
     if (ascii_)
         return QLatin1Char('C');
     if (kbf_)

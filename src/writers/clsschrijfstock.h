@@ -34,13 +34,16 @@ public:
     void schrijfascii(bool on) { ascii_ = on; }
     void schrijfkbf(bool on) { kbf_ = on; }
     void schrijfGET(bool on) { get_ = on; }
+    // Any per-symbol format by its letter, in place of the switches.
+    void useFormat(QChar letter) { format_ = letter; }
 
     const Quote& quote() const { return quote_; }
     // Quotes of the last go() or goraw() that reached their file; a quote
     // without a valid date or a usable file name, or one whose file is
     // corrupt, did not.
     int written() const { return written_; }
-    // The format letter the switches choose: C, K, D or S.
+    // The format letter: the one given to useFormat(), else the one the
+    // switches choose: C, K, D or S.
     QChar letter() const;
 
 private:
@@ -50,5 +53,6 @@ private:
     Quote quote_;
     QVector<Quote> block_;
     bool ascii_ = false, kbf_ = false, get_ = false;
+    QChar format_;
     int written_ = 0;
 };

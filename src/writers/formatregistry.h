@@ -5,9 +5,16 @@
 #include <QChar>
 #include <QString>
 #include <QVector>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
 
-// The ten export formats: letter, menu item, the settings they own and the
-// texts of the location window.
+class FormatWriter;
+class SymbolFileWriter;
+
+// One export format: letter, menu item, the settings it owns, the texts of
+// the location window, and the writer a run makes of it.
 struct ExportFormat {
     QChar letter;
     const char* menuName;
@@ -21,18 +28,35 @@ struct ExportFormat {
     const char* title;                     // Label1
     const char* folderPrompt;              // Label2
     const char* extension;                 // per-symbol files; empty otherwise
+    int menuPosition;                      // place in the Export format menu
+    // The format's writer for one run.
+    std::unique_ptr<FormatWriter> (*makeWriter)(const ExportFormat& format);
+    // Per-symbol formats: the writer of one symbol's file; nullptr otherwise.
+    std::unique_ptr<SymbolFileWriter> (*makeFileWriter)();
 
     bool hasFolder() const { return folder != nullptr; }
     bool hasLongNames() const { return longNames != nullptr; }
+    bool perSymbolFiles() const { return makeFileWriter != nullptr; }
+    bool isOn() const;
 };
 
 namespace formats {
 
+// Every format in the order the runs hand quotes to them: Excel, AmiBroker
+// and PRN (the staging files), MetaStock, Stockguru, Advanced GET, ASCII,
+// KBF, Vision2000, Vikingen.
+const std::deque<ExportFormat>& registry();
+
 // Every format, in the order of the Export format menu.
-const QVector<ExportFormat>& all();
+const std::vector<std::reference_wrapper<const ExportFormat>>& all();
 
 // The format of `letter` (any case), or nullptr.
 const ExportFormat* find(QChar letter);
+
+// Adds a format behind the others, in the menu too. The letter must be new.
+void add(const ExportFormat& format);
+// Back to the formats the program is built with.
+void resetRegistry();
 
 bool anySelected();
 

@@ -1,6 +1,7 @@
 #include "writers/runfiles.h"
 
 #include "support/errors.h"
+#include "support/log.h"
 #include "support/openfiles.h"
 #include "support/paths.h"
 #include "support/state.h"
@@ -270,12 +271,6 @@ AppendFile::~AppendFile()
     close();
 }
 
-void AppendFile::setPath(const QString& path)
-{
-    close();
-    path_ = path;
-}
-
 bool AppendFile::isOpen() const
 {
     return impl_ != nullptr;
@@ -306,4 +301,43 @@ void AppendFile::close()
         openfiles::remove(impl_->handle);
     impl_->file.close();
     impl_.reset();
+}
+
+RunFiles::RunFiles(bool historical)
+    : historical_(historical),
+      ami1_(paths::dataFile(QStringLiteral("ami1.txt"))),
+      ami2_(paths::dataFile(QStringLiteral("ami2.txt")))
+{
+}
+
+RunFiles::~RunFiles() = default;
+
+bool RunFiles::createStaging()
+{
+    WriteLog(historical_ ? QStringLiteral("Opening tempfiles") : QStringLiteral("Creating tempfiles"));
+    const bool historical = historical_;
+    if (guarded([historical] { runfiles::createStagingFiles(historical); }) == StepOutcome::Aborted)
+        return false;
+    WriteLog(historical_ ? QStringLiteral("closing tempfiles") : QStringLiteral("Finished creating tempfiles"));
+    return true;
+}
+
+AppendFile* RunFiles::create(QString (*make)(bool, const QDate&), bool* aborted)
+{
+    std::unique_ptr<AppendFile> file;
+    const bool historical = historical_;
+    *aborted = guarded([&] { file = std::make_unique<AppendFile>(make(historical, QDate::currentDate())); }) ==
+               StepOutcome::Aborted;
+    if (!file)
+        return nullptr;
+    files_.push_back(std::move(file));
+    return files_.back().get();
+}
+
+void RunFiles::close()
+{
+    ami1_.close();
+    ami2_.close();
+    for (const auto& file : files_)
+        file->close();
 }

@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QString>
 #include <memory>
+#include <vector>
 
 // The files a download run collects all its quotes in: the Vision2000 and
 // Vikingen files, and the staging files ami1.txt (source of the PRN run file)
@@ -59,7 +60,6 @@ public:
     AppendFile(const AppendFile&) = delete;
     AppendFile& operator=(const AppendFile&) = delete;
 
-    void setPath(const QString& path);
     QString path() const { return path_; }
     bool isOpen() const;
     // Throws FileError when the file cannot be opened or written.
@@ -70,4 +70,45 @@ private:
     QString path_;
     struct Impl;
     std::unique_ptr<Impl> impl_;
+};
+
+// The files of one download run: the staging files ami1.txt and ami2.txt,
+// which the AmiBroker and PRN formats share, and the run files the formats
+// create (Vision2000, Vikingen). Every file is closed by close(), before the
+// whole-run exports read them, or with every other open file.
+class RunFiles {
+public:
+    explicit RunFiles(bool historical);
+    ~RunFiles();
+    RunFiles(const RunFiles&) = delete;
+    RunFiles& operator=(const RunFiles&) = delete;
+
+    bool historical() const { return historical_; }
+
+    // Creates the staging files (see createStagingFiles). False when the
+    // user chose Abort in the error dialog.
+    bool createStaging();
+    AppendFile& ami1() { return ami1_; }
+    AppendFile& ami2() { return ami2_; }
+
+    // What the staging files took of the batch or block staged last: the
+    // formats that share them stage each batch once and read this.
+    struct Staged {
+        int serial = -1;
+        int quotes = 0;             // quotes staged
+        bool ami1Written = false;   // a history block's ami1.txt lines are on disk
+    };
+    Staged& staged() { return staged_; }
+
+    // A run file made by `create` (historical, today), under the error
+    // dialog. Null when it could not be made; `aborted` set on Abort.
+    AppendFile* create(QString (*create)(bool historical, const QDate& day), bool* aborted);
+
+    void close();
+
+private:
+    bool historical_;
+    AppendFile ami1_, ami2_;
+    std::vector<std::unique_ptr<AppendFile>> files_;
+    Staged staged_;
 };

@@ -3,23 +3,11 @@
 #include "support/paths.h"
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
-#include "writers/kbfwriter.h"
-#include "writers/textformats.h"
 
 std::unique_ptr<SymbolFileWriter> makeSymbolWriter(QChar letter)
 {
-    switch (letter.toUpper().unicode()) {
-    case 'S':
-        return std::make_unique<StockguruWriter>();
-    case 'D':
-        return std::make_unique<GetWriter>();
-    case 'C':
-        return std::make_unique<AsciiWriter>();
-    case 'K':
-        return std::make_unique<KbfWriter>();
-    default:
-        return nullptr;
-    }
+    const ExportFormat* format = formats::find(letter);
+    return format && format->perSymbolFiles() ? format->makeFileWriter() : nullptr;
 }
 
 SymbolFile symbolFile(QChar letter, const QString& ticker, const QString& tname)

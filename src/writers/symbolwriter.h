@@ -13,7 +13,8 @@ struct SymbolFile {
     QString base;  // the base name, also the first field of a Stockguru line
 };
 
-// A per-symbol quote file format (Stockguru, Advanced GET, ASCII, KBF). Both
+// The layout of a per-symbol quote file (Stockguru, Advanced GET, ASCII,
+// KBF). Both
 // operations keep the file in ascending date order with one entry per date.
 // A file that cannot be read or rewritten throws textio::CorruptFile and is
 // left as it was; a failed append throws a FileError.
@@ -29,9 +30,9 @@ public:
     virtual void writeBlock(const SymbolFile& file, const QVector<Quote>& quotes) = 0;
 };
 
-// The writer of letter S, D, C or K; nullptr for any other letter.
+// The file writer of a per-symbol format; nullptr for any other letter.
 std::unique_ptr<SymbolFileWriter> makeSymbolWriter(QChar letter);
 
-// The file of a symbol in format S, D, C or K, from the format's folder and
+// The file of a symbol in a per-symbol format, from the format's folder and
 // "Export long names" switch in the settings.
 SymbolFile symbolFile(QChar letter, const QString& ticker, const QString& tname);

@@ -1,0 +1,64 @@
+#include "runs/runexports.h"
+
+#include "writers/formatregistry.h"
+
+RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel)
+    : files_(kind == RunKind::Historical), run_(kind, files_, counts, std::move(panel))
+{
+    for (const ExportFormat& f : formats::registry()) {
+        if (f.isOn())
+            writers_.push_back(f.makeWriter(f));
+    }
+}
+
+RunExports::~RunExports() = default;
+
+bool RunExports::createStaging()
+{
+    return files_.createStaging();
+}
+
+bool RunExports::begin()
+{
+    bool goOn = true;
+    for (const auto& w : writers_)
+        goOn = w->begin(run_) && goOn;
+    return goOn;
+}
+
+bool RunExports::writeBatch(CurrentBatch& batch)
+{
+    batch.serial = ++serial_;
+    for (const auto& w : writers_) {
+        if (!w->writeBatch(batch, run_))
+            return false;
+    }
+    return true;
+}
+
+bool RunExports::writeHistory(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days,
+                              HistoryStep step)
+{
+    const HistoryBlock block(ticker, name, days, ++serial_);
+    for (const auto& w : writers_) {
+        if (w->historyStep() == step && !w->writeHistory(block, run_))
+            return false;
+    }
+    return true;
+}
+
+bool RunExports::idle() const
+{
+    for (const auto& w : writers_) {
+        if (!w->idle())
+            return false;
+    }
+    return true;
+}
+
+void RunExports::finish()
+{
+    files_.close();
+    for (const auto& w : writers_)
+        w->finish(run_);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "writers/formatwriter.h"
+#include "writers/runfiles.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The export side of a download run, the same for both runs: one writer of
+// each format that is on when the run starts, called in the registry's
+// order, and the run's files. The run says when; the formats say what.
+class RunExports {
+public:
+    // `counts` is the run's summary; `panel` shows the run's detail text.
+    RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel);
+    ~RunExports();
+    RunExports(const RunExports&) = delete;
+    RunExports& operator=(const RunExports&) = delete;
+
+    // Creates the staging files. False when the user chose Abort.
+    bool createStaging();
+    // Every writer's begin(). False when one of them cannot go on.
+    bool begin();
+
+    // A current run's answered batch to every format. False when the user
+    // chose Abort in an error dialog: the rest of the batch is left out.
+    bool writeBatch(CurrentBatch& batch);
+    // A historical run's days of one symbol to the formats that take them
+    // at `step`. False when the user chose Abort or the run was stopped.
+    bool writeHistory(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days,
+                      HistoryStep step);
+
+    // No format has a write pending.
+    bool idle() const;
+    // The end of the run: the run's files are closed (complete on disk),
+    // then every writer finishes: pending writes end, and unless the run
+    // was stopped the whole-run exports run.
+    void finish();
+
+    // Texts and decisions of the formats that depend on the run's progress.
+    void setTotalDispatched(int total) { run_.totalDispatched = total; }
+    void setLastSymbol(bool last) { run_.lastSymbol = last; }
+
+    // The writers of this run, in order (for the per-symbol files).
+    const std::vector<std::unique_ptr<FormatWriter>>& writers() const { return writers_; }
+
+private:
+    RunFiles files_;
+    ExportRun run_;
+    std::vector<std::unique_ptr<FormatWriter>> writers_;
+    int serial_ = 0;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "writers/formatwriter.h"
+
+#include <QString>
+
+// What a download run did, for the status line, the headless summary and
+// the tests: the quotes each format got (WriteCounts) and what both runs
+// count; each run adds its own counts.
+struct RunSummary : WriteCounts {
+    RunSummary() = default;
+    RunSummary(const RunSummary&) = default;
+    RunSummary& operator=(const RunSummary&) = default;
+    virtual ~RunSummary() = default;
+
+    int symbols = 0;         // symbols the run went through
+    int quotesReceived = 0;  // accepted quotes
+    bool aborted = false;
+    bool nothingToDo = false;  // no list, no format or no symbol: nothing started
+
+    // The one-line outcome shown in the status bar and printed by the
+    // headless commands; never claims success for quotes not written.
+    QString outcome() const;
+
+protected:
+    // Nothing usable came from the quote service.
+    virtual bool serviceFailed() const = 0;
+    // What of the download failed, "" when nothing did.
+    virtual QString downloadErrors() const = 0;
+};

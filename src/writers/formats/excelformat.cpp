@@ -1,0 +1,158 @@
+// Excel: one workbook per run. A current run hands every batch to an
+// ewriter of its own (each adds the batch's rows and writes the workbook
+// from the event loop); a historical run hands the symbols' blocks one
+// after the other to a single writer.
+#include "writers/formats/formats.h"
+
+#include "quotes/currentquotes.h"
+#include "support/errors.h"
+#include "support/log.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "writers/ewriter.h"
+#include "writers/formatregistry.h"
+#include "writers/formatwriter.h"
+
+#include <vector>
+
+namespace {
+
+class ExcelFormat final : public FormatWriter {
+public:
+    using FormatWriter::FormatWriter;
+
+    // Makes this run's workbook. False when every name is taken or the user
+    // chose Abort; a workbook that cannot be written is otherwise reported
+    // and leaves the format out of this run.
+    bool begin(ExportRun& run) override
+    {
+        bool taken = false;
+        const bool historical = run.historical();
+        const StepOutcome outcome = guarded([&] {
+            workbook_ = ewriter::createWorkbook(historical);
+            taken = workbook_.isEmpty();
+        });
+        if (taken || outcome == StepOutcome::Aborted)
+            return false;
+        on_ = outcome == StepOutcome::Done;
+        return true;
+    }
+
+    bool writeBatch(CurrentBatch& batch, ExportRun& run) override
+    {
+        const CurrentQuotes& q = *batch.source;
+        for (const QString& t : q.yahooticker)
+            handed_ += t.isEmpty() ? 0 : 1;
+        if (!on_)
+            return true;
+        WriteLog(QStringLiteral("Writing to Excel"));
+        run.panel(QStringLiteral("Writing %1 quotes to Excel...").arg(run.totalDispatched));
+        QStringList date, open, high, low, close, volume;
+        for (qsizetype i = 0; i < q.size(); ++i) {
+            date << QString::number(q.yahoodate[i]);
+            open << quotetext::plainNumber(q.yahooopen[i]);
+            high << quotetext::plainNumber(q.yahoohigh[i]);
+            low << quotetext::plainNumber(q.yahoolow[i]);
+            close << quotetext::plainNumber(q.yahooclose[i]);
+            volume << quotetext::plainNumber(q.yahoovolume[i]);
+        }
+        auto& w = writers_.emplace_back(std::make_unique<ewriter>());
+        w->filename(workbook_);
+        w->ytickers(QStringList(q.yahooticker.cbegin(), q.yahooticker.cend()));
+        w->yname(QStringList(q.yahooname.cbegin(), q.yahooname.cend()));
+        w->ydate(date);
+        w->yopen(open);
+        w->yhigh(high);
+        w->ylow(low);
+        w->yclose(close);
+        w->yvolume(volume);
+        w->go();
+        WriteLog(QStringLiteral("End writing to Excel"));
+        return true;
+    }
+
+    // Waits until the block before is on disk; false when the run was
+    // stopped meanwhile.
+    bool writeHistory(const HistoryBlock& block, ExportRun& run) override
+    {
+        run.panel(QStringLiteral("Writing quotes to Excel...."));
+        const bool handed = writeBlock(block);
+        run.panel(QString());
+        return handed;
+    }
+
+    bool idle() const override
+    {
+        for (const auto& w : writers_) {
+            if (w->Busy())
+                return false;
+        }
+        return true;
+    }
+
+    // A write already started is let finish, also after Stop: the workbook
+    // on disk is then complete up to the last block handed. The rows on
+    // disk count as written, the rest as not written.
+    void finish(ExportRun& run) override
+    {
+        waitUntil([this] { return idle(); }, -1, AbortFlag::Ignore);
+        int saved = 0, sheets = 0;
+        if (on_) {
+            ewriter w;
+            w.filename(workbook_);  // the workbook the batch writers share
+            w.flush();
+            saved = w.rowsSaved();
+            sheets = w.sheets();
+        }
+        run.wrote(letter(), saved);
+        run.notWritten(handed_ - saved);
+        handed_ = 0;
+        writers_.clear();
+        if (!on_)
+            return;
+        run.counts().notes << QStringLiteral("Excel workbook %1: %2 %3")
+                                  .arg(workbook_)
+                                  .arg(sheets)
+                                  .arg(sheets == 1 ? QStringLiteral("sheet") : QStringLiteral("sheets"));
+    }
+
+private:
+    bool writeBlock(const HistoryBlock& block)
+    {
+        if (!on_) {
+            handed_ += block.size();
+            return true;
+        }
+        if (writers_.empty())
+            writers_.emplace_back(std::make_unique<ewriter>())->filename(workbook_);
+        ewriter& w = *writers_.front();
+        const bool ready = waitUntil([&w] {
+            WriteLog(QStringLiteral("Writing to Excel"));
+            return !w.Busy();
+        });
+        if (!ready)
+            return false;
+        handed_ += block.size();
+        w.raw(block.lines());
+        w.HName(block.name());
+        w.go();
+        WriteLog(QStringLiteral("End writing to Excel"));
+        return true;
+    }
+
+    QString workbook_;
+    bool on_ = false;  // the workbook could be made
+    int handed_ = 0;   // quotes handed to the writers
+    std::vector<std::unique_ptr<ewriter>> writers_;
+};
+
+}  // namespace
+
+namespace formatwriters {
+
+std::unique_ptr<FormatWriter> excel(const ExportFormat& format)
+{
+    return std::make_unique<ExcelFormat>(format);
+}
+
+}  // namespace formatwriters

@@ -1,0 +1,90 @@
+// MetaStock: every quote goes into the MetaStock folder of its symbol,
+// found or placed by classzoekmetastock, through metaclass.
+#include "writers/formats/formats.h"
+
+#include "support/log.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "writers/formatregistry.h"
+#include "writers/formatwriter.h"
+#include "writers/metaclass.h"
+#include "writers/metastockmap.h"
+#include "writers/metastockrun.h"
+
+namespace {
+
+class MetastockFormat final : public FormatWriter {
+public:
+    using FormatWriter::FormatWriter;
+
+    // Forgets the folder choices of an earlier run and rebuilds the
+    // ticker-to-folder map (in the load window where one is installed).
+    bool begin(ExportRun&) override
+    {
+        resetMetastockRun();
+        metastockmap::rebuildForRun();
+        return true;
+    }
+
+    // One metaclass per quote. A Stop seen here still lets the batch reach
+    // every format; only Abort in an error dialog ends it.
+    bool writeBatch(CurrentBatch& batch, ExportRun& run) override
+    {
+        yieldToGui();
+        WriteLog(QStringLiteral("Writing to Metastock"));
+        int slot = 0;
+        for (const Quote& q : std::as_const(batch.quotes)) {
+            run.panel(QStringLiteral("Writing %1 quotes to Metastock...").arg(slot++));
+            if (q.date == 0) {
+                run.notWritten(1);
+                continue;
+            }
+            metaclass writer;
+            writer.setQuote(q);
+            const StepOutcome outcome = writer.go();
+            if (outcome == StepOutcome::Aborted)
+                return false;
+            if (outcome == StepOutcome::Done)
+                run.wrote(letter(), 1);
+            else
+                run.notWritten(1);
+        }
+        WriteLog(QStringLiteral("End Writing to Metastock"));
+        return true;
+    }
+
+    bool writeHistory(const HistoryBlock& block, ExportRun& run) override
+    {
+        yieldToGui();
+        if (state().abortFlag)
+            return false;
+        WriteLog(QStringLiteral("Writing to Metastock"));
+        run.panel(QStringLiteral("Writing quotes to Metastock...."));
+        metaclass m;
+        m.NaamHistorie(block.name());
+        m.GeefHistorieticker(block.ticker());
+        m.islaatste(run.lastSymbol);
+        m.raw(block.lines());
+        const StepOutcome outcome = m.goraw();
+        run.panel(QString());
+        WriteLog(QStringLiteral("End writing to Metastock"));
+        if (outcome == StepOutcome::Aborted)
+            return false;
+        // Lines the writer could not read never reached the folder.
+        const int stored = outcome == StepOutcome::Done ? static_cast<int>(m.block().dates.size()) : 0;
+        run.wrote(letter(), stored);
+        run.notWritten(block.size() - stored);
+        return true;
+    }
+};
+
+}  // namespace
+
+namespace formatwriters {
+
+std::unique_ptr<FormatWriter> metastock(const ExportFormat& format)
+{
+    return std::make_unique<MetastockFormat>(format);
+}
+
+}  // namespace formatwriters

@@ -1,0 +1,135 @@
+// The per-symbol formats: Stockguru, Advanced GET, ASCII and KBF keep one
+// file per symbol, written through clsschrijfstock.
+#include "writers/formats/formats.h"
+
+#include "support/log.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "writers/clsschrijfstock.h"
+#include "writers/filenames.h"
+#include "writers/formatregistry.h"
+#include "writers/formatwriter.h"
+#include "writers/kbfwriter.h"
+#include "writers/textformats.h"
+
+namespace {
+
+// Per-symbol files are opened one by one: the event loop gets a turn after
+// this many quotes of a batch.
+constexpr int kQuotesPerYield = 30;
+
+struct SymbolFormatTexts {
+    const char* startLog;
+    const char* endLog;
+    const char* currentEndLog;  // a current run's end line where it differs
+    const char* panelName;      // "Writing ... quotes to <panelName>..."
+};
+
+class SymbolFileFormat : public FormatWriter {
+public:
+    SymbolFileFormat(const ExportFormat& format, const SymbolFormatTexts& texts) : FormatWriter(format), texts_(texts) {}
+
+    // A batch is written quote by quote, each merged into its file.
+    bool writeBatch(CurrentBatch& batch, ExportRun& run) override
+    {
+        yieldToGui();
+        WriteLog(QLatin1String(texts_.startLog));
+        int slot = 0;
+        for (Quote q : std::as_const(batch.quotes)) {
+            // Answers that arrive meanwhile only queue their batch, so the
+            // window may turn here too.
+            if (slot > 0 && slot % kQuotesPerYield == 0)
+                yieldToGui();
+            run.panel(QStringLiteral("Writing %1 quotes to %2...").arg(slot++).arg(QLatin1String(texts_.panelName)));
+            // A long name becomes a file name only with its letters and digits.
+            q.name = filenames::reduceName(q.name);
+            clsschrijfstock writer;
+            writer.useFormat(letter());
+            writer.setQuote(q);
+            if (writer.go() == StepOutcome::Aborted)
+                return false;
+            run.wrote(letter(), writer.written());
+            run.notWritten(1 - writer.written());
+        }
+        WriteLog(QLatin1String(texts_.currentEndLog ? texts_.currentEndLog : texts_.endLog));
+        return true;
+    }
+
+    // A symbol's history is merged into its file in one rewrite.
+    bool writeHistory(const HistoryBlock& block, ExportRun& run) override
+    {
+        yieldToGui();
+        if (state().abortFlag)
+            return false;
+        WriteLog(QLatin1String(texts_.startLog));
+        run.panel(QStringLiteral("Writing quotes to %1....").arg(QLatin1String(texts_.panelName)));
+        const QString tname = filenames::reduceName(block.name());
+        clsschrijfstock writer;
+        writer.useFormat(letter());
+        writer.tname(tname);
+        writer.raw(block.quotes(tname));
+        const StepOutcome outcome = writer.goraw();
+        run.panel(QString());
+        WriteLog(QLatin1String(texts_.endLog));
+        if (outcome == StepOutcome::Aborted)
+            return false;
+        if (outcome == StepOutcome::Done)
+            run.wrote(letter(), block.size());
+        else
+            run.notWritten(block.size());
+        return true;
+    }
+
+private:
+    SymbolFormatTexts texts_;
+};
+
+}  // namespace
+
+namespace formatwriters {
+
+std::unique_ptr<FormatWriter> stockguru(const ExportFormat& format)
+{
+    return std::make_unique<SymbolFileFormat>(
+        format, SymbolFormatTexts{"Writing to Stockguru", "End writing to Stockguru", nullptr, "Stockguru"});
+}
+
+std::unique_ptr<FormatWriter> advancedGet(const ExportFormat& format)
+{
+    return std::make_unique<SymbolFileFormat>(format,
+                                              SymbolFormatTexts{"Writing to GET", "End writing to GET", nullptr, "PRN"});
+}
+
+std::unique_ptr<FormatWriter> ascii(const ExportFormat& format)
+{
+    return std::make_unique<SymbolFileFormat>(
+        format, SymbolFormatTexts{"Writing to ASCII", "End writing to ASCII", "End Writing to ASCII", "ASCII"});
+}
+
+std::unique_ptr<FormatWriter> kbf(const ExportFormat& format)
+{
+    return std::make_unique<SymbolFileFormat>(format,
+                                              SymbolFormatTexts{"Writing to KBF", "End writing to KBF", nullptr, "KBF"});
+}
+
+std::unique_ptr<SymbolFileWriter> stockguruFile()
+{
+    return std::make_unique<StockguruWriter>();
+}
+
+std::unique_ptr<SymbolFileWriter> advancedGetFile()
+{
+    return std::make_unique<GetWriter>();
+}
+
+std::unique_ptr<SymbolFileWriter> asciiFile()
+{
+    return std::make_unique<AsciiWriter>();
+}
+
+std::unique_ptr<SymbolFileWriter> kbfFile()
+{
+    return std::make_unique<KbfWriter>();
+}
+
+}  // namespace formatwriters
