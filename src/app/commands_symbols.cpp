@@ -70,7 +70,7 @@ void printCount(HeadlessContext& c, Database& db, int n)
 QStringList tickersOfList(Database& db, int n)
 {
     QStringList tickers;
-    for (const lists::SymbolRow& r : lists::symbolsOfList(db, n))
+    for (const lists::Symbol& r : lists::symbolsOfList(db, n))
         tickers << r.ticker;
     return tickers;
 }
@@ -128,7 +128,7 @@ int cmdSymbols(HeadlessContext& c)
     auto db = open(c);
     if (!db)
         return 1;
-    QVector<lists::SymbolRow> rows;
+    QVector<lists::Symbol> rows;
     if (list) {
         rows = sorted ? lists::symbolsOfList(*db, n, listedit::listOrder(sort)) : lists::symbolsOfList(*db, n);
     } else {
@@ -139,7 +139,7 @@ int cmdSymbols(HeadlessContext& c)
         }
         rows = lists::symbolsOfMarket(*db, id, listedit::marketOrder(sort));
     }
-    for (const lists::SymbolRow& r : rows)
+    for (const lists::Symbol& r : rows)
         c.out << r.ticker << ',' << r.name << ',' << r.type << ',' << r.market << '\n';
     return 0;
 }

@@ -32,11 +32,11 @@ QString orderBy(const QVector<SortKey>& order)
     return terms.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + terms.join(QStringLiteral(", "));
 }
 
-QVector<SymbolRow> readRows(Statement& st)
+QVector<Symbol> readRows(Statement& st)
 {
-    QVector<SymbolRow> rows;
+    QVector<Symbol> rows;
     while (st.next()) {
-        SymbolRow r;
+        Symbol r;
         r.market = st.text(0);
         r.marketId = static_cast<int>(st.integer(1));
         r.type = st.text(2);
@@ -52,8 +52,14 @@ QVector<SymbolRow> readRows(Statement& st)
 QVector<Symbol> readSymbols(Statement& st)
 {
     QVector<Symbol> symbols;
-    while (st.next())
-        symbols.append({static_cast<int>(st.integer(0)), st.text(1), st.text(2), st.text(3)});
+    while (st.next()) {
+        Symbol s;
+        s.marketId = static_cast<int>(st.integer(0));
+        s.ticker = st.text(1);
+        s.name = st.text(2);
+        s.type = st.text(3);
+        symbols.append(s);
+    }
     return symbols;
 }
 }  // namespace
@@ -99,13 +105,13 @@ void empty(Database& db, int n)
     db.exec(QStringLiteral("UPDATE fondsen SET %1 = 0 WHERE %1 = 1").arg(c));
 }
 
-QVector<SymbolRow> symbolsOfList(Database& db, int n, const QVector<SortKey>& order)
+QVector<Symbol> symbolsOfList(Database& db, int n, const QVector<SortKey>& order)
 {
     Statement st = db.prepare(kDisplaySelect + QStringLiteral("WHERE fondsen.%1 = 1").arg(column(n)) + orderBy(order));
     return readRows(st);
 }
 
-QVector<SymbolRow> symbolsOfMarket(Database& db, int marketId, const QVector<SortKey>& order)
+QVector<Symbol> symbolsOfMarket(Database& db, int marketId, const QVector<SortKey>& order)
 {
     Statement st = db.prepare(kDisplaySelect + QStringLiteral("WHERE markt.id = ?") + orderBy(order));
     st.bind(1, marketId);

@@ -169,9 +169,9 @@ QString SymbolSearch::likePattern(const QString& text, bool byName)
     return pattern;
 }
 
-QVector<lists::SymbolRow> SymbolSearch::localsearch(const QString& searched, bool byName)
+QVector<lists::Symbol> SymbolSearch::localsearch(const QString& searched, bool byName)
 {
-    QVector<lists::SymbolRow> rows;
+    QVector<lists::Symbol> rows;
     guarded([&] {
         rows.clear();
         std::unique_ptr<Database> db = Database::openDefault();
@@ -185,7 +185,7 @@ QVector<lists::SymbolRow> SymbolSearch::localsearch(const QString& searched, boo
                                    + QStringLiteral(" ORDER BY markt.Market COLLATE NOCASE, fondsen.codeyahoo"));
         st.bind(1, byName ? likePattern(searched, true) : searched);
         while (st.next()) {
-            lists::SymbolRow r;
+            lists::Symbol r;
             r.market = st.text(0);
             r.type = st.text(1);
             r.ticker = st.text(2);

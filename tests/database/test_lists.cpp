@@ -19,13 +19,6 @@ protected:
             t << s.ticker;
         return t;
     }
-    QStringList tickers(const QVector<lists::SymbolRow>& rows)
-    {
-        QStringList t;
-        for (const auto& r : rows)
-            t << r.ticker;
-        return t;
-    }
 
 };
 
