@@ -62,6 +62,26 @@ QVector<Symbol> readSymbols(Statement& st)
     }
     return symbols;
 }
+
+// The symbols of a local search: those meeting `condition`, whose one
+// parameter is `value`.
+QVector<Symbol> found(Database& db, const QString& condition, const QString& value)
+{
+    Statement st = db.prepare(QStringLiteral("SELECT markt.Market, fondsen.typeyahoo, fondsen.codeyahoo, fondsen.naamyahoo "
+                                             "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid WHERE ")
+                              + condition + QStringLiteral(" ORDER BY markt.Market COLLATE NOCASE, fondsen.codeyahoo"));
+    st.bind(1, value);
+    QVector<Symbol> rows;
+    while (st.next()) {
+        Symbol r;
+        r.market = st.text(0);
+        r.type = st.text(1);
+        r.ticker = st.text(2);
+        r.name = st.text(3);
+        rows.append(r);
+    }
+    return rows;
+}
 }  // namespace
 
 bool validList(int n)
@@ -127,6 +147,40 @@ QVector<QPair<int, QString>> markets(Database& db)
     return result;
 }
 
+QVector<QPair<QString, int>> marketSizes(Database& db)
+{
+    Statement st = db.prepare(QStringLiteral(
+        "SELECT markt.Market, count(fondsen.codeyahoo) FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid "
+        "GROUP BY markt.id ORDER BY markt.Market"));
+    QVector<QPair<QString, int>> result;
+    while (st.next())
+        result.append({st.text(0), static_cast<int>(st.integer(1))});
+    return result;
+}
+
+QVector<Symbol> symbolsNamedLike(Database& db, const QString& pattern)
+{
+    return found(db, QStringLiteral("fondsen.naamyahoo LIKE ?"), pattern);
+}
+
+QVector<Symbol> symbolsWithTicker(Database& db, const QString& ticker)
+{
+    // Symbols are compared as the user typed them, whatever the case.
+    return found(db, QStringLiteral("fondsen.codeyahoo = ? COLLATE NOCASE"), ticker);
+}
+
+QStringList knownTickers(Database& db, const QStringList& tickers, QStringList& unknown)
+{
+    QStringList known;
+    Statement st = db.prepare(QStringLiteral("SELECT 1 FROM fondsen WHERE codeyahoo = ?"));
+    for (const QString& t : tickers) {
+        st.reset();
+        st.bind(1, t);
+        (st.next() ? known : unknown) << t;
+    }
+    return known;
+}
+
 QVector<Symbol> symbolsForDownload(Database& db, int n)
 {
     return symbolsForDownload(db, QVector<int>{n});
@@ -150,6 +204,11 @@ QVector<Symbol> symbolsForDownload(Database& db, const QVector<int>& listNumbers
 int symbolCount(Database& db, int n)
 {
     return db.scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE %1 = 1").arg(column(n))).toInt();
+}
+
+int totalSymbolCount(Database& db)
+{
+    return db.scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt();
 }
 
 }  // namespace lists

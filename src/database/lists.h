@@ -57,6 +57,18 @@ QVector<Symbol> symbolsOfMarket(Database& db, int marketId,
                                 const QVector<SortKey>& order = {SortKey::Ticker, SortKey::Name, SortKey::Type});
 // Every market (id, name), by name.
 QVector<QPair<int, QString>> markets(Database& db);
+// Every market (name, number of its symbols), by name; a market without
+// symbols counts 0.
+QVector<QPair<QString, int>> marketSizes(Database& db);
+
+// The symbols (market, type, ticker and name) whose name is LIKE `pattern`,
+// or whose ticker is `ticker` whatever its case; by market, then ticker.
+QVector<Symbol> symbolsNamedLike(Database& db, const QString& pattern);
+QVector<Symbol> symbolsWithTicker(Database& db, const QString& ticker);
+
+// The tickers that are in the database, in the order given; the others go
+// to `unknown`.
+QStringList knownTickers(Database& db, const QStringList& tickers, QStringList& unknown);
 
 // The symbols to download for list n, or for several lists (each symbol
 // once, however many of the lists hold it).
@@ -64,6 +76,8 @@ QVector<Symbol> symbolsForDownload(Database& db, int n);
 QVector<Symbol> symbolsForDownload(Database& db, const QVector<int>& listNumbers);
 
 int symbolCount(Database& db, int n);
+// The number of symbols in the database, on a list or not.
+int totalSymbolCount(Database& db);
 
 }  // namespace lists
 
