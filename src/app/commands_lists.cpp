@@ -2,7 +2,6 @@
 
 #include "app/headless.h"
 #include "database/clsdata.h"
-#include "database/db.h"
 #include "database/listimport.h"
 #include "database/lists.h"
 #include "support/state.h"
@@ -42,11 +41,6 @@ Arguments parse(const QStringList& args, bool withColumns)
         }
     }
     return a;
-}
-
-int symbolTotal(clsData& data)
-{
-    return data.db().scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt();
 }
 }  // namespace
 
@@ -88,7 +82,7 @@ int cmdImport(HeadlessContext& c)
     auto data = clsData::open();
     if (!data)
         return 1;
-    const int before = symbolTotal(*data);
+    const int before = lists::totalSymbolCount(data->db());
     QString last;
     listimport::Progress progress;
     progress.status = [&last](const QString& text) { last = text; };
@@ -98,7 +92,7 @@ int cmdImport(HeadlessContext& c)
         return 1;
     }
     c.out << last << '\n';
-    c.out << (symbolTotal(*data) - before) << " new symbols added to the database\n";
+    c.out << (lists::totalSymbolCount(data->db()) - before) << " new symbols added to the database\n";
     c.out << "list " << n << " now holds " << lists::symbolCount(data->db(), n) << " symbols\n";
     return result.added == file.entries.size() ? 0 : 1;
 }

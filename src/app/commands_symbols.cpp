@@ -49,19 +49,6 @@ std::optional<Column> sortColumn(const QString& text)
     return std::nullopt;
 }
 
-// Splits the tickers into those in the database and those that are not.
-QStringList known(Database& db, const QStringList& tickers, QStringList& unknown)
-{
-    QStringList found;
-    Statement st = db.prepare(QStringLiteral("SELECT 1 FROM fondsen WHERE codeyahoo = ?"));
-    for (const QString& t : tickers) {
-        st.reset();
-        st.bind(1, t);
-        (st.next() ? found : unknown) << t;
-    }
-    return found;
-}
-
 void printCount(HeadlessContext& c, Database& db, int n)
 {
     c.out << "list " << n << " now holds " << lists::symbolCount(db, n) << " symbols\n";
@@ -70,7 +57,7 @@ void printCount(HeadlessContext& c, Database& db, int n)
 QStringList tickersOfList(Database& db, int n)
 {
     QStringList tickers;
-    for (const lists::SymbolRow& r : lists::symbolsOfList(db, n))
+    for (const lists::Symbol& r : lists::symbolsOfList(db, n))
         tickers << r.ticker;
     return tickers;
 }
@@ -86,11 +73,8 @@ int cmdMarkets(HeadlessContext& c)
     auto db = open(c);
     if (!db)
         return 1;
-    Statement st = db->prepare(QStringLiteral(
-        "SELECT markt.Market, count(fondsen.codeyahoo) FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid "
-        "GROUP BY markt.id ORDER BY markt.Market"));
-    while (st.next())
-        c.out << st.text(0) << '\t' << st.integer(1) << '\n';
+    for (const auto& [market, symbols] : lists::marketSizes(*db))
+        c.out << market << '\t' << symbols << '\n';
     return 0;
 }
 
@@ -128,7 +112,7 @@ int cmdSymbols(HeadlessContext& c)
     auto db = open(c);
     if (!db)
         return 1;
-    QVector<lists::SymbolRow> rows;
+    QVector<lists::Symbol> rows;
     if (list) {
         rows = sorted ? lists::symbolsOfList(*db, n, listedit::listOrder(sort)) : lists::symbolsOfList(*db, n);
     } else {
@@ -139,7 +123,7 @@ int cmdSymbols(HeadlessContext& c)
         }
         rows = lists::symbolsOfMarket(*db, id, listedit::marketOrder(sort));
     }
-    for (const lists::SymbolRow& r : rows)
+    for (const lists::Symbol& r : rows)
         c.out << r.ticker << ',' << r.name << ',' << r.type << ',' << r.market << '\n';
     return 0;
 }
@@ -188,7 +172,7 @@ int cmdList(HeadlessContext& c)
     }
 
     QStringList unknown;
-    const QStringList tickers = all ? tickersOfList(*db, n) : known(*db, rest, unknown);
+    const QStringList tickers = all ? tickersOfList(*db, n) : lists::knownTickers(*db, rest, unknown);
     if (what == QLatin1String("add"))
         listedit::addSelected(tickers, n);
     else if (what == QLatin1String("remove"))
@@ -213,10 +197,10 @@ int cmdRemoveSymbol(HeadlessContext& c)
     if (!db)
         return 1;
     QStringList unknown;
-    const QStringList tickers = known(*db, c.args, unknown);
+    const QStringList tickers = lists::knownTickers(*db, c.args, unknown);
     if (!tickers.isEmpty() && listedit::removeFromDatabase(tickers)) {
         QStringList left;
-        known(*db, tickers, left);
+        lists::knownTickers(*db, tickers, left);
         c.out << "removed: " << left.join(QLatin1Char(' ')) << '\n';
     }
     if (!unknown.isEmpty())

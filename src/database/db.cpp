@@ -18,12 +18,6 @@ bool DbError::commandRefused() const
     return (code() & 0xff) == SQLITE_ERROR;
 }
 
-bool DbError::notADatabase() const
-{
-    const int primary = code() & 0xff;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || primary == SQLITE_CANTOPEN;
-}
-
 const char* Database::password()
 {
     return kPassword;
@@ -217,16 +211,6 @@ int Statement::columnCount() const
 QString Statement::columnName(int column) const
 {
     return QString::fromUtf8(sqlite3_column_name(st_, column));
-}
-
-int Statement::columnIndex(const QString& name) const
-{
-    const int n = columnCount();
-    for (int i = 0; i < n; ++i) {
-        if (columnName(i).compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
 }
 
 bool Statement::isNull(int column) const

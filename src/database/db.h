@@ -18,8 +18,6 @@ public:
     // The statement itself was refused (syntax, a column, table or index that
     // already exists, a table that does not): SQLite's plain SQLITE_ERROR.
     bool commandRefused() const;
-    // The file is not a database of ours: damaged, empty or another key.
-    bool notADatabase() const;
 };
 
 class Statement;
@@ -81,7 +79,6 @@ public:
 
     int columnCount() const;
     QString columnName(int column) const;
-    int columnIndex(const QString& name) const;  // -1 when absent
     bool isNull(int column) const;
     QVariant value(int column) const;
     QString text(int column) const;

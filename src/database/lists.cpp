@@ -32,11 +32,11 @@ QString orderBy(const QVector<SortKey>& order)
     return terms.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + terms.join(QStringLiteral(", "));
 }
 
-QVector<SymbolRow> readRows(Statement& st)
+QVector<Symbol> readRows(Statement& st)
 {
-    QVector<SymbolRow> rows;
+    QVector<Symbol> rows;
     while (st.next()) {
-        SymbolRow r;
+        Symbol r;
         r.market = st.text(0);
         r.marketId = static_cast<int>(st.integer(1));
         r.type = st.text(2);
@@ -52,9 +52,35 @@ QVector<SymbolRow> readRows(Statement& st)
 QVector<Symbol> readSymbols(Statement& st)
 {
     QVector<Symbol> symbols;
-    while (st.next())
-        symbols.append({static_cast<int>(st.integer(0)), st.text(1), st.text(2), st.text(3)});
+    while (st.next()) {
+        Symbol s;
+        s.marketId = static_cast<int>(st.integer(0));
+        s.ticker = st.text(1);
+        s.name = st.text(2);
+        s.type = st.text(3);
+        symbols.append(s);
+    }
     return symbols;
+}
+
+// The symbols of a local search: those meeting `condition`, whose one
+// parameter is `value`.
+QVector<Symbol> found(Database& db, const QString& condition, const QString& value)
+{
+    Statement st = db.prepare(QStringLiteral("SELECT markt.Market, fondsen.typeyahoo, fondsen.codeyahoo, fondsen.naamyahoo "
+                                             "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid WHERE ")
+                              + condition + QStringLiteral(" ORDER BY markt.Market COLLATE NOCASE, fondsen.codeyahoo"));
+    st.bind(1, value);
+    QVector<Symbol> rows;
+    while (st.next()) {
+        Symbol r;
+        r.market = st.text(0);
+        r.type = st.text(1);
+        r.ticker = st.text(2);
+        r.name = st.text(3);
+        rows.append(r);
+    }
+    return rows;
 }
 }  // namespace
 
@@ -99,13 +125,13 @@ void empty(Database& db, int n)
     db.exec(QStringLiteral("UPDATE fondsen SET %1 = 0 WHERE %1 = 1").arg(c));
 }
 
-QVector<SymbolRow> symbolsOfList(Database& db, int n, const QVector<SortKey>& order)
+QVector<Symbol> symbolsOfList(Database& db, int n, const QVector<SortKey>& order)
 {
     Statement st = db.prepare(kDisplaySelect + QStringLiteral("WHERE fondsen.%1 = 1").arg(column(n)) + orderBy(order));
     return readRows(st);
 }
 
-QVector<SymbolRow> symbolsOfMarket(Database& db, int marketId, const QVector<SortKey>& order)
+QVector<Symbol> symbolsOfMarket(Database& db, int marketId, const QVector<SortKey>& order)
 {
     Statement st = db.prepare(kDisplaySelect + QStringLiteral("WHERE markt.id = ?") + orderBy(order));
     st.bind(1, marketId);
@@ -119,6 +145,40 @@ QVector<QPair<int, QString>> markets(Database& db)
     while (st.next())
         result.append({static_cast<int>(st.integer(0)), st.text(1)});
     return result;
+}
+
+QVector<QPair<QString, int>> marketSizes(Database& db)
+{
+    Statement st = db.prepare(QStringLiteral(
+        "SELECT markt.Market, count(fondsen.codeyahoo) FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid "
+        "GROUP BY markt.id ORDER BY markt.Market"));
+    QVector<QPair<QString, int>> result;
+    while (st.next())
+        result.append({st.text(0), static_cast<int>(st.integer(1))});
+    return result;
+}
+
+QVector<Symbol> symbolsNamedLike(Database& db, const QString& pattern)
+{
+    return found(db, QStringLiteral("fondsen.naamyahoo LIKE ?"), pattern);
+}
+
+QVector<Symbol> symbolsWithTicker(Database& db, const QString& ticker)
+{
+    // Symbols are compared as the user typed them, whatever the case.
+    return found(db, QStringLiteral("fondsen.codeyahoo = ? COLLATE NOCASE"), ticker);
+}
+
+QStringList knownTickers(Database& db, const QStringList& tickers, QStringList& unknown)
+{
+    QStringList known;
+    Statement st = db.prepare(QStringLiteral("SELECT 1 FROM fondsen WHERE codeyahoo = ?"));
+    for (const QString& t : tickers) {
+        st.reset();
+        st.bind(1, t);
+        (st.next() ? known : unknown) << t;
+    }
+    return known;
 }
 
 QVector<Symbol> symbolsForDownload(Database& db, int n)
@@ -144,6 +204,11 @@ QVector<Symbol> symbolsForDownload(Database& db, const QVector<int>& listNumbers
 int symbolCount(Database& db, int n)
 {
     return db.scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE %1 = 1").arg(column(n))).toInt();
+}
+
+int totalSymbolCount(Database& db)
+{
+    return db.scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt();
 }
 
 }  // namespace lists

@@ -29,8 +29,9 @@ QString checkboxCaption(int n);
 // process-wide list-name table.
 void setName(int n, const QString& name);
 
-// One symbol with its market, as the list windows show it.
-struct SymbolRow {
+// One row of fondsen, with the name of its market. Each read fills the
+// columns it selects and leaves the other members at their defaults.
+struct Symbol {
     QString market;
     int marketId = 0;
     QString type;
@@ -38,14 +39,8 @@ struct SymbolRow {
     QString name;
     std::array<bool, kCount + 1> on{};  // on[n]: on list n
 };
-
-// One row of fondsen.
-struct Symbol {
-    int marketId = 0;
-    QString ticker;
-    QString name;
-    QString type;
-};
+// The older name of Symbol; new code names Symbol.
+using SymbolRow = Symbol;
 
 // Sort keys for the list windows; the first is the main one.
 enum class SortKey { Market, Type, Name, Ticker };
@@ -55,13 +50,25 @@ void addMarket(Database& db, int marketId, int n);
 // Takes every symbol off list n (other lists keep them).
 void empty(Database& db, int n);
 // Symbols of list n, by default ordered by market, type and name.
-QVector<SymbolRow> symbolsOfList(Database& db, int n,
-                                 const QVector<SortKey>& order = {SortKey::Market, SortKey::Type, SortKey::Name});
+QVector<Symbol> symbolsOfList(Database& db, int n,
+                              const QVector<SortKey>& order = {SortKey::Market, SortKey::Type, SortKey::Name});
 // Symbols of one market, by default ordered by ticker, name and type.
-QVector<SymbolRow> symbolsOfMarket(Database& db, int marketId,
-                                   const QVector<SortKey>& order = {SortKey::Ticker, SortKey::Name, SortKey::Type});
+QVector<Symbol> symbolsOfMarket(Database& db, int marketId,
+                                const QVector<SortKey>& order = {SortKey::Ticker, SortKey::Name, SortKey::Type});
 // Every market (id, name), by name.
 QVector<QPair<int, QString>> markets(Database& db);
+// Every market (name, number of its symbols), by name; a market without
+// symbols counts 0.
+QVector<QPair<QString, int>> marketSizes(Database& db);
+
+// The symbols (market, type, ticker and name) whose name is LIKE `pattern`,
+// or whose ticker is `ticker` whatever its case; by market, then ticker.
+QVector<Symbol> symbolsNamedLike(Database& db, const QString& pattern);
+QVector<Symbol> symbolsWithTicker(Database& db, const QString& ticker);
+
+// The tickers that are in the database, in the order given; the others go
+// to `unknown`.
+QStringList knownTickers(Database& db, const QStringList& tickers, QStringList& unknown);
 
 // The symbols to download for list n, or for several lists (each symbol
 // once, however many of the lists hold it).
@@ -69,6 +76,8 @@ QVector<Symbol> symbolsForDownload(Database& db, int n);
 QVector<Symbol> symbolsForDownload(Database& db, const QVector<int>& listNumbers);
 
 int symbolCount(Database& db, int n);
+// The number of symbols in the database, on a list or not.
+int totalSymbolCount(Database& db);
 
 }  // namespace lists
 

@@ -1,7 +1,7 @@
 #include "runs/currentreport.h"
 
+#include "database/bookkeeping.h"
 #include "database/clsdata.h"
-#include "database/db.h"
 #include "support/errors.h"
 #include "support/messages.h"
 
@@ -10,14 +10,9 @@
 namespace {
 
 // False when the user aborted the read in the error dialog.
-bool readColumn(Database& db, const QString& sql, QStringList& values)
+bool readTickers(clsData& data, QStringList (*read)(Database&), QStringList& values)
 {
-    return guarded([&] {
-        values.clear();
-        Statement st = db.prepare(sql);
-        while (st.next())
-            values << st.text(0);
-    }) != StepOutcome::Aborted;
+    return guarded([&] { values = read(data.db()); }) != StepOutcome::Aborted;
 }
 
 }  // namespace
@@ -31,18 +26,15 @@ void CurrentReport::load()
     const std::unique_ptr<clsData> data = clsData::open();
     if (!data)
         return;
-    Database& db = data->db();
-    if (!readColumn(db, QStringLiteral("SELECT ticker FROM nietgelukt ORDER BY ticker"), failed) ||
-        !readColumn(db, QStringLiteral("SELECT codeyahoo FROM vervallen ORDER BY codeyahoo"), notFound))
+    if (!readTickers(*data, bookkeeping::failedTickers, failed) ||
+        !readTickers(*data, bookkeeping::droppedTickers, notFound))
         return;
     const StepOutcome read = guarded([&] {
-        changed.clear();
-        Statement st = db.prepare(QStringLiteral("SELECT oldticker, newticker FROM newtickers ORDER BY oldticker"));
-        while (st.next())
-            changed.push_back({st.text(0), st.text(1)});
+        for (const bookkeeping::TickerChange& c : bookkeeping::tickerChanges(data->db()))
+            changed.push_back({c.oldTicker, c.newTicker});
     });
     if (read != StepOutcome::Aborted)
-        readColumn(db, QStringLiteral("SELECT codeyahoo FROM verworpen ORDER BY codeyahoo"), rejected);
+        readTickers(*data, bookkeeping::rejectedTickers, rejected);
 }
 
 QStringList CurrentReport::failedText()
@@ -77,7 +69,7 @@ bool CurrentReport::removeNotFound()
     // The table, not the list on screen, says what to remove: the list may
     // have been read before the last run ended.
     QStringList dropped;
-    if (!readColumn(data->db(), QStringLiteral("SELECT codeyahoo FROM vervallen"), dropped))
+    if (!readTickers(*data, bookkeeping::droppedTickersAsRecorded, dropped))
         return false;
     if (!dropped.isEmpty() && askYesNo(QStringLiteral("Delete Symbols?"), {}, false)) {
         for (const QString& ticker : dropped) {

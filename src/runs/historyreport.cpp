@@ -1,7 +1,7 @@
 #include "runs/historyreport.h"
 
+#include "database/bookkeeping.h"
 #include "database/clsdata.h"
-#include "database/db.h"
 #include "support/errors.h"
 
 #include <memory>
@@ -15,24 +15,17 @@ void HistoryReport::load()
     const std::unique_ptr<clsData> data = clsData::open();
     if (!data)
         return;
-    Database& db = data->db();
-    auto read = [&db](const char* flag, QVector<Entry>& entries) {
+    using bookkeeping::HistoryOutcome;
+    auto read = [&data](HistoryOutcome outcome, QVector<Entry>& entries) {
         return guarded([&] {
-            entries.clear();
-            Statement st = db.prepare(QStringLiteral("SELECT ticker, startdatum, einddatum FROM history WHERE %1 = 1 "
-                                                     "ORDER BY rowid")
-                                          .arg(QLatin1String(flag)));
-            while (st.next()) {
-                entries.push_back({st.text(0), QDate::fromString(st.text(1), Qt::ISODate),
-                                   QDate::fromString(st.text(2), Qt::ISODate)});
-            }
+            for (const bookkeeping::HistoryRow& row : bookkeeping::historyRanges(data->db(), outcome))
+                entries.push_back({row.ticker, row.start, row.end});
         }) != StepOutcome::Aborted;
     };
-    if (!read("gelukt", downloaded) || !read("nietgelukt", notDownloaded) || !read("timeout", timedOut))
+    if (!read(HistoryOutcome::Downloaded, downloaded) || !read(HistoryOutcome::NotDownloaded, notDownloaded) ||
+        !read(HistoryOutcome::TimedOut, timedOut))
         return;
-    guarded([&] {
-        unsuccessful = db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE gelukt = 0")).toInt();
-    });
+    guarded([&] { unsuccessful = bookkeeping::unsuccessfulHistoryCount(data->db()); });
 }
 
 QStringList HistoryReport::downloadedText()

@@ -169,29 +169,13 @@ QString SymbolSearch::likePattern(const QString& text, bool byName)
     return pattern;
 }
 
-QVector<lists::SymbolRow> SymbolSearch::localsearch(const QString& searched, bool byName)
+QVector<lists::Symbol> SymbolSearch::localsearch(const QString& searched, bool byName)
 {
-    QVector<lists::SymbolRow> rows;
+    QVector<lists::Symbol> rows;
     guarded([&] {
-        rows.clear();
         std::unique_ptr<Database> db = Database::openDefault();
-        const QString select = QStringLiteral(
-            "SELECT markt.Market, fondsen.typeyahoo, fondsen.codeyahoo, fondsen.naamyahoo "
-            "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid WHERE ");
-        // Symbols are compared as the user typed them, whatever the case.
-        Statement st = db->prepare(select
-                                   + (byName ? QStringLiteral("fondsen.naamyahoo LIKE ?")
-                                             : QStringLiteral("fondsen.codeyahoo = ? COLLATE NOCASE"))
-                                   + QStringLiteral(" ORDER BY markt.Market COLLATE NOCASE, fondsen.codeyahoo"));
-        st.bind(1, byName ? likePattern(searched, true) : searched);
-        while (st.next()) {
-            lists::SymbolRow r;
-            r.market = st.text(0);
-            r.type = st.text(1);
-            r.ticker = st.text(2);
-            r.name = st.text(3);
-            rows.append(r);
-        }
+        rows = byName ? lists::symbolsNamedLike(*db, likePattern(searched, true))
+                      : lists::symbolsWithTicker(*db, searched);
     });
     summary = rows.isEmpty() ? searched + kNoResults
                              : QStringLiteral("Showing 1 - %1 of %1").arg(rows.size());

@@ -208,7 +208,7 @@ void browser::showHits()
     commandPrevious50_->setEnabled(search_.canPrevious);
 }
 
-void browser::showLocal(const QVector<lists::SymbolRow>& rows)
+void browser::showLocal(const QVector<lists::Symbol>& rows)
 {
     mshFlexGrid2_->grid()->setRows(rows);
     frame2_->setTitle(search_.summary);

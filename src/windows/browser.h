@@ -62,7 +62,7 @@ private:
     void setMode();
     void internetsearch();
     void showHits();
-    void showLocal(const QVector<lists::SymbolRow>& rows);
+    void showLocal(const QVector<lists::Symbol>& rows);
 
     SymbolSearch search_;
     QLineEdit* text1_;

@@ -129,9 +129,9 @@ marketform::marketform(bool viewComponents, QWidget* parent)
 marketform::~marketform() = default;
 
 template <typename Query>
-QVector<lists::SymbolRow> marketform::read(Query query)
+QVector<lists::Symbol> marketform::read(Query query)
 {
-    QVector<lists::SymbolRow> rows;
+    QVector<lists::Symbol> rows;
     guarded([&] {
         // Opening the encrypted file costs more than reading a market, so
         // the window keeps its connection while it is open.
@@ -179,7 +179,7 @@ void marketform::marketVullen()
 {
     const int id = marketId();
     BusyPointer busy;
-    gridfondsen_->grid()->setRows(id == 0 ? QVector<lists::SymbolRow>{}
+    gridfondsen_->grid()->setRows(id == 0 ? QVector<lists::Symbol>{}
                                           : read([&](Database& db) { return lists::symbolsOfMarket(db, id, marketOrder_); }));
     lblSymbolmarket_->setText(QString::number(gridfondsen_->grid()->rowCount()));
     if (gridfondsen_->grid()->rowCount() > 0)

@@ -53,7 +53,7 @@ private:
     // The rows `query` reads on the window's connection; none when the
     // database failed and the user gave up.
     template <typename Query>
-    QVector<lists::SymbolRow> read(Query query);
+    QVector<lists::Symbol> read(Query query);
 
     std::unique_ptr<Database> db_;
     bool viewComponents_;

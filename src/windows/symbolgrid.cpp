@@ -11,7 +11,7 @@ SymbolGridModel::SymbolGridModel(QVector<Column> columns, QObject* parent)
 {
 }
 
-void SymbolGridModel::setRows(QVector<lists::SymbolRow> rows)
+void SymbolGridModel::setRows(QVector<lists::Symbol> rows)
 {
     beginResetModel();
     rows_ = std::move(rows);
@@ -36,7 +36,7 @@ QVariant SymbolGridModel::data(const QModelIndex& index, int role) const
         return QStringLiteral("Use SHIFT to select multiple Symbols");
     if (role != Qt::DisplayRole)
         return {};
-    const lists::SymbolRow& r = rows_[index.row()];
+    const lists::Symbol& r = rows_[index.row()];
     switch (columnAt(index.column())) {
     case Column::Market: return r.market;
     case Column::Symbol: return r.ticker;
@@ -110,7 +110,7 @@ QStringList SymbolGrid::selectedTickers() const
 QStringList SymbolGrid::allTickers() const
 {
     QStringList tickers;
-    for (const lists::SymbolRow& r : model_->rows())
+    for (const lists::Symbol& r : model_->rows())
         tickers << r.ticker;
     return tickers;
 }

@@ -16,8 +16,8 @@ class SymbolGridModel : public QAbstractTableModel {
 public:
     SymbolGridModel(QVector<listedit::Column> columns, QObject* parent = nullptr);
 
-    void setRows(QVector<lists::SymbolRow> rows);
-    const QVector<lists::SymbolRow>& rows() const { return rows_; }
+    void setRows(QVector<lists::Symbol> rows);
+    const QVector<lists::Symbol>& rows() const { return rows_; }
     listedit::Column columnAt(int section) const { return columns_.value(section); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -27,7 +27,7 @@ public:
 
 private:
     QVector<listedit::Column> columns_;
-    QVector<lists::SymbolRow> rows_;
+    QVector<lists::Symbol> rows_;
 };
 
 class QItemSelectionModel;

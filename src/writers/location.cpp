@@ -1,6 +1,7 @@
 #include "writers/location.h"
 
 #include "database/db.h"
+#include "database/foldermap.h"
 #include "database/settingsrow.h"
 #include "support/folders.h"
 #include "support/messages.h"
@@ -101,10 +102,8 @@ bool FormatLocation::accept(const LocationChoice& choice)
         auto db = Database::openDefault();
         Transaction t(*db);
         // Another MetaStock root makes the symbol-to-folder map meaningless.
-        if (metastock && folder != paths::withTrailingSlash(s.metastock)) {
-            db->exec(QStringLiteral("DELETE FROM metastock"));
-            db->exec(QStringLiteral("DELETE FROM mappen"));
-        }
+        if (metastock && folder != paths::withTrailingSlash(s.metastock))
+            foldermap::clear(*db);
         settingsrow::write(*db, columns);
         t.commit();
     });

@@ -1,6 +1,6 @@
 #include "writers/metastockmap.h"
 
-#include "database/db.h"
+#include "database/foldermap.h"
 #include "mslink/error.h"
 #include "mslink/folder.h"
 #include "mslink/writer.h"
@@ -80,23 +80,11 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
     }
 
     Transaction t(db);
-    {
-        // Keep the rows of damaged folders; everything else is read anew.
-        QString sql = QStringLiteral("DELETE FROM metastock");
-        if (!result.damaged.isEmpty()) {
-            QStringList marks(result.damaged.size(), QStringLiteral("?"));
-            sql += QStringLiteral(" WHERE map NOT IN (") + marks.join(QLatin1Char(',')) + QLatin1Char(')');
-        }
-        Statement del = db.prepare(sql);
-        for (int i = 0; i < result.damaged.size(); ++i)
-            del.bind(i + 1, result.damaged[i]);
-        del.run();
-    }
-    db.exec(QStringLiteral("DELETE FROM mappen"));
+    // Keep the rows of damaged folders; everything else is read anew.
+    foldermap::clear(db, result.damaged);
     // One row per ticker: a ticker in two folders belongs to the later one.
     // A kept row of a damaged folder gives way to a folder that lists it.
-    Statement drop = db.prepare(QStringLiteral("DELETE FROM metastock WHERE ticker = ?"));
-    Statement insert = db.prepare(QStringLiteral("INSERT INTO metastock (ticker, map) VALUES (?, ?)"));
+    foldermap::Filler filler(db);
     QSet<QString> placed;  // upper-case tickers entered so far
     for (const Found& f : found) {
         const int count = static_cast<int>(f.tickers.size());
@@ -115,15 +103,8 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
             const QString& ticker = f.tickers[i];
             WriteLog(QStringLiteral("found ") + ticker);
             const QString key = ticker.toUpper();
-            if (placed.contains(key) || !result.damaged.isEmpty()) {
-                drop.bind(1, ticker);
-                drop.run();
-                drop.reset();
-            }
+            filler.place(ticker, f.folder, placed.contains(key) || !result.damaged.isEmpty());
             placed.insert(key);
-            insert.bind(1, ticker).bind(2, f.folder);
-            insert.run();
-            insert.reset();
         }
         if (result.stopped)
             break;
@@ -138,10 +119,7 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
 
 QString folderOf(Database& db, const QString& ticker)
 {
-    const QVariant map = db.scalar(QStringLiteral("SELECT map FROM metastock WHERE ticker = ?"), {ticker});
-    if (!map.isValid() || map.isNull())
-        return {};
-    const QString text = map.toString();
+    const QString text = foldermap::folder(db, ticker);
     const int slash = text.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QString() : text.left(slash + 1);
 }

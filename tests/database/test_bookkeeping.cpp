@@ -1,6 +1,7 @@
 #include "databasetest.h"
 #include "testutil.h"
 
+#include "database/bookkeeping.h"
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/startup.h"
@@ -146,4 +147,43 @@ TEST_F(BookkeepingTest, CurrentRunTablesKeepEachTickerOnce)
     for (const char* t : {"vervallen", "verworpen", "nietgelukt", "newtickers"})
         EXPECT_EQ(db.scalar(QStringLiteral("SELECT count(*) FROM ") + QLatin1String(t)).toInt(), 0) << t;
     EXPECT_TRUE(msgs.shown.isEmpty());
+}
+
+TEST_F(BookkeepingTest, HistoryReadsFilterByOutcomeInTableOrder)
+{
+    attempt(QStringLiteral("MSFT"), Failure, march(1), march(5));
+    attempt(QStringLiteral("IBM"), Success, march(1), march(5));
+    attempt(QStringLiteral("O'X"), Timeout, march(8), march(9));
+    attempt(QStringLiteral("AAPL"), Failure, march(15), march(16));
+    Database& db = data->db();
+    using bookkeeping::HistoryOutcome;
+    using Row = bookkeeping::HistoryRow;
+
+    EXPECT_EQ(bookkeeping::historyRanges(db, HistoryOutcome::Downloaded),
+              QVector<Row>({{"IBM", {}, march(1), march(5)}}));
+    EXPECT_EQ(bookkeeping::historyRanges(db, HistoryOutcome::NotDownloaded),
+              QVector<Row>({{"MSFT", {}, march(1), march(5)}, {"AAPL", {}, march(15), march(16)}}));
+    EXPECT_EQ(bookkeeping::historyRanges(db, HistoryOutcome::TimedOut),
+              QVector<Row>({{"O'X", {}, march(8), march(9)}}));
+
+    // A retry takes every range not got, timed out ones too, with the names
+    // as stored.
+    EXPECT_EQ(bookkeeping::unsuccessfulHistory(db),
+              QVector<Row>({{"MSFT", "MSFT name", march(1), march(5)},
+                            {"O'X", "O\"X name", march(8), march(9)},
+                            {"AAPL", "AAPL name", march(15), march(16)}}));
+    EXPECT_EQ(bookkeeping::unsuccessfulHistoryCount(db), 3);
+
+    data->leeghistory();
+    EXPECT_TRUE(bookkeeping::unsuccessfulHistory(data->db()).isEmpty());
+    EXPECT_EQ(bookkeeping::unsuccessfulHistoryCount(data->db()), 0);
+}
+
+TEST_F(BookkeepingTest, DroppedTickersSortedForTheReportOrAsRecordedForRemoval)
+{
+    for (const char* t : {"zz", "AA", "mm"})
+        data->voegvervallentoe(QLatin1String(t));
+    Database& db = data->db();
+    EXPECT_EQ(bookkeeping::droppedTickers(db), QStringList({"AA", "mm", "zz"}));
+    EXPECT_EQ(bookkeeping::droppedTickersAsRecorded(db), QStringList({"zz", "AA", "mm"}));
 }

@@ -95,7 +95,7 @@ TEST_F(ListEditTest, GridOrders)
 {
     data->addtodatabase2(QStringLiteral("ZZ"), QStringLiteral("aardvark"), market, QStringLiteral("Fund"));
     listedit::addSelected({"ZZ"}, 2);
-    auto names = [&](const QVector<lists::SymbolRow>& rows) {
+    auto names = [&](const QVector<lists::Symbol>& rows) {
         QStringList t;
         for (const auto& r : rows)
             t << r.ticker;

@@ -19,13 +19,6 @@ protected:
             t << s.ticker;
         return t;
     }
-    QStringList tickers(const QVector<lists::SymbolRow>& rows)
-    {
-        QStringList t;
-        for (const auto& r : rows)
-            t << r.ticker;
-        return t;
-    }
 
 };
 
@@ -175,4 +168,38 @@ TEST_F(ListsTest, ImportPutsKnownSymbolsOnTheListAndAddsNewOnes)
                                        "WHERE codeyahoo = ?"), {"O'NEW"}).toString(),
               QStringLiteral("Unknown"));
     EXPECT_TRUE(msgs.shown.isEmpty());
+}
+
+TEST_F(ListsTest, MarketSizesSearchesAndKnownTickers)
+{
+    Database& db = data->db();
+    const int unknown = data->markt0();
+    db.exec(QStringLiteral("INSERT INTO markt (Market) VALUES ('amsterdam'), ('empty')"));
+    const int amsterdam = db.scalar(QStringLiteral("SELECT id FROM markt WHERE Market = 'amsterdam'")).toInt();
+    data->addtodatabase2(QStringLiteral("AB"), QStringLiteral("abc a"), unknown, QStringLiteral("Stock"));
+    data->addtodatabase2(QStringLiteral("cd"), QStringLiteral("Other"), unknown, QStringLiteral("Fund"));
+    data->addtodatabase2(QStringLiteral("ZZ"), QStringLiteral("Abc z"), amsterdam, QStringLiteral("Stock"));
+
+    // Names sort without regard to case; a market without symbols counts 0.
+    EXPECT_EQ(lists::marketSizes(db),
+              (QVector<QPair<QString, int>>{{"amsterdam", 1}, {"empty", 0}, {"Unknown", 2}}));
+    EXPECT_EQ(lists::totalSymbolCount(db), 3);
+
+    // By market first, then ticker.
+    const auto named = lists::symbolsNamedLike(db, QStringLiteral("%abc%"));
+    EXPECT_EQ(tickers(named), QStringList({"ZZ", "AB"}));
+    ASSERT_EQ(named.size(), 2);
+    EXPECT_EQ(named[0].market, QStringLiteral("amsterdam"));
+    EXPECT_EQ(named[1].type, QStringLiteral("Stock"));
+    EXPECT_EQ(named[1].name, QStringLiteral("abc a"));
+    EXPECT_EQ(tickers(lists::symbolsNamedLike(db, QStringLiteral("abc"))), QStringList());
+    const auto byTicker = lists::symbolsWithTicker(db, QStringLiteral("CD"));
+    ASSERT_EQ(byTicker.size(), 1);
+    EXPECT_EQ(byTicker[0].ticker, QStringLiteral("cd"));
+    EXPECT_EQ(byTicker[0].market, QStringLiteral("Unknown"));
+
+    // Tickers compare without regard to case and keep the order given.
+    QStringList missing;
+    EXPECT_EQ(lists::knownTickers(db, {"cd", "NOPE", "ab", "O'X"}, missing), QStringList({"cd", "ab"}));
+    EXPECT_EQ(missing, QStringList({"NOPE", "O'X"}));
 }
