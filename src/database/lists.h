@@ -39,8 +39,6 @@ struct Symbol {
     QString name;
     std::array<bool, kCount + 1> on{};  // on[n]: on list n
 };
-// The older name of Symbol; new code names Symbol.
-using SymbolRow = Symbol;
 
 // Sort keys for the list windows; the first is the main one.
 enum class SortKey { Market, Type, Name, Ticker };

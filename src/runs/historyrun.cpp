@@ -1,5 +1,6 @@
 #include "runs/historyrun.h"
 
+#include "database/bookkeeping.h"
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/lists.h"
@@ -155,8 +156,7 @@ bool HistoryRun::StartHistoryRun()
     exports_.reset();
     if (data_) {
         guarded([this] {
-            summary_.failedRanges =
-                data_->db().scalar(QStringLiteral("SELECT count(*) FROM history WHERE gelukt = 0")).toInt();
+            summary_.failedRanges = bookkeeping::unsuccessfulHistoryCount(data_->db());
         });
     }
     data_.reset();
@@ -194,12 +194,8 @@ QVector<HistoryRun::Row> HistoryRun::collect()
         // A copy: the table is emptied before the first symbol.
         guarded([&] {
             rows.clear();
-            Statement st = data_->db().prepare(QStringLiteral(
-                "SELECT ticker, naam, startdatum, einddatum FROM history WHERE gelukt = 0 ORDER BY rowid"));
-            while (st.next()) {
-                rows.append({st.text(0), st.text(1), QDate::fromString(st.text(2), Qt::ISODate),
-                             QDate::fromString(st.text(3), Qt::ISODate)});
-            }
+            for (const bookkeeping::HistoryRow& r : bookkeeping::unsuccessfulHistory(data_->db()))
+                rows.append({r.ticker, r.name, r.start, r.end});
         });
         return rows;
     }

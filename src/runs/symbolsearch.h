@@ -49,7 +49,7 @@ public:
     // ---- search in the local database ----
     // The LIKE pattern of a local name search for `text`.
     static QString likePattern(const QString& text, bool byName);
-    QVector<lists::SymbolRow> localsearch(const QString& text, bool byName);
+    QVector<lists::Symbol> localsearch(const QString& text, bool byName);
 
     // ---- adding ----
     // Adds every hit not yet in the database; returns how many were tried.

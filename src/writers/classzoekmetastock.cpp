@@ -1,5 +1,7 @@
 #include "writers/classzoekmetastock.h"
 
+#include "database/foldermap.h"
+
 #include "database/db.h"
 #include "mslink/error.h"
 #include "mslink/reader.h"
@@ -119,9 +121,7 @@ void classzoekmetastock::place()
     folder_ = chosen;
     if (!chosen.isEmpty()) {
         run.lastFolder = chosen;
-        guarded([&] {
-            metastockDb().exec(QStringLiteral("INSERT INTO metastock (ticker, map) VALUES (?, ?)"), {ticker_, chosen});
-        });
+        guarded([&] { foldermap::add(metastockDb(), ticker_, chosen); });
     }
 }
 
