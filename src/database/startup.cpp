@@ -238,7 +238,6 @@ StartupResult runStartup()
             s.h1 = folders::folderCheck(s.h1);
             s.prn = folders::folderCheck(s.prn);
             s.metastock = folders::folderCheck(s.metastock);
-            s.stockguru = folders::folderCheck(s.stockguru);
             s.excel = folders::folderCheck(s.excel);
             s.h2 = folders::folderCheck(s.h2);
             s.h3 = folders::folderCheck(s.h3);

@@ -206,6 +206,32 @@ TEST_F(StartupTest, RemovedFolderIsReplacedAndWrittenBack)
     EXPECT_EQ(settingsrow::read(db, QStringLiteral("h2")).toString(), home());
 }
 
+// The Stockguru folder is checked once: a removed one gives one message,
+// also when the fallback folder is gone as well.
+TEST_F(StartupTest, RemovedStockguruFolderIsReportedOnce)
+{
+    runStartup();
+    const QString kept = path("kept/");
+    QDir().mkpath(kept);
+    const QString gone = path("gone/");
+    {
+        Database db(paths::databaseFile());
+        settingsrow::Columns columns;
+        for (const char* column : {"excel", "metastock", "prn", "h1", "h2", "h3", "h5", "h7", "h8"})
+            columns.append({QLatin1String(column), kept});
+        columns.append({QStringLiteral("stockguru"), gone});
+        settingsrow::write(db, columns);
+    }
+    ASSERT_TRUE(QDir(home()).removeRecursively());
+    resetProcessState();
+    ASSERT_TRUE(runStartup().opened);
+    ASSERT_EQ(msgs.texts(), QStringList{QStringLiteral("The folder ") + gone +
+                                        QStringLiteral(" has been removed\r\n       New foldername: ") + home() +
+                                        QStringLiteral("\r\n   Please change it if necessary")});
+    EXPECT_EQ(settings().stockguru, home());
+    EXPECT_EQ(settings().h1, kept);
+}
+
 TEST_F(StartupTest, FirstStartFindsStockguru)
 {
     QDir().mkpath(home() + QStringLiteral("stockguru/stocks"));
