@@ -66,7 +66,6 @@ struct ProcessState {
     bool viewComponents = false;   // list window opened to view index components
     QDate historyStartDate;        // default start date of the historical window
     bool historyRetry = false;     // the next historical run downloads what the last one missed
-    QChar formatLetter;            // format the location window edits
     bool databaseOpened = false;   // the start-up routine could open the database
     QByteArray lastHistoricalBody; // last history answer longer than 40 characters
     int updateChecks = 0;          // update checks made by download runs
