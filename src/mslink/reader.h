@@ -28,7 +28,6 @@ public:
     // Securities from the current one to the last; 0 past the end.
     int recordsLeft() const;
 
-    QString currentSecurityText() const;    // "F<n> SYMBOL NAME"
     QString currentSecurityName() const;
     QString currentSecurityTicker() const;
     int currentFileNumber() const;
