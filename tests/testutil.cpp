@@ -1,9 +1,8 @@
 #include "testutil.h"
 
+#include "app/reset.h"
 #include "support/openfiles.h"
-#include "support/paths.h"
 #include "support/settingsstore.h"
-#include "support/state.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -25,9 +24,7 @@ void QuotarisTest::SetUp()
     qputenv("HOME", QFile::encodeName(root.path() + QStringLiteral("/home")));
     qputenv("QUOTARIS_HOME", QFile::encodeName(root.path() + QStringLiteral("/data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
-    paths::setDataFolderOverride(QString());
-    openfiles::closeAll();
-    resetProcessState();
+    resetAllLayers();
     setMessages(&msgs);
     // Tests never ask the maker's update and help servers; those that test
     // the checks point these keys at the fake service.
@@ -45,7 +42,7 @@ void QuotarisTest::TearDown()
     openfiles::closeAll();
     store::sync();
     setMessages(nullptr);
-    resetProcessState();
+    resetAllLayers();
     qputenv("HOME", savedHome_);
     qputenv("QUOTARIS_HOME", savedData_);
     qputenv("XDG_CONFIG_HOME", savedConfig_);

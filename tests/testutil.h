@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 // Gives every test its own data folder, settings file and home folder, a
-// fresh process state and scripted messages that record what was shown.
+// fresh state in every layer (resetAllLayers, before and after the test) and
+// scripted messages that record what was shown.
 class QuotarisTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -222,8 +222,7 @@ void Hoofdform::updateFormatChecks()
 
 void Hoofdform::showLocation(QChar letter)
 {
-    state().formatLetter = letter;
-    location window(this);
+    location window(letter, this);
     window.exec();
     // A triggered checkable item toggles itself; the switch decides.
     updateFormatChecks();

@@ -1,6 +1,7 @@
 #include "database/schema.h"
 
 #include "database/db.h"
+#include "database/settingstable.h"
 
 namespace schema {
 namespace {
@@ -9,6 +10,17 @@ QString listColumns()
     QStringList columns;
     for (int n = 1; n <= 16; ++n)
         columns << QStringLiteral("list%1 INTEGER NOT NULL DEFAULT 0").arg(n);
+    return columns.join(QStringLiteral(", "));
+}
+
+// The settings row's columns of the oldest supported version.
+QString settingsColumns()
+{
+    QStringList columns;
+    for (const settingstable::Column& c : settingstable::all()) {
+        if (!c.upgrade)
+            columns << QLatin1String(c.name) + QLatin1Char(' ') + c.sqlType();
+    }
     return columns.join(QStringLiteral(", "));
 }
 
@@ -25,14 +37,7 @@ void createTables(Database& db)
     Transaction t(db);
     // Tickers and market names compare without regard to case, as users type
     // them either way.
-    db.exec(QStringLiteral(
-        "CREATE TABLE globaal (excel TEXT, metastock TEXT, prn TEXT, stockguru TEXT, "
-        "h1 TEXT, h2 TEXT, h3 TEXT, h5 TEXT, "
-        "selectamibroker INTEGER, selectmetastock INTEGER, selectstockguru INTEGER, "
-        "selectprn INTEGER, selectexcel INTEGER, select1 INTEGER, select2 INTEGER, "
-        "select3 INTEGER, select4 INTEGER, select5 INTEGER, select6 INTEGER, "
-        "select7 INTEGER, select8 INTEGER, select9 INTEGER, "
-        "lijst INTEGER, teller2 INTEGER, teller3 INTEGER, teller4 INTEGER, teller5 INTEGER)"));
+    db.exec(QStringLiteral("CREATE TABLE globaal (") + settingsColumns() + QStringLiteral(")"));
     db.exec(QStringLiteral("INSERT INTO globaal (lijst) VALUES (NULL)"));
     db.exec(QStringLiteral(
         "CREATE TABLE markt (id INTEGER PRIMARY KEY AUTOINCREMENT, Market TEXT COLLATE NOCASE)"));
@@ -56,10 +61,10 @@ void createTables(Database& db)
 QStringList upgradeStatements()
 {
     QStringList statements;
-    for (int n = 10; n <= 14; ++n)
-        statements << QStringLiteral("ALTER TABLE globaal ADD COLUMN select%1 INTEGER;").arg(n);
-    for (int n = 6; n <= 12; ++n)
-        statements << QStringLiteral("ALTER TABLE globaal ADD COLUMN h%1 VARCHAR(200);").arg(n);
+    for (const settingstable::Column& c : settingstable::all()) {
+        if (c.upgrade)
+            statements << QStringLiteral("ALTER TABLE globaal ADD COLUMN %1 %2;").arg(QLatin1String(c.name), c.sqlType());
+    }
     statements << QStringLiteral("DROP TABLE metastock;")
                << QStringLiteral("CREATE TABLE metastock (ticker VARCHAR(75) COLLATE NOCASE, map TEXT);")
                << QStringLiteral("CREATE INDEX ID1 ON metastock (ticker);")

@@ -1,6 +1,7 @@
 #include "database/settingsrow.h"
 
 #include "database/db.h"
+#include "database/settingstable.h"
 #include "support/messages.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
@@ -61,41 +62,11 @@ QVector<QPair<QString, QString>> describe()
     auto flag = [&add](const char* name, bool value) { add(name, textconv::fromBool(value)); };
     auto num = [&add](const char* name, qint64 value) { add(name, QString::number(value)); };
 
-    add("excel", s.excel);
-    add("metastock", s.metastock);
-    add("prn", s.prn);
-    add("stockguru", s.stockguru);
-    add("h1", s.h1);
-    add("h2", s.h2);
-    add("h3", s.h3);
-    add("h5", s.h5);
-    add("h7", s.h7);
-    add("h8", s.h8);
-    add("h11", s.h11);
-    add("h12", s.h12);
-    flag("selectamibroker", s.selectamibroker);
-    flag("selectmetastock", s.selectmetastock);
-    flag("selectstockguru", s.selectstockguru);
-    flag("selectprn", s.selectprn);
-    flag("select1", s.select1);
-    flag("select2", s.select2);
-    flag("selectexcel", s.selectexcel);
-    flag("select7", s.select7);
-    flag("select8", s.select8);
-    flag("select12", s.select12);
-    flag("select3", s.select3);
-    flag("select5", s.select5);
-    flag("select6", s.select6);
-    flag("select13", s.select13);
-    flag("select4", s.select4);
-    flag("select9", s.select9);
-    flag("select10", s.select10);
-    flag("select11", s.select11);
-    num("lijst", s.lijst);
-    num("teller2", s.teller2);
-    num("teller3", s.teller3);
-    num("teller4", s.teller4);
-    num("teller5", s.teller5);
+    // The settings row, then the settings store.
+    for (const settingstable::Column& c : settingstable::all()) {
+        if (c.loaded())
+            out.append({QLatin1String(c.name), c.show(s)});
+    }
     add("server", QString(s.server));
     flag("reject", s.reject);
     for (int n = 1; n <= 16; ++n)

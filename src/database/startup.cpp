@@ -3,6 +3,7 @@
 #include "database/db.h"
 #include "database/schema.h"
 #include "database/settingsrow.h"
+#include "database/settingstable.h"
 #include "support/folders.h"
 #include "support/messages.h"
 #include "support/paths.h"
@@ -51,24 +52,21 @@ std::unique_ptr<Database> openOrCreate(bool* created)
     return db;
 }
 
-QString folderValue(const QVariant& v)
+// Loads the columns of one start-up step from the row; a Text column that
+// is Null gets its default, written back into the row.
+void loadStep(Database& db, const QVariantMap& row, settingstable::Step step)
 {
-    const QString text = v.isNull() ? QString() : v.toString().trimmed();
-    return text.isEmpty() ? paths::fallbackFolder() : text;
-}
-
-bool flagValue(const QVariant& v)
-{
-    if (v.isNull())
-        return false;
-    return textconv::toBool(v.toString()).value_or(false);
-}
-
-int intValue(const QVariant& v, int fallback, qint64 min, qint64 max)
-{
-    if (v.isNull())
-        return fallback;
-    return static_cast<int>(textconv::toInteger(v.toString(), min, max).value_or(fallback));
+    ProgramSettings& s = settings();
+    settingsrow::Columns defaults;
+    for (const settingstable::Column& c : settingstable::all()) {
+        if (c.step != step)
+            continue;
+        const QVariant stored = row.value(QLatin1String(c.name));
+        c.load(s, stored);
+        if (c.kind == settingstable::Kind::Text && stored.isNull())
+            defaults.append({QLatin1String(c.name), s.*c.text});
+    }
+    settingsrow::write(db, defaults);
 }
 
 // Runs the steps in order under the error dialog; stops on Abort.
@@ -173,12 +171,9 @@ StartupResult runStartup()
     result.opened = true;
     state().databaseOpened = true;
 
+    using settingstable::Step;
     const bool completed = runSteps({
-        [&] {
-            s.excel = folderValue(row.value(QStringLiteral("excel")));
-            s.metastock = folderValue(row.value(QStringLiteral("metastock")));
-            s.prn = folderValue(row.value(QStringLiteral("prn")));
-        },
+        [&] { loadStep(*db, row, Step::Folders); },
         [&] {
             if (!result.created)
                 return;
@@ -192,76 +187,19 @@ StartupResult runStartup()
             }
             settingsrow::write(*db, columns);
         },
+        [&] { loadStep(*db, row, Step::FormatFiles); },
+        [&] { loadStep(*db, row, Step::Switches); },
+        [&] { loadStep(*db, row, Step::CurrentList); },
         [&] {
-            s.stockguru = folderValue(row.value(QStringLiteral("stockguru")));
-            s.h1 = folderValue(row.value(QStringLiteral("h1")));
-            s.h2 = folderValue(row.value(QStringLiteral("h2")));
-            s.h3 = folderValue(row.value(QStringLiteral("h3")));
-            s.h5 = folderValue(row.value(QStringLiteral("h5")));
-            s.h7 = folderValue(row.value(QStringLiteral("h7")));
-            s.h8 = folderValue(row.value(QStringLiteral("h8")));
+            // A folder that is gone becomes the fallback folder, in the row too.
             settingsrow::Columns columns;
-            const QVariant h11 = row.value(QStringLiteral("h11"));
-            const QVariant h12 = row.value(QStringLiteral("h12"));
-            s.h11 = h11.isNull() ? QStringLiteral("0") : h11.toString();
-            s.h12 = h12.isNull() ? QStringLiteral("PRN") : h12.toString();
-            if (h11.isNull())
-                columns.append({QStringLiteral("h11"), s.h11});
-            if (h12.isNull())
-                columns.append({QStringLiteral("h12"), s.h12});
+            for (const auto& [column, folder] : settingstable::checkedFolders()) {
+                s.*folder = folders::folderCheck(s.*folder);
+                columns.append({QLatin1String(column), s.*folder});
+            }
             settingsrow::write(*db, columns);
         },
-        [&] {
-            auto f = [&row](const char* column) { return flagValue(row.value(QLatin1String(column))); };
-            s.selectexcel = f("selectexcel");
-            s.selectmetastock = f("selectmetastock");
-            s.selectamibroker = f("selectamibroker");
-            s.selectprn = f("selectprn");
-            s.selectstockguru = f("selectstockguru");
-            s.select1 = f("select1");
-            s.select2 = f("select2");
-            s.select7 = f("select7");
-            s.select8 = f("select8");
-            s.select10 = f("select10");
-            s.select12 = f("select12");
-            s.select4 = f("select4");
-            s.select3 = f("select3");
-            s.select5 = f("select5");
-            s.select6 = f("select6");
-            s.select9 = f("select9");
-            s.select11 = f("select11");
-            s.select13 = f("select13");
-        },
-        [&] { s.lijst = intValue(row.value(QStringLiteral("lijst")), 1, 1, 16); },
-        [&] {
-            s.stockguru = folders::folderCheck(s.stockguru);
-            s.h1 = folders::folderCheck(s.h1);
-            s.prn = folders::folderCheck(s.prn);
-            s.metastock = folders::folderCheck(s.metastock);
-            s.stockguru = folders::folderCheck(s.stockguru);
-            s.excel = folders::folderCheck(s.excel);
-            s.h2 = folders::folderCheck(s.h2);
-            s.h3 = folders::folderCheck(s.h3);
-            s.h5 = folders::folderCheck(s.h5);
-            s.h7 = folders::folderCheck(s.h7);
-            s.h8 = folders::folderCheck(s.h8);
-            settingsrow::write(*db, {{QStringLiteral("excel"), s.excel},
-                                     {QStringLiteral("metastock"), s.metastock},
-                                     {QStringLiteral("prn"), s.prn},
-                                     {QStringLiteral("stockguru"), s.stockguru},
-                                     {QStringLiteral("h2"), s.h2},
-                                     {QStringLiteral("h1"), s.h1},
-                                     {QStringLiteral("h3"), s.h3},
-                                     {QStringLiteral("h5"), s.h5},
-                                     {QStringLiteral("h7"), s.h7},
-                                     {QStringLiteral("h8"), s.h8}});
-        },
-        [&] {
-            s.teller2 = intValue(row.value(QStringLiteral("teller2")), 10, kInt16Min, kInt16Max);
-            s.teller3 = intValue(row.value(QStringLiteral("teller3")), 5, kInt16Min, kInt16Max);
-            s.teller4 = intValue(row.value(QStringLiteral("teller4")), 0, kInt16Min, kInt16Max);
-            s.teller5 = intValue(row.value(QStringLiteral("teller5")), 1, kInt16Min, kInt16Max);
-        },
+        [&] { loadStep(*db, row, Step::Options); },
     });
     db.reset();
     if (!completed) {

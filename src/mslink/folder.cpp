@@ -271,6 +271,12 @@ void Folder::newSession()
     repaired().clear();
 }
 
+void Folder::forgetCaches()
+{
+    cache().clear();
+    repaired().clear();
+}
+
 void Folder::repair()
 {
     if (repaired().contains(dir_))

@@ -34,6 +34,9 @@ public:
     // Starts a session (a download run): each folder is checked for repairs
     // again when a writer first opens it.
     static void newSession();
+    // Forgets every cached master file and the repairs of the session, as a
+    // fresh process starts.
+    static void forgetCaches();
 
     QString dir() const { return dir_; }
     const std::vector<Security>& securities() const { return m_->securities; }

@@ -33,14 +33,6 @@ inline void putU32(char* p, quint32 v)
 inline qint32 getI32(const char* p) { return static_cast<qint32>(getU32(p)); }
 inline void putI32(char* p, qint32 v) { putU32(p, static_cast<quint32>(v)); }
 
-inline float getIeee(const char* p)
-{
-    const quint32 bits = getU32(p);
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
-
 inline void putIeee(char* p, float v)
 {
     quint32 bits;

@@ -66,12 +66,6 @@ int Reader::recordsLeft() const
     return current_ < 0 ? 0 : std::max(0, folder().count() - current_);
 }
 
-QString Reader::currentSecurityText() const
-{
-    const Security& s = current();
-    return QStringLiteral("F%1 %2 %3").arg(s.fileNumber).arg(s.symbol, s.displayName());
-}
-
 QString Reader::currentSecurityName() const
 {
     return current().displayName();

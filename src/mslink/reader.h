@@ -28,7 +28,6 @@ public:
     // Securities from the current one to the last; 0 past the end.
     int recordsLeft() const;
 
-    QString currentSecurityText() const;    // "F<n> SYMBOL NAME"
     QString currentSecurityName() const;
     QString currentSecurityTicker() const;
     int currentFileNumber() const;
@@ -46,14 +45,6 @@ public:
     // Reads every record of the current security into the arrays.
     void loadAllRecords();
     const RecordArrays& arrays() const { return arrays_; }
-    const std::vector<qint32>& dates() const { return arrays_.dates; }
-    const std::vector<qint32>& times() const { return arrays_.times; }
-    const std::vector<float>& opens() const { return arrays_.opens; }
-    const std::vector<float>& highs() const { return arrays_.highs; }
-    const std::vector<float>& lows() const { return arrays_.lows; }
-    const std::vector<float>& closes() const { return arrays_.closes; }
-    const std::vector<float>& volumes() const { return arrays_.volumes; }
-    const std::vector<float>& openInterests() const { return arrays_.openInterests; }
 
     // False when `path` holds no MetaStock database yet.
     static bool databasePresent(const QString& path);

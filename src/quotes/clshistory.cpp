@@ -37,15 +37,6 @@ void clsHistory::show(int bar, int panel, const QString& text) const
         status(bar, panel, text);
 }
 
-QString clsHistory::Halles() const
-{
-    QStringList lines;
-    lines.reserve(records_.size());
-    for (const HistoryRecord& r : records_)
-        lines << r.line();
-    return lines.join(QStringLiteral("\r\n"));
-}
-
 void recordHistory(clsData& data, const QString& ticker, const QString& name, const QDate& start, const QDate& end,
                    bool succeeded, bool failed, bool timedOut)
 {

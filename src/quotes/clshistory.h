@@ -40,8 +40,6 @@ public:
 
     // Every accepted day of every range, oldest first within a range.
     const QVector<HistoryRecord>& records() const { return records_; }
-    // The same as record lines joined by CR LF.
-    QString Halles() const;
     // The latest accepted date (YYYYMMDD), 0 when none.
     qint32 lastDate() const { return lastDate_; }
     bool timeout() const { return timeout_; }

@@ -214,12 +214,3 @@ FetchResult fetchurl(const FetchRequest& request)
     return fetch.result();
 }
 
-QByteArray OpenUrl(const QString& url)
-{
-    QNetworkAccessManager manager;
-    const QUrl wire = wireUrl(url);
-    configureProxy(manager, wire);
-    AttemptSettings a;
-    AttemptOutcome outcome = runAttempt(manager, wire, a);
-    return outcome.body;
-}

@@ -97,7 +97,3 @@ private:
 // investigation, the search, the historical download): an AsyncFetch run in
 // a local event loop, so the user interface stays alive meanwhile.
 FetchResult fetchurl(const FetchRequest& request);
-
-// The direct fetch: one GET without retries; whatever arrived before a
-// failure is returned (usually nothing).
-QByteArray OpenUrl(const QString& url);

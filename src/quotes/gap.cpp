@@ -33,3 +33,9 @@ GapTimer& historicalGap()
     static GapTimer gap;
     return gap;
 }
+
+void resetGaps()
+{
+    currentGap() = GapTimer();
+    historicalGap() = GapTimer();
+}

@@ -36,3 +36,6 @@ private:
 // The gap of the current-quote download window and of the historical one.
 GapTimer& currentGap();
 GapTimer& historicalGap();
+// Both gaps as a fresh process has them: default interval, elapsed, nothing
+// in flight.
+void resetGaps();

@@ -87,6 +87,12 @@ void ResetLog()
         logFailed(file, QStringLiteral("Can not open file"));
 }
 
+void forgetLog()
+{
+    closeLog();
+    logFile().failed = false;
+}
+
 bool logIsOpen()
 {
     return static_cast<bool>(logFile().file);

@@ -15,5 +15,9 @@ void WriteLog(const QString& message);
 // reported (with logging on) like a failed write.
 void ResetLog();
 
+// Closes the log and forgets a failed write, leaving the file as it is: the
+// log as a fresh process finds it.
+void forgetLog();
+
 // True while the log file is held open.
 bool logIsOpen();

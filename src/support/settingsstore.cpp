@@ -11,9 +11,15 @@ const QString kGroup = QStringLiteral("Settings");
 
 // One QSettings per settings file; a test that points XDG_CONFIG_HOME
 // elsewhere gets a fresh one.
+std::unique_ptr<QSettings>& instance()
+{
+    static std::unique_ptr<QSettings> settings;
+    return settings;
+}
+
 QSettings& settings()
 {
-    static std::unique_ptr<QSettings> instance;
+    std::unique_ptr<QSettings>& instance = store::instance();
     const QString file = paths::settingsFile();
     if (!instance || instance->fileName() != file) {
         if (instance)
@@ -59,6 +65,11 @@ void write(const QString& key, const QString& text)
 void sync()
 {
     settings().sync();
+}
+
+void close()
+{
+    instance().reset();  // QSettings writes what is pending as it goes
 }
 
 }  // namespace store

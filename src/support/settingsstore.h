@@ -16,5 +16,8 @@ void write(const QString& key, const QString& text);
 
 // Writes pending changes to disk (QSettings also does so on its own).
 void sync();
+// Writes pending changes and lets go of the file; the next access reads it
+// afresh.
+void close();
 
 }  // namespace store

@@ -1,6 +1,11 @@
 #include "support/state.h"
 
+#include "support/desktop.h"
+#include "support/help.h"
+#include "support/log.h"
+#include "support/openfiles.h"
 #include "support/paths.h"
+#include "support/settingsstore.h"
 
 ProgramSettings::ProgramSettings()
 {
@@ -23,4 +28,15 @@ ProcessState& state()
 void resetProcessState()
 {
     state() = ProcessState();
+}
+
+void resetSupportLayer()
+{
+    openfiles::closeAll();
+    forgetLog();
+    paths::setDataFolderOverride(QString());
+    help::setInstalledFolderOverride(QString());
+    desktop::setOpener({});
+    store::close();
+    resetProcessState();
 }

@@ -66,7 +66,6 @@ struct ProcessState {
     bool viewComponents = false;   // list window opened to view index components
     QDate historyStartDate;        // default start date of the historical window
     bool historyRetry = false;     // the next historical run downloads what the last one missed
-    QChar formatLetter;            // format the location window edits
     bool databaseOpened = false;   // the start-up routine could open the database
     QByteArray lastHistoricalBody; // last history answer longer than 40 characters
     int updateChecks = 0;          // update checks made by download runs
@@ -75,5 +74,13 @@ struct ProcessState {
 ProcessState& state();
 inline ProgramSettings& settings() { return state().settings; }
 
-// Back to a fresh process (used by tests).
+// The process state back to a fresh process's (used by tests, also to start
+// the program again within one test).
 void resetProcessState();
+
+// Everything the support layer keeps beyond one run back to a fresh
+// process's: the process state, the open files (closed), the log (closed, a
+// failed write forgotten), the settings file (let go), and the data folder,
+// installed help pages and desktop opener set for this process. The
+// installed messages stay.
+void resetSupportLayer();

@@ -22,12 +22,11 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-location::location(QWidget* parent) : QDialog(parent)
+location::location(QChar letter, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("location"));
     helpkey::setPage(this, QStringLiteral("Exportformat.htm"));
     build();
-    const QChar letter = state().formatLetter;
     if (letter == QLatin1Char('T')) {
         symbolMode_ = true;
         label1_->hide();

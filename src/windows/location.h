@@ -17,14 +17,14 @@ class QPushButton;
 class QRadioButton;
 class QTreeView;
 
-// The Export format window: switches the format of the current format letter
-// on or off and picks its folder. With the letter "T" it asks for the folder
-// of one new MetaStock symbol instead.
+// The Export format window: switches the format of `letter` on or off and
+// picks its folder. With the letter "T" it asks for the folder of one new
+// MetaStock symbol instead.
 class location : public QDialog {
     Q_OBJECT
 public:
-    // Lays the window out for state().formatLetter.
-    explicit location(QWidget* parent = nullptr);
+    // Lays the window out for `letter`: one of the ten format letters, or "T".
+    explicit location(QChar letter, QWidget* parent = nullptr);
     ~location() override;
 
     // Mode "T": asks where symbol `name` goes, starting at `startFolder`.

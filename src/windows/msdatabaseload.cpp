@@ -42,10 +42,7 @@ void MSDatabaseload::closeEvent(QCloseEvent* event)
 QString GuiMetastockPrompt::askFolder(const QString& name, const QString& startFolder, const QString& root,
                                       const Place& place)
 {
-    const QChar letter = state().formatLetter;
-    state().formatLetter = QLatin1Char('T');
-    location window(parent_);
-    state().formatLetter = letter;
+    location window(QLatin1Char('T'), parent_);
     window.setSymbolMode(name, startFolder, [&](const QString& folder, bool dontAskAgain) {
         bool resetToRoot = false;
         const bool placed = place(folder, dontAskAgain, &resetToRoot);

@@ -238,6 +238,14 @@ QString ewriter::createWorkbook(bool historical, const QDate& day)
     return name;
 }
 
+void ewriter::forgetWorkbooks()
+{
+    lastMade(false).reset();
+    lastMade(true).reset();
+    using Books = QHash<QString, std::weak_ptr<Book>>;
+    openBooks().removeIf([](Books::iterator entry) { return entry.value().expired(); });
+}
+
 bool ewriter::engineTest(const QString& folder)
 {
     return folders::canCreateFileIn(folder.isEmpty() ? excelFolder() : folder, QStringLiteral("test.tst"));

@@ -83,6 +83,10 @@ public:
     // False for a text that is no number.
     static bool priceValue(const QString& text, double* value);
 
+    // Lets go of every workbook no writer holds, also the last one each kind
+    // of run made: the next writer of any file starts it afresh.
+    static void forgetWorkbooks();
+
     // The workbook shared by the writers of one file (internal).
     struct Book;
 

@@ -1,5 +1,6 @@
 #include "writers/formatregistry.h"
 
+#include "database/settingstable.h"
 #include "support/messages.h"
 #include "writers/formats/formats.h"
 #include "writers/formatwriter.h"
@@ -117,10 +118,7 @@ bool formatGuard()
 
 QVector<QPair<const char*, QString ProgramSettings::*>> folderColumns()
 {
-    using S = ProgramSettings;
-    return {{"stockguru", &S::stockguru}, {"h1", &S::h1}, {"prn", &S::prn}, {"metastock", &S::metastock},
-            {"excel", &S::excel},         {"h2", &S::h2}, {"h3", &S::h3},   {"h5", &S::h5},
-            {"h7", &S::h7},               {"h8", &S::h8}};
+    return settingstable::checkedFolders();
 }
 
 }  // namespace formats

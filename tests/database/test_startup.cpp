@@ -206,6 +206,87 @@ TEST_F(StartupTest, RemovedFolderIsReplacedAndWrittenBack)
     EXPECT_EQ(settingsrow::read(db, QStringLiteral("h2")).toString(), home());
 }
 
+// Every column of the row comes back under its own name, in the order the
+// info command prints it, before the settings store's entries.
+TEST_F(StartupTest, InfoListsEveryRowSettingInOrderWithItsStoredValue)
+{
+    runStartup();
+    // What goes into each column, and the line the listing shows for it.
+    settingsrow::Columns columns;
+    QVector<QPair<QString, QString>> expected;
+    auto column = [&](const QString& name, const QVariant& stored, const QString& shown) {
+        columns.append({name, stored});
+        expected.append({name, shown});
+    };
+    for (const char* name : {"excel", "metastock", "prn", "stockguru", "h1", "h2", "h3", "h5", "h7", "h8"}) {
+        const QString folder = path(QStringLiteral("f/") + QLatin1String(name) + QLatin1Char('/'));
+        QDir().mkpath(folder);
+        column(QLatin1String(name), folder, folder);
+    }
+    column("h11", "1", "1");
+    column("h12", "TXT", "TXT");
+    // Every other switch on, the first one off.
+    int i = 0;
+    for (const char* name : {"selectamibroker", "selectmetastock", "selectstockguru", "selectprn", "select1",
+                             "select2", "selectexcel", "select7", "select8", "select12", "select3", "select5",
+                             "select6", "select13", "select4", "select9", "select10", "select11"}) {
+        const bool on = i++ % 2;
+        column(QLatin1String(name), on ? 1 : 0, on ? "True" : "False");
+    }
+    column("lijst", 9, "9");
+    column("teller2", 20, "20");
+    column("teller3", 4, "4");
+    column("teller4", 1, "1");
+    column("teller5", 0, "0");
+    {
+        Database db(paths::databaseFile());
+        settingsrow::write(db, columns);
+    }
+    resetProcessState();
+    ASSERT_TRUE(runStartup().opened);
+    EXPECT_TRUE(msgs.shown.isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('|')));
+
+    expected.append({QStringLiteral("server"), QStringLiteral("U")});
+    EXPECT_EQ(settingsrow::describe().mid(0, expected.size()), expected);
+
+    const ProgramSettings& s = settings();
+    EXPECT_EQ(s.h7, path("f/h7/"));
+    EXPECT_EQ(s.h11, QStringLiteral("1"));
+    EXPECT_FALSE(s.selectamibroker);
+    EXPECT_TRUE(s.select12);
+    EXPECT_FALSE(s.select3);
+    EXPECT_TRUE(s.select13);
+    EXPECT_TRUE(s.select11);
+    EXPECT_EQ(s.lijst, 9);
+    EXPECT_EQ(s.teller4, 1);
+}
+
+// The Stockguru folder is checked once: a removed one gives one message,
+// also when the fallback folder is gone as well.
+TEST_F(StartupTest, RemovedStockguruFolderIsReportedOnce)
+{
+    runStartup();
+    const QString kept = path("kept/");
+    QDir().mkpath(kept);
+    const QString gone = path("gone/");
+    {
+        Database db(paths::databaseFile());
+        settingsrow::Columns columns;
+        for (const char* column : {"excel", "metastock", "prn", "h1", "h2", "h3", "h5", "h7", "h8"})
+            columns.append({QLatin1String(column), kept});
+        columns.append({QStringLiteral("stockguru"), gone});
+        settingsrow::write(db, columns);
+    }
+    ASSERT_TRUE(QDir(home()).removeRecursively());
+    resetProcessState();
+    ASSERT_TRUE(runStartup().opened);
+    ASSERT_EQ(msgs.texts(), QStringList{QStringLiteral("The folder ") + gone +
+                                        QStringLiteral(" has been removed\r\n       New foldername: ") + home() +
+                                        QStringLiteral("\r\n   Please change it if necessary")});
+    EXPECT_EQ(settings().stockguru, home());
+    EXPECT_EQ(settings().h1, kept);
+}
+
 TEST_F(StartupTest, FirstStartFindsStockguru)
 {
     QDir().mkpath(home() + QStringLiteral("stockguru/stocks"));

@@ -146,7 +146,7 @@ TEST(MsFolder, RepairMendsWhatAKillLeaves)
     ASSERT_TRUE(r.findSecurity(QStringLiteral("AAA")));
     EXPECT_EQ(r.currentLastDate(), 20240104);
     r.loadAllRecords();
-    EXPECT_EQ(r.closes().back(), 7.5f);
+    EXPECT_EQ(r.arrays().closes.back(), 7.5f);
     EXPECT_EQ(getMbf(fileBytes(dir.filePath("MASTER")).constData() + 53 + 29), toFileDate(20240104));
 }
 
@@ -209,8 +209,8 @@ TEST(MsFolder, ChangesDeletesAndOutOfOrderAppends)
     r.openFolder(dir.path());
     ASSERT_TRUE(r.findSecurity(QStringLiteral("AAA")));
     r.loadAllRecords();
-    EXPECT_EQ(r.dates(), (std::vector<qint32>{20240102, 20240103, 20240104}));
-    EXPECT_EQ(r.volumes(), (std::vector<float>{100, 300, 900}));
+    EXPECT_EQ(r.arrays().dates, (std::vector<qint32>{20240102, 20240103, 20240104}));
+    EXPECT_EQ(r.arrays().volumes, (std::vector<float>{100, 300, 900}));
     EXPECT_EQ(r.currentFirstDate(), 20240102);
     EXPECT_EQ(r.currentLastDate(), 20240104);
 }

@@ -138,10 +138,10 @@ TEST(MsGolden, RoundTripThroughTheReader)
     ASSERT_TRUE(r.findSecurity(QStringLiteral("abc")));
     EXPECT_EQ(r.currentSecurityName(), QStringLiteral("ABC Corporation"));
     r.loadAllRecords();
-    ASSERT_EQ(r.dates(), (std::vector<qint32>{19970923, 19970924}));
-    EXPECT_EQ(r.opens(), (std::vector<float>{79.97f, 80.0f}));
-    EXPECT_EQ(r.highs(), (std::vector<float>{80.0f, 100.0f}));
-    EXPECT_EQ(r.volumes(), (std::vector<float>{90500.0f, 1000.0f}));
+    ASSERT_EQ(r.arrays().dates, (std::vector<qint32>{19970923, 19970924}));
+    EXPECT_EQ(r.arrays().opens, (std::vector<float>{79.97f, 80.0f}));
+    EXPECT_EQ(r.arrays().highs, (std::vector<float>{80.0f, 100.0f}));
+    EXPECT_EQ(r.arrays().volumes, (std::vector<float>{90500.0f, 1000.0f}));
     r.seekDate(QStringLiteral("19970924"));
     r.goToFoundRecord();
     EXPECT_EQ(r.currentRecordVolume(), 1000.0f);

@@ -291,8 +291,3 @@ TEST_F(FetchTest, HistoricalVariantRetriesShortAndRepeatedAnswers)
     EXPECT_TRUE(fake.requests().isEmpty());
 }
 
-TEST_F(FetchTest, OpenUrlReturnsTheBody)
-{
-    EXPECT_EQ(OpenUrl(url("/q?s=A")), QByteArray("<html>a quote page</html>"));
-    EXPECT_TRUE(OpenUrl(QStringLiteral("http:///nohost")).isEmpty());
-}

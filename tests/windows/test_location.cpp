@@ -34,8 +34,7 @@ TEST_F(LocationWindowTest, AsciiLayoutAndOkStoresTheChoice)
 {
     const QString folder = path("ascii");
     QDir().mkpath(folder);
-    state().formatLetter = QLatin1Char('C');
-    location w;
+    location w(QLatin1Char('C'));
     w.show();
     EXPECT_EQ(get<QLabel>(w, "Label1")->text(), "Export to ASCII-format");
     EXPECT_FALSE(get<QGroupBox>(w, "Frame2")->isVisible());  // off: no folder
@@ -56,8 +55,7 @@ TEST_F(LocationWindowTest, AsciiLayoutAndOkStoresTheChoice)
 
 TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
 {
-    state().formatLetter = QLatin1Char('E');
-    location excel;
+    location excel(QLatin1Char('E'));
     excel.show();
     get<QRadioButton>(excel, "Option1")->click();
     EXPECT_TRUE(get<QRadioButton>(excel, "Option1")->isChecked());  // the folder is writable
@@ -66,8 +64,7 @@ TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
     EXPECT_TRUE(msgs.texts().isEmpty());
 
     // AmiBroker needs an import command whose program exists.
-    state().formatLetter = QLatin1Char('A');
-    location ami;
+    location ami(QLatin1Char('A'));
     ami.show();
     EXPECT_TRUE(get<QGroupBox>(ami, "Frame5")->isVisible());
     get<QRadioButton>(ami, "Option1")->click();
@@ -82,16 +79,14 @@ TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
 
     settings().h12 = "CSV";
     settings().h11 = "1";
-    state().formatLetter = QLatin1Char('P');
-    location prn;
+    location prn(QLatin1Char('P'));
     prn.show();
     EXPECT_TRUE(get<QGroupBox>(prn, "Frame4")->isVisible());
     EXPECT_FALSE(get<QCheckBox>(prn, "Check1")->isVisible());
     EXPECT_EQ(get<QComboBox>(prn, "Combo2")->currentText(), ".CSV");
     EXPECT_TRUE(get<QRadioButton>(prn, "Option8")->isChecked());
 
-    state().formatLetter = QLatin1Char('M');
-    location meta;
+    location meta(QLatin1Char('M'));
     meta.show();
     EXPECT_TRUE(get<QGroupBox>(meta, "Frame3")->isVisible());
     EXPECT_TRUE(get<QRadioButton>(meta, "Option3")->isChecked());  // 2000
@@ -101,8 +96,7 @@ TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
 
 TEST_F(LocationWindowTest, SymbolModeAnswersOnlyThroughItsButtons)
 {
-    state().formatLetter = QLatin1Char('T');
-    location w;
+    location w(QLatin1Char('T'));
     QString placed;
     w.setSymbolMode("Xyz", home(), [&](const QString& folder, bool dontAsk) {
         placed = folder;

@@ -68,10 +68,7 @@ TEST_F(MaintenanceWindowsTest, F1InEveryWindowOpensItsOwnPage)
         {QStringLiteral("export_symbols.htm"), [] { return new frmExport; }},
         {QStringLiteral("import_symbols.htm"), [] { return new frmImport; }},
         {QStringLiteral("listnames.htm"), [] { return new frmNames; }},
-        {QStringLiteral("Exportformat.htm"), [] {
-             state().formatLetter = QLatin1Char('C');
-             return new location;
-         }},
+        {QStringLiteral("Exportformat.htm"), [] { return new location(QLatin1Char('C')); }},
         {QStringLiteral("Exportformat.htm"), [this] { return new Maakfolder(home()); }},
         {QStringLiteral("currentreport.htm"), [] { return new reportform; }},
         {QStringLiteral("Compact_Repair_Database.htm"), [] { return new compact; }},

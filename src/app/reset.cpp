@@ -1,0 +1,21 @@
+#include "app/reset.h"
+
+#include "gateway/livehosts.h"
+#include "mslink/folder.h"
+#include "quotes/gap.h"
+#include "support/state.h"
+#include "writers/ewriter.h"
+#include "writers/metastockrun.h"
+
+void resetAllLayers()
+{
+    // Top down: a writer's state may hold files and connections of the layers
+    // below.
+    setMetastockPrompt(nullptr);
+    resetMetastockRun();
+    ewriter::forgetWorkbooks();
+    mslink::Folder::forgetCaches();
+    resetGaps();
+    livehosts::stop();
+    resetSupportLayer();
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+// Back to a fresh process in every layer that keeps something beyond one
+// run; tests call it before and after each test. It covers:
+// - support: the process state (settings, abort flag, run message, ...),
+//   the open files, the log and its failure, the settings file, and the
+//   data folder, help pages and desktop opener set for this process;
+// - gateway: the built-in gateway (stopped; it was made with the settings of
+//   its time);
+// - quotes: the request gaps of both download windows;
+// - mslink: the cached master files and the folders repaired this session;
+// - writers: the Excel workbooks kept open, the MetaStock run state (chosen
+//   folders, "Don't ask again", the map connection, damaged folders) and the
+//   installed MetaStock prompt.
+// The installed message interface is left as it is.
+void resetAllLayers();

@@ -1,0 +1,176 @@
+#include "database/settingstable.h"
+
+#include "support/paths.h"
+#include "support/textconv.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace settingstable {
+namespace {
+
+using S = ProgramSettings;
+
+constexpr qint64 kInt16Min = std::numeric_limits<qint16>::min();
+constexpr qint64 kInt16Max = std::numeric_limits<qint16>::max();
+
+Column folder(const char* name, QString S::*member, Step step, int checkOrder)
+{
+    Column c{name, Kind::Folder, step};
+    c.text = member;
+    c.checkOrder = checkOrder;
+    return c;
+}
+
+Column text(const char* name, QString S::*member, const char* fallback)
+{
+    Column c{name, Kind::Text, Step::FormatFiles};
+    c.text = member;
+    c.textDefault = fallback;
+    return c;
+}
+
+Column flag(const char* name, bool S::*member)
+{
+    Column c{name, Kind::Flag, Step::Switches};
+    c.flag = member;
+    return c;
+}
+
+Column integer(const char* name, int S::*member, Step step, int fallback, qint64 min, qint64 max)
+{
+    Column c{name, Kind::Integer, step};
+    c.number = member;
+    c.numberDefault = fallback;
+    c.min = min;
+    c.max = max;
+    return c;
+}
+
+// A column no setting reads.
+Column spare(const char* name, Kind kind)
+{
+    return Column{name, kind, Step::None};
+}
+
+Column added(Column c)
+{
+    c.upgrade = true;
+    return c;
+}
+
+}  // namespace
+
+QString Column::sqlType() const
+{
+    if (kind == Kind::Flag || kind == Kind::Integer)
+        return QStringLiteral("INTEGER");
+    return upgrade ? QStringLiteral("VARCHAR(200)") : QStringLiteral("TEXT");
+}
+
+void Column::load(ProgramSettings& s, const QVariant& stored) const
+{
+    switch (kind) {
+    case Kind::Folder: {
+        const QString value = stored.isNull() ? QString() : stored.toString().trimmed();
+        s.*text = value.isEmpty() ? paths::fallbackFolder() : value;
+        break;
+    }
+    case Kind::Text:
+        s.*text = stored.isNull() ? QLatin1String(textDefault) : stored.toString();
+        break;
+    case Kind::Flag:
+        s.*flag = !stored.isNull() && textconv::toBool(stored.toString()).value_or(false);
+        break;
+    case Kind::Integer:
+        s.*number = stored.isNull() ? numberDefault
+                                    : static_cast<int>(textconv::toInteger(stored.toString(), min, max)
+                                                           .value_or(numberDefault));
+        break;
+    }
+}
+
+QString Column::show(const ProgramSettings& s) const
+{
+    switch (kind) {
+    case Kind::Folder:
+    case Kind::Text:
+        return s.*text;
+    case Kind::Flag:
+        return textconv::fromBool(s.*flag);
+    case Kind::Integer:
+        return QString::number(s.*number);
+    }
+    return {};
+}
+
+const QVector<Column>& all()
+{
+    // clang-format off
+    static const QVector<Column> table = {
+        // Folders of the export formats; the last number is the place in the folder check.
+        folder("excel",     &S::excel,     Step::Folders,     5),
+        folder("metastock", &S::metastock, Step::Folders,     4),
+        folder("prn",       &S::prn,       Step::Folders,     3),
+        folder("stockguru", &S::stockguru, Step::FormatFiles, 1),
+        folder("h1",        &S::h1,        Step::FormatFiles, 2),
+        folder("h2",        &S::h2,        Step::FormatFiles, 6),
+        folder("h3",        &S::h3,        Step::FormatFiles, 7),
+        folder("h5",        &S::h5,        Step::FormatFiles, 8),
+        added(spare("h6", Kind::Text)),
+        added(folder("h7",  &S::h7,        Step::FormatFiles, 9)),  // kept and checked, not used
+        added(folder("h8",  &S::h8,        Step::FormatFiles, 10)),
+        added(spare("h9", Kind::Text)),
+        added(spare("h10", Kind::Text)),
+        // The PRN run file: open-interest column and extension.
+        added(text("h11", &S::h11, "0")),
+        added(text("h12", &S::h12, "PRN")),
+        // Format switches, in the order of the Export format menu.
+        flag("selectamibroker", &S::selectamibroker),
+        flag("selectmetastock", &S::selectmetastock),
+        flag("selectstockguru", &S::selectstockguru),
+        flag("selectprn",       &S::selectprn),
+        flag("select1",         &S::select1),
+        flag("select2",         &S::select2),
+        flag("selectexcel",     &S::selectexcel),
+        flag("select7",         &S::select7),
+        flag("select8",         &S::select8),
+        added(flag("select12",  &S::select12)),
+        // "Export long names" of S, C, K and D.
+        flag("select3",         &S::select3),
+        flag("select5",         &S::select5),
+        flag("select6",         &S::select6),
+        added(flag("select13",  &S::select13)),
+        // Kept and written back; no format reads them.
+        flag("select4",         &S::select4),
+        flag("select9",         &S::select9),
+        added(flag("select10",  &S::select10)),
+        added(flag("select11",  &S::select11)),
+        added(spare("select14", Kind::Flag)),
+        // The current list and the download options.
+        integer("lijst",   &S::lijst,   Step::CurrentList, 1,  1, 16),
+        integer("teller2", &S::teller2, Step::Options,     10, kInt16Min, kInt16Max),  // time-out, seconds
+        integer("teller3", &S::teller3, Step::Options,     5,  kInt16Min, kInt16Max),  // attempts
+        integer("teller4", &S::teller4, Step::Options,     0,  kInt16Min, kInt16Max),  // logging
+        integer("teller5", &S::teller5, Step::Options,     1,  kInt16Min, kInt16Max),  // euro conversion
+    };
+    // clang-format on
+    return table;
+}
+
+QVector<QPair<const char*, QString ProgramSettings::*>> checkedFolders()
+{
+    QVector<const Column*> folders;
+    for (const Column& c : all()) {
+        if (c.kind == Kind::Folder && c.loaded())
+            folders.append(&c);
+    }
+    std::sort(folders.begin(), folders.end(),
+              [](const Column* a, const Column* b) { return a->checkOrder < b->checkOrder; });
+    QVector<QPair<const char*, QString ProgramSettings::*>> out;
+    for (const Column* c : folders)
+        out.append({c->name, c->text});
+    return out;
+}
+
+}  // namespace settingstable

@@ -1,0 +1,98 @@
+#include "testutil.h"
+
+#include "app/reset.h"
+#include "gateway/livehosts.h"
+#include "quotes/gap.h"
+#include "support/log.h"
+#include "support/paths.h"
+#include "support/state.h"
+#include "support/yield.h"
+#include "writers/ewriter.h"
+#include "writers/metastockrun.h"
+
+#include <QDir>
+
+namespace {
+struct NoPrompt : MetastockPrompt {
+    QString askFolder(const QString&, const QString&, const QString&, const Place&) override { return {}; }
+    void showMapLoad(const std::function<void(const Progress&)>&) override {}
+};
+}  // namespace
+
+class ResetTest : public QuotarisTest {};
+
+// What a run leaves behind in any layer is gone after the reset the test
+// fixture makes between tests; each leftover is first shown to be there.
+TEST_F(ResetTest, EveryLayerStartsAfresh)
+{
+    // quotes: a long gap still running.
+    currentGap().setInterval(60000);
+    currentGap().start();
+    historicalGap().requestStarted();
+    ASSERT_TRUE(currentGap().running());
+    ASSERT_TRUE(historicalGap().running());
+
+    // writers: the MetaStock run's choices and the installed prompt.
+    NoPrompt prompt;
+    setMetastockPrompt(&prompt);
+    metastockRun().dontAskAgain = true;
+    metastockRun().lastFolder = home();
+    metastockRun().reportedDamaged.insert(home());
+
+    // writers: the workbook the run made stays open after its writers.
+    settings().excel = home();
+    const QString book = ewriter::createWorkbook(false);
+    ASSERT_FALSE(book.isEmpty());
+    {
+        ewriter w;
+        w.filename(book);
+        w.raw(QStringLiteral("IBM,20240102,1,2,0.5,1.5,100\r\n"));
+        w.go();
+        ASSERT_TRUE(waitUntil([&w] { return !w.Busy(); }, 30000));
+    }
+    {
+        ewriter later;
+        later.filename(book);
+        ASSERT_EQ(later.rowsSaved(), 1);
+    }
+
+    // support: a log that could not be written stays quiet.
+    settings().teller4 = 1;
+    ASSERT_TRUE(QDir().mkpath(paths::logFile()));  // a folder where the log goes
+    WriteLog(QStringLiteral("lost"));
+    WriteLog(QStringLiteral("lost again"));
+    ASSERT_EQ(msgs.shown.size(), 1);
+    ASSERT_TRUE(QDir(paths::logFile()).removeRecursively());
+
+    // gateway: running, made with this test's settings.
+    QString error;
+    ASSERT_TRUE(livehosts::resolve(&error)) << qPrintable(error);
+    ASSERT_NE(livehosts::running(), nullptr);
+
+    // support: this process's data folder.
+    paths::setDataFolderOverride(path(QStringLiteral("elsewhere")));
+
+    resetAllLayers();
+
+    EXPECT_FALSE(currentGap().running());
+    EXPECT_FALSE(historicalGap().running());
+    EXPECT_EQ(currentGap().interval(), GapTimer().interval());
+
+    EXPECT_EQ(metastockPrompt(), nullptr);
+    EXPECT_FALSE(metastockRun().dontAskAgain);
+    EXPECT_TRUE(metastockRun().lastFolder.isEmpty());
+    EXPECT_TRUE(metastockRun().reportedDamaged.isEmpty());
+
+    ewriter fresh;
+    fresh.filename(book);
+    EXPECT_EQ(fresh.rowsSaved(), 0);
+
+    EXPECT_EQ(settings().teller4, 0);
+    settings().teller4 = 1;
+    WriteLog(QStringLiteral("written"));
+    EXPECT_EQ(readAll(paths::logFile()), QByteArray("written\r\n"));
+    EXPECT_EQ(msgs.shown.size(), 1);
+
+    EXPECT_EQ(livehosts::running(), nullptr);
+    EXPECT_EQ(paths::dataFolder(), dataFolder());
+}
