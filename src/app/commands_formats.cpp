@@ -23,12 +23,12 @@ QString describe(const ExportFormat& f)
         line += QStringLiteral(", folder ") + s.*f.folder;
     if (f.hasLongNames())
         line += QStringLiteral(", long names ") + onOff(s.*f.longNames);
-    if (f.letter == QLatin1Char('P'))
+    if (f.has(RunFileLayout))
         line += QStringLiteral(", extension ") + s.h12 + QStringLiteral(", open interest ") +
                 onOff(s.h11 != QLatin1String("0"));
-    if (f.letter == QLatin1Char('M'))
+    if (f.has(FolderMaximum))
         line += QStringLiteral(", max symbols ") + QString::number(s.metaversion);
-    if (f.letter == QLatin1Char('A'))
+    if (f.has(ImportCommand))
         line += QStringLiteral(", command ") + amibroker::importCommand();
     return line;
 }
@@ -86,16 +86,16 @@ int cmdFormat(HeadlessContext& c)
         } else if (option == QLatin1String("--long-names") && f.hasLongNames()) {
             if (!(longNames = parseOnOff(value)))
                 return usage(QStringLiteral("Expected on or off, not ") + value);
-        } else if (option == QLatin1String("--extension") && f.letter == QLatin1Char('P')) {
+        } else if (option == QLatin1String("--extension") && f.has(RunFileLayout)) {
             extension = value.toUpper();
             if (!FormatLocation::extensions().contains(extension))
                 return usage(QStringLiteral("Unknown extension ") + value);
-        } else if (option == QLatin1String("--open-interest") && f.letter == QLatin1Char('P')) {
+        } else if (option == QLatin1String("--open-interest") && f.has(RunFileLayout)) {
             if (!(openInterest = parseOnOff(value)))
                 return usage(QStringLiteral("Expected on or off, not ") + value);
-        } else if (option == QLatin1String("--command") && f.letter == QLatin1Char('A')) {
+        } else if (option == QLatin1String("--command") && f.has(ImportCommand)) {
             command = value;
-        } else if (option == QLatin1String("--max-symbols") && f.letter == QLatin1Char('M')) {
+        } else if (option == QLatin1String("--max-symbols") && f.has(FolderMaximum)) {
             maxSymbols = value.toInt();
             if (maxSymbols != 255 && maxSymbols != 2000 && maxSymbols != 6000 && maxSymbols != 999999)
                 return usage(QStringLiteral("Unknown maximum ") + value);
@@ -124,13 +124,14 @@ int cmdFormat(HeadlessContext& c)
         choice.importCommand = *command;
     // Excel and AmiBroker are tested again whenever their folder or command
     // may have changed; the others only when they are switched on.
-    const bool retest = f.letter == QLatin1Char('E') || f.letter == QLatin1Char('A');
+    const bool retest = f.switchOnTest != nullptr;
     if (*on && (!choice.selected || retest) && !location.canSwitchOn(choice)) {
         QString why;
-        if (f.letter == QLatin1Char('A') && !amibroker::presenceTest(choice.importCommand, &why))
-            c.err << why << " (set it with --command \"CMD\")\n";
-        if (f.letter == QLatin1Char('E'))
-            c.err << "The Excel folder is not writable: " << choice.folder << '\n';
+        f.switchOnTest(choice, &why);
+        c.err << why;
+        if (f.has(ImportCommand))
+            c.err << " (set it with --command \"CMD\")";
+        c.err << '\n';
         return 1;
     }
     choice.selected = *on;

@@ -59,6 +59,14 @@ Column added(Column c)
     return c;
 }
 
+// The column's place in the file: new files and the upgrade keep the order
+// the program has always created them in.
+Column at(int schemaOrder, Column c)
+{
+    c.schemaOrder = schemaOrder;
+    return c;
+}
+
 }  // namespace
 
 QString Column::sqlType() const
@@ -109,53 +117,63 @@ const QVector<Column>& all()
     // clang-format off
     static const QVector<Column> table = {
         // Folders of the export formats; the last number is the place in the folder check.
-        folder("excel",     &S::excel,     Step::Folders,     5),
-        folder("metastock", &S::metastock, Step::Folders,     4),
-        folder("prn",       &S::prn,       Step::Folders,     3),
-        folder("stockguru", &S::stockguru, Step::FormatFiles, 1),
-        folder("h1",        &S::h1,        Step::FormatFiles, 2),
-        folder("h2",        &S::h2,        Step::FormatFiles, 6),
-        folder("h3",        &S::h3,        Step::FormatFiles, 7),
-        folder("h5",        &S::h5,        Step::FormatFiles, 8),
-        added(spare("h6", Kind::Text)),
-        added(folder("h7",  &S::h7,        Step::FormatFiles, 9)),  // kept and checked, not used
-        added(folder("h8",  &S::h8,        Step::FormatFiles, 10)),
-        added(spare("h9", Kind::Text)),
-        added(spare("h10", Kind::Text)),
+        at( 1, folder("excel",     &S::excel,     Step::Folders,     5)),
+        at( 2, folder("metastock", &S::metastock, Step::Folders,     4)),
+        at( 3, folder("prn",       &S::prn,       Step::Folders,     3)),
+        at( 4, folder("stockguru", &S::stockguru, Step::FormatFiles, 1)),
+        at( 5, folder("h1",        &S::h1,        Step::FormatFiles, 2)),
+        at( 6, folder("h2",        &S::h2,        Step::FormatFiles, 6)),
+        at( 7, folder("h3",        &S::h3,        Step::FormatFiles, 7)),
+        at( 8, folder("h5",        &S::h5,        Step::FormatFiles, 8)),
+        at(33, added(spare("h6", Kind::Text))),
+        at(34, added(folder("h7",  &S::h7,        Step::FormatFiles, 9))),  // kept and checked, not used
+        at(35, added(folder("h8",  &S::h8,        Step::FormatFiles, 10))),
+        at(36, added(spare("h9", Kind::Text))),
+        at(37, added(spare("h10", Kind::Text))),
         // The PRN run file: open-interest column and extension.
-        added(text("h11", &S::h11, "0")),
-        added(text("h12", &S::h12, "PRN")),
+        at(38, added(text("h11", &S::h11, "0"))),
+        at(39, added(text("h12", &S::h12, "PRN"))),
         // Format switches, in the order of the Export format menu.
-        flag("selectamibroker", &S::selectamibroker),
-        flag("selectmetastock", &S::selectmetastock),
-        flag("selectstockguru", &S::selectstockguru),
-        flag("selectprn",       &S::selectprn),
-        flag("select1",         &S::select1),
-        flag("select2",         &S::select2),
-        flag("selectexcel",     &S::selectexcel),
-        flag("select7",         &S::select7),
-        flag("select8",         &S::select8),
-        added(flag("select12",  &S::select12)),
+        at( 9, flag("selectamibroker", &S::selectamibroker)),
+        at(10, flag("selectmetastock", &S::selectmetastock)),
+        at(11, flag("selectstockguru", &S::selectstockguru)),
+        at(12, flag("selectprn",       &S::selectprn)),
+        at(14, flag("select1",         &S::select1)),
+        at(15, flag("select2",         &S::select2)),
+        at(13, flag("selectexcel",     &S::selectexcel)),
+        at(20, flag("select7",         &S::select7)),
+        at(21, flag("select8",         &S::select8)),
+        at(30, added(flag("select12",  &S::select12))),
         // "Export long names" of S, C, K and D.
-        flag("select3",         &S::select3),
-        flag("select5",         &S::select5),
-        flag("select6",         &S::select6),
-        added(flag("select13",  &S::select13)),
+        at(16, flag("select3",         &S::select3)),
+        at(18, flag("select5",         &S::select5)),
+        at(19, flag("select6",         &S::select6)),
+        at(31, added(flag("select13",  &S::select13))),
         // Kept and written back; no format reads them.
-        flag("select4",         &S::select4),
-        flag("select9",         &S::select9),
-        added(flag("select10",  &S::select10)),
-        added(flag("select11",  &S::select11)),
-        added(spare("select14", Kind::Flag)),
+        at(17, flag("select4",         &S::select4)),
+        at(22, flag("select9",         &S::select9)),
+        at(28, added(flag("select10",  &S::select10))),
+        at(29, added(flag("select11",  &S::select11))),
+        at(32, added(spare("select14", Kind::Flag))),
         // The current list and the download options.
-        integer("lijst",   &S::lijst,   Step::CurrentList, 1,  1, 16),
-        integer("teller2", &S::teller2, Step::Options,     10, kInt16Min, kInt16Max),  // time-out, seconds
-        integer("teller3", &S::teller3, Step::Options,     5,  kInt16Min, kInt16Max),  // attempts
-        integer("teller4", &S::teller4, Step::Options,     0,  kInt16Min, kInt16Max),  // logging
-        integer("teller5", &S::teller5, Step::Options,     1,  kInt16Min, kInt16Max),  // euro conversion
+        at(23, integer("lijst",   &S::lijst,   Step::CurrentList, 1,  1, 16)),
+        at(24, integer("teller2", &S::teller2, Step::Options,     10, kInt16Min, kInt16Max)),  // time-out, seconds
+        at(25, integer("teller3", &S::teller3, Step::Options,     5,  kInt16Min, kInt16Max)),  // attempts
+        at(26, integer("teller4", &S::teller4, Step::Options,     0,  kInt16Min, kInt16Max)),  // logging
+        at(27, integer("teller5", &S::teller5, Step::Options,     1,  kInt16Min, kInt16Max)),  // euro conversion
     };
     // clang-format on
     return table;
+}
+
+QVector<const Column*> inSchemaOrder()
+{
+    QVector<const Column*> columns;
+    for (const Column& c : all())
+        columns.append(&c);
+    std::sort(columns.begin(), columns.end(),
+              [](const Column* a, const Column* b) { return a->schemaOrder < b->schemaOrder; });
+    return columns;
 }
 
 QVector<QPair<const char*, QString ProgramSettings::*>> checkedFolders()

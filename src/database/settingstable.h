@@ -46,6 +46,7 @@ struct Column {
     int numberDefault = 0;         // Integer, with its range
     qint64 min = 0, max = 0;
     int checkOrder = 0;  // Folder: its place in the folder check, from 1
+    int schemaOrder = 0;  // its place among the columns of the file, from 1
 
     bool loaded() const { return step != Step::None; }
     // The declared type: INTEGER, TEXT, or VARCHAR(200) for a text the
@@ -57,10 +58,11 @@ struct Column {
     QString show(const ProgramSettings& s) const;
 };
 
-// Every column, in the order of the "info" listing. A new file gets the
-// columns without `upgrade` in this order, and the upgrade adds the others
-// in this order.
+// Every column, in the order of the "info" listing.
 const QVector<Column>& all();
+// Every column in the order of the file: a new file gets the columns
+// without `upgrade` in this order, and the upgrade adds the others in it.
+QVector<const Column*> inSchemaOrder();
 
 // The loaded folder columns in the order of the folder check.
 QVector<QPair<const char*, QString ProgramSettings::*>> checkedFolders();

@@ -171,13 +171,13 @@ void location::build()
 
 void location::layOut()
 {
-    const QChar letter = symbolMode_ ? QLatin1Char('T') : logic_->format().letter;
     const bool hasFolder = symbolMode_ || logic_->format().hasFolder();
     const bool on = option1_->isChecked();
+    auto has = [this](FormatOption option) { return !symbolMode_ && logic_->format().has(option); };
     frame2_->setVisible(hasFolder && on);
-    frame3_->setVisible(letter == QLatin1Char('M'));
-    frame4_->setVisible(letter == QLatin1Char('P'));
-    frame5_->setVisible(letter == QLatin1Char('A'));
+    frame3_->setVisible(has(FolderMaximum));
+    frame4_->setVisible(has(RunFileLayout));
+    frame5_->setVisible(has(ImportCommand));
     check1_->setVisible(symbolMode_ || logic_->format().hasLongNames());
     adjustSize();
 }

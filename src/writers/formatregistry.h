@@ -12,6 +12,15 @@
 
 class FormatWriter;
 class SymbolFileWriter;
+struct LocationChoice;
+
+// What a format lets the user set beside its switch, folder and long names.
+enum FormatOption : unsigned {
+    NoOptions = 0,
+    RunFileLayout = 1,   // the run file's extension and open-interest column
+    FolderMaximum = 2,   // securities per folder; a drive root is refused as folder
+    ImportCommand = 4,   // the command that imports the staged quotes
+};
 
 // One export format: letter, menu item, the settings it owns, the texts of
 // the location window, and the writer a run makes of it.
@@ -33,10 +42,17 @@ struct ExportFormat {
     std::unique_ptr<FormatWriter> (*makeWriter)(const ExportFormat& format);
     // Per-symbol formats: the writer of one symbol's file; nullptr otherwise.
     std::unique_ptr<SymbolFileWriter> (*makeFileWriter)();
+    unsigned options;                      // FormatOption flags
+    // Whether the format can be written with the folder and command chosen:
+    // nullptr when it always can. `why` gets the reason when not.
+    bool (*switchOnTest)(const LocationChoice& choice, QString* why);
+    const char* refusal;                   // the message shown when the test fails
+    bool refusalCritical;                  // with the critical icon
 
     bool hasFolder() const { return folder != nullptr; }
     bool hasLongNames() const { return longNames != nullptr; }
     bool perSymbolFiles() const { return makeFileWriter != nullptr; }
+    bool has(FormatOption option) const { return (options & option) != 0; }
     bool isOn() const;
 };
 

@@ -39,7 +39,7 @@ LocationChoice FormatLocation::load()
         choice.longNames = s.*format_->longNames;
     choice.extension = extensions().at(extensionIndex(s.h12));
     choice.openInterest = s.h11 != QLatin1String("0");
-    if (format_->letter == QLatin1Char('A'))
+    if (format_->has(ImportCommand))
         choice.importCommand = amibroker::importCommand();
     return choice;
 }
@@ -55,32 +55,20 @@ bool FormatLocation::canSwitchOn() const
 
 bool FormatLocation::canSwitchOn(const LocationChoice& choice) const
 {
-    switch (format_->letter.unicode()) {
-    case 'E':
-        if (ewriter::engineTest(choice.folder))
-            return true;
-        msgBox(QStringLiteral("Unable to write Excel-format"));
-        return false;
-    case 'A':
-        if (amibroker::presenceTest(choice.importCommand))
-            return true;
-        msgBox(QStringLiteral("Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"),
-               Icon::Critical);
-        return false;
-    default:
+    if (!format_->switchOnTest || format_->switchOnTest(choice, nullptr))
         return true;
-    }
+    msgBox(QLatin1String(format_->refusal), format_->refusalCritical ? Icon::Critical : Icon::None);
+    return false;
 }
 
 bool FormatLocation::accept(const LocationChoice& choice)
 {
-    const bool tested = format_->letter == QLatin1Char('E') || format_->letter == QLatin1Char('A');
-    if (choice.selected && tested && !canSwitchOn(choice))
+    if (choice.selected && format_->switchOnTest && !canSwitchOn(choice))
         return false;
     ProgramSettings& s = settings();
     const QString folder = format_->hasFolder() ? paths::withTrailingSlash(choice.folder) : QString();
-    const bool metastock = format_->letter == QLatin1Char('M');
-    if (metastock && choice.selected && (folder.size() < 5 || QDir(folder).isRoot())) {
+    const bool maximum = format_->has(FolderMaximum);
+    if (maximum && choice.selected && (folder.size() < 5 || QDir(folder).isRoot())) {
         msgBox(QStringLiteral("It is not possible to choos the root-folder\r\n       Please choose another folder"));
         return false;
     }
@@ -92,7 +80,7 @@ bool FormatLocation::accept(const LocationChoice& choice)
         columns.append({QLatin1String(format_->folderColumn), folder});
     const QString extension = extensions().at(extensionIndex(choice.extension));
     const QString h11 = choice.openInterest ? QStringLiteral("1") : QStringLiteral("0");
-    if (format_->letter == QLatin1Char('P')) {
+    if (format_->has(RunFileLayout)) {
         columns.append({QStringLiteral("h12"), extension});
         columns.append({QStringLiteral("h11"), h11});
     }
@@ -102,7 +90,7 @@ bool FormatLocation::accept(const LocationChoice& choice)
         auto db = Database::openDefault();
         Transaction t(*db);
         // Another MetaStock root makes the symbol-to-folder map meaningless.
-        if (metastock && folder != paths::withTrailingSlash(s.metastock))
+        if (maximum && folder != paths::withTrailingSlash(s.*format_->folder))
             foldermap::clear(*db);
         settingsrow::write(*db, columns);
         t.commit();
@@ -114,11 +102,11 @@ bool FormatLocation::accept(const LocationChoice& choice)
         s.*format_->longNames = choice.longNames;
     if (format_->hasFolder())
         s.*format_->folder = folder;
-    if (format_->letter == QLatin1Char('P')) {
+    if (format_->has(RunFileLayout)) {
         s.h12 = extension;
         s.h11 = h11;
     }
-    if (format_->letter == QLatin1Char('A'))
+    if (format_->has(ImportCommand))
         amibroker::setImportCommand(choice.importCommand);
     return true;
 }

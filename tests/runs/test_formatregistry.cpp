@@ -83,7 +83,7 @@ std::unique_ptr<FormatWriter> makeTick(const ExportFormat& format)
 
 const ExportFormat kTick{QLatin1Char('X'), "menutick", "&Tick", "select4", &ProgramSettings::select4, "h7",
                          &ProgramSettings::h7, nullptr, nullptr, "Export to Tick-format", "Choose location of TICK-files",
-                         "", 0, makeTick, nullptr};
+                         "", 0, makeTick, nullptr, NoOptions, nullptr, nullptr, false};
 
 }  // namespace
 

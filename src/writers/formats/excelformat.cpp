@@ -12,6 +12,7 @@
 #include "writers/ewriter.h"
 #include "writers/formatregistry.h"
 #include "writers/formatwriter.h"
+#include "writers/location.h"
 
 #include <vector>
 
@@ -149,6 +150,15 @@ private:
 }  // namespace
 
 namespace formatwriters {
+
+bool excelCanBeWritten(const LocationChoice& choice, QString* why)
+{
+    if (ewriter::engineTest(choice.folder))
+        return true;
+    if (why)
+        *why = QStringLiteral("The Excel folder is not writable: ") + choice.folder;
+    return false;
+}
 
 std::unique_ptr<FormatWriter> excel(const ExportFormat& format)
 {

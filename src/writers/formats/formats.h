@@ -2,9 +2,12 @@
 
 #include <memory>
 
+#include <QString>
+
 class FormatWriter;
 class SymbolFileWriter;
 struct ExportFormat;
+struct LocationChoice;
 
 // The writers of the formats the program is built with, one class each;
 // the registry makes them.
@@ -20,6 +23,11 @@ std::unique_ptr<FormatWriter> ascii(const ExportFormat& format);
 std::unique_ptr<FormatWriter> kbf(const ExportFormat& format);
 std::unique_ptr<FormatWriter> vision(const ExportFormat& format);
 std::unique_ptr<FormatWriter> vikingen(const ExportFormat& format);
+
+// The tests whether Excel (a writable folder) and AmiBroker (an import
+// command whose program exists) can be switched on.
+bool excelCanBeWritten(const LocationChoice& choice, QString* why);
+bool amibrokerCanImport(const LocationChoice& choice, QString* why);
 
 // The file writers of the per-symbol formats.
 std::unique_ptr<SymbolFileWriter> stockguruFile();

@@ -11,7 +11,7 @@
 
 namespace {
 
-struct RunFileLayout {
+struct RunFileKind {
     // Makes the run's file with its header; see runfiles.
     QString (*create)(bool historical, const QDate& day);
     // Appends the line of one quote; `current` reads a decimal comma.
@@ -23,7 +23,7 @@ struct RunFileLayout {
 
 class RunFileFormat : public FormatWriter {
 public:
-    RunFileFormat(const ExportFormat& format, const RunFileLayout& layout) : FormatWriter(format), layout_(layout) {}
+    RunFileFormat(const ExportFormat& format, const RunFileKind& layout) : FormatWriter(format), layout_(layout) {}
 
     // A file that cannot be made leaves the format out of this run.
     bool begin(ExportRun& run) override
@@ -93,7 +93,7 @@ public:
     }
 
 private:
-    RunFileLayout layout_;
+    RunFileKind layout_;
     AppendFile* file_ = nullptr;  // owned by the run's files
 };
 
@@ -104,14 +104,14 @@ namespace formatwriters {
 std::unique_ptr<FormatWriter> vision(const ExportFormat& format)
 {
     return std::make_unique<RunFileFormat>(
-        format, RunFileLayout{runfiles::createVisionFile, runfiles::appendVisionLine, "Writing to Vision2000",
+        format, RunFileKind{runfiles::createVisionFile, runfiles::appendVisionLine, "Writing to Vision2000",
                               "End writing to Vision2000", "Vision"});
 }
 
 std::unique_ptr<FormatWriter> vikingen(const ExportFormat& format)
 {
     return std::make_unique<RunFileFormat>(
-        format, RunFileLayout{runfiles::createVikingenFile, runfiles::appendVikingenRecord, "Writing to Vikingen",
+        format, RunFileKind{runfiles::createVikingenFile, runfiles::appendVikingenRecord, "Writing to Vikingen",
                               "End writing to Vikingen", "Vikingen"});
 }
 

@@ -10,6 +10,7 @@
 #include "writers/amibroker.h"
 #include "writers/formatregistry.h"
 #include "writers/formatwriter.h"
+#include "writers/location.h"
 #include "writers/runfiles.h"
 
 namespace {
@@ -152,6 +153,11 @@ public:
 }  // namespace
 
 namespace formatwriters {
+
+bool amibrokerCanImport(const LocationChoice& choice, QString* why)
+{
+    return amibroker::presenceTest(choice.importCommand, why);
+}
 
 std::unique_ptr<FormatWriter> amibroker(const ExportFormat& format)
 {
