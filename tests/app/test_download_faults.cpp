@@ -31,8 +31,10 @@ protected:
     void SetUp() override
     {
         DownloadCommandTest::SetUp();
-        // One attempt of one second, so a hanging answer ends the batch soon.
-        setColumn(QStringLiteral("teller2"), 1);
+        // One attempt of a few seconds, so a hanging answer ends its batch
+        // soon, while no answer the fake gives at once runs into it even when
+        // the run is slow to get to it (it writes other batches meanwhile).
+        setColumn(QStringLiteral("teller2"), 5);
         setColumn(QStringLiteral("teller3"), 1);
         switchOn(QStringLiteral("CP"));
     }

@@ -136,6 +136,13 @@ TEST_F(DownloadKillTest, KilledAnywhereEveryFileIsWholeAndTheNextRunCompletes)
     switchOn(QStringLiteral("SCKPV"));
     makeFiles(tickers, 300);
     const QString ami1 = paths::dataFile(QStringLiteral("ami1.txt"));
+    // The service leaves the third batch unanswered (and the run waits for
+    // it far longer than the test does), so every kill lands in a run that
+    // has not finished writing, however slow the machine.
+    setColumn(QStringLiteral("teller2"), 60);
+    fake.setFaultChooser([](const FakeQuoteService::Request& r) {
+        return r.query.value("s").startsWith("K360+") ? FakeQuoteService::Fault::Hang : FakeQuoteService::Fault::None;
+    });
 
     // After a fixed time, or once the staging file holds this many quotes.
     const struct {
@@ -172,7 +179,8 @@ TEST_F(DownloadKillTest, KilledAnywhereEveryFileIsWholeAndTheNextRunCompletes)
         restore();
     }
 
-    // The next run after all those kills writes everything.
+    // The next run after all those kills, answered in full, writes everything.
+    fake.setFaultChooser(nullptr);
     const Run r = run();
     EXPECT_EQ(r.status, 0) << qPrintable(r.err) << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_EQ(checkQuoteFiles(QStringLiteral("complete run")), files.size());

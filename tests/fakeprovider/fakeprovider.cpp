@@ -180,11 +180,23 @@ void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head)
     }
     maxInFlight_ = std::max(maxInFlight_, ++inFlight_);
     QPointer<QTcpSocket> guard(socket);
-    QTimer::singleShot(delayMs_, this, [this, guard, reply] {
+    auto go = [this, guard, reply] {
         --inFlight_;
         if (guard)
             send(guard, reply);
-    });
+    };
+    if (hold_)
+        held_.push_back(go);
+    else
+        QTimer::singleShot(delayMs_, this, go);
+}
+
+void FakeProvider::releaseAnswers()
+{
+    std::vector<std::function<void()>> held;
+    held.swap(held_);
+    for (const auto& go : held)
+        go();
 }
 
 FakeProvider::Reply FakeProvider::answer(const Request& r)

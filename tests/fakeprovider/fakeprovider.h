@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTcpServer>
 #include <QVector>
+#include <functional>
+#include <vector>
 
 class QTcpSocket;
 
@@ -44,6 +46,10 @@ public:
     // `count` faults for requests whose path starts with `prefix`; -1: all.
     void setFault(const QByteArray& prefix, Fault fault, int count = -1);
     void setDelay(int ms) { delayMs_ = ms; }
+    // While on, answers are kept back until releaseAnswers(), which sends
+    // every one kept so far at once.
+    void holdAnswers(bool hold) { hold_ = hold; }
+    void releaseAnswers();
     // Every crumb is refused with 401 while set.
     void refuseCrumbs(bool refuse) { refuseCrumbs_ = refuse; }
     // Hands out a new crumb: the old one is refused from now on.
@@ -78,6 +84,8 @@ private:
     QByteArray crumb_ = "fAkeCrumb/1";
     bool refuseCrumbs_ = false;
     int delayMs_ = 0;
+    bool hold_ = false;
+    std::vector<std::function<void()>> held_;
     int inFlight_ = 0, maxInFlight_ = 0;
     QVector<Request> requests_;
 };

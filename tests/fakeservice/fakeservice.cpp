@@ -222,9 +222,21 @@ void FakeQuoteService::handle(QTcpSocket* socket, const QByteArray& head)
         if (guard)
             send(guard, index, fault, reply);
     };
-    if (delayMs_ > 0)
+    if (hold_)
+        held_.push_back(go);
+    else if (delayMs_ > 0)
         QTimer::singleShot(delayMs_, this, go);
     else
+        go();
+    emit requestArrived(index);
+}
+
+void FakeQuoteService::releaseAnswers()
+{
+    // Swapped out first: a request that comes meanwhile waits for the next release.
+    std::vector<std::function<void()>> held;
+    held.swap(held_);
+    for (const auto& go : held)
         go();
 }
 

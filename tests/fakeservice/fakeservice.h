@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <vector>
 
 // A stand-in for the quote service, for tests. It listens on 127.0.0.1 on a
 // free port in the test's own thread, so the test must keep the event loop
@@ -25,8 +26,10 @@
 //   /table.csv, /l, /q, /q/hp    canned bodies set with setPage(), keyed by
 //                                the "s" parameter; without one a 404 page,
 //                                a "no matches" page or an invalid-ticker page
-// Every request is recorded with its arrival time. Faults can be queued for
-// the next requests or set for all of them.
+// Every request is recorded with its arrival time and announced with
+// requestArrived(), so that a test can act at that moment instead of after a
+// guessed time. Faults can be queued for the next requests or set for all of
+// them; answers can be held back until the test releases them.
 class FakeQuoteService : public QObject {
     Q_OBJECT
 
@@ -87,6 +90,11 @@ public:
     void setResponder(std::function<std::optional<Reply>(const Request&)> responder);
 
     void setDelay(int ms) { delayMs_ = ms; }
+    // While on, answers are kept back (with their faults) until
+    // releaseAnswers(), which sends every one kept so far.
+    void holdAnswers(bool hold) { hold_ = hold; }
+    void releaseAnswers();
+    int heldAnswers() const { return static_cast<int>(held_.size()); }
     void queueFault(Fault fault, int count = 1);
     // Chooses the fault of each request by its content (when the order in
     // which requests arrive is not known); consulted before the queue.
@@ -115,6 +123,11 @@ public:
     // of `total`.
     static QByteArray lookupPage(const QList<QByteArray>& symbols, int from, int total);
 
+signals:
+    // Request `index` of requests() was recorded and its answer sent,
+    // scheduled after the delay or held.
+    void requestArrived(int index);
+
 private:
     void accept();
     void handle(QTcpSocket* socket, const QByteArray& head);
@@ -134,4 +147,6 @@ private:
     std::function<Fault(const Request&)> chooser_;
     Fault fault_ = Fault::None;
     int delayMs_ = 0;
+    bool hold_ = false;
+    std::vector<std::function<void()>> held_;
 };

@@ -33,7 +33,7 @@ protected:
         fake.setResponder(fakehistory::responder());
         ProgramSettings& s = settings();
         s.isdelay = false;
-        s.teller2 = 1;
+        s.teller2 = 30;  // every answer comes at once: no test waits for a time-out
         s.teller3 = 1;
         s.dcurrent = 1;
         s.h1 = path(QStringLiteral("ascii/"));

@@ -136,7 +136,7 @@ TEST_F(MaintenanceWindowsTest, HelpFilesWindowReportsAFailedFileAndOffersYesAgai
 {
     FakeQuoteService fake;
     store::write(QStringLiteral("HelpHost"), fake.host());
-    settings().teller2 = 1;
+    settings().teller2 = 30;  // every answer comes at once: far from the time-out
     fake.setResponder([](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
         if (r.path == "/onlinehelp/list.txt")
             return FakeQuoteService::Reply{200, "index.htm\r\nhelp.txt\r\n", "text/plain"};
