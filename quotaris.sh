@@ -30,7 +30,8 @@ install_packages() {
 build() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    # QUOTARIS_WERROR=ON (set by CI) makes every warning an error.
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOTARIS_WERROR="${QUOTARIS_WERROR:-OFF}" "$@" >/dev/null
     cmake --build "$dir"
 }
 

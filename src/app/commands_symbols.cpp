@@ -137,7 +137,9 @@ int cmdList(HeadlessContext& c)
     const bool twoLists = what == QLatin1String("copy") || what == QLatin1String("move");
     const int first = twoLists ? 3 : 2;
     if (c.args.size() <= first
-        || !QStringList({"add", "add-market", "remove", "copy", "move"}).contains(what)) {
+        || !QStringList({QStringLiteral("add"), QStringLiteral("add-market"), QStringLiteral("remove"), QStringLiteral("copy"),
+                      QStringLiteral("move")})
+               .contains(what)) {
         c.err << usage;
         return 2;
     }

@@ -166,6 +166,24 @@ const QVector<Column>& all()
     return table;
 }
 
+const char* columnOf(bool ProgramSettings::*flag)
+{
+    for (const Column& c : all()) {
+        if (c.flag && c.flag == flag)
+            return c.name;
+    }
+    return nullptr;
+}
+
+const char* columnOf(QString ProgramSettings::*text)
+{
+    for (const Column& c : all()) {
+        if (c.text && c.text == text)
+            return c.name;
+    }
+    return nullptr;
+}
+
 QVector<const Column*> inSchemaOrder()
 {
     QVector<const Column*> columns;

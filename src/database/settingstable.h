@@ -64,6 +64,10 @@ const QVector<Column>& all();
 // without `upgrade` in this order, and the upgrade adds the others in it.
 QVector<const Column*> inSchemaOrder();
 
+// The column a setting is stored in; nullptr when none is.
+const char* columnOf(bool ProgramSettings::*flag);
+const char* columnOf(QString ProgramSettings::*text);
+
 // The loaded folder columns in the order of the folder check.
 QVector<QPair<const char*, QString ProgramSettings::*>> checkedFolders();
 

@@ -13,8 +13,8 @@
 
 class LiveGateway::Thread : public QThread {
 public:
-    Thread(const GatewayConfig& config, quint16 port, std::atomic<int>& sent)
-        : config_(config), wantedPort_(port), sent_(sent)
+    Thread(const GatewayConfig& config, quint16 wantedPort, std::atomic<int>& sent)
+        : config_(config), wantedPort_(wantedPort), sent_(sent)
     {
     }
 

@@ -83,7 +83,7 @@ QString clean(QByteArrayView field)
     out.reserve(t.size());
     for (const char c : t) {
         if (c != '"')
-            out.append(QChar(static_cast<uchar>(c)));
+            out.append(QLatin1Char(c));
     }
     return out.trimmed();
 }

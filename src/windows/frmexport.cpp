@@ -129,9 +129,9 @@ void frmExport::exportList()
         columns << list2_->item(i)->text();
     const QString file = chooseFile ? chooseFile() : QString();
     if (!file.isEmpty()) {
-        if (auto data = clsData::open()) {
-            data->statusText = [this](const QString& text) { panel1_->setText(text); };
-            data->Export(file, combo1_->currentIndex() + 1, columns);
+        if (auto symbols = clsData::open()) {
+            symbols->statusText = [this](const QString& text) { panel1_->setText(text); };
+            symbols->Export(file, combo1_->currentIndex() + 1, columns);
         }
     }
     setButtonsEnabled(true);

@@ -125,11 +125,11 @@ void frmImport::importPreview()
     for (int i = 0; i < list1_->count(); ++i)
         entries << list1_->item(i)->text();
     setWorking(true);
-    if (auto data = clsData::open()) {
+    if (auto symbols = clsData::open()) {
         listimport::Progress progress;
         progress.entry = [this](int i) { list1_->setCurrentRow(i); };
         progress.status = [this](const QString& text) { panel1_->setText(text); };
-        listimport::importSymbols(*data, entries, settings().lijst, progress);
+        listimport::importSymbols(*symbols, entries, settings().lijst, progress);
     }
     setWorking(false);
 }

@@ -17,32 +17,50 @@ std::deque<ExportFormat> builtIn()
     using S = ProgramSettings;
     namespace w = formatwriters;
     return {
-        {QLatin1Char('E'), "menuexcel", "&Excel XLS", "selectexcel", &S::selectexcel, "excel", &S::excel, nullptr,
-         nullptr, "Export to Excel-format", "Choose location of Excel-XLS files", "", 6, w::excel, nullptr, NoOptions,
-         w::excelCanBeWritten, "Unable to write Excel-format", false},
-        {QLatin1Char('A'), "menuamibroker", "&Amibroker", "selectamibroker", &S::selectamibroker, nullptr, nullptr,
-         nullptr, nullptr, "Export to Amibroker-format", "", "", 0, w::amibroker, nullptr, ImportCommand,
-         w::amibrokerCanImport, "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer", true},
-        {QLatin1Char('P'), "MenuPRN", "&PRN-format", "selectprn", &S::selectprn, "prn", &S::prn, nullptr, nullptr,
-         "One PRN-file for all Symbols", "Choose location of PRN-file", "", 3, w::prn, nullptr, RunFileLayout, nullptr, nullptr, false},
-        {QLatin1Char('M'), "menumetastock", "&Metastock", "selectmetastock", &S::selectmetastock, "metastock",
-         &S::metastock, nullptr, nullptr, "Export to Metastock-format", "Choose location of Metastock files", "", 1,
-         w::metastock, nullptr, FolderMaximum, nullptr, nullptr, false},
-        {QLatin1Char('S'), "menustockguru", "&Stockguru (PRN)", "selectstockguru", &S::selectstockguru, "stockguru",
-         &S::stockguru, "select3", &S::select3, "One PRN-file per Symbol", "Choose location of PRN-files", ".prn", 2,
-         w::stockguru, w::stockguruFile, NoOptions, nullptr, nullptr, false},
-        {QLatin1Char('D'), "menuGet", "A&dvanced Get", "select12", &S::select12, "h8", &S::h8, "select13",
-         &S::select13, "One PRN-file per Symbol", "Choose location of PRN-files", ".prn", 9, w::advancedGet,
-         w::advancedGetFile, NoOptions, nullptr, nullptr, false},
-        {QLatin1Char('C'), "menuascii", "AS&CII-format (CSV)", "select1", &S::select1, "h1", &S::h1, "select5",
-         &S::select5, "Export to ASCII-format", "Choose location of ASCII-files", ".asc", 4, w::ascii, w::asciiFile, NoOptions, nullptr,
-         nullptr, false},
-        {QLatin1Char('K'), "menukbf", "&KBF-format", "select2", &S::select2, "h2", &S::h2, "select6", &S::select6,
-         "Export to KBF-format", "Choose location of KBF-files", ".kbf", 5, w::kbf, w::kbfFile, NoOptions, nullptr, nullptr, false},
-        {QLatin1Char('V'), "menuVision", "&Vision2000", "select7", &S::select7, "h3", &S::h3, nullptr, nullptr,
-         "Export to Vision2000-format", "Choose location of VSN-files", "", 7, w::vision, nullptr, NoOptions, nullptr, nullptr, false},
-        {QLatin1Char('I'), "menuVikingen", "V&ikingen", "select8", &S::select8, "h5", &S::h5, nullptr, nullptr,
-         "One TXT-file for all Symbols", "Choose location of TXT-file", "", 8, w::vikingen, nullptr, NoOptions, nullptr, nullptr, false},
+        {.letter = QLatin1Char('E'), .menuName = "menuexcel", .caption = "&Excel XLS",
+         .selected = &S::selectexcel, .folder = &S::excel,
+         .title = "Export to Excel-format", .folderPrompt = "Choose location of Excel-XLS files",
+         .menuPosition = 6, .makeWriter = w::excel,
+         .switchOnTest = w::excelCanBeWritten, .refusal = "Unable to write Excel-format"},
+        {.letter = QLatin1Char('A'), .menuName = "menuamibroker", .caption = "&Amibroker",
+         .selected = &S::selectamibroker,
+         .title = "Export to Amibroker-format",
+         .menuPosition = 0, .makeWriter = w::amibroker, .options = ImportCommand,
+         .switchOnTest = w::amibrokerCanImport,
+         .refusal = "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer",
+         .refusalCritical = true},
+        {.letter = QLatin1Char('P'), .menuName = "MenuPRN", .caption = "&PRN-format",
+         .selected = &S::selectprn, .folder = &S::prn,
+         .title = "One PRN-file for all Symbols", .folderPrompt = "Choose location of PRN-file",
+         .menuPosition = 3, .makeWriter = w::prn, .options = RunFileLayout},
+        {.letter = QLatin1Char('M'), .menuName = "menumetastock", .caption = "&Metastock",
+         .selected = &S::selectmetastock, .folder = &S::metastock,
+         .title = "Export to Metastock-format", .folderPrompt = "Choose location of Metastock files",
+         .menuPosition = 1, .makeWriter = w::metastock, .options = FolderMaximum},
+        {.letter = QLatin1Char('S'), .menuName = "menustockguru", .caption = "&Stockguru (PRN)",
+         .selected = &S::selectstockguru, .folder = &S::stockguru, .longNames = &S::select3,
+         .title = "One PRN-file per Symbol", .folderPrompt = "Choose location of PRN-files", .extension = ".prn",
+         .menuPosition = 2, .makeWriter = w::stockguru, .makeFileWriter = w::stockguruFile},
+        {.letter = QLatin1Char('D'), .menuName = "menuGet", .caption = "A&dvanced Get",
+         .selected = &S::select12, .folder = &S::h8, .longNames = &S::select13,
+         .title = "One PRN-file per Symbol", .folderPrompt = "Choose location of PRN-files", .extension = ".prn",
+         .menuPosition = 9, .makeWriter = w::advancedGet, .makeFileWriter = w::advancedGetFile},
+        {.letter = QLatin1Char('C'), .menuName = "menuascii", .caption = "AS&CII-format (CSV)",
+         .selected = &S::select1, .folder = &S::h1, .longNames = &S::select5,
+         .title = "Export to ASCII-format", .folderPrompt = "Choose location of ASCII-files", .extension = ".asc",
+         .menuPosition = 4, .makeWriter = w::ascii, .makeFileWriter = w::asciiFile},
+        {.letter = QLatin1Char('K'), .menuName = "menukbf", .caption = "&KBF-format",
+         .selected = &S::select2, .folder = &S::h2, .longNames = &S::select6,
+         .title = "Export to KBF-format", .folderPrompt = "Choose location of KBF-files", .extension = ".kbf",
+         .menuPosition = 5, .makeWriter = w::kbf, .makeFileWriter = w::kbfFile},
+        {.letter = QLatin1Char('V'), .menuName = "menuVision", .caption = "&Vision2000",
+         .selected = &S::select7, .folder = &S::h3,
+         .title = "Export to Vision2000-format", .folderPrompt = "Choose location of VSN-files",
+         .menuPosition = 7, .makeWriter = w::vision},
+        {.letter = QLatin1Char('I'), .menuName = "menuVikingen", .caption = "V&ikingen",
+         .selected = &S::select8, .folder = &S::h5,
+         .title = "One TXT-file for all Symbols", .folderPrompt = "Choose location of TXT-file",
+         .menuPosition = 8, .makeWriter = w::vikingen},
     };
 }
 
@@ -125,6 +143,21 @@ QVector<QPair<const char*, QString ProgramSettings::*>> folderColumns()
 }
 
 }  // namespace formats
+
+const char* ExportFormat::selectedColumn() const
+{
+    return settingstable::columnOf(selected);
+}
+
+const char* ExportFormat::folderColumn() const
+{
+    return folder ? settingstable::columnOf(folder) : nullptr;
+}
+
+const char* ExportFormat::longNamesColumn() const
+{
+    return longNames ? settingstable::columnOf(longNames) : nullptr;
+}
 
 bool ExportFormat::isOn() const
 {

@@ -28,31 +28,33 @@ struct ExportFormat {
     QChar letter;
     const char* menuName;
     const char* caption;
-    const char* selectedColumn;
-    bool ProgramSettings::*selected;
-    const char* folderColumn;              // nullptr: the format has no folder
-    QString ProgramSettings::*folder;
-    const char* longNamesColumn;           // nullptr: no "Export long names"
-    bool ProgramSettings::*longNames;
-    const char* title;                     // Label1
-    const char* folderPrompt;              // Label2
-    const char* extension;                 // per-symbol files; empty otherwise
-    int menuPosition;                      // place in the Export format menu
+    bool ProgramSettings::*selected;              // the switch
+    QString ProgramSettings::*folder = nullptr;   // nullptr: the format has no folder
+    bool ProgramSettings::*longNames = nullptr;   // nullptr: no "Export long names"
+    const char* title = "";                       // Label1
+    const char* folderPrompt = "";                // Label2
+    const char* extension = "";                   // per-symbol files; empty otherwise
+    int menuPosition = 0;                         // place in the Export format menu
     // The format's writer for one run.
-    std::unique_ptr<FormatWriter> (*makeWriter)(const ExportFormat& format);
+    std::unique_ptr<FormatWriter> (*makeWriter)(const ExportFormat& format) = nullptr;
     // Per-symbol formats: the writer of one symbol's file; nullptr otherwise.
-    std::unique_ptr<SymbolFileWriter> (*makeFileWriter)();
-    unsigned options;                      // FormatOption flags
+    std::unique_ptr<SymbolFileWriter> (*makeFileWriter)() = nullptr;
+    unsigned options = NoOptions;                 // FormatOption flags
     // Whether the format can be written with the folder and command chosen:
     // nullptr when it always can. `why` gets the reason when not.
-    bool (*switchOnTest)(const LocationChoice& choice, QString* why);
-    const char* refusal;                   // the message shown when the test fails
-    bool refusalCritical;                  // with the critical icon
+    bool (*switchOnTest)(const LocationChoice& choice, QString* why) = nullptr;
+    const char* refusal = "";                     // the message shown when the test fails
+    bool refusalCritical = false;                 // with the critical icon
 
     bool hasFolder() const { return folder != nullptr; }
     bool hasLongNames() const { return longNames != nullptr; }
     bool perSymbolFiles() const { return makeFileWriter != nullptr; }
     bool has(FormatOption option) const { return (options & option) != 0; }
+    // The columns of the settings row that hold the switch, folder and long
+    // names; nullptr for what the format has not.
+    const char* selectedColumn() const;
+    const char* folderColumn() const;
+    const char* longNamesColumn() const;
     bool isOn() const;
 };
 

@@ -73,11 +73,11 @@ bool FormatLocation::accept(const LocationChoice& choice)
         return false;
     }
 
-    settingsrow::Columns columns{{QLatin1String(format_->selectedColumn), choice.selected ? 1 : 0}};
+    settingsrow::Columns columns{{QLatin1String(format_->selectedColumn()), choice.selected ? 1 : 0}};
     if (format_->hasLongNames())
-        columns.append({QLatin1String(format_->longNamesColumn), choice.longNames ? 1 : 0});
+        columns.append({QLatin1String(format_->longNamesColumn()), choice.longNames ? 1 : 0});
     if (format_->hasFolder())
-        columns.append({QLatin1String(format_->folderColumn), folder});
+        columns.append({QLatin1String(format_->folderColumn()), folder});
     const QString extension = extensions().at(extensionIndex(choice.extension));
     const QString h11 = choice.openInterest ? QStringLiteral("1") : QStringLiteral("0");
     if (format_->has(RunFileLayout)) {

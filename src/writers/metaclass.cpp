@@ -200,9 +200,9 @@ void metaclass::raw(const QString& block)
         r.open = price(f[2]);
         r.high = price(f[3]);
         r.low = price(f[4]);
-        for (float* price : {&r.open, &r.high, &r.low}) {
-            if (*price == 0.0f)
-                *price = r.close;
+        for (float* missing : {&r.open, &r.high, &r.low}) {
+            if (*missing == 0.0f)
+                *missing = r.close;
         }
         r.volume = price(f[6]);
         byDate[r.date] = r;  // a date twice: the later line holds

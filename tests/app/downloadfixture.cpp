@@ -48,12 +48,12 @@ void DownloadCommandTest::switchOn(const QString& letters)
     for (const QChar letter : letters) {
         const ExportFormat* f = formats::find(letter);
         ASSERT_NE(f, nullptr);
-        columns.append({QLatin1String(f->selectedColumn), 1});
+        columns.append({QLatin1String(f->selectedColumn()), 1});
         if (f->hasFolder()) {
             const QString dir = path(QStringLiteral("out-%1/").arg(letter));
             QDir().mkpath(dir);
             folder[letter] = dir;
-            columns.append({QLatin1String(f->folderColumn), dir});
+            columns.append({QLatin1String(f->folderColumn()), dir});
         }
     }
     Database db(paths::databaseFile());

@@ -81,9 +81,10 @@ std::unique_ptr<FormatWriter> makeTick(const ExportFormat& format)
     return std::make_unique<TickFormat>(format);
 }
 
-const ExportFormat kTick{QLatin1Char('X'), "menutick", "&Tick", "select4", &ProgramSettings::select4, "h7",
-                         &ProgramSettings::h7, nullptr, nullptr, "Export to Tick-format", "Choose location of TICK-files",
-                         "", 0, makeTick, nullptr, NoOptions, nullptr, nullptr, false};
+const ExportFormat kTick{.letter = QLatin1Char('X'), .menuName = "menutick", .caption = "&Tick",
+                         .selected = &ProgramSettings::select4, .folder = &ProgramSettings::h7,
+                         .title = "Export to Tick-format", .folderPrompt = "Choose location of TICK-files",
+                         .makeWriter = makeTick};
 
 }  // namespace
 

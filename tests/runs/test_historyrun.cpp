@@ -301,6 +301,24 @@ TEST_F(HistoryRunTest, StopEndsTheRunWithoutTheRunFileCopy)
     EXPECT_FALSE(state().abortFlag);
 }
 
+TEST_F(HistoryRunTest, DaysStagedBeforeAStopAreNotCountedForTheRunFile)
+{
+    addSymbols({QStringLiteral("S1"), QStringLiteral("S2")});
+    // S1 is written whole; Stop comes with the request of S2.
+    QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [this](int index) {
+        if (index == 1)
+            run.StopHistoryRun();
+    });
+    EXPECT_FALSE(go());
+    const HistoryRunSummary& sum = run.summary();
+    EXPECT_TRUE(sum.aborted);
+    EXPECT_GT(sum.written.value(QLatin1Char('C')), 100);  // S1's ASCII file is written
+    // Its days were only staged for the PRN run file, which a stopped run
+    // does not make: they are not claimed as written.
+    EXPECT_FALSE(sum.written.contains(QLatin1Char('P')));
+    EXPECT_TRUE(QDir(settings().prn).entryList(QDir::Files).isEmpty());
+}
+
 TEST_F(HistoryRunTest, NoListNoSymbolsAndNoFormatAreRefused)
 {
     go();

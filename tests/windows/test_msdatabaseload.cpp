@@ -16,8 +16,8 @@ class MetastockWindowsTest : public QuotarisTest {};
 
 TEST_F(MetastockWindowsTest, NewSymbolPromptGoesBackToTheRootWhenTold)
 {
-    const QString root = path("ms/");
-    QDir().mkpath(root + "A");
+    const QString msRoot = path("ms/");
+    QDir().mkpath(msRoot + "A");
     QDir().mkpath(path("other"));
     GuiMetastockPrompt prompt;
     QStringList tried;
@@ -36,14 +36,14 @@ TEST_F(MetastockWindowsTest, NewSymbolPromptGoesBackToTheRootWhenTold)
             QTimer::singleShot(10, clickOk);
     };
     QTimer::singleShot(10, clickOk);
-    const QString chosen = prompt.askFolder("Xyz Corp", path("other/"), root,
+    const QString chosen = prompt.askFolder("Xyz Corp", path("other/"), msRoot,
                                             [&](const QString& folder, bool, bool* resetToRoot) {
                                                 tried << folder;
-                                                *resetToRoot = !folder.startsWith(root);
+                                                *resetToRoot = !folder.startsWith(msRoot);
                                                 return !*resetToRoot;
                                             });
-    EXPECT_EQ(tried, QStringList({path("other/"), root}));
-    EXPECT_EQ(chosen, root);
+    EXPECT_EQ(tried, QStringList({path("other/"), msRoot}));
+    EXPECT_EQ(chosen, msRoot);
 }
 
 TEST_F(MetastockWindowsTest, LoadWindowShowsWhileTheMapIsRead)
