@@ -5,12 +5,14 @@
 #include "quotes/gap.h"
 #include "support/state.h"
 #include "writers/ewriter.h"
+#include "writers/formatregistry.h"
 #include "writers/metastockrun.h"
 
 void resetAllLayers()
 {
     // Top down: a writer's state may hold files and connections of the layers
     // below.
+    formats::resetRegistry();
     setMetastockPrompt(nullptr);
     resetMetastockRun();
     ewriter::forgetWorkbooks();

@@ -9,7 +9,8 @@
 //   its time);
 // - quotes: the request gaps of both download windows;
 // - mslink: the cached master files and the folders repaired this session;
-// - writers: the Excel workbooks kept open, the MetaStock run state (chosen
+// - writers: the formats a test added to the registry, the Excel workbooks
+//   kept open, the MetaStock run state (chosen
 //   folders, "Don't ask again", the map connection, damaged folders) and the
 //   installed MetaStock prompt.
 // The installed message interface is left as it is.

@@ -50,11 +50,6 @@ QChar FormatWriter::letter() const
     return format_.letter;
 }
 
-bool FormatWriter::isOn() const
-{
-    return format_.isOn();
-}
-
 bool FormatWriter::begin(ExportRun&)
 {
     return true;

@@ -104,7 +104,7 @@ private:
 enum class HistoryStep { EachRange, WholeSymbol };
 
 // The writer of one export format. A run makes one writer of each format
-// that is on (see formats::all()) and calls them in the registry's order:
+// that is on (see formats::registry()) and calls them in the registry's order:
 // begin() when the run starts, writeBatch() or writeHistory() for the
 // quotes, finish() when every quote is handed. Writing operations return
 // false only when the user chose Abort in an error dialog (or, for a
@@ -118,8 +118,6 @@ public:
 
     const ExportFormat& format() const { return format_; }
     QChar letter() const;
-    // The format's switch in the settings.
-    bool isOn() const;
 
     virtual HistoryStep historyStep() const { return HistoryStep::WholeSymbol; }
 

@@ -115,12 +115,6 @@ protected:
                     {QString::fromLatin1(t), QStringLiteral("Corp")});
         }
     }
-    void TearDown() override
-    {
-        formats::resetRegistry();
-        QuotarisTest::TearDown();
-    }
-
     QStringList tickLines(const char* name) const
     {
         return QString::fromLatin1(readAll(settings().h7 + QLatin1String(name))).split("\r\n", Qt::SkipEmptyParts);
