@@ -61,7 +61,7 @@ public:
         if (staged.serial == block.serial())
             return true;
         staged = {block.serial(), 0, false};
-        const QVector<Quote> quotes = block.quotes(block.name());
+        const QVector<Quote>& quotes = block.quotes(block.name());
         const QString& h11 = settings().h11;
         QByteArray staged1, staged2;
         staged1.reserve(quotes.size() * 64);
