@@ -125,9 +125,8 @@ int cmdFormat(HeadlessContext& c)
     // Excel and AmiBroker are tested again whenever their folder or command
     // may have changed; the others only when they are switched on.
     const bool retest = f.switchOnTest != nullptr;
-    if (*on && (!choice.selected || retest) && !location.canSwitchOn(choice)) {
-        QString why;
-        f.switchOnTest(choice, &why);
+    QString why;
+    if (*on && (!choice.selected || retest) && !location.canSwitchOn(choice, &why)) {
         c.err << why;
         if (f.has(ImportCommand))
             c.err << " (set it with --command \"CMD\")";

@@ -2,6 +2,7 @@
 
 #include "database/db.h"
 #include "database/settingstable.h"
+#include "support/folders.h"
 #include "support/messages.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
@@ -32,6 +33,26 @@ void write(Database& db, const Columns& columns)
 QVariant read(Database& db, const QString& column)
 {
     return db.scalar(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM globaal WHERE rowid = ") + kFirstRow);
+}
+
+Columns checkFolders()
+{
+    ProgramSettings& s = settings();
+    Columns columns;
+    for (const auto& [column, folder] : settingstable::checkedFolders()) {
+        s.*folder = folders::folderCheck(s.*folder);
+        columns.append({QLatin1String(column), s.*folder});
+    }
+    return columns;
+}
+
+void checkAndStoreFolders()
+{
+    const Columns columns = checkFolders();
+    guarded([&columns] {
+        auto db = Database::openDefault();
+        write(*db, columns);
+    });
 }
 
 void saveCurrentList()

@@ -192,12 +192,7 @@ StartupResult runStartup()
         [&] { loadStep(*db, row, Step::CurrentList); },
         [&] {
             // A folder that is gone becomes the fallback folder, in the row too.
-            settingsrow::Columns columns;
-            for (const auto& [column, folder] : settingstable::checkedFolders()) {
-                s.*folder = folders::folderCheck(s.*folder);
-                columns.append({QLatin1String(column), s.*folder});
-            }
-            settingsrow::write(*db, columns);
+            settingsrow::write(*db, settingsrow::checkFolders());
         },
         [&] { loadStep(*db, row, Step::Options); },
     });

@@ -8,7 +8,6 @@
 #include "quotes/loader.h"
 #include "runs/options.h"
 #include "runs/runexports.h"
-#include "runs/runsupport.h"
 #include "runs/updates.h"
 #include "support/errors.h"
 #include "support/folders.h"
@@ -81,7 +80,7 @@ bool CurrentRun::StartRun()
     guarded([] { ResetLog(); });
 
     if (mode == Mode::Normal)
-        runsupport::checkExportFolders();
+        settingsrow::checkAndStoreFolders();
     if (!formats::formatGuard()) {
         summary_.nothingToDo = true;
         return false;

@@ -1,3 +1,4 @@
+#include "database/settingsrow.h"
 #include "runs/historyrun.h"
 
 #include "database/bookkeeping.h"
@@ -10,7 +11,6 @@
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
 #include "runs/runexports.h"
-#include "runs/runsupport.h"
 #include "runs/updates.h"
 #include "support/errors.h"
 #include "support/log.h"
@@ -126,7 +126,7 @@ bool HistoryRun::StartHistoryRun()
     state().abortFlag = false;
     state().lastHistoricalBody.clear();
     guarded([] { ResetLog(); });
-    runsupport::checkExportFolders();
+    settingsrow::checkAndStoreFolders();
     updates::CheckForUpdateOnce();
 
     running_ = true;

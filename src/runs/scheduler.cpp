@@ -6,7 +6,6 @@
 #include "database/settingsrow.h"
 #include "runs/currentrun.h"
 #include "runs/hangup.h"
-#include "runs/runsupport.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/state.h"
@@ -58,7 +57,7 @@ void Scheduler::StartScheduler()
     active_ = true;
     emit activeChanged(true);
     if (!simulate)
-        runsupport::checkExportFolders();
+        settingsrow::checkAndStoreFolders();
     ComputeNextDownloads();
     emit panel3Changed(QStringLiteral("Waiting..."));
     if (!simulate) {

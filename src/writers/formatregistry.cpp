@@ -137,10 +137,6 @@ bool formatGuard()
     return false;
 }
 
-QVector<QPair<const char*, QString ProgramSettings::*>> folderColumns()
-{
-    return settingstable::checkedFolders();
-}
 
 }  // namespace formats
 

@@ -81,8 +81,4 @@ bool anySelected();
 // Before a download run: false, with the message shown, when no format is on.
 bool formatGuard();
 
-// The folder columns of the settings row with their values, in the order the
-// folder check walks them (h7 included: it is kept and checked, not used).
-QVector<QPair<const char*, QString ProgramSettings::*>> folderColumns();
-
 }  // namespace formats

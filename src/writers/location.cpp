@@ -20,16 +20,8 @@ FormatLocation::FormatLocation(QChar letter) : format_(formats::find(letter))
 
 LocationChoice FormatLocation::load()
 {
-    ProgramSettings& s = settings();
-    settingsrow::Columns columns;
-    for (const auto& [column, folder] : formats::folderColumns()) {
-        s.*folder = folders::folderCheck(s.*folder);
-        columns.append({QLatin1String(column), s.*folder});
-    }
-    guarded([&] {
-        auto db = Database::openDefault();
-        settingsrow::write(*db, columns);
-    });
+    settingsrow::checkAndStoreFolders();
+    const ProgramSettings& s = settings();
 
     LocationChoice choice;
     choice.selected = s.*format_->selected;
@@ -53,9 +45,9 @@ bool FormatLocation::canSwitchOn() const
     return canSwitchOn(stored);
 }
 
-bool FormatLocation::canSwitchOn(const LocationChoice& choice) const
+bool FormatLocation::canSwitchOn(const LocationChoice& choice, QString* why) const
 {
-    if (!format_->switchOnTest || format_->switchOnTest(choice, nullptr))
+    if (!format_->switchOnTest || format_->switchOnTest(choice, why))
         return true;
     msgBox(QLatin1String(format_->refusal), format_->refusalCritical ? Icon::Critical : Icon::None);
     return false;

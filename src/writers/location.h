@@ -31,7 +31,8 @@ public:
     // program cannot write. Excel needs a writable folder (the choice's,
     // else the stored one), AmiBroker an import command whose program exists.
     bool canSwitchOn() const;
-    bool canSwitchOn(const LocationChoice& choice) const;
+    // `why` gets the reason in words for a terminal.
+    bool canSwitchOn(const LocationChoice& choice, QString* why = nullptr) const;
 
     // OK: stores the choice in the settings row and the running settings.
     // False, with the reason shown and nothing stored, when refused.
