@@ -7,15 +7,25 @@
 // show what a user waits.
 // With E the run also writes its Excel workbook.
 //   ./build-rel/bench/bench_historyrun [symbols=1000] [years=10] [answer-ms=700] [E]
+// The pace of a run against a service that takes its time, half the
+// symbols with an exchange suffix, into fresh files of the same formats:
+//   bench_historyrun pace [symbols=24] [years=10] [answer-ms=700]
+//     a legacy host: one request at a time, then 8 in flight (delay off)
+//   bench_historyrun gateway [symbols=1000] [years=10] [answer-ms=500]
+//     the built-in gateway before a fake provider, at the gateway's own
+//     politeness; prints the provider calls
 
+#include "fakeprovider.h"
 #include "fakeservice.h"
 #include "historytable.h"
 
 #include "database/db.h"
 #include "database/startup.h"
+#include "gateway/livehosts.h"
 #include "runs/historyrun.h"
 #include "support/messages.h"
 #include "support/paths.h"
+#include "support/settingsstore.h"
 #include "support/state.h"
 #include "writers/kbfwriter.h"
 #include "writers/symbolwriter.h"
@@ -61,6 +71,12 @@ QString ticker(int n)
     return QStringLiteral("SYM%1").arg(n, 4, 10, QLatin1Char('0'));
 }
 
+// Every second symbol with an exchange suffix: 200-day chunks on a legacy host.
+QString mixedTicker(int n)
+{
+    return n % 2 ? ticker(n) + QStringLiteral(".AS") : ticker(n);
+}
+
 // 2,000 days up to `last` in every symbol's file of S, D, C and K.
 bool prefill(int symbols, const QDate& last)
 {
@@ -84,7 +100,7 @@ bool prefill(int symbols, const QDate& last)
     return true;
 }
 
-void addSymbols(int symbols)
+void addSymbols(int symbols, QString (*name)(int) = ticker)
 {
     Database db(paths::databaseFile());
     Transaction t(db);
@@ -92,7 +108,7 @@ void addSymbols(int symbols)
     for (int n = 0; n < symbols; ++n) {
         db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
                                "VALUES (1, ?, ?, 'Unknown', 1)"),
-                {ticker(n), ticker(n) + QStringLiteral(" Corp")});
+                {name(n), name(n) + QStringLiteral(" Corp")});
     }
     t.commit();
 }
@@ -110,14 +126,77 @@ void report(const char* what, const HistoryRun& run, qint64 ms, double cpu, int 
     std::printf(", not written %d\n  outcome: %s\n", sum.writeFailures, qPrintable(sum.outcome()));
 }
 
+// One run of the mixed list into fresh files; its wall time in ms.
+qint64 freshRun(HistoryRun& run, const char* what, int symbols, const QDate& start, const QDate& end)
+{
+    run.startDate = start;
+    run.endDate = end;
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu = cpuSeconds();
+    run.StartHistoryRun();
+    const qint64 ms = clock.elapsed();
+    report(what, run, ms, cpuSeconds() - cpu, symbols);
+    return ms;
+}
+
+int pace(int symbols, const QDate& start, const QDate& end, int answerMs)
+{
+    addSymbols(symbols, mixedTicker);
+    FakeQuoteService fake;
+    fake.useForAllHosts();
+    fake.setResponder(fakehistory::responder());
+    fake.setDelay(answerMs);
+    HistoryRun run;
+    std::printf("%d symbols (half with a suffix), %d ms per answer, delay off\n", symbols, answerMs);
+    store::write(QStringLiteral("MaxInFlightHistory"), QStringLiteral("1"));
+    const qint64 one = freshRun(run, "1 in flight", symbols, start, end);
+    store::write(QStringLiteral("MaxInFlightHistory"), QStringLiteral("8"));
+    const qint64 eight = freshRun(run, "8 in flight", symbols, start, end);
+    std::printf("8 in flight is %.1f times as fast as 1\n", static_cast<double>(one) / static_cast<double>(eight));
+    std::printf("  peak memory (VmHWM): %.1f MB\n", static_cast<double>(peakKb()) / 1024.0);
+    return 0;
+}
+
+int throughGateway(int symbols, const QDate& start, const QDate& end, int answerMs)
+{
+    addSymbols(symbols, mixedTicker);
+    FakeProvider provider;
+    provider.makeDailyCharts(true);
+    provider.setDelay(answerMs);
+    provider.useInStore();
+    ProgramSettings& s = settings();
+    for (QString* host : {&s.quoteHost, &s.quoteHostAU, &s.quoteHostSG, &s.chartHost})
+        *host = QStringLiteral("live");
+    QString error;
+    if (!livehosts::resolve(&error)) {
+        std::fprintf(stderr, "the gateway does not start: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%d symbols (half with a suffix) through the gateway, provider answering in %d ms\n", symbols,
+                answerMs);
+    HistoryRun run;
+    freshRun(run, "gateway", symbols, start, end);
+    std::printf("  provider calls: %d chart, %lld in all\n", provider.count("/v8/finance/chart/"),
+                static_cast<long long>(provider.requests().size()));
+    std::printf("  peak memory (VmHWM): %.1f MB\n", static_cast<double>(peakKb()) / 1024.0);
+    livehosts::stop();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int symbols = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (mode == "pace" || mode == "gateway") {
+        --argc;
+        ++argv;
+    }
+    const int symbols = argc > 1 ? std::max(1, std::atoi(argv[1])) : mode == "pace" ? 24 : 1000;
     const int years = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
-    const int answerMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : 700;
+    const int answerMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : mode == "gateway" ? 500 : 700;
     const bool excel = argc > 4 && QByteArray(argv[4]) == "E";
 
     QTemporaryDir dir;
@@ -163,6 +242,10 @@ int main(int argc, char** argv)
 
     const QDate end = QDate::currentDate().addDays(-1);
     const QDate start = end.addYears(-years);
+    if (mode == "pace")
+        return pace(symbols, start, end, answerMs);
+    if (mode == "gateway")
+        return throughGateway(symbols, start, end, answerMs);
     QElapsedTimer clock;
     clock.start();
     // The files end in the middle of the range: the run rewrites them all.

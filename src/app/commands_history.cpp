@@ -88,14 +88,12 @@ int cmdDownloadHistory(HeadlessContext& c)
             c.out.flush();
         }
     });
-    int shown = 0;
-    QObject::connect(&run, &HistoryRun::progressChanged, [&c, &shown](int value, int maximum) {
-        if (value > 0 && (value == maximum || value * 10 / maximum > shown * 10 / maximum)) {
-            c.out << "Downloading symbol " << value << " of " << maximum << '\n';
-            c.out.flush();
-            shown = value;
-        }
-    });
+    // One line per finished symbol, in the order they finish.
+    QObject::connect(&run, &HistoryRun::symbolFinished,
+                     [&c](const QString& ticker, int finished, int total, const QString& text) {
+                         c.out << finished << '/' << total << ' ' << ticker << ": " << text << '\n';
+                         c.out.flush();
+                     });
     run.StartHistoryRun();
     const HistoryRunSummary& sum = run.summary();
     if (sum.nothingToDo)

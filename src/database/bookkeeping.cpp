@@ -75,9 +75,9 @@ QVector<HistoryRow> unsuccessfulHistory(Database& db)
 {
     QVector<HistoryRow> rows;
     Statement st = db.prepare(
-        QStringLiteral("SELECT ticker, naam, startdatum, einddatum FROM history WHERE gelukt = 0 ORDER BY rowid"));
+        QStringLiteral("SELECT ticker, naam, startdatum, einddatum, timeout FROM history WHERE gelukt = 0 ORDER BY rowid"));
     while (st.next())
-        rows.push_back({st.text(0), st.text(1), isoDate(st.text(2)), isoDate(st.text(3))});
+        rows.push_back({st.text(0), st.text(1), isoDate(st.text(2)), isoDate(st.text(3)), st.integer(4) != 0});
     return rows;
 }
 

@@ -41,6 +41,7 @@ struct HistoryRow {
     QString name;  // naam; left empty by historyRanges
     QDate start;   // startdatum
     QDate end;     // einddatum
+    bool timedOut = false;  // timeout; set by unsuccessfulHistory only
     bool operator==(const HistoryRow&) const = default;
 };
 

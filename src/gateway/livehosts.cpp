@@ -49,6 +49,12 @@ bool resolve(QString* error)
     return true;
 }
 
+bool isGateway(const QString& host)
+{
+    const LiveGateway* gateway = processGateway().get();
+    return gateway && host.trimmed() == gateway->address();
+}
+
 LiveGateway* running()
 {
     return processGateway().get();

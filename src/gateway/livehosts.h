@@ -16,6 +16,9 @@ bool isLive(const QString& host);
 // Returns false with `error` set when the gateway cannot start.
 bool resolve(QString* error);
 
+// True when `host` (as resolved) is the process's running gateway.
+bool isGateway(const QString& host);
+
 // The process's gateway, or null when none was started.
 LiveGateway* running();
 

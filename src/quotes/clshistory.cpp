@@ -5,9 +5,9 @@
 #include "quotes/gap.h"
 #include "support/log.h"
 #include "support/state.h"
-#include "support/yield.h"
 
 #include <QLocale>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -29,7 +29,9 @@ QDate toDate(qint32 yyyymmdd)
 
 }  // namespace
 
-clsHistory::clsHistory() : gap(&historicalGap()) {}
+clsHistory::clsHistory(QObject* parent) : QObject(parent), gap(&historicalGap()) {}
+
+clsHistory::~clsHistory() = default;
 
 void clsHistory::show(int bar, int panel, const QString& text) const
 {
@@ -52,59 +54,94 @@ void recordHistory(clsData& data, const QString& ticker, const QString& name, co
 
 void clsHistory::record(const QDate& start, const QDate& end, bool succeeded, bool failed, bool timedOut)
 {
-    if (data)
-        recordHistory(*data, HTicker, HName, start, end, succeeded, failed, timedOut);
+    outcomes_.append({start, end, succeeded, failed, timedOut});
 }
 
-void clsHistory::go()
+void clsHistory::start()
 {
-    timeout_ = false;
+    if (running_)
+        return;
+    running_ = true;
+    complete_ = false;
+    next_ = 0;
+    // `finished` always comes from the event loop, never from inside start().
+    QTimer::singleShot(0, this, &clsHistory::nextRange);
+}
+
+void clsHistory::end(bool complete)
+{
+    complete_ = complete;
+    running_ = false;
+    emit finished();
+}
+
+// The next range's request; an empty range (a weekend) or Stop ends the
+// download.
+void clsHistory::nextRange()
+{
     const qsizetype count = std::min(startdate.size(), enddate.size());
-    for (qsizetype i = 0; i < count; ++i) {
-        if (!range(startdate[i], enddate[i]))
-            return;
+    if (next_ >= count) {
+        end(true);
+        return;
     }
-}
-
-// One range; false when go() must end (an empty range, Stop, an aborted
-// write).
-bool clsHistory::range(QDate& start, QDate& end)
-{
+    QDate& start = startdate[next_];
+    QDate& last = enddate[next_];
+    ++next_;
     while (start.dayOfWeek() >= Qt::Saturday)
         start = start.addDays(1);
-    while (end.dayOfWeek() >= Qt::Saturday)
-        end = end.addDays(-1);
-    if (end < start)
-        return false;
+    while (last.dayOfWeek() >= Qt::Saturday)
+        last = last.addDays(-1);
+    if (last < start) {
+        end(true);
+        return;
+    }
+    if (state().abortFlag) {
+        end(false);
+        return;
+    }
+    start_ = start;
+    end_ = last;
 
     WriteLog(QStringLiteral("downloading ") + HTicker + QLatin1Char(' ') + isoDate(start) + QLatin1Char(' ')
-             + isoDate(end));
+             + isoDate(last));
     show(2, 2, shortDate(start));
-    show(2, 4, shortDate(end));
-    yieldToGui();
-    if (state().abortFlag)
-        return false;
+    show(2, 4, shortDate(last));
 
     FetchRequest request;
-    request.url = historyUrl(settings().chartHost, HTicker, start, end);
+    request.url = historyUrl(settings().chartHost, HTicker, start, last);
     request.policy = FetchPolicy::forVariant(FetchVariant::Historical, gap);
     request.beforeAttempt = [this](int attempt) { show(1, 3, QStringLiteral("Request: %1").arg(attempt)); };
     WriteLog(QStringLiteral("Url: ") + request.url);
     show(1, 2, QStringLiteral("Downloading ") + HTicker);
-    const FetchResult result = fetchurl(request);
+    fetch_ = std::make_unique<AsyncFetch>(request);
+    connect(fetch_.get(), &AsyncFetch::finished, this, &clsHistory::answered);
+    fetch_->start();
+}
+
+void clsHistory::answered()
+{
+    // The fetch is inside its own signal: it goes once control is back in
+    // the event loop.
+    AsyncFetch* fetch = fetch_.release();
+    fetch->deleteLater();
+    const FetchResult& result = fetch->result();
     ++requests_;
     WriteLog(QStringLiteral("Response from Yahoo :") + result.text());
-    if (state().abortFlag || result.aborted)
-        return false;
+    if (state().abortFlag || result.aborted) {
+        end(false);
+        return;
+    }
     show(1, 2, QStringLiteral("Decoding data...."));
     show(1, 3, QString());
+    const QDate start = start_, last = end_;
 
     // A time-out counts only when no usable answer came after it.
-    timeout_ = result.timedOut && result.body.size() <= 40;
-    if (badHistoryAnswer(result.body, timeout_)) {
+    const bool timedOut = result.timedOut && result.body.size() <= 40;
+    if (badHistoryAnswer(result.body, timedOut)) {
         ++failedRequests_;
-        record(start, end, false, !timeout_, timeout_);
-        return true;
+        record(start, last, false, !timedOut, timedOut);
+        nextRange();
+        return;
     }
 
     HistoryDecodeOptions options;
@@ -119,20 +156,19 @@ bool clsHistory::range(QDate& start, QDate& end)
     if (days.isEmpty()) {
         // Nothing to keep. Only a range of today alone is not a failure:
         // the service has no history for today before the day is over.
-        if (anyDay || !(start == today && end == today)) {
+        if (anyDay || !(start == today && last == today)) {
             ++failedRequests_;
-            record(start, end, false, true, false);
+            record(start, last, false, true, false);
         }
-        return true;
+        nextRange();
+        return;
     }
 
-    if (writeRecords && !writeRecords(days))
-        return false;
     const auto [lo, hi] = std::minmax_element(days.begin(), days.end(), [](const HistoryRecord& a, const HistoryRecord& b) {
         return a.date < b.date;
     });
     const QDate first = toDate(lo->date);
-    const QDate last = toDate(hi->date);
+    const QDate latest = toDate(hi->date);
     lastDate_ = std::max(lastDate_, hi->date);
     records_ += days;
 
@@ -140,8 +176,8 @@ bool clsHistory::range(QDate& start, QDate& end)
     // ones are days the service did not send.
     if (first > start.addDays(10))
         record(start, first.addDays(-1), false, true, false);
-    if (end > last.addDays(10))
-        record(last.addDays(1), end, false, true, false);
-    record(first, last, true, false, false);
-    return true;
+    if (last > latest.addDays(10))
+        record(latest.addDays(1), last, false, true, false);
+    record(first, latest, true, false, false);
+    nextRange();
 }

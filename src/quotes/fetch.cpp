@@ -49,6 +49,9 @@ FetchPolicy FetchPolicy::forVariant(FetchVariant variant, GapTimer* gap)
         p.stopWhenLongerThan = 40;
         p.gap = gap;
         p.waitForGap = gap && s.isdelay;
+        // Several symbols are in flight together; the gap spaces the starts
+        // of their requests.
+        p.gapSpacesStarts = true;
         p.abortBeforeGet = p.abortInFlight = true;
         p.historical = true;
         break;
@@ -180,6 +183,10 @@ void AsyncFetch::attemptDone()
         if (p.historical)
             WriteLog(QStringLiteral("Teller :") + QString::number(n));
         if (result_.body.size() > p.stopWhenLongerThan)
+            again = false;
+        // The service's own short answer for a range without prices is an
+        // answer: asking again brings the same.
+        if (p.historical && result_.body.contains("No Prices"))
             again = false;
     }
     if (again)

@@ -31,6 +31,7 @@ struct FetchPolicy {
     int capMs = 30000;                     // wall-clock cap on a request in flight
     int attempts = 6;                      // at least one is always made
     int stopWhenLongerThan = -1;           // a body of this length or less is tried again
+                                           // (not the history's "No Prices" answer)
     bool htmlBecomesEmpty = true;          // a body starting with "<" is a page, not data
     GapTimer* gap = nullptr;               // restarted after every GET
     bool waitForGap = false;               // wait for the gap before the first GET (Stop ends the wait)

@@ -5,16 +5,33 @@
 #include "quotes/pages.h"
 #include "support/state.h"
 
+#include <QTimer>
+
 namespace {
 
-QByteArray fetchPage(const QString& url, bool* missing)
+FetchRequest pageRequest(const QString& url)
 {
     FetchRequest request;
     request.url = url;
     request.policy = FetchPolicy::forVariant(FetchVariant::Investigation);
-    QByteArray page = fetchurl(request).body;
+    return request;
+}
+
+QByteArray fetchPage(const QString& url, bool* missing)
+{
+    QByteArray page = fetchurl(pageRequest(url)).body;
     *missing = page.isEmpty();
     return page;
+}
+
+QString quotePageUrl(const QString& ticker)
+{
+    return quoteHostFor(QString()) + QStringLiteral("/q?s=") + ticker + QStringLiteral("&d=v1");
+}
+
+QString historyPageUrl(const QString& ticker)
+{
+    return quoteHostFor(QString()) + QStringLiteral("/q/hp?s=") + ticker;
 }
 
 }  // namespace
@@ -24,9 +41,7 @@ void clsTickeronderzoek::go()
     if (state().abortFlag)
         return;
     changed = false;
-    const QByteArray page = fetchPage(quoteHostFor(QString()) + QStringLiteral("/q?s=") + ticker
-                                          + QStringLiteral("&d=v1"),
-                                      &pageMissing);
+    const QByteArray page = fetchPage(quotePageUrl(ticker), &pageMissing);
     if (const auto successor = findChangedTicker(page)) {
         changed = true;
         newticker = *successor;
@@ -35,7 +50,7 @@ void clsTickeronderzoek::go()
 
 bool clsTickeronderzoek::examine()
 {
-    const QByteArray page = fetchPage(quoteHostFor(QString()) + QStringLiteral("/q/hp?s=") + ticker, &pageMissing);
+    const QByteArray page = fetchPage(historyPageUrl(ticker), &pageMissing);
     const auto start = findHistoryStart(page);
     if (!start)
         return false;
@@ -43,4 +58,57 @@ bool clsTickeronderzoek::examine()
     startDatumMonth = static_cast<qint16>(start->month);
     startDatumYear = static_cast<qint16>(start->year);
     return true;
+}
+
+HistoryStartExamination::HistoryStartExamination(const QString& ticker, QObject* parent)
+    : QObject(parent), ticker_(ticker)
+{
+}
+
+HistoryStartExamination::~HistoryStartExamination() = default;
+
+void HistoryStartExamination::start()
+{
+    first_ = QDate();
+    found_ = answered_ = false;
+    fetch_ = std::make_unique<AsyncFetch>(pageRequest(historyPageUrl(ticker_)));
+    connect(fetch_.get(), &AsyncFetch::finished, this, &HistoryStartExamination::pageArrived);
+    fetch_->start();
+}
+
+void HistoryStartExamination::pageArrived()
+{
+    AsyncFetch* fetch = fetch_.release();
+    fetch->deleteLater();
+    answered_ = !fetch->result().aborted;
+    if (const auto start = findHistoryStart(fetch->result().body)) {
+        found_ = true;
+        first_ = QDate(start->year, start->month, start->day);
+    }
+    emit finished();
+}
+
+SuccessorLookup::SuccessorLookup(const QString& ticker, QObject* parent) : QObject(parent), ticker_(ticker) {}
+
+SuccessorLookup::~SuccessorLookup() = default;
+
+void SuccessorLookup::start()
+{
+    newticker_.clear();
+    if (state().abortFlag) {
+        QTimer::singleShot(0, this, &SuccessorLookup::finished);
+        return;
+    }
+    fetch_ = std::make_unique<AsyncFetch>(pageRequest(quotePageUrl(ticker_)));
+    connect(fetch_.get(), &AsyncFetch::finished, this, &SuccessorLookup::pageArrived);
+    fetch_->start();
+}
+
+void SuccessorLookup::pageArrived()
+{
+    AsyncFetch* fetch = fetch_.release();
+    fetch->deleteLater();
+    if (const auto successor = findChangedTicker(fetch->result().body))
+        newticker_ = *successor;
+    emit finished();
 }

@@ -6,6 +6,7 @@
 #include "database/settingsrow.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
+#include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
 #include "runs/runexports.h"
 #include "runs/updates.h"
@@ -230,8 +231,48 @@ void CurrentRun::startWaiting()
 void CurrentRun::loaderReady(int k)
 {
     --inFlight_;
-    completed_.push_back(k);
+    const loader& l = *loaders_[static_cast<size_t>(k)];
+    if (l.DownloadOk() && !l.foundall() && !l.notfound().isEmpty() && !state().abortFlag)
+        lookUpSuccessors(k);
+    else
+        completed_.push_back(k);
     startWaiting();
+}
+
+// The tickers of a batch that the service did not know are looked up one
+// after the other, each answer starting the next; the batch is written
+// once the last is in.
+void CurrentRun::lookUpSuccessors(int k)
+{
+    Investigation& inv = investigations_[k];
+    for (const QString& entry : loaders_[static_cast<size_t>(k)]->notfound()) {
+        if (!entry.isEmpty())
+            inv.pending << entry;
+    }
+    nextLookup(k);
+}
+
+void CurrentRun::nextLookup(int k)
+{
+    Investigation& inv = investigations_[k];
+    if (inv.pending.isEmpty() || state().abortFlag) {
+        successors_.insert(k, std::move(inv.successors));
+        investigations_.erase(k);
+        completed_.push_back(k);
+        return;
+    }
+    const QString entry = inv.pending.takeFirst();
+    setPanel1(QStringLiteral("Checking symbol"));
+    setPanel2(entry);
+    inv.lookup = std::make_unique<SuccessorLookup>(entry);
+    connect(inv.lookup.get(), &SuccessorLookup::finished, this, [this, k] {
+        Investigation& i = investigations_[k];
+        if (i.lookup->changed())
+            i.successors.insert(i.lookup->ticker(), i.lookup->newticker());
+        i.lookup.release()->deleteLater();
+        nextLookup(k);
+    });
+    inv.lookup->start();
 }
 
 void CurrentRun::writeCompleted()
@@ -261,7 +302,8 @@ void CurrentRun::waitForBatches()
 
 bool CurrentRun::idle() const
 {
-    return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty() && (!exports_ || exports_->idle());
+    return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty() && investigations_.empty()
+           && (!exports_ || exports_->idle());
 }
 
 void CurrentRun::BatchComplete(int k)
@@ -289,7 +331,7 @@ void CurrentRun::BatchComplete(int k)
     summary_.quotesReceived += static_cast<int>(l.quotes().size());
     if (!l.foundall()) {
         WriteLog(QStringLiteral("Some quotes were not found"));
-        investigate(l);
+        investigate(k);
         if (state().abortFlag)
             return;
     }

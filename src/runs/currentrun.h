@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QMap>
 #include <QPair>
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <QVector>
 #include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -16,6 +18,7 @@
 class clsData;
 class loader;
 class RunExports;
+class SuccessorLookup;
 
 // What a current-quote run did, beside what every run counts.
 struct CurrentRunSummary : RunSummary {
@@ -92,7 +95,9 @@ private:
     void waitForBatches();
     bool idle() const;
     void BatchComplete(int k);
-    void investigate(loader& l);
+    void lookUpSuccessors(int k);
+    void nextLookup(int k);
+    void investigate(int k);
     void writeBatch(loader& l);
     void setPanel1(const QString& text);
     void setPanel2(const QString& text);
@@ -104,6 +109,14 @@ private:
     std::vector<std::unique_ptr<loader>> loaders_;
     std::deque<int> waiting_;    // dispatched, request not sent yet
     std::deque<int> completed_;  // answered, not yet written
+    // Answered batches whose unknown tickers are being looked up.
+    struct Investigation {
+        QStringList pending;
+        QHash<QString, QString> successors;  // by old ticker
+        std::unique_ptr<SuccessorLookup> lookup;
+    };
+    std::map<int, Investigation> investigations_;
+    QHash<int, QHash<QString, QString>> successors_;  // of the completed batches
     int inFlight_ = 0;
     int maxInFlight_ = kDefaultMaxInFlight;
     QSet<QString> runTickers_;   // the symbols this run collected

@@ -4,7 +4,6 @@
 
 #include "database/clsdata.h"
 #include "quotes/loader.h"
-#include "quotes/tickeronderzoek.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/state.h"
@@ -26,30 +25,26 @@ QString CurrentRun::PointDecimal(const QString& text)
     return QString(text).replace(QLatin1Char(','), QLatin1Char('.'));
 }
 
-// Every not-found ticker is looked up: a changed one is renamed in the
-// database and in the quote files and fetched again under its new ticker.
-void CurrentRun::investigate(loader& l)
+// Every not-found ticker was looked up before the batch came here: a
+// changed one is renamed in the database and in the quote files and
+// fetched again under its new ticker.
+void CurrentRun::investigate(int k)
 {
+    const loader& l = *loaders_[static_cast<size_t>(k)];
+    const QHash<QString, QString> successors = successors_.take(k);
     QStringList again;
     for (const QString& entry : l.notfound()) {
-        setPanel1(QStringLiteral("Checking symbol"));
-        setPanel2(entry);
-        yieldToGui();
-        if (state().abortFlag)
-            return;
-        clsTickeronderzoek t;
-        t.ticker = entry;
-        t.go();
-        if (!t.changed)
+        const QString newticker = successors.value(entry);
+        if (newticker.isEmpty())
             continue;
-        WriteLog(entry + QStringLiteral(" changed to ") + t.newticker);
-        data_->changeticker(entry, t.newticker);
+        WriteLog(entry + QStringLiteral(" changed to ") + newticker);
+        data_->changeticker(entry, newticker);
         const bool merged = data_->successorExisted;
-        summary_.keptFiles += RenameQuoteFiles(entry, t.newticker);
-        summary_.changed << entry + QStringLiteral(" -> ") + t.newticker + (merged ? QStringLiteral(" (merged)") : QString());
+        summary_.keptFiles += RenameQuoteFiles(entry, newticker);
+        summary_.changed << entry + QStringLiteral(" -> ") + newticker + (merged ? QStringLiteral(" (merged)") : QString());
         // A successor on this run's lists is downloaded in its own batch.
-        if (!(merged && runTickers_.contains(t.newticker)) && !again.contains(t.newticker))
-            again << t.newticker;
+        if (!(merged && runTickers_.contains(newticker)) && !again.contains(newticker))
+            again << newticker;
     }
     if (!again.isEmpty())
         dispatch(again);

@@ -5,6 +5,7 @@
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/lists.h"
+#include "gateway/livehosts.h"
 #include "quotes/clshistory.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
@@ -16,7 +17,9 @@
 #include "support/log.h"
 #include "support/messages.h"
 #include "support/openfiles.h"
+#include "support/settingsstore.h"
 #include "support/state.h"
+#include "support/textconv.h"
 #include "support/yield.h"
 #include "writers/formatregistry.h"
 
@@ -102,6 +105,21 @@ QVector<QPair<QDate, QDate>> HistoryRun::chunks(const QString& ticker, const QDa
     return out;
 }
 
+QVector<QPair<QDate, QDate>> HistoryRun::requestRanges(const QString& ticker, const QDate& start, const QDate& end)
+{
+    if (livehosts::isGateway(settings().chartHost))
+        return {{start, end}};
+    return chunks(ticker, start, end);
+}
+
+int HistoryRun::maxInFlight()
+{
+    const QString stored =
+        store::read(QStringLiteral("MaxInFlightHistory"), QString::number(kDefaultMaxInFlight));
+    const auto value = textconv::toInteger(stored.trimmed(), 1, 16);
+    return value ? static_cast<int>(*value) : kDefaultMaxInFlight;
+}
+
 bool HistoryRun::StartHistoryRun()
 {
     if (running_)
@@ -119,6 +137,7 @@ bool HistoryRun::StartHistoryRun()
     }
     historicalGap().setInterval(settings().intervalDownload);
     historicalGap().stop();
+    maxInFlight_ = maxInFlight();
     openfiles::closeAll();
     if (!formats::formatGuard())
         return notStarted();
@@ -195,7 +214,7 @@ QVector<HistoryRun::Row> HistoryRun::collect()
         guarded([&] {
             rows.clear();
             for (const bookkeeping::HistoryRow& r : bookkeeping::unsuccessfulHistory(data_->db()))
-                rows.append({r.ticker, r.name, r.start, r.end});
+                rows.append({r.ticker, r.name, r.start, r.end, r.timedOut});
         });
         return rows;
     }
@@ -205,6 +224,23 @@ QVector<HistoryRun::Row> HistoryRun::collect()
         rows.append({s.ticker, s.name, startDate, endDate});
     return rows;
 }
+
+// One symbol of the run, from its first request to its rows in the history
+// table. Its steps (examination, ranges, top-up) run one after the other;
+// each answer starts the next.
+struct HistoryRun::Job {
+    Row row;
+    bool all = false;  // all-data mode for this symbol
+    QDate start, end;
+    std::unique_ptr<HistoryStartExamination> examination;
+    std::unique_ptr<clsHistory> history;
+    std::unique_ptr<loader> topUp;
+    QVector<HistoryRecord> days;       // the ranges' days, oldest first
+    QVector<HistoryRecord> topUpDay;   // today's quote, when it adds a day
+    QVector<HistoryAttempt> outcomes;  // what the history table is to record
+    bool interrupted = false;          // Stop came before every range was in
+    bool done = false;
+};
 
 int HistoryRun::DownloadHistory()
 {
@@ -230,133 +266,281 @@ int HistoryRun::DownloadHistory()
     data_->leeghistory();
     const int count = static_cast<int>(rows.size());
     summary_.symbols = count;
-    emit progressChanged(0, count);
-    bool stopped = false;
-    for (int i = 0; i < count && !stopped; ++i) {
-        emit progressChanged(i + 1, count);
-        exports_->setLastSymbol(i == count - 1);
-        stopped = !downloadSymbol(rows[i]);
+    jobs_.clear();
+    ready_.clear();
+    for (const Row& r : rows) {
+        jobs_.push_back(std::make_unique<Job>());
+        jobs_.back()->row = r;
     }
+    next_ = 0;
+    active_ = finished_ = 0;
+    stopped_ = false;
+    showProgress();
+
+    for (;;) {
+        startJobs();
+        writeReady();
+        if (active_ == 0 && (next_ >= jobs_.size() || stopped()))
+            break;
+        waitUntil([this] { return !ready_.empty() || active_ == 0; }, -1, AbortFlag::Ignore);
+    }
+    // A stopped retry keeps the rows it has not come to: the next retry
+    // still finds them.
+    if (retry_) {
+        for (size_t i = next_; i < jobs_.size(); ++i)
+            recordOutcomes(*jobs_[i], false);
+    }
+    jobs_.clear();
     // A stopped run exports nothing: the formats see the abort flag.
     exports_->finish();
     return count;
 }
 
-bool HistoryRun::downloadSymbol(const Row& row)
+bool HistoryRun::stopped() const
 {
-    const QString& ticker = row.ticker;
-    WriteLog(QStringLiteral("preparing ") + ticker);
-    yieldToGui();
-    if (state().abortFlag)
-        return false;
+    return stopped_ || state().abortFlag;
+}
 
-    const bool retryAll = retry_ && row.start == kAllDataMark;
-    const bool all = allData || retryAll;
-    QDate start = retryAll ? startDate : row.start;
-    QDate end = retryAll ? endDate : row.end;
-    if (all) {
-        clsTickeronderzoek t;
-        t.ticker = ticker;
-        const bool found = t.examine();
-        if (state().abortFlag)
-            return false;
-        if (found) {
-            end = today;
-            const QDate first(t.startDatumYear, t.startDatumMonth, t.startDatumDay);
-            start = first.isValid() && first <= today ? first : today.addDays(-1);
-        } else {
-            recordHistory(*data_, ticker, row.name, kAllDataMark, today.addDays(-1), false, true, false);
-            start = end = today;
-        }
+void HistoryRun::showProgress()
+{
+    const int total = static_cast<int>(jobs_.size());
+    emit progressChanged(finished_, total);
+    setStatus(1, 1, QStringLiteral("%1 of %2 symbols finished, %3 requests in flight").arg(finished_).arg(total).arg(active_));
+}
+
+// Begins symbols while fewer than the most requests are in flight: each
+// symbol has at most one request on its way.
+void HistoryRun::startJobs()
+{
+    while (active_ < maxInFlight_ && next_ < jobs_.size() && !stopped()) {
+        Job& job = *jobs_[next_++];
+        ++active_;
+        exports_->setLastSymbol(next_ == jobs_.size());
+        begin(job);
     }
+    showProgress();
+}
 
-    clsHistory history;
-    history.HTicker = ticker;
-    history.HName = row.name;
-    history.data = data_.get();
+void HistoryRun::begin(Job& job)
+{
+    const Row& row = job.row;
+    WriteLog(QStringLiteral("preparing ") + row.ticker);
+    const bool retryAll = retry_ && row.start == kAllDataMark;
+    job.all = allData || retryAll;
+    job.start = retryAll ? startDate : row.start;
+    job.end = retryAll ? endDate : row.end;
+    if (!job.all) {
+        download(job);
+        return;
+    }
+    job.examination = std::make_unique<HistoryStartExamination>(row.ticker);
+    connect(job.examination.get(), &HistoryStartExamination::finished, this, [this, &job] { examined(job); });
+    job.examination->start();
+}
+
+void HistoryRun::examined(Job& job)
+{
+    const bool answered = job.examination->answered();
+    const bool found = job.examination->found();
+    const QDate first = job.examination->first();
+    job.examination.release()->deleteLater();
+    if (!answered || state().abortFlag) {
+        job.interrupted = true;
+        stepsDone(job);
+        return;
+    }
+    if (found) {
+        job.end = today;
+        job.start = first.isValid() && first <= today ? first : today.addDays(-1);
+    } else {
+        job.outcomes.append({kAllDataMark, today.addDays(-1), false, true, false});
+        job.start = job.end = today;
+    }
+    download(job);
+}
+
+void HistoryRun::download(Job& job)
+{
+    if (!job.start.isValid() || !job.end.isValid()) {
+        downloaded(job);
+        return;
+    }
+    job.history = std::make_unique<clsHistory>();
+    clsHistory& history = *job.history;
+    history.HTicker = job.row.ticker;
+    history.HName = job.row.name;
     history.today = today;
-    for (const auto& [from, to] : chunks(ticker, start, end)) {
+    // The built-in gateway keeps the provider's pace itself.
+    if (livehosts::isGateway(settings().chartHost))
+        history.gap = nullptr;
+    for (const auto& [from, to] : requestRanges(job.row.ticker, job.start, job.end)) {
         history.startdate << from;
         history.enddate << to;
     }
     history.status = [this](int bar, int panel, const QString& text) { setStatus(bar, panel, text); };
-    history.writeRecords = [&](const QVector<HistoryRecord>& days) {
-        if (exports_->writeHistory(ticker, row.name, days, HistoryStep::EachRange))
-            return true;
-        state().abortFlag = true;  // Abort in the error dialog ends the run
-        return false;
-    };
-    if (start.isValid() && end.isValid()) {
-        // The ranges' history rows reach the disk in one commit, also when
-        // the run stops in the middle. The commit comes before the files are
-        // written: the MetaStock writer records new securities through a
-        // connection of its own, which an open transaction here would lock out.
-        CommitAtEnd commit(data_->db());
-        history.go();
-    }
-    summary_.requests += history.requests();
-    summary_.failedRequests += history.failedRequests();
-    QVector<HistoryRecord> days = history.records();
-    WriteLog(QStringLiteral("finished downloading ") + ticker);
-    yieldToGui();
-    if (state().abortFlag)
-        return false;
-
-    if (settings().dcurrent == 0) {
-        WriteLog(QStringLiteral("Unchecked"));
-        if (all || end == today)
-            topUp(ticker, row.name, start, history.lastDate(), days);
-    }
-    summary_.quotesReceived += static_cast<int>(days.size());
-    if (!days.isEmpty() && !exports_->writeHistory(ticker, row.name, days, HistoryStep::WholeSymbol)) {
-        state().abortFlag = true;  // Abort in the error dialog ends the run
-        return false;
-    }
-    if (state().abortFlag)
-        return false;
-    yieldToGui();
-    return true;
+    connect(&history, &clsHistory::finished, this, [this, &job] { downloaded(job); });
+    history.start();
 }
 
-// Today's quote from the current-quote service, when the history has not
-// got it yet. It goes to the per-symbol formats with the rest of the days.
-void HistoryRun::topUp(const QString& ticker, const QString& name, const QDate& start, qint32 lastDate,
-                       QVector<HistoryRecord>& days)
+void HistoryRun::downloaded(Job& job)
 {
-    setStatus(1, 2, QStringLiteral("Download ") + ticker.trimmed() + QStringLiteral("..."));
+    if (clsHistory* history = job.history.get()) {
+        summary_.requests += history->requests();
+        summary_.failedRequests += history->failedRequests();
+        if (!history->complete()) {
+            job.interrupted = true;
+            job.history.release()->deleteLater();
+            stepsDone(job);
+            return;
+        }
+        job.days = history->records();
+        job.outcomes += history->outcomes();
+    }
+    WriteLog(QStringLiteral("finished downloading ") + job.row.ticker);
+    const bool topUp = settings().dcurrent == 0 && (job.all || job.end == today) && !state().abortFlag;
+    if (settings().dcurrent == 0)
+        WriteLog(QStringLiteral("Unchecked"));
+    if (!topUp) {
+        stepsDone(job);
+        return;
+    }
+    // Today's quote from the current-quote service, when the history has
+    // not got it yet. It goes to the per-symbol formats with the rest of the
+    // days.
+    setStatus(1, 2, QStringLiteral("Download ") + job.row.ticker.trimmed() + QStringLiteral("..."));
     const QString shown = QLocale().toString(today, QLocale::ShortFormat);
     setStatus(2, 2, shown);
     setStatus(2, 4, shown);
     WriteLog(QStringLiteral("panels set"));
-    loader loader1;
-    loader1.directUse = true;
-    loader1.setTickers({ticker});
+    job.topUp = std::make_unique<loader>();
+    job.topUp->gap = nullptr;  // neither waits for nor restarts the current-quote gap
+    job.topUp->setTickers({job.row.ticker});
+    connect(job.topUp.get(), &loader::ready, this, [this, &job] { toppedUp(job); });
     WriteLog(QStringLiteral("loader start"));
-    loader1.startnu();
-    WriteLog(QStringLiteral("loader end"));
-    const CurrentQuotes& q = loader1.quotes();
-    if (!loader1.DownloadOk() || q.size() == 0)
-        return;
-    WriteLog(QStringLiteral("download ok"));
-    const qint32 date = q.yahoodate[0];
-    WriteLog(QStringLiteral("yahoodate ") + QString::number(date));
-    if (date == 0 || date <= lastDate || date < numberOf(start))
-        return;
-    HistoryRecord r;
-    r.ticker = ticker;
-    r.date = date;
-    r.close = quotetext::plainNumber(q.yahooclose[0]);
-    r.open = q.yahooopen[0] == 0 ? r.close : quotetext::plainNumber(q.yahooopen[0]);
-    r.high = q.yahoohigh[0] == 0 ? r.close : quotetext::plainNumber(q.yahoohigh[0]);
-    r.low = q.yahoolow[0] == 0 ? r.close : quotetext::plainNumber(q.yahoolow[0]);
-    r.volume = quotetext::plainNumber(q.yahoovolume[0]);
-    WriteLog(QStringLiteral("open ") + r.open);
-    WriteLog(QStringLiteral("high ") + r.high);
-    WriteLog(QStringLiteral("low ") + r.low);
-    WriteLog(QStringLiteral("close ") + r.close);
-    WriteLog(QStringLiteral("volume") + r.volume);
-    days.append(r);
+    job.topUp->go();
+}
 
-    const QDate day(date / 10000, date / 100 % 100, date % 100);
-    recordHistory(*data_, ticker, name, day, day, true, false, false);
+void HistoryRun::toppedUp(Job& job)
+{
+    WriteLog(QStringLiteral("loader end"));
+    loader& l = *job.topUp;
+    const CurrentQuotes& q = l.quotes();
+    const qint32 lastDate = job.history ? job.history->lastDate() : 0;
+    const qint32 date = l.DownloadOk() && q.size() > 0 ? q.yahoodate[0] : 0;
+    if (date != 0) {
+        WriteLog(QStringLiteral("download ok"));
+        WriteLog(QStringLiteral("yahoodate ") + QString::number(date));
+    }
+    if (date != 0 && date > lastDate && date >= numberOf(job.start)) {
+        HistoryRecord r;
+        r.ticker = job.row.ticker;
+        r.date = date;
+        r.close = quotetext::plainNumber(q.yahooclose[0]);
+        r.open = q.yahooopen[0] == 0 ? r.close : quotetext::plainNumber(q.yahooopen[0]);
+        r.high = q.yahoohigh[0] == 0 ? r.close : quotetext::plainNumber(q.yahoohigh[0]);
+        r.low = q.yahoolow[0] == 0 ? r.close : quotetext::plainNumber(q.yahoolow[0]);
+        r.volume = quotetext::plainNumber(q.yahoovolume[0]);
+        WriteLog(QStringLiteral("open ") + r.open);
+        WriteLog(QStringLiteral("high ") + r.high);
+        WriteLog(QStringLiteral("low ") + r.low);
+        WriteLog(QStringLiteral("close ") + r.close);
+        WriteLog(QStringLiteral("volume") + r.volume);
+        job.topUpDay.append(r);
+        const QDate day(date / 10000, date / 100 % 100, date % 100);
+        job.outcomes.append({day, day, true, false, false});
+    }
+    job.topUp.release()->deleteLater();
+    stepsDone(job);
+}
+
+// Runs inside whatever event loop delivered the last answer: it only hands
+// the job to the run's loop and its slot to the next symbol.
+void HistoryRun::stepsDone(Job& job)
+{
+    if (job.history)
+        job.history.release()->deleteLater();
+    job.done = true;
+    --active_;
+    ready_.push_back(&job);
+    startJobs();
+}
+
+void HistoryRun::writeReady()
+{
+    while (!ready_.empty()) {
+        Job& job = *ready_.front();
+        ready_.pop_front();
+        finishSymbol(job);
+    }
+}
+
+void HistoryRun::finishSymbol(Job& job)
+{
+    const int total = static_cast<int>(jobs_.size());
+    ++finished_;
+    QString text;
+    if (job.interrupted) {
+        recordOutcomes(job, false);
+        text = QStringLiteral("stopped");
+    } else {
+        // A symbol whose ranges are all in is written also when Stop came
+        // meanwhile; Stop during the writing itself still ends it.
+        stopped_ = stopped();
+        state().abortFlag = false;
+        const bool written = writeSymbol(job);
+        if (!written)
+            stopped_ = true;  // Abort in an error dialog, or Stop while writing, ends the run
+        if (stopped_)
+            state().abortFlag = true;
+        recordOutcomes(job, written);
+        const int days = static_cast<int>(job.days.size() + job.topUpDay.size());
+        text = !written ? QStringLiteral("not written") : days == 0 ? QStringLiteral("no days") : QStringLiteral("%1 days").arg(days);
+    }
+    job.days.clear();
+    job.days.squeeze();
+    job.topUpDay.clear();
+    emit symbolFinished(job.row.ticker, finished_, total, text);
+    showProgress();
+}
+
+// The ranges' days go to the formats that take each range (the staging and
+// run files), then every day with today's to the per-symbol formats: one
+// block per format and symbol.
+bool HistoryRun::writeSymbol(Job& job)
+{
+    const Row& row = job.row;
+    summary_.quotesReceived += static_cast<int>(job.days.size() + job.topUpDay.size());
+    if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
+        return false;
+    if (!job.topUpDay.isEmpty())
+        job.days += job.topUpDay;
+    if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::WholeSymbol))
+        return false;
+    return true;
+}
+
+// A symbol's rows in one short transaction, after its files are written:
+// a kill in between leaves a row missing (the retry asks again), never a
+// row that claims days no file holds. A symbol not written records its
+// whole range as not got; a retry's symbol its row as it was.
+void HistoryRun::recordOutcomes(const Job& job, bool written)
+{
+    const Row& row = job.row;
+    QVector<HistoryAttempt> outcomes;
+    if (written) {
+        outcomes = job.outcomes;
+    } else if (retry_) {
+        outcomes.append({row.start, row.end, false, !row.timedOut, row.timedOut});
+    } else if (job.all || allData) {
+        outcomes.append({kAllDataMark, today.addDays(-1), false, true, false});
+    } else {
+        outcomes.append({row.start, row.end, false, true, false});
+    }
+    if (outcomes.isEmpty())
+        return;
+    guarded([&] {
+        CommitAtEnd commit(data_->db());
+        for (const HistoryAttempt& o : outcomes)
+            recordHistory(*data_, row.ticker, row.name, o.start, o.end, o.succeeded, o.failed, o.timedOut);
+    });
 }

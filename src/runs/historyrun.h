@@ -10,7 +10,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <deque>
 #include <memory>
+#include <vector>
 
 class clsData;
 class RunExports;
@@ -30,12 +32,20 @@ protected:
     QString downloadErrors() const override;
 };
 
-// The historical download run: symbol after symbol, the days of a date range
-// (cut into chunks) through one clsHistory each, written to every format
-// that is on; or, in retry mode, the ranges the previous run missed.
+// The historical download run: for every symbol the days of a date range
+// (cut into chunks for a host given by name) through one clsHistory each,
+// written to every format that is on; or, in retry mode, the ranges the
+// previous run missed. Several symbols are downloaded at once, at most
+// MaxInFlightHistory (store key, default 4) requests in flight; each symbol's
+// requests go one after the other. Nothing waits for an answer: an answer
+// starts the symbol's next step. A symbol whose steps are all done is
+// written as a whole, one block per format, from the run's own loop, and
+// its history rows are recorded in one short transaction after that.
 class HistoryRun : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kDefaultMaxInFlight = 4;
+
     explicit HistoryRun(QObject* parent = nullptr);
     ~HistoryRun() override;
 
@@ -62,6 +72,14 @@ public:
     // The chunks a symbol's range is requested in: 200 days for a ticker
     // with a market suffix, 3000 otherwise.
     static QVector<QPair<QDate, QDate>> chunks(const QString& ticker, const QDate& start, const QDate& end);
+    // The requests of a symbol's range: the chunks, or the whole range in
+    // one request when the chart host is the built-in gateway, which asks
+    // its provider for any range at once.
+    static QVector<QPair<QDate, QDate>> requestRanges(const QString& ticker, const QDate& start, const QDate& end);
+
+    // The most history requests in flight together (store key
+    // MaxInFlightHistory, 1..16).
+    static int maxInFlight();
 
     // Today as the run sees it; tests move it.
     QDate today = QDate::currentDate();
@@ -69,24 +87,48 @@ public:
 signals:
     // bar 1: StatusBar1 (panels 1-3); bar 2: StatusBar2 (panels 1-4).
     void statusChanged(int bar, int panel, const QString& text);
+    // Symbols finished (written, failed or given up) of the run's symbols.
     void progressChanged(int value, int maximum);
+    // One symbol finished: `text` says what it got ("1234 days", "failed").
+    void symbolFinished(const QString& ticker, int finished, int total, const QString& text);
     void lockedChanged(bool locked);
 
 private:
     struct Row {
         QString ticker, name;
         QDate start, end;
+        bool timedOut = false;  // retry: the row was recorded as timed out
     };
+    struct Job;
     QVector<Row> collect();
-    bool downloadSymbol(const Row& row);
-    void topUp(const QString& ticker, const QString& name, const QDate& start, qint32 lastDate,
-               QVector<HistoryRecord>& days);
+    void startJobs();
+    void begin(Job& job);
+    void examined(Job& job);
+    void download(Job& job);
+    void downloaded(Job& job);
+    void toppedUp(Job& job);
+    void stepsDone(Job& job);
+    void writeReady();
+    void finishSymbol(Job& job);
+    bool writeSymbol(Job& job);
+    void recordOutcomes(const Job& job, bool written);
+    void showProgress();
     void setStatus(int bar, int panel, const QString& text);
     QVector<int> chosenLists() const;
 
     std::unique_ptr<clsData> data_;
     std::unique_ptr<RunExports> exports_;
     HistoryRunSummary summary_;
+    std::vector<std::unique_ptr<Job>> jobs_;
+    std::deque<Job*> ready_;  // every step done, not written yet
+    size_t next_ = 0;         // the next job to begin
+    int active_ = 0;          // jobs begun and not done
+    int finished_ = 0;
+    int maxInFlight_ = kDefaultMaxInFlight;
+    // Stop (or an Abort) has come; kept while the abort flag is lifted for
+    // writing the symbols that were complete by then.
+    bool stopped_ = false;
+    bool stopped() const;
     bool running_ = false;
     bool retry_ = false;
 };

@@ -136,3 +136,21 @@ TEST_F(LiveDownloadTest, ThrottledProviderFailsTheBatch)
     EXPECT_TRUE(r.out.contains(QStringLiteral("not found: ")));
     EXPECT_FALSE(QFile::exists(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")));
 }
+
+// Ten years of a symbol with an exchange suffix through the gateway: one
+// request, so one provider call, instead of the chunks a legacy host needs.
+TEST_F(LiveDownloadTest, HistoryOfASymbolIsOneProviderCall)
+{
+    provider.makeDailyCharts(true);
+    addSymbols({QStringLiteral("LONG.AS")}, false);
+    const QDate end = QDate::currentDate().addDays(-1);
+    const QDate start = end.addYears(-10);
+    const Run r = run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--from"),
+                       start.toString(Qt::ISODate), QStringLiteral("--to"), end.toString(Qt::ISODate)});
+    EXPECT_EQ(provider.count("/v8/finance/chart/LONG.AS"), 1) << qPrintable(r.out.join(QLatin1Char('\n')));
+    int weekdays = 0;
+    for (QDate d = start; d <= end; d = d.addDays(1))
+        weekdays += d.dayOfWeek() < Qt::Saturday;
+    EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("LONG_AS.asc")).count("\r\n"), weekdays)
+        << qPrintable(r.out.join(QLatin1Char('\n')));
+}

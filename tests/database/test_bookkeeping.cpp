@@ -166,11 +166,11 @@ TEST_F(BookkeepingTest, HistoryReadsFilterByOutcomeInTableOrder)
     EXPECT_EQ(bookkeeping::historyRanges(db, HistoryOutcome::TimedOut),
               QVector<Row>({{"O'X", {}, march(8), march(9)}}));
 
-    // A retry takes every range not got, timed out ones too, with the names
-    // as stored.
+    // A retry takes every range not got, timed out ones too (marked, so a
+    // stopped retry can put them back as they were), with the names as stored.
     EXPECT_EQ(bookkeeping::unsuccessfulHistory(db),
               QVector<Row>({{"MSFT", "MSFT name", march(1), march(5)},
-                            {"O'X", "O\"X name", march(8), march(9)},
+                            {"O'X", "O\"X name", march(8), march(9), true},
                             {"AAPL", "AAPL name", march(15), march(16)}}));
     EXPECT_EQ(bookkeeping::unsuccessfulHistoryCount(db), 3);
 

@@ -46,6 +46,13 @@ public:
     // `count` faults for requests whose path starts with `prefix`; -1: all.
     void setFault(const QByteArray& prefix, Fault fault, int count = -1);
     void setDelay(int ms) { delayMs_ = ms; }
+    // Answers the chart of every symbol without a recorded answer with a
+    // bar on each weekday of the asked period (dailyChart), for long
+    // histories of made-up symbols.
+    void makeDailyCharts(bool on) { dailyCharts_ = on; }
+    // The chart answer of weekday bars from `from` to `to` (seconds since
+    // the epoch, UTC), prices that follow the symbol and the date.
+    static QByteArray dailyChart(const QString& symbol, qint64 from, qint64 to);
     // While on, answers are kept back until releaseAnswers(), which sends
     // every one kept so far at once.
     void holdAnswers(bool hold) { hold_ = hold; }
@@ -84,6 +91,7 @@ private:
     QByteArray crumb_ = "fAkeCrumb/1";
     bool refuseCrumbs_ = false;
     int delayMs_ = 0;
+    bool dailyCharts_ = false;
     bool hold_ = false;
     std::vector<std::function<void()>> held_;
     int inFlight_ = 0, maxInFlight_ = 0;
