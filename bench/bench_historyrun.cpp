@@ -10,7 +10,8 @@
 // The pace of a run against a service that takes its time, half the
 // symbols with an exchange suffix, into fresh files of the same formats:
 //   bench_historyrun pace [symbols=24] [years=10] [answer-ms=700]
-//     a legacy host: one request at a time, then 8 in flight (delay off)
+//     a legacy host: one request at a time, then 8 in flight (delay off;
+//     the second run merges into the files of the first)
 //   bench_historyrun gateway [symbols=1000] [years=10] [answer-ms=500]
 //     the built-in gateway before a fake provider, at the gateway's own
 //     politeness; prints the provider calls
@@ -126,7 +127,14 @@ void report(const char* what, const HistoryRun& run, qint64 ms, double cpu, int 
     std::printf(", not written %d\n  outcome: %s\n", sum.writeFailures, qPrintable(sum.outcome()));
 }
 
-// One run of the mixed list into fresh files; its wall time in ms.
+// The mixed list alone on list 1.
+void addMixedSymbols(int symbols)
+{
+    Database(paths::databaseFile()).exec(QStringLiteral("DELETE FROM fondsen"));
+    addSymbols(symbols, mixedTicker);
+}
+
+// One run of the mixed list; its wall time in ms.
 qint64 freshRun(HistoryRun& run, const char* what, int symbols, const QDate& start, const QDate& end)
 {
     run.startDate = start;
@@ -142,7 +150,7 @@ qint64 freshRun(HistoryRun& run, const char* what, int symbols, const QDate& sta
 
 int pace(int symbols, const QDate& start, const QDate& end, int answerMs)
 {
-    addSymbols(symbols, mixedTicker);
+    addMixedSymbols(symbols);
     FakeQuoteService fake;
     fake.useForAllHosts();
     fake.setResponder(fakehistory::responder());
@@ -160,7 +168,7 @@ int pace(int symbols, const QDate& start, const QDate& end, int answerMs)
 
 int throughGateway(int symbols, const QDate& start, const QDate& end, int answerMs)
 {
-    addSymbols(symbols, mixedTicker);
+    addMixedSymbols(symbols);
     FakeProvider provider;
     provider.makeDailyCharts(true);
     provider.setDelay(answerMs);

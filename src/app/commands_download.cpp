@@ -79,6 +79,8 @@ int cmdDownload(HeadlessContext& c)
     });
     run.StartRun();
     const CurrentRunSummary& sum = run.summary();
+    if (sum.busy)
+        return kExitFolderBusy;
     if (sum.nothingToDo)
         return 1;
 

@@ -96,6 +96,8 @@ int cmdDownloadHistory(HeadlessContext& c)
                      });
     run.StartHistoryRun();
     const HistoryRunSummary& sum = run.summary();
+    if (sum.busy)
+        return kExitFolderBusy;
     if (sum.nothingToDo)
         return 1;
 

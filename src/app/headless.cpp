@@ -117,6 +117,13 @@ QString headlessUsage()
         const QString head = QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.usage)).trimmed();
         text += QStringLiteral("  %1\n      %2\n").arg(head, QLatin1String(c.summary));
     }
+    text += QStringLiteral(
+        "\nExit status:\n"
+        "  0   the command did what was asked\n"
+        "  1   it failed, or a download got or wrote nothing or was stopped\n"
+        "  2   wrong arguments\n"
+        "  %1   another download holds the data folder (download current, download history)\n")
+                .arg(kExitFolderBusy);
     return text;
 }
 

@@ -20,6 +20,10 @@ struct HeadlessCommand {
     int (*run)(HeadlessContext& context);
 };
 
+// The exit status of a download refused because another run holds the
+// data folder.
+constexpr int kExitFolderBusy = 4;
+
 // Every command the program knows, in the order --help lists them.
 const QVector<HeadlessCommand>& headlessCommands();
 

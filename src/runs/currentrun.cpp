@@ -16,6 +16,7 @@
 #include "support/messages.h"
 #include "support/openfiles.h"
 #include "support/paths.h"
+#include "support/runlock.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
@@ -74,6 +75,14 @@ bool CurrentRun::StartRun()
     if (chosenLists().isEmpty()) {
         msgBox(QStringLiteral("First select one or more lists"));
         summary_.nothingToDo = true;
+        return false;
+    }
+    // Before anything of the folder is touched: another run's files stay
+    // as that run has them.
+    RunLock lock;
+    QString refusal;
+    if (!lock.acquire(QStringLiteral("download"), &refusal)) {
+        refuseBusy(refusal, mode == Mode::Scheduled, summary_, [this](const QString& t) { setPanel1(t); });
         return false;
     }
 

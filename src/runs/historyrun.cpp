@@ -17,6 +17,7 @@
 #include "support/log.h"
 #include "support/messages.h"
 #include "support/openfiles.h"
+#include "support/runlock.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
@@ -24,6 +25,7 @@
 #include "writers/formatregistry.h"
 
 #include <QLocale>
+#include <algorithm>
 
 namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");
@@ -134,6 +136,15 @@ bool HistoryRun::StartHistoryRun()
     if (!retry_ && chosenLists().isEmpty()) {
         msgBox(QStringLiteral("First select one or more lists"));
         return notStarted();
+    }
+    // Before anything of the folder is touched: another run's files stay
+    // as that run has them.
+    RunLock lock;
+    QString refusal;
+    if (!lock.acquire(QStringLiteral("download"), &refusal)) {
+        refuseBusy(refusal, false, summary_, [this](const QString& t) { setStatus(1, 1, t); });
+        state().historyRetry = false;
+        return false;
     }
     historicalGap().setInterval(settings().intervalDownload);
     historicalGap().stop();
@@ -272,6 +283,12 @@ int HistoryRun::DownloadHistory()
         jobs_.push_back(std::make_unique<Job>());
         jobs_.back()->row = r;
     }
+    // The symbols with the most requests first: each symbol's requests go
+    // one after the other, so one begun last would keep the run going alone
+    // at its end while the other slots stay empty.
+    std::stable_sort(jobs_.begin(), jobs_.end(), [this](const auto& a, const auto& b) {
+        return requestCount(a->row) > requestCount(b->row);
+    });
     next_ = 0;
     active_ = finished_ = 0;
     stopped_ = false;
@@ -294,6 +311,15 @@ int HistoryRun::DownloadHistory()
     // A stopped run exports nothing: the formats see the abort flag.
     exports_->finish();
     return count;
+}
+
+// The requests a symbol's range takes, as far as known before it begins
+// (an all-data symbol's range comes from its examination).
+qsizetype HistoryRun::requestCount(const Row& row) const
+{
+    if (allData || (retry_ && row.start == kAllDataMark) || !row.start.isValid() || !row.end.isValid())
+        return 1;
+    return requestRanges(row.ticker, row.start, row.end).size();
 }
 
 bool HistoryRun::stopped() const

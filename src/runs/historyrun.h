@@ -101,6 +101,7 @@ private:
     };
     struct Job;
     QVector<Row> collect();
+    qsizetype requestCount(const Row& row) const;
     void startJobs();
     void begin(Job& job);
     void examined(Job& job);

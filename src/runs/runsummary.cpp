@@ -1,5 +1,8 @@
 #include "runs/runsummary.h"
 
+#include "support/log.h"
+#include "support/messages.h"
+
 QString RunSummary::outcome() const
 {
     if (nothingToDo)
@@ -18,4 +21,14 @@ QString RunSummary::outcome() const
     else
         return QStringLiteral("Download finished: %1 quotes downloaded").arg(quotesReceived);
     return text + QStringLiteral(" (%1 quotes downloaded)").arg(quotesReceived);
+}
+
+void refuseBusy(const QString& refusal, bool scheduled, RunSummary& summary,
+                const std::function<void(const QString&)>& show)
+{
+    summary.busy = summary.nothingToDo = true;
+    WriteLog(refusal);
+    show(refusal);
+    if (!scheduled)
+        msgBox(refusal);
 }

@@ -3,6 +3,7 @@
 #include "writers/formatwriter.h"
 
 #include <QString>
+#include <functional>
 
 // What a download run did, for the status line, the headless summary and
 // the tests: the quotes each format got (WriteCounts) and what both runs
@@ -17,6 +18,7 @@ struct RunSummary : WriteCounts {
     int quotesReceived = 0;  // accepted quotes
     bool aborted = false;
     bool nothingToDo = false;  // no list, no format or no symbol: nothing started
+    bool busy = false;         // another run held the data folder: nothing started
 
     // The one-line outcome shown in the status bar and printed by the
     // headless commands; never claims success for quotes not written.
@@ -28,3 +30,8 @@ protected:
     // What of the download failed, "" when nothing did.
     virtual QString downloadErrors() const = 0;
 };
+
+// A run refused because another holds the data folder: the user is told
+// (a scheduled run only logs it and shows it), nothing is started.
+void refuseBusy(const QString& refusal, bool scheduled, RunSummary& summary,
+                const std::function<void(const QString&)>& show);

@@ -3,6 +3,7 @@
 
 #include "support/paths.h"
 #include "support/settingsstore.h"
+#include "support/yield.h"
 
 #include <QFile>
 #include <algorithm>
@@ -129,4 +130,34 @@ TEST_F(HistoryCommandTest, RefusesDatesTheWindowWouldRefuse)
     const Run empty = run(historyArgs({QStringLiteral("--list"), QStringLiteral("9")}));
     EXPECT_EQ(empty.status, 1);
     EXPECT_TRUE(empty.err.contains(QStringLiteral("No symbols to download")));
+}
+
+// A second download while a history download holds the data folder, from
+// another process: refused at once with who holds it; the first run's files
+// are as a lone run leaves them.
+TEST_F(HistoryCommandTest, ASecondDownloadOfTheFolderIsRefusedWhileOneRuns)
+{
+    addSymbols({QStringLiteral("GOOD"), QStringLiteral("FINE.AS")}, false);
+    fake.holdAnswers(true);
+    const auto first = start(historyArgs());
+    ASSERT_TRUE(waitUntil([this] { return fake.heldAnswers() > 0; }, 30000));
+
+    for (const QStringList& args : {QStringList{QStringLiteral("download"), QStringLiteral("current")}, historyArgs()}) {
+        const Run second = run(args);
+        EXPECT_EQ(second.status, 4) << qPrintable(args.join(QLatin1Char(' ')));
+        EXPECT_TRUE(second.err.contains(QStringLiteral("A download is already running for this data folder (process %1, started ")
+                                            .arg(first->processId())))
+            << qPrintable(second.err);
+    }
+
+    fake.holdAnswers(false);
+    fake.releaseAnswers();
+    ASSERT_TRUE(waitUntil([&first] { return first->state() == QProcess::NotRunning; }, 60000));
+    EXPECT_EQ(first->exitCode(), 0) << first->readAllStandardError().constData();
+    const int days = 45;  // weekdays of 5 January to 5 March 2004
+    EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("GOOD.asc")).count("\r\n"), days);
+    EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("FINE_AS.asc")).count("\r\n"), days);
+
+    // The lock went with the process: the next run goes ahead.
+    EXPECT_EQ(run(historyArgs()).status, 0);
 }

@@ -6,6 +6,7 @@
 #include "database/db.h"
 #include "database/startup.h"
 #include "mslink/reader.h"
+#include "runs/currentrun.h"
 #include "runs/historyrun.h"
 #include "support/paths.h"
 #include "support/settingsstore.h"
@@ -13,6 +14,7 @@
 #include "writers/amibroker.h"
 #include "writers/metastockmap.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -580,4 +582,29 @@ TEST_F(HistoryRunTest, AStoppedRetryKeepsTheRangesItHasNotRetried)
     state().historyRetry = true;
     EXPECT_FALSE(go());
     EXPECT_EQ(historyRows(), failed);
+}
+
+TEST_F(HistoryRunTest, ACurrentRunStartedMeanwhileIsRefusedAndTouchesNothing)
+{
+    addSymbols({QStringLiteral("H1"), QStringLiteral("H2")});
+    CurrentRun current;
+    current.list = 1;
+    bool refused = false;
+    // The current run is asked for while the history's first answer waits.
+    QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [&](int index) {
+        if (index == 0)
+            refused = !current.StartRun() && current.summary().busy;
+    });
+    EXPECT_TRUE(go());
+    EXPECT_TRUE(refused);
+    ASSERT_FALSE(msgs.texts().isEmpty());
+    EXPECT_TRUE(msgs.texts().last().startsWith(
+        QStringLiteral("A download is already running for this data folder (process %1, started ")
+            .arg(QCoreApplication::applicationPid())))
+        << qPrintable(msgs.texts().join(QLatin1Char('\n')));
+    // The history run's files are whole: both symbols in the staging file,
+    // copied to the run file.
+    const QByteArray ami1 = readAll(paths::dataFile(QStringLiteral("ami1.txt")));
+    EXPECT_EQ(ami1.count("\r\n"), 2 * weekdays(kStart, kEnd) + 1);
+    EXPECT_EQ(readAll(settings().prn + QStringLiteral("History-1.PRN")), ami1);
 }
