@@ -66,6 +66,40 @@ TEST_F(LiveCommandTest, InvestigateThroughTheGateway)
     EXPECT_TRUE(r.err.contains(QStringLiteral("No answer from the quote service for MSFT")));
 }
 
+TEST_F(LiveCommandTest, SearchThroughTheGatewayInUtf8AndPastTheFirstPage)
+{
+    for (int i = 0; i < 70; ++i)
+        provider.addQuote(QStringLiteral("W%1.WA").arg(i, 2, 10, QLatin1Char('0')), 10, 10, 1739566800,
+                          QString::fromUtf8("Łódź Widget %1").arg(i));
+    ProgramRun r = runQuotaris({QStringLiteral("search"), QString::fromUtf8("Łódź")});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    QStringList lines = r.lines();
+    ASSERT_EQ(lines.size(), 51) << qPrintable(r.out);
+    EXPECT_EQ(lines[0], QString::fromUtf8("W00.WA,Lódz Widget 0,NYSE"));
+    EXPECT_EQ(lines[50], QStringLiteral("results 1-50 of 70"));
+
+    r = runQuotaris({QStringLiteral("search"), QString::fromUtf8("Łódź"), QStringLiteral("--from"), QStringLiteral("51")});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    lines = r.lines();
+    ASSERT_EQ(lines.size(), 21) << qPrintable(r.out);
+    EXPECT_EQ(lines[0], QString::fromUtf8("W50.WA,Lódz Widget 50,NYSE"));
+    EXPECT_EQ(lines[20], QStringLiteral("results 51-70 of 70"));
+}
+
+TEST_F(LiveCommandTest, FailedGatewayAnswersAreNoAnswerNotNoMatch)
+{
+    writeFile(dataFolder() + QStringLiteral("/members/MADE.txt"), "AAPL\nBABA\n");
+    // The provider throttles: the gateway answers with its failure page.
+    provider.setFault("/v7/", Fault::Throttle);
+    for (const QStringList& args : {QStringList{QStringLiteral("search"), QStringLiteral("--symbol"), QStringLiteral("AAPL")},
+                                    QStringList{QStringLiteral("members"), QStringLiteral("^MADE")}}) {
+        const ProgramRun r = runQuotaris(args);
+        EXPECT_EQ(r.status, 1) << qPrintable(args.join(QLatin1Char(' ')));
+        EXPECT_TRUE(r.err.contains(QStringLiteral("No answer from the quote service"))) << qPrintable(r.err);
+        EXPECT_FALSE(r.out.contains(QStringLiteral("Returned No Results"))) << qPrintable(r.out);
+    }
+}
+
 TEST_F(LiveCommandTest, ServeRunsTheGatewayUntilStopped)
 {
     QProcess serve;
@@ -82,8 +116,8 @@ TEST_F(LiveCommandTest, ServeRunsTheGatewayUntilStopped)
         QUrl(QStringLiteral("http://%1/table.csv?s=nvda&a=6&b=1&c=2021&d=6&e=2&f=2021&y=0&g=d&ignore=.csv").arg(m.captured(1)))));
     ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 20000));
     EXPECT_EQ(reply->readAll(), "Date,Open,High,Low,Close,Volume,Adj Close\n"
-                                "2-Jul-21,20.44,20.51,20.29,20.49,342764000,20.45\n"
-                                "1-Jul-21,20.13,20.46,20.02,20.21,480136000,20.17\n");
+                                "2-Jul-21,20.44025,20.50525,20.28775,20.487,342764000,20.446875\n"
+                                "1-Jul-21,20.125,20.456,20.019,20.212,480136000,20.172413\n");
     delete reply;
 
     serve.terminate();
