@@ -6,6 +6,7 @@
 #include "support/yield.h"
 #include "testutil.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -120,11 +121,24 @@ TEST_F(LiveCommandTest, ServeRunsTheGatewayUntilStopped)
                                 "1-Jul-21,20.125,20.456,20.019,20.212,480136000,20.172413\n");
     delete reply;
 
+    // The Options of a running program set a time-out of 2 s: the gateway
+    // follows within seconds and gives up on a silent provider after 1.25 s.
+    Database(paths::databaseFile()).exec(QStringLiteral("UPDATE globaal SET teller2 = 2"));
+    waitUntil([] { return false; }, 6000);
+    provider.setFault("/v8/", Fault::Hang);
+    QElapsedTimer clock;
+    clock.start();
+    reply = client.get(QNetworkRequest(QUrl(QStringLiteral("http://%1/q?s=MSFT&d=v1").arg(m.captured(1)))));
+    ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 20000));
+    EXPECT_FALSE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid());
+    EXPECT_LT(clock.elapsed(), 1250 + 4000);  // not the 9.25 s of the time-out it started with
+    delete reply;
+
     serve.terminate();
     ASSERT_TRUE(waitUntil([&] { return serve.state() == QProcess::NotRunning; }, 20000));
     EXPECT_EQ(serve.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(serve.exitCode(), 0);
-    EXPECT_TRUE(serve.readAll().contains("Gateway stopped after 1 provider requests"));
+    EXPECT_TRUE(serve.readAll().contains("Gateway stopped after 2 provider requests"));
 
     // A port that is taken is refused.
     const ProgramRun taken = runQuotaris({QStringLiteral("serve"), QStringLiteral("--port"),
