@@ -1,6 +1,8 @@
 #include "app/commands_serve.h"
 
 #include "app/headless.h"
+#include "database/db.h"
+#include "database/settingsrow.h"
 #include "database/startup.h"
 #include "gateway/config.h"
 #include "gateway/livegateway.h"
@@ -64,6 +66,20 @@ int cmdServe(HeadlessContext& c)
             QCoreApplication::quit();
     });
     poll.start(100);
+    // The program's time-out may change while the gateway serves it (the
+    // Options window of a running program writes it to the database).
+    QTimer follow;
+    QObject::connect(&follow, &QTimer::timeout, [&gateway] {
+        try {
+            const std::unique_ptr<Database> db = Database::openDefault();
+            const QVariant teller2 = db ? settingsrow::read(*db, QStringLiteral("teller2")) : QVariant();
+            if (teller2.isValid())
+                gateway.setRequestTimeout(teller2.toInt());
+        } catch (const DbError&) {
+            // In use or gone for a moment: the next look will do.
+        }
+    });
+    follow.start(5000);
     QCoreApplication::exec();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);

@@ -45,8 +45,12 @@ GatewayConfig GatewayConfig::fromSettings()
     const QString agent = store::read(QStringLiteral("LiveUserAgent"), QString()).trimmed();
     c.userAgent = agent.isEmpty() ? defaultUserAgent() : agent.toLatin1();
     c.dataFolder = paths::dataFolder();
-    // Answer, or give up, a little before the program stops waiting.
-    const int teller2 = settings().teller2;
-    c.budgetMs = teller2 > 0 ? std::max(500, teller2 * 1000 - 750) : 25000;
+    c.budgetMs = budgetFor(settings().teller2);
     return c;
+}
+
+int GatewayConfig::budgetFor(int teller2)
+{
+    // Answer, or give up, a little before the program stops waiting.
+    return teller2 > 0 ? std::max(500, teller2 * 1000 - 750) : 25000;
 }

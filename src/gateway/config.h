@@ -33,4 +33,7 @@ struct GatewayConfig {
     // LiveCookieHost, LiveUserAgent; the request time-out teller2). Call on
     // the thread that owns the settings.
     static GatewayConfig fromSettings();
+    // The budget of a legacy request for the program's time-out `teller2`
+    // (seconds): a little less, so that the program sees the failure itself.
+    static int budgetFor(int teller2);
 };

@@ -38,13 +38,13 @@ QByteArray historyCsv(const livejson::Chart& chart, const QDate& start, const QD
         return {};
     const int d = chart.meta.priceHint;
     // The program puts the close in place of a zero open, high or low.
-    const auto orZero = [d](double v) { return present(v) ? legacytext::price(v, d) : QByteArray("0"); };
+    const auto orZero = [d](double v) { return present(v) ? legacytext::exactPrice(v, d) : QByteArray("0"); };
     QByteArray body = "Date,Open,High,Low,Close,Volume,Adj Close\n";
     for (auto it = byDate.crbegin(); it != byDate.crend(); ++it) {
         const Bar& b = it->second;
         body += legacytext::historyDate(it->first) + ',' + orZero(b.open) + ',' + orZero(b.high) + ','
-                + orZero(b.low) + ',' + legacytext::price(b.close, d) + ',' + legacytext::volume(b.volume) + ','
-                + legacytext::price(present(b.adjclose) ? b.adjclose : b.close, d) + '\n';
+                + orZero(b.low) + ',' + legacytext::exactPrice(b.close, d) + ',' + legacytext::volume(b.volume) + ','
+                + legacytext::exactPrice(present(b.adjclose) ? b.adjclose : b.close, d) + '\n';
     }
     return body;
 }
@@ -93,5 +93,6 @@ void HistoryAnswers::table(const LegacyRequest& request, HttpServer::Respond res
                           }
                           const QByteArray body = historyCsv(*chart, start, end);
                           respond(body.isEmpty() ? legacypages::noPrices() : LegacyReply{200, body, "text/csv"});
-                      });
+                      },
+                      request.client->cancelled());
 }

@@ -2,20 +2,19 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QStringDecoder>
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
 
 namespace {
 
-// A request head longer than this is no request of the program's.
-constexpr qsizetype kMaxHead = 64 * 1024;
-
 QByteArray reason(int status)
 {
     switch (status) {
     case 200: return "OK";
     case 400: return "Bad Request";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 503: return "Service Unavailable";
@@ -69,7 +68,23 @@ QString LegacyRequest::text(const QByteArray& key) const
 {
     QByteArray raw = query.value(key);
     raw.replace('+', ' ');
-    return QString::fromLatin1(QByteArray::fromPercentEncoding(raw)).trimmed();
+    const QByteArray bytes = QByteArray::fromPercentEncoding(raw);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return (utf8.hasError() ? QString::fromLatin1(bytes) : text).trimmed();
+}
+
+void ClientWatch::finish(End end)
+{
+    if (end_ != End::Open)
+        return;
+    end_ = end;
+    if (end == End::Gone)
+        *cancelled_ = true;
+    std::vector<std::function<void(End)>> listeners;
+    listeners.swap(listeners_);
+    for (const auto& l : listeners)
+        l(end);
 }
 
 int LegacyRequest::integer(const QByteArray& key, int fallback) const
@@ -79,7 +94,7 @@ int LegacyRequest::integer(const QByteArray& key, int fallback) const
     return ok ? value : fallback;
 }
 
-HttpServer::HttpServer(int budgetMs, Handler handler, QObject* parent)
+HttpServer::HttpServer(const std::atomic<int>& budgetMs, Handler handler, QObject* parent)
     : QObject(parent), budgetMs_(budgetMs), handler_(std::move(handler))
 {
     connect(&server_, &QTcpServer::newConnection, this, &HttpServer::accept);
@@ -97,35 +112,109 @@ bool HttpServer::listen(quint16 port, QString* error)
 void HttpServer::accept()
 {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        auto watch = std::make_shared<ClientWatch>();
+        connect(socket, &QTcpSocket::disconnected, socket, [socket, watch] {
+            // Gone before its answer: nobody waits for the work any more.
+            watch->finish(ClientWatch::End::Gone);
+            socket->deleteLater();
+        });
         // Never past the budget: a slow provider makes the attempt fail, it
         // does not hold the client.
-        QTimer::singleShot(budgetMs_, socket, [socket] { socket->abort(); socket->deleteLater(); });
+        QTimer::singleShot(budgetMs_.load(), socket, [socket, watch] {
+            watch->finish(ClientWatch::End::Expired);
+            socket->abort();
+            socket->deleteLater();
+        });
         auto buffer = std::make_shared<QByteArray>();
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer, watch] {
             *buffer += socket->readAll();
             const qsizetype end = buffer->indexOf("\r\n\r\n");
-            if (end < 0 && buffer->size() <= kMaxHead)
+            const qsizetype lineEnd = buffer->indexOf("\r\n");
+            const bool lineTooLong = (lineEnd < 0 ? buffer->size() : lineEnd) > kMaxRequestLine;
+            const bool headTooLong = (end < 0 ? buffer->size() : end) > kMaxRequestLine + kMaxHeaders
+                                     || (end >= 0 && lineEnd >= 0 && end - lineEnd > kMaxHeaders);
+            if (end < 0 && !lineTooLong && !headTooLong)
                 return;
             disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-            if (end < 0) {
+            if (lineTooLong || headTooLong) {
+                watch->finish(ClientWatch::End::Answered);
                 write(socket, {400, "<html><body>Request too long</body></html>\n", "text/html"});
                 return;
             }
-            requestArrived(socket, buffer->left(end));
+            requestArrived(socket, buffer->left(end), watch);
         });
     }
 }
 
-void HttpServer::requestArrived(QTcpSocket* socket, const QByteArray& head)
+int HttpServer::refusal(const QList<QByteArray>& headerLines, QByteArray* why) const
 {
-    const QList<QByteArray> line = head.left(head.indexOf("\r\n")).split(' ');
+    QByteArray host, origin, fetchSite;
+    int hosts = 0;
+    for (const QByteArray& line : headerLines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "host") {
+            host = value.toLower();
+            ++hosts;
+        } else if (name == "origin") {
+            origin = value.toLower();
+        } else if (name == "sec-fetch-site") {
+            fetchSite = value.toLower();
+        }
+    }
+    // Only the loopback names with this port: a page whose own name was
+    // turned to 127.0.0.1 (DNS rebinding) still sends its own name.
+    const QByteArray port = QByteArray::number(server_.serverPort());
+    QList<QByteArray> ours;
+    for (const char* name : {"127.0.0.1", "localhost", "[::1]"}) {
+        ours << QByteArray(name) + ':' + port;
+        if (port == "80")
+            ours << QByteArray(name);
+    }
+    if (hosts != 1 || !ours.contains(host)) {
+        *why = "Unknown host";
+        return 400;
+    }
+    // A browser names the page that makes the request; pages of other
+    // sites get nothing here.
+    if (!origin.isEmpty() && !ours.contains(origin.startsWith("http://") ? origin.mid(7) : origin)) {
+        *why = "Cross-site request";
+        return 403;
+    }
+    if (!fetchSite.isEmpty() && fetchSite != "same-origin" && fetchSite != "none") {
+        *why = "Cross-site request";
+        return 403;
+    }
+    return 0;
+}
+
+void HttpServer::requestArrived(QTcpSocket* socket, const QByteArray& head, const std::shared_ptr<ClientWatch>& watch)
+{
+    QList<QByteArray> lines = head.split('\n');
+    for (QByteArray& l : lines)
+        l = l.trimmed();
+    const QList<QByteArray> line = lines.value(0).split(' ');
     if (line.size() < 2 || line[0] != "GET") {
+        watch->finish(ClientWatch::End::Answered);
         write(socket, {405, "<html><body>Only GET is served</body></html>\n", "text/html"});
         return;
     }
+    QByteArray why;
+    if (const int status = refusal(lines.mid(1), &why)) {
+        watch->finish(ClientWatch::End::Answered);
+        write(socket, {status, "<html><body>" + why + "</body></html>\n", "text/html"});
+        return;
+    }
+    LegacyRequest request = parseTarget(line[1]);
+    request.client = watch;
     QPointer<QTcpSocket> guard(socket);
-    handler_(parseTarget(line[1]), [guard](const LegacyReply& reply) {
+    handler_(request, [guard, watch](const LegacyReply& reply) {
+        if (watch->end() != ClientWatch::End::Open)
+            return;
+        watch->finish(ClientWatch::End::Answered);
         if (guard && guard->state() == QAbstractSocket::ConnectedState)
             write(guard, reply);
     });

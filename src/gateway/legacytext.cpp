@@ -1,5 +1,7 @@
 #include "gateway/legacytext.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace legacytext {
@@ -64,6 +66,42 @@ QByteArray price(double value, int decimals)
     const double scaled = value * scale;
     const double rounded = std::round(scaled + std::copysign(std::abs(scaled) * 1e-12 + 1e-9, scaled));
     return QByteArray::number(rounded / scale, 'f', decimals);
+}
+
+QByteArray exactPrice(double value, int decimals)
+{
+    if (std::isnan(value) || std::isinf(value))
+        return "0";
+    char buffer[400];
+    // The provider keeps prices as 32-bit floats and sends them widened: a
+    // value that is such a float is written as the float's shortest text.
+    // Any other value keeps ten significant digits, which drops the noise
+    // of arithmetic on doubles (0.30000000000000004).
+    const auto narrow = static_cast<float>(value);
+    std::to_chars_result r{};
+    if (std::isfinite(narrow) && static_cast<double>(narrow) == value) {
+        r = std::to_chars(buffer, buffer + sizeof buffer, narrow, std::chars_format::fixed);
+    } else {
+        const int magnitude = value == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::abs(value))));
+        r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
+                          std::clamp(9 - magnitude, 0, 20));
+    }
+    if (r.ec != std::errc())
+        return price(value, decimals);
+    QByteArray text(buffer, r.ptr - buffer);
+    qsizetype point = text.indexOf('.');
+    if (point < 0) {
+        point = text.size();
+        text += '.';
+    }
+    while (text.endsWith('0') && text.size() - point - 1 > decimals)
+        text.chop(1);
+    const qsizetype have = text.size() - point - 1;
+    if (have < decimals)
+        text += QByteArray(decimals - have, '0');
+    if (text.endsWith('.'))
+        text.chop(1);
+    return text == "-0" ? QByteArray("0") : text;
 }
 
 QByteArray volume(double value)

@@ -11,6 +11,12 @@ namespace legacytext {
 
 // `value` rounded to `decimals` places, plain decimal ("244.60", "1.0436").
 QByteArray price(double value, int decimals);
+// A price of the provider's history as it was meant: the shortest decimal
+// that reads back as the provider's number (its single-precision noise
+// dropped: 20.212499618530273 is 20.2125), never fewer than `decimals`
+// places, plain decimal. So split-adjusted prices of long ago (0.0380625)
+// keep their digits and a close-to-adjusted-close ratio stays exact.
+QByteArray exactPrice(double value, int decimals);
 // A whole number ("40896227"); missing (NaN) gives "0".
 QByteArray volume(double value);
 

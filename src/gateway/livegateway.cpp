@@ -13,8 +13,8 @@
 
 class LiveGateway::Thread : public QThread {
 public:
-    Thread(const GatewayConfig& config, quint16 wantedPort, std::atomic<int>& sent)
-        : config_(config), wantedPort_(wantedPort), sent_(sent)
+    Thread(const GatewayConfig& config, quint16 wantedPort, std::atomic<int>& sent, const std::atomic<int>& budgetMs)
+        : config_(config), wantedPort_(wantedPort), sent_(sent), budgetMs_(budgetMs)
     {
     }
 
@@ -33,7 +33,7 @@ protected:
         QuoteAnswers quotes(source, config_.dataFolder);
         HistoryAnswers history(upstream, config_.quoteCacheMs);
         PageAnswers pages(upstream, config_.dataFolder);
-        HttpServer server(config_.budgetMs, [&](const LegacyRequest& r, HttpServer::Respond respond) {
+        HttpServer server(budgetMs_, [&](const LegacyRequest& r, HttpServer::Respond respond) {
             if (r.path == "/d/quotes.csv")
                 quotes.quotes(r, respond);
             else if (r.path == "/d/quotes")
@@ -62,9 +62,10 @@ private:
     GatewayConfig config_;
     quint16 wantedPort_;
     std::atomic<int>& sent_;
+    const std::atomic<int>& budgetMs_;
 };
 
-LiveGateway::LiveGateway(GatewayConfig config) : config_(std::move(config)) {}
+LiveGateway::LiveGateway(GatewayConfig config) : config_(std::move(config)), budgetMs_(config_.budgetMs) {}
 
 LiveGateway::~LiveGateway()
 {
@@ -78,7 +79,7 @@ bool LiveGateway::start(quint16 port, QString* error)
 {
     if (thread_)
         return port_ != 0;
-    thread_ = std::make_unique<Thread>(config_, port, sent_);
+    thread_ = std::make_unique<Thread>(config_, port, sent_, budgetMs_);
     thread_->setObjectName(QStringLiteral("gateway"));
     thread_->start();
     thread_->ready.acquire();

@@ -27,6 +27,11 @@ public:
     // Requests sent to the provider so far (any thread may ask).
     int providerRequests() const { return sent_.load(); }
 
+    // The program's request time-out changed (any thread may tell): requests
+    // that arrive from now on get the budget of `teller2` seconds.
+    void setRequestTimeout(int teller2) { budgetMs_.store(GatewayConfig::budgetFor(teller2)); }
+    int budgetMs() const { return budgetMs_.load(); }
+
 private:
     class Thread;
 
@@ -34,4 +39,5 @@ private:
     std::unique_ptr<Thread> thread_;
     quint16 port_ = 0;
     std::atomic<int> sent_{0};
+    std::atomic<int> budgetMs_{0};
 };

@@ -4,6 +4,8 @@
 #include "support/state.h"
 
 #include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
 #include <memory>
 
 namespace livehosts {
@@ -15,6 +17,16 @@ std::unique_ptr<LiveGateway>& processGateway()
     static std::unique_ptr<LiveGateway> gateway;
     return gateway;
 }
+
+// Hands a changed request time-out (Options window, option command) to the
+// gateway while it runs, on the thread that owns the settings.
+QPointer<QTimer>& followTimer()
+{
+    static QPointer<QTimer> timer;
+    return timer;
+}
+
+constexpr int kFollowMs = 1000;
 
 }  // namespace
 
@@ -38,10 +50,18 @@ bool resolve(QString* error)
         if (!made->start(0, error))
             return false;
         gateway = std::move(made);
+        auto* timer = new QTimer(QCoreApplication::instance());
+        QObject::connect(timer, &QTimer::timeout, timer, [] {
+            if (LiveGateway* g = processGateway().get())
+                g->setRequestTimeout(settings().teller2);
+        });
+        timer->start(kFollowMs);
+        followTimer() = timer;
         // Whoever forgets to stop it: its thread ends while the application
         // object still exists.
         qAddPostRoutine(&stop);
     }
+    gateway->setRequestTimeout(settings().teller2);
     for (QString* h : hosts) {
         if (isLive(*h))
             *h = gateway->address();
@@ -62,6 +82,7 @@ LiveGateway* running()
 
 void stop()
 {
+    delete followTimer().data();
     processGateway().reset();
 }
 

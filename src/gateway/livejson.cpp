@@ -54,6 +54,7 @@ Instrument instrumentFromMeta(const QJsonObject& m)
     i.priceHint = priceHint(m.value(QLatin1String("priceHint")));
     i.marketTime = seconds(m.value(QLatin1String("regularMarketTime")));
     // The chart's meta has no open; the day's range and volume it has.
+    i.open = number(m.value(QLatin1String("regularMarketOpen")));  // not sent so far
     i.high = number(m.value(QLatin1String("regularMarketDayHigh")));
     i.low = number(m.value(QLatin1String("regularMarketDayLow")));
     i.last = number(m.value(QLatin1String("regularMarketPrice")));
@@ -100,15 +101,10 @@ QTimeZone Exchange::zone() const
     return QTimeZone(gmtOffsetSec);
 }
 
-std::optional<Chart> parseChart(const QByteArray& body)
+namespace {
+
+Chart chartFrom(const QJsonObject& r)
 {
-    const auto root = object(body);
-    if (!root)
-        return std::nullopt;
-    const QJsonArray results = root->value(QLatin1String("chart")).toObject().value(QLatin1String("result")).toArray();
-    if (results.isEmpty() || !results.at(0).isObject())
-        return std::nullopt;
-    const QJsonObject r = results.at(0).toObject();
     Chart chart;
     chart.meta = instrumentFromMeta(r.value(QLatin1String("meta")).toObject());
 
@@ -137,6 +133,43 @@ std::optional<Chart> parseChart(const QByteArray& body)
         chart.bars.append(b);
     }
     return chart;
+}
+
+}  // namespace
+
+std::optional<Chart> parseChart(const QByteArray& body)
+{
+    const auto root = object(body);
+    if (!root)
+        return std::nullopt;
+    const QJsonArray results = root->value(QLatin1String("chart")).toObject().value(QLatin1String("result")).toArray();
+    if (results.isEmpty() || !results.at(0).isObject())
+        return std::nullopt;
+    return chartFrom(results.at(0).toObject());
+}
+
+std::optional<QHash<QString, Chart>> parseSpark(const QByteArray& body)
+{
+    const auto root = object(body);
+    if (!root)
+        return std::nullopt;
+    const QJsonValue spark = root->value(QLatin1String("spark"));
+    if (!spark.isObject() || !spark.toObject().value(QLatin1String("result")).isArray())
+        return std::nullopt;
+    QHash<QString, Chart> out;
+    for (const QJsonValue& v : spark.toObject().value(QLatin1String("result")).toArray()) {
+        const QJsonObject entry = v.toObject();
+        const QJsonObject response = entry.value(QLatin1String("response")).toArray().at(0).toObject();
+        if (response.isEmpty())
+            continue;
+        Chart chart = chartFrom(response);
+        QString symbol = entry.value(QLatin1String("symbol")).toString();
+        if (symbol.isEmpty())
+            symbol = chart.meta.symbol;
+        if (!symbol.isEmpty())
+            out.insert(symbol.toUpper(), std::move(chart));
+    }
+    return out;
 }
 
 std::optional<QVector<Instrument>> parseQuotes(const QByteArray& body)
@@ -177,6 +210,34 @@ std::optional<QVector<SearchHit>> parseSearch(const QByteArray& body)
                     q.value(QLatin1String("quoteType")).toString()});
     }
     return out;
+}
+
+std::optional<LookupPage> parseLookup(const QByteArray& body)
+{
+    const auto root = object(body);
+    if (!root)
+        return std::nullopt;
+    const QJsonValue result = root->value(QLatin1String("finance")).toObject().value(QLatin1String("result"));
+    if (!result.isArray())
+        return std::nullopt;
+    const QJsonObject first = result.toArray().at(0).toObject();
+    const auto text = [](const QJsonObject& o, const char* a, const char* b) {
+        const QString v = o.value(QLatin1String(a)).toString();
+        return v.isEmpty() ? o.value(QLatin1String(b)).toString() : v;
+    };
+    LookupPage page;
+    if (first.value(QLatin1String("total")).isDouble())
+        page.total = first.value(QLatin1String("total")).toInt();
+    for (const QJsonValue& v : first.value(QLatin1String("documents")).toArray()) {
+        const QJsonObject d = v.toObject();
+        const QString symbol = d.value(QLatin1String("symbol")).toString();
+        if (symbol.isEmpty())
+            continue;
+        page.hits.append({symbol, text(d, "shortName", "shortname"), text(d, "longName", "longname"),
+                          d.value(QLatin1String("exchange")).toString(), text(d, "exchDisp", "exchangeDisplay"),
+                          d.value(QLatin1String("quoteType")).toString().toUpper()});
+    }
+    return page;
 }
 
 }  // namespace livejson

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QTimeZone>
 #include <QVector>
@@ -56,6 +57,10 @@ struct Chart {
 // A chart answer with its result, or nothing when the body holds none.
 std::optional<Chart> parseChart(const QByteArray& body);
 
+// The charts of a spark answer (the same shape per symbol, closes only), by
+// upper-case symbol; symbols the provider does not know are absent.
+std::optional<QHash<QString, Chart>> parseSpark(const QByteArray& body);
+
 // The instruments of a quote-endpoint answer, or nothing when the body is
 // not such an answer.
 std::optional<QVector<Instrument>> parseQuotes(const QByteArray& body);
@@ -65,5 +70,13 @@ struct SearchHit {
 };
 // The hits of a search answer that have a symbol, in the order sent.
 std::optional<QVector<SearchHit>> parseSearch(const QByteArray& body);
+
+// One page of the lookup endpoint: its hits (type in upper case) and how
+// many there are in all (-1 when the answer does not say).
+struct LookupPage {
+    QVector<SearchHit> hits;
+    int total = -1;
+};
+std::optional<LookupPage> parseLookup(const QByteArray& body);
 
 }  // namespace livejson

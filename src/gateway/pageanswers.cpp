@@ -44,7 +44,7 @@ PageAnswers::PageAnswers(Upstream& upstream, QString dataFolder)
 {
 }
 
-void PageAnswers::chartPage(const QString& symbol, const QString& query,
+void PageAnswers::chartPage(const LegacyRequest& request, const QString& symbol, const QString& query,
                             std::function<void(const livejson::Chart&)> onChart, HttpServer::Respond respond)
 {
     upstream_.getJson(QuoteSource::chartPath(symbol.toUpper(), query), kWeekMs,
@@ -59,7 +59,8 @@ void PageAnswers::chartPage(const QString& symbol, const QString& query,
                               return;
                           }
                           onChart(*chart);
-                      });
+                      },
+                      request.client->cancelled());
 }
 
 void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respond respond)
@@ -69,20 +70,20 @@ void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respon
         respond(legacypages::invalidTicker(symbol));
         return;
     }
-    chartPage(symbol, QuoteSource::kLatestDaysQuery, [this, symbol, respond](const livejson::Chart& chart) {
+    chartPage(request, symbol, QuoteSource::kLatestDaysQuery, [this, request, symbol, respond](const livejson::Chart& chart) {
         if (chart.meta.firstTradeDate)
             respond(legacypages::historyStart(symbol, chart.meta.exchange.local(*chart.meta.firstTradeDate).date()));
         else
-            firstBar(symbol, respond);
+            firstBar(request, symbol, respond);
     }, respond);
 }
 
 // Without a first trade date in the meta, the first monthly bar since 1900.
-void PageAnswers::firstBar(const QString& symbol, HttpServer::Respond respond)
+void PageAnswers::firstBar(const LegacyRequest& request, const QString& symbol, HttpServer::Respond respond)
 {
     const qint64 tomorrow = QDateTime(QDate::currentDate().addDays(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
     const QString query = QStringLiteral("interval=1mo&period1=%1&period2=%2").arg(kEarliest).arg(tomorrow);
-    chartPage(symbol, query, [symbol, respond](const livejson::Chart& chart) {
+    chartPage(request, symbol, query, [symbol, respond](const livejson::Chart& chart) {
         if (chart.bars.isEmpty())
             respond(legacypages::noHistory(symbol));
         else
@@ -104,7 +105,7 @@ void PageAnswers::quotePage(const LegacyRequest& request, HttpServer::Respond re
         respond(legacypages::invalidTicker(symbol));
         return;
     }
-    chartPage(symbol, QuoteSource::kLatestDaysQuery, [symbol, respond](const livejson::Chart& chart) {
+    chartPage(request, symbol, QuoteSource::kLatestDaysQuery, [symbol, respond](const livejson::Chart& chart) {
         const livejson::Instrument& m = chart.meta;
         respond(legacypages::plainQuote(symbol, m.shortName.isEmpty() ? m.longName : m.shortName));
     }, respond);
@@ -116,18 +117,51 @@ void PageAnswers::lookup(const LegacyRequest& request, HttpServer::Respond respo
     const bool us = request.text("m").compare(QLatin1String("US"), Qt::CaseInsensitive) == 0;
     const QString kind = request.text("t").left(1).toUpper();
     const int offset = std::max(request.integer("b", 0), 0);
+    if (text.size() > kMaxSearchText) {
+        respond({400, "<html><body>Search text too long</body></html>", "text/html"});
+        return;
+    }
     if (text.isEmpty()) {
         respond(legacypages::noMatches(text));
         return;
     }
-    const QString path = QStringLiteral("/v1/finance/search?q=") + QString::fromLatin1(QUrl::toPercentEncoding(text))
-                         + QStringLiteral("&quotesCount=%1&newsCount=0").arg(kLookupPage);
-    upstream_.getJson(path, kWeekMs, [text, us, kind, offset, respond](const UpstreamReply& r) {
-        if (!r.ok()) {
-            respond(legacypages::noAnswer());
+    // Pages of the lookup endpoint match the program's pages of 50, so
+    // "Next 50" asks the provider's next page.
+    const QString type = kind == QLatin1String("M")   ? QStringLiteral("mutualfund")
+                         : kind == QLatin1String("I") ? QStringLiteral("index")
+                                                      : QStringLiteral("equity");
+    const QString path = QStringLiteral("/v1/finance/lookup?query=") + QString::fromLatin1(QUrl::toPercentEncoding(text))
+                         + QStringLiteral("&type=%1&start=%2&count=%3").arg(type).arg(offset).arg(kLookupPage);
+    upstream_.getJson(path, kWeekMs, [this, request, text, us, kind, offset, respond](const UpstreamReply& r) {
+        const auto page = r.ok() && r.status == 200 ? livejson::parseLookup(r.body) : std::nullopt;
+        // The two endpoints match differently: what the lookup does not
+        // find on its first page, the search may.
+        if (!page || (offset == 0 && page->hits.isEmpty())) {
+            if (offset == 0 && r.kind != UpstreamReply::Kind::Throttled)
+                searchPage(request, text, us, kind, respond);
+            else
+                respond(legacypages::noAnswer());
             return;
         }
-        const auto hits = r.status == 200 ? livejson::parseSearch(r.body) : std::nullopt;
+        QVector<legacypages::LookupRow> rows;
+        for (const livejson::SearchHit& h : page->hits) {
+            if (!wantedType(h.type, kind) || (us && !northAmerican(h.exchangeCode)))
+                continue;
+            rows.append({h.symbol, h.shortName.isEmpty() ? h.longName : h.shortName,
+                         h.exchangeDisplay.isEmpty() ? h.exchangeCode : h.exchangeDisplay});
+        }
+        const int total = std::max<int>(page->total, offset + static_cast<int>(page->hits.size()));
+        respond(rows.isEmpty() ? legacypages::noMatches(text) : legacypages::lookup(text, offset + 1, rows, total));
+    }, request.client->cancelled());
+}
+
+void PageAnswers::searchPage(const LegacyRequest& request, const QString& text, bool us, const QString& kind,
+                             HttpServer::Respond respond)
+{
+    const QString path = QStringLiteral("/v1/finance/search?q=") + QString::fromLatin1(QUrl::toPercentEncoding(text))
+                         + QStringLiteral("&quotesCount=%1&newsCount=0").arg(kLookupPage);
+    upstream_.getJson(path, kWeekMs, [text, us, kind, respond](const UpstreamReply& r) {
+        const auto hits = r.ok() && r.status == 200 ? livejson::parseSearch(r.body) : std::nullopt;
         if (!hits) {
             respond(legacypages::noAnswer());
             return;
@@ -138,8 +172,8 @@ void PageAnswers::lookup(const LegacyRequest& request, HttpServer::Respond respo
                 continue;
             rows.append({h.symbol, h.shortName.isEmpty() ? h.longName : h.shortName, h.exchangeDisplay});
         }
-        const int total = static_cast<int>(rows.size());
-        rows = rows.mid(offset, kLookupPage);
-        respond(rows.isEmpty() ? legacypages::noMatches(text) : legacypages::lookup(text, offset + 1, rows, total));
-    });
+        rows = rows.mid(0, kLookupPage);
+        respond(rows.isEmpty() ? legacypages::noMatches(text)
+                               : legacypages::lookup(text, 1, rows, static_cast<int>(rows.size())));
+    }, request.client->cancelled());
 }

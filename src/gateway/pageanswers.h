@@ -22,14 +22,19 @@ public:
     void lookup(const LegacyRequest& request, HttpServer::Respond respond);
 
     static constexpr int kLookupPage = 50;
+    static constexpr int kMaxSearchText = 200;
 
 private:
     // Asks a chart for a page: an unknown symbol gets the invalid-ticker
     // page, a failure no answer at all; a chart goes to `onChart`, which
     // answers.
-    void chartPage(const QString& symbol, const QString& query,
+    void chartPage(const LegacyRequest& request, const QString& symbol, const QString& query,
                    std::function<void(const livejson::Chart&)> onChart, HttpServer::Respond respond);
-    void firstBar(const QString& symbol, HttpServer::Respond respond);
+    void firstBar(const LegacyRequest& request, const QString& symbol, HttpServer::Respond respond);
+    // The first page from the search endpoint, when the lookup endpoint
+    // gives no page.
+    void searchPage(const LegacyRequest& request, const QString& text, bool us, const QString& kind,
+                    HttpServer::Respond respond);
 
     Upstream& upstream_;
     QString dataFolder_;

@@ -6,6 +6,7 @@
 #include "gateway/userfiles.h"
 
 #include <QSet>
+#include <optional>
 
 using livejson::Instrument;
 using livejson::present;
@@ -76,15 +77,53 @@ QByteArray legacyLine(const QString& asked, const Instrument* i, const QByteArra
     return out.join(',') + "\r\n";
 }
 
+struct QuoteAnswers::Work {
+    struct Waiter {
+        QStringList asked;
+        QByteArray fields;
+        HttpServer::Respond respond;
+        std::shared_ptr<ClientWatch> client;
+    };
+    std::vector<Waiter> waiters;
+    Upstream::Cancelled cancelled = std::make_shared<bool>(false);
+    bool retryExpected = false;  // a waiter's budget ran out: the program asks again
+    std::optional<QuoteFetch> result;
+    qint64 doneAt = 0;
+};
+
+namespace {
+
+LegacyReply reply(const QuoteFetch& f, const QStringList& asked, const QByteArray& fields)
+{
+    // Never an echo line for a symbol that could not be asked: the program
+    // would take it for a dropped ticker.
+    if (f.failed)
+        return legacypages::failure(f.failure);
+    QByteArray body;
+    for (const QString& symbol : asked) {
+        const auto it = f.known.constFind(symbol.toUpper());
+        body += legacyLine(symbol, it == f.known.constEnd() ? nullptr : &*it, fields);
+    }
+    return {200, body, "text/plain"};
+}
+
+}  // namespace
+
 QuoteAnswers::QuoteAnswers(QuoteSource& source, QString dataFolder)
     : source_(source), dataFolder_(std::move(dataFolder))
 {
+    clock_.start();
 }
 
 void QuoteAnswers::quotes(const LegacyRequest& request, HttpServer::Respond respond)
 {
     const QByteArray fields = request.query.value("f", "sd1t1ohgl1vn");
-    answer(request.symbols("s"), fields, std::move(respond));
+    const QStringList symbols = request.symbols("s");
+    if (symbols.size() > kMaxSymbols) {
+        respond({400, "<html><body>More than 180 symbols</body></html>", "text/html"});
+        return;
+    }
+    answer(symbols, fields, request, std::move(respond));
 }
 
 void QuoteAnswers::members(const LegacyRequest& request, HttpServer::Respond respond)
@@ -102,10 +141,11 @@ void QuoteAnswers::members(const LegacyRequest& request, HttpServer::Respond res
         respond({200, QByteArray(), "text/plain"});
         return;
     }
-    answer(page, request.query.value("f", "snx"), std::move(respond));
+    answer(page, request.query.value("f", "snx"), request, std::move(respond));
 }
 
-void QuoteAnswers::answer(const QStringList& asked, const QByteArray& fields, HttpServer::Respond respond)
+void QuoteAnswers::answer(const QStringList& asked, const QByteArray& fields, const LegacyRequest& request,
+                          HttpServer::Respond respond)
 {
     QStringList unique;
     QSet<QString> seen;
@@ -120,18 +160,64 @@ void QuoteAnswers::answer(const QStringList& asked, const QByteArray& fields, Ht
         respond({200, QByteArray(), "text/plain"});
         return;
     }
-    source_.fetch(unique, [asked, fields, respond](const QuoteFetch& f) {
-        // Never an echo line for a symbol that could not be asked: the
-        // program would take it for a dropped ticker.
-        if (f.failed) {
-            respond(legacypages::failure(f.failure));
-            return;
-        }
-        QByteArray body;
-        for (const QString& symbol : asked) {
-            const auto it = f.known.constFind(symbol.toUpper());
-            body += legacyLine(symbol, it == f.known.constEnd() ? nullptr : &*it, fields);
-        }
-        respond({200, body, "text/plain"});
-    });
+    const qint64 now = clock_.elapsed();
+    works_.removeIf([now](const auto& it) { return it.value()->result && now - it.value()->doneAt > kKeepMs; });
+
+    const QString key = unique.join(QLatin1Char('+'));
+    std::shared_ptr<Work> work = works_.value(key);
+    if (work && work->result) {
+        // Finished while the program was between two attempts.
+        const QuoteFetch result = *work->result;
+        works_.remove(key);
+        respond(reply(result, asked, fields));
+        return;
+    }
+    const bool start = !work;
+    if (start) {
+        work = std::make_shared<Work>();
+        works_.insert(key, work);
+    }
+    work->waiters.push_back({asked, fields, std::move(respond), request.client});
+    const std::shared_ptr<ClientWatch> client = request.client;
+    client->onEnd([this, key, client](ClientWatch::End end) { waiterEnded(key, client, end); });
+    if (start)
+        source_.fetch(unique, work->cancelled, [this, key](const QuoteFetch& f) { done(key, f); });
+}
+
+void QuoteAnswers::done(const QString& key, const QuoteFetch& result)
+{
+    const std::shared_ptr<Work> work = works_.value(key);
+    if (!work)
+        return;
+    std::vector<Work::Waiter> waiters;
+    waiters.swap(work->waiters);
+    bool served = false;
+    for (Work::Waiter& w : waiters) {
+        if (w.client->end() != ClientWatch::End::Open)
+            continue;
+        w.respond(reply(result, w.asked, w.fields));
+        served = true;
+    }
+    if (served) {
+        works_.remove(key);
+        return;
+    }
+    // Nobody waits right now: the program's next attempt takes it.
+    work->result = result;
+    work->doneAt = clock_.elapsed();
+}
+
+void QuoteAnswers::waiterEnded(const QString& key, const std::shared_ptr<ClientWatch>& client, ClientWatch::End end)
+{
+    const std::shared_ptr<Work> work = works_.value(key);
+    if (!work || work->result)
+        return;
+    std::erase_if(work->waiters, [&client](const Work::Waiter& w) { return w.client == client; });
+    if (end == ClientWatch::End::Expired)
+        work->retryExpected = true;
+    if (end == ClientWatch::End::Gone && work->waiters.empty() && !work->retryExpected) {
+        // The client gave up and nobody else waits: stop asking for it.
+        *work->cancelled = true;
+        works_.remove(key);
+    }
 }

@@ -1,5 +1,6 @@
 #include "gateway/upstream.h"
 
+#include <QDateTime>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <algorithm>
@@ -11,7 +12,20 @@ struct Upstream::Pending {
     QString pathAndQuery;  // for the retry on the fallback host; empty for text requests
     bool json = true;
     bool retried = false;
-    std::vector<Callback> waiters;
+    QByteArray form;  // the body of a POST; empty for a GET
+    bool post = false;
+    qint64 startedAt = -1;
+    struct Waiter {
+        Callback done;
+        Cancelled cancelled;  // null: wanted whatever happens
+    };
+    std::vector<Waiter> waiters;
+    // False when every asker has given up.
+    bool wanted()
+    {
+        std::erase_if(waiters, [](const Waiter& w) { return w.cancelled && *w.cancelled; });
+        return !waiters.empty();
+    }
 };
 
 namespace {
@@ -35,7 +49,7 @@ bool cacheable(int status)
 }  // namespace
 
 Upstream::Upstream(const GatewayConfig& config, std::atomic<int>* sent, QObject* parent)
-    : QObject(parent), config_(config), sentCounter_(sent), tokens_(config.burst), nextPauseMs_(config.pauseMs)
+    : QObject(parent), config_(config), sentCounter_(sent), tokens_(config.burst), pauseStepMs_(config.pauseMs)
 {
     clock_.start();
     pumpTimer_.setSingleShot(true);
@@ -68,23 +82,23 @@ void Upstream::answerLater(Callback done, UpstreamReply r)
     QMetaObject::invokeMethod(this, [done = std::move(done), r = std::move(r)] { done(r); }, Qt::QueuedConnection);
 }
 
-void Upstream::getJson(const QString& pathAndQuery, int cacheMs, Callback done)
+void Upstream::getJson(const QString& pathAndQuery, int cacheMs, Callback done, Cancelled cancelled)
 {
     const QString key = QLatin1String("J ") + pathAndQuery;
     const auto hit = cache_.constFind(key);
     if (hit != cache_.constEnd() && now() - hit->at < cacheMs) {
-        answerLater(std::move(done), {UpstreamReply::Kind::Answer, hit->status, hit->body, QString()});
+        answerLater(std::move(done), {UpstreamReply::Kind::Answer, hit->status, hit->body, QString(), {}});
         return;
     }
     if (const auto same = pending_.value(key)) {
-        same->waiters.push_back(std::move(done));
+        same->waiters.push_back({std::move(done), std::move(cancelled)});
         return;
     }
     auto p = std::make_shared<Pending>();
     p->key = key;
     p->pathAndQuery = pathAndQuery;
     p->url = QUrl(config_.liveHost + pathAndQuery, QUrl::TolerantMode);
-    p->waiters.push_back(std::move(done));
+    p->waiters.push_back({std::move(done), std::move(cancelled)});
     enqueue(std::move(p));
 }
 
@@ -92,14 +106,27 @@ void Upstream::getText(const QString& url, Callback done)
 {
     const QString key = QLatin1String("T ") + url;
     if (const auto same = pending_.value(key)) {
-        same->waiters.push_back(std::move(done));
+        same->waiters.push_back({std::move(done), {}});
         return;
     }
     auto p = std::make_shared<Pending>();
     p->key = key;
     p->url = QUrl(url, QUrl::TolerantMode);
     p->json = false;
-    p->waiters.push_back(std::move(done));
+    p->waiters.push_back({std::move(done), {}});
+    enqueue(std::move(p));
+}
+
+void Upstream::postForm(const QUrl& url, const QByteArray& body, Callback done)
+{
+    static std::atomic<int> serial{0};  // gateways of several threads (tests)
+    auto p = std::make_shared<Pending>();
+    p->key = QStringLiteral("P %1 ").arg(++serial) + url.toString();
+    p->url = url;
+    p->json = false;
+    p->post = true;
+    p->form = body;
+    p->waiters.push_back({std::move(done), {}});
     enqueue(std::move(p));
 }
 
@@ -108,8 +135,8 @@ void Upstream::enqueue(std::shared_ptr<Pending> p)
     if (paused()) {
         // While paused nothing is asked; the legacy request fails at once
         // instead of waiting minutes.
-        for (Callback& w : p->waiters)
-            answerLater(std::move(w), {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests")});
+        for (Pending::Waiter& w : p->waiters)
+            answerLater(std::move(w.done), {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests"), {}});
         return;
     }
     pending_.insert(p->key, p);
@@ -123,9 +150,15 @@ void Upstream::pump()
     tokens_ = std::min<double>(config_.burst, tokens_ + (t - refilledAt_) * config_.ratePerSec / 1000.0);
     refilledAt_ = t;
     while (!queue_.empty() && running_ < config_.maxInFlight && tokens_ >= 1.0) {
-        tokens_ -= 1.0;
         std::shared_ptr<Pending> p = std::move(queue_.front());
         queue_.pop_front();
+        if (!p->wanted()) {
+            // Its clients have gone: not worth one of the provider's calls.
+            if (pending_.value(p->key) == p)
+                pending_.remove(p->key);
+            continue;
+        }
+        tokens_ -= 1.0;
         start(p);
     }
     if (!queue_.empty() && running_ < config_.maxInFlight && !pumpTimer_.isActive()) {
@@ -143,9 +176,16 @@ void Upstream::start(const std::shared_ptr<Pending>& p)
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     ++running_;
+    p->startedAt = now();
     if (sentCounter_)
         sentCounter_->fetch_add(1);
-    QNetworkReply* reply = manager_.get(request);
+    QNetworkReply* reply = nullptr;
+    if (p->post) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+        reply = manager_.post(request, p->form);
+    } else {
+        reply = manager_.get(request);
+    }
     connect(reply, &QNetworkReply::finished, this, [this, p, reply] { finished(p, reply); });
 }
 
@@ -166,6 +206,7 @@ UpstreamReply Upstream::classify(const Pending& p, QNetworkReply* reply) const
     } else if (r.status >= 300 && r.status < 400) {
         r.kind = Kind::Blocked;
         r.detail = QStringLiteral("redirected to ") + QString::fromLatin1(reply->rawHeader("Location")).left(200);
+        r.location = p.url.resolved(QUrl(QString::fromLatin1(reply->rawHeader("Location")), QUrl::TolerantMode));
     } else if (r.status >= 500) {
         r.detail = QStringLiteral("HTTP %1").arg(r.status);
     } else if (p.json && !looksLikeJson(r.body)) {
@@ -184,10 +225,10 @@ void Upstream::finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply)
     --running_;
     const UpstreamReply r = classify(*p, reply);
     if (r.kind == UpstreamReply::Kind::Throttled)
-        startPause(reply);
+        startPause(*p, reply);
     reply->deleteLater();
 
-    if (r.kind == UpstreamReply::Kind::Failed && !p->retried && !paused()) {
+    if (r.kind == UpstreamReply::Kind::Failed && !p->retried && !p->post && !paused()) {
         // One more try a little later, on the other host when there is one.
         p->retried = true;
         if (!p->pathAndQuery.isEmpty() && !config_.fallbackHost.isEmpty())
@@ -196,7 +237,7 @@ void Upstream::finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply)
             if (pending_.value(p->key) != p)
                 return;
             if (paused()) {
-                deliver(p, {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests")});
+                deliver(p, {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests"), {}});
                 return;
             }
             queue_.push_back(p);
@@ -205,8 +246,12 @@ void Upstream::finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply)
         pump();
         return;
     }
+    if (r.kind == UpstreamReply::Kind::Answer && !paused() && (lastPauseEnd_ < 0 || p->startedAt >= lastPauseEnd_)) {
+        // Asked after the pause and answered: the throttling is over.
+        pauseStepMs_ = config_.pauseMs;
+        lastPauseEnd_ = -1;
+    }
     if (r.kind == UpstreamReply::Kind::Answer) {
-        nextPauseMs_ = config_.pauseMs;
         if (p->json && cacheable(r.status))
             remember(p->key, r);
     }
@@ -216,26 +261,40 @@ void Upstream::finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply)
 
 void Upstream::deliver(const std::shared_ptr<Pending>& p, const UpstreamReply& r)
 {
-    pending_.remove(p->key);
-    std::vector<Callback> waiters = std::move(p->waiters);
-    for (Callback& w : waiters)
-        w(r);
+    if (pending_.value(p->key) == p)
+        pending_.remove(p->key);
+    std::vector<Pending::Waiter> waiters = std::move(p->waiters);
+    for (Pending::Waiter& w : waiters)
+        w.done(r);
 }
 
-void Upstream::startPause(QNetworkReply* reply)
+void Upstream::startPause(const Pending& p, QNetworkReply* reply)
 {
+    // Retry-After in seconds or as an HTTP date.
+    const QByteArray header = reply->rawHeader("Retry-After").trimmed();
     bool ok = false;
-    const int retryAfterSec = reply->rawHeader("Retry-After").trimmed().toInt(&ok);
-    int pause = nextPauseMs_;
-    if (ok && retryAfterSec > 0)
-        pause = std::max<qint64>(pause, std::min<qint64>(qint64(retryAfterSec) * 1000, config_.maxPauseMs));
-    pausedUntil_ = now() + pause;
-    nextPauseMs_ = std::min(nextPauseMs_ * 2, config_.maxPauseMs);
+    qint64 retryAfterMs = header.toLongLong(&ok) * 1000;
+    if (!ok && !header.isEmpty()) {
+        const QDateTime at = QDateTime::fromString(QString::fromLatin1(header), Qt::RFC2822Date);
+        retryAfterMs = at.isValid() ? QDateTime::currentDateTimeUtc().msecsTo(at) : 0;
+    }
+    retryAfterMs = std::clamp<qint64>(retryAfterMs, 0, config_.maxPauseMs);
+    const qint64 t = now();
+    if (paused()) {
+        // One burst is one step: the other requests of the burst were under
+        // way when the pause began. Only a longer Retry-After counts.
+        pausedUntil_ = std::max(pausedUntil_, t + retryAfterMs);
+    } else {
+        if (pausedUntil_ >= 0 && lastPauseEnd_ >= 0 && p.startedAt >= lastPauseEnd_)
+            pauseStepMs_ = std::min(pauseStepMs_ * 2, config_.maxPauseMs);  // throttled again after a pause
+        pausedUntil_ = t + std::max<qint64>(pauseStepMs_, retryAfterMs);
+        lastPauseEnd_ = pausedUntil_;
+    }
     // What waits in the queue would only meet the same answer.
     std::deque<std::shared_ptr<Pending>> waiting;
     waiting.swap(queue_);
-    for (const auto& p : waiting)
-        deliver(p, {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests")});
+    for (const auto& w : waiting)
+        deliver(w, {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests"), {}});
 }
 
 void Upstream::remember(const QString& key, const UpstreamReply& r)

@@ -30,6 +30,7 @@ struct UpstreamReply {
     int status = 0;
     QByteArray body;
     QString detail;  // for the failure page
+    QUrl location;   // where a redirect points, resolved
     bool ok() const { return kind == Kind::Answer; }
 };
 
@@ -40,6 +41,9 @@ struct UpstreamReply {
 class Upstream : public QObject {
 public:
     using Callback = std::function<void(const UpstreamReply&)>;
+    // Set by the asker when nobody wants the answer any more: a request
+    // not yet sent whose every asker has given up is dropped.
+    using Cancelled = std::shared_ptr<bool>;
 
     // `sent`, when given, counts the requests sent (read by other threads).
     explicit Upstream(const GatewayConfig& config, std::atomic<int>* sent = nullptr, QObject* parent = nullptr);
@@ -47,12 +51,17 @@ public:
 
     // GET of `pathAndQuery` on the live host, expecting JSON. An answer
     // younger than `cacheMs` is given again without asking.
-    void getJson(const QString& pathAndQuery, int cacheMs, Callback done);
+    void getJson(const QString& pathAndQuery, int cacheMs, Callback done, Cancelled cancelled = {});
     // GET of a whole URL whose body is text (the session cookie and crumb);
     // never cached.
     void getText(const QString& url, Callback done);
+    // POST of a form (`body` url-encoded) to a whole URL; never cached, never
+    // joined with another.
+    void postForm(const QUrl& url, const QByteArray& body, Callback done);
 
     bool paused() const;
+    // Requests waiting for their turn.
+    int queued() const { return static_cast<int>(queue_.size()); }
 
 private:
     struct Pending;
@@ -63,7 +72,7 @@ private:
     void finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply);
     UpstreamReply classify(const Pending& p, QNetworkReply* reply) const;
     void deliver(const std::shared_ptr<Pending>& p, const UpstreamReply& r);
-    void startPause(QNetworkReply* reply);
+    void startPause(const Pending& p, QNetworkReply* reply);
     void remember(const QString& key, const UpstreamReply& r);
     void answerLater(Callback done, UpstreamReply r);
     qint64 now() const { return clock_.elapsed(); }
@@ -80,7 +89,8 @@ private:
     double tokens_ = 0;
     qint64 refilledAt_ = 0;
     qint64 pausedUntil_ = -1;
-    int nextPauseMs_ = 0;
+    int pauseStepMs_ = 0;       // the length of the last pause
+    qint64 lastPauseEnd_ = -1;  // when the last pause ended; -1: none since the last answer
 
     struct Cached {
         int status = 0;

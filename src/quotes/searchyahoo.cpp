@@ -9,15 +9,6 @@
 
 namespace {
 
-bool fitsLatin1(const QString& text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return false;
-    }
-    return true;
-}
-
 // The digits of `text`, or -1 when it is not a plain decimal number.
 int number(QByteArrayView text)
 {
@@ -30,8 +21,7 @@ int number(QByteArrayView text)
 
 QString queryValue(const QString& text)
 {
-    const QByteArray bytes = fitsLatin1(text) ? text.toLatin1() : text.toUtf8();
-    return QString::fromLatin1(bytes.toPercentEncoding());
+    return QString::fromLatin1(text.toUtf8().toPercentEncoding());
 }
 
 QString SearchyahooClass::lookupUrl() const

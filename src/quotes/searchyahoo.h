@@ -42,7 +42,7 @@ private:
     void askNames(const QStringList& tickers, const QString& components);
 };
 
-// `text` as it may stand in a query value: every byte other than a letter,
-// digit, "-", ".", "_" or "~" percent-encoded (Latin-1 when the text fits,
-// else UTF-8), so a blank, "&", "+", "#" or "%" reaches the service as typed.
+// `text` as it may stand in a query value: its UTF-8 bytes, every one other
+// than a letter, digit, "-", ".", "_" or "~" percent-encoded, so a blank,
+// "&", "+", "#", "%" or "Ł" reaches the service as typed.
 QString queryValue(const QString& text);

@@ -33,12 +33,18 @@ void vraagyahoo::go()
     FetchRequest request;
     request.url = url();
     request.policy = FetchPolicy::forVariant(FetchVariant::Lookup);
+    // A page is no answer: it is looked at here, then dropped as the
+    // variant drops it.
+    request.policy.htmlBecomesEmpty = false;
     FetchResult result = fetchurl(request);
     if (csv::splitLines(result.body).size() > 51) {
         request.url.remove(QLatin1Char(','));
         result = fetchurl(request);
     }
-    answered = result.errorCode == 0 && !result.aborted;
+    const bool page = result.body.startsWith('<');
+    if (page)
+        result.body.clear();
+    answered = result.errorCode == 0 && !result.aborted && !page;
     const QByteArray& body = result.body;
     LookupResult r = decodeLookup(body, getname, getmarket, !getcomponents.isEmpty());
     yahooticker = std::move(r.yahooticker);

@@ -6,6 +6,7 @@
 #include "support/yield.h"
 #include "testutil.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -66,6 +67,40 @@ TEST_F(LiveCommandTest, InvestigateThroughTheGateway)
     EXPECT_TRUE(r.err.contains(QStringLiteral("No answer from the quote service for MSFT")));
 }
 
+TEST_F(LiveCommandTest, SearchThroughTheGatewayInUtf8AndPastTheFirstPage)
+{
+    for (int i = 0; i < 70; ++i)
+        provider.addQuote(QStringLiteral("W%1.WA").arg(i, 2, 10, QLatin1Char('0')), 10, 10, 1739566800,
+                          QString::fromUtf8("Łódź Widget %1").arg(i));
+    ProgramRun r = runQuotaris({QStringLiteral("search"), QString::fromUtf8("Łódź")});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    QStringList lines = r.lines();
+    ASSERT_EQ(lines.size(), 51) << qPrintable(r.out);
+    EXPECT_EQ(lines[0], QString::fromUtf8("W00.WA,Lódz Widget 0,NYSE"));
+    EXPECT_EQ(lines[50], QStringLiteral("results 1-50 of 70"));
+
+    r = runQuotaris({QStringLiteral("search"), QString::fromUtf8("Łódź"), QStringLiteral("--from"), QStringLiteral("51")});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    lines = r.lines();
+    ASSERT_EQ(lines.size(), 21) << qPrintable(r.out);
+    EXPECT_EQ(lines[0], QString::fromUtf8("W50.WA,Lódz Widget 50,NYSE"));
+    EXPECT_EQ(lines[20], QStringLiteral("results 51-70 of 70"));
+}
+
+TEST_F(LiveCommandTest, FailedGatewayAnswersAreNoAnswerNotNoMatch)
+{
+    writeFile(dataFolder() + QStringLiteral("/members/MADE.txt"), "AAPL\nBABA\n");
+    // The provider throttles: the gateway answers with its failure page.
+    provider.setFault("/v7/", Fault::Throttle);
+    for (const QStringList& args : {QStringList{QStringLiteral("search"), QStringLiteral("--symbol"), QStringLiteral("AAPL")},
+                                    QStringList{QStringLiteral("members"), QStringLiteral("^MADE")}}) {
+        const ProgramRun r = runQuotaris(args);
+        EXPECT_EQ(r.status, 1) << qPrintable(args.join(QLatin1Char(' ')));
+        EXPECT_TRUE(r.err.contains(QStringLiteral("No answer from the quote service"))) << qPrintable(r.err);
+        EXPECT_FALSE(r.out.contains(QStringLiteral("Returned No Results"))) << qPrintable(r.out);
+    }
+}
+
 TEST_F(LiveCommandTest, ServeRunsTheGatewayUntilStopped)
 {
     QProcess serve;
@@ -82,15 +117,28 @@ TEST_F(LiveCommandTest, ServeRunsTheGatewayUntilStopped)
         QUrl(QStringLiteral("http://%1/table.csv?s=nvda&a=6&b=1&c=2021&d=6&e=2&f=2021&y=0&g=d&ignore=.csv").arg(m.captured(1)))));
     ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 20000));
     EXPECT_EQ(reply->readAll(), "Date,Open,High,Low,Close,Volume,Adj Close\n"
-                                "2-Jul-21,20.44,20.51,20.29,20.49,342764000,20.45\n"
-                                "1-Jul-21,20.13,20.46,20.02,20.21,480136000,20.17\n");
+                                "2-Jul-21,20.44025,20.50525,20.28775,20.487,342764000,20.446875\n"
+                                "1-Jul-21,20.125,20.456,20.019,20.212,480136000,20.172413\n");
+    delete reply;
+
+    // The Options of a running program set a time-out of 2 s: the gateway
+    // follows within seconds and gives up on a silent provider after 1.25 s.
+    Database(paths::databaseFile()).exec(QStringLiteral("UPDATE globaal SET teller2 = 2"));
+    waitUntil([] { return false; }, 6000);
+    provider.setFault("/v8/", Fault::Hang);
+    QElapsedTimer clock;
+    clock.start();
+    reply = client.get(QNetworkRequest(QUrl(QStringLiteral("http://%1/q?s=MSFT&d=v1").arg(m.captured(1)))));
+    ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 20000));
+    EXPECT_FALSE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid());
+    EXPECT_LT(clock.elapsed(), 1250 + 4000);  // not the 9.25 s of the time-out it started with
     delete reply;
 
     serve.terminate();
     ASSERT_TRUE(waitUntil([&] { return serve.state() == QProcess::NotRunning; }, 20000));
     EXPECT_EQ(serve.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(serve.exitCode(), 0);
-    EXPECT_TRUE(serve.readAll().contains("Gateway stopped after 1 provider requests"));
+    EXPECT_TRUE(serve.readAll().contains("Gateway stopped after 2 provider requests"));
 
     // A port that is taken is refused.
     const ProgramRun taken = runQuotaris({QStringLiteral("serve"), QStringLiteral("--port"),

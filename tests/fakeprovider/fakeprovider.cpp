@@ -11,8 +11,8 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTcpSocket>
-#include <QTimeZone>
 #include <QTimer>
+#include <QTimeZone>
 #include <QUrlQuery>
 #include <memory>
 
@@ -125,22 +125,32 @@ void FakeProvider::accept()
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto buffer = std::make_shared<QByteArray>();
-        // Keep-alive: every request head on the connection is answered.
+        // Keep-alive: every request on the connection is answered.
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
             *buffer += socket->readAll();
             for (qsizetype end = buffer->indexOf("\r\n\r\n"); end >= 0; end = buffer->indexOf("\r\n\r\n")) {
                 const QByteArray head = buffer->left(end);
-                buffer->remove(0, end + 4);
-                handle(socket, head);
+                qsizetype length = 0;
+                for (const QByteArray& line : head.split('\n')) {
+                    if (line.toLower().startsWith("content-length:"))
+                        length = line.mid(15).trimmed().toLongLong();
+                }
+                if (buffer->size() < end + 4 + length)
+                    return;  // the body is still on its way
+                const QByteArray body = buffer->mid(end + 4, length);
+                buffer->remove(0, end + 4 + length);
+                handle(socket, head, body);
             }
         });
     }
 }
 
-void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head)
+void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head, const QByteArray& body)
 {
     Request r;
     r.arrivedMs = clockMs();
+    r.method = head.left(head.indexOf(' '));
+    r.body = body;
     const QByteArray target = head.left(head.indexOf("\r\n")).split(' ').value(1);
     const qsizetype q = target.indexOf('?');
     r.path = q < 0 ? target : target.left(q);
@@ -165,10 +175,13 @@ void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head)
     case Fault::Hang:
         return;
     case Fault::Throttle:
-        reply = {429, "Too Many Requests\r\n", "text/html", ""};
+        reply = {429, "Too Many Requests\r\n", "text/html",
+                 retryAfter_.isEmpty() ? QByteArray() : "Retry-After: " + retryAfter_ + "\r\n"};
         break;
     case Fault::Consent:
-        reply = {307, {}, "text/html; charset=utf-8", "Location: https://guce.yahoo.com/consent?brandType=nonEu\r\n"};
+        // As recorded, but to this fake's own consent page.
+        reply = {307, {}, "text/html; charset=utf-8",
+                 "Location: " + base().toLatin1() + "/consent?brandType=nonEu&gcrumb=BQyE-EQ\r\n"};
         break;
     case Fault::ServerError:
         reply = {500, "<html><body>Internal error</body></html>", "text/html", ""};
@@ -203,8 +216,18 @@ void FakeProvider::releaseAnswers()
 
 FakeProvider::Reply FakeProvider::answer(const Request& r)
 {
-    if (r.path == "/fc")
+    if (r.path == "/fc") {
+        if (consentNeeded_ && !consentGiven_)
+            return {307, {}, "text/html; charset=utf-8",
+                    "Location: " + base().toLatin1() + "/consent?brandType=nonEu&gcrumb=BQyE-EQ\r\n"};
         return {404, "<html>Not here</html>", "text/html", "Set-Cookie: A3=d=fakecookie; Path=/; HttpOnly\r\n"};
+    }
+    if (r.path.startsWith("/consent"))
+        return consentPage(r);
+    if (r.path == "/v7/finance/spark")
+        return spark(r.query);
+    if (r.path == "/v1/finance/lookup")
+        return lookup(r.query);
     if (r.path == "/v1/test/getcrumb") {
         if (!r.cookie.contains("A3="))
             return {403, "Forbidden", "text/plain", ""};
@@ -221,6 +244,40 @@ FakeProvider::Reply FakeProvider::answer(const Request& r)
     if (r.path == "/v1/finance/search")
         return search(r.query);
     return {404, "{}", "application/json", ""};
+}
+
+QJsonObject FakeProvider::chartResult(const QString& symbol, int* status) const
+{
+    if (charts_.contains(symbol)) {
+        *status = charts_.value(symbol).status;
+        return QJsonDocument::fromJson(charts_.value(symbol).body).object().value(QLatin1String("chart")).toObject()
+            .value(QLatin1String("result")).toArray().at(0).toObject();
+    }
+    if (!quotes_.contains(symbol)) {
+        *status = 404;
+        return {};
+    }
+    *status = 200;
+    // A chart built from the quote: its meta, and the day's bar.
+    const QJsonObject q = quotes_.value(symbol);
+    QJsonObject meta;
+    for (const char* key : {"symbol", "shortName", "fullExchangeName", "exchangeTimezoneName", "priceHint",
+                            "regularMarketTime", "regularMarketPrice", "regularMarketDayHigh",
+                            "regularMarketDayLow", "regularMarketVolume"})
+        meta[QLatin1String(key)] = q.value(QLatin1String(key));
+    meta[QStringLiteral("exchangeName")] = q.value(QLatin1String("exchange"));
+    meta[QStringLiteral("gmtoffset")] = -18000;
+    QJsonObject bar;
+    bar[QStringLiteral("open")] = QJsonArray{q.value(QLatin1String("regularMarketOpen"))};
+    bar[QStringLiteral("high")] = QJsonArray{q.value(QLatin1String("regularMarketDayHigh"))};
+    bar[QStringLiteral("low")] = QJsonArray{q.value(QLatin1String("regularMarketDayLow"))};
+    bar[QStringLiteral("close")] = QJsonArray{q.value(QLatin1String("regularMarketPrice"))};
+    bar[QStringLiteral("volume")] = QJsonArray{q.value(QLatin1String("regularMarketVolume"))};
+    QJsonObject result;
+    result[QStringLiteral("meta")] = meta;
+    result[QStringLiteral("timestamp")] = QJsonArray{q.value(QLatin1String("regularMarketTime")).toInteger() - 23400};
+    result[QStringLiteral("indicators")] = QJsonObject{{QStringLiteral("quote"), QJsonArray{bar}}};
+    return result;
 }
 
 QByteArray FakeProvider::dailyChart(const QString& symbol, qint64 from, qint64 to)
@@ -261,30 +318,94 @@ FakeProvider::Reply FakeProvider::chart(const QString& symbol, const QByteArray&
     if (dailyCharts_)
         return {200, dailyChart(symbol, param(query, "period1").toLongLong(), param(query, "period2").toLongLong()),
                 "application/json", ""};
-    if (!quotes_.contains(symbol))
+    int status = 0;
+    const QJsonObject result = chartResult(symbol, &status);
+    if (status == 404)
         return {404, notFound_, "application/json", ""};
-    // A chart built from the quote: its meta, and the day's bar.
-    const QJsonObject q = quotes_.value(symbol);
-    QJsonObject meta;
-    for (const char* key : {"symbol", "shortName", "fullExchangeName", "exchangeTimezoneName", "priceHint",
-                            "regularMarketTime", "regularMarketPrice", "regularMarketDayHigh",
-                            "regularMarketDayLow", "regularMarketVolume"})
-        meta[QLatin1String(key)] = q.value(QLatin1String(key));
-    meta[QStringLiteral("exchangeName")] = q.value(QLatin1String("exchange"));
-    meta[QStringLiteral("gmtoffset")] = -18000;
-    QJsonObject bar;
-    bar[QStringLiteral("open")] = QJsonArray{q.value(QLatin1String("regularMarketOpen"))};
-    bar[QStringLiteral("high")] = QJsonArray{q.value(QLatin1String("regularMarketDayHigh"))};
-    bar[QStringLiteral("low")] = QJsonArray{q.value(QLatin1String("regularMarketDayLow"))};
-    bar[QStringLiteral("close")] = QJsonArray{q.value(QLatin1String("regularMarketPrice"))};
-    bar[QStringLiteral("volume")] = QJsonArray{q.value(QLatin1String("regularMarketVolume"))};
-    QJsonObject result;
-    result[QStringLiteral("meta")] = meta;
-    result[QStringLiteral("timestamp")] = QJsonArray{q.value(QLatin1String("regularMarketTime")).toInteger() - 23400};
-    result[QStringLiteral("indicators")] = QJsonObject{{QStringLiteral("quote"), QJsonArray{bar}}};
     const QJsonObject chart{{QStringLiteral("chart"),
                              QJsonObject{{QStringLiteral("result"), QJsonArray{result}}, {QStringLiteral("error"), QJsonValue()}}}};
     return {200, QJsonDocument(chart).toJson(QJsonDocument::Compact), "application/json", ""};
+}
+
+FakeProvider::Reply FakeProvider::spark(const QByteArray& query) const
+{
+    const QList<QByteArray> symbols = param(query, "symbols").split(',');
+    if (symbols.size() > 20)
+        return {400, R"({"spark":{"result":null,"error":{"code":"Bad Request","description":"too many symbols"}}})",
+                "application/json", ""};
+    QJsonArray result;
+    for (const QByteArray& s : symbols) {
+        int status = 0;
+        QJsonObject r = chartResult(QString::fromLatin1(s), &status);
+        if (status != 200)
+            continue;  // left out, as the provider does
+        // Closes only; the meta as the chart's, or bare as it used to be.
+        QJsonObject meta = r.value(QLatin1String("meta")).toObject();
+        if (sparkBare_) {
+            for (const char* key : {"regularMarketDayHigh", "regularMarketDayLow", "regularMarketVolume"})
+                meta.remove(QLatin1String(key));
+        }
+        const QJsonObject quote = r.value(QLatin1String("indicators")).toObject().value(QLatin1String("quote")).toArray().at(0).toObject();
+        r[QStringLiteral("meta")] = meta;
+        r[QStringLiteral("indicators")] = QJsonObject{
+            {QStringLiteral("quote"), QJsonArray{QJsonObject{{QStringLiteral("close"), quote.value(QLatin1String("close"))}}}}};
+        result.append(QJsonObject{{QStringLiteral("symbol"), QString::fromLatin1(s)}, {QStringLiteral("response"), QJsonArray{r}}});
+    }
+    const QJsonObject body{{QStringLiteral("spark"),
+                            QJsonObject{{QStringLiteral("result"), result}, {QStringLiteral("error"), QJsonValue()}}}};
+    return {200, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json", ""};
+}
+
+FakeProvider::Reply FakeProvider::lookup(const QByteArray& query) const
+{
+    // Every quote whose name holds the text, in symbol order.
+    const QString text = QString::fromUtf8(param(query, "query"));
+    const QString type = QString::fromLatin1(param(query, "type"));
+    QStringList symbols = quotes_.keys();
+    symbols.sort();
+    QJsonArray documents;
+    int total = 0;
+    const int start = param(query, "start").toInt();
+    const int count = param(query, "count").toInt();
+    for (const QString& symbol : symbols) {
+        const QJsonObject q = quotes_.value(symbol);
+        if (!q.value(QLatin1String("shortName")).toString().contains(text, Qt::CaseInsensitive)
+            || q.value(QLatin1String("quoteType")).toString().compare(type, Qt::CaseInsensitive) != 0)
+            continue;
+        if (total >= start && total < start + count)
+            documents.append(QJsonObject{{QStringLiteral("symbol"), symbol},
+                                         {QStringLiteral("shortName"), q.value(QLatin1String("shortName"))},
+                                         {QStringLiteral("exchange"), q.value(QLatin1String("exchange"))},
+                                         {QStringLiteral("quoteType"), type.toLower()}});
+        ++total;
+    }
+    const QJsonObject result{{QStringLiteral("start"), start}, {QStringLiteral("count"), documents.size()},
+                             {QStringLiteral("total"), total}, {QStringLiteral("documents"), documents}};
+    const QJsonObject body{{QStringLiteral("finance"),
+                            QJsonObject{{QStringLiteral("result"), QJsonArray{result}}, {QStringLiteral("error"), QJsonValue()}}}};
+    return {200, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json", ""};
+}
+
+FakeProvider::Reply FakeProvider::consentPage(const Request& r)
+{
+    if (r.method == "POST" && r.path == "/consent/collect") {
+        // Agreed, with the page's own hidden fields.
+        if (param(r.body, "agree") == "agree" && param(r.body, "csrfToken") == "tok&en=1"
+            && param(r.body, "sessionId") == "3_cc-session")
+            consentGiven_ = true;
+        return {302, {}, "text/html", "Location: /consent/copy?sessionId=3_cc-session\r\n"};
+    }
+    if (r.path == "/consent/copy")
+        return {200, "<html>done</html>", "text/html", ""};
+    return {200,
+            "<!DOCTYPE html><html><body><form method=\"post\" class=\"consent-form\" action=\"/consent/collect\">"
+            "<input type=\"hidden\" name=\"csrfToken\" value=\"tok&amp;en=1\">"
+            "<input type=\"hidden\" name=\"sessionId\" value=\"3_cc-session\">"
+            "<input type=\"text\" name=\"visible\" value=\"no\">"
+            "<button type=\"submit\" name=\"agree\" value=\"agree\">Accept all</button>"
+            "<button type=\"submit\" name=\"reject\" value=\"reject\">Reject all</button>"
+            "</form></body></html>",
+            "text/html; charset=utf-8", ""};
 }
 
 FakeProvider::Reply FakeProvider::quotes(const QByteArray& query) const

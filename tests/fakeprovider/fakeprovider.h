@@ -21,7 +21,7 @@ public:
     enum class Fault {
         None,
         Throttle,     // 429 "Too Many Requests"
-        Consent,      // 307 to the consent page
+        Consent,      // 307 to the consent page (this fake's own)
         Hang,         // never answer
         ServerError,  // 500
         HtmlPage,     // 200 with an HTML page
@@ -31,6 +31,8 @@ public:
         QByteArray path;   // "/v8/finance/chart/NVDA"
         QByteArray query;  // raw
         QByteArray cookie;
+        QByteArray method = "GET";
+        QByteArray body;  // of a POST
         qint64 arrivedMs = 0;
     };
 
@@ -43,6 +45,11 @@ public:
     // A quote-endpoint record for `symbol`, answered by quote and by chart.
     void addQuote(const QString& symbol, double price, double volume, qint64 marketTime,
                   const QString& name = QString());
+    // A chart answer of the test's own for `symbol`.
+    void setChart(const QString& symbol, int status, const QByteArray& body)
+    {
+        charts_.insert(symbol, {status, body, "application/json", ""});
+    }
     // `count` faults for requests whose path starts with `prefix`; -1: all.
     void setFault(const QByteArray& prefix, Fault fault, int count = -1);
     void setDelay(int ms) { delayMs_ = ms; }
@@ -57,6 +64,15 @@ public:
     // every one kept so far at once.
     void holdAnswers(bool hold) { hold_ = hold; }
     void releaseAnswers();
+    // The Retry-After header of a 429 ("" for none).
+    void setRetryAfter(const QByteArray& value) { retryAfter_ = value; }
+    // While on, the cookie host redirects to the consent page until its form
+    // is posted with agreement.
+    void requireConsent(bool on) { consentNeeded_ = on; }
+    bool consentGiven() const { return consentGiven_; }
+    // Spark answers without the day's high, low and volume in their meta,
+    // as older answers were.
+    void sparkWithoutDayFigures(bool on) { sparkBare_ = on; }
     // Every crumb is refused with 401 while set.
     void refuseCrumbs(bool refuse) { refuseCrumbs_ = refuse; }
     // Hands out a new crumb: the old one is refused from now on.
@@ -75,11 +91,17 @@ private:
         QByteArray extraHeaders;
     };
     void accept();
-    void handle(QTcpSocket* socket, const QByteArray& head);
+    void handle(QTcpSocket* socket, const QByteArray& head, const QByteArray& body);
     Reply answer(const Request& r);
     Reply chart(const QString& symbol, const QByteArray& query) const;
     Reply quotes(const QByteArray& query) const;
     Reply search(const QByteArray& query) const;
+    Reply spark(const QByteArray& query) const;
+    Reply lookup(const QByteArray& query) const;
+    Reply consentPage(const Request& r);
+    // The chart result of `symbol` (recorded, or built from its quote);
+    // empty when unknown. `status` gets the HTTP status of its answer.
+    QJsonObject chartResult(const QString& symbol, int* status) const;
     void send(QTcpSocket* socket, const Reply& reply);
 
     QTcpServer server_;
@@ -90,6 +112,8 @@ private:
     QVector<QPair<QByteArray, QPair<Fault, int>>> faults_;
     QByteArray crumb_ = "fAkeCrumb/1";
     bool refuseCrumbs_ = false;
+    QByteArray retryAfter_;
+    bool consentNeeded_ = false, consentGiven_ = false, sparkBare_ = false;
     int delayMs_ = 0;
     bool dailyCharts_ = false;
     bool hold_ = false;

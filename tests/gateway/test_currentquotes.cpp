@@ -93,7 +93,8 @@ TEST_F(GatewayTest, ConsentOnTheCookieHostFallsBackToTheChart)
     // A currency: four decimals, no volume, the time of London.
     EXPECT_EQ(a.body, "\"EURUSD=X\",\"2/20/2025\",\"11:46am\",1.0436,1.0449,1.0422,1.0436,0,\"EUR/USD\"\r\n");
     EXPECT_EQ(provider.count("/v1/test/getcrumb"), 0);
-    EXPECT_EQ(provider.count("/v7/"), 0);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 0);
+    EXPECT_EQ(provider.count("/v7/finance/spark"), 1);
 }
 
 TEST_F(GatewayTest, FailuresAreNeverAnsweredAsQuotes)

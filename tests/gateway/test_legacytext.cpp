@@ -20,6 +20,25 @@ TEST(LegacyText, PricesFollowTheDecimalTextNotItsBinaryNeighbour)
     EXPECT_EQ(volume(livejson::kMissing), "0");
 }
 
+TEST(LegacyText, HistoryPricesKeepTheirDigitsWithoutFloatNoise)
+{
+    // Widened 32-bit floats, as the provider sends them.
+    EXPECT_EQ(exactPrice(20.212499618530273, 2), "20.2125");
+    EXPECT_EQ(exactPrice(double(0.0380208f), 2), "0.0380208");
+    EXPECT_EQ(exactPrice(double(1.1220826f), 4), "1.1220826");
+    // Never fewer places than the hint; whole numbers too.
+    EXPECT_EQ(exactPrice(double(244.6f), 2), "244.60");
+    EXPECT_EQ(exactPrice(241, 2), "241.00");
+    EXPECT_EQ(exactPrice(double(1.5f), 4), "1.5000");
+    EXPECT_EQ(exactPrice(0, 2), "0.00");
+    // A double that is no float keeps ten significant digits: a price of
+    // six figures keeps its cents, arithmetic noise goes.
+    EXPECT_EQ(exactPrice(700000.12, 2), "700000.12");
+    EXPECT_EQ(exactPrice(0.1 + 0.2, 2), "0.30");
+    EXPECT_EQ(exactPrice(-0.000012345678901, 2), "-0.0000123456789");
+    EXPECT_EQ(exactPrice(livejson::kMissing, 2), "0");
+}
+
 TEST(LegacyText, DatesAndTimesInTheFormsTheProgramReads)
 {
     EXPECT_EQ(quoteDate(QDate(2004, 6, 4)), "6/4/2004");

@@ -3,7 +3,14 @@
 #include "gateway/livehosts.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
+#include "fakeprovider.h"
+#include "support/yield.h"
 #include "testutil.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
 
 class LiveHostsTest : public QuotarisTest {
 protected:
@@ -46,4 +53,30 @@ TEST_F(LiveHostsTest, NoGatewayWhenEveryHostIsSet)
     EXPECT_TRUE(livehosts::resolve(&error));
     EXPECT_EQ(livehosts::running(), nullptr);
     EXPECT_EQ(settings().chartHost, QStringLiteral("127.0.0.1:9"));
+}
+
+TEST_F(LiveHostsTest, ANewTimeOutReachesTheRunningGateway)
+{
+    FakeProvider provider;
+    provider.useInStore();
+    provider.setFault("/v8/", FakeProvider::Fault::Hang);
+    ASSERT_TRUE(runStartup().opened);
+    QString error;
+    ASSERT_TRUE(livehosts::resolve(&error)) << qPrintable(error);
+    EXPECT_EQ(livehosts::running()->budgetMs(), 9250);
+
+    // The Options window sets 2 seconds: the gateway gives up on a request
+    // after 1.25 s from then on, without a restart.
+    settings().teller2 = 2;
+    waitUntil([] { return false; }, 1500);
+    QNetworkAccessManager client;
+    client.setProxy(QNetworkProxy::NoProxy);
+    QElapsedTimer clock;
+    clock.start();
+    QNetworkReply* reply = client.get(QNetworkRequest(QUrl(QStringLiteral("http://%1/q?s=NVDA&d=v1").arg(livehosts::running()->address()))));
+    ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 15000));
+    EXPECT_FALSE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid());
+    EXPECT_GE(clock.elapsed(), 1100);
+    EXPECT_LT(clock.elapsed(), 1250 + 4000);  // far from 9.25 s, with a margin for a loaded machine
+    delete reply;
 }

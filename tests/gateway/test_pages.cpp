@@ -60,6 +60,38 @@ TEST_F(GatewayTest, LookupPagesFilterByKindAndMarket)
     EXPECT_TRUE(none.body.contains("Your search for AAPL returned no matches"));
 }
 
+TEST_F(GatewayTest, LookupInUtf8PagesBeyondTheFirstFifty)
+{
+    for (int i = 0; i < 120; ++i)
+        provider.addQuote(QStringLiteral("W%1.WA").arg(i, 3, 10, QLatin1Char('0')), 10, 10, 1739566800,
+                          QString::fromUtf8("Łódź Widget %1").arg(i));
+    startGateway();
+    // "Łódź" as the program sends it: UTF-8, percent-encoded.
+    const QString path = QStringLiteral("/l?m=&s=%C5%81%C3%B3d%C5%BA&b=%1");
+    const Answer first = get(path.arg(0));
+    EXPECT_TRUE(first.body.contains(">Showing 1 - 50 of 120<")) << first.body.left(300).constData();
+    EXPECT_TRUE(first.body.contains("><a href=\"/q?s=W000.WA+W001.WA+"));
+    EXPECT_TRUE(first.body.contains("W049.WA&f=s"));
+    // The provider gets the text as typed; the page's names are Latin-1.
+    EXPECT_TRUE(provider.requests().last().query.startsWith("query=%C5%81%C3%B3d%C5%BA&type=equity&start=0&count=50"));
+    EXPECT_TRUE(first.body.contains("L\xF3" "dz Widget 0"));
+
+    const Answer second = get(path.arg(50));
+    EXPECT_TRUE(second.body.contains(">Showing 51 - 100 of 120<"));
+    EXPECT_TRUE(second.body.contains("><a href=\"/q?s=W050.WA+"));
+    const Answer last = get(path.arg(100));
+    EXPECT_TRUE(last.body.contains(">Showing 101 - 120 of 120<"));
+    EXPECT_TRUE(last.body.contains("W119.WA&f=s"));
+    EXPECT_TRUE(get(path.arg(150)).body.contains("returned no matches"));
+
+    // A Latin-1 text of an older client still reads as typed.
+    get(QStringLiteral("/l?m=&s=M%FCller&b=0"));
+    bool asked = false;
+    for (const FakeProvider::Request& r : provider.requests())
+        asked = asked || r.query.startsWith("query=M%C3%BCller&");
+    EXPECT_TRUE(asked);
+}
+
 TEST_F(GatewayTest, IndexMembersFromTheUsersListsInPagesOfFifty)
 {
     QByteArray list = "# members of a made-up index\n";

@@ -76,7 +76,7 @@ TEST_F(SearchTest, LookupRequestEncodesTheTextAndStartsAtTheOffset)
     EXPECT_TRUE(s.lookupUrl().contains(QStringLiteral("/l?m=US&s=")));
     EXPECT_TRUE(s.lookupUrl().endsWith(QStringLiteral("&t=I&b=50")));
 
-    // What the service receives is the text as typed.
+    // What the service receives is the text as typed, in UTF-8.
     for (const QString& text : {QStringLiteral("a b&c=d"), QStringLiteral("Société Générale"),
                                 QStringLiteral("株式"), QString(1000, QLatin1Char('x'))}) {
         fake.clearRequests();
@@ -87,7 +87,7 @@ TEST_F(SearchTest, LookupRequestEncodesTheTextAndStartsAtTheOffset)
         EXPECT_TRUE(s.answered);
         ASSERT_EQ(fake.requests().size(), 1);
         const QByteArray got = fake.requests()[0].query.value("s");
-        EXPECT_EQ(got, text.at(0).unicode() > 0xFF ? text.toUtf8() : text.toLatin1());
+        EXPECT_EQ(got, text.toUtf8());
         EXPECT_EQ(fake.requests()[0].query.value("b"), QByteArray("50"));
     }
 }
@@ -130,6 +130,19 @@ TEST_F(SearchTest, ExactSymbolAndNoAnswer)
     s.go();
     EXPECT_TRUE(s.NoMatch);
     EXPECT_FALSE(s.answered);
+
+    // A failure page where the CSV answer was due is no answer either, for
+    // the exact symbol and for the members, not "no match".
+    fake.setFault(Fault::HtmlPage);
+    for (const bool members : {false, true}) {
+        SearchyahooClass e;
+        e.Searchstring = QStringLiteral("AAPL");
+        e.alleensymbol = !members;
+        e.getcomponents = members ? QStringLiteral("^DJI") : QString();
+        e.go();
+        EXPECT_TRUE(e.NoMatch);
+        EXPECT_FALSE(e.answered) << members;
+    }
 }
 
 TEST_F(SearchTest, MembersComeInPagesOfFifty)

@@ -152,8 +152,8 @@ TEST_F(SymbolSearchTest, LocalSearch)
 
 TEST_F(SymbolSearchTest, AwkwardSearchTextsLeaveTheDatabaseSound)
 {
-    // The service receives the single-byte text.
-    fake.setLookup(QStringLiteral("O'Neil \"&\" Søn").toLatin1(), symbols(2));
+    // The service receives the text in UTF-8.
+    fake.setLookup(QStringLiteral("O'Neil \"&\" Søn").toUtf8(), symbols(2));
     for (const QString& text : {QStringLiteral("O'Neil \"&\" Søn"), QStringLiteral("'; DROP TABLE fondsen; --"),
                                 QStringLiteral("Ωmega %_*?"), QString(1000, QLatin1Char('\''))}) {
         for (bool exact : {false, true}) {
