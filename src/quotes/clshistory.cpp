@@ -111,6 +111,8 @@ bool clsHistory::range(QDate& start, QDate& end)
     options.split = settings().split != 0;
     options.euro = settings().teller5 == 1;
     options.reject = settings().reject;
+    options.first = start;
+    options.last = end;
     QVector<HistoryRecord> days = decodeHistory(result.body, HTicker, options);
     const bool anyDay = !days.isEmpty();
     days.erase(std::remove_if(days.begin(), days.end(), [](const HistoryRecord& r) { return !r.survives; }),

@@ -24,7 +24,7 @@ void clsTickeronderzoek::go()
     if (state().abortFlag)
         return;
     changed = false;
-    const QByteArray page = fetchPage(quoteHostFor(QString()) + QStringLiteral("/q?s=") + ticker
+    const QByteArray page = fetchPage(quoteHostFor(QString()) + QStringLiteral("/q?s=") + queryText(ticker)
                                           + QStringLiteral("&d=v1"),
                                       &pageMissing);
     if (const auto successor = findChangedTicker(page)) {
@@ -35,7 +35,7 @@ void clsTickeronderzoek::go()
 
 bool clsTickeronderzoek::examine()
 {
-    const QByteArray page = fetchPage(quoteHostFor(QString()) + QStringLiteral("/q/hp?s=") + ticker, &pageMissing);
+    const QByteArray page = fetchPage(quoteHostFor(QString()) + QStringLiteral("/q/hp?s=") + queryText(ticker), &pageMissing);
     const auto start = findHistoryStart(page);
     if (!start)
         return false;
