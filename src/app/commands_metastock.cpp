@@ -63,6 +63,8 @@ int scan(HeadlessContext& c)
     c.out << result.securities << " securities in " << result.folders.size() << " folders\n";
     for (const QString& folder : result.damaged)
         c.err << "damaged, left alone: " << folder << '\n';
+    for (const QString& file : result.unnamed)
+        c.err << "named by no master file, left alone: " << file << '\n';
     return result.damaged.isEmpty() ? 0 : 1;
 }
 

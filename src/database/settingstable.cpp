@@ -196,9 +196,13 @@ QVector<const Column*> inSchemaOrder()
 
 QVector<QPair<const char*, QString ProgramSettings::*>> checkedFolders()
 {
+    // The MetaStock root is not among them: a root that is gone (a disk not
+    // mounted) must not become the home folder, where placing new symbols
+    // would make databases in the user's own folders. Its writer checks it
+    // when a run begins and leaves MetaStock out of that run.
     QVector<const Column*> folders;
     for (const Column& c : all()) {
-        if (c.kind == Kind::Folder && c.loaded())
+        if (c.kind == Kind::Folder && c.loaded() && c.text != &ProgramSettings::metastock)
             folders.append(&c);
     }
     std::sort(folders.begin(), folders.end(),

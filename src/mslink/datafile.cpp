@@ -133,6 +133,22 @@ int find(const QString& path, const Layout& layout, int counted, qint32 date, Re
     const int size = layout.recordSize();
     const qint32 target = toFileDate(date);
     int lo = 0, hi = counted - 1;
+    // The day looked for is most often the last one (a quote of today
+    // asked again through the day): one read settles it.
+    if (counted > 0) {
+        const QByteArray b = files::readAt(path, static_cast<qint64>(counted) * size, size);
+        if (b.size() < size)
+            return -1;
+        const qint32 d = wholeNumber(getMbf(b.constData() + 4 * layout.date));
+        if (d == target) {
+            if (found)
+                *found = decodeRecord(layout, b.constData());
+            return counted - 1;
+        }
+        if (d < target)
+            return -1;
+        hi = counted - 2;
+    }
     while (lo <= hi) {
         const int mid = lo + (hi - lo) / 2;
         const QByteArray b = files::readAt(path, static_cast<qint64>(mid + 1) * size, size);
@@ -150,6 +166,11 @@ int find(const QString& path, const Layout& layout, int counted, qint32 date, Re
             hi = mid - 1;
     }
     return -1;
+}
+
+void replaceAt(const QString& path, const Layout& layout, int index, const Record& record)
+{
+    files::writeAt(path, static_cast<qint64>(index + 1) * layout.recordSize(), encodeRecord(layout, record));
 }
 
 }  // namespace mslink::datafile

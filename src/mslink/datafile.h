@@ -44,6 +44,10 @@ bool ends(const QString& path, const Layout& layout, Record* first, Record* last
 // header count, each in one write.
 void append(const QString& path, const Layout& layout, int counted, const std::vector<Record>& records);
 
+// Writes `record` over record `index` (0-based) in place: one write, which
+// a kill cannot cut in two.
+void replaceAt(const QString& path, const Layout& layout, int index, const Record& record);
+
 // The index of the record of `date` among `counted` ascending records, or -1.
 int find(const QString& path, const Layout& layout, int counted, qint32 date, Record* found = nullptr);
 

@@ -4,6 +4,8 @@
 #include "mslink/files.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QMap>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
@@ -51,6 +53,27 @@ QSet<QString>& repaired()
     return s;
 }
 
+// A data file longer than the longest header holds records.
+constexpr qint64 kLongestHeader = 32;
+
+// The data files in `dir` of the right kind for their number (F<n>.DAT up
+// to 255, F<n>.MWD above), by number, with their sizes.
+QMap<int, qint64> dataFilesIn(const QString& dir)
+{
+    static const QRegularExpression dataName(QStringLiteral("^F([0-9]+)\\.(DAT|MWD)$"));
+    QMap<int, qint64> out;
+    const QFileInfoList entries = QDir(dir).entryInfoList(QDir::Files);
+    for (const QFileInfo& info : entries) {
+        const QRegularExpressionMatch match = dataName.match(info.fileName());
+        if (!match.hasMatch())
+            continue;
+        const int n = match.captured(1).toInt();
+        if ((n <= kMasterLimit) == (match.captured(2) == QLatin1String("DAT")))
+            out.insert(n, info.size());
+    }
+    return out;
+}
+
 }  // namespace
 
 Folder::Folder(const QString& dir) : dir_(QDir::cleanPath(dir)), m_(std::make_shared<Masters>()) {}
@@ -67,8 +90,12 @@ bool Folder::present(const QString& dir)
 {
     // Any master file, even an empty one: a folder whose MASTER was cut to
     // nothing is a damaged database, not a free folder.
+    // So is a folder of data files whose master files are gone.
     const QString d = QDir::cleanPath(dir) + QLatin1Char('/');
-    return files::size(d + kMaster) >= 0 || files::size(d + kEmaster) >= 0 || files::size(d + kXmaster) >= 0;
+    if (files::size(d + kMaster) >= 0 || files::size(d + kEmaster) >= 0 || files::size(d + kXmaster) >= 0)
+        return true;
+    const QMap<int, qint64> data = dataFilesIn(d);
+    return std::any_of(data.begin(), data.end(), [](qint64 size) { return size > kLongestHeader; });
 }
 
 void Folder::load()
@@ -82,14 +109,34 @@ void Folder::load()
     }
     if (master.size < kMasterSize && (master.size >= 0 || emaster.size >= 0 || xmaster.size >= 0))
         throw Error(ErrorCode::Damaged, QStringLiteral("MASTER is missing or shorter than its header"));
-    m_ = std::make_shared<Masters>(
+    auto parsed = std::make_shared<Masters>(
         parseMasters(files::read(d + kMaster), files::read(d + kEmaster), files::read(d + kXmaster)));
+    // Data files with records beside a master file that is missing or empty:
+    // the entries naming them are lost, and a folder taken for empty would
+    // get new securities over them.
+    const QMap<int, qint64> data = dataFilesIn(dir_);
+    for (auto it = data.begin(); it != data.end(); ++it) {
+        if (it.value() <= kLongestHeader)
+            continue;
+        if (it.key() <= kMasterLimit && master.size <= 0)
+            throw Error(ErrorCode::Damaged, QStringLiteral("MASTER is missing beside data files"));
+        if (it.key() > kMasterLimit && xmaster.size <= 0)
+            throw Error(ErrorCode::Damaged, QStringLiteral("XMASTER is missing beside data files"));
+    }
+    m_ = std::move(parsed);
     cache().insert(dir_, {master, emaster, xmaster, m_});
 }
 
-int Folder::find(const QString& symbol) const
+int Folder::find(const QString& symbol, const QString& dataFile) const
 {
     const QString s = storableSymbol(symbol);
+    if (!dataFile.isEmpty()) {
+        for (size_t i = 0; i < m_->securities.size(); ++i) {
+            const Security& sec = m_->securities[i];
+            if (sec.dataFileName() == dataFile && sec.symbol.compare(s, Qt::CaseInsensitive) == 0)
+                return static_cast<int>(i);
+        }
+    }
     for (size_t i = 0; i < m_->securities.size(); ++i) {
         if (m_->securities[i].symbol.compare(s, Qt::CaseInsensitive) == 0)
             return static_cast<int>(i);
@@ -124,15 +171,38 @@ int Folder::nextFileNumber() const
         else
             highest = std::max(highest, s.fileNumber);
     }
+    // A number no entry uses may still have a data file of records (one the
+    // masters lost): it is never written over. An empty one is a leftover
+    // of an add cut short and is taken again.
+    const auto usable = [&](int n) {
+        const QString name = QStringLiteral("F%1.%2").arg(n).arg(n <= kMasterLimit ? QStringLiteral("DAT") : QStringLiteral("MWD"));
+        return !used.contains(n) && files::size(dir_ + QLatin1Char('/') + name) <= kLongestHeader;
+    };
     if (inMaster < kMasterLimit) {
         for (int n = 1; n <= kMasterLimit; ++n) {
-            if (!used.contains(n))
+            if (usable(n))
                 return n;
         }
     }
-    if (highest >= 65535)
-        throw Error(ErrorCode::Full, QStringLiteral("%1 has no file number left").arg(dir_));
-    return highest + 1;
+    for (int n = highest + 1; n <= 65535; ++n) {
+        if (usable(n))
+            return n;
+    }
+    throw Error(ErrorCode::Full, QStringLiteral("%1 has no file number left").arg(dir_));
+}
+
+QStringList Folder::unnamedDataFiles() const
+{
+    QSet<int> numbers;
+    for (const Security& s : m_->securities)
+        numbers.insert(s.fileNumber);
+    QStringList out;
+    const QMap<int, qint64> data = dataFilesIn(dir_);
+    for (auto it = data.begin(); it != data.end(); ++it) {
+        if (!numbers.contains(it.key()))
+            out << QStringLiteral("F%1.%2").arg(it.key()).arg(it.key() <= kMasterLimit ? QStringLiteral("DAT") : QStringLiteral("MWD"));
+    }
+    return out;
 }
 
 int Folder::add(const QString& symbol, const QString& name)
@@ -174,6 +244,12 @@ void Folder::append(int index, const std::vector<Record>& records)
     const int counted = std::min(shape.counted, shape.held);
     datafile::append(path, s.layout, counted, records);
     saveDates(index, counted == 0 ? records.front().date : s.firstDate, records.back().date);
+}
+
+void Folder::change(int index, int at, const Record& record)
+{
+    const Security& s = m_->securities.at(static_cast<size_t>(index));
+    datafile::replaceAt(dataPath(index), s.layout, at, record);
 }
 
 void Folder::rename(int index, const QString& name)
@@ -289,10 +365,8 @@ void Folder::repair()
     edit();
     bool master = false, emaster = !m_->emasterMatched && !m_->securities.empty() && m_->securities.front().inMaster();
     bool xmaster = false;
-    QSet<int> numbers;
     for (int i = 0; i < count(); ++i) {
         Security& s = m_->securities[static_cast<size_t>(i)];
-        numbers.insert(s.fileNumber);
         const QString path = dataPath(i);
         const datafile::Shape shape = datafile::shape(path, s.layout);
         if (!shape.exists)
@@ -324,16 +398,8 @@ void Folder::repair()
     if (master || emaster || xmaster)
         save(master, emaster, xmaster);
 
-    static const QRegularExpression dataName(QStringLiteral("^F([0-9]+)\\.(DAT|MWD)$"));
-    for (const QString& name : folder.entryList(QDir::Files)) {
-        const QRegularExpressionMatch match = dataName.match(name);
-        if (!match.hasMatch())
-            continue;
-        const int n = match.captured(1).toInt();
-        const bool rightKind = (n <= kMasterLimit) == (match.captured(2) == QLatin1String("DAT"));
-        if (rightKind && !numbers.contains(n))
-            folder.remove(name);
-    }
+    // A data file no entry names is never removed: it may hold the only copy
+    // of a security's records (the map rebuild reports it).
     repaired().insert(dir_);
 }
 

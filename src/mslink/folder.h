@@ -4,6 +4,7 @@
 #include "mslink/masters.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -28,8 +29,9 @@ public:
 
     // Mends what an interrupted write can leave: a data file whose header
     // lags behind its records, master dates behind their data file, an
-    // EMASTER that does not match MASTER, a data file no master names, and
-    // temporary files. Done once per folder and session.
+    // EMASTER that does not match MASTER, and temporary files. A data file
+    // no master names is left as it is (see unnamedDataFiles). Done once per
+    // folder and session.
     void repair();
     // Starts a session (a download run): each folder is checked for repairs
     // again when a writer first opens it.
@@ -42,8 +44,13 @@ public:
     const std::vector<Security>& securities() const { return m_->securities; }
     int count() const { return static_cast<int>(m_->securities.size()); }
     // The security of `symbol` (compared without regard to case), or -1.
-    int find(const QString& symbol) const;
+    // Given the name of its data file ("F12.DAT"), the security of that file
+    // when its symbol is `symbol`'s, so a folder holding one symbol twice
+    // still gives each ticker its own.
+    int find(const QString& symbol, const QString& dataFile = QString()) const;
     QString dataPath(int index) const;
+    // The data files of the folder that no entry of the master files names.
+    QStringList unnamedDataFiles() const;
     // Records the data file of security `index` holds.
     int recordCount(int index) const;
     std::vector<Record> records(int index) const;
@@ -56,6 +63,9 @@ public:
     void setRecords(int index, std::vector<Record> records);
     // Appends records dated after the last one in place.
     void append(int index, const std::vector<Record>& records);
+    // Writes `record` over record `at` of security `index`, in place; the
+    // record's date must be the one it replaces.
+    void change(int index, int at, const Record& record);
     // Gives security `index` a new name.
     void rename(int index, const QString& name);
 

@@ -43,10 +43,10 @@ const Security& Reader::current() const
     return f.securities()[static_cast<size_t>(current_)];
 }
 
-bool Reader::findSecurity(const QString& ticker)
+bool Reader::findSecurity(const QString& ticker, const QString& dataFile)
 {
     closeSecurity();
-    current_ = folder().find(ticker);
+    current_ = folder().find(ticker, dataFile);
     return current_ >= 0;
 }
 

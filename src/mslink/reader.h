@@ -21,7 +21,8 @@ public:
     void closeSecurity();
 
     // Makes the security of `ticker` current; false when there is none.
-    bool findSecurity(const QString& ticker);
+    // With `dataFile`, see Folder::find.
+    bool findSecurity(const QString& ticker, const QString& dataFile = QString());
     // Moves to the next security (the first one right after opening).
     void nextSecurity();
     int securityCount() const;

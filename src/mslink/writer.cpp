@@ -71,19 +71,24 @@ void Writer::addSecurity(const QString& ticker, const QString& name, int flag)
         relock();
 }
 
-void Writer::selectSecurity(const QString& ticker)
+void Writer::selectSecurity(const QString& ticker, const QString& dataFile)
 {
     closeSecurity();
-    const int i = folder().find(ticker);
+    const int i = folder().find(ticker, dataFile);
     if (i < 0)
         throw Error(ErrorCode::NoSecurity, QStringLiteral("%1 holds no security %2").arg(folder().dir(), ticker));
     index_ = i;
 }
 
+QString Writer::selectedDataFile() const
+{
+    return folder_ && index_ >= 0 ? folder_->securities()[static_cast<size_t>(index_)].dataFileName() : QString();
+}
+
 void Writer::changeSecurity(const QString& ticker, const QString& newName, const QString& sameTicker)
 {
     (void)sameTicker;
-    const int i = folder().find(ticker);
+    const int i = index_ >= 0 ? index_ : folder().find(ticker);
     if (i < 0)
         throw Error(ErrorCode::NoSecurity, QStringLiteral("%1 holds no security %2").arg(folder().dir(), ticker));
     folder().rename(i, newName);
@@ -94,6 +99,11 @@ std::vector<Record>& Writer::all()
 {
     if (!all_) {
         all_ = folder().records(selected());
+        for (const Changed& c : changed_) {
+            if (c.at >= 0 && static_cast<size_t>(c.at) < all_->size())
+                (*all_)[static_cast<size_t>(c.at)] = c.record;
+        }
+        changed_.clear();
         all_->insert(all_->end(), appended_.begin(), appended_.end());
         appended_.clear();
     }
@@ -127,11 +137,37 @@ void Writer::appendRecord(qint32 date, qint32 time, float open, float high, floa
 void Writer::changeRecord(qint32 date, qint32 newDate, qint32 time, float open, float high, float low, float close,
                           float volume, float openInterest)
 {
+    const Record fresh{newDate == 0 ? date : newDate, time, open, high, low, close, volume, openInterest};
+    if (!all_ && fresh.date == date) {
+        // The date stays, so does the record's place: it is written over
+        // in place at flush(), without reading or rewriting the file.
+        for (Record& r : appended_) {
+            if (r.date == date) {
+                r = fresh;
+                return;
+            }
+        }
+        for (Changed& c : changed_) {
+            if (c.record.date == date) {
+                c.record = fresh;
+                return;
+            }
+        }
+        const int i = selected();
+        const Security& s = folder().securities()[static_cast<size_t>(i)];
+        const int at = date > s.lastDate || date < s.firstDate
+                           ? -1
+                           : datafile::find(folder().dataPath(i), s.layout, folder().recordCount(i), date);
+        if (at < 0)
+            throw Error(ErrorCode::NoRecord, QStringLiteral("No record of %1").arg(date));
+        changed_.push_back({at, fresh});
+        return;
+    }
     std::vector<Record>& records = all();
     const auto it = std::find_if(records.begin(), records.end(), [date](const Record& r) { return r.date == date; });
     if (it == records.end())
         throw Error(ErrorCode::NoRecord, QStringLiteral("No record of %1").arg(date));
-    *it = {newDate == 0 ? date : newDate, time, open, high, low, close, volume, openInterest};
+    *it = fresh;
 }
 
 void Writer::deleteRecords(qint32 first, qint32 last)
@@ -158,6 +194,11 @@ void Writer::reorder()
 void Writer::flush()
 {
     const int i = selected();
+    if (!all_) {
+        for (const Changed& c : changed_)
+            folder().change(i, c.at, c.record);
+        changed_.clear();
+    }
     if (all_) {
         folder().setRecords(i, std::move(*all_));
         all_.reset();
@@ -184,6 +225,7 @@ void Writer::closeSecurity()
     index_ = -1;
     all_.reset();
     appended_.clear();
+    changed_.clear();
 }
 
 void Writer::release()

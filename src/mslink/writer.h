@@ -27,8 +27,12 @@ public:
     // seven fields) and selects it.
     void addSecurity(const QString& ticker, const QString& name, int flag = 1);
     // Throws Error(NoSecurity) when the folder has no security of `ticker`.
-    void selectSecurity(const QString& ticker);
-    // Gives the security of `ticker` a new name.
+    // With `dataFile`, see Folder::find.
+    void selectSecurity(const QString& ticker, const QString& dataFile = QString());
+    // The data file of the selected security ("F12.DAT").
+    QString selectedDataFile() const;
+    // Gives the security of `ticker` (the selected one when there is one) a
+    // new name.
     void changeSecurity(const QString& ticker, const QString& newName, const QString& sameTicker);
 
     bool recordExists(qint32 date);
@@ -64,6 +68,13 @@ private:
     int index_ = -1;
     std::optional<std::vector<Record>> all_;  // loaded when a change needs every record
     std::vector<Record> appended_;            // appends not yet written
+    // Records changed without a change of date, not yet written: written in
+    // place, each where it is.
+    struct Changed {
+        int at;
+        Record record;
+    };
+    std::vector<Changed> changed_;
 };
 
 }  // namespace mslink

@@ -148,6 +148,8 @@ void clsHistory::answered()
     options.split = settings().split != 0;
     options.euro = settings().teller5 == 1;
     options.reject = settings().reject;
+    options.first = start;
+    options.last = last;
     QVector<HistoryRecord> days = decodeHistory(result.body, HTicker, options);
     const bool anyDay = !days.isEmpty();
     days.erase(std::remove_if(days.begin(), days.end(), [](const HistoryRecord& r) { return !r.survives; }),

@@ -3,7 +3,10 @@
 #include "quotes/csvfields.h"
 #include "support/state.h"
 
-CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear)
+#include <QHash>
+#include <QSet>
+
+CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear, const QStringList* asked)
 {
     CurrentQuotes q;
     const QVector<QByteArrayView> lines = csv::splitLines(body);
@@ -11,11 +14,29 @@ CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear)
         return q;
     q.decoded = true;
     q.foundall = true;
+    // Upper-case asked ticker -> answered yet.
+    QHash<QString, bool> pending;
+    if (asked) {
+        for (const QString& t : *asked) {
+            if (!t.trimmed().isEmpty())
+                pending.insert(t.trimmed().toUpper(), false);
+        }
+    }
     for (const QByteArrayView line : lines) {
         const csv::Fields f = csv::splitFields(line);
         if (f.size() < 9)
             continue;
         const QString ticker = csv::clean(f[0]);
+        if (asked) {
+            // A line for another symbol (a request cut short by the
+            // service, a mixed-up answer) must not reach any file.
+            const auto it = pending.find(ticker.toUpper());
+            if (it == pending.end() || *it) {
+                q.unasked.append(ticker);
+                continue;
+            }
+            *it = true;
+        }
         const qint32 date = csv::cvdatum(f[1], maxYear);
         const double open = csv::number(f[3]);
         const double high = csv::number(f[4]);
@@ -57,7 +78,39 @@ CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear)
         q.volumeText.append(csv::numberText(f[7]));
         q.yahooname.append(name);
     }
+    if (asked) {
+        QSet<QString> listed;
+        for (const QString& t : *asked) {
+            const QString key = t.trimmed().toUpper();
+            if (!key.isEmpty() && !pending.value(key) && !listed.contains(key)) {
+                q.missing.append(t.trimmed());
+                listed.insert(key);
+            }
+        }
+    }
     return q;
+}
+
+QString queryText(const QString& text)
+{
+    bool latin1 = true;
+    for (const QChar c : text)
+        latin1 = latin1 && c.unicode() <= 0xFF;
+    const QByteArray bytes = latin1 ? text.toLatin1() : text.toUtf8();
+    static const char hex[] = "0123456789ABCDEF";
+    QString out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 0x20 || b >= 0x7F || b == '%' || b == '&' || b == '+' || b == '#' || b == '=') {
+            out += QLatin1Char('%');
+            out += QLatin1Char(hex[b >> 4]);
+            out += QLatin1Char(hex[b & 0xF]);
+        } else {
+            out += QLatin1Char(c);
+        }
+    }
+    return out;
 }
 
 QString quoteHostFor(const QString& region)
@@ -75,7 +128,7 @@ QString currentQuotesUrl(const QStringList& tickers, const QString& region)
     QString url = quoteHostFor(region) + QStringLiteral("/d/quotes.csv?s=");
     for (const QString& t : tickers) {
         if (!t.isEmpty())
-            url += t + QLatin1Char('+');
+            url += queryText(t) + QLatin1Char('+');
     }
     return url + QStringLiteral("&f=sd1t1ohgl1vn&e=.csv");
 }

@@ -18,6 +18,11 @@ struct CurrentQuotes {
     QVector<QString> yahooname;
     QStringList notfound;          // tickers the service did not know
     QStringList SymbolsVerworpen;  // found, but rejected for lack of volume
+    // With the request's tickers given to the decoder: those the answer has
+    // no line for, and the lines for a ticker that was not asked (or a
+    // second line for one), which are left out of every other field.
+    QStringList missing;
+    QStringList unasked;
     bool decoded = false;          // the answer held at least one CR LF
     bool foundall = false;         // decoded, and nothing was unknown or rejected
 
@@ -28,7 +33,16 @@ struct CurrentQuotes {
 // Decodes an answer of "/d/quotes.csv" with the fields "sd1t1ohgl1vn".
 // With `reject` on, a found quote without volume is rejected unless it is an
 // index ("^...") or a currency ("...=X"). `maxYear` bounds the dates.
-CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear);
+// Given `asked` (the request's tickers), only the first line of each asked
+// ticker counts (compared without regard to case); see `missing` and
+// `unasked`.
+CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear,
+                                  const QStringList* asked = nullptr);
+
+// `text` as it can stand in a query value: "%", "&", "+", "#", "=", blanks,
+// control characters and everything beyond ASCII percent-encoded (as
+// Latin-1 when it fits, else UTF-8); "^", "." and the rest as they are.
+QString queryText(const QString& text);
 
 // The request for `tickers` (empty entries left out): the AU or SG regional
 // host for the region codes "AU" and "SG", the main quote host otherwise.

@@ -1,11 +1,13 @@
 #include "quotes/historydecode.h"
 
 #include "quotes/csvfields.h"
+#include "quotes/currentquotes.h"
 #include "support/log.h"
 #include "support/state.h"
 #include "support/textconv.h"
 #include "support/years.h"
 
+#include <QSet>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -80,14 +82,14 @@ QString HistoryRecord::line() const
 
 QString historyUrl(const QString& host, const QString& ticker, const QDate& start, const QDate& end)
 {
-    const QString url = QStringLiteral("http://%1/table.csv?s=%2&a=%3&b=%4&c=%5&d=%6&e=%7&f=%8&y=0&g=d&ignore=.csv")
-                            .arg(host, ticker)
-                            .arg(start.month() - 1)
-                            .arg(start.day())
-                            .arg(start.year())
-                            .arg(end.month() - 1)
-                            .arg(end.day())
-                            .arg(end.year());
+    // Put together piece by piece: an encoded ticker holds "%" signs that
+    // QString::arg would take for its own markers.
+    const auto n = [](int v) { return QString::number(v); };
+    const QString url = QStringLiteral("http://") + host + QStringLiteral("/table.csv?s=")
+                        + queryText(ticker.toLower()) + QStringLiteral("&a=") + n(start.month() - 1)
+                        + QStringLiteral("&b=") + n(start.day()) + QStringLiteral("&c=") + n(start.year())
+                        + QStringLiteral("&d=") + n(end.month() - 1) + QStringLiteral("&e=") + n(end.day())
+                        + QStringLiteral("&f=") + n(end.year()) + QStringLiteral("&y=0&g=d&ignore=.csv");
     return url.toLower();
 }
 
@@ -117,6 +119,11 @@ double euroRate(const QString& ticker)
 
 qint32 historyDate(QByteArrayView text)
 {
+    return historyDate(text, 0);
+}
+
+qint32 historyDate(QByteArrayView text, int nearYear)
+{
     const qsizetype dash = text.indexOf('-');
     if (dash < 1 || dash > 2)
         return 0;
@@ -129,7 +136,15 @@ qint32 historyDate(QByteArrayView text)
     const QByteArrayView yy = rest.sliced(dash2 + 1, 2);
     if (!std::isdigit(static_cast<unsigned char>(yy[0])) || !std::isdigit(static_cast<unsigned char>(yy[1])))
         return 0;
-    const int year = expandTwoDigitYear((yy[0] - '0') * 10 + (yy[1] - '0'));
+    const int twoDigits = (yy[0] - '0') * 10 + (yy[1] - '0');
+    int year = expandTwoDigitYear(twoDigits);
+    if (nearYear > 0) {
+        year = nearYear - nearYear % 100 + twoDigits;
+        if (year > nearYear + 50)
+            year -= 100;
+        else if (year <= nearYear - 50)
+            year += 100;
+    }
     const int month = monthNumber(rest.first(dash2));
     if (!QDate::isValid(year, month, day))
         return 0;
@@ -155,6 +170,14 @@ QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker,
         lines.append(body.sliced(from, lf - from));
         from = lf + 1;
     }
+    // The century that puts a year nearest the middle of the range asked.
+    const int nearYear = !options.last.isValid()    ? 0
+                         : !options.first.isValid() ? options.last.year()
+                                                    : (options.first.year() + options.last.year()) / 2;
+    const qint32 lastDate = options.last.isValid()
+                                ? options.last.year() * 10000 + options.last.month() * 100 + options.last.day()
+                                : 0;
+    QSet<qint32> dates;  // taken so far; the walk meets the later row of a date first
     QVector<HistoryRecord> records;
     records.reserve(lines.size());
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
@@ -165,9 +188,10 @@ QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker,
             WriteLog(QString::fromLatin1(lines[i]));
         HistoryRecord r;
         r.ticker = ticker;
-        r.date = historyDate(f[0]);
-        if (r.date == 0)
+        r.date = historyDate(f[0], nearYear);
+        if (r.date == 0 || (lastDate != 0 && r.date > lastDate) || dates.contains(r.date))
             continue;
+        dates.insert(r.date);
         r.open = field(f[1]);
         r.high = field(f[2]);
         r.low = field(f[3]);

@@ -25,6 +25,10 @@ struct HistoryDecodeOptions {
     bool split = false;  // adjust for dividends and splits (the answer's adjusted close)
     bool euro = true;    // convert European quotes before 1999 to euro
     bool reject = true;  // reject days without volume
+    // The range asked for, when known: a two-digit year takes the century
+    // that puts it nearest the range (a range spans far less than a
+    // century), and a day after the end is dropped.
+    QDate first, last;
 };
 
 // "http://" + host + "/table.csv?s=..." for one range; months are
@@ -42,7 +46,10 @@ double euroRate(const QString& ticker);
 // "14-Jun-04" as 20040614; 0 when the text is no such date. Two-digit years
 // follow the same window as the quote files.
 qint32 historyDate(QByteArrayView field);
+// The same with the century that puts the year within 50 years of `nearYear`.
+qint32 historyDate(QByteArrayView field, int nearYear);
 
-// Every day of the answer, oldest first (the service sends newest first).
+// Every day of the answer, oldest first (the service sends newest first),
+// one per date: of two rows for one date the later row of the answer holds.
 // Header and unreadable lines are skipped.
 QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker, const HistoryDecodeOptions& options);

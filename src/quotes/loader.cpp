@@ -103,7 +103,11 @@ void loader::decode(const QByteArray& body)
         downloadOk_ = false;
         return;
     }
-    quotes_ = decodeCurrentQuotes(body, settings().reject, csv::latestQuoteYear());
+    quotes_ = decodeCurrentQuotes(body, settings().reject, csv::latestQuoteYear(), &tickers_);
+    for (const QString& t : std::as_const(quotes_.unasked))
+        WriteLog(QStringLiteral("Ignored, not asked for: ") + t);
+    for (const QString& t : std::as_const(quotes_.missing))
+        WriteLog(QStringLiteral("No answer for ") + t);
     // An answer with line breaks but not one line of the quote layout (an
     // error text, garbage) is no answer: its batch failed, it was not empty.
     const bool anyQuoteLine =

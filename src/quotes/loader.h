@@ -46,6 +46,9 @@ public:
     const CurrentQuotes& quotes() const { return quotes_; }
     const QStringList& notfound() const { return quotes_.notfound; }
     const QStringList& SymbolsVerworpen() const { return quotes_.SymbolsVerworpen; }
+    // Tickers of the batch the answer held no line for: failed, as a batch
+    // without an answer is.
+    const QStringList& missing() const { return quotes_.missing; }
     bool DownloadOk() const { return downloadOk_; }
     bool foundall() const { return foundall_; }
     bool timeout() const { return timeout_; }

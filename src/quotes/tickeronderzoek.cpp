@@ -26,12 +26,12 @@ QByteArray fetchPage(const QString& url, bool* missing)
 
 QString quotePageUrl(const QString& ticker)
 {
-    return quoteHostFor(QString()) + QStringLiteral("/q?s=") + ticker + QStringLiteral("&d=v1");
+    return quoteHostFor(QString()) + QStringLiteral("/q?s=") + queryText(ticker) + QStringLiteral("&d=v1");
 }
 
 QString historyPageUrl(const QString& ticker)
 {
-    return quoteHostFor(QString()) + QStringLiteral("/q/hp?s=") + ticker;
+    return quoteHostFor(QString()) + QStringLiteral("/q/hp?s=") + queryText(ticker);
 }
 
 }  // namespace

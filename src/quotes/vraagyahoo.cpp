@@ -12,10 +12,10 @@ QString vraagyahoo::url() const
         u += QStringLiteral("/d/quotes.csv?s=");
         for (const QString& t : tickers) {
             if (!t.isEmpty())
-                u += t + QLatin1Char('+');
+                u += queryText(t) + QLatin1Char('+');
         }
     } else {
-        u += QStringLiteral("/d/quotes?s=@") + getcomponents;
+        u += QStringLiteral("/d/quotes?s=@") + queryText(getcomponents);
     }
     u += QStringLiteral("&h=") + QString::number(vanafwaarzoeken) + QStringLiteral("&f=s");
     if (getquotes)

@@ -337,6 +337,10 @@ void CurrentRun::BatchComplete(int k)
         ++summary_.failedBatches;
         return;
     }
+    if (!l.missing().isEmpty()) {
+        data_->tickersmislukt(l.missing());
+        summary_.unanswered += static_cast<int>(l.missing().size());
+    }
     summary_.quotesReceived += static_cast<int>(l.quotes().size());
     if (!l.foundall()) {
         WriteLog(QStringLiteral("Some quotes were not found"));

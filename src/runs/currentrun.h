@@ -24,6 +24,7 @@ class SuccessorLookup;
 struct CurrentRunSummary : RunSummary {
     int batches = 0;            // requests sent, re-downloads included
     int failedBatches = 0;      // batches whose download failed
+    int unanswered = 0;         // symbols of answered batches without a line of their own
     QStringList changed;        // "OLD -> NEW", " (merged)" when NEW was stored already
     QStringList keptFiles;      // quote files of an old ticker left in place: one of the new name exists
 

@@ -15,9 +15,12 @@
 
 QString CurrentRunSummary::downloadErrors() const
 {
-    if (failedBatches == 0)
-        return {};
-    return QStringLiteral("%1 of %2 requests failed").arg(failedBatches).arg(batches);
+    QStringList errors;
+    if (failedBatches > 0)
+        errors << QStringLiteral("%1 of %2 requests failed").arg(failedBatches).arg(batches);
+    if (unanswered > 0)
+        errors << QStringLiteral("%1 symbols got no answer").arg(unanswered);
+    return errors.join(QStringLiteral(", "));
 }
 
 QString CurrentRun::PointDecimal(const QString& text)

@@ -4,6 +4,7 @@
 
 #include "database/db.h"
 #include "mslink/error.h"
+#include "mslink/masters.h"
 #include "mslink/reader.h"
 #include "mslink/writer.h"
 #include "support/log.h"
@@ -28,13 +29,22 @@ void reachedMaximum(const QString& folder)
 bool addSecurity(const QString& folder)
 {
     const MetastockRunState& run = metastockRun();
+    QString file;
     const StepOutcome outcome = metastock::step(folder, [&] {
         mslink::Writer w;
         w.openFolder(folder);
         w.addSecurity(run.symbolTicker, run.symbolName, 1);
+        file = w.selectedDataFile();
         w.release();
     });
+    metastockRun().placedFile = file;
     return outcome == StepOutcome::Done;
+}
+
+QString folderPart(const QString& map)
+{
+    const int slash = static_cast<int>(map.lastIndexOf(QLatin1Char('/')));
+    return slash < 0 ? QString() : map.left(slash + 1);
 }
 
 bool hasRoom(const QString& folder)
@@ -52,12 +62,57 @@ void classzoekmetastock::go()
         return;
     WriteLog(QStringLiteral("Searching in Metastock database :") + ticker_);
     QString mapped;
-    if (guarded([&] { mapped = metastockmap::folderOf(metastockDb(), ticker_); }) != StepOutcome::Done)
+    if (guarded([&] { mapped = foldermap::folder(metastockDb(), ticker_); }) != StepOutcome::Done)
         return;
+    if (mapped.isEmpty() && indistinct())
+        return;
+    if (mapped.isEmpty() && metastockmap::isCutInFolders(ticker_)) {
+        // A map that lost whose security it is holds the cut symbol: it is
+        // this ticker's, as no other ticker claims it.
+        const QString cut = mslink::storableSymbol(ticker_);
+        guarded([&] {
+            mapped = foldermap::folder(metastockDb(), cut);
+            if (!mapped.isEmpty())
+                foldermap::rename(metastockDb(), cut, ticker_);
+        });
+    }
+    file_ = mapped.mid(folderPart(mapped).size());
+    mapped = folderPart(mapped);
     if (!mapped.isEmpty())
         found(mapped);
     else
         place();
+}
+
+// A ticker the map does not hold whose symbol in a folder would be that of
+// another ticker's security: not written, and listed for the run's summary.
+bool classzoekmetastock::indistinct()
+{
+    const QString symbol = mslink::storableSymbol(ticker_);
+    QString holder;
+    guarded([&] {
+        for (const QString& other : foldermap::tickersStartingWith(metastockDb(), symbol)) {
+            if (other.compare(ticker_, Qt::CaseInsensitive) == 0
+                || mslink::storableSymbol(other).compare(symbol, Qt::CaseInsensitive) != 0)
+                continue;
+            // The cut symbol's own row is claimed by a longer ticker when
+            // no other ticker has claimed it (see go()).
+            if (other.compare(symbol, Qt::CaseInsensitive) == 0 && metastockmap::isCutInFolders(ticker_))
+                continue;
+            holder = other;
+            break;
+        }
+    });
+    if (holder.isEmpty())
+        return false;
+    const QString entry = ticker_ + QStringLiteral(" (as ") + symbol + QStringLiteral(", held by ") + holder +
+                          QLatin1Char(')');
+    MetastockRunState& run = metastockRun();
+    if (!run.indistinct.contains(entry)) {
+        run.indistinct << entry;
+        WriteLog(QStringLiteral("Not written to Metastock, a folder cannot tell it apart: ") + entry);
+    }
+    return true;
 }
 
 void classzoekmetastock::found(const QString& folder)
@@ -68,7 +123,7 @@ void classzoekmetastock::found(const QString& folder)
     const StepOutcome read = metastock::step(folder, [&] {
         mslink::Reader r;
         r.openFolder(folder);
-        holds = r.findSecurity(ticker_);
+        holds = r.findSecurity(ticker_, file_);
         if (holds)
             stored = r.currentSecurityName();
     });
@@ -82,7 +137,7 @@ void classzoekmetastock::found(const QString& folder)
         const StepOutcome renamed = metastock::step(folder, [&] {
             mslink::Writer w;
             w.openFolder(folder);
-            w.selectSecurity(ticker_);
+            w.selectSecurity(ticker_, file_);
             w.changeSecurity(ticker_, name_, ticker_);
             w.closeSecurity();
             w.release();
@@ -119,9 +174,10 @@ void classzoekmetastock::place()
     if (name_.isEmpty())
         name_ = ticker_;
     folder_ = chosen;
+    file_ = chosen.isEmpty() ? QString() : run.placedFile;
     if (!chosen.isEmpty()) {
         run.lastFolder = chosen;
-        guarded([&] { foldermap::add(metastockDb(), ticker_, chosen); });
+        guarded([&] { foldermap::add(metastockDb(), ticker_, chosen + file_); });
     }
 }
 

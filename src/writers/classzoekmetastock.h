@@ -16,6 +16,9 @@ public:
     // The folder found or chosen, ending with "/"; empty when the symbol is
     // not to be written.
     QString gevonden() const { return folder_; }
+    // The data file of the symbol's security in that folder ("F12.DAT"),
+    // when the map knows it.
+    QString dataFile() const { return file_; }
 
     // For a ticker the quote service replaced: the old ticker's folder and
     // the stored security's name. Changes nothing in the databases.
@@ -32,8 +35,9 @@ public:
 
 private:
     void found(const QString& folder);
+    bool indistinct();
     void place();
     QString placeByRule();
 
-    QString ticker_, name_, folder_;
+    QString ticker_, name_, folder_, file_;
 };

@@ -27,11 +27,12 @@ float number(const QString& text)
     return static_cast<float>(textconv::val(QString(text).replace(QLatin1Char(','), QLatin1Char('.'))));
 }
 
-// Selects `ticker`, adding it when the map's folder no longer holds it.
-void selectOrAdd(mslink::Writer& w, const QString& ticker, const QString& name)
+// Selects `ticker` (its data file `file` when the map knows it), adding it
+// when the map's folder no longer holds it.
+void selectOrAdd(mslink::Writer& w, const QString& ticker, const QString& name, const QString& file)
 {
     try {
-        w.selectSecurity(ticker);
+        w.selectSecurity(ticker, file);
     } catch (const mslink::Error& e) {
         if (e.code() != mslink::ErrorCode::NoSecurity)
             throw;
@@ -122,6 +123,7 @@ StepOutcome metaclass::go()
     find.tickername(name_);
     find.go();
     const QString folder = find.gevonden();
+    const QString file = find.dataFile();
     if (folder.isEmpty() || date_ == 0)
         return StepOutcome::Ignored;
 
@@ -133,11 +135,11 @@ StepOutcome metaclass::go()
     return metastock::step(folder, [&] {
         mslink::Writer w;
         w.openFolder(folder);
-        selectOrAdd(w, ticker_, name_);
+        selectOrAdd(w, ticker_, name_, file);
         if (w.recordExists(date_)) {
             mslink::Reader r;
             r.openFolder(folder);
-            r.findSecurity(ticker_);
+            r.findSecurity(ticker_, w.selectedDataFile());
             r.seekDate(QString::number(date_));
             r.goToFoundRecord();
             const float stored = r.currentRecordVolume();
@@ -253,6 +255,7 @@ StepOutcome metaclass::goraw()
     find.tickername(historyName_);
     find.go();
     const QString folder = find.gevonden();
+    const QString file = find.dataFile();
     if (folder.isEmpty() || block_.empty())
         return StepOutcome::Ignored;
 
@@ -260,11 +263,11 @@ StepOutcome metaclass::goraw()
     const StepOutcome outcome = metastock::step(folder, [&] {
         mslink::Writer w;
         w.openFolder(folder);
-        selectOrAdd(w, historyTicker_, historyName_);
+        selectOrAdd(w, historyTicker_, historyName_, file);
         mslink::Reader r;
         r.openFolder(folder);
         mslink::RecordArrays stored;
-        if (r.findSecurity(historyTicker_)) {
+        if (r.findSecurity(historyTicker_, w.selectedDataFile())) {
             r.loadAllRecords();
             stored = r.arrays();
         }

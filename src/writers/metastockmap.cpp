@@ -3,13 +3,14 @@
 #include "database/foldermap.h"
 #include "mslink/error.h"
 #include "mslink/folder.h"
-#include "mslink/writer.h"
+#include "mslink/masters.h"
 #include "support/log.h"
 #include "support/state.h"
 #include "support/yield.h"
 #include "writers/metastockrun.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSet>
 
 namespace metastockmap {
@@ -47,11 +48,20 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
     mslink::Folder::newSession();
     WriteLog(QStringLiteral("reading ") + root);
 
+    // A folder holds the first 14 characters of a longer ticker: the map as
+    // it was says whose security it is (by its data file).
+    QHash<QString, QString> longOwners;
+    for (const auto& [ticker, map] : foldermap::rows(db)) {
+        if (isCutInFolders(ticker) && !map.endsWith(QLatin1Char('/')))
+            longOwners.insert(map, ticker);
+    }
+
     struct Found {
         QString folder;
-        QStringList tickers;
+        QVector<QPair<QString, QString>> rows;  // ticker, data file path
     };
     QVector<Found> found;
+    // Only reads: a folder is mended when a run first writes to it.
     for (const QString& folder : collectFolders(root, true)) {
         if (!mslink::Folder::present(folder))
             continue;
@@ -64,18 +74,21 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
             metastock::reportDamaged(folder, e.text());
             continue;
         }
-        // Mend what a killed run left while the load window shows, rather
-        // than at the folder's first quote; a folder in use is mended when
-        // it is first written.
-        try {
-            mslink::Writer w;
-            w.openFolder(folder);
-        } catch (const mslink::Error& e) {
-            WriteLog(QStringLiteral("Not repaired now: ") + e.text());
-        }
         Found entry{folder, {}};
-        for (const mslink::Security& s : f.securities())
-            entry.tickers << s.symbol;
+        for (const mslink::Security& s : f.securities()) {
+            const QString file = folder + s.dataFileName();
+            const QString owner = longOwners.value(file);
+            const bool owned =
+                !owner.isEmpty() && mslink::storableSymbol(owner).compare(s.symbol, Qt::CaseInsensitive) == 0;
+            entry.rows.append({owned ? owner : s.symbol, file});
+        }
+        try {
+            for (const QString& name : f.unnamedDataFiles()) {
+                WriteLog(QStringLiteral("Named by no master file, left as it is: ") + folder + name);
+                result.unnamed << folder + name;
+            }
+        } catch (const mslink::Error&) {
+        }
         found.append(entry);
     }
 
@@ -87,7 +100,7 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
     foldermap::Filler filler(db);
     QSet<QString> placed;  // upper-case tickers entered so far
     for (const Found& f : found) {
-        const int count = static_cast<int>(f.tickers.size());
+        const int count = static_cast<int>(f.rows.size());
         if (progress)
             progress(0, count);
         for (int i = 0; i < count; ++i) {
@@ -100,10 +113,10 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
                 if (progress)
                     progress(i, count);
             }
-            const QString& ticker = f.tickers[i];
+            const auto& [ticker, file] = f.rows[i];
             WriteLog(QStringLiteral("found ") + ticker);
             const QString key = ticker.toUpper();
-            filler.place(ticker, f.folder, placed.contains(key) || !result.damaged.isEmpty());
+            filler.place(ticker, file, placed.contains(key) || !result.damaged.isEmpty());
             placed.insert(key);
         }
         if (result.stopped)
@@ -115,6 +128,11 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
     }
     t.commit();
     return result;
+}
+
+bool isCutInFolders(const QString& ticker)
+{
+    return mslink::storableSymbol(ticker).compare(ticker.trimmed(), Qt::CaseInsensitive) != 0;
 }
 
 QString folderOf(Database& db, const QString& ticker)

@@ -19,15 +19,22 @@ QStringList collectFolders(const QString& root, bool withRoot);
 struct ScanResult {
     QVector<QPair<QString, int>> folders;  // each database folder and its securities
     QStringList damaged;                   // folders left alone
+    QStringList unnamed;                   // data files no master file names, left as they are
     int securities = 0;
     bool stopped = false;                  // the run was stopped during the scan
 };
 
 // Empties the map and `mappen`, then enters every security of every folder
-// below `root`. Rows of a folder that cannot be read are kept, so its
-// symbols are not placed anew elsewhere. Every statement binds its values.
+// below `root` with the path of its data file; a security whose symbol is
+// the cut form of a longer ticker the map held for that data file keeps that
+// ticker. Rows of a folder that cannot be read are kept, so its symbols are
+// not placed anew elsewhere. Reads the folders only. Every statement binds
+// its values.
 ScanResult rebuild(Database& db, const QString& root,
                    const std::function<void(int value, int maximum)>& progress = {});
+
+// True when the folders hold `ticker` only cut (longer than a symbol can be).
+bool isCutInFolders(const QString& ticker);
 
 // The folder the map holds for `ticker` (ending with "/"), or an empty text.
 QString folderOf(Database& db, const QString& ticker);

@@ -27,6 +27,8 @@ void resetMetastockRun()
     s.symbolTicker.clear();
     s.symbolName.clear();
     s.reportedDamaged.clear();
+    s.placedFile.clear();
+    s.indistinct.clear();
     s.db.reset();
     mslink::Folder::newSession();
 }

@@ -18,6 +18,10 @@ struct MetastockRunState {
     QString symbolTicker;     // the symbol being placed, for the prompt
     QString symbolName;
     QSet<QString> reportedDamaged;
+    QString placedFile;       // the data file of the security last added in placing a symbol
+    // Tickers not written because a folder cannot tell them apart from
+    // another ticker's security: "TICKER (as SYMBOL, held by OTHER)".
+    QStringList indistinct;
     std::unique_ptr<Database> db;  // opened on first use, kept for the run
 };
 

@@ -201,8 +201,15 @@ void FakeQuoteService::handle(QTcpSocket* socket, const QByteArray& head)
     if (question >= 0) {
         for (const QByteArray& pair : r.target.mid(question + 1).split('&')) {
             const qsizetype eq = pair.indexOf('=');
-            if (eq > 0)
-                r.query[pair.left(eq)] = QByteArray::fromPercentEncoding(pair.mid(eq + 1));
+            if (eq <= 0)
+                continue;
+            r.query[pair.left(eq)] = QByteArray::fromPercentEncoding(pair.mid(eq + 1));
+            if (pair.left(eq) == "s") {
+                for (const QByteArray& piece : pair.mid(eq + 1).split('+')) {
+                    if (!piece.isEmpty())
+                        r.symbols.append(QByteArray::fromPercentEncoding(piece));
+                }
+            }
         }
     }
     requests_.append(r);
@@ -256,9 +263,7 @@ FakeQuoteService::Reply FakeQuoteService::answer(const Request& r) const
     };
     if (r.path == "/d/quotes.csv") {
         Reply reply;
-        for (const QByteArray& s : symbol.split('+')) {
-            if (s.isEmpty())
-                continue;
+        for (const QByteArray& s : r.symbols) {
             const Quote* q = find(s);
             reply.body += q ? csvLine(*q, fields) : unknownCsvLine(s, fields);
         }

@@ -19,7 +19,8 @@
 // runs the program as a child process spins the loop until it ends).
 //
 // It answers like the real service did:
-//   /d/quotes.csv?s=A+B+&f=...   one CSV line per symbol, in request order,
+//   /d/quotes.csv?s=A+B+&f=...   one CSV line per symbol (split at a raw
+//                                "+", then percent-decoded), in request order,
 //                                CR LF after each; unknown symbols are echoed
 //                                with their own name, 0.00 and "N/A"
 //   /d/quotes?s=@INDEX&h=N&f=... the index's members, 50 from offset N
@@ -44,6 +45,9 @@ public:
         QByteArray target;                  // path and query exactly as received
         QByteArray path;
         QMap<QByteArray, QByteArray> query; // percent-decoded values ("+" kept)
+        // The "s" value split at each raw "+", every piece percent-decoded
+        // (empty pieces left out): the symbols as the service read them.
+        QList<QByteArray> symbols;
         qint64 arrivedMs = 0;               // on the clock of now()
         qint64 answeredMs = -1;             // when the last byte was handed to the socket
     };

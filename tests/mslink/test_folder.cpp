@@ -4,11 +4,13 @@
 #include "mslink/numbers.h"
 #include "mslink/reader.h"
 #include "mslink/writer.h"
+#include "msreader.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -135,7 +137,10 @@ TEST(MsFolder, RepairMendsWhatAKillLeaves)
     w.release();
 
     EXPECT_EQ(getU16(fileBytes(f1).constData() + 2), 4);  // three records + 1
-    EXPECT_FALSE(QFile::exists(dir.filePath("F3.DAT")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("F3.DAT")));  // never removed, only reported
+    Folder folder(dir.path());
+    folder.load();
+    EXPECT_EQ(folder.unnamedDataFiles(), QStringList{"F3.DAT"});
     EXPECT_FALSE(QFile::exists(dir.filePath(".mslink-MASTER")));
     const QByteArray fixed = fileBytes(dir.filePath("EMASTER"));
     EXPECT_EQ(fixed.size(), 3 * 192);
@@ -213,4 +218,127 @@ TEST(MsFolder, ChangesDeletesAndOutOfOrderAppends)
     EXPECT_EQ(r.arrays().volumes, (std::vector<float>{100, 300, 900}));
     EXPECT_EQ(r.currentFirstDate(), 20240102);
     EXPECT_EQ(r.currentLastDate(), 20240104);
+}
+
+// A repair never deletes a data file, and a folder whose master file is
+// gone or empty beside data files is damaged: left byte for byte, no
+// security placed in it.
+TEST(MsFolder, DataFilesOutliveLostMasterFiles)
+{
+    QTemporaryDir dir;
+    {
+        Writer w;
+        w.openFolder(dir.path());
+        for (int n = 0; n < 257; ++n)
+            addWithDays(w, QStringLiteral("T%1").arg(n), {20240102});
+    }
+    // An XMASTER emptied: its two securities are still in F256.MWD, F257.MWD.
+    const QByteArray xmaster = fileBytes(dir.filePath("XMASTER"));
+    putBytes(dir.filePath("XMASTER"), QByteArray());
+    Folder::forgetCaches();
+    auto before = snapshot(dir.path());
+    {
+        Writer w;
+        EXPECT_THROW(w.openFolder(dir.path()), Error);
+        Reader r;
+        EXPECT_THROW(r.openFolder(dir.path()), Error);
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+    putBytes(dir.filePath("XMASTER"), xmaster);
+
+    // MASTER and EMASTER gone, XMASTER too: still no free folder.
+    for (const char* name : {"MASTER", "EMASTER", "XMASTER"})
+        QFile::remove(dir.filePath(QLatin1String(name)));
+    Folder::forgetCaches();
+    before = snapshot(dir.path());
+    EXPECT_TRUE(Folder::present(dir.path()));
+    try {
+        Writer w;
+        w.openFolder(dir.path());
+        ADD_FAILURE() << "a folder of data files without MASTER was opened for writing";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::Damaged);
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST(MsFolder, AnUnnamedDataFileIsKeptAndItsNumberNotTaken)
+{
+    QTemporaryDir dir;
+    {
+        Writer w;
+        w.openFolder(dir.path());
+        addWithDays(w, QStringLiteral("AAA"), {20240102, 20240103});
+    }
+    // Another security's records under a number no entry names.
+    const QByteArray lost = fileBytes(dir.filePath("F1.DAT"));
+    putBytes(dir.filePath("F2.DAT"), lost);
+    Folder::newSession();
+    {
+        Writer w;
+        w.openFolder(dir.path());
+        addWithDays(w, QStringLiteral("BBB"), {20240104});
+        EXPECT_EQ(w.selectedDataFile(), QStringLiteral("F3.DAT"));
+    }
+    EXPECT_EQ(fileBytes(dir.filePath("F2.DAT")), lost);
+
+    const MsFolderRead other = readMsFolder(dir.path());
+    ASSERT_TRUE(other.ran) << qPrintable(other.error);
+    EXPECT_EQ(other.problems, QStringList());
+    EXPECT_EQ(other.unnamed, QStringList{"F2.DAT"});
+    ASSERT_EQ(other.securities.size(), 2);
+    EXPECT_EQ(other.securities[1].symbol, QStringLiteral("BBB"));
+    EXPECT_EQ(other.securities[1].fileNumber, 3);
+}
+
+// A record changed without a change of its date is written where it is:
+// the data file is neither replaced nor read whole, only that record's
+// bytes change.
+TEST(MsFolder, ChangingADaysRecordWritesItInPlace)
+{
+    QTemporaryDir dir;
+    {
+        Writer w;
+        w.openFolder(dir.path());
+        addWithDays(w, QStringLiteral("AAA"), {20240102, 20240103, 20240104});
+    }
+    const QString f1 = dir.filePath("F1.DAT");
+    const QByteArray before = fileBytes(f1);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(f1).constData(), &st), 0);
+    const ino_t inode = st.st_ino;
+
+    Writer w;
+    w.openFolder(dir.path());
+    w.selectSecurity(QStringLiteral("AAA"));
+    ASSERT_TRUE(w.recordExists(20240104));
+    w.changeRecord(20240104, 20240104, 120000, 3, 4, 2, 3.5f, 900, 0);
+    w.changeRecord(20240103, 20240103, 120000, 5, 6, 4, 5.5f, 800, 0);
+    EXPECT_EQ(fileBytes(f1), before) << "nothing is written before flush";
+    try {
+        w.changeRecord(20240105, 0, 0, 1, 1, 1, 1, 1, 0);
+        ADD_FAILURE() << "a day the security does not hold was changed";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::NoRecord);
+    }
+    w.flush();
+    w.release();
+
+    ASSERT_EQ(::stat(QFile::encodeName(f1).constData(), &st), 0);
+    EXPECT_EQ(st.st_ino, inode);
+    const QByteArray after = fileBytes(f1);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.left(2 * 28), before.left(2 * 28));  // header and the first day untouched
+
+    const MsFolderRead other = readMsFolder(dir.path());
+    ASSERT_TRUE(other.ran) << qPrintable(other.error);
+    EXPECT_EQ(other.problems, QStringList());
+    ASSERT_EQ(other.securities.size(), 1);
+    const QVector<MsDay>& days = other.securities[0].days;
+    ASSERT_EQ(days.size(), 3);
+    EXPECT_EQ(days[1].close, 5.5);
+    EXPECT_EQ(days[1].volume, 800);
+    EXPECT_EQ(days[2].date, 20240104);
+    EXPECT_EQ(days[2].close, 3.5);
+    EXPECT_EQ(days[2].open, 3);
 }

@@ -1,4 +1,5 @@
 #include "fakeservice.h"
+#include "quotes/clshistory.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
 #include "quotes/tickeronderzoek.h"
@@ -10,6 +11,13 @@
 #include <QSignalSpy>
 
 using Fault = FakeQuoteService::Fault;
+
+// Runs a history download to its end, as a run's loop does.
+static void download(clsHistory& h)
+{
+    h.start();
+    waitUntil([&h] { return !h.running(); }, 30000, AbortFlag::Ignore);
+}
 
 class ClientTest : public QuotarisTest {
 protected:
@@ -235,4 +243,83 @@ TEST_F(ClientTest, InvestigationFindsSuccessorAndHistoryStart)
     t.go();
     EXPECT_TRUE(t.changed);
     EXPECT_TRUE(fake.requests().isEmpty());
+}
+
+// A ticker with "&", "+", "=", "#", "%" or a blank is one value of the
+// query in every request: the quote page, the historical-prices page, the
+// daily history and the name lookup all reach the service with it whole.
+TEST_F(ClientTest, TickersWithQuerySignsReachEveryRequestWhole)
+{
+    for (const QByteArray& ticker : {QByteArray("M&M.NS"), QByteArray("A+B=X"), QByteArray("H#1 %2B")}) {
+        SCOPED_TRACE(ticker.constData());
+        fake.clearRequests();
+        fake.setPage("/q", ticker, {200, FakeQuoteService::changedTickerPage(ticker, "NEW.NS"), "text/html"});
+        fake.setPage("/q/hp", ticker, {200, FakeQuoteService::historyPricesPage(3, 9, 1999), "text/html"});
+        fake.setPage("/table.csv", ticker,
+                     {200, "Date,Open,High,Low,Close,Volume\n14-Jun-04,10.00,10.50,9.80,10.20," + QByteArray::number(ticker.size()) + "\n",
+                      "text/plain"});
+        clsTickeronderzoek t;
+        t.ticker = QString::fromLatin1(ticker);
+        t.go();
+        EXPECT_EQ(t.newticker, QStringLiteral("NEW.NS")) << fake.requests().value(0).target.constData() << " "
+                                                         << t.pageMissing;
+        EXPECT_TRUE(t.examine());
+        EXPECT_EQ(t.startDatumYear, 1999);
+
+        clsHistory h;
+        h.HTicker = QString::fromLatin1(ticker);
+        h.startdate = {QDate(2004, 6, 1)};
+        h.enddate = {QDate(2004, 6, 30)};
+        h.today = QDate(2004, 7, 1);
+        download(h);
+        ASSERT_EQ(h.records().size(), 1);
+        EXPECT_EQ(h.records()[0].date, 20040614);
+
+        vraagyahoo v;
+        v.tickers = {QString::fromLatin1(ticker), QStringLiteral("AAA")};
+        v.getname = true;
+        v.go();
+        ASSERT_EQ(fake.requests().size(), 4);
+        EXPECT_EQ(fake.requests()[2].query.value("s"), ticker.toLower());
+        EXPECT_EQ(fake.requests()[3].symbols, (QList<QByteArray>{ticker, "AAA"}));
+        EXPECT_EQ(v.yahooticker.value(0), QString::fromLatin1(ticker));
+    }
+}
+
+// Two-digit years take their century from the range asked, a day after the
+// range is dropped, and a date the answer holds twice gives one day: the
+// later row's.
+TEST_F(ClientTest, HistoryDaysFollowTheRangeAskedOnePerDate)
+{
+    fake.setPage("/table.csv", "^DJI",
+                 {200,
+                  "Date,Open,High,Low,Close,Volume\n"
+                  "3-Jan-28,2.00,2.00,2.00,2.00,0\n"   // after the range
+                  "30-Dec-27,1.50,1.50,1.50,1.50,0\n"
+                  "30-Dec-27,1.40,1.40,1.40,1.40,0\n"  // the later row of the date
+                  "4-Jan-27,1.00,1.00,1.00,1.00,0\n",
+                  "text/plain"});
+    clsHistory h;
+    h.HTicker = QStringLiteral("^DJI");
+    h.startdate = {QDate(1927, 1, 3)};
+    h.enddate = {QDate(1927, 12, 30)};
+    download(h);
+    ASSERT_EQ(h.records().size(), 2);
+    EXPECT_EQ(h.records()[0].date, 19270104);
+    EXPECT_EQ(h.records()[1].date, 19271230);
+    EXPECT_EQ(h.records()[1].close, QStringLiteral("1.40"));
+    EXPECT_EQ(h.lastDate(), 19271230);
+
+    // A range that ends in this century reads the same digits as 20xx.
+    fake.setPage("/table.csv", "^DJI",
+                 {200, "Date,Open,High,Low,Close,Volume\n4-Jan-27,1.00,1.00,1.00,1.00,0\n30-Dec-26,1.0,1.0,1.0,1.0,0\n",
+                  "text/plain"});
+    clsHistory later;
+    later.HTicker = QStringLiteral("^DJI");
+    later.startdate = {QDate(2026, 12, 1)};
+    later.enddate = {QDate(2027, 1, 29)};
+    download(later);
+    ASSERT_EQ(later.records().size(), 2);
+    EXPECT_EQ(later.records()[0].date, 20261230);
+    EXPECT_EQ(later.records()[1].date, 20270104);
 }

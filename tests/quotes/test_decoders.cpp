@@ -147,15 +147,18 @@ TEST(CurrentQuoteAnswer, DatesAreMonthFirstWithinRange)
     EXPECT_EQ(csv::latestQuoteYear(), QDate::currentDate().year() + 1);
 }
 
-TEST(CurrentQuoteRequest, TickersAreJoinedUnescapedWithTrailingPlus)
+// "^" and "." go as they are; what the query gives a meaning ("=", "&",
+// "+", "#", "%", blanks) and what is not ASCII is percent-encoded.
+TEST(CurrentQuoteRequest, TickersAreJoinedWithTrailingPlusEncodedWhereTheQueryNeedsIt)
 {
     ProgramSettings& s = settings();
     s.quoteHost = QStringLiteral("main.example");
     s.quoteHostAU = QStringLiteral("au.example");
     s.quoteHostSG = QStringLiteral("sg.example");
-    const QStringList batch{"AAA", "", "^BBB", "CCCDDD=X", "E.AS"};
+    const QStringList batch{"AAA", "", "^BBB", "CCCDDD=X", "E.AS", "M&M", "A+B", "C D", "H#1", "5%", "\u00c9", "\u20ac"};
     EXPECT_EQ(currentQuotesUrl(batch),
-              QStringLiteral("http://main.example/d/quotes.csv?s=AAA+^BBB+CCCDDD=X+E.AS+&f=sd1t1ohgl1vn&e=.csv"));
+              QStringLiteral("http://main.example/d/quotes.csv?s=AAA+^BBB+CCCDDD%3DX+E.AS+M%26M+A%2BB+C%20D+H%231+5%25+"
+                             "%C9+%E2%82%AC+&f=sd1t1ohgl1vn&e=.csv"));
     EXPECT_TRUE(currentQuotesUrl(batch, QStringLiteral("AU")).startsWith(QStringLiteral("http://au.example/")));
     EXPECT_TRUE(currentQuotesUrl(batch, QStringLiteral("SG")).startsWith(QStringLiteral("http://sg.example/")));
     EXPECT_TRUE(currentQuotesUrl(batch, QStringLiteral("EU")).startsWith(QStringLiteral("http://main.example/")));

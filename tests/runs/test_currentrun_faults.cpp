@@ -222,3 +222,57 @@ TEST_F(CurrentRunFaultTest, StopFinishesTheBatchInHandInEveryFormat)
     EXPECT_TRUE(runFile().isEmpty());
     EXPECT_EQ(run.summary().written.value(QLatin1Char('P')), 0);
 }
+
+// Tickers holding what a query gives a meaning of its own reach the service
+// whole, and only the lines of asked tickers are written: a line for
+// another symbol is left out, an asked ticker without a line fails.
+TEST_F(CurrentRunFaultTest, EveryTickerReachesTheServiceWholeAndOnlyAskedLinesAreWritten)
+{
+    const QStringList odd{QStringLiteral("M&M.NS"), QStringLiteral("A+B"), QStringLiteral("C D"),
+                          QStringLiteral("H#1"), QStringLiteral("P%20"), QStringLiteral("EURUSD=X"),
+                          QStringLiteral("Z\u00c9")};
+    addSymbols(odd);
+    addSymbols({QStringLiteral("AAA"), QStringLiteral("BBB")});
+    fake.addQuote(quoteOf("M"));  // what a cut-off request would be answered with
+
+    CurrentRun run;
+    EXPECT_TRUE(run.StartRun());
+    ASSERT_EQ(fake.requests().size(), 1);
+    QStringList asked;
+    for (const QByteArray& s : fake.requests()[0].symbols)
+        asked << QString::fromLatin1(s);
+    EXPECT_EQ(asked, odd + QStringList({"AAA", "BBB"}));
+    EXPECT_EQ(run.summary().quotesReceived, 9);
+    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download finished: 9 quotes downloaded"));
+    EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("M.asc")));
+    EXPECT_EQ(ami1Lines().size(), 1 + 9);
+    EXPECT_TRUE(ami1Lines().join(QLatin1Char('|')).contains(QStringLiteral("M&M.NS,")));
+
+    // An answer that mixes symbols up: a line for one not asked, none for BBB.
+    fake.setResponder([](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        if (r.path != "/d/quotes.csv")
+            return std::nullopt;
+        return FakeQuoteService::Reply{200,
+                                       FakeQuoteService::csvLine(quoteOf("ZZZ"), r.query.value("f")) +
+                                           FakeQuoteService::csvLine(quoteOf("AAA"), r.query.value("f")) +
+                                           FakeQuoteService::csvLine(quoteOf("AAA", "12"), r.query.value("f")),
+                                       "text/plain"};
+    });
+    settings().select1 = false;
+    CurrentRun again;
+    EXPECT_TRUE(again.StartRun());
+    const CurrentRunSummary& sum = again.summary();
+    EXPECT_EQ(sum.quotesReceived, 1);
+    EXPECT_EQ(sum.written.value(QLatin1Char('P')), 1);
+    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished with errors: 8 symbols got no answer "
+                                            "(1 quotes downloaded)"));
+    CurrentReport report;
+    report.load();
+    QStringList failed = odd + QStringList({"BBB"});
+    failed.sort();
+    EXPECT_EQ(report.failed, failed);
+    const QStringList staged = ami1Lines();
+    ASSERT_EQ(staged.size(), 1 + 1);
+    EXPECT_TRUE(staged[1].startsWith(QStringLiteral("AAA,"))) << qPrintable(staged[1]);
+    EXPECT_TRUE(staged[1].contains(QStringLiteral(",10.5,"))) << "the first line of a ticker counts";
+}

@@ -608,3 +608,34 @@ TEST_F(HistoryRunTest, ACurrentRunStartedMeanwhileIsRefusedAndTouchesNothing)
     EXPECT_EQ(ami1.count("\r\n"), 2 * weekdays(kStart, kEnd) + 1);
     EXPECT_EQ(readAll(settings().prn + QStringLiteral("History-1.PRN")), ami1);
 }
+
+// The service sometimes sends two rows for its latest day: every format gets
+// the day once, with the later row's prices.
+TEST_F(HistoryRunTest, ADayAnsweredTwiceReachesEveryFormatOnce)
+{
+    addSymbols({QStringLiteral("BBB")});
+    const auto normal = fakehistory::responder();
+    fake.setResponder([normal](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        std::optional<FakeQuoteService::Reply> reply = normal(r);
+        if (!reply || r.path != "/table.csv")
+            return reply;
+        // The newest row again, right after the first, with a close of its own.
+        QByteArray& body = reply->body;
+        const qsizetype first = body.indexOf('\n') + 1;
+        const qsizetype second = body.indexOf('\n', first) + 1;
+        QList<QByteArray> f = body.mid(first, second - first - 1).split(',');
+        f[4] = "99.99";
+        body.insert(second, f.join(',') + '\n');
+        return reply;
+    });
+    EXPECT_TRUE(go());
+    const int days = weekdays(kStart, kEnd);
+    EXPECT_EQ(run.summary().quotesReceived, days);
+    const QStringList ascii = asciiLines(QStringLiteral("BBB"));
+    ASSERT_EQ(ascii.size(), days);
+    EXPECT_TRUE(ascii.last().startsWith(QStringLiteral("20040910,"))) << qPrintable(ascii.last());
+    EXPECT_EQ(ascii.last().split(QLatin1Char(',')).value(4), QStringLiteral("99.99"));
+    EXPECT_EQ(readAll(paths::dataFile(QStringLiteral("ami1.txt"))).count("\r\n"), days + 1);
+    EXPECT_EQ(readAll(settings().h3 + QStringLiteral("history-1.vsn")).count("\r\n"), days + 1);
+    EXPECT_EQ(readAll(settings().h5 + QStringLiteral("H-1.txt")).count("\r\n"), 3 * days + 1);
+}

@@ -2,7 +2,9 @@
 // found or placed by classzoekmetastock, through metaclass.
 #include "writers/formats/formats.h"
 
+#include "support/folders.h"
 #include "support/log.h"
+#include "support/messages.h"
 #include "support/state.h"
 #include "support/yield.h"
 #include "writers/formatregistry.h"
@@ -19,17 +21,44 @@ public:
 
     // Forgets the folder choices of an earlier run and rebuilds the
     // ticker-to-folder map (in the load window where one is installed).
-    bool begin(ExportRun&) override
+    bool begin(ExportRun& run) override
     {
         resetMetastockRun();
+        // A root that is gone (a disk not mounted) leaves MetaStock out of
+        // this run; the setting stays for when it is back, and nothing is
+        // made anywhere else.
+        const QString root = metastock::root();
+        unavailable_ = !folders::canCreateFileIn(root, QStringLiteral("testx.tst"));
+        if (unavailable_) {
+            const QString text = QStringLiteral("The Metastock folder ") + root +
+                                 QStringLiteral(" cannot be found.\r\nNothing is written to Metastock in this run.");
+            WriteLog(text);
+            msgBox(text, Icon::Critical);
+            run.counts().notes << QStringLiteral("Metastock not written: the folder ") + root +
+                                      QStringLiteral(" cannot be found");
+            return true;
+        }
         metastockmap::rebuildForRun();
         return true;
+    }
+
+    // Tickers a folder cannot tell apart from another one's are listed.
+    void finish(ExportRun& run) override
+    {
+        const QStringList& indistinct = metastockRun().indistinct;
+        if (!indistinct.isEmpty())
+            run.counts().notes << QStringLiteral("Metastock not written, a folder cannot tell them apart: ") +
+                                      indistinct.join(QStringLiteral(", "));
     }
 
     // One metaclass per quote. A Stop seen here still lets the batch reach
     // every format; only Abort in an error dialog ends it.
     bool writeBatch(CurrentBatch& batch, ExportRun& run) override
     {
+        if (unavailable_) {
+            run.notWritten(static_cast<int>(batch.quotes.size()));
+            return true;
+        }
         yieldToGui();
         WriteLog(QStringLiteral("Writing to Metastock"));
         int slot = 0;
@@ -55,6 +84,10 @@ public:
 
     bool writeHistory(const HistoryBlock& block, ExportRun& run) override
     {
+        if (unavailable_) {
+            run.notWritten(block.size());
+            return true;
+        }
         yieldToGui();
         if (state().abortFlag)
             return false;
@@ -76,6 +109,9 @@ public:
         run.notWritten(block.size() - stored);
         return true;
     }
+
+private:
+    bool unavailable_ = false;
 };
 
 }  // namespace
