@@ -2,6 +2,8 @@
 # Set-up, build and start of Quotaris on Debian 12.
 #   ./quotaris.sh run    install the packages, build, start the program
 #   ./quotaris.sh test   install the packages, build, run every test
+#   ./quotaris.sh package  build, then make the Debian package in build/package
+#                          and check it with lintian
 #   ./quotaris.sh deps   only install the packages
 # Extra arguments of "run" go to the program (e.g. ./quotaris.sh run info).
 set -euo pipefail
@@ -14,10 +16,13 @@ PACKAGES=(
     libgtest-dev
     libfreexl-dev python3-xlrd
 )
+# Only for "package": dpkg-shlibdeps works out the package's dependencies,
+# lintian checks it, man renders the manual page.
+PACKAGE_TOOLS=(dpkg-dev lintian man-db)
 
 install_packages() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -53,6 +58,16 @@ test)
     # many at once as there are cores keeps the cores busy.
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --parallel "$(( $(nproc) * 2 ))"
     ;;
+package)
+    install_packages "${PACKAGE_TOOLS[@]}"
+    build build
+    rm -f build/package/quotaris_*.deb
+    cpack --config build/CPackConfig.cmake -B build/package
+    deb=$(ls build/package/quotaris_*.deb)
+    # Errors fail the command; warnings are shown.
+    lintian --fail-on error "$deb"
+    echo "$deb"
+    ;;
 sanitize)
     install_packages
     # Line tables are all the sanitizers' reports need, and much cheaper to build.
@@ -61,7 +76,7 @@ sanitize)
         ctest --test-dir build-asan --output-on-failure --parallel "$(( $(nproc) * 2 ))"
     ;;
 *)
-    echo "usage: $0 run|test|sanitize|deps" >&2
+    echo "usage: $0 run|test|package|sanitize|deps" >&2
     exit 2
     ;;
 esac

@@ -26,10 +26,8 @@ void QuotarisTest::SetUp()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
     resetAllLayers();
     setMessages(&msgs);
-    // Tests never ask the maker's update and help servers; those that test
-    // the checks point these keys at the fake service.
-    store::write(QStringLiteral("UpdateHost"), QString());
-    store::write(QStringLiteral("HelpHost"), QString());
+    // The update and help servers are not set unless a test points
+    // UpdateHost and HelpHost at the fake service.
     // No test may reach the real provider: unless a test points the gateway
     // at a fake provider, it would ask a closed local port.
     store::write(QStringLiteral("LiveHost"), QStringLiteral("http://127.0.0.1:1"));

@@ -8,6 +8,12 @@
 #include "support/help.h"
 #include "support/paths.h"
 
+namespace {
+// check-update and help-update when their server is not set: nothing was
+// asked, which is neither success nor a failure to reach it.
+constexpr int kNoServer = 3;
+}  // namespace
+
 int cmdCompact(HeadlessContext& c)
 {
     if (!c.args.isEmpty()) {
@@ -56,12 +62,22 @@ int cmdCheckUpdate(HeadlessContext& c)
         return 2;
     }
     headlessStartup(c);  // the request time-out; the built-in one without a database
-    const QString offered = updates::newerVersion();
-    if (offered.isEmpty())
+    const updates::Check result = updates::check();
+    switch (result.outcome) {
+    case updates::Check::Outcome::NoServer:
+        c.out << "No update server is set (UpdateHost in " << paths::settingsFile() << ")\n";
+        return kNoServer;
+    case updates::Check::Outcome::Failed:
+        c.err << "The update server could not be asked: " << result.failure << '\n';
+        return 1;
+    case updates::Check::Outcome::NothingNewer:
         c.out << "No Updates available yet\n";
-    else
-        c.out << "There is a new version of Quotaris: " << offered << '\n';
-    return 0;
+        return 0;
+    case updates::Check::Outcome::Newer:
+        c.out << "There is a new version of Quotaris: " << result.offered << '\n';
+        return 0;
+    }
+    return 1;
 }
 
 int cmdHelpUpdate(HeadlessContext& c)
@@ -71,6 +87,10 @@ int cmdHelpUpdate(HeadlessContext& c)
         return 2;
     }
     headlessStartup(c);
+    if (help::onlineBase().isEmpty()) {
+        c.out << "No help server is set (HelpHost in " << paths::settingsFile() << ")\n";
+        return kNoServer;
+    }
     if (updates::GetHelpVersion() == 0) {
         c.out << "There are no newer helpfiles available\n";
         return 0;

@@ -1,5 +1,6 @@
 #include "runs/updates.h"
 
+#include "quotes/fetch.h"
 #include "quotes/transfer.h"
 #include "support/desktop.h"
 #include "support/help.h"
@@ -10,13 +11,44 @@
 #include "support/yield.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QVector>
 #include <algorithm>
 
 namespace updates {
 namespace {
-const QString kDefaultHost = QStringLiteral("quotaris.example.org");
+// No server unless the user names one: the program has no update server of
+// its own to ask.
+const QString kDefaultHost;
+
+QString updateHost()
+{
+    return store::read(QStringLiteral("UpdateHost"), kDefaultHost).trimmed();
+}
+
+QString describeFailure(const AttemptOutcome& outcome)
+{
+    if (outcome.errorCode == fetcherr::TimedOut)
+        return QStringLiteral("no answer within %1 s").arg(std::max(settings().teller2, 1));
+    if (outcome.errorCode >= fetcherr::Transport) {
+        switch (static_cast<QNetworkReply::NetworkError>(outcome.errorCode - fetcherr::Transport)) {
+        case QNetworkReply::ConnectionRefusedError: return QStringLiteral("connection refused");
+        case QNetworkReply::RemoteHostClosedError: return QStringLiteral("the server closed the connection");
+        case QNetworkReply::HostNotFoundError: return QStringLiteral("host not found");
+        case QNetworkReply::TimeoutError: return QStringLiteral("the connection timed out");
+        case QNetworkReply::NetworkSessionFailedError:
+        case QNetworkReply::TemporaryNetworkFailureError: return QStringLiteral("no network");
+        case QNetworkReply::ProxyConnectionRefusedError:
+        case QNetworkReply::ProxyNotFoundError:
+        case QNetworkReply::ProxyTimeoutError: return QStringLiteral("the proxy cannot be reached");
+        default: break;
+        }
+    }
+    if (outcome.errorCode != 0)
+        return fetcherr::describe(outcome.errorCode);
+    return outcome.responseInfo.isEmpty() ? QStringLiteral("no HTTP answer") : outcome.responseInfo.trimmed();
+}
 
 QVector<qint64> parts(const QString& version)
 {
@@ -49,7 +81,7 @@ bool isNewer(const QString& offered, const QString& ours)
 
 QString versionUrl()
 {
-    const QString host = store::read(QStringLiteral("UpdateHost"), kDefaultHost).trimmed();
+    const QString host = updateHost();
     if (host.isEmpty())
         return {};
     return QStringLiteral("http://") + host + QStringLiteral("/update/version.txt");
@@ -57,13 +89,16 @@ QString versionUrl()
 
 QUrl downloadPage()
 {
-    return QUrl(QStringLiteral("https://quotaris.example.org/download/"));
+    const QString host = updateHost();
+    if (host.isEmpty())
+        return {};
+    return QUrl(QStringLiteral("http://") + host + QStringLiteral("/download/"));
 }
 
-QByteArray fetchFile(const QString& url)
+Fetched fetch(const QString& url)
 {
     if (url.isEmpty())
-        return {};
+        return {{}, QStringLiteral("no address")};
     QNetworkAccessManager manager;
     const QUrl wire = wireUrl(url);
     configureProxy(manager, wire);
@@ -72,22 +107,44 @@ QByteArray fetchFile(const QString& url)
     attempt.capMs = attempt.timeoutMs;
     const AttemptOutcome outcome = runAttempt(manager, wire, attempt);
     if (outcome.errorCode != 0 || !outcome.responseInfo.startsWith(QLatin1String("HTTP 200 ")))
-        return {};
-    return outcome.body;
+        return {{}, describeFailure(outcome)};
+    if (outcome.body.isEmpty())
+        return {{}, QStringLiteral("an empty answer")};
+    return {outcome.body, {}};
+}
+
+QByteArray fetchFile(const QString& url)
+{
+    return fetch(url).body;
+}
+
+Check check()
+{
+    Check result;
+    const QString url = versionUrl();
+    if (url.isEmpty())
+        return result;
+    Fetched answer;
+    {
+        BusyPointer busy;
+        yieldToGui();
+        answer = fetch(url);
+    }
+    result.offered = leadingVersion(answer.body);
+    if (result.offered.isEmpty()) {
+        result.outcome = Check::Outcome::Failed;
+        result.failure = url + QStringLiteral(": ")
+            + (answer.failure.isEmpty() ? QStringLiteral("the answer holds no version number") : answer.failure);
+        return result;
+    }
+    result.outcome = isNewer(result.offered, ownVersion()) ? Check::Outcome::Newer : Check::Outcome::NothingNewer;
+    return result;
 }
 
 QString newerVersion()
 {
-    QByteArray answer;
-    {
-        BusyPointer busy;
-        yieldToGui();
-        answer = fetchFile(versionUrl());
-    }
-    const QString offered = leadingVersion(answer);
-    if (offered.isEmpty() || !isNewer(offered, ownVersion()))
-        return {};
-    return offered;
+    const Check result = check();
+    return result.outcome == Check::Outcome::Newer ? result.offered : QString();
 }
 
 bool CheckForUpdate()

@@ -5,10 +5,10 @@
 #include <QUrl>
 
 // Checks for a newer release of the program and for newer help files on the
-// maker's servers. The hosts are the store keys UpdateHost and HelpHost; an
-// empty value means the server is never asked. A server that cannot be
-// reached, answers an error page or no version number counts as "nothing
-// newer".
+// maker's servers. The hosts are the store keys UpdateHost and HelpHost, empty
+// unless the user sets them; an empty host is never asked. A server that
+// cannot be reached, answers an error page or no version number counts as
+// "nothing newer" in the window; check() tells these apart.
 namespace updates {
 
 QString ownVersion();
@@ -24,13 +24,34 @@ bool isNewer(const QString& offered, const QString& ours);
 // http://UpdateHost/update/version.txt, or empty when UpdateHost is empty.
 QString versionUrl();
 
-// Where a new release is downloaded: the project's download page.
+// Where a new release is downloaded: http://UpdateHost/download/, or empty
+// when UpdateHost is empty.
 QUrl downloadPage();
 
 // One GET of `url`, waited for at most the request time-out (Download
-// options) while the interface stays alive. The body of a 200 answer;
-// anything else (no answer, an error status, a time-out) gives nothing.
+// options) while the interface stays alive.
+struct Fetched {
+    QByteArray body;  // the body of a 200 answer, else empty
+    QString failure;  // why there is no body ("connection refused", "HTTP 404 Not Found"); empty on success
+};
+Fetched fetch(const QString& url);
+// The body of fetch(): anything but a 200 answer gives nothing.
 QByteArray fetchFile(const QString& url);
+
+// What the update server said.
+struct Check {
+    enum class Outcome {
+        NoServer,      // UpdateHost is empty: nothing was asked
+        Failed,        // no answer, an error status, or no version number in it
+        NothingNewer,  // our own version or an older one
+        Newer,
+    };
+    Outcome outcome = Outcome::NoServer;
+    QString offered;  // the version the server named (NothingNewer, Newer)
+    QString failure;  // why it failed, with the address asked (Failed)
+};
+// Asks the update server; shows nothing.
+Check check();
 
 // The version the update server offers when it is later than ours, else
 // empty. Asks the server; shows nothing.

@@ -11,7 +11,8 @@
 
 namespace help {
 namespace {
-const QString kDefaultHost = QStringLiteral("quotaris.example.org");
+// No online help unless the user names a server.
+const QString kDefaultHost;
 
 QString& installedOverride()
 {

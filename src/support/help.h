@@ -9,7 +9,8 @@
 // Pages are looked for first in the data folder's help/ (where help-file
 // updates go, since the program's own folder is not writable when installed),
 // then among the pages installed with the program, and last on the online-help
-// server (store key HelpHost; an empty value means no online help).
+// server (store key HelpHost, empty unless the user sets it; empty means no
+// online help).
 namespace help {
 
 QString indexPage();  // "index.htm"

@@ -187,8 +187,34 @@ TEST_F(MaintenanceTest, HeadlessCheckUpdateAgainstTheServer)
 
     version = "999.1";
     r = runQuotaris({QStringLiteral("check-update")});
+    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QStringLiteral("There is a new version of Quotaris: 999.1\n"));
     EXPECT_EQ(fake.requests().size(), 2);
+
+    // An error page or a server that is not there: the reason, and a failure.
+    version = "<html><body>Service Unavailable</body></html>";
+    r = runQuotaris({QStringLiteral("check-update")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.isEmpty()) << qPrintable(r.out);
+    EXPECT_EQ(r.err, QStringLiteral("The update server could not be asked: http://") + fake.host()
+                         + QStringLiteral("/update/version.txt: the answer holds no version number\n"));
+    store::write(QStringLiteral("UpdateHost"), QStringLiteral("127.0.0.1:1"));
+    store::sync();
+    r = runQuotaris({QStringLiteral("check-update")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("127.0.0.1:1/update/version.txt: connection refused\n"))) << qPrintable(r.err);
+}
+
+TEST_F(MaintenanceTest, HeadlessChecksWithoutAServerAskNothing)
+{
+    ProgramRun r = runQuotaris({QStringLiteral("check-update")});
+    EXPECT_EQ(r.status, 3) << qPrintable(r.err);
+    EXPECT_EQ(r.out, QStringLiteral("No update server is set (UpdateHost in ") + paths::settingsFile() + QStringLiteral(")\n"));
+    r = runQuotaris({QStringLiteral("help-update")});
+    EXPECT_EQ(r.status, 3) << qPrintable(r.err);
+    EXPECT_EQ(r.out, QStringLiteral("No help server is set (HelpHost in ") + paths::settingsFile() + QStringLiteral(")\n"));
+    EXPECT_TRUE(r.err.isEmpty()) << qPrintable(r.err);
+    EXPECT_FALSE(QFile::exists(dataFolder() + QStringLiteral("/help")));
 }
 
 TEST_F(MaintenanceTest, HelpMenuUpdateItemAndF1OfTheMainWindow)

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
+#include <QSettings>
 
 using Fault = FakeQuoteService::Fault;
 using Reply = FakeQuoteService::Reply;
@@ -143,6 +144,41 @@ TEST_F(UpdatesTest, AnUnreachableOrSilentServerGivesUpWithinTheTimeOut)
     EXPECT_TRUE(fake.requests().isEmpty());
 }
 
+TEST_F(UpdatesTest, TheCheckTellsWhyItFoundNothing)
+{
+    using Outcome = updates::Check::Outcome;
+    const QString url = QStringLiteral("http://") + fake.host() + QStringLiteral("/update/version.txt");
+
+    files["/update/version.txt"] = updates::ownVersion().toLatin1();
+    updates::Check c = updates::check();
+    EXPECT_EQ(c.outcome, Outcome::NothingNewer);
+    EXPECT_EQ(c.offered, updates::ownVersion());
+    EXPECT_TRUE(c.failure.isEmpty());
+
+    // A page without a number, an empty answer, an error status.
+    files["/update/version.txt"] = "<html><body>Moved</body></html>";
+    c = updates::check();
+    EXPECT_EQ(c.outcome, Outcome::Failed);
+    EXPECT_EQ(c.failure, url + QStringLiteral(": the answer holds no version number"));
+    files["/update/version.txt"] = "";
+    EXPECT_EQ(updates::check().failure, url + QStringLiteral(": an empty answer"));
+    files.clear();
+    c = updates::check();
+    EXPECT_EQ(c.outcome, Outcome::Failed);
+    EXPECT_TRUE(c.failure.startsWith(url + QStringLiteral(": HTTP 404"))) << qPrintable(c.failure);
+
+    store::write(QStringLiteral("UpdateHost"), QStringLiteral("127.0.0.1:1"));
+    c = updates::check();
+    EXPECT_EQ(c.outcome, Outcome::Failed);
+    EXPECT_EQ(c.failure, QStringLiteral("http://127.0.0.1:1/update/version.txt: connection refused"));
+
+    store::write(QStringLiteral("UpdateHost"), fake.host());
+    settings().teller2 = 1;
+    fake.setFault(Fault::Hang);
+    EXPECT_EQ(updates::check().failure, url + QStringLiteral(": no answer within 1 s"));
+    EXPECT_TRUE(msgs.shown.isEmpty());
+}
+
 TEST_F(UpdatesTest, OnlyTheFirstRunOfAProcessChecks)
 {
     files["/update/version.txt"] = "0.1";
@@ -227,4 +263,35 @@ TEST_F(UpdatesTest, AFailedHelpFileStopsTheUpdateAndKeepsTheVersion)
     // No list at all.
     files.clear();
     EXPECT_EQ(update.run().failed, QStringLiteral("list.txt"));
+}
+
+// Out of the box no update or help server is set: nothing is asked, and a
+// newer version has nowhere to be downloaded from.
+class UpdateDefaultsTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        store::close();
+        QSettings file(paths::settingsFile(), QSettings::IniFormat);
+        file.beginGroup(QStringLiteral("Settings"));
+        file.remove(QStringLiteral("UpdateHost"));
+        file.remove(QStringLiteral("HelpHost"));
+    }
+};
+
+TEST_F(UpdateDefaultsTest, NoServerIsSetAndNoneIsAsked)
+{
+    ASSERT_EQ(store::read(QStringLiteral("UpdateHost"), QStringLiteral("unset")), QStringLiteral("unset"));
+    EXPECT_TRUE(updates::versionUrl().isEmpty());
+    EXPECT_TRUE(updates::downloadPage().isEmpty());
+    EXPECT_TRUE(help::onlineBase().isEmpty());
+    EXPECT_EQ(updates::check().outcome, updates::Check::Outcome::NoServer);
+    EXPECT_FALSE(updates::CheckForUpdate());
+    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    // A help page that is not installed has no online copy either.
+    help::setInstalledFolderOverride(path(QStringLiteral("none")));
+    EXPECT_TRUE(help::pageUrl(QStringLiteral("Support.htm")).isEmpty());
+    help::setInstalledFolderOverride(QString());
+    EXPECT_TRUE(msgs.shown.isEmpty());
 }
