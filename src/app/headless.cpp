@@ -122,6 +122,7 @@ QString headlessUsage()
         "  0   the command did what was asked\n"
         "  1   it failed, or a download got or wrote nothing or was stopped\n"
         "  2   wrong arguments\n"
+        "  3   no update or help server is set (check-update, help-update)\n"
         "  %1   another download holds the data folder (download current, download history)\n")
                 .arg(kExitFolderBusy);
     return text;
