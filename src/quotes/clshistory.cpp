@@ -120,11 +120,10 @@ void clsHistory::nextRange()
 
 void clsHistory::answered()
 {
-    // The fetch is inside its own signal: it goes once control is back in
-    // the event loop.
-    AsyncFetch* fetch = fetch_.release();
-    fetch->deleteLater();
-    const FetchResult& result = fetch->result();
+    // The fetch is inside its own signal: it is kept until the next answer
+    // (or the end of this object), and the one before it goes now.
+    done_ = std::move(fetch_);
+    const FetchResult& result = done_->result();
     ++requests_;
     WriteLog(QStringLiteral("Response from Yahoo :") + result.text());
     if (state().abortFlag || result.aborted) {

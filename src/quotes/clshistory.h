@@ -78,6 +78,7 @@ private:
     void show(int bar, int panel, const QString& text) const;
 
     std::unique_ptr<AsyncFetch> fetch_;
+    std::unique_ptr<AsyncFetch> done_;  // the last answered fetch
     qsizetype next_ = 0;
     QDate start_, end_;  // the range being asked
     QVector<HistoryRecord> records_;

@@ -78,11 +78,10 @@ void loader::nextFetch()
 
 void loader::fetchFinished()
 {
-    // The fetch is inside its own signal: it goes once control is back in
-    // the event loop.
-    AsyncFetch* fetch = fetch_.release();
-    fetch->deleteLater();
-    const FetchResult& r = fetch->result();
+    // The fetch is inside its own signal: it is kept until the next answer
+    // (or the end of the loader), and the one before it goes now.
+    done_ = std::move(fetch_);
+    const FetchResult& r = done_->result();
     if (r.timedOut)
         timeoutFlag_ = true;
     if (!r.body.isEmpty())

@@ -72,6 +72,7 @@ private:
     QString url_;
     QTimer startTimer_;
     std::unique_ptr<AsyncFetch> fetch_;
+    std::unique_ptr<AsyncFetch> done_;  // the last answered fetch
     int fetches_ = 0;                 // fetches of this download so far
     QEventLoop* waiting_ = nullptr;   // startnu's wait
     bool signalReady_ = false;

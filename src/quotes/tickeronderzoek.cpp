@@ -78,8 +78,8 @@ void HistoryStartExamination::start()
 
 void HistoryStartExamination::pageArrived()
 {
-    AsyncFetch* fetch = fetch_.release();
-    fetch->deleteLater();
+    // Inside the fetch's signal: it stays until this object goes.
+    const AsyncFetch* fetch = fetch_.get();
     answered_ = !fetch->result().aborted;
     if (const auto start = findHistoryStart(fetch->result().body)) {
         found_ = true;
@@ -106,8 +106,8 @@ void SuccessorLookup::start()
 
 void SuccessorLookup::pageArrived()
 {
-    AsyncFetch* fetch = fetch_.release();
-    fetch->deleteLater();
+    // Inside the fetch's signal: it stays until this object goes.
+    const AsyncFetch* fetch = fetch_.get();
     if (const auto successor = findChangedTicker(fetch->result().body))
         newticker_ = *successor;
     emit finished();

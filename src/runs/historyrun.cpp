@@ -335,10 +335,12 @@ void HistoryRun::showProgress()
 }
 
 // Begins symbols while fewer than the most requests are in flight: each
-// symbol has at most one request on its way.
+// symbol has at most one request on its way. A symbol downloaded but not
+// written yet keeps its slot: the downloads never run ahead of the writing
+// (with all their days in memory).
 void HistoryRun::startJobs()
 {
-    while (active_ < maxInFlight_ && next_ < jobs_.size() && !stopped()) {
+    while (active_ + static_cast<int>(ready_.size()) < maxInFlight_ && next_ < jobs_.size() && !stopped()) {
         Job& job = *jobs_[next_++];
         ++active_;
         exports_->setLastSymbol(next_ == jobs_.size());
@@ -369,7 +371,6 @@ void HistoryRun::examined(Job& job)
     const bool answered = job.examination->answered();
     const bool found = job.examination->found();
     const QDate first = job.examination->first();
-    job.examination.release()->deleteLater();
     if (!answered || state().abortFlag) {
         job.interrupted = true;
         stepsDone(job);
@@ -415,7 +416,6 @@ void HistoryRun::downloaded(Job& job)
         summary_.failedRequests += history->failedRequests();
         if (!history->complete()) {
             job.interrupted = true;
-            job.history.release()->deleteLater();
             stepsDone(job);
             return;
         }
@@ -475,16 +475,15 @@ void HistoryRun::toppedUp(Job& job)
         const QDate day(date / 10000, date / 100 % 100, date % 100);
         job.outcomes.append({day, day, true, false, false});
     }
-    job.topUp.release()->deleteLater();
     stepsDone(job);
 }
 
 // Runs inside whatever event loop delivered the last answer: it only hands
-// the job to the run's loop and its slot to the next symbol.
+// the job to the run's loop and its slot to the next symbol. The job's
+// objects stay until the loop has written it (a deferred deletion would
+// wait for an event loop the headless run never returns to).
 void HistoryRun::stepsDone(Job& job)
 {
-    if (job.history)
-        job.history.release()->deleteLater();
     job.done = true;
     --active_;
     ready_.push_back(&job);
@@ -495,8 +494,9 @@ void HistoryRun::writeReady()
 {
     while (!ready_.empty()) {
         Job& job = *ready_.front();
-        ready_.pop_front();
         finishSymbol(job);
+        ready_.pop_front();
+        startJobs();
     }
 }
 
@@ -522,9 +522,13 @@ void HistoryRun::finishSymbol(Job& job)
         const int days = static_cast<int>(job.days.size() + job.topUpDay.size());
         text = !written ? QStringLiteral("not written") : days == 0 ? QStringLiteral("no days") : QStringLiteral("%1 days").arg(days);
     }
-    job.days.clear();
-    job.days.squeeze();
-    job.topUpDay.clear();
+    // The run's loop is outside every signal of the job's objects: they
+    // go now, with the answers they hold.
+    job.examination.reset();
+    job.history.reset();
+    job.topUp.reset();
+    job.days = {};
+    job.topUpDay = {};
     emit symbolFinished(job.row.ticker, finished_, total, text);
     showProgress();
 }
