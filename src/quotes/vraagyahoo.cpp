@@ -39,6 +39,7 @@ void vraagyahoo::go()
         result = fetchurl(request);
     }
     answered = result.errorCode == 0 && !result.aborted;
+    problem = result.problemText;
     const QByteArray& body = result.body;
     LookupResult r = decodeLookup(body, getname, getmarket, !getcomponents.isEmpty());
     yahooticker = std::move(r.yahooticker);

@@ -61,7 +61,7 @@ browser::browser(QWidget* parent) : QWidget(parent)
     mshFlexGrid1_->setHorizontalHeaderLabels({QStringLiteral("Symbol"), QStringLiteral("Name"), QStringLiteral("Market"),
                                               QStringLiteral("Type"), QStringLiteral("In Database")});
     mshFlexGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    mshFlexGrid1_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    mshFlexGrid1_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     mshFlexGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     mshFlexGrid1_->verticalHeader()->setVisible(false);
     mshFlexGrid1_->horizontalHeader()->setStretchLastSection(true);
@@ -72,7 +72,14 @@ browser::browser(QWidget* parent) : QWidget(parent)
         if (mshFlexGrid2_->grid()->rowCount() > 0)
             emit popupRequested(4, p);
     });
+    // Why a search found nothing: the service unreachable, an unusable
+    // answer, or no match.
+    problem_ = named(new QLabel(frame2_), "lblSearchProblem");
+    problem_->setWordWrap(true);
+    problem_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    problem_->hide();
     auto* frame2Layout = new QVBoxLayout(frame2_);
+    frame2Layout->addWidget(problem_);
     frame2Layout->addWidget(mshFlexGrid1_);
     frame2Layout->addWidget(mshFlexGrid2_);
 
@@ -204,6 +211,8 @@ void browser::showHits()
             mshFlexGrid1_->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
     frame2_->setTitle(search_.summary);
+    problem_->setText(search_.problem);
+    problem_->setVisible(!search_.problem.isEmpty());
     commandNext50_->setEnabled(search_.canNext);
     commandPrevious50_->setEnabled(search_.canPrevious);
 }
@@ -212,6 +221,7 @@ void browser::showLocal(const QVector<lists::Symbol>& rows)
 {
     mshFlexGrid2_->grid()->setRows(rows);
     frame2_->setTitle(search_.summary);
+    problem_->hide();
 }
 
 QVector<int> browser::selectedResultRows() const

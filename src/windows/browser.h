@@ -74,6 +74,7 @@ private:
     QRadioButton* option5_;
     QComboBox* combo1_;
     QGroupBox* frame2_;
+    QLabel* problem_;
     QTableWidget* mshFlexGrid1_;
     SymbolGrid* mshFlexGrid2_;
     QPushButton* commandPrevious50_;
