@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -263,4 +265,22 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     EXPECT_FALSE(shown("startImport"));
     EXPECT_FALSE(shown("startFormats"));
     EXPECT_TRUE(shown("startDownload"));
+}
+
+// Every window as a picture, without touching the user's data folder or
+// settings (the test's own stand in for them here).
+TEST_F(MainWindowTest, ScreenshotsRenderEveryWindowIntoItsOwnFile)
+{
+    const QString folder = home() + QStringLiteral("shots");
+    const ProgramRun r = runQuotaris({QStringLiteral("screenshots"), folder}, 120000);
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err);
+    for (const char* name : {"main", "main-windows", "autodownload", "history", "location", "marketform", "browser",
+                             "frmoptions", "reportform", "historyreportform", "help"}) {
+        QImage image(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+        ASSERT_FALSE(image.isNull()) << name;
+        EXPECT_GE(image.width(), 300) << name;
+    }
+    EXPECT_EQ(QImage(folder + QStringLiteral("/main.png")).size(), QSize(1000, 700));
+    EXPECT_FALSE(QFile::exists(paths::databaseFile()));  // the data folder of the test stayed untouched
+    EXPECT_EQ(runQuotaris({QStringLiteral("screenshots")}).status, 2);
 }
