@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -89,6 +90,9 @@ browser::browser(QWidget* parent) : QWidget(parent)
     commandAddAll_ = named(new QPushButton(QStringLiteral("Add &All to Database"), this), "CommandAddAll");
     commandPrevious50_->setEnabled(false);
     commandNext50_->setEnabled(false);
+    commandaddselected_->setEnabled(false);
+    commandAddAll_->setEnabled(false);
+    connect(mshFlexGrid1_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &browser::updateAddButtons);
 
     auto* searchRow = new QHBoxLayout;
     searchRow->addWidget(label1);
@@ -215,6 +219,15 @@ void browser::showHits()
     problem_->setVisible(!search_.problem.isEmpty());
     commandNext50_->setEnabled(search_.canNext);
     commandPrevious50_->setEnabled(search_.canPrevious);
+    updateAddButtons();
+}
+
+// Adding needs hits; adding the selected ones a selection as well.
+void browser::updateAddButtons()
+{
+    const bool hits = mshFlexGrid1_->rowCount() > 0;
+    commandAddAll_->setEnabled(hits);
+    commandaddselected_->setEnabled(hits && mshFlexGrid1_->selectionModel()->hasSelection());
 }
 
 void browser::showLocal(const QVector<lists::Symbol>& rows)

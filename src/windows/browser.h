@@ -62,6 +62,7 @@ private:
     void setMode();
     void internetsearch();
     void showHits();
+    void updateAddButtons();
     void showLocal(const QVector<lists::Symbol>& rows);
 
     SymbolSearch search_;

@@ -110,6 +110,9 @@ TEST_F(FailureTextTest, AClosedPortIsReportedAsUnreachableWithItsReason)
     control<QPushButton>(b, "Command1")->click();
     EXPECT_EQ(control<QGroupBox>(b, "Frame2")->title(), QStringLiteral("philips Returned No Results"));
     EXPECT_EQ(control<QLabel>(b, "lblSearchProblem")->text(), refused);
+    // Nothing to add.
+    EXPECT_FALSE(control<QPushButton>(b, "CommandAddAll")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(b, "Commandaddselected")->isEnabled());
 }
 
 TEST_F(FailureTextTest, AHangingHostIsReportedAsTimedOut)
