@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -62,13 +63,26 @@ StartInfo StartInfo::gather()
     info.lastCurrent = runrecord::last(false);
     info.lastHistory = runrecord::last(true);
     const Schedule schedule = Schedule::load();
+    const QDateTime now = QDateTime::currentDateTime();
     QStringList scheduled;
+    QDateTime next;
+    int nextList = 0;
     for (int n = 1; n <= lists::kCount; ++n) {
         const ListSchedule& l = schedule.lists[static_cast<size_t>(n)];
-        if (l.on)
-            scheduled << QStringLiteral("list %1 at %2").arg(n).arg(QLocale().toString(l.start, QLocale::ShortFormat));
+        if (!l.on)
+            continue;
+        scheduled << QStringLiteral("list %1 at %2").arg(n).arg(QLocale().toString(l.start, QLocale::ShortFormat));
+        // A start time already passed today is due at once when the
+        // scheduler starts; the next one is the later of that and now.
+        const QDateTime first = std::max(schedule.firstDownload(n, now), now);
+        if (!next.isValid() || first < next) {
+            next = first;
+            nextList = n;
+        }
     }
     info.schedule = scheduled.join(QStringLiteral(", "));
+    if (next.isValid())
+        info.schedule += QStringLiteral("; next: list %1 at %2").arg(nextList).arg(QLocale().toString(next, QLocale::ShortFormat));
     return info;
 }
 

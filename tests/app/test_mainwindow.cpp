@@ -6,6 +6,7 @@
 #include "database/db.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
+#include "runs/schedule.h"
 #include "support/paths.h"
 #include "support/state.h"
 #include "windows/history.h"
@@ -265,6 +266,16 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     EXPECT_FALSE(shown("startImport"));
     EXPECT_FALSE(shown("startFormats"));
     EXPECT_TRUE(shown("startDownload"));
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Daily schedule: no list scheduled")));
+
+    // The daily schedule with its next download.
+    Schedule schedule = Schedule::load();
+    schedule.lists[3].on = true;
+    schedule.setTimes(3, QTime(9, 30), QTime(17, 30), QTime(0, 0));
+    schedule.save();
+    page->refresh();
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("list 3 at ")));
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("; next: list 3 at ")));
 }
 
 // Every window as a picture, without touching the user's data folder or
