@@ -3,6 +3,7 @@
 #include "app/headless.h"
 #include "runs/currentrun.h"
 #include "runs/scheduler.h"
+#include "windows/notify.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
@@ -253,6 +254,7 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
                  .arg(started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
                  .arg(list)
                  .arg(outcome.isEmpty() ? QStringLiteral("nothing to download") : outcome));
+        notify::scheduledRunFinished(list, run.summary());
     });
     QObject::connect(&scheduler, &Scheduler::notice, line);
 

@@ -81,11 +81,11 @@ int run(HeadlessContext& c, const Options& o, SymbolSearch& s, const QString& us
         s.memberOffset = first - 1;
     s.internetsearch();
     if (!s.answered) {
-        c.err << "No answer from the quote service\n";
+        c.err << "No answer from the quote service: " << s.problem << '\n';
         return 1;
     }
     if (s.hits.isEmpty()) {
-        c.out << s.summary << '\n';
+        c.out << s.summary << '\n' << s.problem << '\n';
         return 0;
     }
     for (const SymbolSearch::Hit& h : s.hits)

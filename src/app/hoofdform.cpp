@@ -1,7 +1,9 @@
 #include "app/hoofdform.h"
 
+#include "app/appicons.h"
 #include "app/links.h"
 #include "app/popupmenus.h"
+#include "app/startpage.h"
 #include "app/splash.h"
 #include "database/startup.h"
 #include "runs/updates.h"
@@ -23,11 +25,15 @@
 #include "writers/formatregistry.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QKeySequence>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -38,10 +44,24 @@ Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(t
 {
     setObjectName(QStringLiteral("Hoofdform"));
     setWindowTitle(QStringLiteral("Quotaris"));
+    setWindowIcon(appicons::program());
     mdi_->setObjectName(QStringLiteral("Picture1"));
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setCentralWidget(mdi_);
+    // The start page stands in the work area's place while no window is open.
+    startPage_ = new StartPage(this);
+    central_ = new QStackedWidget(this);
+    central_->addWidget(startPage_);
+    central_->addWidget(mdi_);
+    setCentralWidget(central_);
+    connect(this, &Hoofdform::childrenChanged, this, &Hoofdform::updateStartPage);
+    connect(startPage_, &StartPage::importRequested, this, [this] { action(QStringLiteral("menuImport"))->trigger(); });
+    connect(startPage_, &StartPage::searchRequested, this, [this] { openSearch(); });
+    connect(startPage_, &StartPage::listsRequested, this, [this] { openListManagement(false); });
+    connect(startPage_, &StartPage::downloadRequested, this, &Hoofdform::showCurrentDownload);
+    connect(startPage_, &StartPage::formatsRequested, this, [this](QPushButton* button) {
+        exportFormatMenu_->exec(button->mapToGlobal(QPoint(0, button->height())));
+    });
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setSingleShot(true);
     connect(timer1_, &QTimer::timeout, this, [this] {
@@ -131,16 +151,14 @@ void Hoofdform::buildMenus()
     connect(current, &QAction::triggered, this, &Hoofdform::showCurrentDownload);
     QAction* historical = addItem(download, "menuhistory", QStringLiteral("&Historical"));
     connect(historical, &QAction::triggered, this, [this] {
-        showMaximized();
         // One historical downloader at a time, as for the current one.
         for (QMdiSubWindow* frame : mdi_->subWindowList()) {
             if (qobject_cast<history*>(frame->widget())) {
                 mdi_->setActiveSubWindow(frame);
-                frame->showMaximized();
                 return;
             }
         }
-        showChild(new history, true);
+        showChild(new history);
     });
     QAction* daily = addItem(download, "Daily", QStringLiteral("&Daily"));
     connect(daily, &QAction::triggered, this, [this] {
@@ -155,6 +173,8 @@ void Hoofdform::buildMenus()
         frmOptions window(this);
         window.exec();
     });
+
+    buildWindowMenu();
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuhelp"));
@@ -180,32 +200,92 @@ void Hoofdform::buildToolbar()
     QToolBar* bar = addToolBar(QStringLiteral("Toolbar"));
     bar->setObjectName(QStringLiteral("Toolbar1"));
     bar->setMovable(false);
-    QStyle* st = style();
-    auto mirror = [&](const char* name, const char* item, QStyle::StandardPixmap icon, const QString& tip) {
+    // An icon alone is ambiguous for most of these: each button says what
+    // it does.
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    auto mirror = [&](const char* name, const char* item, const QIcon& icon, const QString& text, const QString& tip) {
         QAction* source = action(QLatin1String(item));
-        QAction* a = bar->addAction(st->standardIcon(icon), tip);
+        QAction* a = bar->addAction(icon, text);
         a->setObjectName(QLatin1String(name));
+        a->setToolTip(tip);
         a->setEnabled(source->isEnabled());
         connect(source, &QAction::changed, a, [a, source] { a->setEnabled(source->isEnabled()); });
         connect(a, &QAction::triggered, source, &QAction::trigger);
     };
-    mirror("toolListManagement", "menustocklistopen", QStyle::SP_FileDialogDetailedView, QStringLiteral("List management"));
-    mirror("toolSearch", "menuTickersearch", QStyle::SP_FileDialogContentsView, QStringLiteral("Search Symbol"));
+    mirror("toolListManagement", "menustocklistopen", appicons::listManagement(), QStringLiteral("Lists"),
+           QStringLiteral("List management"));
+    mirror("toolSearch", "menuTickersearch", appicons::search(), QStringLiteral("Search"), QStringLiteral("Search Symbol"));
 
-    QAction* formats = bar->addAction(st->standardIcon(QStyle::SP_DriveHDIcon), QStringLiteral("Export format"));
+    QAction* formats = bar->addAction(appicons::exportFormat(), QStringLiteral("Formats"));
     formats->setObjectName(QStringLiteral("toolExportFormat"));
+    formats->setToolTip(QStringLiteral("Export format: switch formats on and choose their folders"));
     formats->setMenu(exportFormatMenu_);
     if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(formats)))
         button->setPopupMode(QToolButton::InstantPopup);
 
-    mirror("toolCurrent", "menudownloadnow", QStyle::SP_ArrowDown, QStringLiteral("Current download"));
-    mirror("toolHistorical", "menuhistory", QStyle::SP_FileDialogBack, QStringLiteral("Historical download"));
-    mirror("toolUpdate", "menucheck", QStyle::SP_BrowserReload, QStringLiteral("Check for update"));
-    mirror("toolHome", "menuquotarishomepage", QStyle::SP_DirHomeIcon, QStringLiteral("Quotaris Homepage"));
-    QAction* support = bar->addAction(st->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Support"));
+    mirror("toolCurrent", "menudownloadnow", appicons::currentDownload(), QStringLiteral("Current"),
+           QStringLiteral("Current download: the latest quotes"));
+    mirror("toolHistorical", "menuhistory", appicons::historicalDownload(), QStringLiteral("Historical"),
+           QStringLiteral("Historical download: the quotes of a date range"));
+    bar->addSeparator();
+    mirror("toolUpdate", "menucheck", appicons::update(), QStringLiteral("Update"), QStringLiteral("Check for update"));
+    mirror("toolHome", "menuquotarishomepage", appicons::homePage(), QStringLiteral("Homepage"),
+           QStringLiteral("Quotaris Homepage"));
+    QAction* support = bar->addAction(appicons::support(), QStringLiteral("Support"));
     support->setObjectName(QStringLiteral("toolSupport"));
+    support->setToolTip(QStringLiteral("Write to support"));
     connect(support, &QAction::triggered, this, [] { links::openSupportMail(); });
-    mirror("toolHelp", "menuhelpcontents", QStyle::SP_TitleBarContextHelpButton, QStringLiteral("Help"));
+    mirror("toolHelp", "menuhelpcontents", appicons::help(), QStringLiteral("Help"), QStringLiteral("Help contents"));
+}
+
+void Hoofdform::buildWindowMenu()
+{
+    windowMenu_ = menuBar()->addMenu(QStringLiteral("&Window"));
+    windowMenu_->setObjectName(QStringLiteral("menuWindow"));
+    QAction* next = addItem(windowMenu_, "menuWindowNext", QStringLiteral("&Next Window"));
+    next->setShortcuts({QKeySequence(QKeySequence::NextChild), QKeySequence(Qt::CTRL | Qt::Key_F6)});
+    connect(next, &QAction::triggered, mdi_, &QMdiArea::activateNextSubWindow);
+    QAction* previous = addItem(windowMenu_, "menuWindowPrevious", QStringLiteral("&Previous Window"));
+    previous->setShortcuts({QKeySequence(QKeySequence::PreviousChild), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6)});
+    connect(previous, &QAction::triggered, mdi_, &QMdiArea::activatePreviousSubWindow);
+    windowMenu_->addSeparator();
+    QAction* tile = addItem(windowMenu_, "menuWindowTile", QStringLiteral("&Tile"));
+    connect(tile, &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+    QAction* cascade = addItem(windowMenu_, "menuWindowCascade", QStringLiteral("&Cascade"));
+    connect(cascade, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+    QAction* closeAll = addItem(windowMenu_, "menuWindowCloseAll", QStringLiteral("Close &All"));
+    connect(closeAll, &QAction::triggered, mdi_, &QMdiArea::closeAllSubWindows);
+    windowMenu_->addSeparator()->setObjectName(QStringLiteral("menuWindowList"));
+    connect(windowMenu_, &QMenu::aboutToShow, this, &Hoofdform::updateWindowMenu);
+    updateWindowMenu();
+}
+
+void Hoofdform::updateWindowMenu()
+{
+    for (QAction* a : windowMenu_->actions()) {
+        if (a->property("openWindow").toBool()) {
+            windowMenu_->removeAction(a);
+            a->deleteLater();
+        }
+    }
+    const QList<QMdiSubWindow*> frames = mdi_->subWindowList();
+    for (const char* name : {"menuWindowNext", "menuWindowPrevious", "menuWindowTile", "menuWindowCascade"})
+        action(QLatin1String(name))->setEnabled(frames.size() > 1);
+    action(QStringLiteral("menuWindowCloseAll"))->setEnabled(!frames.isEmpty());
+    int n = 0;
+    for (QMdiSubWindow* frame : frames) {
+        ++n;
+        QString caption = frame->windowTitle();
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* a = windowMenu_->addAction(n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(caption) : caption);
+        a->setProperty("openWindow", true);
+        a->setCheckable(true);
+        a->setChecked(frame == mdi_->activeSubWindow());
+        connect(a, &QAction::triggered, this, [this, frame] {
+            if (mdi_->subWindowList().contains(frame))
+                mdi_->setActiveSubWindow(frame);
+        });
+    }
 }
 
 QAction* Hoofdform::action(const QString& name) const
@@ -226,37 +306,65 @@ void Hoofdform::showLocation(QChar letter)
     window.exec();
     // A triggered checkable item toggles itself; the switch decides.
     updateFormatChecks();
+    updateStartPage();
+}
+
+void Hoofdform::updateStartPage()
+{
+    // A closed frame is hidden at once and deleted later.
+    const QList<QMdiSubWindow*> frames = mdi_->subWindowList();
+    const bool anyOpen = std::any_of(frames.begin(), frames.end(), [](QMdiSubWindow* f) { return !f->isHidden(); });
+    if (!anyOpen) {
+        startPage_->refresh();
+        central_->setCurrentWidget(startPage_);
+    } else {
+        central_->setCurrentWidget(mdi_);
+    }
 }
 
 QMdiSubWindow* Hoofdform::showChild(QWidget* window, bool maximized)
 {
+    central_->setCurrentWidget(mdi_);
     QMdiSubWindow* frame = mdi_->addSubWindow(window);
     frame->setAttribute(Qt::WA_DeleteOnClose);
-    if (maximized)
+    // The frame's system menu shows the window icon: without one, the
+    // toolkit's logo would stand there.
+    frame->setWindowIcon(appicons::program());
+    connect(frame, &QObject::destroyed, this, &Hoofdform::childrenChanged, Qt::QueuedConnection);
+    frame->installEventFilter(this);
+    if (maximized) {
         frame->showMaximized();
-    else
+    } else {
+        // At its natural size, inside the work area.
+        frame->adjustSize();
+        frame->resize(frame->size().boundedTo(mdi_->viewport()->size()));
         frame->show();
+    }
+    emit childrenChanged();
     return frame;
 }
 
 void Hoofdform::showCurrentDownload()
 {
-    showMaximized();
     // One downloader at a time: a second click brings the open one forward.
     for (QMdiSubWindow* frame : mdi_->subWindowList()) {
         if (qobject_cast<Autodownload*>(frame->widget())) {
             mdi_->setActiveSubWindow(frame);
-            frame->showMaximized();
             return;
         }
     }
-    showChild(new Autodownload, true);
+    showChild(new Autodownload);
 }
 
 void Hoofdform::showCompact()
 {
     // The database file is replaced: no other window may hold it meanwhile.
     // A window that refuses to close (a running download) keeps it in use.
+    if (!mdi_->subWindowList().isEmpty()
+        && !askYesNo(QStringLiteral("The database is compacted with every other window closed.\r\n"
+                                    "Close the open windows and go on?"),
+                     QStringLiteral("Compact/Repair Database")))
+        return;
     bool refused = false;
     for (QMdiSubWindow* child : mdi_->subWindowList()) {
         if (!child->close())
@@ -276,7 +384,7 @@ void Hoofdform::showAbout()
 
 void Hoofdform::load()
 {
-    state().historyStartDate = QDate::currentDate().addDays(-1);
+    state().historyStartDate = history::defaultRange(QDate::currentDate()).first;
     if (splashDelay_ > 0) {
         frmSplash splash(this);
         splash_ = &splash;
@@ -295,7 +403,17 @@ void Hoofdform::load()
     if (QString error; !livehosts::resolve(&error))
         msgBox(QStringLiteral("The built-in quote gateway cannot start: ") + error, Icon::Critical);
     updateFormatChecks();
+    updateStartPage();
     show();
+}
+
+bool Hoofdform::eventFilter(QObject* watched, QEvent* event)
+{
+    // Once a window has closed (a refused close leaves it open), the start
+    // page may be due.
+    if (event->type() == QEvent::Close && qobject_cast<QMdiSubWindow*>(watched))
+        QTimer::singleShot(0, this, &Hoofdform::childrenChanged);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Hoofdform::closeEvent(QCloseEvent* event)

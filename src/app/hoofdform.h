@@ -8,6 +8,8 @@ class QMdiSubWindow;
 class QMenu;
 class QTimer;
 class PopupMenus;
+class QStackedWidget;
+class StartPage;
 class browser;
 class frmSplash;
 class marketform;
@@ -30,6 +32,10 @@ public:
     // A menu item or toolbar action by its object name.
     QAction* action(const QString& name) const;
     QMdiArea* mdiArea() const { return mdi_; }
+    // Shown while no window is open.
+    StartPage* startPage() const { return startPage_; }
+    // Shows the start page when no window is open, else the work area.
+    void updateStartPage();
 
     // Sets the check marks of the export-format items from the switches.
     void updateFormatChecks();
@@ -37,7 +43,8 @@ public:
     // The Export format items: the location window for `letter`, modal.
     void showLocation(QChar letter);
 
-    // Shows `window` in the document area and returns its frame.
+    // Shows `window` in the document area, at its natural size unless
+    // `maximized`, and returns its frame.
     QMdiSubWindow* showChild(QWidget* window, bool maximized = false);
 
     void showAbout();
@@ -57,16 +64,26 @@ public:
     // The right-click menus of the list and search windows.
     PopupMenus* popups() const { return popups_; }
 
+signals:
+    // A window of the work area opened or closed.
+    void childrenChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildWindowMenu();
+    void updateWindowMenu();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, bool available = true);
     void buildMenus();
     void buildToolbar();
 
     QMdiArea* mdi_;
     QMenu* exportFormatMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    QStackedWidget* central_ = nullptr;
+    StartPage* startPage_ = nullptr;
     QTimer* timer1_;
     frmSplash* splash_ = nullptr;
     PopupMenus* popups_ = nullptr;

@@ -9,6 +9,7 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <algorithm>
 
 namespace {
 
@@ -20,6 +21,15 @@ void closeChildren(QMdiArea* area, Match matches)
         if (frame->widget() && matches(frame->widget()->windowTitle()))
             frame->close();
     }
+}
+
+// The grid windows want room: most of the work area, still a window of
+// it that the user can move, shrink or maximise.
+void showLarge(QMdiSubWindow* frame)
+{
+    const QSize area = frame->mdiArea()->viewport()->size();
+    frame->resize(std::max(frame->width(), area.width() * 9 / 10), std::max(frame->height(), area.height() * 9 / 10));
+    frame->move(area.width() / 20, area.height() / 20);
 }
 
 }  // namespace
@@ -34,8 +44,7 @@ marketform* Hoofdform::openListManagement(bool viewComponentsLayout)
     connect(form, &marketform::popupRequested, this,
             [this, form](int grid, const QPoint& pos) { popups_->show(form, grid, pos); });
     connect(form, &marketform::viewComponentsRequested, this, &Hoofdform::viewComponents);
-    showMaximized();
-    showChild(form, true);
+    showLarge(showChild(form));
     return form;
 }
 
@@ -50,8 +59,7 @@ browser* Hoofdform::openSearch()
                 form->lijstenvullen();
         }
     });
-    showMaximized();
-    showChild(window);
+    showLarge(showChild(window));
     return window;
 }
 

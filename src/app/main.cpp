@@ -1,15 +1,21 @@
+#include "app/appicons.h"
 #include "app/headless.h"
+#include "app/screenshots.h"
 #include "app/hoofdform.h"
 #include "support/desktop.h"
 #include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/paths.h"
 #include "windows/guimessages.h"
+#include "windows/helpviewer.h"
 #include "windows/msdatabaseload.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QIcon>
 #include <cstdio>
 #include <memory>
@@ -20,6 +26,41 @@ void initApplication()
     QCoreApplication::setOrganizationName(QStringLiteral("Quotaris"));
     QCoreApplication::setApplicationName(QStringLiteral("Quotaris"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUOTARIS_VERSION));
+}
+// Renders every window offscreen over a temporary data folder and settings
+// file, so that neither the user's data nor their settings are touched.
+int screenshots(int argc, char* argv[], const QStringList& args)
+{
+    if (args.size() != 1) {
+        std::fputs("usage: quotaris screenshots DIR\n", stderr);
+        return 2;
+    }
+    const QString folder = QDir(args.first()).absolutePath();
+    QTemporaryDir temp;
+    if (!temp.isValid()) {
+        std::fputs("Cannot create a temporary folder\n", stderr);
+        return 1;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.filePath(QStringLiteral("config"))));
+    qputenv("HOME", QFile::encodeName(temp.path()));
+    paths::setDataFolderOverride(temp.filePath(QStringLiteral("data")));
+    QApplication app(argc, argv);
+    initApplication();
+    QApplication::setWindowIcon(appicons::program());
+    ScriptedMessages answers;  // no message box may wait for a click
+    setMessages(&answers);
+    desktop::setOpener([](const QUrl&) { return false; });
+    QString error;
+    if (!paths::ensureDataFolder(&error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const int status = takeScreenshots(folder);
+    livehosts::stop();
+    setMessages(nullptr);
+    return status;
 }
 }  // namespace
 
@@ -36,6 +77,8 @@ int main(int argc, char* argv[])
         const QString& a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             std::fputs(qPrintable(headlessUsage()), stdout);
+            std::fputs("  screenshots DIR\n      every window as a PNG in DIR, over a temporary data folder (offscreen)\n",
+                       stdout);
             return 0;
         }
         if (a == QLatin1String("--version")) {
@@ -59,6 +102,9 @@ int main(int argc, char* argv[])
         break;
     }
 
+    if (command == QLatin1String("screenshots"))
+        return screenshots(argc, argv, commandArgs);
+
     if (!command.isEmpty()) {
         QCoreApplication app(argc, argv);
         initApplication();
@@ -70,8 +116,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     initApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Quotaris"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.Quotaris")));
-    desktop::setOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
+    QApplication::setWindowIcon(appicons::program());
+    // Without a browser the help pages open in the program's own viewer.
+    desktop::setOpener(HelpViewer::withFallback([](const QUrl& url) { return QDesktopServices::openUrl(url); }));
     QString error;
     GuiMessages gui;
     setMessages(&gui);

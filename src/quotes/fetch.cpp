@@ -7,6 +7,7 @@
 
 #include <QNetworkAccessManager>
 #include <QEventLoop>
+#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <algorithm>
 
@@ -19,6 +20,91 @@ QString fetcherr::describe(int code)
     case BodyTooLarge: return QStringLiteral("Response too large");
     case InvalidUrl: return QStringLiteral("Invalid URL");
     default: return QStringLiteral("Transport error %1").arg(code - Transport);
+    }
+}
+
+QString fetcherr::reason(int code, const QString& detail)
+{
+    switch (code) {
+    case TimedOut: return QStringLiteral("timed out");
+    case Cancelled: return QStringLiteral("cancelled");
+    case BodyTooLarge: return QStringLiteral("answer too large");
+    case InvalidUrl: return QStringLiteral("invalid address");
+    default: break;
+    }
+    switch (static_cast<QNetworkReply::NetworkError>(code - Transport)) {
+    case QNetworkReply::ConnectionRefusedError: return QStringLiteral("connection refused");
+    case QNetworkReply::RemoteHostClosedError: return QStringLiteral("connection closed without an answer");
+    case QNetworkReply::HostNotFoundError: return QStringLiteral("name not found");
+    case QNetworkReply::TimeoutError: return QStringLiteral("timed out");
+    case QNetworkReply::SslHandshakeFailedError: return QStringLiteral("secure connection failed");
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError: return QStringLiteral("no network");
+    case QNetworkReply::ProxyConnectionRefusedError: return QStringLiteral("proxy refused the connection");
+    case QNetworkReply::ProxyNotFoundError: return QStringLiteral("proxy name not found");
+    case QNetworkReply::ProxyTimeoutError: return QStringLiteral("proxy timed out");
+    default: break;
+    }
+    // Qt reports an unreachable network or host as an unknown error; its
+    // text names which.
+    if (detail.contains(QLatin1String("unreachable"), Qt::CaseInsensitive))
+        return QStringLiteral("no route to the host (%1)").arg(detail.toLower());
+    return detail.isEmpty() ? describe(code) : detail;
+}
+
+namespace {
+struct Record {
+    fetchrecord::Mark counts;
+    QString lastUnreachable, lastUnusable;
+};
+Record& record()
+{
+    static Record r;
+    return r;
+}
+}  // namespace
+
+fetchrecord::Mark fetchrecord::now()
+{
+    return record().counts;
+}
+
+quint64 fetchrecord::answeredSince(const Mark& mark)
+{
+    return record().counts.answered - mark.answered;
+}
+
+QString fetchrecord::problemSince(const Mark& mark)
+{
+    const Record& r = record();
+    if (r.counts.unusable > mark.unusable)
+        return r.lastUnusable;
+    if (r.counts.unreachable > mark.unreachable)
+        return r.lastUnreachable;
+    return {};
+}
+
+QString fetchrecord::allFailedSince(const Mark& mark)
+{
+    return answeredSince(mark) == 0 ? problemSince(mark) : QString();
+}
+
+void fetchrecord::note(const FetchResult& result)
+{
+    Record& r = record();
+    switch (result.problem) {
+    case FetchProblem::None:
+        if (!result.aborted)
+            ++r.counts.answered;
+        break;
+    case FetchProblem::Unreachable:
+        ++r.counts.unreachable;
+        r.lastUnreachable = result.problemText;
+        break;
+    case FetchProblem::Unusable:
+        ++r.counts.unusable;
+        r.lastUnusable = result.problemText;
+        break;
     }
 }
 
@@ -160,6 +246,8 @@ void AsyncFetch::attemptDone()
     result_.errorCode = outcome.errorCode;
     result_.timedOut = result_.timedOut || outcome.timedOut;
     result_.body = std::move(outcome.body);
+    errorText_ = outcome.errorText;
+    responseInfo_ = outcome.responseInfo;
 
     if (p.historical) {
         // The service under load answered with the previous symbol's data.
@@ -202,12 +290,42 @@ void AsyncFetch::finish(bool aborted)
     result_.aborted = aborted;
     if (aborted || result_.errorCode != 0)
         result_.body.clear();
-    if (p.htmlBecomesEmpty && result_.body.startsWith('<'))
+    const bool page = p.htmlBecomesEmpty && result_.body.startsWith('<');
+    if (page)
         result_.body.clear();
+    describeProblem(page);
+    fetchrecord::note(result_);
     if (p.historical && result_.body.size() > 40)
         state().lastHistoricalBody = result_.body;
     running_ = false;
     emit finished();
+}
+
+void AsyncFetch::describeProblem(bool page)
+{
+    result_.problem = FetchProblem::None;
+    result_.problemText.clear();
+    QString host = url_.host();
+    if (url_.port() > 0)
+        host += QLatin1Char(':') + QString::number(url_.port());
+    result_.host = host;
+    if (result_.aborted || !result_.body.isEmpty())
+        return;
+    if (result_.errorCode == fetcherr::Cancelled)
+        return;
+    if (result_.errorCode != 0) {
+        result_.problem = FetchProblem::Unreachable;
+        const QString why = result_.errorCode == fetcherr::TimedOut && request_.policy.timeoutSec > 0
+                                ? QStringLiteral("no answer within %1 s").arg(request_.policy.timeoutSec)
+                                : fetcherr::reason(result_.errorCode, errorText_);
+        result_.problemText = QStringLiteral("the quote service could not be reached (%1: %2)").arg(host, why);
+        return;
+    }
+    QString what = page ? QStringLiteral("an HTML page") : QStringLiteral("an empty answer");
+    if (!responseInfo_.isEmpty() && !responseInfo_.startsWith(QLatin1String("HTTP 200")))
+        what += QStringLiteral(", ") + responseInfo_.trimmed();
+    result_.problem = FetchProblem::Unusable;
+    result_.problemText = QStringLiteral("the quote service answered with something unusable (%1: %2)").arg(host, what);
 }
 
 FetchResult fetchurl(const FetchRequest& request)

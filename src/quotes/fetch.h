@@ -20,7 +20,18 @@ constexpr int BodyTooLarge = 35763;
 constexpr int InvalidUrl = 35764;
 constexpr int Transport = 36000;    // + QNetworkReply::NetworkError: refused, closed, unresolved...
 QString describe(int code);
+// The system's reason for a transport error in a user's words: "connection
+// refused", "name not found", "no route to the host", "timed out"...
+// `detail` is the network layer's own text, used when the code says little.
+QString reason(int code, const QString& detail = QString());
 }  // namespace fetcherr
+
+// What kept a fetch from bringing something usable.
+enum class FetchProblem {
+    None,         // a usable answer, or stopped by the user
+    Unreachable,  // no answer: refused, timed out, no route, name not found
+    Unusable,     // an answer, but a page or nothing where data was expected
+};
 
 // The five callers of the quote service; each has its own fetch policy.
 enum class FetchVariant { Loader, Historical, Lookup, Investigation, Search };
@@ -60,8 +71,33 @@ struct FetchResult {
     bool timedOut = false; // some attempt of this fetch timed out
     bool aborted = false;  // the abort flag ended the fetch
     int attempts = 0;      // GETs made
+    QString host;          // host[:port] asked, for the texts that name it
+    FetchProblem problem = FetchProblem::None;
+    // Why nothing usable came, for the user; empty without a problem.
+    // "the quote service could not be reached (host: connection refused)",
+    // "the quote service answered with something unusable (host: an HTML page)".
+    QString problemText;
     QString text() const { return QString::fromLatin1(body); }
 };
+
+// A tally of what the fetches of this process met, so that whatever reports
+// a run can say why nothing came: it notes the tally when the run starts and
+// asks for the problems met since. Only the quote service's fetches count.
+namespace fetchrecord {
+struct Mark {
+    quint64 answered = 0, unreachable = 0, unusable = 0;
+};
+Mark now();
+// The fetches since `mark` that answered usably.
+quint64 answeredSince(const Mark& mark);
+// The problem of the latest failed fetch since `mark`; among several, an
+// unusable answer tells more than a host that could not be reached once.
+// Empty when no fetch failed since.
+QString problemSince(const Mark& mark);
+// Only every fetch since `mark` failed: the same text; else empty.
+QString allFailedSince(const Mark& mark);
+void note(const FetchResult& result);
+}  // namespace fetchrecord
 
 // One fetch that nothing waits for: start() returns at once and `finished`
 // is emitted from the event loop when the attempts of the request under its
@@ -84,8 +120,10 @@ private:
     void sendAttempt();
     void attemptDone();
     void finish(bool aborted);
+    void describeProblem(bool page);
 
     FetchRequest request_;
+    QString errorText_, responseInfo_;  // of the last attempt
     QUrl url_;
     FetchResult result_;
     std::unique_ptr<QNetworkAccessManager> manager_;

@@ -90,6 +90,8 @@ void loader::fetchFinished()
         nextFetch();
         return;
     }
+    problem_ = r.problemText;
+    host_ = r.host;
     decode(r.body);
     downloaded();
 }
@@ -114,6 +116,9 @@ void loader::decode(const QByteArray& body)
     if (!anyQuoteLine)
         quotes_.clear();
     downloadOk_ = quotes_.decoded && anyQuoteLine;
+    if (!downloadOk_ && problem_.isEmpty())
+        problem_ = QStringLiteral("the quote service answered with something unusable (%1: not one line of quotes)")
+                       .arg(host_);
     if (quotes_.decoded)
         foundall_ = quotes_.foundall;
 }

@@ -53,6 +53,8 @@ public:
     bool foundall() const { return foundall_; }
     bool timeout() const { return timeout_; }
     bool Busy() const { return busy_; }
+    // Why the last download brought nothing usable; empty when it did.
+    const QString& problem() const { return problem_; }
     // The request of the last startnu.
     const QString& url() const { return url_; }
 
@@ -70,6 +72,7 @@ private:
     QStringList tickers_;
     CurrentQuotes quotes_;
     QString url_;
+    QString problem_, host_;
     QTimer startTimer_;
     std::unique_ptr<AsyncFetch> fetch_;
     std::unique_ptr<AsyncFetch> done_;  // the last answered fetch

@@ -108,6 +108,7 @@ void SearchyahooClass::askNames(const QStringList& tickers, const QString& compo
     v.getname = v.getmarket = true;
     v.go();
     answered = v.answered;
+    problem = v.problem;
     yahooticker = std::move(v.yahooticker);
     yahooname = std::move(v.yahooname);
     yahoomarket = std::move(v.yahoomarket);
@@ -123,6 +124,7 @@ void SearchyahooClass::go()
     Tickerfrom = Tickerto = results = 0;
     NoMatch = false;
     answered = true;
+    problem.clear();
     if (Searchstring.isEmpty() && getcomponents.isEmpty())
         return;
     BusyPointer busy;
@@ -142,12 +144,19 @@ void SearchyahooClass::go()
     const FetchResult page = fetchurl(request);
     if (page.body.isEmpty()) {
         answered = false;
+        problem = page.problemText;
         NoMatch = true;
         return;
     }
     QStringList tickers = scrape(page.body);
     tickers.removeAll(QString());
     if (NoMatch || tickers.isEmpty()) {
+        // A page that is not a result page at all (an error page, another
+        // site's page) is no answer to the search.
+        if (!page.body.contains("returned no matches") && !page.body.contains(">Showing "))
+            problem = QStringLiteral("the quote service answered with something unusable (%1: not a page of search "
+                                     "results)")
+                          .arg(page.host);
         NoMatch = true;
         return;
     }

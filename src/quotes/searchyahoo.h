@@ -37,6 +37,8 @@ public:
     // False when the service gave no answer at all (no connection, time-out,
     // Stop), as opposed to an answer without hits.
     bool answered = true;
+    // Why nothing usable came from the service; empty when it answered.
+    QString problem;
 
 private:
     void askNames(const QStringList& tickers, const QString& components);

@@ -144,8 +144,10 @@ void HttpAttempt::replyFinished()
         code = fetcherr::TimedOut;
     else if (gaveUp_)
         code = fetcherr::Cancelled;
-    else if (!responseObtained(reply_))
+    else if (!responseObtained(reply_)) {
         code = fetcherr::Transport + static_cast<int>(reply_->error());
+        outcome_.errorText = reply_->errorString();
+    }
     const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid())
         outcome_.responseInfo = QStringLiteral("HTTP %1 %2").arg(status.toInt()).arg(

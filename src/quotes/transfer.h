@@ -25,6 +25,7 @@ struct AttemptOutcome {
     bool timedOut = false;
     bool aborted = false;
     QString responseInfo;   // "HTTP/1.1 200 OK" style status line, empty without a response
+    QString errorText;      // the network layer's words for a transport error
 };
 
 // Longest body accepted; a longer one is cut off and counts as a failure, so

@@ -45,6 +45,7 @@ void vraagyahoo::go()
     if (page)
         result.body.clear();
     answered = result.errorCode == 0 && !result.aborted && !page;
+    problem = result.problemText;
     const QByteArray& body = result.body;
     LookupResult r = decodeLookup(body, getname, getmarket, !getcomponents.isEmpty());
     yahooticker = std::move(r.yahooticker);

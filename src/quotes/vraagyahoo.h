@@ -24,4 +24,5 @@ public:
     QVector<QString> yahooticker, yahooname, yahoomarket;
     bool Busy = false;
     bool answered = true;  // false when the service could not be reached or answered with a page
+    QString problem;       // why nothing usable came (FetchResult::problemText)
 };

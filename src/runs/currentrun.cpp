@@ -23,6 +23,8 @@
 #include "support/yield.h"
 #include "writers/formatregistry.h"
 
+#include <algorithm>
+
 
 namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");
@@ -129,7 +131,6 @@ bool CurrentRun::StartRun()
     if (mode == Mode::Normal)
         state().abortFlag = false;
     running_ = false;
-    emit progressChanged(0, 1);
     emit lockedChanged(false);
     setPanel1(summary_.outcome());
     return !summary_.aborted && !summary_.nothingToDo;
@@ -171,7 +172,11 @@ void CurrentRun::CollectAndDispatch()
 
     setPanel1(QStringLiteral("Setting up connection...."));
     const int rows = static_cast<int>(symbols.size());
-    emit progressChanged(1, rows);
+    // The bar counts answered requests of the requests to send, and one step
+    // more for the whole-run exports: it is full only when all is written.
+    progressMax_ = (rows + kBatchSize - 1) / kBatchSize + 1;
+    progressDone_ = 0;
+    emit progressChanged(0, progressMax_);
     totalDispatched_ = 0;
     QStringList batch;
     for (int i = 0; i < rows; ++i) {
@@ -180,7 +185,6 @@ void CurrentRun::CollectAndDispatch()
             state().runMessage = kAborted;
             break;
         }
-        emit progressChanged(i + 1, rows);
         batch << symbols[i].ticker;
         runTickers_.insert(symbols[i].ticker);
         if (batch.size() == kBatchSize || totalDispatched_ + batch.size() == rows) {
@@ -203,6 +207,8 @@ void CurrentRun::CollectAndDispatch()
     exports_->finish();
     if (state().abortFlag)
         state().runMessage = kAborted;
+    else
+        emit progressChanged(progressMax_, progressMax_);
 }
 
 // A batch gets its own loader; its request goes out as soon as fewer than
@@ -319,6 +325,14 @@ void CurrentRun::BatchComplete(int k)
 {
     if (state().abortFlag)
         return;
+    struct Step {
+        CurrentRun& run;
+        ~Step()
+        {
+            run.progressDone_ = std::min(run.progressDone_ + 1, run.progressMax_ - 1);
+            emit run.progressChanged(run.progressDone_, run.progressMax_);
+        }
+    } step{*this};
     completing_ = true;
     struct Done {
         bool& flag;
@@ -335,6 +349,8 @@ void CurrentRun::BatchComplete(int k)
         }
         data_->tickersmislukt(tickers);
         ++summary_.failedBatches;
+        if (!l.problem().isEmpty())
+            summary_.serviceProblem = l.problem();
         return;
     }
     if (!l.missing().isEmpty()) {

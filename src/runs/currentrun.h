@@ -84,6 +84,8 @@ public:
 signals:
     void panel1Changed(const QString& text);  // the phase
     void panel2Changed(const QString& text);  // the detail
+    // Requests answered and written of the requests to send plus the
+    // whole-run exports; full at the end of a run that was not stopped.
     void progressChanged(int value, int maximum);
     void lockedChanged(bool locked);          // LockWindow / UnlockWindow
 
@@ -125,6 +127,7 @@ private:
     std::unique_ptr<RunExports> exports_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
+    int progressDone_ = 0, progressMax_ = 1;  // requests answered and written, of all steps
     bool completing_ = false;  // a batch is being written
     bool running_ = false;
     QString panel1_, panel2_;

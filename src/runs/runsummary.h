@@ -1,5 +1,6 @@
 #pragma once
 
+#include "quotes/fetch.h"
 #include "writers/formatwriter.h"
 
 #include <QString>
@@ -20,8 +21,20 @@ struct RunSummary : WriteCounts {
     bool nothingToDo = false;  // no list, no format or no symbol: nothing started
     bool busy = false;         // another run held the data folder: nothing started
 
+    // The fetch tally when the summary was started: the fetches since are
+    // this run's.
+    fetchrecord::Mark fetches = fetchrecord::now();
+    // Set by a run that knows better than the tally why answers were
+    // unusable (an answer the decoder could not read).
+    QString serviceProblem;
+    // What went wrong with the quote service during the run: it could not
+    // be reached, it answered with something unusable, or (nothing else
+    // failed, nothing came) it had no match. Empty when nothing did.
+    QString problem() const;
+
     // The one-line outcome shown in the status bar and printed by the
-    // headless commands; never claims success for quotes not written.
+    // headless commands; never claims success for quotes not written, and
+    // says why the quote service gave nothing.
     QString outcome() const;
 
 protected:

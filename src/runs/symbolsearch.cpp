@@ -11,6 +11,7 @@
 
 namespace {
 const QString kNoResults = QStringLiteral(" Returned No Results");
+const QString kNoMatch = QStringLiteral("the quote service answered: no match");
 }
 
 QString SymbolSearch::kindText(int index)
@@ -43,8 +44,10 @@ void SymbolSearch::internetsearch()
     from = to = results = 0;
     canNext = canPrevious = false;
     const QString searched = memberList() ? components : text;
+    problem.clear();
     if (s.NoMatch) {
         summary = searched + kNoResults;
+        problem = s.problem.isEmpty() ? kNoMatch : s.problem;
         return;
     }
     for (qsizetype i = 0; i < s.yahooticker.size(); ++i) {
@@ -60,6 +63,7 @@ void SymbolSearch::internetsearch()
     if (exact && !memberList() && (hits.isEmpty() || hits.first().market == QLatin1String("N/A"))) {
         hits.clear();
         summary = searched + kNoResults;
+        problem = kNoMatch;
         return;
     }
     compareWithDatabase();

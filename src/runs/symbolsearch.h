@@ -43,6 +43,9 @@ public:
     QVector<Hit> hits;
     bool answered = true;  // false: the service could not be reached
     QString summary;       // the text of the results frame
+    // Beside " Returned No Results": whether the service could not be
+    // reached, answered with something unusable, or answered with no match.
+    QString problem;
     int from = 0, to = 0, results = 0;
     bool canNext = false, canPrevious = false;
 

@@ -8,7 +8,9 @@
 #include "windows/helpkey.h"
 #include "windows/listchooser.h"
 #include "windows/named.h"
+#include "windows/notify.h"
 #include "windows/reportform.h"
+#include "windows/runrecord.h"
 #include "windows/scheduleframe.h"
 
 #include <QCheckBox>
@@ -97,6 +99,12 @@ Autodownload::Autodownload(QWidget* parent)
         progress_->setValue(std::min(value, progress_->maximum()));
     });
     connect(run_, &CurrentRun::lockedChanged, this, &Autodownload::LockWindow);
+    // The outcome is final once the run lets go of the window: scheduled
+    // runs are noted as well as the ones started here.
+    connect(run_, &CurrentRun::lockedChanged, this, [this](bool locked) {
+        if (!locked && !run_->summary().nothingToDo)
+            runrecord::note(false, run_->summary().outcome());
+    });
 
     connect(check3_, &QCheckBox::toggled, this, [this](bool on) { scheduler_->schedule.disconnectNormal = on; });
     connect(option6_, &QRadioButton::toggled, this, &Autodownload::applyScheduleState);
@@ -104,6 +112,8 @@ Autodownload::Autodownload(QWidget* parent)
     connect(scheduler_, &Scheduler::panel3Changed, panel_[2], &QLabel::setText);
     connect(scheduler_, &Scheduler::notice, panel_[1], &QLabel::setText);
     connect(scheduler_, &Scheduler::activeChanged, this, &Autodownload::applyScheduleState);
+    connect(scheduler_, &Scheduler::downloadEnded, this,
+            [this](int list) { notify::scheduledRunFinished(list, run_->summary()); });
     applyScheduleState();
 }
 
@@ -161,6 +171,12 @@ void Autodownload::applyScheduleState()
 
 void Autodownload::LockWindow(bool locked)
 {
+    // A new run starts from an empty bar; a finished one stays full with
+    // its outcome beside it.
+    if (locked) {
+        progress_->setRange(0, 1);
+        progress_->setValue(0);
+    }
     for (QWidget* w : std::initializer_list<QWidget*>{command1_, report_, option5_})
         w->setEnabled(!locked);
     choice_->setLocked(locked);

@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -61,7 +62,7 @@ browser::browser(QWidget* parent) : QWidget(parent)
     mshFlexGrid1_->setHorizontalHeaderLabels({QStringLiteral("Symbol"), QStringLiteral("Name"), QStringLiteral("Market"),
                                               QStringLiteral("Type"), QStringLiteral("In Database")});
     mshFlexGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    mshFlexGrid1_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    mshFlexGrid1_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     mshFlexGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     mshFlexGrid1_->verticalHeader()->setVisible(false);
     mshFlexGrid1_->horizontalHeader()->setStretchLastSection(true);
@@ -72,7 +73,14 @@ browser::browser(QWidget* parent) : QWidget(parent)
         if (mshFlexGrid2_->grid()->rowCount() > 0)
             emit popupRequested(4, p);
     });
+    // Why a search found nothing: the service unreachable, an unusable
+    // answer, or no match.
+    problem_ = named(new QLabel(frame2_), "lblSearchProblem");
+    problem_->setWordWrap(true);
+    problem_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    problem_->hide();
     auto* frame2Layout = new QVBoxLayout(frame2_);
+    frame2Layout->addWidget(problem_);
     frame2Layout->addWidget(mshFlexGrid1_);
     frame2Layout->addWidget(mshFlexGrid2_);
 
@@ -82,6 +90,9 @@ browser::browser(QWidget* parent) : QWidget(parent)
     commandAddAll_ = named(new QPushButton(QStringLiteral("Add &All to Database"), this), "CommandAddAll");
     commandPrevious50_->setEnabled(false);
     commandNext50_->setEnabled(false);
+    commandaddselected_->setEnabled(false);
+    commandAddAll_->setEnabled(false);
+    connect(mshFlexGrid1_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &browser::updateAddButtons);
 
     auto* searchRow = new QHBoxLayout;
     searchRow->addWidget(label1);
@@ -204,14 +215,26 @@ void browser::showHits()
             mshFlexGrid1_->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
     frame2_->setTitle(search_.summary);
+    problem_->setText(search_.problem);
+    problem_->setVisible(!search_.problem.isEmpty());
     commandNext50_->setEnabled(search_.canNext);
     commandPrevious50_->setEnabled(search_.canPrevious);
+    updateAddButtons();
+}
+
+// Adding needs hits; adding the selected ones a selection as well.
+void browser::updateAddButtons()
+{
+    const bool hits = mshFlexGrid1_->rowCount() > 0;
+    commandAddAll_->setEnabled(hits);
+    commandaddselected_->setEnabled(hits && mshFlexGrid1_->selectionModel()->hasSelection());
 }
 
 void browser::showLocal(const QVector<lists::Symbol>& rows)
 {
     mshFlexGrid2_->grid()->setRows(rows);
     frame2_->setTitle(search_.summary);
+    problem_->hide();
 }
 
 QVector<int> browser::selectedResultRows() const

@@ -62,6 +62,7 @@ private:
     void setMode();
     void internetsearch();
     void showHits();
+    void updateAddButtons();
     void showLocal(const QVector<lists::Symbol>& rows);
 
     SymbolSearch search_;
@@ -74,6 +75,7 @@ private:
     QRadioButton* option5_;
     QComboBox* combo1_;
     QGroupBox* frame2_;
+    QLabel* problem_;
     QTableWidget* mshFlexGrid1_;
     SymbolGrid* mshFlexGrid2_;
     QPushButton* commandPrevious50_;

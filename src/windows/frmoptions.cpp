@@ -1,7 +1,9 @@
 #include "windows/frmoptions.h"
 
 #include "runs/options.h"
+#include "support/settingsstore.h"
 #include "support/state.h"
+#include "support/textconv.h"
 #include "windows/helpkey.h"
 #include "windows/named.h"
 
@@ -16,6 +18,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <memory>
 
 frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 {
@@ -69,11 +72,13 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 
     auto* ok = named(new QPushButton(QStringLiteral("&Ok"), this), "Command1");
     auto* defaults = named(new QPushButton(QStringLiteral("&Default"), this), "Command2");
+    auto* cancel = named(new QPushButton(QStringLiteral("&Cancel"), this), "CommandCancel");
     ok->setDefault(true);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
     buttons->addWidget(defaults);
+    buttons->addStretch();
     buttons->addWidget(ok);
+    buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(requests);
@@ -83,6 +88,7 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
 
     load();
+    opened_ = std::make_unique<ProgramSettings>(settings());
 
     ProgramSettings& s = settings();
     connect(combo1_, &QComboBox::currentIndexChanged, this, [&s](int i) { s.teller2 = i + 1; });
@@ -98,6 +104,7 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     connect(option1_, &QRadioButton::toggled, this,
             [&s](bool on) { s.server = on ? QLatin1Char('U') : QLatin1Char('E'); });
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(defaults, &QPushButton::clicked, this, [this] {
         options::setDefaults();
         load();
@@ -134,8 +141,19 @@ void frmOptions::delayClicked(bool ticked)
     label4_->setEnabled(on);
 }
 
+frmOptions::~frmOptions() = default;
+
 void frmOptions::done(int result)
 {
+    // Cancel, Escape and the close box leave the options as they were when
+    // the window opened.
+    if (result == QDialog::Rejected && opened_) {
+        const bool delayChanged = settings().isdelay != opened_->isdelay;
+        settings() = *opened_;
+        // The delay switch was stored when it was clicked.
+        if (delayChanged)
+            store::write(QStringLiteral("Isdelay"), textconv::fromBool(opened_->isdelay));
+    }
     options::save();
     QDialog::done(result);
 }

@@ -1,18 +1,23 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
+
+struct ProgramSettings;
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QRadioButton;
 
-// The Options window: every control changes its setting at once; closing
-// the window stores them.
+// The Options window: every control changes its setting at once; OK
+// stores them, Cancel (or the close box) puts back what was set when the
+// window opened.
 class frmOptions : public QDialog {
     Q_OBJECT
 public:
     explicit frmOptions(QWidget* parent = nullptr);
+    ~frmOptions() override;
 
     void done(int result) override;
 
@@ -27,6 +32,7 @@ private:
     QCheckBox* check_[7] = {};
     QRadioButton* option1_;
     QRadioButton* option2_;
+    std::unique_ptr<ProgramSettings> opened_;  // the options when the window opened
 };
 
 // The choice of the lists of a several-lists download.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QDate>
+#include <QPair>
 #include <QWidget>
+#include <functional>
 
 class HistoryRun;
 class ListChoice;
@@ -26,8 +29,21 @@ public:
     // The report, modal; a retry asked for there starts at once.
     void showReport();
 
+    // The last trading day (Monday to Friday) that has ended before `today`.
+    static QDate lastTradingDay(const QDate& today);
+    // The default range: the two last trading days that have ended.
+    static QPair<QDate, QDate> defaultRange(const QDate& today);
+
+    // Where the window takes today from; tests move it.
+    std::function<QDate()> clock = [] { return QDate::currentDate(); };
+    // Takes today again: the pickers may reach it, "all data" ends on it.
+    // Done when a run starts and whenever the window is activated, so that
+    // a window left open over midnight is not stuck on the day before.
+    void takeToday();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void LockWindow(bool locked);
@@ -44,4 +60,5 @@ private:
     QProgressBar* progress_;
     QLabel* panel1_[3] = {};
     QLabel* panel2_[4] = {};
+    QDate today_;
 };

@@ -2,6 +2,7 @@
 
 #include "support/state.h"
 #include "windows/helpkey.h"
+#include "windows/runrecord.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -53,6 +55,15 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
     command1_ = new QPushButton(QStringLiteral("Click to download the missing quotes"), this);
     command1_->setObjectName(QStringLiteral("Command1"));
     layout->addWidget(command1_);
+    auto* outcome = new QLabel(runrecord::last(true), this);
+    outcome->setObjectName(QStringLiteral("lblOutcome"));
+    outcome->setWordWrap(true);
+    outcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(outcome);
+    auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    close->setObjectName(QStringLiteral("CommandClose"));
+    connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(close);
     command1_->setEnabled(report_.missing());
     menumissing_->setEnabled(report_.missing());
     connect(command1_, &QPushButton::clicked, this, &historyreportform::downloadMissing);

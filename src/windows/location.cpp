@@ -10,16 +10,13 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileSystemModel>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStorageInfo>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 location::location(QChar letter, QWidget* parent) : QDialog(parent)
@@ -44,7 +41,7 @@ location::location(QChar letter, QWidget* parent) : QDialog(parent)
     setWindowTitle(QString::fromLatin1(f.caption).remove(QLatin1Char('&')));
     label1_->setText(QLatin1String(f.title));
     label2_->setText(QLatin1String(f.folderPrompt));
-    (choice.selected ? option1_ : option2_)->setChecked(true);
+    option1_->setChecked(choice.selected);
     if (f.hasLongNames()) {
         check1_->setText(QStringLiteral("Export long names"));
         check1_->setChecked(choice.longNames);
@@ -69,37 +66,31 @@ void location::build()
     label1_->setFont(big);
     main->addWidget(label1_);
 
+    // One switch; the folder below stays in its place, usable while the
+    // format is on, so nothing moves under the pointer.
     frame1_ = named(new QGroupBox(this), "Frame1");
+    frame1_->setFlat(true);
     auto* onOff = new QHBoxLayout(frame1_);
-    option1_ = named(new QRadioButton(QStringLiteral("&Yes"), frame1_), "Option1");
-    option2_ = named(new QRadioButton(QStringLiteral("&No"), frame1_), "Option2");
+    onOff->setContentsMargins(0, 0, 0, 0);
+    option1_ = named(new QCheckBox(QStringLiteral("&Write the quotes of every download in this format"), frame1_),
+                     "Option1");
     onOff->addWidget(option1_);
-    onOff->addWidget(option2_);
-    onOff->addStretch();
     main->addWidget(frame1_);
 
     frame2_ = named(new QGroupBox(this), "Frame2");
-    auto* folderBox = new QVBoxLayout(frame2_);
+    auto* folderBox = new QGridLayout(frame2_);
     label2_ = named(new QLabel(frame2_), "Label2");
-    folderBox->addWidget(label2_);
-    drive1_ = named(new QComboBox(frame2_), "Drive1");
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady())
-            drive1_->addItem(volume.rootPath());
-    }
-    folderBox->addWidget(drive1_);
-    model_ = new QFileSystemModel(this);
-    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    model_->setRootPath(QStringLiteral("/"));
-    dir1_ = named(new QTreeView(frame2_), "Dir1");
-    dir1_->setModel(model_);
-    for (int column = 1; column < model_->columnCount(); ++column)
-        dir1_->hideColumn(column);
-    dir1_->header()->hide();
-    dir1_->setMinimumHeight(220);
-    folderBox->addWidget(dir1_);
+    dir1_ = named(new QLineEdit(frame2_), "Dir1");
+    dir1_->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
+    dir1_->setClearButtonEnabled(true);
+    label2_->setBuddy(dir1_);
+    browse_ = named(new QPushButton(QStringLiteral("&Browse..."), frame2_), "CommandBrowse");
     command1_ = named(new QPushButton(QStringLiteral("&New"), frame2_), "Command1");
-    folderBox->addWidget(command1_, 0, Qt::AlignLeft);
+    command1_->setToolTip(QStringLiteral("Create a new folder inside the folder above"));
+    folderBox->addWidget(label2_, 0, 0, 1, 3);
+    folderBox->addWidget(dir1_, 1, 0);
+    folderBox->addWidget(browse_, 1, 1);
+    folderBox->addWidget(command1_, 1, 2);
     main->addWidget(frame2_);
 
     check1_ = named(new QCheckBox(this), "Check1");
@@ -158,12 +149,16 @@ void location::build()
     buttons->addWidget(cancelButton_);
     main->addLayout(buttons);
 
-    connect(option1_, &QRadioButton::clicked, this, &location::clickedYes);
-    connect(option2_, &QRadioButton::clicked, this, &location::layOut);
+    connect(option1_, &QCheckBox::clicked, this, [this](bool on) {
+        if (on)
+            clickedYes();
+        else
+            layOut();
+    });
     connect(command1_, &QPushButton::clicked, this, &location::clickedNew);
+    connect(browse_, &QPushButton::clicked, this, &location::clickedBrowse);
     connect(okButton_, &QPushButton::clicked, this, &location::ok);
     connect(cancelButton_, &QPushButton::clicked, this, &location::cancel);
-    connect(drive1_, &QComboBox::activated, this, [this] { setFolder(drive1_->currentText()); });
     const QList<QPair<QRadioButton*, int>> maxima = {{option6_, 255}, {option3_, 2000}, {option4_, 6000}, {option5_, 999999}};
     for (const auto& [button, maximum] : maxima)
         connect(button, &QRadioButton::clicked, this, [maximum] { FormatLocation::setMaxSymbols(maximum); });
@@ -174,18 +169,24 @@ void location::layOut()
     const bool hasFolder = symbolMode_ || logic_->format().hasFolder();
     const bool on = option1_->isChecked();
     auto has = [this](FormatOption option) { return !symbolMode_ && logic_->format().has(option); };
-    frame2_->setVisible(hasFolder && on);
+    // What a letter shows is fixed; switching on or off only enables.
+    frame2_->setVisible(hasFolder);
+    frame2_->setEnabled(on);
     frame3_->setVisible(has(FolderMaximum));
     frame4_->setVisible(has(RunFileLayout));
     frame5_->setVisible(has(ImportCommand));
     check1_->setVisible(symbolMode_ || logic_->format().hasLongNames());
-    adjustSize();
+    check1_->setEnabled(symbolMode_ || on);
+    if (!sized_) {
+        sized_ = true;
+        adjustSize();
+    }
 }
 
 void location::clickedYes()
 {
     if (!symbolMode_ && !logic_->canSwitchOn(choiceFromControls()))
-        option2_->setChecked(true);
+        option1_->setChecked(false);
     layOut();
 }
 
@@ -196,17 +197,29 @@ void location::clickedNew()
         setFolder(dialog.createdFolder());
 }
 
+void location::clickedBrowse()
+{
+    // The desktop's own folder dialog, starting at the folder shown.
+    const QString folder = QFileDialog::getExistingDirectory(this, label2_->text(), chosenFolder());
+    if (!folder.isEmpty())
+        setFolder(folder);
+}
+
 QString location::chosenFolder() const
 {
-    const QString folder = model_->filePath(dir1_->currentIndex());
-    return paths::withTrailingSlash(folder.isEmpty() ? paths::fallbackFolder() : folder);
+    QString folder = dir1_->text().trimmed();
+    if (folder.startsWith(QLatin1Char('~')))
+        folder = QDir::homePath() + folder.mid(1);
+    if (folder.isEmpty())
+        folder = paths::fallbackFolder();
+    // "/" stays the root, which the MetaStock rule refuses.
+    return paths::withTrailingSlash(QDir::cleanPath(folder));
 }
 
 void location::setFolder(const QString& folder)
 {
-    const QModelIndex index = model_->index(QDir::cleanPath(folder.isEmpty() ? paths::fallbackFolder() : folder));
-    dir1_->setCurrentIndex(index);
-    dir1_->scrollTo(index);
+    const QString shown = folder.isEmpty() ? paths::fallbackFolder() : folder;
+    dir1_->setText(paths::withTrailingSlash(QDir::cleanPath(shown)));
 }
 
 void location::setSymbolMode(const QString& name, const QString& startFolder, Placer place)

@@ -9,13 +9,11 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QFileSystemModel;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTreeView;
 
 // The Export format window: switches the format of `letter` on or off and
 // picks its folder. With the letter "T" it asks for the folder of one new
@@ -35,7 +33,7 @@ public:
     // Mode "T": the folder OK accepted; empty after Cancel.
     QString symbolFolder() const { return symbolFolder_; }
 
-    // The folder the tree points at, ending with "/".
+    // The folder of the path field, ending with "/".
     QString chosenFolder() const;
     void setFolder(const QString& folder);
 
@@ -47,12 +45,14 @@ private:
     void layOut();
     void clickedYes();
     void clickedNew();
+    void clickedBrowse();
     void ok();
     void cancel();
     LocationChoice choiceFromControls() const;
 
     bool symbolMode_ = false;
     bool closingByButton_ = false;
+    bool sized_ = false;
     Placer place_;
     QString symbolFolder_;
     std::unique_ptr<FormatLocation> logic_;
@@ -60,10 +60,10 @@ private:
     QLabel *label1_, *label2_, *label3_, *label4_, *label5_;
     QGroupBox *frame1_, *frame2_, *frame3_, *frame4_, *frame5_;
     QLineEdit* text1_;
-    QRadioButton *option1_, *option2_, *option3_, *option4_, *option5_, *option6_, *option7_, *option8_;
-    QComboBox *drive1_, *combo2_;
-    QTreeView* dir1_;
-    QFileSystemModel* model_;
-    QPushButton *command1_, *okButton_, *cancelButton_;
+    QCheckBox* option1_;  // the format on or off
+    QRadioButton *option3_, *option4_, *option5_, *option6_, *option7_, *option8_;
+    QComboBox* combo2_;
+    QLineEdit* dir1_;     // the folder, as a path
+    QPushButton *command1_, *browse_, *okButton_, *cancelButton_;
     QCheckBox* check1_;
 };

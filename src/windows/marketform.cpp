@@ -13,6 +13,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -119,6 +120,9 @@ marketform::marketform(bool viewComponents, QWidget* parent)
             emit popupRequested(2, p);
     });
 
+    for (SymbolGrid* grid : {gridfondsen_, gridlijst_})
+        connect(grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, &marketform::updateButtons);
+
     fillMarkets();
     if (!viewComponents_)
         lijstenvullen();
@@ -175,6 +179,20 @@ QString marketform::marketName() const
     return combobox1_->currentIndex() < 0 ? QString() : combobox1_->currentText();
 }
 
+// A button that has nothing to act on is withdrawn.
+void marketform::updateButtons()
+{
+    const bool marketRows = gridfondsen_->grid()->rowCount() > 0;
+    const bool listRows = gridlijst_->grid()->rowCount() > 0;
+    const bool marketSelected = marketRows && gridfondsen_->selectionModel()->hasSelection();
+    const bool listSelected = listRows && gridlijst_->selectionModel()->hasSelection();
+    command1_[0]->setEnabled(marketSelected);
+    command1_[1]->setEnabled(marketRows);
+    command1_[2]->setEnabled(listRows);
+    command1_[3]->setEnabled(listSelected);
+    command1_[4]->setEnabled(marketSelected);
+}
+
 void marketform::marketVullen()
 {
     const int id = marketId();
@@ -186,6 +204,7 @@ void marketform::marketVullen()
         gridfondsen_->selectRow(0);
     commandview_->setEnabled(marketName() == QLatin1String("Indices"));
     updateToolTips();
+    updateButtons();
 }
 
 void marketform::lijstenvullen()
@@ -196,6 +215,7 @@ void marketform::lijstenvullen()
     gridlijst_->grid()->setRows(read([&](Database& db) { return lists::symbolsOfList(db, n, listOrder_); }));
     lblsymbollist_->setText(QString::number(gridlijst_->grid()->rowCount()));
     updateToolTips();
+    updateButtons();
 }
 
 void marketform::chooseList(int index)

@@ -50,6 +50,7 @@ private:
     void fillMarkets();
     void chooseList(int index);
     void updateToolTips();
+    void updateButtons();
     // The rows `query` reads on the window's connection; none when the
     // database failed and the user gave up.
     template <typename Query>

@@ -1,6 +1,8 @@
 #include "windows/reportform.h"
 #include "windows/helpkey.h"
+#include "windows/runrecord.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -60,13 +62,23 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
         column->addWidget(label);
         column->addWidget(listView_[n], 1);
         if (n == 2) {
-            auto* command1 = new QPushButton(QStringLiteral("&Remove Symbols from Database"), frame);
-            command1->setObjectName(QStringLiteral("Command1"));
-            column->addWidget(command1);
-            connect(command1, &QPushButton::clicked, this, &reportform::removeSymbols);
+            command1_ = new QPushButton(QStringLiteral("&Remove Symbols from Database"), frame);
+            command1_->setObjectName(QStringLiteral("Command1"));
+            column->addWidget(command1_);
+            connect(command1_, &QPushButton::clicked, this, &reportform::removeSymbols);
         }
         grid->addWidget(frame, (n - 1) / 2, (n - 1) % 2);
     }
+    // The last run's outcome, which says what failed when the service did.
+    auto* outcome = new QLabel(runrecord::last(false), this);
+    outcome->setObjectName(QStringLiteral("lblOutcome"));
+    outcome->setWordWrap(true);
+    outcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->setObjectName(QStringLiteral("CommandClose"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    grid->addWidget(outcome, 2, 0, 1, 2);
+    grid->addWidget(buttons, 3, 0, 1, 2);
     resize(720, 560);
 
     report_.load();
@@ -81,10 +93,13 @@ void reportform::fill()
     for (const CurrentReport::Change& change : report_.changed)
         listView_[3]->addTopLevelItem(new QTreeWidgetItem(QStringList{change.oldTicker, change.newTicker}));
     fillList(listView_[4], report_.rejected);
+    command1_->setEnabled(!report_.notFound.isEmpty());
 }
 
 void reportform::removeSymbols()
 {
-    if (report_.removeNotFound())
+    if (report_.removeNotFound()) {
         listView_[2]->clear();
+        command1_->setEnabled(false);
+    }
 }

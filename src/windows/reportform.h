@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QTreeWidget;
+class QPushButton;
 
 // "Current Download Report": the failed, not-found, changed and rejected
 // symbols of the latest current-quote run, and the removal of the not-found
@@ -22,4 +23,5 @@ private:
 
     CurrentReport report_;
     QTreeWidget* listView_[5] = {};
+    QPushButton* command1_ = nullptr;
 };

@@ -68,7 +68,7 @@ SymbolGrid::SymbolGrid(QVector<Column> columns, QWidget* parent)
 {
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     verticalHeader()->setVisible(false);

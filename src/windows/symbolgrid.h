@@ -36,8 +36,10 @@ class QItemSelectionModel;
 // operations take the whole block between them.
 QPair<int, int> selectedSpan(const QItemSelectionModel* selection);
 
-// A grid of symbols: whole rows selected, shift and control extend the
-// selection, a double click on a title asks for sorting.
+// A grid of symbols: whole rows selected, one contiguous block (shift
+// extends it; control does not pick rows apart, because the operations take
+// the block from the first to the last selected row), a double click on a
+// title asks for sorting.
 class SymbolGrid : public QTableView {
     Q_OBJECT
 public:

@@ -2,21 +2,28 @@
 
 #include "app/hoofdform.h"
 #include "app/splash.h"
+#include "app/startpage.h"
 #include "database/db.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
+#include "runs/schedule.h"
 #include "support/paths.h"
 #include "support/state.h"
+#include "windows/history.h"
+#include "windows/runrecord.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -69,7 +76,7 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptions)
     QStringList menus;
     for (QAction* a : w.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&Export format", "&Download", "&Help"}));
+    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&Export format", "&Download", "&Window", "&Help"}));
     EXPECT_TRUE(w.action(QStringLiteral("menuexit"))->isEnabled());
     EXPECT_TRUE(w.action(QStringLiteral("menuhelpabout"))->isEnabled());
 }
@@ -103,7 +110,7 @@ TEST_F(MainWindowTest, LoadClosesTheSplashAndSetsFormatChecks)
     EXPECT_TRUE(w.action(QStringLiteral("menukbf"))->isChecked());
     EXPECT_TRUE(w.action(QStringLiteral("menuexcel"))->isChecked());
     EXPECT_FALSE(w.action(QStringLiteral("menuascii"))->isChecked());
-    EXPECT_EQ(state().historyStartDate, QDate::currentDate().addDays(-1));
+    EXPECT_EQ(state().historyStartDate, history::defaultRange(QDate::currentDate()).first);
     EXPECT_TRUE(msgs.shown.isEmpty());
 }
 
@@ -156,4 +163,135 @@ TEST_F(MainWindowTest, CurrentDownloadOpensOnce)
     EXPECT_EQ(w.mdiArea()->subWindowList().size(), 1);
     EXPECT_TRUE(scheduled->isChecked());
     EXPECT_TRUE(w.close());
+}
+
+TEST_F(MainWindowTest, WindowsOpenAtTheirSizeAndTheWindowMenuListsThem)
+{
+    runStartup();
+    Hoofdform w;
+    w.resize(1100, 800);
+    w.show();
+    w.action(QStringLiteral("menudownloadnow"))->trigger();
+    w.action(QStringLiteral("menuhistory"))->trigger();
+    const QList<QMdiSubWindow*> frames = w.mdiArea()->subWindowList();
+    ASSERT_EQ(frames.size(), 2);
+    for (QMdiSubWindow* frame : frames) {
+        EXPECT_FALSE(frame->isMaximized()) << qPrintable(frame->windowTitle());
+        EXPECT_LE(frame->width(), w.mdiArea()->viewport()->width());
+        // A window icon of the program's, so the frame shows no toolkit logo.
+        EXPECT_FALSE(frame->windowIcon().isNull());
+        EXPECT_EQ(frame->windowIcon().cacheKey(), w.windowIcon().cacheKey());
+    }
+    EXPECT_FALSE(w.isMaximized());
+
+    QMenu* menu = w.findChild<QMenu*>(QStringLiteral("menuWindow"));
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    QStringList open;
+    for (QAction* a : menu->actions()) {
+        if (a->property("openWindow").toBool())
+            open << a->text() + (a->isChecked() ? QStringLiteral(" *") : QString());
+    }
+    EXPECT_EQ(open, QStringList({"&1 Current Data Downloader", "&2 Historical Data Downloader *"}));
+    w.action(QStringLiteral("menuWindowNext"))->trigger();
+    EXPECT_EQ(w.mdiArea()->activeSubWindow(), frames[0]);
+    w.action(QStringLiteral("menuWindowCloseAll"))->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(w.mdiArea()->subWindowList().isEmpty());
+
+    // Every toolbar button has an icon and a text of its own.
+    for (const char* name : {"toolListManagement", "toolSearch", "toolExportFormat", "toolCurrent", "toolHistorical",
+                             "toolUpdate", "toolHome", "toolSupport", "toolHelp"}) {
+        QAction* a = w.action(QLatin1String(name));
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_FALSE(a->icon().isNull()) << name;
+        EXPECT_FALSE(a->text().isEmpty()) << name;
+    }
+}
+
+TEST_F(MainWindowTest, CompactAsksBeforeClosingTheOtherWindows)
+{
+    runStartup();
+    Hoofdform w;
+    w.show();
+    w.action(QStringLiteral("menudownloadnow"))->trigger();
+    msgs.queue(Answer::No);
+    w.action(QStringLiteral("menuCompact"))->trigger();
+    ASSERT_EQ(msgs.shown.size(), 1);
+    EXPECT_EQ(msgs.shown[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(w.mdiArea()->subWindowList().size(), 1);  // No: nothing closed, no compaction
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
+{
+    runStartup();
+    Hoofdform w;
+    w.updateStartPage();
+    w.show();
+    StartPage* page = w.startPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->isVisible());
+    auto text = [page](const char* name) { return page->findChild<QLabel*>(QLatin1String(name))->text(); };
+    auto shown = [page](const char* name) { return page->findChild<QPushButton*>(QLatin1String(name))->isVisible(); };
+    // A fresh data folder: symbols and a format are needed first.
+    EXPECT_TRUE(text("lblNext").contains(QStringLiteral("import a symbol list")));
+    EXPECT_TRUE(text("lblNext").contains(QStringLiteral("switch one on")));
+    EXPECT_TRUE(shown("startImport"));
+    EXPECT_TRUE(shown("startSearch"));
+    EXPECT_TRUE(shown("startFormats"));
+    EXPECT_FALSE(shown("startDownload"));
+    EXPECT_EQ(text("lblFormats"), QStringLiteral("No export format is on."));
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Last current download: none yet")));
+
+    // A used one: two symbols on list 2, ASCII on, a finished run.
+    {
+        Database db(paths::databaseFile());
+        for (const char* t : {"AAA", "BBB"})
+            db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),
+                    {QLatin1String(t), QLatin1String(t)});
+    }
+    settings().select1 = true;
+    settings().h1 = home() + QStringLiteral("quotes/");
+    runrecord::note(false, QStringLiteral("Download finished: 2 quotes downloaded"), QDateTime(QDate(2026, 12, 4), QTime(18, 5)));
+    w.action(QStringLiteral("menudownloadnow"))->trigger();
+    EXPECT_FALSE(page->isVisible());  // a window is open: the work area shows
+    w.mdiArea()->closeAllSubWindows();
+    QApplication::processEvents();
+    EXPECT_TRUE(page->isVisible());
+    EXPECT_TRUE(text("lblLists").contains(QStringLiteral("List 2: 2 symbols")));
+    EXPECT_TRUE(text("lblFormats").contains(QStringLiteral("ASCII-format (CSV): ") + home() + QStringLiteral("quotes/")));
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Download finished: 2 quotes downloaded")));
+    EXPECT_TRUE(text("lblNext").startsWith(QStringLiteral("Ready to download")));
+    EXPECT_FALSE(shown("startImport"));
+    EXPECT_FALSE(shown("startFormats"));
+    EXPECT_TRUE(shown("startDownload"));
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Daily schedule: no list scheduled")));
+
+    // The daily schedule with its next download.
+    Schedule schedule = Schedule::load();
+    schedule.lists[3].on = true;
+    schedule.setTimes(3, QTime(9, 30), QTime(17, 30), QTime(0, 0));
+    schedule.save();
+    page->refresh();
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("list 3 at ")));
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("; next: list 3 at ")));
+}
+
+// Every window as a picture, without touching the user's data folder or
+// settings (the test's own stand in for them here).
+TEST_F(MainWindowTest, ScreenshotsRenderEveryWindowIntoItsOwnFile)
+{
+    const QString folder = home() + QStringLiteral("shots");
+    const ProgramRun r = runQuotaris({QStringLiteral("screenshots"), folder}, 120000);
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err);
+    for (const char* name : {"main", "main-windows", "autodownload", "history", "location", "marketform", "browser",
+                             "frmoptions", "reportform", "historyreportform", "help"}) {
+        QImage image(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+        ASSERT_FALSE(image.isNull()) << name;
+        EXPECT_GE(image.width(), 300) << name;
+    }
+    EXPECT_EQ(QImage(folder + QStringLiteral("/main.png")).size(), QSize(1000, 700));
+    EXPECT_FALSE(QFile::exists(paths::databaseFile()));  // the data folder of the test stayed untouched
+    EXPECT_EQ(runQuotaris({QStringLiteral("screenshots")}).status, 2);
 }

@@ -166,7 +166,8 @@ TEST_F(SearchCommandTest, SearchMembersAndAdd)
 
     r = runQuotaris({QStringLiteral("search"), QStringLiteral("--symbol"), QStringLiteral("NOPE")});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.lines(), QStringList{QStringLiteral("NOPE Returned No Results")});
+    EXPECT_EQ(r.lines(), QStringList({QStringLiteral("NOPE Returned No Results"),
+                                      QStringLiteral("the quote service answered: no match")}));
 
     fake.setMembers("^Q", all);
     r = runQuotaris({QStringLiteral("members"), QStringLiteral("^Q"), QStringLiteral("--from"), QStringLiteral("51"),

@@ -117,8 +117,9 @@ TEST_F(CurrentRunTest, NothingDownloadedIsNeverReportedAsSuccess)
     CurrentRun run;
     EXPECT_TRUE(run.StartRun());  // the run itself was not stopped
     EXPECT_EQ(run.summary().failedBatches, 1);
-    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download failed: the quote service gave no usable answer "
-                                                      "(0 quotes downloaded)"));
+    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download failed (0 quotes downloaded): the quote service could "
+                                                      "not be reached (%1: no answer within 1 s)")
+                                           .arg(fake.host()));
 }
 
 TEST_F(CurrentRunTest, PreconditionsAreReportedAndNothingStarts)

@@ -20,6 +20,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -66,7 +67,7 @@ TEST_F(HistoryWindowTest, DateRulesOfThePickers)
     auto* start = control<QDateEdit>(w, "startdatum");
     auto* end = control<QDateEdit>(w, "einddatum");
     EXPECT_EQ(start->date(), today.addDays(-30));
-    EXPECT_EQ(end->date(), today);
+    EXPECT_EQ(end->date(), history::lastTradingDay(today));
     EXPECT_EQ(start->maximumDate(), today);
     EXPECT_EQ(end->maximumDate(), today);
 
@@ -84,10 +85,59 @@ TEST_F(HistoryWindowTest, DateRulesOfThePickers)
     all->setChecked(false);
     EXPECT_TRUE(start->isEnabled());
 
-    // A remembered start that is not in the past becomes yesterday.
+    // A remembered start that is not in the past becomes the default.
     state().historyStartDate = today;
     history again;
-    EXPECT_EQ(control<QDateEdit>(again, "startdatum")->date(), today.addDays(-1));
+    EXPECT_EQ(control<QDateEdit>(again, "startdatum")->date(), history::defaultRange(today).first);
+}
+
+TEST_F(HistoryWindowTest, DefaultRangeIsTheLastTwoTradingDaysThatEnded)
+{
+    using Range = QPair<QDate, QDate>;
+    // Sunday 6 Dec 2026: Thursday and Friday, never the weekend.
+    EXPECT_EQ(history::defaultRange(QDate(2026, 12, 6)), Range(QDate(2026, 12, 3), QDate(2026, 12, 4)));
+    EXPECT_EQ(history::defaultRange(QDate(2026, 12, 5)), Range(QDate(2026, 12, 3), QDate(2026, 12, 4)));
+    // Monday: Thursday and Friday before it; Tuesday: Friday and Monday.
+    EXPECT_EQ(history::defaultRange(QDate(2026, 12, 7)), Range(QDate(2026, 12, 3), QDate(2026, 12, 4)));
+    EXPECT_EQ(history::defaultRange(QDate(2026, 12, 8)), Range(QDate(2026, 12, 4), QDate(2026, 12, 7)));
+    EXPECT_EQ(history::defaultRange(QDate(2026, 12, 10)), Range(QDate(2026, 12, 8), QDate(2026, 12, 9)));
+}
+
+// A window left open over midnight takes the new day when it is activated
+// and when a run starts.
+TEST_F(HistoryWindowTest, TodayIsTakenOnActivationAndAtTheStartOfARun)
+{
+    QDate today(2099, 12, 8);  // a Tuesday
+    state().historyStartDate = QDate();
+    QMdiArea area;
+    auto* w = new history;
+    w->clock = [&today] { return today; };
+    QMdiSubWindow* frame = area.addSubWindow(w);
+    QMdiSubWindow* other = area.addSubWindow(new QWidget);
+    area.show();
+    area.setActiveSubWindow(frame);
+    auto* end = control<QDateEdit>(*w, "einddatum");
+    EXPECT_EQ(end->maximumDate(), today);
+    EXPECT_EQ(end->date(), QDate(2099, 12, 7));
+
+    area.setActiveSubWindow(other);
+    today = QDate(2099, 12, 9);  // midnight passes
+    area.setActiveSubWindow(frame);
+    EXPECT_EQ(end->maximumDate(), today);
+    EXPECT_EQ(end->date(), QDate(2099, 12, 8));  // the end left on the last day moves on
+    end->setDate(today);
+    EXPECT_EQ(end->date(), today);
+
+    // A run started after the next midnight without an activation between
+    // (refused here, for want of a chosen list, after taking the day).
+    control<QCheckBox>(*w, "Check1")->setChecked(true);
+    control<QRadioButton>(*w, "Option2")->setChecked(true);
+    today = QDate(2099, 12, 10);
+    w->StartHistoryRun();
+    EXPECT_EQ(msgs.texts(), QStringList({"First select one or more lists"}));
+    EXPECT_EQ(w->run().today, today);
+    EXPECT_EQ(end->date(), today);
+    EXPECT_EQ(end->maximumDate(), today);
 }
 
 TEST_F(HistoryWindowTest, ReportOffersTheMissingQuotesAndTheRetryRunsAtOnce)

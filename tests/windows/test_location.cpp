@@ -5,6 +5,7 @@
 #include "windows/location.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -37,12 +38,13 @@ TEST_F(LocationWindowTest, AsciiLayoutAndOkStoresTheChoice)
     location w(QLatin1Char('C'));
     w.show();
     EXPECT_EQ(get<QLabel>(w, "Label1")->text(), "Export to ASCII-format");
-    EXPECT_FALSE(get<QGroupBox>(w, "Frame2")->isVisible());  // off: no folder
+    EXPECT_TRUE(get<QGroupBox>(w, "Frame2")->isVisible());
+    EXPECT_FALSE(get<QGroupBox>(w, "Frame2")->isEnabled());  // off: the folder is not used
     EXPECT_FALSE(get<QGroupBox>(w, "Frame3")->isVisible());
     EXPECT_FALSE(get<QGroupBox>(w, "Frame4")->isVisible());
     EXPECT_EQ(get<QCheckBox>(w, "Check1")->text(), "Export long names");
-    get<QRadioButton>(w, "Option1")->click();
-    EXPECT_TRUE(get<QGroupBox>(w, "Frame2")->isVisible());
+    get<QCheckBox>(w, "Option1")->click();
+    EXPECT_TRUE(get<QGroupBox>(w, "Frame2")->isEnabled());
     EXPECT_EQ(get<QLabel>(w, "Label2")->text(), "Choose location of ASCII-files");
     w.setFolder(folder);
     get<QCheckBox>(w, "Check1")->setChecked(true);
@@ -57,9 +59,9 @@ TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
 {
     location excel(QLatin1Char('E'));
     excel.show();
-    get<QRadioButton>(excel, "Option1")->click();
-    EXPECT_TRUE(get<QRadioButton>(excel, "Option1")->isChecked());  // the folder is writable
-    EXPECT_TRUE(get<QGroupBox>(excel, "Frame2")->isVisible());
+    get<QCheckBox>(excel, "Option1")->click();
+    EXPECT_TRUE(get<QCheckBox>(excel, "Option1")->isChecked());  // the folder is writable
+    EXPECT_TRUE(get<QGroupBox>(excel, "Frame2")->isEnabled());
     EXPECT_FALSE(get<QGroupBox>(excel, "Frame5")->isVisible());
     EXPECT_TRUE(msgs.texts().isEmpty());
 
@@ -67,13 +69,13 @@ TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
     location ami(QLatin1Char('A'));
     ami.show();
     EXPECT_TRUE(get<QGroupBox>(ami, "Frame5")->isVisible());
-    get<QRadioButton>(ami, "Option1")->click();
-    EXPECT_TRUE(get<QRadioButton>(ami, "Option2")->isChecked());
+    get<QCheckBox>(ami, "Option1")->click();
+    EXPECT_FALSE(get<QCheckBox>(ami, "Option1")->isChecked());
     EXPECT_EQ(msgs.texts(),
               QStringList{"Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"});
     get<QLineEdit>(ami, "Text1")->setText("sh -c true");
-    get<QRadioButton>(ami, "Option1")->click();
-    EXPECT_TRUE(get<QRadioButton>(ami, "Option1")->isChecked());
+    get<QCheckBox>(ami, "Option1")->click();
+    EXPECT_TRUE(get<QCheckBox>(ami, "Option1")->isChecked());
     get<QPushButton>(ami, "OKButton")->click();
     EXPECT_TRUE(settings().selectamibroker);
 
@@ -116,4 +118,43 @@ TEST_F(LocationWindowTest, SymbolModeAnswersOnlyThroughItsButtons)
     get<QPushButton>(w, "OKButton")->click();
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.symbolFolder(), home());
+}
+
+// Switching a format on or off neither resizes the window nor moves its
+// buttons; the folder is a path the user can type, kept as typed.
+TEST_F(LocationWindowTest, SwitchingOnKeepsTheLayoutAndTheFolderIsAPath)
+{
+    const QString folder = path("meta");
+    QDir().mkpath(folder);
+    location w(QLatin1Char('M'));
+    w.show();
+    QApplication::processEvents();
+    auto* ok = get<QPushButton>(w, "OKButton");
+    const QSize before = w.size();
+    const QPoint okBefore = ok->mapTo(&w, QPoint(0, 0));
+    get<QCheckBox>(w, "Option1")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), before);
+    EXPECT_EQ(ok->mapTo(&w, QPoint(0, 0)), okBefore);
+    get<QCheckBox>(w, "Option1")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), before);
+
+    EXPECT_EQ(get<QPushButton>(w, "CommandBrowse")->text(), "&Browse...");
+    EXPECT_EQ(get<QPushButton>(w, "Command1")->text(), "&New");
+    auto* path = get<QLineEdit>(w, "Dir1");
+    get<QCheckBox>(w, "Option1")->click();
+    path->setText(folder);
+    EXPECT_EQ(w.chosenFolder(), folder + "/");
+    // The root is still refused for MetaStock, nothing stored.
+    path->setText("/");
+    ok->click();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(msgs.texts().value(0), "It is not possible to choos the root-folder\r\n       Please choose another folder");
+    EXPECT_FALSE(settings().selectmetastock);
+    path->setText(folder);
+    ok->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(settings().selectmetastock);
+    EXPECT_EQ(settings().metastock, folder + "/");
 }
