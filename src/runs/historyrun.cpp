@@ -204,7 +204,10 @@ bool HistoryRun::StartHistoryRun()
         setStatus(1, panel, QString());
     for (int panel = 1; panel <= 4; ++panel)
         setStatus(2, panel, QString());
-    emit progressChanged(0, 1);
+    // A finished run's bar stays as the run left it (full when every
+    // symbol was done) beside its outcome, until the next run.
+    if (summary_.symbols == 0)
+        emit progressChanged(0, 1);
     emit lockedChanged(false);
     setStatus(1, 1, summary_.outcome());
     return !summary_.aborted && !summary_.nothingToDo;

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -151,6 +152,10 @@ TEST_F(HistoryWindowTest, ReportOffersTheMissingQuotesAndTheRetryRunsAtOnce)
     control<QPushButton>(w, "Command1")->click();
     EXPECT_TRUE(control<QPushButton>(w, "Command1")->isEnabled());
     EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
+    // Both symbols finished (one of them failed): the bar stays full.
+    const auto* bar = control<QProgressBar>(w, "ProgressBar1");
+    EXPECT_EQ(bar->maximum(), 2);
+    EXPECT_EQ(bar->value(), 2);
 
     {
         historyreportform report;
