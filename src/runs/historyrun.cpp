@@ -514,6 +514,7 @@ void HistoryRun::finishSymbol(Job& job)
     } else {
         // A symbol whose ranges are all in is written also when Stop came
         // meanwhile; Stop during the writing itself still ends it.
+        const int days = static_cast<int>(job.days.size() + job.topUpDay.size());
         stopped_ = stopped();
         state().abortFlag = false;
         const bool written = writeSymbol(job);
@@ -522,7 +523,6 @@ void HistoryRun::finishSymbol(Job& job)
         if (stopped_)
             state().abortFlag = true;
         recordOutcomes(job, written);
-        const int days = static_cast<int>(job.days.size() + job.topUpDay.size());
         text = !written ? QStringLiteral("not written") : days == 0 ? QStringLiteral("no days") : QStringLiteral("%1 days").arg(days);
     }
     // The run's loop is outside every signal of the job's objects: they

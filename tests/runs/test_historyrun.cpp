@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QTimer>
 #include <tuple>
@@ -277,9 +278,14 @@ TEST_F(HistoryRunTest, AllDataStartsAtTheFirstDayTheServiceHoldsAndTopsUpWithTod
                                    + QByteArray::number(today.year());
     fake.addQuote({"OLD", serviceDate, "4:00pm", "0", "12", "11", "11.5", "900", "OLD CORP", "NYSE"});
 
+    QHash<QString, QString> finished;
+    QObject::connect(&run, &HistoryRun::symbolFinished, &run,
+                     [&finished](const QString& ticker, int, int, const QString& text) { finished[ticker] = text; });
     go(today.addDays(-1), today, true);
     const QStringList ascii = asciiLines(QStringLiteral("OLD"));
     ASSERT_FALSE(ascii.isEmpty());
+    // The headless line of the symbol counts today's quote once.
+    EXPECT_EQ(finished.value(QStringLiteral("OLD")), QStringLiteral("%1 days").arg(ascii.size()));
     const QDate firstWeekday = first.dayOfWeek() >= Qt::Saturday ? first.addDays(8 - first.dayOfWeek()) : first;
     EXPECT_TRUE(ascii.first().startsWith(firstWeekday.toString(QStringLiteral("yyyyMMdd")))) << qPrintable(ascii.first());
     // Today's quote from the current-quote service, open 0 taking the close.
