@@ -40,6 +40,7 @@ Scheduler::Download Scheduler::downloadWith(CurrentRun& run)
         run.listCaption = lists::chooserCaption(list);
         run.StartRun();
         waitUntil([&run] { return !run.running(); }, -1, AbortFlag::Ignore);
+        return !run.summary().busy;
     };
 }
 
@@ -117,7 +118,12 @@ void Scheduler::SchedulerTick()
         const QDateTime due = exact_[i];
         emit panel3Changed(QStringLiteral("Downloading List %1").arg(n));
         emit downloadStarting(n, clock_->now());
-        download_(n);
+        if (!download_(n)) {
+            // The moment stays due: the next tick tries again.
+            emit notice(QStringLiteral("List %1 waits: another download holds the data folder").arg(n));
+            emit panel3Changed(QStringLiteral("Waiting..."));
+            continue;
+        }
         downloaded = true;
         emit downloadEnded(n);
         exact_[i] = schedule.nextDownload(n, due, clock_->now());
@@ -143,7 +149,10 @@ QVector<QPair<QDateTime, int>> plan(const Schedule& schedule, const QDateTime& f
 {
     QVector<QPair<QDateTime, int>> downloads;
     ManualClock clock(from);
-    Scheduler scheduler(clock, [&](int list) { downloads.append({clock.now(), list}); });
+    Scheduler scheduler(clock, [&](int list) {
+        downloads.append({clock.now(), list});
+        return true;
+    });
     scheduler.schedule = schedule;
     scheduler.simulate = true;
     scheduler.StartScheduler();

@@ -46,8 +46,10 @@ class Scheduler : public QObject {
 public:
     static constexpr int kTickMs = 10000;
 
-    // Downloads one list; returns when that download has ended.
-    using Download = std::function<void(int list)>;
+    // Downloads one list; returns when that download has ended. False when
+    // another run held the data folder and nothing was done: the list is
+    // tried again at the next tick.
+    using Download = std::function<bool(int list)>;
 
     Scheduler(const SchedulerClock& clock, Download download, QObject* parent = nullptr);
     ~Scheduler() override;

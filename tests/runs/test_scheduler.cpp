@@ -113,6 +113,7 @@ TEST_F(SchedulerTest, ALateStartCatchesUpOnceInsteadOfAtEveryTick)
     Scheduler scheduler(clock, [&](int) {
         started << clock.now();
         clock.set(clock.now().addSecs(150 * 60));
+        return true;
     });
     scheduler.schedule = s;
     scheduler.simulate = true;
@@ -163,6 +164,7 @@ TEST_F(SchedulerTest, AnAbortedRunStopsTheScheduler)
     Scheduler scheduler(clock, [&](int n) {
         downloaded << n;
         state().abortFlag = true;
+        return true;
     });
     for (int n : {2, 5}) {
         scheduler.schedule.lists[n].on = true;
@@ -204,7 +206,10 @@ TEST_F(SchedulerTest, TheSchedulerDisconnectsOnlyAfterATickThatDownloaded)
     store::write(QStringLiteral("DisconnectCommand"), QStringLiteral("touch ") + marker);
     ManualClock clock(at(kFriday, 8, 0));
     int downloads = 0;
-    Scheduler scheduler(clock, [&](int) { ++downloads; });
+    Scheduler scheduler(clock, [&](int) {
+        ++downloads;
+        return true;
+    });
     scheduler.schedule = oneList(6, QTime(9, 0));
     scheduler.schedule.disconnectSchedule = true;
     scheduler.StartScheduler();
@@ -266,4 +271,25 @@ TEST_F(SchedulerTest, AFailedScheduledRunKeepsTheSchedulerGoing)
     EXPECT_EQ(scheduler.ExactDownload(1), at(kFriday.addDays(1), 9, 0));
     EXPECT_TRUE(QFile::exists(s.h1 + QStringLiteral("AAA.asc")));
     scheduler.StopScheduler();
+}
+
+TEST(SchedulerBusy, AListRefusedForABusyFolderIsTriedAgainAtTheNextTick)
+{
+    ManualClock clock(at(kFriday, 8, 59, 55));
+    int attempts = 0;
+    Scheduler scheduler(clock, [&](int) { return ++attempts > 1; });  // busy the first time
+    scheduler.schedule = oneList(3, QTime(9, 0));
+    scheduler.simulate = true;
+    QStringList notices;
+    QObject::connect(&scheduler, &Scheduler::notice, [&notices](const QString& t) { notices << t; });
+    scheduler.StartScheduler();
+    clock.set(at(kFriday, 9, 0, 5));
+    scheduler.SchedulerTick();
+    EXPECT_EQ(attempts, 1);
+    EXPECT_EQ(scheduler.ExactDownload(3), at(kFriday, 9, 0));  // still due
+    EXPECT_EQ(notices, QStringList{QStringLiteral("List 3 waits: another download holds the data folder")});
+    clock.set(at(kFriday, 9, 0, 15));
+    scheduler.SchedulerTick();
+    EXPECT_EQ(attempts, 2);
+    EXPECT_GT(scheduler.ExactDownload(3), at(kFriday, 9, 0, 15));  // done for this moment
 }
