@@ -103,7 +103,7 @@ const QVector<HeadlessCommand>& headlessCommands()
     return commands;
 }
 
-QString headlessUsage()
+QString headlessUsage(const QString& moreCommands)
 {
     QString text = QStringLiteral(
         "Usage: quotaris [--home DIR] [COMMAND [ARGUMENTS]]\n"
@@ -117,6 +117,7 @@ QString headlessUsage()
         const QString head = QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.usage)).trimmed();
         text += QStringLiteral("  %1\n      %2\n").arg(head, QLatin1String(c.summary));
     }
+    text += moreCommands;
     text += QStringLiteral(
         "\nExit status:\n"
         "  0   the command did what was asked\n"

@@ -30,7 +30,9 @@ const QVector<HeadlessCommand>& headlessCommands();
 // Runs `command` with `args`; unknown commands print the usage and return 2.
 int runHeadless(const QString& command, const QStringList& args);
 
-QString headlessUsage();
+// The --help text; `moreCommands` (in the same layout) goes after the
+// headless commands, before the exit statuses.
+QString headlessUsage(const QString& moreCommands = {});
 
 // Shared by the commands: runs the start-up routine without a window,
 // reporting every message to stderr. Returns false when the database

@@ -76,8 +76,8 @@ int main(int argc, char* argv[])
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(qPrintable(headlessUsage()), stdout);
-            std::fputs("  screenshots DIR\n      every window as a PNG in DIR, over a temporary data folder (offscreen)\n",
+            std::fputs(qPrintable(headlessUsage(QStringLiteral(
+                           "  screenshots DIR\n      every window as a PNG in DIR, over a temporary data folder (offscreen)\n"))),
                        stdout);
             return 0;
         }

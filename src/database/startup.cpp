@@ -83,8 +83,8 @@ void readStore()
 {
     ProgramSettings& s = settings();
     for (int n = 1; n <= 16; ++n) {
-        const QString fallback = n == 1 ? QStringLiteral("International Indices") : QString();
-        s.listNames[n] = store::read(QStringLiteral("List%1").arg(n), fallback).trimmed();
+        // A list has the name the user gave it, none before.
+        s.listNames[n] = store::read(QStringLiteral("List%1").arg(n), QString()).trimmed();
     }
     const QTime now = QTime::currentTime();
     for (int n = 1; n <= 16; ++n) {

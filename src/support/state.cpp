@@ -11,7 +11,6 @@ ProgramSettings::ProgramSettings()
 {
     const QString home = paths::fallbackFolder();
     excel = metastock = prn = stockguru = h1 = h2 = h3 = h5 = h7 = h8 = home;
-    listNames[1] = QStringLiteral("International Indices");
     const QTime now = QTime::currentTime();
     for (int n = 1; n <= 16; ++n) {
         tList[n] = eList[n] = now;

@@ -91,7 +91,7 @@ TEST_F(ListsTest, NamesGoToTheStoreAndTheCaptions)
     EXPECT_EQ(store::read(QStringLiteral("List4"), QString()), QStringLiteral("Tech"));
     EXPECT_EQ(lists::chooserCaption(4), QStringLiteral("list 4 - Tech"));
     EXPECT_EQ(lists::checkboxCaption(4), QStringLiteral("4 - Tech"));
-    EXPECT_EQ(lists::chooserCaption(1), QStringLiteral("list 1 - International Indices"));
+    EXPECT_EQ(lists::chooserCaption(1), QStringLiteral("list 1 - "));
     EXPECT_THROW(lists::column(0), AppError);
     EXPECT_THROW(lists::column(17), AppError);
 }

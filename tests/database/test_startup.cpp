@@ -91,7 +91,7 @@ TEST_F(StartupTest, OldDatabaseIsUpgradedAndNullSettingsGetDefaults)
     EXPECT_EQ(s.h12, QStringLiteral("PRN"));
     EXPECT_EQ(s.excel, home());
     EXPECT_FALSE(s.selectexcel);
-    EXPECT_EQ(s.listNames[1], QStringLiteral("International Indices"));
+    EXPECT_EQ(s.listNames[1], QString());  // a list has a name once the user gives it one
     EXPECT_EQ(s.listNames[2], QString());
     EXPECT_TRUE(s.isdelay);
     EXPECT_EQ(s.intervalDownload, 1500);

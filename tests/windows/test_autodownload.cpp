@@ -54,7 +54,7 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Current Data Downloader"));
     auto* combo = control<QComboBox>(w, "Combo3");
     ASSERT_EQ(combo->count(), 16);
-    EXPECT_EQ(combo->itemText(0), QStringLiteral("list 1 - International Indices"));
+    EXPECT_EQ(combo->itemText(0), QStringLiteral("list 1 - "));
     EXPECT_TRUE(control<QRadioButton>(w, "Option6")->isEnabled());
     combo->setCurrentIndex(1);
     emit combo->activated(1);

@@ -150,7 +150,7 @@ TEST_F(ListWindowsTest, NamesAreShownAndStoredOnlyWithOk)
         EXPECT_EQ(w.windowTitle(), QStringLiteral("List names"));
         auto* box3 = child<QLineEdit>(w, "Text1_3");
         EXPECT_EQ(box3->text(), QStringLiteral("Old"));
-        EXPECT_EQ(child<QLineEdit>(w, "Text1_1")->text(), QStringLiteral("International Indices"));
+        EXPECT_EQ(child<QLineEdit>(w, "Text1_1")->text(), QString());
         box3->setText(QStringLiteral("Changed"));
         child<QPushButton>(w, "Command2")->click();
         EXPECT_EQ(settings().listNames[3], QStringLiteral("Old"));
@@ -163,5 +163,5 @@ TEST_F(ListWindowsTest, NamesAreShownAndStoredOnlyWithOk)
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(settings().listNames[3], QStringLiteral("Banks"));
     EXPECT_EQ(store::read(QStringLiteral("List16"), QString()), QStringLiteral("Last"));
-    EXPECT_EQ(store::read(QStringLiteral("List1"), QString()), QStringLiteral("International Indices"));
+    EXPECT_EQ(store::read(QStringLiteral("List1"), QStringLiteral("unset")), QString());
 }
