@@ -2,6 +2,7 @@
 
 #include "app/commands_history.h"
 #include "app/headless.h"
+#include "windows/runrecord.h"
 #include "database/lists.h"
 #include "runs/currentreport.h"
 #include "runs/currentrun.h"
@@ -83,6 +84,7 @@ int cmdDownload(HeadlessContext& c)
         return kExitFolderBusy;
     if (sum.nothingToDo)
         return 1;
+    runrecord::note(false, sum.outcome());  // for the start page
 
     c.out << "symbols: " << sum.symbols << '\n';
     c.out << "requests: " << sum.batches << ", failed: " << sum.failedBatches << '\n';

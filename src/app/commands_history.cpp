@@ -2,6 +2,7 @@
 
 #include "app/commands_download.h"
 #include "app/headless.h"
+#include "windows/runrecord.h"
 #include "runs/historyreport.h"
 #include "runs/historyrun.h"
 #include "support/state.h"
@@ -100,6 +101,7 @@ int cmdDownloadHistory(HeadlessContext& c)
         return kExitFolderBusy;
     if (sum.nothingToDo)
         return 1;
+    runrecord::note(true, sum.outcome());  // for the start page
 
     c.out << "symbols: " << sum.symbols << '\n';
     c.out << "requests: " << sum.requests << ", failed: " << sum.failedRequests << '\n';

@@ -1,6 +1,7 @@
 #include "app/commands_schedule.h"
 
 #include "app/headless.h"
+#include "windows/runrecord.h"
 #include "runs/currentrun.h"
 #include "runs/scheduler.h"
 #include "windows/notify.h"
@@ -255,6 +256,8 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
                  .arg(list)
                  .arg(outcome.isEmpty() ? QStringLiteral("nothing to download") : outcome));
         notify::scheduledRunFinished(list, run.summary());
+        if (!outcome.isEmpty())
+            runrecord::note(false, outcome);  // for the start page
     });
     QObject::connect(&scheduler, &Scheduler::notice, line);
 

@@ -73,6 +73,9 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
             .arg(2 * days)))
         << qPrintable(r.out.last());
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("FINE_AS.asc")).count("\r\n"), days);
+    // The start page's last historical run, also for a run without a window.
+    const QByteArray conf = readAll(paths::settingsFile());
+    EXPECT_TRUE(conf.contains("LastHistoryRun=") && conf.contains("5 ranges not downloaded")) << conf.constData();
     for (const char* bad : {"HTML", "NONE", "HANG", "MID", "DROP"})
         EXPECT_FALSE(QFile::exists(folder[QLatin1Char('C')] + QLatin1String(bad) + QStringLiteral(".asc"))) << bad;
 
