@@ -24,13 +24,19 @@ void Writer::openFolder(const QString& path)
 {
     release();
     auto f = std::make_unique<Folder>(path);
-    if (!lock_.acquire(f->dir() + QStringLiteral("/MASTER")))
+    // The folder itself keeps a second writer of ours out: it is never
+    // replaced, unlike MASTER, and it exists before a new folder's master
+    // files do. The lock on MASTER is what another program takes.
+    if (!folderLock_.acquire(f->dir()) || !lock_.acquire(f->dir() + QStringLiteral("/MASTER"))) {
+        folderLock_.release();
         throw Error(ErrorCode::InUse, QStringLiteral("%1 is in use by another program").arg(f->dir()));
+    }
     try {
         f->load();
         f->repair();
     } catch (...) {
         lock_.release();
+        folderLock_.release();
         throw;
     }
     folder_ = std::move(f);
@@ -233,6 +239,7 @@ void Writer::release()
     closeSecurity();
     folder_.reset();
     lock_.release();
+    folderLock_.release();
 }
 
 }  // namespace mslink

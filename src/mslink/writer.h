@@ -64,7 +64,8 @@ private:
     void relock();
 
     std::unique_ptr<Folder> folder_;
-    files::Lock lock_;
+    files::Lock lock_;        // on MASTER, as it is now
+    files::Lock folderLock_;  // on the folder, for the whole time it is open
     int index_ = -1;
     std::optional<std::vector<Record>> all_;  // loaded when a change needs every record
     std::vector<Record> appended_;            // appends not yet written

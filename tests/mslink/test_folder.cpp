@@ -175,9 +175,18 @@ TEST(MsFolder, LockedFolderIsInUse)
     }
     ::close(fd);
     EXPECT_NO_THROW(w.openFolder(dir.path()));
-    // While we write, another writer finds the folder in use.
+    // While we write, another writer finds the folder in use, also once
+    // the master files were replaced.
     Writer other;
     EXPECT_THROW(other.openFolder(dir.path()), Error);
+    addWithDays(w, QStringLiteral("BBB"), {20240102});
+    w.flush();
+    EXPECT_THROW(other.openFolder(dir.path()), Error);
+    // A folder being made is covered before its master files exist.
+    QTemporaryDir made;
+    Writer creating;
+    creating.openFolder(made.path());
+    EXPECT_THROW(other.openFolder(made.path()), Error);
 }
 
 TEST(MsFolder, RenameKeepsLongNameBeginningWithMasterName)
