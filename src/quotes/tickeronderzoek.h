@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QDate>
-#include <QObject>
-#include <QString>
-#include <memory>
+#include "quotes/fetch.h"
 
-class AsyncFetch;
+#include <QString>
 
 // Reads the quote service's pages of one symbol: whether the service has
 // replaced it by another symbol, and from which date on it holds history.
@@ -26,58 +23,10 @@ public:
 
     // True when the last page asked for came back empty (no answer, or Stop).
     bool pageMissing = false;
-};
 
-// The successor lookup of go() for a caller that goes on while the page is
-// on its way: start() returns at once, `finished` comes from the event loop.
-// Does nothing but finish while the abort flag is set.
-class SuccessorLookup : public QObject {
-    Q_OBJECT
-public:
-    explicit SuccessorLookup(const QString& ticker, QObject* parent = nullptr);
-    ~SuccessorLookup() override;
-
-    void start();
-    const QString& ticker() const { return ticker_; }
-    bool changed() const { return !newticker_.isEmpty(); }
-    const QString& newticker() const { return newticker_; }
-
-signals:
-    void finished();
-
-private:
-    void pageArrived();
-
-    QString ticker_, newticker_;
-    std::unique_ptr<AsyncFetch> fetch_;
-};
-
-// The examination of the historical-prices page for a caller that goes on
-// while the page is on its way: start() returns at once, `finished` comes
-// from the event loop.
-class HistoryStartExamination : public QObject {
-    Q_OBJECT
-public:
-    explicit HistoryStartExamination(const QString& ticker, QObject* parent = nullptr);
-    ~HistoryStartExamination() override;
-
-    void start();
-    // The page named a first day of history.
-    bool found() const { return found_; }
-    // That day; invalid when it names an impossible date (or none).
-    QDate first() const { return first_; }
-    // False when Stop ended the request.
-    bool answered() const { return answered_; }
-
-signals:
-    void finished();
-
-private:
-    void pageArrived();
-
-    QString ticker_;
-    std::unique_ptr<AsyncFetch> fetch_;
-    QDate first_;
-    bool found_ = false;
-    bool answered_ = false;
+    // The requests of go() and examine(), for a caller that sends them as an
+    // AsyncFetch and goes on meanwhile; it reads the pages with
+    // findChangedTicker() and findHistoryStart() (quotes/pages.h).
+    static FetchRequest quotePageRequest(const QString& ticker);
+    static FetchRequest historyPageRequest(const QString& ticker);
 };

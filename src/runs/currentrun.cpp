@@ -4,8 +4,10 @@
 #include "database/db.h"
 #include "database/lists.h"
 #include "database/settingsrow.h"
+#include "quotes/fetch.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
+#include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
 #include "runs/runexports.h"
@@ -279,11 +281,11 @@ void CurrentRun::nextLookup(int k)
     const QString entry = inv.pending.takeFirst();
     setPanel1(QStringLiteral("Checking symbol"));
     setPanel2(entry);
-    inv.lookup = std::make_unique<SuccessorLookup>(entry);
-    connect(inv.lookup.get(), &SuccessorLookup::finished, this, [this, k] {
+    inv.lookup = std::make_unique<AsyncFetch>(clsTickeronderzoek::quotePageRequest(entry));
+    connect(inv.lookup.get(), &AsyncFetch::finished, this, [this, k, entry] {
         Investigation& i = investigations_[k];
-        if (i.lookup->changed())
-            i.successors.insert(i.lookup->ticker(), i.lookup->newticker());
+        if (const auto successor = findChangedTicker(i.lookup->result().body))
+            i.successors.insert(entry, *successor);
         i.lookup.release()->deleteLater();
         nextLookup(k);
     });

@@ -18,7 +18,7 @@
 class clsData;
 class loader;
 class RunExports;
-class SuccessorLookup;
+class AsyncFetch;
 
 // What a current-quote run did, beside what every run counts.
 struct CurrentRunSummary : RunSummary {
@@ -116,7 +116,7 @@ private:
     struct Investigation {
         QStringList pending;
         QHash<QString, QString> successors;  // by old ticker
-        std::unique_ptr<SuccessorLookup> lookup;
+        std::unique_ptr<AsyncFetch> lookup;  // the quote page of the ticker being looked up
     };
     std::map<int, Investigation> investigations_;
     QHash<int, QHash<QString, QString>> successors_;  // of the completed batches

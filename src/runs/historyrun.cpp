@@ -7,8 +7,10 @@
 #include "database/lists.h"
 #include "gateway/livehosts.h"
 #include "quotes/clshistory.h"
+#include "quotes/fetch.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
+#include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
 #include "runs/runexports.h"
@@ -246,14 +248,14 @@ struct HistoryRun::Job {
     Row row;
     bool all = false;  // all-data mode for this symbol
     QDate start, end;
-    std::unique_ptr<HistoryStartExamination> examination;
+    std::unique_ptr<AsyncFetch> examination;  // the historical-prices page
     std::unique_ptr<clsHistory> history;
     std::unique_ptr<loader> topUp;
     QVector<HistoryRecord> days;       // the ranges' days, oldest first
     QVector<HistoryRecord> topUpDay;   // today's quote, when it adds a day
     QVector<HistoryAttempt> outcomes;  // what the history table is to record
     bool interrupted = false;          // Stop came before every range was in
-    bool done = false;
+    qsizetype requests = 1;            // as far as known before it begins
 };
 
 int HistoryRun::DownloadHistory()
@@ -285,13 +287,13 @@ int HistoryRun::DownloadHistory()
     for (const Row& r : rows) {
         jobs_.push_back(std::make_unique<Job>());
         jobs_.back()->row = r;
+        jobs_.back()->requests = requestCount(r);
     }
     // The symbols with the most requests first: each symbol's requests go
     // one after the other, so one begun last would keep the run going alone
     // at its end while the other slots stay empty.
-    std::stable_sort(jobs_.begin(), jobs_.end(), [this](const auto& a, const auto& b) {
-        return requestCount(a->row) > requestCount(b->row);
-    });
+    std::stable_sort(jobs_.begin(), jobs_.end(),
+                     [](const auto& a, const auto& b) { return a->requests > b->requests; });
     next_ = 0;
     active_ = finished_ = 0;
     stopped_ = false;
@@ -364,22 +366,21 @@ void HistoryRun::begin(Job& job)
         download(job);
         return;
     }
-    job.examination = std::make_unique<HistoryStartExamination>(row.ticker);
-    connect(job.examination.get(), &HistoryStartExamination::finished, this, [this, &job] { examined(job); });
+    job.examination = std::make_unique<AsyncFetch>(clsTickeronderzoek::historyPageRequest(row.ticker));
+    connect(job.examination.get(), &AsyncFetch::finished, this, [this, &job] { examined(job); });
     job.examination->start();
 }
 
 void HistoryRun::examined(Job& job)
 {
-    const bool answered = job.examination->answered();
-    const bool found = job.examination->found();
-    const QDate first = job.examination->first();
-    if (!answered || state().abortFlag) {
+    const FetchResult& page = job.examination->result();
+    if (page.aborted || state().abortFlag) {
         job.interrupted = true;
         stepsDone(job);
         return;
     }
-    if (found) {
+    if (const auto found = findHistoryStart(page.body)) {
+        const QDate first(found->year, found->month, found->day);
         job.end = today;
         job.start = first.isValid() && first <= today ? first : today.addDays(-1);
     } else {
@@ -487,7 +488,6 @@ void HistoryRun::toppedUp(Job& job)
 // wait for an event loop the headless run never returns to).
 void HistoryRun::stepsDone(Job& job)
 {
-    job.done = true;
     --active_;
     ready_.push_back(&job);
     startJobs();
