@@ -80,10 +80,8 @@ int cmdDownload(HeadlessContext& c)
     });
     run.StartRun();
     const CurrentRunSummary& sum = run.summary();
-    if (sum.busy)
-        return kExitFolderBusy;
-    if (sum.nothingToDo)
-        return 1;
+    if (sum.busy || sum.nothingToDo)
+        return downloadExitStatus(sum);
     runrecord::note(false, sum.outcome());  // for the start page
 
     c.out << "symbols: " << sum.symbols << '\n';
@@ -101,5 +99,5 @@ int cmdDownload(HeadlessContext& c)
     for (const QString& note : sum.notes)
         c.out << note << '\n';
     c.out << sum.outcome() << '\n';
-    return sum.aborted || sum.quotesReceived == 0 || sum.totalWritten() == 0 ? 1 : 0;
+    return downloadExitStatus(sum, static_cast<int>(report.failed.size() + report.notFound.size()));
 }

@@ -97,10 +97,8 @@ int cmdDownloadHistory(HeadlessContext& c)
                      });
     run.StartHistoryRun();
     const HistoryRunSummary& sum = run.summary();
-    if (sum.busy)
-        return kExitFolderBusy;
-    if (sum.nothingToDo)
-        return 1;
+    if (sum.busy || sum.nothingToDo)
+        return downloadExitStatus(sum);
     runrecord::note(true, sum.outcome());  // for the start page
 
     c.out << "symbols: " << sum.symbols << '\n';
@@ -114,7 +112,7 @@ int cmdDownloadHistory(HeadlessContext& c)
     for (const QString& note : sum.notes)
         c.out << note << '\n';
     c.out << sum.outcome() << '\n';
-    return sum.aborted || sum.quotesReceived == 0 || sum.totalWritten() == 0 ? 1 : 0;
+    return downloadExitStatus(sum);
 }
 
 int cmdReportHistory(HeadlessContext& c)

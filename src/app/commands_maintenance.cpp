@@ -8,12 +8,6 @@
 #include "support/help.h"
 #include "support/paths.h"
 
-namespace {
-// check-update and help-update when their server is not set: nothing was
-// asked, which is neither success nor a failure to reach it.
-constexpr int kNoServer = 3;
-}  // namespace
-
 int cmdCompact(HeadlessContext& c)
 {
     if (!c.args.isEmpty()) {
@@ -66,7 +60,7 @@ int cmdCheckUpdate(HeadlessContext& c)
     switch (result.outcome) {
     case updates::Check::Outcome::NoServer:
         c.out << "No update server is set (UpdateHost in " << paths::settingsFile() << ")\n";
-        return kNoServer;
+        return kExitNoServer;
     case updates::Check::Outcome::Failed:
         c.err << "The update server could not be asked: " << result.failure << '\n';
         return 1;
@@ -89,7 +83,7 @@ int cmdHelpUpdate(HeadlessContext& c)
     headlessStartup(c);
     if (help::onlineBase().isEmpty()) {
         c.out << "No help server is set (HelpHost in " << paths::settingsFile() << ")\n";
-        return kNoServer;
+        return kExitNoServer;
     }
     if (updates::GetHelpVersion() == 0) {
         c.out << "There are no newer helpfiles available\n";

@@ -269,10 +269,12 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
     });
     QTimer poll;
     poll.setInterval(100);
+    bool signalled = false;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (!stopRequested)
             return;
         stopRequested = 0;
+        signalled = true;
         poll.stop();
         line(QStringLiteral("Stopping..."));
         if (run.running())
@@ -287,8 +289,14 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
         line(QStringLiteral("list %1: next download %2").arg(n).arg(scheduler.ExactDownload(n).toString(kMinute)));
     if (scheduler.active())
         loop.exec();
-    line(QStringLiteral("Scheduler stopped"));
-    return 0;
+    if (signalled) {
+        line(QStringLiteral("Scheduler stopped"));
+        return 0;
+    }
+    // A run's error answered with Abort ends the scheduler: a service
+    // manager should see a failure and may start it again.
+    line(QStringLiteral("Scheduler stopped after an abort"));
+    return kExitFailed;
 }
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "gateway/livehosts.h"
+#include "runs/runsummary.h"
 #include "support/messages.h"
 #include "support/paths.h"
 #include "support/state.h"
@@ -120,12 +121,17 @@ QString headlessUsage(const QString& moreCommands)
     text += moreCommands;
     text += QStringLiteral(
         "\nExit status:\n"
-        "  0   the command did what was asked\n"
-        "  1   it failed, or a download got or wrote nothing or was stopped\n"
+        "  0   the command did what was asked; a download got and wrote everything asked\n"
+        "  %1   it failed; a download got or wrote nothing; a scheduler stopped itself after an abort\n"
         "  2   wrong arguments\n"
-        "  3   no update or help server is set (check-update, help-update)\n"
-        "  %1   another download holds the data folder (download current, download history)\n")
-                .arg(kExitFolderBusy);
+        "  %2   no update or help server is set (check-update, help-update)\n"
+        "  %3   another download holds the data folder, nothing was started (download current, download history)\n"
+        "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
+        "      was not found or got no answer, a quote could not be written, or the run was stopped\n")
+                .arg(kExitFailed)
+                .arg(kExitNoServer)
+                .arg(kExitFolderBusy)
+                .arg(kExitPartial);
     return text;
 }
 
@@ -140,6 +146,15 @@ bool headlessStartup(HeadlessContext& context, bool quoteService)
     if (quoteService && !livehosts::resolve(&error))
         context.err << "The built-in quote gateway cannot start: " << error << '\n';
     return opened;
+}
+
+int downloadExitStatus(const RunSummary& summary, int missing)
+{
+    if (summary.busy)
+        return kExitFolderBusy;
+    if (summary.nothingToDo || summary.quotesReceived == 0 || summary.totalWritten() == 0)
+        return kExitFailed;
+    return summary.complete() && missing == 0 ? 0 : kExitPartial;
 }
 
 void printWritten(QTextStream& out, const QMap<QChar, int>& written, int failures)

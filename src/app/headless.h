@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+struct RunSummary;
+
 // The commands the program runs without a window:
 //   quotaris [--home DIR] <command> [arguments]
 // Each command prints plain text and returns the process exit status.
@@ -20,9 +22,11 @@ struct HeadlessCommand {
     int (*run)(HeadlessContext& context);
 };
 
-// The exit status of a download refused because another run holds the
-// data folder.
-constexpr int kExitFolderBusy = 4;
+// The exit statuses a script can tell apart (0: all done, 2: wrong use).
+constexpr int kExitFailed = 1;      // nothing was done: failed, got or wrote nothing
+constexpr int kExitNoServer = 3;    // check-update, help-update: no server is set
+constexpr int kExitFolderBusy = 4;  // another run holds the data folder: nothing started
+constexpr int kExitPartial = 5;     // a download got and wrote some, not all it was asked
 
 // Every command the program knows, in the order --help lists them.
 const QVector<HeadlessCommand>& headlessCommands();
@@ -40,6 +44,11 @@ QString headlessUsage(const QString& moreCommands = {});
 // `quoteService`: only then does the built-in gateway start for the hosts
 // set to it.
 bool headlessStartup(HeadlessContext& context, bool quoteService = false);
+
+// The exit status of a finished download: 0 only when everything asked was
+// downloaded and written (`missing`: symbols the run itself could not
+// account for, such as tickers the service did not know).
+int downloadExitStatus(const RunSummary& summary, int missing = 0);
 
 // What a download wrote: "written X (caption): n" for every format that is
 // on, then "not written: n" when some quotes reached no file.

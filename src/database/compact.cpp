@@ -1,6 +1,7 @@
 #include "database/compact.h"
 
 #include "database/db.h"
+#include "database/dbuse.h"
 #include "support/messages.h"
 #include "support/paths.h"
 
@@ -120,6 +121,12 @@ bool compactDatabase()
 {
     const QString database = paths::databaseFile();
     const QString copy = targetFile();
+    // A process with the database open would go on using the replaced file.
+    dbuse::Exclusive alone(QFileInfo(database).absoluteFilePath());
+    if (QString refusal; QFileInfo::exists(database) && !alone.acquire(&refusal)) {
+        fail(refusal);
+        return false;
+    }
     if (!Compact(database, copy))
         return false;
     // rename() replaces the file in one step: a kill at any moment leaves

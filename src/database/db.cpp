@@ -1,5 +1,6 @@
 #include "database/db.h"
 
+#include "database/dbuse.h"
 #include "support/paths.h"
 
 #include <QDate>
@@ -31,6 +32,12 @@ Database::Database(const QString& path, Mode mode) : path_(path)
     if (!info.exists() && mode == Mode::OpenExisting)
         throw DbError(SQLITE_CANTOPEN, QStringLiteral("unable to open database: %1 does not exist").arg(path));
 
+    // The program's own database is marked in use for as long as this
+    // connection lasts (compaction waits for every other process to let go).
+    if (info.absoluteFilePath() == QFileInfo(paths::databaseFile()).absoluteFilePath()) {
+        dbuse::connectionOpened(info.absoluteFilePath());
+        used_ = info.absoluteFilePath();
+    }
     int flags = SQLITE_OPEN_READWRITE;
     if (mode == Mode::CreateIfMissing)
         flags |= SQLITE_OPEN_CREATE;
@@ -39,6 +46,7 @@ Database::Database(const QString& path, Mode mode) : path_(path)
         const QString message = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory");
         sqlite3_close(db_);
         db_ = nullptr;
+        release();
         throw DbError(rc, QStringLiteral("unable to open database %1: %2").arg(path, message));
     }
     sqlite3_extended_result_codes(db_, 1);
@@ -50,6 +58,7 @@ Database::Database(const QString& path, Mode mode) : path_(path)
         const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
         sqlite3_close(db_);
         db_ = nullptr;
+        release();
         throw DbError(check, QStringLiteral("unable to open database %1: %2").arg(path, message));
     }
 }
@@ -63,6 +72,15 @@ Database::~Database()
 {
     if (db_)
         sqlite3_close_v2(db_);
+    release();
+}
+
+void Database::release()
+{
+    if (used_.isEmpty())
+        return;
+    dbuse::connectionClosed(used_);
+    used_.clear();
 }
 
 void Database::fail(int code) const

@@ -56,8 +56,10 @@ public:
 
 private:
     [[noreturn]] void fail(int code) const;
+    void release();
     sqlite3* db_ = nullptr;
     QString path_;
+    QString used_;  // the database marked in use by this connection
 };
 
 // A prepared statement. Values are bound by position (1-based) or all at once.

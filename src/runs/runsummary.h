@@ -37,6 +37,14 @@ struct RunSummary : WriteCounts {
     // says why the quote service gave nothing.
     QString outcome() const;
 
+    // Everything asked came and was written: not stopped, no request or range
+    // failed, no quote left unwritten.
+    bool complete() const
+    {
+        return !nothingToDo && !aborted && !serviceFailed() && totalWritten() > 0 && downloadErrors().isEmpty()
+               && writeFailures == 0;
+    }
+
 protected:
     // Nothing usable came from the quote service.
     virtual bool serviceFailed() const = 0;

@@ -1,11 +1,14 @@
 #include "downloadfixture.h"
 #include "historytable.h"
 
+#include "database/compact.h"
 #include "support/paths.h"
 #include "support/settingsstore.h"
 #include "support/yield.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 
 using Fault = FakeQuoteService::Fault;
@@ -61,7 +64,7 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
                false);
     const Run r = run(historyArgs());
     const int days = 45;  // weekdays of 5 January to 5 March 2004
-    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.status, 5) << qPrintable(r.err);  // some ranges got, not all
     EXPECT_TRUE(r.out.contains(QStringLiteral("requests: 7, failed: 5"))) << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_TRUE(r.out.contains(QStringLiteral("quotes downloaded: %1").arg(2 * days)));
     EXPECT_TRUE(r.out.contains(QStringLiteral("written C (ASCII-format (CSV)): %1").arg(2 * days)));
@@ -157,6 +160,14 @@ TEST_F(HistoryCommandTest, ASecondDownloadOfTheFolderIsRefusedWhileOneRuns)
                                             .arg(first->processId())))
             << qPrintable(second.err);
     }
+    // Nor may a compaction replace the database the run has open.
+    const QDateTime before = QFileInfo(paths::databaseFile()).lastModified();
+    const Run compact = run({QStringLiteral("compact")});
+    EXPECT_EQ(compact.status, 1);
+    EXPECT_TRUE(compact.err.contains(QStringLiteral("The database is in use by another Quotaris process")))
+        << qPrintable(compact.err);
+    EXPECT_FALSE(QFile::exists(compaction::targetFile()));
+    EXPECT_EQ(QFileInfo(paths::databaseFile()).lastModified(), before);
 
     fake.holdAnswers(false);
     fake.releaseAnswers();
@@ -166,6 +177,7 @@ TEST_F(HistoryCommandTest, ASecondDownloadOfTheFolderIsRefusedWhileOneRuns)
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("GOOD.asc")).count("\r\n"), days);
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("FINE_AS.asc")).count("\r\n"), days);
 
-    // The lock went with the process: the next run goes ahead.
+    // The locks went with the process: the next run and a compaction go ahead.
     EXPECT_EQ(run(historyArgs()).status, 0);
+    EXPECT_EQ(run({QStringLiteral("compact")}).status, 0);
 }

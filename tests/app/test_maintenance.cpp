@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -27,6 +28,7 @@
 #include <QProcessEnvironment>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
 namespace {
 const QString kBuiltHelp = QFileInfo(QStringLiteral(QUOTARIS_BINARY)).absolutePath() + QStringLiteral("/share/quotaris/help");
@@ -117,6 +119,26 @@ TEST_F(MaintenanceTest, HeadlessCompactAndItsFailure)
     r = runQuotaris({QStringLiteral("compact")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(compaction::targetFile())) << qPrintable(r.err);
+}
+
+// A process with a connection open keeps another process's compaction out;
+// its own compaction goes ahead, and its connection is still counted after.
+TEST_F(MaintenanceTest, CompactionWaitsForEveryOtherProcessToCloseTheDatabase)
+{
+    makeDatabase(50);
+    auto held = std::make_unique<Database>(paths::databaseFile());
+    const QDateTime before = QFileInfo(paths::databaseFile()).lastModified();
+    ProgramRun r = runQuotaris({QStringLiteral("compact")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("The database is in use by another Quotaris process"))) << qPrintable(r.err);
+    EXPECT_EQ(QFileInfo(paths::databaseFile()).lastModified(), before);
+    EXPECT_FALSE(QFile::exists(compaction::targetFile()));
+
+    EXPECT_TRUE(compaction::compactDatabase()) << qPrintable(msgs.texts().join(QLatin1Char('\n')));
+    EXPECT_EQ(runQuotaris({QStringLiteral("compact")}).status, 1);  // the connection still counts
+    held.reset();
+    EXPECT_EQ(runQuotaris({QStringLiteral("compact")}).status, 0);
+    EXPECT_EQ(symbolCount(), 50);
 }
 
 TEST_F(MaintenanceTest, ACompactionKilledAtAnyMomentLeavesTheDatabaseWhole)

@@ -104,3 +104,25 @@ TEST_F(ScheduleCommandTest, RunDownloadsDueListsAndStopsCleanlyOnSigterm)
     for (const QString& f : files)
         EXPECT_TRUE(readAll(folder[QLatin1Char('C')] + f).endsWith("\r\n"));
 }
+
+// A download whose error is answered with Abort (what a run without a window
+// answers) ends the scheduler: it says so and exits with a failure, so that
+// the service manager starts it again.
+TEST_F(ScheduleCommandTest, RunExitsWithAFailureWhenAnAbortStoppedIt)
+{
+    addSymbols(numbered(QStringLiteral("SCH"), 2));
+    switchOn(QStringLiteral("C"));
+    // A folder where the run's staging file should be: the run cannot start.
+    ASSERT_TRUE(QDir().mkpath(paths::dataFile(QStringLiteral("ami1.txt"))));
+    ASSERT_EQ(schedule({"set", "1", "--start", "00:00"}).status, 0);
+
+    const auto p = start({QStringLiteral("schedule"), QStringLiteral("run")});
+    const bool ended = waitUntil([&p] { return p->state() == QProcess::NotRunning; }, 60000);
+    if (!ended)
+        p->kill();
+    const QString out = QString::fromUtf8(p->readAllStandardOutput());
+    ASSERT_TRUE(ended) << qPrintable(out) << p->readAllStandardError().constData();
+    EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p->exitCode(), 1) << qPrintable(out);
+    EXPECT_TRUE(out.endsWith(QStringLiteral("Scheduler stopped after an abort\n"))) << qPrintable(out);
+}

@@ -1,0 +1,137 @@
+#include "database/dbuse.h"
+
+#include "database/db.h"
+
+#include <QFile>
+#include <QThread>
+#include <cerrno>
+#include <map>
+#include <mutex>
+#include <fcntl.h>
+#include <sqlcipher/sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace dbuse {
+namespace {
+
+// The lock of one database in this process: one open file description, so
+// the process's connections and its compaction never conflict with each
+// other, only with other processes.
+struct Use {
+    int fd = -1;  // -1: no lock file could be made
+    int connections = 0;
+    bool exclusive = false;
+};
+
+std::mutex mutex;
+std::map<QString, Use>& uses()
+{
+    static std::map<QString, Use> map;
+    return map;
+}
+
+int openLockFile(const QString& database)
+{
+    return ::open(QFile::encodeName(lockFile(database)).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+}
+
+bool lock(int fd, int operation)
+{
+    int rc;
+    do
+        rc = ::flock(fd, operation);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+void drop(std::map<QString, Use>::iterator it)
+{
+    if (it->second.fd >= 0)
+        ::close(it->second.fd);  // closing the last descriptor releases the lock
+    uses().erase(it);
+}
+
+}  // namespace
+
+QString lockFile(const QString& database)
+{
+    return database + QStringLiteral(".lock");
+}
+
+void connectionOpened(const QString& database, int waitMs)
+{
+    std::unique_lock guard(mutex);
+    Use& use = uses()[database];
+    if (use.connections++ > 0 || use.exclusive)
+        return;
+    use.fd = openLockFile(database);
+    if (use.fd < 0)
+        return;
+    // A compaction holds the database for a moment only.
+    for (int waited = 0; !lock(use.fd, LOCK_SH | LOCK_NB); waited += 50) {
+        if (waited >= waitMs) {
+            drop(uses().find(database));
+            throw DbError(SQLITE_BUSY,
+                          QStringLiteral("unable to open database %1: it is being compacted by another Quotaris "
+                                         "process")
+                              .arg(database));
+        }
+        guard.unlock();
+        QThread::msleep(50);
+        guard.lock();
+    }
+}
+
+void connectionClosed(const QString& database)
+{
+    const std::lock_guard guard(mutex);
+    const auto it = uses().find(database);
+    if (it == uses().end())
+        return;
+    if (--it->second.connections <= 0 && !it->second.exclusive)
+        drop(it);
+}
+
+Exclusive::Exclusive(const QString& database) : database_(database) {}
+
+Exclusive::~Exclusive()
+{
+    if (!held_)
+        return;
+    const std::lock_guard guard(mutex);
+    const auto it = uses().find(database_);
+    if (it == uses().end())
+        return;
+    it->second.exclusive = false;
+    if (it->second.connections <= 0)
+        drop(it);
+    else if (it->second.fd >= 0)
+        lock(it->second.fd, LOCK_SH);  // never waits: no other process has it
+}
+
+bool Exclusive::acquire(QString* refusal)
+{
+    if (held_)
+        return true;
+    const std::lock_guard guard(mutex);
+    Use& use = uses()[database_];
+    if (use.fd < 0)
+        use.fd = openLockFile(database_);
+    if (use.fd >= 0 && !lock(use.fd, LOCK_EX | LOCK_NB)) {
+        // Turning a shared lock into an exclusive one drops the shared one
+        // first when it fails: take it back.
+        if (use.connections > 0)
+            lock(use.fd, LOCK_SH | LOCK_NB);
+        else
+            drop(uses().find(database_));
+        if (refusal)
+            *refusal = QStringLiteral("The database is in use by another Quotaris process: close it (or stop its "
+                                      "download or scheduler) and try again. Nothing was changed.");
+        return false;
+    }
+    use.exclusive = held_ = true;
+    return true;
+}
+
+}  // namespace dbuse
