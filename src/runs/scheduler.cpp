@@ -8,6 +8,7 @@
 #include "runs/hangup.h"
 #include "support/errors.h"
 #include "support/folders.h"
+#include "support/runlock.h"
 #include "support/state.h"
 #include "support/yield.h"
 #include "writers/formatregistry.h"
@@ -63,13 +64,25 @@ void Scheduler::StartScheduler()
     emit panel3Changed(QStringLiteral("Waiting..."));
     if (!simulate) {
         // One set of bookkeeping tables for every run of this scheduler.
-        if (auto data = clsData::open()) {
-            data->leegvervallen();
-            data->leegnewtickers();
-            data->leegnietgelukt();
-        }
+        tablesOwed_ = true;
+        freshTables();
         timer_->start();
     }
+}
+
+void Scheduler::freshTables()
+{
+    if (!tablesOwed_)
+        return;
+    RunLock lock;
+    if (!lock.acquire(QStringLiteral("download"), nullptr))
+        return;  // the download would be refused as well; the next tick tries again
+    if (auto data = clsData::open()) {
+        data->leegvervallen();
+        data->leegnewtickers();
+        data->leegnietgelukt();
+    }
+    tablesOwed_ = false;
 }
 
 void Scheduler::StopScheduler()
@@ -118,6 +131,8 @@ void Scheduler::SchedulerTick()
         const QDateTime due = exact_[i];
         emit panel3Changed(QStringLiteral("Downloading List %1").arg(n));
         emit downloadStarting(n, clock_->now());
+        if (!simulate)
+            freshTables();
         if (!download_(n)) {
             // The moment stays due: the next tick tries again.
             emit notice(QStringLiteral("List %1 waits: another download holds the data folder").arg(n));

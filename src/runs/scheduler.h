@@ -90,6 +90,10 @@ signals:
 
 private:
     bool leaving() const;
+    // Empties the current run's bookkeeping tables once per start of the
+    // scheduler, when no other run holds the data folder (that run's
+    // tables are its own until it ends).
+    void freshTables();
 
     const SchedulerClock* clock_;
     Download download_;
@@ -97,6 +101,7 @@ private:
     std::array<QDateTime, 17> exact_;
     bool active_ = false;
     bool ticking_ = false;
+    bool tablesOwed_ = false;
 };
 
 namespace scheduleplan {

@@ -66,11 +66,11 @@ Layout layoutFor(qint64 streamSize)
     }
 }
 
-bool write(QIODevice& out, const std::vector<QByteArrayView>& parts, const QString& streamName)
+bool write(QIODevice& out, const std::vector<Part>& parts, const QString& streamName)
 {
     qint64 size = 0;
-    for (QByteArrayView p : parts)
-        size += p.size();
+    for (const Part& p : parts)
+        size += p.length();
     const qint64 padded = std::max(size, kMinStreamSize);
     const Layout l = layoutFor(padded);
     const quint32 firstDifat = l.streamSectors;
@@ -123,9 +123,21 @@ bool write(QIODevice& out, const std::vector<QByteArrayView>& parts, const QStri
     auto put = [&out](QByteArrayView bytes) {
         return bytes.isEmpty() || out.write(bytes.data(), bytes.size()) == bytes.size();
     };
+    auto copy = [&put](const Part& p) {
+        if (!p.source->seek(p.offset))
+            return false;
+        QByteArray chunk;
+        for (qint64 left = p.size; left > 0;) {
+            chunk = p.source->read(std::min<qint64>(left, 1 << 20));
+            if (chunk.isEmpty() || !put(chunk))
+                return false;
+            left -= chunk.size();
+        }
+        return true;
+    };
     bool ok = put(header);
-    for (QByteArrayView p : parts)
-        ok = ok && put(p);
+    for (const Part& p : parts)
+        ok = ok && (p.source ? copy(p) : put(p.bytes));
     const qint64 fill = static_cast<qint64>(l.streamSectors) * kSectorSize - size;
     ok = ok && put(QByteArray(static_cast<int>(fill), '\0'));
     return ok && put(difat) && put(fat) && put(dir);

@@ -25,8 +25,22 @@ struct Layout {
 };
 Layout layoutFor(qint64 streamSize);
 
+// A piece of the stream: bytes in memory, or `size` bytes of `source` from
+// `offset` (copied in pieces, never read whole).
+struct Part {
+    QByteArrayView bytes;
+    QIODevice* source = nullptr;
+    qint64 offset = 0;
+    qint64 size = 0;
+
+    Part(QByteArrayView b) : bytes(b) {}  // NOLINT: bytes are the usual part
+    Part(QIODevice* file, qint64 at, qint64 n) : source(file), offset(at), size(n) {}
+    qint64 length() const { return source ? size : bytes.size(); }
+};
+
 // Writes the file; the stream is the concatenation of `parts`, named
-// `streamName` (for instance "Workbook"). False when a write failed.
-bool write(QIODevice& out, const std::vector<QByteArrayView>& parts, const QString& streamName);
+// `streamName` (for instance "Workbook"). False when a write or the reading
+// of a part failed.
+bool write(QIODevice& out, const std::vector<Part>& parts, const QString& streamName);
 
 }  // namespace cfb

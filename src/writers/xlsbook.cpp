@@ -3,6 +3,7 @@
 #include "support/errors.h"
 #include "writers/cfbfile.h"
 
+#include <QDir>
 #include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
@@ -164,10 +165,30 @@ QString XlsBook::sheetName(int index) const
     return prefix_ + QString::number(index + 1);
 }
 
+void XlsBook::spill(Sheet& sheet)
+{
+    if (!spill_) {
+        auto file = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/quotaris-xls-XXXXXX"));
+        if (!file->open())
+            return;
+        spill_ = std::move(file);
+    }
+    const qint64 at = spill_->size();
+    if (!spill_->seek(at) || spill_->write(sheet.cells) != sheet.cells.size()) {
+        spill_->resize(at);  // what did go in is not used
+        return;
+    }
+    sheet.spilledAt = at;
+    sheet.spilledSize = sheet.cells.size();
+    sheet.cells = QByteArray();
+}
+
 void XlsBook::addRow(const QVector<XlsCell>& cells)
 {
-    if (sheets_.back().rows == kRowsPerSheet)
+    if (sheets_.back().rows == kRowsPerSheet) {
+        spill(sheets_.back());
         sheets_.emplace_back();
+    }
     Sheet& s = sheets_.back();
     const auto row = static_cast<quint16>(s.rows);
     Bytes o{s.cells};
@@ -326,7 +347,7 @@ QByteArray XlsBook::sheetTail(int index)
     return b;
 }
 
-void XlsBook::parts(std::vector<QByteArray>& owned, std::vector<QByteArrayView>& views) const
+void XlsBook::parts(std::vector<QByteArray>& owned, std::vector<cfb::Part>& views) const
 {
     owned.clear();
     owned.reserve(1 + 2 * sheets_.size());  // views point into it: no reallocation
@@ -336,7 +357,7 @@ void XlsBook::parts(std::vector<QByteArray>& owned, std::vector<QByteArrayView>&
         offsets.push_back(at);
         const QByteArray& h = owned.emplace_back(sheetHead(i));
         const QByteArray& t = owned.emplace_back(sheetTail(i));
-        at += static_cast<quint32>(h.size() + sheets_[static_cast<size_t>(i)].cells.size() + t.size());
+        at += static_cast<quint32>(h.size() + sheets_[static_cast<size_t>(i)].cellsSize() + t.size());
     }
     quint32 sstStart = static_cast<quint32>(head().size());
     for (int i = 0; i < sheets(); ++i)
@@ -346,7 +367,11 @@ void XlsBook::parts(std::vector<QByteArray>& owned, std::vector<QByteArrayView>&
     views.emplace_back(g);
     for (size_t i = 0; i < sheets_.size(); ++i) {
         views.emplace_back(owned[2 * i]);
-        views.emplace_back(sheets_[i].cells);
+        const Sheet& sheet = sheets_[i];
+        if (sheet.spilledAt >= 0)
+            views.emplace_back(spill_.get(), sheet.spilledAt, sheet.spilledSize);
+        else
+            views.emplace_back(sheet.cells);
         views.emplace_back(owned[2 * i + 1]);
     }
 }
@@ -354,18 +379,28 @@ void XlsBook::parts(std::vector<QByteArray>& owned, std::vector<QByteArrayView>&
 QByteArray XlsBook::stream() const
 {
     std::vector<QByteArray> owned;
-    std::vector<QByteArrayView> views;
+    std::vector<cfb::Part> views;
     parts(owned, views);
     QByteArray out;
-    for (QByteArrayView v : views)
-        out.append(v);
+    for (const cfb::Part& v : views) {
+        if (!v.source) {
+            out.append(v.bytes);
+        } else if (v.source->seek(v.offset)) {
+            const QByteArray cells = v.source->read(v.size);
+            if (cells.size() != v.size)
+                throw FileError(*spill_, QStringLiteral("Cannot read"));
+            out.append(cells);
+        } else {
+            throw FileError(*spill_, QStringLiteral("Cannot read"));
+        }
+    }
     return out;
 }
 
 void XlsBook::save(const QString& path) const
 {
     std::vector<QByteArray> owned;
-    std::vector<QByteArrayView> views;
+    std::vector<cfb::Part> views;
     parts(owned, views);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "writers/cfbfile.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
+#include <QTemporaryFile>
 #include <QVector>
+#include <memory>
 #include <vector>
 
 // One cell of a worksheet row: nothing, a text or a number.
@@ -23,7 +27,8 @@ struct XlsCell {
 // rows go on to the next sheet, named with the same prefix and the next
 // number ("Blad1", "Blad2", ...). Rows are encoded as they are added, so
 // saving a large workbook again after a few more rows costs little more
-// than writing its bytes.
+// than writing its bytes. A full sheet's cells move to a temporary file of
+// the book's own, so a run of millions of rows keeps one sheet in memory.
 class XlsBook {
 public:
     static constexpr int kRowsPerSheet = 65536;
@@ -55,6 +60,9 @@ private:
         QByteArray cells;  // encoded cell records, row by row
         int rows = 0;
         int columns = 0;   // column after the last one used
+        qint64 spilledAt = -1;  // where `cells` went in the spill file, -1: in memory
+        qint64 spilledSize = 0;
+        qint64 cellsSize() const { return spilledAt >= 0 ? spilledSize : cells.size(); }
     };
     struct StringPos {
         quint32 blobOffset;    // start of the string inside sst_
@@ -67,13 +75,17 @@ private:
     QByteArray globals(const std::vector<quint32>& sheetOffsets, quint32 sstStart) const;
     // The stream in pieces: `owned` keeps the pieces built for the call,
     // `views` lists every piece in stream order.
-    void parts(std::vector<QByteArray>& owned, std::vector<QByteArrayView>& views) const;
+    void parts(std::vector<QByteArray>& owned, std::vector<cfb::Part>& views) const;
+    // Moves the cells of a full sheet to the spill file; they stay in
+    // memory when it cannot be written.
+    void spill(Sheet& sheet);
     QByteArray sheetHead(int index) const;
     static QByteArray sheetTail(int index);
     int globalsSize() const;
 
     QString prefix_;
     std::vector<Sheet> sheets_;
+    std::shared_ptr<QTemporaryFile> spill_;  // made at the first full sheet
     int rows_ = 0;
     quint64 version_ = 0;
 

@@ -7,12 +7,14 @@
 #include "runs/hangup.h"
 #include "runs/scheduler.h"
 #include "support/paths.h"
+#include "support/runlock.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <memory>
 
 namespace {
 // 2027-01-08 is a Friday.
@@ -292,4 +294,35 @@ TEST(SchedulerBusy, AListRefusedForABusyFolderIsTriedAgainAtTheNextTick)
     scheduler.SchedulerTick();
     EXPECT_EQ(attempts, 2);
     EXPECT_GT(scheduler.ExactDownload(3), at(kFriday, 9, 0, 15));  // done for this moment
+}
+
+// A scheduler started while another run holds the data folder leaves that
+// run's bookkeeping alone; it empties the tables once it gets the folder.
+TEST_F(SchedulerTest, TheTablesOfARunInFlightAreNotEmptiedByAStartingScheduler)
+{
+    ASSERT_TRUE(runStartup().opened);
+    auto failed = [] {
+        return Database(paths::databaseFile()).scalar(QStringLiteral("SELECT count(*) FROM nietgelukt")).toInt();
+    };
+    Database(paths::databaseFile()).exec(QStringLiteral("INSERT INTO nietgelukt (ticker) VALUES ('HELD')"));
+
+    ManualClock clock(at(kFriday, 8, 59, 55));
+    int downloads = 0;
+    Scheduler scheduler(clock, [&](int) { return ++downloads > 1; });  // busy the first time
+    scheduler.schedule = oneList(3, QTime(9, 0));
+    auto other = std::make_unique<RunLock>();
+    ASSERT_TRUE(other->acquire(QStringLiteral("download"), nullptr));
+    scheduler.StartScheduler();
+    EXPECT_EQ(failed(), 1);
+    clock.set(at(kFriday, 9, 0, 5));
+    scheduler.SchedulerTick();
+    EXPECT_EQ(downloads, 1);
+    EXPECT_EQ(failed(), 1);  // still the other run's
+
+    other.reset();
+    clock.set(at(kFriday, 9, 0, 15));
+    scheduler.SchedulerTick();
+    EXPECT_EQ(downloads, 2);
+    EXPECT_EQ(failed(), 0);
+    scheduler.StopScheduler();
 }

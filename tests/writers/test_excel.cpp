@@ -239,6 +239,40 @@ TEST_F(ExcelTest, LongTextsCrossRecordBoundariesIntact)
         EXPECT_EQ(sheets[0].cells[i][0].toString(), longTexts[i]) << i;
 }
 
+// Full sheets leave memory for the book's spill file; every save, also one
+// after more rows, reads them back in place, and a copy of the book keeps
+// its sheets too.
+TEST_F(ExcelTest, SpilledSheetsAreSavedAgainWhole)
+{
+    XlsBook book;
+    auto add = [&book](int from, int count) {
+        for (int i = from; i < from + count; ++i)
+            book.addRow({XlsCell::ofText(QStringLiteral("T%1").arg(i % 997)), XlsCell::ofNumber(i)});
+    };
+    add(0, 2 * XlsBook::kRowsPerSheet + 3);
+    const QString file = folder + "spilled.xls";
+    book.save(file);
+    const QByteArray first = readAll(file);
+    add(2 * XlsBook::kRowsPerSheet + 3, XlsBook::kRowsPerSheet);
+    const XlsBook copy = book;
+    book.save(file);
+    EXPECT_NE(readAll(file), first);
+    const QByteArray stream = copy.stream();
+    EXPECT_TRUE(readAll(file).mid(cfb::kSectorSize, stream.size()) == stream);  // right after the header
+
+    const QVector<ReadSheet> sheets = readBoth(file, {0, -1});
+    ASSERT_EQ(sheets.size(), 4);
+    EXPECT_EQ(sheets[0].rows, XlsBook::kRowsPerSheet);
+    ASSERT_FALSE(sheets[0].cells.isEmpty());
+    EXPECT_EQ(sheets[0].cells.last()[1].toDouble(), XlsBook::kRowsPerSheet - 1);
+    ASSERT_FALSE(sheets[1].cells.isEmpty());
+    EXPECT_EQ(sheets[1].cells.first()[1].toDouble(), XlsBook::kRowsPerSheet);
+    EXPECT_EQ(sheets[3].rows, 3);
+    ASSERT_FALSE(sheets[3].cells.isEmpty());
+    EXPECT_EQ(sheets[3].cells.last()[1].toDouble(), 3 * XlsBook::kRowsPerSheet + 2);
+    EXPECT_EQ(sheets[3].cells.last()[0].toString(), QStringLiteral("T%1").arg((3 * XlsBook::kRowsPerSheet + 2) % 997));
+}
+
 TEST_F(ExcelTest, AFailedWriteFailsTheWorkbookWithAMessage)
 {
     const QString file = ewriter::createWorkbook(false);
