@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <csignal>
 
 using Fault = FakeQuoteService::Fault;
 
@@ -161,24 +160,6 @@ TEST_F(HistoryCommandTest, ASecondDownloadOfTheFolderIsRefusedWhileOneRuns)
                                             .arg(first->processId())))
             << qPrintable(second.err);
     }
-    // A scheduler's due list waits for the next tick, the scheduler goes on.
-    ASSERT_EQ(run({QStringLiteral("schedule"), QStringLiteral("set"), QStringLiteral("1"), QStringLiteral("--start"),
-                   QStringLiteral("00:00")})
-                  .status,
-              0);
-    const auto scheduler = start({QStringLiteral("schedule"), QStringLiteral("run")});
-    QByteArray said;
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            said += scheduler->readAllStandardOutput();
-            return said.contains("List 1 waits: another download holds the data folder");
-        },
-        30000))
-        << said.constData();
-    ::kill(static_cast<pid_t>(scheduler->processId()), SIGTERM);
-    ASSERT_TRUE(waitUntil([&scheduler] { return scheduler->state() == QProcess::NotRunning; }, 30000));
-    EXPECT_EQ(scheduler->exitCode(), 0);
-
     // Nor may a compaction replace the database the run has open.
     const QDateTime before = QFileInfo(paths::databaseFile()).lastModified();
     const Run compact = run({QStringLiteral("compact")});
