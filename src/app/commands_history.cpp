@@ -1,4 +1,5 @@
 #include "app/commands_history.h"
+#include "app/commands_report.h"
 
 #include "app/commands_download.h"
 #include "app/headless.h"
@@ -126,5 +127,6 @@ int cmdReportHistory(HeadlessContext& c)
     printEntries(c.out, "Downloaded:", report.downloaded);
     printEntries(c.out, "Not downloaded:", report.notDownloaded);
     printEntries(c.out, "Timed out:", report.timedOut);
+    printFindings(c.out, report.findings);
     return 0;
 }

@@ -53,7 +53,8 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"download", "history --retry", "download again what the last historical download missed", cmdDownload},
         {"options", "", "print the download options", cmdOptions},
         {"option", "NAME VALUE", "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
-                                 "IntervalDownload, split, dcurrent, reject, server)", cmdOption},
+                                 "IntervalDownload, split, dcurrent, reject, server, "
+                                 "IntegrityAction flag|repair|skip)", cmdOption},
         {"download-lists", "N,M,...", "choose the lists of a several-lists download", cmdDownloadLists},
         {"import", "--list N FILE", "put the symbols of a text file on list N (new ones under market Unknown)",
          cmdImport},
@@ -72,14 +73,16 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"metastock", "scan | list FOLDER | show FOLDER TICKER",
          "rebuild the map of the MetaStock folders and print each folder's count; list a folder's securities; "
          "print a security's records", cmdMetastock},
-        {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
+        {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download "
+                              "and what the integrity check found",
          cmdReport},
         {"schedule", "[set N --start HH:MM [--end HH:MM] [--interval HH:MM] | off N | options [--use-interval on|off] "
                      "[--weekdays on|off] [--disconnect on|off] [--disconnect-command COMMAND] | "
                      "plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\" | run]",
          "print or change the download schedule, list the downloads it would start, or run the scheduler "
          "in the foreground until SIGINT or SIGTERM", cmdSchedule},
-        {"report", "history", "print the ranges the last historical download got, did not get and timed out on",
+        {"report", "history", "print the ranges the last historical download got, did not get and timed out on, "
+                              "and what the integrity check found",
          cmdReport},
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",

@@ -23,6 +23,30 @@ void clsData::leegnietgelukt()
     step([&] { db_->exec(QStringLiteral("DELETE FROM nietgelukt")); });
 }
 
+void clsData::leegfindings()
+{
+    step([&] { db_->exec(QStringLiteral("DELETE FROM findings")); });
+}
+
+void clsData::voegfindingstoe(const QVector<Finding>& findings)
+{
+    if (findings.isEmpty())
+        return;
+    step([&] {
+        Transaction t(*db_);
+        Statement st = db_->prepare(
+            QStringLiteral("INSERT INTO findings (ticker, datum, kind, seen, done) VALUES (?, ?, ?, ?, ?)"));
+        for (const Finding& f : findings) {
+            const QDate day(f.date / 10000, f.date / 100 % 100, f.date % 100);
+            st.bindAll({f.ticker, day.isValid() ? day.toString(Qt::ISODate) : QString::number(f.date), f.kind, f.seen,
+                        f.done});
+            st.run();
+            st.reset();
+        }
+        t.commit();
+    });
+}
+
 void clsData::tickersmislukt(const QStringList& tickers)
 {
     // A ticker that cannot be recorded is skipped: the run goes on regardless.

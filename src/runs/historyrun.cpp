@@ -9,6 +9,7 @@
 #include "quotes/clshistory.h"
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
+#include "quotes/integrity.h"
 #include "quotes/loader.h"
 #include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
@@ -280,6 +281,8 @@ int HistoryRun::DownloadHistory()
         return 0;
     }
     data_->leeghistory();
+    data_->leegfindings();
+    integrityAction_ = static_cast<int>(integrity::storedAction());
     const int count = static_cast<int>(rows.size());
     summary_.symbols = count;
     jobs_.clear();
@@ -542,6 +545,7 @@ void HistoryRun::finishSymbol(Job& job)
 bool HistoryRun::writeSymbol(Job& job)
 {
     const Row& row = job.row;
+    checkSymbol(job);
     summary_.quotesReceived += static_cast<int>(job.days.size() + job.topUpDay.size());
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
         return false;
@@ -550,6 +554,35 @@ bool HistoryRun::writeSymbol(Job& job)
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::WholeSymbol))
         return false;
     return true;
+}
+
+// The symbol's days, today's included, pass the integrity check before any
+// format sees them; the findings go to their table first.
+void HistoryRun::checkSymbol(Job& job)
+{
+    const qint32 topUpDate = job.topUpDay.isEmpty() ? 0 : job.topUpDay.front().date;
+    job.days += job.topUpDay;
+    job.topUpDay.clear();
+    integrity::Context c;
+    c.ticker = job.row.ticker;
+    c.stock = integrity::isStock(c.ticker);
+    c.action = static_cast<integrity::Action>(integrityAction_);
+    if (job.start.isValid() && job.start != kAllDataMark)
+        c.first = numberOf(job.start);
+    if (job.end.isValid())
+        c.last = numberOf(job.end);
+    const QVector<integrity::Finding> found = integrity::checkHistory(job.days, c);
+    // Today's quote is the latest day; it goes on to the per-symbol formats only.
+    if (topUpDate != 0 && !job.days.isEmpty() && job.days.back().date == topUpDate)
+        job.topUpDay.append(job.days.takeLast());
+    if (found.isEmpty())
+        return;
+    QVector<clsData::Finding> rows;
+    rows.reserve(found.size());
+    for (const integrity::Finding& f : found)
+        rows.append({f.ticker, f.date, integrity::code(f.kind), f.seen, f.done});
+    summary_.findings += static_cast<int>(rows.size());
+    data_->voegfindingstoe(rows);
 }
 
 // A symbol's rows in one short transaction, after its files are written:

@@ -67,6 +67,7 @@ void Scheduler::StartScheduler()
             data->leegvervallen();
             data->leegnewtickers();
             data->leegnietgelukt();
+            data->leegfindings();
         }
         timer_->start();
     }
