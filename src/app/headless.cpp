@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/commands_check.h"
 #include "app/commands_download.h"
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
@@ -96,6 +97,10 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdSearch},
         {"members", "INDEX [--from N] [--add [--list N]]",
          "print 50 members of an index from member N; --add adds them to the database (and list N)", cmdMembers},
+        {"check", "FOLDER|FILE [--format C|S|D|K|M] [--repair]",
+         "run the integrity check over the days stored in per-symbol files (ASCII, Stockguru, Advanced GET, KBF) "
+         "or a MetaStock folder and print the findings; --repair rewrites what is unambiguous, keeping the old "
+         "file as FILE.bak", cmdCheck},
         {"compact", "", "compact and repair the symbol database", cmdCompact},
         {"help", "[PAGE]", "print the path of a help page (default index.htm) and open it on a desktop", cmdHelp},
         {"check-update", "", "ask the update server whether a newer version of Quotaris exists", cmdCheckUpdate},
@@ -127,8 +132,11 @@ QString headlessUsage(const QString& moreCommands)
         "  1   it failed, or a download got or wrote nothing or was stopped\n"
         "  2   wrong arguments\n"
         "  3   no update or help server is set (check-update, help-update)\n"
-        "  %1   another download holds the data folder (download current, download history)\n")
-                .arg(kExitFolderBusy);
+        "  %1   another download holds the data folder (download current, download history)\n"
+        "check: 0 no finding, %2 findings were printed, %3 a file or folder could not be read or rewritten\n")
+                .arg(kExitFolderBusy)
+                .arg(kExitCheckFindings)
+                .arg(kExitCheckUnreadable);
     return text;
 }
 
