@@ -99,7 +99,8 @@ public:
     void leegnietgelukt();
     void leeghistory();
     // The integrity check's findings: emptied when a run starts, one row
-    // per finding (date as YYYYMMDD).
+    // per finding (date as YYYYMMDD); written in one transaction, the
+    // caller's when one is open.
     struct Finding {
         QString ticker;
         qint32 date = 0;

@@ -6,6 +6,7 @@
 #include "support/errors.h"
 
 #include <algorithm>
+#include <optional>
 
 void clsData::leegvervallen()
 {
@@ -32,8 +33,12 @@ void clsData::voegfindingstoe(const QVector<Finding>& findings)
 {
     if (findings.isEmpty())
         return;
+    // Inside the caller's transaction when it has one: a commit is a wait
+    // for the disk.
     step([&] {
-        Transaction t(*db_);
+        std::optional<Transaction> t;
+        if (!db_->inTransaction())
+            t.emplace(*db_);
         Statement st = db_->prepare(
             QStringLiteral("INSERT INTO findings (ticker, datum, kind, seen, done) VALUES (?, ?, ?, ?, ?)"));
         for (const Finding& f : findings) {
@@ -43,7 +48,8 @@ void clsData::voegfindingstoe(const QVector<Finding>& findings)
             st.run();
             st.reset();
         }
-        t.commit();
+        if (t)
+            t->commit();
     });
 }
 

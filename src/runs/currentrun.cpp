@@ -116,6 +116,7 @@ bool CurrentRun::StartRun()
         data_->leegfindings();
     }
     integrityAction_ = static_cast<int>(integrity::storedAction());
+    findings_.clear();
     // The latest stored day of a symbol comes from the first per-symbol text
     // format that is on: reading the end of one file per quote is cheap.
     storedLetter_ = QChar();
@@ -218,6 +219,8 @@ void CurrentRun::CollectAndDispatch()
     // before the run's files are closed. Stop does not cut this wait short:
     // running requests see the flag themselves and end quickly.
     waitForBatches();
+    data_->voegfindingstoe(findings_);
+    findings_.clear();
     setPanel1(QString());
     setPanel2(QString());
     exports_->finish();
@@ -400,7 +403,6 @@ void CurrentRun::checkBatch(loader& l)
 {
     CurrentQuotes& q = l.checkedQuotes();
     const auto action = static_cast<integrity::Action>(integrityAction_);
-    QVector<clsData::Finding> rows;
     integrity::Context c;
     c.action = action;
     for (qsizetype i = 0; i < q.size(); ++i) {
@@ -415,15 +417,14 @@ void CurrentRun::checkBatch(loader& l)
         if (found.isEmpty())
             continue;
         for (const integrity::Finding& f : found)
-            rows.append({f.ticker, f.date, integrity::code(f.kind), f.seen, f.done});
+            findings_.append({f.ticker, f.date, integrity::code(f.kind), f.seen, f.done});
+        summary_.findings += static_cast<int>(found.size());
         if (action == integrity::Action::Skip) {
             data_->voegverWorpentoe(c.ticker);
             q.yahooticker[i].clear();
             q.yahooname[i].clear();
         }
     }
-    summary_.findings += static_cast<int>(rows.size());
-    data_->voegfindingstoe(rows);
 }
 
 // The accepted quotes of a loader with the prices and volume as the service

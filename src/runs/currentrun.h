@@ -14,9 +14,9 @@
 #include <memory>
 #include <vector>
 
+#include "database/clsdata.h"
 #include "runs/runsummary.h"
 
-class clsData;
 class loader;
 class RunExports;
 class AsyncFetch;
@@ -132,6 +132,7 @@ private:
     int progressDone_ = 0, progressMax_ = 1;  // requests answered and written, of all steps
     int integrityAction_ = 0;   // integrity::Action of this run
     QChar storedLetter_;        // the per-symbol text format the stored days are read from
+    QVector<clsData::Finding> findings_;  // recorded at the end of the run, one commit
     bool completing_ = false;  // a batch is being written
     bool running_ = false;
     QString panel1_, panel2_;

@@ -6,6 +6,10 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace storedfiles {
 namespace {
@@ -151,16 +155,25 @@ std::optional<StoredFile> read(const QString& path, QChar letter)
 std::optional<integrity::Bar> lastDay(const QString& path, QChar letter)
 {
     const TextQuoteWriter* layout = textLayout(letter);
-    if (!layout || path.isEmpty() || !QFile::exists(path))
+    if (!layout || path.isEmpty())
         return std::nullopt;
-    qint64 start = 0, size = 0;
-    QByteArray tail;
-    try {
-        tail = textio::readTail(path, 1024, &start, &size);
-    } catch (const textio::CorruptFile&) {
+    // Once per quote of a run, beside the writers' own reads: the fewest
+    // system calls (a missing file is only a failed open).
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
+    char buffer[1024];
+    struct stat info {};
+    qint64 start = 0;
+    ssize_t got = -1;
+    if (::fstat(fd, &info) == 0) {
+        start = std::max<qint64>(0, info.st_size - static_cast<qint64>(sizeof buffer));
+        got = ::pread(fd, buffer, sizeof buffer, start);
     }
-    QVector<QByteArrayView> lines = textio::splitLines(tail);
+    ::close(fd);
+    if (got <= 0)
+        return std::nullopt;
+    QVector<QByteArrayView> lines = textio::splitLines(QByteArrayView(buffer, got));
     if (start > 0 && !lines.isEmpty())
         lines.removeFirst();  // may begin in the middle of a line
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {

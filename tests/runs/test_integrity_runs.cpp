@@ -183,3 +183,17 @@ TEST_F(IntegrityHistoryRunTest, SkippedDaysAreLeftOutAndTheRestIsWritten)
     EXPECT_EQ(findingLines().size(), 1);
     EXPECT_TRUE(findingLines().value(0).endsWith(QStringLiteral("; skipped")));
 }
+
+// The gateway names the split; the provider left the days before it
+// unadjusted.
+TEST_F(IntegrityHistoryRunTest, ASplitMissingFromEarlierDaysIsAppliedWithTheReportedRatio)
+{
+    QVector<double> sent{400, 404, 408, 102, 103, 104};
+    const QByteArray body = historyBody(kStart, sent) + "Split,8-Jan-04,4:1\n";
+    fake.setPage("/table.csv", "BP.L", {200, body, "text/csv"});
+    store::write(QStringLiteral("IntegrityAction"), QStringLiteral("repair"));
+    ASSERT_TRUE(go());
+    EXPECT_EQ(closes(), (QStringList{"100", "101", "102", "102", "103", "104"}));
+    ASSERT_EQ(findingLines().size(), 1);
+    EXPECT_TRUE(findingLines()[0].startsWith(QStringLiteral("BP.L 2004-01-08 split: 4:1 split on 2004-01-08")));
+}
