@@ -112,6 +112,8 @@ int cmdDownloadHistory(HeadlessContext& c)
     report.load();
     printEntries(c.out, "failed ranges:", report.notDownloaded);
     printEntries(c.out, "timed out:", report.timedOut);
+    if (sum.findings)
+        c.out << "findings of the integrity check: " << sum.findings << " (see report history)\n";
     for (const QString& note : sum.notes)
         c.out << note << '\n';
     c.out << sum.outcome() << '\n';

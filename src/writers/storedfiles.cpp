@@ -162,7 +162,8 @@ std::optional<integrity::Bar> lastDay(const QString& path, QChar letter)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    char buffer[1024];
+    // As much as the file's writer reads first: it takes this read over.
+    char buffer[4096];
     struct stat info {};
     qint64 start = 0;
     ssize_t got = -1;
@@ -173,8 +174,11 @@ std::optional<integrity::Bar> lastDay(const QString& path, QChar letter)
     ::close(fd);
     if (got <= 0)
         return std::nullopt;
-    QVector<QByteArrayView> lines = textio::splitLines(QByteArrayView(buffer, got));
-    if (start > 0 && !lines.isEmpty())
+    textio::keepTail(path, QByteArray(buffer, got), start, start + got);
+    // Only the last few lines are looked at.
+    const qsizetype from = std::max<qsizetype>(0, got - 512);
+    QVector<QByteArrayView> lines = textio::splitLines(QByteArrayView(buffer + from, got - from));
+    if ((start > 0 || from > 0) && !lines.isEmpty())
         lines.removeFirst();  // may begin in the middle of a line
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
         const auto date = layout->lineDate(lines[i]);

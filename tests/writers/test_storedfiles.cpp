@@ -3,6 +3,7 @@
 #include "writers/kbfwriter.h"
 #include "writers/storedfiles.h"
 #include "writers/textformats.h"
+#include "writers/textio.h"
 
 namespace {
 
@@ -70,4 +71,32 @@ TEST_F(StoredFilesTest, LatestDayFromTheEndOfTheFile)
     EXPECT_EQ(last->close, 11);
     EXPECT_EQ(last->volume, 98765);
     EXPECT_FALSE(storedfiles::lastDay(path(QStringLiteral("none.asc")), QLatin1Char('C')).has_value());
+}
+
+// The writer takes over the end the check read, once; after that (or after
+// forgetTails) it reads the file again.
+TEST_F(StoredFilesTest, TheWriterTakesTheReadEndOnce)
+{
+    const QString file = path(QStringLiteral("ABC.asc"));
+    writeFile(file, written(QLatin1Char('C')));
+    ASSERT_TRUE(storedfiles::lastDay(file, QLatin1Char('C')).has_value());
+    AsciiWriter writer;
+    Quote next = kDays[1];
+    next.date = 20240104;
+    writer.write({file, QStringLiteral("ABC")}, next);
+    next.date = 20240105;
+    writer.write({file, QStringLiteral("ABC")}, next);
+    const QByteArray content = readAll(file);
+    EXPECT_TRUE(content.endsWith("20240103,10.75,11.25,10.5,11,98765\r\n20240104,10.75,11.25,10.5,11,98765\r\n"
+                                 "20240105,10.75,11.25,10.5,11,98765\r\n"))
+        << content.constData();
+
+    // A kept end that nothing took is not used once dropped.
+    ASSERT_TRUE(storedfiles::lastDay(file, QLatin1Char('C')).has_value());
+    textio::forgetTails();
+    writeFile(file, QByteArray());
+    EXPECT_FALSE(textio::hasKeptTail(file));
+    next.date = 20240108;
+    writer.write({file, QStringLiteral("ABC")}, next);
+    EXPECT_EQ(readAll(file), "20240108,10.75,11.25,10.5,11,98765\r\n");
 }
