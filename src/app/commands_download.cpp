@@ -94,6 +94,8 @@ int cmdDownload(HeadlessContext& c)
     c.out << "not found: " << report.notFound.join(QLatin1Char(' ')) << '\n';
     c.out << "rejected: " << report.rejected.join(QLatin1Char(' ')) << '\n';
     c.out << "changed: " << sum.changed.join(QStringLiteral(", ")) << '\n';
+    if (sum.findings)
+        c.out << "findings of the integrity check: " << sum.findings << " (see report current)\n";
     if (!sum.keptFiles.isEmpty())
         c.out << "not renamed (a file of the new ticker exists): " << sum.keptFiles.join(QLatin1Char(' ')) << '\n';
     for (const QString& note : sum.notes)

@@ -1,4 +1,5 @@
 #include "app/commands_history.h"
+#include "app/commands_report.h"
 
 #include "app/commands_download.h"
 #include "app/headless.h"
@@ -109,6 +110,8 @@ int cmdDownloadHistory(HeadlessContext& c)
     report.load();
     printEntries(c.out, "failed ranges:", report.notDownloaded);
     printEntries(c.out, "timed out:", report.timedOut);
+    if (sum.findings)
+        c.out << "findings of the integrity check: " << sum.findings << " (see report history)\n";
     for (const QString& note : sum.notes)
         c.out << note << '\n';
     c.out << sum.outcome() << '\n';
@@ -124,5 +127,6 @@ int cmdReportHistory(HeadlessContext& c)
     printEntries(c.out, "Downloaded:", report.downloaded);
     printEntries(c.out, "Not downloaded:", report.notDownloaded);
     printEntries(c.out, "Timed out:", report.timedOut);
+    printFindings(c.out, report.findings);
     return 0;
 }

@@ -15,6 +15,13 @@ void printList(QTextStream& out, const char* heading, const QStringList& tickers
 
 }  // namespace
 
+void printFindings(QTextStream& out, const QVector<bookkeeping::FindingRow>& rows)
+{
+    out << "Findings:\n";
+    for (const bookkeeping::FindingRow& row : rows)
+        out << "  " << row.line() << '\n';
+}
+
 int cmdReport(HeadlessContext& c)
 {
     if (c.args == QStringList{QStringLiteral("history")})
@@ -33,5 +40,6 @@ int cmdReport(HeadlessContext& c)
     for (const CurrentReport::Change& change : report.changed)
         c.out << "  " << change.oldTicker << " -> " << change.newTicker << '\n';
     printList(c.out, "Rejected:", report.rejected);
+    printFindings(c.out, report.findings);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/commands_check.h"
 #include "app/commands_download.h"
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
@@ -54,7 +55,8 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"download", "history --retry", "download again what the last historical download missed", cmdDownload},
         {"options", "", "print the download options", cmdOptions},
         {"option", "NAME VALUE", "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
-                                 "IntervalDownload, split, dcurrent, reject, server)", cmdOption},
+                                 "IntervalDownload, split, dcurrent, reject, server, "
+                                 "IntegrityAction flag|repair|skip)", cmdOption},
         {"download-lists", "N,M,...", "choose the lists of a several-lists download", cmdDownloadLists},
         {"import", "--list N FILE", "put the symbols of a text file on list N (new ones under market Unknown)",
          cmdImport},
@@ -73,14 +75,16 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"metastock", "scan | list FOLDER | show FOLDER TICKER",
          "rebuild the map of the MetaStock folders and print each folder's count; list a folder's securities; "
          "print a security's records", cmdMetastock},
-        {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download",
+        {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download "
+                              "and what the integrity check found",
          cmdReport},
         {"schedule", "[set N --start HH:MM [--end HH:MM] [--interval HH:MM] | off N | options [--use-interval on|off] "
                      "[--weekdays on|off] [--disconnect on|off] [--disconnect-command COMMAND] | "
                      "plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\" | run]",
          "print or change the download schedule, list the downloads it would start, or run the scheduler "
          "in the foreground until SIGINT or SIGTERM", cmdSchedule},
-        {"report", "history", "print the ranges the last historical download got, did not get and timed out on",
+        {"report", "history", "print the ranges the last historical download got, did not get and timed out on, "
+                              "and what the integrity check found",
          cmdReport},
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
@@ -94,6 +98,10 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdSearch},
         {"members", "INDEX [--from N] [--add [--list N]]",
          "print 50 members of an index from member N; --add adds them to the database (and list N)", cmdMembers},
+        {"check", "FOLDER|FILE [--format C|S|D|K|M] [--repair]",
+         "run the integrity check over the days stored in per-symbol files (ASCII, Stockguru, Advanced GET, KBF) "
+         "or a MetaStock folder and print the findings; --repair rewrites what is unambiguous, keeping the old "
+         "file as FILE.bak", cmdCheck},
         {"compact", "", "compact and repair the symbol database", cmdCompact},
         {"help", "[PAGE]", "print the path of a help page (default index.htm) and open it on a desktop", cmdHelp},
         {"check-update", "", "ask the update server whether a newer version of Quotaris exists", cmdCheckUpdate},
@@ -127,11 +135,14 @@ QString headlessUsage(const QString& moreCommands)
         "  %2   no update or help server is set (check-update, help-update)\n"
         "  %3   another download holds the data folder, nothing was started (download current, download history)\n"
         "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
-        "      was not found or got no answer, a quote could not be written, or the run was stopped\n")
+        "      was not found or got no answer, a quote could not be written, or the run was stopped\n"
+        "check: 0 no finding, %5 findings were printed, %6 a file or folder could not be read or rewritten\n")
                 .arg(kExitFailed)
                 .arg(kExitNoServer)
                 .arg(kExitFolderBusy)
-                .arg(kExitPartial);
+                .arg(kExitPartial)
+                .arg(kExitCheckFindings)
+                .arg(kExitCheckUnreadable);
     return text;
 }
 

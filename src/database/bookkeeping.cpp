@@ -60,6 +60,32 @@ QVector<TickerChange> tickerChanges(Database& db)
     return changes;
 }
 
+QString FindingRow::line() const
+{
+    return ticker + QLatin1Char(' ') + date.toString(Qt::ISODate) + QLatin1Char(' ') + kind + QStringLiteral(": ") + seen
+           + QStringLiteral("; ") + done;
+}
+
+QVector<FindingRow> findings(Database& db)
+{
+    QVector<FindingRow> rows;
+    Statement st = db.prepare(
+        QStringLiteral("SELECT ticker, datum, kind, seen, done FROM findings ORDER BY ticker, datum, rowid"));
+    while (st.next())
+        rows.push_back({st.text(0), isoDate(st.text(1)), st.text(2), st.text(3), st.text(4)});
+    return rows;
+}
+
+QVector<QDate> findingDates(Database& db, const QString& ticker)
+{
+    QVector<QDate> dates;
+    Statement st = db.prepare(QStringLiteral("SELECT DISTINCT datum FROM findings WHERE ticker = ? ORDER BY datum"));
+    st.bindAll({ticker});
+    while (st.next())
+        dates.push_back(isoDate(st.text(0)));
+    return dates;
+}
+
 QVector<HistoryRow> historyRanges(Database& db, HistoryOutcome outcome)
 {
     QVector<HistoryRow> rows;

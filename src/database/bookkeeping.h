@@ -33,6 +33,24 @@ struct TickerChange {
 // newtickers, by old ticker.
 QVector<TickerChange> tickerChanges(Database& db);
 
+// ---- both runs ----
+
+// One row of findings: what the integrity check found in a quote.
+struct FindingRow {
+    QString ticker;
+    QDate date;    // datum
+    QString kind;  // the short code: bounds, jump, unitswitch, ...
+    QString seen;
+    QString done;  // flagged, repaired: ..., skipped
+    bool operator==(const FindingRow&) const = default;
+    // "TICKER yyyy-MM-dd kind: seen; done"
+    QString line() const;
+};
+// findings, by ticker and date (in recorded order within a day).
+QVector<FindingRow> findings(Database& db);
+// The days of `ticker` with a finding, ascending, each once.
+QVector<QDate> findingDates(Database& db, const QString& ticker);
+
 // ---- historical run ----
 
 // One row of history: a range of one symbol's quotes.

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <functional>
 #include <memory>
 
@@ -97,6 +98,16 @@ public:
     void leegnewtickers();
     void leegnietgelukt();
     void leeghistory();
+    // The integrity check's findings: emptied when a run starts, one row
+    // per finding (date as YYYYMMDD); written in one transaction, the
+    // caller's when one is open.
+    struct Finding {
+        QString ticker;
+        qint32 date = 0;
+        QString kind, seen, done;
+    };
+    void leegfindings();
+    void voegfindingstoe(const QVector<Finding>& findings);
     // Records the attempt the history members describe, merging it into an
     // earlier row of the same outcome where the ranges meet.
     void writehistory();

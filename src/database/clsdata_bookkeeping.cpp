@@ -6,6 +6,7 @@
 #include "support/errors.h"
 
 #include <algorithm>
+#include <optional>
 
 void clsData::leegvervallen()
 {
@@ -21,6 +22,35 @@ void clsData::leegnewtickers()
 void clsData::leegnietgelukt()
 {
     step([&] { db_->exec(QStringLiteral("DELETE FROM nietgelukt")); });
+}
+
+void clsData::leegfindings()
+{
+    step([&] { db_->exec(QStringLiteral("DELETE FROM findings")); });
+}
+
+void clsData::voegfindingstoe(const QVector<Finding>& findings)
+{
+    if (findings.isEmpty())
+        return;
+    // Inside the caller's transaction when it has one: a commit is a wait
+    // for the disk.
+    step([&] {
+        std::optional<Transaction> t;
+        if (!db_->inTransaction())
+            t.emplace(*db_);
+        Statement st = db_->prepare(
+            QStringLiteral("INSERT INTO findings (ticker, datum, kind, seen, done) VALUES (?, ?, ?, ?, ?)"));
+        for (const Finding& f : findings) {
+            const QDate day(f.date / 10000, f.date / 100 % 100, f.date % 100);
+            st.bindAll({f.ticker, day.isValid() ? day.toString(Qt::ISODate) : QString::number(f.date), f.kind, f.seen,
+                        f.done});
+            st.run();
+            st.reset();
+        }
+        if (t)
+            t->commit();
+    });
 }
 
 void clsData::tickersmislukt(const QStringList& tickers)

@@ -108,6 +108,11 @@ QVariant Database::scalar(const QString& sql, std::initializer_list<QVariant> va
     return st.next() ? st.value(0) : QVariant();
 }
 
+bool Database::inTransaction() const
+{
+    return sqlite3_get_autocommit(db_) == 0;
+}
+
 qint64 Database::lastInsertRowId() const
 {
     return sqlite3_last_insert_rowid(db_);

@@ -48,6 +48,8 @@ public:
     void begin();
     void commit();
     void rollback();
+    // A transaction is open (begun and neither committed nor rolled back).
+    bool inTransaction() const;
 
     QString path() const { return path_; }
     sqlite3* handle() const { return db_; }

@@ -30,6 +30,16 @@ QString checkTable(const char* name)
                           "naamyahoo TEXT, typeyahoo TEXT)")
         .arg(QLatin1String(name));
 }
+// What the integrity check found in the quotes of the latest run.
+QString findingsTable()
+{
+    return QStringLiteral("CREATE TABLE findings (ticker TEXT COLLATE NOCASE, datum TEXT, kind TEXT, seen TEXT, done TEXT)");
+}
+
+QString findingsIndex()
+{
+    return QStringLiteral("CREATE INDEX findings_ticker ON findings (ticker)");
+}
 }  // namespace
 
 void createTables(Database& db)
@@ -55,6 +65,8 @@ void createTables(Database& db)
                            "einddatum TEXT, gelukt INTEGER, nietgelukt INTEGER, timeout INTEGER)"));
     db.exec(QStringLiteral("CREATE INDEX history_ticker ON history (ticker)"));
     db.exec(QStringLiteral("CREATE TABLE mappen (map TEXT)"));
+    db.exec(findingsTable());
+    db.exec(findingsIndex());
     t.commit();
 }
 
@@ -68,7 +80,8 @@ QStringList upgradeStatements()
     statements << QStringLiteral("DROP TABLE metastock;")
                << QStringLiteral("CREATE TABLE metastock (ticker VARCHAR(75) COLLATE NOCASE, map TEXT);")
                << QStringLiteral("CREATE INDEX ID1 ON metastock (ticker);")
-               << QStringLiteral("CREATE TABLE verworpen (codeyahoo VARCHAR(25) COLLATE NOCASE);");
+               << QStringLiteral("CREATE TABLE verworpen (codeyahoo VARCHAR(25) COLLATE NOCASE);")
+               << findingsTable() << findingsIndex();
     return statements;
 }
 

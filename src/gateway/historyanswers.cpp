@@ -46,6 +46,12 @@ QByteArray historyCsv(const livejson::Chart& chart, const QDate& start, const QD
                 + orZero(b.low) + ',' + legacytext::exactPrice(b.close, d) + ',' + legacytext::volume(b.volume) + ','
                 + legacytext::exactPrice(present(b.adjclose) ? b.adjclose : b.close, d) + '\n';
     }
+    for (const livejson::Split& s : chart.splits) {
+        const QDate day = QDateTime::fromSecsSinceEpoch(s.time, zone).date();
+        if (day >= start && day <= end)
+            body += "Split," + legacytext::historyDate(day) + ',' + QByteArray::number(s.numerator, 'g', 10) + ':'
+                    + QByteArray::number(s.denominator, 'g', 10) + '\n';
+    }
     return body;
 }
 

@@ -132,6 +132,19 @@ Chart chartFrom(const QJsonObject& r)
         b.adjclose = numberAt(adj, i);
         chart.bars.append(b);
     }
+    const QJsonObject splits =
+        r.value(QLatin1String("events")).toObject().value(QLatin1String("splits")).toObject();
+    for (auto it = splits.constBegin(); it != splits.constEnd(); ++it) {
+        const QJsonObject e = it.value().toObject();
+        Split split;
+        split.time = e.contains(QLatin1String("date")) ? seconds(e.value(QLatin1String("date"))) : it.key().toLongLong();
+        split.numerator = e.value(QLatin1String("numerator")).toDouble();
+        split.denominator = e.value(QLatin1String("denominator")).toDouble();
+        if (split.numerator > 0 && split.denominator > 0)
+            chart.splits.append(split);
+    }
+    std::sort(chart.splits.begin(), chart.splits.end(),
+              [](const Split& a, const Split& b) { return a.time < b.time; });
     return chart;
 }
 

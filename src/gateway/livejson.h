@@ -48,10 +48,19 @@ struct Bar {
            adjclose = kMissing;
 };
 
-// A chart answer: its meta and its daily bars in the order sent.
+// A split the chart's events report: from `time` on, one old share is
+// numerator / denominator new ones.
+struct Split {
+    qint64 time = 0;  // epoch seconds of the split's bar
+    double numerator = 0, denominator = 0;
+};
+
+// A chart answer: its meta, its daily bars in the order sent and the splits
+// its events name (when they were asked for), by time.
 struct Chart {
     Instrument meta;
     QVector<Bar> bars;
+    QVector<Split> splits;
 };
 
 // A chart answer with its result, or nothing when the body holds none.

@@ -150,6 +150,7 @@ void clsHistory::answered()
     options.first = start;
     options.last = last;
     QVector<HistoryRecord> days = decodeHistory(result.body, HTicker, options);
+    splits_ += decodeSplits(result.body, options);
     const bool anyDay = !days.isEmpty();
     days.erase(std::remove_if(days.begin(), days.end(), [](const HistoryRecord& r) { return !r.survives; }),
                days.end());

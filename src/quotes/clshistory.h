@@ -61,6 +61,8 @@ public:
     const QVector<HistoryRecord>& records() const { return records_; }
     // What the history table is to record, in the order it happened.
     const QVector<HistoryAttempt>& outcomes() const { return outcomes_; }
+    // The splits the answers named, oldest first.
+    const QVector<HistorySplit>& splits() const { return splits_; }
     // The latest accepted date (YYYYMMDD), 0 when none.
     qint32 lastDate() const { return lastDate_; }
 
@@ -83,6 +85,7 @@ private:
     QDate start_, end_;  // the range being asked
     QVector<HistoryRecord> records_;
     QVector<HistoryAttempt> outcomes_;
+    QVector<HistorySplit> splits_;
     qint32 lastDate_ = 0;
     int requests_ = 0;
     int failedRequests_ = 0;

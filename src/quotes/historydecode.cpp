@@ -151,6 +151,36 @@ qint32 historyDate(QByteArrayView text, int nearYear)
     return year * 10000 + month * 100 + day;
 }
 
+QVector<HistorySplit> decodeSplits(QByteArrayView body, const HistoryDecodeOptions& options)
+{
+    QVector<HistorySplit> splits;
+    const int nearYear = !options.last.isValid()    ? 0
+                         : !options.first.isValid() ? options.last.year()
+                                                    : (options.first.year() + options.last.year()) / 2;
+    for (qsizetype at = body.indexOf(QByteArrayView("Split,")); at >= 0;
+         at = body.indexOf(QByteArrayView("Split,"), at + 1)) {
+        if (at > 0 && body[at - 1] != '\n')
+            continue;
+        qsizetype end = body.indexOf('\n', at);
+        if (end < 0)
+            end = body.size();
+        const csv::Fields f = csv::splitFields(body.sliced(at, end - at));
+        if (f.size() < 3)
+            continue;
+        const qint32 date = historyDate(f[1], nearYear);
+        const QByteArrayView ratio = f[2];
+        const qsizetype colon = ratio.indexOf(':');
+        if (date == 0 || colon <= 0)
+            continue;
+        bool okN = false, okD = false;
+        const double n = ratio.first(colon).toDouble(&okN);
+        const double d = ratio.sliced(colon + 1).trimmed().toDouble(&okD);
+        if (okN && okD && n > 0 && d > 0)
+            splits.append({date, n / d});
+    }
+    return splits;
+}
+
 QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker, const HistoryDecodeOptions& options)
 {
     WriteLog(QStringLiteral("Decoding raw data"));

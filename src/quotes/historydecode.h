@@ -49,6 +49,16 @@ qint32 historyDate(QByteArrayView field);
 // The same with the century that puts the year within 50 years of `nearYear`.
 qint32 historyDate(QByteArrayView field, int nearYear);
 
+// A split the answer names (a line "Split,D-Mon-YY,N:D" after the days,
+// which the built-in gateway adds): from `date` on one old share is `ratio`
+// new ones.
+struct HistorySplit {
+    qint32 date = 0;  // YYYYMMDD
+    double ratio = 1;
+    bool operator==(const HistorySplit&) const = default;
+};
+QVector<HistorySplit> decodeSplits(QByteArrayView body, const HistoryDecodeOptions& options);
+
 // Every day of the answer, oldest first (the service sends newest first),
 // one per date: of two rows for one date the later row of the answer holds.
 // Header and unreadable lines are skipped.

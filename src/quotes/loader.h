@@ -44,6 +44,9 @@ public:
 
     // Results of the last startnu.
     const CurrentQuotes& quotes() const { return quotes_; }
+    // The same for the integrity check, which repairs prices in place and
+    // empties the ticker of a quote it skips.
+    CurrentQuotes& checkedQuotes() { return quotes_; }
     const QStringList& notfound() const { return quotes_.notfound; }
     const QStringList& SymbolsVerworpen() const { return quotes_.SymbolsVerworpen; }
     // Tickers of the batch the answer held no line for: failed, as a batch

@@ -2,6 +2,7 @@
 
 #include "database/bookkeeping.h"
 #include "database/clsdata.h"
+#include "runs/findingsreport.h"
 #include "support/errors.h"
 #include "support/messages.h"
 
@@ -23,6 +24,7 @@ void CurrentReport::load()
     notFound.clear();
     changed.clear();
     rejected.clear();
+    findings.clear();
     const std::unique_ptr<clsData> data = clsData::open();
     if (!data)
         return;
@@ -33,8 +35,8 @@ void CurrentReport::load()
         for (const bookkeeping::TickerChange& c : bookkeeping::tickerChanges(data->db()))
             changed.push_back({c.oldTicker, c.newTicker});
     });
-    if (read != StepOutcome::Aborted)
-        readTickers(*data, bookkeeping::rejectedTickers, rejected);
+    if (read != StepOutcome::Aborted && readTickers(*data, bookkeeping::rejectedTickers, rejected))
+        findingsreport::load(*data, findings);
 }
 
 QStringList CurrentReport::failedText()

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "database/bookkeeping.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 // What the latest current-quote run left in the bookkeeping tables, as the
-// report shows it: failed, not-found, changed and rejected symbols. Reading
+// report shows it: failed, not-found, changed and rejected symbols, and
+// the integrity check's findings. Reading
 // and removing run under the standard error dialog; a table that cannot be
 // read gives an empty list.
 class CurrentReport {
@@ -16,13 +19,14 @@ public:
         bool operator==(const Change&) const = default;
     };
 
-    // Reads the four tables, each in ticker order.
+    // Reads the five tables, each in ticker order.
     void load();
 
     QStringList failed;        // nietgelukt
     QStringList notFound;      // vervallen
     QVector<Change> changed;   // newtickers
     QStringList rejected;      // verworpen
+    QVector<bookkeeping::FindingRow> findings;  // findings of the integrity check
 
     // The explanation beside each list, one sentence per element.
     static QStringList failedText();

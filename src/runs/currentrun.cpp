@@ -7,6 +7,7 @@
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
+#include "quotes/integrity.h"
 #include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
@@ -24,6 +25,8 @@
 #include "support/textconv.h"
 #include "support/yield.h"
 #include "writers/formatregistry.h"
+#include "writers/storedfiles.h"
+#include "writers/symbolwriter.h"
 
 #include <algorithm>
 
@@ -110,6 +113,18 @@ bool CurrentRun::StartRun()
         data_->leegvervallen();
         data_->leegnewtickers();
         data_->leegnietgelukt();
+        data_->leegfindings();
+    }
+    integrityAction_ = static_cast<int>(integrity::storedAction());
+    findings_.clear();
+    // The latest stored day of a symbol comes from the first per-symbol text
+    // format that is on: reading the end of one file per quote is cheap.
+    storedLetter_ = QChar();
+    for (const ExportFormat& f : formats::registry()) {
+        if (f.isOn() && (f.letter == u'S' || f.letter == u'D' || f.letter == u'C')) {
+            storedLetter_ = f.letter;
+            break;
+        }
     }
     {
         BusyPointer busy;
@@ -204,6 +219,8 @@ void CurrentRun::CollectAndDispatch()
     // before the run's files are closed. Stop does not cut this wait short:
     // running requests see the flag themselves and end quickly.
     waitForBatches();
+    data_->voegfindingstoe(findings_);
+    findings_.clear();
     setPanel1(QString());
     setPanel2(QString());
     exports_->finish();
@@ -374,8 +391,40 @@ void CurrentRun::BatchComplete(int k)
 // same days; only Abort in an error dialog ends it early.
 void CurrentRun::writeBatch(loader& l)
 {
+    checkBatch(l);
     CurrentBatch batch = batchOf(l);
     exports_->writeBatch(batch);
+}
+
+// Every accepted quote passes the integrity check before a format sees it;
+// what it finds goes to the findings table. A skipped quote counts as
+// rejected and leaves the batch.
+void CurrentRun::checkBatch(loader& l)
+{
+    CurrentQuotes& q = l.checkedQuotes();
+    const auto action = static_cast<integrity::Action>(integrityAction_);
+    integrity::Context c;
+    c.action = action;
+    for (qsizetype i = 0; i < q.size(); ++i) {
+        if (q.yahooticker[i].isEmpty())
+            continue;
+        c.ticker = q.yahooticker[i];
+        c.stock = integrity::isStock(c.ticker);
+        c.stored.reset();
+        if (!storedLetter_.isNull())
+            c.stored = storedfiles::lastDay(symbolFile(storedLetter_, c.ticker, q.yahooname[i]).path, storedLetter_);
+        const QVector<integrity::Finding> found = integrity::checkCurrent(q, i, c);
+        if (found.isEmpty())
+            continue;
+        for (const integrity::Finding& f : found)
+            findings_.append({f.ticker, f.date, integrity::code(f.kind), f.seen, f.done});
+        summary_.findings += static_cast<int>(found.size());
+        if (action == integrity::Action::Skip) {
+            data_->voegverWorpentoe(c.ticker);
+            q.yahooticker[i].clear();
+            q.yahooname[i].clear();
+        }
+    }
 }
 
 // The accepted quotes of a loader with the prices and volume as the service

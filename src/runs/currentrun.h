@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QChar>
 #include <QHash>
 #include <QObject>
 #include <QMap>
@@ -13,9 +14,9 @@
 #include <memory>
 #include <vector>
 
+#include "database/clsdata.h"
 #include "runs/runsummary.h"
 
-class clsData;
 class loader;
 class RunExports;
 class AsyncFetch;
@@ -102,6 +103,7 @@ private:
     void nextLookup(int k);
     void investigate(int k);
     void writeBatch(loader& l);
+    void checkBatch(loader& l);
     void setPanel1(const QString& text);
     void setPanel2(const QString& text);
     // The lists this run downloads, ascending; empty when none is chosen.
@@ -128,6 +130,9 @@ private:
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
     int progressDone_ = 0, progressMax_ = 1;  // requests answered and written, of all steps
+    int integrityAction_ = 0;   // integrity::Action of this run
+    QChar storedLetter_;        // the per-symbol text format the stored days are read from
+    QVector<clsData::Finding> findings_;  // recorded at the end of the run, one commit
     bool completing_ = false;  // a batch is being written
     bool running_ = false;
     QString panel1_, panel2_;

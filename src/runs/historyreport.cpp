@@ -2,6 +2,7 @@
 
 #include "database/bookkeeping.h"
 #include "database/clsdata.h"
+#include "runs/findingsreport.h"
 #include "support/errors.h"
 
 #include <memory>
@@ -11,6 +12,7 @@ void HistoryReport::load()
     downloaded.clear();
     notDownloaded.clear();
     timedOut.clear();
+    findings.clear();
     unsuccessful = 0;
     const std::unique_ptr<clsData> data = clsData::open();
     if (!data)
@@ -23,7 +25,7 @@ void HistoryReport::load()
         }) != StepOutcome::Aborted;
     };
     if (!read(HistoryOutcome::Downloaded, downloaded) || !read(HistoryOutcome::NotDownloaded, notDownloaded) ||
-        !read(HistoryOutcome::TimedOut, timedOut))
+        !read(HistoryOutcome::TimedOut, timedOut) || !findingsreport::load(*data, findings))
         return;
     guarded([&] { unsuccessful = bookkeeping::unsuccessfulHistoryCount(data->db()); });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "database/bookkeeping.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,7 @@ public:
     QVector<Entry> downloaded;     // gelukt
     QVector<Entry> notDownloaded;  // nietgelukt
     QVector<Entry> timedOut;       // timeout
+    QVector<bookkeeping::FindingRow> findings;  // findings of the integrity check
     int unsuccessful = 0;          // rows not got, what a retry downloads again
 
     // True when a retry has something to download.

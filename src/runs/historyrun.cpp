@@ -9,6 +9,7 @@
 #include "quotes/clshistory.h"
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
+#include "quotes/integrity.h"
 #include "quotes/loader.h"
 #include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
@@ -254,6 +255,8 @@ struct HistoryRun::Job {
     QVector<HistoryRecord> days;       // the ranges' days, oldest first
     QVector<HistoryRecord> topUpDay;   // today's quote, when it adds a day
     QVector<HistoryAttempt> outcomes;  // what the history table is to record
+    QVector<HistorySplit> splits;      // the splits the answers named
+    QVector<clsData::Finding> findings;  // what the integrity check found
     bool interrupted = false;          // Stop came before every range was in
     qsizetype requests = 1;            // as far as known before it begins
 };
@@ -280,6 +283,8 @@ int HistoryRun::DownloadHistory()
         return 0;
     }
     data_->leeghistory();
+    data_->leegfindings();
+    integrityAction_ = static_cast<int>(integrity::storedAction());
     const int count = static_cast<int>(rows.size());
     summary_.symbols = count;
     jobs_.clear();
@@ -425,6 +430,7 @@ void HistoryRun::downloaded(Job& job)
         }
         job.days = history->records();
         job.outcomes += history->outcomes();
+        job.splits = history->splits();
     }
     WriteLog(QStringLiteral("finished downloading ") + job.row.ticker);
     const bool topUp = settings().dcurrent == 0 && (job.all || job.end == today) && !state().abortFlag;
@@ -532,6 +538,7 @@ void HistoryRun::finishSymbol(Job& job)
     job.topUp.reset();
     job.days = {};
     job.topUpDay = {};
+    job.findings = {};
     emit symbolFinished(job.row.ticker, finished_, total, text);
     showProgress();
 }
@@ -542,6 +549,7 @@ void HistoryRun::finishSymbol(Job& job)
 bool HistoryRun::writeSymbol(Job& job)
 {
     const Row& row = job.row;
+    checkSymbol(job);
     summary_.quotesReceived += static_cast<int>(job.days.size() + job.topUpDay.size());
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
         return false;
@@ -550,6 +558,32 @@ bool HistoryRun::writeSymbol(Job& job)
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::WholeSymbol))
         return false;
     return true;
+}
+
+// The symbol's days, today's included, pass the integrity check before any
+// format sees them; the findings are recorded with the symbol's history rows.
+void HistoryRun::checkSymbol(Job& job)
+{
+    const qint32 topUpDate = job.topUpDay.isEmpty() ? 0 : job.topUpDay.front().date;
+    job.days += job.topUpDay;
+    job.topUpDay.clear();
+    integrity::Context c;
+    c.ticker = job.row.ticker;
+    c.stock = integrity::isStock(c.ticker);
+    c.action = static_cast<integrity::Action>(integrityAction_);
+    if (job.start.isValid() && job.start != kAllDataMark)
+        c.first = numberOf(job.start);
+    if (job.end.isValid())
+        c.last = numberOf(job.end);
+    for (const HistorySplit& s : job.splits)
+        c.splits.append({s.date, s.ratio});
+    const QVector<integrity::Finding> found = integrity::checkHistory(job.days, c);
+    // Today's quote is the latest day; it goes on to the per-symbol formats only.
+    if (topUpDate != 0 && !job.days.isEmpty() && job.days.back().date == topUpDate)
+        job.topUpDay.append(job.days.takeLast());
+    for (const integrity::Finding& f : found)
+        job.findings.append({f.ticker, f.date, integrity::code(f.kind), f.seen, f.done});
+    summary_.findings += static_cast<int>(found.size());
 }
 
 // A symbol's rows in one short transaction, after its files are written:
@@ -569,11 +603,13 @@ void HistoryRun::recordOutcomes(const Job& job, bool written)
     } else {
         outcomes.append({row.start, row.end, false, true, false});
     }
-    if (outcomes.isEmpty())
+    if (outcomes.isEmpty() && job.findings.isEmpty())
         return;
     guarded([&] {
         CommitAtEnd commit(data_->db());
         for (const HistoryAttempt& o : outcomes)
             recordHistory(*data_, row.ticker, row.name, o.start, o.end, o.succeeded, o.failed, o.timedOut);
+        if (written)
+            data_->voegfindingstoe(job.findings);
     });
 }

@@ -112,6 +112,7 @@ private:
     void writeReady();
     void finishSymbol(Job& job);
     bool writeSymbol(Job& job);
+    void checkSymbol(Job& job);
     void recordOutcomes(const Job& job, bool written);
     void showProgress();
     void setStatus(int bar, int panel, const QString& text);
@@ -132,4 +133,5 @@ private:
     bool stopped() const;
     bool running_ = false;
     bool retry_ = false;
+    int integrityAction_ = 0;  // integrity::Action of this run
 };

@@ -49,6 +49,18 @@ bool setDelay(bool on)
     return on;
 }
 
+void setIntegrityAction(integrity::Action action)
+{
+    store::write(QStringLiteral("IntegrityAction"), integrity::actionName(action));
+}
+
+QStringList integrityItems()
+{
+    return {QStringLiteral("Flag: write the quote as sent and record the finding"),
+            QStringLiteral("Repair what is unambiguous, flag the rest"),
+            QStringLiteral("Skip: do not write a quote with a finding")};
+}
+
 void setDefaults()
 {
     ProgramSettings& s = settings();
@@ -62,6 +74,7 @@ void setDefaults()
     s.reject = true;
     s.server = QLatin1Char('U');
     s.intervalDownload = kDefaultDelay;
+    setIntegrityAction(integrity::Action::Flag);
     save();
 }
 
@@ -128,6 +141,11 @@ QString setByName(const QString& name, const QString& value)
         if (!n || *n % kDelayStep != 0)
             return bad(QStringLiteral("a multiple of 125 from 125 to 10000"));
         s.intervalDownload = *n;
+    } else if (is("IntegrityAction")) {
+        const auto action = integrity::actionFromName(value);
+        if (!action)
+            return bad(QStringLiteral("flag, repair or skip"));
+        setIntegrityAction(*action);
     } else if (is("server")) {
         const QString v = value.trimmed().toUpper();
         if (v != QLatin1String("U") && v != QLatin1String("E"))
@@ -154,6 +172,7 @@ QVector<QPair<QString, QString>> describe()
         {QStringLiteral("dcurrent"), QString::number(s.dcurrent)},
         {QStringLiteral("reject"), textconv::fromBool(s.reject)},
         {QStringLiteral("server"), QString(s.server)},
+        {QStringLiteral("IntegrityAction"), integrity::actionName(integrity::storedAction())},
     };
 }
 

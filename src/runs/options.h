@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quotes/integrity.h"
+
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -33,6 +35,12 @@ QString delayQuestion();
 // The choice is stored at once.
 bool setDelay(bool on);
 
+// What is done with a quote the integrity check finds fault with (store key
+// IntegrityAction: flag, repair or skip), stored at once. The choice
+// list's items follow the order of integrity::Action.
+void setIntegrityAction(integrity::Action action);
+QStringList integrityItems();
+
 // Every option back to its default, then saved.
 void setDefaults();
 
@@ -41,7 +49,8 @@ void setDefaults();
 void save();
 
 // Sets one option by its setting name (teller2, teller3, teller4, teller5,
-// Isdelay, IntervalDownload, split, dcurrent, reject, server) from text,
+// Isdelay, IntervalDownload, split, dcurrent, reject, server,
+// IntegrityAction) from text,
 // within the values the window offers, and saves. Returns an error text,
 // empty on success.
 QString setByName(const QString& name, const QString& value);

@@ -1,6 +1,7 @@
 #include "runs/runexports.h"
 
 #include "writers/formatregistry.h"
+#include "writers/textio.h"
 
 RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel)
     : files_(kind == RunKind::Historical), run_(kind, files_, counts, std::move(panel))
@@ -29,6 +30,9 @@ bool RunExports::begin()
 bool RunExports::writeBatch(CurrentBatch& batch)
 {
     batch.serial = ++serial_;
+    struct Forget {
+        ~Forget() { textio::forgetTails(); }
+    } forget;
     for (const auto& w : writers_) {
         if (!w->writeBatch(batch, run_))
             return false;

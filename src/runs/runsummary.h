@@ -17,6 +17,7 @@ struct RunSummary : WriteCounts {
 
     int symbols = 0;         // symbols the run went through
     int quotesReceived = 0;  // accepted quotes
+    int findings = 0;        // what the integrity check recorded
     bool aborted = false;
     bool nothingToDo = false;  // no list, no format or no symbol: nothing started
     bool busy = false;         // another run held the data folder: nothing started

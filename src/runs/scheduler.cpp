@@ -81,6 +81,7 @@ void Scheduler::freshTables()
         data->leegvervallen();
         data->leegnewtickers();
         data->leegnietgelukt();
+        data->leegfindings();
     }
     tablesOwed_ = false;
 }

@@ -70,6 +70,15 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     serverLayout->addWidget(option1_);
     serverLayout->addWidget(option2_);
 
+    auto* check = named(new QGroupBox(QStringLiteral("Quote check"), this), "Frame4");
+    auto* checkLayout = new QVBoxLayout(check);
+    auto* checkLabel = named(new QLabel(QStringLiteral("When a quote fails the integrity check:"), check), "Label5");
+    cboIntegrity_ = named(new QComboBox(check), "cboIntegrity");
+    cboIntegrity_->addItems(options::integrityItems());
+    checkLabel->setBuddy(cboIntegrity_);
+    checkLayout->addWidget(checkLabel);
+    checkLayout->addWidget(cboIntegrity_);
+
     auto* ok = named(new QPushButton(QStringLiteral("&Ok"), this), "Command1");
     auto* defaults = named(new QPushButton(QStringLiteral("&Default"), this), "Command2");
     auto* cancel = named(new QPushButton(QStringLiteral("&Cancel"), this), "CommandCancel");
@@ -85,10 +94,12 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     layout->addWidget(general);
     layout->addWidget(delay);
     layout->addWidget(server);
+    layout->addWidget(check);
     layout->addLayout(buttons);
 
     load();
     opened_ = std::make_unique<ProgramSettings>(settings());
+    openedIntegrity_ = cboIntegrity_->currentIndex();
 
     ProgramSettings& s = settings();
     connect(combo1_, &QComboBox::currentIndexChanged, this, [&s](int i) { s.teller2 = i + 1; });
@@ -101,6 +112,8 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     connect(check_[5], &QCheckBox::toggled, this, [&s](bool on) { s.dcurrent = on ? 1 : 0; });
     connect(check_[6], &QCheckBox::toggled, this, [&s](bool on) { s.reject = on; });
     connect(check_[3], &QCheckBox::toggled, this, &frmOptions::delayClicked);
+    connect(cboIntegrity_, &QComboBox::currentIndexChanged, this,
+            [](int i) { options::setIntegrityAction(static_cast<integrity::Action>(i)); });
     connect(option1_, &QRadioButton::toggled, this,
             [&s](bool on) { s.server = on ? QLatin1Char('U') : QLatin1Char('E'); });
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -115,7 +128,7 @@ void frmOptions::load()
 {
     const ProgramSettings& s = settings();
     const QSignalBlocker b1(combo1_), b2(combo2_), b3(combo3_), b4(check_[1]), b5(check_[2]), b6(check_[3]),
-        b7(check_[4]), b8(check_[5]), b9(check_[6]), b10(option1_), b11(option2_);
+        b7(check_[4]), b8(check_[5]), b9(check_[6]), b10(option1_), b11(option2_), b12(cboIntegrity_);
     combo1_->setCurrentIndex(std::clamp(s.teller2 - 1, 0, options::kMaxSeconds - 1));
     combo2_->setCurrentIndex(std::clamp(s.teller3 - 1, 0, options::kMaxSeconds - 1));
     combo3_->setCurrentIndex(options::delayIndex(s.intervalDownload));
@@ -128,6 +141,7 @@ void frmOptions::load()
     label4_->setEnabled(s.isdelay);
     (s.server == QLatin1Char('E') ? option2_ : option1_)->setChecked(true);
     check_[6]->setChecked(s.reject);
+    cboIntegrity_->setCurrentIndex(static_cast<int>(integrity::storedAction()));
 }
 
 void frmOptions::delayClicked(bool ticked)
@@ -153,6 +167,7 @@ void frmOptions::done(int result)
         // The delay switch was stored when it was clicked.
         if (delayChanged)
             store::write(QStringLiteral("Isdelay"), textconv::fromBool(opened_->isdelay));
+        options::setIntegrityAction(static_cast<integrity::Action>(openedIntegrity_));
     }
     options::save();
     QDialog::done(result);

@@ -1,6 +1,7 @@
 #include "windows/historyreportform.h"
 
 #include "support/state.h"
+#include "windows/findingslist.h"
 #include "windows/helpkey.h"
 #include "windows/runrecord.h"
 
@@ -52,6 +53,9 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
         column->addWidget(view, 1);
         layout->addWidget(frame, 1);
     }
+    layout->addWidget(findingsFrame(report_.findings, QStringLiteral("Frame4"), QStringLiteral("Label5"),
+                                    QStringLiteral("ListView4"), this),
+                      1);
     command1_ = new QPushButton(QStringLiteral("Click to download the missing quotes"), this);
     command1_->setObjectName(QStringLiteral("Command1"));
     layout->addWidget(command1_);
@@ -68,7 +72,7 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
     menumissing_->setEnabled(report_.missing());
     connect(command1_, &QPushButton::clicked, this, &historyreportform::downloadMissing);
     connect(menumissing_, &QAction::triggered, this, &historyreportform::downloadMissing);
-    resize(560, 640);
+    resize(640, 800);
 }
 
 void historyreportform::downloadMissing()

@@ -1,4 +1,5 @@
 #include "windows/reportform.h"
+#include "windows/findingslist.h"
 #include "windows/helpkey.h"
 #include "windows/runrecord.h"
 
@@ -38,6 +39,7 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
     helpkey::setPage(this, QStringLiteral("currentreport.htm"));
     setWindowTitle(QStringLiteral("Current Download Report"));
 
+    report_.load();
     const QStringList symbol{QStringLiteral("Symbol")};
     listView_[1] = listView(1, symbol, this);
     listView_[2] = listView(2, symbol, this);
@@ -69,6 +71,9 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
         }
         grid->addWidget(frame, (n - 1) / 2, (n - 1) % 2);
     }
+    grid->addWidget(findingsFrame(report_.findings, QStringLiteral("Frame5"), QStringLiteral("Label5"),
+                                  QStringLiteral("ListView5"), this),
+                    2, 0, 1, 2);
     // The last run's outcome, which says what failed when the service did.
     auto* outcome = new QLabel(runrecord::last(false), this);
     outcome->setObjectName(QStringLiteral("lblOutcome"));
@@ -77,11 +82,9 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->setObjectName(QStringLiteral("CommandClose"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    grid->addWidget(outcome, 2, 0, 1, 2);
-    grid->addWidget(buttons, 3, 0, 1, 2);
-    resize(720, 560);
-
-    report_.load();
+    grid->addWidget(outcome, 3, 0, 1, 2);
+    grid->addWidget(buttons, 4, 0, 1, 2);
+    resize(720, 720);
     fill();
 }
 

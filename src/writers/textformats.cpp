@@ -71,7 +71,8 @@ void TextQuoteWriter::appendPrices(QByteArray& out, const Quote& q)
 void TextQuoteWriter::write(const SymbolFile& file, const Quote& quote)
 {
     const QByteArray newLine = line(file.base, quote);
-    if (!filenames::filePresent(file.path)) {
+    // A file whose end was just read for the integrity check is there.
+    if (!textio::hasKeptTail(file.path) && !filenames::filePresent(file.path)) {
         textio::append(file.path, newLine + textio::kCrLf);
         return;
     }

@@ -3,6 +3,8 @@
 #include "support/errors.h"
 
 #include <QFile>
+#include <QHash>
+#include <algorithm>
 #include <QSaveFile>
 
 namespace textio {
@@ -18,8 +20,49 @@ QByteArray readWhole(const QString& file)
     return content;
 }
 
+namespace {
+struct KeptTail {
+    QByteArray tail;
+    qint64 start = 0, size = 0;
+};
+QHash<QString, KeptTail>& keptTails()
+{
+    static QHash<QString, KeptTail> kept;
+    return kept;
+}
+}  // namespace
+
+void keepTail(const QString& file, const QByteArray& tail, qint64 start, qint64 size)
+{
+    keptTails().insert(file, {tail, start, size});
+}
+
+void forgetTails()
+{
+    keptTails().clear();
+}
+
+bool hasKeptTail(const QString& file)
+{
+    return !keptTails().isEmpty() && keptTails().contains(file);
+}
+
 QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* size)
 {
+    QHash<QString, KeptTail>& kept = keptTails();
+    if (!kept.isEmpty()) {
+        const auto it = kept.constFind(file);
+        if (it != kept.constEnd()) {
+            const KeptTail k = *it;
+            kept.erase(it);
+            if (k.start == 0 || k.tail.size() >= bytes) {
+                const qint64 skip = std::max<qint64>(0, k.tail.size() - bytes);
+                *start = k.start + skip;
+                *size = k.size;
+                return k.tail.sliced(skip);
+            }
+        }
+    }
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         throw CorruptFile(file);

@@ -6,7 +6,7 @@
 
 class HeadlessReportTest : public QuotarisTest {};
 
-TEST_F(HeadlessReportTest, PrintsTheFourListsUnderTheirHeadings)
+TEST_F(HeadlessReportTest, PrintsTheListsAndTheFindingsUnderTheirHeadings)
 {
     ASSERT_TRUE(runStartup().opened);
     {
@@ -14,11 +14,18 @@ TEST_F(HeadlessReportTest, PrintsTheFourListsUnderTheirHeadings)
         data.tickersmislukt({"MSFT", "IBM"});
         data.voegvervallentoe("GONE");
         data.changeticker("OLD", "NEW");
+        data.voegfindingstoe({{"ZZZ", 20260105, "bounds", "high 9 below close 10", "flagged"},
+                              {"AAA", 20260102, "jump", "close 1240 against 12.3 before and 12.5 after",
+                               "repaired: prices divided by 100 (close 1240 -> 12.4)"}});
     }
     const ProgramRun r = runQuotaris({QStringLiteral("report"), QStringLiteral("current")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QStringLiteral("Failed (not downloaded):\n  IBM\n  MSFT\nNot found:\n  GONE\n"
-                                  "Changed:\n  OLD -> NEW\nRejected:\n"));
+                                  "Changed:\n  OLD -> NEW\nRejected:\n"
+                                  "Findings:\n"
+                                  "  AAA 2026-01-02 jump: close 1240 against 12.3 before and 12.5 after; "
+                                  "repaired: prices divided by 100 (close 1240 -> 12.4)\n"
+                                  "  ZZZ 2026-01-05 bounds: high 9 below close 10; flagged\n"));
 
     EXPECT_EQ(runQuotaris({QStringLiteral("report")}).status, 2);
     EXPECT_EQ(runQuotaris({QStringLiteral("report"), QStringLiteral("everything")}).status, 2);

@@ -101,7 +101,8 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
                                   QStringLiteral("  MID 2004-01-05 2004-03-05"),
                                   QStringLiteral("  NONE 2004-01-05 2004-03-05"),
                                   QStringLiteral("Timed out:"),
-                                  QStringLiteral("  HANG 2004-01-05 2004-03-05")}));
+                                  QStringLiteral("  HANG 2004-01-05 2004-03-05"),
+                                  QStringLiteral("Findings:")}));
 
     // Once the service answers again, the retry gets the rest and no more.
     fake.setFaultChooser(nullptr);

@@ -84,7 +84,7 @@ TEST(CompletionTest, OffersTheCommandsFormatsListsAndPages)
               (QStringList{QStringLiteral("download"), QStringLiteral("download-lists")}));
     EXPECT_EQ(words(complete({QStringLiteral("quotaris"), QString()})), commandNames());
     // The command after the options of the program.
-    EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("--home"), QStringLiteral("/tmp"), QStringLiteral("che")}),
+    EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("--home"), QStringLiteral("/tmp"), QStringLiteral("check-")}),
               QStringList{QStringLiteral("check-update")});
 
     QStringList letters;

@@ -187,3 +187,28 @@ TEST_F(BookkeepingTest, DroppedTickersSortedForTheReportOrAsRecordedForRemoval)
     EXPECT_EQ(bookkeeping::droppedTickers(db), QStringList({"AA", "mm", "zz"}));
     EXPECT_EQ(bookkeeping::droppedTickersAsRecorded(db), QStringList({"zz", "AA", "mm"}));
 }
+
+TEST_F(BookkeepingTest, FindingsReadByTickerAndDateAndEmptiedPerRun)
+{
+    data->voegfindingstoe({{QStringLiteral("BP.L"), 20260107, QStringLiteral("jump"), QStringLiteral("seen 1"),
+                            QStringLiteral("flagged")},
+                           {QStringLiteral("ABC"), 20260105, QStringLiteral("bounds"), QStringLiteral("it's low"),
+                            QStringLiteral("repaired: low 9 -> 8")},
+                           {QStringLiteral("bp.l"), 20260102, QStringLiteral("repeat"), QStringLiteral("seen 2"),
+                            QStringLiteral("skipped")},
+                           {QStringLiteral("BP.L"), 20260107, QStringLiteral("bounds"), QStringLiteral("seen 3"),
+                            QStringLiteral("flagged")}});
+    Database& db = data->db();
+    QStringList lines;
+    for (const bookkeeping::FindingRow& r : bookkeeping::findings(db))
+        lines << r.line();
+    EXPECT_EQ(lines, (QStringList{"ABC 2026-01-05 bounds: it's low; repaired: low 9 -> 8",
+                                  "bp.l 2026-01-02 repeat: seen 2; skipped",
+                                  "BP.L 2026-01-07 jump: seen 1; flagged",
+                                  "BP.L 2026-01-07 bounds: seen 3; flagged"}));
+    // What a chart marks: each day once, whatever the ticker's case.
+    EXPECT_EQ(bookkeeping::findingDates(db, QStringLiteral("Bp.L")),
+              (QVector<QDate>{QDate(2026, 1, 2), QDate(2026, 1, 7)}));
+    data->leegfindings();
+    EXPECT_TRUE(bookkeeping::findings(db).isEmpty());
+}

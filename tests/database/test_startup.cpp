@@ -372,3 +372,16 @@ TEST_F(StartupTest, SaveCurrentListAndOptions)
     EXPECT_EQ(settings().split, 1);
     EXPECT_EQ(settings().dcurrent, 1);
 }
+
+TEST_F(StartupTest, DatabaseWithoutFindingsTableGetsIt)
+{
+    makeOldDatabase();
+    {
+        Database db(paths::databaseFile());
+        db.exec(QStringLiteral("DROP TABLE findings"));
+    }
+    ASSERT_TRUE(runStartup().opened);
+    EXPECT_TRUE(msgs.shown.isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('|')));
+    Database db(paths::databaseFile());
+    EXPECT_EQ(columnsOf(db, QStringLiteral("findings")), QStringList({"ticker", "datum", "kind", "seen", "done"}));
+}

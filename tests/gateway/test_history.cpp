@@ -20,13 +20,15 @@ TEST_F(GatewayTest, HistoryNewestFirstWithSplitAdjustedPricesAndAdjustedClose)
     ASSERT_EQ(a.status, 200);
     EXPECT_FALSE(a.body.contains('\r'));
     const QList<QByteArray> rows = a.body.split('\n');
-    ASSERT_EQ(rows.size(), 32);  // header, 30 days, the empty text after the last LF
+    ASSERT_EQ(rows.size(), 33);  // header, 30 days, the split, the empty text after the last LF
     EXPECT_EQ(rows[0], "Date,Open,High,Low,Close,Volume,Adj Close");
     // Every digit the provider has, without its single-precision noise: a
     // split-adjusted 20.212 is not 20.21, and the ratio of close to adjusted
     // close stays as the provider made it.
     EXPECT_EQ(rows[1], "12-Aug-21,19.87,20.029,19.62,19.905,151652000,19.86601");
     EXPECT_EQ(rows[30], "1-Jul-21,20.125,20.456,20.019,20.212,480136000,20.172413");
+    // The split the provider reported, for the program's integrity check.
+    EXPECT_EQ(rows[31], "Split,20-Jul-21,4:1");
     // The provider's period reaches a day either side; the rows do not.
     const Answer part = get(tablePath(QStringLiteral("NVDA"), QDate(2021, 7, 2), QDate(2021, 7, 6)));
     EXPECT_EQ(part.body, "Date,Open,High,Low,Close,Volume,Adj Close\n"

@@ -125,3 +125,16 @@ TEST(HistoryDecode, DaysWithoutVolumeAreRejectedExceptIndicesAndCurrencies)
     EXPECT_TRUE(decodeHistory(body, QStringLiteral("^AEX"), o)[0].survives);
     EXPECT_TRUE(decodeHistory(body, QStringLiteral("eurusd=x"), o)[0].survives);
 }
+
+TEST(HistoryDecode, SplitLinesAreNoDaysAndReadApart)
+{
+    const QByteArray body = kHeader + "21-Jul-21,195,196,190,194,100\n20-Jul-21,187,190,185,189,100\n"
+                                      "Split,20-Jul-21,4:1\nSplit,1-Mar-21,1:10\nSplit,bad\n";
+    HistoryDecodeOptions o = plain();
+    o.first = QDate(2021, 1, 1);
+    o.last = QDate(2021, 12, 31);
+    EXPECT_EQ(lines(decodeHistory(body, QStringLiteral("NVDA"), o)),
+              (QStringList{"NVDA,20210720,187,190,185,189,100", "NVDA,20210721,195,196,190,194,100"}));
+    EXPECT_EQ(decodeSplits(body, o), (QVector<HistorySplit>{{20210720, 4}, {20210301, 0.1}}));
+    EXPECT_TRUE(decodeSplits(kHeader + "20-Jul-21,187,190,185,189,100\n", o).isEmpty());
+}

@@ -103,3 +103,26 @@ TEST_F(OptionsWindowTest, ListChoiceOkStoresCancelDoesNot)
     EXPECT_TRUE(settings().dList[3]);
     EXPECT_EQ(store::read(QStringLiteral("DList3"), QString()), QStringLiteral("True"));
 }
+
+TEST_F(OptionsWindowTest, IntegrityChoiceIsStoredAtOnceAndCancelPutsItBack)
+{
+    store::write(QStringLiteral("IntegrityAction"), QStringLiteral("repair"));
+    {
+        frmOptions w;
+        auto* choice = w.findChild<QComboBox*>(QStringLiteral("cboIntegrity"));
+        ASSERT_NE(choice, nullptr);
+        EXPECT_EQ(choice->count(), 3);
+        EXPECT_EQ(choice->currentIndex(), 1);
+        choice->setCurrentIndex(2);
+        EXPECT_EQ(store::read(QStringLiteral("IntegrityAction"), QString()), QStringLiteral("skip"));
+        w.findChild<QPushButton*>(QStringLiteral("CommandCancel"))->click();
+    }
+    EXPECT_EQ(store::read(QStringLiteral("IntegrityAction"), QString()), QStringLiteral("repair"));
+    {
+        frmOptions w;
+        w.findChild<QPushButton*>(QStringLiteral("Command2"))->click();  // Default
+        EXPECT_EQ(w.findChild<QComboBox*>(QStringLiteral("cboIntegrity"))->currentIndex(), 0);
+        w.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    }
+    EXPECT_EQ(store::read(QStringLiteral("IntegrityAction"), QString()), QStringLiteral("flag"));
+}

@@ -165,6 +165,7 @@ TEST_F(HistoryWindowTest, ReportOffersTheMissingQuotesAndTheRetryRunsAtOnce)
         EXPECT_EQ(got->topLevelItem(0)->text(0), QStringLiteral("AAA"));
         ASSERT_EQ(control<QTreeWidget>(report, "ListView2")->topLevelItemCount(), 1);
         EXPECT_EQ(control<QTreeWidget>(report, "ListView3")->topLevelItemCount(), 0);
+        EXPECT_EQ(control<QTreeWidget>(report, "ListView4")->topLevelItemCount(), 0);  // clean days: no finding
         EXPECT_TRUE(control<QPushButton>(report, "Command1")->isEnabled());
         EXPECT_TRUE(report.findChild<QAction*>(QStringLiteral("menumissing"))->isEnabled());
     }

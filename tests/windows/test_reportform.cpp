@@ -103,3 +103,21 @@ TEST_F(ReportFormTest, RemoveButtonAsksAndClearsTheNotFoundList)
     EXPECT_EQ(data.db().scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = 'GONE'")).toInt(), 1);
     EXPECT_EQ(data.db().scalar(QStringLiteral("SELECT count(*) FROM vervallen")).toInt(), 0);
 }
+
+TEST_F(ReportFormTest, FindingsAreOneRowEach)
+{
+    {
+        clsData data;
+        data.voegfindingstoe({{"BP.L", 20260105, "unitswitch", "2026-01-05 to 2026-01-09 (5 days) at 100x", "flagged"},
+                              {"ABC", 20260102, "bounds", "high 9 below close 10", "repaired: high 9 -> 10"}});
+    }
+    reportform w;
+    auto* view = child<QTreeWidget>(w, "ListView5");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->parentWidget(), child<QGroupBox>(w, "Frame5"));
+    EXPECT_EQ(headers(view).join(QLatin1Char(',')), QStringLiteral("Symbol,Date,Kind,Seen,Done"));
+    EXPECT_EQ(column(view, 0), QStringList({"ABC", "BP.L"}));
+    EXPECT_EQ(column(view, 2), QStringList({"bounds", "unitswitch"}));
+    EXPECT_EQ(column(view, 4), QStringList({"repaired: high 9 -> 10", "flagged"}));
+    EXPECT_TRUE(child<QLabel>(w, "Label5")->text().startsWith(QStringLiteral("The integrity check found")));
+}

@@ -1,0 +1,199 @@
+#include "currentrunfixture.h"
+
+#include "database/bookkeeping.h"
+#include "runs/currentreport.h"
+#include "runs/currentrun.h"
+#include "runs/historyreport.h"
+#include "runs/historyrun.h"
+#include "runs/options.h"
+#include "support/settingsstore.h"
+
+#include <QLocale>
+
+namespace {
+
+QStringList findingLines()
+{
+    Database db(paths::databaseFile());
+    QStringList out;
+    for (const bookkeeping::FindingRow& r : bookkeeping::findings(db))
+        out << r.line();
+    return out;
+}
+
+QString storedDate()
+{
+    return QDate::fromString(QString::fromLatin1(kDate), QStringLiteral("M/d/yyyy")).toString(Qt::ISODate);
+}
+
+// A history answer (newest first) of `closes` on the weekdays from `first`.
+QByteArray historyBody(const QDate& first, const QVector<double>& closes)
+{
+    QList<QByteArray> rows;
+    QDate d = first;
+    for (double c : closes) {
+        while (d.dayOfWeek() >= Qt::Saturday)
+            d = d.addDays(1);
+        const QByteArray p = QByteArray::number(c);
+        const QByteArray day = QByteArray::number(d.day()) + '-' + QLocale::c().monthName(d.month(), QLocale::ShortFormat).toLatin1()
+                               + '-' + QByteArray::number(d.year() % 100).rightJustified(2, '0');
+        rows.prepend(day + ',' + p + ',' + p + ',' + p + ',' + p + ",1000," + p + '\n');
+        d = d.addDays(1);
+    }
+    return "Date,Open,High,Low,Close,Volume,Adj Close\n" + rows.join();
+}
+
+}  // namespace
+
+class IntegrityCurrentRunTest : public CurrentRunTest {
+protected:
+    // BAD has a high below its close; GOOD is sound; ^IDX has no volume.
+    void serve()
+    {
+        addSymbols({QStringLiteral("GOOD")});
+        addSymbols({QStringLiteral("BAD"), QStringLiteral("^IDX")}, 1, false);
+        fake.addQuote({"BAD", kDate, "4:00pm", "10.5", "10.6", "10", "10.75", "1200", "BAD CORP", "NYSE"});
+        fake.addQuote({"^IDX", kDate, "4:00pm", "500", "510", "495", "505", "0", "INDEX", "NYSE"});
+    }
+
+    QString asciiLine(const QString& ticker)
+    {
+        return QString::fromLatin1(readAll(ascii + ticker + QStringLiteral(".asc"))).trimmed();
+    }
+
+    CurrentRun run;
+};
+
+TEST_F(IntegrityCurrentRunTest, FlagWritesAsSentAndRecordsTheFinding)
+{
+    serve();
+    ASSERT_TRUE(run.StartRun());
+    const QString day = storedDate();
+    EXPECT_EQ(findingLines(), QStringList{QStringLiteral("BAD %1 bounds: high 10.6 below close 10.75; flagged").arg(day)});
+    EXPECT_EQ(run.summary().findings, 1);
+    EXPECT_TRUE(asciiLine(QStringLiteral("BAD")).endsWith(QStringLiteral(",10.5,10.6,10,10.75,1200")));
+    // An index without volume is no finding.
+    EXPECT_FALSE(asciiLine(QStringLiteral("^IDX")).isEmpty());
+
+    // The next run starts with an empty table.
+    ASSERT_TRUE(run.StartRun());
+    EXPECT_EQ(findingLines().size(), 1);
+}
+
+TEST_F(IntegrityCurrentRunTest, RepairReachesEveryFormat)
+{
+    serve();
+    ASSERT_EQ(options::setByName(QStringLiteral("IntegrityAction"), QStringLiteral("repair")), QString());
+    ASSERT_TRUE(run.StartRun());
+    EXPECT_TRUE(asciiLine(QStringLiteral("BAD")).endsWith(QStringLiteral(",10.5,10.75,10,10.75,1200")));
+    EXPECT_TRUE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral("BAD,")));
+    EXPECT_TRUE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral(",10.5,10.75,10,10.75,")));
+    EXPECT_EQ(findingLines().value(0).section(QStringLiteral("; "), 1), QStringLiteral("repaired: high 10.6 -> 10.75"));
+}
+
+TEST_F(IntegrityCurrentRunTest, SkipCountsTheQuoteAsRejected)
+{
+    serve();
+    store::write(QStringLiteral("IntegrityAction"), QStringLiteral("skip"));
+    ASSERT_TRUE(run.StartRun());
+    EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("BAD.asc")));
+    EXPECT_TRUE(QFile::exists(ascii + QStringLiteral("GOOD.asc")));
+    EXPECT_FALSE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral("BAD,")));
+    CurrentReport report;
+    report.load();
+    EXPECT_EQ(report.rejected, QStringList{QStringLiteral("BAD")});
+    ASSERT_EQ(report.findings.size(), 1);
+    EXPECT_EQ(report.findings[0].done, QStringLiteral("skipped"));
+    EXPECT_EQ(report.findings[0].kind, QStringLiteral("bounds"));
+}
+
+TEST_F(IntegrityCurrentRunTest, AQuoteOlderThanTheStoredDaysIsStale)
+{
+    addSymbols({QStringLiteral("OLD")});
+    writeFile(ascii + QStringLiteral("OLD.asc"), "20991231,10,11,9,10.75,1200\r\n");
+    ASSERT_TRUE(run.StartRun());
+    EXPECT_EQ(findingLines(),
+              QStringList{QStringLiteral("OLD %1 stale: older than the stored 2099-12-31; flagged").arg(storedDate())});
+}
+
+class IntegrityHistoryRunTest : public CurrentRunTest {
+protected:
+    void SetUp() override
+    {
+        CurrentRunTest::SetUp();
+        settings().dcurrent = 1;
+        Database db(paths::databaseFile());
+        db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
+                               "VALUES (1, 'BP.L', 'BP', 'Unknown', 1)"));
+    }
+
+    bool go()
+    {
+        run.startDate = kStart;
+        run.endDate = kStart.addDays(40);
+        return run.StartHistoryRun();
+    }
+
+    QStringList closes()
+    {
+        QStringList out;
+        for (const QString& line : QString::fromLatin1(readAll(ascii + QStringLiteral("BP_L.asc"))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            out << line.section(QLatin1Char(','), 4, 4);
+        return out;
+    }
+
+    const QDate kStart{2004, 1, 5};
+    HistoryRun run;
+};
+
+// The provider sent pence for the first ten days, pounds after.
+TEST_F(IntegrityHistoryRunTest, UnitSwitchedBlockIsRepairedBeforeAnyFormatSeesIt)
+{
+    QVector<double> sent;
+    for (int i = 0; i < 10; ++i)
+        sent << 1200 + i;
+    for (int i = 0; i < 10; ++i)
+        sent << 12.1 + i / 10.0;
+    fake.setPage("/table.csv", "BP.L", {200, historyBody(kStart, sent), "text/csv"});
+    store::write(QStringLiteral("IntegrityAction"), QStringLiteral("repair"));
+    ASSERT_TRUE(go());
+    const QStringList c = closes();
+    ASSERT_EQ(c.size(), 20);
+    EXPECT_EQ(c[0], QStringLiteral("12"));
+    EXPECT_EQ(c[9], QStringLiteral("12.09"));
+    EXPECT_EQ(c[10], QStringLiteral("12.1"));
+    // The run file got the same repaired days.
+    EXPECT_FALSE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral(",1200,")));
+
+    HistoryReport report;
+    report.load();
+    ASSERT_EQ(report.findings.size(), 1);
+    EXPECT_EQ(report.findings[0].line(),
+              QStringLiteral("BP.L 2004-01-05 unitswitch: 2004-01-05 to 2004-01-16 (10 days) at 100x the unit of the "
+                             "later days; repaired: prices of 10 days divided by 100"));
+}
+
+TEST_F(IntegrityHistoryRunTest, SkippedDaysAreLeftOutAndTheRestIsWritten)
+{
+    QVector<double> sent{12, 12.1, 1220, 12.3, 12.4, 12.5};
+    fake.setPage("/table.csv", "BP.L", {200, historyBody(kStart, sent), "text/csv"});
+    store::write(QStringLiteral("IntegrityAction"), QStringLiteral("skip"));
+    ASSERT_TRUE(go());
+    EXPECT_EQ(closes(), (QStringList{"12", "12.1", "12.3", "12.4", "12.5"}));
+    EXPECT_EQ(findingLines().size(), 1);
+    EXPECT_TRUE(findingLines().value(0).endsWith(QStringLiteral("; skipped")));
+}
+
+// The gateway names the split; the provider left the days before it
+// unadjusted.
+TEST_F(IntegrityHistoryRunTest, ASplitMissingFromEarlierDaysIsAppliedWithTheReportedRatio)
+{
+    QVector<double> sent{400, 404, 408, 102, 103, 104};
+    const QByteArray body = historyBody(kStart, sent) + "Split,8-Jan-04,4:1\n";
+    fake.setPage("/table.csv", "BP.L", {200, body, "text/csv"});
+    store::write(QStringLiteral("IntegrityAction"), QStringLiteral("repair"));
+    ASSERT_TRUE(go());
+    EXPECT_EQ(closes(), (QStringList{"100", "101", "102", "102", "103", "104"}));
+    ASSERT_EQ(findingLines().size(), 1);
+    EXPECT_TRUE(findingLines()[0].startsWith(QStringLiteral("BP.L 2004-01-08 split: 4:1 split on 2004-01-08")));
+}
