@@ -60,4 +60,10 @@ QVector<HistoryRow> unsuccessfulHistory(Database& db);
 // The number of those ranges.
 int unsuccessfulHistoryCount(Database& db);
 
+// ---- integrity check ----
+
+// The days the integrity check flagged for `ticker` (table findings), in
+// date order, each once; none while the database has no such table.
+QVector<QDate> findingDates(Database& db, const QString& ticker);
+
 }  // namespace bookkeeping
