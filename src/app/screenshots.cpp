@@ -58,7 +58,7 @@ void fillChartFile(const QString& folder)
         close = std::max(50.0, open + 9 * qSin(n * 0.07) + 6 * qSin(n * 1.3) - 1.5 * qCos(n * 0.4));
         const double high = std::max(open, close) + 4 + 3 * qAbs(qSin(n * 2.1));
         const double low = std::min(open, close) - 4 - 3 * qAbs(qCos(n * 1.7));
-        if (n == 420) {
+        if (n >= 420 && !flagged.isValid()) {
             flagged = d;
             close = high;
         }
