@@ -12,6 +12,8 @@ cd "$(dirname "$0")"
 PACKAGES=(
     build-essential cmake ninja-build pkg-config lld
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    # Qt Charts; its CMake files need Qt OpenGL's, which Debian 12 does not pull in.
+    qt6-charts-dev libqt6opengl6-dev
     libsqlcipher-dev sqlcipher
     libgtest-dev
     libfreexl-dev python3-xlrd

@@ -12,7 +12,7 @@
 #include "quotes/currentquotes.h"
 #include "quotes/historydecode.h"
 #include "quotes/integrity.h"
-#include "writers/storedfiles.h"
+#include "writers/checkfiles.h"
 #include "writers/textformats.h"
 #include "writers/textio.h"
 
@@ -124,7 +124,7 @@ int main(int argc, char** argv)
                 c.ticker = q.yahooticker[i];
                 c.stock = integrity::isStock(c.ticker);
                 if (stored)
-                    c.stored = storedfiles::lastDay(
+                    c.stored = checkfiles::lastDay(
                         folder + QString(c.ticker).replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral(".asc"),
                         QLatin1Char('C'));
                 found += static_cast<int>(integrity::checkCurrent(q, i, c).size());
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
             const QString file = folder + QString(q.yahooticker[i]).replace(QLatin1Char('.'), QLatin1Char('_'))
                                  + QStringLiteral(".asc");
             if (with)
-                storedfiles::lastDay(file, QLatin1Char('C'));
+                checkfiles::lastDay(file, QLatin1Char('C'));
             AsciiWriter w;
             w.write({file, QString()}, {q.yahooticker[i], QString(), dateOf(day), q.openText[i], q.highText[i],
                                         q.lowText[i], q.closeText[i], q.volumeText[i]});

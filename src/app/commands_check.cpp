@@ -6,7 +6,7 @@
 #include "mslink/writer.h"
 #include "quotes/historydecode.h"
 #include "quotes/integrity.h"
-#include "writers/storedfiles.h"
+#include "writers/checkfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,7 +27,7 @@ struct Options {
 
 // The ticker a file stands for: a Stockguru line's first field, else the
 // file name without its extension.
-QString tickerOf(const QString& path, const storedfiles::StoredFile& file)
+QString tickerOf(const QString& path, const checkfiles::StoredFile& file)
 {
     return file.base.isEmpty() ? QFileInfo(path).completeBaseName() : file.base;
 }
@@ -62,8 +62,8 @@ void checkFile(HeadlessContext& c, const QString& path, QChar format, bool repai
     }
     const QByteArray content = f.readAll();
     f.close();
-    const std::optional<QChar> letter = format.isNull() ? storedfiles::formatOf(content) : std::optional<QChar>(format);
-    std::optional<storedfiles::StoredFile> file = letter ? storedfiles::parse(content, *letter) : std::nullopt;
+    const std::optional<QChar> letter = format.isNull() ? checkfiles::formatOf(content) : std::optional<QChar>(format);
+    std::optional<checkfiles::StoredFile> file = letter ? checkfiles::parse(content, *letter) : std::nullopt;
     if (!file && inFolder) {
         ++tally.skipped;
         return;
@@ -95,7 +95,7 @@ void checkFile(HeadlessContext& c, const QString& path, QChar format, bool repai
         q.volume = days[i].volume;
     }
     QString error;
-    if (!storedfiles::rewrite(path, *file, &error)) {
+    if (!checkfiles::rewrite(path, *file, &error)) {
         c.err << error << '\n';
         ++tally.unreadable;
         return;

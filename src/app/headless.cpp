@@ -11,6 +11,7 @@
 #include "app/commands_report.h"
 #include "app/commands_schedule.h"
 #include "app/commands_search.h"
+#include "app/commands_status.h"
 #include "app/commands_symbols.h"
 #include "app/commands_serve.h"
 #include "database/settingsrow.h"
@@ -86,6 +87,12 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"report", "history", "print the ranges the last historical download got, did not get and timed out on, "
                               "and what the integrity check found",
          cmdReport},
+        {"status", "[--list N] [--stale]",
+         "print TICKER,FORMAT,LASTDATE,STATE for every symbol of list N (default: of every list) in each format "
+         "that is on and keeps a file per symbol (S, D, C, K, M); LASTDATE is the last stored day (YYYY-MM-DD, "
+         "empty when missing), STATE is ok, behind (more than three trading days older than the newest last day "
+         "of the list in that format) or missing (no file, or no day in it); --stale prints only behind and missing",
+         cmdStatus},
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
          "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},

@@ -10,6 +10,7 @@ class QTimer;
 class PopupMenus;
 class QStackedWidget;
 class StartPage;
+class ChartWindow;
 class browser;
 class frmSplash;
 class marketform;
@@ -61,6 +62,8 @@ public:
     // Shows the members of `index` in a new search window, after closing the
     // open search and member windows.
     browser* viewComponents(const QString& index);
+    // Opens the chart of `ticker` as the export files hold it.
+    ChartWindow* openChart(const QString& ticker);
     // The right-click menus of the list and search windows.
     PopupMenus* popups() const { return popups_; }
 

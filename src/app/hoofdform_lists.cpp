@@ -5,6 +5,7 @@
 #include "app/popupmenus.h"
 #include "support/state.h"
 #include "windows/browser.h"
+#include "windows/chartwindow.h"
 #include "windows/marketform.h"
 
 #include <QMdiArea>
@@ -44,6 +45,7 @@ marketform* Hoofdform::openListManagement(bool viewComponentsLayout)
     connect(form, &marketform::popupRequested, this,
             [this, form](int grid, const QPoint& pos) { popups_->show(form, grid, pos); });
     connect(form, &marketform::viewComponentsRequested, this, &Hoofdform::viewComponents);
+    connect(form, &marketform::chartRequested, this, &Hoofdform::openChart);
     showLarge(showChild(form));
     return form;
 }
@@ -70,5 +72,13 @@ browser* Hoofdform::viewComponents(const QString& index)
     });
     browser* window = openSearch();
     window->showComponents(index);
+    return window;
+}
+
+ChartWindow* Hoofdform::openChart(const QString& ticker)
+{
+    auto* window = new ChartWindow(ticker);
+    showChild(window);
+    window->setFocus();
     return window;
 }

@@ -61,6 +61,11 @@ PopupMenus::PopupMenus(QWidget* owner) : QObject(owner), owner_(owner)
         if (form_)
             form_->Command1(2);
     });
+    m2->addSeparator()->setObjectName(QStringLiteral("menuchartline"));
+    connect(item(m2, "menuChart", QStringLiteral("Show &chart")), &QAction::triggered, this, [this] {
+        if (form_)
+            form_->showChart();
+    });
     connect(item(m2, "menuRemovehelp", QStringLiteral("Help")), &QAction::triggered, this,
             [] { help::ShowHelp(QStringLiteral("Listmanagment.htm")); });
 
@@ -165,6 +170,12 @@ QMenu* PopupMenus::prepareListMenu(marketform* form)
         ->setText(ticker.isEmpty() ? QStringLiteral("Remove selected from list") : QStringLiteral("Remove %1 from list").arg(ticker));
     listSubmenus_[0]->setTitle(ticker.isEmpty() ? QStringLiteral("Copy selected to") : QStringLiteral("Copy %1 to").arg(ticker));
     listSubmenus_[2]->setTitle(ticker.isEmpty() ? QStringLiteral("Move selected to") : QStringLiteral("Move %1 to").arg(ticker));
+    // The chart is of one symbol: the first of a selection.
+    const QStringList chosen = form->gridlijst()->selectedTickers();
+    QAction* chart = m->findChild<QAction*>(QStringLiteral("menuChart"));
+    chart->setEnabled(!chosen.isEmpty());
+    chart->setText(chosen.isEmpty() ? QStringLiteral("Show &chart")
+                                    : QStringLiteral("Show &chart of %1").arg(single({chosen.first()})));
     // A list cannot be copied or moved onto itself.
     for (QMenu* sub : listSubmenus_) {
         for (QAction* a : sub->actions())

@@ -10,6 +10,7 @@
 #include "support/state.h"
 #include "windows/autodownload.h"
 #include "windows/browser.h"
+#include "windows/chartwindow.h"
 #include "windows/compact.h"
 #include "windows/frmexport.h"
 #include "windows/frmimport.h"
@@ -23,7 +24,12 @@
 #include "windows/reportform.h"
 #include "windows/runrecord.h"
 
+#include "database/db.h"
+#include "support/errors.h"
+
 #include <QApplication>
+#include <QFile>
+#include <QtMath>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -33,6 +39,46 @@
 #include <memory>
 
 namespace {
+
+// A year and a half of one symbol's days in its ASCII file, with a pause of
+// two weeks and a day the integrity check flagged.
+void fillChartFile(const QString& folder)
+{
+    QFile file(folder + QStringLiteral("ASML_AS.asc"));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    const QDate end = QDate::currentDate().addDays(-1);
+    double close = 600;
+    int n = 0;
+    QDate flagged;
+    for (QDate d = end.addDays(-540); d <= end; d = d.addDays(1), ++n) {
+        if (d.dayOfWeek() > 5 || (n > 300 && n < 315))
+            continue;
+        const double open = close;
+        close = std::max(50.0, open + 9 * qSin(n * 0.07) + 6 * qSin(n * 1.3) - 1.5 * qCos(n * 0.4));
+        const double high = std::max(open, close) + 4 + 3 * qAbs(qSin(n * 2.1));
+        const double low = std::min(open, close) - 4 - 3 * qAbs(qCos(n * 1.7));
+        if (n >= 420 && !flagged.isValid()) {
+            flagged = d;
+            close = high;
+        }
+        file.write(QStringLiteral("%1,%2,%3,%4,%5,%6\r\n")
+                       .arg(d.toString(QStringLiteral("yyyyMMdd")))
+                       .arg(open, 0, 'f', 2)
+                       .arg(high, 0, 'f', 2)
+                       .arg(low, 0, 'f', 2)
+                       .arg(close, 0, 'f', 2)
+                       .arg(400000 + 250000 * qAbs(qSin(n * 0.9)), 0, 'f', 0)
+                       .toLatin1());
+    }
+    // The integrity check's table, as its run leaves it.
+    guarded([&] {
+        auto db = Database::openDefault();
+        db->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS findings (ticker TEXT COLLATE NOCASE, datum TEXT)"));
+        db->exec(QStringLiteral("INSERT INTO findings (ticker, datum) VALUES (?, ?)"),
+                 {QStringLiteral("ASML.AS"), flagged.toString(Qt::ISODate)});
+    });
+}
 
 // A small data folder that shows what each window is for.
 void fillDataFolder()
@@ -71,6 +117,7 @@ void fillDataFolder()
     s.select1 = true;
     s.h1 = paths::withTrailingSlash(paths::dataFile(QStringLiteral("ascii")));
     QDir().mkpath(s.h1);
+    fillChartFile(s.h1);
     runrecord::note(false, QStringLiteral("Download finished: 5 quotes downloaded"));
     runrecord::note(true, QStringLiteral("Download finished: 42 quotes downloaded"));
 }
@@ -123,6 +170,7 @@ int takeScreenshots(const QString& folder)
     one(new frmOptions, "frmoptions");
     one(new reportform, "reportform");
     one(new historyreportform, "historyreportform");
+    one(new ChartWindow(QStringLiteral("ASML.AS")), "chart", QSize(900, 560));
     one(new frmNames, "frmnames");
     one(new frmImport, "frmimport");
     one(new frmExport, "frmexport");

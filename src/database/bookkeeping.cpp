@@ -76,16 +76,6 @@ QVector<FindingRow> findings(Database& db)
     return rows;
 }
 
-QVector<QDate> findingDates(Database& db, const QString& ticker)
-{
-    QVector<QDate> dates;
-    Statement st = db.prepare(QStringLiteral("SELECT DISTINCT datum FROM findings WHERE ticker = ? ORDER BY datum"));
-    st.bindAll({ticker});
-    while (st.next())
-        dates.push_back(isoDate(st.text(0)));
-    return dates;
-}
-
 QVector<HistoryRow> historyRanges(Database& db, HistoryOutcome outcome)
 {
     QVector<HistoryRow> rows;
@@ -110,6 +100,23 @@ QVector<HistoryRow> unsuccessfulHistory(Database& db)
 int unsuccessfulHistoryCount(Database& db)
 {
     return db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE gelukt = 0")).toInt();
+}
+
+QVector<QDate> findingDates(Database& db, const QString& ticker)
+{
+    const QVariant table =
+        db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'findings'"));
+    if (table.toInt() == 0)
+        return {};
+    QVector<QDate> dates;
+    Statement st = db.prepare(QStringLiteral("SELECT DISTINCT datum FROM findings WHERE ticker = ? ORDER BY datum"));
+    st.bind(1, ticker);
+    while (st.next()) {
+        const QDate d = isoDate(st.text(0));
+        if (d.isValid())
+            dates.append(d);
+    }
+    return dates;
 }
 
 }  // namespace bookkeeping

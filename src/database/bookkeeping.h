@@ -48,8 +48,6 @@ struct FindingRow {
 };
 // findings, by ticker and date (in recorded order within a day).
 QVector<FindingRow> findings(Database& db);
-// The days of `ticker` with a finding, ascending, each once.
-QVector<QDate> findingDates(Database& db, const QString& ticker);
 
 // ---- historical run ----
 
@@ -77,5 +75,8 @@ QVector<HistoryRow> historyRanges(Database& db, HistoryOutcome outcome);
 QVector<HistoryRow> unsuccessfulHistory(Database& db);
 // The number of those ranges.
 int unsuccessfulHistoryCount(Database& db);
+// The days the integrity check flagged for `ticker` (table findings), in
+// date order, each once; none while the database has no such table.
+QVector<QDate> findingDates(Database& db, const QString& ticker);
 
 }  // namespace bookkeeping

@@ -25,7 +25,7 @@
 #include "support/textconv.h"
 #include "support/yield.h"
 #include "writers/formatregistry.h"
-#include "writers/storedfiles.h"
+#include "writers/checkfiles.h"
 #include "writers/symbolwriter.h"
 
 #include <algorithm>
@@ -412,7 +412,7 @@ void CurrentRun::checkBatch(loader& l)
         c.stock = integrity::isStock(c.ticker);
         c.stored.reset();
         if (!storedLetter_.isNull())
-            c.stored = storedfiles::lastDay(symbolFile(storedLetter_, c.ticker, q.yahooname[i]).path, storedLetter_);
+            c.stored = checkfiles::lastDay(symbolFile(storedLetter_, c.ticker, q.yahooname[i]).path, storedLetter_);
         const QVector<integrity::Finding> found = integrity::checkCurrent(q, i, c);
         if (found.isEmpty())
             continue;

@@ -1,6 +1,7 @@
 #include "windows/historyreportform.h"
 
 #include "support/state.h"
+#include "windows/chartwindow.h"
 #include "windows/findingslist.h"
 #include "windows/helpkey.h"
 #include "windows/runrecord.h"
@@ -66,6 +67,10 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
     layout->addWidget(outcome);
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     close->setObjectName(QStringLiteral("CommandClose"));
+    auto* chart = close->addButton(QStringLiteral("Show c&hart"), QDialogButtonBox::ActionRole);
+    chart->setObjectName(QStringLiteral("cmdChart"));
+    chart->setToolTip(QStringLiteral("The chart of the chosen symbol as the export files hold it (or double-click it)"));
+    offerCharts(this, {listView_[1], listView_[2], listView_[3]}, chart);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(close);
     command1_->setEnabled(report_.missing());

@@ -2,6 +2,7 @@
 
 #include "database/db.h"
 #include "database/settingsrow.h"
+#include "runs/symbolstatus.h"
 #include "support/errors.h"
 #include "support/messages.h"
 #include "support/state.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -24,6 +26,9 @@ using listedit::Column;
 
 namespace {
 
+
+// Symbols whose status is read in one turn of the event loop.
+constexpr int kStatusSlice = 400;
 
 const char* const kCaptions[5] = {"&Add selected >", "Add a&ll >>", "<< Remo&ve all", "< &Remove selected",
                                   "Remove from &database"};
@@ -53,6 +58,9 @@ marketform::marketform(bool viewComponents, QWidget* parent)
     auto* label4 = named(new QLabel(QStringLiteral("Symbols in list:"), this), "Label4");
     lblsymbollist_ = named(new QLabel(QStringLiteral("0"), this), "lblsymbollist");
     commandview_ = named(new QPushButton(QStringLiteral("&View Components"), this), "commandview");
+    statusTimer_ = new QTimer(this);
+    statusTimer_->setInterval(0);
+    connect(statusTimer_, &QTimer::timeout, this, &marketform::readStatusSlice);
 
     auto* buttons = new QVBoxLayout;
     buttons->addStretch(1);
@@ -118,6 +126,12 @@ marketform::marketform(bool viewComponents, QWidget* parent)
     connect(gridlijst_, &SymbolGrid::popupRequested, this, [this](const QPoint& p) {
         if (gridlijst_->grid()->rowCount() > 0)
             emit popupRequested(2, p);
+    });
+
+    connect(gridlijst_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        const auto& rows = gridlijst_->grid()->rows();
+        if (index.isValid() && index.row() < rows.size())
+            emit chartRequested(rows[index.row()].ticker);
     });
 
     for (SymbolGrid* grid : {gridfondsen_, gridlijst_})
@@ -216,6 +230,49 @@ void marketform::lijstenvullen()
     lblsymbollist_->setText(QString::number(gridlijst_->grid()->rowCount()));
     updateToolTips();
     updateButtons();
+    startStatus();
+}
+
+void marketform::startStatus()
+{
+    statusTimer_->stop();
+    statusReader_.reset();
+    status_.clear();
+    const QVector<QChar> letters = symbolstatus::formatsShown();
+    if (gridlijst_->grid()->statusFormats() != letters)
+        gridlijst_->grid()->setStatusFormats(letters);
+    if (letters.isEmpty() || gridlijst_->grid()->rowCount() == 0 || !db_)
+        return;
+    guarded([&] { statusReader_ = std::make_unique<symbolstatus::StatusReader>(*db_, letters); });
+    if (statusReader_)
+        statusTimer_->start();
+}
+
+void marketform::readStatusSlice()
+{
+    const auto& rows = gridlijst_->grid()->rows();
+    const qsizetype end = std::min<qsizetype>(rows.size(), status_.size() + kStatusSlice);
+    for (qsizetype i = status_.size(); i < end; ++i)
+        status_.append(statusReader_->read(rows[i]));
+    if (status_.size() < rows.size())
+        return;
+    // Behind is measured against the whole list: shown once all is read.
+    statusTimer_->stop();
+    statusReader_.reset();
+    symbolstatus::markBehind(status_);
+    gridlijst_->grid()->setStatus(0, status_);
+}
+
+bool marketform::readingStatus() const
+{
+    return statusTimer_->isActive();
+}
+
+void marketform::showChart()
+{
+    const QStringList chosen = gridlijst_->selectedTickers();
+    if (!chosen.isEmpty())
+        emit chartRequested(chosen.first());
 }
 
 void marketform::chooseList(int index)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "database/listedit.h"
+#include "runs/symbolstatus.h"
 
 #include <QWidget>
 #include <array>
 #include <memory>
 
 class QComboBox;
+class QTimer;
 class QLabel;
 class QPushButton;
 class Database;
@@ -39,18 +41,28 @@ public:
     void marketVullen();
     void kopieernaarlijst(int m, bool all, bool move);
     void verwijdervandatabase();
+    // The chart of the first selected symbol of the list grid.
+    void showChart();
+    // True while the status columns of the list grid are still being read.
+    bool readingStatus() const;
 
 signals:
     // 1: the market grid, 2: the list grid.
     void popupRequested(int grid, const QPoint& globalPos);
     // Show the members of `index` in the symbol search window.
     void viewComponentsRequested(const QString& index);
+    // Show the chart of `ticker`.
+    void chartRequested(const QString& ticker);
 
 private:
     void fillMarkets();
     void chooseList(int index);
     void updateToolTips();
     void updateButtons();
+    // The status columns: read a slice of the list's symbols per turn of
+    // the event loop, so a list of thousands stays responsive.
+    void startStatus();
+    void readStatusSlice();
     // The rows `query` reads on the window's connection; none when the
     // database failed and the user gave up.
     template <typename Query>
@@ -69,4 +81,7 @@ private:
     QLabel* lblsymbollist_;
     std::array<QPushButton*, 5> command1_{};
     QPushButton* commandview_;
+    QTimer* statusTimer_;
+    std::unique_ptr<symbolstatus::StatusReader> statusReader_;
+    QVector<symbolstatus::SymbolStatus> status_;
 };

@@ -1,4 +1,5 @@
 #include "windows/reportform.h"
+#include "windows/chartwindow.h"
 #include "windows/findingslist.h"
 #include "windows/helpkey.h"
 #include "windows/runrecord.h"
@@ -81,6 +82,11 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
     outcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->setObjectName(QStringLiteral("CommandClose"));
+    auto* chart = buttons->addButton(QStringLiteral("Show c&hart"), QDialogButtonBox::ActionRole);
+    chart->setObjectName(QStringLiteral("cmdChart"));
+    chart->setToolTip(QStringLiteral("The chart of the chosen symbol as the export files hold it (or double-click it)"));
+    // The changed symbols' files carry the new ticker.
+    offerCharts(this, {listView_[1], listView_[2], listView_[4]}, chart);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     grid->addWidget(outcome, 3, 0, 1, 2);
     grid->addWidget(buttons, 4, 0, 1, 2);

@@ -1,10 +1,28 @@
 #include "windows/symbolgrid.h"
 
+#include <algorithm>
+#include <QBrush>
+#include <QColor>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 
 using listedit::Column;
+using symbolstatus::FileState;
+
+namespace {
+const char* shortName(QChar letter)
+{
+    switch (letter.unicode()) {
+    case 'M': return "MetaStock";
+    case 'S': return "Stockguru";
+    case 'D': return "GET";
+    case 'C': return "ASCII";
+    case 'K': return "KBF";
+    default: return "";
+    }
+}
+}  // namespace
 
 SymbolGridModel::SymbolGridModel(QVector<Column> columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(std::move(columns))
@@ -15,7 +33,64 @@ void SymbolGridModel::setRows(QVector<lists::Symbol> rows)
 {
     beginResetModel();
     rows_ = std::move(rows);
+    status_.clear();
     endResetModel();
+}
+
+void SymbolGridModel::setStatusFormats(QVector<QChar> letters)
+{
+    beginResetModel();
+    letters_ = std::move(letters);
+    status_.clear();
+    endResetModel();
+}
+
+void SymbolGridModel::setStatus(int from, const QVector<symbolstatus::SymbolStatus>& status)
+{
+    if (from < 0 || status.isEmpty() || from + status.size() > rows_.size())
+        return;
+    if (status_.size() < rows_.size())
+        status_.resize(rows_.size());
+    std::copy(status.begin(), status.end(), status_.begin() + from);
+    emit dataChanged(index(from, static_cast<int>(columns_.size())),
+                     index(from + static_cast<int>(status.size()) - 1, columnCount() - 1));
+}
+
+const symbolstatus::SymbolStatus* SymbolGridModel::statusOf(int row) const
+{
+    if (row < 0 || row >= status_.size() || status_[row].ticker.isEmpty())
+        return nullptr;
+    return &status_[row];
+}
+
+QVariant SymbolGridModel::statusData(int row, int section, int role) const
+{
+    const symbolstatus::SymbolStatus* s = statusOf(row);
+    const int at = section - static_cast<int>(columns_.size());
+    if (!s || at < 0 || at > s->formats.size())
+        return {};
+    if (at == s->formats.size())
+        return role == Qt::DisplayRole ? QVariant(symbolstatus::outcomeText(s->outcome)) : QVariant();
+    const symbolstatus::FormatDate& f = s->formats[at];
+    switch (role) {
+    case Qt::DisplayRole:
+        return f.state == FileState::Missing ? QStringLiteral("missing") : f.last.toString(Qt::ISODate);
+    case Qt::ToolTipRole:
+        return f.state == FileState::Behind ? QStringLiteral("Behind: no new day for more than %1 trading days while "
+                                                             "other symbols of the list have them")
+                                                  .arg(symbolstatus::kBehindTradingDays)
+               : f.state == FileState::Missing ? QStringLiteral("No file in this format, or no day in it")
+                                               : QVariant();
+    case Qt::BackgroundRole:
+        if (f.state == FileState::Behind)
+            return QBrush(QColor(0xff, 0xe0, 0xa0));
+        if (f.state == FileState::Missing)
+            return QBrush(QColor(0xff, 0xc0, 0xc0));
+        return {};
+    case Qt::ForegroundRole:
+        return f.state == FileState::Ok ? QVariant() : QVariant(QBrush(QColor(Qt::black)));
+    default: return {};
+    }
 }
 
 int SymbolGridModel::rowCount(const QModelIndex& parent) const
@@ -25,13 +100,17 @@ int SymbolGridModel::rowCount(const QModelIndex& parent) const
 
 int SymbolGridModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+    if (parent.isValid())
+        return 0;
+    return static_cast<int>(columns_.size() + (letters_.isEmpty() ? 0 : letters_.size() + 1));
 }
 
 QVariant SymbolGridModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rows_.size())
         return {};
+    if (isStatusColumn(index.column()))
+        return statusData(index.row(), index.column(), role);
     if (role == Qt::ToolTipRole)
         return QStringLiteral("Use SHIFT to select multiple Symbols");
     if (role != Qt::DisplayRole)
@@ -48,8 +127,18 @@ QVariant SymbolGridModel::data(const QModelIndex& index, int role) const
 
 QVariant SymbolGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= columns_.size())
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
+    if (isStatusColumn(section)) {
+        const int at = section - static_cast<int>(columns_.size());
+        if (role == Qt::ToolTipRole)
+            return at < letters_.size() ? QStringLiteral("The last day in the file of this format")
+                                        : QStringLiteral("The outcome of the last download");
+        if (role != Qt::DisplayRole)
+            return {};
+        return at < letters_.size() ? QStringLiteral("Last %1").arg(QLatin1String(shortName(letters_[at])))
+                                    : QStringLiteral("Download");
+    }
     if (role == Qt::ToolTipRole)
         return QStringLiteral("Doubleclick to sort column");
     if (role != Qt::DisplayRole)
@@ -79,7 +168,10 @@ SymbolGrid::SymbolGrid(QVector<Column> columns, QWidget* parent)
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setSortIndicatorShown(false);
     connect(horizontalHeader(), &QHeaderView::sectionDoubleClicked, this,
-            [this](int section) { emit sortRequested(model_->columnAt(section)); });
+            [this](int section) {
+                if (!model_->isStatusColumn(section))
+                    emit sortRequested(model_->columnAt(section));
+            });
 }
 
 QPair<int, int> selectedSpan(const QItemSelectionModel* selection)

@@ -2,6 +2,7 @@
 
 #include "database/listedit.h"
 #include "database/lists.h"
+#include "runs/symbolstatus.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -19,6 +20,17 @@ public:
     void setRows(QVector<lists::Symbol> rows);
     const QVector<lists::Symbol>& rows() const { return rows_; }
     listedit::Column columnAt(int section) const { return columns_.value(section); }
+    // The sections after the symbol's own columns: one per format shown
+    // with the last stored day, then the outcome of the last download.
+    bool isStatusColumn(int section) const { return section >= columns_.size(); }
+
+    // Status columns for the formats `letters`; none for an empty vector.
+    void setStatusFormats(QVector<QChar> letters);
+    const QVector<QChar>& statusFormats() const { return letters_; }
+    // The status of rows [from, from + status.size()), in row order; the
+    // rest keep theirs (blank until read).
+    void setStatus(int from, const QVector<symbolstatus::SymbolStatus>& status);
+    const symbolstatus::SymbolStatus* statusOf(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -26,8 +38,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    QVariant statusData(int row, int section, int role) const;
+
     QVector<listedit::Column> columns_;
     QVector<lists::Symbol> rows_;
+    QVector<QChar> letters_;
+    QVector<symbolstatus::SymbolStatus> status_;  // by row; a blank ticker: not read yet
 };
 
 class QItemSelectionModel;

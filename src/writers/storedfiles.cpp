@@ -1,240 +1,300 @@
 #include "writers/storedfiles.h"
 
+#include "database/foldermap.h"
+#include "mslink/error.h"
+#include "mslink/folder.h"
+#include "support/paths.h"
+#include "writers/filenames.h"
 #include "writers/kbfwriter.h"
+#include "writers/metastockmap.h"
+#include "writers/metastockrun.h"
+#include "writers/symbolwriter.h"
 #include "writers/textformats.h"
 #include "writers/textio.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <charconv>
+#include <map>
+#include <memory>
 
 namespace storedfiles {
 namespace {
 
-const TextQuoteWriter* textLayout(QChar letter)
+constexpr qint64 kFirstTail = 2048;
+
+QDate toDate(qint32 yyyymmdd)
 {
-    static const AsciiWriter ascii;
-    static const StockguruWriter stockguru;
-    static const GetWriter get;
-    switch (letter.unicode()) {
-    case u'C': return &ascii;
-    case u'S': return &stockguru;
-    case u'D': return &get;
+    return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100);
+}
+
+// The text layouts know their own dates; reading goes through them so a
+// line is dated exactly as the writer's merge dates it.
+std::unique_ptr<TextQuoteWriter> textLayout(QChar letter)
+{
+    switch (letter.toUpper().unicode()) {
+    case 'S': return std::make_unique<StockguruWriter>();
+    case 'D': return std::make_unique<GetWriter>();
+    case 'C': return std::make_unique<AsciiWriter>();
     default: return nullptr;
     }
 }
 
-// The prices of a dated line: after the date (C, D) or after the date that
-// follows ",D," (S). False when fewer than five fields follow.
-bool parseLine(QByteArrayView line, QChar letter, qint32 date, Quote& q, QString* base)
+bool isKbf(QChar letter)
 {
-    qsizetype from = 0;
-    if (letter == u'S') {
-        const qsizetype mark = line.indexOf(QByteArrayView(",D,"));
-        if (base)
-            *base = QString::fromLatin1(line.first(mark));
-        from = mark + 3;
-    }
-    const qsizetype comma = line.indexOf(',', from);
-    if (comma < 0)
+    return letter.toUpper() == QLatin1Char('K');
+}
+
+bool parseNumber(QByteArrayView field, double* out)
+{
+    const char* first = field.data();
+    const char* last = first + field.size();
+    while (first < last && *first == ' ')
+        ++first;
+    while (last > first && (last[-1] == ' ' || last[-1] == '\r'))
+        --last;
+    if (first == last)
         return false;
-    QString* fields[5] = {&q.open, &q.high, &q.low, &q.close, &q.volume};
-    qsizetype at = comma + 1;
-    for (int k = 0; k < 5; ++k) {
+    const auto [end, ec] = std::from_chars(first, last, *out);
+    return ec == std::errc() && end == last;
+}
+
+// Open, high, low, close and volume: the five fields from `from`.
+bool parsePrices(QByteArrayView line, qsizetype from, Day* day)
+{
+    double* targets[5] = {&day->open, &day->high, &day->low, &day->close, &day->volume};
+    qsizetype at = from;
+    for (int i = 0; i < 5; ++i) {
         if (at > line.size())
             return false;
-        qsizetype end = line.indexOf(',', at);
-        if (end < 0)
-            end = line.size();
-        *fields[k] = QString::fromLatin1(line.sliced(at, end - at)).trimmed();
-        at = end + 1;
+        qsizetype comma = line.indexOf(',', at);
+        if (comma < 0)
+            comma = line.size();
+        if (!parseNumber(line.sliced(at, comma - at), targets[i]))
+            return false;
+        at = comma + 1;
     }
-    q.date = date;
     return true;
 }
 
-double kbfPrice(const unsigned char* b)
+// Where the prices of a line start: after the date field (GET, ASCII), or
+// after the base name, "D" and the date (Stockguru).
+qsizetype pricesStart(QByteArrayView line, QChar letter)
 {
-    const double cents = std::round(b[2] / 256.0 * 100);
-    return b[0] + 256.0 * b[1] + cents / 100;
+    if (letter.toUpper() == QLatin1Char('S')) {
+        const qsizetype mark = line.indexOf(QByteArrayView(",D,"));
+        if (mark < 0)
+            return -1;
+        const qsizetype comma = line.indexOf(',', mark + 3);
+        return comma < 0 ? -1 : comma + 1;
+    }
+    const qsizetype comma = line.indexOf(',');
+    return comma < 0 ? -1 : comma + 1;
 }
 
-std::optional<StoredFile> parseKbf(const QByteArray& content)
+Series finish(std::map<qint32, Day>& byDate, Series series)
 {
-    if (content.size() % KbfWriter::kRecordSize != 0)
-        return std::nullopt;
-    StoredFile file;
-    file.letter = QLatin1Char('K');
-    const qsizetype n = content.size() / KbfWriter::kRecordSize;
-    file.days.reserve(n);
-    for (qsizetype r = 0; r < n; ++r) {
+    series.days.reserve(static_cast<qsizetype>(byDate.size()));
+    for (auto& [date, day] : byDate)
+        series.days.append(day);
+    return series;
+}
+
+Series readKbf(const QString& path)
+{
+    Series series;
+    series.hasOpen = false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return series;
+    const QByteArray content = f.readAll();
+    std::map<qint32, Day> byDate;
+    const qsizetype records = content.size() / KbfWriter::kRecordSize;
+    series.skipped = content.size() % KbfWriter::kRecordSize != 0 ? 1 : 0;
+    auto price = [](const unsigned char* b) { return b[0] + b[1] * 256.0 + b[2] / 256.0; };
+    for (qsizetype r = 0; r < records; ++r) {
         const char* rec = content.constData() + r * KbfWriter::kRecordSize;
         const auto* b = reinterpret_cast<const unsigned char*>(rec);
-        Quote q;
-        q.date = KbfWriter::recordDate(rec);
-        q.high = integrity::priceText(kbfPrice(b + 2));
-        q.low = integrity::priceText(kbfPrice(b + 5));
-        q.close = integrity::priceText(kbfPrice(b + 8));
-        q.open = q.close;
-        q.volume = QString::number(b[13] + 256LL * b[11] + 65536LL * b[12]);
-        file.days.append(std::move(q));
+        const QDate date = toDate(KbfWriter::recordDate(rec));
+        if (!date.isValid()) {
+            ++series.skipped;
+            continue;
+        }
+        Day d;
+        d.date = date;
+        d.high = price(b + 2);
+        d.low = price(b + 5);
+        d.close = price(b + 8);
+        d.open = d.close;
+        d.volume = b[12] * 65536.0 + b[11] * 256.0 + b[13];
+        byDate[KbfWriter::recordDate(rec)] = d;
     }
-    return file;
+    return finish(byDate, std::move(series));
 }
 
-bool binary(const QByteArray& content)
+QDate lastKbfDate(const QString& path)
 {
-    for (char c : content) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 && c != '\r' && c != '\n' && c != '\t')
-            return true;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const qint64 size = f.size() - f.size() % KbfWriter::kRecordSize;
+    // A broken record at the end says nothing; the one before may.
+    for (qint64 at = size - KbfWriter::kRecordSize; at >= 0 && at >= size - 4 * KbfWriter::kRecordSize;
+         at -= KbfWriter::kRecordSize) {
+        char rec[KbfWriter::kRecordSize];
+        if (!f.seek(at) || f.read(rec, sizeof rec) != sizeof rec)
+            return {};
+        const QDate date = toDate(KbfWriter::recordDate(rec));
+        if (date.isValid())
+            return date;
     }
-    return false;
+    return {};
 }
 
 }  // namespace
 
-std::optional<QChar> formatOf(const QByteArray& content)
+bool readable(QChar letter)
 {
-    if (!content.isEmpty() && content.size() % KbfWriter::kRecordSize == 0 && binary(content.first(std::min<qsizetype>(content.size(), 1400))))
-        return QLatin1Char('K');
-    for (QByteArrayView line : textio::splitLines(content)) {
-        if (textio::isBlank(line) || line.front() == '<')
-            continue;
-        for (QChar letter : {QLatin1Char('C'), QLatin1Char('S'), QLatin1Char('D')}) {
-            const auto date = textLayout(letter)->lineDate(line);
-            if (date && *date != 0)
-                return letter;
-        }
-        return std::nullopt;
-    }
-    return std::nullopt;
+    const QChar l = letter.toUpper();
+    return l == QLatin1Char('S') || l == QLatin1Char('D') || l == QLatin1Char('C') || l == QLatin1Char('K') ||
+           l == QLatin1Char('M');
 }
 
-std::optional<StoredFile> parse(const QByteArray& content, QChar letter)
+Series readDays(const QString& path, QChar letter)
 {
-    if (letter == u'K')
-        return parseKbf(content);
-    const TextQuoteWriter* layout = textLayout(letter);
-    if (!layout)
-        return std::nullopt;
-    StoredFile file;
-    file.letter = letter;
-    const QVector<QByteArrayView> lines = textio::splitLines(content);
-    file.days.reserve(lines.size());
-    for (QByteArrayView line : lines) {
+    if (isKbf(letter))
+        return readKbf(path);
+    Series series;
+    const std::unique_ptr<TextQuoteWriter> layout = textLayout(letter);
+    QFile f(path);
+    if (!layout || !f.open(QIODevice::ReadOnly))
+        return series;
+    const QByteArray content = f.readAll();
+    std::map<qint32, Day> byDate;
+    for (QByteArrayView line : textio::splitLines(content)) {
         if (textio::isBlank(line))
             continue;
-        const auto date = layout->lineDate(line);
-        if (!date || *date == 0) {
-            file.unreadLines += date ? 0 : 1;
+        const std::optional<qint32> date = layout->lineDate(line);
+        if (date && *date == 0)
+            continue;  // a header line
+        Day d;
+        const qsizetype from = pricesStart(line, letter);
+        if (date)
+            d.date = toDate(*date);
+        if (!date || !d.date.isValid() || from < 0 || !parsePrices(line, from, &d)) {
+            ++series.skipped;
             continue;
         }
-        Quote q;
-        if (parseLine(line, letter, *date, q, file.base.isEmpty() ? &file.base : nullptr))
-            file.days.append(std::move(q));
-        else
-            ++file.unreadLines;
+        byDate[*date] = d;
     }
-    if (file.days.isEmpty() && file.unreadLines > 0)
-        return std::nullopt;
-    return file;
+    return finish(byDate, std::move(series));
 }
 
-std::optional<StoredFile> read(const QString& path, QChar letter)
+QDate lastDate(const QString& path, QChar letter)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return parse(f.readAll(), letter);
-}
-
-std::optional<integrity::Bar> lastDay(const QString& path, QChar letter)
-{
-    const TextQuoteWriter* layout = textLayout(letter);
-    if (!layout || path.isEmpty())
-        return std::nullopt;
-    // Once per quote of a run, beside the writers' own reads: the fewest
-    // system calls (a missing file is only a failed open).
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    // As much as the file's writer reads first: it takes this read over.
-    char buffer[4096];
-    struct stat info {};
-    qint64 start = 0;
-    ssize_t got = -1;
-    if (::fstat(fd, &info) == 0) {
-        start = std::max<qint64>(0, info.st_size - static_cast<qint64>(sizeof buffer));
-        got = ::pread(fd, buffer, sizeof buffer, start);
-    }
-    ::close(fd);
-    if (got <= 0)
-        return std::nullopt;
-    textio::keepTail(path, QByteArray(buffer, got), start, start + got);
-    // Only the last few lines are looked at.
-    const qsizetype from = std::max<qsizetype>(0, got - 512);
-    QVector<QByteArrayView> lines = textio::splitLines(QByteArrayView(buffer + from, got - from));
-    if ((start > 0 || from > 0) && !lines.isEmpty())
-        lines.removeFirst();  // may begin in the middle of a line
-    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
-        const auto date = layout->lineDate(lines[i]);
-        Quote q;
-        if (date && *date != 0 && parseLine(lines[i], letter, *date, q, nullptr))
-            return bars({q}).front();
-    }
-    return std::nullopt;
-}
-
-QVector<integrity::Bar> bars(const QVector<Quote>& days)
-{
-    using integrity::number;
-    QVector<integrity::Bar> out;
-    out.reserve(days.size());
-    for (const Quote& q : days)
-        out.append({q.date, number(q.open), number(q.high), number(q.low), number(q.close), number(q.volume)});
-    return out;
-}
-
-QByteArray content(const StoredFile& file)
-{
-    QByteArray out;
-    if (file.letter == u'K') {
-        for (const Quote& q : file.days)
-            out += KbfWriter::record(q);
-        return out;
-    }
-    const TextQuoteWriter* layout = textLayout(file.letter);
-    if (!layout)
-        return out;
-    out.reserve(file.days.size() * 48);
-    for (const Quote& q : file.days) {
-        layout->appendLine(out, file.base, q);
-        out += textio::kCrLf;
-    }
-    return out;
-}
-
-bool rewrite(const QString& path, const StoredFile& file, QString* error)
-{
-    const QString backup = path + QStringLiteral(".bak");
-    QFile::remove(backup);
-    if (!QFile::copy(path, backup)) {
-        if (error)
-            *error = QStringLiteral("cannot keep the old file as ") + backup;
-        return false;
-    }
+    if (isKbf(letter))
+        return lastKbfDate(path);
+    const std::unique_ptr<TextQuoteWriter> layout = textLayout(letter);
+    if (!layout || !QFile::exists(path))
+        return {};
     try {
-        textio::rewrite(path, content(file));
+        for (qint64 want = kFirstTail;; want *= 8) {
+            qint64 start = 0, size = 0;
+            const QByteArray tail = textio::readTail(path, want, &start, &size);
+            QVector<QByteArrayView> lines = textio::splitLines(tail);
+            if (start > 0 && !lines.isEmpty())
+                lines.removeFirst();  // may begin in the middle of a line
+            for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+                const std::optional<qint32> date = layout->lineDate(lines[i]);
+                if (date && *date > 0)
+                    return toDate(*date);
+            }
+            if (start == 0)
+                return {};
+        }
     } catch (const textio::CorruptFile&) {
-        if (error)
-            *error = QStringLiteral("cannot rewrite ") + path;
-        return false;
+        return {};
     }
-    return true;
+}
+
+QString symbolPath(QChar letter, const QString& ticker, const QString& name)
+{
+    return symbolFile(letter.toUpper(), ticker, filenames::reduceName(name)).path;
+}
+
+MetastockIndex::MetastockIndex(Database& db, const QString& root)
+{
+    if (root.isEmpty())
+        return;
+    for (const auto& [ticker, map] : foldermap::rows(db))
+        mapped_.insert(ticker.toLower(), map);
+    for (const QString& folder : metastockmap::collectFolders(root, true)) {
+        if (!mslink::Folder::present(folder))
+            continue;
+        mslink::Folder f(folder);
+        try {
+            f.load();
+        } catch (const mslink::Error&) {
+            continue;  // a damaged folder shows its symbols as missing
+        }
+        const QString dir = paths::withTrailingSlash(folder);
+        for (const mslink::Security& s : f.securities()) {
+            const Entry entry{dir, s.dataFileName(), s.symbol, s.lastDate ? toDate(s.lastDate) : QDate()};
+            byFile_.insert(dir + entry.dataFile, entry);
+            const QString key = s.symbol.toLower();
+            if (!bySymbol_.contains(key))
+                bySymbol_.insert(key, entry);
+        }
+    }
+}
+
+const MetastockIndex::Entry* MetastockIndex::find(const QString& ticker) const
+{
+    const QString key = ticker.trimmed().toLower();
+    const auto mapped = mapped_.constFind(key);
+    if (mapped != mapped_.constEnd()) {
+        const auto file = byFile_.constFind(*mapped);
+        if (file != byFile_.constEnd())
+            return &*file;
+    }
+    const auto symbol = bySymbol_.constFind(mslink::storableSymbol(ticker).toLower());
+    return symbol == bySymbol_.constEnd() ? nullptr : &*symbol;
+}
+
+Series readMetastock(const MetastockIndex::Entry& entry)
+{
+    Series series;
+    series.hasOpenInterest = true;
+    try {
+        mslink::Folder f(entry.folder);
+        f.load();
+        const int index = f.find(entry.symbol, entry.dataFile);
+        if (index < 0)
+            return series;
+        std::map<qint32, Day> byDate;
+        for (const mslink::Record& r : f.records(index)) {
+            const QDate date = toDate(r.date);
+            if (!date.isValid()) {
+                ++series.skipped;
+                continue;
+            }
+            byDate[r.date] = Day{date, r.open, r.high, r.low, r.close, r.volume, r.openInterest};
+        }
+        return finish(byDate, std::move(series));
+    } catch (const mslink::Error&) {
+        return series;
+    }
+}
+
+Series readSymbol(Database& db, QChar letter, const QString& ticker, const QString& name)
+{
+    if (letter.toUpper() == QLatin1Char('M')) {
+        const MetastockIndex index(db, metastock::root());
+        const MetastockIndex::Entry* entry = index.find(ticker);
+        return entry ? readMetastock(*entry) : Series{};
+    }
+    const QString path = symbolPath(letter, ticker, name);
+    return path.isEmpty() ? Series{} : readDays(path, letter);
 }
 
 }  // namespace storedfiles

@@ -1,49 +1,80 @@
 #pragma once
 
-#include "quotes/integrity.h"
-#include "writers/quote.h"
-
-#include <QByteArray>
 #include <QChar>
+#include <QDate>
+#include <QHash>
 #include <QString>
 #include <QVector>
-#include <optional>
 
-// Reading back the per-symbol files the writers keep (ASCII C, Stockguru S,
-// Advanced GET D, KBF K): every day of a file, or only its latest, and
-// rewriting a file's days in its own layout.
+class Database;
+
+// Reading back what the writers stored for a symbol: the per-symbol files of
+// Stockguru, Advanced GET, ASCII and KBF, and a MetaStock security. The
+// files are found by the writers' own naming (symbolFile, the MetaStock
+// map), so what is read is what a charting program reads.
 namespace storedfiles {
 
-struct StoredFile {
-    QChar letter;
-    QString base;          // Stockguru: the first field of the lines
-    QVector<Quote> days;   // in file order; KBF days have no open (the close stands in)
-    int unreadLines = 0;   // lines without a readable date
+struct Day {
+    QDate date;
+    double open = 0, high = 0, low = 0, close = 0, volume = 0;
+    double openInterest = 0;  // 0 where the format has none
 };
 
-// The layout a file's first bytes show: C, S or D for a text file whose
-// first dated line reads in that layout, K for a file of whole 14-byte
-// records that is no text; nothing otherwise.
-std::optional<QChar> formatOf(const QByteArray& content);
+struct Series {
+    QVector<Day> days;          // ascending by date, one per date
+    bool hasOpen = true;        // KBF stores no open: open is the close there
+    bool hasOpenInterest = false;
+    int skipped = 0;            // lines or records without a readable date or prices
+};
 
-// Every day of `path` read as `letter`; nothing when the file cannot be
-// read or is not of that layout.
-std::optional<StoredFile> read(const QString& path, QChar letter);
-std::optional<StoredFile> parse(const QByteArray& content, QChar letter);
+// The formats whose stored days can be read back for one symbol: S, D, C,
+// K and M.
+bool readable(QChar letter);
 
-// The latest day of a text file (C, S or D), reading only its end; nothing
-// when there is no file or no dated line.
-std::optional<integrity::Bar> lastDay(const QString& path, QChar letter);
+// The days of a per-symbol file of format S, D, C or K. A missing file gives
+// none. Lines out of date order are sorted; a repeated date keeps the later
+// line, as the writers' merge does.
+Series readDays(const QString& path, QChar letter);
 
-// The days as numbers for the check.
-QVector<integrity::Bar> bars(const QVector<Quote>& days);
+// The last date of a per-symbol file, read from its end only (a header, a
+// missing final line break, CR LF or LF line ends all allowed); invalid for
+// a missing or empty file or one without a dated line.
+QDate lastDate(const QString& path, QChar letter);
 
-// The file's content with `days` in its layout (CR LF line ends).
-QByteArray content(const StoredFile& file);
+// The file of `ticker` (with the name the database holds) in per-symbol
+// format `letter`, as the writers name it; empty when there is none.
+QString symbolPath(QChar letter, const QString& ticker, const QString& name);
 
-// Replaces `path` with `file` through a temporary file renamed over it; the
-// old content is kept beside it as `path` + ".bak" (replacing an older
-// one). False when either could not be written.
-bool rewrite(const QString& path, const StoredFile& file, QString* error);
+// The securities of every MetaStock folder below the root, read from the
+// master files once: what status and chart look up per ticker.
+class MetastockIndex {
+public:
+    // Reads the master files of every database folder below `root` (and the
+    // root itself); the map of `db` says which data file is a ticker's.
+    MetastockIndex(Database& db, const QString& root);
+
+    struct Entry {
+        QString folder;    // ending with "/"
+        QString dataFile;  // "F12.DAT"
+        QString symbol;    // as the master files hold it
+        QDate last;        // invalid for a security without records
+    };
+    // The security of `ticker`: the one the map names, else the first of
+    // that symbol in any folder. Nullptr when no folder holds it.
+    const Entry* find(const QString& ticker) const;
+
+private:
+    QHash<QString, Entry> byFile_;    // folder + data file
+    QHash<QString, Entry> bySymbol_;  // lower-case symbol, first folder wins
+    QHash<QString, QString> mapped_;  // lower-case ticker -> folder + data file
+};
+
+// Every record of one MetaStock security.
+Series readMetastock(const MetastockIndex::Entry& entry);
+
+// One symbol's days in format `letter`, found as the writers would:
+// the per-symbol file, or the MetaStock security through the map and the
+// folders below the MetaStock root.
+Series readSymbol(Database& db, QChar letter, const QString& ticker, const QString& name);
 
 }  // namespace storedfiles

@@ -1,12 +1,20 @@
 #include "testutil.h"
 
 #include "app/hoofdform.h"
+#include "app/popupmenus.h"
+#include "database/clsdata.h"
+#include "database/lists.h"
 #include "database/startup.h"
+#include "support/state.h"
+#include "windows/chartwindow.h"
+#include "windows/marketform.h"
+#include "windows/symbolgrid.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QPushButton>
@@ -44,4 +52,37 @@ TEST_F(ListMenusTest, FileMenuOpensImportExportAndNames)
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(frame.isNull());
     EXPECT_TRUE(w.mdiArea()->subWindowList().isEmpty());
+}
+
+// The list grid's right-click item opens the chart of the first chosen
+// symbol in the work area; without a choice it is withdrawn.
+TEST_F(ListMenusTest, ListMenuShowsTheChartOfTheChosenSymbol)
+{
+    runStartup();
+    {
+        clsData d;
+        d.tickercode = QStringLiteral("ABC");
+        d.fondsnaam = QStringLiteral("Abc");
+        d.MarktNaam = QStringLiteral("X");
+        d.fondstype = QStringLiteral("Stock");
+        d.go();
+        d.addtodatabase2(d.tickercode, d.fondsnaam, d.marketid, d.fondstype);
+    }
+    Lijstinvoeg().downloaden(QStringLiteral("ABC"), true, lists::column(1));
+    settings().lijst = 1;
+    Hoofdform w;
+    w.show();
+    marketform* form = w.openListManagement(false);
+    form->gridlijst()->clearSelection();
+    QAction* chart = w.popups()->prepareListMenu(form)->findChild<QAction*>(QStringLiteral("menuChart"));
+    ASSERT_NE(chart, nullptr);
+    EXPECT_FALSE(chart->isEnabled());
+    form->gridlijst()->selectRow(0);
+    w.popups()->prepareListMenu(form);
+    ASSERT_TRUE(chart->isEnabled());
+    EXPECT_EQ(chart->text(), QStringLiteral("Show &chart of ABC"));
+    chart->trigger();
+    auto* window = qobject_cast<ChartWindow*>(w.mdiArea()->activeSubWindow()->widget());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Chart - ABC"));
 }

@@ -212,3 +212,21 @@ TEST_F(BookkeepingTest, FindingsReadByTickerAndDateAndEmptiedPerRun)
     data->leegfindings();
     EXPECT_TRUE(bookkeeping::findings(db).isEmpty());
 }
+
+// The integrity check keeps its findings in a table of its own, which an
+// older database does not have yet.
+TEST_F(BookkeepingTest, FindingDatesOfOneTickerOnceEachInDateOrder)
+{
+    Database& db = data->db();
+    db.exec(QStringLiteral("DROP TABLE findings"));  // as in a database not opened since
+    EXPECT_TRUE(bookkeeping::findingDates(db, QStringLiteral("ABC")).isEmpty());
+
+    db.exec(QStringLiteral("CREATE TABLE findings (ticker TEXT COLLATE NOCASE, datum TEXT, kind TEXT)"));
+    for (const char* row : {"ABC|2024-03-15", "abc|2024-01-02", "ABC|2024-03-15", "XYZ|2024-02-01", "ABC|"}) {
+        const QStringList parts = QString::fromLatin1(row).split(QLatin1Char('|'));
+        db.exec(QStringLiteral("INSERT INTO findings (ticker, datum, kind) VALUES (?, ?, 'spike')"), {parts[0], parts[1]});
+    }
+    EXPECT_EQ(bookkeeping::findingDates(db, QStringLiteral("Abc")),
+              (QVector<QDate>{QDate(2024, 1, 2), QDate(2024, 3, 15)}));
+    EXPECT_TRUE(bookkeeping::findingDates(db, QStringLiteral("NONE")).isEmpty());
+}

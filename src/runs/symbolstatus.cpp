@@ -1,0 +1,179 @@
+#include "runs/symbolstatus.h"
+
+#include "database/bookkeeping.h"
+#include "support/errors.h"
+#include "writers/formatregistry.h"
+#include "writers/metastockrun.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace symbolstatus {
+namespace {
+
+QSet<QString> lowered(const QStringList& tickers)
+{
+    QSet<QString> out;
+    out.reserve(tickers.size());
+    for (const QString& t : tickers)
+        out.insert(t.trimmed().toLower());
+    return out;
+}
+
+// Each table on its own: a database of an older layout that lacks one still
+// gives the others.
+template <typename Read>
+QSet<QString> readSet(Read read)
+{
+    try {
+        return read();
+    } catch (const AppError&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+QString stateText(FileState state)
+{
+    switch (state) {
+    case FileState::Ok: return QStringLiteral("ok");
+    case FileState::Behind: return QStringLiteral("behind");
+    case FileState::Missing: return QStringLiteral("missing");
+    }
+    return {};
+}
+
+QString outcomeText(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Ok: return QStringLiteral("ok");
+    case Outcome::Failed: return QStringLiteral("failed");
+    case Outcome::NotFound: return QStringLiteral("not found");
+    case Outcome::Rejected: return QStringLiteral("rejected");
+    case Outcome::HistoryFailed: return QStringLiteral("history failed");
+    case Outcome::HistoryTimedOut: return QStringLiteral("history timed out");
+    }
+    return {};
+}
+
+int tradingDaysBetween(QDate from, QDate to)
+{
+    if (!from.isValid() || !to.isValid() || to <= from)
+        return 0;
+    const qint64 days = from.daysTo(to);
+    qint64 count = days / 7 * 5;
+    // The days of the last part week, after the whole weeks.
+    for (QDate d = from.addDays(days / 7 * 7 + 1); d <= to; d = d.addDays(1)) {
+        if (d.dayOfWeek() <= 5)
+            ++count;
+    }
+    return static_cast<int>(std::min<qint64>(count, std::numeric_limits<int>::max()));
+}
+
+FileState SymbolStatus::worst() const
+{
+    FileState w = FileState::Ok;
+    for (const FormatDate& f : formats) {
+        if (f.state == FileState::Missing)
+            return FileState::Missing;
+        if (f.state == FileState::Behind)
+            w = FileState::Behind;
+    }
+    return w;
+}
+
+QVector<QChar> formatsShown()
+{
+    QVector<QChar> letters;
+    for (const ExportFormat& f : formats::registry()) {
+        if (f.isOn() && storedfiles::readable(f.letter))
+            letters.append(f.letter);
+    }
+    return letters;
+}
+
+StatusReader::StatusReader(Database& db, QVector<QChar> letters) : letters_(std::move(letters))
+{
+    if (letters_.contains(QLatin1Char('M')))
+        metastock_ = std::make_unique<storedfiles::MetastockIndex>(db, metastock::root());
+    failed_ = readSet([&] { return lowered(bookkeeping::failedTickers(db)); });
+    notFound_ = readSet([&] { return lowered(bookkeeping::droppedTickers(db)); });
+    rejected_ = readSet([&] { return lowered(bookkeeping::rejectedTickers(db)); });
+    const auto unsuccessful = [&](bookkeeping::HistoryOutcome outcome) {
+        QStringList tickers;
+        for (const bookkeeping::HistoryRow& row : bookkeeping::historyRanges(db, outcome))
+            tickers << row.ticker;
+        return lowered(tickers);
+    };
+    historyFailed_ = readSet([&] { return unsuccessful(bookkeeping::HistoryOutcome::NotDownloaded); });
+    historyTimedOut_ = readSet([&] { return unsuccessful(bookkeeping::HistoryOutcome::TimedOut); });
+}
+
+StatusReader::~StatusReader() = default;
+
+SymbolStatus StatusReader::read(const lists::Symbol& symbol) const
+{
+    SymbolStatus s;
+    s.ticker = symbol.ticker;
+    s.formats.reserve(letters_.size());
+    for (QChar letter : letters_) {
+        FormatDate f{letter, {}, FileState::Missing};
+        if (letter == QLatin1Char('M')) {
+            if (const storedfiles::MetastockIndex::Entry* e = metastock_ ? metastock_->find(symbol.ticker) : nullptr)
+                f.last = e->last;
+        } else {
+            const QString path = storedfiles::symbolPath(letter, symbol.ticker, symbol.name);
+            if (!path.isEmpty())
+                f.last = storedfiles::lastDate(path, letter);
+        }
+        s.formats.append(f);
+    }
+    const QString key = symbol.ticker.trimmed().toLower();
+    if (notFound_.contains(key))
+        s.outcome = Outcome::NotFound;
+    else if (rejected_.contains(key))
+        s.outcome = Outcome::Rejected;
+    else if (failed_.contains(key))
+        s.outcome = Outcome::Failed;
+    else if (historyTimedOut_.contains(key))
+        s.outcome = Outcome::HistoryTimedOut;
+    else if (historyFailed_.contains(key))
+        s.outcome = Outcome::HistoryFailed;
+    return s;
+}
+
+void markBehind(QVector<SymbolStatus>& symbols)
+{
+    QHash<QChar, QDate> newest;
+    for (const SymbolStatus& s : std::as_const(symbols)) {
+        for (const FormatDate& f : s.formats) {
+            QDate& n = newest[f.letter];
+            if (f.last.isValid() && (!n.isValid() || f.last > n))
+                n = f.last;
+        }
+    }
+    for (SymbolStatus& s : symbols) {
+        for (FormatDate& f : s.formats) {
+            if (!f.last.isValid())
+                f.state = FileState::Missing;
+            else if (tradingDaysBetween(f.last, newest.value(f.letter)) > kBehindTradingDays)
+                f.state = FileState::Behind;
+            else
+                f.state = FileState::Ok;
+        }
+    }
+}
+
+QVector<SymbolStatus> statusOf(Database& db, const QVector<lists::Symbol>& symbols)
+{
+    const StatusReader reader(db, formatsShown());
+    QVector<SymbolStatus> out;
+    out.reserve(symbols.size());
+    for (const lists::Symbol& s : symbols)
+        out.append(reader.read(s));
+    markBehind(out);
+    return out;
+}
+
+}  // namespace symbolstatus

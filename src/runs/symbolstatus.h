@@ -1,0 +1,86 @@
+#pragma once
+
+#include "database/lists.h"
+#include "writers/storedfiles.h"
+
+#include <QChar>
+#include <QDate>
+#include <QSet>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+class Database;
+
+// The state of every symbol of a list in the files of the formats that are
+// on: the last stored day per format, whether the symbol's files are
+// behind the others or missing, and the outcome of its last download as the
+// bookkeeping tables record it. The list window and "quotaris status" show
+// the same figures.
+namespace symbolstatus {
+
+enum class FileState { Ok, Behind, Missing };
+
+// "ok", "behind", "missing".
+QString stateText(FileState state);
+
+// The last download as the bookkeeping tables have it: "failed" (not
+// downloaded in the last current run), "not found", "rejected", "history
+// failed" or "history timed out" (a range of the last historical run not
+// got), else "ok".
+enum class Outcome { Ok, Failed, NotFound, Rejected, HistoryFailed, HistoryTimedOut };
+QString outcomeText(Outcome outcome);
+
+// A symbol falls behind when its last day is more than this many trading
+// days (Monday to Friday) older than the newest last day of the format.
+constexpr int kBehindTradingDays = 3;
+
+// Trading days after `from` up to and including `to`; 0 when `to` is not
+// later.
+int tradingDaysBetween(QDate from, QDate to);
+
+struct FormatDate {
+    QChar letter;
+    QDate last;  // invalid: no file, or no dated day in it
+    FileState state = FileState::Missing;
+};
+
+struct SymbolStatus {
+    QString ticker;
+    QVector<FormatDate> formats;  // one per format shown, in their order
+    Outcome outcome = Outcome::Ok;
+
+    // The worst state over the formats: missing, else behind, else ok.
+    FileState worst() const;
+};
+
+// The formats that are on and whose files can be read back for a symbol,
+// in the order of the formats' registry.
+QVector<QChar> formatsShown();
+
+// Reads the last days of one symbol after the other: the bookkeeping
+// tables and the MetaStock master files once, then each symbol's text file
+// from its end. The states are set by markBehind once every symbol is read.
+class StatusReader {
+public:
+    StatusReader(Database& db, QVector<QChar> letters);
+    ~StatusReader();
+
+    const QVector<QChar>& letters() const { return letters_; }
+    SymbolStatus read(const lists::Symbol& symbol) const;
+
+private:
+    QVector<QChar> letters_;
+    std::unique_ptr<storedfiles::MetastockIndex> metastock_;
+    QSet<QString> failed_, notFound_, rejected_, historyFailed_, historyTimedOut_;
+};
+
+// Sets every format's state: missing without a last day, behind when more
+// than kBehindTradingDays older than the newest last day among `symbols`
+// in that format, else ok.
+void markBehind(QVector<SymbolStatus>& symbols);
+
+// The status of every symbol in the formats shown, states set.
+QVector<SymbolStatus> statusOf(Database& db, const QVector<lists::Symbol>& symbols);
+
+}  // namespace symbolstatus

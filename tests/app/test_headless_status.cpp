@@ -1,0 +1,79 @@
+#include "testutil.h"
+
+#include "database/clsdata.h"
+#include "database/lists.h"
+#include "database/startup.h"
+
+#include <QDir>
+
+namespace {
+QByteArray day(const char* yyyymmdd)
+{
+    return QByteArray(yyyymmdd) + ",10,11,9,10.5,1000\r\n";
+}
+}  // namespace
+
+class HeadlessStatusTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        {
+            clsData d;
+            // Named so that the list's order (market, type, name) is A, B, C.
+            for (const char* t : {"AAA", "BBB", "CCC", "DDD"}) {
+                d.tickercode = QLatin1String(t);
+                d.fondsnaam = QLatin1String(t) + QStringLiteral(" Corp");
+                d.MarktNaam = QStringLiteral("Amsterdam");
+                d.fondstype = QStringLiteral("Stock");
+                d.go();
+                d.addtodatabase2(d.tickercode, d.fondsnaam, d.marketid, d.fondstype);
+            }
+        }
+        Lijstinvoeg onList;
+        for (const char* t : {"AAA", "BBB", "CCC"})
+            onList.downloaden(QLatin1String(t), true, lists::column(3));
+        onList.downloaden(QStringLiteral("DDD"), true, lists::column(5));
+        ascii = path("ascii/");
+        QDir().mkpath(ascii);
+        const ProgramRun on = runQuotaris({"format", "C", "on", "--folder", ascii});
+        ASSERT_EQ(on.status, 0) << qPrintable(on.err);
+        writeFile(ascii + "AAA.asc", day("20240314") + day("20240315"));
+        writeFile(ascii + "BBB.asc", day("20240308"));  // five trading days behind
+        writeFile(ascii + "DDD.asc", day("20240301"));
+    }
+    QString ascii;
+};
+
+TEST_F(HeadlessStatusTest, PrintsOneLinePerSymbolAndFormatWithTheState)
+{
+    ProgramRun r = runQuotaris({"status", "--list", "3"});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.lines(), QStringList({"AAA,C,2024-03-15,ok", "BBB,C,2024-03-08,behind", "CCC,C,,missing"}));
+
+    r = runQuotaris({"status", "--list", "3", "--stale"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.lines(), QStringList({"BBB,C,2024-03-08,behind", "CCC,C,,missing"}));
+
+    // Every list at once: DDD of list 5 is measured against AAA too.
+    r = runQuotaris({"status", "--stale"});
+    EXPECT_EQ(r.status, 0);
+    QStringList all = r.lines();
+    all.sort();
+    EXPECT_EQ(all, QStringList({"BBB,C,2024-03-08,behind", "CCC,C,,missing", "DDD,C,2024-03-01,behind"}));
+
+    // A second format has its own newest day.
+    ASSERT_EQ(runQuotaris({"format", "S", "on", "--folder", ascii}).status, 0);
+    writeFile(ascii + "CCC.prn", "CCC,D,200102,1,2,1,2,5,1\r\n");
+    r = runQuotaris({"status", "--list", "3"});
+    EXPECT_EQ(r.lines(), QStringList({"AAA,S,,missing", "AAA,C,2024-03-15,ok", "BBB,S,,missing",
+                                      "BBB,C,2024-03-08,behind", "CCC,S,2020-01-02,ok", "CCC,C,,missing"}));
+}
+
+TEST_F(HeadlessStatusTest, WrongArgumentsExitTwo)
+{
+    EXPECT_EQ(runQuotaris({"status", "--list", "17"}).status, 2);
+    EXPECT_EQ(runQuotaris({"status", "--list"}).status, 2);
+    EXPECT_EQ(runQuotaris({"status", "extra"}).status, 2);
+}

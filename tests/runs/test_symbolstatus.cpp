@@ -1,0 +1,224 @@
+#include "testutil.h"
+
+#include "database/clsdata.h"
+#include "database/db.h"
+#include "database/startup.h"
+#include "runs/chartframe.h"
+#include "runs/symbolstatus.h"
+#include "support/state.h"
+#include "writers/kbfwriter.h"
+
+#include <QDir>
+
+using symbolstatus::FileState;
+using symbolstatus::Outcome;
+
+namespace {
+QByteArray asciiLine(QDate day, double high = 2)
+{
+    return day.toString(QStringLiteral("yyyyMMdd")).toLatin1() + ",1," + QByteArray::number(high) + ",1,1.5,100\r\n";
+}
+
+lists::Symbol symbol(const char* ticker)
+{
+    lists::Symbol s;
+    s.ticker = QLatin1String(ticker);
+    s.name = s.ticker;
+    return s;
+}
+}  // namespace
+
+TEST(TradingDaysTest, CountsWeekdaysAfterTheFirstUpToTheSecond)
+{
+    const QDate fri(2024, 3, 8), mon(2024, 3, 11), wed(2024, 3, 13);
+    EXPECT_EQ(symbolstatus::tradingDaysBetween(fri, mon), 1);
+    EXPECT_EQ(symbolstatus::tradingDaysBetween(fri, wed), 3);
+    EXPECT_EQ(symbolstatus::tradingDaysBetween(fri, fri.addDays(1)), 0);  // a Saturday
+    EXPECT_EQ(symbolstatus::tradingDaysBetween(mon, mon.addDays(7)), 5);
+    EXPECT_EQ(symbolstatus::tradingDaysBetween(mon, mon.addDays(7 * 52 + 2)), 5 * 52 + 2);
+    EXPECT_EQ(symbolstatus::tradingDaysBetween(wed, fri), 0);
+    EXPECT_EQ(symbolstatus::tradingDaysBetween(QDate(), wed), 0);
+}
+
+class SymbolStatusTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        ascii = path("ascii/");
+        kbf = path("kbf/");
+        QDir().mkpath(ascii);
+        QDir().mkpath(kbf);
+        ProgramSettings& s = settings();
+        s.select1 = true;
+        s.h1 = ascii;
+        s.select2 = true;
+        s.h2 = kbf;
+        db = Database::openDefault();
+    }
+    void TearDown() override
+    {
+        db.reset();
+        QuotarisTest::TearDown();
+    }
+    void asciiUntil(const char* ticker, QDate last)
+    {
+        writeFile(ascii + QLatin1String(ticker) + ".asc", asciiLine(last.addDays(-1)) + asciiLine(last));
+    }
+
+    QString ascii, kbf;
+    std::unique_ptr<Database> db;
+};
+
+// Behind is counted in weekdays against the newest last day of the same
+// format; a symbol without a file is missing in that format only.
+TEST_F(SymbolStatusTest, MarksBehindAgainstTheNewestOfEachFormatAndMissingFiles)
+{
+    const QDate fri(2024, 3, 15);
+    asciiUntil("NEW", fri);
+    asciiUntil("TUE", QDate(2024, 3, 12));    // Wed, Thu, Fri later: 3, not behind
+    asciiUntil("MON", QDate(2024, 3, 11));    // 4 trading days: behind
+    asciiUntil("WEEKEND", QDate(2024, 3, 8)); // Fri before: 5: behind
+    writeFile(kbf + "MON.kbf", {});          // an empty file counts as none
+
+    const QVector<symbolstatus::SymbolStatus> st = symbolstatus::statusOf(
+        *db, {symbol("NEW"), symbol("TUE"), symbol("MON"), symbol("WEEKEND"), symbol("GONE")});
+    ASSERT_EQ(st.size(), 5);
+    ASSERT_EQ(st[0].formats.size(), 2);
+    EXPECT_EQ(st[0].formats[0].letter, QLatin1Char('C'));
+    EXPECT_EQ(st[0].formats[1].letter, QLatin1Char('K'));
+    const FileState expected[] = {FileState::Ok, FileState::Ok, FileState::Behind, FileState::Behind, FileState::Missing};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(st[i].formats[0].state, expected[i]) << qPrintable(st[i].ticker);
+        EXPECT_EQ(st[i].formats[1].state, FileState::Missing) << qPrintable(st[i].ticker);
+        EXPECT_EQ(st[i].worst(), FileState::Missing);
+    }
+    EXPECT_EQ(st[2].formats[0].last, QDate(2024, 3, 11));
+    EXPECT_FALSE(st[4].formats[0].last.isValid());
+
+    // The newest of a format is that format's own: an old KBF file alone
+    // is not behind.
+    Quote q;
+    q.date = 20200102;
+    q.high = q.low = q.close = QStringLiteral("5");
+    q.volume = QStringLiteral("1");
+    writeFile(kbf + "MON.kbf", KbfWriter::record(q));
+    const auto again = symbolstatus::statusOf(*db, {symbol("NEW"), symbol("MON")});
+    EXPECT_EQ(again[1].formats[1].last, QDate(2020, 1, 2));
+    EXPECT_EQ(again[1].formats[1].state, FileState::Ok);
+    EXPECT_EQ(again[0].formats[1].state, FileState::Missing);
+
+    settings().select1 = false;
+    EXPECT_EQ(symbolstatus::formatsShown(), QVector<QChar>{QLatin1Char('K')});
+}
+
+TEST_F(SymbolStatusTest, TheOutcomeOfTheLastDownloadComesFromTheBookkeeping)
+{
+    {
+        clsData d;
+        d.tickersmislukt({"FAIL"});
+        d.voegvervallentoe("GONE");
+        d.historyticker = "SLOW";
+        d.historystartdate = QDate(2024, 1, 1);
+        d.historyenddate = QDate(2024, 2, 1);
+        d.historytimeout = true;
+        d.writehistory();
+    }
+    const symbolstatus::StatusReader reader(*db, {QLatin1Char('C')});
+    EXPECT_EQ(reader.read(symbol("fail")).outcome, Outcome::Failed);
+    EXPECT_EQ(reader.read(symbol("GONE")).outcome, Outcome::NotFound);
+    EXPECT_EQ(reader.read(symbol("SLOW")).outcome, Outcome::HistoryTimedOut);
+    EXPECT_EQ(reader.read(symbol("FINE")).outcome, Outcome::Ok);
+    EXPECT_EQ(symbolstatus::outcomeText(Outcome::NotFound), QStringLiteral("not found"));
+}
+
+namespace {
+// Every weekday from `from` for `count` days.
+storedfiles::Series weekdays(QDate from, int count)
+{
+    storedfiles::Series s;
+    for (QDate d = from; s.days.size() < count; d = d.addDays(1)) {
+        if (d.dayOfWeek() <= 5)
+            s.days.append({d, 10, 10.0 + s.days.size() % 7, 9, 10, 100, 0});
+    }
+    return s;
+}
+}  // namespace
+
+TEST(ChartFrameTest, RangesEndAtTheLastDayAndLongStretchesAreGrouped)
+{
+    ChartFrame f;
+    f.setSeries(weekdays(QDate(1985, 1, 1), 10000), {QDate(1990, 1, 2)});
+    EXPECT_EQ(f.first(), 0);
+    EXPECT_EQ(f.last(), 9999);
+    const QVector<ChartFrame::Bar> all = f.bars();
+    EXPECT_LE(all.size(), ChartFrame::kMaxBars);
+    EXPECT_GT(all.size(), ChartFrame::kMaxBars / 2);
+    double volume = 0;
+    int flagged = 0;
+    for (const ChartFrame::Bar& b : all) {
+        volume += b.volume;
+        flagged += b.flagged;
+    }
+    EXPECT_DOUBLE_EQ(volume, 100.0 * 10000);  // every day in one bar
+    EXPECT_EQ(flagged, 1);
+    EXPECT_DOUBLE_EQ(all.front().high, 16);  // the highest of the grouped days
+    EXPECT_EQ(all.front().first, QDate(1985, 1, 1));
+    EXPECT_EQ(all.back().last, f.days().back().date);
+
+    const QDate end = f.days().back().date;
+    f.showRange(ChartFrame::Range::OneMonth);
+    EXPECT_EQ(f.last(), 9999);
+    EXPECT_GT(f.days()[f.first()].date, end.addMonths(-1));
+    EXPECT_LE(f.days()[f.first() - 1].date, end.addMonths(-1));
+    EXPECT_EQ(f.bars().size(), f.visibleCount());  // one bar a day
+    f.showRange(ChartFrame::Range::FiveYears);
+    EXPECT_NEAR(f.visibleCount(), 5 * 261, 5);
+}
+
+TEST(ChartFrameTest, ZoomKeepsTheAnchorAndPanStaysWithinTheDays)
+{
+    ChartFrame f;
+    f.setSeries(weekdays(QDate(2020, 1, 1), 1000));
+    f.zoom(0.5, 750);  // the anchor three quarters in stays three quarters in
+    EXPECT_EQ(f.visibleCount(), 500);
+    EXPECT_NEAR(double(750 - f.first()) / (f.visibleCount() - 1), 0.75, 0.01);
+    for (int i = 0; i < 50; ++i)
+        f.zoom(0.5);
+    EXPECT_EQ(f.visibleCount(), ChartFrame::kMinDays);
+    f.pan(-5000);
+    EXPECT_EQ(f.first(), 0);
+    f.pan(5000);
+    EXPECT_EQ(f.last(), 999);
+    EXPECT_EQ(f.visibleCount(), ChartFrame::kMinDays);
+    f.zoom(1000);
+    EXPECT_EQ(f.visibleCount(), 1000);
+
+    ChartFrame empty;
+    empty.setSeries({});
+    empty.zoom(0.5);
+    empty.pan(3);
+    EXPECT_TRUE(empty.bars().isEmpty());
+    EXPECT_EQ(empty.nearest(QDate(2020, 1, 1)), -1);
+}
+
+TEST(ChartFrameTest, GapsOfMoreThanAWeekAndTheDayUnderThePointer)
+{
+    storedfiles::Series s;
+    for (QDate d : {QDate(2024, 3, 1), QDate(2024, 3, 4), QDate(2024, 3, 11), QDate(2024, 3, 22), QDate(2024, 3, 25)})
+        s.days.append({d, 1.5, 2.25, 1, 2, 1200, 0});
+    s.hasOpen = false;
+    ChartFrame f;
+    f.setSeries(s, {QDate(2024, 3, 22)});
+    const QVector<ChartFrame::Gap> gaps = f.gaps();  // a weekend and exactly a week are no gaps
+    ASSERT_EQ(gaps.size(), 1);
+    EXPECT_EQ(gaps[0].before, QDate(2024, 3, 11));
+    EXPECT_EQ(gaps[0].after, QDate(2024, 3, 22));
+
+    EXPECT_EQ(f.nearest(QDate(2024, 3, 3)), 1);   // Sunday: the Monday is nearer
+    EXPECT_EQ(f.nearest(QDate(2024, 3, 2)), 0);
+    EXPECT_EQ(f.nearest(QDate(2000, 1, 1)), 0);
+    EXPECT_EQ(f.nearest(QDate(2030, 1, 1)), 4);
+    EXPECT_EQ(f.describe(3), QStringLiteral("2024-03-22  H 2.25  L 1.00  C 2.00  V 1200  (flagged by the check)"));
+}

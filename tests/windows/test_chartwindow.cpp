@@ -1,0 +1,209 @@
+#include "database/clsdata.h"
+#include "database/db.h"
+#include "database/lists.h"
+#include "database/startup.h"
+#include "support/state.h"
+#include "testutil.h"
+#include "windows/chartwindow.h"
+#include "windows/marketform.h"
+#include "windows/reportform.h"
+#include "windows/symbolgrid.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <cstdio>
+
+namespace {
+QByteArray line(QDate d, double high, double volume = 1000)
+{
+    return d.toString(QStringLiteral("yyyyMMdd")).toLatin1() + ",10," + QByteArray::number(high) + ",9,10.5," +
+           QByteArray::number(volume, 'f', 0) + "\r\n";
+}
+}  // namespace
+
+class ChartWindowTest : public QuotarisTest {
+protected:
+    void SetUp() override
+    {
+        QuotarisTest::SetUp();
+        ASSERT_TRUE(runStartup().opened);
+        ascii = path("ascii/");
+        QDir().mkpath(ascii);
+        settings().select1 = true;
+        settings().h1 = ascii;
+    }
+    // Every weekday of `count` days up to 2024-03-15, with a pause of two
+    // weeks in the middle; the high of 2024-03-01 is 13.75.
+    void writeDays(const QString& file, int count)
+    {
+        QList<QDate> days;
+        for (QDate d(2024, 3, 15); days.size() < count; d = d.addDays(-1)) {
+            if (d.dayOfWeek() <= 5 && !(d > QDate(2023, 6, 1) && d < QDate(2023, 6, 16)))
+                days.prepend(d);
+        }
+        QByteArray content;
+        for (QDate d : days)
+            content += line(d, d == QDate(2024, 3, 1) ? 13.75 : 11);
+        writeFile(file, content);
+    }
+    template <typename T>
+    T* child(QWidget& w, const char* name)
+    {
+        return w.findChild<T*>(QLatin1String(name));
+    }
+    QString ascii;
+};
+
+TEST_F(ChartWindowTest, ShowsTheDaysOfTheFileWithZoomPanRangesAndTheValuesUnderThePointer)
+{
+    writeDays(ascii + "ABC_AS.asc", 400);
+    ChartWindow w("ABC.AS");
+    w.show();
+    const ChartFrame& f = w.frame();
+    ASSERT_EQ(f.days().size(), 400);
+    EXPECT_EQ(f.days().back().date, QDate(2024, 3, 15));
+    EXPECT_EQ(f.days().front().date.year(), 2022);
+    EXPECT_EQ(f.visibleCount(), 400);
+    ASSERT_EQ(f.gaps().size(), 1);
+    EXPECT_EQ(f.gaps()[0].after, QDate(2023, 6, 16));
+
+    w.pointAt(QDate(2024, 3, 1));
+    EXPECT_TRUE(child<QLabel>(w, "lblValues")->text().startsWith("2024-03-01  O 10.00  H 13.75  L 9.00  C 10.50"))
+        << qPrintable(child<QLabel>(w, "lblValues")->text());
+    EXPECT_TRUE(child<QLabel>(w, "lblSource")->text().contains("400 days"));
+
+    child<QToolButton>(w, "cmdRange1M")->click();
+    EXPECT_LE(f.visibleCount(), 23);
+    EXPECT_EQ(f.last(), 399);
+    child<QToolButton>(w, "cmdRangeAll")->click();
+    QTest::keyClick(&w, Qt::Key_Plus);
+    EXPECT_EQ(f.visibleCount(), 320);
+    EXPECT_EQ(f.last() - f.first(), 319);
+    const int before = f.first();
+    QTest::keyClick(&w, Qt::Key_Left);
+    EXPECT_EQ(f.first(), before - 32);
+    QTest::keyClick(&w, Qt::Key_Minus);
+    EXPECT_EQ(f.visibleCount(), 400);
+}
+
+TEST_F(ChartWindowTest, OffersEveryFormatThatIsOnAndMarksFlaggedDays)
+{
+    writeDays(ascii + "ABC.asc", 30);
+    const QString kbf = path("kbf/");
+    QDir().mkpath(kbf);
+    settings().select2 = true;
+    settings().h2 = kbf;
+    {
+        auto db = Database::openDefault();
+        db->exec("CREATE TABLE findings (ticker TEXT COLLATE NOCASE, datum TEXT)");
+        db->exec("INSERT INTO findings VALUES ('abc', '2024-03-14')");
+    }
+    ChartWindow w("ABC");
+    auto* formats = child<QComboBox>(w, "cboFormat");
+    ASSERT_EQ(formats->count(), 2);
+    EXPECT_EQ(formats->itemData(1).toChar(), QLatin1Char('K'));
+    EXPECT_TRUE(w.frame().flagged(QDate(2024, 3, 14)));
+    w.pointAt(QDate(2024, 3, 14));
+    EXPECT_TRUE(child<QLabel>(w, "lblValues")->text().endsWith("(flagged by the check)"));
+
+    formats->setCurrentIndex(1);  // no KBF file yet
+    EXPECT_TRUE(w.frame().isEmpty());
+    EXPECT_TRUE(child<QLabel>(w, "lblSource")->text().startsWith("No file"));
+    EXPECT_FALSE(child<QToolButton>(w, "cmdRange1Y")->isEnabled());
+}
+
+// The figure of the issue: a file of 10,000 days opens, drawn, in well
+// under a second; printed so a slower machine shows.
+TEST_F(ChartWindowTest, OpensTenThousandDaysAtOnce)
+{
+    writeDays(ascii + "BIG.asc", 10000);
+    QElapsedTimer t;
+    t.start();
+    ChartWindow w("BIG");
+    w.resize(900, 560);
+    w.show();
+    QApplication::processEvents();
+    const qint64 ms = t.elapsed();
+    std::printf("chart window with 10000 days: %lld ms\n", static_cast<long long>(ms));
+    EXPECT_EQ(w.frame().days().size(), 10000);
+    EXPECT_EQ(w.frame().bars().size(), ChartFrame::kMaxBars);
+}
+
+class StatusColumnTest : public ChartWindowTest {};
+
+// One symbol of the list is up to date, one five trading days behind, one
+// has no file: the list grid shows each, read off the event loop's turns.
+TEST_F(StatusColumnTest, ListGridShowsLastDaysBehindAndMissing)
+{
+    {
+        clsData d;
+        for (const char* t : {"AAA", "BBB", "CCC"}) {
+            d.tickercode = QLatin1String(t);
+            d.fondsnaam = QLatin1String(t);
+            d.MarktNaam = QStringLiteral("X");
+            d.fondstype = QStringLiteral("Stock");
+            d.go();
+            d.addtodatabase2(d.tickercode, d.fondsnaam, d.marketid, d.fondstype);
+        }
+        d.tickersmislukt({"CCC"});
+    }
+    Lijstinvoeg on;
+    for (const char* t : {"AAA", "BBB", "CCC"})
+        on.downloaden(QLatin1String(t), true, lists::column(2));
+    writeFile(ascii + "AAA.asc", line(QDate(2024, 3, 15), 11));
+    writeFile(ascii + "BBB.asc", line(QDate(2024, 3, 8), 11));
+    settings().lijst = 2;
+
+    marketform f;
+    SymbolGridModel* grid = f.gridlijst()->grid();
+    ASSERT_EQ(grid->rowCount(), 3);
+    for (int i = 0; i < 100 && f.readingStatus(); ++i)
+        QApplication::processEvents();
+    ASSERT_FALSE(f.readingStatus());
+    ASSERT_EQ(grid->columnCount(), 6);  // market, symbol, name, type, last ASCII, download
+    EXPECT_EQ(grid->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Last ASCII"));
+    auto cell = [&](int row, int col) { return grid->data(grid->index(row, col), Qt::DisplayRole).toString(); };
+    EXPECT_EQ(cell(0, 1), QStringLiteral("AAA"));
+    EXPECT_EQ(cell(0, 4), QStringLiteral("2024-03-15"));
+    EXPECT_EQ(cell(1, 4), QStringLiteral("2024-03-08"));
+    EXPECT_EQ(cell(2, 4), QStringLiteral("missing"));
+    EXPECT_EQ(cell(2, 5), QStringLiteral("failed"));
+    EXPECT_EQ(cell(0, 5), QStringLiteral("ok"));
+    EXPECT_EQ(grid->statusOf(1)->formats[0].state, symbolstatus::FileState::Behind);
+    EXPECT_FALSE(grid->data(grid->index(0, 4), Qt::BackgroundRole).isValid());
+    EXPECT_TRUE(grid->data(grid->index(1, 4), Qt::BackgroundRole).isValid());
+
+    // A double-click on a row asks for its chart.
+    QString asked;
+    QObject::connect(&f, &marketform::chartRequested, [&](const QString& t) { asked = t; });
+    emit f.gridlijst()->doubleClicked(grid->index(1, 0));
+    EXPECT_EQ(asked, QStringLiteral("BBB"));
+}
+
+TEST_F(ChartWindowTest, TheReportOpensTheChartOfTheChosenSymbol)
+{
+    writeDays(ascii + "IBM.asc", 20);
+    {
+        clsData d;
+        d.tickersmislukt({"IBM"});
+    }
+    reportform r;
+    auto* chart = child<QPushButton>(r, "cmdChart");
+    ASSERT_NE(chart, nullptr);
+    EXPECT_FALSE(chart->isEnabled());
+    auto* failed = child<QTreeWidget>(r, "ListView1");
+    failed->setCurrentItem(failed->topLevelItem(0));
+    ASSERT_TRUE(chart->isEnabled());
+    chart->click();
+    auto* w = r.findChild<ChartWindow*>();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->ticker(), QStringLiteral("IBM"));
+    EXPECT_EQ(w->frame().days().size(), 20);
+}
