@@ -9,7 +9,10 @@
 
 namespace {
 constexpr char kPassword[] = "mvkotrelnap";
-constexpr int kBusyTimeoutMs = 3000;
+// The window, the scheduler and a headless command may share the database;
+// a write waits this long for another process's short transaction (whose
+// commit may wait on a busy disk) before it fails as locked.
+constexpr int kBusyTimeoutMs = 10000;
 }  // namespace
 
 DbError::DbError(int code, const QString& message) : AppError(code, message) {}

@@ -102,8 +102,7 @@ TEST_F(ChartWindowTest, OffersEveryFormatThatIsOnAndMarksFlaggedDays)
     settings().h2 = kbf;
     {
         auto db = Database::openDefault();
-        db->exec("CREATE TABLE findings (ticker TEXT COLLATE NOCASE, datum TEXT)");
-        db->exec("INSERT INTO findings VALUES ('abc', '2024-03-14')");
+        db->exec("INSERT INTO findings (ticker, datum, kind) VALUES ('abc', '2024-03-14', 'jump')");
     }
     ChartWindow w("ABC");
     auto* formats = child<QComboBox>(w, "cboFormat");
