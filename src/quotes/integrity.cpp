@@ -221,6 +221,18 @@ private:
         Finding& f = add(Kind::Bounds, i, 1, seen);
         if (!repair_)
             return;
+        // A price of the bar 100x off its neighbours' closes: widening the
+        // bar to it would make the bad price part of the day's range.
+        for (const int k : {i - 1, i + 1}) {
+            if (k < 0 || k >= static_cast<int>(bars_.size()))
+                continue;
+            const double next = bars_[k].close;
+            if (unitStep(next, b.open) || unitStep(next, b.high) || unitStep(next, b.low) || unitStep(next, b.close)) {
+                f.seen += QStringLiteral("; a price 100x off the neighbouring days: not repaired");
+                mixedUnits_.push_back(i);
+                return;
+            }
+        }
         // Widened to hold open and close: low <= min(open, close) <= max(open, close) <= high.
         const double high = std::max(b.high, top), low = std::min(b.low, bottom);
         QString what;
@@ -274,7 +286,11 @@ private:
                              QStringLiteral("close %1 against %2 before and %3 after")
                                  .arg(num(b.close), num(bars_[i - 1].close), num(bars_[i + 1].close)));
             const double factor = st.dir > 0 ? 1 / kUnit : kUnit;
-            if (repair_) {
+            // Only some prices of the day are off: which ones is a guess.
+            const bool mixed = std::find(mixedUnits_.begin(), mixedUnits_.end(), i) != mixedUnits_.end();
+            if (mixed)
+                f.seen += QStringLiteral("; its prices are not all in one unit: not repaired");
+            if (repair_ && !mixed) {
                 const double old = b.close;
                 scalePrices(b, factor);
                 repaired(f,
@@ -361,6 +377,7 @@ private:
     bool repair_;
     QVector<Finding> out_;
     std::vector<int> explained_;  // step days a reported split accounts for
+    std::vector<int> mixedUnits_;  // days with prices in two units
 };
 
 template <typename Day>

@@ -189,6 +189,30 @@ TEST(Integrity, AmbiguousStepsAreFlaggedOnly)
     EXPECT_EQ(crash[0].close, 50);
 }
 
+// Some prices of a day came 100x too high: widening the bar to them would
+// write the bad prices into the day's range, and dividing every price would
+// spoil the others. Both are left for the user.
+TEST(Integrity, ADayWithPricesInTwoUnitsIsFlaggedNotRepaired)
+{
+    for (const bool openToo : {false, true}) {
+        QVector<Bar> bars = weekdays({1.5, 1.52, 1.51, 1.5, 1.53});
+        bars[2].close = 151;
+        if (openToo)
+            bars[2].open = 149;
+        const Bar before = bars[2];
+        const QVector<Finding> found = check(bars, contextFor(Action::Repair));
+        ASSERT_GE(found.size(), 2) << openToo;
+        EXPECT_EQ(kinds(found).first(), QStringLiteral("bounds"));
+        EXPECT_TRUE(kinds(found).contains(QStringLiteral("jump")));
+        for (const Finding& f : found)
+            EXPECT_FALSE(f.repaired) << qPrintable(f.seen);
+        EXPECT_EQ(bars[2].high, before.high);
+        EXPECT_EQ(bars[2].low, before.low);
+        EXPECT_EQ(bars[2].close, before.close);
+        EXPECT_EQ(bars[2].open, before.open);
+    }
+}
+
 TEST(Integrity, MissingSplitIsAppliedWithTheProvidersRatio)
 {
     QVector<Bar> bars = weekdays({400, 404, 408, 102, 103, 101});
