@@ -14,35 +14,17 @@
 namespace checkfiles {
 namespace {
 
-const TextQuoteWriter* textLayout(QChar letter)
-{
-    static const AsciiWriter ascii;
-    static const StockguruWriter stockguru;
-    static const GetWriter get;
-    switch (letter.unicode()) {
-    case u'C': return &ascii;
-    case u'S': return &stockguru;
-    case u'D': return &get;
-    default: return nullptr;
-    }
-}
-
 // The prices of a dated line: after the date (C, D) or after the date that
 // follows ",D," (S). False when fewer than five fields follow.
 bool parseLine(QByteArrayView line, QChar letter, qint32 date, Quote& q, QString* base)
 {
-    qsizetype from = 0;
-    if (letter == u'S') {
-        const qsizetype mark = line.indexOf(QByteArrayView(",D,"));
-        if (base)
-            *base = QString::fromLatin1(line.first(mark));
-        from = mark + 3;
-    }
-    const qsizetype comma = line.indexOf(',', from);
-    if (comma < 0)
+    qsizetype baseEnd = -1;
+    qsizetype at = pricesStart(line, letter, &baseEnd);
+    if (at < 0)
         return false;
+    if (base && baseEnd >= 0)
+        *base = QString::fromLatin1(line.first(baseEnd));
     QString* fields[5] = {&q.open, &q.high, &q.low, &q.close, &q.volume};
-    qsizetype at = comma + 1;
     for (int k = 0; k < 5; ++k) {
         if (at > line.size())
             return false;
@@ -54,12 +36,6 @@ bool parseLine(QByteArrayView line, QChar letter, qint32 date, Quote& q, QString
     }
     q.date = date;
     return true;
-}
-
-double kbfPrice(const unsigned char* b)
-{
-    const double cents = std::round(b[2] / 256.0 * 100);
-    return b[0] + 256.0 * b[1] + cents / 100;
 }
 
 std::optional<StoredFile> parseKbf(const QByteArray& content)
@@ -75,11 +51,11 @@ std::optional<StoredFile> parseKbf(const QByteArray& content)
         const auto* b = reinterpret_cast<const unsigned char*>(rec);
         Quote q;
         q.date = KbfWriter::recordDate(rec);
-        q.high = integrity::priceText(kbfPrice(b + 2));
-        q.low = integrity::priceText(kbfPrice(b + 5));
-        q.close = integrity::priceText(kbfPrice(b + 8));
+        q.high = integrity::priceText(KbfWriter::bytesPrice(b + 2));
+        q.low = integrity::priceText(KbfWriter::bytesPrice(b + 5));
+        q.close = integrity::priceText(KbfWriter::bytesPrice(b + 8));
         q.open = q.close;
-        q.volume = QString::number(b[13] + 256LL * b[11] + 65536LL * b[12]);
+        q.volume = QString::number(KbfWriter::recordVolume(rec));
         file.days.append(std::move(q));
     }
     return file;

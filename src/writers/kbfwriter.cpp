@@ -38,6 +38,18 @@ void checkSize(const QString& file)
 }
 }  // namespace
 
+double KbfWriter::bytesPrice(const unsigned char* bytes)
+{
+    const double cents = std::round(bytes[2] / 256.0 * 100);
+    return bytes[0] + 256.0 * bytes[1] + cents / 100;
+}
+
+qint64 KbfWriter::recordVolume(const char* record)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(record);
+    return b[13] + 256LL * b[11] + 65536LL * b[12];
+}
+
 void KbfWriter::priceBytes(double price, unsigned char* out)
 {
     if (!std::isfinite(price) || price < 0)

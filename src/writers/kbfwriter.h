@@ -20,4 +20,8 @@ public:
     static qint32 recordDate(const char* record);
     // A price as three bytes: integer part low, high, fraction in 1/256.
     static void priceBytes(double price, unsigned char* out);
+    // The price of three such bytes, to the cent it was written with.
+    static double bytesPrice(const unsigned char* bytes);
+    // The volume of a record.
+    static qint64 recordVolume(const char* record);
 };

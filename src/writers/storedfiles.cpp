@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
-#include <memory>
 
 namespace storedfiles {
 namespace {
@@ -26,18 +25,6 @@ constexpr qint64 kFirstTail = 2048;
 QDate toDate(qint32 yyyymmdd)
 {
     return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100);
-}
-
-// The text layouts know their own dates; reading goes through them so a
-// line is dated exactly as the writer's merge dates it.
-std::unique_ptr<TextQuoteWriter> textLayout(QChar letter)
-{
-    switch (letter.toUpper().unicode()) {
-    case 'S': return std::make_unique<StockguruWriter>();
-    case 'D': return std::make_unique<GetWriter>();
-    case 'C': return std::make_unique<AsciiWriter>();
-    default: return nullptr;
-    }
 }
 
 bool isKbf(QChar letter)
@@ -77,21 +64,6 @@ bool parsePrices(QByteArrayView line, qsizetype from, Day* day)
     return true;
 }
 
-// Where the prices of a line start: after the date field (GET, ASCII), or
-// after the base name, "D" and the date (Stockguru).
-qsizetype pricesStart(QByteArrayView line, QChar letter)
-{
-    if (letter.toUpper() == QLatin1Char('S')) {
-        const qsizetype mark = line.indexOf(QByteArrayView(",D,"));
-        if (mark < 0)
-            return -1;
-        const qsizetype comma = line.indexOf(',', mark + 3);
-        return comma < 0 ? -1 : comma + 1;
-    }
-    const qsizetype comma = line.indexOf(',');
-    return comma < 0 ? -1 : comma + 1;
-}
-
 Series finish(std::map<qint32, Day>& byDate, Series series)
 {
     series.days.reserve(static_cast<qsizetype>(byDate.size()));
@@ -111,7 +83,6 @@ Series readKbf(const QString& path)
     std::map<qint32, Day> byDate;
     const qsizetype records = content.size() / KbfWriter::kRecordSize;
     series.skipped = content.size() % KbfWriter::kRecordSize != 0 ? 1 : 0;
-    auto price = [](const unsigned char* b) { return b[0] + b[1] * 256.0 + b[2] / 256.0; };
     for (qsizetype r = 0; r < records; ++r) {
         const char* rec = content.constData() + r * KbfWriter::kRecordSize;
         const auto* b = reinterpret_cast<const unsigned char*>(rec);
@@ -122,11 +93,11 @@ Series readKbf(const QString& path)
         }
         Day d;
         d.date = date;
-        d.high = price(b + 2);
-        d.low = price(b + 5);
-        d.close = price(b + 8);
+        d.high = KbfWriter::bytesPrice(b + 2);
+        d.low = KbfWriter::bytesPrice(b + 5);
+        d.close = KbfWriter::bytesPrice(b + 8);
         d.open = d.close;
-        d.volume = b[12] * 65536.0 + b[11] * 256.0 + b[13];
+        d.volume = static_cast<double>(KbfWriter::recordVolume(rec));
         byDate[KbfWriter::recordDate(rec)] = d;
     }
     return finish(byDate, std::move(series));
@@ -165,7 +136,7 @@ Series readDays(const QString& path, QChar letter)
     if (isKbf(letter))
         return readKbf(path);
     Series series;
-    const std::unique_ptr<TextQuoteWriter> layout = textLayout(letter);
+    const TextQuoteWriter* layout = textLayout(letter);
     QFile f(path);
     if (!layout || !f.open(QIODevice::ReadOnly))
         return series;
@@ -194,7 +165,7 @@ QDate lastDate(const QString& path, QChar letter)
 {
     if (isKbf(letter))
         return lastKbfDate(path);
-    const std::unique_ptr<TextQuoteWriter> layout = textLayout(letter);
+    const TextQuoteWriter* layout = textLayout(letter);
     if (!layout || !QFile::exists(path))
         return {};
     try {

@@ -215,3 +215,31 @@ std::optional<qint32> AsciiWriter::parseDate(QByteArrayView line) const
         return std::nullopt;
     return checked(date / 10000, date / 100 % 100, date % 100);
 }
+
+const TextQuoteWriter* textLayout(QChar letter)
+{
+    static const StockguruWriter stockguru;
+    static const GetWriter get;
+    static const AsciiWriter ascii;
+    switch (letter.toUpper().unicode()) {
+    case u'S': return &stockguru;
+    case u'D': return &get;
+    case u'C': return &ascii;
+    default: return nullptr;
+    }
+}
+
+qsizetype pricesStart(QByteArrayView line, QChar letter, qsizetype* baseEnd)
+{
+    qsizetype from = 0;
+    if (letter.toUpper() == QLatin1Char('S')) {
+        const qsizetype mark = line.indexOf(QByteArrayView(",D,"));
+        if (mark < 0)
+            return -1;
+        if (baseEnd)
+            *baseEnd = mark;
+        from = mark + 3;
+    }
+    const qsizetype comma = line.indexOf(',', from);
+    return comma < 0 ? -1 : comma + 1;
+}

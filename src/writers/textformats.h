@@ -57,3 +57,12 @@ public:
 protected:
     std::optional<qint32> parseDate(QByteArrayView line) const override;
 };
+
+// The layout of the text format `letter` (S, D or C, either case), for
+// reading back what its writer wrote; nullptr for any other letter.
+const TextQuoteWriter* textLayout(QChar letter);
+
+// Where the prices of a dated line of layout `letter` start: after the date
+// (D, C), or after the base name, "D" and the date (S); -1 when the line
+// has no such field. `baseEnd` (S only) gets where the base name ends.
+qsizetype pricesStart(QByteArrayView line, QChar letter, qsizetype* baseEnd = nullptr);
