@@ -33,9 +33,9 @@ QByteArray history(int symbol, int years, bool badDay)
         price *= 1 + (static_cast<double>(seed >> 8) / (1 << 24) - 0.5) * 0.06;
         const double c = badDay && ++n == 1000 ? price * 100 : price;
         const QByteArray p = QByteArray::number(c, 'f', 2);
-        out += d.toString(QStringLiteral("yyyyMMdd")).toLatin1() + ',' + QByteArray::number(c * 0.995, 'f', 2) + ','
-               + QByteArray::number(c * 1.01, 'f', 2) + ',' + QByteArray::number(c * 0.99, 'f', 2) + ',' + p + ','
-               + QByteArray::number(10000 + (seed >> 16)) + "\r\n";
+        out += d.toString(QStringLiteral("yyyyMMdd")).toLatin1() + ',' + QByteArray::number(c * 0.995, 'f', 2) + ',' +
+               QByteArray::number(c * 1.01, 'f', 2) + ',' + QByteArray::number(c * 0.99, 'f', 2) + ',' + p + ',' +
+               QByteArray::number(10000 + (seed >> 16)) + "\r\n";
     }
     return out;
 }

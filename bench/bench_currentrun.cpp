@@ -40,10 +40,7 @@
 
 namespace {
 
-qint32 dateOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
 QByteArray serviceDate(const QDate& d)
 {
@@ -62,10 +59,7 @@ long peakKb()
     return -1;
 }
 
-QString ticker(int n)
-{
-    return QStringLiteral("SYM%1.AS").arg(n, 5, 10, QLatin1Char('0'));
-}
+QString ticker(int n) { return QStringLiteral("SYM%1.AS").arg(n, 5, 10, QLatin1Char('0')); }
 
 // The longest interval between two consecutive calls of tick().
 struct GapMeter {
@@ -99,8 +93,8 @@ bool prefill(int symbols, int days, const QDate& last)
     QVector<Quote> history;
     for (int i = 0; i < days; ++i) {
         const QString p = QString::number(10 + i % 50) + QStringLiteral(".25");
-        history.append({QString(), QString(), dateOf(last.addDays(i - days + 1)), p, p, p, p,
-                        QString::number(1000 + i)});
+        history.append(
+            {QString(), QString(), dateOf(last.addDays(i - days + 1)), p, p, p, p, QString::number(1000 + i)});
     }
     const QByteArray mark = "\x01";
     for (char letter : {'S', 'D', 'C', 'K'}) {
@@ -265,8 +259,14 @@ int main(int argc, char** argv)
         if (updates.longest != before)
             gapAfter = QLatin1Char('"') + text1 + QStringLiteral("\" / \"") + text2 + QLatin1Char('"');
     };
-    QObject::connect(&run, &CurrentRun::panel1Changed, [&](const QString& t) { update(); text1 = t; });
-    QObject::connect(&run, &CurrentRun::panel2Changed, [&](const QString& t) { update(); text2 = t; });
+    QObject::connect(&run, &CurrentRun::panel1Changed, [&](const QString& t) {
+        update();
+        text1 = t;
+    });
+    QObject::connect(&run, &CurrentRun::panel2Changed, [&](const QString& t) {
+        update();
+        text2 = t;
+    });
     QObject::connect(&run, &CurrentRun::progressChanged, update);
     // How long the event loop went without turning: what a window feels.
     GapMeter loop;
@@ -316,8 +316,8 @@ int main(int argc, char** argv)
     run.StartRun();
     const qint64 stoppedMs = stopClock.isValid() ? stopClock.elapsed() : -1;
     std::printf("stopped run: ended %lld ms after Stop (%.2f s in all), %d requests, %d quotes written, %s\n",
-                static_cast<long long>(stoppedMs), static_cast<double>(clock.elapsed()) / 1000.0,
-                run.summary().batches, run.summary().totalWritten(), qPrintable(run.summary().outcome()));
+                static_cast<long long>(stoppedMs), static_cast<double>(clock.elapsed()) / 1000.0, run.summary().batches,
+                run.summary().totalWritten(), qPrintable(run.summary().outcome()));
     setMessages(nullptr);
     return 0;
 }

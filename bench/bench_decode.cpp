@@ -20,8 +20,8 @@ QByteArray answer180()
             continue;
         }
         const QByteArray name = i % 7 == 0 ? "\"Fuel Tech, Inc.\"" : "\"INTL BUSINESS MAC\"";
-        body += "\"" + t + "\",\"6/4/2004\",\"4:00pm\",90.10,90.95,89.81,90.04,"
-                + QByteArray::number(4132300 + i) + "," + name + "\r\n";
+        body += "\"" + t + "\",\"6/4/2004\",\"4:00pm\",90.10,90.95,89.81,90.04," + QByteArray::number(4132300 + i) +
+                "," + name + "\r\n";
     }
     return body;
 }

@@ -118,7 +118,8 @@ int main(int argc, char** argv)
             total.wallMs += cost.wallMs;
             total.cpuMs += cost.cpuMs;
         }
-        std::printf("%d rows in %zu batches of 180, the workbook rewritten after each: %.1f ms wall, %.1f ms CPU (%d rows on disk)\n",
+        std::printf("%d rows in %zu batches of 180, the workbook rewritten after each: %.1f ms wall, %.1f ms CPU (%d "
+                    "rows on disk)\n",
                     rows, writers.size(), total.wallMs, total.cpuMs, writers.back()->rowsSaved());
     }
 
@@ -129,8 +130,8 @@ int main(int argc, char** argv)
         file = ewriter::createWorkbook(false);
         ewriter w;
         const Cost cost = writeAll(w, file, many);
-        std::printf("%d rows: %.1f ms wall, %.1f ms CPU, %d sheets, %lld bytes\n", big, cost.wallMs, cost.cpuMs, w.sheets(),
-                    static_cast<long long>(QFileInfo(file).size()));
+        std::printf("%d rows: %.1f ms wall, %.1f ms CPU, %d sheets, %lld bytes\n", big, cost.wallMs, cost.cpuMs,
+                    w.sheets(), static_cast<long long>(QFileInfo(file).size()));
     }
     if (!messages.shown.isEmpty())
         std::printf("messages: %s\n", qPrintable(messages.texts().join(QLatin1Char('|'))));

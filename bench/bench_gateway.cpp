@@ -23,9 +23,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 #include <vector>
-#include <cstdio>
 
 namespace {
 
@@ -73,8 +73,8 @@ int main(int argc, char* argv[])
     FakeProvider provider;
     for (const char* prefix : {"A", "B", "C", "F"}) {
         for (int i = 0; i < 180; ++i)
-            provider.addQuote(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(i, 4, 10, QLatin1Char('0')),
-                              10 + i, 1000 + i, 1739566800);
+            provider.addQuote(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(i, 4, 10, QLatin1Char('0')), 10 + i,
+                              1000 + i, 1739566800);
     }
     for (int i = 0; i < 1800; ++i)
         provider.addQuote(QStringLiteral("D%1").arg(i, 4, 10, QLatin1Char('0')), 10 + i, 1000 + i, 1739566800);
@@ -100,8 +100,8 @@ int main(int argc, char* argv[])
         provider.clearRequests();
         QElapsedTimer clock;
         clock.start();
-        QNetworkReply* reply = client.get(QNetworkRequest(QUrl(
-            QStringLiteral("http://%1/d/quotes.csv?s=%2&f=sd1t1ohgl1vn&e=.csv").arg(address, symbols))));
+        QNetworkReply* reply = client.get(QNetworkRequest(
+            QUrl(QStringLiteral("http://%1/d/quotes.csv?s=%2&f=sd1t1ohgl1vn&e=.csv").arg(address, symbols))));
         waitUntil([&] { return reply->isFinished(); }, 60000);
         const QByteArray body = reply->readAll();
         std::printf("%-34s %6lld ms, %3d lines, provider requests: %d (quote calls %d, charts %d)\n", label,
@@ -126,8 +126,9 @@ int main(int argc, char* argv[])
         for (int r = 0; r < 10; ++r) {
             clients.push_back(std::make_unique<QNetworkAccessManager>());
             clients.back()->setProxy(QNetworkProxy::NoProxy);
-            QNetworkReply* reply = clients.back()->get(QNetworkRequest(QUrl(
-                QStringLiteral("http://%1/d/quotes.csv?s=%2&f=sd1t1ohgl1vn&e=.csv").arg(address, batch(QStringLiteral("D"), r * 180)))));
+            QNetworkReply* reply = clients.back()->get(
+                QNetworkRequest(QUrl(QStringLiteral("http://%1/d/quotes.csv?s=%2&f=sd1t1ohgl1vn&e=.csv")
+                                         .arg(address, batch(QStringLiteral("D"), r * 180)))));
             QObject::connect(reply, &QNetworkReply::finished, reply, [&, reply] {
                 lines += int(reply->readAll().count("\r\n"));
                 ++finished;
@@ -160,16 +161,18 @@ int main(int argc, char* argv[])
         int attempts = 0, lines = 0;
         while (attempts < 5 && lines == 0) {
             ++attempts;
-            QNetworkReply* reply = client.get(QNetworkRequest(QUrl(
-                QStringLiteral("http://%1/d/quotes.csv?s=%2&f=sd1t1ohgl1vn&e=.csv").arg(at, batch(bare ? QStringLiteral("A") : QStringLiteral("F"))))));
+            QNetworkReply* reply = client.get(
+                QNetworkRequest(QUrl(QStringLiteral("http://%1/d/quotes.csv?s=%2&f=sd1t1ohgl1vn&e=.csv")
+                                         .arg(at, batch(bare ? QStringLiteral("A") : QStringLiteral("F"))))));
             QTimer::singleShot(10000, reply, &QNetworkReply::abort);
             waitUntil([&] { return reply->isFinished(); }, 15000);
             lines = int(reply->readAll().count("\r\n"));
             delete reply;
         }
-        std::printf("%-34s %6lld ms, %3d lines, %d attempt(s), provider requests: %d (spark %d, charts %d; goal < 30 s)\n",
-                    bare ? "180 symbols, fallback, bare spark" : "180 symbols, fallback, 0.5 s", clock.elapsed(), lines, attempts, int(provider.requests().size()),
-                    provider.count("/v7/finance/spark"), provider.count("/v8/"));
+        std::printf(
+            "%-34s %6lld ms, %3d lines, %d attempt(s), provider requests: %d (spark %d, charts %d; goal < 30 s)\n",
+            bare ? "180 symbols, fallback, bare spark" : "180 symbols, fallback, 0.5 s", clock.elapsed(), lines,
+            attempts, int(provider.requests().size()), provider.count("/v7/finance/spark"), provider.count("/v8/"));
         fallback.terminate();
         fallback.waitForFinished(10000);
     }

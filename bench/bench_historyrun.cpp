@@ -63,20 +63,14 @@ double cpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-           + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-QString ticker(int n)
-{
-    return QStringLiteral("SYM%1").arg(n, 4, 10, QLatin1Char('0'));
-}
+QString ticker(int n) { return QStringLiteral("SYM%1").arg(n, 4, 10, QLatin1Char('0')); }
 
 // Every second symbol with an exchange suffix: 200-day chunks on a legacy host.
-QString mixedTicker(int n)
-{
-    return n % 2 ? ticker(n) + QStringLiteral(".AS") : ticker(n);
-}
+QString mixedTicker(int n) { return n % 2 ? ticker(n) + QStringLiteral(".AS") : ticker(n); }
 
 // 2,000 days up to `last` in every symbol's file of S, D, C and K.
 bool prefill(int symbols, const QDate& last)
@@ -88,8 +82,8 @@ bool prefill(int symbols, const QDate& last)
             QByteArray bytes;
             for (int i = 0; i < 2000; ++i) {
                 const QDate d = last.addDays(i - 1999);
-                const Quote q{ticker(n), {}, d.year() * 10000 + d.month() * 100 + d.day(), "9.5", "9.5", "9.5", "9.5",
-                              "500"};
+                const Quote q{ticker(n), {},   d.year() * 10000 + d.month() * 100 + d.day(), "9.5", "9.5", "9.5",
+                              "9.5",     "500"};
                 bytes += letter == 'K' ? KbfWriter::record(q)
                                        : static_cast<TextQuoteWriter*>(writer.get())->line(file.base, q) + "\r\n";
             }

@@ -27,10 +27,7 @@
 
 namespace {
 
-qint32 dateOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
 // Ten years of weekdays with bench_historyrun's prices (they come from the
 // same fake service).
@@ -91,8 +88,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < 2000; ++i) {
         const QString p = QString::number(10 + i % 50) + QStringLiteral(".25");
         content += ascii.line(QString(), {QString(), QString(), dateOf(last.addDays(i - 1999)), p, p, p, p,
-                                          QString::number(1000 + i)})
-                   + "\r\n";
+                                          QString::number(1000 + i)}) +
+                   "\r\n";
     }
     CurrentQuotes q;
     for (int n = 0; n < 10000; ++n) {
@@ -146,8 +143,8 @@ int main(int argc, char** argv)
         QElapsedTimer clock;
         clock.start();
         for (qsizetype i = 0; i < q.size(); ++i) {
-            const QString file = folder + QString(q.yahooticker[i]).replace(QLatin1Char('.'), QLatin1Char('_'))
-                                 + QStringLiteral(".asc");
+            const QString file =
+                folder + QString(q.yahooticker[i]).replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral(".asc");
             if (with)
                 checkfiles::lastDay(file, QLatin1Char('C'));
             AsciiWriter w;

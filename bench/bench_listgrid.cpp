@@ -36,16 +36,15 @@ void fill()
     const int big = static_cast<int>(db.lastInsertRowId());
     db.exec(QStringLiteral("INSERT INTO markt (Market) VALUES ('Other')"));
     const int other = static_cast<int>(db.lastInsertRowId());
-    Statement st = db.prepare(QStringLiteral(
-        "INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) VALUES (?, ?, ?, ?, ?)"));
+    Statement st = db.prepare(
+        QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) VALUES (?, ?, ?, ?, ?)"));
     // The list holds half of the big market and symbols of another market.
     for (int i = 0; i < kMarket + kList / 2; ++i) {
         const bool inBig = i < kMarket;
         st.reset();
         st.bindAll({inBig ? big : other, QStringLiteral("T%1").arg(i, 6, 10, QLatin1Char('0')),
                     QStringLiteral("Company %1 Holding").arg((i * 7919) % 100000),
-                    i % 3 ? QStringLiteral("Stock") : QStringLiteral("Fund"),
-                    (!inBig || i % 4 == 0) ? 1 : 0});
+                    i % 3 ? QStringLiteral("Stock") : QStringLiteral("Fund"), (!inBig || i % 4 == 0) ? 1 : 0});
         st.run();
     }
     t.commit();
@@ -67,8 +66,8 @@ struct Timer {
 QByteArray ms(const Timer& t)
 {
     const double cpu = 1000.0 * static_cast<double>(std::clock() - t.cpu) / CLOCKS_PER_SEC;
-    return QByteArray::number(static_cast<double>(t.wall.nsecsElapsed()) / 1e6, 'f', 0) + " ms (processor "
-           + QByteArray::number(cpu, 'f', 0) + " ms)";
+    return QByteArray::number(static_cast<double>(t.wall.nsecsElapsed()) / 1e6, 'f', 0) + " ms (processor " +
+           QByteArray::number(cpu, 'f', 0) + " ms)";
 }
 
 }  // namespace

@@ -24,15 +24,9 @@
 
 namespace {
 
-qint32 dateOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
-QString sym(int n)
-{
-    return QStringLiteral("SYM%1").arg(n, 5, 10, QLatin1Char('0'));
-}
+QString sym(int n) { return QStringLiteral("SYM%1").arg(n, 5, 10, QLatin1Char('0')); }
 
 struct Times {
     std::vector<double> us;
@@ -43,8 +37,8 @@ struct Times {
         double sum = 0;
         for (double v : us)
             sum += v;
-        std::printf("%s: mean %.0f us, median %.0f us, max %.0f us (%zu runs)\n", what, sum / static_cast<double>(us.size()),
-                    us[us.size() / 2], us.back(), us.size());
+        std::printf("%s: mean %.0f us, median %.0f us, max %.0f us (%zu runs)\n", what,
+                    sum / static_cast<double>(us.size()), us[us.size() / 2], us.back(), us.size());
     }
 };
 
@@ -77,7 +71,8 @@ int main(int argc, char** argv)
     fillMetastockFolder(ms + QStringLiteral("A"), 2000, 5000, last, sym);
     fillMetastockFolder(ms + QStringLiteral("B"), 2000, 20, last, [](int n) { return sym(2000 + n); });
     fillMetastockFolder(ms + QStringLiteral("C"), 2000, 20, last, [](int n) { return sym(4000 + n); });
-    std::printf("set-up: 3 folders of 2,000 securities written in %.1f s\n", static_cast<double>(clock.elapsed()) / 1000.0);
+    std::printf("set-up: 3 folders of 2,000 securities written in %.1f s\n",
+                static_cast<double>(clock.elapsed()) / 1000.0);
 
     for (int target : {100, 1500}) {
         Times lib;
@@ -149,7 +144,8 @@ int main(int argc, char** argv)
     for (int i = 201; i <= 400; ++i) {
         clock.restart();
         metaclass m;
-        m.setQuote({sym(1500), sym(1500) + QStringLiteral(" CORP"), dateOf(last.addDays(i)), "10", "11", "9", "10.5", "1234"});
+        m.setQuote(
+            {sym(1500), sym(1500) + QStringLiteral(" CORP"), dateOf(last.addDays(i)), "10", "11", "9", "10.5", "1234"});
         m.go();
         quote.add(clock.nsecsElapsed());
     }
@@ -172,13 +168,16 @@ int main(int argc, char** argv)
     auto block = [&](int firstOffset) {
         QString text;
         for (int i = 0; i < 5000; ++i)
-            text += QStringLiteral("HIST,%1,10.5,11,10,10.75,%2\r\n").arg(dateOf(last.addDays(firstOffset + i))).arg(5000 + i);
+            text += QStringLiteral("HIST,%1,10.5,11,10,10.75,%2\r\n")
+                        .arg(dateOf(last.addDays(firstOffset + i)))
+                        .arg(5000 + i);
         return text;
     };
     const struct {
         const char* name;
         int offset;
-    } cases[] = {{"overlapping half", -2500}, {"after the stored records", 1000}, {"before the stored records", -20000}};
+    } cases[] = {
+        {"overlapping half", -2500}, {"after the stored records", 1000}, {"before the stored records", -20000}};
     for (const auto& c : cases) {
         // Each case starts from a security of 5,000 records.
         fillMetastockFolder(ms + QStringLiteral("H"), 1, 5000, last, [](int) { return QStringLiteral("HIST"); });

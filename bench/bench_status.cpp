@@ -16,8 +16,8 @@
 #include "windows/chartwindow.h"
 #include "windows/marketform.h"
 #include "windows/symbolgrid.h"
-#include "writers/symbolwriter.h"
 #include "writers/storedfiles.h"
+#include "writers/symbolwriter.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,10 +31,7 @@ namespace {
 constexpr int kSymbols = 5000;
 constexpr int kDays = 100;
 
-QString ticker(int i)
-{
-    return QStringLiteral("T%1.AS").arg(i, 5, 10, QLatin1Char('0'));
-}
+QString ticker(int i) { return QStringLiteral("T%1.AS").arg(i, 5, 10, QLatin1Char('0')); }
 
 void fillDatabase()
 {
@@ -65,8 +62,13 @@ void fillFiles()
         QDate d(2024, 1, 1);
         while (days.size() < kDays - (i % 10 == 9 ? 5 : 0)) {
             if (d.dayOfWeek() <= 5)
-                days.append({ticker(i), {}, d.year() * 10000 + d.month() * 100 + d.day(), QStringLiteral("10.5"),
-                             QStringLiteral("11.25"), QStringLiteral("9.75"), QStringLiteral("10.75"),
+                days.append({ticker(i),
+                             {},
+                             d.year() * 10000 + d.month() * 100 + d.day(),
+                             QStringLiteral("10.5"),
+                             QStringLiteral("11.25"),
+                             QStringLiteral("9.75"),
+                             QStringLiteral("10.75"),
                              QStringLiteral("120000")});
             d = d.addDays(1);
         }
@@ -77,10 +79,7 @@ void fillFiles()
     }
 }
 
-double ms(const QElapsedTimer& t)
-{
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
+double ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
 
 }  // namespace
 
@@ -157,8 +156,8 @@ int main(int argc, char** argv)
         chart.resize(900, 560);
         chart.show();
         QApplication::processEvents();
-        std::printf("chart window with %d days open and drawn: %.0f ms\n", static_cast<int>(chart.frame().days().size()),
-                    ms(t));
+        std::printf("chart window with %d days open and drawn: %.0f ms\n",
+                    static_cast<int>(chart.frame().days().size()), ms(t));
         t.restart();
         chart.zoom(0.8);
         chart.pan(-100);

@@ -15,10 +15,7 @@
 #include <cstdio>
 
 namespace {
-qint32 dateOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
 Quote quoteOf(const QString& ticker, const QDate& d, int i)
 {

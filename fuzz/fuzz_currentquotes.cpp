@@ -12,9 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArrayView body(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
     const CurrentQuotes q = decodeCurrentQuotes(body, reject, 2031);
     const qsizetype n = q.yahooticker.size();
-    if (q.yahoodate.size() != n || q.yahooTime.size() != n || q.yahooopen.size() != n
-        || q.yahoohigh.size() != n || q.yahoolow.size() != n || q.yahooclose.size() != n
-        || q.yahoovolume.size() != n || q.yahooname.size() != n)
+    if (q.yahoodate.size() != n || q.yahooTime.size() != n || q.yahooopen.size() != n || q.yahoohigh.size() != n ||
+        q.yahoolow.size() != n || q.yahooclose.size() != n || q.yahoovolume.size() != n || q.yahooname.size() != n)
         std::abort();
     if (!q.decoded && (n != 0 || !q.notfound.isEmpty()))
         std::abort();

@@ -26,11 +26,11 @@ struct MsSecurity {
 };
 
 struct MsFolderRead {
-    bool ran = false;          // the reader ran and printed its answer
-    QString error;             // why it did not
+    bool ran = false;                // the reader ran and printed its answer
+    QString error;                   // why it did not
     QVector<MsSecurity> securities;  // MASTER's order, then XMASTER's
-    QStringList problems;      // rules the folder breaks
-    QStringList unnamed;       // data files no entry names
+    QStringList problems;            // rules the folder breaks
+    QStringList unnamed;             // data files no entry names
 
     const MsSecurity* find(const QString& symbol) const
     {

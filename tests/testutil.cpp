@@ -5,13 +5,13 @@
 #include "support/settingsstore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTimer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 void QuotarisTest::SetUp()
 {
@@ -46,20 +46,11 @@ void QuotarisTest::TearDown()
     qputenv("XDG_CONFIG_HOME", savedConfig_);
 }
 
-QString QuotarisTest::home() const
-{
-    return root.path() + QStringLiteral("/home/");
-}
+QString QuotarisTest::home() const { return root.path() + QStringLiteral("/home/"); }
 
-QString QuotarisTest::dataFolder() const
-{
-    return root.path() + QStringLiteral("/data");
-}
+QString QuotarisTest::dataFolder() const { return root.path() + QStringLiteral("/data"); }
 
-QString QuotarisTest::path(const QString& relative) const
-{
-    return root.path() + QLatin1Char('/') + relative;
-}
+QString QuotarisTest::path(const QString& relative) const { return root.path() + QLatin1Char('/') + relative; }
 
 QByteArray readAll(const QString& file)
 {
@@ -77,10 +68,7 @@ void writeFile(const QString& file, const QByteArray& bytes)
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
-QStringList ProgramRun::lines() const
-{
-    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
+QStringList ProgramRun::lines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 
 ProgramRun runQuotaris(const QStringList& args, int timeoutMs)
 {

@@ -16,8 +16,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    QString home() const;        // the fake home folder, ending in "/"
-    QString dataFolder() const;  // the data folder, created
+    QString home() const;                         // the fake home folder, ending in "/"
+    QString dataFolder() const;                   // the data folder, created
     QString path(const QString& relative) const;  // inside the temporary root
 
     QTemporaryDir root;

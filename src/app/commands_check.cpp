@@ -83,7 +83,8 @@ void checkFile(HeadlessContext& c, const QString& path, QChar format, bool repai
         days.append({ticker, q.date, q.open, q.high, q.low, q.close, q.volume});
     const QVector<integrity::Finding> found = integrity::checkHistory(days, contextFor(ticker, repair));
     print(c, found, tally);
-    const bool changed = std::any_of(found.cbegin(), found.cend(), [](const integrity::Finding& x) { return x.repaired; });
+    const bool changed =
+        std::any_of(found.cbegin(), found.cend(), [](const integrity::Finding& x) { return x.repaired; });
     if (!repair || !changed)
         return;
     for (qsizetype i = 0; i < days.size(); ++i) {
@@ -163,10 +164,9 @@ void checkMetastock(HeadlessContext& c, const QString& folder, bool repair, Tall
             writer.selectSecurity(r.ticker, r.dataFile);
             for (int k : r.days) {
                 const integrity::Bar& b = r.bars[k];
-                writer.changeRecord(b.date, b.date, r.times[static_cast<size_t>(k)],
-                                    static_cast<float>(b.open), static_cast<float>(b.high), static_cast<float>(b.low),
-                                    static_cast<float>(b.close), static_cast<float>(b.volume),
-                                    r.openInterests[static_cast<size_t>(k)]);
+                writer.changeRecord(b.date, b.date, r.times[static_cast<size_t>(k)], static_cast<float>(b.open),
+                                    static_cast<float>(b.high), static_cast<float>(b.low), static_cast<float>(b.close),
+                                    static_cast<float>(b.volume), r.openInterests[static_cast<size_t>(k)]);
             }
             writer.flush();
             writer.closeSecurity();

@@ -2,12 +2,12 @@
 
 #include "app/commands_history.h"
 #include "app/headless.h"
-#include "windows/runrecord.h"
 #include "database/lists.h"
 #include "runs/currentreport.h"
 #include "runs/currentrun.h"
 #include "support/state.h"
 #include "support/textconv.h"
+#include "windows/runrecord.h"
 
 namespace {
 const char kUsage[] = "usage: download current [--list N | --lists N,M,...]\n";

@@ -9,16 +9,13 @@
 
 namespace {
 
-QString onOff(bool on)
-{
-    return on ? QStringLiteral("on") : QStringLiteral("off");
-}
+QString onOff(bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); }
 
 QString describe(const ExportFormat& f)
 {
     const ProgramSettings& s = settings();
-    QString line = QStringLiteral("%1 %2: %3").arg(f.letter, QString::fromLatin1(f.caption).remove(QLatin1Char('&')),
-                                                   onOff(s.*f.selected));
+    QString line = QStringLiteral("%1 %2: %3")
+                       .arg(f.letter, QString::fromLatin1(f.caption).remove(QLatin1Char('&')), onOff(s.*f.selected));
     if (f.hasFolder())
         line += QStringLiteral(", folder ") + s.*f.folder;
     if (f.hasLongNames())
@@ -60,9 +57,10 @@ int cmdFormat(HeadlessContext& c)
 {
     const QStringList& a = c.args;
     auto usage = [&c](const QString& why) {
-        c.err << why << "\nUsage: format LETTER on|off [--folder DIR] [--long-names on|off] "
-                        "[--extension PRN|TXT|ASC|CSV] [--open-interest on|off] [--max-symbols 255|2000|6000|999999] "
-                        "[--command CMD]\n";
+        c.err << why
+              << "\nUsage: format LETTER on|off [--folder DIR] [--long-names on|off] "
+                 "[--extension PRN|TXT|ASC|CSV] [--open-interest on|off] [--max-symbols 255|2000|6000|999999] "
+                 "[--command CMD]\n";
         return 2;
     };
     if (a.size() < 2 || a[0].size() != 1 || !formats::find(a[0].at(0)))

@@ -3,10 +3,10 @@
 
 #include "app/commands_download.h"
 #include "app/headless.h"
-#include "windows/runrecord.h"
 #include "runs/historyreport.h"
 #include "runs/historyrun.h"
 #include "support/state.h"
+#include "windows/runrecord.h"
 
 namespace {
 const char kUsage[] =

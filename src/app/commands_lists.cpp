@@ -101,8 +101,9 @@ int cmdExport(HeadlessContext& c)
 {
     const Arguments a = parse(c.args, true);
     if (!a.error.isEmpty() || !a.list || !a.columns || a.positional.size() != 1) {
-        c.err << (a.error.isEmpty() ? QStringLiteral("Usage: quotaris export --list N --columns Symbol,Name,Market FILE")
-                                    : a.error)
+        c.err << (a.error.isEmpty()
+                      ? QStringLiteral("Usage: quotaris export --list N --columns Symbol,Name,Market FILE")
+                      : a.error)
               << '\n';
         return 2;
     }

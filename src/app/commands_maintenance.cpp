@@ -34,8 +34,8 @@ int cmdHelp(HeadlessContext& c)
     }
     const QString page = c.args.isEmpty() ? help::indexPage() : help::canonicalPage(c.args.first());
     if (page.isEmpty()) {
-        c.err << "Unknown help page: " << c.args.first() << "\nThe help pages are: "
-              << help::pageNames().join(QStringLiteral(", ")) << '\n';
+        c.err << "Unknown help page: " << c.args.first()
+              << "\nThe help pages are: " << help::pageNames().join(QStringLiteral(", ")) << '\n';
         return 1;
     }
     const QUrl url = help::pageUrl(page);

@@ -80,13 +80,12 @@ int list(HeadlessContext& c, const QString& folder)
     QVector<Line> lines;
     try {
         for (r.nextSecurity(); r.recordsLeft() >= 1; r.nextSecurity()) {
-            lines.append({r.currentFileNumber(),
-                          QStringLiteral("F%1,%2,%3,%4,%5,%6")
-                              .arg(r.currentFileNumber())
-                              .arg(r.currentSecurityTicker(), r.currentSecurityName())
-                              .arg(r.currentFirstDate())
-                              .arg(r.currentLastDate())
-                              .arg(r.currentRecordCount())});
+            lines.append({r.currentFileNumber(), QStringLiteral("F%1,%2,%3,%4,%5,%6")
+                                                     .arg(r.currentFileNumber())
+                                                     .arg(r.currentSecurityTicker(), r.currentSecurityName())
+                                                     .arg(r.currentFirstDate())
+                                                     .arg(r.currentLastDate())
+                                                     .arg(r.currentRecordCount())});
         }
     } catch (const mslink::Error& e) {
         c.err << e.text() << '\n';

@@ -11,10 +11,7 @@ namespace {
 // The batch size of the download run: one request per 180 tickers.
 constexpr int kBatch = 180;
 
-QString price(double value)
-{
-    return QString::number(value, 'g', 15);
-}
+QString price(double value) { return QString::number(value, 'g', 15); }
 
 QString dateText(qint32 yyyymmdd)
 {
@@ -83,8 +80,10 @@ int cmdInvestigate(HeadlessContext& c)
 
     if (t.examine()) {
         const QDate d(t.startDatumYear, t.startDatumMonth, t.startDatumDay);
-        c.out << "history from " << (d.isValid() ? d.toString(Qt::ISODate)
-                                                 : QStringLiteral("%1-%2-%3").arg(t.startDatumYear).arg(t.startDatumMonth).arg(t.startDatumDay))
+        c.out << "history from "
+              << (d.isValid()
+                      ? d.toString(Qt::ISODate)
+                      : QStringLiteral("%1-%2-%3").arg(t.startDatumYear).arg(t.startDatumMonth).arg(t.startDatumDay))
               << '\n';
     } else {
         if (t.pageMissing)

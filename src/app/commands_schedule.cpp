@@ -1,13 +1,13 @@
 #include "app/commands_schedule.h"
 
 #include "app/headless.h"
-#include "windows/runrecord.h"
 #include "runs/currentrun.h"
 #include "runs/scheduler.h"
-#include "windows/notify.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
+#include "windows/notify.h"
+#include "windows/runrecord.h"
 
 #include <QEventLoop>
 #include <QRegularExpression>
@@ -17,14 +17,13 @@
 #include <optional>
 
 namespace {
-const char kUsage[] =
-    "usage: schedule\n"
-    "       schedule set N --start HH:MM [--end HH:MM] [--interval HH:MM]\n"
-    "       schedule off N\n"
-    "       schedule options [--use-interval on|off] [--weekdays on|off] [--disconnect on|off]\n"
-    "                        [--disconnect-command COMMAND]\n"
-    "       schedule plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\"\n"
-    "       schedule run\n";
+const char kUsage[] = "usage: schedule\n"
+                      "       schedule set N --start HH:MM [--end HH:MM] [--interval HH:MM]\n"
+                      "       schedule off N\n"
+                      "       schedule options [--use-interval on|off] [--weekdays on|off] [--disconnect on|off]\n"
+                      "                        [--disconnect-command COMMAND]\n"
+                      "       schedule plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\"\n"
+                      "       schedule run\n";
 
 const QString kMinute = QStringLiteral("yyyy-MM-dd HH:mm");
 
@@ -47,10 +46,7 @@ std::optional<bool> parseSwitch(const QString& text)
     return std::nullopt;
 }
 
-int parseList(const QString& text)
-{
-    return static_cast<int>(textconv::toInteger(text, 1, 16).value_or(0));
-}
+int parseList(const QString& text) { return static_cast<int>(textconv::toInteger(text, 1, 16).value_or(0)); }
 
 int usage(HeadlessContext& c)
 {
@@ -58,10 +54,7 @@ int usage(HeadlessContext& c)
     return 2;
 }
 
-const char* onOff(bool value)
-{
-    return value ? "on" : "off";
-}
+const char* onOff(bool value) { return value ? "on" : "off"; }
 
 void printOptions(HeadlessContext& c, const Schedule& s)
 {
@@ -196,10 +189,7 @@ int cmdPlan(HeadlessContext& c, const Schedule& s)
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-extern "C" void requestStop(int)
-{
-    stopRequested = 1;
-}
+extern "C" void requestStop(int) { stopRequested = 1; }
 
 // SIGINT and SIGTERM ask the scheduler to stop for the life of the object.
 class StopSignals {

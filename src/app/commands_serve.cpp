@@ -16,10 +16,7 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void requestStop(int)
-{
-    stopRequested = 1;
-}
+void requestStop(int) { stopRequested = 1; }
 
 }  // namespace
 

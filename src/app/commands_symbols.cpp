@@ -136,10 +136,10 @@ int cmdList(HeadlessContext& c)
     const QString what = c.args.value(0);
     const bool twoLists = what == QLatin1String("copy") || what == QLatin1String("move");
     const int first = twoLists ? 3 : 2;
-    if (c.args.size() <= first
-        || !QStringList({QStringLiteral("add"), QStringLiteral("add-market"), QStringLiteral("remove"), QStringLiteral("copy"),
-                      QStringLiteral("move")})
-               .contains(what)) {
+    if (c.args.size() <= first ||
+        !QStringList({QStringLiteral("add"), QStringLiteral("add-market"), QStringLiteral("remove"),
+                      QStringLiteral("copy"), QStringLiteral("move")})
+             .contains(what)) {
         c.err << usage;
         return 2;
     }
@@ -153,8 +153,8 @@ int cmdList(HeadlessContext& c)
     }
     const QStringList rest = c.args.mid(first);
     const bool all = rest == QStringList{QStringLiteral("--all")};
-    if ((all && (what == QLatin1String("add") || what == QLatin1String("add-market")))
-        || (what == QLatin1String("add-market") && rest.size() != 1)) {
+    if ((all && (what == QLatin1String("add") || what == QLatin1String("add-market"))) ||
+        (what == QLatin1String("add-market") && rest.size() != 1)) {
         c.err << usage;
         return 2;
     }

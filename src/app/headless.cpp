@@ -11,9 +11,9 @@
 #include "app/commands_report.h"
 #include "app/commands_schedule.h"
 #include "app/commands_search.h"
+#include "app/commands_serve.h"
 #include "app/commands_status.h"
 #include "app/commands_symbols.h"
-#include "app/commands_serve.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "gateway/livehosts.h"
@@ -49,15 +49,18 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"info", "", "run the start-up routine and print the folders and every setting", cmdInfo},
         {"download", "current [--list N | --lists N,M,...]",
          "download the current quotes of the symbols of a list (default: as the download window is set) "
-         "and write them to every export format that is on", cmdDownload},
+         "and write them to every export format that is on",
+         cmdDownload},
         {"download", "history [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--all-data] [--list N | --lists N,M,...]",
          "download the daily history of the symbols of a list for a range of days (default: yesterday to today)",
          cmdDownload},
         {"download", "history --retry", "download again what the last historical download missed", cmdDownload},
         {"options", "", "print the download options", cmdOptions},
-        {"option", "NAME VALUE", "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
-                                 "IntervalDownload, split, dcurrent, reject, server, "
-                                 "IntegrityAction flag|repair|skip)", cmdOption},
+        {"option", "NAME VALUE",
+         "set one download option (teller2, teller3, teller4, teller5, Isdelay, "
+         "IntervalDownload, split, dcurrent, reject, server, "
+         "IntegrityAction flag|repair|skip)",
+         cmdOption},
         {"download-lists", "N,M,...", "choose the lists of a several-lists download", cmdDownloadLists},
         {"import", "--list N FILE", "put the symbols of a text file on list N (new ones under market Unknown)",
          cmdImport},
@@ -72,20 +75,26 @@ const QVector<HeadlessCommand>& headlessCommands()
          "switch an export format on or off and set its folder and options, as the Export format window does",
          cmdFormat},
         {"quote", "TICKER...", "fetch the current quotes of the tickers and print them", cmdQuote},
-        {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history", cmdInvestigate},
+        {"investigate", "TICKER", "tell whether the quote service changed the ticker, and its first date of history",
+         cmdInvestigate},
         {"metastock", "scan | list FOLDER | show FOLDER TICKER",
          "rebuild the map of the MetaStock folders and print each folder's count; list a folder's securities; "
-         "print a security's records", cmdMetastock},
-        {"report", "current", "print the failed, not-found, changed and rejected symbols of the last current download "
-                              "and what the integrity check found",
+         "print a security's records",
+         cmdMetastock},
+        {"report", "current",
+         "print the failed, not-found, changed and rejected symbols of the last current download "
+         "and what the integrity check found",
          cmdReport},
-        {"schedule", "[set N --start HH:MM [--end HH:MM] [--interval HH:MM] | off N | options [--use-interval on|off] "
-                     "[--weekdays on|off] [--disconnect on|off] [--disconnect-command COMMAND] | "
-                     "plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\" | run]",
+        {"schedule",
+         "[set N --start HH:MM [--end HH:MM] [--interval HH:MM] | off N | options [--use-interval on|off] "
+         "[--weekdays on|off] [--disconnect on|off] [--disconnect-command COMMAND] | "
+         "plan --from \"YYYY-MM-DD HH:MM\" --until \"YYYY-MM-DD HH:MM\" | run]",
          "print or change the download schedule, list the downloads it would start, or run the scheduler "
-         "in the foreground until SIGINT or SIGTERM", cmdSchedule},
-        {"report", "history", "print the ranges the last historical download got, did not get and timed out on, "
-                              "and what the integrity check found",
+         "in the foreground until SIGINT or SIGTERM",
+         cmdSchedule},
+        {"report", "history",
+         "print the ranges the last historical download got, did not get and timed out on, "
+         "and what the integrity check found",
          cmdReport},
         {"status", "[--list N] [--stale]",
          "print TICKER,FORMAT,LASTDATE,STATE for every symbol of list N (default: of every list) in each format "
@@ -96,8 +105,9 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
          "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},
-        {"list", "add N TICKER... | add-market N MARKET | remove N TICKER...|--all | copy N M TICKER...|--all | "
-                 "move N M TICKER...|--all",
+        {"list",
+         "add N TICKER... | add-market N MARKET | remove N TICKER...|--all | copy N M TICKER...|--all | "
+         "move N M TICKER...|--all",
          "put symbols on list N, take them off, or copy or move them to list M", cmdList},
         {"remove-symbol", "TICKER...", "remove symbols from the database and from every list", cmdRemoveSymbol},
         {"search", "TEXT [--us] [--kind stocks|funds|indices] [--from N] | --symbol TICKER  [--add [--list N]]",
@@ -108,48 +118,50 @@ const QVector<HeadlessCommand>& headlessCommands()
         {"check", "FOLDER|FILE [--format C|S|D|K|M] [--repair]",
          "run the integrity check over the days stored in per-symbol files (ASCII, Stockguru, Advanced GET, KBF) "
          "or a MetaStock folder and print the findings; --repair rewrites what is unambiguous, keeping the old "
-         "file as FILE.bak", cmdCheck},
+         "file as FILE.bak",
+         cmdCheck},
         {"compact", "", "compact and repair the symbol database", cmdCompact},
         {"help", "[PAGE]", "print the path of a help page (default index.htm) and open it on a desktop", cmdHelp},
         {"check-update", "", "ask the update server whether a newer version of Quotaris exists", cmdCheckUpdate},
         {"help-update", "", "fetch newer help files from the help server into the data folder", cmdHelpUpdate},
-        {"serve", "[--port P]", "run the built-in gateway to the live quote source in the foreground (default: a free port)",
-         cmdServe},
+        {"serve", "[--port P]",
+         "run the built-in gateway to the live quote source in the foreground (default: a free port)", cmdServe},
     };
     return commands;
 }
 
 QString headlessUsage(const QString& moreCommands)
 {
-    QString text = QStringLiteral(
-        "Usage: quotaris [--home DIR] [COMMAND [ARGUMENTS]]\n"
-        "Without a command the main window opens.\n\n"
-        "Options:\n"
-        "  --home DIR   use DIR as data folder (default $QUOTARIS_HOME or ~/.local/share/Quotaris)\n"
-        "  --help       show this text\n"
-        "  --version    show the version\n\n"
-        "Commands:\n");
+    QString text =
+        QStringLiteral("Usage: quotaris [--home DIR] [COMMAND [ARGUMENTS]]\n"
+                       "Without a command the main window opens.\n\n"
+                       "Options:\n"
+                       "  --home DIR   use DIR as data folder (default $QUOTARIS_HOME or ~/.local/share/Quotaris)\n"
+                       "  --help       show this text\n"
+                       "  --version    show the version\n\n"
+                       "Commands:\n");
     for (const HeadlessCommand& c : headlessCommands()) {
         const QString head = QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.usage)).trimmed();
         text += QStringLiteral("  %1\n      %2\n").arg(head, QLatin1String(c.summary));
     }
     text += moreCommands;
-    text += QStringLiteral(
-        "\nExit status:\n"
-        "  0   the command did what was asked; a download got and wrote everything asked\n"
-        "  %1   it failed; a download got or wrote nothing; a scheduler stopped itself after an abort\n"
-        "  2   wrong arguments\n"
-        "  %2   no update or help server is set (check-update, help-update)\n"
-        "  %3   another download holds the data folder, nothing was started (download current, download history)\n"
-        "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
-        "      was not found or got no answer, a quote could not be written, or the run was stopped\n"
-        "check: 0 no finding, %5 findings were printed, %6 a file or folder could not be read or rewritten\n")
-                .arg(kExitFailed)
-                .arg(kExitNoServer)
-                .arg(kExitFolderBusy)
-                .arg(kExitPartial)
-                .arg(kExitCheckFindings)
-                .arg(kExitCheckUnreadable);
+    text +=
+        QStringLiteral(
+            "\nExit status:\n"
+            "  0   the command did what was asked; a download got and wrote everything asked\n"
+            "  %1   it failed; a download got or wrote nothing; a scheduler stopped itself after an abort\n"
+            "  2   wrong arguments\n"
+            "  %2   no update or help server is set (check-update, help-update)\n"
+            "  %3   another download holds the data folder, nothing was started (download current, download history)\n"
+            "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
+            "      was not found or got no answer, a quote could not be written, or the run was stopped\n"
+            "check: 0 no finding, %5 findings were printed, %6 a file or folder could not be read or rewritten\n")
+            .arg(kExitFailed)
+            .arg(kExitNoServer)
+            .arg(kExitFolderBusy)
+            .arg(kExitPartial)
+            .arg(kExitCheckFindings)
+            .arg(kExitCheckUnreadable);
     return text;
 }
 

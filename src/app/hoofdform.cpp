@@ -3,13 +3,13 @@
 #include "app/appicons.h"
 #include "app/links.h"
 #include "app/popupmenus.h"
-#include "app/startpage.h"
 #include "app/splash.h"
+#include "app/startpage.h"
 #include "database/startup.h"
+#include "gateway/livehosts.h"
+#include "mslink/selfcheck.h"
 #include "runs/updates.h"
 #include "support/help.h"
-#include "mslink/selfcheck.h"
-#include "gateway/livehosts.h"
 #include "support/messages.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
@@ -18,19 +18,18 @@
 #include "windows/frmimport.h"
 #include "windows/frmnames.h"
 #include "windows/frmoptions.h"
-#include "windows/history.h"
 #include "windows/helpfiles.h"
 #include "windows/helpkey.h"
+#include "windows/history.h"
 #include "windows/location.h"
 #include "writers/formatregistry.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QKeySequence>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -38,7 +37,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-
+#include <algorithm>
 
 Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(this)), timer1_(new QTimer(this))
 {
@@ -59,9 +58,8 @@ Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(t
     connect(startPage_, &StartPage::searchRequested, this, [this] { openSearch(); });
     connect(startPage_, &StartPage::listsRequested, this, [this] { openListManagement(false); });
     connect(startPage_, &StartPage::downloadRequested, this, &Hoofdform::showCurrentDownload);
-    connect(startPage_, &StartPage::formatsRequested, this, [this](QPushButton* button) {
-        exportFormatMenu_->exec(button->mapToGlobal(QPoint(0, button->height())));
-    });
+    connect(startPage_, &StartPage::formatsRequested, this,
+            [this](QPushButton* button) { exportFormatMenu_->exec(button->mapToGlobal(QPoint(0, button->height()))); });
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setSingleShot(true);
     connect(timer1_, &QTimer::timeout, this, [this] {
@@ -214,7 +212,8 @@ void Hoofdform::buildToolbar()
     };
     mirror("toolListManagement", "menustocklistopen", appicons::listManagement(), QStringLiteral("Lists"),
            QStringLiteral("List management"));
-    mirror("toolSearch", "menuTickersearch", appicons::search(), QStringLiteral("Search"), QStringLiteral("Search Symbol"));
+    mirror("toolSearch", "menuTickersearch", appicons::search(), QStringLiteral("Search"),
+           QStringLiteral("Search Symbol"));
 
     QAction* formats = bar->addAction(appicons::exportFormat(), QStringLiteral("Formats"));
     formats->setObjectName(QStringLiteral("toolExportFormat"));
@@ -246,7 +245,8 @@ void Hoofdform::buildWindowMenu()
     next->setShortcuts({QKeySequence(QKeySequence::NextChild), QKeySequence(Qt::CTRL | Qt::Key_F6)});
     connect(next, &QAction::triggered, mdi_, &QMdiArea::activateNextSubWindow);
     QAction* previous = addItem(windowMenu_, "menuWindowPrevious", QStringLiteral("&Previous Window"));
-    previous->setShortcuts({QKeySequence(QKeySequence::PreviousChild), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6)});
+    previous->setShortcuts(
+        {QKeySequence(QKeySequence::PreviousChild), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6)});
     connect(previous, &QAction::triggered, mdi_, &QMdiArea::activatePreviousSubWindow);
     windowMenu_->addSeparator();
     QAction* tile = addItem(windowMenu_, "menuWindowTile", QStringLiteral("&Tile"));
@@ -288,10 +288,7 @@ void Hoofdform::updateWindowMenu()
     }
 }
 
-QAction* Hoofdform::action(const QString& name) const
-{
-    return findChild<QAction*>(name);
-}
+QAction* Hoofdform::action(const QString& name) const { return findChild<QAction*>(name); }
 
 void Hoofdform::updateFormatChecks()
 {
@@ -360,10 +357,10 @@ void Hoofdform::showCompact()
 {
     // The database file is replaced: no other window may hold it meanwhile.
     // A window that refuses to close (a running download) keeps it in use.
-    if (!mdi_->subWindowList().isEmpty()
-        && !askYesNo(QStringLiteral("The database is compacted with every other window closed.\r\n"
-                                    "Close the open windows and go on?"),
-                     QStringLiteral("Compact/Repair Database")))
+    if (!mdi_->subWindowList().isEmpty() &&
+        !askYesNo(QStringLiteral("The database is compacted with every other window closed.\r\n"
+                                 "Close the open windows and go on?"),
+                  QStringLiteral("Compact/Repair Database")))
         return;
     bool refused = false;
     for (QMdiSubWindow* child : mdi_->subWindowList()) {
@@ -398,7 +395,8 @@ void Hoofdform::load()
     // only checks that it reads back what it writes.
     const QString libraryProblem = mslink::selfCheck();
     if (!libraryProblem.isEmpty())
-        msgBox(QStringLiteral("The built-in Metastock library failed its self-check: ") + libraryProblem, Icon::Critical);
+        msgBox(QStringLiteral("The built-in Metastock library failed its self-check: ") + libraryProblem,
+               Icon::Critical);
     runStartup();
     if (QString error; !livehosts::resolve(&error))
         msgBox(QStringLiteral("The built-in quote gateway cannot start: ") + error, Icon::Critical);

@@ -7,15 +7,9 @@
 
 namespace links {
 
-QString homePage()
-{
-    return QStringLiteral("https://quotaris.example.org/");
-}
+QString homePage() { return QStringLiteral("https://quotaris.example.org/"); }
 
-QString supportAddress()
-{
-    return QStringLiteral("support@quotaris.example.org");
-}
+QString supportAddress() { return QStringLiteral("support@quotaris.example.org"); }
 
 // Without a browser or a mail program the address is shown instead, so
 // that the click is never lost.

@@ -1,9 +1,9 @@
 #include "app/appicons.h"
 #include "app/headless.h"
-#include "app/screenshots.h"
 #include "app/hoofdform.h"
-#include "support/desktop.h"
+#include "app/screenshots.h"
 #include "gateway/livehosts.h"
+#include "support/desktop.h"
 #include "support/messages.h"
 #include "support/paths.h"
 #include "windows/guimessages.h"
@@ -15,8 +15,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QIcon>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <memory>
 
@@ -76,8 +76,8 @@ int main(int argc, char* argv[])
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(qPrintable(headlessUsage(QStringLiteral(
-                           "  screenshots DIR\n      every window as a PNG in DIR, over a temporary data folder (offscreen)\n"))),
+            std::fputs(qPrintable(headlessUsage(QStringLiteral("  screenshots DIR\n      every window as a PNG in DIR, "
+                                                               "over a temporary data folder (offscreen)\n"))),
                        stdout);
             return 0;
         }

@@ -48,9 +48,11 @@ PopupMenus::PopupMenus(QWidget* owner) : QObject(owner), owner_(owner)
 
     // popmenu2: the list grid.
     QMenu* m2 = newMenu("popmenu2");
-    listSubmenus_ << listSubmenu(m2, "menucopyselected", QStringLiteral("Copy selected to"), "menucopyselectedtolist", false, false)
+    listSubmenus_ << listSubmenu(m2, "menucopyselected", QStringLiteral("Copy selected to"), "menucopyselectedtolist",
+                                 false, false)
                   << listSubmenu(m2, "menucopyall", QStringLiteral("Copy all to"), "menucopyalltolist", true, false)
-                  << listSubmenu(m2, "menumoveselected", QStringLiteral("Move selected to"), "menumoveselectedtolist", false, true)
+                  << listSubmenu(m2, "menumoveselected", QStringLiteral("Move selected to"), "menumoveselectedtolist",
+                                 false, true)
                   << listSubmenu(m2, "menumoveall", QStringLiteral("Move all to"), "menumovealltolist", true, true);
     connect(item(m2, "menuRemoveselected", QStringLiteral("Remove selected from list")), &QAction::triggered, this,
             [this] {
@@ -149,7 +151,8 @@ QMenu* PopupMenus::prepareMarketMenu(marketform* form)
     const int n = form->currentList();
     QMenu* m = menu(1);
     m->findChild<QAction*>(QStringLiteral("menuaddselected"))
-        ->setText(ticker.isEmpty() ? QStringLiteral("Add Selected to list") : QStringLiteral("Add %1 to list %2").arg(ticker).arg(n));
+        ->setText(ticker.isEmpty() ? QStringLiteral("Add Selected to list")
+                                   : QStringLiteral("Add %1 to list %2").arg(ticker).arg(n));
     m->findChild<QAction*>(QStringLiteral("menuRemovefromdatabase"))
         ->setText(ticker.isEmpty() ? QStringLiteral("Remove Selected from database")
                                    : QStringLiteral("Remove %1 from database").arg(ticker));
@@ -167,9 +170,12 @@ QMenu* PopupMenus::prepareListMenu(marketform* form)
     const QString ticker = single(form->gridlijst()->selectedTickers());
     QMenu* m = menu(2);
     m->findChild<QAction*>(QStringLiteral("menuRemoveselected"))
-        ->setText(ticker.isEmpty() ? QStringLiteral("Remove selected from list") : QStringLiteral("Remove %1 from list").arg(ticker));
-    listSubmenus_[0]->setTitle(ticker.isEmpty() ? QStringLiteral("Copy selected to") : QStringLiteral("Copy %1 to").arg(ticker));
-    listSubmenus_[2]->setTitle(ticker.isEmpty() ? QStringLiteral("Move selected to") : QStringLiteral("Move %1 to").arg(ticker));
+        ->setText(ticker.isEmpty() ? QStringLiteral("Remove selected from list")
+                                   : QStringLiteral("Remove %1 from list").arg(ticker));
+    listSubmenus_[0]->setTitle(ticker.isEmpty() ? QStringLiteral("Copy selected to")
+                                                : QStringLiteral("Copy %1 to").arg(ticker));
+    listSubmenus_[2]->setTitle(ticker.isEmpty() ? QStringLiteral("Move selected to")
+                                                : QStringLiteral("Move %1 to").arg(ticker));
     // The chart is of one symbol: the first of a selection.
     const QStringList chosen = form->gridlijst()->selectedTickers();
     QAction* chart = m->findChild<QAction*>(QStringLiteral("menuChart"));
@@ -189,7 +195,8 @@ QMenu* PopupMenus::prepareBrowserMenu(browser* window, int popup)
     browser_ = window;
     const QString ticker = single({window->singleChosenTicker(popup)});
     QMenu* m = menu(popup);
-    QMenu* add = m->findChild<QMenu*>(popup == 3 ? QStringLiteral("menubrowseradd") : QStringLiteral("menuaddselectedto"));
+    QMenu* add =
+        m->findChild<QMenu*>(popup == 3 ? QStringLiteral("menubrowseradd") : QStringLiteral("menuaddselectedto"));
     add->setTitle(ticker.isEmpty() ? QStringLiteral("&Add Selected to") : QStringLiteral("Add %1 to").arg(ticker));
     return m;
 }

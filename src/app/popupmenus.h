@@ -35,8 +35,8 @@ public:
 private:
     QMenu* newMenu(const char* name);
     QAction* item(QMenu* menu, const char* name, const QString& caption);
-    QMenu* listSubmenu(QMenu* parent, const char* name, const QString& caption, const char* itemPrefix,
-                       bool all, bool move);
+    QMenu* listSubmenu(QMenu* parent, const char* name, const QString& caption, const char* itemPrefix, bool all,
+                       bool move);
 
     QWidget* owner_;
     std::array<QMenu*, 4> menus_{};

@@ -28,13 +28,13 @@
 #include "support/errors.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QtMath>
 #include <QDir>
+#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPixmap>
 #include <QTextBrowser>
+#include <QtMath>
 #include <cstdio>
 #include <memory>
 
@@ -86,9 +86,10 @@ void fillDataFolder()
     runStartup();
     {
         clsData d;
-        const char* symbols[][3] = {{"ASML.AS", "ASML Holding", "Amsterdam"}, {"INGA.AS", "ING Groep", "Amsterdam"},
-                                    {"PHIA.AS", "Koninklijke Philips", "Amsterdam"}, {"^AEX", "AEX index", "Indices"},
-                                    {"MSFT", "Microsoft Corporation", "NasdaqGS"}, {"IBM", "IBM", "NYSE"}};
+        const char* symbols[][3] = {
+            {"ASML.AS", "ASML Holding", "Amsterdam"},        {"INGA.AS", "ING Groep", "Amsterdam"},
+            {"PHIA.AS", "Koninklijke Philips", "Amsterdam"}, {"^AEX", "AEX index", "Indices"},
+            {"MSFT", "Microsoft Corporation", "NasdaqGS"},   {"IBM", "IBM", "NYSE"}};
         for (const auto& s : symbols) {
             d.tickercode = QLatin1String(s[0]);
             d.fondsnaam = QLatin1String(s[1]);

@@ -20,10 +20,7 @@
 
 namespace {
 
-QString escaped(const QString& text)
-{
-    return text.toHtmlEscaped();
-}
+QString escaped(const QString& text) { return text.toHtmlEscaped(); }
 
 }  // namespace
 
@@ -82,7 +79,8 @@ StartInfo StartInfo::gather()
     }
     info.schedule = scheduled.join(QStringLiteral(", "));
     if (next.isValid())
-        info.schedule += QStringLiteral("; next: list %1 at %2").arg(nextList).arg(QLocale().toString(next, QLocale::ShortFormat));
+        info.schedule +=
+            QStringLiteral("; next: list %1 at %2").arg(nextList).arg(QLocale().toString(next, QLocale::ShortFormat));
     return info;
 }
 
@@ -154,9 +152,9 @@ void StartPage::refresh()
     else if (noLists)
         next = QStringLiteral("No list holds symbols yet: put symbols on a list in the list management.");
     if (noFormat)
-        next += (next.isEmpty() ? QString() : QStringLiteral(" "))
-                + QStringLiteral("A download writes into the export formats that are on: switch one on and choose its "
-                                 "folder.");
+        next += (next.isEmpty() ? QString() : QStringLiteral(" ")) +
+                QStringLiteral("A download writes into the export formats that are on: switch one on and choose its "
+                               "folder.");
     if (next.isEmpty())
         next = QStringLiteral("Ready to download: choose Download > Current or Download > Historical.");
     next_->setText(next);
@@ -183,14 +181,14 @@ void StartPage::refresh()
                                             : formatLines.join(QStringLiteral("<br>")));
 
     QStringList runs;
-    runs << QStringLiteral("Last current download: ")
-                + (info.lastCurrent.isEmpty() ? QStringLiteral("none yet") : escaped(info.lastCurrent));
-    runs << QStringLiteral("Last historical download: ")
-                + (info.lastHistory.isEmpty() ? QStringLiteral("none yet") : escaped(info.lastHistory));
-    runs << QStringLiteral("Daily schedule: ")
-                + (info.schedule.isEmpty() ? QStringLiteral("no list scheduled")
-                                           : escaped(info.schedule)
-                                                 + QStringLiteral(" (while the Current Data Downloader runs its "
-                                                                  "scheduler)"));
+    runs << QStringLiteral("Last current download: ") +
+                (info.lastCurrent.isEmpty() ? QStringLiteral("none yet") : escaped(info.lastCurrent));
+    runs << QStringLiteral("Last historical download: ") +
+                (info.lastHistory.isEmpty() ? QStringLiteral("none yet") : escaped(info.lastHistory));
+    runs << QStringLiteral("Daily schedule: ") +
+                (info.schedule.isEmpty()
+                     ? QStringLiteral("no list scheduled")
+                     : escaped(info.schedule) + QStringLiteral(" (while the Current Data Downloader runs its "
+                                                               "scheduler)"));
     runs_->setText(runs.join(QStringLiteral("<br>")));
 }

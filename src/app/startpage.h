@@ -18,12 +18,12 @@ struct StartInfo {
         QString name;
         int symbols = 0;
     };
-    QVector<List> lists;    // the lists that hold symbols or have a name
-    int symbols = 0;        // symbols in the database
-    QStringList formats;    // "Caption: folder" of every format that is on
-    QString lastCurrent;    // "time: outcome" of the last current run; empty: none yet
-    QString lastHistory;    // the same for the last historical run
-    QString schedule;       // the lists of the daily schedule and their first time
+    QVector<List> lists;  // the lists that hold symbols or have a name
+    int symbols = 0;      // symbols in the database
+    QStringList formats;  // "Caption: folder" of every format that is on
+    QString lastCurrent;  // "time: outcome" of the last current run; empty: none yet
+    QString lastHistory;  // the same for the last historical run
+    QString schedule;     // the lists of the daily schedule and their first time
 
     bool listsEmpty() const;
     static StartInfo gather();

@@ -14,17 +14,17 @@ QStringList firstColumn(Database& db, const QString& sql)
     return values;
 }
 
-QDate isoDate(const QString& text)
-{
-    return QDate::fromString(text, Qt::ISODate);
-}
+QDate isoDate(const QString& text) { return QDate::fromString(text, Qt::ISODate); }
 
 const char* flagColumn(HistoryOutcome outcome)
 {
     switch (outcome) {
-    case HistoryOutcome::Downloaded: return "gelukt";
-    case HistoryOutcome::NotDownloaded: return "nietgelukt";
-    case HistoryOutcome::TimedOut: return "timeout";
+    case HistoryOutcome::Downloaded:
+        return "gelukt";
+    case HistoryOutcome::NotDownloaded:
+        return "nietgelukt";
+    case HistoryOutcome::TimedOut:
+        return "timeout";
     }
     return "gelukt";
 }
@@ -62,8 +62,8 @@ QVector<TickerChange> tickerChanges(Database& db)
 
 QString FindingRow::line() const
 {
-    return ticker + QLatin1Char(' ') + date.toString(Qt::ISODate) + QLatin1Char(' ') + kind + QStringLiteral(": ") + seen
-           + QStringLiteral("; ") + done;
+    return ticker + QLatin1Char(' ') + date.toString(Qt::ISODate) + QLatin1Char(' ') + kind + QStringLiteral(": ") +
+           seen + QStringLiteral("; ") + done;
 }
 
 QVector<FindingRow> findings(Database& db)
@@ -90,8 +90,8 @@ QVector<HistoryRow> historyRanges(Database& db, HistoryOutcome outcome)
 QVector<HistoryRow> unsuccessfulHistory(Database& db)
 {
     QVector<HistoryRow> rows;
-    Statement st = db.prepare(
-        QStringLiteral("SELECT ticker, naam, startdatum, einddatum, timeout FROM history WHERE gelukt = 0 ORDER BY rowid"));
+    Statement st = db.prepare(QStringLiteral(
+        "SELECT ticker, naam, startdatum, einddatum, timeout FROM history WHERE gelukt = 0 ORDER BY rowid"));
     while (st.next())
         rows.push_back({st.text(0), st.text(1), isoDate(st.text(2)), isoDate(st.text(3)), st.integer(4) != 0});
     return rows;

@@ -54,9 +54,9 @@ QVector<FindingRow> findings(Database& db);
 // One row of history: a range of one symbol's quotes.
 struct HistoryRow {
     QString ticker;
-    QString name;  // naam; left empty by historyRanges
-    QDate start;   // startdatum
-    QDate end;     // einddatum
+    QString name;           // naam; left empty by historyRanges
+    QDate start;            // startdatum
+    QDate end;              // einddatum
     bool timedOut = false;  // timeout; set by unsuccessfulHistory only
     bool operator==(const HistoryRow&) const = default;
 };

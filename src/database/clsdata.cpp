@@ -73,13 +73,16 @@ int clsData::markt0()
 {
     const QString unknown = QStringLiteral("Unknown");
     int changed = 0;
-    if (!step([&] { changed = db_->exec(QStringLiteral("UPDATE markt SET Market = ? WHERE Market = ?"), {unknown, unknown}); }))
+    if (!step([&] {
+            changed = db_->exec(QStringLiteral("UPDATE markt SET Market = ? WHERE Market = ?"), {unknown, unknown});
+        }))
         return 0;
-    if (changed == 0 &&
-        !step([&] { db_->exec(QStringLiteral("INSERT INTO markt (Market) VALUES (?)"), {unknown}); }))
+    if (changed == 0 && !step([&] { db_->exec(QStringLiteral("INSERT INTO markt (Market) VALUES (?)"), {unknown}); }))
         return 0;
     int id = 0;
-    step([&] { id = db_->scalar(QStringLiteral("SELECT id FROM markt WHERE Market = ? ORDER BY id"), {unknown}).toInt(); });
+    step([&] {
+        id = db_->scalar(QStringLiteral("SELECT id FROM markt WHERE Market = ? ORDER BY id"), {unknown}).toInt();
+    });
     return id;
 }
 
@@ -90,20 +93,22 @@ void clsData::changeticker(const QString& oldTicker, const QString& newTicker)
             // A successor already stored keeps its row (a ticker is the key
             // of a symbol) and takes over the lists of the old one. Tickers
             // compare without case: a change of case alone is one row.
-            const bool both =
-                db_->scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo IN (?, ?)"), {oldTicker, newTicker})
-                    .toInt() == 2;
+            const bool both = db_->scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo IN (?, ?)"),
+                                          {oldTicker, newTicker})
+                                  .toInt() == 2;
             if (!both) {
-                db_->exec(QStringLiteral("UPDATE fondsen SET codeyahoo = ? WHERE codeyahoo = ?"), {newTicker, oldTicker});
+                db_->exec(QStringLiteral("UPDATE fondsen SET codeyahoo = ? WHERE codeyahoo = ?"),
+                          {newTicker, oldTicker});
                 return;
             }
             QStringList lists;
             for (int n = 1; n <= 16; ++n)
                 lists << QStringLiteral("list%1 = (coalesce(list%1, 0) <> 0 OR EXISTS (SELECT 1 FROM fondsen "
-                                        "WHERE codeyahoo = ?1 AND coalesce(list%1, 0) <> 0))").arg(n);
+                                        "WHERE codeyahoo = ?1 AND coalesce(list%1, 0) <> 0))")
+                             .arg(n);
             Transaction t(*db_);
-            db_->exec(QStringLiteral("UPDATE fondsen SET ") + lists.join(QStringLiteral(", "))
-                          + QStringLiteral(" WHERE codeyahoo = ?2"),
+            db_->exec(QStringLiteral("UPDATE fondsen SET ") + lists.join(QStringLiteral(", ")) +
+                          QStringLiteral(" WHERE codeyahoo = ?2"),
                       {oldTicker, newTicker});
             db_->exec(QStringLiteral("DELETE FROM fondsen WHERE codeyahoo = ?"), {oldTicker});
             t.commit();
@@ -111,7 +116,8 @@ void clsData::changeticker(const QString& oldTicker, const QString& newTicker)
         }))
         return;
     step([&] {
-        db_->exec(QStringLiteral("INSERT INTO newtickers (oldticker, newticker) VALUES (?, ?)"), {oldTicker, newTicker});
+        db_->exec(QStringLiteral("INSERT INTO newtickers (oldticker, newticker) VALUES (?, ?)"),
+                  {oldTicker, newTicker});
     });
 }
 

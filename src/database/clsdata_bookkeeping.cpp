@@ -69,22 +69,17 @@ void clsData::markOnce(const char* table, const QString& ticker)
     int changed = 0;
     const QString name = QLatin1String(table);
     if (!step([&] {
-            changed = db_->exec(QStringLiteral("UPDATE %1 SET codeyahoo = ? WHERE codeyahoo = ?").arg(name), {ticker, ticker});
+            changed = db_->exec(QStringLiteral("UPDATE %1 SET codeyahoo = ? WHERE codeyahoo = ?").arg(name),
+                                {ticker, ticker});
         }))
         return;
     if (changed == 0)
         step([&] { db_->exec(QStringLiteral("INSERT INTO %1 (codeyahoo) VALUES (?)").arg(name), {ticker}); });
 }
 
-void clsData::voegvervallentoe(const QString& ticker)
-{
-    markOnce("vervallen", ticker);
-}
+void clsData::voegvervallentoe(const QString& ticker) { markOnce("vervallen", ticker); }
 
-void clsData::voegverWorpentoe(const QString& ticker)
-{
-    markOnce("verworpen", ticker);
-}
+void clsData::voegverWorpentoe(const QString& ticker) { markOnce("verworpen", ticker); }
 
 void clsData::leeghistory()
 {
@@ -101,8 +96,8 @@ void clsData::leeghistory()
 // failed range of the symbol extends that range.
 bool clsData::historyFailureMerged()
 {
-    Statement st = db_->prepare(QStringLiteral(
-        "SELECT rowid, einddatum FROM history WHERE nietgelukt = 1 AND ticker = ? AND einddatum > ? ORDER BY rowid LIMIT 1"));
+    Statement st = db_->prepare(QStringLiteral("SELECT rowid, einddatum FROM history WHERE nietgelukt = 1 AND ticker = "
+                                               "? AND einddatum > ? ORDER BY rowid LIMIT 1"));
     st.bindAll({historyticker, historystartdate.addDays(-10)});
     if (!st.next())
         return false;

@@ -21,10 +21,7 @@ QString marketOfSuffix(QStringView suffix)
 }
 
 namespace {
-QString without(QString text, QChar c)
-{
-    return text.remove(c);
-}
+QString without(QString text, QChar c) { return text.remove(c); }
 }  // namespace
 
 void clsData::leegtijdelijk()
@@ -58,7 +55,8 @@ bool clsData::findMarket()
     const QString stored = storedText(MarktNaam);
     QVariant id;
     auto lookUp = [&] {
-        return step([&] { id = db_->scalar(QStringLiteral("SELECT id FROM markt WHERE Market = ? ORDER BY id"), {stored}); });
+        return step(
+            [&] { id = db_->scalar(QStringLiteral("SELECT id FROM markt WHERE Market = ? ORDER BY id"), {stored}); });
     };
     if (!lookUp())
         return false;
@@ -104,7 +102,8 @@ void clsData::checkSymbol()
     QString storedName;
     QVariant storedType;
     const bool read = step([&] {
-        Statement st = db_->prepare(QStringLiteral("SELECT naamyahoo, marktid, typeyahoo FROM fondsen WHERE codeyahoo = ?"));
+        Statement st =
+            db_->prepare(QStringLiteral("SELECT naamyahoo, marktid, typeyahoo FROM fondsen WHERE codeyahoo = ?"));
         st.bind(1, tickercode);
         found = st.next();
         if (found) {

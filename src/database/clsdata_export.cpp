@@ -42,15 +42,16 @@ int clsData::Export(const QString& fileName, int listNumber, const QStringList& 
     std::optional<BusyPointer> busy;
     busy.emplace();
     QVector<ExportRow> rows;
-    const bool read = guarded([&] {
-        rows.clear();
-        Statement st = db_->prepare(
-            QStringLiteral("SELECT markt.Market, fondsen.codeyahoo, fondsen.naamyahoo "
-                           "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid WHERE fondsen.%1 = 1")
-                .arg(lists::column(listNumber)));
-        while (st.next())
-            rows.append({st.text(0), st.text(1), st.text(2)});
-    }) == StepOutcome::Done;
+    const bool read =
+        guarded([&] {
+            rows.clear();
+            Statement st = db_->prepare(
+                QStringLiteral("SELECT markt.Market, fondsen.codeyahoo, fondsen.naamyahoo "
+                               "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid WHERE fondsen.%1 = 1")
+                    .arg(lists::column(listNumber)));
+            while (st.next())
+                rows.append({st.text(0), st.text(1), st.text(2)});
+        }) == StepOutcome::Done;
     if (!read)
         return -1;
     if (rows.isEmpty()) {
@@ -63,19 +64,19 @@ int clsData::Export(const QString& fileName, int listNumber, const QStringList& 
     // Written beside the target and renamed over it at the end, so a failure
     // never leaves a partial file behind.
     const bool written = guarded([&] {
-        QSaveFile file(fileName);
-        if (!file.open(QIODevice::WriteOnly))
-            throw FileError(file, QStringLiteral("Cannot create the export file"));
-        for (int i = 0; i < count; ++i) {
-            yieldToGui();
-            status(QStringLiteral("Exporting %1 of %2").arg(i + 1).arg(count));
-            const QByteArray line = lineOf(rows[i], columns).toLatin1() + "\r\n";
-            if (file.write(line) != line.size())
-                throw FileError(file, QStringLiteral("Cannot write the export file"));
-        }
-        if (!file.commit())
-            throw FileError(file, QStringLiteral("Cannot write the export file"));
-    }) == StepOutcome::Done;
+                             QSaveFile file(fileName);
+                             if (!file.open(QIODevice::WriteOnly))
+                                 throw FileError(file, QStringLiteral("Cannot create the export file"));
+                             for (int i = 0; i < count; ++i) {
+                                 yieldToGui();
+                                 status(QStringLiteral("Exporting %1 of %2").arg(i + 1).arg(count));
+                                 const QByteArray line = lineOf(rows[i], columns).toLatin1() + "\r\n";
+                                 if (file.write(line) != line.size())
+                                     throw FileError(file, QStringLiteral("Cannot write the export file"));
+                             }
+                             if (!file.commit())
+                                 throw FileError(file, QStringLiteral("Cannot write the export file"));
+                         }) == StepOutcome::Done;
     if (!written)
         return -1;
     status(QStringLiteral("%1 Exported").arg(count));

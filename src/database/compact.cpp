@@ -16,10 +16,7 @@
 namespace compaction {
 namespace {
 
-void fail(const QString& description)
-{
-    msgBox(description, Icon::Warning);
-}
+void fail(const QString& description) { msgBox(description, Icon::Warning); }
 
 // Flushes a file's (or folder's) contents to the disk, so that a rename that
 // follows never makes a file visible whose data is still in memory.
@@ -81,16 +78,14 @@ void verify(const QString& target)
 
 }  // namespace
 
-QString targetFile()
-{
-    return paths::dataFile(QStringLiteral("quotaris.tmp"));
-}
+QString targetFile() { return paths::dataFile(QStringLiteral("quotaris.tmp")); }
 
 bool Compact(const QString& source, const QString& target)
 {
     if (QFileInfo::exists(target)) {
         fail(QStringLiteral("The file %1 already exists: it is left from a compaction that did not finish. "
-                            "Remove it, then compact the database again.").arg(target));
+                            "Remove it, then compact the database again.")
+                 .arg(target));
         return false;
     }
     if (!QFileInfo(source).isFile()) {

@@ -17,15 +17,9 @@ constexpr int kBusyTimeoutMs = 10000;
 
 DbError::DbError(int code, const QString& message) : AppError(code, message) {}
 
-bool DbError::commandRefused() const
-{
-    return (code() & 0xff) == SQLITE_ERROR;
-}
+bool DbError::commandRefused() const { return (code() & 0xff) == SQLITE_ERROR; }
 
-const char* Database::password()
-{
-    return kPassword;
-}
+const char* Database::password() { return kPassword; }
 
 Database::Database(const QString& path, Mode mode) : path_(path)
 {
@@ -66,10 +60,7 @@ Database::Database(const QString& path, Mode mode) : path_(path)
     }
 }
 
-std::unique_ptr<Database> Database::openDefault()
-{
-    return std::make_unique<Database>(paths::databaseFile());
-}
+std::unique_ptr<Database> Database::openDefault() { return std::make_unique<Database>(paths::databaseFile()); }
 
 Database::~Database()
 {
@@ -86,10 +77,7 @@ void Database::release()
     used_.clear();
 }
 
-void Database::fail(int code) const
-{
-    throw DbError(code, QString::fromUtf8(sqlite3_errmsg(db_)));
-}
+void Database::fail(int code) const { throw DbError(code, QString::fromUtf8(sqlite3_errmsg(db_))); }
 
 int Database::exec(const QString& sql, std::initializer_list<QVariant> values)
 {
@@ -99,10 +87,7 @@ int Database::exec(const QString& sql, std::initializer_list<QVariant> values)
     return sqlite3_changes(db_);
 }
 
-Statement Database::prepare(const QString& sql)
-{
-    return Statement(*this, sql);
-}
+Statement Database::prepare(const QString& sql) { return Statement(*this, sql); }
 
 QVariant Database::scalar(const QString& sql, std::initializer_list<QVariant> values)
 {
@@ -111,25 +96,13 @@ QVariant Database::scalar(const QString& sql, std::initializer_list<QVariant> va
     return st.next() ? st.value(0) : QVariant();
 }
 
-bool Database::inTransaction() const
-{
-    return sqlite3_get_autocommit(db_) == 0;
-}
+bool Database::inTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
-qint64 Database::lastInsertRowId() const
-{
-    return sqlite3_last_insert_rowid(db_);
-}
+qint64 Database::lastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
 
-void Database::begin()
-{
-    exec(QStringLiteral("BEGIN IMMEDIATE"));
-}
+void Database::begin() { exec(QStringLiteral("BEGIN IMMEDIATE")); }
 
-void Database::commit()
-{
-    exec(QStringLiteral("COMMIT"));
-}
+void Database::commit() { exec(QStringLiteral("COMMIT")); }
 
 void Database::rollback()
 {
@@ -145,15 +118,9 @@ Statement::Statement(Database& db, const QString& sql) : db_(&db)
         throw DbError(rc, QString::fromUtf8(sqlite3_errmsg(db.handle())) + QStringLiteral(" in: ") + sql);
 }
 
-Statement::~Statement()
-{
-    sqlite3_finalize(st_);
-}
+Statement::~Statement() { sqlite3_finalize(st_); }
 
-Statement::Statement(Statement&& other) noexcept : db_(other.db_), st_(other.st_)
-{
-    other.st_ = nullptr;
-}
+Statement::Statement(Statement&& other) noexcept : db_(other.db_), st_(other.st_) { other.st_ = nullptr; }
 
 Statement& Statement::bind(int index, const QVariant& value)
 {
@@ -229,20 +196,11 @@ void Statement::reset()
     sqlite3_clear_bindings(st_);
 }
 
-int Statement::columnCount() const
-{
-    return sqlite3_column_count(st_);
-}
+int Statement::columnCount() const { return sqlite3_column_count(st_); }
 
-QString Statement::columnName(int column) const
-{
-    return QString::fromUtf8(sqlite3_column_name(st_, column));
-}
+QString Statement::columnName(int column) const { return QString::fromUtf8(sqlite3_column_name(st_, column)); }
 
-bool Statement::isNull(int column) const
-{
-    return sqlite3_column_type(st_, column) == SQLITE_NULL;
-}
+bool Statement::isNull(int column) const { return sqlite3_column_type(st_, column) == SQLITE_NULL; }
 
 QVariant Statement::value(int column) const
 {
@@ -268,15 +226,9 @@ QString Statement::text(int column) const
     return data ? QString::fromUtf8(data, sqlite3_column_bytes(st_, column)) : QString();
 }
 
-qint64 Statement::integer(int column) const
-{
-    return sqlite3_column_int64(st_, column);
-}
+qint64 Statement::integer(int column) const { return sqlite3_column_int64(st_, column); }
 
-double Statement::real(int column) const
-{
-    return sqlite3_column_double(st_, column);
-}
+double Statement::real(int column) const { return sqlite3_column_double(st_, column); }
 
 Transaction::~Transaction()
 {

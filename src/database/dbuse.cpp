@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QThread>
 #include <cerrno>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
-#include <fcntl.h>
 #include <sqlcipher/sqlite3.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -54,10 +54,7 @@ void drop(std::map<QString, Use>::iterator it)
 
 }  // namespace
 
-QString lockFile(const QString& database)
-{
-    return database + QStringLiteral(".lock");
-}
+QString lockFile(const QString& database) { return database + QStringLiteral(".lock"); }
 
 void connectionOpened(const QString& database, int waitMs)
 {

@@ -53,10 +53,7 @@ void rename(Database& db, const QString& from, const QString& to)
     db.exec(QStringLiteral("UPDATE metastock SET ticker = ? WHERE ticker = ?"), {to, from});
 }
 
-void add(Database& db, const QString& ticker, const QString& folder)
-{
-    db.exec(kInsert, {ticker, folder});
-}
+void add(Database& db, const QString& ticker, const QString& folder) { db.exec(kInsert, {ticker, folder}); }
 
 Filler::Filler(Database& db)
     : drop_(db.prepare(QStringLiteral("DELETE FROM metastock WHERE ticker = ?"))), insert_(db.prepare(kInsert))

@@ -2,9 +2,9 @@
 
 #include "database/db.h"
 
+#include <QPair>
 #include <QString>
 #include <QStringList>
-#include <QPair>
 #include <QVector>
 
 // The MetaStock map: which folder holds each ticker (table `metastock`),

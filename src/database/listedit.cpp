@@ -46,20 +46,21 @@ bool runStatement(const std::function<void(Database&)>& statement)
            }) == StepOutcome::Done;
 }
 
-bool ask(const QString& question)
-{
-    return askYesNo(question, QString(), true);
-}
+bool ask(const QString& question) { return askYesNo(question, QString(), true); }
 
 }  // namespace
 
 QVector<SortKey> listOrder(Column column)
 {
     switch (column) {
-    case Column::Market: return {SortKey::Market, SortKey::Ticker, SortKey::Name, SortKey::Type};
-    case Column::Symbol: return {SortKey::Ticker, SortKey::Market, SortKey::Name, SortKey::Type};
-    case Column::Name: return {SortKey::Name, SortKey::Market, SortKey::Ticker, SortKey::Type};
-    case Column::Type: return {SortKey::Type, SortKey::Market, SortKey::Ticker, SortKey::Name};
+    case Column::Market:
+        return {SortKey::Market, SortKey::Ticker, SortKey::Name, SortKey::Type};
+    case Column::Symbol:
+        return {SortKey::Ticker, SortKey::Market, SortKey::Name, SortKey::Type};
+    case Column::Name:
+        return {SortKey::Name, SortKey::Market, SortKey::Ticker, SortKey::Type};
+    case Column::Type:
+        return {SortKey::Type, SortKey::Market, SortKey::Ticker, SortKey::Name};
     }
     return {};
 }
@@ -68,9 +69,12 @@ QVector<SortKey> marketOrder(Column column)
 {
     switch (column) {
     case Column::Market:
-    case Column::Symbol: return {SortKey::Ticker, SortKey::Name, SortKey::Type};
-    case Column::Name: return {SortKey::Name, SortKey::Ticker, SortKey::Type};
-    case Column::Type: return {SortKey::Type, SortKey::Ticker, SortKey::Name};
+    case Column::Symbol:
+        return {SortKey::Ticker, SortKey::Name, SortKey::Type};
+    case Column::Name:
+        return {SortKey::Name, SortKey::Ticker, SortKey::Type};
+    case Column::Type:
+        return {SortKey::Type, SortKey::Ticker, SortKey::Name};
     }
     return {};
 }
@@ -114,12 +118,11 @@ bool removeFromDatabase(const QStringList& tickers)
 {
     if (tickers.isEmpty())
         return false;
-    const QString question =
-        tickers.size() > 1
-            ? QStringLiteral("All selected symbols will be removed from the database\r\n") + QString(33, QLatin1Char(' '))
-                  + QStringLiteral("Are you sure?")
-            : tickers.first() + QStringLiteral(" will be removed from the database\r\n") + QString(24, QLatin1Char(' '))
-                  + QStringLiteral("Are you sure?");
+    const QString question = tickers.size() > 1
+                                 ? QStringLiteral("All selected symbols will be removed from the database\r\n") +
+                                       QString(33, QLatin1Char(' ')) + QStringLiteral("Are you sure?")
+                                 : tickers.first() + QStringLiteral(" will be removed from the database\r\n") +
+                                       QString(24, QLatin1Char(' ')) + QStringLiteral("Are you sure?");
     if (!ask(question))
         return false;
     return forEachTicker(tickers, [](Lijstinvoeg& l, const QString& t) { return l.remove(t); });
@@ -141,7 +144,8 @@ bool verwijdervandatabase(const QStringList& tickers)
     if (tickers.isEmpty())
         return false;
     const QString question = tickers.size() > 1
-                                 ? QString::number(tickers.size()) + QStringLiteral(" Symbols will be removed from database\r\n Are you sure?")
+                                 ? QString::number(tickers.size()) +
+                                       QStringLiteral(" Symbols will be removed from database\r\n Are you sure?")
                                  : tickers.first() + QStringLiteral(" will be removed from database\r\n Are you sure?");
     if (!ask(question))
         return false;

@@ -25,20 +25,11 @@ QString decode(const QByteArray& bytes)
     return QString::fromLatin1(bytes);
 }
 
-bool isLineEnd(QChar c)
-{
-    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
-}
+bool isLineEnd(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); }
 
-bool isDelimiter(QChar c)
-{
-    return c == QLatin1Char(',') || isLineEnd(c);
-}
+bool isDelimiter(QChar c) { return c == QLatin1Char(',') || isLineEnd(c); }
 
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
-}
+bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
 
 void addField(QString field, QStringList& entries)
 {

@@ -32,8 +32,8 @@ struct FileResult {
 FileResult readFile(const QString& path);
 
 struct Progress {
-    std::function<void(int index)> entry;         // before entry `index` is added
-    std::function<void(const QString&)> status;   // "Importing i from n", "n Imported"
+    std::function<void(int index)> entry;        // before entry `index` is added
+    std::function<void(const QString&)> status;  // "Importing i from n", "n Imported"
 };
 
 struct Result {

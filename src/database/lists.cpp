@@ -10,12 +10,12 @@
 
 namespace lists {
 namespace {
-const QString kDisplaySelect = QStringLiteral(
-    "SELECT markt.Market, markt.id, fondsen.typeyahoo, fondsen.codeyahoo, fondsen.naamyahoo, "
-    "fondsen.list1, fondsen.list2, fondsen.list3, fondsen.list4, fondsen.list5, fondsen.list6, "
-    "fondsen.list7, fondsen.list8, fondsen.list9, fondsen.list10, fondsen.list11, fondsen.list12, "
-    "fondsen.list13, fondsen.list14, fondsen.list15, fondsen.list16 "
-    "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid ");
+const QString kDisplaySelect =
+    QStringLiteral("SELECT markt.Market, markt.id, fondsen.typeyahoo, fondsen.codeyahoo, fondsen.naamyahoo, "
+                   "fondsen.list1, fondsen.list2, fondsen.list3, fondsen.list4, fondsen.list5, fondsen.list6, "
+                   "fondsen.list7, fondsen.list8, fondsen.list9, fondsen.list10, fondsen.list11, fondsen.list12, "
+                   "fondsen.list13, fondsen.list14, fondsen.list15, fondsen.list16 "
+                   "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid ");
 
 QString orderBy(const QVector<SortKey>& order)
 {
@@ -23,10 +23,18 @@ QString orderBy(const QVector<SortKey>& order)
     for (SortKey key : order) {
         switch (key) {
         // Names sort as the user reads them, without regard to case.
-        case SortKey::Market: terms << QStringLiteral("markt.Market COLLATE NOCASE"); break;
-        case SortKey::Type: terms << QStringLiteral("fondsen.typeyahoo COLLATE NOCASE"); break;
-        case SortKey::Name: terms << QStringLiteral("fondsen.naamyahoo COLLATE NOCASE"); break;
-        case SortKey::Ticker: terms << QStringLiteral("fondsen.codeyahoo"); break;
+        case SortKey::Market:
+            terms << QStringLiteral("markt.Market COLLATE NOCASE");
+            break;
+        case SortKey::Type:
+            terms << QStringLiteral("fondsen.typeyahoo COLLATE NOCASE");
+            break;
+        case SortKey::Name:
+            terms << QStringLiteral("fondsen.naamyahoo COLLATE NOCASE");
+            break;
+        case SortKey::Ticker:
+            terms << QStringLiteral("fondsen.codeyahoo");
+            break;
         }
     }
     return terms.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + terms.join(QStringLiteral(", "));
@@ -67,9 +75,10 @@ QVector<Symbol> readSymbols(Statement& st)
 // parameter is `value`.
 QVector<Symbol> found(Database& db, const QString& condition, const QString& value)
 {
-    Statement st = db.prepare(QStringLiteral("SELECT markt.Market, fondsen.typeyahoo, fondsen.codeyahoo, fondsen.naamyahoo "
-                                             "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid WHERE ")
-                              + condition + QStringLiteral(" ORDER BY markt.Market COLLATE NOCASE, fondsen.codeyahoo"));
+    Statement st =
+        db.prepare(QStringLiteral("SELECT markt.Market, fondsen.typeyahoo, fondsen.codeyahoo, fondsen.naamyahoo "
+                                  "FROM markt LEFT JOIN fondsen ON markt.id = fondsen.marktid WHERE ") +
+                   condition + QStringLiteral(" ORDER BY markt.Market COLLATE NOCASE, fondsen.codeyahoo"));
     st.bind(1, value);
     QVector<Symbol> rows;
     while (st.next()) {
@@ -84,10 +93,7 @@ QVector<Symbol> found(Database& db, const QString& condition, const QString& val
 }
 }  // namespace
 
-bool validList(int n)
-{
-    return n >= 1 && n <= kCount;
-}
+bool validList(int n) { return n >= 1 && n <= kCount; }
 
 QString column(int n)
 {
@@ -181,10 +187,7 @@ QStringList knownTickers(Database& db, const QStringList& tickers, QStringList& 
     return known;
 }
 
-QVector<Symbol> symbolsForDownload(Database& db, int n)
-{
-    return symbolsForDownload(db, QVector<int>{n});
-}
+QVector<Symbol> symbolsForDownload(Database& db, int n) { return symbolsForDownload(db, QVector<int>{n}); }
 
 QVector<Symbol> symbolsForDownload(Database& db, const QVector<int>& listNumbers)
 {
@@ -206,10 +209,7 @@ int symbolCount(Database& db, int n)
     return db.scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE %1 = 1").arg(column(n))).toInt();
 }
 
-int totalSymbolCount(Database& db)
-{
-    return db.scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt();
-}
+int totalSymbolCount(Database& db) { return db.scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt(); }
 
 }  // namespace lists
 
@@ -223,19 +223,19 @@ bool Lijstinvoeg::downloaden(const QString& ticker, bool value, const QString& c
         return true;
     BusyPointer busy;
     return guarded([&] {
-        // The column name is checked against the list columns, never passed on.
-        int n = 0;
-        if (column.startsWith(QLatin1String("list"), Qt::CaseInsensitive))
-            n = column.mid(4).toInt();
-        db_->exec(QStringLiteral("UPDATE fondsen SET %1 = ? WHERE codeyahoo = ?").arg(lists::column(n)),
-                  {value ? 1 : 0, ticker});
-    }) != StepOutcome::Aborted;
+               // The column name is checked against the list columns, never passed on.
+               int n = 0;
+               if (column.startsWith(QLatin1String("list"), Qt::CaseInsensitive))
+                   n = column.mid(4).toInt();
+               db_->exec(QStringLiteral("UPDATE fondsen SET %1 = ? WHERE codeyahoo = ?").arg(lists::column(n)),
+                         {value ? 1 : 0, ticker});
+           }) != StepOutcome::Aborted;
 }
 
 bool Lijstinvoeg::remove(const QString& ticker)
 {
-    return guarded([&] { db_->exec(QStringLiteral("DELETE FROM fondsen WHERE codeyahoo = ?"), {ticker}); })
-           != StepOutcome::Aborted;
+    return guarded([&] { db_->exec(QStringLiteral("DELETE FROM fondsen WHERE codeyahoo = ?"), {ticker}); }) !=
+           StepOutcome::Aborted;
 }
 
 void Lijstinvoeg::batch(const std::function<void()>& work)

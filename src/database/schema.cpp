@@ -33,13 +33,11 @@ QString checkTable(const char* name)
 // What the integrity check found in the quotes of the latest run.
 QString findingsTable()
 {
-    return QStringLiteral("CREATE TABLE findings (ticker TEXT COLLATE NOCASE, datum TEXT, kind TEXT, seen TEXT, done TEXT)");
+    return QStringLiteral(
+        "CREATE TABLE findings (ticker TEXT COLLATE NOCASE, datum TEXT, kind TEXT, seen TEXT, done TEXT)");
 }
 
-QString findingsIndex()
-{
-    return QStringLiteral("CREATE INDEX findings_ticker ON findings (ticker)");
-}
+QString findingsIndex() { return QStringLiteral("CREATE INDEX findings_ticker ON findings (ticker)"); }
 }  // namespace
 
 void createTables(Database& db)
@@ -49,8 +47,7 @@ void createTables(Database& db)
     // them either way.
     db.exec(QStringLiteral("CREATE TABLE globaal (") + settingsColumns() + QStringLiteral(")"));
     db.exec(QStringLiteral("INSERT INTO globaal (lijst) VALUES (NULL)"));
-    db.exec(QStringLiteral(
-        "CREATE TABLE markt (id INTEGER PRIMARY KEY AUTOINCREMENT, Market TEXT COLLATE NOCASE)"));
+    db.exec(QStringLiteral("CREATE TABLE markt (id INTEGER PRIMARY KEY AUTOINCREMENT, Market TEXT COLLATE NOCASE)"));
     db.exec(QStringLiteral("CREATE INDEX markt_market ON markt (Market)"));
     db.exec(QStringLiteral("CREATE TABLE fondsen (marktid INTEGER, codeyahoo TEXT COLLATE NOCASE NOT NULL, "
                            "naamyahoo TEXT, typeyahoo TEXT, ") +
@@ -75,13 +72,14 @@ QStringList upgradeStatements()
     QStringList statements;
     for (const settingstable::Column* c : settingstable::inSchemaOrder()) {
         if (c->upgrade)
-            statements << QStringLiteral("ALTER TABLE globaal ADD COLUMN %1 %2;").arg(QLatin1String(c->name), c->sqlType());
+            statements
+                << QStringLiteral("ALTER TABLE globaal ADD COLUMN %1 %2;").arg(QLatin1String(c->name), c->sqlType());
     }
     statements << QStringLiteral("DROP TABLE metastock;")
                << QStringLiteral("CREATE TABLE metastock (ticker VARCHAR(75) COLLATE NOCASE, map TEXT);")
                << QStringLiteral("CREATE INDEX ID1 ON metastock (ticker);")
-               << QStringLiteral("CREATE TABLE verworpen (codeyahoo VARCHAR(25) COLLATE NOCASE);")
-               << findingsTable() << findingsIndex();
+               << QStringLiteral("CREATE TABLE verworpen (codeyahoo VARCHAR(25) COLLATE NOCASE);") << findingsTable()
+               << findingsIndex();
     return statements;
 }
 

@@ -48,10 +48,7 @@ Column integer(const char* name, int S::*member, Step step, int fallback, qint64
 }
 
 // A column no setting reads.
-Column spare(const char* name, Kind kind)
-{
-    return Column{name, kind, Step::None};
-}
+Column spare(const char* name, Kind kind) { return Column{name, kind, Step::None}; }
 
 Column added(Column c)
 {
@@ -91,9 +88,9 @@ void Column::load(ProgramSettings& s, const QVariant& stored) const
         s.*flag = !stored.isNull() && textconv::toBool(stored.toString()).value_or(false);
         break;
     case Kind::Integer:
-        s.*number = stored.isNull() ? numberDefault
-                                    : static_cast<int>(textconv::toInteger(stored.toString(), min, max)
-                                                           .value_or(numberDefault));
+        s.*number = stored.isNull()
+                        ? numberDefault
+                        : static_cast<int>(textconv::toInteger(stored.toString(), min, max).value_or(numberDefault));
         break;
     }
 }

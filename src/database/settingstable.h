@@ -39,13 +39,13 @@ struct Column {
     bool upgrade = false;  // added by the start-up upgrade; the oldest files lack it
 
     QString ProgramSettings::*text = nullptr;  // Folder, Text
-    bool ProgramSettings::*flag = nullptr;      // Flag
-    int ProgramSettings::*number = nullptr;     // Integer
+    bool ProgramSettings::*flag = nullptr;     // Flag
+    int ProgramSettings::*number = nullptr;    // Integer
 
     const char* textDefault = "";  // Text
     int numberDefault = 0;         // Integer, with its range
     qint64 min = 0, max = 0;
-    int checkOrder = 0;  // Folder: its place in the folder check, from 1
+    int checkOrder = 0;   // Folder: its place in the folder check, from 1
     int schemaOrder = 0;  // its place among the columns of the file, from 1
 
     bool loaded() const { return step != Step::None; }

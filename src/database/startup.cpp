@@ -88,12 +88,15 @@ void readStore()
     }
     const QTime now = QTime::currentTime();
     for (int n = 1; n <= 16; ++n) {
-        s.dList[n] = textconv::toBool(store::read(QStringLiteral("DList%1").arg(n), QStringLiteral("False"))).value_or(false);
-        s.sList[n] = textconv::toBool(store::read(QStringLiteral("SList%1").arg(n), QStringLiteral("False"))).value_or(false);
+        s.dList[n] =
+            textconv::toBool(store::read(QStringLiteral("DList%1").arg(n), QStringLiteral("False"))).value_or(false);
+        s.sList[n] =
+            textconv::toBool(store::read(QStringLiteral("SList%1").arg(n), QStringLiteral("False"))).value_or(false);
         const QString start = store::read(QStringLiteral("TList%1").arg(n), textconv::fromTime(now));
         s.tList[n] = textconv::toTime(start).value_or(now);
         s.eList[n] = textconv::toTime(store::read(QStringLiteral("EList%1").arg(n), start)).value_or(s.tList[n]);
-        s.iList[n] = textconv::toTime(store::read(QStringLiteral("IList%1").arg(n), QStringLiteral("0"))).value_or(QTime(0, 0));
+        s.iList[n] =
+            textconv::toTime(store::read(QStringLiteral("IList%1").arg(n), QStringLiteral("0"))).value_or(QTime(0, 0));
     }
     auto integer = [](const char* key, const char* fallback, int def, qint64 min, qint64 max) {
         return static_cast<int>(
@@ -101,8 +104,10 @@ void readStore()
     };
     s.split = integer("split", "0", 0, kInt16Min, kInt16Max);
     s.metaversion = integer("Metaversion", "2000", 2000, 1, kInt32Max);
-    s.multiplelists = textconv::toBool(store::read(QStringLiteral("Multiplelists"), QStringLiteral("False"))).value_or(false);
-    const auto interval = textconv::leadingNumber(store::read(QStringLiteral("IntervalDownload"), QStringLiteral(" 1500")));
+    s.multiplelists =
+        textconv::toBool(store::read(QStringLiteral("Multiplelists"), QStringLiteral("False"))).value_or(false);
+    const auto interval =
+        textconv::leadingNumber(store::read(QStringLiteral("IntervalDownload"), QStringLiteral(" 1500")));
     s.intervalDownload = interval && *interval >= 0 && *interval <= kInt32Max ? static_cast<int>(*interval) : 1500;
     s.isdelay = textconv::toBool(store::read(QStringLiteral("Isdelay"), QStringLiteral("True"))).value_or(true);
     s.helpversion = integer("helpversion", "0", 0, kInt32Min, kInt32Max);
@@ -159,7 +164,8 @@ StartupResult runStartup()
     const bool rowRead = runSteps({[&] {
         if (db->scalar(QStringLiteral("SELECT count(*) FROM globaal")).toLongLong() == 0)
             db->exec(QStringLiteral("INSERT INTO globaal (lijst) VALUES (NULL)"));
-        Statement st = db->prepare(QStringLiteral("SELECT * FROM globaal WHERE rowid = (SELECT min(rowid) FROM globaal)"));
+        Statement st =
+            db->prepare(QStringLiteral("SELECT * FROM globaal WHERE rowid = (SELECT min(rowid) FROM globaal)"));
         st.next();
         for (int i = 0; i < st.columnCount(); ++i)
             row.insert(st.columnName(i).toLower(), st.value(i));

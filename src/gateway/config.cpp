@@ -6,20 +6,11 @@
 
 #include <algorithm>
 
-QString GatewayConfig::defaultLiveHost()
-{
-    return QStringLiteral("https://query2.finance.yahoo.com");
-}
+QString GatewayConfig::defaultLiveHost() { return QStringLiteral("https://query2.finance.yahoo.com"); }
 
-QString GatewayConfig::defaultFallbackHost()
-{
-    return QStringLiteral("https://query1.finance.yahoo.com");
-}
+QString GatewayConfig::defaultFallbackHost() { return QStringLiteral("https://query1.finance.yahoo.com"); }
 
-QString GatewayConfig::defaultCookieHost()
-{
-    return QStringLiteral("https://fc.yahoo.com");
-}
+QString GatewayConfig::defaultCookieHost() { return QStringLiteral("https://fc.yahoo.com"); }
 
 QByteArray GatewayConfig::defaultUserAgent()
 {

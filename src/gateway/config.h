@@ -11,17 +11,17 @@ struct GatewayConfig {
     QString fallbackHost;  // asked once when liveHost could not be reached; empty: none
     QString cookieHost;    // hands out the session cookie
     QByteArray userAgent;
-    QString dataFolder;    // members/INDEX.txt and changes.txt live here
+    QString dataFolder;  // members/INDEX.txt and changes.txt live here
 
-    int budgetMs = 9000;        // a legacy request not answered by then fails
-    int maxInFlight = 4;        // provider requests at once
-    double ratePerSec = 2.0;    // sustained provider requests a second...
-    int burst = 4;              // ...after a burst of this many
-    int pauseMs = 60000;        // all traffic stops this long after a 429...
-    int maxPauseMs = 15 * 60000; // ...doubling on each further 429 up to this
-    int quoteCacheMs = 60000;   // current quotes are asked again after this
+    int budgetMs = 9000;          // a legacy request not answered by then fails
+    int maxInFlight = 4;          // provider requests at once
+    double ratePerSec = 2.0;      // sustained provider requests a second...
+    int burst = 4;                // ...after a burst of this many
+    int pauseMs = 60000;          // all traffic stops this long after a 429...
+    int maxPauseMs = 15 * 60000;  // ...doubling on each further 429 up to this
+    int quoteCacheMs = 60000;     // current quotes are asked again after this
     int transferTimeoutMs = 15000;
-    int retryDelayMs = 1000;    // one retry after a 5xx or a lost connection
+    int retryDelayMs = 1000;  // one retry after a 5xx or a lost connection
     qint64 maxCacheBytes = 8 * 1024 * 1024;
 
     static QString defaultLiveHost();

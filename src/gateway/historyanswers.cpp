@@ -15,10 +15,7 @@ namespace {
 
 constexpr int kDayMs = 24 * 60 * 60 * 1000;
 
-qint64 utcMidnight(const QDate& d)
-{
-    return QDateTime(d, QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
-}
+qint64 utcMidnight(const QDate& d) { return QDateTime(d, QTime(0, 0), Qt::UTC).toSecsSinceEpoch(); }
 
 }  // namespace
 
@@ -42,21 +39,20 @@ QByteArray historyCsv(const livejson::Chart& chart, const QDate& start, const QD
     QByteArray body = "Date,Open,High,Low,Close,Volume,Adj Close\n";
     for (auto it = byDate.crbegin(); it != byDate.crend(); ++it) {
         const Bar& b = it->second;
-        body += legacytext::historyDate(it->first) + ',' + orZero(b.open) + ',' + orZero(b.high) + ','
-                + orZero(b.low) + ',' + legacytext::exactPrice(b.close, d) + ',' + legacytext::volume(b.volume) + ','
-                + legacytext::exactPrice(present(b.adjclose) ? b.adjclose : b.close, d) + '\n';
+        body += legacytext::historyDate(it->first) + ',' + orZero(b.open) + ',' + orZero(b.high) + ',' + orZero(b.low) +
+                ',' + legacytext::exactPrice(b.close, d) + ',' + legacytext::volume(b.volume) + ',' +
+                legacytext::exactPrice(present(b.adjclose) ? b.adjclose : b.close, d) + '\n';
     }
     for (const livejson::Split& s : chart.splits) {
         const QDate day = QDateTime::fromSecsSinceEpoch(s.time, zone).date();
         if (day >= start && day <= end)
-            body += "Split," + legacytext::historyDate(day) + ',' + QByteArray::number(s.numerator, 'g', 10) + ':'
-                    + QByteArray::number(s.denominator, 'g', 10) + '\n';
+            body += "Split," + legacytext::historyDate(day) + ',' + QByteArray::number(s.numerator, 'g', 10) + ':' +
+                    QByteArray::number(s.denominator, 'g', 10) + '\n';
     }
     return body;
 }
 
-HistoryAnswers::HistoryAnswers(Upstream& upstream, int quoteCacheMs)
-    : upstream_(upstream), quoteCacheMs_(quoteCacheMs)
+HistoryAnswers::HistoryAnswers(Upstream& upstream, int quoteCacheMs) : upstream_(upstream), quoteCacheMs_(quoteCacheMs)
 {
 }
 
@@ -78,27 +74,28 @@ void HistoryAnswers::table(const LegacyRequest& request, HttpServer::Respond res
     // Closed days change rarely (a late correction, a new split); the last
     // few days are still moving.
     const bool recent = end >= QDate::currentDate().addDays(-3);
-    upstream_.getJson(QuoteSource::chartPath(symbol, query), recent ? quoteCacheMs_ : kDayMs,
-                      [symbol, start, end, respond](const UpstreamReply& r) {
-                          if (!r.ok()) {
-                              respond(legacypages::failure(r.detail));
-                              return;
-                          }
-                          if (r.status == 404) {
-                              respond(legacypages::unknownSymbol(symbol));
-                              return;
-                          }
-                          if (r.status == 400) {  // the range lies before the listing
-                              respond(legacypages::noPrices());
-                              return;
-                          }
-                          const auto chart = r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
-                          if (!chart) {
-                              respond(legacypages::failure(QStringLiteral("HTTP %1 without a chart").arg(r.status)));
-                              return;
-                          }
-                          const QByteArray body = historyCsv(*chart, start, end);
-                          respond(body.isEmpty() ? legacypages::noPrices() : LegacyReply{200, body, "text/csv"});
-                      },
-                      request.client->cancelled());
+    upstream_.getJson(
+        QuoteSource::chartPath(symbol, query), recent ? quoteCacheMs_ : kDayMs,
+        [symbol, start, end, respond](const UpstreamReply& r) {
+            if (!r.ok()) {
+                respond(legacypages::failure(r.detail));
+                return;
+            }
+            if (r.status == 404) {
+                respond(legacypages::unknownSymbol(symbol));
+                return;
+            }
+            if (r.status == 400) {  // the range lies before the listing
+                respond(legacypages::noPrices());
+                return;
+            }
+            const auto chart = r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
+            if (!chart) {
+                respond(legacypages::failure(QStringLiteral("HTTP %1 without a chart").arg(r.status)));
+                return;
+            }
+            const QByteArray body = historyCsv(*chart, start, end);
+            respond(body.isEmpty() ? legacypages::noPrices() : LegacyReply{200, body, "text/csv"});
+        },
+        request.client->cancelled());
 }

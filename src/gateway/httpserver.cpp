@@ -12,13 +12,20 @@ namespace {
 QByteArray reason(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -28,9 +35,9 @@ void write(QTcpSocket* socket, const LegacyReply& reply)
         socket->abort();
         return;
     }
-    socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason(reply.status)
-                  + "\r\nContent-Type: " + reply.contentType + "\r\nContent-Length: "
-                  + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" + reply.body);
+    socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason(reply.status) + "\r\nContent-Type: " +
+                  reply.contentType + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+                  "\r\nConnection: close\r\n\r\n" + reply.body);
     socket->disconnectFromHost();
 }
 
@@ -131,8 +138,8 @@ void HttpServer::accept()
             const qsizetype end = buffer->indexOf("\r\n\r\n");
             const qsizetype lineEnd = buffer->indexOf("\r\n");
             const bool lineTooLong = (lineEnd < 0 ? buffer->size() : lineEnd) > kMaxRequestLine;
-            const bool headTooLong = (end < 0 ? buffer->size() : end) > kMaxRequestLine + kMaxHeaders
-                                     || (end >= 0 && lineEnd >= 0 && end - lineEnd > kMaxHeaders);
+            const bool headTooLong = (end < 0 ? buffer->size() : end) > kMaxRequestLine + kMaxHeaders ||
+                                     (end >= 0 && lineEnd >= 0 && end - lineEnd > kMaxHeaders);
             if (end < 0 && !lineTooLong && !headTooLong)
                 return;
             disconnect(socket, &QTcpSocket::readyRead, this, nullptr);

@@ -30,22 +30,20 @@ LegacyReply failure(const QString& why)
     return {503, "<html><body>Quote source unavailable: " + html(why) + "</body></html>", "text/html"};
 }
 
-LegacyReply noAnswer()
-{
-    return {0, QByteArray(), QByteArray()};
-}
+LegacyReply noAnswer() { return {0, QByteArray(), QByteArray()}; }
 
 LegacyReply historyStart(const QString& symbol, const QDate& first)
 {
     // The program finds the month in the selected option 29 characters after
     // its marker, then the day and year in the inputs that follow.
     QByteArray form = "<table><tr><th>Start Date:</th><td><select name=\"a\">"
-                      "<option &quot;selected&quot;  value=\"" + QByteArray::number(first.month()) + "\">"
-                      + QByteArray::number(first.month()) + "</option>"
-                      "</select><input type=\"text\" name=\"b\" size=\"2\" maxlength=\"2\" value=\""
-                      + QByteArray::number(first.day())
-                      + "\"><input type=\"text\" name=\"c\" size=\"4\" maxlength=\"4\" value=\""
-                      + QByteArray::number(first.year()) + "\"></td></tr></table>";
+                      "<option &quot;selected&quot;  value=\"" +
+                      QByteArray::number(first.month()) + "\">" + QByteArray::number(first.month()) +
+                      "</option>"
+                      "</select><input type=\"text\" name=\"b\" size=\"2\" maxlength=\"2\" value=\"" +
+                      QByteArray::number(first.day()) +
+                      "\"><input type=\"text\" name=\"c\" size=\"4\" maxlength=\"4\" value=\"" +
+                      QByteArray::number(first.year()) + "\"></td></tr></table>";
     return page(200, "Historical Prices: " + html(symbol), form);
 }
 
@@ -61,8 +59,9 @@ LegacyReply invalidTicker(const QString& symbol)
 
 LegacyReply changedTicker(const QString& oldTicker, const QString& newTicker)
 {
-    return page(200, "Quote", "'" + html(oldTicker) + "' is no longer valid. It has changed to <a href=\"/q?s="
-                                  + linkSymbol(newTicker) + "\">" + html(newTicker) + "</a>.");
+    return page(200, "Quote",
+                "'" + html(oldTicker) + "' is no longer valid. It has changed to <a href=\"/q?s=" +
+                    linkSymbol(newTicker) + "\">" + html(newTicker) + "</a>.");
 }
 
 LegacyReply plainQuote(const QString& symbol, const QString& name)
@@ -75,13 +74,13 @@ LegacyReply lookup(const QString& text, int first, const QVector<LookupRow>& row
     QByteArray body = "<p>Search for " + html(text) + "</p>\n<table>\n";
     QList<QByteArray> symbols;
     for (const LookupRow& r : rows) {
-        body += "<tr><td>" + html(r.symbol) + "</td><td>" + html(r.name) + "</td><td>" + html(r.exchange)
-                + "</td></tr>\n";
+        body +=
+            "<tr><td>" + html(r.symbol) + "</td><td>" + html(r.name) + "</td><td>" + html(r.exchange) + "</td></tr>\n";
         symbols << linkSymbol(r.symbol);
     }
-    body += "</table>\n<p>Showing " + QByteArray::number(first) + " - "
-            + QByteArray::number(first + rows.size() - 1) + " of " + QByteArray::number(total) + "</p>\n"
-            + "<p><a href=\"/q?s=" + symbols.join('+') + "&f=sl1d1t1c1ohgv\">View Quotes for All Above Symbols</a></p>";
+    body += "</table>\n<p>Showing " + QByteArray::number(first) + " - " + QByteArray::number(first + rows.size() - 1) +
+            " of " + QByteArray::number(total) + "</p>\n" + "<p><a href=\"/q?s=" + symbols.join('+') +
+            "&f=sl1d1t1c1ohgv\">View Quotes for All Above Symbols</a></p>";
     return page(200, "Symbol Lookup", body);
 }
 
@@ -95,14 +94,8 @@ LegacyReply unknownSymbol(const QString& symbol)
     return page(404, "Not Found", "<p>No data for " + html(symbol) + ": the symbol is not known.</p>");
 }
 
-LegacyReply unknownPath()
-{
-    return page(404, "Not Found", "<p>Not found.</p>");
-}
+LegacyReply unknownPath() { return page(404, "Not Found", "<p>Not found.</p>"); }
 
-LegacyReply noPrices()
-{
-    return {404, "No Prices in this date range\n", "text/plain"};
-}
+LegacyReply noPrices() { return {404, "No Prices in this date range\n", "text/plain"}; }
 
 }  // namespace legacypages

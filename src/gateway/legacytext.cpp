@@ -12,19 +12,39 @@ namespace {
 QString spelledOut(QChar c)
 {
     switch (c.unicode()) {
-    case 0x0141: return QStringLiteral("L");   // Ł
-    case 0x0142: return QStringLiteral("l");   // ł
-    case 0x0110: return QStringLiteral("D");   // Đ
-    case 0x0111: return QStringLiteral("d");   // đ
-    case 0x0131: return QStringLiteral("i");   // ı
-    case 0x0152: return QStringLiteral("OE");  // Œ
-    case 0x0153: return QStringLiteral("oe");  // œ
-    case 0x2018: case 0x2019: case 0x201A: case 0x2032: return QStringLiteral("'");
-    case 0x201C: case 0x201D: case 0x201E: return QStringLiteral("\"");
-    case 0x2013: case 0x2014: case 0x2212: return QStringLiteral("-");
-    case 0x2026: return QStringLiteral("...");
-    case 0x20AC: return QStringLiteral("EUR");
-    default: return QString();
+    case 0x0141:
+        return QStringLiteral("L");  // Ł
+    case 0x0142:
+        return QStringLiteral("l");  // ł
+    case 0x0110:
+        return QStringLiteral("D");  // Đ
+    case 0x0111:
+        return QStringLiteral("d");  // đ
+    case 0x0131:
+        return QStringLiteral("i");  // ı
+    case 0x0152:
+        return QStringLiteral("OE");  // Œ
+    case 0x0153:
+        return QStringLiteral("oe");  // œ
+    case 0x2018:
+    case 0x2019:
+    case 0x201A:
+    case 0x2032:
+        return QStringLiteral("'");
+    case 0x201C:
+    case 0x201D:
+    case 0x201E:
+        return QStringLiteral("\"");
+    case 0x2013:
+    case 0x2014:
+    case 0x2212:
+        return QStringLiteral("-");
+    case 0x2026:
+        return QStringLiteral("...");
+    case 0x20AC:
+        return QStringLiteral("EUR");
+    default:
+        return QString();
     }
 }
 
@@ -113,8 +133,8 @@ QByteArray volume(double value)
 
 QByteArray quoteDate(const QDate& date)
 {
-    return QByteArray::number(date.month()) + '/' + QByteArray::number(date.day()) + '/'
-           + QByteArray::number(date.year());
+    return QByteArray::number(date.month()) + '/' + QByteArray::number(date.day()) + '/' +
+           QByteArray::number(date.year());
 }
 
 QByteArray quoteTime(const QTime& time)
@@ -128,8 +148,8 @@ QByteArray historyDate(const QDate& date)
 {
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    return QByteArray::number(date.day()) + '-' + months[date.month() - 1] + '-'
-           + QByteArray::number(date.year() % 100).rightJustified(2, '0');
+    return QByteArray::number(date.day()) + '-' + months[date.month() - 1] + '-' +
+           QByteArray::number(date.year() % 100).rightJustified(2, '0');
 }
 
 QByteArray csvName(const QString& name)
@@ -147,11 +167,20 @@ QByteArray html(const QString& text)
     QByteArray out;
     for (const char c : toLatin1(text)) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;

@@ -20,9 +20,9 @@ QByteArray exactPrice(double value, int decimals);
 // A whole number ("40896227"); missing (NaN) gives "0".
 QByteArray volume(double value);
 
-QByteArray quoteDate(const QDate& date);  // 6/4/2004
-QByteArray quoteTime(const QTime& time);  // 4:00pm, 9:05am, 12:30pm
-QByteArray historyDate(const QDate& date); // 14-Jun-04
+QByteArray quoteDate(const QDate& date);    // 6/4/2004
+QByteArray quoteTime(const QTime& time);    // 4:00pm, 9:05am, 12:30pm
+QByteArray historyDate(const QDate& date);  // 14-Jun-04
 
 // A name for a quoted CSV field: Latin-1 (letters outside it lose their
 // accents or become their nearest Latin-1 letters), no double quotes, at

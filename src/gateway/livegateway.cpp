@@ -94,7 +94,4 @@ bool LiveGateway::start(quint16 port, QString* error)
     return true;
 }
 
-QString LiveGateway::address() const
-{
-    return QStringLiteral("127.0.0.1:%1").arg(port_);
-}
+QString LiveGateway::address() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }

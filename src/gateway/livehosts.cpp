@@ -30,10 +30,7 @@ constexpr int kFollowMs = 1000;
 
 }  // namespace
 
-bool isLive(const QString& host)
-{
-    return host.trimmed().compare(QLatin1String("live"), Qt::CaseInsensitive) == 0;
-}
+bool isLive(const QString& host) { return host.trimmed().compare(QLatin1String("live"), Qt::CaseInsensitive) == 0; }
 
 bool resolve(QString* error)
 {
@@ -75,10 +72,7 @@ bool isGateway(const QString& host)
     return gateway && host.trimmed() == gateway->address();
 }
 
-LiveGateway* running()
-{
-    return processGateway().get();
-}
+LiveGateway* running() { return processGateway().get(); }
 
 void stop()
 {

@@ -10,20 +10,11 @@ namespace livejson {
 
 namespace {
 
-double number(const QJsonValue& v)
-{
-    return v.isDouble() ? v.toDouble() : kMissing;
-}
+double number(const QJsonValue& v) { return v.isDouble() ? v.toDouble() : kMissing; }
 
-double numberAt(const QJsonArray& a, qsizetype i)
-{
-    return i < a.size() ? number(a.at(i)) : kMissing;
-}
+double numberAt(const QJsonArray& a, qsizetype i) { return i < a.size() ? number(a.at(i)) : kMissing; }
 
-qint64 seconds(const QJsonValue& v)
-{
-    return v.isDouble() ? static_cast<qint64>(v.toDouble()) : 0;
-}
+qint64 seconds(const QJsonValue& v) { return v.isDouble() ? static_cast<qint64>(v.toDouble()) : 0; }
 
 std::optional<QJsonObject> object(const QByteArray& body)
 {
@@ -116,8 +107,12 @@ Chart chartFrom(const QJsonObject& r)
     const QJsonArray low = quote.value(QLatin1String("low")).toArray();
     const QJsonArray close = quote.value(QLatin1String("close")).toArray();
     const QJsonArray volume = quote.value(QLatin1String("volume")).toArray();
-    const QJsonArray adj = indicators.value(QLatin1String("adjclose")).toArray().at(0).toObject()
-                               .value(QLatin1String("adjclose")).toArray();
+    const QJsonArray adj = indicators.value(QLatin1String("adjclose"))
+                               .toArray()
+                               .at(0)
+                               .toObject()
+                               .value(QLatin1String("adjclose"))
+                               .toArray();
     chart.bars.reserve(stamps.size());
     for (qsizetype i = 0; i < stamps.size(); ++i) {
         if (!stamps.at(i).isDouble())
@@ -132,19 +127,18 @@ Chart chartFrom(const QJsonObject& r)
         b.adjclose = numberAt(adj, i);
         chart.bars.append(b);
     }
-    const QJsonObject splits =
-        r.value(QLatin1String("events")).toObject().value(QLatin1String("splits")).toObject();
+    const QJsonObject splits = r.value(QLatin1String("events")).toObject().value(QLatin1String("splits")).toObject();
     for (auto it = splits.constBegin(); it != splits.constEnd(); ++it) {
         const QJsonObject e = it.value().toObject();
         Split split;
-        split.time = e.contains(QLatin1String("date")) ? seconds(e.value(QLatin1String("date"))) : it.key().toLongLong();
+        split.time =
+            e.contains(QLatin1String("date")) ? seconds(e.value(QLatin1String("date"))) : it.key().toLongLong();
         split.numerator = e.value(QLatin1String("numerator")).toDouble();
         split.denominator = e.value(QLatin1String("denominator")).toDouble();
         if (split.numerator > 0 && split.denominator > 0)
             chart.splits.append(split);
     }
-    std::sort(chart.splits.begin(), chart.splits.end(),
-              [](const Split& a, const Split& b) { return a.time < b.time; });
+    std::sort(chart.splits.begin(), chart.splits.end(), [](const Split& a, const Split& b) { return a.time < b.time; });
     return chart;
 }
 
@@ -218,9 +212,9 @@ std::optional<QVector<SearchHit>> parseSearch(const QByteArray& body)
         const QString symbol = q.value(QLatin1String("symbol")).toString();
         if (symbol.isEmpty())
             continue;
-        out.append({symbol, q.value(QLatin1String("shortname")).toString(), q.value(QLatin1String("longname")).toString(),
-                    q.value(QLatin1String("exchange")).toString(), q.value(QLatin1String("exchDisp")).toString(),
-                    q.value(QLatin1String("quoteType")).toString()});
+        out.append({symbol, q.value(QLatin1String("shortname")).toString(),
+                    q.value(QLatin1String("longname")).toString(), q.value(QLatin1String("exchange")).toString(),
+                    q.value(QLatin1String("exchDisp")).toString(), q.value(QLatin1String("quoteType")).toString()});
     }
     return out;
 }

@@ -34,18 +34,17 @@ struct Instrument {
     QString symbol;
     QString shortName, longName;
     QString fullExchangeName, exchangeCode;
-    QString type;            // EQUITY, ETF, INDEX, CURRENCY, MUTUALFUND, NONE...
+    QString type;  // EQUITY, ETF, INDEX, CURRENCY, MUTUALFUND, NONE...
     Exchange exchange;
     int priceHint = 2;
-    qint64 marketTime = 0;   // epoch seconds of the last price; 0 when unknown
+    qint64 marketTime = 0;  // epoch seconds of the last price; 0 when unknown
     double open = kMissing, high = kMissing, low = kMissing, last = kMissing, volume = kMissing;
     std::optional<qint64> firstTradeDate;  // epoch seconds
 };
 
 struct Bar {
     qint64 time = 0;  // epoch seconds
-    double open = kMissing, high = kMissing, low = kMissing, close = kMissing, volume = kMissing,
-           adjclose = kMissing;
+    double open = kMissing, high = kMissing, low = kMissing, close = kMissing, volume = kMissing, adjclose = kMissing;
 };
 
 // A split the chart's events report: from `time` on, one old share is

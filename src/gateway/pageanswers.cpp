@@ -47,20 +47,21 @@ PageAnswers::PageAnswers(Upstream& upstream, QString dataFolder)
 void PageAnswers::chartPage(const LegacyRequest& request, const QString& symbol, const QString& query,
                             std::function<void(const livejson::Chart&)> onChart, HttpServer::Respond respond)
 {
-    upstream_.getJson(QuoteSource::chartPath(symbol.toUpper(), query), kWeekMs,
-                      [symbol, onChart = std::move(onChart), respond](const UpstreamReply& r) {
-                          if (r.ok() && r.status == 404) {
-                              respond(legacypages::invalidTicker(symbol));
-                              return;
-                          }
-                          const auto chart = r.ok() && r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
-                          if (!chart) {
-                              respond(legacypages::noAnswer());
-                              return;
-                          }
-                          onChart(*chart);
-                      },
-                      request.client->cancelled());
+    upstream_.getJson(
+        QuoteSource::chartPath(symbol.toUpper(), query), kWeekMs,
+        [symbol, onChart = std::move(onChart), respond](const UpstreamReply& r) {
+            if (r.ok() && r.status == 404) {
+                respond(legacypages::invalidTicker(symbol));
+                return;
+            }
+            const auto chart = r.ok() && r.status == 200 ? livejson::parseChart(r.body) : std::nullopt;
+            if (!chart) {
+                respond(legacypages::noAnswer());
+                return;
+            }
+            onChart(*chart);
+        },
+        request.client->cancelled());
 }
 
 void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respond respond)
@@ -70,12 +71,16 @@ void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respon
         respond(legacypages::invalidTicker(symbol));
         return;
     }
-    chartPage(request, symbol, QuoteSource::kLatestDaysQuery, [this, request, symbol, respond](const livejson::Chart& chart) {
-        if (chart.meta.firstTradeDate)
-            respond(legacypages::historyStart(symbol, chart.meta.exchange.local(*chart.meta.firstTradeDate).date()));
-        else
-            firstBar(request, symbol, respond);
-    }, respond);
+    chartPage(
+        request, symbol, QuoteSource::kLatestDaysQuery,
+        [this, request, symbol, respond](const livejson::Chart& chart) {
+            if (chart.meta.firstTradeDate)
+                respond(
+                    legacypages::historyStart(symbol, chart.meta.exchange.local(*chart.meta.firstTradeDate).date()));
+            else
+                firstBar(request, symbol, respond);
+        },
+        respond);
 }
 
 // Without a first trade date in the meta, the first monthly bar since 1900.
@@ -83,12 +88,15 @@ void PageAnswers::firstBar(const LegacyRequest& request, const QString& symbol, 
 {
     const qint64 tomorrow = QDateTime(QDate::currentDate().addDays(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
     const QString query = QStringLiteral("interval=1mo&period1=%1&period2=%2").arg(kEarliest).arg(tomorrow);
-    chartPage(request, symbol, query, [symbol, respond](const livejson::Chart& chart) {
-        if (chart.bars.isEmpty())
-            respond(legacypages::noHistory(symbol));
-        else
-            respond(legacypages::historyStart(symbol, chart.meta.exchange.local(chart.bars.first().time).date()));
-    }, respond);
+    chartPage(
+        request, symbol, query,
+        [symbol, respond](const livejson::Chart& chart) {
+            if (chart.bars.isEmpty())
+                respond(legacypages::noHistory(symbol));
+            else
+                respond(legacypages::historyStart(symbol, chart.meta.exchange.local(chart.bars.first().time).date()));
+        },
+        respond);
 }
 
 void PageAnswers::quotePage(const LegacyRequest& request, HttpServer::Respond respond)
@@ -105,10 +113,13 @@ void PageAnswers::quotePage(const LegacyRequest& request, HttpServer::Respond re
         respond(legacypages::invalidTicker(symbol));
         return;
     }
-    chartPage(request, symbol, QuoteSource::kLatestDaysQuery, [symbol, respond](const livejson::Chart& chart) {
-        const livejson::Instrument& m = chart.meta;
-        respond(legacypages::plainQuote(symbol, m.shortName.isEmpty() ? m.longName : m.shortName));
-    }, respond);
+    chartPage(
+        request, symbol, QuoteSource::kLatestDaysQuery,
+        [symbol, respond](const livejson::Chart& chart) {
+            const livejson::Instrument& m = chart.meta;
+            respond(legacypages::plainQuote(symbol, m.shortName.isEmpty() ? m.longName : m.shortName));
+        },
+        respond);
 }
 
 void PageAnswers::lookup(const LegacyRequest& request, HttpServer::Respond respond)
@@ -130,50 +141,57 @@ void PageAnswers::lookup(const LegacyRequest& request, HttpServer::Respond respo
     const QString type = kind == QLatin1String("M")   ? QStringLiteral("mutualfund")
                          : kind == QLatin1String("I") ? QStringLiteral("index")
                                                       : QStringLiteral("equity");
-    const QString path = QStringLiteral("/v1/finance/lookup?query=") + QString::fromLatin1(QUrl::toPercentEncoding(text))
-                         + QStringLiteral("&type=%1&start=%2&count=%3").arg(type).arg(offset).arg(kLookupPage);
-    upstream_.getJson(path, kWeekMs, [this, request, text, us, kind, offset, respond](const UpstreamReply& r) {
-        const auto page = r.ok() && r.status == 200 ? livejson::parseLookup(r.body) : std::nullopt;
-        // The two endpoints match differently: what the lookup does not
-        // find on its first page, the search may.
-        if (!page || (offset == 0 && page->hits.isEmpty())) {
-            if (offset == 0 && r.kind != UpstreamReply::Kind::Throttled)
-                searchPage(request, text, us, kind, respond);
-            else
-                respond(legacypages::noAnswer());
-            return;
-        }
-        QVector<legacypages::LookupRow> rows;
-        for (const livejson::SearchHit& h : page->hits) {
-            if (!wantedType(h.type, kind) || (us && !northAmerican(h.exchangeCode)))
-                continue;
-            rows.append({h.symbol, h.shortName.isEmpty() ? h.longName : h.shortName,
-                         h.exchangeDisplay.isEmpty() ? h.exchangeCode : h.exchangeDisplay});
-        }
-        const int total = std::max<int>(page->total, offset + static_cast<int>(page->hits.size()));
-        respond(rows.isEmpty() ? legacypages::noMatches(text) : legacypages::lookup(text, offset + 1, rows, total));
-    }, request.client->cancelled());
+    const QString path = QStringLiteral("/v1/finance/lookup?query=") +
+                         QString::fromLatin1(QUrl::toPercentEncoding(text)) +
+                         QStringLiteral("&type=%1&start=%2&count=%3").arg(type).arg(offset).arg(kLookupPage);
+    upstream_.getJson(
+        path, kWeekMs,
+        [this, request, text, us, kind, offset, respond](const UpstreamReply& r) {
+            const auto page = r.ok() && r.status == 200 ? livejson::parseLookup(r.body) : std::nullopt;
+            // The two endpoints match differently: what the lookup does not
+            // find on its first page, the search may.
+            if (!page || (offset == 0 && page->hits.isEmpty())) {
+                if (offset == 0 && r.kind != UpstreamReply::Kind::Throttled)
+                    searchPage(request, text, us, kind, respond);
+                else
+                    respond(legacypages::noAnswer());
+                return;
+            }
+            QVector<legacypages::LookupRow> rows;
+            for (const livejson::SearchHit& h : page->hits) {
+                if (!wantedType(h.type, kind) || (us && !northAmerican(h.exchangeCode)))
+                    continue;
+                rows.append({h.symbol, h.shortName.isEmpty() ? h.longName : h.shortName,
+                             h.exchangeDisplay.isEmpty() ? h.exchangeCode : h.exchangeDisplay});
+            }
+            const int total = std::max<int>(page->total, offset + static_cast<int>(page->hits.size()));
+            respond(rows.isEmpty() ? legacypages::noMatches(text) : legacypages::lookup(text, offset + 1, rows, total));
+        },
+        request.client->cancelled());
 }
 
 void PageAnswers::searchPage(const LegacyRequest& request, const QString& text, bool us, const QString& kind,
                              HttpServer::Respond respond)
 {
-    const QString path = QStringLiteral("/v1/finance/search?q=") + QString::fromLatin1(QUrl::toPercentEncoding(text))
-                         + QStringLiteral("&quotesCount=%1&newsCount=0").arg(kLookupPage);
-    upstream_.getJson(path, kWeekMs, [text, us, kind, respond](const UpstreamReply& r) {
-        const auto hits = r.ok() && r.status == 200 ? livejson::parseSearch(r.body) : std::nullopt;
-        if (!hits) {
-            respond(legacypages::noAnswer());
-            return;
-        }
-        QVector<legacypages::LookupRow> rows;
-        for (const livejson::SearchHit& h : *hits) {
-            if (!wantedType(h.type, kind) || (us && !northAmerican(h.exchangeCode)))
-                continue;
-            rows.append({h.symbol, h.shortName.isEmpty() ? h.longName : h.shortName, h.exchangeDisplay});
-        }
-        rows = rows.mid(0, kLookupPage);
-        respond(rows.isEmpty() ? legacypages::noMatches(text)
-                               : legacypages::lookup(text, 1, rows, static_cast<int>(rows.size())));
-    }, request.client->cancelled());
+    const QString path = QStringLiteral("/v1/finance/search?q=") + QString::fromLatin1(QUrl::toPercentEncoding(text)) +
+                         QStringLiteral("&quotesCount=%1&newsCount=0").arg(kLookupPage);
+    upstream_.getJson(
+        path, kWeekMs,
+        [text, us, kind, respond](const UpstreamReply& r) {
+            const auto hits = r.ok() && r.status == 200 ? livejson::parseSearch(r.body) : std::nullopt;
+            if (!hits) {
+                respond(legacypages::noAnswer());
+                return;
+            }
+            QVector<legacypages::LookupRow> rows;
+            for (const livejson::SearchHit& h : *hits) {
+                if (!wantedType(h.type, kind) || (us && !northAmerican(h.exchangeCode)))
+                    continue;
+                rows.append({h.symbol, h.shortName.isEmpty() ? h.longName : h.shortName, h.exchangeDisplay});
+            }
+            rows = rows.mid(0, kLookupPage);
+            respond(rows.isEmpty() ? legacypages::noMatches(text)
+                                   : legacypages::lookup(text, 1, rows, static_cast<int>(rows.size())));
+        },
+        request.client->cancelled());
 }

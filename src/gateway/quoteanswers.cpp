@@ -25,10 +25,7 @@ QList<QByteArray> fieldCodes(const QByteArray& fields)
     return codes;
 }
 
-QByteArray quoted(const QByteArray& text)
-{
-    return '"' + text + '"';
-}
+QByteArray quoted(const QByteArray& text) { return '"' + text + '"'; }
 
 QByteArray nameOf(const Instrument& i, const QString& asked)
 {
@@ -49,10 +46,14 @@ QByteArray legacyLine(const QString& asked, const Instrument* i, const QByteArra
     if (!i) {
         // What the old service answered for a symbol it did not know.
         for (const QByteArray& code : fieldCodes(fields)) {
-            if (code == "s" || code == "n") out << symbol;
-            else if (code == "l1") out << "0.00";
-            else if (code == "d1" || code == "t1" || code == "x") out << "\"N/A\"";
-            else out << "N/A";
+            if (code == "s" || code == "n")
+                out << symbol;
+            else if (code == "l1")
+                out << "0.00";
+            else if (code == "d1" || code == "t1" || code == "x")
+                out << "\"N/A\"";
+            else
+                out << "N/A";
         }
         return out.join(',') + "\r\n";
     }
@@ -61,18 +62,28 @@ QByteArray legacyLine(const QString& asked, const Instrument* i, const QByteArra
     const auto orLast = [i](double v) { return present(v) && v != 0 ? v : i->last; };
     const QDateTime local = i->marketTime > 0 ? i->exchange.local(i->marketTime) : QDateTime();
     for (const QByteArray& code : fieldCodes(fields)) {
-        if (code == "s") out << symbol;
-        else if (code == "d1") out << quoted(local.isValid() ? legacytext::quoteDate(local.date()) : "N/A");
-        else if (code == "t1") out << quoted(local.isValid() ? legacytext::quoteTime(local.time()) : "N/A");
-        else if (code == "o") out << legacytext::price(orLast(i->open), i->priceHint);
-        else if (code == "h") out << legacytext::price(orLast(i->high), i->priceHint);
-        else if (code == "g") out << legacytext::price(orLast(i->low), i->priceHint);
-        else if (code == "l1") out << legacytext::price(i->last, i->priceHint);
-        else if (code == "v") out << legacytext::volume(i->volume);
-        else if (code == "n") out << quoted(nameOf(*i, asked));
-        else if (code == "x") out << quoted(legacytext::csvName(i->fullExchangeName.isEmpty() ? i->exchangeCode
-                                                                                             : i->fullExchangeName));
-        else out << "N/A";
+        if (code == "s")
+            out << symbol;
+        else if (code == "d1")
+            out << quoted(local.isValid() ? legacytext::quoteDate(local.date()) : "N/A");
+        else if (code == "t1")
+            out << quoted(local.isValid() ? legacytext::quoteTime(local.time()) : "N/A");
+        else if (code == "o")
+            out << legacytext::price(orLast(i->open), i->priceHint);
+        else if (code == "h")
+            out << legacytext::price(orLast(i->high), i->priceHint);
+        else if (code == "g")
+            out << legacytext::price(orLast(i->low), i->priceHint);
+        else if (code == "l1")
+            out << legacytext::price(i->last, i->priceHint);
+        else if (code == "v")
+            out << legacytext::volume(i->volume);
+        else if (code == "n")
+            out << quoted(nameOf(*i, asked));
+        else if (code == "x")
+            out << quoted(legacytext::csvName(i->fullExchangeName.isEmpty() ? i->exchangeCode : i->fullExchangeName));
+        else
+            out << "N/A";
     }
     return out.join(',') + "\r\n";
 }

@@ -9,10 +9,7 @@ using livejson::present;
 
 namespace {
 
-QString encoded(const QString& symbol)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(symbol));
-}
+QString encoded(const QString& symbol) { return QString::fromLatin1(QUrl::toPercentEncoding(symbol)); }
 
 QString joined(const QStringList& chunk)
 {
@@ -153,12 +150,13 @@ private:
             return;
         ++open_;
         auto self = shared_from_this();
-        s_.upstream_.getJson(chartPath(symbol, kLatestDaysQuery), s_.cacheMs_,
-                             [self, symbol](const UpstreamReply& r) {
-                                 self->chartArrived(symbol, r);
-                                 self->close();
-                             },
-                             cancelled_);
+        s_.upstream_.getJson(
+            chartPath(symbol, kLatestDaysQuery), s_.cacheMs_,
+            [self, symbol](const UpstreamReply& r) {
+                self->chartArrived(symbol, r);
+                self->close();
+            },
+            cancelled_);
     }
 
     void chartArrived(const QString& symbol, const UpstreamReply& r)
@@ -292,8 +290,8 @@ void QuoteSource::flush(Pool& pool, bool partial)
 
 void QuoteSource::askQuotes(const QStringList& chunk, std::vector<Entry> entries, bool renewed)
 {
-    const QString path = QStringLiteral("/v7/finance/quote?symbols=") + joined(chunk) + QStringLiteral("&crumb=")
-                         + encoded(session_.crumb());
+    const QString path = QStringLiteral("/v7/finance/quote?symbols=") + joined(chunk) + QStringLiteral("&crumb=") +
+                         encoded(session_.crumb());
     auto shared = std::make_shared<std::vector<Entry>>(std::move(entries));
     upstream_.getJson(path, 0, [this, chunk, shared, renewed](const UpstreamReply& r) {
         quotesArrived(chunk, std::move(*shared), renewed, r);
@@ -350,8 +348,8 @@ void QuoteSource::quotesArrived(const QStringList& chunk, std::vector<Entry> ent
 
 void QuoteSource::askSpark(const QStringList& chunk, std::vector<Entry> entries)
 {
-    const QString path = QStringLiteral("/v7/finance/spark?symbols=") + joined(chunk)
-                         + QStringLiteral("&range=1d&interval=1d");
+    const QString path =
+        QStringLiteral("/v7/finance/spark?symbols=") + joined(chunk) + QStringLiteral("&range=1d&interval=1d");
     auto shared = std::make_shared<std::vector<Entry>>(std::move(entries));
     upstream_.getJson(path, 0, [shared](const UpstreamReply& r) {
         using O = Job::Outcome;

@@ -25,9 +25,12 @@ bool plausibleCrumb(const QByteArray& body)
 QuoteSession::Outcome failureOf(const UpstreamReply& r)
 {
     switch (r.kind) {
-    case UpstreamReply::Kind::Throttled: return QuoteSession::Outcome::Throttled;
-    case UpstreamReply::Kind::Failed: return QuoteSession::Outcome::Failed;
-    default: return QuoteSession::Outcome::Unavailable;
+    case UpstreamReply::Kind::Throttled:
+        return QuoteSession::Outcome::Throttled;
+    case UpstreamReply::Kind::Failed:
+        return QuoteSession::Outcome::Failed;
+    default:
+        return QuoteSession::Outcome::Unavailable;
     }
 }
 
@@ -54,8 +57,10 @@ constexpr int kMaxHops = 4;
 ConsentForm consentForm(const QByteArray& page, const QUrl& pageUrl)
 {
     const QString html = QString::fromUtf8(page);
-    static const QRegularExpression formTag(QStringLiteral("<form\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression inputTag(QStringLiteral("<input\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression formTag(QStringLiteral("<form\\b[^>]*>"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression inputTag(QStringLiteral("<input\\b[^>]*>"),
+                                             QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch form = formTag.match(html);
     if (!form.hasMatch())
         return {};
@@ -65,7 +70,8 @@ ConsentForm consentForm(const QByteArray& page, const QUrl& pageUrl)
     for (auto it = inputTag.globalMatch(inside); it.hasNext();) {
         const QString tag = it.next().captured(0);
         const QString name = attribute(tag, QStringLiteral("name"));
-        if (name.isEmpty() || attribute(tag, QStringLiteral("type")).compare(QLatin1String("hidden"), Qt::CaseInsensitive) != 0)
+        if (name.isEmpty() ||
+            attribute(tag, QStringLiteral("type")).compare(QLatin1String("hidden"), Qt::CaseInsensitive) != 0)
             continue;
         fields.addQueryItem(name, attribute(tag, QStringLiteral("value")));
     }
@@ -88,10 +94,7 @@ QuoteSession::QuoteSession(Upstream& upstream, QString cookieHost, QString liveH
 {
 }
 
-void QuoteSession::invalidate()
-{
-    crumb_.clear();
-}
+void QuoteSession::invalidate() { crumb_.clear(); }
 
 void QuoteSession::giveUp()
 {
@@ -131,8 +134,8 @@ void QuoteSession::cookieArrived(const UpstreamReply& r, bool afterConsent)
         askCrumb();
         return;
     }
-    if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && !afterConsent && !consentTried_
-        && mayFollow(r.location)) {
+    if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && !afterConsent && !consentTried_ &&
+        mayFollow(r.location)) {
         consentTried_ = true;
         consent(r.location, 0);
         return;
@@ -141,9 +144,9 @@ void QuoteSession::cookieArrived(const UpstreamReply& r, bool afterConsent)
         // Down or broken: the keyless endpoints serve meanwhile, and the
         // host is left alone for a while.
         if (!cookieHostDownLogged_) {
-            qCWarning(lcGateway).noquote() << "cookie host" << cookieHost_ << "cannot be reached (" << r.detail
-                                           << "): current quotes come from the chart endpoints for"
-                                           << kCookieHostDownMs / 60000 << "minutes";
+            qCWarning(lcGateway).noquote()
+                << "cookie host" << cookieHost_ << "cannot be reached (" << r.detail
+                << "): current quotes come from the chart endpoints for" << kCookieHostDownMs / 60000 << "minutes";
             cookieHostDownLogged_ = true;
         }
         finish(Outcome::Unavailable, kCookieHostDownMs);
@@ -172,14 +175,15 @@ bool QuoteSession::mayFollow(const QUrl& url) const
 {
     // The provider's own consent hosts, or wherever the cookie host itself is.
     const QString host = url.host().toLower();
-    return host == QLatin1String("yahoo.com") || host.endsWith(QLatin1String(".yahoo.com"))
-           || host == QUrl(cookieHost_).host().toLower();
+    return host == QLatin1String("yahoo.com") || host.endsWith(QLatin1String(".yahoo.com")) ||
+           host == QUrl(cookieHost_).host().toLower();
 }
 
 void QuoteSession::consent(const QUrl& url, int hops)
 {
     upstream_.getText(url.toString(), [this, url, hops](const UpstreamReply& r) {
-        if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && hops < kMaxHops && mayFollow(r.location)) {
+        if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && hops < kMaxHops &&
+            mayFollow(r.location)) {
             consent(r.location, hops + 1);
             return;
         }
@@ -190,7 +194,8 @@ void QuoteSession::consent(const QUrl& url, int hops)
             finish(r.kind == UpstreamReply::Kind::Throttled ? Outcome::Throttled : Outcome::Unavailable);
             return;
         }
-        upstream_.postForm(form.action, form.body, [this, hops](const UpstreamReply& posted) { consentPosted(posted, hops); });
+        upstream_.postForm(form.action, form.body,
+                           [this, hops](const UpstreamReply& posted) { consentPosted(posted, hops); });
     });
 }
 
@@ -199,7 +204,8 @@ void QuoteSession::consentPosted(const UpstreamReply& r, int hops)
     // The agreement usually answers with a redirect through a page that
     // copies the consent into the cookie; follow it, then ask the cookie.
     if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && hops < kMaxHops && mayFollow(r.location)) {
-        upstream_.getText(r.location.toString(), [this, hops](const UpstreamReply& next) { consentPosted(next, hops + 1); });
+        upstream_.getText(r.location.toString(),
+                          [this, hops](const UpstreamReply& next) { consentPosted(next, hops + 1); });
         return;
     }
     if (r.kind == UpstreamReply::Kind::Throttled || r.kind == UpstreamReply::Kind::Failed) {

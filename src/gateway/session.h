@@ -53,7 +53,7 @@ private:
     QString cookieHost_, liveHost_;
     QString crumb_;
     bool asking_ = false;
-    bool consentTried_ = false;   // once per session
+    bool consentTried_ = false;  // once per session
     bool cookieHostDownLogged_ = false;
     std::vector<Callback> waiting_;
     QElapsedTimer unavailableSince_;  // valid while a failed attempt is recent

@@ -41,10 +41,7 @@ bool looksLikeJson(const QByteArray& body)
 }
 
 // Only definite answers are worth keeping; an expired session (401) is not.
-bool cacheable(int status)
-{
-    return status == 200 || status == 400 || status == 404;
-}
+bool cacheable(int status) { return status == 200 || status == 400 || status == 404; }
 
 }  // namespace
 
@@ -71,15 +68,13 @@ Upstream::~Upstream()
     }
 }
 
-bool Upstream::paused() const
-{
-    return pausedUntil_ >= 0 && now() < pausedUntil_;
-}
+bool Upstream::paused() const { return pausedUntil_ >= 0 && now() < pausedUntil_; }
 
 void Upstream::answerLater(Callback done, UpstreamReply r)
 {
     // Always after the caller's own step, never inside it.
-    QMetaObject::invokeMethod(this, [done = std::move(done), r = std::move(r)] { done(r); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [done = std::move(done), r = std::move(r)] { done(r); }, Qt::QueuedConnection);
 }
 
 void Upstream::getJson(const QString& pathAndQuery, int cacheMs, Callback done, Cancelled cancelled)
@@ -136,7 +131,9 @@ void Upstream::enqueue(std::shared_ptr<Pending> p)
         // While paused nothing is asked; the legacy request fails at once
         // instead of waiting minutes.
         for (Pending::Waiter& w : p->waiters)
-            answerLater(std::move(w.done), {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests"), {}});
+            answerLater(
+                std::move(w.done),
+                {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests"), {}});
         return;
     }
     pending_.insert(p->key, p);
@@ -237,7 +234,8 @@ void Upstream::finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply)
             if (pending_.value(p->key) != p)
                 return;
             if (paused()) {
-                deliver(p, {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests"), {}});
+                deliver(
+                    p, {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests"), {}});
                 return;
             }
             queue_.push_back(p);

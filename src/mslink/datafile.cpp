@@ -10,10 +10,7 @@ namespace mslink::datafile {
 
 namespace {
 
-qint32 wholeNumber(float f)
-{
-    return f > 0.0f && f < 2.0e9f ? static_cast<qint32>(std::lround(f)) : 0;
-}
+qint32 wholeNumber(float f) { return f > 0.0f && f < 2.0e9f ? static_cast<qint32>(std::lround(f)) : 0; }
 
 QByteArray header(const Layout& layout, int records)
 {

@@ -27,8 +27,8 @@ QByteArray encode(const Layout& layout, const std::vector<Record>& records);
 
 // What the header counts and what the file holds.
 struct Shape {
-    int counted = 0;      // records the header counts
-    int held = 0;         // whole records after the header
+    int counted = 0;        // records the header counts
+    int held = 0;           // whole records after the header
     bool trailing = false;  // bytes of a part record at the end
     bool exists = false;
 };

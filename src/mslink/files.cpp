@@ -17,13 +17,11 @@ namespace {
 
 [[noreturn]] void fail(const QString& what, const QString& path, int error)
 {
-    throw Error(ErrorCode::Io, QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(error))));
+    throw Error(ErrorCode::Io,
+                QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(error))));
 }
 
-QByteArray native(const QString& path)
-{
-    return QFile::encodeName(path);
-}
+QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
 bool writeAll(int fd, const char* data, qint64 length, qint64 offset)
 {
@@ -142,10 +140,7 @@ qint64 size(const QString& path)
     return ::stat(native(path).constData(), &st) == 0 ? static_cast<qint64>(st.st_size) : -1;
 }
 
-Lock::~Lock()
-{
-    release();
-}
+Lock::~Lock() { release(); }
 
 bool Lock::acquire(const QString& path)
 {

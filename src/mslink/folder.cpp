@@ -4,10 +4,10 @@
 #include "mslink/files.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QMap>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QMap>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
@@ -175,7 +175,8 @@ int Folder::nextFileNumber() const
     // masters lost): it is never written over. An empty one is a leftover
     // of an add cut short and is taken again.
     const auto usable = [&](int n) {
-        const QString name = QStringLiteral("F%1.%2").arg(n).arg(n <= kMasterLimit ? QStringLiteral("DAT") : QStringLiteral("MWD"));
+        const QString name =
+            QStringLiteral("F%1.%2").arg(n).arg(n <= kMasterLimit ? QStringLiteral("DAT") : QStringLiteral("MWD"));
         return !used.contains(n) && files::size(dir_ + QLatin1Char('/') + name) <= kLongestHeader;
     };
     if (inMaster < kMasterLimit) {
@@ -200,7 +201,8 @@ QStringList Folder::unnamedDataFiles() const
     const QMap<int, qint64> data = dataFilesIn(dir_);
     for (auto it = data.begin(); it != data.end(); ++it) {
         if (!numbers.contains(it.key()))
-            out << QStringLiteral("F%1.%2").arg(it.key()).arg(it.key() <= kMasterLimit ? QStringLiteral("DAT") : QStringLiteral("MWD"));
+            out << QStringLiteral("F%1.%2").arg(it.key()).arg(it.key() <= kMasterLimit ? QStringLiteral("DAT")
+                                                                                       : QStringLiteral("MWD"));
     }
     return out;
 }
@@ -225,7 +227,8 @@ int Folder::add(const QString& symbol, const QString& name)
 void Folder::setRecords(int index, std::vector<Record> records)
 {
     if (records.size() > static_cast<size_t>(kMaxRecords))
-        throw Error(ErrorCode::Full, QStringLiteral("%1 would hold more than %2 records").arg(dataPath(index)).arg(kMaxRecords));
+        throw Error(ErrorCode::Full,
+                    QStringLiteral("%1 would hold more than %2 records").arg(dataPath(index)).arg(kMaxRecords));
     std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) { return a.date < b.date; });
     const Security& s = m_->securities.at(static_cast<size_t>(index));
     files::replace(dataPath(index), datafile::encode(s.layout, records));
@@ -281,9 +284,9 @@ void Folder::saveDates(int index, qint32 first, qint32 last)
     Security& s = edit().securities.at(static_cast<size_t>(index));
     s.firstDate = first;
     s.lastDate = last;
-    const bool entriesOnDisk = s.inMaster() ? m_->emasterMatched && s.master.size() == kMasterSize &&
-                                                  s.emaster.size() == kEmasterSize
-                                            : s.xmaster.size() == kXmasterSize;
+    const bool entriesOnDisk =
+        s.inMaster() ? m_->emasterMatched && s.master.size() == kMasterSize && s.emaster.size() == kEmasterSize
+                     : s.xmaster.size() == kXmasterSize;
     if (!entriesOnDisk) {
         save(s.inMaster(), s.inMaster(), !s.inMaster());
         return;
@@ -342,10 +345,7 @@ void Folder::save(bool master, bool emaster, bool xmaster)
     cache().insert(dir_, {stampOf(d + kMaster), stampOf(d + kEmaster), stampOf(d + kXmaster), m_});
 }
 
-void Folder::newSession()
-{
-    repaired().clear();
-}
+void Folder::newSession() { repaired().clear(); }
 
 void Folder::forgetCaches()
 {
@@ -358,8 +358,8 @@ void Folder::repair()
     if (repaired().contains(dir_))
         return;
     QDir folder(dir_);
-    for (const QString& name : folder.entryList({QLatin1String(files::kTempPrefix) + QLatin1Char('*')},
-                                                QDir::Files | QDir::Hidden))
+    for (const QString& name :
+         folder.entryList({QLatin1String(files::kTempPrefix) + QLatin1Char('*')}, QDir::Files | QDir::Hidden))
         folder.remove(name);
 
     edit();

@@ -13,18 +13,15 @@ namespace mslink {
 namespace {
 
 // Field bits in the order the fields sit in a record.
-constexpr quint8 kDate = 0x01, kHigh = 0x02, kLow = 0x04, kClose = 0x08, kVolume = 0x10, kOpen = 0x20,
-                 kInterest = 0x40, kTime = 0x80;
+constexpr quint8 kDate = 0x01, kHigh = 0x02, kLow = 0x04, kClose = 0x08, kVolume = 0x10, kOpen = 0x20, kInterest = 0x40,
+                 kTime = 0x80;
 
 [[noreturn]] void damaged(const char* file, const QString& why)
 {
     throw Error(ErrorCode::Damaged, QStringLiteral("%1 %2").arg(QLatin1String(file), why));
 }
 
-QString latin1(const char* p, int length)
-{
-    return QString::fromLatin1(p, length);
-}
+QString latin1(const char* p, int length) { return QString::fromLatin1(p, length); }
 
 // A space- or NUL-padded text field, up to its first NUL, trimmed.
 QString textField(const QByteArray& b, int offset, int length)
@@ -48,10 +45,7 @@ void putText(QByteArray& b, int offset, int length, const QString& text, char pa
     std::memcpy(p, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-float fileDateFloat(qint32 yyyymmdd)
-{
-    return static_cast<float>(toFileDate(yyyymmdd));
-}
+float fileDateFloat(qint32 yyyymmdd) { return static_cast<float>(toFileDate(yyyymmdd)); }
 
 qint32 dateFromFloat(float f)
 {
@@ -60,10 +54,7 @@ qint32 dateFromFloat(float f)
     return fromFileDate(static_cast<qint32>(std::lround(f)));
 }
 
-qint32 plausible(qint32 yyyymmdd)
-{
-    return yyyymmdd > 0 && yyyymmdd <= 99991231 ? yyyymmdd : 0;
-}
+qint32 plausible(qint32 yyyymmdd) { return yyyymmdd > 0 && yyyymmdd <= 99991231 ? yyyymmdd : 0; }
 
 }  // namespace
 
@@ -131,10 +122,7 @@ QString storableName(const QString& name)
     return out.trimmed().left(kLongNameLength).trimmed();
 }
 
-QString storableSymbol(const QString& symbol)
-{
-    return storableName(symbol).left(kSymbolLength).trimmed();
-}
+QString storableSymbol(const QString& symbol) { return storableName(symbol).left(kSymbolLength).trimmed(); }
 
 Masters parseMasters(const QByteArray& master, const QByteArray& emaster, const QByteArray& xmaster)
 {

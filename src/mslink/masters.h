@@ -11,7 +11,7 @@ namespace mslink {
 constexpr int kMasterSize = 53;
 constexpr int kEmasterSize = 192;
 constexpr int kXmasterSize = 150;
-constexpr int kMasterLimit = 255;   // file numbers MASTER can hold
+constexpr int kMasterLimit = 255;  // file numbers MASTER can hold
 constexpr int kSymbolLength = 14;
 constexpr int kShortNameLength = 16;
 constexpr int kLongNameLength = 45;  // what every reader reads of a long name
@@ -34,9 +34,9 @@ struct Layout {
 
 struct Security {
     int fileNumber = 0;
-    QString symbol;      // at most 14 characters
-    QString name;        // MASTER's 16 characters, trimmed
-    QString longName;    // EMASTER's or XMASTER's name; may be empty
+    QString symbol;    // at most 14 characters
+    QString name;      // MASTER's 16 characters, trimmed
+    QString longName;  // EMASTER's or XMASTER's name; may be empty
     Layout layout;
     qint32 firstDate = 0, lastDate = 0;  // YYYYMMDD, 0 without records
 

@@ -21,7 +21,8 @@ inline void putU16(char* p, quint16 v)
 inline quint32 getU32(const char* p)
 {
     return static_cast<quint32>(static_cast<quint8>(p[0])) | static_cast<quint32>(static_cast<quint8>(p[1])) << 8 |
-           static_cast<quint32>(static_cast<quint8>(p[2])) << 16 | static_cast<quint32>(static_cast<quint8>(p[3])) << 24;
+           static_cast<quint32>(static_cast<quint8>(p[2])) << 16 |
+           static_cast<quint32>(static_cast<quint8>(p[3])) << 24;
 }
 
 inline void putU32(char* p, quint32 v)

@@ -56,30 +56,15 @@ void Reader::nextSecurity()
     current_ = std::min(current_ + 1, folder().count());
 }
 
-int Reader::securityCount() const
-{
-    return folder().count();
-}
+int Reader::securityCount() const { return folder().count(); }
 
-int Reader::recordsLeft() const
-{
-    return current_ < 0 ? 0 : std::max(0, folder().count() - current_);
-}
+int Reader::recordsLeft() const { return current_ < 0 ? 0 : std::max(0, folder().count() - current_); }
 
-QString Reader::currentSecurityName() const
-{
-    return current().displayName();
-}
+QString Reader::currentSecurityName() const { return current().displayName(); }
 
-QString Reader::currentSecurityTicker() const
-{
-    return current().symbol;
-}
+QString Reader::currentSecurityTicker() const { return current().symbol; }
 
-int Reader::currentFileNumber() const
-{
-    return current().fileNumber;
-}
+int Reader::currentFileNumber() const { return current().fileNumber; }
 
 int Reader::currentRecordCount() const
 {
@@ -87,15 +72,9 @@ int Reader::currentRecordCount() const
     return folder().recordCount(current_);
 }
 
-qint32 Reader::currentFirstDate() const
-{
-    return current().firstDate;
-}
+qint32 Reader::currentFirstDate() const { return current().firstDate; }
 
-qint32 Reader::currentLastDate() const
-{
-    return current().lastDate;
-}
+qint32 Reader::currentLastDate() const { return current().lastDate; }
 
 void Reader::seekDate(const QString& date)
 {
@@ -111,10 +90,7 @@ void Reader::goToFoundRecord()
         record_ = seek_;
 }
 
-float Reader::currentRecordVolume() const
-{
-    return hasRecord_ ? record_.volume : 0.0f;
-}
+float Reader::currentRecordVolume() const { return hasRecord_ ? record_.volume : 0.0f; }
 
 void Reader::loadAllRecords()
 {
@@ -124,9 +100,6 @@ void Reader::loadAllRecords()
         arrays_.append(r);
 }
 
-bool Reader::databasePresent(const QString& path)
-{
-    return Folder::present(path);
-}
+bool Reader::databasePresent(const QString& path) { return Folder::present(path); }
 
 }  // namespace mslink

@@ -9,10 +9,7 @@ namespace mslink {
 
 Writer::Writer() = default;
 
-Writer::~Writer()
-{
-    release();
-}
+Writer::~Writer() { release(); }
 
 void Writer::createFolder(const QString& path)
 {
@@ -55,10 +52,7 @@ Folder& Writer::folder()
     return *folder_;
 }
 
-int Writer::securityCount() const
-{
-    return folder_ ? folder_->count() : 0;
-}
+int Writer::securityCount() const { return folder_ ? folder_->count() : 0; }
 
 int Writer::selected() const
 {

@@ -12,20 +12,11 @@
 
 namespace {
 
-QString shortDate(const QDate& d)
-{
-    return QLocale().toString(d, QLocale::ShortFormat);
-}
+QString shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat); }
 
-QString isoDate(const QDate& d)
-{
-    return d.toString(Qt::ISODate);
-}
+QString isoDate(const QDate& d) { return d.toString(Qt::ISODate); }
 
-QDate toDate(qint32 yyyymmdd)
-{
-    return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100);
-}
+QDate toDate(qint32 yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
 
 }  // namespace
 
@@ -102,8 +93,8 @@ void clsHistory::nextRange()
     start_ = start;
     end_ = last;
 
-    WriteLog(QStringLiteral("downloading ") + HTicker + QLatin1Char(' ') + isoDate(start) + QLatin1Char(' ')
-             + isoDate(last));
+    WriteLog(QStringLiteral("downloading ") + HTicker + QLatin1Char(' ') + isoDate(start) + QLatin1Char(' ') +
+             isoDate(last));
     show(2, 2, shortDate(start));
     show(2, 4, shortDate(last));
 
@@ -166,9 +157,8 @@ void clsHistory::answered()
         return;
     }
 
-    const auto [lo, hi] = std::minmax_element(days.begin(), days.end(), [](const HistoryRecord& a, const HistoryRecord& b) {
-        return a.date < b.date;
-    });
+    const auto [lo, hi] = std::minmax_element(
+        days.begin(), days.end(), [](const HistoryRecord& a, const HistoryRecord& b) { return a.date < b.date; });
     const QDate first = toDate(lo->date);
     const QDate latest = toDate(hi->date);
     lastDate_ = std::max(lastDate_, hi->date);

@@ -10,15 +10,9 @@ namespace csv {
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 QByteArrayView trimmed(QByteArrayView v)
 {
@@ -120,8 +114,8 @@ std::string leadingNumber(QByteArrayView field, bool* exponent)
     *exponent = false;
     if (digits == 0)
         return {};
-    if ((at(i) == 'e' || at(i) == 'E')
-        && (isDigit(at(i + 1)) || ((at(i + 1) == '+' || at(i + 1) == '-') && isDigit(at(i + 2))))) {
+    if ((at(i) == 'e' || at(i) == 'E') &&
+        (isDigit(at(i + 1)) || ((at(i + 1) == '+' || at(i + 1) == '-') && isDigit(at(i + 2))))) {
         *exponent = true;
         text += at(i++);
         if (!isDigit(at(i)))
@@ -196,9 +190,6 @@ qint32 cvdatum(QByteArrayView text, int maxYear)
     return year * 10000 + month * 100 + day;
 }
 
-int latestQuoteYear()
-{
-    return QDate::currentDate().year() + 1;
-}
+int latestQuoteYear() { return QDate::currentDate().year() + 1; }
 
 }  // namespace csv

@@ -48,15 +48,15 @@ CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear,
             name += QLatin1Char(',') + csv::clean(f[9]);
 
         // The service echoes an unknown symbol as its own name with zeros.
-        const bool found = name != ticker || date != 0 || open != 0 || high != 0 || low != 0
-                           || close != 0 || volume != 0;
+        const bool found =
+            name != ticker || date != 0 || open != 0 || high != 0 || low != 0 || close != 0 || volume != 0;
         if (!found) {
             q.notfound.append(ticker);
             q.foundall = false;
             continue;
         }
-        if (volume == 0 && reject && !ticker.startsWith(QLatin1Char('^'))
-            && !ticker.toUpper().contains(QLatin1String("=X"))) {
+        if (volume == 0 && reject && !ticker.startsWith(QLatin1Char('^')) &&
+            !ticker.toUpper().contains(QLatin1String("=X"))) {
             q.SymbolsVerworpen.append(ticker);
             q.foundall = false;
             continue;

@@ -23,8 +23,8 @@ struct CurrentQuotes {
     // second line for one), which are left out of every other field.
     QStringList missing;
     QStringList unasked;
-    bool decoded = false;          // the answer held at least one CR LF
-    bool foundall = false;         // decoded, and nothing was unknown or rejected
+    bool decoded = false;   // the answer held at least one CR LF
+    bool foundall = false;  // decoded, and nothing was unknown or rejected
 
     qsizetype size() const { return yahooticker.size(); }
     void clear() { *this = CurrentQuotes(); }
@@ -36,8 +36,7 @@ struct CurrentQuotes {
 // Given `asked` (the request's tickers), only the first line of each asked
 // ticker counts (compared without regard to case); see `missing` and
 // `unasked`.
-CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear,
-                                  const QStringList* asked = nullptr);
+CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear, const QStringList* asked = nullptr);
 
 // `text` as it can stand in a query value: "%", "&", "+", "#", "=", blanks,
 // control characters and everything beyond ASCII percent-encoded (as

@@ -5,8 +5,8 @@
 #include "support/log.h"
 #include "support/state.h"
 
-#include <QNetworkAccessManager>
 #include <QEventLoop>
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <algorithm>
@@ -14,36 +14,57 @@
 QString fetcherr::describe(int code)
 {
     switch (code) {
-    case 0: return QStringLiteral("no error");
-    case TimedOut: return QStringLiteral("Request timed out");
-    case Cancelled: return QStringLiteral("Request cancelled");
-    case BodyTooLarge: return QStringLiteral("Response too large");
-    case InvalidUrl: return QStringLiteral("Invalid URL");
-    default: return QStringLiteral("Transport error %1").arg(code - Transport);
+    case 0:
+        return QStringLiteral("no error");
+    case TimedOut:
+        return QStringLiteral("Request timed out");
+    case Cancelled:
+        return QStringLiteral("Request cancelled");
+    case BodyTooLarge:
+        return QStringLiteral("Response too large");
+    case InvalidUrl:
+        return QStringLiteral("Invalid URL");
+    default:
+        return QStringLiteral("Transport error %1").arg(code - Transport);
     }
 }
 
 QString fetcherr::reason(int code, const QString& detail)
 {
     switch (code) {
-    case TimedOut: return QStringLiteral("timed out");
-    case Cancelled: return QStringLiteral("cancelled");
-    case BodyTooLarge: return QStringLiteral("answer too large");
-    case InvalidUrl: return QStringLiteral("invalid address");
-    default: break;
+    case TimedOut:
+        return QStringLiteral("timed out");
+    case Cancelled:
+        return QStringLiteral("cancelled");
+    case BodyTooLarge:
+        return QStringLiteral("answer too large");
+    case InvalidUrl:
+        return QStringLiteral("invalid address");
+    default:
+        break;
     }
     switch (static_cast<QNetworkReply::NetworkError>(code - Transport)) {
-    case QNetworkReply::ConnectionRefusedError: return QStringLiteral("connection refused");
-    case QNetworkReply::RemoteHostClosedError: return QStringLiteral("connection closed without an answer");
-    case QNetworkReply::HostNotFoundError: return QStringLiteral("name not found");
-    case QNetworkReply::TimeoutError: return QStringLiteral("timed out");
-    case QNetworkReply::SslHandshakeFailedError: return QStringLiteral("secure connection failed");
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("connection refused");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("connection closed without an answer");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("name not found");
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("timed out");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("secure connection failed");
     case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError: return QStringLiteral("no network");
-    case QNetworkReply::ProxyConnectionRefusedError: return QStringLiteral("proxy refused the connection");
-    case QNetworkReply::ProxyNotFoundError: return QStringLiteral("proxy name not found");
-    case QNetworkReply::ProxyTimeoutError: return QStringLiteral("proxy timed out");
-    default: break;
+    case QNetworkReply::NetworkSessionFailedError:
+        return QStringLiteral("no network");
+    case QNetworkReply::ProxyConnectionRefusedError:
+        return QStringLiteral("proxy refused the connection");
+    case QNetworkReply::ProxyNotFoundError:
+        return QStringLiteral("proxy name not found");
+    case QNetworkReply::ProxyTimeoutError:
+        return QStringLiteral("proxy timed out");
+    default:
+        break;
     }
     // Qt reports an unreachable network or host as an unknown error; its
     // text names which.
@@ -64,15 +85,9 @@ Record& record()
 }
 }  // namespace
 
-fetchrecord::Mark fetchrecord::now()
-{
-    return record().counts;
-}
+fetchrecord::Mark fetchrecord::now() { return record().counts; }
 
-quint64 fetchrecord::answeredSince(const Mark& mark)
-{
-    return record().counts.answered - mark.answered;
-}
+quint64 fetchrecord::answeredSince(const Mark& mark) { return record().counts.answered - mark.answered; }
 
 QString fetchrecord::problemSince(const Mark& mark)
 {
@@ -338,4 +353,3 @@ FetchResult fetchurl(const FetchRequest& request)
         loop.exec(QEventLoop::AllEvents);
     return fetch.result();
 }
-

@@ -14,11 +14,11 @@ class QNetworkAccessManager;
 
 // Transport error codes of a fetch; 0 means a response was obtained.
 namespace fetcherr {
-constexpr int TimedOut = 35761;     // no complete answer within the request time-out
-constexpr int Cancelled = 35762;    // stopped by the user or by the in-flight cap
+constexpr int TimedOut = 35761;   // no complete answer within the request time-out
+constexpr int Cancelled = 35762;  // stopped by the user or by the in-flight cap
 constexpr int BodyTooLarge = 35763;
 constexpr int InvalidUrl = 35764;
-constexpr int Transport = 36000;    // + QNetworkReply::NetworkError: refused, closed, unresolved...
+constexpr int Transport = 36000;  // + QNetworkReply::NetworkError: refused, closed, unresolved...
 QString describe(int code);
 // The system's reason for a transport error in a user's words: "connection
 // refused", "name not found", "no route to the host", "timed out"...
@@ -37,22 +37,22 @@ enum class FetchProblem {
 enum class FetchVariant { Loader, Historical, Lookup, Investigation, Search };
 
 struct FetchPolicy {
-    int timeoutSec = 0;                    // per-request time-out; 0: only the cap
-    bool timeoutFromSecondAttempt = false; // the first GET runs without it
-    int capMs = 30000;                     // wall-clock cap on a request in flight
-    int attempts = 6;                      // at least one is always made
-    int stopWhenLongerThan = -1;           // a body of this length or less is tried again
-                                           // (not the history's "No Prices" answer)
-    bool htmlBecomesEmpty = true;          // a body starting with "<" is a page, not data
-    GapTimer* gap = nullptr;               // restarted after every GET
-    bool waitForGap = false;               // wait for the gap before the first GET (Stop ends the wait)
+    int timeoutSec = 0;                     // per-request time-out; 0: only the cap
+    bool timeoutFromSecondAttempt = false;  // the first GET runs without it
+    int capMs = 30000;                      // wall-clock cap on a request in flight
+    int attempts = 6;                       // at least one is always made
+    int stopWhenLongerThan = -1;            // a body of this length or less is tried again
+                                            // (not the history's "No Prices" answer)
+    bool htmlBecomesEmpty = true;           // a body starting with "<" is a page, not data
+    GapTimer* gap = nullptr;                // restarted after every GET
+    bool waitForGap = false;                // wait for the gap before the first GET (Stop ends the wait)
     // The gap spaces the starts of requests that may be in flight together
     // (restarted when a GET goes out); otherwise a request holds the gap
     // while it is in flight and restarts it when it ends.
     bool gapSpacesStarts = false;
     bool abortBeforeGet = false, abortInFlight = false, abortAfterGet = false;
-    bool historical = false;               // log lines and the last-good-answer rule
-    bool logErrors = false;                // log "error " and the cause of a failed attempt (not a time-out)
+    bool historical = false;  // log lines and the last-good-answer rule
+    bool logErrors = false;   // log "error " and the cause of a failed attempt (not a time-out)
 
     // The policy of `variant` from the loaded settings. The loader and the
     // historical variant wait for `gap` only when `Isdelay` is on.
@@ -66,12 +66,12 @@ struct FetchRequest {
 };
 
 struct FetchResult {
-    QByteArray body;       // single-byte text; empty when nothing usable came back
-    int errorCode = 0;     // of the last attempt
-    bool timedOut = false; // some attempt of this fetch timed out
-    bool aborted = false;  // the abort flag ended the fetch
-    int attempts = 0;      // GETs made
-    QString host;          // host[:port] asked, for the texts that name it
+    QByteArray body;        // single-byte text; empty when nothing usable came back
+    int errorCode = 0;      // of the last attempt
+    bool timedOut = false;  // some attempt of this fetch timed out
+    bool aborted = false;   // the abort flag ended the fetch
+    int attempts = 0;       // GETs made
+    QString host;           // host[:port] asked, for the texts that name it
     FetchProblem problem = FetchProblem::None;
     // Why nothing usable came, for the user; empty without a problem.
     // "the quote service could not be reached (host: connection refused)",

@@ -1,19 +1,10 @@
 #include "quotes/gap.h"
 
-void GapTimer::start()
-{
-    until_ = Clock::now() + std::chrono::milliseconds(interval_);
-}
+void GapTimer::start() { until_ = Clock::now() + std::chrono::milliseconds(interval_); }
 
-void GapTimer::stop()
-{
-    until_ = Clock::time_point{};
-}
+void GapTimer::stop() { until_ = Clock::time_point{}; }
 
-bool GapTimer::running() const
-{
-    return inFlight_ > 0 || Clock::now() < until_;
-}
+bool GapTimer::running() const { return inFlight_ > 0 || Clock::now() < until_; }
 
 void GapTimer::requestEnded()
 {

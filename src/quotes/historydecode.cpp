@@ -76,8 +76,8 @@ void convertToEuro(HistoryRecord& r, double rate)
 
 QString HistoryRecord::line() const
 {
-    return ticker + QLatin1Char(',') + QString::number(date) + QLatin1Char(',') + open + QLatin1Char(',') + high
-           + QLatin1Char(',') + low + QLatin1Char(',') + close + QLatin1Char(',') + volume;
+    return ticker + QLatin1Char(',') + QString::number(date) + QLatin1Char(',') + open + QLatin1Char(',') + high +
+           QLatin1Char(',') + low + QLatin1Char(',') + close + QLatin1Char(',') + volume;
 }
 
 QString historyUrl(const QString& host, const QString& ticker, const QDate& start, const QDate& end)
@@ -85,11 +85,11 @@ QString historyUrl(const QString& host, const QString& ticker, const QDate& star
     // Put together piece by piece: an encoded ticker holds "%" signs that
     // QString::arg would take for its own markers.
     const auto n = [](int v) { return QString::number(v); };
-    const QString url = QStringLiteral("http://") + host + QStringLiteral("/table.csv?s=")
-                        + queryText(ticker.toLower()) + QStringLiteral("&a=") + n(start.month() - 1)
-                        + QStringLiteral("&b=") + n(start.day()) + QStringLiteral("&c=") + n(start.year())
-                        + QStringLiteral("&d=") + n(end.month() - 1) + QStringLiteral("&e=") + n(end.day())
-                        + QStringLiteral("&f=") + n(end.year()) + QStringLiteral("&y=0&g=d&ignore=.csv");
+    const QString url = QStringLiteral("http://") + host + QStringLiteral("/table.csv?s=") +
+                        queryText(ticker.toLower()) + QStringLiteral("&a=") + n(start.month() - 1) +
+                        QStringLiteral("&b=") + n(start.day()) + QStringLiteral("&c=") + n(start.year()) +
+                        QStringLiteral("&d=") + n(end.month() - 1) + QStringLiteral("&e=") + n(end.day()) +
+                        QStringLiteral("&f=") + n(end.year()) + QStringLiteral("&y=0&g=d&ignore=.csv");
     return url.toLower();
 }
 
@@ -107,9 +107,8 @@ double euroRate(const QString& ticker)
     static const struct {
         const char* suffixes;
         double rate;
-    } rates[] = {{"AS", 2.20371},    {"VI", 13.7603},  {"BR", 40.3399},
-                 {"DE BE F MU SG BM D H HA", 1.95583}, {"MI", 1936.27},
-                 {"MA BC VA", 166.386}, {"LS", 200.482}, {"I", 0.787564}};
+    } rates[] = {{"AS", 2.20371}, {"VI", 13.7603},       {"BR", 40.3399}, {"DE BE F MU SG BM D H HA", 1.95583},
+                 {"MI", 1936.27}, {"MA BC VA", 166.386}, {"LS", 200.482}, {"I", 0.787564}};
     for (const auto& r : rates) {
         if (QString::fromLatin1(r.suffixes).split(QLatin1Char(' ')).contains(suffix))
             return r.rate;
@@ -117,10 +116,7 @@ double euroRate(const QString& ticker)
     return 0;
 }
 
-qint32 historyDate(QByteArrayView text)
-{
-    return historyDate(text, 0);
-}
+qint32 historyDate(QByteArrayView text) { return historyDate(text, 0); }
 
 qint32 historyDate(QByteArrayView text, int nearYear)
 {
@@ -187,8 +183,7 @@ QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker,
     // The header names its columns; without Volume every day has volume 0.
     const bool hasVolume = body.indexOf(QByteArrayView("Volume")) >= 1;
     const double rate = options.euro ? euroRate(ticker) : 0;
-    const bool indexOrCurrency =
-        ticker.startsWith(QLatin1Char('^')) || ticker.toUpper().contains(QLatin1String("=X"));
+    const bool indexOrCurrency = ticker.startsWith(QLatin1Char('^')) || ticker.toUpper().contains(QLatin1String("=X"));
 
     // A long history makes many lines; their texts are built only for the log.
     const bool logging = settings().teller4 != 0;
@@ -204,9 +199,8 @@ QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker,
     const int nearYear = !options.last.isValid()    ? 0
                          : !options.first.isValid() ? options.last.year()
                                                     : (options.first.year() + options.last.year()) / 2;
-    const qint32 lastDate = options.last.isValid()
-                                ? options.last.year() * 10000 + options.last.month() * 100 + options.last.day()
-                                : 0;
+    const qint32 lastDate =
+        options.last.isValid() ? options.last.year() * 10000 + options.last.month() * 100 + options.last.day() : 0;
     QSet<qint32> dates;  // taken so far; the walk meets the later row of a date first
     QVector<HistoryRecord> records;
     records.reserve(lines.size());

@@ -26,15 +26,9 @@ constexpr int kLatestDays = 3;
 // Which fields a repair rewrote.
 enum Field : unsigned { kHigh = 1, kLow = 2, kAllPrices = 16, kVolume = 32 };
 
-QString isoDate(qint32 d)
-{
-    return QDate(d / 10000, d / 100 % 100, d % 100).toString(Qt::ISODate);
-}
+QString isoDate(qint32 d) { return QDate(d / 10000, d / 100 % 100, d % 100).toString(Qt::ISODate); }
 
-QString num(double v)
-{
-    return priceText(v);
-}
+QString num(double v) { return priceText(v); }
 
 // +1 when `after` is about 100 times `before`, -1 for about a hundredth.
 int unitStep(double before, double after)
@@ -176,8 +170,8 @@ private:
                 add(Kind::Stale, i, 1, QStringLiteral("older than the stored %1").arg(isoDate(c_.stored->date)));
             prices(i);
             const Bar* before = i > 0 ? &bars_[i - 1] : stale && c_.stored->date < b.date ? &*c_.stored : nullptr;
-            if (before && c_.stock && b.close > 0 && b.open == before->open && b.high == before->high
-                && b.low == before->low && b.close == before->close && b.volume == before->volume)
+            if (before && c_.stock && b.close > 0 && b.open == before->open && b.high == before->high &&
+                b.low == before->low && b.close == before->close && b.volume == before->volume)
                 add(Kind::Repeat, i, 1,
                     QStringLiteral("open, high, low, close and volume as on %1").arg(isoDate(before->date)));
             if (i == 0 && before && unitStep(before->close, b.close) != 0)
@@ -195,8 +189,8 @@ private:
         QString negative, zero;
         for (int k = 0; k < 4; ++k) {
             if (p[k] < 0)
-                negative += (negative.isEmpty() ? QString() : QStringLiteral(", ")) + QLatin1String(names[k])
-                            + QLatin1Char(' ') + num(p[k]);
+                negative += (negative.isEmpty() ? QString() : QStringLiteral(", ")) + QLatin1String(names[k]) +
+                            QLatin1Char(' ') + num(p[k]);
             else if (p[k] == 0)
                 zero += (zero.isEmpty() ? QString() : QStringLiteral(", ")) + QLatin1String(names[k]);
         }
@@ -214,10 +208,10 @@ private:
             seen = QStringLiteral("high %1 below %2 %3")
                        .arg(num(b.high), b.open > b.close ? QStringLiteral("open") : QStringLiteral("close"), num(top));
         if (b.low > bottom)
-            seen += (seen.isEmpty() ? QString() : QStringLiteral(", "))
-                    + QStringLiteral("low %1 above %2 %3")
-                          .arg(num(b.low), b.open < b.close ? QStringLiteral("open") : QStringLiteral("close"),
-                               num(bottom));
+            seen +=
+                (seen.isEmpty() ? QString() : QStringLiteral(", ")) +
+                QStringLiteral("low %1 above %2 %3")
+                    .arg(num(b.low), b.open < b.close ? QStringLiteral("open") : QStringLiteral("close"), num(bottom));
         Finding& f = add(Kind::Bounds, i, 1, seen);
         if (!repair_)
             return;
@@ -239,7 +233,8 @@ private:
         if (high != b.high)
             what = QStringLiteral("high %1 -> %2").arg(num(b.high), num(high));
         if (low != b.low)
-            what += (what.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("low %1 -> %2").arg(num(b.low), num(low));
+            what += (what.isEmpty() ? QString() : QStringLiteral(", ")) +
+                    QStringLiteral("low %1 -> %2").arg(num(b.low), num(low));
         b.high = high;
         b.low = low;
         repaired(f, what, kHigh | kLow);
@@ -338,7 +333,8 @@ private:
                                         : QStringLiteral("%1 to %2 (%3 days)")
                                               .arg(isoDate(bars_[from].date), isoDate(bars_[from + count - 1].date))
                                               .arg(count);
-        const QString factor = std::abs(exponent) == 1 ? QStringLiteral("100") : QStringLiteral("100^%1").arg(std::abs(exponent));
+        const QString factor =
+            std::abs(exponent) == 1 ? QStringLiteral("100") : QStringLiteral("100^%1").arg(std::abs(exponent));
         Finding& f = add(kind, from, count,
                          QStringLiteral("%1 at %2 %3 the later days")
                              .arg(days, exponent > 0 ? factor + QStringLiteral("x") : QStringLiteral("1/") + factor,
@@ -376,7 +372,7 @@ private:
     const Context& c_;
     bool repair_;
     QVector<Finding> out_;
-    std::vector<int> explained_;  // step days a reported split accounts for
+    std::vector<int> explained_;   // step days a reported split accounts for
     std::vector<int> mixedUnits_;  // days with prices in two units
 };
 
@@ -386,10 +382,7 @@ Bar barOf(const Day& d)
     return {d.date, number(d.open), number(d.high), number(d.low), number(d.close), number(d.volume)};
 }
 
-QString volumeText(double v)
-{
-    return QString::number(v, 'f', 0);
-}
+QString volumeText(double v) { return QString::number(v, 'f', 0); }
 
 // Writes the rewritten fields of `bars` back into the texts of `days`.
 template <typename Day>
@@ -418,16 +411,26 @@ void writeBack(QVector<Day>& days, const QVector<Bar>& bars, const std::vector<C
 QString code(Kind kind)
 {
     switch (kind) {
-    case Kind::Bounds: return QStringLiteral("bounds");
-    case Kind::Negative: return QStringLiteral("negative");
-    case Kind::Zero: return QStringLiteral("zero");
-    case Kind::Jump: return QStringLiteral("jump");
-    case Kind::UnitSwitch: return QStringLiteral("unitswitch");
-    case Kind::Split: return QStringLiteral("split");
-    case Kind::Repeat: return QStringLiteral("repeat");
-    case Kind::Weekend: return QStringLiteral("weekend");
-    case Kind::Outside: return QStringLiteral("outside");
-    case Kind::Stale: return QStringLiteral("stale");
+    case Kind::Bounds:
+        return QStringLiteral("bounds");
+    case Kind::Negative:
+        return QStringLiteral("negative");
+    case Kind::Zero:
+        return QStringLiteral("zero");
+    case Kind::Jump:
+        return QStringLiteral("jump");
+    case Kind::UnitSwitch:
+        return QStringLiteral("unitswitch");
+    case Kind::Split:
+        return QStringLiteral("split");
+    case Kind::Repeat:
+        return QStringLiteral("repeat");
+    case Kind::Weekend:
+        return QStringLiteral("weekend");
+    case Kind::Outside:
+        return QStringLiteral("outside");
+    case Kind::Stale:
+        return QStringLiteral("stale");
     }
     return QString();
 }
@@ -435,9 +438,12 @@ QString code(Kind kind)
 QString actionName(Action action)
 {
     switch (action) {
-    case Action::Flag: return QStringLiteral("flag");
-    case Action::Repair: return QStringLiteral("repair");
-    case Action::Skip: return QStringLiteral("skip");
+    case Action::Flag:
+        return QStringLiteral("flag");
+    case Action::Repair:
+        return QStringLiteral("repair");
+    case Action::Skip:
+        return QStringLiteral("skip");
     }
     return QStringLiteral("flag");
 }
@@ -453,7 +459,8 @@ std::optional<Action> actionFromName(QStringView name)
 
 Action storedAction()
 {
-    return actionFromName(store::read(QStringLiteral("IntegrityAction"), QStringLiteral("flag"))).value_or(Action::Flag);
+    return actionFromName(store::read(QStringLiteral("IntegrityAction"), QStringLiteral("flag")))
+        .value_or(Action::Flag);
 }
 
 bool isStock(QStringView ticker)
@@ -463,8 +470,8 @@ bool isStock(QStringView ticker)
 
 QString Finding::line() const
 {
-    return ticker + QLatin1Char(' ') + isoDate(date) + QLatin1Char(' ') + code(kind) + QStringLiteral(": ") + seen
-           + QStringLiteral("; ") + done;
+    return ticker + QLatin1Char(' ') + isoDate(date) + QLatin1Char(' ') + code(kind) + QStringLiteral(": ") + seen +
+           QStringLiteral("; ") + done;
 }
 
 double number(QStringView text)
@@ -552,8 +559,8 @@ QVector<Finding> checkHistory(QVector<HistoryRecord>& days, const Context& conte
 
 QVector<Finding> checkCurrent(CurrentQuotes& q, qsizetype i, const Context& context)
 {
-    QVector<Bar> bars{{q.yahoodate[i], q.yahooopen[i], q.yahoohigh[i], q.yahoolow[i], q.yahooclose[i],
-                       q.yahoovolume[i]}};
+    QVector<Bar> bars{
+        {q.yahoodate[i], q.yahooopen[i], q.yahoohigh[i], q.yahoolow[i], q.yahooclose[i], q.yahoovolume[i]}};
     Checker checker(bars, context);
     QVector<Finding> found = checker.run();
     for (const Checker::Rewritten& r : checker.fields_) {

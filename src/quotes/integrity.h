@@ -53,8 +53,8 @@ struct Finding {
     QString ticker;
     qint32 date = 0;  // the day, or the first day of a block
     Kind kind = Kind::Bounds;
-    QString seen;     // what was wrong, in a few words
-    QString done;     // "flagged", "repaired: ...", "skipped"
+    QString seen;  // what was wrong, in a few words
+    QString done;  // "flagged", "repaired: ...", "skipped"
     // The days concerned, as indexes into the days checked.
     int first = 0, count = 1;
     bool repaired = false;

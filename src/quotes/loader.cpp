@@ -31,10 +31,7 @@ void loader::timerFired()
     begin();
 }
 
-qint32 loader::cvdatum(const QString& text)
-{
-    return csv::cvdatum(text.toLatin1(), csv::latestQuoteYear());
-}
+qint32 loader::cvdatum(const QString& text) { return csv::cvdatum(text.toLatin1(), csv::latestQuoteYear()); }
 
 void loader::startnu()
 {

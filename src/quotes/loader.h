@@ -79,8 +79,8 @@ private:
     QTimer startTimer_;
     std::unique_ptr<AsyncFetch> fetch_;
     std::unique_ptr<AsyncFetch> done_;  // the last answered fetch
-    int fetches_ = 0;                 // fetches of this download so far
-    QEventLoop* waiting_ = nullptr;   // startnu's wait
+    int fetches_ = 0;                   // fetches of this download so far
+    QEventLoop* waiting_ = nullptr;     // startnu's wait
     bool signalReady_ = false;
     bool downloadOk_ = false, foundall_ = false, timeout_ = false, busy_ = false;
     bool timeoutFlag_ = false;  // set by a fetch that timed out, cleared by one that answered

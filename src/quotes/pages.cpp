@@ -7,10 +7,7 @@
 
 namespace {
 
-QString latin1(QByteArrayView v)
-{
-    return QString::fromLatin1(v.data(), v.size());
-}
+QString latin1(QByteArrayView v) { return QString::fromLatin1(v.data(), v.size()); }
 
 // The text from `from` up to one character before the next ">", as a 16-bit
 // whole number; nothing when there is no such text or it overflows.
@@ -36,8 +33,8 @@ bool plausibleTicker(const QString& ticker)
         return false;
     for (const QChar c : ticker) {
         const ushort u = c.unicode();
-        const bool ok = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9')
-                        || u == '.' || u == '^' || u == '=' || u == '_' || u == '-';
+        const bool ok = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '.' ||
+                        u == '^' || u == '=' || u == '_' || u == '-';
         if (!ok)
             return false;
     }
@@ -77,8 +74,8 @@ std::optional<QString> findChangedTicker(QByteArrayView page)
 
 std::optional<HistoryStart> findHistoryStart(QByteArrayView page)
 {
-    if (page.isEmpty() || page.contains(QByteArrayView("Invalid Ticker Symbol"))
-        || page.contains(QByteArrayView("There is no Historical Prices data available for")))
+    if (page.isEmpty() || page.contains(QByteArrayView("Invalid Ticker Symbol")) ||
+        page.contains(QByteArrayView("There is no Historical Prices data available for")))
         return std::nullopt;
 
     const qsizetype s = page.indexOf(QByteArrayView("Start Date:"));

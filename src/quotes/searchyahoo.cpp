@@ -19,10 +19,7 @@ int number(QByteArrayView text)
 
 }  // namespace
 
-QString queryValue(const QString& text)
-{
-    return QString::fromLatin1(text.toUtf8().toPercentEncoding());
-}
+QString queryValue(const QString& text) { return QString::fromLatin1(text.toUtf8().toPercentEncoding()); }
 
 QString SearchyahooClass::lookupUrl() const
 {

@@ -13,12 +13,12 @@ class SearchyahooClass {
 public:
     // Inputs.
     QString Searchstring;
-    bool US = false;         // only the US and Canadian markets
-    QString GeefZoekNaar;    // kind: first letter "M" funds, "I" indices, else stocks
+    bool US = false;       // only the US and Canadian markets
+    QString GeefZoekNaar;  // kind: first letter "M" funds, "I" indices, else stocks
     bool alleensymbol = false;
-    int firstticker = 1;     // 1-based number of the first result wanted
-    QString getcomponents;   // an index symbol: its members instead of a search
-    int vanafwaarzoeken = 0; // member offset
+    int firstticker = 1;      // 1-based number of the first result wanted
+    QString getcomponents;    // an index symbol: its members instead of a search
+    int vanafwaarzoeken = 0;  // member offset
 
     void go();
 

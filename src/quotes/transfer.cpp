@@ -23,9 +23,9 @@ bool responseObtained(QNetworkReply* reply)
     if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
         return false;
     const int e = reply->error();
-    return e == QNetworkReply::NoError
-        || (e >= QNetworkReply::ContentAccessDenied && e <= QNetworkReply::UnknownContentError)
-        || (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
+    return e == QNetworkReply::NoError ||
+           (e >= QNetworkReply::ContentAccessDenied && e <= QNetworkReply::UnknownContentError) ||
+           (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
 }
 
 // How often a request that Stop may end looks at the abort flag.
@@ -56,8 +56,8 @@ void configureProxy(QNetworkAccessManager& manager, const QUrl& url)
 {
     const QString host = url.host();
     const QHostAddress address(host);
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
-        || (!address.isNull() && address.isLoopback()))
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+        (!address.isNull() && address.isLoopback()))
         manager.setProxy(QNetworkProxy::NoProxy);
 }
 
@@ -150,8 +150,10 @@ void HttpAttempt::replyFinished()
     }
     const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid())
-        outcome_.responseInfo = QStringLiteral("HTTP %1 %2").arg(status.toInt()).arg(
-            QString::fromLatin1(reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray()));
+        outcome_.responseInfo =
+            QStringLiteral("HTTP %1 %2")
+                .arg(status.toInt())
+                .arg(QString::fromLatin1(reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray()));
     reply_->disconnect(this);
     reply_->deleteLater();
     reply_ = nullptr;

@@ -13,19 +13,19 @@ class QNetworkReply;
 
 // One HTTP GET over Qt Network.
 struct AttemptSettings {
-    int timeoutMs = 0;      // no complete answer by then: timed out; 0: none
-    int capMs = 30000;      // wall-clock cap on the request in flight
-    bool abortable = false; // give up within one wait slice when the abort flag is set
-    GapTimer* gap = nullptr; // claimed by the caller; ended (and restarted) when the attempt ends
+    int timeoutMs = 0;        // no complete answer by then: timed out; 0: none
+    int capMs = 30000;        // wall-clock cap on the request in flight
+    bool abortable = false;   // give up within one wait slice when the abort flag is set
+    GapTimer* gap = nullptr;  // claimed by the caller; ended (and restarted) when the attempt ends
 };
 
 struct AttemptOutcome {
     QByteArray body;
-    int errorCode = 0;      // 0: a response was obtained, whatever its HTTP status
+    int errorCode = 0;  // 0: a response was obtained, whatever its HTTP status
     bool timedOut = false;
     bool aborted = false;
-    QString responseInfo;   // "HTTP/1.1 200 OK" style status line, empty without a response
-    QString errorText;      // the network layer's words for a transport error
+    QString responseInfo;  // "HTTP/1.1 200 OK" style status line, empty without a response
+    QString errorText;     // the network layer's words for a transport error
 };
 
 // Longest body accepted; a longer one is cut off and counts as a failure, so
@@ -61,7 +61,7 @@ private:
     QTimer timeout_, cap_, abortPoll_;
     AttemptOutcome outcome_;
     bool tooLarge_ = false;
-    bool gaveUp_ = false;   // time-out, cap or abort flag ended it
+    bool gaveUp_ = false;  // time-out, cap or abort flag ended it
     bool finished_ = false;
 };
 

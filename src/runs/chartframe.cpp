@@ -22,10 +22,7 @@ QString price(double value)
     return text;
 }
 
-QString amount(double value)
-{
-    return QString::number(value, 'f', 0);
-}
+QString amount(double value) { return QString::number(value, 'f', 0); }
 
 }  // namespace
 
@@ -47,11 +44,21 @@ void ChartFrame::showRange(Range range)
     const QDate end = series_.days.back().date;
     QDate start;
     switch (range) {
-    case Range::OneMonth: start = end.addMonths(-1); break;
-    case Range::SixMonths: start = end.addMonths(-6); break;
-    case Range::OneYear: start = end.addYears(-1); break;
-    case Range::FiveYears: start = end.addYears(-5); break;
-    case Range::All: first_ = 0; return;
+    case Range::OneMonth:
+        start = end.addMonths(-1);
+        break;
+    case Range::SixMonths:
+        start = end.addMonths(-6);
+        break;
+    case Range::OneYear:
+        start = end.addYears(-1);
+        break;
+    case Range::FiveYears:
+        start = end.addYears(-5);
+        break;
+    case Range::All:
+        first_ = 0;
+        return;
     }
     // The first day after the start: a range of one month ends today and
     // begins the day after the same day a month ago.
@@ -156,7 +163,8 @@ QString ChartFrame::describe(int index) const
     QString text = d.date.toString(Qt::ISODate);
     if (series_.hasOpen)
         text += QStringLiteral("  O ") + price(d.open);
-    text += QStringLiteral("  H %1  L %2  C %3  V %4").arg(price(d.high), price(d.low), price(d.close), amount(d.volume));
+    text +=
+        QStringLiteral("  H %1  L %2  C %3  V %4").arg(price(d.high), price(d.low), price(d.close), amount(d.volume));
     if (series_.hasOpenInterest)
         text += QStringLiteral("  OI ") + amount(d.openInterest);
     if (flagged(d.date))

@@ -48,7 +48,8 @@ QStringList CurrentReport::failedText()
 
 QStringList CurrentReport::notFoundText()
 {
-    return {QStringLiteral("These Symbols were not found."), QStringLiteral("The Symbols probably don't exist anymore."),
+    return {QStringLiteral("These Symbols were not found."),
+            QStringLiteral("The Symbols probably don't exist anymore."),
             QStringLiteral("Try again later or click on the remove Button.")};
 }
 
@@ -59,8 +60,7 @@ QStringList CurrentReport::changedText()
 
 QStringList CurrentReport::rejectedText()
 {
-    return {QStringLiteral(
-        "The following Quotes were not updated due to lack of trade or since no volume was found")};
+    return {QStringLiteral("The following Quotes were not updated due to lack of trade or since no volume was found")};
 }
 
 bool CurrentReport::removeNotFound()

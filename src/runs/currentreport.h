@@ -22,10 +22,10 @@ public:
     // Reads the five tables, each in ticker order.
     void load();
 
-    QStringList failed;        // nietgelukt
-    QStringList notFound;      // vervallen
-    QVector<Change> changed;   // newtickers
-    QStringList rejected;      // verworpen
+    QStringList failed;                         // nietgelukt
+    QStringList notFound;                       // vervallen
+    QVector<Change> changed;                    // newtickers
+    QStringList rejected;                       // verworpen
     QVector<bookkeeping::FindingRow> findings;  // findings of the integrity check
 
     // The explanation beside each list, one sentence per element.

@@ -6,8 +6,8 @@
 #include "database/settingsrow.h"
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
-#include "quotes/loader.h"
 #include "quotes/integrity.h"
+#include "quotes/loader.h"
 #include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
@@ -24,12 +24,11 @@
 #include "support/state.h"
 #include "support/textconv.h"
 #include "support/yield.h"
-#include "writers/formatregistry.h"
 #include "writers/checkfiles.h"
+#include "writers/formatregistry.h"
 #include "writers/symbolwriter.h"
 
 #include <algorithm>
-
 
 namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");
@@ -163,7 +162,8 @@ void CurrentRun::StopRun()
 
 void CurrentRun::CollectAndDispatch()
 {
-    exports_ = std::make_unique<RunExports>(RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); });
+    exports_ =
+        std::make_unique<RunExports>(RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); });
     if (!exports_->begin())
         state().abortFlag = true;
 
@@ -336,8 +336,8 @@ void CurrentRun::waitForBatches()
 
 bool CurrentRun::idle() const
 {
-    return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty() && investigations_.empty()
-           && (!exports_ || exports_->idle());
+    return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty() && investigations_.empty() &&
+           (!exports_ || exports_->idle());
 }
 
 void CurrentRun::BatchComplete(int k)

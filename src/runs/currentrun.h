@@ -2,8 +2,8 @@
 
 #include <QChar>
 #include <QHash>
-#include <QObject>
 #include <QMap>
+#include <QObject>
 #include <QPair>
 #include <QSet>
 #include <QString>
@@ -23,11 +23,11 @@ class AsyncFetch;
 
 // What a current-quote run did, beside what every run counts.
 struct CurrentRunSummary : RunSummary {
-    int batches = 0;            // requests sent, re-downloads included
-    int failedBatches = 0;      // batches whose download failed
-    int unanswered = 0;         // symbols of answered batches without a line of their own
-    QStringList changed;        // "OLD -> NEW", " (merged)" when NEW was stored already
-    QStringList keptFiles;      // quote files of an old ticker left in place: one of the new name exists
+    int batches = 0;        // requests sent, re-downloads included
+    int failedBatches = 0;  // batches whose download failed
+    int unanswered = 0;     // symbols of answered batches without a line of their own
+    QStringList changed;    // "OLD -> NEW", " (merged)" when NEW was stored already
+    QStringList keptFiles;  // quote files of an old ticker left in place: one of the new name exists
 
 protected:
     bool serviceFailed() const override { return batches > 0 && failedBatches == batches; }
@@ -88,7 +88,7 @@ signals:
     // Requests answered and written of the requests to send plus the
     // whole-run exports; full at the end of a run that was not stopped.
     void progressChanged(int value, int maximum);
-    void lockedChanged(bool locked);          // LockWindow / UnlockWindow
+    void lockedChanged(bool locked);  // LockWindow / UnlockWindow
 
 private:
     void CollectAndDispatch();
@@ -124,16 +124,16 @@ private:
     QHash<int, QHash<QString, QString>> successors_;  // of the completed batches
     int inFlight_ = 0;
     int maxInFlight_ = kDefaultMaxInFlight;
-    QSet<QString> runTickers_;   // the symbols this run collected
+    QSet<QString> runTickers_;  // the symbols this run collected
     std::unique_ptr<clsData> data_;
     std::unique_ptr<RunExports> exports_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
     int progressDone_ = 0, progressMax_ = 1;  // requests answered and written, of all steps
-    int integrityAction_ = 0;   // integrity::Action of this run
-    QChar storedLetter_;        // the per-symbol text format the stored days are read from
-    QVector<clsData::Finding> findings_;  // recorded at the end of the run, one commit
-    bool completing_ = false;  // a batch is being written
+    int integrityAction_ = 0;                 // integrity::Action of this run
+    QChar storedLetter_;                      // the per-symbol text format the stored days are read from
+    QVector<clsData::Finding> findings_;      // recorded at the end of the run, one commit
+    bool completing_ = false;                 // a batch is being written
     bool running_ = false;
     QString panel1_, panel2_;
 };

@@ -44,7 +44,8 @@ void CurrentRun::investigate(int k)
         data_->changeticker(entry, newticker);
         const bool merged = data_->successorExisted;
         summary_.keptFiles += RenameQuoteFiles(entry, newticker);
-        summary_.changed << entry + QStringLiteral(" -> ") + newticker + (merged ? QStringLiteral(" (merged)") : QString());
+        summary_.changed << entry + QStringLiteral(" -> ") + newticker +
+                                (merged ? QStringLiteral(" (merged)") : QString());
         // A successor on this run's lists is downloaded in its own batch.
         if (!(merged && runTickers_.contains(newticker)) && !again.contains(newticker))
             again << newticker;

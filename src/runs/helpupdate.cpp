@@ -26,8 +26,8 @@ bool HelpFilesUpdate::DownloadFile(const QString& url, const QString& localPath)
 
 bool HelpFilesUpdate::acceptableName(const QString& name)
 {
-    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.startsWith(QLatin1Char('.'))
-        && !name.contains(QChar(0));
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           !name.startsWith(QLatin1Char('.')) && !name.contains(QChar(0));
 }
 
 HelpFilesUpdate::Result HelpFilesUpdate::run()

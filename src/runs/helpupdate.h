@@ -18,8 +18,8 @@ public:
 
     struct Result {
         bool ok = false;
-        QString failed;    // the name whose download failed
-        int version = 0;   // the help version now installed
+        QString failed;   // the name whose download failed
+        int version = 0;  // the help version now installed
     };
 
     // list.txt, then every file it names (lines of more than two characters,

@@ -20,9 +20,9 @@ void HistoryReport::load()
     using bookkeeping::HistoryOutcome;
     auto read = [&data](HistoryOutcome outcome, QVector<Entry>& entries) {
         return guarded([&] {
-            for (const bookkeeping::HistoryRow& row : bookkeeping::historyRanges(data->db(), outcome))
-                entries.push_back({row.ticker, row.start, row.end});
-        }) != StepOutcome::Aborted;
+                   for (const bookkeeping::HistoryRow& row : bookkeeping::historyRanges(data->db(), outcome))
+                       entries.push_back({row.ticker, row.start, row.end});
+               }) != StepOutcome::Aborted;
     };
     if (!read(HistoryOutcome::Downloaded, downloaded) || !read(HistoryOutcome::NotDownloaded, notDownloaded) ||
         !read(HistoryOutcome::TimedOut, timedOut) || !findingsreport::load(*data, findings))
@@ -30,10 +30,7 @@ void HistoryReport::load()
     guarded([&] { unsuccessful = bookkeeping::unsuccessfulHistoryCount(data->db()); });
 }
 
-QStringList HistoryReport::downloadedText()
-{
-    return {QStringLiteral("Quotes downloaded: ")};
-}
+QStringList HistoryReport::downloadedText() { return {QStringLiteral("Quotes downloaded: ")}; }
 
 QStringList HistoryReport::notDownloadedText()
 {

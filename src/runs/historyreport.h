@@ -21,11 +21,11 @@ public:
     // Reads the three lists; a table that cannot be read gives empty lists.
     void load();
 
-    QVector<Entry> downloaded;     // gelukt
-    QVector<Entry> notDownloaded;  // nietgelukt
-    QVector<Entry> timedOut;       // timeout
+    QVector<Entry> downloaded;                  // gelukt
+    QVector<Entry> notDownloaded;               // nietgelukt
+    QVector<Entry> timedOut;                    // timeout
     QVector<bookkeeping::FindingRow> findings;  // findings of the integrity check
-    int unsuccessful = 0;          // rows not got, what a retry downloads again
+    int unsuccessful = 0;                       // rows not got, what a retry downloads again
 
     // True when a retry has something to download.
     bool missing() const { return unsuccessful > 0; }

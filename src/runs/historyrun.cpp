@@ -1,5 +1,5 @@
-#include "database/settingsrow.h"
 #include "runs/historyrun.h"
+#include "database/settingsrow.h"
 
 #include "database/bookkeeping.h"
 #include "database/clsdata.h"
@@ -70,10 +70,7 @@ private:
     bool open_ = false;
 };
 
-qint32 numberOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 numberOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 }  // namespace
 
 QString HistoryRunSummary::downloadErrors() const
@@ -87,15 +84,9 @@ HistoryRun::HistoryRun(QObject* parent) : QObject(parent) {}
 
 HistoryRun::~HistoryRun() = default;
 
-void HistoryRun::setStatus(int bar, int panel, const QString& text)
-{
-    emit statusChanged(bar, panel, text);
-}
+void HistoryRun::setStatus(int bar, int panel, const QString& text) { emit statusChanged(bar, panel, text); }
 
-QVector<int> HistoryRun::chosenLists() const
-{
-    return severalLists ? options::chosenLists() : QVector<int>{list};
-}
+QVector<int> HistoryRun::chosenLists() const { return severalLists ? options::chosenLists() : QVector<int>{list}; }
 
 QVector<QPair<QDate, QDate>> HistoryRun::chunks(const QString& ticker, const QDate& start, const QDate& end)
 {
@@ -119,8 +110,7 @@ QVector<QPair<QDate, QDate>> HistoryRun::requestRanges(const QString& ticker, co
 
 int HistoryRun::maxInFlight()
 {
-    const QString stored =
-        store::read(QStringLiteral("MaxInFlightHistory"), QString::number(kDefaultMaxInFlight));
+    const QString stored = store::read(QStringLiteral("MaxInFlightHistory"), QString::number(kDefaultMaxInFlight));
     const auto value = textconv::toInteger(stored.trimmed(), 1, 16);
     return value ? static_cast<int>(*value) : kDefaultMaxInFlight;
 }
@@ -188,9 +178,7 @@ bool HistoryRun::StartHistoryRun()
     }
     exports_.reset();
     if (data_) {
-        guarded([this] {
-            summary_.failedRanges = bookkeeping::unsuccessfulHistoryCount(data_->db());
-        });
+        guarded([this] { summary_.failedRanges = bookkeeping::unsuccessfulHistoryCount(data_->db()); });
     }
     data_.reset();
     openfiles::closeAll();
@@ -252,13 +240,13 @@ struct HistoryRun::Job {
     std::unique_ptr<AsyncFetch> examination;  // the historical-prices page
     std::unique_ptr<clsHistory> history;
     std::unique_ptr<loader> topUp;
-    QVector<HistoryRecord> days;       // the ranges' days, oldest first
-    QVector<HistoryRecord> topUpDay;   // today's quote, when it adds a day
-    QVector<HistoryAttempt> outcomes;  // what the history table is to record
-    QVector<HistorySplit> splits;      // the splits the answers named
+    QVector<HistoryRecord> days;         // the ranges' days, oldest first
+    QVector<HistoryRecord> topUpDay;     // today's quote, when it adds a day
+    QVector<HistoryAttempt> outcomes;    // what the history table is to record
+    QVector<HistorySplit> splits;        // the splits the answers named
     QVector<clsData::Finding> findings;  // what the integrity check found
-    bool interrupted = false;          // Stop came before every range was in
-    qsizetype requests = 1;            // as far as known before it begins
+    bool interrupted = false;            // Stop came before every range was in
+    qsizetype requests = 1;              // as far as known before it begins
 };
 
 int HistoryRun::DownloadHistory()
@@ -332,16 +320,15 @@ qsizetype HistoryRun::requestCount(const Row& row) const
     return requestRanges(row.ticker, row.start, row.end).size();
 }
 
-bool HistoryRun::stopped() const
-{
-    return stopped_ || state().abortFlag;
-}
+bool HistoryRun::stopped() const { return stopped_ || state().abortFlag; }
 
 void HistoryRun::showProgress()
 {
     const int total = static_cast<int>(jobs_.size());
     emit progressChanged(finished_, total);
-    setStatus(1, 1, QStringLiteral("%1 of %2 symbols finished, %3 requests in flight").arg(finished_).arg(total).arg(active_));
+    setStatus(
+        1, 1,
+        QStringLiteral("%1 of %2 symbols finished, %3 requests in flight").arg(finished_).arg(total).arg(active_));
 }
 
 // Begins symbols while fewer than the most requests are in flight: each
@@ -529,7 +516,9 @@ void HistoryRun::finishSymbol(Job& job)
         if (stopped_)
             state().abortFlag = true;
         recordOutcomes(job, written);
-        text = !written ? QStringLiteral("not written") : days == 0 ? QStringLiteral("no days") : QStringLiteral("%1 days").arg(days);
+        text = !written    ? QStringLiteral("not written")
+               : days == 0 ? QStringLiteral("no days")
+                           : QStringLiteral("%1 days").arg(days);
     }
     // The run's loop is outside every signal of the job's objects: they
     // go now, with the answers they hold.

@@ -20,15 +20,12 @@ class RunExports;
 // What a historical run did, beside what every run counts. Its outcome
 // never claims success for ranges the history table does not record as got.
 struct HistoryRunSummary : RunSummary {
-    int requests = 0;          // history requests sent
-    int failedRequests = 0;    // requests that brought nothing usable
-    int failedRanges = 0;      // history rows of the run not got (failed or timed out)
+    int requests = 0;        // history requests sent
+    int failedRequests = 0;  // requests that brought nothing usable
+    int failedRanges = 0;    // history rows of the run not got (failed or timed out)
 
 protected:
-    bool serviceFailed() const override
-    {
-        return requests > 0 && failedRequests == requests && quotesReceived == 0;
-    }
+    bool serviceFailed() const override { return requests > 0 && failedRequests == requests && quotesReceived == 0; }
     QString downloadErrors() const override;
 };
 

@@ -28,10 +28,7 @@ QStringList delayItems()
     return items;
 }
 
-int delayIndex(int ms)
-{
-    return std::clamp(ms / kDelayStep - 1, 0, kDelayItems - 1);
-}
+int delayIndex(int ms) { return std::clamp(ms / kDelayStep - 1, 0, kDelayItems - 1); }
 
 QString delayQuestion()
 {

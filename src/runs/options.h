@@ -15,9 +15,9 @@
 // save() stores them.
 namespace options {
 
-constexpr int kMaxSeconds = 60;    // time-out and attempts offer 1..60
-constexpr int kDelayStep = 125;    // the delay is a multiple of 125 ms
-constexpr int kDelayItems = 80;    // 125 .. 10000 ms
+constexpr int kMaxSeconds = 60;  // time-out and attempts offer 1..60
+constexpr int kDelayStep = 125;  // the delay is a multiple of 125 ms
+constexpr int kDelayItems = 80;  // 125 .. 10000 ms
 constexpr int kDefaultDelay = 1500;
 
 // The items of the choice lists, as the window shows them.

@@ -14,10 +14,7 @@ RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(con
 
 RunExports::~RunExports() = default;
 
-bool RunExports::createStaging()
-{
-    return files_.createStaging();
-}
+bool RunExports::createStaging() { return files_.createStaging(); }
 
 bool RunExports::begin()
 {

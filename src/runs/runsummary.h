@@ -42,8 +42,8 @@ struct RunSummary : WriteCounts {
     // failed, no quote left unwritten.
     bool complete() const
     {
-        return !nothingToDo && !aborted && !serviceFailed() && totalWritten() > 0 && downloadErrors().isEmpty()
-               && writeFailures == 0;
+        return !nothingToDo && !aborted && !serviceFailed() && totalWritten() > 0 && downloadErrors().isEmpty() &&
+               writeFailures == 0;
     }
 
 protected:

@@ -17,20 +17,11 @@ const struct {
     {"disconnectnormal", &Schedule::disconnectNormal},
 };
 
-QTime wholeMinutes(const QTime& t)
-{
-    return t.isValid() ? QTime(t.hour(), t.minute()) : QTime(0, 0);
-}
+QTime wholeMinutes(const QTime& t) { return t.isValid() ? QTime(t.hour(), t.minute()) : QTime(0, 0); }
 
-bool weekend(const QDate& day)
-{
-    return day.dayOfWeek() >= 6;
-}
+bool weekend(const QDate& day) { return day.dayOfWeek() >= 6; }
 
-QString key(const char* base, int n)
-{
-    return QLatin1String(base) + QString::number(n);
-}
+QString key(const char* base, int n) { return QLatin1String(base) + QString::number(n); }
 }  // namespace
 
 bool TimeNotBefore(const QTime& a, const QTime& b)

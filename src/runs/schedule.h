@@ -6,7 +6,7 @@
 
 // One list's place in the daily download schedule. Times are whole minutes.
 struct ListSchedule {
-    bool on = false;  // the list takes part
+    bool on = false;               // the list takes part
     QTime start = QTime(0, 0);     // first download of the day
     QTime end = QTime(0, 0);       // no repeated download at or after this time
     QTime interval = QTime(0, 0);  // hours and minutes between repeated downloads; 00:00 none

@@ -16,7 +16,6 @@
 #include <QTimer>
 #include <algorithm>
 
-
 const SchedulerClock& systemClock()
 {
     static const SystemClock clock;
@@ -97,10 +96,7 @@ void Scheduler::StopScheduler()
     emit activeChanged(false);
 }
 
-bool Scheduler::leaving() const
-{
-    return state().abortFlag || !active_;
-}
+bool Scheduler::leaving() const { return state().abortFlag || !active_; }
 
 void Scheduler::SchedulerTick()
 {

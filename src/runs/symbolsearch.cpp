@@ -12,15 +12,19 @@
 namespace {
 const QString kNoResults = QStringLiteral(" Returned No Results");
 const QString kNoMatch = QStringLiteral("the quote service answered: no match");
-}
+}  // namespace
 
 QString SymbolSearch::kindText(int index)
 {
     switch (index) {
-    case 0: return QStringLiteral("Stock");
-    case 1: return QStringLiteral("Mutual fund");
-    case 2: return QStringLiteral("Index");
-    default: return QStringLiteral("Stocks");
+    case 0:
+        return QStringLiteral("Stock");
+    case 1:
+        return QStringLiteral("Mutual fund");
+    case 2:
+        return QStringLiteral("Index");
+    default:
+        return QStringLiteral("Stocks");
     }
 }
 
@@ -157,8 +161,8 @@ QString SymbolSearch::likePattern(const QString& text, bool byName)
     bool wildcard = false;
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '^' || u == '.'
-            || u == ' ') {
+        if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '^' || u == '.' ||
+            u == ' ') {
             pattern += c;
         } else if (u == '?') {
             pattern += QLatin1Char('_');
@@ -181,8 +185,7 @@ QVector<lists::Symbol> SymbolSearch::localsearch(const QString& searched, bool b
         rows = byName ? lists::symbolsNamedLike(*db, likePattern(searched, true))
                       : lists::symbolsWithTicker(*db, searched);
     });
-    summary = rows.isEmpty() ? searched + kNoResults
-                             : QStringLiteral("Showing 1 - %1 of %1").arg(rows.size());
+    summary = rows.isEmpty() ? searched + kNoResults : QStringLiteral("Showing 1 - %1 of %1").arg(rows.size());
     return rows;
 }
 

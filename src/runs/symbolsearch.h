@@ -16,8 +16,8 @@ public:
     // One hit of the service, as the result grid shows it.
     struct Hit {
         QString ticker, name, market, type;
-        QString inDatabase;  // "Yes", "No", or the corrections made
-        bool stored = false; // the symbol is in the database
+        QString inDatabase;   // "Yes", "No", or the corrections made
+        bool stored = false;  // the symbol is in the database
         int marketId = 0;
     };
 
@@ -26,11 +26,11 @@ public:
     static QString kindText(int index);
 
     // ---- search on the quote service ----
-    QString text;            // name or symbol
-    bool us = false;         // US and Canada only
-    bool exact = false;      // exact symbol
+    QString text;        // name or symbol
+    bool us = false;     // US and Canada only
+    bool exact = false;  // exact symbol
     QString kind = QStringLiteral("Stocks");
-    QString components;      // index whose members are shown; empty for a search
+    QString components;  // index whose members are shown; empty for a search
     int memberOffset = 0;
     int firstticker = 1;
 

@@ -37,9 +37,12 @@ QSet<QString> readSet(Read read)
 QString stateText(FileState state)
 {
     switch (state) {
-    case FileState::Ok: return QStringLiteral("ok");
-    case FileState::Behind: return QStringLiteral("behind");
-    case FileState::Missing: return QStringLiteral("missing");
+    case FileState::Ok:
+        return QStringLiteral("ok");
+    case FileState::Behind:
+        return QStringLiteral("behind");
+    case FileState::Missing:
+        return QStringLiteral("missing");
     }
     return {};
 }
@@ -47,12 +50,18 @@ QString stateText(FileState state)
 QString outcomeText(Outcome outcome)
 {
     switch (outcome) {
-    case Outcome::Ok: return QStringLiteral("ok");
-    case Outcome::Failed: return QStringLiteral("failed");
-    case Outcome::NotFound: return QStringLiteral("not found");
-    case Outcome::Rejected: return QStringLiteral("rejected");
-    case Outcome::HistoryFailed: return QStringLiteral("history failed");
-    case Outcome::HistoryTimedOut: return QStringLiteral("history timed out");
+    case Outcome::Ok:
+        return QStringLiteral("ok");
+    case Outcome::Failed:
+        return QStringLiteral("failed");
+    case Outcome::NotFound:
+        return QStringLiteral("not found");
+    case Outcome::Rejected:
+        return QStringLiteral("rejected");
+    case Outcome::HistoryFailed:
+        return QStringLiteral("history failed");
+    case Outcome::HistoryTimedOut:
+        return QStringLiteral("history timed out");
     }
     return {};
 }

@@ -22,10 +22,7 @@ namespace {
 // its own to ask.
 const QString kDefaultHost;
 
-QString updateHost()
-{
-    return store::read(QStringLiteral("UpdateHost"), kDefaultHost).trimmed();
-}
+QString updateHost() { return store::read(QStringLiteral("UpdateHost"), kDefaultHost).trimmed(); }
 
 QString describeFailure(const AttemptOutcome& outcome)
 {
@@ -33,16 +30,23 @@ QString describeFailure(const AttemptOutcome& outcome)
         return QStringLiteral("no answer within %1 s").arg(std::max(settings().teller2, 1));
     if (outcome.errorCode >= fetcherr::Transport) {
         switch (static_cast<QNetworkReply::NetworkError>(outcome.errorCode - fetcherr::Transport)) {
-        case QNetworkReply::ConnectionRefusedError: return QStringLiteral("connection refused");
-        case QNetworkReply::RemoteHostClosedError: return QStringLiteral("the server closed the connection");
-        case QNetworkReply::HostNotFoundError: return QStringLiteral("host not found");
-        case QNetworkReply::TimeoutError: return QStringLiteral("the connection timed out");
+        case QNetworkReply::ConnectionRefusedError:
+            return QStringLiteral("connection refused");
+        case QNetworkReply::RemoteHostClosedError:
+            return QStringLiteral("the server closed the connection");
+        case QNetworkReply::HostNotFoundError:
+            return QStringLiteral("host not found");
+        case QNetworkReply::TimeoutError:
+            return QStringLiteral("the connection timed out");
         case QNetworkReply::NetworkSessionFailedError:
-        case QNetworkReply::TemporaryNetworkFailureError: return QStringLiteral("no network");
+        case QNetworkReply::TemporaryNetworkFailureError:
+            return QStringLiteral("no network");
         case QNetworkReply::ProxyConnectionRefusedError:
         case QNetworkReply::ProxyNotFoundError:
-        case QNetworkReply::ProxyTimeoutError: return QStringLiteral("the proxy cannot be reached");
-        default: break;
+        case QNetworkReply::ProxyTimeoutError:
+            return QStringLiteral("the proxy cannot be reached");
+        default:
+            break;
         }
     }
     if (outcome.errorCode != 0)
@@ -61,10 +65,7 @@ QVector<qint64> parts(const QString& version)
 }
 }  // namespace
 
-QString ownVersion()
-{
-    return QStringLiteral(QUOTARIS_VERSION);
-}
+QString ownVersion() { return QStringLiteral(QUOTARIS_VERSION); }
 
 QString leadingVersion(const QByteArray& text)
 {
@@ -113,10 +114,7 @@ Fetched fetch(const QString& url)
     return {outcome.body, {}};
 }
 
-QByteArray fetchFile(const QString& url)
-{
-    return fetch(url).body;
-}
+QByteArray fetchFile(const QString& url) { return fetch(url).body; }
 
 Check check()
 {
@@ -133,8 +131,9 @@ Check check()
     result.offered = leadingVersion(answer.body);
     if (result.offered.isEmpty()) {
         result.outcome = Check::Outcome::Failed;
-        result.failure = url + QStringLiteral(": ")
-            + (answer.failure.isEmpty() ? QStringLiteral("the answer holds no version number") : answer.failure);
+        result.failure =
+            url + QStringLiteral(": ") +
+            (answer.failure.isEmpty() ? QStringLiteral("the answer holds no version number") : answer.failure);
         return result;
     }
     result.outcome = isNewer(result.offered, ownVersion()) ? Check::Outcome::Newer : Check::Outcome::NothingNewer;

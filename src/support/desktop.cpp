@@ -11,10 +11,7 @@ Opener& installed()
 }
 }  // namespace
 
-void setOpener(Opener opener)
-{
-    installed() = std::move(opener);
-}
+void setOpener(Opener opener) { installed() = std::move(opener); }
 
 bool sessionPresent()
 {

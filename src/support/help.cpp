@@ -38,10 +38,7 @@ QString findIn(const QString& folder, const QString& page)
 }
 }  // namespace
 
-QString indexPage()
-{
-    return QStringLiteral("index.htm");
-}
+QString indexPage() { return QStringLiteral("index.htm"); }
 
 const QStringList& pageNames()
 {
@@ -84,7 +81,8 @@ QString installedFolder()
     if (!installedOverride().isEmpty())
         return installedOverride();
     const QString exeDir = QCoreApplication::applicationDirPath();
-    for (const QString& relative : {QStringLiteral("/../share/quotaris/help"), QStringLiteral("/share/quotaris/help")}) {
+    for (const QString& relative :
+         {QStringLiteral("/../share/quotaris/help"), QStringLiteral("/share/quotaris/help")}) {
         const QFileInfo candidate(exeDir + relative);
         if (candidate.isDir())
             return QDir::cleanPath(candidate.absoluteFilePath());
@@ -92,15 +90,9 @@ QString installedFolder()
     return {};
 }
 
-void setInstalledFolderOverride(const QString& folder)
-{
-    installedOverride() = folder;
-}
+void setInstalledFolderOverride(const QString& folder) { installedOverride() = folder; }
 
-QString updateFolder()
-{
-    return paths::dataFile(QStringLiteral("help"));
-}
+QString updateFolder() { return paths::dataFile(QStringLiteral("help")); }
 
 QString onlineBase()
 {

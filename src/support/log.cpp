@@ -45,8 +45,8 @@ void logFailed(const QFileDevice& file, const QString& what)
     if (log.failed)
         return;
     log.failed = true;
-    msgBox(QStringLiteral("The log file cannot be written (") + error.description()
-           + QStringLiteral("). The download goes on without a log."));
+    msgBox(QStringLiteral("The log file cannot be written (") + error.description() +
+           QStringLiteral("). The download goes on without a log."));
 }
 }  // namespace
 
@@ -93,7 +93,4 @@ void forgetLog()
     logFile().failed = false;
 }
 
-bool logIsOpen()
-{
-    return static_cast<bool>(logFile().file);
-}
+bool logIsOpen() { return static_cast<bool>(logFile().file); }

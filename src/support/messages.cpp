@@ -16,15 +16,9 @@ Messages*& installed()
 }
 }  // namespace
 
-Messages& messages()
-{
-    return installed() ? *installed() : fallback();
-}
+Messages& messages() { return installed() ? *installed() : fallback(); }
 
-void setMessages(Messages* m)
-{
-    installed() = m;
-}
+void setMessages(Messages* m) { installed() = m; }
 
 void msgBox(const QString& text, Icon icon, const QString& title)
 {
@@ -33,8 +27,7 @@ void msgBox(const QString& text, Icon icon, const QString& title)
 
 bool askYesNo(const QString& text, const QString& title, bool defaultYes, Icon icon)
 {
-    const Answer a = messages().show(
-        Message{text, title, icon, Buttons::YesNo, defaultYes ? Answer::Yes : Answer::No});
+    const Answer a = messages().show(Message{text, title, icon, Buttons::YesNo, defaultYes ? Answer::Yes : Answer::No});
     return a == Answer::Yes;
 }
 
@@ -47,8 +40,8 @@ Answer ScriptedMessages::show(const Message& message)
         answers.pop_front();
     }
     if (echo) {
-        const QString line = message.title.isEmpty() ? message.text
-                                                     : message.title + QStringLiteral(": ") + message.text;
+        const QString line =
+            message.title.isEmpty() ? message.text : message.title + QStringLiteral(": ") + message.text;
         std::fprintf(stderr, "%s\n", qPrintable(QString(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
     }
     return answer;

@@ -38,8 +38,7 @@ void setMessages(Messages* m);
 
 // Shortcuts for the common cases.
 void msgBox(const QString& text, Icon icon = Icon::None, const QString& title = {});
-bool askYesNo(const QString& text, const QString& title = {}, bool defaultYes = true,
-              Icon icon = Icon::Question);
+bool askYesNo(const QString& text, const QString& title = {}, bool defaultYes = true, Icon icon = Icon::Question);
 
 // Keeps the busy pointer for the life of the object.
 class BusyPointer {

@@ -25,10 +25,7 @@ int add(Closer closer)
     return handle;
 }
 
-void remove(int handle)
-{
-    registry().closers.erase(handle);
-}
+void remove(int handle) { registry().closers.erase(handle); }
 
 void closeAll()
 {
@@ -41,9 +38,6 @@ void closeAll()
         closer();
 }
 
-int count()
-{
-    return static_cast<int>(registry().closers.size());
-}
+int count() { return static_cast<int>(registry().closers.size()); }
 
 }  // namespace openfiles

@@ -52,20 +52,11 @@ bool ensureDataFolder(QString* error)
     return true;
 }
 
-QString dataFile(const QString& name)
-{
-    return dataFolder() + QLatin1Char('/') + name;
-}
+QString dataFile(const QString& name) { return dataFolder() + QLatin1Char('/') + name; }
 
-QString databaseFile()
-{
-    return dataFile(QStringLiteral("quotaris.qrd"));
-}
+QString databaseFile() { return dataFile(QStringLiteral("quotaris.qrd")); }
 
-QString logFile()
-{
-    return dataFile(QStringLiteral("quotaris.log"));
-}
+QString logFile() { return dataFile(QStringLiteral("quotaris.log")); }
 
 QString settingsFile()
 {
@@ -75,10 +66,7 @@ QString settingsFile()
     return base + QStringLiteral("/Quotaris/Quotaris.conf");
 }
 
-QString fallbackFolder()
-{
-    return withTrailingSlash(QDir::homePath());
-}
+QString fallbackFolder() { return withTrailingSlash(QDir::homePath()); }
 
 QString withTrailingSlash(const QString& folder)
 {

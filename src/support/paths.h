@@ -20,8 +20,8 @@ bool ensureDataFolder(QString* error);
 // A file inside the data folder.
 QString dataFile(const QString& name);
 
-QString databaseFile();   // quotaris.qrd
-QString logFile();        // quotaris.log
+QString databaseFile();  // quotaris.qrd
+QString logFile();       // quotaris.log
 
 // The per-user settings file ($XDG_CONFIG_HOME/Quotaris/Quotaris.conf).
 QString settingsFile();

@@ -9,15 +9,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-QString RunLock::path()
-{
-    return paths::dataFile(QStringLiteral("quotaris.lock"));
-}
+QString RunLock::path() { return paths::dataFile(QStringLiteral("quotaris.lock")); }
 
-RunLock::~RunLock()
-{
-    release();
-}
+RunLock::~RunLock() { release(); }
 
 bool RunLock::acquire(const QString& what, QString* refusal)
 {
@@ -47,8 +41,8 @@ bool RunLock::acquire(const QString& what, QString* refusal)
             *refusal = text;
         return false;
     }
-    const QByteArray holder = what.toUtf8() + ' ' + QByteArray::number(::getpid()) + ' '
-                              + QTime::currentTime().toString(QStringLiteral("HH:mm")).toLatin1() + '\n';
+    const QByteArray holder = what.toUtf8() + ' ' + QByteArray::number(::getpid()) + ' ' +
+                              QTime::currentTime().toString(QStringLiteral("HH:mm")).toLatin1() + '\n';
     if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, holder.constData(), holder.size(), 0) < 0) {
         // The name of the holder is only for the message; the lock holds.
     }

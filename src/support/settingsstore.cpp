@@ -62,10 +62,7 @@ void write(const QString& key, const QString& text)
     s.setValue(kGroup + QLatin1Char('/') + (name.isEmpty() ? key : name), text);
 }
 
-void sync()
-{
-    settings().sync();
-}
+void sync() { settings().sync(); }
 
 void close()
 {

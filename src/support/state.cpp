@@ -24,10 +24,7 @@ ProcessState& state()
     return s;
 }
 
-void resetProcessState()
-{
-    state() = ProcessState();
-}
+void resetProcessState() { state() = ProcessState(); }
 
 void resetSupportLayer()
 {

@@ -19,9 +19,8 @@ struct ProgramSettings {
     QString h12 = QStringLiteral("PRN");  // PRN run file extension without the dot
 
     // Format switches (letters A, M, S, P, C, K, E, V, I, D).
-    bool selectamibroker = false, selectmetastock = false, selectstockguru = false,
-         selectprn = false, select1 = false, select2 = false, selectexcel = false,
-         select7 = false, select8 = false, select12 = false;
+    bool selectamibroker = false, selectmetastock = false, selectstockguru = false, selectprn = false, select1 = false,
+         select2 = false, selectexcel = false, select7 = false, select8 = false, select12 = false;
     // "Export long names" of S, C, K, D.
     bool select3 = false, select5 = false, select6 = false, select13 = false;
     // Kept and written back; no format reads them.
@@ -60,15 +59,15 @@ struct ProgramSettings {
 // Process-wide state, touched only on the GUI thread.
 struct ProcessState {
     ProgramSettings settings;
-    bool abortFlag = false;        // set by Stop buttons, polled by long loops
+    bool abortFlag = false;  // set by Stop buttons, polled by long loops
     QString runMessage;
-    bool refusedToClose = false;   // a window refused the shut-down
-    bool viewComponents = false;   // list window opened to view index components
-    QDate historyStartDate;        // default start date of the historical window
-    bool historyRetry = false;     // the next historical run downloads what the last one missed
-    bool databaseOpened = false;   // the start-up routine could open the database
-    QByteArray lastHistoricalBody; // last history answer longer than 40 characters
-    int updateChecks = 0;          // update checks made by download runs
+    bool refusedToClose = false;    // a window refused the shut-down
+    bool viewComponents = false;    // list window opened to view index components
+    QDate historyStartDate;         // default start date of the historical window
+    bool historyRetry = false;      // the next historical run downloads what the last one missed
+    bool databaseOpened = false;    // the start-up routine could open the database
+    QByteArray lastHistoricalBody;  // last history answer longer than 40 characters
+    int updateChecks = 0;           // update checks made by download runs
 };
 
 ProcessState& state();

@@ -6,10 +6,7 @@
 
 namespace textconv {
 
-double val(const QString& text)
-{
-    return leadingNumber(text).value_or(0);
-}
+double val(const QString& text) { return leadingNumber(text).value_or(0); }
 
 std::optional<double> leadingNumber(const QString& text)
 {
@@ -21,7 +18,9 @@ std::optional<double> leadingNumber(const QString& text)
         ++i;
     char buffer[64];
     size_t len = 0;
-    auto isDigit = [&text, n](qsizetype at) { return at < n && text[at] >= QLatin1Char('0') && text[at] <= QLatin1Char('9'); };
+    auto isDigit = [&text, n](qsizetype at) {
+        return at < n && text[at] >= QLatin1Char('0') && text[at] <= QLatin1Char('9');
+    };
     auto put = [&buffer, &len](QChar c) {
         if (len < sizeof buffer - 1)
             buffer[len++] = static_cast<char>(c.unicode());
@@ -95,18 +94,14 @@ std::optional<bool> toBool(const QString& text)
     return std::nullopt;
 }
 
-QString fromBool(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
+QString fromBool(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
 
 std::optional<QTime> toTime(const QString& text)
 {
     const QString trimmed = text.trimmed();
     if (trimmed == QLatin1String("0"))
         return QTime(0, 0);
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{1,2}):(\\d{2})(?::(\\d{2}))?\\s*([aApP][mM])?$"));
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,2}):(\\d{2})(?::(\\d{2}))?\\s*([aApP][mM])?$"));
     const auto m = pattern.match(trimmed);
     if (!m.hasMatch())
         return std::nullopt;
@@ -128,9 +123,6 @@ std::optional<QTime> toTime(const QString& text)
     return time;
 }
 
-QString fromTime(const QTime& time)
-{
-    return time.toString(QStringLiteral("HH:mm:ss"));
-}
+QString fromTime(const QTime& time) { return time.toString(QStringLiteral("HH:mm:ss")); }
 
 }  // namespace textconv

@@ -9,10 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 
-void yieldToGui()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void yieldToGui() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs, AbortFlag abort)
 {
@@ -24,8 +21,7 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs, AbortFlag abort
         // so that an abort is seen quickly.
         QEventLoop loop;
         const qint64 slice = deadline.isForever() ? 20 : std::clamp<qint64>(deadline.remainingTime(), 1, 20);
-        QTimer::singleShot(static_cast<int>(slice), &loop,
-                           &QEventLoop::quit);
+        QTimer::singleShot(static_cast<int>(slice), &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::AllEvents);
     }
     return true;

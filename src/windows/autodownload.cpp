@@ -27,8 +27,7 @@
 #include <QVBoxLayout>
 
 Autodownload::Autodownload(QWidget* parent)
-    : QWidget(parent),
-      run_(new CurrentRun(this)),
+    : QWidget(parent), run_(new CurrentRun(this)),
       scheduler_(new Scheduler(systemClock(), Scheduler::downloadWith(*run_), this))
 {
     scheduler_->schedule = Schedule::load();
@@ -160,7 +159,8 @@ void Autodownload::applyScheduleState()
 {
     const bool busy = scheduler_->active() || run_->running();
     const bool scheduled = option6_->isChecked();
-    helpkey::setPage(this, scheduled ? QStringLiteral("Download_daily_data.htm") : QStringLiteral("Download_current_data.htm"));
+    helpkey::setPage(this, scheduled ? QStringLiteral("Download_daily_data.htm")
+                                     : QStringLiteral("Download_current_data.htm"));
     frameCurrent_->setEnabled(!scheduled);
     frameSchedule_->setEnabled(scheduled && !busy);
     option5_->setEnabled(!busy);

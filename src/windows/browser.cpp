@@ -59,16 +59,17 @@ browser::browser(QWidget* parent) : QWidget(parent)
 
     frame2_ = named(new QGroupBox(QStringLiteral("Results"), this), "Frame2");
     mshFlexGrid1_ = named(new QTableWidget(0, 5, frame2_), "MSHFlexGrid1");
-    mshFlexGrid1_->setHorizontalHeaderLabels({QStringLiteral("Symbol"), QStringLiteral("Name"), QStringLiteral("Market"),
-                                              QStringLiteral("Type"), QStringLiteral("In Database")});
+    mshFlexGrid1_->setHorizontalHeaderLabels({QStringLiteral("Symbol"), QStringLiteral("Name"),
+                                              QStringLiteral("Market"), QStringLiteral("Type"),
+                                              QStringLiteral("In Database")});
     mshFlexGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
     mshFlexGrid1_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     mshFlexGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     mshFlexGrid1_->verticalHeader()->setVisible(false);
     mshFlexGrid1_->horizontalHeader()->setStretchLastSection(true);
     mshFlexGrid1_->viewport()->installEventFilter(this);
-    mshFlexGrid2_ = named(new SymbolGrid({Column::Symbol, Column::Name, Column::Market, Column::Type}, frame2_),
-                          "MSHFlexGrid2");
+    mshFlexGrid2_ =
+        named(new SymbolGrid({Column::Symbol, Column::Name, Column::Market, Column::Type}, frame2_), "MSHFlexGrid2");
     connect(mshFlexGrid2_, &SymbolGrid::popupRequested, this, [this](const QPoint& p) {
         if (mshFlexGrid2_->grid()->rowCount() > 0)
             emit popupRequested(4, p);
@@ -86,7 +87,8 @@ browser::browser(QWidget* parent) : QWidget(parent)
 
     commandPrevious50_ = named(new QPushButton(QStringLiteral("&Previous 50"), this), "CommandPrevious50");
     commandNext50_ = named(new QPushButton(QStringLiteral("&Next 50"), this), "CommandNext50");
-    commandaddselected_ = named(new QPushButton(QStringLiteral("Add S&elected to Database"), this), "Commandaddselected");
+    commandaddselected_ =
+        named(new QPushButton(QStringLiteral("Add S&elected to Database"), this), "Commandaddselected");
     commandAddAll_ = named(new QPushButton(QStringLiteral("Add &All to Database"), this), "CommandAddAll");
     commandPrevious50_->setEnabled(false);
     commandNext50_->setEnabled(false);
@@ -127,10 +129,7 @@ browser::browser(QWidget* parent) : QWidget(parent)
 
 browser::~browser() = default;
 
-bool browser::internetMode() const
-{
-    return option3_->isChecked();
-}
+bool browser::internetMode() const { return option3_->isChecked(); }
 
 void browser::setMode()
 {

@@ -36,20 +36,15 @@ qreal timestamp(QDate date)
     return static_cast<qreal>(QDateTime(date, QTime(12, 0), Qt::UTC).toMSecsSinceEpoch());
 }
 
-QDate dateAt(qreal ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC).date();
-}
+QDate dateAt(qreal ms) { return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC).date(); }
 
 const struct {
     const char* caption;
     const char* name;
     ChartFrame::Range range;
 } kRanges[] = {
-    {"1 &month", "cmdRange1M", ChartFrame::Range::OneMonth},
-    {"&6 months", "cmdRange6M", ChartFrame::Range::SixMonths},
-    {"1 &year", "cmdRange1Y", ChartFrame::Range::OneYear},
-    {"&5 years", "cmdRange5Y", ChartFrame::Range::FiveYears},
+    {"1 &month", "cmdRange1M", ChartFrame::Range::OneMonth}, {"&6 months", "cmdRange6M", ChartFrame::Range::SixMonths},
+    {"1 &year", "cmdRange1Y", ChartFrame::Range::OneYear},   {"&5 years", "cmdRange5Y", ChartFrame::Range::FiveYears},
     {"&All", "cmdRangeAll", ChartFrame::Range::All},
 };
 
@@ -128,8 +123,10 @@ public:
         priceAxis_->setRange(low - span * 0.4, high + span * 0.05);
         volumeAxis_->setRange(0, most > 0 ? most * 4 : 1);
         const qreal half = 43200000.0 * std::max<qint64>(1, bars_.front().first.daysTo(bars_.front().last) + 1);
-        dates_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(timestamp(frame.days()[frame.first()].date) - half), Qt::UTC),
-                         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(timestamp(frame.days()[frame.last()].date) + half), Qt::UTC));
+        dates_->setRange(QDateTime::fromMSecsSinceEpoch(
+                             static_cast<qint64>(timestamp(frame.days()[frame.first()].date) - half), Qt::UTC),
+                         QDateTime::fromMSecsSinceEpoch(
+                             static_cast<qint64>(timestamp(frame.days()[frame.last()].date) + half), Qt::UTC));
         viewport()->update();
     }
 
@@ -155,7 +152,8 @@ protected:
         for (const ChartFrame::Bar& b : std::as_const(bars_)) {
             if (!b.flagged)
                 continue;
-            const QPointF top = chart()->mapToPosition(QPointF((timestamp(b.first) + timestamp(b.last)) / 2, b.high), prices_);
+            const QPointF top =
+                chart()->mapToPosition(QPointF((timestamp(b.first) + timestamp(b.last)) / 2, b.high), prices_);
             const QPointF p = chart()->mapToScene(top);
             const QPolygonF mark({p + QPointF(0, -4), p + QPointF(-5, -12), p + QPointF(5, -12)});
             painter->drawPolygon(mark);
@@ -217,10 +215,7 @@ private:
     {
         return chart()->mapToValue(chart()->mapFromScene(mapToScene(viewPos.toPoint())), prices_);
     }
-    qreal position(qreal ms)
-    {
-        return chart()->mapToScene(chart()->mapToPosition(QPointF(ms, 0), prices_)).x();
-    }
+    qreal position(qreal ms) { return chart()->mapToScene(chart()->mapToPosition(QPointF(ms, 0), prices_)).x(); }
 
     ChartWindow* owner_;
     QCandlestickSeries* prices_;
@@ -338,10 +333,7 @@ void ChartWindow::showRange(ChartFrame::Range range)
     redraw();
 }
 
-void ChartWindow::pointAt(QDate date)
-{
-    values_->setText(frame_.describe(frame_.nearest(date)));
-}
+void ChartWindow::pointAt(QDate date) { values_->setText(frame_.describe(frame_.nearest(date))); }
 
 void ChartWindow::zoom(double factor)
 {
@@ -355,23 +347,34 @@ void ChartWindow::pan(int days)
     redraw();
 }
 
-void ChartWindow::redraw()
-{
-    view_->draw(frame_);
-}
+void ChartWindow::redraw() { view_->draw(frame_); }
 
 void ChartWindow::keyPressEvent(QKeyEvent* event)
 {
     const int step = std::max(1, frame_.visibleCount() / 10);
     switch (event->key()) {
     case Qt::Key_Plus:
-    case Qt::Key_Equal: zoom(0.8); break;
-    case Qt::Key_Minus: zoom(1.25); break;
-    case Qt::Key_Left: pan(-step); break;
-    case Qt::Key_Right: pan(step); break;
-    case Qt::Key_Home: pan(-frame_.first()); break;
-    case Qt::Key_End: pan(static_cast<int>(frame_.days().size())); break;
-    default: QWidget::keyPressEvent(event); return;
+    case Qt::Key_Equal:
+        zoom(0.8);
+        break;
+    case Qt::Key_Minus:
+        zoom(1.25);
+        break;
+    case Qt::Key_Left:
+        pan(-step);
+        break;
+    case Qt::Key_Right:
+        pan(step);
+        break;
+    case Qt::Key_Home:
+        pan(-frame_.first());
+        break;
+    case Qt::Key_End:
+        pan(static_cast<int>(frame_.days().size()));
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
     }
     event->accept();
 }

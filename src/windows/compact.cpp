@@ -16,8 +16,7 @@ const QString kPage = QStringLiteral("Compact_Repair_Database.htm");
 }
 
 compact::compact(QWidget* parent)
-    : QDialog(parent),
-      command1_(named(new QPushButton(QStringLiteral("&Start"), this), "Command1")),
+    : QDialog(parent), command1_(named(new QPushButton(QStringLiteral("&Start"), this), "Command1")),
       command2_(named(new QPushButton(QStringLiteral("&Help"), this), "Command2")),
       label1_(named(new QLabel(QStringLiteral("Working, Please wait................."), this), "Label1"))
 {

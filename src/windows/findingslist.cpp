@@ -22,8 +22,8 @@ QGroupBox* findingsFrame(const QVector<bookkeeping::FindingRow>& rows, const QSt
     view->setHeaderLabels(findingsreport::columns());
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (const bookkeeping::FindingRow& r : rows)
-        view->addTopLevelItem(new QTreeWidgetItem(
-            {r.ticker, QLocale().toString(r.date, QLocale::ShortFormat), r.kind, r.seen, r.done}));
+        view->addTopLevelItem(
+            new QTreeWidgetItem({r.ticker, QLocale().toString(r.date, QLocale::ShortFormat), r.kind, r.seen, r.done}));
     for (int c = 0; c < 3; ++c)
         view->resizeColumnToContents(c);
     auto* column = new QVBoxLayout(frame);

@@ -85,10 +85,7 @@ frmExport::frmExport(QWidget* parent) : QDialog(parent)
     updateButtons();
 }
 
-QString frmExport::statusText() const
-{
-    return panel1_->text();
-}
+QString frmExport::statusText() const { return panel1_->text(); }
 
 void frmExport::moveSelected(QListWidget* from, QListWidget* to)
 {
@@ -106,10 +103,7 @@ void frmExport::moveAll(QListWidget* from, QListWidget* to)
     updateButtons();
 }
 
-void frmExport::updateButtons()
-{
-    command4_->setEnabled(list2_->count() > 0);
-}
+void frmExport::updateButtons() { command4_->setEnabled(list2_->count() > 0); }
 
 void frmExport::setButtonsEnabled(bool enabled)
 {

@@ -83,10 +83,7 @@ frmImport::frmImport(QWidget* parent) : QDialog(parent)
     connect(command3_, &QPushButton::clicked, this, &frmImport::reject);
 }
 
-QString frmImport::statusText() const
-{
-    return panel1_->text();
-}
+QString frmImport::statusText() const { return panel1_->text(); }
 
 void frmImport::readFile(const QString& fileName)
 {

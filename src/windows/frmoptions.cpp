@@ -43,7 +43,8 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
                                "Do not download current quotes during historical download",
                                "Reject quotes with no volume"};
     for (int i = 1; i <= 6; ++i)
-        check_[i] = named(new QCheckBox(QLatin1String(captions[i]), this), QStringLiteral("Check%1").arg(i).toLatin1().constData());
+        check_[i] = named(new QCheckBox(QLatin1String(captions[i]), this),
+                          QStringLiteral("Check%1").arg(i).toLatin1().constData());
     option1_ = named(new QRadioButton(QStringLiteral("US-server"), this), "Option1");
     option2_ = named(new QRadioButton(QStringLiteral("European server"), this), "Option2");
 

@@ -33,7 +33,7 @@ private:
     QRadioButton* option1_;
     QRadioButton* option2_;
     QComboBox* cboIntegrity_;
-    int openedIntegrity_ = 0;  // the integrity action when the window opened
+    int openedIntegrity_ = 0;                  // the integrity action when the window opened
     std::unique_ptr<ProgramSettings> opened_;  // the options when the window opened
 };
 

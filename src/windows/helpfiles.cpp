@@ -12,11 +12,9 @@
 #include <QVBoxLayout>
 
 helpfiles::helpfiles(QWidget* parent)
-    : QDialog(parent),
-      command1_(named(new QPushButton(QStringLiteral("&Yes"), this), "Command1")),
+    : QDialog(parent), command1_(named(new QPushButton(QStringLiteral("&Yes"), this), "Command1")),
       command2_(named(new QPushButton(QStringLiteral("&No"), this), "Command2")),
-      statusBar1_(named(new QStatusBar(this), "StatusBar1")),
-      panel1_(named(new QLabel(this), "Panel1")),
+      statusBar1_(named(new QStatusBar(this), "StatusBar1")), panel1_(named(new QLabel(this), "Panel1")),
       panel2_(named(new QLabel(this), "Panel2"))
 {
     setObjectName(QStringLiteral("helpfiles"));

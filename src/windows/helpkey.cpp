@@ -32,10 +32,7 @@ protected:
 };
 }  // namespace
 
-void setPage(QWidget* window, const QString& page)
-{
-    window->setProperty(kProperty, page);
-}
+void setPage(QWidget* window, const QString& page) { window->setProperty(kProperty, page); }
 
 QString pageFor(const QWidget* widget)
 {

@@ -213,10 +213,7 @@ void history::StartHistoryRun()
     run_->StartHistoryRun();
 }
 
-void history::StopHistoryRun()
-{
-    run_->StopHistoryRun();
-}
+void history::StopHistoryRun() { run_->StopHistoryRun(); }
 
 void history::showReport()
 {

@@ -7,12 +7,12 @@
 #include "windows/runrecord.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
-#include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -31,8 +31,8 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
     menumissing_->setObjectName(QStringLiteral("menumissing"));
     layout->setMenuBar(bar);
 
-    const QStringList texts[4] = {{}, HistoryReport::downloadedText(), HistoryReport::notDownloadedText(),
-                                  HistoryReport::timedOutText()};
+    const QStringList texts[4] = {
+        {}, HistoryReport::downloadedText(), HistoryReport::notDownloadedText(), HistoryReport::timedOutText()};
     const QVector<HistoryReport::Entry>* entries[4] = {nullptr, &report_.downloaded, &report_.notDownloaded,
                                                        &report_.timedOut};
     for (int n = 1; n <= 3; ++n) {
@@ -45,8 +45,8 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
         view->setRootIsDecorated(false);
         view->setHeaderLabels({QStringLiteral("Symbol"), QStringLiteral("Start Date"), QStringLiteral("End Date")});
         for (const HistoryReport::Entry& e : *entries[n]) {
-            view->addTopLevelItem(new QTreeWidgetItem(
-                {e.ticker, QLocale().toString(e.start, QLocale::ShortFormat), QLocale().toString(e.end, QLocale::ShortFormat)}));
+            view->addTopLevelItem(new QTreeWidgetItem({e.ticker, QLocale().toString(e.start, QLocale::ShortFormat),
+                                                       QLocale().toString(e.end, QLocale::ShortFormat)}));
         }
         listView_[n] = view;
         auto* column = new QVBoxLayout(frame);
@@ -69,7 +69,8 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
     close->setObjectName(QStringLiteral("CommandClose"));
     auto* chart = close->addButton(QStringLiteral("Show c&hart"), QDialogButtonBox::ActionRole);
     chart->setObjectName(QStringLiteral("cmdChart"));
-    chart->setToolTip(QStringLiteral("The chart of the chosen symbol as the export files hold it (or double-click it)"));
+    chart->setToolTip(
+        QStringLiteral("The chart of the chosen symbol as the export files hold it (or double-click it)"));
     offerCharts(this, {listView_[1], listView_[2], listView_[3]}, chart);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(close);

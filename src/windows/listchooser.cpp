@@ -35,12 +35,10 @@ QComboBox* makeListChooser(QWidget* parent)
 }
 
 ListChoice::ListChoice(QWidget* box, const char* oneName, const char* severalName, const char* namesName)
-    : QObject(box),
-      one(named(new QRadioButton(QStringLiteral("Download List:"), box), oneName)),
+    : QObject(box), one(named(new QRadioButton(QStringLiteral("Download List:"), box), oneName)),
       several(named(new QRadioButton(QStringLiteral("Download Lists:"), box), severalName)),
       combo(named(new QComboBox(box), "Combo3")),
-      choose(named(new QPushButton(QStringLiteral("..."), box), "Command3")),
-      names(named(new QLabel(box), namesName))
+      choose(named(new QPushButton(QStringLiteral("..."), box), "Command3")), names(named(new QLabel(box), namesName))
 {
     names->setWordWrap(true);
     for (int n = 1; n <= lists::kCount; ++n)
@@ -75,10 +73,7 @@ void ListChoice::addTo(QGridLayout* layout, int row)
     layout->addWidget(names, row + 1, 2);
 }
 
-void ListChoice::follow(QWidget* window)
-{
-    window->installEventFilter(this);
-}
+void ListChoice::follow(QWidget* window) { window->installEventFilter(this); }
 
 void ListChoice::setLocked(bool locked)
 {
@@ -88,15 +83,9 @@ void ListChoice::setLocked(bool locked)
         enableChosen();
 }
 
-bool ListChoice::severalChosen() const
-{
-    return several->isChecked();
-}
+bool ListChoice::severalChosen() const { return several->isChecked(); }
 
-int ListChoice::list() const
-{
-    return combo->currentIndex() + 1;
-}
+int ListChoice::list() const { return combo->currentIndex() + 1; }
 
 bool ListChoice::eventFilter(QObject* watched, QEvent* event)
 {

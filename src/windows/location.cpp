@@ -72,8 +72,8 @@ void location::build()
     frame1_->setFlat(true);
     auto* onOff = new QHBoxLayout(frame1_);
     onOff->setContentsMargins(0, 0, 0, 0);
-    option1_ = named(new QCheckBox(QStringLiteral("&Write the quotes of every download in this format"), frame1_),
-                     "Option1");
+    option1_ =
+        named(new QCheckBox(QStringLiteral("&Write the quotes of every download in this format"), frame1_), "Option1");
     onOff->addWidget(option1_);
     main->addWidget(frame1_);
 
@@ -127,8 +127,9 @@ void location::build()
     // that imports the staging file.
     frame5_ = named(new QGroupBox(this), "Frame5");
     auto* commandBox = new QVBoxLayout(frame5_);
-    label5_ = named(new QLabel(QStringLiteral("Import command (%f: the quote file, %d: the import definition):"), frame5_),
-                    "Label5");
+    label5_ =
+        named(new QLabel(QStringLiteral("Import command (%f: the quote file, %d: the import definition):"), frame5_),
+              "Label5");
     text1_ = named(new QLineEdit(frame5_), "Text1");
     commandBox->addWidget(label5_);
     commandBox->addWidget(text1_);
@@ -159,7 +160,8 @@ void location::build()
     connect(browse_, &QPushButton::clicked, this, &location::clickedBrowse);
     connect(okButton_, &QPushButton::clicked, this, &location::ok);
     connect(cancelButton_, &QPushButton::clicked, this, &location::cancel);
-    const QList<QPair<QRadioButton*, int>> maxima = {{option6_, 255}, {option3_, 2000}, {option4_, 6000}, {option5_, 999999}};
+    const QList<QPair<QRadioButton*, int>> maxima = {
+        {option6_, 255}, {option3_, 2000}, {option4_, 6000}, {option5_, 999999}};
     for (const auto& [button, maximum] : maxima)
         connect(button, &QRadioButton::clicked, this, [maximum] { FormatLocation::setMaxSymbols(maximum); });
 }

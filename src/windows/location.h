@@ -63,7 +63,7 @@ private:
     QCheckBox* option1_;  // the format on or off
     QRadioButton *option3_, *option4_, *option5_, *option6_, *option7_, *option8_;
     QComboBox* combo2_;
-    QLineEdit* dir1_;     // the folder, as a path
+    QLineEdit* dir1_;  // the folder, as a path
     QPushButton *command1_, *browse_, *okButton_, *cancelButton_;
     QCheckBox* check1_;
 };

@@ -13,8 +13,8 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -26,7 +26,6 @@ using listedit::Column;
 
 namespace {
 
-
 // Symbols whose status is read in one turn of the event loop.
 constexpr int kStatusSlice = 400;
 
@@ -36,8 +35,7 @@ const char* const kCaptions[5] = {"&Add selected >", "Add a&ll >>", "<< Remo&ve 
 }  // namespace
 
 marketform::marketform(bool viewComponents, QWidget* parent)
-    : QWidget(parent),
-      viewComponents_(viewComponents),
+    : QWidget(parent), viewComponents_(viewComponents),
       listOrder_({lists::SortKey::Market, lists::SortKey::Type, lists::SortKey::Name}),
       marketOrder_(listedit::marketOrder(Column::Symbol))
 {
@@ -98,9 +96,9 @@ marketform::marketform(bool viewComponents, QWidget* parent)
     layout->setRowStretch(1, 1);
 
     if (viewComponents_) {
-        for (QWidget* w : {static_cast<QWidget*>(label1), static_cast<QWidget*>(combobox2_),
-                           static_cast<QWidget*>(gridlijst_), static_cast<QWidget*>(label4),
-                           static_cast<QWidget*>(lblsymbollist_)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(label1), static_cast<QWidget*>(combobox2_), static_cast<QWidget*>(gridlijst_),
+              static_cast<QWidget*>(label4), static_cast<QWidget*>(lblsymbollist_)})
             w->hide();
         for (QPushButton* b : command1_)
             b->hide();
@@ -183,10 +181,7 @@ void marketform::fillMarkets()
         marketVullen();
 }
 
-int marketform::marketId() const
-{
-    return combobox1_->currentIndex() < 0 ? 0 : combobox1_->currentData().toInt();
-}
+int marketform::marketId() const { return combobox1_->currentIndex() < 0 ? 0 : combobox1_->currentData().toInt(); }
 
 QString marketform::marketName() const
 {
@@ -211,8 +206,9 @@ void marketform::marketVullen()
 {
     const int id = marketId();
     BusyPointer busy;
-    gridfondsen_->grid()->setRows(id == 0 ? QVector<lists::Symbol>{}
-                                          : read([&](Database& db) { return lists::symbolsOfMarket(db, id, marketOrder_); }));
+    gridfondsen_->grid()->setRows(id == 0 ? QVector<lists::Symbol>{} : read([&](Database& db) {
+        return lists::symbolsOfMarket(db, id, marketOrder_);
+    }));
     lblSymbolmarket_->setText(QString::number(gridfondsen_->grid()->rowCount()));
     if (gridfondsen_->grid()->rowCount() > 0)
         gridfondsen_->selectRow(0);
@@ -263,10 +259,7 @@ void marketform::readStatusSlice()
     gridlijst_->grid()->setStatus(0, status_);
 }
 
-bool marketform::readingStatus() const
-{
-    return statusTimer_->isActive();
-}
+bool marketform::readingStatus() const { return statusTimer_->isActive(); }
 
 void marketform::showChart()
 {
@@ -299,16 +292,25 @@ void marketform::Command1(int index)
 {
     bool changed = false;
     switch (index) {
-    case 0: changed = listedit::addSelected(gridfondsen_->selectedTickers(), list_); break;
-    case 1: changed = listedit::addAll(marketId(), list_); break;
-    case 2: changed = listedit::removeAll(list_); break;
-    case 3: changed = listedit::removeSelected(gridlijst_->selectedTickers(), list_); break;
+    case 0:
+        changed = listedit::addSelected(gridfondsen_->selectedTickers(), list_);
+        break;
+    case 1:
+        changed = listedit::addAll(marketId(), list_);
+        break;
+    case 2:
+        changed = listedit::removeAll(list_);
+        break;
+    case 3:
+        changed = listedit::removeSelected(gridlijst_->selectedTickers(), list_);
+        break;
     case 4:
         changed = listedit::removeFromDatabase(gridfondsen_->selectedTickers());
         if (changed)
             marketVullen();
         break;
-    default: return;
+    default:
+        return;
     }
     if (changed)
         lijstenvullen();

@@ -27,7 +27,7 @@ public:
 
     bool viewComponentsMode() const { return viewComponents_; }
     int currentList() const { return list_; }
-    int marketId() const;      // 0 when no market is chosen
+    int marketId() const;  // 0 when no market is chosen
     QString marketName() const;
 
     SymbolGrid* gridfondsen() const { return gridfondsen_; }

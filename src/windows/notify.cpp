@@ -16,16 +16,15 @@ QString notify::summaryOf(int list, const RunSummary& run)
 
 QString notify::bodyOf(const RunSummary& run)
 {
-    return run.outcome() + QLatin1Char('\n')
-           + QStringLiteral("%1 symbols, %2 quotes written").arg(run.symbols).arg(run.totalWritten());
+    return run.outcome() + QLatin1Char('\n') +
+           QStringLiteral("%1 symbols, %2 quotes written").arg(run.symbols).arg(run.totalWritten());
 }
 
 QDBusMessage notify::message(const QString& summary, const QString& body)
 {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
-                                       QStringLiteral("/org/freedesktop/Notifications"),
-                                       QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     call << QStringLiteral("Quotaris") << 0u << QStringLiteral("org.example.Quotaris") << summary << body
          << QStringList() << QVariantMap() << -1;
     return call;

@@ -84,7 +84,8 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
     buttons->setObjectName(QStringLiteral("CommandClose"));
     auto* chart = buttons->addButton(QStringLiteral("Show c&hart"), QDialogButtonBox::ActionRole);
     chart->setObjectName(QStringLiteral("cmdChart"));
-    chart->setToolTip(QStringLiteral("The chart of the chosen symbol as the export files hold it (or double-click it)"));
+    chart->setToolTip(
+        QStringLiteral("The chart of the chosen symbol as the export files hold it (or double-click it)"));
     // The changed symbols' files carry the new ticker.
     offerCharts(this, {listView_[1], listView_[2], listView_[4]}, chart);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -17,10 +17,7 @@
 namespace {
 enum Column { CheckColumn, ListColumn, NameColumn, StartColumn, EndColumn, IntervalColumn, NextColumn };
 
-QString arrayName(const char* base, int index)
-{
-    return QStringLiteral("%1(%2)").arg(QLatin1String(base)).arg(index);
-}
+QString arrayName(const char* base, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(base)).arg(index); }
 
 QTableWidgetItem* readOnlyItem(const QString& text)
 {

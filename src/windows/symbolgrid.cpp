@@ -1,11 +1,11 @@
 #include "windows/symbolgrid.h"
 
-#include <algorithm>
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <algorithm>
 
 using listedit::Column;
 using symbolstatus::FileState;
@@ -14,12 +14,18 @@ namespace {
 const char* shortName(QChar letter)
 {
     switch (letter.unicode()) {
-    case 'M': return "MetaStock";
-    case 'S': return "Stockguru";
-    case 'D': return "GET";
-    case 'C': return "ASCII";
-    case 'K': return "KBF";
-    default: return "";
+    case 'M':
+        return "MetaStock";
+    case 'S':
+        return "Stockguru";
+    case 'D':
+        return "GET";
+    case 'C':
+        return "ASCII";
+    case 'K':
+        return "KBF";
+    default:
+        return "";
     }
 }
 }  // namespace
@@ -89,7 +95,8 @@ QVariant SymbolGridModel::statusData(int row, int section, int role) const
         return {};
     case Qt::ForegroundRole:
         return f.state == FileState::Ok ? QVariant() : QVariant(QBrush(QColor(Qt::black)));
-    default: return {};
+    default:
+        return {};
     }
 }
 
@@ -117,10 +124,14 @@ QVariant SymbolGridModel::data(const QModelIndex& index, int role) const
         return {};
     const lists::Symbol& r = rows_[index.row()];
     switch (columnAt(index.column())) {
-    case Column::Market: return r.market;
-    case Column::Symbol: return r.ticker;
-    case Column::Name: return r.name;
-    case Column::Type: return r.type;
+    case Column::Market:
+        return r.market;
+    case Column::Symbol:
+        return r.ticker;
+    case Column::Name:
+        return r.name;
+    case Column::Type:
+        return r.type;
     }
     return {};
 }
@@ -144,10 +155,14 @@ QVariant SymbolGridModel::headerData(int section, Qt::Orientation orientation, i
     if (role != Qt::DisplayRole)
         return {};
     switch (columns_[section]) {
-    case Column::Market: return QStringLiteral("Market");
-    case Column::Symbol: return QStringLiteral("Symbol");
-    case Column::Name: return QStringLiteral("Name");
-    case Column::Type: return QStringLiteral("Type");
+    case Column::Market:
+        return QStringLiteral("Market");
+    case Column::Symbol:
+        return QStringLiteral("Symbol");
+    case Column::Name:
+        return QStringLiteral("Name");
+    case Column::Type:
+        return QStringLiteral("Type");
     }
     return {};
 }
@@ -167,11 +182,10 @@ SymbolGrid::SymbolGrid(QVector<Column> columns, QWidget* parent)
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setSortIndicatorShown(false);
-    connect(horizontalHeader(), &QHeaderView::sectionDoubleClicked, this,
-            [this](int section) {
-                if (!model_->isStatusColumn(section))
-                    emit sortRequested(model_->columnAt(section));
-            });
+    connect(horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, [this](int section) {
+        if (!model_->isStatusColumn(section))
+            emit sortRequested(model_->columnAt(section));
+    });
 }
 
 QPair<int, int> selectedSpan(const QItemSelectionModel* selection)

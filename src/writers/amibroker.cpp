@@ -56,10 +56,7 @@ int quoteLines(QFile& file)
 }
 }  // namespace
 
-QString importCommand()
-{
-    return store::read(kStoreKey, QString()).trimmed();
-}
+QString importCommand() { return store::read(kStoreKey, QString()).trimmed(); }
 
 void setImportCommand(const QString& command)
 {

@@ -30,8 +30,8 @@ bool presenceTest(const QString& command, QString* why = nullptr);
 struct ImportResult {
     bool started = false;  // false: nothing to import (empty file)
     bool ok = false;
-    int quotes = 0;        // quote lines the file held
-    QString line;          // the report line, ending with CR LF; empty when not started
+    int quotes = 0;  // quote lines the file held
+    QString line;    // the report line, ending with CR LF; empty when not started
 };
 
 // Runs the import of ami2.txt in the data folder: nothing when the file is

@@ -15,20 +15,11 @@ constexpr int kEntriesPerSector = kSectorSize / 4;  // 128 FAT entries
 constexpr int kHeaderDifat = 109;
 constexpr int kDifatPerSector = kEntriesPerSector - 1;  // the last one links on
 
-quint32 ceilDiv(qint64 a, qint64 b)
-{
-    return static_cast<quint32>((a + b - 1) / b);
-}
+quint32 ceilDiv(qint64 a, qint64 b) { return static_cast<quint32>((a + b - 1) / b); }
 
-void put16(QByteArray& b, int at, quint16 v)
-{
-    qToLittleEndian(v, b.data() + at);
-}
+void put16(QByteArray& b, int at, quint16 v) { qToLittleEndian(v, b.data() + at); }
 
-void put32(QByteArray& b, int at, quint32 v)
-{
-    qToLittleEndian(v, b.data() + at);
-}
+void put32(QByteArray& b, int at, quint32 v) { qToLittleEndian(v, b.data() + at); }
 
 QByteArray directoryEntry(const QString& name, quint8 type, quint32 child, quint32 start, quint32 size)
 {

@@ -75,7 +75,8 @@ bool binary(const QByteArray& content)
 
 std::optional<QChar> formatOf(const QByteArray& content)
 {
-    if (!content.isEmpty() && content.size() % KbfWriter::kRecordSize == 0 && binary(content.first(std::min<qsizetype>(content.size(), 1400))))
+    if (!content.isEmpty() && content.size() % KbfWriter::kRecordSize == 0 &&
+        binary(content.first(std::min<qsizetype>(content.size(), 1400))))
         return QLatin1Char('K');
     for (QByteArrayView line : textio::splitLines(content)) {
         if (textio::isBlank(line) || line.front() == '<')

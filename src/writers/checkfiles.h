@@ -16,9 +16,9 @@ namespace checkfiles {
 
 struct StoredFile {
     QChar letter;
-    QString base;          // Stockguru: the first field of the lines
-    QVector<Quote> days;   // in file order; KBF days have no open (the close stands in)
-    int unreadLines = 0;   // lines without a readable date
+    QString base;         // Stockguru: the first field of the lines
+    QVector<Quote> days;  // in file order; KBF days have no open (the close stands in)
+    int unreadLines = 0;  // lines without a readable date
 };
 
 // The layout a file's first bytes show: C, S or D for a text file whose

@@ -92,8 +92,8 @@ bool classzoekmetastock::indistinct()
     QString holder;
     guarded([&] {
         for (const QString& other : foldermap::tickersStartingWith(metastockDb(), symbol)) {
-            if (other.compare(ticker_, Qt::CaseInsensitive) == 0
-                || mslink::storableSymbol(other).compare(symbol, Qt::CaseInsensitive) != 0)
+            if (other.compare(ticker_, Qt::CaseInsensitive) == 0 ||
+                mslink::storableSymbol(other).compare(symbol, Qt::CaseInsensitive) != 0)
                 continue;
             // The cut symbol's own row is claimed by a longer ticker when
             // no other ticker has claimed it (see go()).
@@ -105,8 +105,8 @@ bool classzoekmetastock::indistinct()
     });
     if (holder.isEmpty())
         return false;
-    const QString entry = ticker_ + QStringLiteral(" (as ") + symbol + QStringLiteral(", held by ") + holder +
-                          QLatin1Char(')');
+    const QString entry =
+        ticker_ + QStringLiteral(" (as ") + symbol + QStringLiteral(", held by ") + holder + QLatin1Char(')');
     MetastockRunState& run = metastockRun();
     if (!run.indistinct.contains(entry)) {
         run.indistinct << entry;
@@ -161,7 +161,8 @@ void classzoekmetastock::place()
     QString chosen;
     if (run.dontAskAgain && !run.lastFolder.isEmpty()) {
         chosen = run.lastFolder;
-        WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + ticker_ + QLatin1Char(' ') + name_);
+        WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + ticker_ + QLatin1Char(' ') +
+                 name_);
         if (!addSecurity(chosen))
             chosen.clear();
     } else if (MetastockPrompt* prompt = metastockPrompt()) {
@@ -242,11 +243,14 @@ classzoekmetastock::Stored classzoekmetastock::changeticker(const QString& oldTi
     guarded([&] { out.folder = metastockmap::folderOf(metastockDb(), oldTicker.trimmed()); });
     if (out.folder.isEmpty())
         return out;
-    metastock::step(out.folder, [&] {
-        mslink::Reader r;
-        r.openFolder(out.folder);
-        if (r.findSecurity(oldTicker.trimmed()))
-            out.name = r.currentSecurityName();
-    }, true);
+    metastock::step(
+        out.folder,
+        [&] {
+            mslink::Reader r;
+            r.openFolder(out.folder);
+            if (r.findSecurity(oldTicker.trimmed()))
+                out.name = r.currentSecurityName();
+        },
+        true);
     return out;
 }

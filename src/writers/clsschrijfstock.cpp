@@ -82,10 +82,7 @@ void clsschrijfstock::reportCorrupt(const QString& file)
     msgBox(QStringLiteral("The file ") + file + QStringLiteral(" is corrupt"));
 }
 
-StepOutcome clsschrijfstock::go()
-{
-    return write({quote_}, false);
-}
+StepOutcome clsschrijfstock::go() { return write({quote_}, false); }
 
 void clsschrijfstock::raw(const QString& block)
 {
@@ -98,8 +95,8 @@ void clsschrijfstock::raw(const QString& block)
         t.replace(QLatin1String("prn"), QLatin1String("pr1"));
         t.replace(QLatin1String("PRN"), QLatin1String("PR1"));
         const double date = textconv::val(f[1]);
-        block_.append(Quote{t, quote_.name, date > 0 && date <= 99991231 ? static_cast<qint32>(date) : 0,
-                            f[2], f[3], f[4], f[5], f[6]});
+        block_.append(Quote{t, quote_.name, date > 0 && date <= 99991231 ? static_cast<qint32>(date) : 0, f[2], f[3],
+                            f[4], f[5], f[6]});
     }
 }
 

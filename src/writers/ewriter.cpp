@@ -68,10 +68,7 @@ std::shared_ptr<ewriter::Book>& lastMade(bool historical)
     return books[historical ? 1 : 0];
 }
 
-QString key(const QString& path)
-{
-    return QFileInfo(path).absoluteFilePath();
-}
+QString key(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
 
 QString excelFolder()
 {
@@ -79,10 +76,7 @@ QString excelFolder()
     return paths::withTrailingSlash(folder.isEmpty() ? paths::fallbackFolder() : folder);
 }
 
-QString at(const QStringList& list, qsizetype i)
-{
-    return i < list.size() ? list.at(i) : QString();
-}
+QString at(const QStringList& list, qsizetype i) { return i < list.size() ? list.at(i) : QString(); }
 }  // namespace
 
 ewriter::ewriter(QObject* parent) : QObject(parent)
@@ -196,20 +190,11 @@ bool ewriter::flush()
     return !book_->unsaved() || book_->save();
 }
 
-int ewriter::rowsSaved() const
-{
-    return book_ ? book_->savedRows : 0;
-}
+int ewriter::rowsSaved() const { return book_ ? book_->savedRows : 0; }
 
-int ewriter::sheets() const
-{
-    return book_ ? book_->xls.sheets() : 0;
-}
+int ewriter::sheets() const { return book_ ? book_->xls.sheets() : 0; }
 
-bool ewriter::failed() const
-{
-    return !book_ || book_->failed;
-}
+bool ewriter::failed() const { return !book_ || book_->failed; }
 
 QString ewriter::workbookName(bool historical, const QDate& day)
 {

@@ -53,10 +53,7 @@ QString tickerBaseName(const QString& ticker)
     return clean(base);
 }
 
-QString longBaseName(const QString& name)
-{
-    return clean(name.trimmed());
-}
+QString longBaseName(const QString& name) { return clean(name.trimmed()); }
 
 bool filePresent(const QString& file)
 {

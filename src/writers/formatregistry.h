@@ -17,9 +17,9 @@ struct LocationChoice;
 // What a format lets the user set beside its switch, folder and long names.
 enum FormatOption : unsigned {
     NoOptions = 0,
-    RunFileLayout = 1,   // the run file's extension and open-interest column
-    FolderMaximum = 2,   // securities per folder; a drive root is refused as folder
-    ImportCommand = 4,   // the command that imports the staged quotes
+    RunFileLayout = 1,  // the run file's extension and open-interest column
+    FolderMaximum = 2,  // securities per folder; a drive root is refused as folder
+    ImportCommand = 4,  // the command that imports the staged quotes
 };
 
 // One export format: letter, menu item, the settings it owns, the texts of
@@ -28,23 +28,23 @@ struct ExportFormat {
     QChar letter;
     const char* menuName;
     const char* caption;
-    bool ProgramSettings::*selected;              // the switch
-    QString ProgramSettings::*folder = nullptr;   // nullptr: the format has no folder
-    bool ProgramSettings::*longNames = nullptr;   // nullptr: no "Export long names"
-    const char* title = "";                       // Label1
-    const char* folderPrompt = "";                // Label2
-    const char* extension = "";                   // per-symbol files; empty otherwise
-    int menuPosition = 0;                         // place in the Export format menu
+    bool ProgramSettings::*selected;             // the switch
+    QString ProgramSettings::*folder = nullptr;  // nullptr: the format has no folder
+    bool ProgramSettings::*longNames = nullptr;  // nullptr: no "Export long names"
+    const char* title = "";                      // Label1
+    const char* folderPrompt = "";               // Label2
+    const char* extension = "";                  // per-symbol files; empty otherwise
+    int menuPosition = 0;                        // place in the Export format menu
     // The format's writer for one run.
     std::unique_ptr<FormatWriter> (*makeWriter)(const ExportFormat& format) = nullptr;
     // Per-symbol formats: the writer of one symbol's file; nullptr otherwise.
     std::unique_ptr<SymbolFileWriter> (*makeFileWriter)() = nullptr;
-    unsigned options = NoOptions;                 // FormatOption flags
+    unsigned options = NoOptions;  // FormatOption flags
     // Whether the format can be written with the folder and command chosen:
     // nullptr when it always can. `why` gets the reason when not.
     bool (*switchOnTest)(const LocationChoice& choice, QString* why) = nullptr;
-    const char* refusal = "";                     // the message shown when the test fails
-    bool refusalCritical = false;                 // with the critical icon
+    const char* refusal = "";      // the message shown when the test fails
+    bool refusalCritical = false;  // with the critical icon
 
     bool hasFolder() const { return folder != nullptr; }
     bool hasLongNames() const { return longNames != nullptr; }

@@ -45,14 +45,8 @@ const QVector<Quote>& HistoryBlock::quotes(const QString& name) const
 
 FormatWriter::~FormatWriter() = default;
 
-QChar FormatWriter::letter() const
-{
-    return format_.letter;
-}
+QChar FormatWriter::letter() const { return format_.letter; }
 
-bool FormatWriter::begin(ExportRun&)
-{
-    return true;
-}
+bool FormatWriter::begin(ExportRun&) { return true; }
 
 void FormatWriter::finish(ExportRun&) {}

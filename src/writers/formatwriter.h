@@ -28,10 +28,10 @@ struct WriteCounts {
 
 // One answered batch of a current run as the formats take it.
 struct CurrentBatch {
-    QVector<Quote> quotes;    // the accepted quotes, prices and volume as the service sent them
-    QStringList times;        // the time of each quote (only the AmiBroker staging line has one)
+    QVector<Quote> quotes;                  // the accepted quotes, prices and volume as the service sent them
+    QStringList times;                      // the time of each quote (only the AmiBroker staging line has one)
     const CurrentQuotes* source = nullptr;  // the loader's arrays, every slot of the batch
-    int serial = 0;           // numbers the batches of a run
+    int serial = 0;                         // numbers the batches of a run
 
     // A missing open, high or low takes the close, for this format and
     // every later one.

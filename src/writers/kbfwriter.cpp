@@ -11,15 +11,9 @@
 #include <vector>
 
 namespace {
-unsigned char byteOf(qint64 value)
-{
-    return static_cast<unsigned char>(std::clamp<qint64>(value, 0, 255));
-}
+unsigned char byteOf(qint64 value) { return static_cast<unsigned char>(std::clamp<qint64>(value, 0, 255)); }
 
-double number(const QString& text)
-{
-    return textconv::val(quotetext::pointDecimal(text));
-}
+double number(const QString& text) { return textconv::val(quotetext::pointDecimal(text)); }
 
 // The records of an existing file; throws CorruptFile when the file cannot
 // be read or is not made of whole records.

@@ -13,10 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-FormatLocation::FormatLocation(QChar letter) : format_(formats::find(letter))
-{
-    Q_ASSERT(format_);
-}
+FormatLocation::FormatLocation(QChar letter) : format_(formats::find(letter)) { Q_ASSERT(format_); }
 
 LocationChoice FormatLocation::load()
 {
@@ -140,7 +137,8 @@ QString makeFolder(const QString& parent, const QString& name)
     }
     // One new folder right below the parent: a name with a separator, or one
     // the file system refuses, is no folder name.
-    const bool plainName = !name.contains(QLatin1Char('/')) && name != QLatin1String(".") && name != QLatin1String("..");
+    const bool plainName =
+        !name.contains(QLatin1Char('/')) && name != QLatin1String(".") && name != QLatin1String("..");
     if (plainName && !QFileInfo::exists(path) && QDir(parent).mkdir(name))
         return paths::withTrailingSlash(QDir::cleanPath(path));
     msgBox(QStringLiteral("Illegal characters in name, please change it"), Icon::Critical);

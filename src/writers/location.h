@@ -9,11 +9,11 @@
 // window and the headless "format" command both go through this class.
 struct LocationChoice {
     bool selected = false;
-    QString folder;             // ends with "/"
-    bool longNames = false;     // S, C, K, D
+    QString folder;                             // ends with "/"
+    bool longNames = false;                     // S, C, K, D
     QString extension = QStringLiteral("PRN");  // P: PRN, TXT, ASC or CSV
-    bool openInterest = false;  // P
-    QString importCommand;      // A: the command that imports ami2.txt
+    bool openInterest = false;                  // P
+    QString importCommand;                      // A: the command that imports ami2.txt
 };
 
 class FormatLocation {

@@ -19,7 +19,13 @@ constexpr qint32 kNoon = 120000;
 
 QString values(qint32 date, float o, float h, float l, float c, float v)
 {
-    return QStringLiteral(" %1 %2 %3 %4 %5 %6").arg(date).arg(o).arg(h).arg(l).arg(c).arg(static_cast<double>(v), 0, 'f', 0);
+    return QStringLiteral(" %1 %2 %3 %4 %5 %6")
+        .arg(date)
+        .arg(o)
+        .arg(h)
+        .arg(l)
+        .arg(c)
+        .arg(static_cast<double>(v), 0, 'f', 0);
 }
 
 float number(const QString& text)
@@ -260,26 +266,29 @@ StepOutcome metaclass::goraw()
         return StepOutcome::Ignored;
 
     WriteLog(historyTicker_ + QStringLiteral("reading symbol ") + folder);
-    const StepOutcome outcome = metastock::step(folder, [&] {
-        mslink::Writer w;
-        w.openFolder(folder);
-        selectOrAdd(w, historyTicker_, historyName_, file);
-        mslink::Reader r;
-        r.openFolder(folder);
-        mslink::RecordArrays stored;
-        if (r.findSecurity(historyTicker_, w.selectedDataFile())) {
-            r.loadAllRecords();
-            stored = r.arrays();
-        }
-        r.closeFolder();
-        if (!stored.empty())
-            w.deleteRecords(stored.dates.front(), stored.dates.back());
-        w.writeRecordArrays(mergeHistory(stored, block_));
-        w.reorder();
-        w.flush();
-        w.closeSecurity();
-        w.release();
-    }, true);
+    const StepOutcome outcome = metastock::step(
+        folder,
+        [&] {
+            mslink::Writer w;
+            w.openFolder(folder);
+            selectOrAdd(w, historyTicker_, historyName_, file);
+            mslink::Reader r;
+            r.openFolder(folder);
+            mslink::RecordArrays stored;
+            if (r.findSecurity(historyTicker_, w.selectedDataFile())) {
+                r.loadAllRecords();
+                stored = r.arrays();
+            }
+            r.closeFolder();
+            if (!stored.empty())
+                w.deleteRecords(stored.dates.front(), stored.dates.back());
+            w.writeRecordArrays(mergeHistory(stored, block_));
+            w.reorder();
+            w.flush();
+            w.closeSecurity();
+            w.release();
+        },
+        true);
     islaatste_ = false;
     return outcome;
 }

@@ -19,8 +19,7 @@ namespace {
 
 void walk(const QString& folder, QStringList& out)
 {
-    const QStringList names =
-        QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+    const QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
     for (const QString& name : names) {
         const QString sub = folder + name + QLatin1Char('/');
         WriteLog(QStringLiteral("reading ") + sub);

@@ -21,7 +21,7 @@ struct ScanResult {
     QStringList damaged;                   // folders left alone
     QStringList unnamed;                   // data files no master file names, left as they are
     int securities = 0;
-    bool stopped = false;                  // the run was stopped during the scan
+    bool stopped = false;  // the run was stopped during the scan
 };
 
 // Empties the map and `mappen`, then enters every security of every folder
@@ -30,8 +30,7 @@ struct ScanResult {
 // ticker. Rows of a folder that cannot be read are kept, so its symbols are
 // not placed anew elsewhere. Reads the folders only. Every statement binds
 // its values.
-ScanResult rebuild(Database& db, const QString& root,
-                   const std::function<void(int value, int maximum)>& progress = {});
+ScanResult rebuild(Database& db, const QString& root, const std::function<void(int value, int maximum)>& progress = {});
 
 // True when the folders hold `ticker` only cut (longer than a symbol can be).
 bool isCutInFolders(const QString& ticker);

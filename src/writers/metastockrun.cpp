@@ -41,27 +41,15 @@ Database& metastockDb()
     return *s.db;
 }
 
-MetastockPrompt* metastockPrompt()
-{
-    return installedPrompt;
-}
+MetastockPrompt* metastockPrompt() { return installedPrompt; }
 
-void setMetastockPrompt(MetastockPrompt* prompt)
-{
-    installedPrompt = prompt;
-}
+void setMetastockPrompt(MetastockPrompt* prompt) { installedPrompt = prompt; }
 
 namespace metastock {
 
-QString root()
-{
-    return paths::withTrailingSlash(settings().metastock);
-}
+QString root() { return paths::withTrailingSlash(settings().metastock); }
 
-int maximum()
-{
-    return settings().metaversion > 0 ? settings().metaversion : 2000;
-}
+int maximum() { return settings().metaversion > 0 ? settings().metaversion : 2000; }
 
 void reportDamaged(const QString& folder, const QString& why)
 {

@@ -13,12 +13,12 @@ class Database;
 // "Don't ask again" choice, the map connection, and the folders reported as
 // damaged. Reset at the start of every run.
 struct MetastockRunState {
-    QString lastFolder;       // the folder last chosen in this run, ending with "/"
+    QString lastFolder;  // the folder last chosen in this run, ending with "/"
     bool dontAskAgain = false;
-    QString symbolTicker;     // the symbol being placed, for the prompt
+    QString symbolTicker;  // the symbol being placed, for the prompt
     QString symbolName;
     QSet<QString> reportedDamaged;
-    QString placedFile;       // the data file of the security last added in placing a symbol
+    QString placedFile;  // the data file of the security last added in placing a symbol
     // Tickers not written because a folder cannot tell them apart from
     // another ticker's security: "TICKER (as SYMBOL, held by OTHER)".
     QStringList indistinct;

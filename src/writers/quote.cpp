@@ -31,17 +31,11 @@ bool plausibleDate(qint32 date)
     return date >= 101 && month(date) >= 1 && month(date) <= 12 && day(date) >= 1 && day(date) <= 31;
 }
 
-int expandYear(int twoDigits)
-{
-    return expandTwoDigitYear(twoDigits);
-}
+int expandYear(int twoDigits) { return expandTwoDigitYear(twoDigits); }
 
 namespace {
 // What QString::toLatin1 makes of one UTF-16 unit.
-char latin1(char16_t unit)
-{
-    return unit > 0xff ? '?' : static_cast<char>(unit);
-}
+char latin1(char16_t unit) { return unit > 0xff ? '?' : static_cast<char>(unit); }
 }  // namespace
 
 void appendField(QByteArray& out, QStringView text, char from, char to)

@@ -15,10 +15,7 @@ namespace runfiles {
 namespace {
 constexpr int kMaxRunFiles = 5000;
 
-QString twoDigits(int n)
-{
-    return QString::number(n).rightJustified(2, QLatin1Char('0'));
-}
+QString twoDigits(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
 
 QString folderOf(QString ProgramSettings::*folder)
 {
@@ -266,15 +263,9 @@ struct AppendFile::Impl {
 
 AppendFile::AppendFile(const QString& path) : path_(path) {}
 
-AppendFile::~AppendFile()
-{
-    close();
-}
+AppendFile::~AppendFile() { close(); }
 
-bool AppendFile::isOpen() const
-{
-    return impl_ != nullptr;
-}
+bool AppendFile::isOpen() const { return impl_ != nullptr; }
 
 void AppendFile::write(const QByteArray& bytes)
 {
@@ -304,8 +295,7 @@ void AppendFile::close()
 }
 
 RunFiles::RunFiles(bool historical)
-    : historical_(historical),
-      ami1_(paths::dataFile(QStringLiteral("ami1.txt"))),
+    : historical_(historical), ami1_(paths::dataFile(QStringLiteral("ami1.txt"))),
       ami2_(paths::dataFile(QStringLiteral("ami2.txt")))
 {
 }

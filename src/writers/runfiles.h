@@ -95,8 +95,8 @@ public:
     // formats that share them stage each batch once and read this.
     struct Staged {
         int serial = -1;
-        int quotes = 0;             // quotes staged
-        bool ami1Written = false;   // a history block's ami1.txt lines are on disk
+        int quotes = 0;            // quotes staged
+        bool ami1Written = false;  // a history block's ami1.txt lines are on disk
     };
     Staged& staged() { return staged_; }
 

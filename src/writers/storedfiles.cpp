@@ -22,15 +22,9 @@ namespace {
 
 constexpr qint64 kFirstTail = 2048;
 
-QDate toDate(qint32 yyyymmdd)
-{
-    return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100);
-}
+QDate toDate(qint32 yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
 
-bool isKbf(QChar letter)
-{
-    return letter.toUpper() == QLatin1Char('K');
-}
+bool isKbf(QChar letter) { return letter.toUpper() == QLatin1Char('K'); }
 
 bool parseNumber(QByteArrayView field, double* out)
 {

@@ -21,10 +21,10 @@ struct Day {
 };
 
 struct Series {
-    QVector<Day> days;          // ascending by date, one per date
-    bool hasOpen = true;        // KBF stores no open: open is the close there
+    QVector<Day> days;    // ascending by date, one per date
+    bool hasOpen = true;  // KBF stores no open: open is the close there
     bool hasOpenInterest = false;
-    int skipped = 0;            // lines or records without a readable date or prices
+    int skipped = 0;  // lines or records without a readable date or prices
 };
 
 // The formats whose stored days can be read back for one symbol: S, D, C,

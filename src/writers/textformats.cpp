@@ -222,10 +222,14 @@ const TextQuoteWriter* textLayout(QChar letter)
     static const GetWriter get;
     static const AsciiWriter ascii;
     switch (letter.toUpper().unicode()) {
-    case u'S': return &stockguru;
-    case u'D': return &get;
-    case u'C': return &ascii;
-    default: return nullptr;
+    case u'S':
+        return &stockguru;
+    case u'D':
+        return &get;
+    case u'C':
+        return &ascii;
+    default:
+        return nullptr;
     }
 }
 

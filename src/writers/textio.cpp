@@ -4,8 +4,8 @@
 
 #include <QFile>
 #include <QHash>
-#include <algorithm>
 #include <QSaveFile>
+#include <algorithm>
 
 namespace textio {
 
@@ -37,15 +37,9 @@ void keepTail(const QString& file, const QByteArray& tail, qint64 start, qint64 
     keptTails().insert(file, {tail, start, size});
 }
 
-void forgetTails()
-{
-    keptTails().clear();
-}
+void forgetTails() { keptTails().clear(); }
 
-bool hasKeptTail(const QString& file)
-{
-    return !keptTails().isEmpty() && keptTails().contains(file);
-}
+bool hasKeptTail(const QString& file) { return !keptTails().isEmpty() && keptTails().contains(file); }
 
 QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* size)
 {
@@ -120,9 +114,6 @@ bool isBlank(QByteArrayView line)
     return true;
 }
 
-bool endsWithLineBreak(QByteArrayView text)
-{
-    return !text.isEmpty() && (text.back() == '\n' || text.back() == '\r');
-}
+bool endsWithLineBreak(QByteArrayView text) { return !text.isEmpty() && (text.back() == '\n' || text.back() == '\r'); }
 
 }  // namespace textio

@@ -55,15 +55,9 @@ struct Bytes {
     }
 };
 
-void patch16(QByteArray& b, int at, quint16 v)
-{
-    qToLittleEndian(v, b.data() + at);
-}
+void patch16(QByteArray& b, int at, quint16 v) { qToLittleEndian(v, b.data() + at); }
 
-void patch32(QByteArray& b, int at, quint32 v)
-{
-    qToLittleEndian(v, b.data() + at);
-}
+void patch32(QByteArray& b, int at, quint32 v) { qToLittleEndian(v, b.data() + at); }
 
 void bof(Bytes& o, quint16 type)
 {
@@ -114,14 +108,14 @@ QByteArray globalsHead()
         const bool style = i < 15;
         o.record(rec::Xf, 20);
         o.u16(i >= 1 && i <= 4 ? static_cast<quint16>((i + 1) / 2) : 0);  // font
-        o.u16(0);                                       // General
-        o.u16(style ? 0xFFF5 : 0x0001);                 // locked, style XF, parent
-        o.u8(0x20);                                     // alignment
+        o.u16(0);                                                         // General
+        o.u16(style ? 0xFFF5 : 0x0001);                                   // locked, style XF, parent
+        o.u8(0x20);                                                       // alignment
         o.u8(0);
         o.u8(0);
-        o.u8(style && i > 0 ? 0xF4 : 0);                // used attributes
-        o.zeros(8);                                     // borders
-        o.u16(0x20C0);                                  // fill colours
+        o.u8(style && i > 0 ? 0xF4 : 0);  // used attributes
+        o.zeros(8);                       // borders
+        o.u16(0x20C0);                    // fill colours
     }
     o.record(rec::Style, 4);
     o.u16(0x8000);
@@ -136,15 +130,9 @@ const QByteArray& head()
     return bytes;
 }
 
-int boundSheetSize(const QString& name)
-{
-    return 4 + 8 + static_cast<int>(name.toLatin1().size());
-}
+int boundSheetSize(const QString& name) { return 4 + 8 + static_cast<int>(name.toLatin1().size()); }
 
-quint32 bucketSize(size_t strings)
-{
-    return std::max<quint32>(8, static_cast<quint32>((strings + 127) / 128));
-}
+quint32 bucketSize(size_t strings) { return std::max<quint32>(8, static_cast<quint32>((strings + 127) / 128)); }
 
 int extSstSize(size_t strings)
 {
@@ -160,10 +148,7 @@ XlsBook::XlsBook(const QString& sheetPrefix) : prefix_(sheetPrefix)
     sst_.append(8, '\0');  // reference and string counts, filled in when written
 }
 
-QString XlsBook::sheetName(int index) const
-{
-    return prefix_ + QString::number(index + 1);
-}
+QString XlsBook::sheetName(int index) const { return prefix_ + QString::number(index + 1); }
 
 void XlsBook::spill(Sheet& sheet)
 {

@@ -59,7 +59,7 @@ private:
     struct Sheet {
         QByteArray cells;  // encoded cell records, row by row
         int rows = 0;
-        int columns = 0;   // column after the last one used
+        int columns = 0;        // column after the last one used
         qint64 spilledAt = -1;  // where `cells` went in the spill file, -1: in memory
         qint64 spilledSize = 0;
         qint64 cellsSize() const { return spilledAt >= 0 ? spilledSize : cells.size(); }

@@ -23,8 +23,8 @@ void DownloadCommandTest::SetUp()
 
 FakeQuoteService::Quote DownloadCommandTest::quoteOf(const QByteArray& ticker, const QDate& d)
 {
-    const QByteArray date = QByteArray::number(d.month()) + '/' + QByteArray::number(d.day()) + '/'
-                            + QByteArray::number(d.year());
+    const QByteArray date =
+        QByteArray::number(d.month()) + '/' + QByteArray::number(d.day()) + '/' + QByteArray::number(d.year());
     return {ticker, date, "4:00pm", "10.5", "11", "10", "10.75", "1200", ticker + " CORP", "NYSE"};
 }
 
@@ -87,7 +87,6 @@ DownloadCommandTest::Run DownloadCommandTest::run(const QStringList& args)
 {
     const auto p = start(args);
     EXPECT_TRUE(waitUntil([&p] { return p->state() == QProcess::NotRunning; }, 60000));
-    return {p->exitCode(),
-            QString::fromUtf8(p->readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+    return {p->exitCode(), QString::fromUtf8(p->readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
             QString::fromUtf8(p->readAllStandardError())};
 }

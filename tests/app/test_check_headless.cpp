@@ -19,8 +19,8 @@ QByteArray asciiDays(const QVector<double>& closes)
         while (d.dayOfWeek() >= Qt::Saturday)
             d = d.addDays(1);
         const QByteArray p = QByteArray::number(c);
-        out += d.toString(QStringLiteral("yyyyMMdd")).toLatin1() + ',' + p + ',' + p + ',' + p + ',' + p + ','
-               + QByteArray::number(1000 + out.size()) + "\r\n";
+        out += d.toString(QStringLiteral("yyyyMMdd")).toLatin1() + ',' + p + ',' + p + ',' + p + ',' + p + ',' +
+               QByteArray::number(1000 + out.size()) + "\r\n";
         d = d.addDays(1);
     }
     return out;
@@ -55,11 +55,12 @@ TEST_F(CheckCommandTest, PrintsTheFindingsOfEveryQuoteFileOfAFolder)
 
     const ProgramRun r = runQuotaris({QStringLiteral("check"), folder});
     EXPECT_EQ(r.status, 1) << qPrintable(r.err);
-    EXPECT_EQ(r.lines(),
-              (QStringList{"ABC 2024-01-02 bounds: high 10.2 below close 10.5; flagged",
-                           "BP_L 2024-01-01 unitswitch: 2024-01-01 to 2024-01-08 (6 days) at 100x the unit of the later "
-                           "days; flagged",
-                           "GET 2024-01-06 weekend: Saturday; flagged"}));
+    EXPECT_EQ(
+        r.lines(),
+        (QStringList{"ABC 2024-01-02 bounds: high 10.2 below close 10.5; flagged",
+                     "BP_L 2024-01-01 unitswitch: 2024-01-01 to 2024-01-08 (6 days) at 100x the unit of the later "
+                     "days; flagged",
+                     "GET 2024-01-06 weekend: Saturday; flagged"}));
     EXPECT_EQ(r.err, QStringLiteral("checked 4 files, 3 findings, 1 other files left alone\n"));
 
     const ProgramRun clean = runQuotaris({QStringLiteral("check"), folder + "CLEAN.asc", "--format", "C"});

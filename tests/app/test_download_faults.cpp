@@ -45,7 +45,10 @@ protected:
         return r.path == "/d/quotes.csv" ? r.query.value("s").at(0) : '\0';
     }
 
-    QString asciiFile(const QString& ticker) const { return folder[QLatin1Char('C')] + ticker + QStringLiteral(".asc"); }
+    QString asciiFile(const QString& ticker) const
+    {
+        return folder[QLatin1Char('C')] + ticker + QStringLiteral(".asc");
+    }
 };
 
 TEST_F(DownloadFaultTest, EachBadAnswerFailsOnlyItsBatch)
@@ -70,11 +73,16 @@ TEST_F(DownloadFaultTest, EachBadAnswerFailsOnlyItsBatch)
     });
     fake.setFaultChooser([](const FakeQuoteService::Request& r) {
         switch (batchOf(r)) {
-        case 'H': return Fault::HtmlPage;
-        case 'T': return Fault::Hang;
-        case 'M': return Fault::CloseMidBody;
-        case 'B': return Fault::CloseBeforeAnswer;
-        default: return Fault::None;
+        case 'H':
+            return Fault::HtmlPage;
+        case 'T':
+            return Fault::Hang;
+        case 'M':
+            return Fault::CloseMidBody;
+        case 'B':
+            return Fault::CloseBeforeAnswer;
+        default:
+            return Fault::None;
         }
     });
 
@@ -88,8 +96,8 @@ TEST_F(DownloadFaultTest, EachBadAnswerFailsOnlyItsBatch)
               sorted(failed));
     EXPECT_EQ(summaryValue(r.out, QStringLiteral("not found")), "");
     // The counts, then what failed with the service.
-    EXPECT_TRUE(r.out.last().startsWith(
-        QStringLiteral("Download finished with errors: 5 of 7 requests failed (187 quotes downloaded): the quote service ")))
+    EXPECT_TRUE(r.out.last().startsWith(QStringLiteral(
+        "Download finished with errors: 5 of 7 requests failed (187 quotes downloaded): the quote service ")))
         << qPrintable(r.out.last());
 
     // Nothing of a failed batch is written anywhere; the good ones are.
@@ -107,13 +115,13 @@ TEST_F(DownloadFaultTest, NothingDownloadedExitsNonZero)
 {
     addSymbols(numbered(QStringLiteral("H"), 5));
     addSymbols(numbered(QStringLiteral("M"), 200));
-    fake.setFaultChooser([](const FakeQuoteService::Request& r) {
-        return batchOf(r) == 'H' ? Fault::HtmlPage : Fault::CloseMidBody;
-    });
+    fake.setFaultChooser(
+        [](const FakeQuoteService::Request& r) { return batchOf(r) == 'H' ? Fault::HtmlPage : Fault::CloseMidBody; });
     const Run r = run();
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(summaryValue(r.out, QStringLiteral("requests")), "2, failed: 2");
-    EXPECT_EQ(QString::fromStdString(summaryValue(r.out, QStringLiteral("failed"))).split(QLatin1Char(' ')).size(), 205);
+    EXPECT_EQ(QString::fromStdString(summaryValue(r.out, QStringLiteral("failed"))).split(QLatin1Char(' ')).size(),
+              205);
     EXPECT_TRUE(r.out.last().startsWith(QStringLiteral("Download failed (0 quotes downloaded): the quote service ")))
         << qPrintable(r.out.last());
     EXPECT_FALSE(QFile::exists(asciiFile(QStringLiteral("H000"))));

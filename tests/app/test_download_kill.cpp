@@ -14,15 +14,9 @@
 #include <csignal>
 
 namespace {
-qint32 dateOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
-int crlfCount(const QString& file)
-{
-    return static_cast<int>(readAll(file).count("\r\n"));
-}
+int crlfCount(const QString& file) { return static_cast<int>(readAll(file).count("\r\n")); }
 }  // namespace
 
 // A run killed at any moment leaves each quote file as it was or with the
@@ -51,13 +45,14 @@ protected:
                 QVector<QByteArray> entries;
                 for (int i = 0; i < days; ++i) {
                     const QString p = QString::number(20 + i % 30) + QStringLiteral(".25");
-                    entries << entry({tickers[n], {}, dateOf(day.addDays(i - days - 2)), p, p, p, p,
-                                      QString::number(500 + i)});
+                    entries << entry(
+                        {tickers[n], {}, dateOf(day.addDays(i - days - 2)), p, p, p, p, QString::number(500 + i)});
                 }
                 QVector<QByteArray> withNew = entries;
                 const QByteArray added = entry({tickers[n], {}, dateOf(day), "10.5", "11", "10", "10.75", "1200"});
                 if (n % 4 == 3) {
-                    const QByteArray later = entry({tickers[n], {}, dateOf(day.addDays(3)), "30", "30", "30", "30", "9"});
+                    const QByteArray later =
+                        entry({tickers[n], {}, dateOf(day.addDays(3)), "30", "30", "30", "30", "9"});
                     entries << later;
                     withNew << added << later;
                 } else {
@@ -90,8 +85,9 @@ protected:
             if (now == it->before)
                 continue;
             const bool kbf = it->letter == QLatin1Char('K');
-            const QString shape = kbf ? QStringLiteral("size %1, a multiple of 14: %2").arg(now.size()).arg(now.size() % 14 == 0)
-                                      : QStringLiteral("size %1, ends with CR LF: %2").arg(now.size()).arg(now.endsWith("\r\n"));
+            const QString shape =
+                kbf ? QStringLiteral("size %1, a multiple of 14: %2").arg(now.size()).arg(now.size() % 14 == 0)
+                    : QStringLiteral("size %1, ends with CR LF: %2").arg(now.size()).arg(now.endsWith("\r\n"));
             ADD_FAILURE() << qPrintable(moment) << ": " << qPrintable(it.key())
                           << " is neither as it was nor with the new quote (" << qPrintable(shape) << ")";
         }

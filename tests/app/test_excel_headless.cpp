@@ -1,5 +1,5 @@
-#include "downloadfixture.h"
 #include "../writers/xlsreaders.h"
+#include "downloadfixture.h"
 
 #include "support/settingsstore.h"
 

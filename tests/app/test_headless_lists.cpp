@@ -31,8 +31,8 @@ TEST_F(HeadlessListsTest, ImportListsNameAndExportRoundTrip)
     EXPECT_EQ(lines[8], QStringLiteral("9\t\t3"));
 
     const QString out = path(QStringLiteral("out.txt"));
-    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("4"), QStringLiteral("--columns"),
-                  QStringLiteral("Market,Symbol"), out});
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("4"),
+                     QStringLiteral("--columns"), QStringLiteral("Market,Symbol"), out});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(r.out, QStringLiteral("3 Exported to ") + out + QLatin1Char('\n'));
     QStringList written = QString::fromLatin1(readAll(out)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
@@ -50,13 +50,13 @@ TEST_F(HeadlessListsTest, BadInputIsRefusedWithAReason)
 
     r = runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("17"), big});
     EXPECT_EQ(r.status, 2);
-    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("1"), QStringLiteral("--columns"),
-                  QStringLiteral("Symbol,Price"), path(QStringLiteral("x.txt"))});
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("1"),
+                     QStringLiteral("--columns"), QStringLiteral("Symbol,Price"), path(QStringLiteral("x.txt"))});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Price")));
 
-    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"), QStringLiteral("--columns"),
-                  QStringLiteral("Symbol"), path(QStringLiteral("x.txt"))});
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"),
+                     QStringLiteral("--columns"), QStringLiteral("Symbol"), path(QStringLiteral("x.txt"))});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("List 2 is empty")));
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("x.txt"))));
@@ -65,8 +65,8 @@ TEST_F(HeadlessListsTest, BadInputIsRefusedWithAReason)
     const QString in = path(QStringLiteral("in.txt"));
     writeFile(in, "IBM\n");
     runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("2"), in});
-    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"), QStringLiteral("--columns"),
-                  QStringLiteral("Symbol"), in + QStringLiteral("/x.txt")});
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"),
+                     QStringLiteral("--columns"), QStringLiteral("Symbol"), in + QStringLiteral("/x.txt")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot create the export file"))) << qPrintable(r.err);
     EXPECT_EQ(readAll(in), QByteArray("IBM\n"));

@@ -3,7 +3,6 @@
 #include "database/clsdata.h"
 #include "database/startup.h"
 
-
 class HeadlessReportTest : public QuotarisTest {};
 
 TEST_F(HeadlessReportTest, PrintsTheListsAndTheFindingsUnderTheirHeadings)
@@ -21,11 +20,11 @@ TEST_F(HeadlessReportTest, PrintsTheListsAndTheFindingsUnderTheirHeadings)
     const ProgramRun r = runQuotaris({QStringLiteral("report"), QStringLiteral("current")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QStringLiteral("Failed (not downloaded):\n  IBM\n  MSFT\nNot found:\n  GONE\n"
-                                  "Changed:\n  OLD -> NEW\nRejected:\n"
-                                  "Findings:\n"
-                                  "  AAA 2026-01-02 jump: close 1240 against 12.3 before and 12.5 after; "
-                                  "repaired: prices divided by 100 (close 1240 -> 12.4)\n"
-                                  "  ZZZ 2026-01-05 bounds: high 9 below close 10; flagged\n"));
+                                    "Changed:\n  OLD -> NEW\nRejected:\n"
+                                    "Findings:\n"
+                                    "  AAA 2026-01-02 jump: close 1240 against 12.3 before and 12.5 after; "
+                                    "repaired: prices divided by 100 (close 1240 -> 12.4)\n"
+                                    "  ZZZ 2026-01-05 bounds: high 9 below close 10; flagged\n"));
 
     EXPECT_EQ(runQuotaris({QStringLiteral("report")}).status, 2);
     EXPECT_EQ(runQuotaris({QStringLiteral("report"), QStringLiteral("everything")}).status, 2);

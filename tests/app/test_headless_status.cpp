@@ -7,10 +7,7 @@
 #include <QDir>
 
 namespace {
-QByteArray day(const char* yyyymmdd)
-{
-    return QByteArray(yyyymmdd) + ",10,11,9,10.5,1000\r\n";
-}
+QByteArray day(const char* yyyymmdd) { return QByteArray(yyyymmdd) + ",10,11,9,10.5,1000\r\n"; }
 }  // namespace
 
 class HeadlessStatusTest : public QuotarisTest {

@@ -46,7 +46,7 @@ protected:
         });
         fake.setFaultChooser([](const FakeQuoteService::Request& r) {
             const QByteArray s = r.query.value("s");
-            return s == "html"  ? Fault::HtmlPage
+            return s == "html"   ? Fault::HtmlPage
                    : s == "hang" ? Fault::Hang
                    : s == "mid"  ? Fault::CloseMidBody
                    : s == "drop" ? Fault::CloseBeforeAnswer
@@ -63,7 +63,7 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
                 QStringLiteral("DROP"), QStringLiteral("GOOD"), QStringLiteral("FINE.AS")},
                false);
     const Run r = run(historyArgs());
-    const int days = 45;  // weekdays of 5 January to 5 March 2004
+    const int days = 45;                          // weekdays of 5 January to 5 March 2004
     EXPECT_EQ(r.status, 5) << qPrintable(r.err);  // some ranges got, not all
     EXPECT_TRUE(r.out.contains(QStringLiteral("requests: 7, failed: 5"))) << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_TRUE(r.out.contains(QStringLiteral("quotes downloaded: %1").arg(2 * days)));
@@ -72,7 +72,8 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
     EXPECT_TRUE(r.out.contains(QStringLiteral("Excel workbook %1history-1.xls: 1 sheet").arg(folder[QLatin1Char('E')])))
         << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_TRUE(r.out.last().startsWith(
-        QStringLiteral("Download finished with errors: 5 ranges not downloaded (%1 quotes downloaded): the quote service ")
+        QStringLiteral(
+            "Download finished with errors: 5 ranges not downloaded (%1 quotes downloaded): the quote service ")
             .arg(2 * days)))
         << qPrintable(r.out.last());
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("FINE_AS.asc")).count("\r\n"), days);
@@ -92,17 +93,13 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
         std::sort(section + 1, end);
         section = end;
     }
-    EXPECT_EQ(lines, (QStringList{QStringLiteral("Downloaded:"),
-                                  QStringLiteral("  FINE.AS 2004-01-05 2004-03-05"),
-                                  QStringLiteral("  GOOD 2004-01-05 2004-03-05"),
-                                  QStringLiteral("Not downloaded:"),
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("Downloaded:"), QStringLiteral("  FINE.AS 2004-01-05 2004-03-05"),
+                                  QStringLiteral("  GOOD 2004-01-05 2004-03-05"), QStringLiteral("Not downloaded:"),
                                   QStringLiteral("  DROP 2004-01-05 2004-03-05"),
                                   QStringLiteral("  HTML 2004-01-05 2004-03-05"),
                                   QStringLiteral("  MID 2004-01-05 2004-03-05"),
-                                  QStringLiteral("  NONE 2004-01-05 2004-03-05"),
-                                  QStringLiteral("Timed out:"),
-                                  QStringLiteral("  HANG 2004-01-05 2004-03-05"),
-                                  QStringLiteral("Findings:")}));
+                                  QStringLiteral("  NONE 2004-01-05 2004-03-05"), QStringLiteral("Timed out:"),
+                                  QStringLiteral("  HANG 2004-01-05 2004-03-05"), QStringLiteral("Findings:")}));
 
     // Once the service answers again, the retry gets the rest and no more.
     fake.setFaultChooser(nullptr);
@@ -154,11 +151,13 @@ TEST_F(HistoryCommandTest, ASecondDownloadOfTheFolderIsRefusedWhileOneRuns)
     const auto first = start(historyArgs());
     ASSERT_TRUE(waitUntil([this] { return fake.heldAnswers() > 0; }, 30000));
 
-    for (const QStringList& args : {QStringList{QStringLiteral("download"), QStringLiteral("current")}, historyArgs()}) {
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("download"), QStringLiteral("current")}, historyArgs()}) {
         const Run second = run(args);
         EXPECT_EQ(second.status, 4) << qPrintable(args.join(QLatin1Char(' ')));
-        EXPECT_TRUE(second.err.contains(QStringLiteral("A download is already running for this data folder (process %1, started ")
-                                            .arg(first->processId())))
+        EXPECT_TRUE(second.err.contains(
+            QStringLiteral("A download is already running for this data folder (process %1, started ")
+                .arg(first->processId())))
             << qPrintable(second.err);
     }
     // Nor may a compaction replace the database the run has open.

@@ -19,10 +19,7 @@ namespace {
 const QDate kFrom(2003, 1, 6);
 const QDate kTo(2004, 12, 31);
 
-qint32 dateOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 }  // namespace
 
 // A historical run killed at any moment leaves every per-symbol file as it
@@ -68,8 +65,8 @@ protected:
 
     QStringList args() const
     {
-        return {QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--from"),
-                kFrom.toString(Qt::ISODate), QStringLiteral("--to"), kTo.toString(Qt::ISODate)};
+        return {QStringLiteral("download"),  QStringLiteral("history"), QStringLiteral("--from"),
+                kFrom.toString(Qt::ISODate), QStringLiteral("--to"),    kTo.toString(Qt::ISODate)};
     }
 
     // Returns how many files were fully merged.

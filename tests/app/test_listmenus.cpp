@@ -14,8 +14,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMdiArea>
-#include <QMenu>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>

@@ -36,10 +36,10 @@ TEST_F(LiveCommandTest, QuoteThroughTheGateway)
     ProgramRun r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAPL"), QStringLiteral("ZZZZ"),
                                 QStringLiteral("^VXAPL"), QStringLiteral("EURUSD=X")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
-    EXPECT_EQ(r.lines(), (QStringList{"AAPL,20250214,4:00pm,241.07,245.41,241,244.6,40896227,Apple Inc.",
-                                      "^VXAPL,20250214,4:02pm,23.77,23.77,23.77,23.77,0,CBOE EQUITY VIXON APPLE",
-                                      "EURUSD=X,20250220,11:46am,1.0436,1.0449,1.0422,1.0436,0,EUR/USD",
-                                      "not found: ZZZZ"}));
+    EXPECT_EQ(r.lines(),
+              (QStringList{"AAPL,20250214,4:00pm,241.07,245.41,241,244.6,40896227,Apple Inc.",
+                           "^VXAPL,20250214,4:02pm,23.77,23.77,23.77,23.77,0,CBOE EQUITY VIXON APPLE",
+                           "EURUSD=X,20250220,11:46am,1.0436,1.0449,1.0422,1.0436,0,EUR/USD", "not found: ZZZZ"}));
 
     // Throttled: the batch failed; no symbol passes for unknown.
     provider.setFault("/v7/", Fault::Throttle);
@@ -79,7 +79,8 @@ TEST_F(LiveCommandTest, SearchThroughTheGatewayInUtf8AndPastTheFirstPage)
     EXPECT_EQ(lines[0], QString::fromUtf8("W00.WA,Lódz Widget 0,NYSE"));
     EXPECT_EQ(lines[50], QStringLiteral("results 1-50 of 70"));
 
-    r = runQuotaris({QStringLiteral("search"), QString::fromUtf8("Łódź"), QStringLiteral("--from"), QStringLiteral("51")});
+    r = runQuotaris(
+        {QStringLiteral("search"), QString::fromUtf8("Łódź"), QStringLiteral("--from"), QStringLiteral("51")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     lines = r.lines();
     ASSERT_EQ(lines.size(), 21) << qPrintable(r.out);
@@ -92,8 +93,9 @@ TEST_F(LiveCommandTest, FailedGatewayAnswersAreNoAnswerNotNoMatch)
     writeFile(dataFolder() + QStringLiteral("/members/MADE.txt"), "AAPL\nBABA\n");
     // The provider throttles: the gateway answers with its failure page.
     provider.setFault("/v7/", Fault::Throttle);
-    for (const QStringList& args : {QStringList{QStringLiteral("search"), QStringLiteral("--symbol"), QStringLiteral("AAPL")},
-                                    QStringList{QStringLiteral("members"), QStringLiteral("^MADE")}}) {
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("search"), QStringLiteral("--symbol"), QStringLiteral("AAPL")},
+          QStringList{QStringLiteral("members"), QStringLiteral("^MADE")}}) {
         const ProgramRun r = runQuotaris(args);
         EXPECT_EQ(r.status, 1) << qPrintable(args.join(QLatin1Char(' ')));
         EXPECT_TRUE(r.err.contains(QStringLiteral("No answer from the quote service"))) << qPrintable(r.err);
@@ -105,16 +107,19 @@ TEST_F(LiveCommandTest, ServeRunsTheGatewayUntilStopped)
 {
     QProcess serve;
     serve.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    serve.start(QStringLiteral(QUOTARIS_BINARY), {QStringLiteral("serve"), QStringLiteral("--port"), QStringLiteral("0")});
+    serve.start(QStringLiteral(QUOTARIS_BINARY),
+                {QStringLiteral("serve"), QStringLiteral("--port"), QStringLiteral("0")});
     ASSERT_TRUE(waitUntil([&] { return serve.canReadLine() || serve.state() == QProcess::NotRunning; }, 20000));
     const QString first = QString::fromUtf8(serve.readLine());
-    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^Gateway listening on http://(127.0.0.1:\\d+)")).match(first);
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^Gateway listening on http://(127.0.0.1:\\d+)")).match(first);
     ASSERT_TRUE(m.hasMatch()) << qPrintable(first);
 
     QNetworkAccessManager client;
     client.setProxy(QNetworkProxy::NoProxy);
     QNetworkReply* reply = client.get(QNetworkRequest(
-        QUrl(QStringLiteral("http://%1/table.csv?s=nvda&a=6&b=1&c=2021&d=6&e=2&f=2021&y=0&g=d&ignore=.csv").arg(m.captured(1)))));
+        QUrl(QStringLiteral("http://%1/table.csv?s=nvda&a=6&b=1&c=2021&d=6&e=2&f=2021&y=0&g=d&ignore=.csv")
+                 .arg(m.captured(1)))));
     ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 20000));
     EXPECT_EQ(reply->readAll(), "Date,Open,High,Low,Close,Volume,Adj Close\n"
                                 "2-Jul-21,20.44025,20.50525,20.28775,20.487,342764000,20.446875\n"
@@ -141,8 +146,8 @@ TEST_F(LiveCommandTest, ServeRunsTheGatewayUntilStopped)
     EXPECT_TRUE(serve.readAll().contains("Gateway stopped after 2 provider requests"));
 
     // A port that is taken is refused.
-    const ProgramRun taken = runQuotaris({QStringLiteral("serve"), QStringLiteral("--port"),
-                                          provider.base().section(QLatin1Char(':'), 2)});
+    const ProgramRun taken =
+        runQuotaris({QStringLiteral("serve"), QStringLiteral("--port"), provider.base().section(QLatin1Char(':'), 2)});
     EXPECT_EQ(taken.status, 1);
     EXPECT_EQ(runQuotaris({QStringLiteral("serve"), QStringLiteral("--port"), QStringLiteral("http")}).status, 2);
 }

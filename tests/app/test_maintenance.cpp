@@ -31,7 +31,8 @@
 #include <memory>
 
 namespace {
-const QString kBuiltHelp = QFileInfo(QStringLiteral(QUOTARIS_BINARY)).absolutePath() + QStringLiteral("/share/quotaris/help");
+const QString kBuiltHelp =
+    QFileInfo(QStringLiteral(QUOTARIS_BINARY)).absolutePath() + QStringLiteral("/share/quotaris/help");
 
 // Holds a graphical session's variables away from the program under test,
 // so that no browser is started.
@@ -130,7 +131,8 @@ TEST_F(MaintenanceTest, CompactionWaitsForEveryOtherProcessToCloseTheDatabase)
     const QDateTime before = QFileInfo(paths::databaseFile()).lastModified();
     ProgramRun r = runQuotaris({QStringLiteral("compact")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("The database is in use by another Quotaris process"))) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("The database is in use by another Quotaris process")))
+        << qPrintable(r.err);
     EXPECT_EQ(QFileInfo(paths::databaseFile()).lastModified(), before);
     EXPECT_FALSE(QFile::exists(compaction::targetFile()));
 
@@ -218,23 +220,26 @@ TEST_F(MaintenanceTest, HeadlessCheckUpdateAgainstTheServer)
     r = runQuotaris({QStringLiteral("check-update")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.isEmpty()) << qPrintable(r.out);
-    EXPECT_EQ(r.err, QStringLiteral("The update server could not be asked: http://") + fake.host()
-                         + QStringLiteral("/update/version.txt: the answer holds no version number\n"));
+    EXPECT_EQ(r.err, QStringLiteral("The update server could not be asked: http://") + fake.host() +
+                         QStringLiteral("/update/version.txt: the answer holds no version number\n"));
     store::write(QStringLiteral("UpdateHost"), QStringLiteral("127.0.0.1:1"));
     store::sync();
     r = runQuotaris({QStringLiteral("check-update")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.endsWith(QStringLiteral("127.0.0.1:1/update/version.txt: connection refused\n"))) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("127.0.0.1:1/update/version.txt: connection refused\n")))
+        << qPrintable(r.err);
 }
 
 TEST_F(MaintenanceTest, HeadlessChecksWithoutAServerAskNothing)
 {
     ProgramRun r = runQuotaris({QStringLiteral("check-update")});
     EXPECT_EQ(r.status, 3) << qPrintable(r.err);
-    EXPECT_EQ(r.out, QStringLiteral("No update server is set (UpdateHost in ") + paths::settingsFile() + QStringLiteral(")\n"));
+    EXPECT_EQ(r.out, QStringLiteral("No update server is set (UpdateHost in ") + paths::settingsFile() +
+                         QStringLiteral(")\n"));
     r = runQuotaris({QStringLiteral("help-update")});
     EXPECT_EQ(r.status, 3) << qPrintable(r.err);
-    EXPECT_EQ(r.out, QStringLiteral("No help server is set (HelpHost in ") + paths::settingsFile() + QStringLiteral(")\n"));
+    EXPECT_EQ(r.out,
+              QStringLiteral("No help server is set (HelpHost in ") + paths::settingsFile() + QStringLiteral(")\n"));
     EXPECT_TRUE(r.err.isEmpty()) << qPrintable(r.err);
     EXPECT_FALSE(QFile::exists(dataFolder() + QStringLiteral("/help")));
 }

@@ -52,20 +52,34 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptions)
 {
     Hoofdform w;
     const QList<QPair<const char*, const char*>> items = {
-        {"menustocklistopen", "&List management..."}, {"menuNames", "List &names..."},
-        {"menuExport", "&Export Symbols..."},          {"menuImport", "&Import Symbols..."},
-        {"menucheck", "&Check for Quotaris Update"},   {"mnuHelpfiles", "Check for &Help files Update"},
-        {"menuexit", "&Exit"},                         {"menuTickersearch", "&Search Symbol"},
-        {"menuView", "&View components of index"},     {"menuCompact", "&Compact/Repair Database"},
-        {"menuamibroker", "&Amibroker"},               {"menumetastock", "&Metastock"},
-        {"menustockguru", "&Stockguru (PRN)"},         {"MenuPRN", "&PRN-format"},
-        {"menuascii", "AS&CII-format (CSV)"},          {"menukbf", "&KBF-format"},
-        {"menuexcel", "&Excel XLS"},                   {"menuVision", "&Vision2000"},
-        {"menuVikingen", "V&ikingen"},                 {"menuGet", "A&dvanced Get"},
-        {"menudownloadnow", "&Current"},               {"menuhistory", "&Historical"},
-        {"Daily", "&Daily"},                           {"menuOptions", "&Options..."},
-        {"menuhelpcontents", "&Contents"},             {"menuhelpfaq", "&Faq"},
-        {"menuhelpsupport", "&Support..."},            {"menuquotarishomepage", "&Quotaris Homepage"},
+        {"menustocklistopen", "&List management..."},
+        {"menuNames", "List &names..."},
+        {"menuExport", "&Export Symbols..."},
+        {"menuImport", "&Import Symbols..."},
+        {"menucheck", "&Check for Quotaris Update"},
+        {"mnuHelpfiles", "Check for &Help files Update"},
+        {"menuexit", "&Exit"},
+        {"menuTickersearch", "&Search Symbol"},
+        {"menuView", "&View components of index"},
+        {"menuCompact", "&Compact/Repair Database"},
+        {"menuamibroker", "&Amibroker"},
+        {"menumetastock", "&Metastock"},
+        {"menustockguru", "&Stockguru (PRN)"},
+        {"MenuPRN", "&PRN-format"},
+        {"menuascii", "AS&CII-format (CSV)"},
+        {"menukbf", "&KBF-format"},
+        {"menuexcel", "&Excel XLS"},
+        {"menuVision", "&Vision2000"},
+        {"menuVikingen", "V&ikingen"},
+        {"menuGet", "A&dvanced Get"},
+        {"menudownloadnow", "&Current"},
+        {"menuhistory", "&Historical"},
+        {"Daily", "&Daily"},
+        {"menuOptions", "&Options..."},
+        {"menuhelpcontents", "&Contents"},
+        {"menuhelpfaq", "&Faq"},
+        {"menuhelpsupport", "&Support..."},
+        {"menuquotarishomepage", "&Quotaris Homepage"},
         {"menuhelpabout", "&About Quotaris..."},
     };
     for (const auto& [name, caption] : items) {
@@ -122,8 +136,9 @@ TEST_F(MainWindowTest, AboutBoxShowsTheVersionAndClosesWithItsButton)
         auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
         version = box->findChild<QLabel*>(QStringLiteral("lblVersion"))->text();
-        box->findChild<QWidget*>(QStringLiteral("Command1"))->metaObject()->invokeMethod(
-            box->findChild<QWidget*>(QStringLiteral("Command1")), "click");
+        box->findChild<QWidget*>(QStringLiteral("Command1"))
+            ->metaObject()
+            ->invokeMethod(box->findChild<QWidget*>(QStringLiteral("Command1")), "click");
     });
     w.action(QStringLiteral("menuhelpabout"))->trigger();
     EXPECT_EQ(version, QStringLiteral("Version ") + QStringLiteral(QUOTARIS_VERSION));
@@ -253,14 +268,16 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     }
     settings().select1 = true;
     settings().h1 = home() + QStringLiteral("quotes/");
-    runrecord::note(false, QStringLiteral("Download finished: 2 quotes downloaded"), QDateTime(QDate(2026, 12, 4), QTime(18, 5)));
+    runrecord::note(false, QStringLiteral("Download finished: 2 quotes downloaded"),
+                    QDateTime(QDate(2026, 12, 4), QTime(18, 5)));
     w.action(QStringLiteral("menudownloadnow"))->trigger();
     EXPECT_FALSE(page->isVisible());  // a window is open: the work area shows
     w.mdiArea()->closeAllSubWindows();
     QApplication::processEvents();
     EXPECT_TRUE(page->isVisible());
     EXPECT_TRUE(text("lblLists").contains(QStringLiteral("List 2: 2 symbols")));
-    EXPECT_TRUE(text("lblFormats").contains(QStringLiteral("ASCII-format (CSV): ") + home() + QStringLiteral("quotes/")));
+    EXPECT_TRUE(
+        text("lblFormats").contains(QStringLiteral("ASCII-format (CSV): ") + home() + QStringLiteral("quotes/")));
     EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Download finished: 2 quotes downloaded")));
     EXPECT_TRUE(text("lblNext").startsWith(QStringLiteral("Ready to download")));
     EXPECT_FALSE(shown("startImport"));

@@ -36,12 +36,14 @@ TEST_F(MetastockCommandTest, ScanListAndShow)
 
     const ProgramRun list = runQuotaris({"metastock", "list", msRoot + "B"});
     ASSERT_EQ(list.status, 0) << qPrintable(list.err);
-    EXPECT_EQ(list.lines(), QStringList({"F1,ZZZ,Zed Zed,0,0,0",
-                                         "F2,O'HARA,O'Hara \"Quoted\" & Sons, a name longer than fo,20240102,20240103,2"}));
+    EXPECT_EQ(list.lines(),
+              QStringList({"F1,ZZZ,Zed Zed,0,0,0",
+                           "F2,O'HARA,O'Hara \"Quoted\" & Sons, a name longer than fo,20240102,20240103,2"}));
 
     const ProgramRun show = runQuotaris({"metastock", "show", msRoot + "B/", "o'hara"});
     ASSERT_EQ(show.status, 0) << qPrintable(show.err);
-    EXPECT_EQ(show.lines(), QStringList({"20240102,0.1,0.3,0.05,0.2,16777216", "20240103,79.97,80.5,79.1,80.25,1234567"}));
+    EXPECT_EQ(show.lines(),
+              QStringList({"20240102,0.1,0.3,0.05,0.2,16777216", "20240103,79.97,80.5,79.1,80.25,1234567"}));
 
     EXPECT_EQ(runQuotaris({"metastock", "show", msRoot + "B/", "NOPE"}).status, 1);
     EXPECT_EQ(runQuotaris({"metastock", "list", path("nothing")}).status, 1);

@@ -13,10 +13,7 @@
 
 namespace {
 
-qint32 dateOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
 // The folder's master files and data files, checked byte by byte against the
 // format's rules (not through the library). With `strict`, master dates must
@@ -68,7 +65,8 @@ QStringList checkFolder(const QString& dir, bool strict, const QString& moment)
         const std::string xmasterBytes = xmaster.toStdString();
         for (int i = 1; i <= xcount && xmaster.size() == (xcount + 1) * 150; ++i) {
             const char* p = xmasterBytes.data() + i * 150;
-            entries.append({mslink::getU16(p + 65), QString::fromLatin1(p + 1), mslink::toFileDate(mslink::getI32(p + 116))});
+            entries.append(
+                {mslink::getU16(p + 65), QString::fromLatin1(p + 1), mslink::toFileDate(mslink::getI32(p + 116))});
         }
     }
     for (const Entry& e : entries) {
@@ -127,7 +125,8 @@ TEST_F(MetastockKillTest, KilledAnywhereTheFolderOpensAndTheNextRunRepairs)
     }
     auto securities = [&] {
         const QByteArray m = readAll(a + "MASTER"), x = readAll(a + "XMASTER");
-        return (m.size() >= 2 ? mslink::getU16(m.constData()) : 0) + (x.size() >= 12 ? mslink::getU16(x.constData() + 10) : 0);
+        return (m.size() >= 2 ? mslink::getU16(m.constData()) : 0) +
+               (x.size() >= 12 ? mslink::getU16(x.constData() + 10) : 0);
     };
 
     const struct {
@@ -144,7 +143,8 @@ TEST_F(MetastockKillTest, KilledAnywhereTheFolderOpensAndTheNextRunRepairs)
         if (m.afterMs >= 0) {
             pause(m.afterMs);
         } else {
-            ASSERT_TRUE(waitUntil([&] { return securities() >= m.securities || p->state() != QProcess::Running; }, 60000))
+            ASSERT_TRUE(
+                waitUntil([&] { return securities() >= m.securities || p->state() != QProcess::Running; }, 60000))
                 << m.name;
             ASSERT_EQ(p->state(), QProcess::Running) << m.name << ": the run ended before it could be killed";
         }

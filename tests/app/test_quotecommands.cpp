@@ -26,11 +26,11 @@ TEST_F(QuoteCommandTest, QuotePrintsAcceptedThenNotFoundThenRejected)
     fake.addQuote({"FTEK", "6/4/2004", "4:00pm", "3", "3", "3", "3", "10", "Fuel Tech, Inc.", "NasdaqNM"});
     fake.addQuote({"QUIET", "6/4/2004", "4:00pm", "3", "3", "3", "3", "0", "QUIET CORP", "NYSE"});
     const ProgramRun r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAA"), QStringLiteral("ZZZ"),
-                            QStringLiteral("QUIET"), QStringLiteral("FTEK")});
+                                      QStringLiteral("QUIET"), QStringLiteral("FTEK")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
-    EXPECT_EQ(r.lines(), (QStringList{"AAA,20040604,4:00pm,1.5,1.7,1.4,1.6,1000,AAA INC",
-                                  "FTEK,20040604,4:00pm,3,3,3,3,10,Fuel Tech,Inc.",
-                                  "not found: ZZZ", "rejected: QUIET"}));
+    EXPECT_EQ(r.lines(),
+              (QStringList{"AAA,20040604,4:00pm,1.5,1.7,1.4,1.6,1000,AAA INC",
+                           "FTEK,20040604,4:00pm,3,3,3,3,10,Fuel Tech,Inc.", "not found: ZZZ", "rejected: QUIET"}));
     ASSERT_EQ(fake.requests().size(), 1);
     EXPECT_EQ(fake.requests()[0].query.value("s"), QByteArray("AAA+ZZZ+QUIET+FTEK+"));
 }

@@ -49,10 +49,13 @@ TEST_F(ScheduleCommandTest, SettingsChangeAsInTheWindowAndThePlanFollowsThem)
     // Nothing scheduled: nothing to run.
     EXPECT_EQ(schedule({"run"}).status, 1);
 
-    for (const QStringList& bad : {QStringList{"set", "17", "--start", "10:00"}, {"set", "3", "--start", "24:00"},
-                                   {"set", "3", "--end", "10:00"}, {"off"}, {"options", "--weekdays", "yes"},
-                                   {"plan", "--from", "2027-01-08"}, {"plan", "--from", "2027-01-09 10:00", "--until",
-                                                                      "2027-01-08 10:00"}})
+    for (const QStringList& bad : {QStringList{"set", "17", "--start", "10:00"},
+                                   {"set", "3", "--start", "24:00"},
+                                   {"set", "3", "--end", "10:00"},
+                                   {"off"},
+                                   {"options", "--weekdays", "yes"},
+                                   {"plan", "--from", "2027-01-08"},
+                                   {"plan", "--from", "2027-01-09 10:00", "--until", "2027-01-08 10:00"}})
         EXPECT_EQ(schedule(bad).status, 2) << bad.join(QLatin1Char(' ')).toStdString();
 }
 
@@ -92,7 +95,8 @@ TEST_F(ScheduleCommandTest, RunDownloadsDueListsAndStopsCleanlyOnSigterm)
     EXPECT_EQ(out[0], QStringLiteral("Scheduler started"));
     EXPECT_TRUE(out[1].startsWith(QStringLiteral("list 1: next download ")));
     EXPECT_TRUE(stamp.match(out[3]).hasMatch());
-    EXPECT_TRUE(out[3].endsWith(QStringLiteral(" list 1: Download finished: 3 quotes downloaded"))) << out[3].toStdString();
+    EXPECT_TRUE(out[3].endsWith(QStringLiteral(" list 1: Download finished: 3 quotes downloaded")))
+        << out[3].toStdString();
     EXPECT_EQ(out[4], QStringLiteral("Stopping..."));
     EXPECT_TRUE(out[5].endsWith(QStringLiteral(" list 2: Download abborted by user (0 quotes downloaded)")))
         << out[5].toStdString();

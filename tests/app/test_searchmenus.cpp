@@ -1,9 +1,9 @@
-#include "fakeservice.h"
 #include "app/hoofdform.h"
 #include "app/popupmenus.h"
 #include "database/clsdata.h"
 #include "database/listedit.h"
 #include "database/startup.h"
+#include "fakeservice.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "testutil.h"
@@ -14,10 +14,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QTableWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QTableWidget>
 
 class PopupMenuTest : public QuotarisTest {
 protected:
@@ -65,7 +65,8 @@ TEST_F(PopupMenuTest, ListGridMenuFollowsTheSelection)
     QMenu* copySelected = w.popups()->menu(2)->findChild<QMenu*>(QStringLiteral("menucopyselected"));
     EXPECT_EQ(copySelected->title(), QStringLiteral("Copy A&&B to"));
     EXPECT_EQ(item(2, "menuRemoveselected")->text(), QStringLiteral("Remove A&&B from list"));
-    for (const char* sub : {"menucopyselectedtolist", "menucopyalltolist", "menumoveselectedtolist", "menumovealltolist"}) {
+    for (const char* sub :
+         {"menucopyselectedtolist", "menucopyalltolist", "menumoveselectedtolist", "menumovealltolist"}) {
         for (int n = 1; n <= 16; ++n)
             EXPECT_EQ(item(2, (QByteArray(sub) + QByteArray::number(n)).constData())->isEnabled(), n != 2) << sub << n;
     }
@@ -139,7 +140,8 @@ protected:
         store::sync();
         for (int i = 0; i < 55; ++i) {
             const QByteArray s = "Q" + QByteArray::number(i);
-            fake.addQuote(FakeQuoteService::quote(s, "6/4/2004", "1", "10", "Q, number " + QByteArray::number(i), "NYSE"));
+            fake.addQuote(
+                FakeQuoteService::quote(s, "6/4/2004", "1", "10", "Q, number " + QByteArray::number(i), "NYSE"));
             all << s;
         }
     }
@@ -150,8 +152,9 @@ protected:
 TEST_F(SearchCommandTest, SearchMembersAndAdd)
 {
     fake.setLookup("q co", all);
-    ProgramRun r = runQuotaris({QStringLiteral("search"), QStringLiteral("q co"), QStringLiteral("--from"),
-                                QStringLiteral("51"), QStringLiteral("--add"), QStringLiteral("--list"), QStringLiteral("3")});
+    ProgramRun r =
+        runQuotaris({QStringLiteral("search"), QStringLiteral("q co"), QStringLiteral("--from"), QStringLiteral("51"),
+                     QStringLiteral("--add"), QStringLiteral("--list"), QStringLiteral("3")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     QStringList lines = r.lines();
     ASSERT_EQ(lines.size(), 8);

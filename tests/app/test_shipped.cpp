@@ -49,10 +49,7 @@ QStringList complete(const QStringList& words)
     return QString::fromUtf8(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-QSet<QString> asSet(const QStringList& list)
-{
-    return QSet<QString>(list.begin(), list.end());
-}
+QSet<QString> asSet(const QStringList& list) { return QSet<QString>(list.begin(), list.end()); }
 
 }  // namespace
 
@@ -84,7 +81,8 @@ TEST(CompletionTest, OffersTheCommandsFormatsListsAndPages)
               (QStringList{QStringLiteral("download"), QStringLiteral("download-lists")}));
     EXPECT_EQ(words(complete({QStringLiteral("quotaris"), QString()})), commandNames());
     // The command after the options of the program.
-    EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("--home"), QStringLiteral("/tmp"), QStringLiteral("check-")}),
+    EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("--home"), QStringLiteral("/tmp"),
+                        QStringLiteral("check-")}),
               QStringList{QStringLiteral("check-update")});
 
     QStringList letters;
@@ -94,7 +92,8 @@ TEST(CompletionTest, OffersTheCommandsFormatsListsAndPages)
     EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("format"), QStringLiteral("P"), QString()}),
               (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
 
-    EXPECT_EQ(words(complete({QStringLiteral("quotaris"), QStringLiteral("help"), QString()})), words(help::pageNames()));
+    EXPECT_EQ(words(complete({QStringLiteral("quotaris"), QStringLiteral("help"), QString()})),
+              words(help::pageNames()));
 
     QStringList lists;
     for (int n = 1; n <= 16; ++n)
@@ -138,15 +137,18 @@ TEST(CompletionTest, OffersTheOptionsEachCommandTakes)
                 usage.insert(it.next().captured());
         }
         ASSERT_FALSE(usage.isEmpty()) << qPrintable(line.join(QLatin1Char(' ')));
-        const QSet<QString> offered = asSet(complete(QStringList{QStringLiteral("quotaris")} + line + QStringList{QStringLiteral("--")}));
-        EXPECT_TRUE(offered.contains(usage)) << qPrintable(line.join(QLatin1Char(' ')) + QStringLiteral(" offers ")
-                                                           + QStringList(offered.begin(), offered.end()).join(QLatin1Char(' ')));
+        const QSet<QString> offered =
+            asSet(complete(QStringList{QStringLiteral("quotaris")} + line + QStringList{QStringLiteral("--")}));
+        EXPECT_TRUE(offered.contains(usage))
+            << qPrintable(line.join(QLatin1Char(' ')) + QStringLiteral(" offers ") +
+                          QStringList(offered.begin(), offered.end()).join(QLatin1Char(' ')));
     }
     // Values of options.
-    EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("format"), QStringLiteral("P"), QStringLiteral("on"),
-                        QStringLiteral("--extension"), QString()}),
-              (QStringList{QStringLiteral("PRN"), QStringLiteral("TXT"), QStringLiteral("ASC"), QStringLiteral("CSV")}));
-    EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("search"), QStringLiteral("x"), QStringLiteral("--kind"),
-                        QStringLiteral("f")}),
+    EXPECT_EQ(
+        complete({QStringLiteral("quotaris"), QStringLiteral("format"), QStringLiteral("P"), QStringLiteral("on"),
+                  QStringLiteral("--extension"), QString()}),
+        (QStringList{QStringLiteral("PRN"), QStringLiteral("TXT"), QStringLiteral("ASC"), QStringLiteral("CSV")}));
+    EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("search"), QStringLiteral("x"),
+                        QStringLiteral("--kind"), QStringLiteral("f")}),
               QStringList{QStringLiteral("funds")});
 }

@@ -34,12 +34,12 @@ protected:
         Statement st = data->db().prepare(QStringLiteral(
             "SELECT ticker, startdatum, einddatum, gelukt, nietgelukt, timeout FROM history ORDER BY rowid"));
         while (st.next())
-            rows.append({st.text(0), QDate::fromString(st.text(1), Qt::ISODate), QDate::fromString(st.text(2), Qt::ISODate),
-                         st.integer(3) != 0, st.integer(4) != 0, st.integer(5) != 0});
+            rows.append({st.text(0), QDate::fromString(st.text(1), Qt::ISODate),
+                         QDate::fromString(st.text(2), Qt::ISODate), st.integer(3) != 0, st.integer(4) != 0,
+                         st.integer(5) != 0});
         return rows;
     }
     static QDate march(int day) { return QDate(2004, 3, day); }
-
 };
 
 TEST_F(BookkeepingTest, AWeekendDayIsNeverRecorded)
@@ -120,7 +120,8 @@ TEST_F(BookkeepingTest, TimeoutsAlwaysAddARowAndQuotesInTickersWork)
     EXPECT_TRUE(rows[0].timeout && !rows[0].gelukt && !rows[0].mislukt);
     EXPECT_EQ(rows[2].end, march(14));
     EXPECT_EQ(rows[3].ticker, QStringLiteral("O'X"));
-    EXPECT_EQ(data->db().scalar(QStringLiteral("SELECT naam FROM history LIMIT 1")).toString(), QStringLiteral("O\"X name"));
+    EXPECT_EQ(data->db().scalar(QStringLiteral("SELECT naam FROM history LIMIT 1")).toString(),
+              QStringLiteral("O\"X name"));
     EXPECT_TRUE(msgs.shown.isEmpty());
 
     data->leeghistory();
@@ -168,10 +169,9 @@ TEST_F(BookkeepingTest, HistoryReadsFilterByOutcomeInTableOrder)
 
     // A retry takes every range not got, timed out ones too (marked, so a
     // stopped retry can put them back as they were), with the names as stored.
-    EXPECT_EQ(bookkeeping::unsuccessfulHistory(db),
-              QVector<Row>({{"MSFT", "MSFT name", march(1), march(5)},
-                            {"O'X", "O\"X name", march(8), march(9), true},
-                            {"AAPL", "AAPL name", march(15), march(16)}}));
+    EXPECT_EQ(bookkeeping::unsuccessfulHistory(db), QVector<Row>({{"MSFT", "MSFT name", march(1), march(5)},
+                                                                  {"O'X", "O\"X name", march(8), march(9), true},
+                                                                  {"AAPL", "AAPL name", march(15), march(16)}}));
     EXPECT_EQ(bookkeeping::unsuccessfulHistoryCount(db), 3);
 
     data->leeghistory();
@@ -203,8 +203,7 @@ TEST_F(BookkeepingTest, FindingsReadByTickerAndDateAndEmptiedPerRun)
     for (const bookkeeping::FindingRow& r : bookkeeping::findings(db))
         lines << r.line();
     EXPECT_EQ(lines, (QStringList{"ABC 2026-01-05 bounds: it's low; repaired: low 9 -> 8",
-                                  "bp.l 2026-01-02 repeat: seen 2; skipped",
-                                  "BP.L 2026-01-07 jump: seen 1; flagged",
+                                  "bp.l 2026-01-02 repeat: seen 2; skipped", "BP.L 2026-01-07 jump: seen 1; flagged",
                                   "BP.L 2026-01-07 bounds: seen 3; flagged"}));
     // What a chart marks: each day once, whatever the ticker's case.
     EXPECT_EQ(bookkeeping::findingDates(db, QStringLiteral("Bp.L")),
@@ -224,7 +223,8 @@ TEST_F(BookkeepingTest, FindingDatesOfOneTickerOnceEachInDateOrder)
     db.exec(QStringLiteral("CREATE TABLE findings (ticker TEXT COLLATE NOCASE, datum TEXT, kind TEXT)"));
     for (const char* row : {"ABC|2024-03-15", "abc|2024-01-02", "ABC|2024-03-15", "XYZ|2024-02-01", "ABC|"}) {
         const QStringList parts = QString::fromLatin1(row).split(QLatin1Char('|'));
-        db.exec(QStringLiteral("INSERT INTO findings (ticker, datum, kind) VALUES (?, ?, 'spike')"), {parts[0], parts[1]});
+        db.exec(QStringLiteral("INSERT INTO findings (ticker, datum, kind) VALUES (?, ?, 'spike')"),
+                {parts[0], parts[1]});
     }
     EXPECT_EQ(bookkeeping::findingDates(db, QStringLiteral("Abc")),
               (QVector<QDate>{QDate(2024, 1, 2), QDate(2024, 3, 15)}));

@@ -24,21 +24,26 @@ protected:
         data->fondstype = type;
         data->go();
     }
-    QString marketName(int id) { return data->db().scalar(QStringLiteral("SELECT Market FROM markt WHERE id = ?"), {id}).toString(); }
-    int rows(const QString& table) { return data->db().scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt(); }
+    QString marketName(int id)
+    {
+        return data->db().scalar(QStringLiteral("SELECT Market FROM markt WHERE id = ?"), {id}).toString();
+    }
+    int rows(const QString& table)
+    {
+        return data->db().scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
+    }
     QVariant field(const QString& column, const QString& ticker)
     {
         return data->db().scalar(QStringLiteral("SELECT %1 FROM fondsen WHERE codeyahoo = ?").arg(column), {ticker});
     }
-
 };
 
 TEST_F(ClsDataTest, MarketIsDerivedFromTheShapeOfTheTicker)
 {
     const QList<QPair<const char*, const char*>> cases = {
-        {"^AEX", "Indices"},      {"EURUSD=X", "Currency"}, {"ASML.AS", "Amsterdam"}, {"NESN.S", "Zurich"},
-        {"2330.TWO", "Taiwan OTC"}, {"ELN.I", "Irish"},     {"IBM", "N/A"},           {"ABC.as", "N/A"},
-        {"^XAU=X", "Currency"},
+        {"^AEX", "Indices"},  {"EURUSD=X", "Currency"},   {"ASML.AS", "Amsterdam"},
+        {"NESN.S", "Zurich"}, {"2330.TWO", "Taiwan OTC"}, {"ELN.I", "Irish"},
+        {"IBM", "N/A"},       {"ABC.as", "N/A"},          {"^XAU=X", "Currency"},
     };
     for (const auto& [ticker, market] : cases) {
         check(QLatin1String(ticker), QStringLiteral("Some name"));
@@ -77,7 +82,8 @@ TEST_F(ClsDataTest, AMarketIsCreatedOnceAndReused)
 TEST_F(ClsDataTest, CheckFindsAndCorrectsChangedSymbols)
 {
     check(QStringLiteral("ASML.AS"), QStringLiteral("ASML Holding"));
-    data->addtodatabase2(QStringLiteral("ASML.AS"), QStringLiteral("ASML Holding"), data->marketid, QStringLiteral("Equity"));
+    data->addtodatabase2(QStringLiteral("ASML.AS"), QStringLiteral("ASML Holding"), data->marketid,
+                         QStringLiteral("Equity"));
     ASSERT_TRUE(data->addgelukt);
     data->leegtijdelijk();
 
@@ -164,8 +170,9 @@ TEST_F(ClsDataTest, AddsRenamesAndRemovesSymbolsWithQuotesInTickers)
     EXPECT_EQ(field(QStringLiteral("naamyahoo"), QStringLiteral("O'Y")).toString(), QStringLiteral("O\"Reilly"));
     data->changeticker(QStringLiteral("GONE"), QStringLiteral("NEW"));
     EXPECT_EQ(rows(QStringLiteral("newtickers")), 2);
-    EXPECT_EQ(data->db().scalar(QStringLiteral("SELECT newticker FROM newtickers WHERE oldticker = ?"), {"O'X"}).toString(),
-              QStringLiteral("O'Y"));
+    EXPECT_EQ(
+        data->db().scalar(QStringLiteral("SELECT newticker FROM newtickers WHERE oldticker = ?"), {"O'X"}).toString(),
+        QStringLiteral("O'Y"));
 
     // A change of case alone renames the one row; it never merges it away.
     data->changeticker(QStringLiteral("O'Y"), QStringLiteral("o'y"));
@@ -206,7 +213,8 @@ TEST_F(ClsDataTest, AddToListKeepsAnExistingSymbolAndAddsANewOne)
 TEST_F(ClsDataTest, ExportWritesTheChosenColumnsOfAList)
 {
     check(QStringLiteral("ASML.AS"), QStringLiteral("ASML"));
-    data->addtodatabase2(QStringLiteral("ASML.AS"), QStringLiteral("ASML, Holding"), data->marketid, QStringLiteral("Equity"));
+    data->addtodatabase2(QStringLiteral("ASML.AS"), QStringLiteral("ASML, Holding"), data->marketid,
+                         QStringLiteral("Equity"));
     data->addtodatabase3(QStringLiteral("ASML.AS"), QString(), 0, 2);
     data->addtodatabase3(QStringLiteral("ÄBC"), QStringLiteral("ÄBC"), data->markt0(), 2);
     data->addtodatabase3(QStringLiteral("OTHER"), QStringLiteral("OTHER"), data->markt0(), 3);
@@ -214,8 +222,9 @@ TEST_F(ClsDataTest, ExportWritesTheChosenColumnsOfAList)
     data->statusText = [&status](const QString& s) { status << s; };
 
     const QString file = path(QStringLiteral("out.txt"));
-    EXPECT_EQ(data->Export(file, 2, {QStringLiteral("Symbol"), QStringLiteral("Bogus"), QStringLiteral("Market"),
-                                     QStringLiteral("Name")}),
+    EXPECT_EQ(data->Export(file, 2,
+                           {QStringLiteral("Symbol"), QStringLiteral("Bogus"), QStringLiteral("Market"),
+                            QStringLiteral("Name")}),
               2);
     EXPECT_EQ(readAll(file), QByteArray("ASML.AS,,Amsterdam,ASML, Holding\r\n\xc4"
                                         "BC,,Unknown,\xc4"

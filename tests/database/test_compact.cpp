@@ -12,7 +12,8 @@ namespace {
 QStringList symbolRows(Database& db)
 {
     QStringList rows;
-    Statement st = db.prepare(QStringLiteral("SELECT codeyahoo, naamyahoo, typeyahoo, list1, list7 FROM fondsen ORDER BY codeyahoo"));
+    Statement st = db.prepare(
+        QStringLiteral("SELECT codeyahoo, naamyahoo, typeyahoo, list1, list7 FROM fondsen ORDER BY codeyahoo"));
     while (st.next())
         rows << QStringLiteral("%1|%2|%3|%4|%5").arg(st.text(0), st.text(1), st.text(2), st.text(3), st.text(4));
     return rows;
@@ -31,7 +32,8 @@ protected:
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1, list7) "
                                    "VALUES (1, ?, ?, 'Stock', 1, ?)"),
                     {QStringLiteral("T%1.AS").arg(i), QStringLiteral("Naam \"%1\" – café").arg(i), i % 3 == 0 ? 1 : 0});
-        db.exec(QStringLiteral("DELETE FROM fondsen WHERE codeyahoo LIKE 'T%' AND CAST(substr(codeyahoo, 2) AS INTEGER) % 50 <> 0"));
+        db.exec(QStringLiteral(
+            "DELETE FROM fondsen WHERE codeyahoo LIKE 'T%' AND CAST(substr(codeyahoo, 2) AS INTEGER) % 50 <> 0"));
         t.commit();
     }
 };

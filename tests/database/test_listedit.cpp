@@ -13,7 +13,8 @@ protected:
         DatabaseTest::SetUp();
         market = data->markt0();
         for (const char* t : {"AA", "BB", "CC", "DD"})
-            data->addtodatabase2(QLatin1String(t), QStringLiteral("Name ") + QLatin1String(t), market, QStringLiteral("Stock"));
+            data->addtodatabase2(QLatin1String(t), QStringLiteral("Name ") + QLatin1String(t), market,
+                                 QStringLiteral("Stock"));
         listedit::addSelected({"AA", "BB", "CC"}, 2);
     }
 
@@ -54,11 +55,10 @@ TEST_F(ListEditTest, RemovalsAnsweredNoChangeNothing)
     EXPECT_FALSE(listedit::removeFromDatabase({"AA", "BB"}));
     msgs.queue(Answer::No);
     EXPECT_FALSE(listedit::verwijdervandatabase({"CC"}));
-    EXPECT_EQ(msgs.texts(),
-              QStringList({"All symbols will be removed from list 2, are you sure?",
-                           "All selected symbols will be removed from the database\r\n" + QString(33, QLatin1Char(' '))
-                               + "Are you sure?",
-                           "CC will be removed from database\r\n Are you sure?"}));
+    EXPECT_EQ(msgs.texts(), QStringList({"All symbols will be removed from list 2, are you sure?",
+                                         "All selected symbols will be removed from the database\r\n" +
+                                             QString(33, QLatin1Char(' ')) + "Are you sure?",
+                                         "CC will be removed from database\r\n Are you sure?"}));
     EXPECT_EQ(onList(2), QStringList({"AA", "BB", "CC"}));
     EXPECT_EQ(data->db().scalar(QStringLiteral("SELECT count(*) FROM fondsen")).toInt(), 4);
 }
@@ -67,7 +67,8 @@ TEST_F(ListEditTest, RemovalsAnsweredYes)
 {
     listedit::addSelected({"AA"}, 9);
     EXPECT_TRUE(listedit::removeFromDatabase({"AA"}));
-    EXPECT_EQ(msgs.texts().last(), "AA will be removed from the database\r\n" + QString(24, QLatin1Char(' ')) + "Are you sure?");
+    EXPECT_EQ(msgs.texts().last(),
+              "AA will be removed from the database\r\n" + QString(24, QLatin1Char(' ')) + "Are you sure?");
     EXPECT_TRUE(onList(9).isEmpty());
     EXPECT_TRUE(listedit::verwijdervandatabase({"BB", "DD"}));
     EXPECT_EQ(msgs.texts().last(), QStringLiteral("2 Symbols will be removed from database\r\n Are you sure?"));

@@ -19,7 +19,6 @@ protected:
             t << s.ticker;
         return t;
     }
-
 };
 
 TEST_F(ListsTest, MembershipAcrossLists)
@@ -165,7 +164,9 @@ TEST_F(ListsTest, ImportPutsKnownSymbolsOnTheListAndAddsNewOnes)
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT naamyahoo FROM fondsen WHERE codeyahoo = 'IBM'")).toString(),
               QStringLiteral("Intl Business"));
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT Market FROM markt JOIN fondsen ON markt.id = fondsen.marktid "
-                                       "WHERE codeyahoo = ?"), {"O'NEW"}).toString(),
+                                       "WHERE codeyahoo = ?"),
+                        {"O'NEW"})
+                  .toString(),
               QStringLiteral("Unknown"));
     EXPECT_TRUE(msgs.shown.isEmpty());
 }
@@ -181,8 +182,7 @@ TEST_F(ListsTest, MarketSizesSearchesAndKnownTickers)
     data->addtodatabase2(QStringLiteral("ZZ"), QStringLiteral("Abc z"), amsterdam, QStringLiteral("Stock"));
 
     // Names sort without regard to case; a market without symbols counts 0.
-    EXPECT_EQ(lists::marketSizes(db),
-              (QVector<QPair<QString, int>>{{"amsterdam", 1}, {"empty", 0}, {"Unknown", 2}}));
+    EXPECT_EQ(lists::marketSizes(db), (QVector<QPair<QString, int>>{{"amsterdam", 1}, {"empty", 0}, {"Unknown", 2}}));
     EXPECT_EQ(lists::totalSymbolCount(db), 3);
 
     // By market first, then ticker.

@@ -99,8 +99,8 @@ TEST_F(StartupTest, OldDatabaseIsUpgradedAndNullSettingsGetDefaults)
 
     Database db(paths::databaseFile());
     const QStringList globaal = columnsOf(db, QStringLiteral("globaal"));
-    for (const char* column : {"select10", "select11", "select12", "select13", "select14", "h6", "h7", "h8", "h9",
-                               "h10", "h11", "h12"})
+    for (const char* column :
+         {"select10", "select11", "select12", "select13", "select14", "h6", "h7", "h8", "h9", "h10", "h11", "h12"})
         EXPECT_TRUE(globaal.contains(QLatin1String(column))) << column;
     EXPECT_EQ(settingsrow::read(db, QStringLiteral("h11")).toString(), QStringLiteral("0"));
     EXPECT_EQ(settingsrow::read(db, QStringLiteral("h12")).toString(), QStringLiteral("PRN"));
@@ -205,7 +205,8 @@ TEST_F(StartupTest, RemovedFolderIsReplacedAndWrittenBack)
     runStartup();
     EXPECT_EQ(settings().h2, home());
     ASSERT_EQ(msgs.shown.size(), 1);
-    EXPECT_TRUE(msgs.shown[0].text.startsWith(QStringLiteral("The folder ") + gone + QStringLiteral(" has been removed")));
+    EXPECT_TRUE(
+        msgs.shown[0].text.startsWith(QStringLiteral("The folder ") + gone + QStringLiteral(" has been removed")));
     Database db(paths::databaseFile());
     EXPECT_EQ(settingsrow::read(db, QStringLiteral("h2")).toString(), home());
 }
@@ -231,9 +232,9 @@ TEST_F(StartupTest, InfoListsEveryRowSettingInOrderWithItsStoredValue)
     column("h12", "TXT", "TXT");
     // Every other switch on, the first one off.
     int i = 0;
-    for (const char* name : {"selectamibroker", "selectmetastock", "selectstockguru", "selectprn", "select1",
-                             "select2", "selectexcel", "select7", "select8", "select12", "select3", "select5",
-                             "select6", "select13", "select4", "select9", "select10", "select11"}) {
+    for (const char* name : {"selectamibroker", "selectmetastock", "selectstockguru", "selectprn", "select1", "select2",
+                             "selectexcel", "select7", "select8", "select12", "select3", "select5", "select6",
+                             "select13", "select4", "select9", "select10", "select11"}) {
         const bool on = i++ % 2;
         column(QLatin1String(name), on ? 1 : 0, on ? "True" : "False");
     }

@@ -11,8 +11,8 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QTimeZone>
+#include <QTimer>
 #include <QUrlQuery>
 #include <memory>
 
@@ -54,14 +54,19 @@ FakeProvider::FakeProvider()
 
     for (const QString& file : QDir(QStringLiteral(LIVE_FIXTURES)).entryList({QStringLiteral("chart-*.json")})) {
         const QString symbol = file.section(QLatin1Char('-'), 1, 1);
-        const int status = file.contains(QLatin1String("-404-")) ? 404 : file.contains(QLatin1String("-400-")) ? 400 : 200;
+        const int status = file.contains(QLatin1String("-404-"))   ? 404
+                           : file.contains(QLatin1String("-400-")) ? 400
+                                                                   : 200;
         charts_.insert(symbol, {status, fixture(file), "application/json", ""});
     }
     notFound_ = charts_.value(QStringLiteral("SI")).body;
     for (const char* file : {"quote-AAPL-BABA-v7.json", "quote-^VXAPL-v7-index.json"}) {
         const QJsonArray result = QJsonDocument::fromJson(fixture(QLatin1String(file)))
-                                      .object().value(QLatin1String("quoteResponse")).toObject()
-                                      .value(QLatin1String("result")).toArray();
+                                      .object()
+                                      .value(QLatin1String("quoteResponse"))
+                                      .toObject()
+                                      .value(QLatin1String("result"))
+                                      .toArray();
         for (const QJsonValue& q : result)
             quotes_.insert(q.toObject().value(QLatin1String("symbol")).toString(), q.toObject());
     }
@@ -70,10 +75,7 @@ FakeProvider::FakeProvider()
                      fixture(QStringLiteral("search-Bayerische-Motoren-Werke-AG.json")));
 }
 
-QString FakeProvider::base() const
-{
-    return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort());
-}
+QString FakeProvider::base() const { return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()); }
 
 void FakeProvider::useInStore() const
 {
@@ -107,10 +109,7 @@ void FakeProvider::setFault(const QByteArray& prefix, Fault fault, int count)
     faults_.append({prefix, {fault, count}});
 }
 
-void FakeProvider::rotateCrumb()
-{
-    crumb_ += 'x';
-}
+void FakeProvider::rotateCrumb() { crumb_ += 'x'; }
 
 int FakeProvider::count(const QByteArray& prefix) const
 {
@@ -180,7 +179,9 @@ void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head, const QByt
         break;
     case Fault::Consent:
         // As recorded, but to this fake's own consent page.
-        reply = {307, {}, "text/html; charset=utf-8",
+        reply = {307,
+                 {},
+                 "text/html; charset=utf-8",
                  "Location: " + base().toLatin1() + "/consent?brandType=nonEu&gcrumb=BQyE-EQ\r\n"};
         break;
     case Fault::ServerError:
@@ -218,7 +219,9 @@ FakeProvider::Reply FakeProvider::answer(const Request& r)
 {
     if (r.path == "/fc") {
         if (consentNeeded_ && !consentGiven_)
-            return {307, {}, "text/html; charset=utf-8",
+            return {307,
+                    {},
+                    "text/html; charset=utf-8",
                     "Location: " + base().toLatin1() + "/consent?brandType=nonEu&gcrumb=BQyE-EQ\r\n"};
         return {404, "<html>Not here</html>", "text/html", "Set-Cookie: A3=d=fakecookie; Path=/; HttpOnly\r\n"};
     }
@@ -250,8 +253,14 @@ QJsonObject FakeProvider::chartResult(const QString& symbol, int* status) const
 {
     if (charts_.contains(symbol)) {
         *status = charts_.value(symbol).status;
-        return QJsonDocument::fromJson(charts_.value(symbol).body).object().value(QLatin1String("chart")).toObject()
-            .value(QLatin1String("result")).toArray().at(0).toObject();
+        return QJsonDocument::fromJson(charts_.value(symbol).body)
+            .object()
+            .value(QLatin1String("chart"))
+            .toObject()
+            .value(QLatin1String("result"))
+            .toArray()
+            .at(0)
+            .toObject();
     }
     if (!quotes_.contains(symbol)) {
         *status = 404;
@@ -261,9 +270,9 @@ QJsonObject FakeProvider::chartResult(const QString& symbol, int* status) const
     // A chart built from the quote: its meta, and the day's bar.
     const QJsonObject q = quotes_.value(symbol);
     QJsonObject meta;
-    for (const char* key : {"symbol", "shortName", "fullExchangeName", "exchangeTimezoneName", "priceHint",
-                            "regularMarketTime", "regularMarketPrice", "regularMarketDayHigh",
-                            "regularMarketDayLow", "regularMarketVolume"})
+    for (const char* key :
+         {"symbol", "shortName", "fullExchangeName", "exchangeTimezoneName", "priceHint", "regularMarketTime",
+          "regularMarketPrice", "regularMarketDayHigh", "regularMarketDayLow", "regularMarketVolume"})
         meta[QLatin1String(key)] = q.value(QLatin1String(key));
     meta[QStringLiteral("exchangeName")] = q.value(QLatin1String("exchange"));
     meta[QStringLiteral("gmtoffset")] = -18000;
@@ -303,12 +312,12 @@ QByteArray FakeProvider::dailyChart(const QString& symbol, qint64 from, qint64 t
         volume += sep + QByteArray::number(1000 + d.day());
     }
     const QByteArray name = symbol.toLatin1();
-    return R"({"chart":{"result":[{"meta":{"symbol":")" + name + R"(","shortName":")" + name
-           + R"( Corp","exchangeName":"NMS","fullExchangeName":"NasdaqGS","exchangeTimezoneName":"America/New_York",)"
-           + R"("gmtoffset":-18000,"priceHint":2,"regularMarketTime":)" + QByteArray::number(to)
-           + R"(},"timestamp":[)" + stamps + R"(],"indicators":{"quote":[{"open":[)" + open + R"(],"high":[)" + high
-           + R"(],"low":[)" + low + R"(],"close":[)" + close + R"(],"volume":[)" + volume
-           + R"(]}],"adjclose":[{"adjclose":[)" + close + R"(]}]}}],"error":null}})";
+    return R"({"chart":{"result":[{"meta":{"symbol":")" + name + R"(","shortName":")" + name +
+           R"( Corp","exchangeName":"NMS","fullExchangeName":"NasdaqGS","exchangeTimezoneName":"America/New_York",)" +
+           R"("gmtoffset":-18000,"priceHint":2,"regularMarketTime":)" + QByteArray::number(to) + R"(},"timestamp":[)" +
+           stamps + R"(],"indicators":{"quote":[{"open":[)" + open + R"(],"high":[)" + high + R"(],"low":[)" + low +
+           R"(],"close":[)" + close + R"(],"volume":[)" + volume + R"(]}],"adjclose":[{"adjclose":[)" + close +
+           R"(]}]}}],"error":null}})";
 }
 
 FakeProvider::Reply FakeProvider::chart(const QString& symbol, const QByteArray& query) const
@@ -322,8 +331,8 @@ FakeProvider::Reply FakeProvider::chart(const QString& symbol, const QByteArray&
     const QJsonObject result = chartResult(symbol, &status);
     if (status == 404)
         return {404, notFound_, "application/json", ""};
-    const QJsonObject chart{{QStringLiteral("chart"),
-                             QJsonObject{{QStringLiteral("result"), QJsonArray{result}}, {QStringLiteral("error"), QJsonValue()}}}};
+    const QJsonObject chart{{QStringLiteral("chart"), QJsonObject{{QStringLiteral("result"), QJsonArray{result}},
+                                                                  {QStringLiteral("error"), QJsonValue()}}}};
     return {200, QJsonDocument(chart).toJson(QJsonDocument::Compact), "application/json", ""};
 }
 
@@ -345,11 +354,14 @@ FakeProvider::Reply FakeProvider::spark(const QByteArray& query) const
             for (const char* key : {"regularMarketDayHigh", "regularMarketDayLow", "regularMarketVolume"})
                 meta.remove(QLatin1String(key));
         }
-        const QJsonObject quote = r.value(QLatin1String("indicators")).toObject().value(QLatin1String("quote")).toArray().at(0).toObject();
+        const QJsonObject quote =
+            r.value(QLatin1String("indicators")).toObject().value(QLatin1String("quote")).toArray().at(0).toObject();
         r[QStringLiteral("meta")] = meta;
-        r[QStringLiteral("indicators")] = QJsonObject{
-            {QStringLiteral("quote"), QJsonArray{QJsonObject{{QStringLiteral("close"), quote.value(QLatin1String("close"))}}}}};
-        result.append(QJsonObject{{QStringLiteral("symbol"), QString::fromLatin1(s)}, {QStringLiteral("response"), QJsonArray{r}}});
+        r[QStringLiteral("indicators")] =
+            QJsonObject{{QStringLiteral("quote"),
+                         QJsonArray{QJsonObject{{QStringLiteral("close"), quote.value(QLatin1String("close"))}}}}};
+        result.append(QJsonObject{{QStringLiteral("symbol"), QString::fromLatin1(s)},
+                                  {QStringLiteral("response"), QJsonArray{r}}});
     }
     const QJsonObject body{{QStringLiteral("spark"),
                             QJsonObject{{QStringLiteral("result"), result}, {QStringLiteral("error"), QJsonValue()}}}};
@@ -369,8 +381,8 @@ FakeProvider::Reply FakeProvider::lookup(const QByteArray& query) const
     const int count = param(query, "count").toInt();
     for (const QString& symbol : symbols) {
         const QJsonObject q = quotes_.value(symbol);
-        if (!q.value(QLatin1String("shortName")).toString().contains(text, Qt::CaseInsensitive)
-            || q.value(QLatin1String("quoteType")).toString().compare(type, Qt::CaseInsensitive) != 0)
+        if (!q.value(QLatin1String("shortName")).toString().contains(text, Qt::CaseInsensitive) ||
+            q.value(QLatin1String("quoteType")).toString().compare(type, Qt::CaseInsensitive) != 0)
             continue;
         if (total >= start && total < start + count)
             documents.append(QJsonObject{{QStringLiteral("symbol"), symbol},
@@ -379,10 +391,12 @@ FakeProvider::Reply FakeProvider::lookup(const QByteArray& query) const
                                          {QStringLiteral("quoteType"), type.toLower()}});
         ++total;
     }
-    const QJsonObject result{{QStringLiteral("start"), start}, {QStringLiteral("count"), documents.size()},
-                             {QStringLiteral("total"), total}, {QStringLiteral("documents"), documents}};
-    const QJsonObject body{{QStringLiteral("finance"),
-                            QJsonObject{{QStringLiteral("result"), QJsonArray{result}}, {QStringLiteral("error"), QJsonValue()}}}};
+    const QJsonObject result{{QStringLiteral("start"), start},
+                             {QStringLiteral("count"), documents.size()},
+                             {QStringLiteral("total"), total},
+                             {QStringLiteral("documents"), documents}};
+    const QJsonObject body{{QStringLiteral("finance"), QJsonObject{{QStringLiteral("result"), QJsonArray{result}},
+                                                                   {QStringLiteral("error"), QJsonValue()}}}};
     return {200, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json", ""};
 }
 
@@ -390,8 +404,8 @@ FakeProvider::Reply FakeProvider::consentPage(const Request& r)
 {
     if (r.method == "POST" && r.path == "/consent/collect") {
         // Agreed, with the page's own hidden fields.
-        if (param(r.body, "agree") == "agree" && param(r.body, "csrfToken") == "tok&en=1"
-            && param(r.body, "sessionId") == "3_cc-session")
+        if (param(r.body, "agree") == "agree" && param(r.body, "csrfToken") == "tok&en=1" &&
+            param(r.body, "sessionId") == "3_cc-session")
             consentGiven_ = true;
         return {302, {}, "text/html", "Location: /consent/copy?sessionId=3_cc-session\r\n"};
     }
@@ -431,7 +445,7 @@ FakeProvider::Reply FakeProvider::search(const QByteArray& query) const
 
 void FakeProvider::send(QTcpSocket* socket, const Reply& reply)
 {
-    socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\nContent-Type: " + reply.contentType
-                  + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\n" + reply.extraHeaders
-                  + "\r\n" + reply.body);
+    socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\nContent-Type: " + reply.contentType +
+                  "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\n" + reply.extraHeaders +
+                  "\r\n" + reply.body);
 }

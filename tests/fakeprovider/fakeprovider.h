@@ -81,7 +81,11 @@ public:
     const QVector<Request>& requests() const { return requests_; }
     int count(const QByteArray& prefix) const;
     int maxInFlight() const { return maxInFlight_; }
-    void clearRequests() { requests_.clear(); maxInFlight_ = 0; }
+    void clearRequests()
+    {
+        requests_.clear();
+        maxInFlight_ = 0;
+    }
 
 private:
     struct Reply {
@@ -105,9 +109,9 @@ private:
     void send(QTcpSocket* socket, const Reply& reply);
 
     QTcpServer server_;
-    QHash<QString, QJsonObject> quotes_;  // by upper-case symbol
-    QHash<QString, Reply> charts_;        // recorded chart answers by symbol
-    QHash<QString, QByteArray> searches_; // recorded search answers by text
+    QHash<QString, QJsonObject> quotes_;   // by upper-case symbol
+    QHash<QString, Reply> charts_;         // recorded chart answers by symbol
+    QHash<QString, QByteArray> searches_;  // recorded search answers by text
     QByteArray notFound_;
     QVector<QPair<QByteArray, QPair<Fault, int>>> faults_;
     QByteArray crumb_ = "fAkeCrumb/1";

@@ -24,10 +24,7 @@ QList<QByteArray> fieldCodes(const QByteArray& fields)
     return codes;
 }
 
-QByteArray quoted(const QByteArray& text)
-{
-    return '"' + text + '"';
-}
+QByteArray quoted(const QByteArray& text) { return '"' + text + '"'; }
 
 QByteArray htmlPage(const QByteArray& title, const QByteArray& body)
 {
@@ -42,10 +39,7 @@ FakeQuoteService::FakeQuoteService(QObject* parent) : QObject(parent)
     server_.listen(QHostAddress::LocalHost, 0);
 }
 
-QString FakeQuoteService::host() const
-{
-    return QStringLiteral("127.0.0.1:%1").arg(port());
-}
+QString FakeQuoteService::host() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
 void FakeQuoteService::useForAllHosts() const
 {
@@ -112,17 +106,28 @@ QByteArray FakeQuoteService::csvLine(const Quote& q, const QByteArray& fields)
 {
     QList<QByteArray> out;
     for (const QByteArray& code : fieldCodes(fields)) {
-        if (code == "s") out << quoted(q.symbol);
-        else if (code == "d1") out << quoted(q.date);
-        else if (code == "t1") out << quoted(q.time);
-        else if (code == "o") out << q.open;
-        else if (code == "h") out << q.high;
-        else if (code == "g") out << q.low;
-        else if (code == "l1") out << q.close;
-        else if (code == "v") out << q.volume;
-        else if (code == "n") out << quoted(q.name);
-        else if (code == "x") out << quoted(q.exchange);
-        else out << "N/A";
+        if (code == "s")
+            out << quoted(q.symbol);
+        else if (code == "d1")
+            out << quoted(q.date);
+        else if (code == "t1")
+            out << quoted(q.time);
+        else if (code == "o")
+            out << q.open;
+        else if (code == "h")
+            out << q.high;
+        else if (code == "g")
+            out << q.low;
+        else if (code == "l1")
+            out << q.close;
+        else if (code == "v")
+            out << q.volume;
+        else if (code == "n")
+            out << quoted(q.name);
+        else if (code == "x")
+            out << quoted(q.exchange);
+        else
+            out << "N/A";
     }
     return out.join(',') + "\r\n";
 }
@@ -135,8 +140,9 @@ QByteArray FakeQuoteService::unknownCsvLine(const QByteArray& symbol, const QByt
 
 QByteArray FakeQuoteService::changedTickerPage(const QByteArray& oldTicker, const QByteArray& newTicker)
 {
-    return htmlPage("Quote", "<div class=\"error\">'" + oldTicker + "' is no longer valid. It has changed to <a href=\"/q?s="
-                                 + newTicker + "\">" + newTicker + "</a>.</div>");
+    return htmlPage("Quote", "<div class=\"error\">'" + oldTicker +
+                                 "' is no longer valid. It has changed to <a href=\"/q?s=" + newTicker + "\">" +
+                                 newTicker + "</a>.</div>");
 }
 
 QByteArray FakeQuoteService::seeTickerPage(const QByteArray& newTicker)
@@ -146,7 +152,8 @@ QByteArray FakeQuoteService::seeTickerPage(const QByteArray& newTicker)
 
 QByteArray FakeQuoteService::invalidTickerPage(const QByteArray& ticker)
 {
-    return htmlPage("Invalid Ticker Symbol", "<b>" + ticker + "</b> is not a valid ticker symbol. Invalid Ticker Symbol");
+    return htmlPage("Invalid Ticker Symbol",
+                    "<b>" + ticker + "</b> is not a valid ticker symbol. Invalid Ticker Symbol");
 }
 
 QByteArray FakeQuoteService::historyPricesPage(int monthValue, int day, int year)
@@ -155,14 +162,15 @@ QByteArray FakeQuoteService::historyPricesPage(int monthValue, int day, int year
     // selected option's value 29 characters after the start of its marker,
     // the inputs' values right after `maxlength="N" value="`.
     QByteArray form = "<table><tr><th>Start Date:</th><td><select name=\"a\">"
-                      "<option &quot;selected&quot;  value=\"" + QByteArray::number(monthValue) + "\">Month</option>";
+                      "<option &quot;selected&quot;  value=\"" +
+                      QByteArray::number(monthValue) + "\">Month</option>";
     for (int m = 0; m < 12; ++m)
         form += "<option value=\"" + QByteArray::number(m) + "\">" + QByteArray::number(m + 1) + "</option>";
-    form += "</select><input type=\"text\" name=\"b\" size=\"2\" maxlength=\"2\" value=\"" + QByteArray::number(day)
-            + "\"><input type=\"text\" name=\"c\" size=\"4\" maxlength=\"4\" value=\"" + QByteArray::number(year)
-            + "\"></td></tr>\n<tr><th>End Date:</th><td><select name=\"d\"><option value=\"5\">6</option></select>"
-              "<input type=\"text\" name=\"e\" size=\"2\" maxlength=\"2\" value=\"14\">"
-              "<input type=\"text\" name=\"f\" size=\"4\" maxlength=\"4\" value=\"2004\"></td></tr></table>";
+    form += "</select><input type=\"text\" name=\"b\" size=\"2\" maxlength=\"2\" value=\"" + QByteArray::number(day) +
+            "\"><input type=\"text\" name=\"c\" size=\"4\" maxlength=\"4\" value=\"" + QByteArray::number(year) +
+            "\"></td></tr>\n<tr><th>End Date:</th><td><select name=\"d\"><option value=\"5\">6</option></select>"
+            "<input type=\"text\" name=\"e\" size=\"2\" maxlength=\"2\" value=\"14\">"
+            "<input type=\"text\" name=\"f\" size=\"4\" maxlength=\"4\" value=\"2004\"></td></tr></table>";
     return htmlPage("Historical Prices", form);
 }
 
@@ -317,9 +325,9 @@ void FakeQuoteService::send(QTcpSocket* socket, int index, Fault fault, const Re
         break;
     }
     const QByteArray reason = reply.status == 200 ? "OK" : reply.status == 404 ? "Not Found" : "Error";
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason + "\r\nContent-Type: "
-                      + reply.contentType + "\r\nContent-Length: " + QByteArray::number(reply.body.size())
-                      + "\r\nConnection: close\r\n\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason +
+                      "\r\nContent-Type: " + reply.contentType +
+                      "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
     if (fault == Fault::CloseMidBody) {
         socket->write(head + reply.body.left(reply.body.size() / 2));
         socket->flush();
@@ -344,9 +352,9 @@ QByteArray FakeQuoteService::lookupPage(const QList<QByteArray>& symbols, int fr
     for (const QByteArray& s : symbols)
         rows += "<tr><td><a href=\"/q?s=" + s + "\">" + s + "</a></td></tr>\n";
     const int to = from + static_cast<int>(symbols.size()) - 1;
-    return htmlPage("Symbol Lookup",
-                    "<table><tr><td><small>Showing " + QByteArray::number(from) + " - " + QByteArray::number(to)
-                        + " of " + QByteArray::number(total) + "</small></td></tr>\n" + rows
-                        + "<tr><td><a href=\"/q?s=" + symbols.value(0) + "\">first</a></td><td>"
-                        + "<a href=\"/q?s=" + symbols.join('+') + "&f=sl1\">Get Quotes for all</a></td></tr></table>");
+    return htmlPage("Symbol Lookup", "<table><tr><td><small>Showing " + QByteArray::number(from) + " - " +
+                                         QByteArray::number(to) + " of " + QByteArray::number(total) +
+                                         "</small></td></tr>\n" + rows + "<tr><td><a href=\"/q?s=" + symbols.value(0) +
+                                         "\">first</a></td><td>" + "<a href=\"/q?s=" + symbols.join('+') +
+                                         "&f=sl1\">Get Quotes for all</a></td></tr></table>");
 }

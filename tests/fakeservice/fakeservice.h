@@ -42,14 +42,14 @@ public:
     };
 
     struct Request {
-        QByteArray target;                  // path and query exactly as received
+        QByteArray target;  // path and query exactly as received
         QByteArray path;
-        QMap<QByteArray, QByteArray> query; // percent-decoded values ("+" kept)
+        QMap<QByteArray, QByteArray> query;  // percent-decoded values ("+" kept)
         // The "s" value split at each raw "+", every piece percent-decoded
         // (empty pieces left out): the symbols as the service read them.
         QList<QByteArray> symbols;
-        qint64 arrivedMs = 0;               // on the clock of now()
-        qint64 answeredMs = -1;             // when the last byte was handed to the socket
+        qint64 arrivedMs = 0;    // on the clock of now()
+        qint64 answeredMs = -1;  // when the last byte was handed to the socket
     };
 
     struct Reply {
@@ -60,12 +60,12 @@ public:
 
     enum class Fault {
         None,
-        Hang,              // read the request, never answer
-        CloseBeforeAnswer, // close the connection without a byte
-        CloseMidBody,      // announce a body, send half of it, close
-        HtmlPage,          // 200 with an HTML page
-        ServerError,       // 500 with an HTML page
-        HugeBody,          // 200 with a body of more than 16 MiB
+        Hang,               // read the request, never answer
+        CloseBeforeAnswer,  // close the connection without a byte
+        CloseMidBody,       // announce a body, send half of it, close
+        HtmlPage,           // 200 with an HTML page
+        ServerError,        // 500 with an HTML page
+        HugeBody,           // 200 with a body of more than 16 MiB
     };
 
     explicit FakeQuoteService(QObject* parent = nullptr);
@@ -81,8 +81,7 @@ public:
 
     void addQuote(const Quote& quote);
     static Quote quote(const QByteArray& symbol, const QByteArray& date, const QByteArray& close,
-                       const QByteArray& volume, const QByteArray& name,
-                       const QByteArray& exchange = "NYSE");
+                       const QByteArray& volume, const QByteArray& name, const QByteArray& exchange = "NYSE");
     void setMembers(const QByteArray& index, const QList<QByteArray>& symbols);
     // Answers the lookup /l?s=TEXT (compared without regard to case) with
     // pages of 50 of `symbols`, from the offset in "b".

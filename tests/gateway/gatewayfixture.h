@@ -19,9 +19,9 @@ protected:
     void startGateway(const std::function<void(GatewayConfig&)>& adjust = {});
 
     struct Answer {
-        int status = 0;    // 0: the connection closed without an answer
+        int status = 0;  // 0: the connection closed without an answer
         QByteArray body;
-        qint64 ms = 0;     // how long it took
+        qint64 ms = 0;  // how long it took
     };
     // A GET of `pathAndQuery` at the gateway, the way the program sends it.
     Answer get(const QString& pathAndQuery, int timeoutMs = 30000);

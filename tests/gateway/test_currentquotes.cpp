@@ -9,7 +9,8 @@ namespace {
 const QByteArray kAapl = "\"AAPL\",\"2/14/2025\",\"4:00pm\",241.07,245.41,241.00,244.60,40896227,\"Apple Inc.\"\r\n";
 const QByteArray kBaba =
     "\"BABA\",\"2/14/2025\",\"4:00pm\",126.59,126.80,120.50,124.73,52086273,\"Alibaba Group Holding Limited\"\r\n";
-const QByteArray kIndex = "\"^VXAPL\",\"2/14/2025\",\"4:02pm\",23.77,23.77,23.77,23.77,0,\"CBOE EQUITY VIXON APPLE\"\r\n";
+const QByteArray kIndex =
+    "\"^VXAPL\",\"2/14/2025\",\"4:02pm\",23.77,23.77,23.77,23.77,0,\"CBOE EQUITY VIXON APPLE\"\r\n";
 
 QString quotesPath(const QString& symbols)
 {
@@ -76,7 +77,8 @@ TEST_F(GatewayTest, RefusedCrumbIsRenewedOnceThenTheChartServes)
     const Answer a = get(quotesPath(QStringLiteral("NVDA+SI+")));
     EXPECT_EQ(a.status, 200);
     EXPECT_TRUE(a.body.startsWith("\"NVDA\",\"2/21/2025\",\"4:00pm\",134.43,141.46,134.04,134.43,225991924,"
-                                  "\"NVIDIA Corporation\"\r\n")) << a.body.constData();
+                                  "\"NVIDIA Corporation\"\r\n"))
+        << a.body.constData();
     EXPECT_TRUE(a.body.endsWith("\"SI\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"SI\"\r\n"));
     EXPECT_EQ(provider.count("/v7/finance/quote"), 2);
     provider.clearRequests();

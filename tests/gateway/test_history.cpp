@@ -7,8 +7,12 @@ QString tablePath(const QString& symbol, QDate from, QDate to)
 {
     return QStringLiteral("/table.csv?s=%1&a=%2&b=%3&c=%4&d=%5&e=%6&f=%7&y=0&g=d&ignore=.csv")
         .arg(symbol.toLower())
-        .arg(from.month() - 1).arg(from.day()).arg(from.year())
-        .arg(to.month() - 1).arg(to.day()).arg(to.year());
+        .arg(from.month() - 1)
+        .arg(from.day())
+        .arg(from.year())
+        .arg(to.month() - 1)
+        .arg(to.day())
+        .arg(to.year());
 }
 
 }  // namespace
@@ -44,13 +48,14 @@ TEST_F(GatewayTest, SplitAdjustedPricesOfLongAgoAreNoStaircase)
     // 1999 closes after every split since: today's hint of 2 decimals would
     // make 0.0380208 and 0.0385417 both 0.04, and the adjusted close 0.03.
     const auto f = [](float v) { return QByteArray::number(double(v), 'g', 17); };
-    provider.setChart(QStringLiteral("OLD"), 200,
-                      R"({"chart":{"result":[{"meta":{"symbol":"OLD","priceHint":2,"exchangeTimezoneName":"America/New_York"},)"
-                      R"("timestamp":[917015400,917274600],"indicators":{"quote":[{"open":[)" + f(0.0376f) + ',' + f(0.0380208f)
-                      + R"(],"high":[)" + f(0.0390625f) + ',' + f(0.0390625f) + R"(],"low":[)" + f(0.0351563f) + ','
-                      + f(0.0377604f) + R"(],"close":[)" + f(0.0380208f) + ',' + f(0.0385417f)
-                      + R"(],"volume":[2714688000,510480000]}],"adjclose":[{"adjclose":[)" + f(0.034898f) + ','
-                      + f(0.0353761f) + "]}]}}],\"error\":null}}");
+    provider.setChart(
+        QStringLiteral("OLD"), 200,
+        R"({"chart":{"result":[{"meta":{"symbol":"OLD","priceHint":2,"exchangeTimezoneName":"America/New_York"},)"
+        R"("timestamp":[917015400,917274600],"indicators":{"quote":[{"open":[)" +
+            f(0.0376f) + ',' + f(0.0380208f) + R"(],"high":[)" + f(0.0390625f) + ',' + f(0.0390625f) + R"(],"low":[)" +
+            f(0.0351563f) + ',' + f(0.0377604f) + R"(],"close":[)" + f(0.0380208f) + ',' + f(0.0385417f) +
+            R"(],"volume":[2714688000,510480000]}],"adjclose":[{"adjclose":[)" + f(0.034898f) + ',' + f(0.0353761f) +
+            "]}]}}],\"error\":null}}");
     startGateway();
     const Answer a = get(tablePath(QStringLiteral("OLD"), QDate(1999, 1, 22), QDate(1999, 1, 25)));
     EXPECT_EQ(a.body, "Date,Open,High,Low,Close,Volume,Adj Close\n"
@@ -67,7 +72,8 @@ TEST_F(GatewayTest, HistoryOfADividendAndOfACurrency)
                          "19-May-21,239.31,243.23,238.60,243.12,25739800,235.6169\n"
                          "18-May-21,246.27,246.41,242.90,243.08,20168000,235.0354\n");
     const Answer fx = get(tablePath(QStringLiteral("EURUSD=X"), QDate(2020, 1, 1), QDate(2020, 1, 3)));
-    EXPECT_TRUE(fx.body.endsWith("1-Jan-20,1.1220826,1.1228385,1.1159469,1.1220826,0,1.1220826\n")) << fx.body.constData();
+    EXPECT_TRUE(fx.body.endsWith("1-Jan-20,1.1220826,1.1228385,1.1159469,1.1220826,0,1.1220826\n"))
+        << fx.body.constData();
 }
 
 TEST_F(GatewayTest, HistoryWithoutPricesAndOfUnknownSymbols)

@@ -55,7 +55,8 @@ TEST(LegacyText, NamesBecomeOneQuotedLatin1Field)
 {
     EXPECT_EQ(csvName(QStringLiteral("Fuel Tech, Inc., \"Class A\"")), "Fuel Tech, Inc. Class A");
     EXPECT_EQ(csvName(QString::fromUtf8("Bayerische Motoren Werke AG   S")), "Bayerische Motoren Werke AG S");
-    EXPECT_EQ(csvName(QString::fromUtf8("Müller Łódź Œuvre")), QByteArray("M\xFCller L\xF3" "dz OEuvre"));
+    EXPECT_EQ(csvName(QString::fromUtf8("Müller Łódź Œuvre")), QByteArray("M\xFCller L\xF3"
+                                                                          "dz OEuvre"));
     EXPECT_EQ(csvName(QString::fromUtf8("Ŝkoda 東芝\nX")), "Skoda ?? X");
 }
 
@@ -117,16 +118,15 @@ TEST(HistoryCsv, LocalDatesOneRowPerDateNullsAndRange)
     c.meta.priceHint = 2;
     const auto bar = [](qint64 t, double close) { return livejson::Bar{t, 1, 2, 0.5, close, 10, close / 2}; };
     // 2024-06-13 15:00 UTC is already the 14th in Tokyo.
-    c.bars = {bar(1718204400, 1.0),   // 2024-06-12 15:00 UTC -> 13 Jun, before the range
-              bar(1718290800, 2.0),   // -> 14 Jun
-              bar(1718294400, 3.0),   // -> 14 Jun, later: kept
+    c.bars = {bar(1718204400, 1.0),                 // 2024-06-12 15:00 UTC -> 13 Jun, before the range
+              bar(1718290800, 2.0),                 // -> 14 Jun
+              bar(1718294400, 3.0),                 // -> 14 Jun, later: kept
               bar(1718377200, livejson::kMissing),  // -> 15 Jun, no close: dropped
-              bar(1718463600, 4.0)};  // -> 16 Jun
+              bar(1718463600, 4.0)};                // -> 16 Jun
     c.bars[4].open = livejson::kMissing;
     c.bars[4].adjclose = livejson::kMissing;
-    EXPECT_EQ(historyCsv(c, QDate(2024, 6, 14), QDate(2024, 6, 16)),
-              "Date,Open,High,Low,Close,Volume,Adj Close\n"
-              "16-Jun-24,0,2.00,0.50,4.00,10,4.00\n"
-              "14-Jun-24,1.00,2.00,0.50,3.00,10,1.50\n");
+    EXPECT_EQ(historyCsv(c, QDate(2024, 6, 14), QDate(2024, 6, 16)), "Date,Open,High,Low,Close,Volume,Adj Close\n"
+                                                                     "16-Jun-24,0,2.00,0.50,4.00,10,4.00\n"
+                                                                     "14-Jun-24,1.00,2.00,0.50,3.00,10,1.50\n");
     EXPECT_TRUE(historyCsv(c, QDate(2024, 7, 1), QDate(2024, 7, 5)).isEmpty());
 }

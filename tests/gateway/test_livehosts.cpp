@@ -1,9 +1,9 @@
 #include "database/startup.h"
+#include "fakeprovider.h"
 #include "gateway/livegateway.h"
 #include "gateway/livehosts.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
-#include "fakeprovider.h"
 #include "support/yield.h"
 #include "testutil.h"
 
@@ -73,7 +73,8 @@ TEST_F(LiveHostsTest, ANewTimeOutReachesTheRunningGateway)
     client.setProxy(QNetworkProxy::NoProxy);
     QElapsedTimer clock;
     clock.start();
-    QNetworkReply* reply = client.get(QNetworkRequest(QUrl(QStringLiteral("http://%1/q?s=NVDA&d=v1").arg(livehosts::running()->address()))));
+    QNetworkReply* reply = client.get(
+        QNetworkRequest(QUrl(QStringLiteral("http://%1/q?s=NVDA&d=v1").arg(livehosts::running()->address()))));
     ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 15000));
     EXPECT_FALSE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid());
     EXPECT_GE(clock.elapsed(), 1100);

@@ -53,7 +53,8 @@ TEST_F(GatewayTest, LookupPagesFilterByKindAndMarket)
     // Every market: the six listings of one company; only the OTC one is
     // American.
     const QString bmw = QStringLiteral("/l?m=%1&s=Bayerische Motoren Werke AG&b=0");
-    EXPECT_TRUE(get(bmw.arg(QString())).body.contains("><a href=\"/q?s=BMW.DE+BMW.SG+BAMXF+BMWM5N.MX+BMW3D.XC+BMW.DU&f=s"));
+    EXPECT_TRUE(
+        get(bmw.arg(QString())).body.contains("><a href=\"/q?s=BMW.DE+BMW.SG+BAMXF+BMWM5N.MX+BMW3D.XC+BMW.DU&f=s"));
     EXPECT_TRUE(get(bmw.arg(QStringLiteral("US"))).body.contains("><a href=\"/q?s=BAMXF&f=s"));
 
     const Answer none = get(QStringLiteral("/l?m=US&s=AAPL&t=M&b=0"));
@@ -74,7 +75,8 @@ TEST_F(GatewayTest, LookupInUtf8PagesBeyondTheFirstFifty)
     EXPECT_TRUE(first.body.contains("W049.WA&f=s"));
     // The provider gets the text as typed; the page's names are Latin-1.
     EXPECT_TRUE(provider.requests().last().query.startsWith("query=%C5%81%C3%B3d%C5%BA&type=equity&start=0&count=50"));
-    EXPECT_TRUE(first.body.contains("L\xF3" "dz Widget 0"));
+    EXPECT_TRUE(first.body.contains("L\xF3"
+                                    "dz Widget 0"));
 
     const Answer second = get(path.arg(50));
     EXPECT_TRUE(second.body.contains(">Showing 51 - 100 of 120<"));

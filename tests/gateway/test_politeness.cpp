@@ -21,8 +21,8 @@ TEST_F(GatewayTest, AtMostFourAtOnceAndTwoASecondAfterABurstOfFour)
     int finished = 0;
     QList<int> statuses;
     for (int i = 0; i < 10; ++i) {
-        QNetworkReply* reply = client.get(QNetworkRequest(
-            QUrl(QStringLiteral("http://%1/q?s=P%2&d=v1").arg(gateway->address()).arg(i))));
+        QNetworkReply* reply =
+            client.get(QNetworkRequest(QUrl(QStringLiteral("http://%1/q?s=P%2&d=v1").arg(gateway->address()).arg(i))));
         QObject::connect(reply, &QNetworkReply::finished, reply, [&, reply] {
             statuses << reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             ++finished;

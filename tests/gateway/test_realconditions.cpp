@@ -14,7 +14,8 @@ namespace {
 
 QString quotesPath(const QStringList& symbols)
 {
-    return QStringLiteral("/d/quotes.csv?s=") + symbols.join(QLatin1Char('+')) + QStringLiteral("+&f=sd1t1ohgl1vn&e=.csv");
+    return QStringLiteral("/d/quotes.csv?s=") + symbols.join(QLatin1Char('+')) +
+           QStringLiteral("+&f=sd1t1ohgl1vn&e=.csv");
 }
 
 QString tablePath(const QString& symbol)
@@ -62,7 +63,8 @@ protected:
         for (qsizetype i = 0; i < paths.size(); ++i) {
             clients.push_back(std::make_unique<QNetworkAccessManager>());
             clients.back()->setProxy(QNetworkProxy::NoProxy);
-            QNetworkReply* reply = clients.back()->get(QNetworkRequest(QUrl(QStringLiteral("http://") + gateway->address() + paths[i])));
+            QNetworkReply* reply =
+                clients.back()->get(QNetworkRequest(QUrl(QStringLiteral("http://") + gateway->address() + paths[i])));
             QObject::connect(reply, &QNetworkReply::finished, reply, [&, i, reply] {
                 const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
                 answers[i].status = status.isValid() ? status.toInt() : 0;
@@ -84,10 +86,12 @@ protected:
             return -1;
         socket.write(head);
         QByteArray answer;
-        waitUntil([&] {
-            answer += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        }, 15000);
+        waitUntil(
+            [&] {
+                answer += socket.readAll();
+                return socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            15000);
         answer += socket.readAll();
         return answer.startsWith("HTTP/1.1 ") ? answer.mid(9, 3).toInt() : 0;
     }
@@ -172,7 +176,8 @@ TEST_F(RealConditionsTest, UnreachableCookieHostSendsQuotesToTheChartsForAWhile)
     const Answer b = get(quotesPath({QStringLiteral("K002")}));
     qInstallMessageHandler(nullptr);
     EXPECT_EQ(a.status, 200);
-    EXPECT_TRUE(a.body.startsWith("\"K000\",\"2/14/2025\",\"4:00pm\",10.00,11.00,8.00,10.00,1000,")) << a.body.constData();
+    EXPECT_TRUE(a.body.startsWith("\"K000\",\"2/14/2025\",\"4:00pm\",10.00,11.00,8.00,10.00,1000,"))
+        << a.body.constData();
     EXPECT_EQ(b.status, 200);
     // Asked twice (one retry), then left alone; said once.
     EXPECT_EQ(provider.count("/fc"), 2);
@@ -231,7 +236,8 @@ TEST_F(RealConditionsTest, OneBurstOfTooManyRequestsIsOnePause)
     client.setProxy(QNetworkProxy::NoProxy);
     int finished = 0;
     for (int i = 0; i < 4; ++i) {
-        QNetworkReply* reply = client.get(QNetworkRequest(QUrl(QStringLiteral("http://") + gateway->address() + tablePath(symbols[i]))));
+        QNetworkReply* reply =
+            client.get(QNetworkRequest(QUrl(QStringLiteral("http://") + gateway->address() + tablePath(symbols[i]))));
         QObject::connect(reply, &QNetworkReply::finished, reply, [&finished, reply] {
             EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 503);
             ++finished;
@@ -274,7 +280,9 @@ TEST_F(RealConditionsTest, OnlyThisMachinesProgramsAreServed)
     const QByteArray port = QByteArray::number(gateway->port());
     EXPECT_EQ(raw(line + "Host: localhost:" + port + "\r\n\r\n"), 200);
     EXPECT_EQ(raw(line + "Host: [::1]:" + port + "\r\n\r\n"), 200);
-    EXPECT_EQ(raw(line + "Host: " + host() + "\r\nOrigin: http://" + host() + "\r\nSec-Fetch-Site: same-origin\r\n\r\n"), 200);
+    EXPECT_EQ(
+        raw(line + "Host: " + host() + "\r\nOrigin: http://" + host() + "\r\nSec-Fetch-Site: same-origin\r\n\r\n"),
+        200);
     const int asked = static_cast<int>(provider.requests().size());
 
     // A page whose name was turned to 127.0.0.1, a wrong port, no name.
@@ -310,7 +318,8 @@ TEST_F(RealConditionsTest, WorkForClientsThatHaveGoneIsDropped)
     for (const QString& symbol : symbols) {
         clients.push_back(std::make_unique<QNetworkAccessManager>());
         clients.back()->setProxy(QNetworkProxy::NoProxy);
-        replies << clients.back()->get(QNetworkRequest(QUrl(QStringLiteral("http://") + gateway->address() + tablePath(symbol))));
+        replies << clients.back()->get(
+            QNetworkRequest(QUrl(QStringLiteral("http://") + gateway->address() + tablePath(symbol))));
     }
     ASSERT_TRUE(waitUntil([&] { return provider.requests().size() >= 4; }, 10000));
     idle(100);

@@ -10,9 +10,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace mslink;
@@ -137,7 +137,7 @@ TEST(MsFolder, RepairMendsWhatAKillLeaves)
     w.release();
 
     EXPECT_EQ(getU16(fileBytes(f1).constData() + 2), 4);  // three records + 1
-    EXPECT_TRUE(QFile::exists(dir.filePath("F3.DAT")));  // never removed, only reported
+    EXPECT_TRUE(QFile::exists(dir.filePath("F3.DAT")));   // never removed, only reported
     Folder folder(dir.path());
     folder.load();
     EXPECT_EQ(folder.unnamedDataFiles(), QStringList{"F3.DAT"});
@@ -195,7 +195,8 @@ TEST(MsFolder, RenameKeepsLongNameBeginningWithMasterName)
     Writer w;
     w.openFolder(dir.path());
     addWithDays(w, QStringLiteral("AAA"), {20240102});
-    w.changeSecurity(QStringLiteral("AAA"), QStringLiteral("A much longer name of the company N.V."), QStringLiteral("AAA"));
+    w.changeSecurity(QStringLiteral("AAA"), QStringLiteral("A much longer name of the company N.V."),
+                     QStringLiteral("AAA"));
     w.release();
     const QByteArray master = fileBytes(dir.filePath("MASTER"));
     const QByteArray emaster = fileBytes(dir.filePath("EMASTER"));

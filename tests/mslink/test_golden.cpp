@@ -66,21 +66,31 @@ TEST(MsGolden, MasterEmasterAndDataFile)
     Bytes master(2 * 53);
     master.hex(0, "01 00").hex(2, "01 00");  // one record, highest file number 1
     const int m = 53;
-    master.byte(m + 0, 1).hex(m + 1, "65 00").byte(m + 3, 28).byte(m + 4, 7)
+    master.byte(m + 0, 1)
+        .hex(m + 1, "65 00")
+        .byte(m + 3, 28)
+        .byte(m + 4, 7)
         .text(m + 7, 16, "ABC Corporation", ' ')
-        .hex(m + 25, "B0 0A 6D 94").hex(m + 29, "C0 0A 6D 94")
+        .hex(m + 25, "B0 0A 6D 94")
+        .hex(m + 29, "C0 0A 6D 94")
         .byte(m + 33, 'D')
-        .text(m + 36, 14, "ABC", ' ').byte(m + 50, ' ').byte(m + 51, ' ');
+        .text(m + 36, 14, "ABC", ' ')
+        .byte(m + 50, ' ')
+        .byte(m + 51, ' ');
     EXPECT_EQ(fileBytes(dir.filePath("MASTER")).toHex(' '), master.b.toHex(' '));
 
     Bytes emaster(2 * 192);
     emaster.hex(0, "01 00").hex(2, "01 00");
     const int e = 192;
-    emaster.byte(e + 2, 1).byte(e + 6, 7).byte(e + 7, 0x7F).byte(e + 9, ' ')
+    emaster.byte(e + 2, 1)
+        .byte(e + 6, 7)
+        .byte(e + 7, 0x7F)
+        .byte(e + 9, ' ')
         .text(e + 11, 14, "ABC", '\0')
         .text(e + 32, 16, "ABC Corporation", '\0')
         .byte(e + 60, 'D')
-        .hex(e + 64, "B0 0A 6D 49").hex(e + 72, "C0 0A 6D 49")
+        .hex(e + 64, "B0 0A 6D 49")
+        .hex(e + 72, "C0 0A 6D 49")
         .hex(e + 126, "6B BB 30 01")  // 19970923
         .text(e + 139, 52, "ABC Corporation", '\0');
     EXPECT_EQ(fileBytes(dir.filePath("EMASTER")).toHex(' '), emaster.b.toHex(' '));
@@ -111,9 +121,15 @@ TEST(MsGolden, XmasterEntryAndMwdFile)
     Bytes x(2 * 150);
     x.hex(0, "5D FE 58 4D").hex(10, "01 00").hex(14, "01 00").hex(18, "01 01");  // next free 257
     const int r = 150;
-    x.byte(r + 0, 1).text(r + 1, 15, "XYZ.AS", '\0').text(r + 16, 46, "Xyz Holding", '\0').byte(r + 62, 'D')
-        .hex(r + 65, "00 01").byte(r + 70, 0x7F)
-        .hex(r + 104, "6B BB 30 01").hex(r + 108, "6B BB 30 01").hex(r + 116, "6B BB 30 01");
+    x.byte(r + 0, 1)
+        .text(r + 1, 15, "XYZ.AS", '\0')
+        .text(r + 16, 46, "Xyz Holding", '\0')
+        .byte(r + 62, 'D')
+        .hex(r + 65, "00 01")
+        .byte(r + 70, 0x7F)
+        .hex(r + 104, "6B BB 30 01")
+        .hex(r + 108, "6B BB 30 01")
+        .hex(r + 116, "6B BB 30 01");
     EXPECT_EQ(fileBytes(dir.filePath("XMASTER")).toHex(' '), x.b.toHex(' '));
 
     Bytes data(2 * 28);

@@ -175,8 +175,7 @@ TEST_F(ClientTest, NamesMarketsAndIndexMembers)
     EXPECT_EQ(v.yahooticker, (QVector<QString>{"AAA", "FTEK", "^AEX", "ZZZ"}));
     EXPECT_EQ(v.yahooname, (QVector<QString>{"AAA INC", "Fuel Tech, Inc.", "AEX", "ZZZ"}));
     EXPECT_EQ(v.yahoomarket, (QVector<QString>{"NYSE", "NasdaqNM", "Indices", "N/A"}));
-    EXPECT_EQ(fake.requests()[0].target.mid(fake.requests()[0].target.indexOf("&h=")),
-              QByteArray("&h=0&f=snx&e=.csv"));
+    EXPECT_EQ(fake.requests()[0].target.mid(fake.requests()[0].target.indexOf("&h=")), QByteArray("&h=0&f=snx&e=.csv"));
 
     QList<QByteArray> members{"^SUB"};
     for (int i = 0; i < 60; ++i)
@@ -256,13 +255,15 @@ TEST_F(ClientTest, TickersWithQuerySignsReachEveryRequestWhole)
         fake.setPage("/q", ticker, {200, FakeQuoteService::changedTickerPage(ticker, "NEW.NS"), "text/html"});
         fake.setPage("/q/hp", ticker, {200, FakeQuoteService::historyPricesPage(3, 9, 1999), "text/html"});
         fake.setPage("/table.csv", ticker,
-                     {200, "Date,Open,High,Low,Close,Volume\n14-Jun-04,10.00,10.50,9.80,10.20," + QByteArray::number(ticker.size()) + "\n",
+                     {200,
+                      "Date,Open,High,Low,Close,Volume\n14-Jun-04,10.00,10.50,9.80,10.20," +
+                          QByteArray::number(ticker.size()) + "\n",
                       "text/plain"});
         clsTickeronderzoek t;
         t.ticker = QString::fromLatin1(ticker);
         t.go();
-        EXPECT_EQ(t.newticker, QStringLiteral("NEW.NS")) << fake.requests().value(0).target.constData() << " "
-                                                         << t.pageMissing;
+        EXPECT_EQ(t.newticker, QStringLiteral("NEW.NS"))
+            << fake.requests().value(0).target.constData() << " " << t.pageMissing;
         EXPECT_TRUE(t.examine());
         EXPECT_EQ(t.startDatumYear, 1999);
 
@@ -294,7 +295,7 @@ TEST_F(ClientTest, HistoryDaysFollowTheRangeAskedOnePerDate)
     fake.setPage("/table.csv", "^DJI",
                  {200,
                   "Date,Open,High,Low,Close,Volume\n"
-                  "3-Jan-28,2.00,2.00,2.00,2.00,0\n"   // after the range
+                  "3-Jan-28,2.00,2.00,2.00,2.00,0\n"  // after the range
                   "30-Dec-27,1.50,1.50,1.50,1.50,0\n"
                   "30-Dec-27,1.40,1.40,1.40,1.40,0\n"  // the later row of the date
                   "4-Jan-27,1.00,1.00,1.00,1.00,0\n",

@@ -9,17 +9,13 @@
 namespace {
 constexpr int kMaxYear = 2031;
 
-CurrentQuotes decode(const QByteArray& body, bool reject = true)
-{
-    return decodeCurrentQuotes(body, reject, kMaxYear);
-}
+CurrentQuotes decode(const QByteArray& body, bool reject = true) { return decodeCurrentQuotes(body, reject, kMaxYear); }
 }  // namespace
 
 TEST(CurrentQuoteAnswer, AcceptedQuoteCarriesEveryFieldWithoutQuotes)
 {
-    const CurrentQuotes q = decode(
-        "\"AAA\",\"6/4/2004\",\"4:00pm\",1.5,1.7,1.4,1.6,1000,\"AAA INC\"\r\n"
-        "\"BBB\",\"12/31/2021\",\"10:05am\",2,2,2,2,5,\"BBB, INC.\"\r\n");
+    const CurrentQuotes q = decode("\"AAA\",\"6/4/2004\",\"4:00pm\",1.5,1.7,1.4,1.6,1000,\"AAA INC\"\r\n"
+                                   "\"BBB\",\"12/31/2021\",\"10:05am\",2,2,2,2,5,\"BBB, INC.\"\r\n");
     ASSERT_TRUE(q.decoded);
     EXPECT_TRUE(q.foundall);
     ASSERT_EQ(q.size(), 2);
@@ -40,12 +36,11 @@ TEST(CurrentQuoteAnswer, AcceptedQuoteCarriesEveryFieldWithoutQuotes)
 
 TEST(CurrentQuoteAnswer, UnknownAndVolumelessTickersAreSortedOut)
 {
-    const QByteArray body =
-        "\"ZZZ\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"ZZZ\"\r\n"
-        "\"QUIET\",\"6/4/2004\",\"4:00pm\",3,3,3,3,0,\"QUIET CORP\"\r\n"
-        "\"^IDX\",\"6/4/2004\",\"4:00pm\",9,9,9,9,0,\"AN INDEX\"\r\n"
-        "\"eurusd=x\",\"6/4/2004\",\"4:00pm\",1.2,1.2,1.2,1.2,0,\"EUR to USD\"\r\n"
-        "\"NONAME\",\"6/4/2004\",\"4:00pm\",1,1,1,1,10,\"  \"\r\n";
+    const QByteArray body = "\"ZZZ\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"ZZZ\"\r\n"
+                            "\"QUIET\",\"6/4/2004\",\"4:00pm\",3,3,3,3,0,\"QUIET CORP\"\r\n"
+                            "\"^IDX\",\"6/4/2004\",\"4:00pm\",9,9,9,9,0,\"AN INDEX\"\r\n"
+                            "\"eurusd=x\",\"6/4/2004\",\"4:00pm\",1.2,1.2,1.2,1.2,0,\"EUR to USD\"\r\n"
+                            "\"NONAME\",\"6/4/2004\",\"4:00pm\",1,1,1,1,10,\"  \"\r\n";
     CurrentQuotes q = decode(body, true);
     EXPECT_FALSE(q.foundall);
     EXPECT_EQ(q.notfound, QStringList{QStringLiteral("ZZZ")});
@@ -67,12 +62,13 @@ TEST(CurrentQuoteAnswer, MalformedAnswersAreIgnoredLineByLine)
     EXPECT_FALSE(decode("").decoded);
     EXPECT_FALSE(decode("\r").decoded);
 
-    const QByteArray body = QByteArray("\"SHORT\",1,2\r\n")                  // too few fields
-        + "\"EXTRA\",\"6/4/2004\",\"t\",1,1,1,1,1,\"A\",\"B\",\"C\"\r\n"         // 11 fields: first part of the name
-        + "\"CR\",\"6/4/2004\",\"t\",1,1,1,1,1,\"C\rD\"\r\n"                      // lone CR stays in the name
-        + QByteArray("\"N\0L\"", 5) + ",\"13/45/2004\",\"t\",\"1\",1,1,1,7,\"X\"\r\n" // NUL, bad date, quoted number
-        + "\"NUM\",\"\",\"t\",1e309,-,N/A,0,N/A,\"NUM\"\r\n"                       // nothing but its own name
-        + "\"TRUNC\",\"6/4/2004\",\"4:0";                                          // cut off
+    const QByteArray body =
+        QByteArray("\"SHORT\",1,2\r\n")                                   // too few fields
+        + "\"EXTRA\",\"6/4/2004\",\"t\",1,1,1,1,1,\"A\",\"B\",\"C\"\r\n"  // 11 fields: first part of the name
+        + "\"CR\",\"6/4/2004\",\"t\",1,1,1,1,1,\"C\rD\"\r\n"              // lone CR stays in the name
+        + QByteArray("\"N\0L\"", 5) + ",\"13/45/2004\",\"t\",\"1\",1,1,1,7,\"X\"\r\n"  // NUL, bad date, quoted number
+        + "\"NUM\",\"\",\"t\",1e309,-,N/A,0,N/A,\"NUM\"\r\n"                           // nothing but its own name
+        + "\"TRUNC\",\"6/4/2004\",\"4:0";                                              // cut off
     const CurrentQuotes q = decode(body);
     ASSERT_TRUE(q.decoded);
     ASSERT_EQ(q.size(), 3);
@@ -155,7 +151,8 @@ TEST(CurrentQuoteRequest, TickersAreJoinedWithTrailingPlusEncodedWhereTheQueryNe
     s.quoteHost = QStringLiteral("main.example");
     s.quoteHostAU = QStringLiteral("au.example");
     s.quoteHostSG = QStringLiteral("sg.example");
-    const QStringList batch{"AAA", "", "^BBB", "CCCDDD=X", "E.AS", "M&M", "A+B", "C D", "H#1", "5%", "\u00c9", "\u20ac"};
+    const QStringList batch{"AAA", "",    "^BBB", "CCCDDD=X", "E.AS",   "M&M",
+                            "A+B", "C D", "H#1",  "5%",       "\u00c9", "\u20ac"};
     EXPECT_EQ(currentQuotesUrl(batch),
               QStringLiteral("http://main.example/d/quotes.csv?s=AAA+^BBB+CCCDDD%3DX+E.AS+M%26M+A%2BB+C%20D+H%231+5%25+"
                              "%C9+%E2%82%AC+&f=sd1t1ohgl1vn&e=.csv"));
@@ -167,17 +164,17 @@ TEST(CurrentQuoteRequest, TickersAreJoinedWithTrailingPlusEncodedWhereTheQueryNe
 
 TEST(LookupAnswer, NamesAndMarketsWithTheirFallbacks)
 {
-    const LookupResult r = decodeLookup(
-        "\"IBM\",\"INTL BUSINESS MAC\",\"NYSE\"\r\n"
-        "\"FTEK\",\"Fuel Tech, Inc.\",\"NasdaqNM\"\r\n"
-        "\"ABC.AS\",\"\",\"\"\r\n"
-        "\"EURUSD=X\",\"EUR/USD\",\"N/A\"\r\n"
-        "\"^AEX\",\"AEX\",\"Amsterdam\"\r\n"
-        "\"XYZ\",\"XYZ\",\"\"\r\n"
-        "\"LONELY\"\r\n",
-        true, true, false);
+    const LookupResult r = decodeLookup("\"IBM\",\"INTL BUSINESS MAC\",\"NYSE\"\r\n"
+                                        "\"FTEK\",\"Fuel Tech, Inc.\",\"NasdaqNM\"\r\n"
+                                        "\"ABC.AS\",\"\",\"\"\r\n"
+                                        "\"EURUSD=X\",\"EUR/USD\",\"N/A\"\r\n"
+                                        "\"^AEX\",\"AEX\",\"Amsterdam\"\r\n"
+                                        "\"XYZ\",\"XYZ\",\"\"\r\n"
+                                        "\"LONELY\"\r\n",
+                                        true, true, false);
     EXPECT_EQ(r.yahooticker, (QVector<QString>{"IBM", "FTEK", "ABC.AS", "EURUSD=X", "^AEX", "XYZ"}));
-    EXPECT_EQ(r.yahooname, (QVector<QString>{"INTL BUSINESS MAC", "Fuel Tech, Inc.", "ABC.AS", "EUR/USD", "AEX", "XYZ"}));
+    EXPECT_EQ(r.yahooname,
+              (QVector<QString>{"INTL BUSINESS MAC", "Fuel Tech, Inc.", "ABC.AS", "EUR/USD", "AEX", "XYZ"}));
     EXPECT_EQ(r.yahoomarket, (QVector<QString>{"NYSE", "NasdaqNM", "Amsterdam", "Currency", "Indices", "N/A"}));
 
     // Market only: the exchange is the field right after the symbol.

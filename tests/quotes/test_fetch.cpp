@@ -48,8 +48,8 @@ protected:
 TEST_F(FetchTest, RequestIsSentAsBuiltWithForbiddenBytesEscaped)
 {
     fake.addQuote(FakeQuoteService::quote("AAA", "6/4/2004", "1.5", "100", "AAA INC"));
-    const FetchResult r = fetch(FetchVariant::Loader,
-                                "/d/quotes.csv?s=AAA+^BBB+CCCDDD=X+a b#c\x7f+&f=sd1t1ohgl1vn&e=.csv");
+    const FetchResult r =
+        fetch(FetchVariant::Loader, "/d/quotes.csv?s=AAA+^BBB+CCCDDD=X+a b#c\x7f+&f=sd1t1ohgl1vn&e=.csv");
     EXPECT_EQ(r.errorCode, 0);
     ASSERT_EQ(fake.requests().size(), 1);
     const auto& req = fake.requests()[0];
@@ -248,8 +248,9 @@ TEST_F(FetchTest, RequestsOfOneWindowKeepTheGap)
         waitUntil([&] { return fake.requests().size() == 3; }, 10000, AbortFlag::Ignore);
         fake.holdAnswers(false);
         fake.releaseAnswers();
-        waitUntil([&] { return std::none_of(fetches.begin(), fetches.end(), [](const auto& f) { return f->running(); }); },
-                  10000, AbortFlag::Ignore);
+        waitUntil(
+            [&] { return std::none_of(fetches.begin(), fetches.end(), [](const auto& f) { return f->running(); }); },
+            10000, AbortFlag::Ignore);
         ASSERT_EQ(sent.size(), 3);
         for (int i = 1; i < sent.size(); ++i)
             EXPECT_GE(sent[i] - sent[i - 1], 399) << i;  // the clock's millisecond rounding
@@ -324,4 +325,3 @@ TEST_F(FetchTest, HistoricalVariantRetriesShortAndRepeatedAnswers)
     EXPECT_TRUE(r.aborted);
     EXPECT_TRUE(fake.requests().isEmpty());
 }
-

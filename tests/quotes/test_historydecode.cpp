@@ -27,8 +27,9 @@ QStringList lines(const QVector<HistoryRecord>& records)
 
 TEST(HistoryDecode, UrlIsLowerCaseWithZeroBasedMonths)
 {
-    EXPECT_EQ(historyUrl(QStringLiteral("Chart.Host:81"), QStringLiteral("ABC.AS"), QDate(2004, 1, 5), QDate(2004, 12, 31)),
-              QStringLiteral("http://chart.host:81/table.csv?s=abc.as&a=0&b=5&c=2004&d=11&e=31&f=2004&y=0&g=d&ignore=.csv"));
+    EXPECT_EQ(
+        historyUrl(QStringLiteral("Chart.Host:81"), QStringLiteral("ABC.AS"), QDate(2004, 1, 5), QDate(2004, 12, 31)),
+        QStringLiteral("http://chart.host:81/table.csv?s=abc.as&a=0&b=5&c=2004&d=11&e=31&f=2004&y=0&g=d&ignore=.csv"));
 }
 
 TEST(HistoryDecode, BadAnswers)

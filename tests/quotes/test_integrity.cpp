@@ -12,10 +12,7 @@ using namespace integrity;
 
 namespace {
 
-qint32 dateOf(const QDate& d)
-{
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
 // `closes` on consecutive weekdays from Monday 2024-01-01; open a little
 // below, high and low around, volume growing.
@@ -222,7 +219,8 @@ TEST(Integrity, MissingSplitIsAppliedWithTheProvidersRatio)
     ASSERT_EQ(kinds(found), QStringList{"split"});
     EXPECT_EQ(found[0].date, bars[3].date);
     EXPECT_EQ(found[0].count, 3);
-    EXPECT_EQ(found[0].seen, QStringLiteral("4:1 split on 2024-01-04 missing from the 3 days before (close 408, then 102)"));
+    EXPECT_EQ(found[0].seen,
+              QStringLiteral("4:1 split on 2024-01-04 missing from the 3 days before (close 408, then 102)"));
     EXPECT_DOUBLE_EQ(bars[0].close, 100);
     EXPECT_DOUBLE_EQ(bars[2].close, 102);
     EXPECT_EQ(bars[0].volume, 4000);
@@ -305,9 +303,8 @@ TEST(Integrity, HistoryTextsAreRewrittenAndSkippedDaysLeaveTheBlock)
     ASSERT_EQ(kinds(found), QStringList{"jump"});
     EXPECT_EQ(repaired[1].line(), QStringLiteral("BP.L,20240103,12.4,12.5,12.3,12.45,200"));
     EXPECT_EQ(repaired[0].line(), days()[0].line());
-    EXPECT_EQ(found[0].line(),
-              QStringLiteral("BP.L 2024-01-03 jump: close 1245 against 12.4 before and 12.5 after; "
-                             "repaired: prices divided by 100 (close 1245 -> 12.45)"));
+    EXPECT_EQ(found[0].line(), QStringLiteral("BP.L 2024-01-03 jump: close 1245 against 12.4 before and 12.5 after; "
+                                              "repaired: prices divided by 100 (close 1245 -> 12.45)"));
 
     QVector<HistoryRecord> skipped = days();
     found = checkHistory(skipped, contextFor(Action::Skip, QStringLiteral("BP.L")));

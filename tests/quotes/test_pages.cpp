@@ -49,9 +49,10 @@ TEST(HistoryPage, SelectedMonthFarFromTheStartIsNotTheStartMonth)
 {
     // The selected option lies in the end-date controls: month 0, read as 12,
     // and the day and year come from the inputs after the first select.
-    const QByteArray page = "<p>Start Date:</p><select><option value=\"3\">4</option></select>"
-                            "<input type=\"text\" maxlength=\"2\" value=\"7\"><input type=\"text\" maxlength=\"4\" value=\"1999\">"
-                            + QByteArray(300, ' ') + "<option &quot;selected&quot;  value=\"5\">";
+    const QByteArray page =
+        "<p>Start Date:</p><select><option value=\"3\">4</option></select>"
+        "<input type=\"text\" maxlength=\"2\" value=\"7\"><input type=\"text\" maxlength=\"4\" value=\"1999\">" +
+        QByteArray(300, ' ') + "<option &quot;selected&quot;  value=\"5\">";
     const auto h = findHistoryStart(page);
     ASSERT_TRUE(h);
     EXPECT_EQ(h->month, 12);

@@ -77,8 +77,8 @@ TEST_F(SearchTest, LookupRequestEncodesTheTextAndStartsAtTheOffset)
     EXPECT_TRUE(s.lookupUrl().endsWith(QStringLiteral("&t=I&b=50")));
 
     // What the service receives is the text as typed, in UTF-8.
-    for (const QString& text : {QStringLiteral("a b&c=d"), QStringLiteral("Société Générale"),
-                                QStringLiteral("株式"), QString(1000, QLatin1Char('x'))}) {
+    for (const QString& text : {QStringLiteral("a b&c=d"), QStringLiteral("Société Générale"), QStringLiteral("株式"),
+                                QString(1000, QLatin1Char('x'))}) {
         fake.clearRequests();
         s.Searchstring = text;
         s.US = false;

@@ -50,7 +50,8 @@ protected:
         Transaction t(db);
         for (const QString& ticker : tickers) {
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list%1) "
-                                   "VALUES (1, ?, ?, 'Unknown', 1)").arg(n),
+                                   "VALUES (1, ?, ?, 'Unknown', 1)")
+                        .arg(n),
                     {ticker, ticker + QStringLiteral(" CORP")});
             if (known)
                 fake.addQuote(quoteOf(ticker.toLatin1()));
@@ -81,4 +82,3 @@ protected:
     FakeQuoteService fake;
     QString ascii, prn;
 };
-

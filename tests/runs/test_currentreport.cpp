@@ -39,10 +39,15 @@ protected:
         data->voegverWorpentoe("RJ");
         data->voegverWorpentoe("KEEP");
     }
-    int rows(const QString& table) { return data->db().scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt(); }
+    int rows(const QString& table)
+    {
+        return data->db().scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
+    }
     bool stored(const QString& ticker)
     {
-        return data->db().scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = ?"), {ticker}).toInt() == 1;
+        return data->db()
+                   .scalar(QStringLiteral("SELECT count(*) FROM fondsen WHERE codeyahoo = ?"), {ticker})
+                   .toInt() == 1;
     }
 
     std::unique_ptr<clsData> data;
@@ -121,7 +126,8 @@ TEST_F(CurrentReportTest, ARunWithoutFailuresGivesEmptyListsAndRemovesWithoutAsk
 TEST_F(CurrentReportTest, AbortInTheErrorDialogKeepsTheFindingsForAnotherTry)
 {
     seedRun();
-    data->db().exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON fondsen BEGIN SELECT RAISE(ABORT, 'in use'); END"));
+    data->db().exec(
+        QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON fondsen BEGIN SELECT RAISE(ABORT, 'in use'); END"));
     CurrentReport report;
     report.load();
     msgs.queue(Answer::Yes);

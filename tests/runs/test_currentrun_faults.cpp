@@ -136,7 +136,7 @@ TEST_F(CurrentRunFaultTest, CountsAreWhatReachedTheFiles)
     fake.addQuote(quoteWith("GOOD", "GOOD CORP"));
     fake.addQuote(quoteWith("NODATE", "NODATE CORP", "N/A"));
     fake.addQuote(quoteWith("BAD", "BAD CORP"));
-    fake.addQuote(quoteWith("ACCENT", "\xe9\xe8"));  // no letter of A-Z: no file name
+    fake.addQuote(quoteWith("ACCENT", "\xe9\xe8"));          // no letter of A-Z: no file name
     QDir().mkpath(ascii + QStringLiteral("BADCORP.asc/x"));  // cannot be read: reported corrupt
 
     CurrentRun run;
@@ -150,7 +150,8 @@ TEST_F(CurrentRunFaultTest, CountsAreWhatReachedTheFiles)
     EXPECT_EQ(sum.writeFailures, 3 + 1);
     EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished with errors: 4 quotes could not be written "
                                             "(4 quotes downloaded)"));
-    EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("The file ") + ascii + QStringLiteral("BADCORP.asc is corrupt")});
+    EXPECT_EQ(msgs.texts(),
+              QStringList{QStringLiteral("The file ") + ascii + QStringLiteral("BADCORP.asc is corrupt")});
 }
 
 TEST_F(CurrentRunFaultTest, ALogThatCannotBeWrittenIsReportedOnceAndTheRunCompletes)
@@ -228,8 +229,8 @@ TEST_F(CurrentRunFaultTest, StopFinishesTheBatchInHandInEveryFormat)
 // another symbol is left out, an asked ticker without a line fails.
 TEST_F(CurrentRunFaultTest, EveryTickerReachesTheServiceWholeAndOnlyAskedLinesAreWritten)
 {
-    const QStringList odd{QStringLiteral("M&M.NS"), QStringLiteral("A+B"), QStringLiteral("C D"),
-                          QStringLiteral("H#1"), QStringLiteral("P%20"), QStringLiteral("EURUSD=X"),
+    const QStringList odd{QStringLiteral("M&M.NS"), QStringLiteral("A+B"),  QStringLiteral("C D"),
+                          QStringLiteral("H#1"),    QStringLiteral("P%20"), QStringLiteral("EURUSD=X"),
                           QStringLiteral("Z\u00c9")};
     addSymbols(odd);
     addSymbols({QStringLiteral("AAA"), QStringLiteral("BBB")});

@@ -68,7 +68,8 @@ public:
 private:
     void append(const QString& ticker, qint32 date, const QString& close, ExportRun& run)
     {
-        file_->write((ticker + QLatin1Char(';') + QString::number(date) + QLatin1Char(';') + close + "\r\n").toLatin1());
+        file_->write(
+            (ticker + QLatin1Char(';') + QString::number(date) + QLatin1Char(';') + close + "\r\n").toLatin1());
         run.wrote(letter(), 1);
     }
 
@@ -76,14 +77,15 @@ private:
     bool aborted_ = false;
 };
 
-std::unique_ptr<FormatWriter> makeTick(const ExportFormat& format)
-{
-    return std::make_unique<TickFormat>(format);
-}
+std::unique_ptr<FormatWriter> makeTick(const ExportFormat& format) { return std::make_unique<TickFormat>(format); }
 
-const ExportFormat kTick{.letter = QLatin1Char('X'), .menuName = "menutick", .caption = "&Tick",
-                         .selected = &ProgramSettings::select4, .folder = &ProgramSettings::h7,
-                         .title = "Export to Tick-format", .folderPrompt = "Choose location of TICK-files",
+const ExportFormat kTick{.letter = QLatin1Char('X'),
+                         .menuName = "menutick",
+                         .caption = "&Tick",
+                         .selected = &ProgramSettings::select4,
+                         .folder = &ProgramSettings::h7,
+                         .title = "Export to Tick-format",
+                         .folderPrompt = "Choose location of TICK-files",
                          .makeWriter = makeTick};
 
 }  // namespace

@@ -42,8 +42,8 @@ int weekdays(const QDate& from, const QDate& to)
 
 QString row(const QString& ticker, const QDate& s, const QDate& e, const char* how)
 {
-    return ticker + QLatin1Char(' ') + s.toString(Qt::ISODate) + QLatin1Char(' ') + e.toString(Qt::ISODate)
-           + QLatin1Char(' ') + QLatin1String(how);
+    return ticker + QLatin1Char(' ') + s.toString(Qt::ISODate) + QLatin1Char(' ') + e.toString(Qt::ISODate) +
+           QLatin1Char(' ') + QLatin1String(how);
 }
 }  // namespace
 
@@ -94,12 +94,15 @@ protected:
     QStringList historyRows()
     {
         Database db(paths::databaseFile());
-        Statement st = db.prepare(QStringLiteral(
-            "SELECT ticker, startdatum, einddatum, gelukt, nietgelukt, timeout FROM history ORDER BY ticker, startdatum"));
+        Statement st = db.prepare(QStringLiteral("SELECT ticker, startdatum, einddatum, gelukt, nietgelukt, timeout "
+                                                 "FROM history ORDER BY ticker, startdatum"));
         QStringList out;
         while (st.next()) {
-            out << row(st.text(0), QDate::fromString(st.text(1), Qt::ISODate), QDate::fromString(st.text(2), Qt::ISODate),
-                       st.integer(3) ? "gelukt" : st.integer(4) ? "nietgelukt" : "timeout");
+            out << row(st.text(0), QDate::fromString(st.text(1), Qt::ISODate),
+                       QDate::fromString(st.text(2), Qt::ISODate),
+                       st.integer(3)   ? "gelukt"
+                       : st.integer(4) ? "nietgelukt"
+                                       : "timeout");
         }
         return out;
     }
@@ -264,8 +267,8 @@ TEST_F(HistoryRunTest, AllDataStartsAtTheFirstDayTheServiceHoldsAndTopsUpWithTod
     addSymbols({QStringLiteral("OLD"), QStringLiteral("GONE")});
     const QDate today = QDate::currentDate();
     const QDate first = today.addDays(-20);
-    fake.setPage("/q/hp", "OLD", {200, FakeQuoteService::historyPricesPage(first.month(), first.day(), first.year()),
-                                  "text/html"});
+    fake.setPage("/q/hp", "OLD",
+                 {200, FakeQuoteService::historyPricesPage(first.month(), first.day(), first.year()), "text/html"});
     // History up to yesterday; today only as a current quote.
     fake.setResponder([today](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
         QDate s, e;
@@ -274,8 +277,8 @@ TEST_F(HistoryRunTest, AllDataStartsAtTheFirstDayTheServiceHoldsAndTopsUpWithTod
         return FakeQuoteService::Reply{200, fakehistory::answer(r.query.value("s"), s, std::min(e, today.addDays(-1))),
                                        "text/csv"};
     });
-    const QByteArray serviceDate = QByteArray::number(today.month()) + '/' + QByteArray::number(today.day()) + '/'
-                                   + QByteArray::number(today.year());
+    const QByteArray serviceDate = QByteArray::number(today.month()) + '/' + QByteArray::number(today.day()) + '/' +
+                                   QByteArray::number(today.year());
     fake.addQuote({"OLD", serviceDate, "4:00pm", "0", "12", "11", "11.5", "900", "OLD CORP", "NYSE"});
 
     QHash<QString, QString> finished;
@@ -287,7 +290,8 @@ TEST_F(HistoryRunTest, AllDataStartsAtTheFirstDayTheServiceHoldsAndTopsUpWithTod
     // The headless line of the symbol counts today's quote once.
     EXPECT_EQ(finished.value(QStringLiteral("OLD")), QStringLiteral("%1 days").arg(ascii.size()));
     const QDate firstWeekday = first.dayOfWeek() >= Qt::Saturday ? first.addDays(8 - first.dayOfWeek()) : first;
-    EXPECT_TRUE(ascii.first().startsWith(firstWeekday.toString(QStringLiteral("yyyyMMdd")))) << qPrintable(ascii.first());
+    EXPECT_TRUE(ascii.first().startsWith(firstWeekday.toString(QStringLiteral("yyyyMMdd"))))
+        << qPrintable(ascii.first());
     // Today's quote from the current-quote service, open 0 taking the close.
     EXPECT_EQ(ascii.last(), today.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(",11.5,12,11,11.5,900"));
     // The symbol without history is recorded up to yesterday; on a weekday
@@ -515,7 +519,8 @@ TEST_F(HistoryRunTest, EachSymbolIsOneBlockInTheRunFilesWhateverOrderTheAnswersC
     const QStringList staged = runsOf(readAll(paths::dataFile(QStringLiteral("ami1.txt"))), 0, ',');
     EXPECT_EQ(staged.size(), 4) << qPrintable(staged.join(QLatin1Char('|')));  // the header, then one per symbol
     const QStringList vision = runsOf(readAll(settings().h3 + QStringLiteral("history-1.vsn")), 2, '|');
-    EXPECT_EQ(QSet<QString>(vision.begin(), vision.end()).size(), vision.size()) << qPrintable(vision.join(QLatin1Char(' ')));
+    EXPECT_EQ(QSet<QString>(vision.begin(), vision.end()).size(), vision.size())
+        << qPrintable(vision.join(QLatin1Char(' ')));
     for (const char* t : {"X_AS", "Y_AS", "Z_AS"})
         EXPECT_EQ(asciiLines(QLatin1String(t)).size(), days) << t;
 }
@@ -541,9 +546,8 @@ TEST_F(HistoryRunTest, StopWritesTheSymbolsThatAreInAndRecordsTheOthersAsNotGot)
         QDate s, e;
         return fakehistory::range(r, &s, &e) && s > kStart;
     };
-    fake.setFaultChooser([secondChunk](const FakeQuoteService::Request& r) {
-        return secondChunk(r) ? Fault::Hang : Fault::None;
-    });
+    fake.setFaultChooser(
+        [secondChunk](const FakeQuoteService::Request& r) { return secondChunk(r) ? Fault::Hang : Fault::None; });
     bool doneWritten = false, halfWaits = false;
     auto stopWhenBoth = [this, &doneWritten, &halfWaits] {
         if (doneWritten && halfWaits)

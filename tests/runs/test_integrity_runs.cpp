@@ -35,8 +35,9 @@ QByteArray historyBody(const QDate& first, const QVector<double>& closes)
         while (d.dayOfWeek() >= Qt::Saturday)
             d = d.addDays(1);
         const QByteArray p = QByteArray::number(c);
-        const QByteArray day = QByteArray::number(d.day()) + '-' + QLocale::c().monthName(d.month(), QLocale::ShortFormat).toLatin1()
-                               + '-' + QByteArray::number(d.year() % 100).rightJustified(2, '0');
+        const QByteArray day = QByteArray::number(d.day()) + '-' +
+                               QLocale::c().monthName(d.month(), QLocale::ShortFormat).toLatin1() + '-' +
+                               QByteArray::number(d.year() % 100).rightJustified(2, '0');
         rows.prepend(day + ',' + p + ',' + p + ',' + p + ',' + p + ",1000," + p + '\n');
         d = d.addDays(1);
     }
@@ -69,7 +70,8 @@ TEST_F(IntegrityCurrentRunTest, FlagWritesAsSentAndRecordsTheFinding)
     serve();
     ASSERT_TRUE(run.StartRun());
     const QString day = storedDate();
-    EXPECT_EQ(findingLines(), QStringList{QStringLiteral("BAD %1 bounds: high 10.6 below close 10.75; flagged").arg(day)});
+    EXPECT_EQ(findingLines(),
+              QStringList{QStringLiteral("BAD %1 bounds: high 10.6 below close 10.75; flagged").arg(day)});
     EXPECT_EQ(run.summary().findings, 1);
     EXPECT_TRUE(asciiLine(QStringLiteral("BAD")).endsWith(QStringLiteral(",10.5,10.6,10,10.75,1200")));
     // An index without volume is no finding.
@@ -137,7 +139,8 @@ protected:
     QStringList closes()
     {
         QStringList out;
-        for (const QString& line : QString::fromLatin1(readAll(ascii + QStringLiteral("BP_L.asc"))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        for (const QString& line : QString::fromLatin1(readAll(ascii + QStringLiteral("BP_L.asc")))
+                                       .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
             out << line.section(QLatin1Char(','), 4, 4);
         return out;
     }

@@ -3,8 +3,8 @@
 // quote asked again.
 #include "currentrunfixture.h"
 
-#include "msreader.h"
 #include "database/settingsrow.h"
+#include "msreader.h"
 #include "runs/currentrun.h"
 #include "writers/metastockrun.h"
 
@@ -21,8 +21,8 @@ auto answerWith(QByteArray date, QByteArray volume)
             return std::nullopt;
         QByteArray body;
         for (const QByteArray& s : r.symbols)
-            body += FakeQuoteService::csvLine({s, date, "4:00pm", "10.5", "11", "10", "10.75", volume, s + " CORP", "NYSE"},
-                                              r.query.value("f"));
+            body += FakeQuoteService::csvLine(
+                {s, date, "4:00pm", "10.5", "11", "10", "10.75", volume, s + " CORP", "NYSE"}, r.query.value("f"));
         return FakeQuoteService::Reply{200, body, "text/plain"};
     };
 }
@@ -69,7 +69,8 @@ TEST_F(MetastockRunTest, LongTickersKeepTheirOwnSecurityAndOneTheFolderCannotTel
 {
     addSymbols({QStringLiteral("ABCDEFGHIJKLMNO"), QStringLiteral("ABCDEFGHIJKLMNP"), QStringLiteral("SHORT")}, 1,
                false);
-    const std::pair<QByteArray, QByteArray> answers[] = {{"12/1/2026", "1200"}, {"12/2/2026", "1300"}, {"12/2/2026", "1400"}};
+    const std::pair<QByteArray, QByteArray> answers[] = {
+        {"12/1/2026", "1200"}, {"12/2/2026", "1300"}, {"12/2/2026", "1400"}};
     for (const auto& [date, volume] : answers) {
         fake.setResponder(answerWith(date, volume));
         CurrentRun run;
@@ -123,12 +124,14 @@ TEST_F(MetastockRunTest, AMissingRootLeavesMetastockOutOfTheRunAndKeepsTheSettin
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 2);
     EXPECT_EQ(sum.written.value(QLatin1Char('M')), 0);
     EXPECT_EQ(sum.writeFailures, 2);
-    EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("The Metastock folder ") + root +
-                                        QStringLiteral(" cannot be found.\r\nNothing is written to Metastock in this run.")});
+    EXPECT_EQ(msgs.texts(),
+              QStringList{QStringLiteral("The Metastock folder ") + root +
+                          QStringLiteral(" cannot be found.\r\nNothing is written to Metastock in this run.")});
     EXPECT_EQ(sum.notes, QStringList{QStringLiteral("Metastock not written: the folder ") + root +
                                      QStringLiteral(" cannot be found")});
     EXPECT_FALSE(QFileInfo::exists(root));
-    EXPECT_EQ(QDir(home() + QStringLiteral("Desktop")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(QDir(home() + QStringLiteral("Desktop")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList());
     EXPECT_EQ(settings().metastock, root);
     Database db(paths::databaseFile());
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT metastock FROM globaal")).toString(), root);

@@ -38,11 +38,15 @@ TEST_F(OptionsTest, DelayItemsAndIndex)
 
 TEST_F(OptionsTest, DefaultsAreStored)
 {
-    for (const auto& [name, value] : QList<QPair<QString, QString>>{{"teller2", "33"}, {"teller3", "9"},
-                                                                     {"teller4", "1"}, {"teller5", "0"},
-                                                                     {"split", "1"}, {"dcurrent", "1"},
-                                                                     {"reject", "False"}, {"server", "E"},
-                                                                     {"IntervalDownload", "250"}})
+    for (const auto& [name, value] : QList<QPair<QString, QString>>{{"teller2", "33"},
+                                                                    {"teller3", "9"},
+                                                                    {"teller4", "1"},
+                                                                    {"teller5", "0"},
+                                                                    {"split", "1"},
+                                                                    {"dcurrent", "1"},
+                                                                    {"reject", "False"},
+                                                                    {"server", "E"},
+                                                                    {"IntervalDownload", "250"}})
         ASSERT_EQ(options::setByName(name, value), QString()) << qPrintable(name);
     options::setDefaults();
     const ProgramSettings s = reloaded();

@@ -20,10 +20,7 @@ namespace {
 // 2027-01-08 is a Friday.
 const QDate kFriday(2027, 1, 8);
 
-QDateTime at(const QDate& day, int h, int m, int s = 0)
-{
-    return QDateTime(day, QTime(h, m, s));
-}
+QDateTime at(const QDate& day, int h, int m, int s = 0) { return QDateTime(day, QTime(h, m, s)); }
 
 QStringList planText(const Schedule& schedule, const QDateTime& from, const QDateTime& until)
 {
@@ -104,9 +101,9 @@ TEST_F(SchedulerTest, ALateStartCatchesUpOnceInsteadOfAtEveryTick)
     // 09:00-17:00 every hour, started at 15:00: once at the first tick, then
     // 16:00, then tomorrow from 09:00.
     const Schedule s = oneList(1, QTime(9, 0), QTime(17, 0), QTime(1, 0), true);
-    EXPECT_EQ(planText(s, at(kFriday, 15, 0), at(kFriday.addDays(1), 10, 30)),
-              QStringList({"Fri 15:00:10 list 1", "Fri 16:00:10 list 1", "Sat 09:00:10 list 1",
-                           "Sat 10:00:10 list 1"}));
+    EXPECT_EQ(
+        planText(s, at(kFriday, 15, 0), at(kFriday.addDays(1), 10, 30)),
+        QStringList({"Fri 15:00:10 list 1", "Fri 16:00:10 list 1", "Sat 09:00:10 list 1", "Sat 10:00:10 list 1"}));
 
     // A download longer than the interval: the next moment is the first one
     // of the day's sequence still to come.

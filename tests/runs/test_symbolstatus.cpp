@@ -77,18 +77,19 @@ TEST_F(SymbolStatusTest, MarksBehindAgainstTheNewestOfEachFormatAndMissingFiles)
 {
     const QDate fri(2024, 3, 15);
     asciiUntil("NEW", fri);
-    asciiUntil("TUE", QDate(2024, 3, 12));    // Wed, Thu, Fri later: 3, not behind
-    asciiUntil("MON", QDate(2024, 3, 11));    // 4 trading days: behind
-    asciiUntil("WEEKEND", QDate(2024, 3, 8)); // Fri before: 5: behind
-    writeFile(kbf + "MON.kbf", {});          // an empty file counts as none
+    asciiUntil("TUE", QDate(2024, 3, 12));     // Wed, Thu, Fri later: 3, not behind
+    asciiUntil("MON", QDate(2024, 3, 11));     // 4 trading days: behind
+    asciiUntil("WEEKEND", QDate(2024, 3, 8));  // Fri before: 5: behind
+    writeFile(kbf + "MON.kbf", {});            // an empty file counts as none
 
-    const QVector<symbolstatus::SymbolStatus> st = symbolstatus::statusOf(
-        *db, {symbol("NEW"), symbol("TUE"), symbol("MON"), symbol("WEEKEND"), symbol("GONE")});
+    const QVector<symbolstatus::SymbolStatus> st =
+        symbolstatus::statusOf(*db, {symbol("NEW"), symbol("TUE"), symbol("MON"), symbol("WEEKEND"), symbol("GONE")});
     ASSERT_EQ(st.size(), 5);
     ASSERT_EQ(st[0].formats.size(), 2);
     EXPECT_EQ(st[0].formats[0].letter, QLatin1Char('C'));
     EXPECT_EQ(st[0].formats[1].letter, QLatin1Char('K'));
-    const FileState expected[] = {FileState::Ok, FileState::Ok, FileState::Behind, FileState::Behind, FileState::Missing};
+    const FileState expected[] = {FileState::Ok, FileState::Ok, FileState::Behind, FileState::Behind,
+                                  FileState::Missing};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(st[i].formats[0].state, expected[i]) << qPrintable(st[i].ticker);
         EXPECT_EQ(st[i].formats[1].state, FileState::Missing) << qPrintable(st[i].ticker);
@@ -216,7 +217,7 @@ TEST(ChartFrameTest, GapsOfMoreThanAWeekAndTheDayUnderThePointer)
     EXPECT_EQ(gaps[0].before, QDate(2024, 3, 11));
     EXPECT_EQ(gaps[0].after, QDate(2024, 3, 22));
 
-    EXPECT_EQ(f.nearest(QDate(2024, 3, 3)), 1);   // Sunday: the Monday is nearer
+    EXPECT_EQ(f.nearest(QDate(2024, 3, 3)), 1);  // Sunday: the Monday is nearer
     EXPECT_EQ(f.nearest(QDate(2024, 3, 2)), 0);
     EXPECT_EQ(f.nearest(QDate(2000, 1, 1)), 0);
     EXPECT_EQ(f.nearest(QDate(2030, 1, 1)), 4);

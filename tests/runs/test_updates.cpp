@@ -213,22 +213,27 @@ TEST_F(UpdatesTest, HelpFilesAreFetchedIntoTheDataFolderAndTakePrecedence)
 
     HelpFilesUpdate update;
     QStringList shown;
-    update.status = [&shown](const QString& a, const QString& b) { shown << a + QLatin1Char(' ') + QFileInfo(b).fileName(); };
+    update.status = [&shown](const QString& a, const QString& b) {
+        shown << a + QLatin1Char(' ') + QFileInfo(b).fileName();
+    };
     const HelpFilesUpdate::Result result = update.run();
     EXPECT_TRUE(result.ok) << qPrintable(result.failed);
     EXPECT_EQ(result.version, 7);
     EXPECT_EQ(settings().helpversion, 7);
     EXPECT_EQ(store::read(QStringLiteral("helpversion"), QString()), QStringLiteral("7"));
     // Blank lines and names of two characters or fewer are skipped.
-    EXPECT_EQ(paths(), (QStringList{QStringLiteral("/onlinehelp/list.txt"), QStringLiteral("/onlinehelp/index.htm"),
-                                    QStringLiteral("/onlinehelp/Support.htm"), QStringLiteral("/onlinehelp/help.txt")}));
+    EXPECT_EQ(paths(),
+              (QStringList{QStringLiteral("/onlinehelp/list.txt"), QStringLiteral("/onlinehelp/index.htm"),
+                           QStringLiteral("/onlinehelp/Support.htm"), QStringLiteral("/onlinehelp/help.txt")}));
     EXPECT_EQ(shown.first(), QStringLiteral("Downloading List.txt"));
     const QString folder = dataFolder() + QStringLiteral("/help/");
     EXPECT_EQ(readAll(folder + QStringLiteral("index.htm")), QByteArray("<html>new index</html>"));
     // The updated page wins; a page the update did not bring comes from the installed ones.
     EXPECT_EQ(help::pageUrl(QString()), QUrl::fromLocalFile(folder + QStringLiteral("index.htm")));
-    EXPECT_EQ(help::pageUrl(QStringLiteral("Ticker.htm")), QUrl::fromLocalFile(installed + QStringLiteral("/Ticker.htm")));
-    EXPECT_TRUE(QDir(folder).entryList({QStringLiteral("*.tmp"), QStringLiteral("*~")}, QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_EQ(help::pageUrl(QStringLiteral("Ticker.htm")),
+              QUrl::fromLocalFile(installed + QStringLiteral("/Ticker.htm")));
+    EXPECT_TRUE(
+        QDir(folder).entryList({QStringLiteral("*.tmp"), QStringLiteral("*~")}, QDir::Files | QDir::Hidden).isEmpty());
     help::setInstalledFolderOverride(QString());
 }
 

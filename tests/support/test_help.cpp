@@ -57,12 +57,15 @@ TEST_F(HelpTest, UpdatedPagesFirstThenInstalledThenOnline)
     EXPECT_FALSE(help::ShowHelp(QStringLiteral("Ticker.htm")));
     EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("The help page Ticker.htm is not installed.")});
     store::write(QStringLiteral("HelpHost"), QStringLiteral("help.example:8080"));
-    EXPECT_EQ(help::pageUrl(QStringLiteral("Ticker.htm")), QUrl(QStringLiteral("http://help.example:8080/onlinehelp/Ticker.htm")));
+    EXPECT_EQ(help::pageUrl(QStringLiteral("Ticker.htm")),
+              QUrl(QStringLiteral("http://help.example:8080/onlinehelp/Ticker.htm")));
     EXPECT_EQ(help::pageUrl(QString()), QUrl(QStringLiteral("http://help.example:8080/onlinehelp/index.htm")));
 
     writeFile(installed + QStringLiteral("/Ticker.htm"), "installed");
-    EXPECT_EQ(help::pageUrl(QStringLiteral("Ticker.htm")), QUrl::fromLocalFile(installed + QStringLiteral("/Ticker.htm")));
+    EXPECT_EQ(help::pageUrl(QStringLiteral("Ticker.htm")),
+              QUrl::fromLocalFile(installed + QStringLiteral("/Ticker.htm")));
     // An update may bring a page in another case; it still wins.
     writeFile(updated + QStringLiteral("/ticker.HTM"), "updated");
-    EXPECT_EQ(help::pageUrl(QStringLiteral("Ticker.htm")), QUrl::fromLocalFile(updated + QStringLiteral("/ticker.HTM")));
+    EXPECT_EQ(help::pageUrl(QStringLiteral("Ticker.htm")),
+              QUrl::fromLocalFile(updated + QStringLiteral("/ticker.HTM")));
 }

@@ -156,7 +156,8 @@ TEST_F(FailureTextTest, CurrentProgressTellsTheTruthAndStaysFullAtTheEnd)
     Database db(paths::databaseFile());
     for (int i = 0; i < 200; ++i) {  // two requests of 180
         const QString t = QStringLiteral("S%1").arg(i);
-        db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"), {t, t});
+        db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),
+                {t, t});
         const QByteArray b = t.toLatin1();
         fake.addQuote({b, "12/1/2026", "4:00pm", "1", "2", "1", "1.5", "100", b, "NYSE"});
     }

@@ -13,9 +13,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
-#include <QComboBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>

@@ -4,8 +4,8 @@
 #include "support/state.h"
 #include "windows/location.h"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -150,7 +150,8 @@ TEST_F(LocationWindowTest, SwitchingOnKeepsTheLayoutAndTheFolderIsAPath)
     path->setText("/");
     ok->click();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(msgs.texts().value(0), "It is not possible to choos the root-folder\r\n       Please choose another folder");
+    EXPECT_EQ(msgs.texts().value(0),
+              "It is not possible to choos the root-folder\r\n       Please choose another folder");
     EXPECT_FALSE(settings().selectmetastock);
     path->setText(folder);
     ok->click();

@@ -78,7 +78,8 @@ TEST_F(MaintenanceWindowsTest, F1InEveryWindowOpensItsOwnPage)
         {QStringLiteral("Download_historical_data.htm"), [] { return new history; }},
         {QStringLiteral("historyreport.htm"), [] { return new historyreportform; }},
         {QStringLiteral("Exportformat.htm"), [] { return new MSDatabaseload; }},
-        {QStringLiteral("Download_daily_data.htm"), [] {
+        {QStringLiteral("Download_daily_data.htm"),
+         [] {
              auto* w = new Autodownload;
              w->chooseScheduledMode();
              return w;
@@ -109,7 +110,8 @@ TEST_F(MaintenanceWindowsTest, CompactWindowCompactsAndItsHelpButtonOpensThePage
 {
     {
         Database db(paths::databaseFile());
-        db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo) VALUES (1, 'KEEP.AS', 'Keep', 'Stock')"));
+        db.exec(QStringLiteral(
+            "INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo) VALUES (1, 'KEEP.AS', 'Keep', 'Stock')"));
     }
     store::write(QStringLiteral("HelpHost"), QStringLiteral("help.example"));
     compact w;

@@ -1,8 +1,8 @@
-#include "fakeservice.h"
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/lists.h"
 #include "database/startup.h"
+#include "fakeservice.h"
 #include "support/state.h"
 #include "testutil.h"
 #include "windows/browser.h"
@@ -13,9 +13,9 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTableWidget>
 
@@ -109,7 +109,8 @@ TEST_F(ListWindowTest, ViewComponentsLayout)
     auto* markets = child<QComboBox>(f, "Combobox1");
     EXPECT_EQ(markets->itemText(markets->count() - 1), QStringLiteral("Indices"));
     EXPECT_EQ(markets->currentText(), QStringLiteral("Indices"));
-    for (const char* hidden : {"Combobox2", "gridlijst", "Label1", "Label4", "lblsymbollist", "Command1_0", "Command1_4"})
+    for (const char* hidden :
+         {"Combobox2", "gridlijst", "Label1", "Label4", "lblsymbollist", "Command1_0", "Command1_4"})
         EXPECT_FALSE(f.findChild<QWidget*>(QLatin1String(hidden))->isVisible()) << hidden;
     auto* view = child<QPushButton>(f, "commandview");
     ASSERT_TRUE(view->isEnabled());

@@ -36,12 +36,12 @@ TEST_F(MetastockWindowsTest, NewSymbolPromptGoesBackToTheRootWhenTold)
             QTimer::singleShot(10, clickOk);
     };
     QTimer::singleShot(10, clickOk);
-    const QString chosen = prompt.askFolder("Xyz Corp", path("other/"), msRoot,
-                                            [&](const QString& folder, bool, bool* resetToRoot) {
-                                                tried << folder;
-                                                *resetToRoot = !folder.startsWith(msRoot);
-                                                return !*resetToRoot;
-                                            });
+    const QString chosen =
+        prompt.askFolder("Xyz Corp", path("other/"), msRoot, [&](const QString& folder, bool, bool* resetToRoot) {
+            tried << folder;
+            *resetToRoot = !folder.startsWith(msRoot);
+            return !*resetToRoot;
+        });
     EXPECT_EQ(tried, QStringList({path("other/"), msRoot}));
     EXPECT_EQ(chosen, msRoot);
 }

@@ -76,8 +76,9 @@ TEST_F(ReportFormTest, ShowsTheFourListsWithTheirExplanations)
                              "later or click on the remove Button."));
     EXPECT_EQ(child<QLabel>(w, "Label2")->text(),
               QStringLiteral("These Symbols have changed.\nChanges have been made in the database."));
-    EXPECT_EQ(child<QLabel>(w, "Label1")->text(),
-              QStringLiteral("The following Quotes were not updated due to lack of trade or since no volume was found"));
+    EXPECT_EQ(
+        child<QLabel>(w, "Label1")->text(),
+        QStringLiteral("The following Quotes were not updated due to lack of trade or since no volume was found"));
     EXPECT_TRUE(msgs.shown.isEmpty());
 }
 

@@ -190,7 +190,8 @@ TEST_F(WindowChromeTest, AScheduledRunIsAnnouncedOnTheDesktop)
     run.quotesReceived = 3;
     run.written[QLatin1Char('C')] = 3;
     EXPECT_EQ(notify::summaryOf(2, run), QStringLiteral("Quotaris: list 2 downloaded"));
-    EXPECT_EQ(notify::bodyOf(run), QStringLiteral("Download finished: 3 quotes downloaded\n3 symbols, 3 quotes written"));
+    EXPECT_EQ(notify::bodyOf(run),
+              QStringLiteral("Download finished: 3 quotes downloaded\n3 symbols, 3 quotes written"));
     const QDBusMessage call = notify::message(QStringLiteral("S"), QStringLiteral("B"));
     EXPECT_EQ(call.service(), QStringLiteral("org.freedesktop.Notifications"));
     EXPECT_EQ(call.member(), QStringLiteral("Notify"));

@@ -36,9 +36,9 @@ protected:
 TEST_F(AmiBrokerTest, CommandWordsStayWholeAndPlaceholdersAreFilledIn)
 {
     const QString file = "/data/my quotes/ami2.txt";
-    EXPECT_EQ(amibroker::commandLine("wine \"C:/Program Files/AmiBroker/Broker.exe\" /import %f --def=%d 100%%", file),
-              QStringList({"wine", "C:/Program Files/AmiBroker/Broker.exe", "/import", file, "--def=aqd.format",
-                           "100%"}));
+    EXPECT_EQ(
+        amibroker::commandLine("wine \"C:/Program Files/AmiBroker/Broker.exe\" /import %f --def=%d 100%%", file),
+        QStringList({"wine", "C:/Program Files/AmiBroker/Broker.exe", "/import", file, "--def=aqd.format", "100%"}));
     // Quotes or a ";" in the file name are data, not shell syntax.
     EXPECT_EQ(amibroker::commandLine("imp %f", "/tmp/a'b\";rm -rf x"), QStringList({"imp", "/tmp/a'b\";rm -rf x"}));
     // Without %f the file and the definition go last.

@@ -20,9 +20,8 @@ TEST_F(WriterTest, OddLinesAreMergedWithoutLosingData)
     block.schrijfascii(true);
     block.raw("ABC,20040313,3,3,3,3,3\r\nABC,20040316,8,8,8,8,8");
     block.goraw();
-    EXPECT_EQ(readAll(folder + "ABC.asc"),
-              "<DATE>,<OPEN>\r\ngarbage\r\n20040312,2,2,2,2,2\r\n20040313,3,3,3,3,3\r\n"
-              "20040315,5,5,5,5,5\r\n20040316,8,8,8,8,8\r\n");
+    EXPECT_EQ(readAll(folder + "ABC.asc"), "<DATE>,<OPEN>\r\ngarbage\r\n20040312,2,2,2,2,2\r\n20040313,3,3,3,3,3\r\n"
+                                           "20040315,5,5,5,5,5\r\n20040316,8,8,8,8,8\r\n");
     EXPECT_TRUE(msgs.shown.isEmpty());
 }
 

@@ -1,7 +1,7 @@
 #include "testutil.h"
 
-#include "writers/kbfwriter.h"
 #include "writers/checkfiles.h"
+#include "writers/kbfwriter.h"
 #include "writers/textformats.h"
 #include "writers/textio.h"
 
@@ -21,7 +21,7 @@ QByteArray written(QChar letter)
     const AsciiWriter c;
     const StockguruWriter s;
     const GetWriter d;
-    const TextQuoteWriter* w = letter == u'C' ? static_cast<const TextQuoteWriter*>(&c)
+    const TextQuoteWriter* w = letter == u'C'   ? static_cast<const TextQuoteWriter*>(&c)
                                : letter == u'S' ? static_cast<const TextQuoteWriter*>(&s)
                                                 : &d;
     for (const Quote& q : kDays)

@@ -12,15 +12,9 @@
 #include <QtEndian>
 
 namespace {
-QVariant text(const char* t)
-{
-    return QVariant(QString::fromUtf8(t));
-}
+QVariant text(const char* t) { return QVariant(QString::fromUtf8(t)); }
 
-QVariant num(double v)
-{
-    return QVariant(v);
-}
+QVariant num(double v) { return QVariant(v); }
 
 // Both readers must agree with what the test expects.
 QVector<ReadSheet> readBoth(const QString& file, const QVector<int>& wanted = {})
@@ -80,8 +74,8 @@ TEST_F(ExcelTest, RowsReadBackWithTheirTypesInBothReaders)
     ASSERT_EQ(sheets.size(), 1);
     EXPECT_EQ(sheets[0].name, "Blad1");
     ASSERT_EQ(sheets[0].rows, 3);
-    EXPECT_EQ(sheets[0].cells[0], (QVector<QVariant>{text("XYZ.AS"), text("Xyz"), text("20040315"), num(12.5),
-                                                     num(13), num(12), num(12.75), text("1000")}));
+    EXPECT_EQ(sheets[0].cells[0], (QVector<QVariant>{text("XYZ.AS"), text("Xyz"), text("20040315"), num(12.5), num(13),
+                                                     num(12), num(12.75), text("1000")}));
     EXPECT_EQ(sheets[0].cells[1], (QVector<QVariant>{text("ABC"), text("Ωmega € Corp"), text("20040315"), num(10),
                                                      num(11.25), num(9), num(10.5), text("0")}));
     EXPECT_EQ(sheets[0].cells[2], (QVector<QVariant>{text("Q\"UOTE"), text("It's \"quoted\""), text("20040316"),
@@ -331,12 +325,12 @@ TEST_F(ExcelTest, CompoundFileHeaderAndDirectory)
     EXPECT_EQ(u16(28), 0xFFFE);
     EXPECT_EQ(u16(30), 9);
     EXPECT_EQ(u16(32), 6);
-    EXPECT_EQ(u32(44), 1u);            // FAT sectors
-    EXPECT_EQ(u32(48), 9u);            // first directory sector
-    EXPECT_EQ(u32(56), 0x1000u);       // mini-stream cutoff
-    EXPECT_EQ(u32(60), 0xFFFFFFFEu);   // no mini FAT
-    EXPECT_EQ(u32(68), 0xFFFFFFFEu);   // no DIFAT sector
-    EXPECT_EQ(u32(76), 8u);            // the FAT sector
+    EXPECT_EQ(u32(44), 1u);           // FAT sectors
+    EXPECT_EQ(u32(48), 9u);           // first directory sector
+    EXPECT_EQ(u32(56), 0x1000u);      // mini-stream cutoff
+    EXPECT_EQ(u32(60), 0xFFFFFFFEu);  // no mini FAT
+    EXPECT_EQ(u32(68), 0xFFFFFFFEu);  // no DIFAT sector
+    EXPECT_EQ(u32(76), 8u);           // the FAT sector
     EXPECT_EQ(u32(80), 0xFFFFFFFFu);
     const int fat = 512 * 9;
     for (int s = 0; s < 7; ++s)

@@ -68,8 +68,9 @@ TEST_F(LocationTest, FormatsWithoutAWriterCannotBeSwitchedOn)
     EXPECT_FALSE(FormatLocation('A').canSwitchOn());
     EXPECT_TRUE(FormatLocation('M').canSwitchOn());
     EXPECT_TRUE(FormatLocation('K').canSwitchOn());
-    EXPECT_EQ(msgs.texts(), QStringList({"Unable to write Excel-format",
-                                         "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"}));
+    EXPECT_EQ(msgs.texts(),
+              QStringList({"Unable to write Excel-format",
+                           "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"}));
     // Excel takes a folder it can write in, and refuses one it cannot.
     LocationChoice on;
     on.selected = true;

@@ -38,7 +38,10 @@ struct FakePrompt : MetastockPrompt {
         }
         return {};
     }
-    void showMapLoad(const std::function<void(const Progress&)>& scan) override { scan([](int, int) {}); }
+    void showMapLoad(const std::function<void(const Progress&)>& scan) override
+    {
+        scan([](int, int) {});
+    }
 };
 
 }  // namespace
@@ -150,9 +153,10 @@ TEST_F(MetastockTest, PromptRefusesOutsideRootAndFullFoldersThenDontAskAgain)
     setMetastockPrompt(&prompt);
 
     ASSERT_EQ(quote("NEW1", 20240102, 10, 100, "New One"), StepOutcome::Done);
-    EXPECT_EQ(msgs.texts(), QStringList({"This is not a subfolder of " + root,
-                                         "The folder: " + full + "\r\nReached the maximum of 255 Symbols\r\n"
-                                                                 "    Please select a new folder"}));
+    EXPECT_EQ(msgs.texts(),
+              QStringList({"This is not a subfolder of " + root, "The folder: " + full +
+                                                                     "\r\nReached the maximum of 255 Symbols\r\n"
+                                                                     "    Please select a new folder"}));
     EXPECT_EQ(count(open), 4);
     // "Don't ask again": the next new symbol goes to the same folder unasked.
     ASSERT_EQ(quote("NEW2", 20240102, 10, 100), StepOutcome::Done);

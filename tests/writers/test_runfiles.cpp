@@ -102,12 +102,14 @@ TEST_F(WriterTest, TheFiveThousandthRunFileIsReplacedWhenAllAreTaken)
 // single-byte code page: every line keeps its shape, whatever its layout.
 TEST_F(WriterTest, AwkwardFieldsKeepEveryLineWhole)
 {
-    const Quote q{"AB|C.D\"", QString::fromUtf8("Z\u00fcrich \"Co\" | A\r\nB \u20ac"), 20040315, " 1,5 ", "2", "1",
-                  "1.50", " 007 "};
+    const Quote q{
+        "AB|C.D\"", QString::fromUtf8("Z\u00fcrich \"Co\" | A\r\nB \u20ac"), 20040315, " 1,5 ", "2", "1", "1.50",
+        " 007 "};
     EXPECT_EQ(runfiles::ami1Line(q, "1"), "AB|C.D\",20040315,1.5,2,1,1.50,007,0\r\n");
     EXPECT_EQ(runfiles::ami2Line(q, "", false),
               "\"AB|C.D'\",\"Z\xfcrich 'Co' | A  B ?\",1.50,\"03/15/2004\",\"\",0.00,1,5,2,1,007\r\n");
-    EXPECT_EQ(runfiles::visionLine(q, true), "7|QRD\"|AB C.D\"|Z\xfcrich \"Co\"   A  B ?||20040315|1.5|2|1|1.50|007\r\n");
+    EXPECT_EQ(runfiles::visionLine(q, true),
+              "7|QRD\"|AB C.D\"|Z\xfcrich \"Co\"   A  B ?||20040315|1.5|2|1|1.50|007\r\n");
     EXPECT_EQ(runfiles::vikingenRecord(q, true),
               "+AB|C_D\",Z\xfcrich \"Co\" | A  B ?\r\n#20040315\r\nAB|C_D\",2,1,1.50,007,,1.5\r\n");
     // Only the first eleven characters of the ticker, dots made underscores.

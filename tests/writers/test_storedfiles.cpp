@@ -11,10 +11,7 @@
 using storedfiles::Day;
 
 namespace {
-QDate d(int y, int m, int day)
-{
-    return QDate(y, m, day);
-}
+QDate d(int y, int m, int day) { return QDate(y, m, day); }
 }  // namespace
 
 // What each writer stores reads back day by day, with its prices; the last

@@ -95,12 +95,12 @@ TEST_F(WriterTest, KbfBytesFollowTheRecordLayout)
     ASSERT_EQ(r.size(), 14);
     EXPECT_EQ(static_cast<unsigned char>(r[0]), 132);
     EXPECT_EQ(static_cast<unsigned char>(r[1]), 121);
-    EXPECT_EQ(r.mid(2, 3), QByteArray("\x0c\x00\x80", 3));        // 12.5
-    EXPECT_EQ(r.mid(5, 3), QByteArray("\x00\x00\xff", 3));        // 0.999: a full 100 cents, capped
-    EXPECT_EQ(r.mid(8, 3), QByteArray("\x70\xff\x00", 3));        // 70000: 273 capped at 255
-    EXPECT_EQ(r.mid(11, 3), QByteArray("\x03\x02\x04", 3));       // 0x020304
+    EXPECT_EQ(r.mid(2, 3), QByteArray("\x0c\x00\x80", 3));   // 12.5
+    EXPECT_EQ(r.mid(5, 3), QByteArray("\x00\x00\xff", 3));   // 0.999: a full 100 cents, capped
+    EXPECT_EQ(r.mid(8, 3), QByteArray("\x70\xff\x00", 3));   // 70000: 273 capped at 255
+    EXPECT_EQ(r.mid(11, 3), QByteArray("\x03\x02\x04", 3));  // 0x020304
     const QByteArray big = KbfWriter::record(Quote{"X", "", 20040315, "", "", "", "", "16909060"});
-    EXPECT_EQ(big.mid(11, 3), QByteArray("\x03\xff\x04", 3));     // 0x01020304: 258 capped
+    EXPECT_EQ(big.mid(11, 3), QByteArray("\x03\xff\x04", 3));  // 0x01020304: 258 capped
     EXPECT_EQ(KbfWriter::recordDate(r.constData()), 20040315);
     for (qint32 date : {19991231, 20000101, 20041130, 20490228})
         EXPECT_EQ(KbfWriter::recordDate(KbfWriter::record(Quote{"X", "", date, "", "", "", "", ""}).constData()), date);
@@ -137,8 +137,8 @@ TEST_F(WriterTest, LongNamesAndTickerNames)
 TEST_F(WriterTest, TickersAndNamesNeverLeaveTheFolder)
 {
     QDir().mkpath(path("secret"));
-    const QStringList hostile = {"../../secret/x", "/etc/passwd", "..", "a b/c", QStringLiteral("Ünï/cødé"),
-                                 "....", "x\ny", QString(300, QLatin1Char('A'))};
+    const QStringList hostile = {"../../secret/x",           "/etc/passwd", "..",   "a b/c",
+                                 QStringLiteral("Ünï/cødé"), "....",        "x\ny", QString(300, QLatin1Char('A'))};
     for (bool longNames : {false, true}) {
         settings().select5 = longNames;
         for (const QString& t : hostile)

@@ -39,10 +39,7 @@ protected:
         return w.go();
     }
 
-    QByteArray golden(const char* name) const
-    {
-        return readAll(QStringLiteral(GOLDEN_DIR "/") + QLatin1String(name));
-    }
+    QByteArray golden(const char* name) const { return readAll(QStringLiteral(GOLDEN_DIR "/") + QLatin1String(name)); }
 
     QString folder;
 };

@@ -160,9 +160,6 @@ bool excelCanBeWritten(const LocationChoice& choice, QString* why)
     return false;
 }
 
-std::unique_ptr<FormatWriter> excel(const ExportFormat& format)
-{
-    return std::make_unique<ExcelFormat>(format);
-}
+std::unique_ptr<FormatWriter> excel(const ExportFormat& format) { return std::make_unique<ExcelFormat>(format); }
 
 }  // namespace formatwriters

@@ -42,7 +42,9 @@ public:
         }
         yieldToGui();
         WriteLog(QLatin1String(layout_.startLog));
-        run.panel(QStringLiteral("Writing %1 quotes to %2...").arg(run.totalDispatched).arg(QLatin1String(layout_.panelName)));
+        run.panel(QStringLiteral("Writing %1 quotes to %2...")
+                      .arg(run.totalDispatched)
+                      .arg(QLatin1String(layout_.panelName)));
         QByteArray line;
         for (const Quote& q : std::as_const(batch.quotes)) {
             if (q.date == 0) {
@@ -103,16 +105,16 @@ namespace formatwriters {
 
 std::unique_ptr<FormatWriter> vision(const ExportFormat& format)
 {
-    return std::make_unique<RunFileFormat>(
-        format, RunFileKind{runfiles::createVisionFile, runfiles::appendVisionLine, "Writing to Vision2000",
-                              "End writing to Vision2000", "Vision"});
+    return std::make_unique<RunFileFormat>(format,
+                                           RunFileKind{runfiles::createVisionFile, runfiles::appendVisionLine,
+                                                       "Writing to Vision2000", "End writing to Vision2000", "Vision"});
 }
 
 std::unique_ptr<FormatWriter> vikingen(const ExportFormat& format)
 {
-    return std::make_unique<RunFileFormat>(
-        format, RunFileKind{runfiles::createVikingenFile, runfiles::appendVikingenRecord, "Writing to Vikingen",
-                              "End writing to Vikingen", "Vikingen"});
+    return std::make_unique<RunFileFormat>(format,
+                                           RunFileKind{runfiles::createVikingenFile, runfiles::appendVikingenRecord,
+                                                       "Writing to Vikingen", "End writing to Vikingen", "Vikingen"});
 }
 
 }  // namespace formatwriters

@@ -164,9 +164,6 @@ std::unique_ptr<FormatWriter> amibroker(const ExportFormat& format)
     return std::make_unique<AmiBrokerFormat>(format);
 }
 
-std::unique_ptr<FormatWriter> prn(const ExportFormat& format)
-{
-    return std::make_unique<PrnFormat>(format);
-}
+std::unique_ptr<FormatWriter> prn(const ExportFormat& format) { return std::make_unique<PrnFormat>(format); }
 
 }  // namespace formatwriters

@@ -27,7 +27,9 @@ struct SymbolFormatTexts {
 
 class SymbolFileFormat : public FormatWriter {
 public:
-    SymbolFileFormat(const ExportFormat& format, const SymbolFormatTexts& texts) : FormatWriter(format), texts_(texts) {}
+    SymbolFileFormat(const ExportFormat& format, const SymbolFormatTexts& texts) : FormatWriter(format), texts_(texts)
+    {
+    }
 
     // A batch is written quote by quote, each merged into its file.
     bool writeBatch(CurrentBatch& batch, ExportRun& run) override
@@ -96,8 +98,8 @@ std::unique_ptr<FormatWriter> stockguru(const ExportFormat& format)
 
 std::unique_ptr<FormatWriter> advancedGet(const ExportFormat& format)
 {
-    return std::make_unique<SymbolFileFormat>(format,
-                                              SymbolFormatTexts{"Writing to GET", "End writing to GET", nullptr, "PRN"});
+    return std::make_unique<SymbolFileFormat>(
+        format, SymbolFormatTexts{"Writing to GET", "End writing to GET", nullptr, "PRN"});
 }
 
 std::unique_ptr<FormatWriter> ascii(const ExportFormat& format)
@@ -108,28 +110,16 @@ std::unique_ptr<FormatWriter> ascii(const ExportFormat& format)
 
 std::unique_ptr<FormatWriter> kbf(const ExportFormat& format)
 {
-    return std::make_unique<SymbolFileFormat>(format,
-                                              SymbolFormatTexts{"Writing to KBF", "End writing to KBF", nullptr, "KBF"});
+    return std::make_unique<SymbolFileFormat>(
+        format, SymbolFormatTexts{"Writing to KBF", "End writing to KBF", nullptr, "KBF"});
 }
 
-std::unique_ptr<SymbolFileWriter> stockguruFile()
-{
-    return std::make_unique<StockguruWriter>();
-}
+std::unique_ptr<SymbolFileWriter> stockguruFile() { return std::make_unique<StockguruWriter>(); }
 
-std::unique_ptr<SymbolFileWriter> advancedGetFile()
-{
-    return std::make_unique<GetWriter>();
-}
+std::unique_ptr<SymbolFileWriter> advancedGetFile() { return std::make_unique<GetWriter>(); }
 
-std::unique_ptr<SymbolFileWriter> asciiFile()
-{
-    return std::make_unique<AsciiWriter>();
-}
+std::unique_ptr<SymbolFileWriter> asciiFile() { return std::make_unique<AsciiWriter>(); }
 
-std::unique_ptr<SymbolFileWriter> kbfFile()
-{
-    return std::make_unique<KbfWriter>();
-}
+std::unique_ptr<SymbolFileWriter> kbfFile() { return std::make_unique<KbfWriter>(); }
 
 }  // namespace formatwriters
