@@ -5,6 +5,7 @@
 #   ./quotaris.sh package  build, then make the Debian package in build/package
 #                          and check it with lintian
 #   ./quotaris.sh deps   only install the packages
+#   ./quotaris.sh format-check  fail when clang-format would change a source file
 # Extra arguments of "run" go to the program (e.g. ./quotaris.sh run info).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -70,6 +71,13 @@ package)
     lintian --fail-on error "$deb"
     echo "$deb"
     ;;
+format-check)
+    install_packages clang-format
+    # Every C++ source of the project, laid out as .clang-format says.
+    find src tests bench fuzz \( -name '*.cpp' -o -name '*.h' \) -print0 |
+        xargs -0 clang-format --dry-run --Werror
+    echo "format-check: every source file is formatted"
+    ;;
 sanitize)
     install_packages
     # Line tables are all the sanitizers' reports need, and much cheaper to build.
@@ -78,7 +86,7 @@ sanitize)
         ctest --test-dir build-asan --output-on-failure --parallel "$(( $(nproc) * 2 ))"
     ;;
 *)
-    echo "usage: $0 run|test|package|sanitize|deps" >&2
+    echo "usage: $0 run|test|package|sanitize|format-check|deps" >&2
     exit 2
     ;;
 esac
