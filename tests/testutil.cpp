@@ -12,6 +12,12 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTimer>
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 void QuotarisTest::SetUp()
 {
@@ -87,4 +93,57 @@ ProgramRun runQuotaris(const QStringList& args, int timeoutMs)
         p.waitForFinished();
     }
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+struct FileSizeLimit::Saved {
+    rlimit limit{};
+    void (*handler)(int) = SIG_DFL;
+};
+
+FileSizeLimit::FileSizeLimit(qint64 bytes) : saved_(new Saved)
+{
+    getrlimit(RLIMIT_FSIZE, &saved_->limit);
+    // The signal would end the process; the write's error is what is tested.
+    saved_->handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved_->limit;
+    lowered.rlim_cur = static_cast<rlim_t>(bytes);
+    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &saved_->limit);
+    std::signal(SIGXFSZ, saved_->handler);
+    delete saved_;
+}
+
+SmallDisk::SmallDisk(const QString& folder, int kilobytes) : folder_(folder)
+{
+    QDir().mkpath(folder);
+    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k,mode=0777";
+    mounted_ = ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) == 0;
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (mounted_)
+        ::umount2(QFile::encodeName(folder_).constData(), MNT_DETACH);
+}
+
+void SmallDisk::fill(qint64 bytes)
+{
+    const QByteArray name = QFile::encodeName(folder_ + QStringLiteral("/filler"));
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const QByteArray chunk(4096, 'f');
+    off_t size = 0;
+    for (;;) {
+        const ssize_t n = ::write(fd, chunk.constData(), static_cast<size_t>(chunk.size()));
+        if (n <= 0)
+            break;
+        size += n;
+    }
+    const off_t keep = std::max<off_t>(0, size - static_cast<off_t>(bytes));
+    EXPECT_EQ(::ftruncate(fd, keep), 0);
+    ::close(fd);
 }

@@ -41,3 +41,36 @@ ProgramRun runQuotaris(const QStringList& args, int timeoutMs = 60000);
 // Helpers for files.
 QByteArray readAll(const QString& file);
 void writeFile(const QString& file, const QByteArray& bytes);
+
+// A full disk, two ways. FileSizeLimit lowers this process's file-size limit
+// for its life (a write past it fails with "File too large", as a write to a
+// full disk fails), anywhere. SmallDisk mounts a tmpfs of its own on a
+// folder (needs the right to mount), for child processes and the real
+// "No space left on device".
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    struct Saved;
+    Saved* saved_;
+};
+
+class SmallDisk {
+public:
+    SmallDisk(const QString& folder, int kilobytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return mounted_; }
+    // Fills the disk until only about `bytes` (whole pages) are free.
+    void fill(qint64 bytes);
+
+private:
+    QString folder_;
+    bool mounted_ = false;
+};

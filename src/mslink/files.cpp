@@ -29,8 +29,11 @@ bool writeAll(int fd, const char* data, qint64 length, qint64 offset)
         const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(length), offset);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
             return false;
+        }
         data += n;
         length -= n;
         offset += n;
@@ -76,13 +79,16 @@ void replace(const QString& path, const QByteArray& bytes)
     const int fd = ::open(native(temp).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         fail(QStringLiteral("Cannot create"), temp, errno);
-    if (!writeAll(fd, bytes.constData(), bytes.size(), 0)) {
-        const int error = errno;
-        ::close(fd);
+    // Renamed over the original only once every byte is on disk: a full
+    // disk may only show at the sync or the close.
+    const bool written = writeAll(fd, bytes.constData(), bytes.size(), 0) && ::fdatasync(fd) == 0;
+    const int writeError = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        const int error = !written ? writeError : errno;
         ::unlink(native(temp).constData());
         fail(QStringLiteral("Cannot write"), temp, error);
     }
-    ::close(fd);
     if (::rename(native(temp).constData(), native(path).constData()) != 0) {
         const int error = errno;
         ::unlink(native(temp).constData());
@@ -107,8 +113,14 @@ void writeAt(const QString& path, qint64 offset, const QByteArray& bytes)
     const int fd = ::open(native(path).constData(), O_WRONLY | O_CLOEXEC);
     if (fd < 0)
         fail(QStringLiteral("Cannot open"), path, errno);
+    struct stat before {};
+    const off_t oldSize = ::fstat(fd, &before) == 0 ? before.st_size : -1;
     const bool ok = writeAll(fd, bytes.constData(), bytes.size(), offset);
     const int error = errno;
+    // Records added at the end that did not all go in are taken back: a
+    // torn record would be read as a day.
+    if (!ok && oldSize >= 0 && offset + bytes.size() > oldSize)
+        (void)!::ftruncate(fd, oldSize);
     ::close(fd);
     if (!ok)
         fail(QStringLiteral("Cannot write"), path, error);

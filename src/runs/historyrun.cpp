@@ -510,11 +510,16 @@ void HistoryRun::finishSymbol(Job& job)
         const int days = static_cast<int>(job.days.size() + job.topUpDay.size());
         stopped_ = stopped();
         state().abortFlag = false;
-        const bool written = writeSymbol(job);
+        const int failuresBefore = summary_.writeFailures;
+        bool written = writeSymbol(job);
         if (!written)
             stopped_ = true;  // Abort in an error dialog, or Stop while writing, ends the run
         if (stopped_)
             state().abortFlag = true;
+        // A format that could not write the symbol's file leaves its range
+        // to the retry, whatever the other formats did.
+        if (summary_.writeFailures > failuresBefore)
+            written = false;
         recordOutcomes(job, written);
         text = !written    ? QStringLiteral("not written")
                : days == 0 ? QStringLiteral("no days")

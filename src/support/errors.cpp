@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 AppError::AppError(int number, const QString& description)
@@ -39,6 +41,30 @@ int numberFor(const QFileDevice& file)
 FileError::FileError(const QFileDevice& file, const QString& what)
     : AppError(numberFor(file), QStringLiteral("%1: %2 (%3)").arg(what, file.fileName(), file.errorString()))
 {
+}
+
+FileError FileError::fromErrno(int error, const QString& what, const QString& file)
+{
+    int number = errnum::DeviceIo;
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        number = errnum::DiskFull;
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        number = errnum::PermissionDenied;
+        break;
+    case ENOENT:
+        number = QFileInfo(file).dir().exists() ? errnum::FileNotFound : errnum::PathNotFound;
+        break;
+    default:
+        break;
+    }
+    return FileError(number,
+                     QStringLiteral("%1: %2 (%3)").arg(what, file, QString::fromLocal8Bit(std::strerror(error))));
 }
 
 DialogAnswer ErrorDialog(const AppError& error)

@@ -38,6 +38,8 @@ public:
     // From the state of `file` after a failed open, read or write.
     FileError(const QFileDevice& file, const QString& what);
     FileError(int number, const QString& description) : AppError(number, description) {}
+    // From an errno of a failed system call on `file`.
+    static FileError fromErrno(int error, const QString& what, const QString& file);
 };
 
 enum class DialogAnswer { Retry = 0, Ignore = 1, Abort = 2 };

@@ -131,6 +131,8 @@ StepOutcome clsschrijfstock::goraw()
 StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
 {
     written_ = 0;
+    failure_.clear();
+    folderFailed_ = false;
     const auto writer = makeSymbolWriter(letter());
     // One symbol's block may still name several tickers; each gets its file.
     struct Group {
@@ -160,6 +162,8 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
         g.at.append(i);
     }
     for (const Group& g : std::as_const(groups)) {
+        if (folderFailed_)
+            break;  // the next file of the folder fails the same way
         QVector<Quote> part;
         if (g.at.size() == quotes.size()) {
             part = quotes;  // the usual case: every quote goes to one file
@@ -179,11 +183,20 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
                         writer->write(g.file, q);
             } catch (const textio::CorruptFile& e) {
                 corrupt = true;
+                failure_ = QStringLiteral("The file ") + e.file() + QStringLiteral(" is corrupt");
                 reportCorrupt(e.file());
+            } catch (const textio::WriteFailed& e) {
+                corrupt = true;
+                failure_ = QStringLiteral("The file %1 could not be written: %2").arg(e.file(), e.reason());
+                folderFailed_ = e.folderWide();
+                WriteLog(failure_);
+                msgBox(failure_);
             }
         });
         if (outcome == StepOutcome::Aborted)
             return outcome;
+        if (outcome == StepOutcome::Ignored && failure_.isEmpty())
+            failure_ = QStringLiteral("The file %1 was not written").arg(g.file.path);
         if (outcome == StepOutcome::Done && !corrupt)
             written_ += static_cast<int>(part.size());
     }

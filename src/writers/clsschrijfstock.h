@@ -9,9 +9,10 @@
 // Writes quotes into the per-symbol files of one format: Stockguru (no
 // switch set), Advanced GET (schrijfGET), ASCII (schrijfascii) or KBF
 // (schrijfkbf). Set the properties, then call go() for one quote, or raw()
-// and goraw() for a history block. A file that cannot be read or rewritten
-// is reported as "The file ... is corrupt" and left as it was; a failed
-// append goes to the error dialog, whose Abort the outcome passes on.
+// and goraw() for a history block. A file that cannot be read is reported as
+// "The file ... is corrupt", one that cannot be rewritten with the system's
+// reason; either is left as it was. A failed append goes to the error
+// dialog, whose Abort the outcome passes on.
 class clsschrijfstock {
 public:
     StepOutcome go();
@@ -42,6 +43,11 @@ public:
     // without a valid date or a usable file name, or one whose file is
     // corrupt, did not.
     int written() const { return written_; }
+    // Why the last go() or goraw() could not write a file, "" when it could.
+    QString failure() const { return failure_; }
+    // That failure holds for every file of the folder (a full disk, a
+    // read-only folder): writing more of this format is pointless.
+    bool folderFailed() const { return folderFailed_; }
     // The format letter: the one given to useFormat(), else the one the
     // switches choose: C, K, D or S.
     QChar letter() const;
@@ -55,4 +61,6 @@ private:
     bool ascii_ = false, kbf_ = false, get_ = false;
     QChar format_;
     int written_ = 0;
+    QString failure_;
+    bool folderFailed_ = false;
 };

@@ -4,12 +4,13 @@
 #include "support/log.h"
 #include "support/openfiles.h"
 #include "support/paths.h"
+#include "support/safefile.h"
 #include "support/state.h"
 #include "writers/filenames.h"
 #include "writers/textio.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <cerrno>
 
 namespace runfiles {
 namespace {
@@ -235,9 +236,9 @@ QString copyRunFile(bool historical, const QDate& day)
     if (!source.open(QIODevice::ReadOnly))
         throw FileError(source, QStringLiteral("Cannot read"));
     // Copied in pieces: a long historical run stages hundreds of megabytes.
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        throw FileError(out, QStringLiteral("Cannot write"));
+    SafeFile out(target);
+    if (!out.open())
+        throw FileError::fromErrno(out.error(), QStringLiteral("Cannot write"), target);
     QByteArray piece;
     while (!source.atEnd()) {
         piece = source.read(1 << 20);
@@ -246,11 +247,11 @@ QString copyRunFile(bool historical, const QDate& day)
                 throw FileError(source, QStringLiteral("Cannot read"));
             break;
         }
-        if (out.write(piece) != piece.size())
-            throw FileError(out, QStringLiteral("Cannot write"));
+        if (!out.write(piece))
+            throw FileError::fromErrno(out.error(), QStringLiteral("Cannot write"), target);
     }
     if (!out.commit())
-        throw FileError(out, QStringLiteral("Cannot write"));
+        throw FileError::fromErrno(out.error(), QStringLiteral("Cannot write"), target);
     return target;
 }
 
@@ -272,7 +273,8 @@ void AppendFile::write(const QByteArray& bytes)
     if (!impl_) {
         auto impl = std::make_unique<Impl>();
         impl->file.setFileName(path_);
-        if (!impl->file.open(QIODevice::WriteOnly | QIODevice::Append))
+        // Unbuffered: a failed write is seen at once, and taken back below.
+        if (!impl->file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             throw FileError(impl->file, QStringLiteral("Cannot open for appending"));
         impl_ = std::move(impl);
         impl_->handle = openfiles::add([this] {
@@ -280,8 +282,14 @@ void AppendFile::write(const QByteArray& bytes)
             close();
         });
     }
-    if (impl_->file.write(bytes) != bytes.size() || !impl_->file.flush())
-        throw FileError(impl_->file, QStringLiteral("Cannot append to"));
+    const qint64 before = impl_->file.size();
+    errno = 0;
+    if (impl_->file.write(bytes) != bytes.size()) {
+        // No torn line stays in the file for the next write to follow.
+        const int error = errno != 0 ? errno : EIO;
+        impl_->file.resize(before);
+        throw FileError::fromErrno(error, QStringLiteral("Cannot append to"), path_);
+    }
 }
 
 void AppendFile::close()

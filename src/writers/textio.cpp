@@ -1,11 +1,16 @@
 #include "writers/textio.h"
 
 #include "support/errors.h"
+#include "support/safefile.h"
 
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace textio {
 
@@ -70,20 +75,46 @@ QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* si
     return tail;
 }
 
+bool WriteFailed::folderWide() const { return safefile::folderWide(error_); }
+
 void rewrite(const QString& file, const QByteArray& content)
 {
-    QSaveFile f(file);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit())
-        throw CorruptFile(file);
+    QString reason;
+    int error = 0;
+    if (!safefile::replace(file, content, &reason, &error))
+        throw WriteFailed(file, reason, error);
 }
 
 void append(const QString& file, const QByteArray& bytes)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        throw FileError(f, QStringLiteral("Cannot open for appending"));
-    if (f.write(bytes) != bytes.size() || !f.flush())
-        throw FileError(f, QStringLiteral("Cannot append to"));
+    const QByteArray name = QFile::encodeName(file);
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw FileError::fromErrno(errno, QStringLiteral("Cannot open for appending"), file);
+    struct stat before {};
+    const off_t oldSize = ::fstat(fd, &before) == 0 ? before.st_size : -1;
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            // Take back what part of it went in: a torn last line would
+            // end up in front of the next day's.
+            if (oldSize == 0)
+                ::unlink(name.constData());
+            else if (oldSize > 0)
+                (void)!::ftruncate(fd, oldSize);
+            ::close(fd);
+            throw FileError::fromErrno(error, QStringLiteral("Cannot append to"), file);
+        }
+        data += n;
+        left -= n;
+    }
+    if (::close(fd) != 0 && errno != EINTR)
+        throw FileError::fromErrno(errno, QStringLiteral("Cannot append to"), file);
 }
 
 QVector<QByteArrayView> splitLines(QByteArrayView text)

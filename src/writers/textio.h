@@ -6,9 +6,10 @@
 #include <QVector>
 #include <stdexcept>
 
-// File access shared by the quote writers. Reading or rewriting a quote file
-// that fails throws CorruptFile (reported to the user as "The file ... is
-// corrupt"); a failed append throws a FileError for the error dialog.
+// File access shared by the quote writers. Reading a quote file that fails
+// throws CorruptFile (reported to the user as "The file ... is corrupt"); a
+// rewrite that does not reach the disk throws WriteFailed, a failed append a
+// FileError for the error dialog; either leaves the file as it was.
 namespace textio {
 
 class CorruptFile : public std::runtime_error {
@@ -18,6 +19,25 @@ public:
 
 private:
     QString file_;
+};
+
+// The file could not be written (a full disk, a read-only folder...); it
+// holds what it held before.
+class WriteFailed : public std::runtime_error {
+public:
+    WriteFailed(const QString& file, const QString& reason, int error)
+        : std::runtime_error(file.toStdString()), file_(file), reason_(reason), error_(error)
+    {
+    }
+    QString file() const { return file_; }
+    // The system's reason ("No space left on device").
+    QString reason() const { return reason_; }
+    // Every other file of the folder would fail the same way.
+    bool folderWide() const;
+
+private:
+    QString file_, reason_;
+    int error_;
 };
 
 inline const QByteArray kCrLf = QByteArrayLiteral("\r\n");
@@ -41,10 +61,13 @@ void forgetTails();
 bool hasKeptTail(const QString& file);
 
 // Replaces the file's content: a temporary file in the same folder renamed
-// over the original, so a failure leaves the old file whole.
+// over the original once every byte is on disk, so a failure leaves the old
+// file whole. Throws WriteFailed.
 void rewrite(const QString& file, const QByteArray& content);
 
-// Appends and flushes, creating the file when missing.
+// Appends, creating the file when missing. A failed append is taken back
+// (the file is cut to its old length, a file it created removed), so no
+// half line or half record is left. Throws FileError.
 void append(const QString& file, const QByteArray& bytes);
 
 // Lines split at CR LF, CR or LF; a final line break does not make an empty

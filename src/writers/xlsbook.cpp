@@ -1,12 +1,13 @@
 #include "writers/xlsbook.h"
 
 #include "support/errors.h"
+#include "support/safefile.h"
 #include "writers/cfbfile.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -387,9 +388,14 @@ void XlsBook::save(const QString& path) const
     std::vector<QByteArray> owned;
     std::vector<cfb::Part> views;
     parts(owned, views);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError(file, QStringLiteral("Cannot create"));
-    if (!cfb::write(file, views, QStringLiteral("Workbook")) || !file.commit())
-        throw FileError(file, QStringLiteral("Cannot write"));
+    SafeFile file(path);
+    if (!file.open())
+        throw FileError::fromErrno(file.error(), QStringLiteral("Cannot create"), path);
+    errno = 0;
+    if (!cfb::write(file.device(), views, QStringLiteral("Workbook"))) {
+        const int error = errno != 0 ? errno : EIO;
+        throw FileError::fromErrno(error, QStringLiteral("Cannot write"), path);
+    }
+    if (!file.commit())
+        throw FileError::fromErrno(file.error() != 0 ? file.error() : EIO, QStringLiteral("Cannot write"), path);
 }

@@ -5,8 +5,10 @@
 #include "support/paths.h"
 #include "support/settingsstore.h"
 #include "support/yield.h"
+#include "writers/formatregistry.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -180,4 +182,79 @@ TEST_F(HistoryCommandTest, ASecondDownloadOfTheFolderIsRefusedWhileOneRuns)
     // The locks went with the process: the next run and a compaction go ahead.
     EXPECT_EQ(run(historyArgs()).status, 0);
     EXPECT_EQ(run({QStringLiteral("compact")}).status, 0);
+}
+
+// A file the writer refuses holds none of the symbol's days: the symbol is
+// "not written", its range is left to the retry, the run exits 5.
+TEST_F(HistoryCommandTest, ASymbolWhoseFileIsRefusedIsLeftToTheRetry)
+{
+    switchOn(QStringLiteral("K"));
+    addSymbols({QStringLiteral("IBM"), QStringLiteral("GOOD")}, false);
+    writeFile(folder[QLatin1Char('K')] + QStringLiteral("IBM.kbf"), QByteArray(13, 'x'));
+    const Run r = run(historyArgs());
+    EXPECT_EQ(r.status, 5) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("1/2 IBM: not written")) ||
+                r.out.contains(QStringLiteral("2/2 IBM: not written")))
+        << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("IBM.kbf is corrupt"))) << qPrintable(r.err);
+    EXPECT_EQ(readAll(folder[QLatin1Char('K')] + QStringLiteral("IBM.kbf")), QByteArray(13, 'x'));
+    const int days = 45;
+    EXPECT_EQ(readAll(folder[QLatin1Char('K')] + QStringLiteral("GOOD.kbf")).size(), days * 14);
+    const ProgramRun report = runQuotaris({QStringLiteral("report"), QStringLiteral("history")});
+    const QStringList lines = report.lines();
+    const qsizetype notDownloaded = lines.indexOf(QStringLiteral("Not downloaded:"));
+    ASSERT_GE(notDownloaded, 0);
+    EXPECT_EQ(lines.value(notDownloaded + 1), QStringLiteral("  IBM 2004-01-05 2004-03-05"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("  GOOD 2004-01-05 2004-03-05")));
+
+    // Once the file is mended, the retry writes it.
+    QFile::remove(folder[QLatin1Char('K')] + QStringLiteral("IBM.kbf"));
+    const Run retry = run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--retry")});
+    EXPECT_EQ(retry.status, 0) << qPrintable(retry.out.join(QLatin1Char('\n')));
+    EXPECT_EQ(readAll(folder[QLatin1Char('K')] + QStringLiteral("IBM.kbf")).size(), days * 14);
+}
+
+// The folders of two formats on a nearly full disk: no file is replaced by
+// a torn one, the system's reason is shown, the symbols are left to the
+// retry and the run exits 5.
+TEST_F(HistoryCommandTest, AFullDiskReplacesNoFile)
+{
+    SmallDisk disk(path(QStringLiteral("small")), 256);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no right to mount a file system of the test's own";
+    const QString ascii = path(QStringLiteral("small/C/")), kbf = path(QStringLiteral("small/K/"));
+    QDir().mkpath(ascii);
+    QDir().mkpath(kbf);
+    switchOn(QStringLiteral("K"));
+    setColumn(QLatin1String(formats::find(QLatin1Char('C'))->folderColumn()), ascii);
+    setColumn(QLatin1String(formats::find(QLatin1Char('K'))->folderColumn()), kbf);
+    addSymbols({QStringLiteral("GOOD"), QStringLiteral("FINE.AS")}, false);
+    // A year of days in each file first, while there is room.
+    const Run first = run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--from"),
+                           QStringLiteral("2003-01-02"), QStringLiteral("--to"), QStringLiteral("2003-12-31")});
+    ASSERT_EQ(first.status, 0) << qPrintable(first.out.join(QLatin1Char('\n')));
+    QMap<QString, QByteArray> before;
+    for (const QString& dir : {ascii, kbf}) {
+        for (const QString& name : QDir(dir).entryList(QDir::Files))
+            before[dir + name] = readAll(dir + name);
+    }
+    ASSERT_EQ(before.size(), 4);
+    disk.fill(4096);
+
+    const Run r = run(historyArgs());
+    EXPECT_EQ(r.status, 5) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("No space left on device"))) << qPrintable(r.err);
+    EXPECT_FALSE(r.out.contains(QStringLiteral("written C (ASCII-format (CSV)): 90")));
+    EXPECT_TRUE(r.out.last().startsWith(QStringLiteral("Download finished with errors"))) << qPrintable(r.out.last());
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        EXPECT_EQ(readAll(it.key()), it.value()) << qPrintable(it.key());
+    for (const QString& dir : {ascii, kbf})
+        EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 2) << qPrintable(dir);
+
+    // Room again: the retry writes both symbols' range into every file.
+    QFile::remove(path(QStringLiteral("small/filler")));
+    const Run retry = run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--retry")});
+    EXPECT_EQ(retry.status, 0) << qPrintable(retry.out.join(QLatin1Char('\n')));
+    EXPECT_EQ(readAll(kbf + QStringLiteral("GOOD.kbf")).size(),
+              before[kbf + QStringLiteral("GOOD.kbf")].size() + 45 * 14);
 }

@@ -1,5 +1,7 @@
 #include "writertest.h"
 
+#include "writers/xlsbook.h"
+
 #include <QFile>
 
 // Damaged or odd existing files: merged as far as they can be read, or
@@ -81,4 +83,56 @@ TEST_F(WriterTest, EmptyFileCountsAsAbsent)
     writeFile(folder + "ABC.prn", "");
     write('S', "ABC", 20040315, "5", "5", "5", "5", "5");
     EXPECT_EQ(readAll(folder + "ABC.prn"), "ABC,D,040315,5,5,5,5,5,1\r\n");
+}
+
+// A write the system cuts short (the file-size limit stands in for a full
+// disk: the first part goes in, the rest fails): every kind of file is left
+// exactly as it was, no temporary or torn file stays, and the reason is the
+// system's.
+TEST_F(WriterTest, AShortWriteLeavesEveryFileAsItWas)
+{
+    QByteArray text;
+    for (int day = 1; day <= 28; ++day)
+        text += QByteArray("200402") + (day < 10 ? "0" : "") + QByteArray::number(day) + ",1,1,1,1,1\r\n";
+    writeFile(folder + "ABC.asc", text);
+    // Records of a day in 1990, as many as take the file close to the limit.
+    const QByteArray kbf(14 * 46, 'Z');
+    writeFile(folder + "ABC.kbf", kbf);
+    writeFile(folder + "OLD.xls", "an older workbook");
+    QByteArray lines;
+    for (int day = 1; day <= 300; ++day)
+        lines += "ABC," + QByteArray::number(20030000 + (day % 12 + 1) * 100 + day % 28 + 1) + ",2,2,2,2,2\r\n";
+    {
+        FileSizeLimit limit(text.size() + 64);
+        // The merge rewrites the text file: more than the limit allows.
+        clsschrijfstock block;
+        block.schrijfascii(true);
+        block.raw(QString::fromLatin1(lines));
+        EXPECT_EQ(block.goraw(), StepOutcome::Done);
+        EXPECT_EQ(block.written(), 0);
+        EXPECT_TRUE(block.folderFailed());
+        // A new day appended to the KBF file crosses the limit half-way.
+        msgs.queue(Answer::Ignore);
+        write('K', "ABC", 20040401, "1", "1", "1", "1", "1");
+        // The workbook's replacement fails before the rename.
+        XlsBook book;
+        for (int i = 0; i < 500; ++i)
+            book.addRow({XlsCell::ofText(QStringLiteral("row %1").arg(i)), XlsCell::ofNumber(i)});
+        try {
+            book.save(folder + "OLD.xls");
+            ADD_FAILURE() << "the workbook's save reported success";
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.number(), errnum::DiskFull);
+            EXPECT_TRUE(e.description().contains("File too large")) << qPrintable(e.description());
+        }
+    }
+    EXPECT_EQ(readAll(folder + "ABC.asc"), text);
+    EXPECT_EQ(readAll(folder + "ABC.kbf"), kbf);
+    EXPECT_EQ(readAll(folder + "OLD.xls"), "an older workbook");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"ABC.asc", "ABC.kbf", "OLD.xls"}));
+    ASSERT_EQ(msgs.shown.size(), 2);
+    EXPECT_EQ(msgs.shown[0].text, "The file " + folder + "ABC.asc could not be written: File too large");
+    EXPECT_EQ(msgs.shown[1].buttons, Buttons::AbortRetryIgnore);
+    EXPECT_EQ(msgs.shown[1].title, "Error 61");
+    EXPECT_TRUE(msgs.shown[1].text.contains(folder + "ABC.kbf (File too large)")) << qPrintable(msgs.shown[1].text);
 }

@@ -98,10 +98,11 @@ public:
     {
         waitUntil([this] { return idle(); }, -1, AbortFlag::Ignore);
         int saved = 0, sheets = 0;
+        bool failed = false;
         if (on_) {
             ewriter w;
             w.filename(workbook_);  // the workbook the batch writers share
-            w.flush();
+            failed = !w.flush();
             saved = w.rowsSaved();
             sheets = w.sheets();
         }
@@ -111,6 +112,11 @@ public:
         writers_.clear();
         if (!on_)
             return;
+        if (failed) {
+            run.counts().notes
+                << QStringLiteral("Excel workbook %1: could not be saved; it holds %2 rows").arg(workbook_).arg(saved);
+            return;
+        }
         run.counts().notes << QStringLiteral("Excel workbook %1: %2 %3")
                                   .arg(workbook_)
                                   .arg(sheets)

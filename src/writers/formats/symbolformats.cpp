@@ -37,6 +37,8 @@ public:
         yieldToGui();
         WriteLog(QLatin1String(texts_.startLog));
         int slot = 0;
+        if (halted(batch.quotes.size(), run))
+            return true;
         for (Quote q : std::as_const(batch.quotes)) {
             // Answers that arrive meanwhile only queue their batch, so the
             // window may turn here too.
@@ -52,6 +54,10 @@ public:
                 return false;
             run.wrote(letter(), writer.written());
             run.notWritten(1 - writer.written());
+            if (halt(writer, run)) {
+                run.notWritten(static_cast<int>(batch.quotes.size()) - slot);
+                break;
+            }
         }
         WriteLog(QLatin1String(texts_.currentEndLog ? texts_.currentEndLog : texts_.endLog));
         return true;
@@ -63,6 +69,8 @@ public:
         yieldToGui();
         if (state().abortFlag)
             return false;
+        if (halted(block.size(), run))
+            return true;
         WriteLog(QLatin1String(texts_.startLog));
         run.panel(QStringLiteral("Writing quotes to %1....").arg(QLatin1String(texts_.panelName)));
         const QString tname = filenames::reduceName(block.name());
@@ -75,15 +83,39 @@ public:
         WriteLog(QLatin1String(texts_.endLog));
         if (outcome == StepOutcome::Aborted)
             return false;
-        if (outcome == StepOutcome::Done)
+        // A file the writer refused (corrupt, or not written) holds none
+        // of the block: the symbol is not written for this format.
+        if (outcome == StepOutcome::Done && writer.failure().isEmpty())
             run.wrote(letter(), block.size());
-        else
+        else if (block.size() > 0)
             run.notWritten(block.size());
+        halt(writer, run);
         return true;
     }
 
 private:
+    // After a failure that every file of the folder shares (a full disk, a
+    // read-only folder), the format writes nothing more in this run: the
+    // user was told once, the rest counts as not written.
+    bool halt(const clsschrijfstock& writer, ExportRun& run)
+    {
+        if (!writer.folderFailed() || !haltedBy_.isEmpty())
+            return !haltedBy_.isEmpty();
+        haltedBy_ = writer.failure();
+        run.counts().notes.append(QStringLiteral("%1: nothing more written in this run. %2")
+                                      .arg(QString::fromLatin1(format().caption).remove(QLatin1Char('&')), haltedBy_));
+        return true;
+    }
+    bool halted(qsizetype quotes, ExportRun& run) const
+    {
+        if (haltedBy_.isEmpty())
+            return false;
+        run.notWritten(static_cast<int>(quotes));
+        return true;
+    }
+
     SymbolFormatTexts texts_;
+    QString haltedBy_;
 };
 
 }  // namespace
