@@ -98,6 +98,16 @@ bool Folder::present(const QString& dir)
     return std::any_of(data.begin(), data.end(), [](qint64 size) { return size > kLongestHeader; });
 }
 
+QStringList Folder::salvagedSymbols(const QString& dir)
+{
+    const QString d = QDir::cleanPath(dir) + QLatin1Char('/');
+    try {
+        return salvageSymbols(files::read(d + kMaster), files::read(d + kEmaster), files::read(d + kXmaster));
+    } catch (const Error&) {
+        return {};
+    }
+}
+
 void Folder::load()
 {
     const QString d = dir_ + QLatin1Char('/');

@@ -22,6 +22,10 @@ public:
     // True when the folder holds master files (a MetaStock database).
     static bool present(const QString& dir);
 
+    // The symbols the master files of a folder that load() refuses still
+    // name (see salvageSymbols); nothing when they cannot be read at all.
+    static QStringList salvagedSymbols(const QString& dir);
+
     // Reads the master files (from a cache while they are unchanged on
     // disk). Throws Error(Damaged) for master files that cannot be trusted,
     // Error(Io) for files that cannot be read.

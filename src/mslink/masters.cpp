@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -213,6 +214,25 @@ Masters parseMasters(const QByteArray& master, const QByteArray& emaster, const 
         }
     }
     return m;
+}
+
+QStringList salvageSymbols(const QByteArray& master, const QByteArray& emaster, const QByteArray& xmaster)
+{
+    QStringList out;
+    auto collect = [&out](const QByteArray& bytes, int size, int offset, int length) {
+        for (qsizetype at = size; at + size <= bytes.size(); at += size) {
+            const QString symbol = textField(bytes.mid(at, size), offset, length);
+            const bool printable = !symbol.isEmpty() && std::all_of(symbol.begin(), symbol.end(), [](QChar c) {
+                return c.unicode() > 0x20 && c.unicode() < 0x7F;
+            });
+            if (printable && !out.contains(symbol, Qt::CaseInsensitive))
+                out << symbol;
+        }
+    };
+    collect(master, kMasterSize, 36, kSymbolLength);
+    collect(emaster, kEmasterSize, 11, kSymbolLength);
+    collect(xmaster, kXmasterSize, 1, 15);
+    return out;
 }
 
 QByteArray masterEntry(const Security& s)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 // The three master files of a MetaStock folder: MASTER and EMASTER list the
@@ -65,6 +66,11 @@ QString storableSymbol(const QString& symbol);
 // Error(Damaged) when MASTER or XMASTER cannot be trusted; an EMASTER that
 // does not match MASTER is ignored (emasterMatched false).
 Masters parseMasters(const QByteArray& master, const QByteArray& emaster, const QByteArray& xmaster);
+
+// The symbols the entries of damaged master files still name, read
+// without trusting their counts: every whole entry with a printable symbol.
+// For knowing which symbols a folder that cannot be opened holds.
+QStringList salvageSymbols(const QByteArray& master, const QByteArray& emaster, const QByteArray& xmaster);
 
 // One security's entry in each master file.
 QByteArray masterEntry(const Security& s);

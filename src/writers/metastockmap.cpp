@@ -60,6 +60,9 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
         QVector<QPair<QString, QString>> rows;  // ticker, data file path
     };
     QVector<Found> found;
+    // What the master files of a damaged folder still name: those symbols
+    // are the folder's, and go nowhere else until it is mended.
+    QVector<QPair<QString, QStringList>> salvaged;
     // Only reads: a folder is mended when a run first writes to it.
     for (const QString& folder : collectFolders(root, true)) {
         if (!mslink::Folder::present(folder))
@@ -71,6 +74,7 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
         } catch (const mslink::Error& e) {
             result.damaged << folder;
             metastock::reportDamaged(folder, e.text());
+            salvaged.append({folder, mslink::Folder::salvagedSymbols(folder)});
             continue;
         }
         Found entry{folder, {}};
@@ -124,6 +128,17 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
         result.securities += count;
         if (progress)
             progress(count, count);
+    }
+    if (!result.stopped) {
+        for (const auto& [folder, symbols] : salvaged) {
+            for (const QString& symbol : symbols) {
+                if (placed.contains(symbol.toUpper()) || !foldermap::folder(db, symbol).isEmpty())
+                    continue;
+                WriteLog(QStringLiteral("In a damaged folder: ") + symbol);
+                filler.place(symbol, folder, false);
+                placed.insert(symbol.toUpper());
+            }
+        }
     }
     t.commit();
     return result;

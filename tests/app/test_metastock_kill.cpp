@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <string>
 
 namespace {
@@ -173,4 +174,44 @@ TEST_F(MetastockKillTest, KilledAnywhereTheFolderOpensAndTheNextRunRepairs)
     const Run added = run({QStringLiteral("metastock"), QStringLiteral("show"), a, tickers[400]});
     ASSERT_EQ(added.status, 0);
     EXPECT_EQ(added.out.size(), 1);
+}
+
+// A folder whose MASTER was cut: its symbols, as its other master files
+// still name them, are written nowhere (not into a new folder that would
+// hold them twice once the folder is mended), and the run exits 5. A symbol
+// no folder names goes to a folder of its own as usual.
+TEST_F(MetastockKillTest, TheSymbolsOfADamagedFolderAreWrittenNowhere)
+{
+    switchOn(QStringLiteral("M"));
+    const QString a = folder[QLatin1Char('M')] + QStringLiteral("Q001/");
+    mslink::Writer::createFolder(a);
+    const QStringList held{QStringLiteral("IBM"), QStringLiteral("MSFT"), QStringLiteral("AAPL")};
+    {
+        mslink::Writer w;
+        w.openFolder(a);
+        for (const QString& t : held) {
+            w.addSecurity(t, t + QStringLiteral(" INC"));
+            w.appendRecord(20240102, 0, 1, 2, 0.5f, 1.5f, 100, 0);
+            w.flush();
+        }
+        w.release();
+    }
+    writeFile(a + QStringLiteral("MASTER"), readAll(a + QStringLiteral("MASTER")).left(100));
+    QMap<QString, QByteArray> before;
+    for (const QString& f : QDir(a).entryList(QDir::Files))
+        before[f] = readAll(a + f);
+
+    addSymbols(held + QStringList{QStringLiteral("NEWCO")});
+    const Run r = run();
+    EXPECT_EQ(r.status, 5) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("is damaged"))) << qPrintable(r.err);
+    QMap<QString, QByteArray> after;
+    for (const QString& f : QDir(a).entryList(QDir::Files))
+        after[f] = readAll(a + f);
+    EXPECT_EQ(after, before);
+    const QStringList folders = QDir(folder[QLatin1Char('M')]).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(folders.size(), 2) << qPrintable(folders.join(QLatin1Char(' ')));
+    const QStringList written =
+        checkFolder(folder[QLatin1Char('M')] + folders[1] + QLatin1Char('/'), true, QStringLiteral("after the run"));
+    EXPECT_EQ(written, QStringList{QStringLiteral("NEWCO")});
 }
