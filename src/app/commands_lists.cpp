@@ -77,6 +77,9 @@ int cmdImport(HeadlessContext& c)
         return 1;
     }
     c.out << file.entries.size() << " Symbols in file\n";
+    if (!file.refused.isEmpty())
+        c.err << "Not a symbol (a comma, quote or control character), left out: "
+              << file.refused.join(QStringLiteral("; ")) << '\n';
     if (file.entries.isEmpty())
         return 1;
     auto data = clsData::open();
@@ -92,9 +95,12 @@ int cmdImport(HeadlessContext& c)
         return 1;
     }
     c.out << last << '\n';
+    if (result.failed > 0)
+        c.err << "Import failed: " << result.failed << " of " << file.entries.size() << " symbols could not be stored"
+              << (result.error.isEmpty() ? QString() : QStringLiteral(" (") + result.error + QLatin1Char(')')) << '\n';
     c.out << (lists::totalSymbolCount(data->db()) - before) << " new symbols added to the database\n";
     c.out << "list " << n << " now holds " << lists::symbolCount(data->db(), n) << " symbols\n";
-    return result.added == file.entries.size() ? 0 : 1;
+    return result.added == file.entries.size() && file.refused.isEmpty() ? 0 : 1;
 }
 
 int cmdExport(HeadlessContext& c)

@@ -100,6 +100,10 @@ void frmImport::readFile(const QString& fileName)
     list1_->addItems(file.entries);
     panel1_->setText(QStringLiteral("%1 Symbols in file").arg(file.entries.size()));
     command1_->setEnabled(list1_->count() > 0);
+    if (!file.refused.isEmpty())
+        msgBox(QStringLiteral("Not a symbol (a comma, quote or control character), left out:\n") +
+                   file.refused.join(QLatin1Char('\n')),
+               Icon::Warning);
 }
 
 void frmImport::setWorking(bool working)
@@ -126,7 +130,9 @@ void frmImport::importPreview()
         listimport::Progress progress;
         progress.entry = [this](int i) { list1_->setCurrentRow(i); };
         progress.status = [this](const QString& text) { panel1_->setText(text); };
-        listimport::importSymbols(*symbols, entries, settings().lijst, progress);
+        const listimport::Result result = listimport::importSymbols(*symbols, entries, settings().lijst, progress);
+        if (result.failed > 0)
+            msgBox(panel1_->text(), Icon::Critical);
     }
     setWorking(false);
 }

@@ -71,3 +71,57 @@ TEST_F(HeadlessListsTest, BadInputIsRefusedWithAReason)
     EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot create the export file"))) << qPrintable(r.err);
     EXPECT_EQ(readAll(in), QByteArray("IBM\n"));
 }
+
+// Files that are no list of symbols, and a data folder that fills up: what
+// could not be stored is counted and the command fails; nothing that is no
+// symbol gets into the database.
+TEST_F(HeadlessListsTest, ImportRefusesWhatIsNoSymbolAndCountsWhatWasNotStored)
+{
+    const QString binary = path(QStringLiteral("program.bin"));
+    QByteArray bytes;
+    for (int i = 0; i < 5000; ++i)
+        bytes.append(static_cast<char>((i * 7919 + 13) % 256));
+    writeFile(binary, bytes);
+    ProgramRun r = runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("2"), binary});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              binary + QStringLiteral(" is not a text file of symbols (it holds NUL bytes): nothing imported\n"));
+
+    const QString mixed = path(QStringLiteral("mixed.txt"));
+    QByteArray utf16("\xFF\xFE");
+    for (QChar ch : QStringLiteral("IBM,\"IBM,MSFT\"\r\n"))
+        utf16.append(static_cast<char>(ch.unicode())).append('\0');
+    writeFile(mixed, utf16);
+    r = runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("2"), mixed});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("list 2 now holds 1 symbols"))) << qPrintable(r.out);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("left out: IBM,MSFT"))) << qPrintable(r.err);
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("2"),
+                     QStringLiteral("--columns"), QStringLiteral("Symbol"), path(QStringLiteral("out.txt"))});
+    EXPECT_EQ(readAll(path(QStringLiteral("out.txt"))), "IBM\r\n");
+
+    SmallDisk disk(path(QStringLiteral("small")), 160);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no right to mount a file system of the test's own";
+    QStringList many;
+    for (int i = 0; i < 9000; ++i)
+        many << QStringLiteral("S%1").arg(i);
+    const QString list = path(QStringLiteral("many.txt"));
+    writeFile(list, many.join(QLatin1Char(',')).toLatin1());
+    const QByteArray saved = qgetenv("QUOTARIS_HOME");
+    qputenv("QUOTARIS_HOME", QFile::encodeName(path(QStringLiteral("small"))));
+    r = runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("3"), list});
+    const ProgramRun count = runQuotaris({QStringLiteral("lists")});
+    qputenv("QUOTARIS_HOME", saved);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Import failed: "))) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("full"))) << qPrintable(r.err);
+    EXPECT_FALSE(r.out.contains(QStringLiteral("9000 Imported"))) << qPrintable(r.out);
+    // What it says it stored is what the list holds.
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 2);
+    const int stored = lines[1].section(QLatin1Char(' '), 0, 0).toInt();
+    EXPECT_LT(stored, 9000);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("list 3 now holds %1 symbols").arg(stored))) << qPrintable(r.out);
+    EXPECT_TRUE(count.out.contains(QStringLiteral("3\t\t%1\n").arg(stored))) << qPrintable(count.out);
+}

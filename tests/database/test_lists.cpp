@@ -100,26 +100,40 @@ TEST_F(ListsTest, ImportFileFields)
     using listimport::parse;
     EXPECT_EQ(parse("AAA,BBB\r\nCCC"), QStringList({"AAA", "BBB", "CCC"}));
     EXPECT_EQ(parse("AAA\n\n\r\n  BBB  \rCCC\n"), QStringList({"AAA", "BBB", "CCC"}));
-    EXPECT_EQ(parse("\"A,B\" tail,\"C\"\n\"\",\"unclosed"), QStringList({"A,B", "C", "unclosed"}));
-    EXPECT_EQ(parse("\tTAB\tX\t,Y"), QStringList({"TAB X", "Y"}));
     EXPECT_EQ(parse("ABCDEFGHIJKLMNOPQRSTUVWXYZ\nABCDEFGHIJKLMNOPQRS TUV"),
               QStringList({"ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNOPQRS"}));
     // Latin-1 and UTF-8 bytes both give the letter.
-    EXPECT_EQ(parse("N\xc9S\n"), QStringList({QStringLiteral("NÉS")}));
-    EXPECT_EQ(parse("N\xc3\x89S\n"), QStringList({QStringLiteral("NÉS")}));
-    // Control bytes read as blanks.
-    EXPECT_EQ(parse(QByteArray("A\0B\x01,\x02", 6)), QStringList({"A B"}));
-    // Binary garbage never yields an entry longer than 20 characters or one
-    // with a control character.
+    EXPECT_EQ(parse("N\xc9S\n"), QStringList({QStringLiteral("N\u00c9S")}));
+    EXPECT_EQ(parse("N\xc3\x89S\n"), QStringList({QStringLiteral("N\u00c9S")}));
+    // A field with a comma, a quote or a control character is no symbol:
+    // refused and listed, the others kept.
+    QStringList refused;
+    EXPECT_EQ(parse("\"IBM,MSFT\",\"C\"\n\"\",\tTAB\tX\t,Y,IB\"M\n", &refused), QStringList({"C", "Y"}));
+    EXPECT_EQ(refused, QStringList({"IBM,MSFT", "TAB\tX", "IB\"M"}));
+    refused.clear();
+    EXPECT_EQ(parse(QByteArray("A\0B\x01,\x02,OK", 9), &refused), QStringList({"OK"}));
+    EXPECT_EQ(refused.size(), 2);
+    // UTF-16 and UTF-8 with their byte-order mark are text; a DOS end of file
+    // ends it.
+    const QString nestle = QStringLiteral("NESN.SW,N\u00c9S\r\nIBM\r\n");
+    QByteArray le("\xFF\xFE"), be("\xFE\xFF");
+    for (QChar c : nestle) {
+        le.append(static_cast<char>(c.unicode() & 0xFF)).append(static_cast<char>(c.unicode() >> 8));
+        be.append(static_cast<char>(c.unicode() >> 8)).append(static_cast<char>(c.unicode() & 0xFF));
+    }
+    const QStringList expected({"NESN.SW", QStringLiteral("N\u00c9S"), "IBM"});
+    EXPECT_EQ(parse(le), expected);
+    EXPECT_EQ(parse(be), expected);
+    EXPECT_EQ(parse("\xEF\xBB\xBF" + nestle.toUtf8() + "\x1A\x1A"), expected);
+    EXPECT_TRUE(listimport::notText(le).isEmpty());
+    EXPECT_TRUE(listimport::notText("IBM\r\nMSFT\r\n\x1A").isEmpty());
+    // Binary data is not a list of symbols at all.
     QByteArray garbage;
     for (int i = 0; i < 5000; ++i)
         garbage.append(static_cast<char>((i * 7919 + 13) % 256));
-    for (const QString& e : parse(garbage)) {
-        EXPECT_LE(e.size(), 20);
-        EXPECT_FALSE(e.isEmpty());
-        for (QChar c : e)
-            EXPECT_NE(c.category(), QChar::Other_Control);
-    }
+    EXPECT_EQ(listimport::notText(garbage), QStringLiteral("holds NUL bytes"));
+    garbage.replace('\0', '\x01');
+    EXPECT_EQ(listimport::notText(garbage), QStringLiteral("holds binary data"));
 }
 
 TEST_F(ListsTest, ImportFileSizeLimit)
