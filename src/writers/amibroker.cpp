@@ -58,6 +58,13 @@ int quoteLines(QFile& file)
 
 QString importCommand() { return store::read(kStoreKey, QString()).trimmed(); }
 
+int importTimeoutSeconds()
+{
+    bool ok = false;
+    const int seconds = store::read(kTimeoutKey, QString()).trimmed().toInt(&ok);
+    return ok && seconds >= 0 ? seconds : kDefaultTimeoutSeconds;
+}
+
 void setImportCommand(const QString& command)
 {
     store::write(kStoreKey, command.trimmed());
@@ -123,10 +130,15 @@ ImportResult Import()
         WriteLog(QStringLiteral("Starting ") + line.join(QLatin1Char(' ')));
         process.start();
         if (process.waitForStarted(10000)) {
-            const bool finished =
-                waitUntil([&process] { return process.state() == QProcess::NotRunning; }, -1, AbortFlag::Honour);
+            const int limit = importTimeoutSeconds();
+            const bool finished = waitUntil([&process] { return process.state() == QProcess::NotRunning; },
+                                            limit > 0 ? limit * 1000 : -1, AbortFlag::Honour);
             if (!finished) {
-                // Stopped by the user: give the command a moment, then end it.
+                if (!state().abortFlag) {
+                    result.timedOut = true;
+                    WriteLog(QStringLiteral("The import command did not end within %1 s; it is ended").arg(limit));
+                }
+                // Stopped by the user or out of time: give the command a moment, then end it.
                 process.terminate();
                 if (!process.waitForFinished(3000)) {
                     process.kill();
@@ -137,7 +149,11 @@ ImportResult Import()
             }
         }
     }
-    result.line = (result.ok ? kSucceeded : kFailed) + QStringLiteral("\r\n");
+    result.line =
+        (result.ok ? kSucceeded : kFailed) +
+        (result.timedOut ? QStringLiteral(" (the import command did not end within %1 s)").arg(importTimeoutSeconds())
+                         : QString()) +
+        QStringLiteral("\r\n");
     WriteLog(result.ok ? kSucceeded : kFailed);
     return result;
 }

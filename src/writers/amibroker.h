@@ -11,6 +11,11 @@ namespace amibroker {
 
 inline const QString kStoreKey = QStringLiteral("AmiBrokerImport");
 inline const QString kDefinition = QStringLiteral("aqd.format");
+// How long the import command may run before it is ended as failed
+// (store key AmiBrokerImportTimeout, in seconds; 0: no limit).
+inline const QString kTimeoutKey = QStringLiteral("AmiBrokerImportTimeout");
+constexpr int kDefaultTimeoutSeconds = 600;
+int importTimeoutSeconds();
 
 QString importCommand();
 void setImportCommand(const QString& command);
@@ -30,13 +35,15 @@ bool presenceTest(const QString& command, QString* why = nullptr);
 struct ImportResult {
     bool started = false;  // false: nothing to import (empty file)
     bool ok = false;
-    int quotes = 0;  // quote lines the file held
-    QString line;    // the report line, ending with CR LF; empty when not started
+    bool timedOut = false;  // the command ran past its time and was ended
+    int quotes = 0;         // quote lines the file held
+    QString line;           // the report line, ending with CR LF; empty when not started
 };
 
 // Runs the import of ami2.txt in the data folder: nothing when the file is
 // empty; otherwise runs the command and waits for it, yielding. Stop (the
-// abort flag) ends the command and counts as a failure.
+// abort flag) or a command that runs past importTimeoutSeconds() is ended
+// and counts as a failure.
 ImportResult Import();
 
 }  // namespace amibroker

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <map>
 
 namespace storedfiles {
@@ -36,8 +37,10 @@ bool parseNumber(QByteArrayView field, double* out)
         --last;
     if (first == last)
         return false;
+    // "nan" and "inf" parse as numbers, but no day has such a price: the
+    // line is unreadable, never drawn.
     const auto [end, ec] = std::from_chars(first, last, *out);
-    return ec == std::errc() && end == last;
+    return ec == std::errc() && end == last && std::isfinite(*out);
 }
 
 // Open, high, low, close and volume: the five fields from `from`.
@@ -239,7 +242,9 @@ Series readMetastock(const MetastockIndex::Entry& entry)
         std::map<qint32, Day> byDate;
         for (const mslink::Record& r : f.records(index)) {
             const QDate date = toDate(r.date);
-            if (!date.isValid()) {
+            const bool finite = std::isfinite(r.open) && std::isfinite(r.high) && std::isfinite(r.low) &&
+                                std::isfinite(r.close) && std::isfinite(r.volume) && std::isfinite(r.openInterest);
+            if (!date.isValid() || !finite) {
                 ++series.skipped;
                 continue;
             }

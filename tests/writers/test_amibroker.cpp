@@ -123,6 +123,24 @@ TEST_F(AmiBrokerTest, StopEndsARunningImport)
     EXPECT_LT(sinceStop.elapsed(), 15000);
 }
 
+// A command that never ends does not hold the run for ever: past its time
+// (a setting) it is ended and the import counts as failed.
+TEST_F(AmiBrokerTest, ACommandThatHangsIsEndedAfterItsTime)
+{
+    writeFile(staging(), "\"ABC\",\"Abc\",1,\"03/15/2004\",\"\",0.00,1,1,1,5\r\n");
+    amibroker::setImportCommand(quoted(script(0, 60)));
+    EXPECT_EQ(amibroker::importTimeoutSeconds(), amibroker::kDefaultTimeoutSeconds);
+    store::write(amibroker::kTimeoutKey, QStringLiteral("1"));
+    QElapsedTimer clock;
+    clock.start();
+    const amibroker::ImportResult r = amibroker::Import();
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_EQ(r.line, "Export to Amibroker failed (the import command did not end within 1 s)\r\n");
+    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_FALSE(state().abortFlag);
+}
+
 TEST_F(AmiBrokerTest, LocationSwitchesOnOnlyWithAUsableCommandAndStoresIt)
 {
     ASSERT_TRUE(runStartup().opened);

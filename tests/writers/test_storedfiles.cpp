@@ -97,12 +97,16 @@ TEST_F(WriterTest, ReadingSkipsHeaderAndBadLinesAndKeepsTheLaterOfARepeatedDate)
                  "20240102,1,2,1,2,5\r\n"
                  "20240103,1,4,1,2,5\r\n"
                  "20240104,1,x,1,2,5\r\n"
-                 "20240105,1,2\r\n");
+                 "20240105,1,2\r\n"
+                 "20240108,nan,2,1,2,5\r\n"
+                 "20240109,1,inf,1,2,5\r\n"
+                 "20240110,1,2,-INF,2,NaN\r\n");
     const storedfiles::Series s = storedfiles::readDays(f, QLatin1Char('C'));
+    // Days with a price that is no number are never drawn.
     ASSERT_EQ(s.days.size(), 2);
     EXPECT_EQ(s.days[0].date, d(2024, 1, 2));
     EXPECT_DOUBLE_EQ(s.days[1].high, 4);
-    EXPECT_EQ(s.skipped, 2);
+    EXPECT_EQ(s.skipped, 5);
     EXPECT_TRUE(storedfiles::readDays(folder + "none.asc", QLatin1Char('C')).days.isEmpty());
 }
 
