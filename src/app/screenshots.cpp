@@ -5,6 +5,7 @@
 #include "database/clsdata.h"
 #include "database/lists.h"
 #include "database/startup.h"
+#include "quotes/integrity.h"
 #include "support/help.h"
 #include "support/paths.h"
 #include "support/state.h"
@@ -23,9 +24,6 @@
 #include "windows/marketform.h"
 #include "windows/reportform.h"
 #include "windows/runrecord.h"
-
-#include "database/db.h"
-#include "support/errors.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,12 +70,9 @@ void fillChartFile(const QString& folder)
                        .toLatin1());
     }
     // The integrity check's table, as its run leaves it.
-    guarded([&] {
-        auto db = Database::openDefault();
-        db->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS findings (ticker TEXT COLLATE NOCASE, datum TEXT)"));
-        db->exec(QStringLiteral("INSERT INTO findings (ticker, datum) VALUES (?, ?)"),
-                 {QStringLiteral("ASML.AS"), flagged.toString(Qt::ISODate)});
-    });
+    clsData data;
+    data.voegfindingstoe({{QStringLiteral("ASML.AS"), flagged.toString(QStringLiteral("yyyyMMdd")).toInt(),
+                           integrity::code(integrity::Kind::Bounds), QString(), QStringLiteral("flagged")}});
 }
 
 // A small data folder that shows what each window is for.

@@ -27,6 +27,8 @@ QString commandNames()
     QStringList names;
     for (const HeadlessCommand& c : headlessCommands())
         names << QLatin1String(c.name);
+    // Needs the widgets, so main() runs it before the headless commands.
+    names << QStringLiteral("screenshots");
     return words(names);
 }
 
