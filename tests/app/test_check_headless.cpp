@@ -9,6 +9,8 @@
 
 namespace {
 
+QByteArray testData(const char* name) { return readAll(QStringLiteral(QUOTARIS_SHARE_DIR "/../tests/data/") + name); }
+
 // Lines of `closes` on the weekdays from Monday 2024-01-01 in the ASCII
 // layout: YYYYMMDD,O,H,L,C,V.
 QByteArray asciiDays(const QVector<double>& closes)
@@ -121,4 +123,100 @@ TEST_F(CheckCommandTest, WrongUseAndUnreadableInput)
     EXPECT_EQ(runQuotaris({QStringLiteral("check")}).status, 2);
     EXPECT_EQ(runQuotaris({QStringLiteral("check"), folder, "--format", "X"}).status, 2);
     EXPECT_EQ(runQuotaris({QStringLiteral("check"), folder + "junk.asc", "--format", "M"}).status, 2);
+}
+
+// A file is read as the format its folder is set to; only a file in no
+// export folder is told by its content, and only when that leaves no doubt.
+TEST_F(CheckCommandTest, AFileIsReadAsItsFolderSaysAndARepairKeepsItsFormat)
+{
+    // Text that also divides into 14-byte records, with a day at 100x.
+    const QByteArray text = testData("check_ctrlz.asc");
+    ASSERT_EQ(text.size() % 14, 0);
+    ASSERT_TRUE(text.endsWith('\x1a'));
+    writeFile(folder + "TEXT.asc", text);
+    ProgramRun r = runQuotaris({QStringLiteral("check"), folder + "TEXT.asc", "--repair"});
+    EXPECT_EQ(r.status, 1) << qPrintable(r.err);
+    ASSERT_EQ(r.lines().size(), 1) << qPrintable(r.out);
+    EXPECT_TRUE(r.lines()[0].startsWith(QStringLiteral("TEXT 2024-01-04 jump: close 1030"))) << qPrintable(r.out);
+    QByteArray expected = text;
+    expected.replace("20240104,1025,1035,1015,1030,", "20240104,10.25,10.35,10.15,10.3,");
+    EXPECT_EQ(readAll(folder + "TEXT.asc"), expected);
+    EXPECT_EQ(readAll(folder + "TEXT.asc.bak"), text);
+
+    // The same bytes in the folder set to KBF are records, whatever they look like.
+    const QString kbf = path(QStringLiteral("kbf/"));
+    QDir().mkpath(kbf);
+    ASSERT_EQ(runQuotaris({"format", "K", "on", "--folder", kbf}).status, 0);
+    writeFile(kbf + "TEXT.kbf", text);
+    r = runQuotaris({QStringLiteral("check"), kbf});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("TEXT.kbf record 1: unreadable"))) << qPrintable(r.out);
+    // An ASCII file in that folder is no KBF file: left alone.
+    writeFile(kbf + "OTHER.asc", text);
+    EXPECT_TRUE(runQuotaris({QStringLiteral("check"), kbf}).err.contains(QStringLiteral("1 other files left alone")));
+
+    // Told by its content: a torn KBF file fits no layout, and is not
+    // skipped as some other file either.
+    const QByteArray torn = readAll(kbf + "TEXT.kbf").left(27);
+    writeFile(folder + "TORN.kbf", torn);
+    r = runQuotaris({QStringLiteral("check"), folder + "TORN.kbf", "--repair"});
+    EXPECT_EQ(r.status, 6);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("cannot tell the layout of"))) << qPrintable(r.err);
+    EXPECT_EQ(readAll(folder + "TORN.kbf"), torn);
+    EXPECT_FALSE(QFile::exists(folder + "TORN.kbf.bak"));
+    EXPECT_TRUE(runQuotaris({QStringLiteral("check"), folder}).err.contains(QStringLiteral(", 1 unreadable")));
+}
+
+// A repair puts the repaired values in place and keeps every other byte; a
+// file with a line that cannot be read is not repaired; no backup is
+// overwritten.
+TEST_F(CheckCommandTest, ARepairChangesOnlyTheRepairedValues)
+{
+    const QByteArray sent = testData("check_openinterest.asc");
+    writeFile(folder + "OI.asc", sent);
+    ProgramRun r = runQuotaris({QStringLiteral("check"), folder + "OI.asc", "--repair"});
+    EXPECT_EQ(r.status, 1) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("1 repaired, 1 rewritten"))) << qPrintable(r.err);
+    QByteArray expected = sent;
+    expected.replace("20240104,1240,1250,1230,1245,1200,7", "20240104,12.4,12.5,12.3,12.45,1200,7");
+    EXPECT_EQ(readAll(folder + "OI.asc"), expected);
+    EXPECT_EQ(readAll(folder + "OI.asc.bak"), sent);
+
+    // The same fault again: the first backup stays, the next one is .bak.1.
+    writeFile(folder + "OI.asc", sent);
+    ASSERT_EQ(runQuotaris({QStringLiteral("check"), folder + "OI.asc", "--repair"}).status, 1);
+    EXPECT_EQ(readAll(folder + "OI.asc.bak"), sent);
+    EXPECT_EQ(readAll(folder + "OI.asc.bak.1"), sent);
+    EXPECT_EQ(readAll(folder + "OI.asc"), expected);
+    writeFile(folder + "OI.asc", sent);
+    r = runQuotaris({QStringLiteral("check"), folder, "--repair"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(QFile::exists(folder + "OI.asc.bak.2"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("checked 1 file,"))) << qPrintable(r.err);  // no backup checked
+
+    // A comment line: reported, and the file stays as it is.
+    const QByteArray commented = testData("check_comment.asc");
+    writeFile(folder + "NOTE.asc", commented);
+    r = runQuotaris({QStringLiteral("check"), folder + "NOTE.asc", "--repair"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("NOTE.asc line 2: unreadable"))) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("jump"))) << qPrintable(r.out);
+    EXPECT_FALSE(r.out.contains(QStringLiteral("; repaired:"))) << qPrintable(r.out);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not repaired: ") + folder + "NOTE.asc has 1 line that cannot be read"))
+        << qPrintable(r.err);
+    EXPECT_EQ(readAll(folder + "NOTE.asc"), commented);
+    EXPECT_FALSE(QFile::exists(folder + "NOTE.asc.bak"));
+}
+
+TEST_F(CheckCommandTest, EveryUnreadableLineIsAFinding)
+{
+    writeFile(folder + "BAD.asc", testData("check_garbage.asc"));
+    const ProgramRun r = runQuotaris({QStringLiteral("check"), folder + "BAD.asc"});
+    EXPECT_EQ(r.status, 1);
+    const QString file = folder + "BAD.asc";
+    ASSERT_EQ(r.lines().size(), 3) << qPrintable(r.out);
+    EXPECT_TRUE(r.lines()[0].startsWith(file + " line 3: unreadable: ")) << qPrintable(r.lines()[0]);
+    EXPECT_TRUE(r.lines()[1].startsWith(file + " line 5: unreadable: ")) << qPrintable(r.lines()[1]);
+    EXPECT_TRUE(r.lines()[2].startsWith(file + " line 6: unreadable: ")) << qPrintable(r.lines()[2]);
+    EXPECT_EQ(r.err, QStringLiteral("checked 1 file, 3 findings\n"));
 }
