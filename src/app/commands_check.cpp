@@ -6,6 +6,7 @@
 #include "mslink/writer.h"
 #include "quotes/historydecode.h"
 #include "quotes/integrity.h"
+#include "support/runlock.h"
 #include "support/state.h"
 #include "writers/checkfiles.h"
 #include "writers/formatregistry.h"
@@ -337,6 +338,14 @@ int cmdCheck(HeadlessContext& c)
     // files' content has to.
     if (!headlessStartup(c))
         c.err << "the export folders are not known: a file is read as its content shows\n";
+    // A repair reads and rewrites files a download writes too: one of them
+    // at a time. A plain check only reads.
+    RunLock lock;
+    QString refusal;
+    if (o.repair && !lock.acquire(QStringLiteral("repair"), &refusal)) {
+        c.err << refusal << '\n';
+        return kExitFolderBusy;
+    }
     Tally tally;
     const Layout forced{o.format.isNull() ? QString() : QString(o.format), !o.format.isNull()};
     if (target.isDir()) {

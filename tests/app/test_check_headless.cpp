@@ -2,10 +2,17 @@
 
 #include "mslink/reader.h"
 #include "mslink/writer.h"
+#include "support/runlock.h"
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -219,4 +226,67 @@ TEST_F(CheckCommandTest, EveryUnreadableLineIsAFinding)
     EXPECT_TRUE(r.lines()[1].startsWith(file + " line 5: unreadable: ")) << qPrintable(r.lines()[1]);
     EXPECT_TRUE(r.lines()[2].startsWith(file + " line 6: unreadable: ")) << qPrintable(r.lines()[2]);
     EXPECT_EQ(r.err, QStringLiteral("checked 1 file, 3 findings\n"));
+}
+
+// A repair waits for no download: while another run holds the data folder
+// it is refused and changes nothing; a plain check still reads.
+TEST_F(CheckCommandTest, ARepairIsRefusedWhileADownloadHoldsTheFolder)
+{
+    const QByteArray sent = testData("check_openinterest.asc");
+    writeFile(folder + "OI.asc", sent);
+    {
+        RunLock download;
+        ASSERT_TRUE(download.acquire(QStringLiteral("download"), nullptr));
+        const ProgramRun r = runQuotaris({QStringLiteral("check"), folder, "--repair"});
+        EXPECT_EQ(r.status, 4);
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("A download is already running for this data folder (process ")))
+            << qPrintable(r.err);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_EQ(readAll(folder + "OI.asc"), sent);
+        EXPECT_FALSE(QFile::exists(folder + "OI.asc.bak"));
+        EXPECT_EQ(runQuotaris({QStringLiteral("check"), folder}).status, 1);
+    }
+    EXPECT_EQ(runQuotaris({QStringLiteral("check"), folder, "--repair"}).status, 1);
+    EXPECT_NE(readAll(folder + "OI.asc"), sent);
+}
+
+// The repair holds the folder from before it reads a file until it is done:
+// the file here is a pipe the test writes only once a download was refused.
+TEST_F(CheckCommandTest, ARepairHoldsTheFolderWhileItReads)
+{
+    const QString fifo = folder + "SLOW.asc";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess child;
+    child.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    child.start(QStringLiteral(QUOTARIS_BINARY), {"check", fifo, "--format", "C", "--repair"});
+    ASSERT_TRUE(child.waitForStarted());
+    RunLock download;
+    QString refusal;
+    QElapsedTimer waited;
+    waited.start();
+    // (Until the holder has written its name the refusal is a general one.)
+    while (waited.elapsed() < 30000) {
+        if (download.acquire(QStringLiteral("download"), &refusal))
+            download.release();
+        else if (refusal.contains(QStringLiteral("(process ")))
+            break;
+        QThread::msleep(20);
+    }
+    EXPECT_FALSE(download.held());
+    EXPECT_TRUE(refusal.startsWith(QStringLiteral("A repair is already running for this data folder (process ")))
+        << qPrintable(refusal);
+    // Open for writing once the child reads (never blocking the test).
+    int fd = -1;
+    while (fd < 0 && waited.elapsed() < 60000 && child.state() != QProcess::NotRunning) {
+        fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            QThread::msleep(20);
+    }
+    ASSERT_GE(fd, 0);
+    const QByteArray days = asciiDays({10, 10.1, 10.2});
+    EXPECT_EQ(::write(fd, days.constData(), static_cast<size_t>(days.size())), days.size());
+    ::close(fd);
+    ASSERT_TRUE(child.waitForFinished(30000));
+    EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardError().constData();
+    EXPECT_TRUE(download.acquire(QStringLiteral("download"), &refusal));
 }
