@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 #include <fcntl.h>
@@ -108,6 +109,7 @@ TEST_F(CheckCommandTest, AMetastockFolderIsCheckedAndRepaired)
         w.flush();
         w.release();
     }
+    writeFile(ms + "F1.DAT.bak", "an earlier backup");
     const ProgramRun r = runQuotaris({QStringLiteral("check"), ms, "--repair"});
     EXPECT_EQ(r.status, 1) << qPrintable(r.err) << qPrintable(r.out);
     ASSERT_EQ(r.lines().size(), 1) << qPrintable(r.out);
@@ -119,7 +121,9 @@ TEST_F(CheckCommandTest, AMetastockFolderIsCheckedAndRepaired)
     ASSERT_EQ(reader.arrays().size(), 5u);
     EXPECT_FLOAT_EQ(reader.arrays().closes[2], 81.2f);
     EXPECT_FLOAT_EQ(reader.arrays().highs[2], 81.2f);
-    EXPECT_TRUE(QFile::exists(ms + QStringLiteral("F1.DAT.bak")));
+    // The earlier backup stays; this one goes beside it.
+    EXPECT_EQ(readAll(ms + QStringLiteral("F1.DAT.bak")), "an earlier backup");
+    EXPECT_GT(QFileInfo(ms + QStringLiteral("F1.DAT.bak.1")).size(), 0);
 }
 
 TEST_F(CheckCommandTest, WrongUseAndUnreadableInput)
