@@ -6,24 +6,89 @@
 #include "mslink/writer.h"
 #include "quotes/historydecode.h"
 #include "quotes/integrity.h"
+#include "support/runlock.h"
+#include "support/state.h"
 #include "writers/checkfiles.h"
+#include "writers/formatregistry.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
 struct Tally {
     int files = 0, findings = 0, repaired = 0, unreadable = 0, rewritten = 0;
-    int skipped = 0;  // files of a folder that are no quote file of the layout
+    int skipped = 0;      // files of a folder that are no quote file of the layout
+    int notRepaired = 0;  // files with repairs that were not made: lines that cannot be read
 };
 
 struct Options {
     QString target;
-    QChar format;  // null: taken from each file's content
+    QChar format;  // null: the format the folder is set to, else the file's content
     bool repair = false;
 };
+
+// What a file is read as: a letter, or the letters it may be (to be told
+// from its content), or nothing the settings say.
+struct Layout {
+    QString letters;      // candidates; empty: any layout
+    bool chosen = false;  // by --format or the folder's setting
+};
+
+// The per-symbol formats whose folder in the settings is `folder`; of
+// several, the ones that are on.
+QString formatsOfFolder(const QString& folder)
+{
+    const QString wanted = QFileInfo(folder).canonicalFilePath();
+    if (wanted.isEmpty())
+        return {};
+    QString on, all;
+    for (const ExportFormat& f : formats::registry()) {
+        if (!f.hasFolder() || !f.perSymbolFiles())
+            continue;
+        const QString set = settings().*(f.folder);
+        if (set.isEmpty() || QFileInfo(set).canonicalFilePath() != wanted)
+            continue;
+        all += f.letter;
+        if (f.isOn())
+            on += f.letter;
+    }
+    return on.isEmpty() ? all : on;
+}
+
+// Of `letters`, the formats whose writers name their files with the
+// extension of `path`.
+QString withExtensionOf(const QString& path, const QString& letters)
+{
+    QString out;
+    for (QChar letter : letters) {
+        const ExportFormat* f = formats::find(letter);
+        if (f && *f->extension && path.endsWith(QLatin1String(f->extension), Qt::CaseInsensitive))
+            out += letter;
+    }
+    return out;
+}
+
+// A name the writers give their files (.prn, .asc, .kbf).
+bool quoteFileName(const QString& path)
+{
+    QString letters;
+    for (const ExportFormat& f : formats::registry()) {
+        if (f.perSymbolFiles())
+            letters += f.letter;
+    }
+    return !withExtensionOf(path, letters).isEmpty();
+}
+
+// The old content a repair kept: NAME.bak, NAME.bak.1, ...
+bool isBackup(const QString& name)
+{
+    static const QRegularExpression backup(QStringLiteral("\\.bak(\\.[0-9]+)?$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return backup.match(name).hasMatch();
+}
 
 // The ticker a file stands for: a Stockguru line's first field, else the
 // file name without its extension.
@@ -50,57 +115,101 @@ void print(HeadlessContext& c, const QVector<integrity::Finding>& found, Tally& 
     }
 }
 
-// One per-symbol file: its days through the check, and with --repair the
-// file rewritten when a repair changed a day.
-void checkFile(HeadlessContext& c, const QString& path, QChar format, bool repair, bool inFolder, Tally& tally)
+// The letter `content` is read as, from `layout`; nothing (and `why`) when
+// the content does not tell it beyond doubt. `fits` gets whether any
+// layout fits the content at all.
+std::optional<QChar> letterOf(const QByteArray& content, const Layout& layout, QString* why, bool* fits)
+{
+    *fits = true;
+    if (layout.letters.size() == 1)
+        return layout.letters.front();
+    const std::optional<QChar> seen = checkfiles::formatOf(content, why, fits);
+    if (seen && (layout.letters.isEmpty() || layout.letters.contains(*seen)))
+        return seen;
+    if (seen)
+        *why = QStringLiteral("it reads as %1, its folder is set to %2").arg(*seen).arg(layout.letters);
+    return std::nullopt;
+}
+
+// One per-symbol file: its lines that cannot be read and the check of its
+// days; with --repair the repaired values are put in place of the old
+// ones, the old file kept beside it. A file with lines that cannot be read
+// is not repaired.
+void checkFile(HeadlessContext& c, const QString& path, const Layout& layout, bool repair, bool inFolder, Tally& tally)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        c.err << "cannot read " << path << '\n';
+        c.err << "cannot read " << path << ": " << f.errorString() << '\n';
         ++tally.unreadable;
         return;
     }
     const QByteArray content = f.readAll();
     f.close();
-    const std::optional<QChar> letter = format.isNull() ? checkfiles::formatOf(content) : std::optional<QChar>(format);
-    std::optional<checkfiles::StoredFile> file = letter ? checkfiles::parse(content, *letter) : std::nullopt;
-    if (!file && inFolder) {
+    QString why;
+    bool fits = true;
+    const std::optional<QChar> letter = letterOf(content, layout, &why, &fits);
+    if (!letter && inFolder && !layout.chosen && !fits && !quoteFileName(path)) {
         ++tally.skipped;
         return;
     }
-    if (!file) {
-        c.err << "not a quote file of " << (format.isNull() ? QStringLiteral("a known layout") : QString(format))
-              << ": " << path << '\n';
+    if (!letter) {
+        c.err << "cannot tell the layout of " << path << " (" << why << "); nothing read, name it with --format\n";
         ++tally.unreadable;
         return;
     }
+    const checkfiles::StoredFile file = *checkfiles::parse(content, *letter);
     ++tally.files;
+    const QString unit = *letter == u'K' ? QStringLiteral(" record ") : QStringLiteral(" line ");
+    for (const checkfiles::Unreadable& u : file.unreadable) {
+        c.out << path << unit << u.number << ": unreadable: " << u.why << '\n';
+        ++tally.findings;
+    }
     // The check takes a history's days; they carry the same fields.
-    const QString ticker = tickerOf(path, *file);
+    const QString ticker = tickerOf(path, file);
     QVector<HistoryRecord> days;
-    days.reserve(file->days.size());
-    for (const Quote& q : file->days)
+    days.reserve(file.days.size());
+    for (const Quote& q : file.days)
         days.append({ticker, q.date, q.open, q.high, q.low, q.close, q.volume});
-    const QVector<integrity::Finding> found = integrity::checkHistory(days, contextFor(ticker, repair));
-    print(c, found, tally);
+    QVector<integrity::Finding> found = integrity::checkHistory(days, contextFor(ticker, repair));
     const bool changed =
         std::any_of(found.cbegin(), found.cend(), [](const integrity::Finding& x) { return x.repaired; });
+    const bool whole = file.unreadable.isEmpty();
+    if (changed && !whole) {
+        for (integrity::Finding& x : found) {
+            if (!x.repaired)
+                continue;
+            x.repaired = false;
+            x.done = QStringLiteral("flagged (not repaired: the file has %1s that cannot be read)").arg(unit.trimmed());
+        }
+    }
+    print(c, found, tally);
     if (!repair || !changed)
         return;
+    if (!whole) {
+        c.err << "not repaired: " << path << " has " << file.unreadable.size() << ' ' << unit.trimmed()
+              << (file.unreadable.size() == 1 ? "" : "s") << " that cannot be read\n";
+        ++tally.notRepaired;
+        return;
+    }
+    QVector<Quote> repaired = file.days;
     for (qsizetype i = 0; i < days.size(); ++i) {
-        Quote& q = file->days[i];
+        Quote& q = repaired[i];
         q.open = days[i].open;
         q.high = days[i].high;
         q.low = days[i].low;
         q.close = days[i].close;
         q.volume = days[i].volume;
     }
-    QString error;
-    if (!checkfiles::rewrite(path, *file, &error)) {
+    const QByteArray updated = checkfiles::patched(content, file, repaired);
+    if (updated == content)
+        return;
+    QString backup, error;
+    if (!checkfiles::rewrite(path, updated, &backup, &error)) {
         c.err << error << '\n';
         ++tally.unreadable;
         return;
     }
+    c.err << "rewritten " << path << " (old content in " << QFileInfo(backup).fileName() << ")\n";
     ++tally.rewritten;
 }
 
@@ -155,9 +264,9 @@ void checkMetastock(HeadlessContext& c, const QString& folder, bool repair, Tall
         writer.openFolder(folder);
         for (const Repair& r : repairs) {
             const QString dataFile = QDir(folder).filePath(r.dataFile);
-            QFile::remove(dataFile + QStringLiteral(".bak"));
-            if (!QFile::copy(dataFile, dataFile + QStringLiteral(".bak"))) {
-                c.err << "cannot keep the old file as " << dataFile << ".bak\n";
+            const QString backup = checkfiles::backupName(dataFile);
+            if (!QFile::copy(dataFile, backup)) {
+                c.err << "cannot keep the old file as " << backup << '\n';
                 ++tally.unreadable;
                 continue;
             }
@@ -216,34 +325,69 @@ int cmdCheck(HeadlessContext& c)
         c.err << error << '\n';
         return 2;
     }
-    Tally tally;
     const QFileInfo target(o.target);
     if (!target.exists()) {
         c.err << "no such file or folder: " << o.target << '\n';
         return kExitCheckUnreadable;
     }
-    if (target.isDir()) {
-        const QString folder = target.absoluteFilePath();
-        if (o.format == u'M' || (o.format.isNull() && mslink::Reader::databasePresent(folder))) {
-            checkMetastock(c, folder, o.repair, tally);
-        } else {
-            const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Readable, QDir::Name);
-            for (const QString& name : names) {
-                if (name.endsWith(QLatin1String(".bak"), Qt::CaseInsensitive))
-                    continue;
-                checkFile(c, QDir(folder).filePath(name), o.format, o.repair, true, tally);
-            }
-        }
-    } else if (o.format == u'M') {
+    if (!target.isDir() && o.format == u'M') {
         c.err << "a MetaStock database is a folder: " << o.target << '\n';
         return 2;
+    }
+    // The settings say which format each folder is for; without them the
+    // files' content has to.
+    if (!headlessStartup(c))
+        c.err << "the export folders are not known: a file is read as its content shows\n";
+    // A repair reads and rewrites files a download writes too: one of them
+    // at a time. A plain check only reads.
+    RunLock lock;
+    QString refusal;
+    if (o.repair && !lock.acquire(QStringLiteral("repair"), &refusal)) {
+        c.err << refusal << '\n';
+        return kExitFolderBusy;
+    }
+    Tally tally;
+    const Layout forced{o.format.isNull() ? QString() : QString(o.format), !o.format.isNull()};
+    if (target.isDir()) {
+        const QString folder = target.absoluteFilePath();
+        const QString set = formatsOfFolder(folder);
+        if (o.format == u'M' || (o.format.isNull() && set.isEmpty() && mslink::Reader::databasePresent(folder))) {
+            checkMetastock(c, folder, o.repair, tally);
+        } else {
+            const QString letters = o.format.isNull() ? set : QString(o.format);
+            const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+            for (const QString& name : names) {
+                if (isBackup(name))
+                    continue;
+                const QString path = QDir(folder).filePath(name);
+                Layout layout;
+                if (!letters.isEmpty()) {
+                    // Only the files the format's writer names so.
+                    layout = {withExtensionOf(path, letters), true};
+                    if (layout.letters.isEmpty()) {
+                        ++tally.skipped;
+                        continue;
+                    }
+                }
+                checkFile(c, path, layout, o.repair, true, tally);
+            }
+        }
     } else {
-        checkFile(c, target.absoluteFilePath(), o.format, o.repair, false, tally);
+        const QString path = target.absoluteFilePath();
+        Layout layout = forced;
+        if (!layout.chosen) {
+            const QString letters = withExtensionOf(path, formatsOfFolder(target.absolutePath()));
+            layout = {letters, !letters.isEmpty()};
+        }
+        checkFile(c, path, layout, o.repair, false, tally);
     }
     c.err << "checked " << tally.files << (tally.files == 1 ? " file" : " files") << ", " << tally.findings
           << (tally.findings == 1 ? " finding" : " findings");
-    if (o.repair)
+    if (o.repair) {
         c.err << ", " << tally.repaired << " repaired, " << tally.rewritten << " rewritten (old content in .bak)";
+        if (tally.notRepaired)
+            c.err << ", " << tally.notRepaired << " not repaired";
+    }
     if (tally.skipped)
         c.err << ", " << tally.skipped << " other files left alone";
     if (tally.unreadable)

@@ -117,8 +117,10 @@ const QVector<HeadlessCommand>& headlessCommands()
          "print 50 members of an index from member N; --add adds them to the database (and list N)", cmdMembers},
         {"check", "FOLDER|FILE [--format C|S|D|K|M] [--repair]",
          "run the integrity check over the days stored in per-symbol files (ASCII, Stockguru, Advanced GET, KBF) "
-         "or a MetaStock folder and print the findings; --repair rewrites what is unambiguous, keeping the old "
-         "file as FILE.bak",
+         "or a MetaStock folder and print the findings, each unreadable line one of them; a file is read as the "
+         "format its folder is set to (or --format), else as its content shows beyond doubt; --repair changes "
+         "only the repaired values, keeping the old file as FILE.bak (FILE.bak.1, ... when taken), and is refused "
+         "while a download holds the data folder",
          cmdCheck},
         {"compact", "", "compact and repair the symbol database", cmdCompact},
         {"help", "[PAGE]", "print the path of a help page (default index.htm) and open it on a desktop", cmdHelp},
@@ -145,23 +147,23 @@ QString headlessUsage(const QString& moreCommands)
         text += QStringLiteral("  %1\n      %2\n").arg(head, QLatin1String(c.summary));
     }
     text += moreCommands;
-    text +=
-        QStringLiteral(
-            "\nExit status:\n"
-            "  0   the command did what was asked; a download got and wrote everything asked\n"
-            "  %1   it failed; a download got or wrote nothing; a scheduler stopped itself after an abort\n"
-            "  2   wrong arguments\n"
-            "  %2   no update or help server is set (check-update, help-update)\n"
-            "  %3   another download holds the data folder, nothing was started (download current, download history)\n"
-            "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
-            "      was not found or got no answer, a quote could not be written, or the run was stopped\n"
-            "check: 0 no finding, %5 findings were printed, %6 a file or folder could not be read or rewritten\n")
-            .arg(kExitFailed)
-            .arg(kExitNoServer)
-            .arg(kExitFolderBusy)
-            .arg(kExitPartial)
-            .arg(kExitCheckFindings)
-            .arg(kExitCheckUnreadable);
+    text += QStringLiteral(
+                "\nExit status:\n"
+                "  0   the command did what was asked; a download got and wrote everything asked\n"
+                "  %1   it failed; a download got or wrote nothing; a scheduler stopped itself after an abort\n"
+                "  2   wrong arguments\n"
+                "  %2   no update or help server is set (check-update, help-update)\n"
+                "  %3   another run holds the data folder, nothing was started (download, check --repair)\n"
+                "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
+                "      was not found or got no answer, a quote could not be written, or the run was stopped\n"
+                "check: 0 no finding, %5 findings, %6 a file or folder unreadable, of no certain layout, or not "
+                "rewritten\n")
+                .arg(kExitFailed)
+                .arg(kExitNoServer)
+                .arg(kExitFolderBusy)
+                .arg(kExitPartial)
+                .arg(kExitCheckFindings)
+                .arg(kExitCheckUnreadable);
     return text;
 }
 

@@ -2,12 +2,22 @@
 
 #include "mslink/reader.h"
 #include "mslink/writer.h"
+#include "support/runlock.h"
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+QByteArray testData(const char* name) { return readAll(QStringLiteral(QUOTARIS_SHARE_DIR "/../tests/data/") + name); }
 
 // Lines of `closes` on the weekdays from Monday 2024-01-01 in the ASCII
 // layout: YYYYMMDD,O,H,L,C,V.
@@ -99,6 +109,7 @@ TEST_F(CheckCommandTest, AMetastockFolderIsCheckedAndRepaired)
         w.flush();
         w.release();
     }
+    writeFile(ms + "F1.DAT.bak", "an earlier backup");
     const ProgramRun r = runQuotaris({QStringLiteral("check"), ms, "--repair"});
     EXPECT_EQ(r.status, 1) << qPrintable(r.err) << qPrintable(r.out);
     ASSERT_EQ(r.lines().size(), 1) << qPrintable(r.out);
@@ -110,7 +121,9 @@ TEST_F(CheckCommandTest, AMetastockFolderIsCheckedAndRepaired)
     ASSERT_EQ(reader.arrays().size(), 5u);
     EXPECT_FLOAT_EQ(reader.arrays().closes[2], 81.2f);
     EXPECT_FLOAT_EQ(reader.arrays().highs[2], 81.2f);
-    EXPECT_TRUE(QFile::exists(ms + QStringLiteral("F1.DAT.bak")));
+    // The earlier backup stays; this one goes beside it.
+    EXPECT_EQ(readAll(ms + QStringLiteral("F1.DAT.bak")), "an earlier backup");
+    EXPECT_GT(QFileInfo(ms + QStringLiteral("F1.DAT.bak.1")).size(), 0);
 }
 
 TEST_F(CheckCommandTest, WrongUseAndUnreadableInput)
@@ -121,4 +134,163 @@ TEST_F(CheckCommandTest, WrongUseAndUnreadableInput)
     EXPECT_EQ(runQuotaris({QStringLiteral("check")}).status, 2);
     EXPECT_EQ(runQuotaris({QStringLiteral("check"), folder, "--format", "X"}).status, 2);
     EXPECT_EQ(runQuotaris({QStringLiteral("check"), folder + "junk.asc", "--format", "M"}).status, 2);
+}
+
+// A file is read as the format its folder is set to; only a file in no
+// export folder is told by its content, and only when that leaves no doubt.
+TEST_F(CheckCommandTest, AFileIsReadAsItsFolderSaysAndARepairKeepsItsFormat)
+{
+    // Text that also divides into 14-byte records, with a day at 100x.
+    const QByteArray text = testData("check_ctrlz.asc");
+    ASSERT_EQ(text.size() % 14, 0);
+    ASSERT_TRUE(text.endsWith('\x1a'));
+    writeFile(folder + "TEXT.asc", text);
+    ProgramRun r = runQuotaris({QStringLiteral("check"), folder + "TEXT.asc", "--repair"});
+    EXPECT_EQ(r.status, 1) << qPrintable(r.err);
+    ASSERT_EQ(r.lines().size(), 1) << qPrintable(r.out);
+    EXPECT_TRUE(r.lines()[0].startsWith(QStringLiteral("TEXT 2024-01-04 jump: close 1030"))) << qPrintable(r.out);
+    QByteArray expected = text;
+    expected.replace("20240104,1025,1035,1015,1030,", "20240104,10.25,10.35,10.15,10.3,");
+    EXPECT_EQ(readAll(folder + "TEXT.asc"), expected);
+    EXPECT_EQ(readAll(folder + "TEXT.asc.bak"), text);
+
+    // The same bytes in the folder set to KBF are records, whatever they look like.
+    const QString kbf = path(QStringLiteral("kbf/"));
+    QDir().mkpath(kbf);
+    ASSERT_EQ(runQuotaris({"format", "K", "on", "--folder", kbf}).status, 0);
+    writeFile(kbf + "TEXT.kbf", text);
+    r = runQuotaris({QStringLiteral("check"), kbf});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("TEXT.kbf record 1: unreadable"))) << qPrintable(r.out);
+    // An ASCII file in that folder is no KBF file: left alone.
+    writeFile(kbf + "OTHER.asc", text);
+    EXPECT_TRUE(runQuotaris({QStringLiteral("check"), kbf}).err.contains(QStringLiteral("1 other files left alone")));
+
+    // Told by its content: a torn KBF file fits no layout, and is not
+    // skipped as some other file either.
+    const QByteArray torn = readAll(kbf + "TEXT.kbf").left(27);
+    writeFile(folder + "TORN.kbf", torn);
+    r = runQuotaris({QStringLiteral("check"), folder + "TORN.kbf", "--repair"});
+    EXPECT_EQ(r.status, 6);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("cannot tell the layout of"))) << qPrintable(r.err);
+    EXPECT_EQ(readAll(folder + "TORN.kbf"), torn);
+    EXPECT_FALSE(QFile::exists(folder + "TORN.kbf.bak"));
+    EXPECT_TRUE(runQuotaris({QStringLiteral("check"), folder}).err.contains(QStringLiteral(", 1 unreadable")));
+}
+
+// A repair puts the repaired values in place and keeps every other byte; a
+// file with a line that cannot be read is not repaired; no backup is
+// overwritten.
+TEST_F(CheckCommandTest, ARepairChangesOnlyTheRepairedValues)
+{
+    const QByteArray sent = testData("check_openinterest.asc");
+    writeFile(folder + "OI.asc", sent);
+    ProgramRun r = runQuotaris({QStringLiteral("check"), folder + "OI.asc", "--repair"});
+    EXPECT_EQ(r.status, 1) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("1 repaired, 1 rewritten"))) << qPrintable(r.err);
+    QByteArray expected = sent;
+    expected.replace("20240104,1240,1250,1230,1245,1200,7", "20240104,12.4,12.5,12.3,12.45,1200,7");
+    EXPECT_EQ(readAll(folder + "OI.asc"), expected);
+    EXPECT_EQ(readAll(folder + "OI.asc.bak"), sent);
+
+    // The same fault again: the first backup stays, the next one is .bak.1.
+    writeFile(folder + "OI.asc", sent);
+    ASSERT_EQ(runQuotaris({QStringLiteral("check"), folder + "OI.asc", "--repair"}).status, 1);
+    EXPECT_EQ(readAll(folder + "OI.asc.bak"), sent);
+    EXPECT_EQ(readAll(folder + "OI.asc.bak.1"), sent);
+    EXPECT_EQ(readAll(folder + "OI.asc"), expected);
+    writeFile(folder + "OI.asc", sent);
+    r = runQuotaris({QStringLiteral("check"), folder, "--repair"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(QFile::exists(folder + "OI.asc.bak.2"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("checked 1 file,"))) << qPrintable(r.err);  // no backup checked
+
+    // A comment line: reported, and the file stays as it is.
+    const QByteArray commented = testData("check_comment.asc");
+    writeFile(folder + "NOTE.asc", commented);
+    r = runQuotaris({QStringLiteral("check"), folder + "NOTE.asc", "--repair"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("NOTE.asc line 2: unreadable"))) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("jump"))) << qPrintable(r.out);
+    EXPECT_FALSE(r.out.contains(QStringLiteral("; repaired:"))) << qPrintable(r.out);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not repaired: ") + folder + "NOTE.asc has 1 line that cannot be read"))
+        << qPrintable(r.err);
+    EXPECT_EQ(readAll(folder + "NOTE.asc"), commented);
+    EXPECT_FALSE(QFile::exists(folder + "NOTE.asc.bak"));
+}
+
+TEST_F(CheckCommandTest, EveryUnreadableLineIsAFinding)
+{
+    writeFile(folder + "BAD.asc", testData("check_garbage.asc"));
+    const ProgramRun r = runQuotaris({QStringLiteral("check"), folder + "BAD.asc"});
+    EXPECT_EQ(r.status, 1);
+    const QString file = folder + "BAD.asc";
+    ASSERT_EQ(r.lines().size(), 3) << qPrintable(r.out);
+    EXPECT_TRUE(r.lines()[0].startsWith(file + " line 3: unreadable: ")) << qPrintable(r.lines()[0]);
+    EXPECT_TRUE(r.lines()[1].startsWith(file + " line 5: unreadable: ")) << qPrintable(r.lines()[1]);
+    EXPECT_TRUE(r.lines()[2].startsWith(file + " line 6: unreadable: ")) << qPrintable(r.lines()[2]);
+    EXPECT_EQ(r.err, QStringLiteral("checked 1 file, 3 findings\n"));
+}
+
+// A repair waits for no download: while another run holds the data folder
+// it is refused and changes nothing; a plain check still reads.
+TEST_F(CheckCommandTest, ARepairIsRefusedWhileADownloadHoldsTheFolder)
+{
+    const QByteArray sent = testData("check_openinterest.asc");
+    writeFile(folder + "OI.asc", sent);
+    {
+        RunLock download;
+        ASSERT_TRUE(download.acquire(QStringLiteral("download"), nullptr));
+        const ProgramRun r = runQuotaris({QStringLiteral("check"), folder, "--repair"});
+        EXPECT_EQ(r.status, 4);
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("A download is already running for this data folder (process ")))
+            << qPrintable(r.err);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_EQ(readAll(folder + "OI.asc"), sent);
+        EXPECT_FALSE(QFile::exists(folder + "OI.asc.bak"));
+        EXPECT_EQ(runQuotaris({QStringLiteral("check"), folder}).status, 1);
+    }
+    EXPECT_EQ(runQuotaris({QStringLiteral("check"), folder, "--repair"}).status, 1);
+    EXPECT_NE(readAll(folder + "OI.asc"), sent);
+}
+
+// The repair holds the folder from before it reads a file until it is done:
+// the file here is a pipe the test writes only once a download was refused.
+TEST_F(CheckCommandTest, ARepairHoldsTheFolderWhileItReads)
+{
+    const QString fifo = folder + "SLOW.asc";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess child;
+    child.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    child.start(QStringLiteral(QUOTARIS_BINARY), {"check", fifo, "--format", "C", "--repair"});
+    ASSERT_TRUE(child.waitForStarted());
+    RunLock download;
+    QString refusal;
+    QElapsedTimer waited;
+    waited.start();
+    // (Until the holder has written its name the refusal is a general one.)
+    while (waited.elapsed() < 30000) {
+        if (download.acquire(QStringLiteral("download"), &refusal))
+            download.release();
+        else if (refusal.contains(QStringLiteral("(process ")))
+            break;
+        QThread::msleep(20);
+    }
+    EXPECT_FALSE(download.held());
+    EXPECT_TRUE(refusal.startsWith(QStringLiteral("A repair is already running for this data folder (process ")))
+        << qPrintable(refusal);
+    // Open for writing once the child reads (never blocking the test).
+    int fd = -1;
+    while (fd < 0 && waited.elapsed() < 60000 && child.state() != QProcess::NotRunning) {
+        fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            QThread::msleep(20);
+    }
+    ASSERT_GE(fd, 0);
+    const QByteArray days = asciiDays({10, 10.1, 10.2});
+    EXPECT_EQ(::write(fd, days.constData(), static_cast<size_t>(days.size())), days.size());
+    ::close(fd);
+    ASSERT_TRUE(child.waitForFinished(30000));
+    EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardError().constData();
+    EXPECT_TRUE(download.acquire(QStringLiteral("download"), &refusal));
 }

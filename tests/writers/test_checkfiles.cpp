@@ -50,12 +50,99 @@ TEST_F(CheckFilesTest, ReadsBackWhatTheWritersWrite)
         EXPECT_EQ(q.close, QStringLiteral("11"));
         EXPECT_EQ(q.volume, QStringLiteral("98765"));
         EXPECT_EQ(q.open, letter == u'K' ? QStringLiteral("11") : QStringLiteral("10.75"));  // KBF keeps no open
-        // Written again, the file is what it was.
-        EXPECT_EQ(checkfiles::content(*file), bytes) << letter.toLatin1();
+        EXPECT_TRUE(file->unreadable.isEmpty());
+
+        // A new close goes in place of the old one; no other byte changes.
+        EXPECT_EQ(checkfiles::patched(bytes, *file, file->days), bytes);
+        QVector<Quote> changed = file->days;
+        changed[0].close = QStringLiteral("10.8");
+        const QByteArray patched = checkfiles::patched(bytes, *file, changed);
+        QByteArray expected = bytes;
+        if (letter == u'K') {
+            expected.replace(8, 3, KbfWriter::record(changed[0]).sliced(8, 3));
+            EXPECT_NE(expected, bytes);
+        } else {
+            expected.replace(",10.75,1200", ",10.8,1200");
+        }
+        EXPECT_EQ(patched, expected) << letter.toLatin1();
+        EXPECT_EQ(checkfiles::parse(patched, letter)->days[0].close, QStringLiteral("10.8"));
     }
     EXPECT_EQ(checkfiles::parse(written(QLatin1Char('S')), QLatin1Char('S'))->base, QStringLiteral("ABC"));
-    EXPECT_FALSE(checkfiles::formatOf("hello\r\n").has_value());
-    EXPECT_FALSE(checkfiles::parse("hello\r\n", QLatin1Char('C')).has_value());
+    EXPECT_FALSE(checkfiles::parse("hello\r\n", QLatin1Char('X')).has_value());
+}
+
+// The layout is told from the content only when exactly one fits.
+TEST_F(CheckFilesTest, TellsTheLayoutOnlyBeyondDoubt)
+{
+    // Text with an end-of-file mark, a whole number of 14-byte records long.
+    const QByteArray text = readAll(QStringLiteral(GOLDEN_DIR "/check_ctrlz.asc"));
+    ASSERT_EQ(text.size() % KbfWriter::kRecordSize, 0);
+    EXPECT_EQ(checkfiles::formatOf(text), QLatin1Char('C'));
+    const auto file = checkfiles::parse(text, QLatin1Char('C'));
+    EXPECT_TRUE(file->unreadable.isEmpty());
+    EXPECT_EQ(file->days.size(), 6);
+    // Text with lines that are no quote still reads as its layout.
+    EXPECT_EQ(checkfiles::formatOf(readAll(QStringLiteral(GOLDEN_DIR "/check_garbage.asc"))), QLatin1Char('C'));
+
+    QString why;
+    bool fits = true;
+    const QByteArray kbf = written(QLatin1Char('K'));
+    EXPECT_FALSE(checkfiles::formatOf(kbf.left(27), &why, &fits).has_value());  // torn
+    EXPECT_FALSE(fits);
+    EXPECT_EQ(why, QStringLiteral("no quote file layout fits"));
+    // Records out of date order are no file a writer left.
+    EXPECT_FALSE(checkfiles::formatOf(kbf.sliced(14) + kbf.first(14)).has_value());
+    EXPECT_FALSE(checkfiles::formatOf("hello\r\n", nullptr, &fits).has_value());
+    EXPECT_FALSE(fits);
+    // Lines of two layouts: either would do.
+    EXPECT_FALSE(checkfiles::formatOf("20240102,1,1,1,1,1\r\n01/03/24,1,1,1,1,1\r\n", &why, &fits).has_value());
+    EXPECT_TRUE(fits);
+    EXPECT_EQ(why, QStringLiteral("it reads as C and as D"));
+}
+
+TEST_F(CheckFilesTest, LinesAndRecordsThatCannotBeRead)
+{
+    const auto garbage = checkfiles::parse(readAll(QStringLiteral(GOLDEN_DIR "/check_garbage.asc")), QLatin1Char('C'));
+    ASSERT_TRUE(garbage.has_value());
+    EXPECT_EQ(garbage->days.size(), 4);
+    QVector<int> lines;
+    for (const checkfiles::Unreadable& u : garbage->unreadable)
+        lines << u.number;
+    EXPECT_EQ(lines, (QVector<int>{3, 5, 6}));
+    EXPECT_TRUE(garbage->unreadable[2].why.contains(QStringLiteral("\"x\""))) << qPrintable(garbage->unreadable[2].why);
+
+    // A header and a sixth column are no fault; a price that is no number is.
+    const auto oi = checkfiles::parse(readAll(QStringLiteral(GOLDEN_DIR "/check_openinterest.asc")), QLatin1Char('C'));
+    EXPECT_TRUE(oi->unreadable.isEmpty());
+    ASSERT_EQ(oi->days.size(), 5);
+    EXPECT_EQ(oi->days[2].volume, QStringLiteral("1200"));
+    EXPECT_EQ(checkfiles::parse("20240102,1,nan,1,1,5\r\n20240103,1,1,1\r\n", QLatin1Char('C'))->unreadable.size(), 2);
+
+    // KBF: a record without a valid date, and bytes that make no record.
+    QByteArray kbf = written(QLatin1Char('K'));
+    kbf.insert(14, QByteArray(14, '\0'));
+    kbf += "\x01\x02\x03";
+    const auto records = checkfiles::parse(kbf, QLatin1Char('K'));
+    EXPECT_EQ(records->days.size(), 2);
+    ASSERT_EQ(records->unreadable.size(), 2);
+    EXPECT_EQ(records->unreadable[0].number, 2);
+    EXPECT_EQ(records->unreadable[1].number, 4);
+}
+
+TEST_F(CheckFilesTest, ABackupNeverReplacesAnother)
+{
+    const QString file = path(QStringLiteral("ABC.asc"));
+    writeFile(file, written(QLatin1Char('C')));
+    QStringList kept;
+    for (int i = 0; i < 3; ++i) {
+        QString backup, error;
+        ASSERT_TRUE(checkfiles::rewrite(file, QByteArray::number(i), &backup, &error)) << qPrintable(error);
+        kept << backup;
+    }
+    EXPECT_EQ(kept, (QStringList{file + ".bak", file + ".bak.1", file + ".bak.2"}));
+    EXPECT_EQ(readAll(file + ".bak"), written(QLatin1Char('C')));
+    EXPECT_EQ(readAll(file + ".bak.2"), "1");
+    EXPECT_EQ(readAll(file), "2");
 }
 
 TEST_F(CheckFilesTest, LatestDayFromTheEndOfTheFile)
