@@ -367,6 +367,11 @@ bool rewrite(const QString& path, const QByteArray& content, QString* backup, QS
     }
     try {
         textio::rewrite(path, content);
+    } catch (const textio::WriteFailed& e) {
+        QFile::remove(kept);
+        if (error)
+            *error = QStringLiteral("cannot rewrite %1: %2").arg(path, e.reason());
+        return false;
     } catch (const std::exception& e) {
         QFile::remove(kept);
         if (error) {
