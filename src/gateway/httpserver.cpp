@@ -155,7 +155,8 @@ void HttpServer::accept()
 
 int HttpServer::refusal(const QList<QByteArray>& headerLines, QByteArray* why) const
 {
-    QByteArray host, origin, fetchSite;
+    QByteArray host, fetchSite;
+    QList<QByteArray> origins;  // every one is judged: a second may name the foreign page
     int hosts = 0;
     for (const QByteArray& line : headerLines) {
         const qsizetype colon = line.indexOf(':');
@@ -167,7 +168,7 @@ int HttpServer::refusal(const QList<QByteArray>& headerLines, QByteArray* why) c
             host = value.toLower();
             ++hosts;
         } else if (name == "origin") {
-            origin = value.toLower();
+            origins << value.toLower();
         } else if (name == "sec-fetch-site") {
             fetchSite = value.toLower();
         }
@@ -187,9 +188,11 @@ int HttpServer::refusal(const QList<QByteArray>& headerLines, QByteArray* why) c
     }
     // A browser names the page that makes the request; pages of other
     // sites get nothing here.
-    if (!origin.isEmpty() && !ours.contains(origin.startsWith("http://") ? origin.mid(7) : origin)) {
-        *why = "Cross-site request";
-        return 403;
+    for (const QByteArray& origin : std::as_const(origins)) {
+        if (!origin.isEmpty() && !ours.contains(origin.startsWith("http://") ? origin.mid(7) : origin)) {
+            *why = "Cross-site request";
+            return 403;
+        }
     }
     if (!fetchSite.isEmpty() && fetchSite != "same-origin" && fetchSite != "none") {
         *why = "Cross-site request";

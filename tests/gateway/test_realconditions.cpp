@@ -294,6 +294,13 @@ TEST_F(RealConditionsTest, OnlyThisMachinesProgramsAreServed)
     EXPECT_EQ(raw(line + "Host: " + host() + "\r\nOrigin: http://evil.example\r\n\r\n"), 403);
     EXPECT_EQ(raw(line + "Host: " + host() + "\r\nSec-Fetch-Site: cross-site\r\n\r\n"), 403);
     EXPECT_EQ(raw(line + "Host: " + host() + "\r\nOrigin: null\r\n\r\n"), 403);
+    // Two names of the page: a foreign one refuses whichever comes last.
+    EXPECT_EQ(
+        raw(line + "Host: " + host() + "\r\nOrigin: http://evil.example\r\nOrigin: http://" + host() + "\r\n\r\n"),
+        403);
+    EXPECT_EQ(
+        raw(line + "Host: " + host() + "\r\nOrigin: http://" + host() + "\r\nOrigin: http://evil.example\r\n\r\n"),
+        403);
     // Oversized heads, however they come.
     EXPECT_EQ(raw("GET /q?s=" + QByteArray(9000, 'A') + " HTTP/1.1\r\nHost: " + host() + "\r\n\r\n"), 400);
     EXPECT_EQ(raw(line + "Host: " + host() + "\r\nX-Filler: " + QByteArray(9000, 'x') + "\r\n\r\n"), 400);
