@@ -98,6 +98,12 @@ bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* er
     return false;
 }
 
-bool folderWide(int error) { return error == ENOSPC || error == EDQUOT || error == EROFS || error == EFBIG; }
+bool folderWide(int error)
+{
+    // A replacement is made in a new file of the folder: refused there, any
+    // other file's replacement is refused too (a missing or read-only folder).
+    return error == ENOSPC || error == EDQUOT || error == EROFS || error == EFBIG || error == ENOENT ||
+           error == ENOTDIR || error == EACCES || error == EPERM;
+}
 
 }  // namespace safefile

@@ -45,7 +45,7 @@ namespace safefile {
 // The file replaced by `bytes` through a SafeFile; false with `reason` set
 // when the original was kept.
 bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* error = nullptr);
-// Whether a failure with this errno will not go away by trying the next
-// file of the same folder (a full disk or quota, a read-only file system).
+// Whether a replacement that failed with this errno fails for every file of
+// the same folder (a full disk or quota, a read-only or missing folder).
 bool folderWide(int error);
 }  // namespace safefile

@@ -3,6 +3,7 @@
 #include "writers/xlsbook.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 // Damaged or odd existing files: merged as far as they can be read, or
 // reported and left exactly as they were.
@@ -76,6 +77,23 @@ TEST_F(WriterTest, FailedAppendGoesToTheErrorDialog)
     ASSERT_EQ(msgs.shown.size(), 2);
     EXPECT_EQ(msgs.shown[0].buttons, Buttons::AbortRetryIgnore);
     EXPECT_TRUE(msgs.shown[0].text.contains("missing/ABC.asc"));
+}
+
+// A history block into a folder that is gone: reported with the system's
+// reason, nothing counts as written, and the rest of the run knows that
+// every other file of the folder fails too.
+TEST_F(WriterTest, ABlockIntoAMissingFolderIsNotWritten)
+{
+    settings().h1 = path("gone/");
+    clsschrijfstock block;
+    block.schrijfascii(true);
+    block.raw("ABC,20040313,3,3,3,3,3\r\nABC,20040316,8,8,8,8,8");
+    EXPECT_EQ(block.goraw(), StepOutcome::Done);
+    EXPECT_EQ(block.written(), 0);
+    EXPECT_TRUE(block.folderFailed());
+    EXPECT_EQ(msgs.texts(),
+              QStringList{"The file " + path("gone/") + "ABC.asc could not be written: No such file or directory"});
+    EXPECT_FALSE(QFileInfo::exists(path("gone")));
 }
 
 TEST_F(WriterTest, EmptyFileCountsAsAbsent)
