@@ -40,19 +40,9 @@ bool SafeFile::write(QByteArrayView bytes)
 {
     if (failed() || !file_.isOpen())
         return false;
-    const int fd = file_.handle();
-    const char* data = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            fail(n < 0 ? errno : ENOSPC);
-            return false;
-        }
-        data += n;
-        left -= n;
+    if (const int error = safefile::writeAll(file_.handle(), bytes); error != 0) {
+        fail(error);
+        return false;
     }
     return true;
 }
@@ -85,6 +75,22 @@ bool SafeFile::commit()
 }
 
 namespace safefile {
+
+int writeAll(int fd, QByteArrayView bytes)
+{
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        data += n;
+        left -= n;
+    }
+    return 0;
+}
 
 bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* error)
 {

@@ -42,6 +42,9 @@ private:
 };
 
 namespace safefile {
+// Writes all of `bytes` to the descriptor; 0, or the errno of the write
+// that failed (ENOSPC for one that wrote nothing).
+int writeAll(int fd, QByteArrayView bytes);
 // The file replaced by `bytes` through a SafeFile; false with `reason` set
 // when the original was kept.
 bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* error = nullptr);

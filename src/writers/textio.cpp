@@ -7,7 +7,6 @@
 #include <QHash>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,25 +92,15 @@ void append(const QString& file, const QByteArray& bytes)
         throw FileError::fromErrno(errno, QStringLiteral("Cannot open for appending"), file);
     struct stat before {};
     const off_t oldSize = ::fstat(fd, &before) == 0 ? before.st_size : -1;
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            // Take back what part of it went in: a torn last line would
-            // end up in front of the next day's.
-            if (oldSize == 0)
-                ::unlink(name.constData());
-            else if (oldSize > 0)
-                (void)!::ftruncate(fd, oldSize);
-            ::close(fd);
-            throw FileError::fromErrno(error, QStringLiteral("Cannot append to"), file);
-        }
-        data += n;
-        left -= n;
+    if (const int error = safefile::writeAll(fd, bytes); error != 0) {
+        // Take back what part of it went in: a torn last line would end up
+        // in front of the next day's.
+        if (oldSize == 0)
+            ::unlink(name.constData());
+        else if (oldSize > 0)
+            (void)!::ftruncate(fd, oldSize);
+        ::close(fd);
+        throw FileError::fromErrno(error, QStringLiteral("Cannot append to"), file);
     }
     if (::close(fd) != 0 && errno != EINTR)
         throw FileError::fromErrno(errno, QStringLiteral("Cannot append to"), file);
