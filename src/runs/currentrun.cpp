@@ -393,7 +393,10 @@ void CurrentRun::writeBatch(loader& l)
 {
     checkBatch(l);
     CurrentBatch batch = batchOf(l);
-    exports_->writeBatch(batch);
+    // Abort in an error dialog leaves the run, as Stop does: the quotes it
+    // kept from their files are counted, never reported as written.
+    if (!exports_->writeBatch(batch))
+        state().abortFlag = true;
 }
 
 // Every accepted quote passes the integrity check before a format sees it;

@@ -30,9 +30,13 @@ bool RunExports::writeBatch(CurrentBatch& batch)
     struct Forget {
         ~Forget() { textio::forgetTails(); }
     } forget;
-    for (const auto& w : writers_) {
-        if (!w->writeBatch(batch, run_))
+    for (auto w = writers_.begin(); w != writers_.end(); ++w) {
+        if (!(*w)->writeBatch(batch, run_)) {
+            // Abort: the formats after this one get nothing of the batch.
+            while (++w != writers_.end())
+                run_.notWritten(static_cast<int>(batch.quotes.size()));
             return false;
+        }
     }
     return true;
 }

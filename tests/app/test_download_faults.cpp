@@ -1,7 +1,9 @@
 #include "downloadfixture.h"
 
 #include "support/paths.h"
+#include "writers/formatregistry.h"
 
+#include <QDir>
 #include <QFile>
 
 using Fault = FakeQuoteService::Fault;
@@ -125,4 +127,39 @@ TEST_F(DownloadFaultTest, NothingDownloadedExitsNonZero)
     EXPECT_TRUE(r.out.last().startsWith(QStringLiteral("Download failed (0 quotes downloaded): the quote service ")))
         << qPrintable(r.out.last());
     EXPECT_FALSE(QFile::exists(asciiFile(QStringLiteral("H000"))));
+}
+
+// The ASCII folder on a full disk: the day that does not fit is taken back
+// from every file, so no file ends in a torn line; the reason is the
+// system's and the run does not claim success.
+TEST_F(DownloadFaultTest, AFullDiskLeavesNoTornLine)
+{
+    SmallDisk disk(path(QStringLiteral("small")), 256);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no right to mount a file system of the test's own";
+    const QString ascii = path(QStringLiteral("small/C/"));
+    QDir().mkpath(ascii);
+    setColumn(QLatin1String(formats::find(QLatin1Char('C'))->folderColumn()), ascii);
+    folder[QLatin1Char('C')] = ascii;
+    const QStringList tickers{QStringLiteral("AAA"), QStringLiteral("BBB"), QStringLiteral("CCC")};
+    addSymbols(tickers);
+    // Whole pages, so the new day needs a page the disk does not have.
+    QByteArray old = "DATE,O,H,L,C,V\r\n";
+    for (int i = 0; i < 204; ++i)
+        old += QByteArray("2003") + QByteArray::number(1001 + i % 28 + 100 * (i / 28)).rightJustified(4, '0') +
+               ",1,1,1,1,1\r\n";
+    ASSERT_EQ(old.size(), 4096);
+    for (const QString& t : tickers)
+        writeFile(asciiFile(t), old);
+    disk.fill(0);
+
+    const Run r = run();
+    // Abort, an unattended run's answer to the error, leaves the run: nothing
+    // was exported, so it failed as a whole.
+    EXPECT_EQ(r.status, 1) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("not written: 3"))) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("No space left on device"))) << qPrintable(r.err);
+    EXPECT_FALSE(r.out.last().startsWith(QStringLiteral("Download finished:"))) << qPrintable(r.out.last());
+    for (const QString& t : tickers)
+        EXPECT_EQ(readAll(asciiFile(t)), old) << qPrintable(t);
 }

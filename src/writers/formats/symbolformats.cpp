@@ -50,8 +50,10 @@ public:
             clsschrijfstock writer;
             writer.useFormat(letter());
             writer.setQuote(q);
-            if (writer.go() == StepOutcome::Aborted)
+            if (writer.go() == StepOutcome::Aborted) {
+                run.notWritten(static_cast<int>(batch.quotes.size()) - slot + 1);
                 return false;
+            }
             run.wrote(letter(), writer.written());
             run.notWritten(1 - writer.written());
             if (halt(writer, run)) {
