@@ -33,6 +33,7 @@ private:
     void answer(const QStringList& asked, const QByteArray& fields, const LegacyRequest& request,
                 HttpServer::Respond respond);
     void done(const QString& key, const QuoteFetch& result);
+    void deadline(const QString& key, const std::shared_ptr<ClientWatch>& client);
     void waiterEnded(const QString& key, const std::shared_ptr<ClientWatch>& client, ClientWatch::End end);
 
     QuoteSource& source_;

@@ -108,8 +108,10 @@ void loader::decode(const QByteArray& body)
         WriteLog(QStringLiteral("No answer for ") + t);
     // An answer with line breaks but not one line of the quote layout (an
     // error text, garbage) is no answer: its batch failed, it was not empty.
-    const bool anyQuoteLine =
-        !quotes_.yahooticker.isEmpty() || !quotes_.notfound.isEmpty() || !quotes_.SymbolsVerworpen.isEmpty();
+    for (const QString& t : std::as_const(quotes_.incomplete))
+        WriteLog(QStringLiteral("Not all values for ") + t);
+    const bool anyQuoteLine = !quotes_.yahooticker.isEmpty() || !quotes_.notfound.isEmpty() ||
+                              !quotes_.SymbolsVerworpen.isEmpty() || !quotes_.incomplete.isEmpty();
     if (!anyQuoteLine)
         quotes_.clear();
     downloadOk_ = quotes_.decoded && anyQuoteLine;

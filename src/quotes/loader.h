@@ -52,6 +52,8 @@ public:
     // Tickers of the batch the answer held no line for: failed, as a batch
     // without an answer is.
     const QStringList& missing() const { return quotes_.missing; }
+    // Tickers answered without all their values: asked again later.
+    const QStringList& incomplete() const { return quotes_.incomplete; }
     bool DownloadOk() const { return downloadOk_; }
     bool foundall() const { return foundall_; }
     bool timeout() const { return timeout_; }
