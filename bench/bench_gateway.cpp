@@ -86,7 +86,7 @@ Download download(const QString& address, const QStringList& symbols, FakeProvid
                                          .arg(address, batch.join(QLatin1Char('+'))))));
             QTimer::singleShot(kTimeoutMs, reply, &QNetworkReply::abort);
             QObject::connect(reply, &QNetworkReply::finished, reply, [&, slot, batch, attempt, reply] {
-                const QByteArray body = reply->readAll();
+                const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
                 reply->deleteLater();
                 if (!body.contains("\r\n") && attempt < kAttempts) {
                     ++d.closed;

@@ -357,9 +357,18 @@ QuoteSource::QuoteSource(Upstream& upstream, QuoteSession& session, int cacheMs)
     quotes_.chunk = kChunk;
     spark_.chunk = kSparkChunk;
     spark_.spark = true;
+    quotes_.path = QStringLiteral("/v7/finance/quote?");
+    spark_.path = QStringLiteral("/v7/finance/spark?");
     for (Pool* p : {&quotes_, &spark_}) {
         p->timer.setSingleShot(true);
-        QObject::connect(&p->timer, &QTimer::timeout, &p->timer, [this, p] { flush(*p, true); });
+        QObject::connect(&p->timer, &QTimer::timeout, &p->timer, [this, p] {
+            // While earlier calls of the endpoint wait for their turn, a
+            // part chunk would only wait behind them: it gathers on.
+            if (upstream_.queuedWith(p->path) > 0)
+                p->timer.start(kGatherMs);
+            else
+                flush(*p, true);
+        });
     }
 }
 
@@ -388,6 +397,10 @@ void QuoteSource::remember(const QString& symbol, const Instrument& i, bool exac
 
 void QuoteSource::add(Pool& pool, const QString& symbol, const std::shared_ptr<Job>& job)
 {
+    if (const Call call = pool.asked.value(symbol)) {
+        call->push_back({symbol, job});  // asked already: its answer serves this job too
+        return;
+    }
     pool.entries.push_back({symbol, job});
     flush(pool, false);
     if (!pool.entries.empty() && !pool.timer.isActive())
@@ -440,13 +453,30 @@ void QuoteSource::flush(Pool& pool, bool partial)
     }
 }
 
+QuoteSource::Call QuoteSource::sent(Pool& pool, const QStringList& chunk, std::vector<Entry> entries)
+{
+    auto call = std::make_shared<std::vector<Entry>>(std::move(entries));
+    for (const QString& symbol : chunk)
+        pool.asked.insert(symbol, call);
+    return call;
+}
+
+std::vector<QuoteSource::Entry> QuoteSource::answered(Pool& pool, const QStringList& chunk, const Call& call)
+{
+    for (const QString& symbol : chunk) {
+        if (pool.asked.value(symbol) == call)
+            pool.asked.remove(symbol);
+    }
+    return std::move(*call);
+}
+
 void QuoteSource::askQuotes(const QStringList& chunk, std::vector<Entry> entries, bool renewed)
 {
     const QString path = QStringLiteral("/v7/finance/quote?symbols=") + joined(chunk) + QStringLiteral("&crumb=") +
                          encoded(session_.crumb());
-    auto shared = std::make_shared<std::vector<Entry>>(std::move(entries));
-    upstream_.getJson(path, 0, [this, chunk, shared, renewed](const UpstreamReply& r) {
-        quotesArrived(chunk, std::move(*shared), renewed, r);
+    const Call call = sent(quotes_, chunk, std::move(entries));
+    upstream_.getJson(path, 0, [this, chunk, call, renewed](const UpstreamReply& r) {
+        quotesArrived(chunk, answered(quotes_, chunk, call), renewed, r);
     });
 }
 
@@ -515,9 +545,10 @@ void QuoteSource::askSpark(const QStringList& chunk, std::vector<Entry> entries)
 {
     const QString path =
         QStringLiteral("/v7/finance/spark?symbols=") + joined(chunk) + QStringLiteral("&range=1d&interval=1d");
-    auto shared = std::make_shared<std::vector<Entry>>(std::move(entries));
-    upstream_.getJson(path, 0, [shared](const UpstreamReply& r) {
+    const Call call = sent(spark_, chunk, std::move(entries));
+    upstream_.getJson(path, 0, [this, chunk, call](const UpstreamReply& r) {
         using O = Job::Outcome;
+        const auto shared = std::make_shared<std::vector<Entry>>(answered(spark_, chunk, call));
         if (!r.ok()) {
             for (Entry& e : *shared)
                 e.job->arrived(e.symbol, O::Failed, nullptr, true, r.detail);

@@ -62,14 +62,21 @@ private:
         QString symbol;
         std::shared_ptr<Job> job;
     };
+    using Call = std::shared_ptr<std::vector<Entry>>;
     struct Pool {
         int chunk = 0;
         bool spark = false;
+        QString path;  // of the endpoint's calls
         std::deque<Entry> entries;
+        QHash<QString, Call> asked;  // calls sent and not answered yet, by symbol
         QTimer timer;
     };
 
     void add(Pool& pool, const QString& symbol, const std::shared_ptr<Job>& job);
+    // A call of `chunk` under way: later askers of its symbols join it.
+    Call sent(Pool& pool, const QStringList& chunk, std::vector<Entry> entries);
+    // Its answer came: the entries it holds by now.
+    static std::vector<Entry> answered(Pool& pool, const QStringList& chunk, const Call& call);
     void flush(Pool& pool, bool partial);
     void askQuotes(const QStringList& chunk, std::vector<Entry> entries, bool renewed);
     void quotesArrived(const QStringList& chunk, std::vector<Entry> entries, bool renewed, const UpstreamReply& r);

@@ -103,6 +103,13 @@ Upstream::~Upstream()
 
 bool Upstream::paused() const { return pausedUntil_ >= 0 && now() < pausedUntil_; }
 
+int Upstream::queuedWith(const QString& pathPrefix) const
+{
+    return static_cast<int>(std::count_if(queue_.cbegin(), queue_.cend(), [&pathPrefix](const auto& p) {
+        return p->pathAndQuery.startsWith(pathPrefix);
+    }));
+}
+
 bool Upstream::hasSessionCookie(const QUrl& url) const
 {
     const QNetworkCookieJar* jar = manager_.cookieJar();

@@ -68,6 +68,8 @@ public:
     bool hasSessionCookie(const QUrl& url) const;
     // Requests waiting for their turn.
     int queued() const { return static_cast<int>(queue_.size()); }
+    // Of those, the ones whose path starts with `pathPrefix`.
+    int queuedWith(const QString& pathPrefix) const;
 
 private:
     struct Pending;

@@ -452,7 +452,7 @@ FakeProvider::Reply FakeProvider::webPage(const Request& r) const
         return {404, "<html>Not here</html>", "text/html", ""};
     // The provider's pages carry tens of kilobytes of headers.
     QByteArray headers = "Set-Cookie: A3=d=webcookie; Path=/; HttpOnly\r\n";
-    for (int i = 0; headers.size() < 40 * 1024; ++i)
+    for (int i = 0; headers.size() < 60 * 1024; ++i)
         headers += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(900, 'f') + "\r\n";
     return {200, "<html><body>Apple Inc. (AAPL)</body></html>", "text/html", headers};
 }

@@ -481,3 +481,20 @@ TEST_F(RealConditionsTest, OneSymbolsTooManyRequestsPausesNothing)
     EXPECT_EQ(get(tablePath(symbols[5])).status, 503);
     EXPECT_EQ(provider.requests().size(), asked);
 }
+
+TEST_F(RealConditionsTest, ASymbolWhoseQuoteCallIsUnderWayJoinsIt)
+{
+    const QStringList symbols = made(provider, QStringLiteral("J"), 50);
+    startGateway();
+    EXPECT_EQ(get(quotesPath({QStringLiteral("AAPL")})).status, 200);  // the session first
+    provider.clearRequests();
+    provider.setDelay(1000);
+    // The same fifty in another order: the first full call goes out at
+    // once, the other request's symbols wait for its answer.
+    const QStringList reversed(symbols.crbegin(), symbols.crend());
+    const QVector<Answer> answers = getAll({quotesPath(symbols), quotesPath(reversed)});
+    EXPECT_EQ(answers[0].body.count("\r\n"), 50);
+    EXPECT_EQ(answers[1].body.count("\r\n"), 50);
+    EXPECT_TRUE(answers[1].body.startsWith("\"J049\",")) << answers[1].body.left(80).constData();
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 1);
+}
