@@ -275,3 +275,20 @@ TEST_F(LiveDownloadTest, ATickerChangedOntoAStoredSuccessorIsNoDroppedOne)
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")),
               "20250214,241.07,245.41,241.00,244.60,40896227\r\n");
 }
+
+// The provider's chart of NVDA has no bar of its quote's day, so no open: the
+// quote is written nowhere, asked again once, then failed and a finding.
+TEST_F(LiveDownloadTest, AQuoteWithoutItsOpenIsAFindingAndNoFile)
+{
+    addSymbols({QStringLiteral("NVDA")}, false);
+    const Run r = run();
+    const QString out = r.out.join(QLatin1Char('\n'));
+    EXPECT_EQ(r.status, 5) << qPrintable(out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("failed: NVDA"))) << qPrintable(out);
+    EXPECT_TRUE(out.contains(QStringLiteral("findings of the integrity check: 1"))) << qPrintable(out);
+    EXPECT_FALSE(QFile::exists(folder[QLatin1Char('C')] + QStringLiteral("NVDA.asc")));
+    EXPECT_TRUE(QFile::exists(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")));
+    const Run report = run({QStringLiteral("report"), QStringLiteral("current")});
+    EXPECT_TRUE(report.out.join(QLatin1Char('\n')).contains(QStringLiteral("incomplete")))
+        << qPrintable(report.out.join(QLatin1Char('\n')));
+}

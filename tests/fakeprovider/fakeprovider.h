@@ -92,6 +92,8 @@ public:
     void setQuoteLimit(int n) { quoteLimit_ = n; }
     // Every crumb is refused with 401 while set.
     void refuseCrumbs(bool refuse) { refuseCrumbs_ = refuse; }
+    // What the crumb endpoint answers (with 200) from now on.
+    void setCrumb(const QByteArray& crumb) { crumb_ = crumb; }
     // Hands out a new crumb: the old one is refused from now on.
     void rotateCrumb();
 

@@ -498,3 +498,20 @@ TEST_F(RealConditionsTest, ASymbolWhoseQuoteCallIsUnderWayJoinsIt)
     EXPECT_TRUE(answers[1].body.startsWith("\"J049\",")) << answers[1].body.left(80).constData();
     EXPECT_EQ(provider.count("/v7/finance/quote"), 1);
 }
+
+TEST_F(RealConditionsTest, WhatIsNoCrumbIsNeverSentAsOne)
+{
+    made(provider, QStringLiteral("K"), 1);
+    for (const QByteArray& odd : {QByteArray("Too Many Requests"), QByteArray(""), QByteArray("ab cd"),
+                                  QByteArray("<html><body>Will be right back</body></html>")}) {
+        provider.setCrumb(odd);
+        provider.clearRequests();
+        startGateway();
+        const Answer a = get(quotesPath({QStringLiteral("K000")}));
+        EXPECT_TRUE(a.body.startsWith("\"K000\",\"2/14/2025\",\"4:00pm\",9.00,")) << a.body.constData();
+        // Each place's cookie tried with its crumb, then the chart.
+        EXPECT_EQ(provider.count("/v1/test/getcrumb"), 3) << odd.constData();
+        EXPECT_EQ(provider.count("/v7/finance/quote"), 0) << odd.constData();
+        gateway.reset();
+    }
+}
