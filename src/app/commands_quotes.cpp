@@ -38,8 +38,11 @@ int cmdQuote(HeadlessContext& c)
         l.startnu();
         if (!l.DownloadOk()) {
             failed = true;
-            // Why, when known: "could not be reached" is not "failed".
-            c.err << (l.timeout() ? "Download timed out: " : "Download failed: ")
+            // Why, when known: a service that cannot be reached did not fail
+            // a download, it was never asked.
+            c.err << (l.timeout()       ? "Download timed out: "
+                      : l.unreachable() ? "Quote service not reached: "
+                                        : "Download failed: ")
                   << l.originaltickers().join(QLatin1Char(' '))
                   << (l.problem().isEmpty() ? QString() : QStringLiteral(" (%1)").arg(l.problem())) << '\n';
             continue;

@@ -88,6 +88,7 @@ void loader::fetchFinished()
         return;
     }
     problem_ = r.problemText;
+    unreachable_ = r.problem == FetchProblem::Unreachable;
     host_ = r.host;
     decode(r.body);
     downloaded();

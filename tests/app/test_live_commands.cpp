@@ -62,7 +62,10 @@ TEST_F(LiveCommandTest, QuoteThroughTheGateway)
     store::sync();
     r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAPL")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("could not be reached"))) << qPrintable(r.err);
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("Quote service not reached: AAPL (the quote service could not be reached")))
+        << qPrintable(r.err);
+    EXPECT_FALSE(r.err.contains(QStringLiteral("Download failed"))) << qPrintable(r.err);
 }
 
 TEST_F(LiveCommandTest, InvestigateThroughTheGateway)
