@@ -163,7 +163,12 @@ void QuoteSession::pageArrived(const QUrl& url, const UpstreamReply& r, int hops
         break;
     }
     anyReached_ = true;
-    const ConsentForm form = r.status == 200 && posts_ < 2 ? consentForm(r.body, url, posts_ == 0) : ConsentForm();
+    // Only a page of the consent flow: other pages have forms too (search).
+    const bool consentPage = url.host().contains(QLatin1String("consent"), Qt::CaseInsensitive) ||
+                             url.host().contains(QLatin1String("guce"), Qt::CaseInsensitive) ||
+                             url.path().contains(QLatin1String("consent"), Qt::CaseInsensitive);
+    const ConsentForm form =
+        consentPage && r.status == 200 && posts_ < 2 ? consentForm(r.body, url, posts_ == 0) : ConsentForm();
     if (!form.body.isEmpty() && mayFollow(form.action)) {
         ++posts_;
         revisit_ = true;

@@ -454,7 +454,11 @@ FakeProvider::Reply FakeProvider::webPage(const Request& r) const
     QByteArray headers = "Set-Cookie: A3=d=webcookie; Path=/; HttpOnly\r\n";
     for (int i = 0; headers.size() < 60 * 1024; ++i)
         headers += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(900, 'f') + "\r\n";
-    return {200, "<html><body>Apple Inc. (AAPL)</body></html>", "text/html", headers};
+    // With a form of its own, as the provider's pages have (a search box).
+    return {200,
+            "<html><body><form action=\"/web/search\"><input type=\"hidden\" name=\"fr\" value=\"uh3\">"
+            "<input name=\"p\"></form>Apple Inc. (AAPL)</body></html>",
+            "text/html", headers};
 }
 
 FakeProvider::Reply FakeProvider::quotes(const QByteArray& query) const

@@ -187,6 +187,7 @@ TEST_F(RealConditionsTest, ABlockedCookieHostTheWebHostAndThePortalGiveTheCookie
     const QByteArray aapl = "\"AAPL\",\"2/14/2025\",\"4:00pm\",241.07,245.41,241.00,244.60,40896227,\"Apple Inc.\"\r\n";
     EXPECT_EQ(get(quotesPath({QStringLiteral("AAPL")})).body, aapl);
     EXPECT_EQ(provider.count("/web/quote/AAPL/"), 1);
+    EXPECT_EQ(provider.count("/web/search"), 0);  // its search form is no consent form
     EXPECT_EQ(provider.count("/portal/"), 0);
     EXPECT_EQ(provider.count("/v7/finance/quote"), 1);
     EXPECT_EQ(provider.count("/v8/"), 0);
