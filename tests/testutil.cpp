@@ -37,7 +37,8 @@ void QuotarisTest::SetUp()
     // No test may reach the real provider: unless a test points the gateway
     // at a fake provider, it would ask a closed local port.
     store::write(QStringLiteral("LiveHost"), QStringLiteral("http://127.0.0.1:1"));
-    store::write(QStringLiteral("LiveCookieHost"), QStringLiteral("http://127.0.0.1:1"));
+    for (const char* key : {"LiveCookieHost", "LiveWebHost", "LivePortalHost"})
+        store::write(QLatin1String(key), QStringLiteral("http://127.0.0.1:1"));
     store::sync();
 }
 

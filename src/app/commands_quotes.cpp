@@ -29,7 +29,7 @@ int cmdQuote(HeadlessContext& c)
         return 2;
     }
     headlessStartup(c, true);
-    QStringList notFound, rejected;
+    QStringList notFound, rejected, incomplete, unanswered;
     bool failed = false;
     for (qsizetype from = 0; from < c.args.size(); from += kBatch) {
         loader l;
@@ -38,8 +38,13 @@ int cmdQuote(HeadlessContext& c)
         l.startnu();
         if (!l.DownloadOk()) {
             failed = true;
-            c.err << (l.timeout() ? "Download timed out: " : "Download failed: ")
-                  << l.originaltickers().join(QLatin1Char(' ')) << '\n';
+            // Why, when known: a service that cannot be reached did not fail
+            // a download, it was never asked.
+            c.err << (l.timeout()       ? "Download timed out: "
+                      : l.unreachable() ? "Quote service not reached: "
+                                        : "Download failed: ")
+                  << l.originaltickers().join(QLatin1Char(' '))
+                  << (l.problem().isEmpty() ? QString() : QStringLiteral(" (%1)").arg(l.problem())) << '\n';
             continue;
         }
         const CurrentQuotes& q = l.quotes();
@@ -52,12 +57,20 @@ int cmdQuote(HeadlessContext& c)
         }
         notFound += l.notfound();
         rejected += l.SymbolsVerworpen();
+        incomplete += l.incomplete();
+        unanswered += l.missing();
     }
     if (!notFound.isEmpty())
         c.out << "not found: " << notFound.join(QLatin1Char(' ')) << '\n';
     if (!rejected.isEmpty())
         c.out << "rejected: " << rejected.join(QLatin1Char(' ')) << '\n';
-    return failed ? 1 : 0;
+    if (!incomplete.isEmpty())
+        c.out << "not all values available: " << incomplete.join(QLatin1Char(' ')) << '\n';
+    if (!unanswered.isEmpty())
+        c.out << "no answer: " << unanswered.join(QLatin1Char(' ')) << '\n';
+    if (failed)
+        return kExitFailed;
+    return incomplete.isEmpty() && unanswered.isEmpty() ? 0 : kExitPartial;
 }
 
 int cmdInvestigate(HeadlessContext& c)

@@ -155,7 +155,8 @@ QString headlessUsage(const QString& moreCommands)
                 "  %2   no update or help server is set (check-update, help-update)\n"
                 "  %3   another run holds the data folder, nothing was started (download, check --repair)\n"
                 "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
-                "      was not found or got no answer, a quote could not be written, or the run was stopped\n"
+                "      was not found or got no answer, a quote could not be written, or the run was stopped;\n"
+                "      quote: a quote came without all its values, or a ticker without an answer\n"
                 "check: 0 no finding, %5 findings, %6 a file or folder unreadable, of no certain layout, or not "
                 "rewritten\n")
                 .arg(kExitFailed)

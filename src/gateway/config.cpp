@@ -12,12 +12,19 @@ QString GatewayConfig::defaultFallbackHost() { return QStringLiteral("https://qu
 
 QString GatewayConfig::defaultCookieHost() { return QStringLiteral("https://fc.yahoo.com"); }
 
+QString GatewayConfig::defaultWebHost() { return QStringLiteral("https://finance.yahoo.com"); }
+
+QString GatewayConfig::defaultPortalHost() { return QStringLiteral("https://www.yahoo.com"); }
+
 QByteArray GatewayConfig::defaultUserAgent()
 {
-    // A current desktop browser: the provider refuses clients that do not
-    // look like one.
-    return "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/140.0.0.0 Safari/537.36";
+    // Short and without a browser version: the provider refuses library
+    // defaults, and a versioned browser string ages into a refusal, while
+    // short fixed strings keep working.
+    return "Mozilla/5.0 (X11; Linux x86_64)";
 }
+
+QByteArray GatewayConfig::defaultAlternateUserAgent() { return "Mozilla/5.0"; }
 
 GatewayConfig GatewayConfig::fromSettings()
 {
@@ -33,8 +40,13 @@ GatewayConfig GatewayConfig::fromSettings()
     // user's own has no such twin.
     c.fallbackHost = c.liveHost == defaultLiveHost() ? defaultFallbackHost() : QString();
     c.cookieHost = base("LiveCookieHost", defaultCookieHost());
+    c.webHost = base("LiveWebHost", defaultWebHost());
+    c.portalHost = base("LivePortalHost", defaultPortalHost());
     const QString agent = store::read(QStringLiteral("LiveUserAgent"), QString()).trimmed();
     c.userAgent = agent.isEmpty() ? defaultUserAgent() : agent.toLatin1();
+    c.alternateUserAgent = defaultAlternateUserAgent();
+    if (c.alternateUserAgent == c.userAgent)
+        c.alternateUserAgent = defaultUserAgent();
     c.dataFolder = paths::dataFolder();
     c.budgetMs = budgetFor(settings().teller2);
     return c;

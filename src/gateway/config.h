@@ -10,8 +10,11 @@ struct GatewayConfig {
     QString liveHost;      // URL base of the JSON endpoints
     QString fallbackHost;  // asked once when liveHost could not be reached; empty: none
     QString cookieHost;    // hands out the session cookie
+    QString webHost;       // its quote pages hand it out too (when the cookie host is blocked)
+    QString portalHost;    // and so does its portal, last
     QByteArray userAgent;
-    QString dataFolder;  // members/INDEX.txt and changes.txt live here
+    QByteArray alternateUserAgent;  // taken once when the first request of a session meets a 429
+    QString dataFolder;             // members/INDEX.txt and changes.txt live here
 
     int budgetMs = 9000;          // a legacy request not answered by then fails
     int maxInFlight = 4;          // provider requests at once
@@ -27,11 +30,14 @@ struct GatewayConfig {
     static QString defaultLiveHost();
     static QString defaultFallbackHost();
     static QString defaultCookieHost();
+    static QString defaultWebHost();
+    static QString defaultPortalHost();
     static QByteArray defaultUserAgent();
+    static QByteArray defaultAlternateUserAgent();
 
     // From the loaded settings and the settings store (store keys LiveHost,
-    // LiveCookieHost, LiveUserAgent; the request time-out teller2). Call on
-    // the thread that owns the settings.
+    // LiveCookieHost, LiveWebHost, LivePortalHost, LiveUserAgent; the
+    // request time-out teller2). Call on the thread that owns the settings.
     static GatewayConfig fromSettings();
     // The budget of a legacy request for the program's time-out `teller2`
     // (seconds): a little less, so that the program sees the failure itself.

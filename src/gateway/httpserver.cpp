@@ -94,6 +94,17 @@ void ClientWatch::finish(End end)
         l(end);
 }
 
+void ClientWatch::deadline()
+{
+    std::vector<std::function<void()>> listeners;
+    listeners.swap(deadline_);
+    for (const auto& l : listeners) {
+        if (end_ != End::Open)
+            return;
+        l();
+    }
+}
+
 int LegacyRequest::integer(const QByteArray& key, int fallback) const
 {
     bool ok = false;
@@ -128,6 +139,9 @@ void HttpServer::accept()
         // Never past the budget: a slow provider makes the attempt fail, it
         // does not hold the client.
         QTimer::singleShot(budgetMs_.load(), socket, [socket, watch] {
+            watch->deadline();
+            if (watch->end() == ClientWatch::End::Answered)
+                return;  // answered with what there was; the socket closes itself
             watch->finish(ClientWatch::End::Expired);
             socket->abort();
             socket->deleteLater();

@@ -25,13 +25,18 @@ public:
     const std::shared_ptr<bool>& cancelled() const { return cancelled_; }
     // Called once when the request ends without an answer (Expired, Gone).
     void onEnd(std::function<void(End)> listener) { listeners_.push_back(std::move(listener)); }
+    // Called when the budget has run out, before the request expires: the
+    // last moment to answer with what is known so far.
+    void onDeadline(std::function<void()> listener) { deadline_.push_back(std::move(listener)); }
 
     void finish(End end);
+    void deadline();
 
 private:
     End end_ = End::Open;
     std::shared_ptr<bool> cancelled_ = std::make_shared<bool>(false);
     std::vector<std::function<void(End)>> listeners_;
+    std::vector<std::function<void()>> deadline_;
 };
 
 // One legacy request: a GET with its path and raw query.

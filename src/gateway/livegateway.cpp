@@ -28,7 +28,7 @@ protected:
     {
         // Everything lives on this thread's stack and ends with it.
         Upstream upstream(config_, &sent_);
-        QuoteSession session(upstream, config_.cookieHost, config_.liveHost);
+        QuoteSession session(upstream, {config_.cookieHost, config_.webHost, config_.portalHost, config_.liveHost});
         QuoteSource source(upstream, session, config_.quoteCacheMs);
         QuoteAnswers quotes(source, config_.dataFolder);
         HistoryAnswers history(upstream, config_.quoteCacheMs);

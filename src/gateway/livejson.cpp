@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <algorithm>
+#include <utility>
 
 namespace livejson {
 
@@ -92,6 +93,17 @@ QTimeZone Exchange::zone() const
     return QTimeZone(gmtOffsetSec);
 }
 
+qint64 earliestDailyStart(const QDateTime& now)
+{
+    return QDateTime(now.toUTC().date().addYears(-99).addDays(1), QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch();
+}
+
+QDate sessionDay(qint64 epochSec, const QTimeZone& zone)
+{
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(epochSec, zone);
+    return local.time().hour() >= 22 ? local.date().addDays(1) : local.date();
+}
+
 namespace {
 
 Chart chartFrom(const QJsonObject& r)
@@ -139,6 +151,22 @@ Chart chartFrom(const QJsonObject& r)
             chart.splits.append(split);
     }
     std::sort(chart.splits.begin(), chart.splits.end(), [](const Split& a, const Split& b) { return a.time < b.time; });
+    const QJsonObject events = r.value(QLatin1String("events")).toObject();
+    for (auto [name, list] :
+         {std::pair{"dividends", &chart.dividends}, std::pair{"capitalGains", &chart.capitalGains}}) {
+        const QJsonObject found = events.value(QLatin1String(name)).toObject();
+        for (auto it = found.constBegin(); it != found.constEnd(); ++it) {
+            const QJsonObject e = it.value().toObject();
+            Distribution d;
+            d.time =
+                e.contains(QLatin1String("date")) ? seconds(e.value(QLatin1String("date"))) : it.key().toLongLong();
+            d.amount = number(e.value(QLatin1String("amount")));
+            if (present(d.amount) && d.amount > 0)
+                list->append(d);
+        }
+        std::sort(list->begin(), list->end(),
+                  [](const Distribution& a, const Distribution& b) { return a.time < b.time; });
+    }
     return chart;
 }
 

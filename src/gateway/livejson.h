@@ -29,6 +29,12 @@ struct Exchange {
     QDateTime local(qint64 epochSec) const { return QDateTime::fromSecsSinceEpoch(epochSec, zone()); }
 };
 
+// The session day of a daily bar stamped `epochSec`, in `zone`: its local
+// date, except that a stamp at 22:00 or later belongs to the next day (the
+// provider stamps some daily bars an hour or two before midnight of the day
+// before, when its daylight-saving rule and the exchange's differ).
+QDate sessionDay(qint64 epochSec, const QTimeZone& zone);
+
 // What is known about one symbol: from the quote endpoint or a chart's meta.
 struct Instrument {
     QString symbol;
@@ -54,13 +60,26 @@ struct Split {
     double numerator = 0, denominator = 0;
 };
 
+// A distribution the chart's events report (a fund's capital gain), in
+// the currency of the prices per share.
+struct Distribution {
+    qint64 time = 0;  // epoch seconds of its bar
+    double amount = 0;
+};
+
 // A chart answer: its meta, its daily bars in the order sent and the splits
-// its events name (when they were asked for), by time.
+// and capital gains its events name (when they were asked for), by time.
 struct Chart {
     Instrument meta;
     QVector<Bar> bars;
     QVector<Split> splits;
+    QVector<Distribution> dividends;  // as the provider reports them: a fund's may hold its capital gains
+    QVector<Distribution> capitalGains;
 };
+
+// The earliest start the chart endpoint serves for daily bars: 99 years
+// before `now` (it refuses more than 100 years of days), in epoch seconds.
+qint64 earliestDailyStart(const QDateTime& now);
 
 // A chart answer with its result, or nothing when the body holds none.
 std::optional<Chart> parseChart(const QByteArray& body);

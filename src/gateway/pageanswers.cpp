@@ -8,14 +8,13 @@
 
 #include <QDateTime>
 #include <QSet>
+#include <QTimeZone>
 #include <QUrl>
 
 namespace {
 
 // Names, first dates and search results hardly change.
 constexpr int kWeekMs = 7 * 24 * 60 * 60 * 1000;
-// 1900-01-01: before any history the provider holds.
-constexpr qint64 kEarliest = -2208988800;
 
 // Exchanges of the United States and Canada, by the provider's codes.
 bool northAmerican(const QString& code)
@@ -83,11 +82,14 @@ void PageAnswers::historyPrices(const LegacyRequest& request, HttpServer::Respon
         respond);
 }
 
-// Without a first trade date in the meta, the first monthly bar since 1900.
+// Without a first trade date in the meta, the first monthly bar of as far
+// back as the provider serves.
 void PageAnswers::firstBar(const LegacyRequest& request, const QString& symbol, HttpServer::Respond respond)
 {
-    const qint64 tomorrow = QDateTime(QDate::currentDate().addDays(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
-    const QString query = QStringLiteral("interval=1mo&period1=%1&period2=%2").arg(kEarliest).arg(tomorrow);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const qint64 tomorrow = QDateTime(now.date().addDays(1), QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch();
+    const QString query =
+        QStringLiteral("interval=1mo&period1=%1&period2=%2").arg(livejson::earliestDailyStart(now)).arg(tomorrow);
     chartPage(
         request, symbol, query,
         [symbol, respond](const livejson::Chart& chart) {
@@ -138,9 +140,11 @@ void PageAnswers::lookup(const LegacyRequest& request, HttpServer::Respond respo
     }
     // Pages of the lookup endpoint match the program's pages of 50, so
     // "Next 50" asks the provider's next page.
+    // Stocks are shares and exchange-traded funds: the lookup's "equity"
+    // leaves the funds out, so all types are asked and filtered here.
     const QString type = kind == QLatin1String("M")   ? QStringLiteral("mutualfund")
                          : kind == QLatin1String("I") ? QStringLiteral("index")
-                                                      : QStringLiteral("equity");
+                                                      : QStringLiteral("all");
     const QString path = QStringLiteral("/v1/finance/lookup?query=") +
                          QString::fromLatin1(QUrl::toPercentEncoding(text)) +
                          QStringLiteral("&type=%1&start=%2&count=%3").arg(type).arg(offset).arg(kLookupPage);

@@ -6,6 +6,7 @@
 #include "gateway/userfiles.h"
 
 #include <QSet>
+#include <algorithm>
 #include <optional>
 
 using livejson::Instrument;
@@ -57,9 +58,16 @@ QByteArray legacyLine(const QString& asked, const Instrument* i, const QByteArra
         }
         return out.join(',') + "\r\n";
     }
-    // An index has no open or range of its own (the provider sends 0): the
-    // old service repeated the last price there.
-    const auto orLast = [i](double v) { return present(v) && v != 0 ? v : i->last; };
+    // Only the provider's own values. An index has no open or range of its
+    // own (the provider sends 0): the old service repeated the last price
+    // there. Whatever else is missing is not available, never a guess.
+    const auto dayPrice = [i](double v) -> QByteArray {
+        if (present(v) && v != 0)
+            return legacytext::price(v, i->priceHint);
+        if (present(v) && isIndex(*i) && present(i->last))
+            return legacytext::price(i->last, i->priceHint);
+        return "N/A";
+    };
     const QDateTime local = i->marketTime > 0 ? i->exchange.local(i->marketTime) : QDateTime();
     for (const QByteArray& code : fieldCodes(fields)) {
         if (code == "s")
@@ -69,15 +77,15 @@ QByteArray legacyLine(const QString& asked, const Instrument* i, const QByteArra
         else if (code == "t1")
             out << quoted(local.isValid() ? legacytext::quoteTime(local.time()) : "N/A");
         else if (code == "o")
-            out << legacytext::price(orLast(i->open), i->priceHint);
+            out << dayPrice(i->open);
         else if (code == "h")
-            out << legacytext::price(orLast(i->high), i->priceHint);
+            out << dayPrice(i->high);
         else if (code == "g")
-            out << legacytext::price(orLast(i->low), i->priceHint);
+            out << dayPrice(i->low);
         else if (code == "l1")
-            out << legacytext::price(i->last, i->priceHint);
+            out << (present(i->last) && i->last != 0 ? legacytext::price(i->last, i->priceHint) : "N/A");
         else if (code == "v")
-            out << legacytext::volume(i->volume);
+            out << (present(i->volume) ? legacytext::volume(i->volume) : "N/A");
         else if (code == "n")
             out << quoted(nameOf(*i, asked));
         else if (code == "x")
@@ -99,23 +107,46 @@ struct QuoteAnswers::Work {
     Upstream::Cancelled cancelled = std::make_shared<bool>(false);
     bool retryExpected = false;  // a waiter's budget ran out: the program asks again
     std::optional<QuoteFetch> result;
+    std::shared_ptr<const QuoteFetch> progress;  // what is known so far
     qint64 doneAt = 0;
 };
 
 namespace {
 
-LegacyReply reply(const QuoteFetch& f, const QStringList& asked, const QByteArray& fields)
+// The lines of the symbols the provider has answered for, in the order
+// asked. A symbol that could not be asked, or is still under way, has no
+// line: never an echo line, which the program would take for a dropped
+// ticker. Empty when no asked symbol has a line.
+QByteArray lines(const QuoteFetch& f, const QStringList& asked, const QByteArray& fields)
 {
-    // Never an echo line for a symbol that could not be asked: the program
-    // would take it for a dropped ticker.
-    if (f.failed)
-        return legacypages::failure(f.failure);
     QByteArray body;
     for (const QString& symbol : asked) {
-        const auto it = f.known.constFind(symbol.toUpper());
-        body += legacyLine(symbol, it == f.known.constEnd() ? nullptr : &*it, fields);
+        const QString key = symbol.toUpper();
+        const auto it = f.known.constFind(key);
+        if (it != f.known.constEnd())
+            body += legacyLine(symbol, &*it, fields);
+        else if (f.unknown.contains(key))
+            body += legacyLine(symbol, nullptr, fields);
     }
+    return body;
+}
+
+LegacyReply reply(const QuoteFetch& f, const QStringList& asked, const QByteArray& fields)
+{
+    const QByteArray body = lines(f, asked, fields);
+    if (body.isEmpty() && !f.failed.isEmpty())
+        return legacypages::failure(f.failed.constBegin().value());
     return {200, body, "text/plain"};
+}
+
+// The fields of a current quote, as opposed to names and exchanges only.
+bool wantsPrices(const QByteArray& fields)
+{
+    for (const QByteArray& code : fieldCodes(fields)) {
+        if (code != "s" && code != "n" && code != "x")
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -174,7 +205,8 @@ void QuoteAnswers::answer(const QStringList& asked, const QByteArray& fields, co
     const qint64 now = clock_.elapsed();
     works_.removeIf([now](const auto& it) { return it.value()->result && now - it.value()->doneAt > kKeepMs; });
 
-    const QString key = unique.join(QLatin1Char('+'));
+    const bool prices = wantsPrices(fields);
+    const QString key = unique.join(QLatin1Char('+')) + (prices ? QString() : QStringLiteral(" names"));
     std::shared_ptr<Work> work = works_.value(key);
     if (work && work->result) {
         // Finished while the program was between two attempts.
@@ -191,8 +223,30 @@ void QuoteAnswers::answer(const QStringList& asked, const QByteArray& fields, co
     work->waiters.push_back({asked, fields, std::move(respond), request.client});
     const std::shared_ptr<ClientWatch> client = request.client;
     client->onEnd([this, key, client](ClientWatch::End end) { waiterEnded(key, client, end); });
+    client->onDeadline([this, key, client] { deadline(key, client); });
     if (start)
-        source_.fetch(unique, work->cancelled, [this, key](const QuoteFetch& f) { done(key, f); });
+        work->progress =
+            source_.fetch(unique, prices, work->cancelled, [this, key](const QuoteFetch& f) { done(key, f); });
+}
+
+void QuoteAnswers::deadline(const QString& key, const std::shared_ptr<ClientWatch>& client)
+{
+    // The program stops waiting now. What is in goes out; the rest is asked
+    // on (the program asks for it again after its other batches).
+    const std::shared_ptr<Work> work = works_.value(key);
+    if (!work || work->result || !work->progress)
+        return;
+    const auto w = std::find_if(work->waiters.begin(), work->waiters.end(),
+                                [&client](const Work::Waiter& x) { return x.client == client; });
+    if (w == work->waiters.end())
+        return;
+    const QByteArray body = lines(*work->progress, w->asked, w->fields);
+    if (body.isEmpty())
+        return;  // nothing yet: the attempt fails, its retry joins the work
+    const HttpServer::Respond respond = w->respond;
+    work->waiters.erase(w);
+    work->retryExpected = true;
+    respond({200, body, "text/plain"});
 }
 
 void QuoteAnswers::done(const QString& key, const QuoteFetch& result)

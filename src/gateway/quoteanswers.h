@@ -33,6 +33,7 @@ private:
     void answer(const QStringList& asked, const QByteArray& fields, const LegacyRequest& request,
                 HttpServer::Respond respond);
     void done(const QString& key, const QuoteFetch& result);
+    void deadline(const QString& key, const std::shared_ptr<ClientWatch>& client);
     void waiterEnded(const QString& key, const std::shared_ptr<ClientWatch>& client, ClientWatch::End end);
 
     QuoteSource& source_;
@@ -45,5 +46,7 @@ private:
 
 // One CSV line (with CR LF) in the legacy layout for the field codes of
 // `fields` ("sd1t1ohgl1vn", "snx"); `asked` is the symbol as the program
-// sent it. Without an instrument: the echo line of an unknown symbol.
+// sent it. A value the provider did not send is "N/A" (an index's open and
+// range of 0 are its last price). Without an instrument: the echo line of
+// an unknown symbol.
 QByteArray legacyLine(const QString& asked, const livejson::Instrument* instrument, const QByteArray& fields);

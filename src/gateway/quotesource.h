@@ -14,29 +14,39 @@
 
 class QuoteSession;
 
-// What the provider says about a set of symbols right now.
+// What the provider says about a set of symbols, filled in as the answers
+// come: a symbol is in at most one of the three.
 struct QuoteFetch {
     QHash<QString, livejson::Instrument> known;  // by upper-case symbol
     QSet<QString> unknown;                       // definitely not known to the provider
-    bool failed = false;                         // some symbol could not be asked
-    QString failure;                             // why, for the failure page
+    QHash<QString, QString> failed;              // could not be asked, and why
+    bool decided(const QString& symbol) const
+    {
+        return known.contains(symbol) || unknown.contains(symbol) || failed.contains(symbol);
+    }
 };
 
 // Finds current quotes, names and exchanges: the multi-symbol quote endpoint
-// (100 a call, with the session's crumb) first; without a session the
-// keyless spark endpoint (20 a call); the chart endpoint per symbol only for
-// what those leave out. Symbols of requests that arrive together share the
-// calls. A symbol is called unknown only when the chart endpoint says so.
+// (50 a call, with the session's crumb) first. Prices are only ever the
+// provider's own: what that answer lacks (and everything, without a
+// session) comes from the day's bar of the symbol's chart. Names alone take
+// the keyless spark endpoint (20 a call) without a session. Symbols of
+// requests that arrive together share the calls. A symbol is called unknown
+// only when the chart endpoint says so.
 class QuoteSource {
 public:
     QuoteSource(Upstream& upstream, QuoteSession& session, int cacheMs);
     ~QuoteSource();
 
-    // `symbols` in upper case, without duplicates. Once `cancelled` is set,
-    // nothing more is asked for them and `done` may never be called.
-    void fetch(const QStringList& symbols, Upstream::Cancelled cancelled, std::function<void(const QuoteFetch&)> done);
+    // `symbols` in upper case, without duplicates; `prices`: the day's prices
+    // are wanted, not only names and exchanges. Once `cancelled` is set,
+    // nothing more is asked for them and `done` may never be called. The
+    // result returned fills in as answers arrive.
+    std::shared_ptr<const QuoteFetch> fetch(const QStringList& symbols, bool prices, Upstream::Cancelled cancelled,
+                                            std::function<void(const QuoteFetch&)> done);
 
-    static constexpr int kChunk = 100;
+    // The provider refuses quote calls of many symbols (429s from 65 on).
+    static constexpr int kChunk = 50;
     static constexpr int kSparkChunk = 20;
     // Symbols asked within this long of each other go into the same calls.
     static constexpr int kGatherMs = 150;
@@ -52,19 +62,26 @@ private:
         QString symbol;
         std::shared_ptr<Job> job;
     };
+    using Call = std::shared_ptr<std::vector<Entry>>;
     struct Pool {
         int chunk = 0;
         bool spark = false;
+        QString path;  // of the endpoint's calls
         std::deque<Entry> entries;
+        QHash<QString, Call> asked;  // calls sent and not answered yet, by symbol
         QTimer timer;
     };
 
     void add(Pool& pool, const QString& symbol, const std::shared_ptr<Job>& job);
+    // A call of `chunk` under way: later askers of its symbols join it.
+    Call sent(Pool& pool, const QStringList& chunk, std::vector<Entry> entries);
+    // Its answer came: the entries it holds by now.
+    static std::vector<Entry> answered(Pool& pool, const QStringList& chunk, const Call& call);
     void flush(Pool& pool, bool partial);
     void askQuotes(const QStringList& chunk, std::vector<Entry> entries, bool renewed);
     void quotesArrived(const QStringList& chunk, std::vector<Entry> entries, bool renewed, const UpstreamReply& r);
     void askSpark(const QStringList& chunk, std::vector<Entry> entries);
-    void remember(const QString& symbol, const livejson::Instrument& i);
+    void remember(const QString& symbol, const livejson::Instrument& i, bool exact);
 
     Upstream& upstream_;
     QuoteSession& session_;
@@ -73,6 +90,7 @@ private:
     struct Recent {
         livejson::Instrument instrument;
         bool unknown = false;
+        bool exact = false;  // every price of the day the provider's own
         qint64 at = 0;
     };
     QHash<QString, Recent> recent_;  // answers of the last cacheMs, by symbol
@@ -83,6 +101,10 @@ private:
 // price, with the open (and, when the meta lacks them, the day's range and
 // volume) of the bar of the last trading day.
 livejson::Instrument currentFromChart(const livejson::Chart& chart);
-// True when a spark answer's instrument has all a current quote needs but
-// the open: price, time, day's range and volume.
-bool completeQuote(const livejson::Instrument& i);
+// `base` with what it lacks taken from the chart of the same symbol.
+livejson::Instrument completedFromChart(const livejson::Instrument& base, const livejson::Chart& chart);
+// An index (its open and range may be 0: the provider fills none).
+bool isIndex(const livejson::Instrument& i);
+// True when every value of a current-quote line is the provider's: time,
+// open, high, low, last and volume; an open or range of 0 only for an index.
+bool exactQuote(const livejson::Instrument& i);

@@ -22,18 +22,6 @@ bool plausibleCrumb(const QByteArray& body)
     return true;
 }
 
-QuoteSession::Outcome failureOf(const UpstreamReply& r)
-{
-    switch (r.kind) {
-    case UpstreamReply::Kind::Throttled:
-        return QuoteSession::Outcome::Throttled;
-    case UpstreamReply::Kind::Failed:
-        return QuoteSession::Outcome::Failed;
-    default:
-        return QuoteSession::Outcome::Unavailable;
-    }
-}
-
 QString attribute(const QString& tag, const QString& name)
 {
     const QRegularExpression re(QStringLiteral("\\b") + name + QStringLiteral("\\s*=\\s*(\"([^\"]*)\"|'([^']*)')"),
@@ -50,11 +38,11 @@ QString attribute(const QString& tag, const QString& name)
     return value;
 }
 
-constexpr int kMaxHops = 4;
+constexpr int kMaxHops = 8;
 
 }  // namespace
 
-ConsentForm consentForm(const QByteArray& page, const QUrl& pageUrl)
+ConsentForm consentForm(const QByteArray& page, const QUrl& pageUrl, bool agree)
 {
     const QString html = QString::fromUtf8(page);
     static const QRegularExpression formTag(QStringLiteral("<form\\b[^>]*>"),
@@ -76,7 +64,8 @@ ConsentForm consentForm(const QByteArray& page, const QUrl& pageUrl)
         fields.addQueryItem(name, attribute(tag, QStringLiteral("value")));
     }
     // The button the user would press.
-    fields.addQueryItem(QStringLiteral("agree"), QStringLiteral("agree"));
+    const QString button = agree ? QStringLiteral("agree") : QStringLiteral("reject");
+    fields.addQueryItem(button, button);
     ConsentForm f;
     f.action = pageUrl.resolved(QUrl(attribute(form.captured(0), QStringLiteral("action"))));
     QByteArray body;
@@ -89,9 +78,13 @@ ConsentForm consentForm(const QByteArray& page, const QUrl& pageUrl)
     return f;
 }
 
-QuoteSession::QuoteSession(Upstream& upstream, QString cookieHost, QString liveHost)
-    : upstream_(upstream), cookieHost_(std::move(cookieHost)), liveHost_(std::move(liveHost))
+QuoteSession::QuoteSession(Upstream& upstream, Hosts hosts) : upstream_(upstream), hosts_(std::move(hosts))
 {
+    sources_ << hosts_.cookieHost;
+    if (!hosts_.webHost.isEmpty())
+        sources_ << hosts_.webHost + kWebPage;
+    if (!hosts_.portalHost.isEmpty())
+        sources_ << hosts_.portalHost + QLatin1Char('/');
 }
 
 void QuoteSession::invalidate() { crumb_.clear(); }
@@ -117,103 +110,138 @@ void QuoteSession::withCrumb(Callback done)
     if (asking_)
         return;
     asking_ = true;
-    askCookie(false);
+    anyReached_ = false;
+    trySource(0);
 }
 
-void QuoteSession::askCookie(bool afterConsent)
+void QuoteSession::trySource(int index)
 {
-    upstream_.getText(cookieHost_, [this, afterConsent](const UpstreamReply& r) { cookieArrived(r, afterConsent); });
-}
-
-void QuoteSession::cookieArrived(const UpstreamReply& r, bool afterConsent)
-{
-    // Any answer of the cookie host will do (it is often a 404): it is the
-    // cookie that counts. A redirect is the consent page.
-    if (r.ok()) {
-        cookieHostDownLogged_ = false;
-        askCrumb();
-        return;
-    }
-    if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && !afterConsent && !consentTried_ &&
-        mayFollow(r.location)) {
-        consentTried_ = true;
-        consent(r.location, 0);
-        return;
-    }
-    if (r.kind == UpstreamReply::Kind::Failed) {
-        // Down or broken: the keyless endpoints serve meanwhile, and the
-        // host is left alone for a while.
-        if (!cookieHostDownLogged_) {
+    if (index >= sources_.size()) {
+        if (!anyReached_ && !unreachableLogged_) {
             qCWarning(lcGateway).noquote()
-                << "cookie host" << cookieHost_ << "cannot be reached (" << r.detail
-                << "): current quotes come from the chart endpoints for" << kCookieHostDownMs / 60000 << "minutes";
-            cookieHostDownLogged_ = true;
+                << "no place that hands out the provider's cookie can be reached:"
+                << "current quotes come from the chart endpoints for" << kCookieHostDownMs / 60000 << "minutes";
+            unreachableLogged_ = true;
         }
-        finish(Outcome::Unavailable, kCookieHostDownMs);
+        // Hosts that cannot be reached are asked again sooner than a
+        // session that was refused.
+        finish(Outcome::Unavailable, anyReached_ ? kUnavailableMs : kCookieHostDownMs);
         return;
     }
-    finish(failureOf(r));
+    source_ = index;
+    posts_ = 0;
+    revisit_ = false;
+    visit(QUrl(sources_[index], QUrl::TolerantMode), 0);
+}
+
+void QuoteSession::visit(const QUrl& url, int hops)
+{
+    upstream_.getText(url.toString(), [this, url, hops](const UpstreamReply& r) { pageArrived(url, r, hops); });
+}
+
+void QuoteSession::pageArrived(const QUrl& url, const UpstreamReply& r, int hops)
+{
+    switch (r.kind) {
+    case UpstreamReply::Kind::Throttled:
+        finish(Outcome::Throttled);
+        return;
+    case UpstreamReply::Kind::Failed:
+        // Blocked by the resolver, down or broken: the next place.
+        qCInfo(lcGateway).noquote() << "no cookie from" << url.toString(QUrl::RemoveQuery) << "(" << r.detail << ")";
+        trySource(source_ + 1);
+        return;
+    case UpstreamReply::Kind::Blocked:
+        anyReached_ = true;
+        // A redirect (to the consent flow, or back from it): followed, the
+        // cookie jar keeping what each step sets.
+        if (r.location.isValid() && hops < kMaxHops && mayFollow(r.location))
+            visit(r.location, hops + 1);
+        else
+            sourceEnded();
+        return;
+    case UpstreamReply::Kind::Answer:
+        break;
+    }
+    anyReached_ = true;
+    // Only a page of the consent flow: other pages have forms too (search).
+    const bool consentPage = url.host().contains(QLatin1String("consent"), Qt::CaseInsensitive) ||
+                             url.host().contains(QLatin1String("guce"), Qt::CaseInsensitive) ||
+                             url.path().contains(QLatin1String("consent"), Qt::CaseInsensitive);
+    const ConsentForm form =
+        consentPage && r.status == 200 && posts_ < 2 ? consentForm(r.body, url, posts_ == 0) : ConsentForm();
+    if (!form.body.isEmpty() && mayFollow(form.action)) {
+        ++posts_;
+        revisit_ = true;
+        upstream_.postForm(form.action, form.body,
+                           [this, hops](const UpstreamReply& posted) { consentPosted(posted, hops); });
+        return;
+    }
+    if (revisit_) {
+        // The consent was given (or refused): the place itself again.
+        revisit_ = false;
+        visit(QUrl(sources_[source_], QUrl::TolerantMode), 0);
+        return;
+    }
+    sourceEnded();
+}
+
+void QuoteSession::consentPosted(const UpstreamReply& r, int hops)
+{
+    if (r.kind == UpstreamReply::Kind::Throttled) {
+        finish(Outcome::Throttled);
+        return;
+    }
+    qCInfo(lcGateway) << (posts_ == 1 ? "consent given to the provider" : "consent declined to the provider");
+    if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && hops < kMaxHops && mayFollow(r.location)) {
+        visit(r.location, hops + 1);
+        return;
+    }
+    revisit_ = false;
+    visit(QUrl(sources_[source_], QUrl::TolerantMode), 0);
+}
+
+void QuoteSession::sourceEnded()
+{
+    if (upstream_.hasSessionCookie(QUrl(hosts_.liveHost)))
+        askCrumb();
+    else
+        trySource(source_ + 1);
 }
 
 void QuoteSession::askCrumb()
 {
-    upstream_.getText(liveHost_ + QStringLiteral("/v1/test/getcrumb"), [this](const UpstreamReply& r) {
-        if (!r.ok()) {
-            finish(failureOf(r));
+    upstream_.getText(hosts_.liveHost + QStringLiteral("/v1/test/getcrumb"), [this](const UpstreamReply& r) {
+        if (r.kind == UpstreamReply::Kind::Throttled) {
+            finish(Outcome::Throttled);
             return;
         }
-        if (r.status != 200 || !plausibleCrumb(r.body.trimmed())) {
-            finish(Outcome::Unavailable);
+        if (r.kind == UpstreamReply::Kind::Failed) {
+            finish(Outcome::Failed);
+            return;
+        }
+        // "Too Many Requests", a page, blanks or nothing are no crumb: a
+        // cookie from the next place may do better.
+        if (!r.ok() || r.status != 200 || !plausibleCrumb(r.body.trimmed())) {
+            trySource(source_ + 1);
             return;
         }
         crumb_ = QString::fromLatin1(r.body.trimmed());
+        unreachableLogged_ = false;
         finish(Outcome::Ready);
     });
 }
 
 bool QuoteSession::mayFollow(const QUrl& url) const
 {
-    // The provider's own consent hosts, or wherever the cookie host itself is.
+    // The provider's own hosts, or wherever one of the configured places is.
     const QString host = url.host().toLower();
-    return host == QLatin1String("yahoo.com") || host.endsWith(QLatin1String(".yahoo.com")) ||
-           host == QUrl(cookieHost_).host().toLower();
-}
-
-void QuoteSession::consent(const QUrl& url, int hops)
-{
-    upstream_.getText(url.toString(), [this, url, hops](const UpstreamReply& r) {
-        if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && hops < kMaxHops &&
-            mayFollow(r.location)) {
-            consent(r.location, hops + 1);
-            return;
-        }
-        const ConsentForm form = r.ok() && r.status == 200 ? consentForm(r.body, url) : ConsentForm();
-        if (form.body.isEmpty() || !mayFollow(form.action)) {
-            qCWarning(lcGateway).noquote() << "consent page without a form at" << url.toString(QUrl::RemoveQuery)
-                                           << ": current quotes come from the chart endpoints";
-            finish(r.kind == UpstreamReply::Kind::Throttled ? Outcome::Throttled : Outcome::Unavailable);
-            return;
-        }
-        upstream_.postForm(form.action, form.body,
-                           [this, hops](const UpstreamReply& posted) { consentPosted(posted, hops); });
-    });
-}
-
-void QuoteSession::consentPosted(const UpstreamReply& r, int hops)
-{
-    // The agreement usually answers with a redirect through a page that
-    // copies the consent into the cookie; follow it, then ask the cookie.
-    if (r.kind == UpstreamReply::Kind::Blocked && r.location.isValid() && hops < kMaxHops && mayFollow(r.location)) {
-        upstream_.getText(r.location.toString(),
-                          [this, hops](const UpstreamReply& next) { consentPosted(next, hops + 1); });
-        return;
+    if (host == QLatin1String("yahoo.com") || host.endsWith(QLatin1String(".yahoo.com")))
+        return true;
+    for (const QString& place : {hosts_.cookieHost, hosts_.webHost, hosts_.portalHost}) {
+        if (!place.isEmpty() && host == QUrl(place).host().toLower())
+            return true;
     }
-    if (r.kind == UpstreamReply::Kind::Throttled || r.kind == UpstreamReply::Kind::Failed) {
-        finish(failureOf(r));
-        return;
-    }
-    qCInfo(lcGateway) << "consent given to the provider";
-    askCookie(true);
+    return false;
 }
 
 void QuoteSession::finish(Outcome outcome, qint64 unavailableMs)

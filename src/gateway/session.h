@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <vector>
@@ -10,21 +11,30 @@ class Upstream;
 struct UpstreamReply;
 
 // The cookie and crumb that the multi-symbol quote endpoint wants. The
-// cookie comes from the cookie host into the one cookie jar of the process;
-// the crumb is asked with it and kept until the endpoint refuses it. A
-// consent form on the way is agreed to once; a cookie host that cannot be
-// reached sends the quotes to the keyless endpoints for a few minutes.
+// cookie comes into the one cookie jar of the process from the cookie host;
+// when that cannot be reached (it is on common DNS block lists) or gives no
+// session cookie, from the quote page of a known symbol on the web host,
+// then from the portal host. Redirects on the way are followed; a consent
+// page is agreed to, and declined when agreeing does not take. The crumb is
+// asked with the cookie and kept until the endpoint refuses it. When no
+// session can be had, the quotes go to the keyless endpoints for a while.
 class QuoteSession {
 public:
     enum class Outcome {
         Ready,        // crumb() holds the crumb
-        Unavailable,  // no session to be had (consent, odd crumb, cookie host down): use the keyless endpoints
+        Unavailable,  // no session to be had (consent, odd crumb, hosts down): use the keyless endpoints
         Throttled,    // 429 on the way: the request fails
         Failed,       // no connection: the request fails
     };
     using Callback = std::function<void(Outcome)>;
 
-    QuoteSession(Upstream& upstream, QString cookieHost, QString liveHost);
+    struct Hosts {
+        QString cookieHost;  // a URL that sets the cookie
+        QString webHost;     // URL base of the web pages; empty: none
+        QString portalHost;  // URL base of the portal; empty: none
+        QString liveHost;    // where the crumb is asked
+    };
+    QuoteSession(Upstream& upstream, Hosts hosts);
 
     // Calls `done` once a crumb is known or cannot be had.
     void withCrumb(Callback done);
@@ -37,33 +47,43 @@ public:
     // How long the keyless endpoints serve after the session could not be had.
     static constexpr qint64 kUnavailableMs = 15 * 60 * 1000;
     static constexpr qint64 kCookieHostDownMs = 5 * 60 * 1000;
+    // The web page asked for the cookie: the quote page of a symbol the
+    // provider knows.
+    static inline const QString kWebPage = QStringLiteral("/quote/AAPL/");
 
 private:
-    void askCookie(bool afterConsent);
-    void cookieArrived(const UpstreamReply& r, bool afterConsent);
-    void askCrumb();
-    // The consent page at `url`: its form posted with agreement, then the
-    // cookie asked again. `hops` counts the redirects followed on the way.
-    void consent(const QUrl& url, int hops);
+    // Asks the cookie of the `index`th place (cookie host, web, portal).
+    void trySource(int index);
+    void visit(const QUrl& url, int hops);
+    void pageArrived(const QUrl& url, const UpstreamReply& r, int hops);
     void consentPosted(const UpstreamReply& r, int hops);
+    // The place gave what it gives: on to the crumb with a cookie, else to
+    // the next place.
+    void sourceEnded();
+    void askCrumb();
     bool mayFollow(const QUrl& url) const;
     void finish(Outcome outcome, qint64 unavailableMs = kUnavailableMs);
 
     Upstream& upstream_;
-    QString cookieHost_, liveHost_;
+    Hosts hosts_;
+    QStringList sources_;
+    int source_ = 0;
+    int posts_ = 0;            // consent forms posted for this place: agreed, then declined
+    bool revisit_ = false;     // after a consent, the place is asked again
+    bool anyReached_ = false;  // some place answered in this attempt
+    bool unreachableLogged_ = false;
     QString crumb_;
     bool asking_ = false;
-    bool consentTried_ = false;  // once per session
-    bool cookieHostDownLogged_ = false;
     std::vector<Callback> waiting_;
     QElapsedTimer unavailableSince_;  // valid while a failed attempt is recent
     qint64 unavailableMs_ = kUnavailableMs;
 };
 
-// The form of a consent page: where it goes and its fields with the
-// agreement added, url-encoded. Empty when the page holds no form.
+// The form of a consent page: where it goes and its hidden fields with the
+// agreement (or, with `agree` false, the refusal) added, url-encoded. Empty
+// when the page holds no form.
 struct ConsentForm {
     QUrl action;
     QByteArray body;
 };
-ConsentForm consentForm(const QByteArray& page, const QUrl& pageUrl);
+ConsentForm consentForm(const QByteArray& page, const QUrl& pageUrl, bool agree = true);

@@ -1,10 +1,16 @@
 #include "gateway/upstream.h"
 
+#include "gateway/gatewaylog.h"
+
 #include <QDateTime>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 struct Upstream::Pending {
     QString key;
@@ -40,13 +46,40 @@ bool looksLikeJson(const QByteArray& body)
     return false;
 }
 
+// The pauses after a 429, in steps of the configured pause: the provider
+// tells nothing of how long it throttles (no Retry-After).
+constexpr int kPauseSteps[] = {1, 2, 5, 15};
+constexpr int kLastPauseStep = static_cast<int>(std::size(kPauseSteps)) - 1;
+
+bool symbolChart(const QString& key)
+{
+    return key.startsWith(QLatin1String("J /v8/finance/chart/")) ||
+           key.startsWith(QLatin1String("E /v8/finance/chart/"));
+}
+
+// The symbol part of a chart path ("/v8/finance/chart/NVDA").
+QStringView chartOf(QStringView pathAndQuery) { return pathAndQuery.left(pathAndQuery.indexOf(QLatin1Char('?'))); }
+
+qint64 retryAfterOf(QNetworkReply* reply, qint64 maxMs)
+{
+    // Retry-After in seconds or as an HTTP date (when a provider sends one).
+    const QByteArray header = reply->rawHeader("Retry-After").trimmed();
+    bool ok = false;
+    qint64 ms = header.toLongLong(&ok) * 1000;
+    if (!ok && !header.isEmpty()) {
+        const QDateTime at = QDateTime::fromString(QString::fromLatin1(header), Qt::RFC2822Date);
+        ms = at.isValid() ? QDateTime::currentDateTimeUtc().msecsTo(at) : 0;
+    }
+    return std::clamp<qint64>(ms, 0, maxMs);
+}
+
 // Only definite answers are worth keeping; an expired session (401) is not.
 bool cacheable(int status) { return status == 200 || status == 400 || status == 404; }
 
 }  // namespace
 
 Upstream::Upstream(const GatewayConfig& config, std::atomic<int>* sent, QObject* parent)
-    : QObject(parent), config_(config), sentCounter_(sent), tokens_(config.burst), pauseStepMs_(config.pauseMs)
+    : QObject(parent), config_(config), sentCounter_(sent), userAgent_(config.userAgent), tokens_(config.burst)
 {
     clock_.start();
     pumpTimer_.setSingleShot(true);
@@ -69,6 +102,25 @@ Upstream::~Upstream()
 }
 
 bool Upstream::paused() const { return pausedUntil_ >= 0 && now() < pausedUntil_; }
+
+int Upstream::queuedWith(const QString& pathPrefix) const
+{
+    return static_cast<int>(std::count_if(queue_.cbegin(), queue_.cend(), [&pathPrefix](const auto& p) {
+        return p->pathAndQuery.startsWith(pathPrefix);
+    }));
+}
+
+bool Upstream::hasSessionCookie(const QUrl& url) const
+{
+    const QNetworkCookieJar* jar = manager_.cookieJar();
+    if (!jar)
+        return false;
+    for (const QNetworkCookie& c : jar->cookiesForUrl(url)) {
+        if (c.name() == "A3" || c.name() == "A1")
+            return true;
+    }
+    return false;
+}
 
 void Upstream::answerLater(Callback done, UpstreamReply r)
 {
@@ -93,6 +145,22 @@ void Upstream::getJson(const QString& pathAndQuery, int cacheMs, Callback done, 
     p->key = key;
     p->pathAndQuery = pathAndQuery;
     p->url = QUrl(config_.liveHost + pathAndQuery, QUrl::TolerantMode);
+    p->waiters.push_back({std::move(done), std::move(cancelled)});
+    enqueue(std::move(p));
+}
+
+void Upstream::getJsonElsewhere(const QString& pathAndQuery, Callback done, Cancelled cancelled)
+{
+    const QString key = QLatin1String("E ") + pathAndQuery;
+    if (const auto same = pending_.value(key)) {
+        same->waiters.push_back({std::move(done), std::move(cancelled)});
+        return;
+    }
+    auto p = std::make_shared<Pending>();
+    p->key = key;
+    p->pathAndQuery = pathAndQuery;
+    p->url = QUrl((config_.fallbackHost.isEmpty() ? config_.liveHost : config_.fallbackHost) + pathAndQuery,
+                  QUrl::TolerantMode);
     p->waiters.push_back({std::move(done), std::move(cancelled)});
     enqueue(std::move(p));
 }
@@ -167,7 +235,7 @@ void Upstream::pump()
 void Upstream::start(const std::shared_ptr<Pending>& p)
 {
     QNetworkRequest request(p->url);
-    request.setRawHeader("User-Agent", config_.userAgent);
+    request.setRawHeader("User-Agent", userAgent_);
     request.setRawHeader("Accept", p->json ? "application/json,text/plain,*/*" : "text/html,text/plain,*/*");
     request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -221,15 +289,40 @@ void Upstream::finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply)
 {
     --running_;
     const UpstreamReply r = classify(*p, reply);
-    if (r.kind == UpstreamReply::Kind::Throttled)
-        startPause(*p, reply);
     reply->deleteLater();
+    if (r.kind == UpstreamReply::Kind::Throttled && !answered_ && !alternateTried_ &&
+        !config_.alternateUserAgent.isEmpty()) {
+        // Refused from the first request on: the identity may be what is
+        // refused. One other, fixed, and that request once more.
+        alternateTried_ = true;
+        userAgent_ = config_.alternateUserAgent;
+        qCInfo(lcGateway).noquote() << "Too Many Requests at the first request: asking as"
+                                    << QString::fromLatin1(userAgent_);
+        queue_.push_front(p);
+        pump();
+        return;
+    }
+    if (r.kind == UpstreamReply::Kind::Throttled && symbolChart(p->key) && !controlPath_.isEmpty() &&
+        chartOf(controlPath_) != chartOf(p->pathAndQuery) && !paused()) {
+        suspect(p, retryAfterOf(reply, config_.maxPauseMs));
+        pump();
+        return;
+    }
+    if (r.kind == UpstreamReply::Kind::Throttled)
+        startPause(*p, retryAfterOf(reply, config_.maxPauseMs));
+    else if (r.kind == UpstreamReply::Kind::Answer)
+        answered_ = true;
+    if (r.kind == UpstreamReply::Kind::Answer && r.status == 200 &&
+        p->key.startsWith(QLatin1String("J /v8/finance/chart/")))
+        controlPath_ = p->pathAndQuery;
 
     if (r.kind == UpstreamReply::Kind::Failed && !p->retried && !p->post && !paused()) {
         // One more try a little later, on the other host when there is one.
         p->retried = true;
         if (!p->pathAndQuery.isEmpty() && !config_.fallbackHost.isEmpty())
-            p->url = QUrl(config_.fallbackHost + p->pathAndQuery, QUrl::TolerantMode);
+            p->url = QUrl((p->key.startsWith(QLatin1String("E ")) ? config_.liveHost : config_.fallbackHost) +
+                              p->pathAndQuery,
+                          QUrl::TolerantMode);
         QTimer::singleShot(config_.retryDelayMs, this, [this, p] {
             if (pending_.value(p->key) != p)
                 return;
@@ -246,11 +339,11 @@ void Upstream::finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply)
     }
     if (r.kind == UpstreamReply::Kind::Answer && !paused() && (lastPauseEnd_ < 0 || p->startedAt >= lastPauseEnd_)) {
         // Asked after the pause and answered: the throttling is over.
-        pauseStepMs_ = config_.pauseMs;
+        pauseStep_ = 0;
         lastPauseEnd_ = -1;
     }
     if (r.kind == UpstreamReply::Kind::Answer) {
-        if (p->json && cacheable(r.status))
+        if (p->json && cacheable(r.status) && !p->key.startsWith(QLatin1String("E ")))
             remember(p->key, r);
     }
     deliver(p, r);
@@ -266,17 +359,13 @@ void Upstream::deliver(const std::shared_ptr<Pending>& p, const UpstreamReply& r
         w.done(r);
 }
 
-void Upstream::startPause(const Pending& p, QNetworkReply* reply)
+qint64 Upstream::pauseStepMs() const
 {
-    // Retry-After in seconds or as an HTTP date.
-    const QByteArray header = reply->rawHeader("Retry-After").trimmed();
-    bool ok = false;
-    qint64 retryAfterMs = header.toLongLong(&ok) * 1000;
-    if (!ok && !header.isEmpty()) {
-        const QDateTime at = QDateTime::fromString(QString::fromLatin1(header), Qt::RFC2822Date);
-        retryAfterMs = at.isValid() ? QDateTime::currentDateTimeUtc().msecsTo(at) : 0;
-    }
-    retryAfterMs = std::clamp<qint64>(retryAfterMs, 0, config_.maxPauseMs);
+    return std::min<qint64>(qint64(config_.pauseMs) * kPauseSteps[pauseStep_], config_.maxPauseMs);
+}
+
+void Upstream::startPause(const Pending& p, qint64 retryAfterMs)
+{
     const qint64 t = now();
     if (paused()) {
         // One burst is one step: the other requests of the burst were under
@@ -284,8 +373,8 @@ void Upstream::startPause(const Pending& p, QNetworkReply* reply)
         pausedUntil_ = std::max(pausedUntil_, t + retryAfterMs);
     } else {
         if (pausedUntil_ >= 0 && lastPauseEnd_ >= 0 && p.startedAt >= lastPauseEnd_)
-            pauseStepMs_ = std::min(pauseStepMs_ * 2, config_.maxPauseMs);  // throttled again after a pause
-        pausedUntil_ = t + std::max<qint64>(pauseStepMs_, retryAfterMs);
+            pauseStep_ = std::min(pauseStep_ + 1, kLastPauseStep);  // throttled again after a pause
+        pausedUntil_ = t + std::max<qint64>(pauseStepMs(), retryAfterMs);
         lastPauseEnd_ = pausedUntil_;
     }
     // What waits in the queue would only meet the same answer.
@@ -293,6 +382,46 @@ void Upstream::startPause(const Pending& p, QNetworkReply* reply)
     waiting.swap(queue_);
     for (const auto& w : waiting)
         deliver(w, {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("paused after Too Many Requests"), {}});
+}
+
+void Upstream::suspect(const std::shared_ptr<Pending>& p, qint64 retryAfterMs)
+{
+    suspects_.push_back(p);
+    suspectRetryAfterMs_ = std::max(suspectRetryAfterMs_, retryAfterMs);
+    if (controlRunning_)
+        return;
+    controlRunning_ = true;
+    // Asked before anything else waiting, never from the cache.
+    static std::atomic<int> serial{0};  // gateways of several threads (tests)
+    auto c = std::make_shared<Pending>();
+    c->key = QStringLiteral("C %1 ").arg(++serial) + controlPath_;
+    c->pathAndQuery = controlPath_;
+    c->url = QUrl(config_.liveHost + controlPath_, QUrl::TolerantMode);
+    c->waiters.push_back({[this](const UpstreamReply& r) { controlArrived(r); }, {}});
+    pending_.insert(c->key, c);
+    queue_.push_front(std::move(c));
+}
+
+void Upstream::controlArrived(const UpstreamReply& r)
+{
+    controlRunning_ = false;
+    std::vector<std::shared_ptr<Pending>> suspects;
+    suspects.swap(suspects_);
+    const qint64 retryAfterMs = std::exchange(suspectRetryAfterMs_, 0);
+    if (r.ok()) {
+        // The provider answers others: the 429 was that symbol's own. It
+        // fails this time (and is asked again later); nothing pauses.
+        for (const auto& p : suspects) {
+            qCInfo(lcGateway).noquote() << "Too Many Requests for" << chartOf(p->pathAndQuery).mid(18)
+                                        << "alone: the others go on";
+            deliver(p, {UpstreamReply::Kind::Failed, 429, {}, QStringLiteral("Too Many Requests for this symbol"), {}});
+        }
+        return;
+    }
+    if (!paused() && !suspects.empty())
+        startPause(*suspects.front(), retryAfterMs);
+    for (const auto& p : suspects)
+        deliver(p, {UpstreamReply::Kind::Throttled, 429, {}, QStringLiteral("Too Many Requests"), {}});
 }
 
 void Upstream::remember(const QString& key, const UpstreamReply& r)

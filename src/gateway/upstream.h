@@ -52,6 +52,9 @@ public:
     // GET of `pathAndQuery` on the live host, expecting JSON. An answer
     // younger than `cacheMs` is given again without asking.
     void getJson(const QString& pathAndQuery, int cacheMs, Callback done, Cancelled cancelled = {});
+    // The same asked anew on the provider's other host (the live host again
+    // when there is none), never from the cache: a second opinion.
+    void getJsonElsewhere(const QString& pathAndQuery, Callback done, Cancelled cancelled = {});
     // GET of a whole URL whose body is text (the session cookie and crumb);
     // never cached.
     void getText(const QString& url, Callback done);
@@ -60,8 +63,13 @@ public:
     void postForm(const QUrl& url, const QByteArray& body, Callback done);
 
     bool paused() const;
+    // True when the cookie jar holds the provider's session cookie (A1 or
+    // A3) for `url`.
+    bool hasSessionCookie(const QUrl& url) const;
     // Requests waiting for their turn.
     int queued() const { return static_cast<int>(queue_.size()); }
+    // Of those, the ones whose path starts with `pathPrefix`.
+    int queuedWith(const QString& pathPrefix) const;
 
 private:
     struct Pending;
@@ -72,7 +80,12 @@ private:
     void finished(const std::shared_ptr<Pending>& p, QNetworkReply* reply);
     UpstreamReply classify(const Pending& p, QNetworkReply* reply) const;
     void deliver(const std::shared_ptr<Pending>& p, const UpstreamReply& r);
-    void startPause(const Pending& p, QNetworkReply* reply);
+    void startPause(const Pending& p, qint64 retryAfterMs);
+    // A 429 for one symbol's chart: the chart of a symbol answered before
+    // tells whether the provider throttles everything or only that symbol.
+    void suspect(const std::shared_ptr<Pending>& p, qint64 retryAfterMs);
+    void controlArrived(const UpstreamReply& r);
+    qint64 pauseStepMs() const;
     void remember(const QString& key, const UpstreamReply& r);
     void answerLater(Callback done, UpstreamReply r);
     qint64 now() const { return clock_.elapsed(); }
@@ -86,10 +99,17 @@ private:
     std::deque<std::shared_ptr<Pending>> queue_;
     int running_ = 0;
     std::atomic<int>* sentCounter_ = nullptr;
+    QByteArray userAgent_;
+    bool answered_ = false;  // some request has been answered (not throttled)
+    bool alternateTried_ = false;
+    QString controlPath_;                             // the chart of a symbol answered before
+    std::vector<std::shared_ptr<Pending>> suspects_;  // 429s waiting for the control call
+    qint64 suspectRetryAfterMs_ = 0;
+    bool controlRunning_ = false;
     double tokens_ = 0;
     qint64 refilledAt_ = 0;
     qint64 pausedUntil_ = -1;
-    int pauseStepMs_ = 0;       // the length of the last pause
+    int pauseStep_ = 0;         // the place of the last pause in the schedule
     qint64 lastPauseEnd_ = -1;  // when the last pause ended; -1: none since the last answer
 
     struct Cached {

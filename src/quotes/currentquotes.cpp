@@ -55,6 +55,15 @@ CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear,
             q.foundall = false;
             continue;
         }
+        // A price or volume the service could not give is no zero: the
+        // quote waits for a whole answer.
+        const auto lacking = [&f](qsizetype k) {
+            return csv::clean(f[k]).compare(QLatin1String("N/A"), Qt::CaseInsensitive) == 0;
+        };
+        if (lacking(3) || lacking(4) || lacking(5) || lacking(6) || lacking(7)) {
+            q.incomplete.append(ticker);
+            continue;
+        }
         if (volume == 0 && reject && !ticker.startsWith(QLatin1Char('^')) &&
             !ticker.toUpper().contains(QLatin1String("=X"))) {
             q.SymbolsVerworpen.append(ticker);

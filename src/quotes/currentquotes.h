@@ -23,6 +23,9 @@ struct CurrentQuotes {
     // second line for one), which are left out of every other field.
     QStringList missing;
     QStringList unasked;
+    // Found, but a price or the volume is not available ("N/A"):
+    // left out of every other field, never written with a stand-in value.
+    QStringList incomplete;
     bool decoded = false;   // the answer held at least one CR LF
     bool foundall = false;  // decoded, and nothing was unknown or rejected
 

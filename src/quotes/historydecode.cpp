@@ -205,6 +205,11 @@ QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker,
     QVector<HistoryRecord> records;
     records.reserve(lines.size());
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        // The gateway's count of the days it left out for lack of prices.
+        if (lines[i].startsWith(QByteArrayView("Left out,"))) {
+            WriteLog(ticker + QStringLiteral(": ") + QString::fromLatin1(lines[i]));
+            continue;
+        }
         const csv::Fields f = csv::splitFields(lines[i]);
         if (f.size() < 5 || !f[0].contains('-'))
             continue;

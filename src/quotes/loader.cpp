@@ -88,6 +88,7 @@ void loader::fetchFinished()
         return;
     }
     problem_ = r.problemText;
+    unreachable_ = r.problem == FetchProblem::Unreachable;
     host_ = r.host;
     decode(r.body);
     downloaded();
@@ -108,8 +109,10 @@ void loader::decode(const QByteArray& body)
         WriteLog(QStringLiteral("No answer for ") + t);
     // An answer with line breaks but not one line of the quote layout (an
     // error text, garbage) is no answer: its batch failed, it was not empty.
-    const bool anyQuoteLine =
-        !quotes_.yahooticker.isEmpty() || !quotes_.notfound.isEmpty() || !quotes_.SymbolsVerworpen.isEmpty();
+    for (const QString& t : std::as_const(quotes_.incomplete))
+        WriteLog(QStringLiteral("Not all values for ") + t);
+    const bool anyQuoteLine = !quotes_.yahooticker.isEmpty() || !quotes_.notfound.isEmpty() ||
+                              !quotes_.SymbolsVerworpen.isEmpty() || !quotes_.incomplete.isEmpty();
     if (!anyQuoteLine)
         quotes_.clear();
     downloadOk_ = quotes_.decoded && anyQuoteLine;

@@ -52,12 +52,17 @@ public:
     // Tickers of the batch the answer held no line for: failed, as a batch
     // without an answer is.
     const QStringList& missing() const { return quotes_.missing; }
+    // Tickers answered without all their values: asked again later.
+    const QStringList& incomplete() const { return quotes_.incomplete; }
     bool DownloadOk() const { return downloadOk_; }
     bool foundall() const { return foundall_; }
     bool timeout() const { return timeout_; }
     bool Busy() const { return busy_; }
     // Why the last download brought nothing usable; empty when it did.
     const QString& problem() const { return problem_; }
+    // True when the last download failed because the service could not be
+    // reached at all (as opposed to an unusable answer).
+    bool unreachable() const { return unreachable_; }
     // The request of the last startnu.
     const QString& url() const { return url_; }
 
@@ -76,6 +81,7 @@ private:
     CurrentQuotes quotes_;
     QString url_;
     QString problem_, host_;
+    bool unreachable_ = false;
     QTimer startTimer_;
     std::unique_ptr<AsyncFetch> fetch_;
     std::unique_ptr<AsyncFetch> done_;  // the last answered fetch

@@ -4,6 +4,7 @@
 #include "database/db.h"
 #include "database/lists.h"
 #include "database/settingsrow.h"
+#include "gateway/livehosts.h"
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
 #include "quotes/integrity.h"
@@ -140,6 +141,8 @@ bool CurrentRun::StartRun()
     waiting_.clear();
     completed_.clear();
     runTickers_.clear();
+    leftover_.clear();
+    incomplete_.clear();
     exports_.reset();
     data_.reset();
     if (state().abortFlag)
@@ -219,6 +222,7 @@ void CurrentRun::CollectAndDispatch()
     // before the run's files are closed. Stop does not cut this wait short:
     // running requests see the flag themselves and end quickly.
     waitForBatches();
+    askAgain();
     data_->voegfindingstoe(findings_);
     findings_.clear();
     setPanel1(QString());
@@ -228,6 +232,42 @@ void CurrentRun::CollectAndDispatch()
         state().runMessage = kAborted;
     else
         emit progressChanged(progressMax_, progressMax_);
+}
+
+// The built-in gateway answers a batch with what it has when the program's
+// time-out comes and works on for the rest: those symbols are asked again,
+// round after round, while each round brings new quotes. What is still left then failed;
+// a quote without all its values is a finding too, never written with a
+// value the service did not send.
+void CurrentRun::askAgain()
+{
+    // Only the built-in gateway works on after it has answered; another
+    // server's missing line stays missing.
+    const bool worksOn = livehosts::isGateway(settings().quoteHost);
+    for (int round = 0; worksOn && round < kMaxAskAgain && !leftover_.isEmpty() && !state().abortFlag; ++round) {
+        const QStringList again = leftover_;
+        leftover_.clear();
+        const int before = summary_.quotesReceived;
+        WriteLog(QStringLiteral("Asking again for %1 symbols").arg(again.size()));
+        setPanel1(QStringLiteral("Asking again for %1 quotes....").arg(again.size()));
+        for (qsizetype i = 0; i < again.size(); i += kBatchSize)
+            dispatch(again.mid(i, kBatchSize));
+        waitForBatches();
+        if (summary_.quotesReceived == before)
+            break;
+    }
+    if (leftover_.isEmpty())
+        return;
+    data_->tickersmislukt(leftover_);
+    summary_.unanswered += static_cast<int>(leftover_.size());
+    for (const QString& t : std::as_const(leftover_)) {
+        if (!incomplete_.contains(t))
+            continue;
+        findings_.append({t, 0, QStringLiteral("incomplete"), QStringLiteral("not all values available"),
+                          QStringLiteral("skipped")});
+        ++summary_.findings;
+    }
+    leftover_.clear();
 }
 
 // A batch gets its own loader; its request goes out as soon as fewer than
@@ -372,10 +412,16 @@ void CurrentRun::BatchComplete(int k)
             summary_.serviceProblem = l.problem();
         return;
     }
-    if (!l.missing().isEmpty()) {
-        data_->tickersmislukt(l.missing());
-        summary_.unanswered += static_cast<int>(l.missing().size());
+    for (const QStringList* left : {&l.missing(), &l.incomplete()}) {
+        for (const QString& t : *left) {
+            if (!leftover_.contains(t))
+                leftover_ << t;
+        }
     }
+    for (const QString& t : l.incomplete())
+        incomplete_.insert(t);
+    for (const QString& t : l.missing())
+        incomplete_.remove(t);
     summary_.quotesReceived += static_cast<int>(l.quotes().size());
     if (!l.foundall()) {
         WriteLog(QStringLiteral("Some quotes were not found"));

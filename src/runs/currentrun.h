@@ -37,7 +37,9 @@ protected:
 // The current-quote download run: collects the symbols of the chosen lists,
 // downloads them in batches of 180 with one loader per batch, at most
 // MaxInFlight (store key, default 8) in flight together, and writes every
-// quote to each switched-on format in a fixed order. Runs on the GUI thread:
+// quote to each switched-on format in a fixed order. Symbols an answer left
+// out or answered without all values are asked again after the other
+// batches, as long as each round brings quotes. Runs on the GUI thread:
 // requests run asynchronously, and each answered batch is written as a whole,
 // in the order the answers came, from the run's own loop.
 class CurrentRun : public QObject {
@@ -45,6 +47,8 @@ class CurrentRun : public QObject {
 public:
     static constexpr int kBatchSize = 180;
     static constexpr int kDefaultMaxInFlight = 8;
+    // Rounds of asking again for what the answers left out.
+    static constexpr int kMaxAskAgain = 30;
 
     enum class Mode { Normal, Scheduled };
 
@@ -97,6 +101,7 @@ private:
     void loaderReady(int k);
     void writeCompleted();
     void waitForBatches();
+    void askAgain();
     bool idle() const;
     void BatchComplete(int k);
     void lookUpSuccessors(int k);
@@ -125,6 +130,10 @@ private:
     int inFlight_ = 0;
     int maxInFlight_ = kDefaultMaxInFlight;
     QSet<QString> runTickers_;  // the symbols this run collected
+    // Symbols of answered batches without a line, or without all values:
+    // asked again after the other batches.
+    QStringList leftover_;
+    QSet<QString> incomplete_;  // of those, the ones answered without all values
     std::unique_ptr<clsData> data_;
     std::unique_ptr<RunExports> exports_;
     CurrentRunSummary summary_;

@@ -52,8 +52,10 @@ void CurrentRun::investigate(int k)
     }
     if (!again.isEmpty())
         dispatch(again);
+    // Dropped are the unknown tickers without a successor; a changed one is
+    // listed as changed, and its quotes come under the new ticker.
     for (const QString& entry : l.notfound()) {
-        if (!entry.isEmpty())
+        if (!entry.isEmpty() && successors.value(entry).isEmpty())
             data_->voegvervallentoe(entry);
     }
     for (const QString& entry : l.SymbolsVerworpen()) {

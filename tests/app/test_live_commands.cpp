@@ -34,12 +34,20 @@ protected:
 TEST_F(LiveCommandTest, QuoteThroughTheGateway)
 {
     ProgramRun r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAPL"), QStringLiteral("ZZZZ"),
-                                QStringLiteral("^VXAPL"), QStringLiteral("EURUSD=X")});
+                                QStringLiteral("^VXAPL"), QStringLiteral("BABA")});
     EXPECT_EQ(r.status, 0) << qPrintable(r.err);
     EXPECT_EQ(r.lines(),
               (QStringList{"AAPL,20250214,4:00pm,241.07,245.41,241,244.6,40896227,Apple Inc.",
                            "^VXAPL,20250214,4:02pm,23.77,23.77,23.77,23.77,0,CBOE EQUITY VIXON APPLE",
-                           "EURUSD=X,20250220,11:46am,1.0436,1.0449,1.0422,1.0436,0,EUR/USD", "not found: ZZZZ"}));
+                           "BABA,20250214,4:00pm,126.59,126.8,120.5,124.73,52086273,Alibaba Group Holding Limited",
+                           "not found: ZZZZ"}));
+
+    // The quote endpoint has no EURUSD=X and its chart no bar of the day:
+    // its open is nobody's, so the quote is not printed with a stand-in.
+    r = runQuotaris({QStringLiteral("quote"), QStringLiteral("EURUSD=X"), QStringLiteral("AAPL")});
+    EXPECT_EQ(r.status, 5) << qPrintable(r.err);
+    EXPECT_EQ(r.lines(), (QStringList{"AAPL,20250214,4:00pm,241.07,245.41,241,244.6,40896227,Apple Inc.",
+                                      "not all values available: EURUSD=X"}));
 
     // Throttled: the batch failed; no symbol passes for unknown.
     provider.setFault("/v7/", Fault::Throttle);
@@ -47,6 +55,17 @@ TEST_F(LiveCommandTest, QuoteThroughTheGateway)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Download failed: AAPL BABA"))) << qPrintable(r.err);
     EXPECT_FALSE(r.out.contains(QStringLiteral("not found")));
+
+    // The quote service itself cannot be reached: said so.
+    for (const char* key : {"QuoteHost", "QuoteHostAU", "QuoteHostSG", "ChartHost"})
+        store::write(QLatin1String(key), QStringLiteral("127.0.0.1:1"));
+    store::sync();
+    r = runQuotaris({QStringLiteral("quote"), QStringLiteral("AAPL")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("Quote service not reached: AAPL (the quote service could not be reached")))
+        << qPrintable(r.err);
+    EXPECT_FALSE(r.err.contains(QStringLiteral("Download failed"))) << qPrintable(r.err);
 }
 
 TEST_F(LiveCommandTest, InvestigateThroughTheGateway)
@@ -206,4 +225,73 @@ TEST_F(LiveDownloadTest, HistoryOfASymbolIsOneProviderCall)
         weekdays += d.dayOfWeek() < Qt::Saturday;
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("LONG_AS.asc")).count("\r\n"), weekdays)
         << qPrintable(r.out.join(QLatin1Char('\n')));
+}
+
+// The quote endpoint refused (crumb refused; the same for a cookie that
+// cannot be had): the files hold the provider's own open, high and low of
+// the day from each symbol's chart, never the last price in their place.
+// The charts take longer than one attempt of the program lasts: each
+// answer brings what is in, and the run asks for the rest again.
+TEST_F(LiveDownloadTest, WithoutTheQuoteEndpointEveryFileHoldsTheProvidersOwnPrices)
+{
+    QStringList symbols;
+    for (int i = 0; i < 12; ++i) {
+        symbols << QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0'));
+        provider.addQuote(symbols.last(), 20 + i, 500 + i, 1739566800);
+    }
+    addSymbols(symbols, false);
+    provider.refuseCrumbs(true);
+    provider.setDelay(400);
+    Database(paths::databaseFile()).exec(QStringLiteral("UPDATE globaal SET teller2 = 2"));
+    const Run r = run();
+    const QString out = r.out.join(QLatin1Char('\n'));
+    EXPECT_EQ(r.status, 5) << qPrintable(out);  // ZZZZ is not known
+    EXPECT_TRUE(r.out.contains(QStringLiteral("failed: "))) << qPrintable(out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("not found: ZZZZ"))) << qPrintable(out);
+    EXPECT_TRUE(out.contains(QStringLiteral("Asking again for"))) << qPrintable(out);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(readAll(folder[QLatin1Char('C')] + symbols[i] + QStringLiteral(".asc")),
+                  QStringLiteral("20250214,%1.00,%2.00,%3.00,%4.00,%5\r\n")
+                      .arg(19 + i)
+                      .arg(21 + i)
+                      .arg(18 + i)
+                      .arg(20 + i)
+                      .arg(500 + i)
+                      .toLatin1());
+    }
+    EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")),
+              "20250214,241.07,245.41,241.00,244.60,40896227\r\n");
+    EXPECT_EQ(provider.count("/v8/finance/chart/F00"), 1);  // asked once, whatever the attempts
+}
+
+// A ticker the provider does not know, changed (the user's table) to one the
+// list holds already: listed as changed, not as not found, and the run got
+// everything.
+TEST_F(LiveDownloadTest, ATickerChangedOntoAStoredSuccessorIsNoDroppedOne)
+{
+    writeFile(dataFolder() + QStringLiteral("/changes.txt"), "ZZZZ AAPL\n");
+    const Run r = run();
+    const QString out = r.out.join(QLatin1Char('\n'));
+    EXPECT_EQ(r.status, 0) << qPrintable(out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("not found: "))) << qPrintable(out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("changed: ZZZZ -> AAPL (merged)"))) << qPrintable(out);
+    EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")),
+              "20250214,241.07,245.41,241.00,244.60,40896227\r\n");
+}
+
+// The provider's chart of NVDA has no bar of its quote's day, so no open: the
+// quote is written nowhere, asked again once, then failed and a finding.
+TEST_F(LiveDownloadTest, AQuoteWithoutItsOpenIsAFindingAndNoFile)
+{
+    addSymbols({QStringLiteral("NVDA")}, false);
+    const Run r = run();
+    const QString out = r.out.join(QLatin1Char('\n'));
+    EXPECT_EQ(r.status, 5) << qPrintable(out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("failed: NVDA"))) << qPrintable(out);
+    EXPECT_TRUE(out.contains(QStringLiteral("findings of the integrity check: 1"))) << qPrintable(out);
+    EXPECT_FALSE(QFile::exists(folder[QLatin1Char('C')] + QStringLiteral("NVDA.asc")));
+    EXPECT_TRUE(QFile::exists(folder[QLatin1Char('C')] + QStringLiteral("AAPL.asc")));
+    const Run report = run({QStringLiteral("report"), QStringLiteral("current")});
+    EXPECT_TRUE(report.out.join(QLatin1Char('\n')).contains(QStringLiteral("incomplete")))
+        << qPrintable(report.out.join(QLatin1Char('\n')));
 }

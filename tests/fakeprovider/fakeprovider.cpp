@@ -81,6 +81,8 @@ void FakeProvider::useInStore() const
 {
     store::write(QStringLiteral("LiveHost"), base());
     store::write(QStringLiteral("LiveCookieHost"), base() + QStringLiteral("/fc"));
+    store::write(QStringLiteral("LiveWebHost"), base() + QStringLiteral("/web"));
+    store::write(QStringLiteral("LivePortalHost"), base() + QStringLiteral("/portal"));
     store::sync();
 }
 
@@ -157,6 +159,8 @@ void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head, const QByt
     for (const QByteArray& line : head.split('\n')) {
         if (line.toLower().startsWith("cookie:"))
             r.cookie = line.mid(7).trimmed();
+        if (line.toLower().startsWith("user-agent:"))
+            r.userAgent = line.mid(11).trimmed();
     }
     requests_.append(r);
 
@@ -169,6 +173,8 @@ void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head, const QByt
             break;
         }
     }
+    if (fault == Fault::None && !refusedAgent_.isEmpty() && r.userAgent == refusedAgent_)
+        fault = Fault::Throttle;
     Reply reply;
     switch (fault) {
     case Fault::Hang:
@@ -189,6 +195,9 @@ void FakeProvider::handle(QTcpSocket* socket, const QByteArray& head, const QByt
         break;
     case Fault::HtmlPage:
         reply = {200, "<html><body>Will be right back...</body></html>", "text/html", ""};
+        break;
+    case Fault::NotFound:
+        reply = {404, notFound_, "application/json", ""};
         break;
     case Fault::None:
         reply = answer(r);
@@ -223,8 +232,11 @@ FakeProvider::Reply FakeProvider::answer(const Request& r)
                     {},
                     "text/html; charset=utf-8",
                     "Location: " + base().toLatin1() + "/consent?brandType=nonEu&gcrumb=BQyE-EQ\r\n"};
-        return {404, "<html>Not here</html>", "text/html", "Set-Cookie: A3=d=fakecookie; Path=/; HttpOnly\r\n"};
+        return {404, "<html>Not here</html>", "text/html",
+                fcBare_ ? QByteArray() : "Set-Cookie: A3=d=fakecookie; Path=/; HttpOnly\r\n"};
     }
+    if (r.path.startsWith("/web/") || r.path.startsWith("/portal") || r.path.startsWith("/guce/"))
+        return webPage(r);
     if (r.path.startsWith("/consent"))
         return consentPage(r);
     if (r.path == "/v7/finance/spark")
@@ -241,6 +253,10 @@ FakeProvider::Reply FakeProvider::answer(const Request& r)
     if (r.path == "/v7/finance/quote") {
         if (refuseCrumbs_ || param(r.query, "crumb") != crumb_)
             return {401, R"({"finance":{"result":null,"error":{"code":"Unauthorized","description":"Invalid Crumb"}}})",
+                    "application/json", ""};
+        if (quoteLimit_ > 0 && param(r.query, "symbols").split(',').size() > quoteLimit_)
+            return {400,
+                    R"({"finance":{"result":null,"error":{"code":"Bad Request","description":"too many symbols"}}})",
                     "application/json", ""};
         return quotes(r.query);
     }
@@ -381,14 +397,15 @@ FakeProvider::Reply FakeProvider::lookup(const QByteArray& query) const
     const int count = param(query, "count").toInt();
     for (const QString& symbol : symbols) {
         const QJsonObject q = quotes_.value(symbol);
+        const QString quoteType = q.value(QLatin1String("quoteType")).toString();
         if (!q.value(QLatin1String("shortName")).toString().contains(text, Qt::CaseInsensitive) ||
-            q.value(QLatin1String("quoteType")).toString().compare(type, Qt::CaseInsensitive) != 0)
+            (type != QLatin1String("all") && quoteType.compare(type, Qt::CaseInsensitive) != 0))
             continue;
         if (total >= start && total < start + count)
             documents.append(QJsonObject{{QStringLiteral("symbol"), symbol},
                                          {QStringLiteral("shortName"), q.value(QLatin1String("shortName"))},
                                          {QStringLiteral("exchange"), q.value(QLatin1String("exchange"))},
-                                         {QStringLiteral("quoteType"), type.toLower()}});
+                                         {QStringLiteral("quoteType"), quoteType.toLower()}});
         ++total;
     }
     const QJsonObject result{{QStringLiteral("start"), start},
@@ -422,6 +439,28 @@ FakeProvider::Reply FakeProvider::consentPage(const Request& r)
             "text/html; charset=utf-8", ""};
 }
 
+FakeProvider::Reply FakeProvider::webPage(const Request& r) const
+{
+    if (r.path.startsWith("/guce/"))  // the consent flow: straight back, consent noted
+        return {302,
+                {},
+                "text/html",
+                "Location: " + base().toLatin1() + "/web/quote/AAPL/?guccounter=1\r\nSet-Cookie: GUC=ok; Path=/\r\n"};
+    if (r.path == "/web/quote/AAPL/" && webConsent_ && !r.cookie.contains("GUC="))
+        return {307, {}, "text/html", "Location: " + base().toLatin1() + "/guce/consent?brandType=eu\r\n"};
+    if (r.path != "/web/quote/AAPL/" && r.path != "/portal/")
+        return {404, "<html>Not here</html>", "text/html", ""};
+    // The provider's pages carry tens of kilobytes of headers.
+    QByteArray headers = "Set-Cookie: A3=d=webcookie; Path=/; HttpOnly\r\n";
+    for (int i = 0; headers.size() < 60 * 1024; ++i)
+        headers += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(900, 'f') + "\r\n";
+    // With a form of its own, as the provider's pages have (a search box).
+    return {200,
+            "<html><body><form action=\"/web/search\"><input type=\"hidden\" name=\"fr\" value=\"uh3\">"
+            "<input name=\"p\"></form>Apple Inc. (AAPL)</body></html>",
+            "text/html", headers};
+}
+
 FakeProvider::Reply FakeProvider::quotes(const QByteArray& query) const
 {
     QJsonArray result;
@@ -439,8 +478,22 @@ FakeProvider::Reply FakeProvider::search(const QByteArray& query) const
 {
     const QString text = QString::fromUtf8(param(query, "q"));
     const QByteArray recorded = searches_.value(text);
-    return {200, recorded.isEmpty() ? QByteArray(R"({"explains":[],"count":0,"quotes":[],"news":[]})") : recorded,
-            "application/json", ""};
+    if (!recorded.isEmpty())
+        return {200, recorded, "application/json", ""};
+    // A symbol of the test's own quotes finds itself.
+    QJsonArray found;
+    if (quotes_.contains(text.toUpper())) {
+        const QJsonObject q = quotes_.value(text.toUpper());
+        found.append(QJsonObject{{QStringLiteral("symbol"), q.value(QLatin1String("symbol"))},
+                                 {QStringLiteral("shortname"), q.value(QLatin1String("shortName"))},
+                                 {QStringLiteral("exchange"), q.value(QLatin1String("exchange"))},
+                                 {QStringLiteral("exchDisp"), q.value(QLatin1String("fullExchangeName"))},
+                                 {QStringLiteral("quoteType"), q.value(QLatin1String("quoteType"))}});
+    }
+    const QJsonObject body{{QStringLiteral("count"), found.size()},
+                           {QStringLiteral("quotes"), found},
+                           {QStringLiteral("news"), QJsonArray()}};
+    return {200, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json", ""};
 }
 
 void FakeProvider::send(QTcpSocket* socket, const Reply& reply)

@@ -25,12 +25,14 @@ public:
         Hang,         // never answer
         ServerError,  // 500
         HtmlPage,     // 200 with an HTML page
+        NotFound,     // 404 "No data found", as during the provider's outages
     };
 
     struct Request {
         QByteArray path;   // "/v8/finance/chart/NVDA"
         QByteArray query;  // raw
         QByteArray cookie;
+        QByteArray userAgent;
         QByteArray method = "GET";
         QByteArray body;  // of a POST
         qint64 arrivedMs = 0;
@@ -45,6 +47,11 @@ public:
     // A quote-endpoint record for `symbol`, answered by quote and by chart.
     void addQuote(const QString& symbol, double price, double volume, qint64 marketTime,
                   const QString& name = QString());
+    // The quote type of a quote added (EQUITY unless set: ETF, MUTUALFUND...).
+    void setQuoteType(const QString& symbol, const QString& type)
+    {
+        quotes_[symbol][QStringLiteral("quoteType")] = type;
+    }
     // A chart answer of the test's own for `symbol`.
     void setChart(const QString& symbol, int status, const QByteArray& body)
     {
@@ -52,6 +59,7 @@ public:
     }
     // `count` faults for requests whose path starts with `prefix`; -1: all.
     void setFault(const QByteArray& prefix, Fault fault, int count = -1);
+    void clearFaults() { faults_.clear(); }
     void setDelay(int ms) { delayMs_ = ms; }
     // Answers the chart of every symbol without a recorded answer with a
     // bar on each weekday of the asked period (dailyChart), for long
@@ -73,8 +81,19 @@ public:
     // Spark answers without the day's high, low and volume in their meta,
     // as older answers were.
     void sparkWithoutDayFigures(bool on) { sparkBare_ = on; }
+    // The cookie host answers without setting the session cookie.
+    void cookieHostWithoutCookie(bool on) { fcBare_ = on; }
+    // The web host's quote page goes through a consent flow without a form
+    // (redirects only) before it sets the cookie, as from the EU in 2026.
+    void webConsentFlow(bool on) { webConsent_ = on; }
+    // Requests with this User-Agent get 429 (empty: none).
+    void refuseUserAgent(const QByteArray& agent) { refusedAgent_ = agent; }
+    // Quote calls of more than `n` symbols are refused with 400 (0: none).
+    void setQuoteLimit(int n) { quoteLimit_ = n; }
     // Every crumb is refused with 401 while set.
     void refuseCrumbs(bool refuse) { refuseCrumbs_ = refuse; }
+    // What the crumb endpoint answers (with 200) from now on.
+    void setCrumb(const QByteArray& crumb) { crumb_ = crumb; }
     // Hands out a new crumb: the old one is refused from now on.
     void rotateCrumb();
 
@@ -103,6 +122,7 @@ private:
     Reply spark(const QByteArray& query) const;
     Reply lookup(const QByteArray& query) const;
     Reply consentPage(const Request& r);
+    Reply webPage(const Request& r) const;
     // The chart result of `symbol` (recorded, or built from its quote);
     // empty when unknown. `status` gets the HTTP status of its answer.
     QJsonObject chartResult(const QString& symbol, int* status) const;
@@ -116,6 +136,9 @@ private:
     QVector<QPair<QByteArray, QPair<Fault, int>>> faults_;
     QByteArray crumb_ = "fAkeCrumb/1";
     bool refuseCrumbs_ = false;
+    int quoteLimit_ = 0;
+    bool fcBare_ = false, webConsent_ = false;
+    QByteArray refusedAgent_;
     QByteArray retryAfter_;
     bool consentNeeded_ = false, consentGiven_ = false, sparkBare_ = false;
     int delayMs_ = 0;

@@ -1,5 +1,7 @@
 #include "gatewayfixture.h"
 
+#include <QTimeZone>
+
 namespace {
 
 // The history request as the program sends it: all lower case, months from 0.
@@ -40,7 +42,7 @@ TEST_F(GatewayTest, HistoryNewestFirstWithSplitAdjustedPricesAndAdjustedClose)
                          "2-Jul-21,20.44025,20.50525,20.28775,20.487,342764000,20.446875\n");
     const FakeProvider::Request& asked = provider.requests().last();
     EXPECT_EQ(asked.path, "/v8/finance/chart/NVDA");
-    EXPECT_EQ(asked.query, "period1=1625097600&period2=1625702400&interval=1d&events=div%7Csplit");
+    EXPECT_EQ(asked.query, "period1=1625097600&period2=1625702400&interval=1d&events=div%2Csplits%2CcapitalGains");
 }
 
 TEST_F(GatewayTest, SplitAdjustedPricesOfLongAgoAreNoStaircase)
@@ -89,4 +91,24 @@ TEST_F(GatewayTest, HistoryWithoutPricesAndOfUnknownSymbols)
     const Answer unknown = get(tablePath(QStringLiteral("SI"), QDate(2020, 1, 1), QDate(2020, 1, 3)));
     EXPECT_EQ(unknown.status, 404);
     EXPECT_TRUE(unknown.body.startsWith("<html>"));
+}
+
+TEST_F(GatewayTest, NoRequestTheProviderRefusesForItsLength)
+{
+    // "All data" starts in 1900; the provider serves 100 years of days at
+    // most: asked from 99 years ago, and never from after the end.
+    startGateway();
+    const QDate today = QDateTime::currentDateTimeUtc().date();
+    get(tablePath(QStringLiteral("MSFT"), QDate(1900, 1, 1), today.addDays(-1)));
+    ASSERT_EQ(provider.count("/v8/finance/chart/MSFT"), 1);
+    const QByteArray query = provider.requests().last().query;
+    const qint64 period1 = query.mid(8, query.indexOf('&') - 8).toLongLong();
+    EXPECT_EQ(QDateTime::fromSecsSinceEpoch(period1, QTimeZone::utc()),
+              QDateTime(today.addYears(-99).addDays(1), QTime(0, 0), QTimeZone::utc()));
+
+    // A range wholly before that: no prices, and nothing asked.
+    const Answer old = get(tablePath(QStringLiteral("MSFT"), QDate(1900, 1, 1), QDate(1910, 12, 31)));
+    EXPECT_EQ(old.status, 404);
+    EXPECT_TRUE(old.body.contains("No Prices in this date range"));
+    EXPECT_EQ(provider.count("/v8/finance/chart/MSFT"), 1);
 }

@@ -77,10 +77,22 @@ TEST(LegacyLine, KnownUnknownAndIndexLines)
               "\"aapl\",\"2/14/2025\",\"4:00pm\",241.07,245.41,241.00,244.60,40896227,\"Apple Inc.\"\r\n");
     EXPECT_EQ(legacyLine(QStringLiteral("AAPL"), &i, "snx"), "\"AAPL\",\"Apple Inc.\",\"NasdaqGS\"\r\n");
 
-    // An index: no open or range of its own, no volume.
+    // A share without an open, or with an open of 0: not available, never
+    // the last price in its place.
+    i.open = livejson::kMissing;
+    EXPECT_EQ(legacyLine(QStringLiteral("AAPL"), &i, "ohgl1v"), "N/A,245.41,241.00,244.60,40896227\r\n");
+    i.open = 0;
+    i.volume = livejson::kMissing;
+    EXPECT_EQ(legacyLine(QStringLiteral("AAPL"), &i, "ohgl1v"), "N/A,245.41,241.00,244.60,N/A\r\n");
+
+    // An index: no open or range of its own (the provider sends 0), no
+    // volume: the last price stands there, as the old service had it.
+    i.type = QStringLiteral("INDEX");
     i.open = i.high = i.low = 0;
     i.volume = 0;
     EXPECT_EQ(legacyLine(QStringLiteral("^X"), &i, "ohgl1v"), "244.60,244.60,244.60,244.60,0\r\n");
+    i.open = livejson::kMissing;  // but a missing one is missing
+    EXPECT_EQ(legacyLine(QStringLiteral("^X"), &i, "ohgl1v"), "N/A,244.60,244.60,244.60,0\r\n");
 
     // A zone the system does not know: the offset of the answer.
     i.exchange.timezoneName = QStringLiteral("Nowhere/Atlantis");
@@ -111,7 +123,7 @@ TEST(CurrentFromChart, OpenFromTheBarOfTheLastTradingDay)
     EXPECT_EQ(q.last, 10);
 }
 
-TEST(HistoryCsv, LocalDatesOneRowPerDateNullsAndRange)
+TEST(HistoryCsv, SessionDaysOneRowPerDayNoRowWithoutPricesAndRange)
 {
     livejson::Chart c;
     c.meta.exchange.timezoneName = QStringLiteral("Asia/Tokyo");
@@ -121,12 +133,34 @@ TEST(HistoryCsv, LocalDatesOneRowPerDateNullsAndRange)
     c.bars = {bar(1718204400, 1.0),                 // 2024-06-12 15:00 UTC -> 13 Jun, before the range
               bar(1718290800, 2.0),                 // -> 14 Jun
               bar(1718294400, 3.0),                 // -> 14 Jun, later: kept
-              bar(1718377200, livejson::kMissing),  // -> 15 Jun, no close: dropped
-              bar(1718463600, 4.0)};                // -> 16 Jun
+              bar(1718377200, livejson::kMissing),  // -> 15 Jun, no close
+              bar(1718463600, 4.0),                 // -> 16 Jun, no open
+              bar(1718542800, 5.0)};                // 2024-06-16 13:00 UTC: 22:00 in Tokyo -> 17 Jun
     c.bars[4].open = livejson::kMissing;
-    c.bars[4].adjclose = livejson::kMissing;
-    EXPECT_EQ(historyCsv(c, QDate(2024, 6, 14), QDate(2024, 6, 16)), "Date,Open,High,Low,Close,Volume,Adj Close\n"
-                                                                     "16-Jun-24,0,2.00,0.50,4.00,10,4.00\n"
-                                                                     "14-Jun-24,1.00,2.00,0.50,3.00,10,1.50\n");
+    int bare = 0;
+    EXPECT_EQ(historyCsv(c, QDate(2024, 6, 14), QDate(2024, 6, 17), &bare),
+              "Date,Open,High,Low,Close,Volume,Adj Close\n"
+              "17-Jun-24,1.00,2.00,0.50,5.00,10,2.50\n"
+              "14-Jun-24,1.00,2.00,0.50,3.00,10,1.50\n"
+              "Left out,2,days without prices\n");
+    EXPECT_EQ(bare, 2);
     EXPECT_TRUE(historyCsv(c, QDate(2024, 7, 1), QDate(2024, 7, 5)).isEmpty());
+}
+
+TEST(HistoryCsv, AFundsCapitalGainStaysOutOfTheDividendAdjustment)
+{
+    // A distribution of 7.857 on a close of 100: 1.437 dividend, 6.42
+    // capital gain. The provider's adjusted close before the ex-date holds
+    // all of it (x 0.92143); kept is the dividend's step only (x 0.98563).
+    livejson::Chart c;
+    c.meta.exchange.timezoneName = QStringLiteral("America/New_York");
+    c.meta.priceHint = 2;
+    c.bars = {livejson::Bar{1735828200, 100, 100, 100, 100, 0, 92.143},  // 2025-01-02 09:30 in New York
+              livejson::Bar{1735914600, 93, 93, 93, 93, 0, 93}};         // 2025-01-03, the ex-date
+    c.dividends = {{1735914600, 7.857}};
+    c.capitalGains = {{1735914600, 6.42}};
+    const QByteArray csv = historyCsv(c, QDate(2025, 1, 2), QDate(2025, 1, 3));
+    EXPECT_EQ(csv.toStdString(), "Date,Open,High,Low,Close,Volume,Adj Close\n"
+                                 "3-Jan-25,93.00,93.00,93.00,93.00,0,93.00\n"
+                                 "2-Jan-25,100.00,100.00,100.00,100.00,0,98.563\n");
 }

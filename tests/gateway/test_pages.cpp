@@ -2,6 +2,8 @@
 
 #include "quotes/pages.h"
 
+#include <QTimeZone>
+
 TEST_F(GatewayTest, FirstDateOfHistoryAsTheProgramReadsIt)
 {
     startGateway();
@@ -13,7 +15,13 @@ TEST_F(GatewayTest, FirstDateOfHistoryAsTheProgramReadsIt)
     // No first trade date: the first monthly bar, and there is none.
     const Answer index = get(QStringLiteral("/q/hp?s=^VXAPL"));
     EXPECT_TRUE(index.body.contains("There is no Historical Prices data available for"));
-    EXPECT_EQ(provider.requests().last().query.left(33), "interval=1mo&period1=-2208988800&");
+    // Asked from 99 years ago: the provider refuses more than 100 years.
+    const qint64 earliest =
+        QDateTime(QDateTime::currentDateTimeUtc().date().addYears(-99).addDays(1), QTime(0, 0), QTimeZone::utc())
+            .toSecsSinceEpoch();
+    EXPECT_TRUE(
+        provider.requests().last().query.startsWith("interval=1mo&period1=" + QByteArray::number(earliest) + '&'))
+        << provider.requests().last().query.constData();
 
     EXPECT_TRUE(get(QStringLiteral("/q/hp?s=SI")).body.contains("Invalid Ticker Symbol"));
 }
@@ -61,6 +69,20 @@ TEST_F(GatewayTest, LookupPagesFilterByKindAndMarket)
     EXPECT_TRUE(none.body.contains("Your search for AAPL returned no matches"));
 }
 
+TEST_F(GatewayTest, AStockSearchListsExchangeTradedFundsToo)
+{
+    provider.addQuote(QStringLiteral("AAPL"), 244.6, 100, 1739566800, QStringLiteral("Apple Inc."));
+    provider.addQuote(QStringLiteral("AAPU"), 30, 100, 1739566800, QStringLiteral("Direxion Daily Apple Bull 2X"));
+    provider.setQuoteType(QStringLiteral("AAPU"), QStringLiteral("ETF"));
+    provider.addQuote(QStringLiteral("APLFX"), 12, 0, 1739566800, QStringLiteral("Apple Growth Fund"));
+    provider.setQuoteType(QStringLiteral("APLFX"), QStringLiteral("MUTUALFUND"));
+    startGateway();
+    const Answer stocks = get(QStringLiteral("/l?m=US&s=apple&b=0"));
+    EXPECT_TRUE(stocks.body.contains("><a href=\"/q?s=AAPL+AAPU&f=s")) << stocks.body.constData();
+    const Answer funds = get(QStringLiteral("/l?m=US&s=apple&t=M&b=0"));
+    EXPECT_TRUE(funds.body.contains("><a href=\"/q?s=APLFX&f=s")) << funds.body.constData();
+}
+
 TEST_F(GatewayTest, LookupInUtf8PagesBeyondTheFirstFifty)
 {
     for (int i = 0; i < 120; ++i)
@@ -74,7 +96,7 @@ TEST_F(GatewayTest, LookupInUtf8PagesBeyondTheFirstFifty)
     EXPECT_TRUE(first.body.contains("><a href=\"/q?s=W000.WA+W001.WA+"));
     EXPECT_TRUE(first.body.contains("W049.WA&f=s"));
     // The provider gets the text as typed; the page's names are Latin-1.
-    EXPECT_TRUE(provider.requests().last().query.startsWith("query=%C5%81%C3%B3d%C5%BA&type=equity&start=0&count=50"));
+    EXPECT_TRUE(provider.requests().last().query.startsWith("query=%C5%81%C3%B3d%C5%BA&type=all&start=0&count=50"));
     EXPECT_TRUE(first.body.contains("L\xF3"
                                     "dz Widget 0"));
 

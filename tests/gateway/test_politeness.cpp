@@ -40,7 +40,7 @@ TEST_F(GatewayTest, AtMostFourAtOnceAndTwoASecondAfterABurstOfFour)
     EXPECT_GE(provider.requests()[9].arrivedMs - provider.requests()[0].arrivedMs, 2500);
 }
 
-TEST(UpstreamPause, DoublesAfterEachTooManyRequestsAndResetsAfterAnAnswer)
+TEST(UpstreamPause, GrowsAfterEachTooManyRequestsAndResetsAfterAnAnswer)
 {
     // The pause runs on the upstream's own clock. Each ask meant to fall
     // inside a pause comes right after it began, with most of a second to
@@ -74,4 +74,38 @@ TEST(UpstreamPause, DoublesAfterEachTooManyRequestsAndResetsAfterAnAnswer)
     waitUntil([] { return false; }, 1000);
     EXPECT_EQ(ask(QStringLiteral("NVDA")), UpstreamReply::Kind::Answer);
     EXPECT_TRUE(!upstream.paused());
+}
+
+TEST(UpstreamPause, FollowsAFixedScheduleNotADoubling)
+{
+    // Steps of 1, 2, 5 and 15 pauses: the third 429 in a row pauses 5 s,
+    // where doubling would give 4 s. Each wait leaves most of a second to a
+    // loaded machine.
+    FakeProvider provider;
+    GatewayConfig c;
+    c.liveHost = provider.base();
+    c.pauseMs = 1000;
+    c.maxPauseMs = 60000;
+    Upstream upstream(c);
+    const auto ask = [&](const QString& symbol) {
+        UpstreamReply::Kind kind{};
+        bool done = false;
+        upstream.getJson(QStringLiteral("/v8/finance/chart/") + symbol, 0, [&](const UpstreamReply& r) {
+            kind = r.kind;
+            done = true;
+        });
+        EXPECT_TRUE(waitUntil([&] { return done; }, 10000));
+        return kind;
+    };
+    provider.setFault("/v8/", FakeProvider::Fault::Throttle, 3);
+    EXPECT_EQ(ask(QStringLiteral("A")), UpstreamReply::Kind::Throttled);  // 1 s
+    waitUntil([] { return false; }, 1100);
+    EXPECT_EQ(ask(QStringLiteral("B")), UpstreamReply::Kind::Throttled);  // 2 s
+    waitUntil([] { return false; }, 2100);
+    EXPECT_EQ(ask(QStringLiteral("C")), UpstreamReply::Kind::Throttled);  // 5 s
+    EXPECT_EQ(provider.requests().size(), 3);
+    waitUntil([] { return false; }, 4300);
+    EXPECT_TRUE(upstream.paused());
+    waitUntil([] { return false; }, 1000);
+    EXPECT_FALSE(upstream.paused());
 }

@@ -1,11 +1,13 @@
 #include "gatewayfixture.h"
 
+#include "support/settingsstore.h"
 #include "support/yield.h"
 
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 using Fault = FakeProvider::Fault;
@@ -98,60 +100,71 @@ protected:
     QByteArray host() const { return "127.0.0.1:" + QByteArray::number(gateway->port()); }
 };
 
-TEST_F(RealConditionsTest, WithoutASessionABatchOf180TakesNineSparkCallsAndOneAttempt)
+TEST_F(RealConditionsTest, WithoutASessionEveryPriceIsTheProvidersAndWhatIsLeftIsAskedAgain)
 {
-    const QStringList symbols = made(provider, QStringLiteral("S"), 180);
-    provider.setFault("/v1/test/getcrumb", Fault::HtmlPage);  // no crumb to be had
-    provider.setDelay(500);
-    startGateway();
-    const Answer a = get(quotesPath(symbols));
-    ASSERT_EQ(a.status, 200);
-    const QList<QByteArray> lines = a.body.split('\n');
-    ASSERT_EQ(lines.size(), 181);
-    // The spark endpoint has no open: the last price stands in, as for an
-    // index.
-    EXPECT_EQ(lines[0], "\"S000\",\"2/14/2025\",\"4:00pm\",10.00,11.00,8.00,10.00,1000,\"S000 Corp\"\r");
-    EXPECT_EQ(lines[179], "\"S179\",\"2/14/2025\",\"4:00pm\",189.00,190.00,187.00,189.00,1179,\"S179 Corp\"\r");
-    EXPECT_EQ(provider.count("/v7/finance/spark"), 9);
-    EXPECT_EQ(provider.count("/v8/"), 0);
-    EXPECT_EQ(provider.count("/v7/finance/quote"), 0);
-    EXPECT_LE(provider.maxInFlight(), 4);
-}
-
-TEST_F(RealConditionsTest, RetriesJoinTheWorkUntilEveryChartIsIn)
-{
-    // Spark answers without the day's figures: every symbol needs its
-    // chart, far more than one attempt of the program lasts.
+    // No crumb to be had: every open comes from the day's bar of the
+    // symbol's chart (spark answers have none), far more than one attempt
+    // of the program lasts. Each attempt gets what is in by its budget; the
+    // program asks for the rest again, and the gateway has kept on.
     const QStringList symbols = made(provider, QStringLiteral("C"), 40);
     provider.setFault("/v1/test/getcrumb", Fault::HtmlPage);
-    provider.sparkWithoutDayFigures(true);
     provider.setDelay(300);
     startGateway([](GatewayConfig& c) {
-        c.budgetMs = 700;
-        c.ratePerSec = 20;
+        c.budgetMs = 1000;
+        c.ratePerSec = 10;
     });
-    Answer a;
-    int attempts = 0;
-    while (a.status != 200 && attempts < 30) {
-        a = get(quotesPath(symbols));
+    QStringList left = symbols;
+    QHash<QString, QByteArray> got;
+    int attempts = 0, parts = 0;
+    while (!left.isEmpty() && attempts < 40) {
         ++attempts;
+        const Answer a = get(quotesPath(left));
+        if (a.status != 200)
+            continue;
+        ++parts;
+        for (const QByteArray& line : a.body.split('\n')) {
+            const QString symbol = QString::fromLatin1(line.mid(1, 4));
+            if (!line.isEmpty() && left.removeOne(symbol))
+                got.insert(symbol, line);
+        }
     }
-    EXPECT_GE(attempts, 2);  // the first closed without an answer
-    ASSERT_EQ(a.status, 200);
-    const QList<QByteArray> lines = a.body.split('\n');
-    ASSERT_EQ(lines.size(), 41);
-    // From the chart: the open of the day's bar.
-    EXPECT_EQ(lines[39], "\"C039\",\"2/14/2025\",\"4:00pm\",48.00,50.00,47.00,49.00,1039,\"C039 Corp\"\r");
+    EXPECT_GE(parts, 3);
+    ASSERT_TRUE(left.isEmpty()) << qPrintable(left.join(QLatin1Char(' ')));
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(got.value(symbols[i]),
+                  QStringLiteral("\"%1\",\"2/14/2025\",\"4:00pm\",%2.00,%3.00,%4.00,%5.00,%6,\"%1 Corp\"\r")
+                      .arg(symbols[i])
+                      .arg(9 + i)
+                      .arg(11 + i)
+                      .arg(8 + i)
+                      .arg(10 + i)
+                      .arg(1000 + i)
+                      .toLatin1());
+    }
     // Each symbol asked once, whatever the number of attempts.
-    EXPECT_EQ(provider.count("/v7/finance/spark"), 2);
     EXPECT_EQ(provider.count("/v8/"), 40);
+    EXPECT_EQ(provider.count("/v7/finance/spark"), 0);
+}
+
+TEST_F(RealConditionsTest, NamesAloneComeFromTheSparkEndpoint)
+{
+    const QStringList symbols = made(provider, QStringLiteral("N"), 30);
+    provider.setFault("/v1/test/getcrumb", Fault::HtmlPage);
+    startGateway();
+    const Answer a =
+        get(QStringLiteral("/d/quotes.csv?s=") + symbols.join(QLatin1Char('+')) + QStringLiteral("+&h=0&f=snx&e=.csv"));
+    ASSERT_EQ(a.status, 200);
+    EXPECT_TRUE(a.body.startsWith("\"N000\",\"N000 Corp\",\"NYSE\"\r\n")) << a.body.constData();
+    EXPECT_EQ(a.body.count("\r\n"), 30);
+    EXPECT_EQ(provider.count("/v7/finance/spark"), 2);
+    EXPECT_EQ(provider.count("/v8/"), 0);
 }
 
 TEST_F(RealConditionsTest, RequestsArrivingTogetherShareTheQuoteCalls)
 {
     const QStringList symbols = made(provider, QStringLiteral("T"), 200);
     startGateway();
-    // Ten loaders of 20 symbols each: two calls of 100, not ten.
+    // Ten loaders of 20 symbols each: four calls of 50, not ten.
     QStringList paths;
     for (int i = 0; i < 10; ++i)
         paths << quotesPath(symbols.mid(i * 20, 20));
@@ -161,14 +174,61 @@ TEST_F(RealConditionsTest, RequestsArrivingTogetherShareTheQuoteCalls)
         EXPECT_EQ(answers[i].body.count("\r\n"), 20);
         EXPECT_TRUE(answers[i].body.startsWith("\"" + symbols[i * 20].toLatin1() + "\","));
     }
-    EXPECT_EQ(provider.count("/v7/finance/quote"), 2);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 4);
     EXPECT_EQ(provider.count("/v8/"), 0);
 }
 
-TEST_F(RealConditionsTest, UnreachableCookieHostSendsQuotesToTheChartsForAWhile)
+TEST_F(RealConditionsTest, ABlockedCookieHostTheWebHostAndThePortalGiveTheCookie)
+{
+    // The cookie host blocked by the resolver: the web host's quote page
+    // sets the cookie, with tens of kilobytes of headers.
+    store::write(QStringLiteral("LiveCookieHost"), QStringLiteral("http://127.0.0.1:1"));
+    startGateway();
+    const QByteArray aapl = "\"AAPL\",\"2/14/2025\",\"4:00pm\",241.07,245.41,241.00,244.60,40896227,\"Apple Inc.\"\r\n";
+    EXPECT_EQ(get(quotesPath({QStringLiteral("AAPL")})).body, aapl);
+    EXPECT_EQ(provider.count("/web/quote/AAPL/"), 1);
+    EXPECT_EQ(provider.count("/web/search"), 0);  // its search form is no consent form
+    EXPECT_EQ(provider.count("/portal/"), 0);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 1);
+    EXPECT_EQ(provider.count("/v8/"), 0);
+    for (const FakeProvider::Request& r : provider.requests()) {
+        if (r.path == "/v1/test/getcrumb") {
+            EXPECT_TRUE(r.cookie.contains("A3=d=webcookie")) << r.cookie.constData();
+        }
+    }
+
+    // A cookie host that sets no cookie, a web host whose page goes through
+    // a consent flow of redirects only: followed with one cookie jar.
+    gateway.reset();
+    provider.clearRequests();
+    store::write(QStringLiteral("LiveCookieHost"), provider.base() + QStringLiteral("/fc"));
+    store::sync();
+    provider.cookieHostWithoutCookie(true);
+    provider.webConsentFlow(true);
+    startGateway();
+    EXPECT_EQ(get(quotesPath({QStringLiteral("AAPL")})).body, aapl);
+    EXPECT_EQ(provider.count("/fc"), 1);
+    EXPECT_EQ(provider.count("/guce/"), 1);
+    EXPECT_EQ(provider.count("/web/quote/AAPL/"), 2);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 1);
+
+    // Web host down too: the portal.
+    gateway.reset();
+    provider.clearRequests();
+    provider.setFault("/web/", Fault::ServerError);
+    startGateway();
+    EXPECT_EQ(get(quotesPath({QStringLiteral("AAPL")})).body, aapl);
+    EXPECT_EQ(provider.count("/portal/"), 1);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 1);
+}
+
+TEST_F(RealConditionsTest, NoPlaceGivesACookieSoQuotesComeFromTheChartsForAWhile)
 {
     made(provider, QStringLiteral("K"), 3);
     provider.setFault("/fc", Fault::ServerError);
+    for (const char* key : {"LiveWebHost", "LivePortalHost"})
+        store::write(QLatin1String(key), QStringLiteral("http://127.0.0.1:1"));
+    store::sync();
     said.clear();
     qInstallMessageHandler(keep);
     startGateway();
@@ -176,15 +236,16 @@ TEST_F(RealConditionsTest, UnreachableCookieHostSendsQuotesToTheChartsForAWhile)
     const Answer b = get(quotesPath({QStringLiteral("K002")}));
     qInstallMessageHandler(nullptr);
     EXPECT_EQ(a.status, 200);
-    EXPECT_TRUE(a.body.startsWith("\"K000\",\"2/14/2025\",\"4:00pm\",10.00,11.00,8.00,10.00,1000,"))
+    EXPECT_TRUE(a.body.startsWith("\"K000\",\"2/14/2025\",\"4:00pm\",9.00,11.00,8.00,10.00,1000,"))
         << a.body.constData();
     EXPECT_EQ(b.status, 200);
     // Asked twice (one retry), then left alone; said once.
     EXPECT_EQ(provider.count("/fc"), 2);
     EXPECT_EQ(provider.count("/v1/test/getcrumb"), 0);
-    EXPECT_EQ(provider.count("/v7/finance/spark"), 2);
+    EXPECT_EQ(provider.count("/v8/"), 3);
     QMutexLocker lock(&logged);
-    EXPECT_EQ(said.filter(QStringLiteral("cookie host")).size(), 1) << qPrintable(said.join(QLatin1Char('\n')));
+    EXPECT_EQ(said.filter(QStringLiteral("hands out the provider's cookie")).size(), 1)
+        << qPrintable(said.join(QLatin1Char('\n')));
 }
 
 TEST_F(RealConditionsTest, ConsentFormIsAgreedToAndTheQuoteEndpointServes)
@@ -207,19 +268,57 @@ TEST_F(RealConditionsTest, ConsentFormIsAgreedToAndTheQuoteEndpointServes)
     EXPECT_EQ(posts, 1);
 }
 
-TEST_F(RealConditionsTest, ConsentThatDoesNotTakeIsTriedOnceThenTheSparkServes)
+TEST_F(RealConditionsTest, ConsentThatDoesNotTakeIsDeclinedThenTheWebHostServes)
 {
     provider.setFault("/fc", Fault::Consent);  // redirects whatever is posted
     startGateway();
     const Answer a = get(quotesPath({QStringLiteral("AAPL")}));
-    EXPECT_EQ(a.status, 200);
-    EXPECT_TRUE(a.body.startsWith("\"AAPL\",\"2/14/2025\",\"4:00pm\","));
-    EXPECT_EQ(provider.count("/consent/collect"), 1);
-    EXPECT_EQ(provider.count("/fc"), 2);
+    EXPECT_EQ(a.body, "\"AAPL\",\"2/14/2025\",\"4:00pm\",241.07,245.41,241.00,244.60,40896227,\"Apple Inc.\"\r\n");
+    // Agreed, then declined, each once; then the web host's cookie.
+    QList<QByteArray> posted;
+    for (const FakeProvider::Request& r : provider.requests()) {
+        if (r.method == "POST")
+            posted << r.body;
+    }
+    EXPECT_EQ(posted, (QList<QByteArray>{"csrfToken=tok%26en%3D1&sessionId=3_cc-session&agree=agree",
+                                         "csrfToken=tok%26en%3D1&sessionId=3_cc-session&reject=reject"}));
+    EXPECT_EQ(provider.count("/fc"), 3);
+    EXPECT_EQ(provider.count("/web/quote/AAPL/"), 1);
     EXPECT_EQ(get(quotesPath({QStringLiteral("BABA")})).status, 200);
-    EXPECT_EQ(provider.count("/consent/collect"), 1);
-    EXPECT_EQ(provider.count("/fc"), 2);
-    EXPECT_EQ(provider.count("/v7/finance/quote"), 0);
+    EXPECT_EQ(provider.count("/consent/collect"), 2);
+    EXPECT_EQ(provider.count("/fc"), 3);
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 2);
+}
+
+TEST_F(RealConditionsTest, AShortFixedUserAgentAndOneOtherAfterATooManyRequestsAtTheStart)
+{
+    // No browser version to age.
+    const QRegularExpression browser(QStringLiteral("(Chrome|Firefox|Safari|AppleWebKit|Gecko|Edg|Version)/"));
+    EXPECT_FALSE(browser.match(QString::fromLatin1(GatewayConfig::defaultUserAgent())).hasMatch());
+    EXPECT_EQ(GatewayConfig::fromSettings().userAgent, GatewayConfig::defaultUserAgent());
+
+    // The first request refused for its identity: the other one, kept.
+    provider.refuseUserAgent(GatewayConfig::defaultUserAgent());
+    startGateway();
+    const Answer a = get(quotesPath({QStringLiteral("AAPL")}));
+    EXPECT_EQ(a.status, 200);
+    EXPECT_TRUE(a.body.startsWith("\"AAPL\",\"2/14/2025\",\"4:00pm\",241.07,"));
+    ASSERT_GE(provider.requests().size(), 4);
+    EXPECT_EQ(provider.requests()[0].userAgent, GatewayConfig::defaultUserAgent());
+    for (qsizetype i = 1; i < provider.requests().size(); ++i)
+        EXPECT_EQ(provider.requests()[i].userAgent, GatewayConfig::defaultAlternateUserAgent());
+
+    // The user's own, from the settings, without a new build.
+    gateway.reset();
+    provider.clearRequests();
+    provider.refuseUserAgent(QByteArray());
+    store::write(QStringLiteral("LiveUserAgent"), QStringLiteral("Mozilla/5.0 (mine)"));
+    store::sync();
+    startGateway();
+    EXPECT_EQ(get(quotesPath({QStringLiteral("BABA")})).status, 200);
+    ASSERT_FALSE(provider.requests().isEmpty());
+    for (const FakeProvider::Request& r : provider.requests())
+        EXPECT_EQ(r.userAgent, "Mozilla/5.0 (mine)");
 }
 
 TEST_F(RealConditionsTest, OneBurstOfTooManyRequestsIsOnePause)
@@ -230,6 +329,7 @@ TEST_F(RealConditionsTest, OneBurstOfTooManyRequestsIsOnePause)
     startGateway([](GatewayConfig& c) {
         c.pauseMs = 1000;
         c.maxPauseMs = 60000;
+        c.alternateUserAgent.clear();  // the identity is not what is refused here
     });
     // Four history downloads in flight, all throttled.
     QNetworkAccessManager client;
@@ -263,8 +363,10 @@ TEST_F(RealConditionsTest, OneBurstOfTooManyRequestsIsOnePause)
     EXPECT_EQ(get(tablePath(symbols[1])).status, 200);
 
     // Answered since: back to 1 s, but the provider's Retry-After counts.
+    // (Twice: the chart of a symbol answered before is asked to tell the
+    // provider's 429 from one symbol's, and meets it too.)
     provider.setRetryAfter("3");
-    provider.setFault("/v8/", Fault::Throttle, 1);
+    provider.setFault("/v8/", Fault::Throttle, 2);
     EXPECT_EQ(get(tablePath(symbols[2])).status, 503);
     idle(1500);
     EXPECT_EQ(get(tablePath(symbols[2])).status, 503);
@@ -353,4 +455,71 @@ TEST_F(RealConditionsTest, WorkForClientsThatHaveGoneIsDropped)
     // would have followed meanwhile.
     idle(5000);
     EXPECT_LE(provider.count("/v8/"), 5);
+}
+
+TEST_F(RealConditionsTest, OneSymbolsTooManyRequestsPausesNothing)
+{
+    const QStringList symbols = made(provider, QStringLiteral("H"), 8);
+    startGateway();
+    EXPECT_EQ(get(tablePath(symbols[0])).status, 200);
+
+    // H001 alone is refused (the provider answers others): it fails, each
+    // time it is asked, and the others go on without a pause.
+    provider.setFault("/v8/finance/chart/H001", Fault::Throttle);
+    EXPECT_EQ(get(tablePath(symbols[1])).status, 503);
+    const Answer other = get(tablePath(symbols[2]));
+    EXPECT_EQ(other.status, 200);
+    EXPECT_LT(other.ms, 5000);
+    EXPECT_EQ(get(tablePath(symbols[1])).status, 503);
+
+    // In a batch of current quotes: the others' lines, none for H001.
+    provider.refuseCrumbs(true);
+    const Answer batch = get(quotesPath(symbols.mid(1, 3)));
+    EXPECT_EQ(batch.status, 200);
+    EXPECT_FALSE(batch.body.contains("H001"));
+    EXPECT_TRUE(batch.body.startsWith("\"H002\",\"2/14/2025\",\"4:00pm\",11.00,")) << batch.body.constData();
+    EXPECT_TRUE(batch.body.contains("\"H003\",\"2/14/2025\",\"4:00pm\",12.00,"));
+
+    // When the chart answered before is refused as well, it is the
+    // provider's: everything pauses.
+    provider.clearFaults();
+    provider.setFault("/v8/", Fault::Throttle, 2);
+    EXPECT_EQ(get(tablePath(symbols[4])).status, 503);
+    const qsizetype asked = provider.requests().size();
+    EXPECT_EQ(get(tablePath(symbols[5])).status, 503);
+    EXPECT_EQ(provider.requests().size(), asked);
+}
+
+TEST_F(RealConditionsTest, ASymbolWhoseQuoteCallIsUnderWayJoinsIt)
+{
+    const QStringList symbols = made(provider, QStringLiteral("J"), 50);
+    startGateway();
+    EXPECT_EQ(get(quotesPath({QStringLiteral("AAPL")})).status, 200);  // the session first
+    provider.clearRequests();
+    provider.setDelay(1000);
+    // The same fifty in another order: the first full call goes out at
+    // once, the other request's symbols wait for its answer.
+    const QStringList reversed(symbols.crbegin(), symbols.crend());
+    const QVector<Answer> answers = getAll({quotesPath(symbols), quotesPath(reversed)});
+    EXPECT_EQ(answers[0].body.count("\r\n"), 50);
+    EXPECT_EQ(answers[1].body.count("\r\n"), 50);
+    EXPECT_TRUE(answers[1].body.startsWith("\"J049\",")) << answers[1].body.left(80).constData();
+    EXPECT_EQ(provider.count("/v7/finance/quote"), 1);
+}
+
+TEST_F(RealConditionsTest, WhatIsNoCrumbIsNeverSentAsOne)
+{
+    made(provider, QStringLiteral("K"), 1);
+    for (const QByteArray& odd : {QByteArray("Too Many Requests"), QByteArray(""), QByteArray("ab cd"),
+                                  QByteArray("<html><body>Will be right back</body></html>")}) {
+        provider.setCrumb(odd);
+        provider.clearRequests();
+        startGateway();
+        const Answer a = get(quotesPath({QStringLiteral("K000")}));
+        EXPECT_TRUE(a.body.startsWith("\"K000\",\"2/14/2025\",\"4:00pm\",9.00,")) << a.body.constData();
+        // Each place's cookie tried with its crumb, then the chart.
+        EXPECT_EQ(provider.count("/v1/test/getcrumb"), 3) << odd.constData();
+        EXPECT_EQ(provider.count("/v7/finance/quote"), 0) << odd.constData();
+        gateway.reset();
+    }
 }

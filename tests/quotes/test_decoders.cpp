@@ -115,12 +115,29 @@ TEST(CurrentQuoteAnswer, PriceTextsKeepTheDigitsAsSent)
     EXPECT_EQ(csv::numberText("1.5e-5"), QStringLiteral("0.000015"));
 
     const CurrentQuotes q = decodeCurrentQuotes(
-        "\"TINY\",\"12/1/2026\",\"4:00pm\",0.00006,N/A,0.00006001,0.00006123,1200,\"TINY\"\r\n", false, kMaxYear);
+        "\"TINY\",\"12/1/2026\",\"4:00pm\",0.00006,0.00,0.00006001,0.00006123,1200,\"TINY\"\r\n", false, kMaxYear);
     ASSERT_EQ(q.size(), 1);
     EXPECT_EQ(q.openText[0], QStringLiteral("0.00006"));
     EXPECT_EQ(q.highText[0], QStringLiteral("0"));
     EXPECT_EQ(q.closeText[0], QStringLiteral("0.00006123"));
     EXPECT_EQ(q.volumeText[0], QStringLiteral("1200"));
+}
+
+TEST(CurrentQuoteAnswer, AValueNotAvailableMakesTheQuoteIncompleteNeverAZero)
+{
+    const QStringList asked{QStringLiteral("OPENLESS"), QStringLiteral("WHOLE"), QStringLiteral("NOVOL"),
+                            QStringLiteral("ZZZ")};
+    const CurrentQuotes q =
+        decodeCurrentQuotes("\"OPENLESS\",\"12/1/2026\",\"4:00pm\",N/A,11,9,10.5,1200,\"Openless\"\r\n"
+                            "\"WHOLE\",\"12/1/2026\",\"4:00pm\",10,11,9,10.5,1200,\"Whole\"\r\n"
+                            "\"NOVOL\",\"12/1/2026\",\"4:00pm\",10,11,9,10.5,N/A,\"No volume\"\r\n"
+                            "\"ZZZ\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"ZZZ\"\r\n",
+                            false, kMaxYear, &asked);
+    ASSERT_EQ(q.size(), 1);
+    EXPECT_EQ(q.yahooticker[0], QStringLiteral("WHOLE"));
+    EXPECT_EQ(q.incomplete, QStringList({"OPENLESS", "NOVOL"}));
+    EXPECT_EQ(q.notfound, QStringList({"ZZZ"}));  // the unknown symbol's echo line stays what it was
+    EXPECT_TRUE(q.missing.isEmpty());
 }
 
 TEST(CurrentQuoteAnswer, DatesAreMonthFirstWithinRange)

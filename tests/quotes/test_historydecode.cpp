@@ -1,6 +1,9 @@
 #include "testutil.h"
 
 #include "quotes/historydecode.h"
+#include "support/log.h"
+#include "support/paths.h"
+#include "support/state.h"
 
 #include <QDate>
 
@@ -138,4 +141,20 @@ TEST(HistoryDecode, SplitLinesAreNoDaysAndReadApart)
               (QStringList{"NVDA,20210720,187,190,185,189,100", "NVDA,20210721,195,196,190,194,100"}));
     EXPECT_EQ(decodeSplits(body, o), (QVector<HistorySplit>{{20210720, 4}, {20210301, 0.1}}));
     EXPECT_TRUE(decodeSplits(kHeader + "20-Jul-21,187,190,185,189,100\n", o).isEmpty());
+}
+
+class HistoryDecodeLogTest : public QuotarisTest {};
+
+TEST_F(HistoryDecodeLogTest, DaysTheGatewayLeftOutForLackOfPricesAreCountedInTheLog)
+{
+    settings().teller4 = 1;
+    ResetLog();
+    const QByteArray body = kHeader + "15-Jun-04,10.00,10.50,9.80,10.20,12345\n"
+                                      "14-Jun-04,10.00,10.50,9.80,10.10,12000\n"
+                                      "Left out,2,days without prices\n";
+    EXPECT_EQ(lines(decodeHistory(body, QStringLiteral("HOL"), plain())),
+              QStringList({"HOL,20040614,10.00,10.50,9.80,10.10,12000", "HOL,20040615,10.00,10.50,9.80,10.20,12345"}));
+    EXPECT_TRUE(readAll(paths::logFile()).contains("HOL: Left out,2,days without prices\r\n"))
+        << readAll(paths::logFile()).constData();
+    ResetLog();
 }
