@@ -26,6 +26,7 @@ struct GatewayConfig {
     int transferTimeoutMs = 15000;
     int retryDelayMs = 1000;  // one retry after a 5xx or a lost connection
     qint64 maxCacheBytes = 8 * 1024 * 1024;
+    qint64 maxAnswerBytes = 32 * 1024 * 1024;  // a provider answer past this fails its call
 
     static QString defaultLiveHost();
     static QString defaultFallbackHost();

@@ -3,6 +3,7 @@
 #include "gateway/gatewaylog.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
@@ -20,6 +21,7 @@ struct Upstream::Pending {
     bool retried = false;
     QByteArray form;  // the body of a POST; empty for a GET
     bool post = false;
+    bool tooLarge = false;  // the answer passed the limit and was cut off
     qint64 startedAt = -1;
     struct Waiter {
         Callback done;
@@ -251,6 +253,16 @@ void Upstream::start(const std::shared_ptr<Pending>& p)
     } else {
         reply = manager_.get(request);
     }
+    // The answer is held whole until it ends: one that grows past the limit
+    // is cut off and fails its call (not tried again), whatever it claims.
+    const qint64 limit = config_.maxAnswerBytes;
+    connect(reply, &QNetworkReply::downloadProgress, this, [p, reply, limit](qint64 received, qint64 total) {
+        if (!p->tooLarge && (received > limit || total > limit)) {
+            p->tooLarge = true;
+            p->retried = true;
+            reply->abort();
+        }
+    });
     connect(reply, &QNetworkReply::finished, this, [this, p, reply] { finished(p, reply); });
 }
 
@@ -259,6 +271,10 @@ UpstreamReply Upstream::classify(const Pending& p, QNetworkReply* reply) const
     using Kind = UpstreamReply::Kind;
     const QVariant statusValue = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     UpstreamReply r;
+    if (p.tooLarge) {
+        r.detail = QStringLiteral("an answer larger than ") + QLocale::c().formattedDataSize(config_.maxAnswerBytes, 0);
+        return r;  // Failed
+    }
     if (!statusValue.isValid()) {
         r.detail = reply->errorString();
         return r;  // Failed: no response at all

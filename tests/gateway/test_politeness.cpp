@@ -109,3 +109,26 @@ TEST(UpstreamPause, FollowsAFixedScheduleNotADoubling)
     waitUntil([] { return false; }, 1000);
     EXPECT_FALSE(upstream.paused());
 }
+
+// An answer of any size would be held whole in memory: one past the limit
+// is cut off and fails its call, once, without a second ask.
+TEST(UpstreamAnswer, OnePastTheLimitFailsItsCall)
+{
+    FakeProvider provider;
+    provider.setChart(QStringLiteral("BIG"), 200, "{\"chart\":{\"result\":[" + QByteArray(1 << 20, ' ') + "]}}");
+    GatewayConfig c;
+    c.liveHost = provider.base();
+    c.maxAnswerBytes = 64 * 1024;
+    Upstream upstream(c);
+    UpstreamReply got;
+    bool done = false;
+    upstream.getJson(QStringLiteral("/v8/finance/chart/BIG"), 0, [&](const UpstreamReply& r) {
+        got = r;
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done; }, 10000));
+    EXPECT_EQ(got.kind, UpstreamReply::Kind::Failed);
+    EXPECT_TRUE(got.body.isEmpty());
+    EXPECT_EQ(got.detail, QStringLiteral("an answer larger than 64 KiB"));
+    EXPECT_EQ(provider.requests().size(), 1);
+}
