@@ -306,8 +306,21 @@ void AsyncFetch::finish(bool aborted)
     if (aborted || result_.errorCode != 0)
         result_.body.clear();
     const bool page = p.htmlBecomesEmpty && result_.body.startsWith('<');
-    if (page)
+    // The built-in gateway's page when the live source cannot be reached
+    // names why: the user learns that, not that a page came.
+    static constexpr char kSourceUnavailable[] = "Quote source unavailable: ";
+    sourceProblem_.clear();
+    if (page) {
+        const qsizetype at = result_.body.indexOf(kSourceUnavailable);
+        if (at >= 0) {
+            const qsizetype from = at + qsizetype(sizeof kSourceUnavailable) - 1;
+            const qsizetype end = result_.body.indexOf('<', from);
+            QByteArray why = result_.body.mid(from, end < 0 ? -1 : end - from).trimmed();
+            why.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&amp;", "&");
+            sourceProblem_ = QString::fromUtf8(why);
+        }
         result_.body.clear();
+    }
     describeProblem(page);
     fetchrecord::note(result_);
     if (p.historical && result_.body.size() > 40)
@@ -334,6 +347,12 @@ void AsyncFetch::describeProblem(bool page)
                                 ? QStringLiteral("no answer within %1 s").arg(request_.policy.timeoutSec)
                                 : fetcherr::reason(result_.errorCode, errorText_);
         result_.problemText = QStringLiteral("the quote service could not be reached (%1: %2)").arg(host, why);
+        return;
+    }
+    if (!sourceProblem_.isEmpty()) {
+        result_.problem = FetchProblem::Unreachable;
+        result_.problemText = QStringLiteral("the quote service could not be reached (the live source: %1)")
+                                  .arg(sourceProblem_.left(300));
         return;
     }
     QString what = page ? QStringLiteral("an HTML page") : QStringLiteral("an empty answer");

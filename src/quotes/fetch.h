@@ -124,6 +124,7 @@ private:
 
     FetchRequest request_;
     QString errorText_, responseInfo_;  // of the last attempt
+    QString sourceProblem_;             // why the built-in gateway could not reach the live source
     QUrl url_;
     FetchResult result_;
     std::unique_ptr<QNetworkAccessManager> manager_;

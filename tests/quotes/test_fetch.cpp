@@ -80,6 +80,25 @@ TEST_F(FetchTest, HtmlAnswersAreEmptyForDataCallersOnly)
     EXPECT_EQ(fake.requests().size(), 1);
 }
 
+// The built-in gateway's page for a live source it cannot reach says why;
+// that is what the user reads, not that a page came.
+TEST_F(FetchTest, TheGatewaysUnreachableSourceIsNamedAsSuch)
+{
+    QByteArray page = "<html><body>Quote source unavailable: Host q&amp;1.example not found</body></html>";
+    fake.setResponder([&page](const FakeQuoteService::Request&) -> std::optional<FakeQuoteService::Reply> {
+        return FakeQuoteService::Reply{503, page, "text/html"};
+    });
+    FetchResult r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
+    EXPECT_TRUE(r.body.isEmpty());
+    EXPECT_EQ(r.problem, FetchProblem::Unreachable);
+    EXPECT_EQ(r.problemText,
+              QStringLiteral("the quote service could not be reached (the live source: Host q&1.example not found)"));
+    // Any other page is an unusable answer.
+    page = "<html><body>Down for maintenance</body></html>";
+    r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
+    EXPECT_EQ(r.problem, FetchProblem::Unusable);
+}
+
 TEST_F(FetchTest, FailedAttemptsAreRepeatedUpToTheVariantsLimit)
 {
     fake.setFault(Fault::CloseBeforeAnswer);
