@@ -87,6 +87,20 @@ TEST_F(ListWindowsTest, ImportReadsAPreviewAndPutsItOnTheChosenList)
     clsData data;
     EXPECT_EQ(lists::symbolCount(data.db(), 5), 4);
     EXPECT_EQ(msgs.shown.size(), 1);
+
+    // What is no symbol is named and left out of the preview; a binary
+    // file is refused and leaves the preview as it was.
+    writeFile(chosen, "DDD,\"EEE,FFF\"\r\n");
+    file->click();
+    EXPECT_EQ(texts(preview), QStringList({"DDD"}));
+    EXPECT_EQ(msgs.texts().last(),
+              QStringLiteral("Not a symbol (a comma, quote or control character), left out:\nEEE,FFF"));
+    writeFile(chosen, QByteArray("MZ\0\0\x90\0binary", 12));
+    file->click();
+    EXPECT_EQ(texts(preview), QStringList({"DDD"}));
+    EXPECT_TRUE(msgs.texts().last().endsWith(QStringLiteral("is not a text file of symbols (it holds NUL bytes): "
+                                                            "nothing imported")))
+        << qPrintable(msgs.texts().last());
 }
 
 TEST_F(ListWindowsTest, ExportColumnsMoveBetweenTheListsAndTheListIsWritten)
