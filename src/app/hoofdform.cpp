@@ -11,6 +11,7 @@
 #include "runs/updates.h"
 #include "support/help.h"
 #include "support/messages.h"
+#include "support/settingsstore.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
 #include "windows/compact.h"
@@ -27,6 +28,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -106,10 +108,7 @@ void Hoofdform::buildMenus()
     });
     file->addSeparator()->setObjectName(QStringLiteral("menuYY"));
     QAction* check = addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"));
-    connect(check, &QAction::triggered, this, [] {
-        if (!updates::CheckForUpdate())
-            msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
-    });
+    connect(check, &QAction::triggered, this, [] { updates::checkAskedByUser(); });
     QAction* helpFiles = addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"));
     connect(helpFiles, &QAction::triggered, this, [this] {
         if (updates::GetHelpVersion() == 0) {
@@ -120,7 +119,10 @@ void Hoofdform::buildMenus()
         window.exec();
     });
     file->addSeparator()->setObjectName(QStringLiteral("zom4"));
-    QAction* exit = addItem(file, "menuexit", QStringLiteral("&Exit"));
+    // Exit and Export format have access keys of their own: E is Edit's
+    // and Export Symbols'.
+    QAction* exit = addItem(file, "menuexit", QStringLiteral("E&xit"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
@@ -133,7 +135,7 @@ void Hoofdform::buildMenus()
     QAction* compactItem = addItem(edit, "menuCompact", QStringLiteral("&Compact/Repair Database"));
     connect(compactItem, &QAction::triggered, this, &Hoofdform::showCompact);
 
-    exportFormatMenu_ = bar->addMenu(QStringLiteral("&Export format"));
+    exportFormatMenu_ = bar->addMenu(QStringLiteral("E&xport format"));
     exportFormatMenu_->setObjectName(QStringLiteral("menuexportformat"));
     for (const ExportFormat& f : formats::all()) {
         QAction* a = addItem(exportFormatMenu_, f.menuName, QLatin1String(f.caption));
@@ -253,6 +255,9 @@ void Hoofdform::buildWindowMenu()
     connect(tile, &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
     QAction* cascade = addItem(windowMenu_, "menuWindowCascade", QStringLiteral("&Cascade"));
     connect(cascade, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+    QAction* closeOne = addItem(windowMenu_, "menuWindowClose", QStringLiteral("Cl&ose Window"));
+    closeOne->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    connect(closeOne, &QAction::triggered, mdi_, &QMdiArea::closeActiveSubWindow);
     QAction* closeAll = addItem(windowMenu_, "menuWindowCloseAll", QStringLiteral("Close &All"));
     connect(closeAll, &QAction::triggered, mdi_, &QMdiArea::closeAllSubWindows);
     windowMenu_->addSeparator()->setObjectName(QStringLiteral("menuWindowList"));
@@ -402,6 +407,7 @@ void Hoofdform::load()
         msgBox(QStringLiteral("The built-in quote gateway cannot start: ") + error, Icon::Critical);
     updateFormatChecks();
     updateStartPage();
+    restoreSavedGeometry();
     show();
 }
 
@@ -411,6 +417,15 @@ bool Hoofdform::eventFilter(QObject* watched, QEvent* event)
     // page may be due.
     if (event->type() == QEvent::Close && qobject_cast<QMdiSubWindow*>(watched))
         QTimer::singleShot(0, this, &Hoofdform::childrenChanged);
+    // Escape that no control of the window took closes the window.
+    if (event->type() == QEvent::KeyPress) {
+        auto* frame = qobject_cast<QMdiSubWindow*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (frame && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            frame->close();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -418,14 +433,26 @@ void Hoofdform::closeEvent(QCloseEvent* event)
 {
     state().refusedToClose = false;
     // A child that must stay open (a running download) refuses its close and
-    // sets the flag; then the program keeps running.
+    // sets the flag; then the program keeps running. It may offer to stop
+    // and quit: then it closes this window once its run has ended.
+    setProperty("quitting", true);
     for (QMdiSubWindow* child : mdi_->subWindowList()) {
         if (!child->close())
             state().refusedToClose = true;
     }
+    setProperty("quitting", false);
     if (state().refusedToClose) {
         event->ignore();
         return;
     }
+    // Size, place and maximised state, for the next start.
+    store::write(QStringLiteral("MainWindowGeometry"), QString::fromLatin1(saveGeometry().toBase64()));
     event->accept();
+}
+
+void Hoofdform::restoreSavedGeometry()
+{
+    const QString saved = store::read(QStringLiteral("MainWindowGeometry"), QString());
+    if (!saved.isEmpty())
+        restoreGeometry(QByteArray::fromBase64(saved.toLatin1()));
 }

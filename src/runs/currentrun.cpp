@@ -11,6 +11,7 @@
 #include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
+#include "runs/placement.h"
 #include "runs/runexports.h"
 #include "runs/updates.h"
 #include "support/errors.h"
@@ -95,8 +96,6 @@ bool CurrentRun::StartRun()
     openfiles::closeAll();
     guarded([] { ResetLog(); });
 
-    if (mode == Mode::Normal)
-        settingsrow::checkAndStoreFolders();
     if (!formats::formatGuard()) {
         summary_.nothingToDo = true;
         return false;
@@ -105,6 +104,7 @@ bool CurrentRun::StartRun()
     updates::CheckForUpdateOnce();
 
     running_ = true;
+    const placement::RunPlacement placing(mode == Mode::Scheduled);
     maxInFlight_ = maxInFlight();
     emit lockedChanged(true);
     data_ = clsData::open();
@@ -147,6 +147,10 @@ bool CurrentRun::StartRun()
     if (mode == Mode::Normal)
         state().abortFlag = false;
     running_ = false;
+    // One quote a symbol: the format that wrote most wrote every symbol
+    // that reached a file.
+    for (const int n : std::as_const(summary_.written))
+        summary_.symbolsWritten = std::max(summary_.symbolsWritten, n);
     emit lockedChanged(false);
     setPanel1(summary_.outcome());
     return !summary_.aborted && !summary_.nothingToDo;
@@ -162,8 +166,8 @@ void CurrentRun::StopRun()
 
 void CurrentRun::CollectAndDispatch()
 {
-    exports_ =
-        std::make_unique<RunExports>(RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); });
+    exports_ = std::make_unique<RunExports>(
+        RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); }, mode == Mode::Scheduled);
     if (!exports_->begin())
         state().abortFlag = true;
 
@@ -224,8 +228,11 @@ void CurrentRun::CollectAndDispatch()
     setPanel1(QString());
     setPanel2(QString());
     exports_->finish();
+    // A run that got nothing leaves the bar empty: a full bar says done.
     if (state().abortFlag)
         state().runMessage = kAborted;
+    else if (summary_.quotesReceived == 0)
+        emit progressChanged(0, progressMax_);
     else
         emit progressChanged(progressMax_, progressMax_);
 }
@@ -368,6 +375,7 @@ void CurrentRun::BatchComplete(int k)
         }
         data_->tickersmislukt(tickers);
         ++summary_.failedBatches;
+        summary_.failedSymbols += static_cast<int>(tickers.size());
         if (!l.problem().isEmpty())
             summary_.serviceProblem = l.problem();
         return;
@@ -375,6 +383,7 @@ void CurrentRun::BatchComplete(int k)
     if (!l.missing().isEmpty()) {
         data_->tickersmislukt(l.missing());
         summary_.unanswered += static_cast<int>(l.missing().size());
+        summary_.failedSymbols += static_cast<int>(l.missing().size());
     }
     summary_.quotesReceived += static_cast<int>(l.quotes().size());
     if (!l.foundall()) {
@@ -421,6 +430,7 @@ void CurrentRun::checkBatch(loader& l)
         summary_.findings += static_cast<int>(found.size());
         if (action == integrity::Action::Skip) {
             data_->voegverWorpentoe(c.ticker);
+            ++summary_.rejected;
             q.yahooticker[i].clear();
             q.yahooname[i].clear();
         }

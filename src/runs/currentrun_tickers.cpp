@@ -17,9 +17,9 @@ QString CurrentRunSummary::downloadErrors() const
 {
     QStringList errors;
     if (failedBatches > 0)
-        errors << QStringLiteral("%1 of %2 requests failed").arg(failedBatches).arg(batches);
+        errors << QStringLiteral("%1 of %2 requests failed").arg(count(failedBatches), count(batches));
     if (unanswered > 0)
-        errors << QStringLiteral("%1 symbols got no answer").arg(unanswered);
+        errors << QStringLiteral("%1 symbols got no answer").arg(count(unanswered));
     return errors.join(QStringLiteral(", "));
 }
 
@@ -53,12 +53,17 @@ void CurrentRun::investigate(int k)
     if (!again.isEmpty())
         dispatch(again);
     for (const QString& entry : l.notfound()) {
-        if (!entry.isEmpty())
-            data_->voegvervallentoe(entry);
+        if (entry.isEmpty())
+            continue;
+        data_->voegvervallentoe(entry);
+        if (!successors.contains(entry))
+            ++summary_.notFound;
     }
     for (const QString& entry : l.SymbolsVerworpen()) {
-        if (!entry.isEmpty())
-            data_->voegverWorpentoe(entry);
+        if (entry.isEmpty())
+            continue;
+        data_->voegverWorpentoe(entry);
+        ++summary_.rejected;
     }
 }
 

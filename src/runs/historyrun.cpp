@@ -14,6 +14,7 @@
 #include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
+#include "runs/placement.h"
 #include "runs/runexports.h"
 #include "runs/updates.h"
 #include "support/errors.h"
@@ -77,7 +78,13 @@ QString HistoryRunSummary::downloadErrors() const
 {
     if (failedRanges == 0)
         return {};
-    return QStringLiteral("%1 ranges not downloaded").arg(failedRanges);
+    return QStringLiteral("%1 ranges not downloaded").arg(count(failedRanges));
+}
+
+QString HistoryRunSummary::writtenText() const
+{
+    return QStringLiteral("%1 of %2 symbols written, %3 quotes")
+        .arg(count(symbolsWritten), count(symbols), count(quotesReceived));
 }
 
 HistoryRun::HistoryRun(QObject* parent) : QObject(parent) {}
@@ -149,10 +156,10 @@ bool HistoryRun::StartHistoryRun()
     state().abortFlag = false;
     state().lastHistoricalBody.clear();
     guarded([] { ResetLog(); });
-    settingsrow::checkAndStoreFolders();
     updates::CheckForUpdateOnce();
 
     running_ = true;
+    const placement::RunPlacement placing(false);
     exports_ = std::make_unique<RunExports>(RunKind::Historical, summary_,
                                             [this](const QString& text) { setStatus(1, 3, text); });
     const bool staged = exports_->createStaging();
@@ -196,8 +203,9 @@ bool HistoryRun::StartHistoryRun()
     for (int panel = 1; panel <= 4; ++panel)
         setStatus(2, panel, QString());
     // A finished run's bar stays as the run left it (full when every
-    // symbol was done) beside its outcome, until the next run.
-    if (summary_.symbols == 0)
+    // symbol was done) beside its outcome, until the next run; a run that
+    // got nothing leaves it empty.
+    if (summary_.symbols == 0 || summary_.quotesReceived == 0)
         emit progressChanged(0, 1);
     emit lockedChanged(false);
     setStatus(1, 1, summary_.outcome());
@@ -540,6 +548,21 @@ bool HistoryRun::writeSymbol(Job& job)
     const Row& row = job.row;
     checkSymbol(job);
     summary_.quotesReceived += static_cast<int>(job.days.size() + job.topUpDay.size());
+    if (job.days.isEmpty() && job.topUpDay.isEmpty()) {
+        const bool failed = std::any_of(job.outcomes.begin(), job.outcomes.end(),
+                                        [](const HistoryAttempt& a) { return a.failed || a.timedOut; });
+        ++(failed || job.interrupted ? summary_.failedSymbols : summary_.notFound);
+    }
+    const int before = summary_.totalWritten();
+    struct Count {
+        const int& before;
+        HistoryRunSummary& summary;
+        ~Count()
+        {
+            if (summary.totalWritten() > before)
+                ++summary.symbolsWritten;
+        }
+    } tally{before, summary_};
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
         return false;
     if (!job.topUpDay.isEmpty())

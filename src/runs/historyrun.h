@@ -25,6 +25,7 @@ struct HistoryRunSummary : RunSummary {
     int failedRanges = 0;    // history rows of the run not got (failed or timed out)
 
 protected:
+    QString writtenText() const override;
     bool serviceFailed() const override { return requests > 0 && failedRequests == requests && quotesReceived == 0; }
     QString downloadErrors() const override;
 };

@@ -62,6 +62,10 @@ QString outcomeText(Outcome outcome)
         return QStringLiteral("history failed");
     case Outcome::HistoryTimedOut:
         return QStringLiteral("history timed out");
+    case Outcome::NotDownloaded:
+        return QStringLiteral("not downloaded");
+    case Outcome::OldSession:
+        return QStringLiteral("old session");
     }
     return {};
 }
@@ -163,7 +167,10 @@ void markBehind(QVector<SymbolStatus>& symbols)
         }
     }
     for (SymbolStatus& s : symbols) {
+        bool anyDay = false, latest = true;
         for (FormatDate& f : s.formats) {
+            anyDay = anyDay || f.last.isValid();
+            latest = latest && f.last.isValid() && f.last == newest.value(f.letter);
             if (!f.last.isValid())
                 f.state = FileState::Missing;
             else if (tradingDaysBetween(f.last, newest.value(f.letter)) > kBehindTradingDays)
@@ -171,6 +178,8 @@ void markBehind(QVector<SymbolStatus>& symbols)
             else
                 f.state = FileState::Ok;
         }
+        if (s.outcome == Outcome::Ok && !s.formats.isEmpty() && !latest)
+            s.outcome = anyDay ? Outcome::OldSession : Outcome::NotDownloaded;
     }
 }
 

@@ -176,6 +176,9 @@ void marketform::fillMarkets()
             break;
         }
     }
+    // The first market is shown at once: an empty pane says nothing.
+    if (indices < 0 && !viewComponents_ && combobox1_->count() > 0)
+        indices = 0;
     combobox1_->setCurrentIndex(indices);
     if (indices >= 0)
         marketVullen();

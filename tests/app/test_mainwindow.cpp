@@ -18,6 +18,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTimer>
 
 namespace {
@@ -58,7 +60,7 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptions)
         {"menuImport", "&Import Symbols..."},
         {"menucheck", "&Check for Quotaris Update"},
         {"mnuHelpfiles", "Check for &Help files Update"},
-        {"menuexit", "&Exit"},
+        {"menuexit", "E&xit"},
         {"menuTickersearch", "&Search Symbol"},
         {"menuView", "&View components of index"},
         {"menuCompact", "&Compact/Repair Database"},
@@ -90,9 +92,72 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptions)
     QStringList menus;
     for (QAction* a : w.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&Export format", "&Download", "&Window", "&Help"}));
+    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "E&xport format", "&Download", "&Window", "&Help"}));
     EXPECT_TRUE(w.action(QStringLiteral("menuexit"))->isEnabled());
     EXPECT_TRUE(w.action(QStringLiteral("menuhelpabout"))->isEnabled());
+}
+
+// Within one menu, and along the menu bar, no two items share an access key.
+TEST_F(MainWindowTest, AccessKeysAreUniqueAndTheUsualShortcutsWork)
+{
+    Hoofdform w;
+    const auto keyOf = [](const QString& text) {
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+    };
+    QList<QMenu*> menus;
+    QSet<QChar> barKeys;
+    for (QAction* a : w.menuBar()->actions()) {
+        EXPECT_FALSE(barKeys.contains(keyOf(a->text()))) << qPrintable(a->text());
+        barKeys.insert(keyOf(a->text()));
+        if (a->menu())
+            menus << a->menu();
+    }
+    for (QMenu* menu : menus) {
+        QSet<QChar> keys;
+        for (QAction* a : menu->actions()) {
+            const QChar key = keyOf(a->text());
+            if (key.isNull() || a->property("openWindow").toBool())
+                continue;
+            EXPECT_FALSE(keys.contains(key)) << qPrintable(menu->title() + QStringLiteral(": ") + a->text());
+            keys.insert(key);
+        }
+    }
+    EXPECT_TRUE(w.action(QStringLiteral("menuexit"))->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    EXPECT_TRUE(w.action(QStringLiteral("menuWindowClose"))->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F4)));
+
+    // Escape that no control takes closes the window; Ctrl+F4 the active one.
+    w.show();
+    auto* area = w.findChild<QMdiArea*>(QStringLiteral("Picture1"));
+    ASSERT_NE(area, nullptr);
+    auto* first = new QWidget;
+    auto* second = new QWidget;
+    w.showChild(first);
+    w.showChild(second);
+    ASSERT_EQ(area->subWindowList().size(), 2);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(area->activeSubWindow(), &escape);
+    QApplication::processEvents();
+    EXPECT_EQ(area->subWindowList().size(), 1);
+    w.action(QStringLiteral("menuWindowClose"))->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(area->subWindowList().isEmpty());
+}
+
+// Size and maximised state come back at the next start.
+TEST_F(MainWindowTest, TheMainWindowKeepsItsSize)
+{
+    {
+        Hoofdform w;
+        w.resize(913, 611);
+        w.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(w.close());
+    }
+    Hoofdform again;
+    again.setSplashDelay(0);
+    again.load();
+    EXPECT_EQ(again.size(), QSize(913, 611));
 }
 
 TEST_F(MainWindowTest, LoadClosesTheSplashAndSetsFormatChecks)

@@ -197,7 +197,7 @@ TEST_F(HistoryRunTest, EveryDayReachesEveryFormatAndTheHistoryRecordsTheWholeRan
     EXPECT_EQ(sum.quotesReceived, 2 * days);
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 2 * days);
     EXPECT_EQ(sum.written.value(QLatin1Char('P')), 2 * days);
-    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: %1 quotes downloaded").arg(2 * days));
+    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: 2 of 2 symbols written, %1 quotes").arg(2 * days));
 
     // The answer's own price texts, oldest first, one line per day.
     const QStringList ascii = asciiLines(QStringLiteral("AAA_AS"));

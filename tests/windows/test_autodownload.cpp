@@ -77,8 +77,8 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
     control<QPushButton>(w, "Command1")->click();
     EXPECT_TRUE(lockedDuringRun);
     EXPECT_TRUE(closeRefused);
-    EXPECT_TRUE(msgs.texts().contains(QStringLiteral("Please first stop downloading")));
-    EXPECT_EQ(control<QLabel>(w, "Panel1")->text(), QStringLiteral("Download finished: 2 quotes downloaded"));
+    EXPECT_TRUE(msgs.texts().contains(QStringLiteral("Please first stop downloading\r\nStop it now and close?")));
+    EXPECT_EQ(control<QLabel>(w, "Panel1")->text(), QStringLiteral("Download finished: 2 of 2 written"));
     EXPECT_TRUE(control<QPushButton>(w, "Command1")->isEnabled());
     EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
     EXPECT_TRUE(QFile::exists(settings().h1 + QStringLiteral("AAA.asc")));
