@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -178,12 +179,21 @@ TEST_F(StatusColumnTest, ListGridShowsLastDaysBehindAndMissing)
     EXPECT_EQ(grid->statusOf(1)->formats[0].state, symbolstatus::FileState::Behind);
     EXPECT_FALSE(grid->data(grid->index(0, 4), Qt::BackgroundRole).isValid());
     EXPECT_TRUE(grid->data(grid->index(1, 4), Qt::BackgroundRole).isValid());
+    // BBB's file lacks the latest session: its download is not "ok".
+    EXPECT_EQ(cell(1, 5), QStringLiteral("old session"));
 
     // A double-click on a row asks for its chart.
     QString asked;
     QObject::connect(&f, &marketform::chartRequested, [&](const QString& t) { asked = t; });
     emit f.gridlijst()->doubleClicked(grid->index(1, 0));
     EXPECT_EQ(asked, QStringLiteral("BBB"));
+
+    // A click on a status title sorts by it: a missing file first, then the
+    // oldest last day, so stale symbols come to the top.
+    emit f.gridlijst()->horizontalHeader()->sectionClicked(4);
+    EXPECT_EQ(f.gridlijst()->allTickers(), QStringList({"CCC", "BBB", "AAA"}));
+    EXPECT_EQ(cell(0, 4), QStringLiteral("missing"));
+    EXPECT_EQ(cell(1, 4), QStringLiteral("2024-03-08"));
 }
 
 TEST_F(ChartWindowTest, TheReportOpensTheChartOfTheChosenSymbol)
