@@ -1,6 +1,7 @@
 #include "testutil.h"
 
 #include "app/hoofdform.h"
+#include "app/singleinstance.h"
 #include "app/splash.h"
 #include "app/startpage.h"
 #include "database/db.h"
@@ -376,4 +377,27 @@ TEST_F(MainWindowTest, ScreenshotsRenderEveryWindowIntoItsOwnFile)
     EXPECT_EQ(QImage(folder + QStringLiteral("/main.png")).size(), QSize(1000, 700));
     EXPECT_FALSE(QFile::exists(paths::databaseFile()));  // the data folder of the test stayed untouched
     EXPECT_EQ(runQuotaris({QStringLiteral("screenshots")}).status, 2);
+}
+
+// A second copy on the same data folder finds the first, which comes
+// forward when asked; another data folder is no hindrance.
+TEST_F(MainWindowTest, ASecondCopyOnTheSameDataFolderFindsTheFirst)
+{
+    SingleInstance first(home());
+    ASSERT_TRUE(first.claim());
+    int raised = 0;
+    QObject::connect(&first, &SingleInstance::raiseRequested, [&raised] { ++raised; });
+
+    SingleInstance second(home());
+    EXPECT_FALSE(second.claim());
+    EXPECT_EQ(alreadyRunningText(home()),
+              QStringLiteral("Quotaris is already running with the data folder %1.\r\nBring its window forward?")
+                  .arg(home()));
+    EXPECT_TRUE(second.bringForward());
+    for (int i = 0; i < 100 && raised == 0; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(raised, 1);
+
+    SingleInstance elsewhere(path(QStringLiteral("other")));
+    EXPECT_TRUE(elsewhere.claim());
 }
