@@ -3,6 +3,7 @@
 #include "database/db.h"
 #include "runs/symbolstatus.h"
 #include "support/errors.h"
+#include "support/settingsstore.h"
 #include "windows/named.h"
 #include "writers/formatregistry.h"
 
@@ -83,6 +84,8 @@ public:
         dates_->setTickCount(6);
         priceAxis_ = new QValueAxis;
         volumeAxis_ = new QValueAxis;
+        // Numbers in the user's locale, with its thousands separator.
+        c->setLocalizeNumbers(true);
         volumeAxis_->setLabelFormat(QStringLiteral("%.0f"));
         volumeAxis_->setGridLineVisible(false);
         c->addAxis(dates_, Qt::AlignBottom);
@@ -107,14 +110,20 @@ public:
         QList<QCandlestickSet*> priceSets, volumeSets;
         priceSets.reserve(bars_.size());
         volumeSets.reserve(bars_.size());
-        double low = bars_.front().low, high = bars_.front().high, most = 0;
+        double low = bars_.front().low, high = bars_.front().high, largest = 0;
+        for (const ChartFrame::Bar& b : std::as_const(bars_))
+            largest = std::max(largest, b.volume);
+        // Volume in K or M: "40 M", not 40315544.
+        const auto [unit, format] = ChartWindow::volumeUnit(largest);
+        volumeAxis_->setLabelFormat(format);
+        double most = 0;
         for (const ChartFrame::Bar& b : std::as_const(bars_)) {
             const qreal at = (timestamp(b.first) + timestamp(b.last)) / 2;
             priceSets << new QCandlestickSet(b.open, b.high, b.low, b.close, at);
-            volumeSets << new QCandlestickSet(0, b.volume, 0, b.volume, at);
+            volumeSets << new QCandlestickSet(0, b.volume / unit, 0, b.volume / unit, at);
             low = std::min(low, b.low);
             high = std::max(high, b.high);
-            most = std::max(most, b.volume);
+            most = std::max(most, b.volume / unit);
         }
         prices_->append(priceSets);
         volume_->append(volumeSets);
@@ -271,7 +280,9 @@ ChartWindow::ChartWindow(const QString& ticker, QWidget* parent) : QWidget(paren
     layout->addWidget(view_, 1);
     layout->addWidget(values_);
     layout->addWidget(source_);
-    resize(820, 520);
+    // Never so small that the plot is a strip with "..." for labels.
+    view_->setMinimumSize(480, 300);
+    resize(sizeHint());
 
     connect(formats_, &QComboBox::currentIndexChanged, this,
             [this](int index) { showFormat(formats_->itemData(index).toChar()); });
@@ -286,6 +297,32 @@ ChartWindow::ChartWindow(const QString& ticker, QWidget* parent) : QWidget(paren
 }
 
 ChartWindow::~ChartWindow() = default;
+
+QSize ChartWindow::sizeHint() const
+{
+    const QStringList parts = store::read(QStringLiteral("ChartWindowSize"), QString()).split(QLatin1Char('x'));
+    const QSize saved = parts.size() == 2 ? QSize(parts[0].toInt(), parts[1].toInt()) : QSize();
+    return saved.isValid() && saved.width() >= 480 && saved.height() >= 300 ? saved : QSize(860, 600);
+}
+
+void ChartWindow::hideEvent(QHideEvent* event)
+{
+    // Closed or minimised: the next chart opens at this size.
+    if (width() >= 480 && height() >= 300)
+        store::write(QStringLiteral("ChartWindowSize"), QStringLiteral("%1x%2").arg(width()).arg(height()));
+    QWidget::hideEvent(event);
+}
+
+QPair<double, QString> ChartWindow::volumeUnit(double most)
+{
+    if (most >= 10e6)
+        return {1e6, QStringLiteral("%.0f M")};
+    if (most >= 1e6)
+        return {1e6, QStringLiteral("%.1f M")};
+    if (most >= 10e3)
+        return {1e3, QStringLiteral("%.0f K")};
+    return {1, QStringLiteral("%.0f")};
+}
 
 void ChartWindow::showFormat(QChar letter)
 {

@@ -94,6 +94,30 @@ TEST_F(ChartWindowTest, ShowsTheDaysOfTheFileWithZoomPanRangesAndTheValuesUnderT
     EXPECT_EQ(f.visibleCount(), 400);
 }
 
+// The chart opens at a size where both panes are readable and comes back
+// at the size it was closed with; the volume axis counts in K or M.
+TEST_F(ChartWindowTest, OpensReadableRemembersItsSizeAndShortensVolumes)
+{
+    writeDays(ascii + "ABC_AS.asc", 60);
+    {
+        ChartWindow w("ABC.AS");
+        EXPECT_GE(w.sizeHint().width(), 800);
+        EXPECT_GE(w.sizeHint().height(), 560);
+        w.adjustSize();  // as the main window places it
+        EXPECT_GE(w.findChild<QWidget*>("chartView")->height(), 300);
+        w.show();
+        w.resize(1000, 700);
+        w.close();
+    }
+    ChartWindow again("ABC.AS");
+    EXPECT_EQ(again.sizeHint(), QSize(1000, 700));
+
+    EXPECT_EQ(ChartWindow::volumeUnit(40315544), qMakePair(1e6, QStringLiteral("%.0f M")));
+    EXPECT_EQ(ChartWindow::volumeUnit(2500000), qMakePair(1e6, QStringLiteral("%.1f M")));
+    EXPECT_EQ(ChartWindow::volumeUnit(45000), qMakePair(1e3, QStringLiteral("%.0f K")));
+    EXPECT_EQ(ChartWindow::volumeUnit(900), qMakePair(1.0, QStringLiteral("%.0f")));
+}
+
 TEST_F(ChartWindowTest, OffersEveryFormatThatIsOnAndMarksFlaggedDays)
 {
     writeDays(ascii + "ABC.asc", 30);
