@@ -9,6 +9,7 @@
 #include "gateway/livehosts.h"
 #include "mslink/selfcheck.h"
 #include "runs/updates.h"
+#include "support/changes.h"
 #include "support/help.h"
 #include "support/messages.h"
 #include "support/settingsstore.h"
@@ -56,6 +57,14 @@ Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(t
     central_->addWidget(mdi_);
     setCentralWidget(central_);
     connect(this, &Hoofdform::childrenChanged, this, &Hoofdform::updateStartPage);
+    // The start page follows what changes below it, at most every 300 ms.
+    auto* follow = new QTimer(this);
+    follow->setSingleShot(true);
+    follow->setInterval(300);
+    connect(follow, &QTimer::timeout, this, &Hoofdform::updateStartPage);
+    for (auto signal :
+         {&Changes::listsChanged, &Changes::symbolsChanged, &Changes::settingsChanged, &Changes::filesWritten})
+        connect(&changes(), signal, follow, qOverload<>(&QTimer::start));
     connect(startPage_, &StartPage::importRequested, this, [this] { action(QStringLiteral("menuImport"))->trigger(); });
     connect(startPage_, &StartPage::searchRequested, this, [this] { openSearch(); });
     connect(startPage_, &StartPage::listsRequested, this, [this] { openListManagement(false); });
@@ -308,6 +317,7 @@ void Hoofdform::showLocation(QChar letter)
     window.exec();
     // A triggered checkable item toggles itself; the switch decides.
     updateFormatChecks();
+    announce::settings();
     updateStartPage();
 }
 

@@ -14,6 +14,7 @@
 #include "runs/placement.h"
 #include "runs/runexports.h"
 #include "runs/updates.h"
+#include "support/changes.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/log.h"
@@ -403,6 +404,7 @@ void CurrentRun::writeBatch(loader& l)
     checkBatch(l);
     CurrentBatch batch = batchOf(l);
     exports_->writeBatch(batch);
+    announce::filesWritten();
 }
 
 // Every accepted quote passes the integrity check before a format sees it;

@@ -17,6 +17,7 @@
 #include "runs/placement.h"
 #include "runs/runexports.h"
 #include "runs/updates.h"
+#include "support/changes.h"
 #include "support/errors.h"
 #include "support/log.h"
 #include "support/messages.h"
@@ -519,6 +520,7 @@ void HistoryRun::finishSymbol(Job& job)
         stopped_ = stopped();
         state().abortFlag = false;
         const bool written = writeSymbol(job);
+        announce::filesWritten();
         if (!written)
             stopped_ = true;  // Abort in an error dialog, or Stop while writing, ends the run
         if (stopped_)

@@ -8,6 +8,7 @@
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "runs/schedule.h"
+#include "support/changes.h"
 #include "support/paths.h"
 #include "support/state.h"
 #include "windows/history.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
@@ -325,16 +327,23 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     EXPECT_EQ(text("lblFormats"), QStringLiteral("No export format is on."));
     EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Last current download: none yet")));
 
-    // A used one: two symbols on list 2, ASCII on, a finished run.
+    // A used one: two symbols on list 2, ASCII on, a finished run. The page
+    // follows an import (announced) without being opened again.
     {
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BBB"})
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),
                     {QLatin1String(t), QLatin1String(t)});
     }
+    announce::symbols();
+    QElapsedTimer waited;
+    waited.start();
+    while (!text("lblLists").contains(QStringLiteral("List 2: 2 symbols")) && waited.elapsed() < 3000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_LT(waited.elapsed(), 1000);
     settings().select1 = true;
     settings().h1 = home() + QStringLiteral("quotes/");
-    runrecord::note(false, QStringLiteral("Download finished: 2 quotes downloaded"),
+    runrecord::note(false, QStringLiteral("Download finished: 2 of 2 written"),
                     QDateTime(QDate(2026, 12, 4), QTime(18, 5)));
     w.action(QStringLiteral("menudownloadnow"))->trigger();
     EXPECT_FALSE(page->isVisible());  // a window is open: the work area shows
@@ -344,7 +353,7 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     EXPECT_TRUE(text("lblLists").contains(QStringLiteral("List 2: 2 symbols")));
     EXPECT_TRUE(
         text("lblFormats").contains(QStringLiteral("ASCII-format (CSV): ") + home() + QStringLiteral("quotes/")));
-    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Download finished: 2 quotes downloaded")));
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Download finished: 2 of 2 written")));
     EXPECT_TRUE(text("lblNext").startsWith(QStringLiteral("Ready to download")));
     EXPECT_FALSE(shown("startImport"));
     EXPECT_FALSE(shown("startFormats"));

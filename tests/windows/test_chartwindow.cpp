@@ -2,8 +2,10 @@
 #include "database/db.h"
 #include "database/lists.h"
 #include "database/startup.h"
+#include "support/changes.h"
 #include "support/state.h"
 #include "testutil.h"
+
 #include "windows/chartwindow.h"
 #include "windows/marketform.h"
 #include "windows/reportform.h"
@@ -218,6 +220,17 @@ TEST_F(StatusColumnTest, ListGridShowsLastDaysBehindAndMissing)
     EXPECT_EQ(f.gridlijst()->allTickers(), QStringList({"CCC", "BBB", "AAA"}));
     EXPECT_EQ(cell(0, 4), QStringLiteral("missing"));
     EXPECT_EQ(cell(1, 4), QStringLiteral("2024-03-08"));
+
+    // A run writes CCC's file: the open window follows without reopening.
+    writeFile(ascii + "CCC.asc", line(QDate(2024, 3, 15), 11));
+    announce::filesWritten();
+    QElapsedTimer waited;
+    waited.start();
+    while (cell(0, 4) == QStringLiteral("missing") && waited.elapsed() < 3000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_LT(waited.elapsed(), 1500);
+    const QStringList order = f.gridlijst()->allTickers();
+    EXPECT_EQ(cell(static_cast<int>(order.indexOf(QStringLiteral("CCC"))), 4), QStringLiteral("2024-03-15"));
 }
 
 TEST_F(ChartWindowTest, TheReportOpensTheChartOfTheChosenSymbol)
