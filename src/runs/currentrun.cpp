@@ -387,6 +387,18 @@ void CurrentRun::BatchComplete(int k)
         summary_.failedSymbols += static_cast<int>(l.missing().size());
     }
     summary_.quotesReceived += static_cast<int>(l.quotes().size());
+    // Symbols imported without a name get the one the answer carries: no
+    // request of its own.
+    {
+        const CurrentQuotes& q = l.quotes();
+        QVector<QPair<QString, QString>> names;
+        for (qsizetype i = 0; i < q.size(); ++i) {
+            if (!q.yahooticker[i].isEmpty())
+                names.append({q.yahooticker[i], q.yahooname[i]});
+        }
+        if (data_->nameUnnamed(names) > 0)
+            announce::symbols();
+    }
     if (!l.foundall()) {
         WriteLog(QStringLiteral("Some quotes were not found"));
         investigate(k);

@@ -256,6 +256,7 @@ struct HistoryRun::Job {
     QVector<clsData::Finding> findings;  // what the integrity check found
     bool interrupted = false;            // Stop came before every range was in
     qsizetype requests = 1;              // as far as known before it begins
+    qsizetype answered = 0;              // requests answered so far
 };
 
 int HistoryRun::DownloadHistory()
@@ -298,6 +299,10 @@ int HistoryRun::DownloadHistory()
                      [](const auto& a, const auto& b) { return a->requests > b->requests; });
     next_ = 0;
     active_ = finished_ = 0;
+    requestsTotal_ = requestsDone_ = 0;
+    for (const auto& job : jobs_)
+        requestsTotal_ += static_cast<int>(job->requests);
+    clock_.start();
     stopped_ = false;
     showProgress();
 
@@ -334,10 +339,20 @@ bool HistoryRun::stopped() const { return stopped_ || state().abortFlag; }
 void HistoryRun::showProgress()
 {
     const int total = static_cast<int>(jobs_.size());
-    emit progressChanged(finished_, total);
-    setStatus(
-        1, 1,
-        QStringLiteral("%1 of %2 symbols finished, %3 requests in flight").arg(finished_).arg(total).arg(active_));
+    const int maximum = std::max(requestsTotal_, 1);
+    emit progressChanged(std::min(requestsDone_, maximum), maximum);
+    QString text = QStringLiteral("%1 of %2 symbols, %3 of %4 requests")
+                       .arg(finished_)
+                       .arg(total)
+                       .arg(std::min(requestsDone_, requestsTotal_))
+                       .arg(requestsTotal_);
+    // Once a few answers are in, what is left takes as long per request.
+    if (requestsDone_ >= 3 && requestsDone_ < requestsTotal_ && clock_.isValid()) {
+        const qint64 left = clock_.elapsed() * (requestsTotal_ - requestsDone_) / requestsDone_ / 1000;
+        text += left >= 90 ? QStringLiteral(", about %1 min left").arg((left + 30) / 60)
+                           : QStringLiteral(", about %1 s left").arg(std::max<qint64>(left, 1));
+    }
+    setStatus(1, 1, text);
 }
 
 // Begins symbols while fewer than the most requests are in flight: each
@@ -410,6 +425,15 @@ void HistoryRun::download(Job& job)
         history.enddate << to;
     }
     history.status = [this](int bar, int panel, const QString& text) { setStatus(bar, panel, text); };
+    connect(&history, &clsHistory::requestAnswered, this, [this, &job] {
+        // An all-data symbol finds out how many requests it takes as it goes.
+        if (++job.answered > job.requests) {
+            ++job.requests;
+            ++requestsTotal_;
+        }
+        ++requestsDone_;
+        showProgress();
+    });
     connect(&history, &clsHistory::finished, this, [this, &job] { downloaded(job); });
     history.start();
 }
@@ -509,6 +533,9 @@ void HistoryRun::finishSymbol(Job& job)
 {
     const int total = static_cast<int>(jobs_.size());
     ++finished_;
+    // Requests the symbol did not need are done as well.
+    requestsDone_ += static_cast<int>(std::max<qsizetype>(0, job.requests - job.answered));
+    job.answered = job.requests;
     QString text;
     if (job.interrupted) {
         recordOutcomes(job, false);

@@ -164,3 +164,27 @@ TEST_F(RunOutcomeTest, NewMetastockSymbolsArePlacedWithoutAskingWhenNobodyIsTher
     again.StartRun();
     EXPECT_EQ(prompt.asked, 2);
 }
+
+// Imported symbols (the ticker as name, type "Unknown") take the name the
+// quote answer carries at their first download; a name of the user's own
+// is left alone.
+TEST_F(RunOutcomeTest, ImportedSymbolsTakeTheNameTheAnswerCarries)
+{
+    {
+        Database db(paths::databaseFile());
+        db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
+                               "VALUES (1, 'AAPL', 'AAPL', 'Unknown', 1)"));
+        db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
+                               "VALUES (1, 'MINE', 'My own name', 'Unknown', 1)"));
+    }
+    fake.addQuote(quoteOf("AAPL"));
+    fake.addQuote(quoteOf("MINE"));
+    CurrentRun run;
+    ASSERT_TRUE(run.StartRun());
+    Database db(paths::databaseFile());
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT naamyahoo FROM fondsen WHERE codeyahoo = 'AAPL'")).toString(),
+              QStringLiteral("AAPL CORP"));
+    EXPECT_EQ(db.scalar(QStringLiteral("SELECT naamyahoo FROM fondsen WHERE codeyahoo = 'MINE'")).toString(),
+              QStringLiteral("My own name"));
+    EXPECT_EQ(fake.requests().size(), 1);  // no request of its own for the names
+}
