@@ -92,8 +92,9 @@ marketform::marketform(bool viewComponents, QWidget* parent)
     listCount->addWidget(lblsymbollist_);
     listCount->addStretch(1);
     layout->addLayout(listCount, 2, 3, 1, 2);
-    layout->setColumnStretch(1, 1);
-    layout->setColumnStretch(4, 1);
+    // The list has the status columns besides: it gets the larger share.
+    layout->setColumnStretch(1, 2);
+    layout->setColumnStretch(4, 3);
     layout->setRowStretch(1, 1);
 
     if (viewComponents_) {

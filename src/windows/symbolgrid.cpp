@@ -211,7 +211,6 @@ SymbolGrid::SymbolGrid(QVector<Column> columns, QWidget* parent)
     // Fixed row heights: the view never measures the rows it does not draw.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setSortIndicatorShown(false);
     // A click sorts; so does the double click the column titles mention.
@@ -225,13 +224,20 @@ SymbolGrid::SymbolGrid(QVector<Column> columns, QWidget* parent)
         if (!model_->isStatusColumn(section))
             emit sortRequested(model_->columnAt(section));
     });
-    // The status columns are as wide as their titles and dates.
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    // Every column is as wide as its title and contents, the name takes
+    // what is left: at the window's first size no column hides behind a
+    // scroll bar.
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setResizeContentsPrecision(200);
+    auto fit = [this] {
         for (int section = 0; section < model_->columnCount(); ++section) {
-            if (model_->isStatusColumn(section))
-                horizontalHeader()->setSectionResizeMode(section, QHeaderView::ResizeToContents);
+            const bool name = !model_->isStatusColumn(section) && model_->columnAt(section) == Column::Name;
+            horizontalHeader()->setSectionResizeMode(section,
+                                                     name ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
         }
-    });
+    };
+    connect(model_, &QAbstractItemModel::modelReset, this, fit);
+    fit();
 }
 
 QPair<int, int> selectedSpan(const QItemSelectionModel* selection)
