@@ -170,7 +170,10 @@ void markBehind(QVector<SymbolStatus>& symbols)
         bool anyDay = false, latest = true;
         for (FormatDate& f : s.formats) {
             anyDay = anyDay || f.last.isValid();
-            latest = latest && f.last.isValid() && f.last == newest.value(f.letter);
+            // A format that holds no day of any symbol (its folder gone)
+            // says nothing about the last download.
+            const QDate n = newest.value(f.letter);
+            latest = latest && (!n.isValid() || f.last == n);
             if (!f.last.isValid())
                 f.state = FileState::Missing;
             else if (tradingDaysBetween(f.last, newest.value(f.letter)) > kBehindTradingDays)
@@ -178,7 +181,7 @@ void markBehind(QVector<SymbolStatus>& symbols)
             else
                 f.state = FileState::Ok;
         }
-        if (s.outcome == Outcome::Ok && !s.formats.isEmpty() && !latest)
+        if (s.outcome == Outcome::Ok && !s.formats.isEmpty() && !(latest && anyDay))
             s.outcome = anyDay ? Outcome::OldSession : Outcome::NotDownloaded;
     }
 }

@@ -68,7 +68,8 @@ Autodownload::Autodownload(QWidget* parent)
     for (int i = 0; i < 3; ++i) {
         panel_[i] = new ElidedLabel(status);
         panel_[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
-        status->addWidget(panel_[i], i == 2 ? 0 : 1);
+        // The outcome and the scheduler's line get the larger shares.
+        status->addWidget(panel_[i], i == 1 ? 1 : 2);
     }
 
     auto* modes = new QHBoxLayout;

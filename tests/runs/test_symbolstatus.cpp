@@ -228,7 +228,8 @@ TEST(ChartFrameTest, GapsOfMoreThanAWeekAndTheDayUnderThePointer)
 // downloaded says so instead.
 TEST_F(SymbolStatusTest, OkOnlyWhenTheFilesHoldTheLatestSession)
 {
-    settings().select2 = false;
+    // KBF stays on with no file at all (its folder gone): it does not make
+    // every symbol old.
     asciiUntil("NEW", QDate(2024, 3, 15));
     asciiUntil("OLD", QDate(2024, 3, 14));
     const QVector<symbolstatus::SymbolStatus> st =
