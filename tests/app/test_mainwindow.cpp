@@ -8,14 +8,17 @@
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "runs/schedule.h"
+#include "runs/scheduler.h"
 #include "support/changes.h"
 #include "support/paths.h"
 #include "support/state.h"
+#include "windows/autodownload.h"
 #include "windows/history.h"
 #include "windows/runrecord.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -30,6 +33,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QTimeEdit>
 #include <QTimer>
 
 namespace {
@@ -409,4 +413,36 @@ TEST_F(MainWindowTest, ASecondCopyOnTheSameDataFolderFindsTheFirst)
 
     SingleInstance elsewhere(path(QStringLiteral("other")));
     EXPECT_TRUE(elsewhere.claim());
+}
+
+// Quitting while the scheduler runs offers "Stop and quit": the scheduler
+// stops and the program's window closes once nothing runs any more.
+TEST_F(MainWindowTest, QuittingWhileTheSchedulerRunsCanStopItAndQuit)
+{
+    runStartup();
+    Hoofdform w;
+    w.show();
+    auto* download = new Autodownload;
+    ManualClock clock(QDateTime(QDate(2027, 1, 8), QTime(8, 0)));
+    download->scheduler().setClock(clock);
+    w.showChild(download);
+    download->findChild<QRadioButton*>(QStringLiteral("Option6"))->setChecked(true);
+    download->findChild<QCheckBox*>(QStringLiteral("Check1(1)"))->click();
+    download->findChild<QTimeEdit*>(QStringLiteral("DTPicker1(1)"))->setTime(QTime(9, 0));
+    download->findChild<QPushButton*>(QStringLiteral("Command4"))->click();
+    ASSERT_TRUE(download->scheduler().active());
+
+    EXPECT_FALSE(w.close());  // the default answer keeps it going
+    EXPECT_TRUE(download->scheduler().active());
+    EXPECT_TRUE(w.isVisible());
+
+    msgs.queue(Answer::Yes);
+    EXPECT_FALSE(w.close());
+    EXPECT_EQ(msgs.shown.last().yesText, QStringLiteral("&Stop and quit"));
+    EXPECT_FALSE(download->scheduler().active());
+    QElapsedTimer waited;
+    waited.start();
+    while (w.isVisible() && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_FALSE(w.isVisible());
 }
