@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCandlestickSeries>
 #include <QCandlestickSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -30,6 +31,26 @@
 #include <memory>
 
 namespace {
+
+// About five round values from `low` to `high`: steps of 1, 2 or 5 times a
+// power of ten.
+QVector<double> priceTicks(double low, double high)
+{
+    QVector<double> ticks;
+    if (!(high > low))
+        return {low};
+    const double rough = (high - low) / 5;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = power;
+    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+        step = m * power;
+        if (step >= rough)
+            break;
+    }
+    for (double v = std::ceil(low / step) * step; v <= high + step * 1e-9; v += step)
+        ticks.append(std::abs(v) < step * 1e-9 ? 0.0 : v);
+    return ticks;
+}
 
 qreal timestamp(QDate date)
 {
@@ -82,7 +103,11 @@ public:
         dates_ = new QDateTimeAxis;
         dates_->setFormat(QStringLiteral("yyyy-MM-dd"));
         dates_->setTickCount(6);
-        priceAxis_ = new QValueAxis;
+        // Price labels only where the prices are: the lowest part of the
+        // plot is the volume's.
+        priceAxis_ = new QCategoryAxis;
+        priceAxis_->setObjectName(QStringLiteral("priceAxis"));
+        priceAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
         volumeAxis_ = new QValueAxis;
         // Numbers in the user's locale, with its thousands separator.
         c->setLocalizeNumbers(true);
@@ -130,6 +155,14 @@ public:
         const double span = high > low ? high - low : std::max(1.0, std::abs(high) * 0.1);
         // The lowest quarter is the volume's.
         priceAxis_->setRange(low - span * 0.4, high + span * 0.05);
+        for (const QString& label : priceAxis_->categoriesLabels())
+            priceAxis_->remove(label);
+        priceAxis_->setStartValue(low - span * 0.4);
+        const QLocale locale;
+        for (const double value : priceTicks(low, high)) {
+            // Each label must be unique; the value decides the place.
+            priceAxis_->append(locale.toString(value, 'f', value == std::floor(value) ? 0 : 2), value);
+        }
         volumeAxis_->setRange(0, most > 0 ? most * 4 : 1);
         const qreal half = 43200000.0 * std::max<qint64>(1, bars_.front().first.daysTo(bars_.front().last) + 1);
         dates_->setRange(QDateTime::fromMSecsSinceEpoch(
@@ -230,7 +263,7 @@ private:
     QCandlestickSeries* prices_;
     QCandlestickSeries* volume_;
     QDateTimeAxis* dates_;
-    QValueAxis* priceAxis_;
+    QCategoryAxis* priceAxis_;
     QValueAxis* volumeAxis_;
     QVector<ChartFrame::Bar> bars_;
     QVector<ChartFrame::Gap> gaps_;
