@@ -12,6 +12,8 @@
 #include "windows/symbolgrid.h"
 
 #include <QApplication>
+#include <QCategoryAxis>
+#include <QChartView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -113,6 +115,22 @@ TEST_F(ChartWindowTest, OpensReadableRemembersItsSizeAndShortensVolumes)
     }
     ChartWindow again("ABC.AS");
     EXPECT_EQ(again.sizeHint(), QSize(1000, 700));
+    // Price labels stand only where the prices are (9 to 13.75 here), none
+    // beside the volume pane below them.
+    auto* view = qobject_cast<QChartView*>(again.findChild<QWidget*>("chartView"));
+    ASSERT_NE(view, nullptr);
+    QCategoryAxis* prices = nullptr;
+    for (QAbstractAxis* axis : view->chart()->axes(Qt::Vertical)) {
+        if (axis->objectName() == QStringLiteral("priceAxis"))
+            prices = qobject_cast<QCategoryAxis*>(axis);
+    }
+    ASSERT_NE(prices, nullptr);
+    ASSERT_GE(prices->count(), 3);
+    EXPECT_LT(prices->min(), 9.0);
+    for (const QString& label : prices->categoriesLabels()) {
+        EXPECT_GE(prices->endValue(label), 9.0) << qPrintable(label);
+        EXPECT_LE(prices->endValue(label), 13.75) << qPrintable(label);
+    }
 
     EXPECT_EQ(ChartWindow::volumeUnit(40315544), qMakePair(1e6, QStringLiteral("%.0f M")));
     EXPECT_EQ(ChartWindow::volumeUnit(2500000), qMakePair(1e6, QStringLiteral("%.1f M")));
