@@ -7,6 +7,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <ostream>
+
+// Failed comparisons show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 // Gives every test its own data folder, settings file and home folder, a
 // fresh state in every layer (resetAllLayers, before and after the test) and

@@ -6,6 +6,7 @@
 #include "database/lists.h"
 #include "support/state.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -15,6 +16,7 @@ struct Arguments {
     std::optional<QString> columns;
     QStringList positional;
     QString error;
+    bool upperCase = false;  // --upper-case (import)
 };
 
 Arguments parse(const QStringList& args, bool withColumns)
@@ -27,6 +29,10 @@ Arguments parse(const QStringList& args, bool withColumns)
             option = &a.list;
         else if (withColumns && arg == QLatin1String("--columns"))
             option = &a.columns;
+        if (!withColumns && arg == QLatin1String("--upper-case")) {
+            a.upperCase = true;
+            continue;
+        }
         if (option) {
             if (i + 1 >= args.size()) {
                 a.error = arg + QStringLiteral(" needs a value");
@@ -59,7 +65,8 @@ int cmdImport(HeadlessContext& c)
 {
     const Arguments a = parse(c.args, false);
     if (!a.error.isEmpty() || !a.list || a.positional.size() != 1) {
-        c.err << (a.error.isEmpty() ? QStringLiteral("Usage: quotaris import --list N FILE") : a.error) << '\n';
+        c.err << (a.error.isEmpty() ? QStringLiteral("Usage: quotaris import --list N [--upper-case] FILE") : a.error)
+              << '\n';
         return 2;
     }
     const int n = listNumber(c, *a.list);
@@ -82,6 +89,18 @@ int cmdImport(HeadlessContext& c)
               << file.refused.join(QStringLiteral("; ")) << '\n';
     if (file.entries.isEmpty())
         return 1;
+    // The quote service's symbols are upper case: offered, as the window does.
+    QStringList entries = file.entries;
+    const qsizetype lower =
+        std::count_if(entries.begin(), entries.end(), [](const QString& e) { return e.toUpper() != e; });
+    if (a.upperCase) {
+        for (QString& e : entries)
+            e = e.toUpper();
+    } else if (lower > 0) {
+        c.out << lower << " of the " << entries.size()
+              << " symbols have lower-case letters; the quote service's symbols are upper case "
+                 "(--upper-case imports them so)\n";
+    }
     auto data = clsData::open();
     if (!data)
         return 1;
@@ -89,7 +108,7 @@ int cmdImport(HeadlessContext& c)
     QString last;
     listimport::Progress progress;
     progress.status = [&last](const QString& text) { last = text; };
-    const listimport::Result result = listimport::importSymbols(*data, file.entries, n, progress);
+    const listimport::Result result = listimport::importSymbols(*data, entries, n, progress);
     if (result.aborted) {
         c.err << "Import aborted after " << result.added << " symbols\n";
         return 1;
@@ -100,7 +119,7 @@ int cmdImport(HeadlessContext& c)
               << (result.error.isEmpty() ? QString() : QStringLiteral(" (") + result.error + QLatin1Char(')')) << '\n';
     c.out << (lists::totalSymbolCount(data->db()) - before) << " new symbols added to the database\n";
     c.out << "list " << n << " now holds " << lists::symbolCount(data->db(), n) << " symbols\n";
-    return result.added == file.entries.size() && file.refused.isEmpty() ? 0 : 1;
+    return result.added == entries.size() && file.refused.isEmpty() ? 0 : 1;
 }
 
 int cmdExport(HeadlessContext& c)

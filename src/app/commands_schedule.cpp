@@ -78,7 +78,7 @@ void printRows(HeadlessContext& c, const Schedule& s, const QVector<int>& rows)
               << QString::fromLatin1(onOff(l.on)).leftJustified(6) << "  " << l.start.toString(QStringLiteral("HH:mm"))
               << "  " << l.end.toString(QStringLiteral("HH:mm")) << "  "
               << l.interval.toString(QStringLiteral("HH:mm")).leftJustified(8) << "  "
-              << (l.on ? s.firstDownload(n, now).toString(kMinute) : QStringLiteral("-")) << '\n';
+              << (l.on ? Schedule::momentText(s.firstDownload(n, now), now, kMinute) : QStringLiteral("-")) << '\n';
     }
 }
 
@@ -276,7 +276,9 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
     scheduler.StartScheduler();
     line(QStringLiteral("Scheduler started"));
     for (int n : on)
-        line(QStringLiteral("list %1: next download %2").arg(n).arg(scheduler.ExactDownload(n).toString(kMinute)));
+        line(QStringLiteral("list %1: next download %2")
+                 .arg(n)
+                 .arg(Schedule::momentText(scheduler.ExactDownload(n), scheduler.clock().now(), kMinute)));
     if (scheduler.active())
         loop.exec();
     if (signalled) {

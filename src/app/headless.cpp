@@ -62,7 +62,9 @@ const QVector<HeadlessCommand>& headlessCommands()
          "IntegrityAction flag|repair|skip)",
          cmdOption},
         {"download-lists", "N,M,...", "choose the lists of a several-lists download", cmdDownloadLists},
-        {"import", "--list N FILE", "put the symbols of a text file on list N (new ones under market Unknown)",
+        {"import", "--list N [--upper-case] FILE",
+         "put the symbols of a text file on list N (new ones under market Unknown; --upper-case: tickers in upper "
+         "case, as the quote service has them)",
          cmdImport},
         {"export", "--list N --columns Symbol,Name,Market FILE", "write the symbols of list N to a text file",
          cmdExport},

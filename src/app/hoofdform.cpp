@@ -9,8 +9,10 @@
 #include "gateway/livehosts.h"
 #include "mslink/selfcheck.h"
 #include "runs/updates.h"
+#include "support/changes.h"
 #include "support/help.h"
 #include "support/messages.h"
+#include "support/settingsstore.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
 #include "windows/compact.h"
@@ -27,6 +29,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -54,6 +57,14 @@ Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(t
     central_->addWidget(mdi_);
     setCentralWidget(central_);
     connect(this, &Hoofdform::childrenChanged, this, &Hoofdform::updateStartPage);
+    // The start page follows what changes below it, at most every 300 ms.
+    auto* follow = new QTimer(this);
+    follow->setSingleShot(true);
+    follow->setInterval(300);
+    connect(follow, &QTimer::timeout, this, &Hoofdform::updateStartPage);
+    for (auto signal :
+         {&Changes::listsChanged, &Changes::symbolsChanged, &Changes::settingsChanged, &Changes::filesWritten})
+        connect(&changes(), signal, follow, qOverload<>(&QTimer::start));
     connect(startPage_, &StartPage::importRequested, this, [this] { action(QStringLiteral("menuImport"))->trigger(); });
     connect(startPage_, &StartPage::searchRequested, this, [this] { openSearch(); });
     connect(startPage_, &StartPage::listsRequested, this, [this] { openListManagement(false); });
@@ -106,10 +117,7 @@ void Hoofdform::buildMenus()
     });
     file->addSeparator()->setObjectName(QStringLiteral("menuYY"));
     QAction* check = addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"));
-    connect(check, &QAction::triggered, this, [] {
-        if (!updates::CheckForUpdate())
-            msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
-    });
+    connect(check, &QAction::triggered, this, [] { updates::checkAskedByUser(); });
     QAction* helpFiles = addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"));
     connect(helpFiles, &QAction::triggered, this, [this] {
         if (updates::GetHelpVersion() == 0) {
@@ -120,7 +128,10 @@ void Hoofdform::buildMenus()
         window.exec();
     });
     file->addSeparator()->setObjectName(QStringLiteral("zom4"));
-    QAction* exit = addItem(file, "menuexit", QStringLiteral("&Exit"));
+    // Exit and Export format have access keys of their own: E is Edit's
+    // and Export Symbols'.
+    QAction* exit = addItem(file, "menuexit", QStringLiteral("E&xit"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
@@ -133,7 +144,7 @@ void Hoofdform::buildMenus()
     QAction* compactItem = addItem(edit, "menuCompact", QStringLiteral("&Compact/Repair Database"));
     connect(compactItem, &QAction::triggered, this, &Hoofdform::showCompact);
 
-    exportFormatMenu_ = bar->addMenu(QStringLiteral("&Export format"));
+    exportFormatMenu_ = bar->addMenu(QStringLiteral("E&xport format"));
     exportFormatMenu_->setObjectName(QStringLiteral("menuexportformat"));
     for (const ExportFormat& f : formats::all()) {
         QAction* a = addItem(exportFormatMenu_, f.menuName, QLatin1String(f.caption));
@@ -253,6 +264,9 @@ void Hoofdform::buildWindowMenu()
     connect(tile, &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
     QAction* cascade = addItem(windowMenu_, "menuWindowCascade", QStringLiteral("&Cascade"));
     connect(cascade, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+    QAction* closeOne = addItem(windowMenu_, "menuWindowClose", QStringLiteral("Cl&ose Window"));
+    closeOne->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    connect(closeOne, &QAction::triggered, mdi_, &QMdiArea::closeActiveSubWindow);
     QAction* closeAll = addItem(windowMenu_, "menuWindowCloseAll", QStringLiteral("Close &All"));
     connect(closeAll, &QAction::triggered, mdi_, &QMdiArea::closeAllSubWindows);
     windowMenu_->addSeparator()->setObjectName(QStringLiteral("menuWindowList"));
@@ -303,6 +317,7 @@ void Hoofdform::showLocation(QChar letter)
     window.exec();
     // A triggered checkable item toggles itself; the switch decides.
     updateFormatChecks();
+    announce::settings();
     updateStartPage();
 }
 
@@ -402,6 +417,7 @@ void Hoofdform::load()
         msgBox(QStringLiteral("The built-in quote gateway cannot start: ") + error, Icon::Critical);
     updateFormatChecks();
     updateStartPage();
+    restoreSavedGeometry();
     show();
 }
 
@@ -411,6 +427,15 @@ bool Hoofdform::eventFilter(QObject* watched, QEvent* event)
     // page may be due.
     if (event->type() == QEvent::Close && qobject_cast<QMdiSubWindow*>(watched))
         QTimer::singleShot(0, this, &Hoofdform::childrenChanged);
+    // Escape that no control of the window took closes the window.
+    if (event->type() == QEvent::KeyPress) {
+        auto* frame = qobject_cast<QMdiSubWindow*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (frame && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            frame->close();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -418,14 +443,26 @@ void Hoofdform::closeEvent(QCloseEvent* event)
 {
     state().refusedToClose = false;
     // A child that must stay open (a running download) refuses its close and
-    // sets the flag; then the program keeps running.
+    // sets the flag; then the program keeps running. It may offer to stop
+    // and quit: then it closes this window once its run has ended.
+    setProperty("quitting", true);
     for (QMdiSubWindow* child : mdi_->subWindowList()) {
         if (!child->close())
             state().refusedToClose = true;
     }
+    setProperty("quitting", false);
     if (state().refusedToClose) {
         event->ignore();
         return;
     }
+    // Size, place and maximised state, for the next start.
+    store::write(QStringLiteral("MainWindowGeometry"), QString::fromLatin1(saveGeometry().toBase64()));
     event->accept();
+}
+
+void Hoofdform::restoreSavedGeometry()
+{
+    const QString saved = store::read(QStringLiteral("MainWindowGeometry"), QString());
+    if (!saved.isEmpty())
+        restoreGeometry(QByteArray::fromBase64(saved.toLatin1()));
 }

@@ -76,6 +76,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void restoreSavedGeometry();
     void buildWindowMenu();
     void updateWindowMenu();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, bool available = true);

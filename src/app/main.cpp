@@ -2,6 +2,7 @@
 #include "app/headless.h"
 #include "app/hoofdform.h"
 #include "app/screenshots.h"
+#include "app/singleinstance.h"
 #include "gateway/livehosts.h"
 #include "support/desktop.h"
 #include "support/messages.h"
@@ -126,7 +127,22 @@ int main(int argc, char* argv[])
     setMetastockPrompt(&metastockWindows);
     if (!paths::ensureDataFolder(&error))
         msgBox(error + QStringLiteral("\r\nThe program goes on with its built-in settings."), Icon::Critical);
+    // A second copy on the same data folder says so and leaves.
+    SingleInstance instance(paths::dataFolder());
+    if (!instance.claim()) {
+        if (askYesNo(alreadyRunningText(paths::dataFolder()), QStringLiteral("Quotaris")))
+            instance.bringForward();
+        setMetastockPrompt(nullptr);
+        setMessages(nullptr);
+        return 0;
+    }
     auto window = std::make_unique<Hoofdform>();
+    QObject::connect(&instance, &SingleInstance::raiseRequested, window.get(), [w = window.get()] {
+        if (w->isMinimized())
+            w->showNormal();
+        w->raise();
+        w->activateWindow();
+    });
     window->load();
     const int status = app.exec();
     window.reset();

@@ -114,8 +114,8 @@ void fillDataFolder()
     s.h1 = paths::withTrailingSlash(paths::dataFile(QStringLiteral("ascii")));
     QDir().mkpath(s.h1);
     fillChartFile(s.h1);
-    runrecord::note(false, QStringLiteral("Download finished: 5 quotes downloaded"));
-    runrecord::note(true, QStringLiteral("Download finished: 42 quotes downloaded"));
+    runrecord::note(false, QStringLiteral("Download finished: 5 of 5 written"));
+    runrecord::note(true, QStringLiteral("Download finished: 3 of 3 symbols written, 42 quotes"));
 }
 
 bool save(QWidget* window, const QString& folder, const QString& name, QSize size = {})

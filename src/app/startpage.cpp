@@ -70,8 +70,8 @@ StartInfo StartInfo::gather()
             continue;
         scheduled << QStringLiteral("list %1 at %2").arg(n).arg(QLocale().toString(l.start, QLocale::ShortFormat));
         // A start time already passed today is due at once when the
-        // scheduler starts; the next one is the later of that and now.
-        const QDateTime first = std::max(schedule.firstDownload(n, now), now);
+        // scheduler starts.
+        const QDateTime first = schedule.firstDownload(n, now);
         if (!next.isValid() || first < next) {
             next = first;
             nextList = n;
@@ -79,8 +79,7 @@ StartInfo StartInfo::gather()
     }
     info.schedule = scheduled.join(QStringLiteral(", "));
     if (next.isValid())
-        info.schedule +=
-            QStringLiteral("; next: list %1 at %2").arg(nextList).arg(QLocale().toString(next, QLocale::ShortFormat));
+        info.schedule += QStringLiteral("; next: list %1 at %2").arg(nextList).arg(Schedule::momentText(next, now));
     return info;
 }
 

@@ -92,6 +92,10 @@ public:
     bool historymislukt = false;
 
     void tickersmislukt(const QStringList& tickers);
+    // Gives symbols that still have no name of their own (the ticker as
+    // name, type "Unknown", as an import leaves them) the name the quote
+    // service sent: (ticker, name) pairs. Returns how many got one.
+    int nameUnnamed(const QVector<QPair<QString, QString>>& names);
     void voegvervallentoe(const QString& ticker);
     void voegverWorpentoe(const QString& ticker);
     void leegvervallen();  // vervallen and verworpen

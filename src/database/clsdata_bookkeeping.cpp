@@ -64,6 +64,29 @@ void clsData::tickersmislukt(const QStringList& tickers)
     }
 }
 
+int clsData::nameUnnamed(const QVector<QPair<QString, QString>>& names)
+{
+    int named = 0;
+    step([&] {
+        named = 0;
+        std::optional<Transaction> t;
+        if (!db_->inTransaction())
+            t.emplace(*db_);
+        for (const auto& [ticker, name] : names) {
+            const QString clean = name.trimmed();
+            if (ticker.isEmpty() || clean.isEmpty() || clean.compare(ticker, Qt::CaseInsensitive) == 0)
+                continue;
+            named += db_->exec(QStringLiteral("UPDATE fondsen SET naamyahoo = ? WHERE codeyahoo = ? AND "
+                                              "(naamyahoo IS NULL OR naamyahoo = '' OR naamyahoo = codeyahoo) AND "
+                                              "(typeyahoo IS NULL OR typeyahoo = 'Unknown')"),
+                               {storedText(clean), ticker});
+        }
+        if (t)
+            t->commit();
+    });
+    return named;
+}
+
 void clsData::markOnce(const char* table, const QString& ticker)
 {
     int changed = 0;

@@ -1,6 +1,7 @@
 #include "database/lists.h"
 
 #include "database/db.h"
+#include "support/changes.h"
 #include "support/errors.h"
 #include "support/messages.h"
 #include "support/settingsstore.h"
@@ -118,6 +119,7 @@ void setName(int n, const QString& name)
         return;
     store::write(QStringLiteral("list%1").arg(n), name);
     settings().listNames[n] = name;
+    announce::lists();
 }
 
 void addMarket(Database& db, int marketId, int n)

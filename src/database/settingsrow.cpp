@@ -35,26 +35,6 @@ QVariant read(Database& db, const QString& column)
     return db.scalar(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM globaal WHERE rowid = ") + kFirstRow);
 }
 
-Columns checkFolders()
-{
-    ProgramSettings& s = settings();
-    Columns columns;
-    for (const auto& [column, folder] : settingstable::checkedFolders()) {
-        s.*folder = folders::folderCheck(s.*folder);
-        columns.append({QLatin1String(column), s.*folder});
-    }
-    return columns;
-}
-
-void checkAndStoreFolders()
-{
-    const Columns columns = checkFolders();
-    guarded([&columns] {
-        auto db = Database::openDefault();
-        write(*db, columns);
-    });
-}
-
 void saveCurrentList()
 {
     BusyPointer busy;

@@ -18,14 +18,6 @@ void write(Database& db, const Columns& columns);
 // Reads one column of the row; an invalid QVariant for Null.
 QVariant read(Database& db, const QString& column);
 
-// The folder check over every folder of the row: a folder that is gone
-// becomes the fallback folder in the running settings. Returns the checked
-// folders, to be stored.
-Columns checkFolders();
-// The same, stored in the row on a connection of its own, under the error
-// dialog (before a run and when the Export format window opens).
-void checkAndStoreFolders();
-
 // Stores the current list number in `lijst`, on a connection of its own,
 // under the error dialog.
 void saveCurrentList();

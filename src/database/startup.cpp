@@ -197,8 +197,16 @@ StartupResult runStartup()
         [&] { loadStep(*db, row, Step::Switches); },
         [&] { loadStep(*db, row, Step::CurrentList); },
         [&] {
-            // A folder that is gone becomes the fallback folder, in the row too.
-            settingsrow::write(*db, settingsrow::checkFolders());
+            // An empty folder counts as the fallback folder, in the row too.
+            // A folder that is set stays as it is, also when it is gone for
+            // a while: the runs leave its format out until it is back.
+            settingsrow::Columns columns;
+            for (const auto& [column, folder] : settingstable::checkedFolders()) {
+                if (!row.value(QLatin1String(column)).toString().trimmed().isEmpty())
+                    continue;
+                columns.append({QLatin1String(column), settings().*folder});
+            }
+            settingsrow::write(*db, columns);
         },
         [&] { loadStep(*db, row, Step::Options); },
     });

@@ -90,6 +90,7 @@ void ClientWatch::finish(End end)
         *cancelled_ = true;
     std::vector<std::function<void(End)>> listeners;
     listeners.swap(listeners_);
+    deadline_.clear();  // nothing is answered at the deadline of an ended request
     for (const auto& l : listeners)
         l(end);
 }
@@ -131,6 +132,11 @@ void HttpServer::accept()
 {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
         auto watch = std::make_shared<ClientWatch>();
+        // Whatever still listens for the request goes with its connection.
+        connect(socket, &QObject::destroyed, this, [weak = std::weak_ptr<ClientWatch>(watch)] {
+            if (const auto w = weak.lock())
+                w->release();
+        });
         connect(socket, &QTcpSocket::disconnected, socket, [socket, watch] {
             // Gone before its answer: nobody waits for the work any more.
             watch->finish(ClientWatch::End::Gone);

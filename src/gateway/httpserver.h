@@ -31,6 +31,13 @@ public:
 
     void finish(End end);
     void deadline();
+    // Drops every listener without calling it (the connection is gone for
+    // good): a listener that holds this watch would otherwise keep both.
+    void release()
+    {
+        listeners_.clear();
+        deadline_.clear();
+    }
 
 private:
     End end_ = End::Open;

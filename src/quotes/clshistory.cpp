@@ -116,6 +116,7 @@ void clsHistory::answered()
     done_ = std::move(fetch_);
     const FetchResult& result = done_->result();
     ++requests_;
+    emit requestAnswered();
     WriteLog(QStringLiteral("Response from Yahoo :") + result.text());
     if (state().abortFlag || result.aborted) {
         end(false);

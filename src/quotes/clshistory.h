@@ -71,6 +71,8 @@ public:
 
 signals:
     void finished();
+    // One request has been answered (or has failed); more may follow.
+    void requestAnswered();
 
 private:
     void nextRange();

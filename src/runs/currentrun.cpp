@@ -12,8 +12,10 @@
 #include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
+#include "runs/placement.h"
 #include "runs/runexports.h"
 #include "runs/updates.h"
+#include "support/changes.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/log.h"
@@ -96,8 +98,6 @@ bool CurrentRun::StartRun()
     openfiles::closeAll();
     guarded([] { ResetLog(); });
 
-    if (mode == Mode::Normal)
-        settingsrow::checkAndStoreFolders();
     if (!formats::formatGuard()) {
         summary_.nothingToDo = true;
         return false;
@@ -106,6 +106,7 @@ bool CurrentRun::StartRun()
     updates::CheckForUpdateOnce();
 
     running_ = true;
+    const placement::RunPlacement placing(mode == Mode::Scheduled);
     maxInFlight_ = maxInFlight();
     emit lockedChanged(true);
     data_ = clsData::open();
@@ -150,6 +151,10 @@ bool CurrentRun::StartRun()
     if (mode == Mode::Normal)
         state().abortFlag = false;
     running_ = false;
+    // One quote a symbol: the format that wrote most wrote every symbol
+    // that reached a file.
+    for (const int n : std::as_const(summary_.written))
+        summary_.symbolsWritten = std::max(summary_.symbolsWritten, n);
     emit lockedChanged(false);
     setPanel1(summary_.outcome());
     return !summary_.aborted && !summary_.nothingToDo;
@@ -165,8 +170,8 @@ void CurrentRun::StopRun()
 
 void CurrentRun::CollectAndDispatch()
 {
-    exports_ =
-        std::make_unique<RunExports>(RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); });
+    exports_ = std::make_unique<RunExports>(
+        RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); }, mode == Mode::Scheduled);
     if (!exports_->begin())
         state().abortFlag = true;
 
@@ -228,8 +233,11 @@ void CurrentRun::CollectAndDispatch()
     setPanel1(QString());
     setPanel2(QString());
     exports_->finish();
+    // A run that got nothing leaves the bar empty: a full bar says done.
     if (state().abortFlag)
         state().runMessage = kAborted;
+    else if (summary_.quotesReceived == 0)
+        emit progressChanged(0, progressMax_);
     else
         emit progressChanged(progressMax_, progressMax_);
 }
@@ -260,6 +268,7 @@ void CurrentRun::askAgain()
         return;
     data_->tickersmislukt(leftover_);
     summary_.unanswered += static_cast<int>(leftover_.size());
+    summary_.failedSymbols += static_cast<int>(leftover_.size());
     for (const QString& t : std::as_const(leftover_)) {
         if (!incomplete_.contains(t))
             continue;
@@ -408,6 +417,7 @@ void CurrentRun::BatchComplete(int k)
         }
         data_->tickersmislukt(tickers);
         ++summary_.failedBatches;
+        summary_.failedSymbols += static_cast<int>(tickers.size());
         if (!l.problem().isEmpty())
             summary_.serviceProblem = l.problem();
         return;
@@ -423,6 +433,18 @@ void CurrentRun::BatchComplete(int k)
     for (const QString& t : l.missing())
         incomplete_.remove(t);
     summary_.quotesReceived += static_cast<int>(l.quotes().size());
+    // Symbols imported without a name get the one the answer carries: no
+    // request of its own.
+    {
+        const CurrentQuotes& q = l.quotes();
+        QVector<QPair<QString, QString>> names;
+        for (qsizetype i = 0; i < q.size(); ++i) {
+            if (!q.yahooticker[i].isEmpty())
+                names.append({q.yahooticker[i], q.yahooname[i]});
+        }
+        if (data_->nameUnnamed(names) > 0)
+            announce::symbols();
+    }
     if (!l.foundall()) {
         WriteLog(QStringLiteral("Some quotes were not found"));
         investigate(k);
@@ -443,6 +465,7 @@ void CurrentRun::writeBatch(loader& l)
     // kept from their files are counted, never reported as written.
     if (!exports_->writeBatch(batch))
         state().abortFlag = true;
+    announce::filesWritten();
 }
 
 // Every accepted quote passes the integrity check before a format sees it;
@@ -470,6 +493,7 @@ void CurrentRun::checkBatch(loader& l)
         summary_.findings += static_cast<int>(found.size());
         if (action == integrity::Action::Skip) {
             data_->voegverWorpentoe(c.ticker);
+            ++summary_.rejected;
             q.yahooticker[i].clear();
             q.yahooname[i].clear();
         }

@@ -17,9 +17,9 @@ QString CurrentRunSummary::downloadErrors() const
 {
     QStringList errors;
     if (failedBatches > 0)
-        errors << QStringLiteral("%1 of %2 requests failed").arg(failedBatches).arg(batches);
+        errors << QStringLiteral("%1 of %2 requests failed").arg(count(failedBatches), count(batches));
     if (unanswered > 0)
-        errors << QStringLiteral("%1 symbols got no answer").arg(unanswered);
+        errors << QStringLiteral("%1 symbols got no answer").arg(count(unanswered));
     return errors.join(QStringLiteral(", "));
 }
 
@@ -55,12 +55,16 @@ void CurrentRun::investigate(int k)
     // Dropped are the unknown tickers without a successor; a changed one is
     // listed as changed, and its quotes come under the new ticker.
     for (const QString& entry : l.notfound()) {
-        if (!entry.isEmpty() && successors.value(entry).isEmpty())
-            data_->voegvervallentoe(entry);
+        if (entry.isEmpty() || !successors.value(entry).isEmpty())
+            continue;
+        data_->voegvervallentoe(entry);
+        ++summary_.notFound;
     }
     for (const QString& entry : l.SymbolsVerworpen()) {
-        if (!entry.isEmpty())
-            data_->voegverWorpentoe(entry);
+        if (entry.isEmpty())
+            continue;
+        data_->voegverWorpentoe(entry);
+        ++summary_.rejected;
     }
 }
 

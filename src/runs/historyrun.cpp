@@ -14,8 +14,10 @@
 #include "quotes/pages.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
+#include "runs/placement.h"
 #include "runs/runexports.h"
 #include "runs/updates.h"
+#include "support/changes.h"
 #include "support/errors.h"
 #include "support/log.h"
 #include "support/messages.h"
@@ -77,7 +79,13 @@ QString HistoryRunSummary::downloadErrors() const
 {
     if (failedRanges == 0)
         return {};
-    return QStringLiteral("%1 ranges not downloaded").arg(failedRanges);
+    return QStringLiteral("%1 ranges not downloaded").arg(count(failedRanges));
+}
+
+QString HistoryRunSummary::writtenText() const
+{
+    return QStringLiteral("%1 of %2 symbols written, %3 quotes")
+        .arg(count(symbolsWritten), count(symbols), count(quotesReceived));
 }
 
 HistoryRun::HistoryRun(QObject* parent) : QObject(parent) {}
@@ -149,10 +157,10 @@ bool HistoryRun::StartHistoryRun()
     state().abortFlag = false;
     state().lastHistoricalBody.clear();
     guarded([] { ResetLog(); });
-    settingsrow::checkAndStoreFolders();
     updates::CheckForUpdateOnce();
 
     running_ = true;
+    const placement::RunPlacement placing(false);
     exports_ = std::make_unique<RunExports>(RunKind::Historical, summary_,
                                             [this](const QString& text) { setStatus(1, 3, text); });
     const bool staged = exports_->createStaging();
@@ -196,8 +204,9 @@ bool HistoryRun::StartHistoryRun()
     for (int panel = 1; panel <= 4; ++panel)
         setStatus(2, panel, QString());
     // A finished run's bar stays as the run left it (full when every
-    // symbol was done) beside its outcome, until the next run.
-    if (summary_.symbols == 0)
+    // symbol was done) beside its outcome, until the next run; a run that
+    // got nothing leaves it empty.
+    if (summary_.symbols == 0 || summary_.quotesReceived == 0)
         emit progressChanged(0, 1);
     emit lockedChanged(false);
     setStatus(1, 1, summary_.outcome());
@@ -247,6 +256,7 @@ struct HistoryRun::Job {
     QVector<clsData::Finding> findings;  // what the integrity check found
     bool interrupted = false;            // Stop came before every range was in
     qsizetype requests = 1;              // as far as known before it begins
+    qsizetype answered = 0;              // requests answered so far
 };
 
 int HistoryRun::DownloadHistory()
@@ -289,6 +299,10 @@ int HistoryRun::DownloadHistory()
                      [](const auto& a, const auto& b) { return a->requests > b->requests; });
     next_ = 0;
     active_ = finished_ = 0;
+    requestsTotal_ = requestsDone_ = 0;
+    for (const auto& job : jobs_)
+        requestsTotal_ += static_cast<int>(job->requests);
+    clock_.start();
     stopped_ = false;
     showProgress();
 
@@ -325,10 +339,20 @@ bool HistoryRun::stopped() const { return stopped_ || state().abortFlag; }
 void HistoryRun::showProgress()
 {
     const int total = static_cast<int>(jobs_.size());
-    emit progressChanged(finished_, total);
-    setStatus(
-        1, 1,
-        QStringLiteral("%1 of %2 symbols finished, %3 requests in flight").arg(finished_).arg(total).arg(active_));
+    const int maximum = std::max(requestsTotal_, 1);
+    emit progressChanged(std::min(requestsDone_, maximum), maximum);
+    QString text = QStringLiteral("%1 of %2 symbols, %3 of %4 requests")
+                       .arg(finished_)
+                       .arg(total)
+                       .arg(std::min(requestsDone_, requestsTotal_))
+                       .arg(requestsTotal_);
+    // Once a few answers are in, what is left takes as long per request.
+    if (requestsDone_ >= 3 && requestsDone_ < requestsTotal_ && clock_.isValid()) {
+        const qint64 left = clock_.elapsed() * (requestsTotal_ - requestsDone_) / requestsDone_ / 1000;
+        text += left >= 90 ? QStringLiteral(", about %1 min left").arg((left + 30) / 60)
+                           : QStringLiteral(", about %1 s left").arg(std::max<qint64>(left, 1));
+    }
+    setStatus(1, 1, text);
 }
 
 // Begins symbols while fewer than the most requests are in flight: each
@@ -401,6 +425,15 @@ void HistoryRun::download(Job& job)
         history.enddate << to;
     }
     history.status = [this](int bar, int panel, const QString& text) { setStatus(bar, panel, text); };
+    connect(&history, &clsHistory::requestAnswered, this, [this, &job] {
+        // An all-data symbol finds out how many requests it takes as it goes.
+        if (++job.answered > job.requests) {
+            ++job.requests;
+            ++requestsTotal_;
+        }
+        ++requestsDone_;
+        showProgress();
+    });
     connect(&history, &clsHistory::finished, this, [this, &job] { downloaded(job); });
     history.start();
 }
@@ -500,6 +533,9 @@ void HistoryRun::finishSymbol(Job& job)
 {
     const int total = static_cast<int>(jobs_.size());
     ++finished_;
+    // Requests the symbol did not need are done as well.
+    requestsDone_ += static_cast<int>(std::max<qsizetype>(0, job.requests - job.answered));
+    job.answered = job.requests;
     QString text;
     if (job.interrupted) {
         recordOutcomes(job, false);
@@ -512,6 +548,7 @@ void HistoryRun::finishSymbol(Job& job)
         state().abortFlag = false;
         const int failuresBefore = summary_.writeFailures;
         bool written = writeSymbol(job);
+        announce::filesWritten();
         if (!written)
             stopped_ = true;  // Abort in an error dialog, or Stop while writing, ends the run
         if (stopped_)
@@ -545,6 +582,21 @@ bool HistoryRun::writeSymbol(Job& job)
     const Row& row = job.row;
     checkSymbol(job);
     summary_.quotesReceived += static_cast<int>(job.days.size() + job.topUpDay.size());
+    if (job.days.isEmpty() && job.topUpDay.isEmpty()) {
+        const bool failed = std::any_of(job.outcomes.begin(), job.outcomes.end(),
+                                        [](const HistoryAttempt& a) { return a.failed || a.timedOut; });
+        ++(failed || job.interrupted ? summary_.failedSymbols : summary_.notFound);
+    }
+    const int before = summary_.totalWritten();
+    struct Count {
+        const int& before;
+        HistoryRunSummary& summary;
+        ~Count()
+        {
+            if (summary.totalWritten() > before)
+                ++summary.symbolsWritten;
+        }
+    } tally{before, summary_};
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
         return false;
     if (!job.topUpDay.isEmpty())

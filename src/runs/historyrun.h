@@ -4,6 +4,7 @@
 #include "runs/runsummary.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
 #include <QPair>
@@ -25,6 +26,7 @@ struct HistoryRunSummary : RunSummary {
     int failedRanges = 0;    // history rows of the run not got (failed or timed out)
 
 protected:
+    QString writtenText() const override;
     bool serviceFailed() const override { return requests > 0 && failedRequests == requests && quotesReceived == 0; }
     QString downloadErrors() const override;
 };
@@ -123,6 +125,10 @@ private:
     size_t next_ = 0;         // the next job to begin
     int active_ = 0;          // jobs begun and not done
     int finished_ = 0;
+    // The bar counts requests: those a symbol did not need count as done
+    // when it finishes, so the bar moves from the first answer on.
+    int requestsTotal_ = 0, requestsDone_ = 0;
+    QElapsedTimer clock_;  // since the first request, for the time left
     int maxInFlight_ = kDefaultMaxInFlight;
     // Stop (or an Abort) has come; kept while the abort flag is lifted for
     // writing the symbols that were complete by then.

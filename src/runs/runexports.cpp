@@ -1,14 +1,31 @@
 #include "runs/runexports.h"
 
+#include "support/folders.h"
+#include "support/log.h"
+#include "support/messages.h"
+#include "support/paths.h"
 #include "writers/formatregistry.h"
 #include "writers/textio.h"
 
-RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel)
+RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel, bool unattended)
     : files_(kind == RunKind::Historical), run_(kind, files_, counts, std::move(panel))
 {
     for (const ExportFormat& f : formats::registry()) {
-        if (f.isOn())
-            writers_.push_back(f.makeWriter(f));
+        if (!f.isOn())
+            continue;
+        if (f.hasFolder()) {
+            const QString folder = paths::withTrailingSlash(settings().*f.folder);
+            if (const QString why = folders::unusable(folder); !why.isEmpty()) {
+                const QString text = folders::leftOutText(f.name(), folder, why);
+                WriteLog(text);
+                if (!unattended)
+                    msgBox(text, Icon::Critical);
+                counts.notes << text;
+                counts.leftOut << f.name();
+                continue;
+            }
+        }
+        writers_.push_back(f.makeWriter(f));
     }
 }
 

@@ -13,7 +13,10 @@
 class RunExports {
 public:
     // `counts` is the run's summary; `panel` shows the run's detail text.
-    RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel);
+    // A format whose folder is missing, read-only or full is left out of
+    // the run: the user is told (an unattended run only logs it), the
+    // setting stays, and nothing of it is written anywhere else.
+    RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel, bool unattended = false);
     ~RunExports();
     RunExports(const RunExports&) = delete;
     RunExports& operator=(const RunExports&) = delete;

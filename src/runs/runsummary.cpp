@@ -3,6 +3,8 @@
 #include "support/log.h"
 #include "support/messages.h"
 
+#include <QLocale>
+
 QString RunSummary::problem() const
 {
     if (!serviceProblem.isEmpty())
@@ -14,24 +16,45 @@ QString RunSummary::problem() const
     return {};
 }
 
+QString RunSummary::count(qint64 n) { return QLocale(QLocale::English).toString(n); }
+
+QString RunSummary::writtenText() const
+{
+    return QStringLiteral("%1 of %2 written").arg(count(symbolsWritten), count(symbols));
+}
+
 QString RunSummary::outcome() const
 {
     if (nothingToDo)
         return {};
-    QString text;
+    QString head;
     if (aborted)
-        text = QStringLiteral("Download abborted by user");
+        head = QStringLiteral("Download abborted by user");
     else if (serviceFailed())
-        text = QStringLiteral("Download failed");
-    else if (totalWritten() == 0)
-        text = QStringLiteral("No quotes could be written");
-    else if (const QString errors = downloadErrors(); !errors.isEmpty())
-        text = QStringLiteral("Download finished with errors: ") + errors;
-    else if (writeFailures > 0)
-        text = QStringLiteral("Download finished with errors: %1 quotes could not be written").arg(writeFailures);
+        head = QStringLiteral("Download failed");
+    else if (totalWritten() == 0 && quotesReceived > 0)
+        head = QStringLiteral("No quotes could be written");
     else
-        return QStringLiteral("Download finished: %1 quotes downloaded").arg(quotesReceived);
-    text += QStringLiteral(" (%1 quotes downloaded)").arg(quotesReceived);
+        head = QStringLiteral("Download finished");
+
+    QStringList parts{writtenText()};
+    if (notFound > 0)
+        parts << QStringLiteral("%1 not found").arg(count(notFound));
+    const QString errors = downloadErrors();
+    if (failedSymbols > 0)
+        parts << QStringLiteral("%1 failed").arg(count(failedSymbols)) +
+                     (errors.isEmpty() ? QString() : QStringLiteral(" (") + errors + QLatin1Char(')'));
+    else if (!errors.isEmpty())
+        parts << errors;
+    if (rejected > 0)
+        parts << QStringLiteral("%1 rejected").arg(count(rejected));
+    if (writeFailures > 0)
+        parts << QStringLiteral("%1 quotes could not be written to every format").arg(count(writeFailures));
+    for (const QString& format : leftOut)
+        parts << format + QStringLiteral(" left out (its folder cannot be written in)");
+    QString text = head + QStringLiteral(": ") + parts.join(QStringLiteral("; "));
+    if (notFound + failedSymbols + rejected > 0)
+        text += QStringLiteral(" (see the report)");
     // A write failure with every answer usable is not the service's fault;
     // a stopped run's requests ended because of the stop.
     if (aborted)

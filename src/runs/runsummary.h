@@ -15,7 +15,11 @@ struct RunSummary : WriteCounts {
     RunSummary& operator=(const RunSummary&) = default;
     virtual ~RunSummary() = default;
 
-    int symbols = 0;         // symbols the run went through
+    int symbols = 0;         // symbols the run was asked for
+    int symbolsWritten = 0;  // symbols whose quotes reached a file
+    int notFound = 0;        // symbols the quote service did not know, or had nothing for
+    int failedSymbols = 0;   // symbols whose request failed or got no answer
+    int rejected = 0;        // symbols the service or the integrity check refused
     int quotesReceived = 0;  // accepted quotes
     int findings = 0;        // what the integrity check recorded
     bool aborted = false;
@@ -34,19 +38,25 @@ struct RunSummary : WriteCounts {
     QString problem() const;
 
     // The one-line outcome shown in the status bar and printed by the
-    // headless commands; never claims success for quotes not written, and
+    // headless commands: what was asked, written, not found, failed and
+    // rejected ("Download finished: 32 of 5,027 written; 4,995 not found
+    // (see the report)"); never claims success for quotes not written, and
     // says why the quote service gave nothing.
     QString outcome() const;
+    // `n` with thousands grouping, as the outcome shows it: "5,027".
+    static QString count(qint64 n);
 
     // Everything asked came and was written: not stopped, no request or range
     // failed, no quote left unwritten.
     bool complete() const
     {
         return !nothingToDo && !aborted && !serviceFailed() && totalWritten() > 0 && downloadErrors().isEmpty() &&
-               writeFailures == 0;
+               writeFailures == 0 && leftOut.isEmpty();
     }
 
 protected:
+    // "32 of 5,027 written" and what a run of its kind adds.
+    virtual QString writtenText() const;
     // Nothing usable came from the quote service.
     virtual bool serviceFailed() const = 0;
     // What of the download failed, "" when nothing did.

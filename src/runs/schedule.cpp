@@ -4,6 +4,8 @@
 #include "support/state.h"
 #include "support/textconv.h"
 
+#include <QLocale>
+
 namespace {
 // Window-wide options of the schedule and their keys in the settings store,
 // stored as "1" or "0".
@@ -99,6 +101,18 @@ QDateTime Schedule::firstDownload(int n, const QDateTime& now) const
     if (day != now.date())
         day = skipWeekend(day);
     return QDateTime(day, l.start);
+}
+
+QString Schedule::momentText(const QDateTime& exact, const QDateTime& now, const QString& format)
+{
+    if (!exact.isValid())
+        return {};
+    if (exact <= now)
+        return QStringLiteral("now");
+    if (!format.isEmpty())
+        return exact.toString(format);
+    return QLocale().toString(exact.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           exact.time().toString(QStringLiteral("HH:mm"));
 }
 
 QDateTime Schedule::nextDownload(int n, const QDateTime& due, const QDateTime& now) const

@@ -44,6 +44,13 @@ struct Schedule {
     // scheduler does not download the same list at every tick.
     QDateTime nextDownload(int n, const QDateTime& due, const QDateTime& now) const;
 
+    // When list n is next downloaded, seen at `now`, by a scheduler whose
+    // moment for it is `exact` (its first download when none is running): a
+    // moment already passed is due at once, shown as "now"; any other in
+    // the user's short date and the time to the minute, or in `format`. The
+    // window, the start page and the schedule command all show this.
+    static QString momentText(const QDateTime& exact, const QDateTime& now, const QString& format = {});
+
 private:
     QDateTime firstAfter(int n, const QDateTime& now) const;
     QDate skipWeekend(QDate day) const;

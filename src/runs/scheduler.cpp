@@ -57,10 +57,8 @@ void Scheduler::StartScheduler()
     state().abortFlag = false;
     active_ = true;
     emit activeChanged(true);
-    if (!simulate)
-        settingsrow::checkAndStoreFolders();
     ComputeNextDownloads();
-    emit panel3Changed(QStringLiteral("Waiting..."));
+    emit panel3Changed(waitingText());
     if (!simulate) {
         // One set of bookkeeping tables for every run of this scheduler.
         tablesOwed_ = true;
@@ -83,6 +81,21 @@ void Scheduler::freshTables()
         data->leegfindings();
     }
     tablesOwed_ = false;
+}
+
+QString Scheduler::waitingText() const
+{
+    int list = 0;
+    for (int n = 1; n <= 16; ++n) {
+        const auto i = static_cast<size_t>(n);
+        if (schedule.lists[i].on && exact_[i].isValid() && (list == 0 || exact_[i] < exact_[static_cast<size_t>(list)]))
+            list = n;
+    }
+    if (list == 0)
+        return QStringLiteral("Waiting...");
+    return QStringLiteral("Waiting... next: list %1 at %2")
+        .arg(list)
+        .arg(Schedule::momentText(exact_[static_cast<size_t>(list)], clock_->now()));
 }
 
 void Scheduler::StopScheduler()
@@ -133,7 +146,7 @@ void Scheduler::SchedulerTick()
         if (!download_(n)) {
             // The moment stays due: the next tick tries again.
             emit notice(QStringLiteral("List %1 waits: another download holds the data folder").arg(n));
-            emit panel3Changed(QStringLiteral("Waiting..."));
+            emit panel3Changed(waitingText());
             continue;
         }
         downloaded = true;
@@ -142,7 +155,7 @@ void Scheduler::SchedulerTick()
         emit nextDownloadsChanged();
         if (leave())
             return;
-        emit panel3Changed(QStringLiteral("Waiting..."));
+        emit panel3Changed(waitingText());
     }
     // The disconnect command takes down a connection the downloads used; run
     // at every tick it would fight a connection the user opened meanwhile.

@@ -78,6 +78,11 @@ public:
     // progress leaves after the current download.
     void StopScheduler();
     bool active() const { return active_; }
+    // A tick is running (a download of it may be on its way).
+    bool ticking() const { return ticking_; }
+    // "Waiting..." with the list downloaded next and when: "Waiting... next:
+    // list 2 at 07/12/2026 17:45".
+    QString waitingText() const;
     QTimer* timer() const { return timer_; }
 
 signals:

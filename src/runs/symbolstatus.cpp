@@ -62,6 +62,10 @@ QString outcomeText(Outcome outcome)
         return QStringLiteral("history failed");
     case Outcome::HistoryTimedOut:
         return QStringLiteral("history timed out");
+    case Outcome::NotDownloaded:
+        return QStringLiteral("not downloaded");
+    case Outcome::OldSession:
+        return QStringLiteral("old session");
     }
     return {};
 }
@@ -163,7 +167,13 @@ void markBehind(QVector<SymbolStatus>& symbols)
         }
     }
     for (SymbolStatus& s : symbols) {
+        bool anyDay = false, latest = true;
         for (FormatDate& f : s.formats) {
+            anyDay = anyDay || f.last.isValid();
+            // A format that holds no day of any symbol (its folder gone)
+            // says nothing about the last download.
+            const QDate n = newest.value(f.letter);
+            latest = latest && (!n.isValid() || f.last == n);
             if (!f.last.isValid())
                 f.state = FileState::Missing;
             else if (tradingDaysBetween(f.last, newest.value(f.letter)) > kBehindTradingDays)
@@ -171,6 +181,8 @@ void markBehind(QVector<SymbolStatus>& symbols)
             else
                 f.state = FileState::Ok;
         }
+        if (s.outcome == Outcome::Ok && !s.formats.isEmpty() && !(latest && anyDay))
+            s.outcome = anyDay ? Outcome::OldSession : Outcome::NotDownloaded;
     }
 }
 

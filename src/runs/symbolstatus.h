@@ -27,8 +27,10 @@ QString stateText(FileState state);
 // The last download as the bookkeeping tables have it: "failed" (not
 // downloaded in the last current run), "not found", "rejected", "history
 // failed" or "history timed out" (a range of the last historical run not
-// got), else "ok".
-enum class Outcome { Ok, Failed, NotFound, Rejected, HistoryFailed, HistoryTimedOut };
+// got); else, from the files: "not downloaded" (no file holds a day of the
+// symbol), "old session" (a file lacks the latest session of its format),
+// and "ok" only when every file holds the latest session.
+enum class Outcome { Ok, Failed, NotFound, Rejected, HistoryFailed, HistoryTimedOut, NotDownloaded, OldSession };
 QString outcomeText(Outcome outcome);
 
 // A symbol falls behind when its last day is more than this many trading
@@ -77,7 +79,8 @@ private:
 
 // Sets every format's state: missing without a last day, behind when more
 // than kBehindTradingDays older than the newest last day among `symbols`
-// in that format, else ok.
+// in that format, else ok. An "ok" outcome is kept only for a symbol whose
+// every file holds that newest day.
 void markBehind(QVector<SymbolStatus>& symbols);
 
 // The status of every symbol in the formats shown, states set.

@@ -5,6 +5,7 @@
 #include "support/desktop.h"
 #include "support/help.h"
 #include "support/messages.h"
+#include "support/paths.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
@@ -155,6 +156,27 @@ bool CheckForUpdate()
     if (askYesNo(QStringLiteral("There is a new version of Quotaris\r\nDownload now?"), {}, false))
         desktop::openUrl(downloadPage());
     return true;
+}
+
+void checkAskedByUser()
+{
+    const Check result = check();
+    switch (result.outcome) {
+    case Check::Outcome::NoServer:
+        msgBox(QStringLiteral("No update server is set (UpdateHost in %1)").arg(paths::settingsFile()),
+               Icon::Information);
+        return;
+    case Check::Outcome::Failed:
+        msgBox(QStringLiteral("The update server could not be asked: ") + result.failure, Icon::Warning);
+        return;
+    case Check::Outcome::NothingNewer:
+        msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
+        return;
+    case Check::Outcome::Newer:
+        if (askYesNo(QStringLiteral("There is a new version of Quotaris\r\nDownload now?"), {}, false))
+            desktop::openUrl(downloadPage());
+        return;
+    }
 }
 
 void CheckForUpdateOnce()

@@ -62,6 +62,10 @@ QString newerVersion();
 // when a later version was found.
 bool CheckForUpdate();
 
+// The menu's update check: says what the server answered, also that no
+// update server is set or that it could not be asked.
+void checkAskedByUser();
+
 // CheckForUpdate, only the first time a download run calls it in a process.
 void CheckForUpdateOnce();
 

@@ -72,7 +72,8 @@ DialogAnswer ErrorDialog(const AppError& error)
     const QString text =
         error.number() == errnum::OutOfMemory ? QStringLiteral("Insuficient memory") : error.description();
     const QString title = QStringLiteral("Error ") + QString::number(error.number());
-    const Answer answer = messages().show(Message{text, title, Icon::None, Buttons::AbortRetryIgnore, Answer::Abort});
+    const Answer answer =
+        messages().show(Message{text, title, Icon::None, Buttons::AbortRetryIgnore, Answer::Abort, {}, {}});
     switch (answer) {
     case Answer::Retry:
         return DialogAnswer::Retry;

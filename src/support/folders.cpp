@@ -1,12 +1,12 @@
 #include "support/folders.h"
 
-#include "support/messages.h"
-#include "support/openfiles.h"
 #include "support/paths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
+#include <cerrno>
 
 namespace folders {
 
@@ -24,17 +24,35 @@ bool canCreateFileIn(const QString& folder, const QString& probeName)
     return true;
 }
 
-QString folderCheck(const QString& folder)
+QString unusable(const QString& folder)
 {
-    if (canCreateFileIn(folder, QStringLiteral("testx.tst")))
-        return folder;
-    const QString fallback = paths::fallbackFolder();
-    msgBox(QStringLiteral("The folder ") + folder + QStringLiteral(" has been removed") +
-               QStringLiteral("\r\n       New foldername: ") + fallback +
-               QStringLiteral("\r\n   Please change it if necessary"),
-           Icon::Critical);
-    openfiles::closeAll();
-    return fallback;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return QStringLiteral("missing");
+    QFile probe(paths::withTrailingSlash(folder) + QStringLiteral("testx.tst"));
+    const bool existed = probe.exists();
+    errno = 0;
+    if (!probe.open(existed ? QIODevice::ReadWrite : (QIODevice::WriteOnly | QIODevice::NewOnly))) {
+        const int error = errno;
+        if (error == ENOSPC || error == EDQUOT)
+            return QStringLiteral("full");
+        if (!QFileInfo(folder).isDir())
+            return QStringLiteral("missing");
+        return QStringLiteral("read-only");
+    }
+    probe.close();
+    if (!existed)
+        probe.remove();
+    // A probe of no bytes fits on a full disk; a quote file does not.
+    constexpr qint64 kRoom = 256 * 1024;
+    const QStorageInfo volume(folder);
+    if (volume.isValid() && volume.bytesAvailable() >= 0 && volume.bytesAvailable() < kRoom)
+        return QStringLiteral("full");
+    return {};
+}
+
+QString leftOutText(const QString& formatName, const QString& folder, const QString& why)
+{
+    return QStringLiteral("%1 not written: the folder %2 is %3 (the setting is kept)").arg(formatName, folder, why);
 }
 
 QString stockguruProbe()

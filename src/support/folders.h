@@ -9,10 +9,14 @@ namespace folders {
 // again): the folder exists and is writable.
 bool canCreateFileIn(const QString& folder, const QString& probeName);
 
-// The folder check: `folder` unchanged when a probe file can be created in
-// it; otherwise warns that the folder has been removed, closes every open
-// file and returns the fallback folder (the home folder).
-QString folderCheck(const QString& folder);
+// Why quotes cannot be written into `folder`: "missing" (absent, or not a
+// folder: a disk not mounted, a share not connected), "read-only" or "full";
+// empty when a probe file can be created in it and there is room. Changes
+// nothing: a folder that is only gone for a while keeps its setting.
+QString unusable(const QString& folder);
+
+// The text that names a format's folder and why nothing is written there.
+QString leftOutText(const QString& formatName, const QString& folder, const QString& why);
 
 // The folder a Stockguru installation keeps its quote files in, when it
 // exists and is writable; the fallback folder otherwise.

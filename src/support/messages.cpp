@@ -22,12 +22,13 @@ void setMessages(Messages* m) { installed() = m; }
 
 void msgBox(const QString& text, Icon icon, const QString& title)
 {
-    messages().show(Message{text, title, icon, Buttons::Ok, Answer::Ok});
+    messages().show(Message{text, title, icon, Buttons::Ok, Answer::Ok, {}, {}});
 }
 
 bool askYesNo(const QString& text, const QString& title, bool defaultYes, Icon icon)
 {
-    const Answer a = messages().show(Message{text, title, icon, Buttons::YesNo, defaultYes ? Answer::Yes : Answer::No});
+    const Answer a =
+        messages().show(Message{text, title, icon, Buttons::YesNo, defaultYes ? Answer::Yes : Answer::No, {}, {}});
     return a == Answer::Yes;
 }
 

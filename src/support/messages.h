@@ -20,6 +20,7 @@ struct Message {
     Icon icon = Icon::None;
     Buttons buttons = Buttons::Ok;
     Answer defaultAnswer = Answer::Ok;  // what an unattended run answers
+    QString yesText, noText;            // captions of Yes and No, when not "Yes" and "No"
 };
 
 class Messages {

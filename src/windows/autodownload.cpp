@@ -5,6 +5,7 @@
 #include "runs/scheduler.h"
 #include "support/messages.h"
 #include "support/state.h"
+#include "windows/elidedlabel.h"
 #include "windows/helpkey.h"
 #include "windows/listchooser.h"
 #include "windows/named.h"
@@ -12,6 +13,7 @@
 #include "windows/reportform.h"
 #include "windows/runrecord.h"
 #include "windows/scheduleframe.h"
+#include "windows/stopandclose.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -64,9 +66,10 @@ Autodownload::Autodownload(QWidget* parent)
     auto* status = named(new QStatusBar(this), "StatusBar1");
     status->setSizeGripEnabled(false);
     for (int i = 0; i < 3; ++i) {
-        panel_[i] = new QLabel(status);
+        panel_[i] = new ElidedLabel(status);
         panel_[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
-        status->addWidget(panel_[i], i == 2 ? 0 : 1);
+        // The outcome and the scheduler's line get the larger shares.
+        status->addWidget(panel_[i], i == 1 ? 1 : 2);
     }
 
     auto* modes = new QHBoxLayout;
@@ -120,6 +123,11 @@ Autodownload::~Autodownload() = default;
 
 void Autodownload::StartRun()
 {
+    starting_ = true;
+    struct Started {
+        bool& flag;
+        ~Started() { flag = false; }
+    } started{starting_};
     run_->mode = CurrentRun::Mode::Normal;
     run_->severalLists = choice_->severalChosen();
     run_->list = choice_->list();
@@ -187,16 +195,19 @@ void Autodownload::LockWindow(bool locked)
 void Autodownload::closeEvent(QCloseEvent* event)
 {
     scheduler_->schedule.save();
-    if (scheduler_->active()) {
-        msgBox(QStringLiteral("Please first stop the scheduler"));
+    if (scheduler_->active() || run_->running() || starting_) {
+        const QString refusal = scheduler_->active() ? QStringLiteral("Please first stop the scheduler")
+                                                     : QStringLiteral("Please first stop downloading");
         state().refusedToClose = true;
         event->ignore();
-        return;
-    }
-    if (run_->running()) {
-        msgBox(QStringLiteral("Please first stop downloading"));
-        state().refusedToClose = true;
-        event->ignore();
+        if (!closing_ && stopandclose::ask(refusal)) {
+            // The run winds down in its own time; the window closes after.
+            closing_ = true;
+            StopRun();
+            stopandclose::closeWhenIdle(this, [this] {
+                return !scheduler_->active() && !scheduler_->ticking() && !run_->running() && !starting_;
+            });
+        }
         return;
     }
     event->accept();

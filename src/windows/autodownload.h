@@ -52,4 +52,6 @@ private:
     QGroupBox* frameSchedule_;
     QProgressBar* progress_;
     QLabel* panel_[3] = {};
+    bool starting_ = false;  // inside StartRun, a hang-up included
+    bool closing_ = false;   // stopped to close: closes once everything has ended
 };

@@ -3,12 +3,14 @@
 #include "database/db.h"
 #include "runs/symbolstatus.h"
 #include "support/errors.h"
+#include "support/settingsstore.h"
 #include "windows/named.h"
 #include "writers/formatregistry.h"
 
 #include <QButtonGroup>
 #include <QCandlestickSeries>
 #include <QCandlestickSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -29,6 +31,26 @@
 #include <memory>
 
 namespace {
+
+// About five round values from `low` to `high`: steps of 1, 2 or 5 times a
+// power of ten.
+QVector<double> priceTicks(double low, double high)
+{
+    QVector<double> ticks;
+    if (!(high > low))
+        return {low};
+    const double rough = (high - low) / 5;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = power;
+    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+        step = m * power;
+        if (step >= rough)
+            break;
+    }
+    for (double v = std::ceil(low / step) * step; v <= high + step * 1e-9; v += step)
+        ticks.append(std::abs(v) < step * 1e-9 ? 0.0 : v);
+    return ticks;
+}
 
 qreal timestamp(QDate date)
 {
@@ -81,8 +103,14 @@ public:
         dates_ = new QDateTimeAxis;
         dates_->setFormat(QStringLiteral("yyyy-MM-dd"));
         dates_->setTickCount(6);
-        priceAxis_ = new QValueAxis;
+        // Price labels only where the prices are: the lowest part of the
+        // plot is the volume's.
+        priceAxis_ = new QCategoryAxis;
+        priceAxis_->setObjectName(QStringLiteral("priceAxis"));
+        priceAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
         volumeAxis_ = new QValueAxis;
+        // Numbers in the user's locale, with its thousands separator.
+        c->setLocalizeNumbers(true);
         volumeAxis_->setLabelFormat(QStringLiteral("%.0f"));
         volumeAxis_->setGridLineVisible(false);
         c->addAxis(dates_, Qt::AlignBottom);
@@ -107,20 +135,34 @@ public:
         QList<QCandlestickSet*> priceSets, volumeSets;
         priceSets.reserve(bars_.size());
         volumeSets.reserve(bars_.size());
-        double low = bars_.front().low, high = bars_.front().high, most = 0;
+        double low = bars_.front().low, high = bars_.front().high, largest = 0;
+        for (const ChartFrame::Bar& b : std::as_const(bars_))
+            largest = std::max(largest, b.volume);
+        // Volume in K or M: "40 M", not 40315544.
+        const auto [unit, format] = ChartWindow::volumeUnit(largest);
+        volumeAxis_->setLabelFormat(format);
+        double most = 0;
         for (const ChartFrame::Bar& b : std::as_const(bars_)) {
             const qreal at = (timestamp(b.first) + timestamp(b.last)) / 2;
             priceSets << new QCandlestickSet(b.open, b.high, b.low, b.close, at);
-            volumeSets << new QCandlestickSet(0, b.volume, 0, b.volume, at);
+            volumeSets << new QCandlestickSet(0, b.volume / unit, 0, b.volume / unit, at);
             low = std::min(low, b.low);
             high = std::max(high, b.high);
-            most = std::max(most, b.volume);
+            most = std::max(most, b.volume / unit);
         }
         prices_->append(priceSets);
         volume_->append(volumeSets);
         const double span = high > low ? high - low : std::max(1.0, std::abs(high) * 0.1);
         // The lowest quarter is the volume's.
         priceAxis_->setRange(low - span * 0.4, high + span * 0.05);
+        for (const QString& label : priceAxis_->categoriesLabels())
+            priceAxis_->remove(label);
+        priceAxis_->setStartValue(low - span * 0.4);
+        const QLocale locale;
+        for (const double value : priceTicks(low, high)) {
+            // Each label must be unique; the value decides the place.
+            priceAxis_->append(locale.toString(value, 'f', value == std::floor(value) ? 0 : 2), value);
+        }
         volumeAxis_->setRange(0, most > 0 ? most * 4 : 1);
         const qreal half = 43200000.0 * std::max<qint64>(1, bars_.front().first.daysTo(bars_.front().last) + 1);
         dates_->setRange(QDateTime::fromMSecsSinceEpoch(
@@ -221,7 +263,7 @@ private:
     QCandlestickSeries* prices_;
     QCandlestickSeries* volume_;
     QDateTimeAxis* dates_;
-    QValueAxis* priceAxis_;
+    QCategoryAxis* priceAxis_;
     QValueAxis* volumeAxis_;
     QVector<ChartFrame::Bar> bars_;
     QVector<ChartFrame::Gap> gaps_;
@@ -271,7 +313,9 @@ ChartWindow::ChartWindow(const QString& ticker, QWidget* parent) : QWidget(paren
     layout->addWidget(view_, 1);
     layout->addWidget(values_);
     layout->addWidget(source_);
-    resize(820, 520);
+    // Never so small that the plot is a strip with "..." for labels.
+    view_->setMinimumSize(480, 300);
+    resize(sizeHint());
 
     connect(formats_, &QComboBox::currentIndexChanged, this,
             [this](int index) { showFormat(formats_->itemData(index).toChar()); });
@@ -286,6 +330,32 @@ ChartWindow::ChartWindow(const QString& ticker, QWidget* parent) : QWidget(paren
 }
 
 ChartWindow::~ChartWindow() = default;
+
+QSize ChartWindow::sizeHint() const
+{
+    const QStringList parts = store::read(QStringLiteral("ChartWindowSize"), QString()).split(QLatin1Char('x'));
+    const QSize saved = parts.size() == 2 ? QSize(parts[0].toInt(), parts[1].toInt()) : QSize();
+    return saved.isValid() && saved.width() >= 480 && saved.height() >= 300 ? saved : QSize(860, 600);
+}
+
+void ChartWindow::hideEvent(QHideEvent* event)
+{
+    // Closed or minimised: the next chart opens at this size.
+    if (width() >= 480 && height() >= 300)
+        store::write(QStringLiteral("ChartWindowSize"), QStringLiteral("%1x%2").arg(width()).arg(height()));
+    QWidget::hideEvent(event);
+}
+
+QPair<double, QString> ChartWindow::volumeUnit(double most)
+{
+    if (most >= 10e6)
+        return {1e6, QStringLiteral("%.0f M")};
+    if (most >= 1e6)
+        return {1e6, QStringLiteral("%.1f M")};
+    if (most >= 10e3)
+        return {1e3, QStringLiteral("%.0f K")};
+    return {1, QStringLiteral("%.0f")};
+}
 
 void ChartWindow::showFormat(QChar letter)
 {

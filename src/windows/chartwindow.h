@@ -35,8 +35,16 @@ public:
     void zoom(double factor);
     void pan(int days);
 
+    // The size it last had when closed; 860 x 600 at first. Both panes are
+    // readable at it.
+    QSize sizeHint() const override;
+    // The unit the volume axis counts in for a largest volume `most`:
+    // 1, 1,000 (K) or 1,000,000 (M), with its label format.
+    static QPair<double, QString> volumeUnit(double most);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     friend class ChartView;

@@ -3,6 +3,7 @@
 #include "database/clsdata.h"
 #include "database/listimport.h"
 #include "database/lists.h"
+#include "support/changes.h"
 #include "support/messages.h"
 #include "support/state.h"
 #include "windows/helpkey.h"
@@ -125,6 +126,18 @@ void frmImport::importPreview()
     QStringList entries;
     for (int i = 0; i < list1_->count(); ++i)
         entries << list1_->item(i)->text();
+    // The quote service's symbols are upper case: "nesn.sw" is "NESN.SW".
+    const qsizetype lower =
+        std::count_if(entries.begin(), entries.end(), [](const QString& e) { return e.toUpper() != e; });
+    if (lower > 0 && askYesNo(QStringLiteral("%1 of the %2 symbols have lower-case letters; the quote service's "
+                                             "symbols are upper case.\r\nImport them in upper case?")
+                                  .arg(lower)
+                                  .arg(entries.size()))) {
+        for (QString& e : entries)
+            e = e.toUpper();
+        for (int i = 0; i < list1_->count(); ++i)
+            list1_->item(i)->setText(entries[i]);
+    }
     setWorking(true);
     if (auto symbols = clsData::open()) {
         listimport::Progress progress;
@@ -135,6 +148,8 @@ void frmImport::importPreview()
             msgBox(panel1_->text(), Icon::Critical);
     }
     setWorking(false);
+    announce::symbols();
+    announce::lists();
 }
 
 void frmImport::closeEvent(QCloseEvent* event)

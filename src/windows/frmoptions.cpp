@@ -185,7 +185,9 @@ frmListDownload::frmListDownload(QWidget* parent) : QDialog(parent)
     auto* grid = new QGridLayout(frame);
     const ProgramSettings& s = settings();
     for (int n = 1; n <= 16; ++n) {
-        auto* box = new QCheckBox(QStringLiteral("%1 - %2").arg(n).arg(s.listNames[n].trimmed()), frame);
+        // A "&" in a list's name is text, not an access key.
+        const QString name = s.listNames[n].trimmed().replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* box = new QCheckBox(QStringLiteral("%1 - %2").arg(n).arg(name), frame);
         box->setObjectName(QStringLiteral("Check1_%1").arg(n - 1));
         box->setChecked(s.dList[n]);
         check1_[n - 1] = box;

@@ -1,5 +1,6 @@
 #include "windows/guimessages.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
 #include <QMessageBox>
@@ -87,6 +88,10 @@ Answer GuiMessages::show(const Message& message)
                     QString(message.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
                     buttonsOf(message.buttons), QApplication::activeWindow());
     box.setDefaultButton(toButton(message.defaultAnswer));
+    if (QAbstractButton* yes = box.button(QMessageBox::Yes); yes && !message.yesText.isEmpty())
+        yes->setText(message.yesText);
+    if (QAbstractButton* no = box.button(QMessageBox::No); no && !message.noText.isEmpty())
+        no->setText(message.noText);
     // A message must be readable without the busy pointer over it.
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)

@@ -3,11 +3,13 @@
 #include "runs/historyrun.h"
 #include "support/messages.h"
 #include "support/state.h"
+#include "windows/elidedlabel.h"
 #include "windows/helpkey.h"
 #include "windows/historyreportform.h"
 #include "windows/listchooser.h"
 #include "windows/named.h"
 #include "windows/runrecord.h"
+#include "windows/stopandclose.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,16 +28,18 @@
 
 namespace {
 
-QStatusBar* statusBar(QWidget* parent, const char* name, QLabel** panels, int count)
+// `share`: the panels share the width, each text elided in its own part
+// (texts of any length); otherwise each is as wide as its text.
+QStatusBar* statusBar(QWidget* parent, const char* name, QLabel** panels, int count, bool share)
 {
     auto* bar = named(new QStatusBar(parent), name);
     bar->setSizeGripEnabled(false);
     // The panels side by side from the left, as one line reads: "Downloading
     // from" 1-12-2020 "to" 4-12-2020.
     for (int i = 0; i < count; ++i) {
-        panels[i] = new QLabel(bar);
+        panels[i] = share ? new ElidedLabel(bar) : new QLabel(bar);
         panels[i]->setObjectName(QStringLiteral("%1Panel%2").arg(QLatin1String(name)).arg(i + 1));
-        bar->addWidget(panels[i]);
+        bar->addWidget(panels[i], share ? 1 : 0);
     }
     return bar;
 }
@@ -97,8 +101,8 @@ history::history(QWidget* parent) : QWidget(parent), run_(new HistoryRun(this))
     auto* progressLayout = new QVBoxLayout(progressBox);
     progressLayout->setSpacing(2);
     progressLayout->addWidget(progress_);
-    progressLayout->addWidget(statusBar(progressBox, "StatusBar2", panel2_, 4));
-    progressLayout->addWidget(statusBar(progressBox, "StatusBar1", panel1_, 3));
+    progressLayout->addWidget(statusBar(progressBox, "StatusBar2", panel2_, 4, false));
+    progressLayout->addWidget(statusBar(progressBox, "StatusBar1", panel1_, 3, true));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(choices);
     layout->addLayout(buttons);
@@ -239,7 +243,7 @@ void history::LockWindow(bool locked)
     // A run that went through stays full, its outcome in the line below,
     // until the next run starts.
     const HistoryRunSummary& sum = run_->summary();
-    if (!sum.aborted && !sum.nothingToDo)
+    if (!sum.aborted && !sum.nothingToDo && sum.quotesReceived > 0)
         progress_->setValue(progress_->maximum());
     if (!sum.nothingToDo)
         runrecord::note(true, sum.outcome());
@@ -248,9 +252,13 @@ void history::LockWindow(bool locked)
 void history::closeEvent(QCloseEvent* event)
 {
     if (run_->running()) {
-        msgBox(QStringLiteral("Please first stop downloading"));
         state().refusedToClose = true;
         event->ignore();
+        if (!closing_ && stopandclose::ask(QStringLiteral("Please first stop downloading"))) {
+            closing_ = true;
+            StopHistoryRun();
+            stopandclose::closeWhenIdle(this, [this] { return !run_->running(); });
+        }
         return;
     }
     event->accept();

@@ -61,4 +61,5 @@ private:
     QLabel* panel1_[3] = {};
     QLabel* panel2_[4] = {};
     QDate today_;
+    bool closing_ = false;  // stopped to close: closes once the run has ended
 };

@@ -3,6 +3,7 @@
 #include "database/lists.h"
 #include "database/settingsrow.h"
 #include "runs/options.h"
+#include "support/changes.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
@@ -43,6 +44,12 @@ ListChoice::ListChoice(QWidget* box, const char* oneName, const char* severalNam
     names->setWordWrap(true);
     for (int n = 1; n <= lists::kCount; ++n)
         combo->addItem(lists::chooserCaption(n));
+    // A list renamed elsewhere is shown with its new name at once.
+    connect(&changes(), &Changes::listsChanged, this, [this] {
+        for (int n = 1; n <= lists::kCount; ++n)
+            combo->setItemText(n - 1, lists::chooserCaption(n));
+        names->setText(options::chosenListNames());
+    });
     (settings().multiplelists ? several : one)->setChecked(true);
     showCurrentList();
     names->setText(options::chosenListNames());

@@ -1,5 +1,6 @@
 #include "windows/location.h"
 
+#include "runs/placement.h"
 #include "support/paths.h"
 #include "support/state.h"
 #include "windows/helpkey.h"
@@ -46,6 +47,7 @@ location::location(QChar letter, QWidget* parent) : QDialog(parent)
         check1_->setText(QStringLiteral("Export long names"));
         check1_->setChecked(choice.longNames);
     }
+    autoPlace_->setChecked(placement::automatic());
     const int max = settings().metaversion;
     (max == 255 ? option6_ : max == 2000 ? option3_ : max == 6000 ? option4_ : option5_)->setChecked(true);
     combo2_->setCurrentIndex(FormatLocation::extensionIndex(choice.extension));
@@ -105,7 +107,12 @@ void location::build()
     option5_ = named(new QRadioButton(QStringLiteral("Unlimited"), frame3_), "Option5");
     for (QRadioButton* b : {option6_, option3_, option4_, option5_})
         maxBox->addWidget(b);
+    // A lasting choice: a run then never stops to ask where a new symbol goes.
+    autoPlace_ = named(new QCheckBox(QStringLiteral("&Place new symbols automatically"), this), "CheckAutoPlace");
+    autoPlace_->setToolTip(QStringLiteral("New symbols go into the folder last used, or the first folder with room, "
+                                          "without asking. Scheduled downloads always do this."));
     main->addWidget(frame3_);
+    main->addWidget(autoPlace_);
 
     frame4_ = named(new QGroupBox(this), "Frame4");
     auto* prnBox = new QGridLayout(frame4_);
@@ -175,6 +182,7 @@ void location::layOut()
     frame2_->setVisible(hasFolder);
     frame2_->setEnabled(on);
     frame3_->setVisible(has(FolderMaximum));
+    autoPlace_->setVisible(has(FolderMaximum));
     frame4_->setVisible(has(RunFileLayout));
     frame5_->setVisible(has(ImportCommand));
     check1_->setVisible(symbolMode_ || logic_->format().hasLongNames());
@@ -241,6 +249,8 @@ void location::ok()
         symbolFolder_ = folder;
     } else if (!logic_->accept(choiceFromControls())) {
         return;
+    } else if (logic_->format().has(FolderMaximum)) {
+        placement::setAutomatic(autoPlace_->isChecked());
     }
     closingByButton_ = true;
     accept();

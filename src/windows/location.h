@@ -66,4 +66,5 @@ private:
     QLineEdit* dir1_;  // the folder, as a path
     QPushButton *command1_, *browse_, *okButton_, *cancelButton_;
     QCheckBox* check1_;
+    QCheckBox* autoPlace_;
 };

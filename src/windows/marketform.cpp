@@ -3,6 +3,7 @@
 #include "database/db.h"
 #include "database/settingsrow.h"
 #include "runs/symbolstatus.h"
+#include "support/changes.h"
 #include "support/errors.h"
 #include "support/messages.h"
 #include "support/state.h"
@@ -91,8 +92,9 @@ marketform::marketform(bool viewComponents, QWidget* parent)
     listCount->addWidget(lblsymbollist_);
     listCount->addStretch(1);
     layout->addLayout(listCount, 2, 3, 1, 2);
-    layout->setColumnStretch(1, 1);
-    layout->setColumnStretch(4, 1);
+    // The list has the status columns besides: it gets the larger share.
+    layout->setColumnStretch(1, 2);
+    layout->setColumnStretch(4, 3);
     layout->setRowStretch(1, 1);
 
     if (viewComponents_) {
@@ -135,6 +137,31 @@ marketform::marketform(bool viewComponents, QWidget* parent)
     for (SymbolGrid* grid : {gridfondsen_, gridlijst_})
         connect(grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, &marketform::updateButtons);
 
+    // Lists, symbols and the files of a run change under the window: it
+    // follows within a second, reading again what changed.
+    auto* follow = new QTimer(this);
+    follow->setSingleShot(true);
+    follow->setInterval(500);
+    connect(follow, &QTimer::timeout, this, [this] {
+        if (readingStatus())
+            return;  // the reading under way sees the files as they are now
+        startStatus();
+    });
+    connect(&changes(), &Changes::filesWritten, follow, qOverload<>(&QTimer::start));
+    connect(&changes(), &Changes::settingsChanged, follow, qOverload<>(&QTimer::start));
+    auto* refill = new QTimer(this);
+    refill->setSingleShot(true);
+    refill->setInterval(300);
+    connect(refill, &QTimer::timeout, this, [this] {
+        for (int n = 1; n <= lists::kCount; ++n)
+            combobox2_->setItemText(n - 1, lists::chooserCaption(n));
+        if (combobox1_->currentIndex() >= 0)
+            marketVullen();
+        lijstenvullen();
+    });
+    connect(&changes(), &Changes::listsChanged, refill, qOverload<>(&QTimer::start));
+    connect(&changes(), &Changes::symbolsChanged, refill, qOverload<>(&QTimer::start));
+
     fillMarkets();
     if (!viewComponents_)
         lijstenvullen();
@@ -176,6 +203,9 @@ void marketform::fillMarkets()
             break;
         }
     }
+    // The first market is shown at once: an empty pane says nothing.
+    if (indices < 0 && !viewComponents_ && combobox1_->count() > 0)
+        indices = 0;
     combobox1_->setCurrentIndex(indices);
     if (indices >= 0)
         marketVullen();

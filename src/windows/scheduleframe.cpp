@@ -140,13 +140,10 @@ void ScheduleFrame::check2Clicked()
 
 void ScheduleFrame::showNextDownloads()
 {
-    const QLocale locale;
+    const QDateTime now = scheduler_.clock().now();
     for (int n = 1; n <= 16; ++n) {
         const QDateTime next = scheduler_.ExactDownload(n);
-        const QString text = check1_[n]->isChecked() && next.isValid()
-                                 ? locale.toString(next.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                                       next.time().toString(QStringLiteral("HH:mm"))
-                                 : QString();
+        const QString text = check1_[n]->isChecked() ? Schedule::momentText(next, now) : QString();
         grid_->item(n - 1, NextColumn)->setText(text);
     }
     grid_->resizeColumnToContents(NextColumn);

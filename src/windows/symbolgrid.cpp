@@ -6,6 +6,7 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <algorithm>
+#include <numeric>
 
 using listedit::Column;
 using symbolstatus::FileState;
@@ -100,6 +101,37 @@ QVariant SymbolGridModel::statusData(int row, int section, int role) const
     }
 }
 
+void SymbolGridModel::sortByStatus(int section)
+{
+    const int at = section - static_cast<int>(columns_.size());
+    if (!isStatusColumn(section) || at > letters_.size() || rows_.isEmpty())
+        return;
+    if (status_.size() < rows_.size())
+        status_.resize(rows_.size());
+    QVector<int> order(rows_.size());
+    std::iota(order.begin(), order.end(), 0);
+    const auto key = [this, at](int row) -> QString {
+        const symbolstatus::SymbolStatus& s = status_[row];
+        if (s.ticker.isEmpty())
+            return QStringLiteral("~");  // not read yet: last
+        if (at == s.formats.size())
+            return symbolstatus::outcomeText(s.outcome);
+        const QDate last = s.formats.value(at).last;
+        return last.isValid() ? last.toString(Qt::ISODate) : QString();
+    };
+    std::stable_sort(order.begin(), order.end(), [&key](int a, int b) { return key(a) < key(b); });
+    beginResetModel();
+    QVector<lists::Symbol> rows;
+    QVector<symbolstatus::SymbolStatus> status;
+    for (int row : order) {
+        rows.append(rows_[row]);
+        status.append(status_[row]);
+    }
+    rows_ = std::move(rows);
+    status_ = std::move(status);
+    endResetModel();
+}
+
 int SymbolGridModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -179,13 +211,33 @@ SymbolGrid::SymbolGrid(QVector<Column> columns, QWidget* parent)
     // Fixed row heights: the view never measures the rows it does not draw.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setSortIndicatorShown(false);
+    // A click sorts; so does the double click the column titles mention.
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        if (model_->isStatusColumn(section))
+            model_->sortByStatus(section);
+        else
+            emit sortRequested(model_->columnAt(section));
+    });
     connect(horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, [this](int section) {
         if (!model_->isStatusColumn(section))
             emit sortRequested(model_->columnAt(section));
     });
+    // Every column is as wide as its title and contents, the name takes
+    // what is left: at the window's first size no column hides behind a
+    // scroll bar.
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setResizeContentsPrecision(200);
+    auto fit = [this] {
+        for (int section = 0; section < model_->columnCount(); ++section) {
+            const bool name = !model_->isStatusColumn(section) && model_->columnAt(section) == Column::Name;
+            horizontalHeader()->setSectionResizeMode(section,
+                                                     name ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+        }
+    };
+    connect(model_, &QAbstractItemModel::modelReset, this, fit);
+    fit();
 }
 
 QPair<int, int> selectedSpan(const QItemSelectionModel* selection)

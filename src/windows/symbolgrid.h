@@ -31,6 +31,10 @@ public:
     // rest keep theirs (blank until read).
     void setStatus(int from, const QVector<symbolstatus::SymbolStatus>& status);
     const symbolstatus::SymbolStatus* statusOf(int row) const;
+    // Orders the rows by a status column: the oldest last day first (a
+    // missing file before any day), or by the outcome's text; rows whose
+    // status is not read yet go last. Ties keep their order.
+    void sortByStatus(int section);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -54,8 +58,8 @@ QPair<int, int> selectedSpan(const QItemSelectionModel* selection);
 
 // A grid of symbols: whole rows selected, one contiguous block (shift
 // extends it; control does not pick rows apart, because the operations take
-// the block from the first to the last selected row), a double click on a
-// title asks for sorting.
+// the block from the first to the last selected row), a click on a title
+// sorts: the symbol's own columns by asking for it, the status columns here.
 class SymbolGrid : public QTableView {
     Q_OBJECT
 public:

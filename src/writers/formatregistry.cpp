@@ -203,3 +203,5 @@ const char* ExportFormat::folderColumn() const { return folder ? settingstable::
 const char* ExportFormat::longNamesColumn() const { return longNames ? settingstable::columnOf(longNames) : nullptr; }
 
 bool ExportFormat::isOn() const { return selected && settings().*selected; }
+
+QString ExportFormat::name() const { return QString::fromLatin1(caption).remove(QLatin1Char('&')); }

@@ -56,6 +56,8 @@ struct ExportFormat {
     const char* folderColumn() const;
     const char* longNamesColumn() const;
     bool isOn() const;
+    // The caption without its access key: "ASCII-format (CSV)".
+    QString name() const;
 };
 
 namespace formats {

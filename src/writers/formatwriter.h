@@ -22,6 +22,7 @@ struct WriteCounts {
     QMap<QChar, int> written;  // quotes that reached a file, per format letter
     int writeFailures = 0;     // quotes a format did not take (no date, no file name, file error)
     QStringList notes;         // lines of the whole-run exports (workbook, AmiBroker)
+    QStringList leftOut;       // formats left out of the run: their folder cannot be written in
 
     int totalWritten() const;
 };

@@ -15,9 +15,8 @@
 
 FormatLocation::FormatLocation(QChar letter) : format_(formats::find(letter)) { Q_ASSERT(format_); }
 
-LocationChoice FormatLocation::load()
+LocationChoice FormatLocation::load() const
 {
-    settingsrow::checkAndStoreFolders();
     const ProgramSettings& s = settings();
 
     LocationChoice choice;
@@ -60,6 +59,15 @@ bool FormatLocation::accept(const LocationChoice& choice)
     if (maximum && choice.selected && (folder.size() < 5 || QDir(folder).isRoot())) {
         msgBox(QStringLiteral("It is not possible to choos the root-folder\r\n       Please choose another folder"));
         return false;
+    }
+    // Quotes go only where they can be written: a folder that is missing,
+    // read-only or full is refused for a format that is on.
+    if (choice.selected && format_->hasFolder()) {
+        if (const QString why = folders::unusable(folder); !why.isEmpty()) {
+            msgBox(QStringLiteral("The folder %1 is %2\r\n       Please choose another folder").arg(folder, why),
+                   Icon::Critical);
+            return false;
+        }
     }
 
     settingsrow::Columns columns{{QLatin1String(format_->selectedColumn()), choice.selected ? 1 : 0}};

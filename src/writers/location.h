@@ -22,10 +22,9 @@ public:
     explicit FormatLocation(QChar letter);
     const ExportFormat& format() const { return *format_; }
 
-    // Runs the folder check over every folder column (a folder that is gone
-    // becomes the fallback folder, written back into the settings row) and
-    // returns the format's stored choice.
-    LocationChoice load();
+    // The format's stored choice. Changes nothing: a folder that is gone
+    // for a while (a disk not mounted) keeps its setting.
+    LocationChoice load() const;
 
     // Switching the format on: false, with the reason shown, for a format the
     // program cannot write. Excel needs a writable folder (the choice's,
@@ -35,7 +34,8 @@ public:
     bool canSwitchOn(const LocationChoice& choice, QString* why = nullptr) const;
 
     // OK: stores the choice in the settings row and the running settings.
-    // False, with the reason shown and nothing stored, when refused.
+    // False, with the reason shown and nothing stored, when refused (a
+    // format switched on with a folder that is missing, read-only or full).
     bool accept(const LocationChoice& choice);
 
     // The combo entries of the PRN run-file extension and the entry of `h12`.

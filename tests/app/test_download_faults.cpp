@@ -99,7 +99,8 @@ TEST_F(DownloadFaultTest, EachBadAnswerFailsOnlyItsBatch)
     EXPECT_EQ(summaryValue(r.out, QStringLiteral("not found")), "");
     // The counts, then what failed with the service.
     EXPECT_TRUE(r.out.last().startsWith(QStringLiteral(
-        "Download finished with errors: 5 of 7 requests failed (187 quotes downloaded): the quote service ")))
+        "Download finished: 187 of 1,087 written; 900 failed (5 of 7 requests failed) (see the report): the quote "
+        "service ")))
         << qPrintable(r.out.last());
 
     // Nothing of a failed batch is written anywhere; the good ones are.
@@ -124,7 +125,9 @@ TEST_F(DownloadFaultTest, NothingDownloadedExitsNonZero)
     EXPECT_EQ(summaryValue(r.out, QStringLiteral("requests")), "2, failed: 2");
     EXPECT_EQ(QString::fromStdString(summaryValue(r.out, QStringLiteral("failed"))).split(QLatin1Char(' ')).size(),
               205);
-    EXPECT_TRUE(r.out.last().startsWith(QStringLiteral("Download failed (0 quotes downloaded): the quote service ")))
+    EXPECT_TRUE(r.out.last().startsWith(QStringLiteral(
+        "Download failed: 0 of 205 written; 205 failed (2 of 2 requests failed) (see the report): the quote "
+        "service ")))
         << qPrintable(r.out.last());
     EXPECT_FALSE(QFile::exists(asciiFile(QStringLiteral("H000"))));
 }

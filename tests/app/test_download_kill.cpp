@@ -181,5 +181,5 @@ TEST_F(DownloadKillTest, KilledAnywhereEveryFileIsWholeAndTheNextRunCompletes)
     EXPECT_EQ(r.status, 0) << qPrintable(r.err) << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_EQ(checkQuoteFiles(QStringLiteral("complete run")), files.size());
     EXPECT_EQ(crlfCount(ami1), symbols + 1);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("Download finished: 540 quotes downloaded")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Download finished: 540 of 540 written")));
 }

@@ -45,3 +45,18 @@ TEST_F(FormatsCommandTest, RefusalsAndMistakes)
     EXPECT_TRUE(r.out.contains("C ASCII-format (CSV): off"));
     EXPECT_TRUE(r.out.contains("A Amibroker: off"));
 }
+
+// A listing changes nothing: a folder that is gone for a while (a disk not
+// mounted) is listed as it is stored, also after the next start.
+TEST_F(FormatsCommandTest, ListingKeepsAFolderThatIsGone)
+{
+    const QString folder = path("usb");
+    QDir().mkpath(folder);
+    ASSERT_EQ(runQuotaris({"format", "C", "on", "--folder", folder}).status, 0);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    for (int i = 0; i < 2; ++i) {
+        const ProgramRun r = runQuotaris({"formats"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(r.out.contains("C ASCII-format (CSV): on, folder " + folder + "/")) << qPrintable(r.out);
+    }
+}

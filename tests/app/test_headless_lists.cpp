@@ -125,3 +125,25 @@ TEST_F(HeadlessListsTest, ImportRefusesWhatIsNoSymbolAndCountsWhatWasNotStored)
     EXPECT_TRUE(r.out.contains(QStringLiteral("list 3 now holds %1 symbols").arg(stored))) << qPrintable(r.out);
     EXPECT_TRUE(count.out.contains(QStringLiteral("3\t\t%1\n").arg(stored))) << qPrintable(count.out);
 }
+
+// Lower-case tickers are pointed out, and imported in upper case when asked.
+TEST_F(HeadlessListsTest, ImportOffersUpperCaseTickers)
+{
+    const QString in = path(QStringLiteral("lower.txt"));
+    writeFile(in, "nesn.sw\r\nAAPL\r\n");
+    ProgramRun r = runQuotaris({QStringLiteral("import"), QStringLiteral("--list"), QStringLiteral("2"), in});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("1 of the 2 symbols have lower-case letters; the quote service's "
+                                              "symbols are upper case (--upper-case imports them so)")));
+    r = runQuotaris(
+        {QStringLiteral("import"), QStringLiteral("--upper-case"), QStringLiteral("--list"), QStringLiteral("3"), in});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_FALSE(r.out.contains(QStringLiteral("lower-case")));
+    const QString out = path(QStringLiteral("out3.txt"));
+    r = runQuotaris({QStringLiteral("export"), QStringLiteral("--list"), QStringLiteral("3"),
+                     QStringLiteral("--columns"), QStringLiteral("Symbol"), out});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    QStringList written = QString::fromLatin1(readAll(out)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    written.sort();
+    EXPECT_EQ(written, QStringList({"AAPL", "NESN.SW"}));
+}

@@ -74,8 +74,8 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
     EXPECT_TRUE(r.out.contains(QStringLiteral("Excel workbook %1history-1.xls: 1 sheet").arg(folder[QLatin1Char('E')])))
         << qPrintable(r.out.join(QLatin1Char('\n')));
     EXPECT_TRUE(r.out.last().startsWith(
-        QStringLiteral(
-            "Download finished with errors: 5 ranges not downloaded (%1 quotes downloaded): the quote service ")
+        QStringLiteral("Download finished: 2 of 7 symbols written, %1 quotes; 5 failed (5 ranges not downloaded) (see "
+                       "the report): the quote service ")
             .arg(2 * days)))
         << qPrintable(r.out.last());
     EXPECT_EQ(readAll(folder[QLatin1Char('C')] + QStringLiteral("FINE_AS.asc")).count("\r\n"), days);
@@ -110,7 +110,7 @@ TEST_F(HistoryCommandTest, EachBadAnswerEndsInItsListAndTheOthersAreWritten)
     const Run retry = run({QStringLiteral("download"), QStringLiteral("history"), QStringLiteral("--retry")});
     EXPECT_EQ(retry.status, 0) << qPrintable(retry.err);
     EXPECT_TRUE(retry.out.contains(QStringLiteral("requests: 5, failed: 0")));
-    EXPECT_EQ(retry.out.last(), QStringLiteral("Download finished: %1 quotes downloaded").arg(5 * days));
+    EXPECT_EQ(retry.out.last(), QStringLiteral("Download finished: 5 of 5 symbols written, %1 quotes").arg(5 * days));
     EXPECT_EQ(fake.requests().size(), 5);
 }
 
@@ -120,8 +120,9 @@ TEST_F(HistoryCommandTest, NothingDownloadedExitsNonZero)
     const Run r = run(historyArgs());
     EXPECT_EQ(r.status, 1);
     // An HTML page where quotes were expected is named as such.
-    EXPECT_EQ(r.out.last(), QStringLiteral("Download failed (0 quotes downloaded): the quote service answered with "
-                                           "something unusable (%1: an HTML page)")
+    EXPECT_EQ(r.out.last(), QStringLiteral("Download failed: 0 of 2 symbols written, 0 quotes; 2 failed (2 ranges not "
+                                           "downloaded) (see the report): the quote service answered with something "
+                                           "unusable (%1: an HTML page)")
                                 .arg(fake.host()));
 }
 

@@ -269,11 +269,12 @@ TEST_F(MaintenanceTest, HelpMenuUpdateItemAndF1OfTheMainWindow)
     QTest::keyClick(&w, Qt::Key_F1);
     EXPECT_EQ(opened, (QStringList{QStringLiteral("listnames.htm"), QStringLiteral("index.htm")}));
 
-    // No update server: the menu says so.
+    // No update server: the menu says so, as the command line does.
     w.action(QStringLiteral("menucheck"))->trigger();
     w.action(QStringLiteral("mnuHelpfiles"))->trigger();
-    EXPECT_EQ(msgs.texts(), (QStringList{QStringLiteral("No Updates available yet"),
-                                         QStringLiteral("There are no newer helpfiles available")}));
+    EXPECT_EQ(msgs.texts(),
+              (QStringList{QStringLiteral("No update server is set (UpdateHost in %1)").arg(paths::settingsFile()),
+                           QStringLiteral("There are no newer helpfiles available")}));
 }
 
 TEST_F(MaintenanceTest, CompactClosesEveryOtherWindowFirstUnlessOneRefuses)

@@ -1,23 +1,30 @@
 #include "testutil.h"
 
 #include "app/hoofdform.h"
+#include "app/singleinstance.h"
 #include "app/splash.h"
 #include "app/startpage.h"
 #include "database/db.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "runs/schedule.h"
+#include "runs/scheduler.h"
+#include "support/changes.h"
 #include "support/paths.h"
 #include "support/state.h"
+#include "windows/autodownload.h"
 #include "windows/history.h"
 #include "windows/runrecord.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -25,6 +32,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
+#include <QTimeEdit>
 #include <QTimer>
 
 namespace {
@@ -58,7 +67,7 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptions)
         {"menuImport", "&Import Symbols..."},
         {"menucheck", "&Check for Quotaris Update"},
         {"mnuHelpfiles", "Check for &Help files Update"},
-        {"menuexit", "&Exit"},
+        {"menuexit", "E&xit"},
         {"menuTickersearch", "&Search Symbol"},
         {"menuView", "&View components of index"},
         {"menuCompact", "&Compact/Repair Database"},
@@ -90,9 +99,72 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptions)
     QStringList menus;
     for (QAction* a : w.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&Export format", "&Download", "&Window", "&Help"}));
+    EXPECT_EQ(menus, QStringList({"&File", "&Edit", "E&xport format", "&Download", "&Window", "&Help"}));
     EXPECT_TRUE(w.action(QStringLiteral("menuexit"))->isEnabled());
     EXPECT_TRUE(w.action(QStringLiteral("menuhelpabout"))->isEnabled());
+}
+
+// Within one menu, and along the menu bar, no two items share an access key.
+TEST_F(MainWindowTest, AccessKeysAreUniqueAndTheUsualShortcutsWork)
+{
+    Hoofdform w;
+    const auto keyOf = [](const QString& text) {
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+    };
+    QList<QMenu*> menus;
+    QSet<QChar> barKeys;
+    for (QAction* a : w.menuBar()->actions()) {
+        EXPECT_FALSE(barKeys.contains(keyOf(a->text()))) << qPrintable(a->text());
+        barKeys.insert(keyOf(a->text()));
+        if (a->menu())
+            menus << a->menu();
+    }
+    for (QMenu* menu : menus) {
+        QSet<QChar> keys;
+        for (QAction* a : menu->actions()) {
+            const QChar key = keyOf(a->text());
+            if (key.isNull() || a->property("openWindow").toBool())
+                continue;
+            EXPECT_FALSE(keys.contains(key)) << qPrintable(menu->title() + QStringLiteral(": ") + a->text());
+            keys.insert(key);
+        }
+    }
+    EXPECT_TRUE(w.action(QStringLiteral("menuexit"))->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    EXPECT_TRUE(w.action(QStringLiteral("menuWindowClose"))->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F4)));
+
+    // Escape that no control takes closes the window; Ctrl+F4 the active one.
+    w.show();
+    auto* area = w.findChild<QMdiArea*>(QStringLiteral("Picture1"));
+    ASSERT_NE(area, nullptr);
+    auto* first = new QWidget;
+    auto* second = new QWidget;
+    w.showChild(first);
+    w.showChild(second);
+    ASSERT_EQ(area->subWindowList().size(), 2);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(area->activeSubWindow(), &escape);
+    QApplication::processEvents();
+    EXPECT_EQ(area->subWindowList().size(), 1);
+    w.action(QStringLiteral("menuWindowClose"))->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(area->subWindowList().isEmpty());
+}
+
+// Size and maximised state come back at the next start.
+TEST_F(MainWindowTest, TheMainWindowKeepsItsSize)
+{
+    {
+        Hoofdform w;
+        w.resize(913, 611);
+        w.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(w.close());
+    }
+    Hoofdform again;
+    again.setSplashDelay(0);
+    again.load();
+    EXPECT_EQ(again.size(), QSize(913, 611));
 }
 
 TEST_F(MainWindowTest, LoadClosesTheSplashAndSetsFormatChecks)
@@ -259,16 +331,23 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     EXPECT_EQ(text("lblFormats"), QStringLiteral("No export format is on."));
     EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Last current download: none yet")));
 
-    // A used one: two symbols on list 2, ASCII on, a finished run.
+    // A used one: two symbols on list 2, ASCII on, a finished run. The page
+    // follows an import (announced) without being opened again.
     {
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BBB"})
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),
                     {QLatin1String(t), QLatin1String(t)});
     }
+    announce::symbols();
+    QElapsedTimer waited;
+    waited.start();
+    while (!text("lblLists").contains(QStringLiteral("List 2: 2 symbols")) && waited.elapsed() < 3000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_LT(waited.elapsed(), 1000);
     settings().select1 = true;
     settings().h1 = home() + QStringLiteral("quotes/");
-    runrecord::note(false, QStringLiteral("Download finished: 2 quotes downloaded"),
+    runrecord::note(false, QStringLiteral("Download finished: 2 of 2 written"),
                     QDateTime(QDate(2026, 12, 4), QTime(18, 5)));
     w.action(QStringLiteral("menudownloadnow"))->trigger();
     EXPECT_FALSE(page->isVisible());  // a window is open: the work area shows
@@ -278,7 +357,7 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     EXPECT_TRUE(text("lblLists").contains(QStringLiteral("List 2: 2 symbols")));
     EXPECT_TRUE(
         text("lblFormats").contains(QStringLiteral("ASCII-format (CSV): ") + home() + QStringLiteral("quotes/")));
-    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Download finished: 2 quotes downloaded")));
+    EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("Download finished: 2 of 2 written")));
     EXPECT_TRUE(text("lblNext").startsWith(QStringLiteral("Ready to download")));
     EXPECT_FALSE(shown("startImport"));
     EXPECT_FALSE(shown("startFormats"));
@@ -311,4 +390,59 @@ TEST_F(MainWindowTest, ScreenshotsRenderEveryWindowIntoItsOwnFile)
     EXPECT_EQ(QImage(folder + QStringLiteral("/main.png")).size(), QSize(1000, 700));
     EXPECT_FALSE(QFile::exists(paths::databaseFile()));  // the data folder of the test stayed untouched
     EXPECT_EQ(runQuotaris({QStringLiteral("screenshots")}).status, 2);
+}
+
+// A second copy on the same data folder finds the first, which comes
+// forward when asked; another data folder is no hindrance.
+TEST_F(MainWindowTest, ASecondCopyOnTheSameDataFolderFindsTheFirst)
+{
+    SingleInstance first(home());
+    ASSERT_TRUE(first.claim());
+    int raised = 0;
+    QObject::connect(&first, &SingleInstance::raiseRequested, [&raised] { ++raised; });
+
+    SingleInstance second(home());
+    EXPECT_FALSE(second.claim());
+    EXPECT_EQ(alreadyRunningText(home()),
+              QStringLiteral("Quotaris is already running with the data folder %1.\r\nBring its window forward?")
+                  .arg(home()));
+    EXPECT_TRUE(second.bringForward());
+    for (int i = 0; i < 100 && raised == 0; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(raised, 1);
+
+    SingleInstance elsewhere(path(QStringLiteral("other")));
+    EXPECT_TRUE(elsewhere.claim());
+}
+
+// Quitting while the scheduler runs offers "Stop and quit": the scheduler
+// stops and the program's window closes once nothing runs any more.
+TEST_F(MainWindowTest, QuittingWhileTheSchedulerRunsCanStopItAndQuit)
+{
+    runStartup();
+    Hoofdform w;
+    w.show();
+    auto* download = new Autodownload;
+    ManualClock clock(QDateTime(QDate(2027, 1, 8), QTime(8, 0)));
+    download->scheduler().setClock(clock);
+    w.showChild(download);
+    download->findChild<QRadioButton*>(QStringLiteral("Option6"))->setChecked(true);
+    download->findChild<QCheckBox*>(QStringLiteral("Check1(1)"))->click();
+    download->findChild<QTimeEdit*>(QStringLiteral("DTPicker1(1)"))->setTime(QTime(9, 0));
+    download->findChild<QPushButton*>(QStringLiteral("Command4"))->click();
+    ASSERT_TRUE(download->scheduler().active());
+
+    EXPECT_FALSE(w.close());  // the default answer keeps it going
+    EXPECT_TRUE(download->scheduler().active());
+    EXPECT_TRUE(w.isVisible());
+
+    msgs.queue(Answer::Yes);
+    EXPECT_FALSE(w.close());
+    EXPECT_EQ(msgs.shown.last().yesText, QStringLiteral("&Stop and quit"));
+    EXPECT_FALSE(download->scheduler().active());
+    QElapsedTimer waited;
+    waited.start();
+    while (w.isVisible() && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_FALSE(w.isVisible());
 }

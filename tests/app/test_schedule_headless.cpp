@@ -95,10 +95,9 @@ TEST_F(ScheduleCommandTest, RunDownloadsDueListsAndStopsCleanlyOnSigterm)
     EXPECT_EQ(out[0], QStringLiteral("Scheduler started"));
     EXPECT_TRUE(out[1].startsWith(QStringLiteral("list 1: next download ")));
     EXPECT_TRUE(stamp.match(out[3]).hasMatch());
-    EXPECT_TRUE(out[3].endsWith(QStringLiteral(" list 1: Download finished: 3 quotes downloaded")))
-        << out[3].toStdString();
+    EXPECT_TRUE(out[3].endsWith(QStringLiteral(" list 1: Download finished: 3 of 3 written"))) << out[3].toStdString();
     EXPECT_EQ(out[4], QStringLiteral("Stopping..."));
-    EXPECT_TRUE(out[5].endsWith(QStringLiteral(" list 2: Download abborted by user (0 quotes downloaded)")))
+    EXPECT_TRUE(out[5].endsWith(QStringLiteral(" list 2: Download abborted by user: 0 of 1 written")))
         << out[5].toStdString();
     EXPECT_EQ(out[6], QStringLiteral("Scheduler stopped"));
 

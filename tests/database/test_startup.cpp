@@ -193,7 +193,9 @@ TEST_F(StartupTest, GarbageSettingsGiveDefaults)
     EXPECT_EQ(s.iList[1], QTime(0, 0));
 }
 
-TEST_F(StartupTest, RemovedFolderIsReplacedAndWrittenBack)
+// A folder that is gone for a while (a disk not mounted) keeps its setting:
+// start-up changes no folder and asks nothing.
+TEST_F(StartupTest, AFolderThatIsGoneKeepsItsSetting)
 {
     runStartup();
     const QString gone = path(QStringLiteral("gone/"));
@@ -203,12 +205,10 @@ TEST_F(StartupTest, RemovedFolderIsReplacedAndWrittenBack)
     }
     resetProcessState();
     runStartup();
-    EXPECT_EQ(settings().h2, home());
-    ASSERT_EQ(msgs.shown.size(), 1);
-    EXPECT_TRUE(
-        msgs.shown[0].text.startsWith(QStringLiteral("The folder ") + gone + QStringLiteral(" has been removed")));
+    EXPECT_EQ(settings().h2, gone);
+    EXPECT_TRUE(msgs.shown.isEmpty());
     Database db(paths::databaseFile());
-    EXPECT_EQ(settingsrow::read(db, QStringLiteral("h2")).toString(), home());
+    EXPECT_EQ(settingsrow::read(db, QStringLiteral("h2")).toString(), gone);
 }
 
 // Every column of the row comes back under its own name, in the order the
@@ -264,32 +264,6 @@ TEST_F(StartupTest, InfoListsEveryRowSettingInOrderWithItsStoredValue)
     EXPECT_TRUE(s.select11);
     EXPECT_EQ(s.lijst, 9);
     EXPECT_EQ(s.teller4, 1);
-}
-
-// The Stockguru folder is checked once: a removed one gives one message,
-// also when the fallback folder is gone as well.
-TEST_F(StartupTest, RemovedStockguruFolderIsReportedOnce)
-{
-    runStartup();
-    const QString kept = path("kept/");
-    QDir().mkpath(kept);
-    const QString gone = path("gone/");
-    {
-        Database db(paths::databaseFile());
-        settingsrow::Columns columns;
-        for (const char* column : {"excel", "metastock", "prn", "h1", "h2", "h3", "h5", "h7", "h8"})
-            columns.append({QLatin1String(column), kept});
-        columns.append({QStringLiteral("stockguru"), gone});
-        settingsrow::write(db, columns);
-    }
-    ASSERT_TRUE(QDir(home()).removeRecursively());
-    resetProcessState();
-    ASSERT_TRUE(runStartup().opened);
-    ASSERT_EQ(msgs.texts(), QStringList{QStringLiteral("The folder ") + gone +
-                                        QStringLiteral(" has been removed\r\n       New foldername: ") + home() +
-                                        QStringLiteral("\r\n   Please change it if necessary")});
-    EXPECT_EQ(settings().stockguru, home());
-    EXPECT_EQ(settings().h1, kept);
 }
 
 TEST_F(StartupTest, FirstStartFindsStockguru)

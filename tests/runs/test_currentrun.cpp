@@ -35,7 +35,7 @@ TEST_F(CurrentRunTest, BatchesOf180AreWrittenToEveryFormat)
     EXPECT_EQ(sum.quotesReceived, 181);
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 181);
     EXPECT_EQ(sum.written.value(QLatin1Char('P')), 181);
-    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: 181 quotes downloaded"));
+    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: 181 of 181 written"));
     EXPECT_EQ(phases.last(), sum.outcome());
 
     EXPECT_EQ(readAll(ascii + QStringLiteral("S7.asc")).count("\r\n"), 1);
@@ -101,7 +101,10 @@ TEST_F(CurrentRunTest, AFailedBatchIsRecordedAndTheOthersAreWritten)
     const CurrentRunSummary& sum = run.summary();
     EXPECT_EQ(sum.failedBatches, 1);
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 20);
-    EXPECT_TRUE(sum.outcome().startsWith(QStringLiteral("Download finished with errors: 1 of 2 requests failed")));
+    EXPECT_TRUE(sum.outcome().startsWith(QStringLiteral(
+        "Download finished: 20 of 200 written; 180 failed (1 of 2 requests failed) (see the report): the quote "
+        "service answered with something unusable")))
+        << qPrintable(sum.outcome());
     CurrentReport report;
     report.load();
     EXPECT_EQ(report.failed.size(), 180);
@@ -117,9 +120,11 @@ TEST_F(CurrentRunTest, NothingDownloadedIsNeverReportedAsSuccess)
     CurrentRun run;
     EXPECT_TRUE(run.StartRun());  // the run itself was not stopped
     EXPECT_EQ(run.summary().failedBatches, 1);
-    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download failed (0 quotes downloaded): the quote service could "
-                                                      "not be reached (%1: no answer within 1 s)")
-                                           .arg(fake.host()));
+    EXPECT_EQ(run.summary().outcome(),
+              QStringLiteral("Download failed: 0 of 5 written; 5 failed (1 of 1 requests failed) (see "
+                             "the report): the quote service could not be reached (%1: no "
+                             "answer within 1 s)")
+                  .arg(fake.host()));
 }
 
 TEST_F(CurrentRunTest, PreconditionsAreReportedAndNothingStarts)

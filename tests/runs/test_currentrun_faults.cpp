@@ -148,8 +148,8 @@ TEST_F(CurrentRunFaultTest, CountsAreWhatReachedTheFiles)
     EXPECT_EQ(sum.written.value(QLatin1Char('P')), 3);  // the quote without a date is not staged
     EXPECT_EQ(ami1Lines().size(), 1 + 3);
     EXPECT_EQ(sum.writeFailures, 3 + 1);
-    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished with errors: 4 quotes could not be written "
-                                            "(4 quotes downloaded)"));
+    EXPECT_EQ(sum.outcome(),
+              QStringLiteral("Download finished: 3 of 4 written; 4 quotes could not be written to every format"));
     EXPECT_EQ(msgs.texts(),
               QStringList{QStringLiteral("The file ") + ascii + QStringLiteral("BADCORP.asc is corrupt")});
 }
@@ -244,7 +244,7 @@ TEST_F(CurrentRunFaultTest, EveryTickerReachesTheServiceWholeAndOnlyAskedLinesAr
         asked << QString::fromLatin1(s);
     EXPECT_EQ(asked, odd + QStringList({"AAA", "BBB"}));
     EXPECT_EQ(run.summary().quotesReceived, 9);
-    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download finished: 9 quotes downloaded"));
+    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download finished: 9 of 9 written"));
     EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("M.asc")));
     EXPECT_EQ(ami1Lines().size(), 1 + 9);
     EXPECT_TRUE(ami1Lines().join(QLatin1Char('|')).contains(QStringLiteral("M&M.NS,")));
@@ -265,8 +265,8 @@ TEST_F(CurrentRunFaultTest, EveryTickerReachesTheServiceWholeAndOnlyAskedLinesAr
     const CurrentRunSummary& sum = again.summary();
     EXPECT_EQ(sum.quotesReceived, 1);
     EXPECT_EQ(sum.written.value(QLatin1Char('P')), 1);
-    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished with errors: 8 symbols got no answer "
-                                            "(1 quotes downloaded)"));
+    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: 1 of 9 written; 8 failed (8 symbols got no answer) "
+                                            "(see the report)"));
     CurrentReport report;
     report.load();
     QStringList failed = odd + QStringList({"BBB"});

@@ -143,7 +143,7 @@ TEST_F(RegisteredFormatTest, ACurrentRunWritesIt)
     EXPECT_EQ(lines, QStringList({"AAA;20261201;10.75", "BBB.AS;20261201;10.75"}));
     EXPECT_EQ(run.summary().written, (QMap<QChar, int>{{QLatin1Char('X'), 2}}));
     EXPECT_EQ(run.summary().notes, QStringList({"tick file written"}));
-    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download finished: 2 quotes downloaded"));
+    EXPECT_EQ(run.summary().outcome(), QStringLiteral("Download finished: 2 of 2 written"));
     // No file of another format was made.
     EXPECT_FALSE(QFile::exists(paths::fallbackFolder() + QStringLiteral("AAA.asc")));
 }

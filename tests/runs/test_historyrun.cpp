@@ -187,6 +187,37 @@ TEST(HistoryChunks, SuffixTickersIn200DaysOthersIn3000)
     EXPECT_EQ(us, (Chunks{{s, s.addDays(3000)}, {s.addDays(3001), s.addDays(3650)}}));
 }
 
+// The bar counts requests, so it moves with the first answer, before any
+// symbol is finished; the status names symbols and requests, and the bar
+// is full once every symbol is done.
+TEST_F(HistoryRunTest, ProgressMovesWithEachAnswer)
+{
+    addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB.AS")});
+    store::write(QStringLiteral("MaxInFlightHistory"), QStringLiteral("1"));
+    QVector<QPair<int, int>> seen;
+    int finishedWhenFirstMoved = -1;
+    int finished = 0;
+    QObject::connect(&run, &HistoryRun::symbolFinished,
+                     [&](const QString&, int n, int, const QString&) { finished = n; });
+    QObject::connect(&run, &HistoryRun::progressChanged, [&](int value, int maximum) {
+        if (value > 0 && finishedWhenFirstMoved < 0)
+            finishedWhenFirstMoved = finished;
+        seen.append({value, maximum});
+    });
+    QStringList texts;
+    QObject::connect(&run, &HistoryRun::statusChanged, [&](int bar, int panel, const QString& text) {
+        if (bar == 1 && panel == 1)
+            texts << text;
+    });
+    EXPECT_TRUE(go());
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.first(), qMakePair(0, 4));  // two chunks each
+    EXPECT_EQ(finishedWhenFirstMoved, 0);
+    EXPECT_TRUE(seen.contains(qMakePair(1, 4)));
+    EXPECT_TRUE(texts.contains(QStringLiteral("0 of 2 symbols, 1 of 4 requests")));
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const QString& t) { return t.contains(" left"); }));
+}
+
 TEST_F(HistoryRunTest, EveryDayReachesEveryFormatAndTheHistoryRecordsTheWholeRange)
 {
     addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB")});
@@ -197,7 +228,7 @@ TEST_F(HistoryRunTest, EveryDayReachesEveryFormatAndTheHistoryRecordsTheWholeRan
     EXPECT_EQ(sum.quotesReceived, 2 * days);
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 2 * days);
     EXPECT_EQ(sum.written.value(QLatin1Char('P')), 2 * days);
-    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: %1 quotes downloaded").arg(2 * days));
+    EXPECT_EQ(sum.outcome(), QStringLiteral("Download finished: 2 of 2 symbols written, %1 quotes").arg(2 * days));
 
     // The answer's own price texts, oldest first, one line per day.
     const QStringList ascii = asciiLines(QStringLiteral("AAA_AS"));

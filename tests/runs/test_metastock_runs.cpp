@@ -123,12 +123,11 @@ TEST_F(MetastockRunTest, AMissingRootLeavesMetastockOutOfTheRunAndKeepsTheSettin
     const CurrentRunSummary& sum = run.summary();
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 2);
     EXPECT_EQ(sum.written.value(QLatin1Char('M')), 0);
-    EXPECT_EQ(sum.writeFailures, 2);
-    EXPECT_EQ(msgs.texts(),
-              QStringList{QStringLiteral("The Metastock folder ") + root +
-                          QStringLiteral(" cannot be found.\r\nNothing is written to Metastock in this run.")});
-    EXPECT_EQ(sum.notes, QStringList{QStringLiteral("Metastock not written: the folder ") + root +
-                                     QStringLiteral(" cannot be found")});
+    EXPECT_EQ(sum.leftOut, QStringList{QStringLiteral("Metastock")});
+    const QString text = QStringLiteral("Metastock not written: the folder ") + root +
+                         QStringLiteral(" is missing (the setting is kept)");
+    EXPECT_EQ(msgs.texts(), QStringList{text});
+    EXPECT_EQ(sum.notes, QStringList{text});
     EXPECT_FALSE(QFileInfo::exists(root));
     EXPECT_EQ(QDir(home() + QStringLiteral("Desktop")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList());

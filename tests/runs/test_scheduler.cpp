@@ -264,7 +264,7 @@ TEST_F(SchedulerTest, AFailedScheduledRunKeepsTheSchedulerGoing)
     scheduler.SchedulerTick();
     ASSERT_EQ(outcomes.size(), 2);
     EXPECT_TRUE(outcomes[0].startsWith(QStringLiteral("1: Download failed"))) << outcomes[0].toStdString();
-    EXPECT_EQ(outcomes[1], QStringLiteral("3: Download finished: 1 quotes downloaded"));
+    EXPECT_EQ(outcomes[1], QStringLiteral("3: Download finished: 1 of 1 written"));
     EXPECT_TRUE(scheduler.active());
     EXPECT_TRUE(scheduler.timer()->isActive());
     EXPECT_EQ(scheduler.ExactDownload(1), at(kFriday.addDays(1), 9, 0));

@@ -223,3 +223,21 @@ TEST(ChartFrameTest, GapsOfMoreThanAWeekAndTheDayUnderThePointer)
     EXPECT_EQ(f.nearest(QDate(2030, 1, 1)), 4);
     EXPECT_EQ(f.describe(3), QStringLiteral("2024-03-22  H 2.25  L 1.00  C 2.00  V 1200  (flagged by the check)"));
 }
+
+// "ok" only for a symbol whose files hold the latest session; one never
+// downloaded says so instead.
+TEST_F(SymbolStatusTest, OkOnlyWhenTheFilesHoldTheLatestSession)
+{
+    // KBF stays on with no file at all (its folder gone): it does not make
+    // every symbol old.
+    asciiUntil("NEW", QDate(2024, 3, 15));
+    asciiUntil("OLD", QDate(2024, 3, 14));
+    const QVector<symbolstatus::SymbolStatus> st =
+        symbolstatus::statusOf(*db, {symbol("NEW"), symbol("OLD"), symbol("NEVER")});
+    ASSERT_EQ(st.size(), 3);
+    EXPECT_EQ(st[0].outcome, Outcome::Ok);
+    EXPECT_EQ(st[1].outcome, Outcome::OldSession);
+    EXPECT_EQ(st[2].outcome, Outcome::NotDownloaded);
+    EXPECT_EQ(symbolstatus::outcomeText(st[2].outcome), QStringLiteral("not downloaded"));
+    EXPECT_EQ(symbolstatus::outcomeText(st[1].outcome), QStringLiteral("old session"));
+}

@@ -161,28 +161,34 @@ TEST_F(ErrorDialogTest, FileErrorsCarryTheirCause)
 
 class FolderCheckTest : public QuotarisTest {};
 
-TEST_F(FolderCheckTest, RemovedFolderFallsBackToHomeWithWarning)
+// A folder quotes cannot go into says why, and nothing is shown or changed:
+// the run that asks decides what to tell.
+TEST_F(FolderCheckTest, NamesWhyAFolderCannotBeWrittenIn)
 {
     const QString existing = path(QStringLiteral("quotes/"));
     QDir().mkpath(existing);
-    EXPECT_EQ(folders::folderCheck(existing), existing);
-    EXPECT_TRUE(msgs.shown.isEmpty());
+    EXPECT_EQ(folders::unusable(existing), QString());
     EXPECT_FALSE(QFile::exists(existing + QStringLiteral("testx.tst")));
 
-    const QString gone = path(QStringLiteral("gone/"));
-    EXPECT_EQ(folders::folderCheck(gone), home());
-    ASSERT_EQ(msgs.shown.size(), 1);
-    EXPECT_EQ(msgs.shown[0].text, QStringLiteral("The folder ") + gone + QStringLiteral(" has been removed\r\n") +
-                                      QStringLiteral("       New foldername: ") + home() +
-                                      QStringLiteral("\r\n   Please change it if necessary"));
-    EXPECT_EQ(msgs.shown[0].icon, Icon::Critical);
+    EXPECT_EQ(folders::unusable(path(QStringLiteral("gone/"))), QStringLiteral("missing"));
+    EXPECT_EQ(folders::unusable(QString()), QStringLiteral("missing"));
+    writeFile(path(QStringLiteral("plain")), "a file, not a folder");
+    EXPECT_EQ(folders::unusable(path(QStringLiteral("plain/"))), QStringLiteral("missing"));
+    // A folder no one may create files in, not even the superuser.
+    if (QFileInfo(QStringLiteral("/sys/")).isDir()) {
+        EXPECT_EQ(folders::unusable(QStringLiteral("/sys/")), QStringLiteral("read-only"));
+    }
+    EXPECT_TRUE(msgs.shown.isEmpty());
+    EXPECT_EQ(
+        folders::leftOutText(QStringLiteral("KBF-format"), QStringLiteral("/media/usb/"), QStringLiteral("missing")),
+        QStringLiteral("KBF-format not written: the folder /media/usb/ is missing (the setting is kept)"));
 }
 
 TEST_F(FolderCheckTest, ProbeLeavesAnExistingFileOfTheSameNameAlone)
 {
     const QString folder = path(QStringLiteral("q/"));
     writeFile(folder + QStringLiteral("testx.tst"), "user data");
-    EXPECT_EQ(folders::folderCheck(folder), folder);
+    EXPECT_EQ(folders::unusable(folder), QString());
     EXPECT_EQ(readAll(folder + QStringLiteral("testx.tst")), QByteArray("user data"));
 }
 

@@ -8,6 +8,7 @@
 #include "support/paths.h"
 #include "support/state.h"
 #include "windows/autodownload.h"
+#include "windows/elidedlabel.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -77,8 +78,8 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
     control<QPushButton>(w, "Command1")->click();
     EXPECT_TRUE(lockedDuringRun);
     EXPECT_TRUE(closeRefused);
-    EXPECT_TRUE(msgs.texts().contains(QStringLiteral("Please first stop downloading")));
-    EXPECT_EQ(control<QLabel>(w, "Panel1")->text(), QStringLiteral("Download finished: 2 quotes downloaded"));
+    EXPECT_TRUE(msgs.texts().contains(QStringLiteral("Please first stop downloading\r\nStop it now and close?")));
+    EXPECT_EQ(control<QLabel>(w, "Panel1")->text(), QStringLiteral("Download finished: 2 of 2 written"));
     EXPECT_TRUE(control<QPushButton>(w, "Command1")->isEnabled());
     EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
     EXPECT_TRUE(QFile::exists(settings().h1 + QStringLiteral("AAA.asc")));
@@ -112,4 +113,29 @@ TEST_F(AutodownloadTest, SeveralListsWithoutAChoiceAreRefused)
     control<QPushButton>(w, "Command1")->click();
     EXPECT_EQ(msgs.texts(), QStringList({"First select one or more lists"}));
     EXPECT_TRUE(fake.requests().isEmpty());
+}
+
+// A long outcome is cut with "..." at the window's width, never clipped,
+// and the whole text is the tooltip.
+TEST_F(AutodownloadTest, LongStatusTextsAreElidedWithTheWholeTextAsTooltip)
+{
+    Autodownload w;
+    w.resize(420, w.sizeHint().height());
+    w.show();
+    auto* panel = control<ElidedLabel>(w, "Panel1");
+    ASSERT_NE(panel, nullptr);
+    const QString whole = QStringLiteral("Download failed: 0 of 5,027 written; 5,027 failed (28 of 28 requests failed) "
+                                         "(see the report): the quote service could not be reached");
+    panel->setText(whole);
+    w.grab();  // paints
+    EXPECT_EQ(panel->text(), whole);
+    EXPECT_LT(panel->shownText().size(), whole.size());
+    EXPECT_TRUE(panel->shownText().endsWith(QChar(0x2026)));
+    EXPECT_EQ(panel->toolTip(), whole);
+    EXPECT_LE(panel->width(), w.width());
+
+    panel->setText(QStringLiteral("Done"));
+    w.grab();
+    EXPECT_EQ(panel->shownText(), QStringLiteral("Done"));
+    EXPECT_TRUE(panel->toolTip().isEmpty());
 }

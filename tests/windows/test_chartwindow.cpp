@@ -2,17 +2,22 @@
 #include "database/db.h"
 #include "database/lists.h"
 #include "database/startup.h"
+#include "support/changes.h"
 #include "support/state.h"
 #include "testutil.h"
+
 #include "windows/chartwindow.h"
 #include "windows/marketform.h"
 #include "windows/reportform.h"
 #include "windows/symbolgrid.h"
 
 #include <QApplication>
+#include <QCategoryAxis>
+#include <QChartView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -91,6 +96,46 @@ TEST_F(ChartWindowTest, ShowsTheDaysOfTheFileWithZoomPanRangesAndTheValuesUnderT
     EXPECT_EQ(f.first(), before - 32);
     QTest::keyClick(&w, Qt::Key_Minus);
     EXPECT_EQ(f.visibleCount(), 400);
+}
+
+// The chart opens at a size where both panes are readable and comes back
+// at the size it was closed with; the volume axis counts in K or M.
+TEST_F(ChartWindowTest, OpensReadableRemembersItsSizeAndShortensVolumes)
+{
+    writeDays(ascii + "ABC_AS.asc", 60);
+    {
+        ChartWindow w("ABC.AS");
+        EXPECT_GE(w.sizeHint().width(), 800);
+        EXPECT_GE(w.sizeHint().height(), 560);
+        w.adjustSize();  // as the main window places it
+        EXPECT_GE(w.findChild<QWidget*>("chartView")->height(), 300);
+        w.show();
+        w.resize(1000, 700);
+        w.close();
+    }
+    ChartWindow again("ABC.AS");
+    EXPECT_EQ(again.sizeHint(), QSize(1000, 700));
+    // Price labels stand only where the prices are (9 to 13.75 here), none
+    // beside the volume pane below them.
+    auto* view = qobject_cast<QChartView*>(again.findChild<QWidget*>("chartView"));
+    ASSERT_NE(view, nullptr);
+    QCategoryAxis* prices = nullptr;
+    for (QAbstractAxis* axis : view->chart()->axes(Qt::Vertical)) {
+        if (axis->objectName() == QStringLiteral("priceAxis"))
+            prices = qobject_cast<QCategoryAxis*>(axis);
+    }
+    ASSERT_NE(prices, nullptr);
+    ASSERT_GE(prices->count(), 3);
+    EXPECT_LT(prices->min(), 9.0);
+    for (const QString& label : prices->categoriesLabels()) {
+        EXPECT_GE(prices->endValue(label), 9.0) << qPrintable(label);
+        EXPECT_LE(prices->endValue(label), 13.75) << qPrintable(label);
+    }
+
+    EXPECT_EQ(ChartWindow::volumeUnit(40315544), qMakePair(1e6, QStringLiteral("%.0f M")));
+    EXPECT_EQ(ChartWindow::volumeUnit(2500000), qMakePair(1e6, QStringLiteral("%.1f M")));
+    EXPECT_EQ(ChartWindow::volumeUnit(45000), qMakePair(1e3, QStringLiteral("%.0f K")));
+    EXPECT_EQ(ChartWindow::volumeUnit(900), qMakePair(1.0, QStringLiteral("%.0f")));
 }
 
 TEST_F(ChartWindowTest, OffersEveryFormatThatIsOnAndMarksFlaggedDays)
@@ -178,12 +223,32 @@ TEST_F(StatusColumnTest, ListGridShowsLastDaysBehindAndMissing)
     EXPECT_EQ(grid->statusOf(1)->formats[0].state, symbolstatus::FileState::Behind);
     EXPECT_FALSE(grid->data(grid->index(0, 4), Qt::BackgroundRole).isValid());
     EXPECT_TRUE(grid->data(grid->index(1, 4), Qt::BackgroundRole).isValid());
+    // BBB's file lacks the latest session: its download is not "ok".
+    EXPECT_EQ(cell(1, 5), QStringLiteral("old session"));
 
     // A double-click on a row asks for its chart.
     QString asked;
     QObject::connect(&f, &marketform::chartRequested, [&](const QString& t) { asked = t; });
     emit f.gridlijst()->doubleClicked(grid->index(1, 0));
     EXPECT_EQ(asked, QStringLiteral("BBB"));
+
+    // A click on a status title sorts by it: a missing file first, then the
+    // oldest last day, so stale symbols come to the top.
+    emit f.gridlijst()->horizontalHeader()->sectionClicked(4);
+    EXPECT_EQ(f.gridlijst()->allTickers(), QStringList({"CCC", "BBB", "AAA"}));
+    EXPECT_EQ(cell(0, 4), QStringLiteral("missing"));
+    EXPECT_EQ(cell(1, 4), QStringLiteral("2024-03-08"));
+
+    // A run writes CCC's file: the open window follows without reopening.
+    writeFile(ascii + "CCC.asc", line(QDate(2024, 3, 15), 11));
+    announce::filesWritten();
+    QElapsedTimer waited;
+    waited.start();
+    while (cell(0, 4) == QStringLiteral("missing") && waited.elapsed() < 3000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_LT(waited.elapsed(), 1500);
+    const QStringList order = f.gridlijst()->allTickers();
+    EXPECT_EQ(cell(static_cast<int>(order.indexOf(QStringLiteral("CCC"))), 4), QStringLiteral("2024-03-15"));
 }
 
 TEST_F(ChartWindowTest, TheReportOpensTheChartOfTheChosenSymbol)

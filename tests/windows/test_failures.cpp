@@ -97,7 +97,9 @@ TEST_F(FailureTextTest, AClosedPortIsReportedAsUnreachableWithItsReason)
 {
     const QString host = closedPort();
     const QString refused = QStringLiteral("the quote service could not be reached (%1: connection refused)").arg(host);
-    EXPECT_EQ(currentOutcome(), QStringLiteral("Download failed (0 quotes downloaded): ") + refused);
+    EXPECT_EQ(currentOutcome(),
+              QStringLiteral("Download failed: 0 of 2 written; 2 failed (1 of 1 requests failed) (see the report): ") +
+                  refused);
     {
         // The report says it beside its own texts.
         reportform report;
@@ -120,7 +122,9 @@ TEST_F(FailureTextTest, AHangingHostIsReportedAsTimedOut)
     fake.setFault(Fault::Hang);
     const QString timedOut =
         QStringLiteral("the quote service could not be reached (%1: no answer within 1 s)").arg(fake.host());
-    EXPECT_EQ(currentOutcome(), QStringLiteral("Download failed (0 quotes downloaded): ") + timedOut);
+    EXPECT_EQ(currentOutcome(),
+              QStringLiteral("Download failed: 0 of 2 written; 2 failed (1 of 1 requests failed) (see the report): ") +
+                  timedOut);
     EXPECT_TRUE(historyOutcome().endsWith(QStringLiteral(": ") + timedOut)) << qPrintable(historyOutcome());
 }
 
@@ -129,7 +133,9 @@ TEST_F(FailureTextTest, AnHtmlAnswerIsUnusableAndAnEmptySearchIsNoMatch)
     fake.setFault(Fault::HtmlPage);
     const QString page =
         QStringLiteral("the quote service answered with something unusable (%1: an HTML page)").arg(fake.host());
-    EXPECT_EQ(currentOutcome(), QStringLiteral("Download failed (0 quotes downloaded): ") + page);
+    EXPECT_EQ(currentOutcome(),
+              QStringLiteral("Download failed: 0 of 2 written; 2 failed (1 of 1 requests failed) (see the report): ") +
+                  page);
     EXPECT_TRUE(historyOutcome().endsWith(QStringLiteral(": ") + page)) << qPrintable(historyOutcome());
 
     browser b;

@@ -86,11 +86,15 @@ TEST_F(OptionsWindowTest, DefaultButtonResetsAndClosingStores)
 TEST_F(OptionsWindowTest, ListChoiceOkStoresCancelDoesNot)
 {
     settings().listNames[3] = QStringLiteral("Tech");
+    settings().listNames[4] = QStringLiteral("US Blue Chips & Europa");
     {
         frmListDownload w;
         auto* box = w.findChild<QCheckBox*>(QStringLiteral("Check1_2"));
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), QStringLiteral("3 - Tech"));
+        // A "&" in a name is shown, not taken as an access key.
+        EXPECT_EQ(w.findChild<QCheckBox*>(QStringLiteral("Check1_3"))->text(),
+                  QStringLiteral("4 - US Blue Chips && Europa"));
         box->setChecked(true);
         w.findChild<QPushButton*>(QStringLiteral("Command2"))->click();
     }

@@ -3,6 +3,7 @@
 #include "testutil.h"
 
 #include "database/db.h"
+#include "database/lists.h"
 #include "database/startup.h"
 #include "runs/historyrun.h"
 #include "support/paths.h"
@@ -205,4 +206,15 @@ TEST_F(HistoryWindowTest, ActivationShowsTheCurrentListAgain)
     settings().lijst = 5;
     area.setActiveSubWindow(frame);
     EXPECT_EQ(combo->currentIndex(), 4);
+}
+
+// A list renamed elsewhere shows its new name in the open window at once.
+TEST_F(HistoryWindowTest, ARenamedListShowsItsNewNameWithoutReopening)
+{
+    history w;
+    auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo3"));
+    ASSERT_NE(combo, nullptr);
+    lists::setName(2, QStringLiteral("US Blue Chips & Europa"));
+    EXPECT_EQ(combo->itemText(1), lists::chooserCaption(2));
+    EXPECT_TRUE(combo->itemText(1).contains(QStringLiteral("US Blue Chips & Europa")));
 }

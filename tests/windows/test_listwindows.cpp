@@ -179,3 +179,32 @@ TEST_F(ListWindowsTest, NamesAreShownAndStoredOnlyWithOk)
     EXPECT_EQ(store::read(QStringLiteral("List16"), QString()), QStringLiteral("Last"));
     EXPECT_EQ(store::read(QStringLiteral("List1"), QStringLiteral("unset")), QString());
 }
+
+// Lower-case tickers are offered in upper case, as the quote service has
+// them; No keeps them as they are in the file.
+TEST_F(ListWindowsTest, ImportOffersUpperCaseTickers)
+{
+    const QString file = path(QStringLiteral("lower.txt"));
+    writeFile(file, "nesn.sw\r\nAAPL\r\n");
+    auto importWith = [&](Answer answer) {
+        frmImport w;
+        w.chooseFile = [&file] { return file; };
+        child<QPushButton>(w, "Command4")->click();
+        msgs.queue(answer);
+        child<QPushButton>(w, "Command1")->click();
+        return texts(child<QListWidget>(w, "List1"));
+    };
+    EXPECT_EQ(importWith(Answer::Yes), QStringList({"NESN.SW", "AAPL"}));
+    ASSERT_FALSE(msgs.shown.isEmpty());
+    EXPECT_EQ(msgs.shown.last().text,
+              QStringLiteral("1 of the 2 symbols have lower-case letters; the quote service's symbols are upper "
+                             "case.\r\nImport them in upper case?"));
+    clsData data;
+    const QVector<lists::Symbol> on = lists::symbolsOfList(data.db(), settings().lijst);
+    QStringList tickers;
+    for (const lists::Symbol& s : on)
+        tickers << s.ticker;
+    EXPECT_TRUE(tickers.contains(QStringLiteral("NESN.SW"))) << qPrintable(tickers.join(' '));
+    EXPECT_FALSE(tickers.contains(QStringLiteral("nesn.sw")));
+    EXPECT_EQ(importWith(Answer::No), QStringList({"nesn.sw", "AAPL"}));
+}

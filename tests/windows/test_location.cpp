@@ -1,6 +1,7 @@
 #include "testutil.h"
 
 #include "database/startup.h"
+#include "runs/placement.h"
 #include "support/state.h"
 #include "windows/location.h"
 
@@ -158,4 +159,47 @@ TEST_F(LocationWindowTest, SwitchingOnKeepsTheLayoutAndTheFolderIsAPath)
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(settings().selectmetastock);
     EXPECT_EQ(settings().metastock, folder + "/");
+}
+
+// The lasting choice to place new MetaStock symbols without asking is shown
+// with the MetaStock format only, and kept by OK until switched off again.
+TEST_F(LocationWindowTest, MetastockOffersToPlaceNewSymbolsAutomatically)
+{
+    const QString msRoot = path("ms");
+    QDir().mkpath(msRoot);
+    {
+        location ascii(QLatin1Char('C'));
+        ascii.show();
+        EXPECT_FALSE(get<QCheckBox>(ascii, "CheckAutoPlace")->isVisible());
+    }
+    auto accept = [&](bool automatic) {
+        location w(QLatin1Char('M'));
+        w.show();
+        auto* box = get<QCheckBox>(w, "CheckAutoPlace");
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_EQ(box->isChecked(), !automatic);
+        box->setChecked(automatic);
+        w.setFolder(msRoot);
+        get<QPushButton>(w, "OKButton")->click();
+    };
+    EXPECT_FALSE(placement::automatic());
+    accept(true);
+    EXPECT_TRUE(placement::automatic());
+    accept(false);
+    EXPECT_FALSE(placement::automatic());
+}
+
+// A folder the format cannot write in is refused for a format that is on:
+// no quote goes anywhere the user did not choose.
+TEST_F(LocationWindowTest, OkRefusesAFolderThatIsGone)
+{
+    location w(QLatin1Char('K'));
+    w.show();
+    get<QCheckBox>(w, "Option1")->click();
+    w.setFolder(path("gone"));
+    get<QPushButton>(w, "OKButton")->click();
+    EXPECT_EQ(msgs.texts(),
+              QStringList{"The folder " + path("gone/") + " is missing\r\n       Please choose another folder"});
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(settings().select2);
 }

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -118,12 +119,17 @@ TEST_F(ScheduleWindowTest, TheSchedulerDownloadsDueListsAndHoldsTheWindowUntilSt
     EXPECT_TRUE(w.scheduler().active());
     EXPECT_TRUE(w.scheduler().timer()->isActive());
     EXPECT_EQ(w.scheduler().timer()->interval(), 10000);
-    EXPECT_EQ(control<QLabel>(w, QStringLiteral("Panel3"))->text(), QStringLiteral("Waiting..."));
+    // The list due next and when: 09:00 has passed, so list 2 is due now.
+    EXPECT_EQ(control<QLabel>(w, QStringLiteral("Panel3"))->text(), QStringLiteral("Waiting... next: list 2 at now"));
+    EXPECT_EQ(nextCell(w, 2), QStringLiteral("now"));
     for (const char* name : {"Command4", "rapportknop", "Option5", "Option6"})
         EXPECT_FALSE(control<QWidget>(w, QLatin1String(name))->isEnabled()) << name;
     EXPECT_TRUE(control<QPushButton>(w, QStringLiteral("commandstoppen"))->isEnabled());
     EXPECT_FALSE(w.close());
-    EXPECT_TRUE(msgs.texts().contains(QStringLiteral("Please first stop the scheduler")));
+    ASSERT_FALSE(msgs.shown.isEmpty());
+    EXPECT_EQ(msgs.shown.last().text, QStringLiteral("Please first stop the scheduler\r\nStop it now and close?"));
+    EXPECT_EQ(msgs.shown.last().yesText, QStringLiteral("&Stop and quit"));
+    EXPECT_TRUE(w.scheduler().active());  // the default answer keeps it going
 
     clock.set(QDateTime(day, QTime(10, 0, 10)));
     w.scheduler().SchedulerTick();
@@ -158,4 +164,30 @@ TEST_F(ScheduleWindowTest, DisconnectAfterANormalDownloadRunsTheCommand)
     EXPECT_TRUE(QFile::exists(marker));
     EXPECT_TRUE(w.close());
     EXPECT_EQ(store::read(QStringLiteral("disconnectnormal"), {}), QStringLiteral("1"));
+}
+
+// "Stop and quit" stops the scheduler and closes the window once nothing
+// runs any more.
+TEST_F(ScheduleWindowTest, StopAndQuitStopsTheSchedulerAndCloses)
+{
+    Autodownload w;
+    ManualClock clock(QDateTime(QDate(2027, 1, 8), QTime(8, 0)));
+    w.scheduler().setClock(clock);
+    control<QRadioButton>(w, QStringLiteral("Option6"))->setChecked(true);
+    control<QCheckBox>(w, QStringLiteral("Check1(1)"))->click();
+    control<QTimeEdit>(w, QStringLiteral("DTPicker1(1)"))->setTime(QTime(9, 0));
+    control<QPushButton>(w, QStringLiteral("Command4"))->click();
+    ASSERT_TRUE(w.scheduler().active());
+    EXPECT_TRUE(
+        control<QLabel>(w, QStringLiteral("Panel3"))->text().startsWith(QStringLiteral("Waiting... next: list 2 at ")));
+    EXPECT_TRUE(control<QLabel>(w, QStringLiteral("Panel3"))->text().endsWith(QStringLiteral(" 09:00")));
+    w.show();
+    msgs.queue(Answer::Yes);
+    EXPECT_FALSE(w.close());  // refused at first: the scheduler winds down
+    EXPECT_FALSE(w.scheduler().active());
+    QElapsedTimer waited;
+    waited.start();
+    while (w.isVisible() && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_FALSE(w.isVisible());
 }

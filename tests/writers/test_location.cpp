@@ -50,15 +50,29 @@ TEST_F(LocationTest, OkStoresSwitchFolderLongNamesAndExtension)
     EXPECT_TRUE(msgs.shown.isEmpty());
 }
 
-TEST_F(LocationTest, LoadRepairsFoldersThatAreGone)
+// Opening the window changes no setting: a folder that is gone for a while
+// is shown as it is stored. OK refuses it for a format that is on, and
+// stores it for one that is off.
+TEST_F(LocationTest, AFolderThatCannotBeWrittenInIsKeptButNotAcceptedForAFormatThatIsOn)
 {
-    settings().h3 = path("gone/");
+    const QString gone = path("gone/");
+    settings().h3 = gone;
+    settingsrow::write(*Database::openDefault(), {{QStringLiteral("h3"), gone}});
     FormatLocation vision('V');
-    const LocationChoice c = vision.load();
-    EXPECT_EQ(c.folder, home());
-    EXPECT_EQ(stored("h3").toString(), home());
-    ASSERT_EQ(msgs.texts().size(), 1);
-    EXPECT_TRUE(msgs.texts().at(0).startsWith("The folder " + path("gone/") + " has been removed"));
+    LocationChoice c = vision.load();
+    EXPECT_EQ(c.folder, gone);
+    EXPECT_EQ(stored("h3").toString(), gone);
+    EXPECT_TRUE(msgs.shown.isEmpty());
+
+    c.selected = true;
+    EXPECT_FALSE(vision.accept(c));
+    EXPECT_EQ(msgs.texts(), QStringList{"The folder " + gone + " is missing\r\n       Please choose another folder"});
+    EXPECT_FALSE(settings().select7);
+    EXPECT_EQ(stored("select7").toInt(), 0);
+
+    c.selected = false;
+    EXPECT_TRUE(vision.accept(c));
+    EXPECT_EQ(stored("h3").toString(), gone);
 }
 
 TEST_F(LocationTest, FormatsWithoutAWriterCannotBeSwitchedOn)
