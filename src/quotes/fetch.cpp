@@ -9,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <algorithm>
 
 QString fetcherr::describe(int code)
@@ -350,9 +351,16 @@ void AsyncFetch::describeProblem(bool page)
         return;
     }
     if (!sourceProblem_.isEmpty()) {
-        result_.problem = FetchProblem::Unreachable;
-        result_.problemText = QStringLiteral("the quote service could not be reached (the live source: %1)")
-                                  .arg(sourceProblem_.left(300));
+        // The network's own failures (no name, no route, refused, timed out)
+        // mean the source could not be reached; anything else it answered.
+        static const QRegularExpression network(
+            QStringLiteral("not found|refused|timed out|timeout|unreachable|network|no route|closed"),
+            QRegularExpression::CaseInsensitiveOption);
+        const bool reached = !network.match(sourceProblem_).hasMatch();
+        result_.problem = reached ? FetchProblem::Unusable : FetchProblem::Unreachable;
+        result_.problemText = (reached ? QStringLiteral("the quote service answered with something unusable (%1)")
+                                       : QStringLiteral("the quote service could not be reached (%1)"))
+                                  .arg(QStringLiteral("the live source: ") + sourceProblem_.left(300));
         return;
     }
     QString what = page ? QStringLiteral("an HTML page") : QStringLiteral("an empty answer");

@@ -588,15 +588,18 @@ bool HistoryRun::writeSymbol(Job& job)
         ++(failed || job.interrupted ? summary_.failedSymbols : summary_.notFound);
     }
     const int before = summary_.totalWritten();
+    const int failuresBefore = summary_.writeFailures;
+    // Written: some format got its days and none failed to.
     struct Count {
         const int& before;
+        const int& failuresBefore;
         HistoryRunSummary& summary;
         ~Count()
         {
-            if (summary.totalWritten() > before)
+            if (summary.totalWritten() > before && summary.writeFailures == failuresBefore)
                 ++summary.symbolsWritten;
         }
-    } tally{before, summary_};
+    } tally{before, failuresBefore, summary_};
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
         return false;
     if (!job.topUpDay.isEmpty())

@@ -93,6 +93,13 @@ TEST_F(FetchTest, TheGatewaysUnreachableSourceIsNamedAsSuch)
     EXPECT_EQ(r.problem, FetchProblem::Unreachable);
     EXPECT_EQ(r.problemText,
               QStringLiteral("the quote service could not be reached (the live source: Host q&1.example not found)"));
+    // A source that answered, but not usably, is no unreachable one.
+    page = "<html><body>Quote source unavailable: Too Many Requests</body></html>";
+    r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
+    EXPECT_EQ(r.problem, FetchProblem::Unusable);
+    EXPECT_EQ(
+        r.problemText,
+        QStringLiteral("the quote service answered with something unusable (the live source: Too Many Requests)"));
     // Any other page is an unusable answer.
     page = "<html><body>Down for maintenance</body></html>";
     r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");

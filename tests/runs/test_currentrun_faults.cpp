@@ -154,6 +154,36 @@ TEST_F(CurrentRunFaultTest, CountsAreWhatReachedTheFiles)
               QStringList{QStringLiteral("The file ") + ascii + QStringLiteral("BADCORP.asc is corrupt")});
 }
 
+// A write the system cuts short (the file-size limit stands in for a full
+// disk) goes to the error dialog; its Abort, what an unattended run answers,
+// ends the run as aborted, with the file as it was and nothing claimed as
+// written.
+TEST_F(CurrentRunFaultTest, AnAbortedWriteEndsTheRunAndClaimsNoSuccess)
+{
+    addSymbols({QStringLiteral("GOOD")}, 1, false);
+    fake.addQuote(quoteWith("GOOD", "GOOD CORP"));
+    const qint64 limit = 1 << 20;
+    const QByteArray line = "20030102,1,1,1,1,1\r\n";
+    const QByteArray old = line.repeated(static_cast<qsizetype>(limit / line.size()));
+    writeFile(ascii + QStringLiteral("GOOD.asc"), old);
+
+    CurrentRun run;
+    {
+        FileSizeLimit full(limit);
+        run.StartRun();
+    }
+    const CurrentRunSummary& sum = run.summary();
+    EXPECT_TRUE(sum.aborted);
+    EXPECT_EQ(sum.written.value(QLatin1Char('C')), 0);
+    EXPECT_GE(sum.writeFailures, 1);
+    EXPECT_TRUE(sum.outcome().startsWith(QStringLiteral("Download abborted by user"))) << qPrintable(sum.outcome());
+    EXPECT_EQ(readAll(ascii + QStringLiteral("GOOD.asc")), old);
+    ASSERT_FALSE(msgs.shown.isEmpty());
+    EXPECT_EQ(msgs.shown[0].title, QStringLiteral("Error 61"));
+    EXPECT_TRUE(msgs.shown[0].text.contains(QStringLiteral("GOOD.asc (File too large)")))
+        << qPrintable(msgs.shown[0].text);
+}
+
 TEST_F(CurrentRunFaultTest, ALogThatCannotBeWrittenIsReportedOnceAndTheRunCompletes)
 {
     settings().teller4 = 1;
