@@ -93,7 +93,7 @@ marketform::marketform(bool viewComponents, QWidget* parent)
     listCount->addStretch(1);
     layout->addLayout(listCount, 2, 3, 1, 2);
     // The list has the status columns besides: it gets the larger share.
-    layout->setColumnStretch(1, 2);
+    layout->setColumnStretch(1, 1);
     layout->setColumnStretch(4, 3);
     layout->setRowStretch(1, 1);
 

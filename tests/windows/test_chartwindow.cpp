@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -270,4 +271,44 @@ TEST_F(ChartWindowTest, TheReportOpensTheChartOfTheChosenSymbol)
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->ticker(), QStringLiteral("IBM"));
     EXPECT_EQ(w->frame().days().size(), 20);
+}
+
+// At the size list management first opens with, two formats' status
+// columns beside the others: every column shows its whole title and the
+// list needs no sideways scrolling.
+TEST_F(StatusColumnTest, EveryColumnOfTheListShowsAtTheFirstSize)
+{
+    const QString kbf = path("kbf/");
+    QDir().mkpath(kbf);
+    settings().select2 = true;
+    settings().h2 = kbf;
+    {
+        clsData d;
+        for (const char* t : {"ASML.AS", "PHIA.AS", "INGA.AS"}) {
+            d.tickercode = QLatin1String(t);
+            d.fondsnaam = QStringLiteral("Koninklijke Philips N.V.");
+            d.MarktNaam = QStringLiteral("Amsterdam");
+            d.fondstype = QStringLiteral("Stock");
+            d.go();
+            d.addtodatabase2(d.tickercode, d.fondsnaam, d.marketid, d.fondstype);
+        }
+    }
+    Lijstinvoeg on;
+    for (const char* t : {"ASML.AS", "PHIA.AS", "INGA.AS"})
+        on.downloaden(QLatin1String(t), true, lists::column(2));
+    settings().lijst = 2;
+
+    marketform f;
+    f.resize(900, 560);
+    f.show();
+    for (int i = 0; i < 100 && f.readingStatus(); ++i)
+        QApplication::processEvents();
+    QApplication::processEvents();
+    SymbolGrid* list = f.gridlijst();
+    ASSERT_EQ(list->grid()->columnCount(), 7);  // market, symbol, name, type, two formats, download
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+    QHeaderView* header = list->horizontalHeader();
+    for (int c = 0; c < header->count(); ++c)
+        EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c))
+            << qPrintable(list->grid()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
 }
