@@ -139,6 +139,14 @@ void Upstream::getJson(const QString& pathAndQuery, int cacheMs, Callback done, 
         answerLater(std::move(done), {UpstreamReply::Kind::Answer, hit->status, hit->body, QString(), {}});
         return;
     }
+    join(key, pathAndQuery, QUrl(config_.liveHost + pathAndQuery, QUrl::TolerantMode), std::move(done),
+         std::move(cancelled));
+}
+
+// Joins the request of the same key on its way, or queues a new one.
+void Upstream::join(const QString& key, const QString& pathAndQuery, const QUrl& url, Callback done,
+                    Cancelled cancelled)
+{
     if (const auto same = pending_.value(key)) {
         same->waiters.push_back({std::move(done), std::move(cancelled)});
         return;
@@ -146,25 +154,16 @@ void Upstream::getJson(const QString& pathAndQuery, int cacheMs, Callback done, 
     auto p = std::make_shared<Pending>();
     p->key = key;
     p->pathAndQuery = pathAndQuery;
-    p->url = QUrl(config_.liveHost + pathAndQuery, QUrl::TolerantMode);
+    p->url = url;
     p->waiters.push_back({std::move(done), std::move(cancelled)});
     enqueue(std::move(p));
 }
 
 void Upstream::getJsonElsewhere(const QString& pathAndQuery, Callback done, Cancelled cancelled)
 {
-    const QString key = QLatin1String("E ") + pathAndQuery;
-    if (const auto same = pending_.value(key)) {
-        same->waiters.push_back({std::move(done), std::move(cancelled)});
-        return;
-    }
-    auto p = std::make_shared<Pending>();
-    p->key = key;
-    p->pathAndQuery = pathAndQuery;
-    p->url = QUrl((config_.fallbackHost.isEmpty() ? config_.liveHost : config_.fallbackHost) + pathAndQuery,
-                  QUrl::TolerantMode);
-    p->waiters.push_back({std::move(done), std::move(cancelled)});
-    enqueue(std::move(p));
+    const QString host = config_.fallbackHost.isEmpty() ? config_.liveHost : config_.fallbackHost;
+    join(QLatin1String("E ") + pathAndQuery, pathAndQuery, QUrl(host + pathAndQuery, QUrl::TolerantMode),
+         std::move(done), std::move(cancelled));
 }
 
 void Upstream::getText(const QString& url, Callback done)

@@ -74,6 +74,7 @@ public:
 private:
     struct Pending;
 
+    void join(const QString& key, const QString& pathAndQuery, const QUrl& url, Callback done, Cancelled cancelled);
     void enqueue(std::shared_ptr<Pending> p);
     void pump();
     void start(const std::shared_ptr<Pending>& p);
