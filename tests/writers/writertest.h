@@ -4,6 +4,7 @@
 
 #include "support/state.h"
 #include "writers/clsschrijfstock.h"
+#include "writers/formatregistry.h"
 
 #include <QDir>
 
@@ -19,15 +20,20 @@ protected:
         s.stockguru = s.h1 = s.h2 = s.h3 = s.h5 = s.h8 = s.prn = folder;
     }
 
-    // One quote through go() with the switches of `letter`.
+    // One quote through go(), written as format `letter` writes it.
     StepOutcome write(QChar letter, const QString& ticker, qint32 date, const QString& open, const QString& high,
                       const QString& low, const QString& close, const QString& volume,
                       const QString& name = QStringLiteral("Xyz"))
     {
+        // Only a format that keeps a file per symbol: any other letter would
+        // quietly write Stockguru files.
+        const ExportFormat* format = formats::find(letter);
+        if (!format || !format->perSymbolFiles()) {
+            ADD_FAILURE() << "no per-symbol format: " << letter.toLatin1();
+            return StepOutcome::Aborted;
+        }
         clsschrijfstock w;
-        w.schrijfascii(letter == QLatin1Char('C'));
-        w.schrijfkbf(letter == QLatin1Char('K'));
-        w.schrijfGET(letter == QLatin1Char('D'));
+        w.useFormat(letter);
         w.tname(name);
         w.ticker(ticker);
         w.tdate(date);
