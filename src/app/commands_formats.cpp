@@ -14,8 +14,7 @@ QString onOff(bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"
 QString describe(const ExportFormat& f)
 {
     const ProgramSettings& s = settings();
-    QString line = QStringLiteral("%1 %2: %3")
-                       .arg(f.letter, QString::fromLatin1(f.caption).remove(QLatin1Char('&')), onOff(s.*f.selected));
+    QString line = QStringLiteral("%1 %2: %3").arg(f.letter, f.name(), onOff(s.*f.selected));
     if (f.hasFolder())
         line += QStringLiteral(", folder ") + s.*f.folder;
     if (f.hasLongNames())

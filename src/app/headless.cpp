@@ -196,8 +196,7 @@ void printWritten(QTextStream& out, const QMap<QChar, int>& written, int failure
 {
     for (const ExportFormat& f : formats::all()) {
         if (settings().*(f.selected))
-            out << "written " << f.letter << " (" << QString::fromLatin1(f.caption).remove(QLatin1Char('&'))
-                << "): " << written.value(f.letter) << '\n';
+            out << "written " << f.letter << " (" << f.name() << "): " << written.value(f.letter) << '\n';
     }
     if (failures)
         out << "not written: " << failures << '\n';

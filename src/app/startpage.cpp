@@ -52,7 +52,7 @@ StartInfo StartInfo::gather()
     for (const ExportFormat& f : formats::all()) {
         if (!(s.*f.selected))
             continue;
-        QString caption = QString::fromLatin1(f.caption).remove(QLatin1Char('&'));
+        QString caption = f.name();
         if (f.hasFolder())
             caption += QStringLiteral(": ") + s.*f.folder;
         info.formats << caption;

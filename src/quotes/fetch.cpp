@@ -177,6 +177,21 @@ FetchPolicy FetchPolicy::forVariant(FetchVariant variant, GapTimer* gap)
 namespace {
 // How often a fetch waiting for the gap looks again (and at the abort flag).
 constexpr int kGapPollMs = 10;
+
+// The built-in gateway's page when it cannot use the live source names why:
+// the user learns that, not that a page came. Empty for any other page.
+QString gatewaySourceProblem(const QByteArray& page)
+{
+    static constexpr char kSourceUnavailable[] = "Quote source unavailable: ";
+    const qsizetype at = page.indexOf(kSourceUnavailable);
+    if (at < 0)
+        return {};
+    const qsizetype from = at + qsizetype(sizeof kSourceUnavailable) - 1;
+    const qsizetype end = page.indexOf('<', from);
+    QByteArray why = page.mid(from, end < 0 ? -1 : end - from).trimmed();
+    why.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&amp;", "&");
+    return QString::fromUtf8(why);
+}
 }  // namespace
 
 AsyncFetch::AsyncFetch(FetchRequest request, QObject* parent) : QObject(parent), request_(std::move(request))
@@ -307,22 +322,10 @@ void AsyncFetch::finish(bool aborted)
     if (aborted || result_.errorCode != 0)
         result_.body.clear();
     const bool page = p.htmlBecomesEmpty && result_.body.startsWith('<');
-    // The built-in gateway's page when the live source cannot be reached
-    // names why: the user learns that, not that a page came.
-    static constexpr char kSourceUnavailable[] = "Quote source unavailable: ";
-    sourceProblem_.clear();
-    if (page) {
-        const qsizetype at = result_.body.indexOf(kSourceUnavailable);
-        if (at >= 0) {
-            const qsizetype from = at + qsizetype(sizeof kSourceUnavailable) - 1;
-            const qsizetype end = result_.body.indexOf('<', from);
-            QByteArray why = result_.body.mid(from, end < 0 ? -1 : end - from).trimmed();
-            why.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&amp;", "&");
-            sourceProblem_ = QString::fromUtf8(why);
-        }
+    const QString sourceProblem = page ? gatewaySourceProblem(result_.body) : QString();
+    if (page)
         result_.body.clear();
-    }
-    describeProblem(page);
+    describeProblem(page, sourceProblem);
     fetchrecord::note(result_);
     if (p.historical && result_.body.size() > 40)
         state().lastHistoricalBody = result_.body;
@@ -330,7 +333,7 @@ void AsyncFetch::finish(bool aborted)
     emit finished();
 }
 
-void AsyncFetch::describeProblem(bool page)
+void AsyncFetch::describeProblem(bool page, const QString& sourceProblem)
 {
     result_.problem = FetchProblem::None;
     result_.problemText.clear();
@@ -350,17 +353,17 @@ void AsyncFetch::describeProblem(bool page)
         result_.problemText = QStringLiteral("the quote service could not be reached (%1: %2)").arg(host, why);
         return;
     }
-    if (!sourceProblem_.isEmpty()) {
+    if (!sourceProblem.isEmpty()) {
         // The network's own failures (no name, no route, refused, timed out)
         // mean the source could not be reached; anything else it answered.
         static const QRegularExpression network(
             QStringLiteral("not found|refused|timed out|timeout|unreachable|network|no route|closed"),
             QRegularExpression::CaseInsensitiveOption);
-        const bool reached = !network.match(sourceProblem_).hasMatch();
+        const bool reached = !network.match(sourceProblem).hasMatch();
         result_.problem = reached ? FetchProblem::Unusable : FetchProblem::Unreachable;
         result_.problemText = (reached ? QStringLiteral("the quote service answered with something unusable (%1)")
                                        : QStringLiteral("the quote service could not be reached (%1)"))
-                                  .arg(QStringLiteral("the live source: ") + sourceProblem_.left(300));
+                                  .arg(QStringLiteral("the live source: ") + sourceProblem.left(300));
         return;
     }
     QString what = page ? QStringLiteral("an HTML page") : QStringLiteral("an empty answer");

@@ -120,11 +120,10 @@ private:
     void sendAttempt();
     void attemptDone();
     void finish(bool aborted);
-    void describeProblem(bool page);
+    void describeProblem(bool page, const QString& sourceProblem);
 
     FetchRequest request_;
     QString errorText_, responseInfo_;  // of the last attempt
-    QString sourceProblem_;             // why the built-in gateway could not reach the live source
     QUrl url_;
     FetchResult result_;
     std::unique_ptr<QNetworkAccessManager> manager_;

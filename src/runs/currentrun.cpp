@@ -252,6 +252,7 @@ void CurrentRun::askAgain()
     // Only the built-in gateway works on after it has answered; another
     // server's missing line stays missing.
     const bool worksOn = livehosts::isGateway(settings().quoteHost);
+    leftover_.removeDuplicates();
     for (int round = 0; worksOn && round < kMaxAskAgain && !leftover_.isEmpty() && !state().abortFlag; ++round) {
         const QStringList again = leftover_;
         leftover_.clear();
@@ -261,6 +262,7 @@ void CurrentRun::askAgain()
         for (qsizetype i = 0; i < again.size(); i += kBatchSize)
             dispatch(again.mid(i, kBatchSize));
         waitForBatches();
+        leftover_.removeDuplicates();
         if (summary_.quotesReceived == before)
             break;
     }
@@ -422,12 +424,9 @@ void CurrentRun::BatchComplete(int k)
             summary_.serviceProblem = l.problem();
         return;
     }
-    for (const QStringList* left : {&l.missing(), &l.incomplete()}) {
-        for (const QString& t : *left) {
-            if (!leftover_.contains(t))
-                leftover_ << t;
-        }
-    }
+    // Duplicates go once the run asks again: a search here would cost a
+    // pass over every symbol left so far.
+    leftover_ << l.missing() << l.incomplete();
     for (const QString& t : l.incomplete())
         incomplete_.insert(t);
     for (const QString& t : l.missing())

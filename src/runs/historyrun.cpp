@@ -546,6 +546,7 @@ void HistoryRun::finishSymbol(Job& job)
         const int days = static_cast<int>(job.days.size() + job.topUpDay.size());
         stopped_ = stopped();
         state().abortFlag = false;
+        const int writtenBefore = summary_.totalWritten();
         const int failuresBefore = summary_.writeFailures;
         bool written = writeSymbol(job);
         announce::filesWritten();
@@ -554,8 +555,12 @@ void HistoryRun::finishSymbol(Job& job)
         if (stopped_)
             state().abortFlag = true;
         // A format that could not write the symbol's file leaves its range
-        // to the retry, whatever the other formats did.
-        if (summary_.writeFailures > failuresBefore)
+        // to the retry, whatever the other formats did; the symbol counts
+        // as written when some format got its days and none failed to.
+        const bool formatFailed = summary_.writeFailures > failuresBefore;
+        if (!formatFailed && summary_.totalWritten() > writtenBefore)
+            ++summary_.symbolsWritten;
+        if (formatFailed)
             written = false;
         recordOutcomes(job, written);
         text = !written    ? QStringLiteral("not written")
@@ -587,19 +592,6 @@ bool HistoryRun::writeSymbol(Job& job)
                                         [](const HistoryAttempt& a) { return a.failed || a.timedOut; });
         ++(failed || job.interrupted ? summary_.failedSymbols : summary_.notFound);
     }
-    const int before = summary_.totalWritten();
-    const int failuresBefore = summary_.writeFailures;
-    // Written: some format got its days and none failed to.
-    struct Count {
-        const int& before;
-        const int& failuresBefore;
-        HistoryRunSummary& summary;
-        ~Count()
-        {
-            if (summary.totalWritten() > before && summary.writeFailures == failuresBefore)
-                ++summary.symbolsWritten;
-        }
-    } tally{before, failuresBefore, summary_};
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
         return false;
     if (!job.topUpDay.isEmpty())

@@ -10,38 +10,35 @@
 
 namespace folders {
 
-bool canCreateFileIn(const QString& folder, const QString& probeName)
+namespace {
+// Opens a probe file in `folder` (creating and removing it unless it is
+// someone else's file already there): 0, or the errno of the failure
+// (ENOTDIR when there is no such folder).
+int probe(const QString& folder, const QString& probeName)
 {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return false;
-    QFile probe(paths::withTrailingSlash(folder) + probeName);
-    if (probe.exists())
-        return probe.open(QIODevice::ReadWrite);  // someone else's file: leave it be
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    probe.close();
-    probe.remove();
-    return true;
+        return ENOTDIR;
+    QFile file(paths::withTrailingSlash(folder) + probeName);
+    const bool existed = file.exists();
+    errno = 0;
+    if (!file.open(existed ? QIODevice::ReadWrite : (QIODevice::WriteOnly | QIODevice::NewOnly)))
+        return errno != 0 ? errno : EACCES;
+    file.close();
+    if (!existed)
+        file.remove();
+    return 0;
 }
+}  // namespace
+
+bool canCreateFileIn(const QString& folder, const QString& probeName) { return probe(folder, probeName) == 0; }
 
 QString unusable(const QString& folder)
 {
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return QStringLiteral("missing");
-    QFile probe(paths::withTrailingSlash(folder) + QStringLiteral("testx.tst"));
-    const bool existed = probe.exists();
-    errno = 0;
-    if (!probe.open(existed ? QIODevice::ReadWrite : (QIODevice::WriteOnly | QIODevice::NewOnly))) {
-        const int error = errno;
+    if (const int error = probe(folder, QStringLiteral("testx.tst")); error != 0) {
         if (error == ENOSPC || error == EDQUOT)
             return QStringLiteral("full");
-        if (!QFileInfo(folder).isDir())
-            return QStringLiteral("missing");
-        return QStringLiteral("read-only");
+        return QFileInfo(folder).isDir() ? QStringLiteral("read-only") : QStringLiteral("missing");
     }
-    probe.close();
-    if (!existed)
-        probe.remove();
     // A probe of no bytes fits on a full disk; a quote file does not.
     constexpr qint64 kRoom = 256 * 1024;
     const QStorageInfo volume(folder);

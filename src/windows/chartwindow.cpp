@@ -282,7 +282,7 @@ ChartWindow::ChartWindow(const QString& ticker, QWidget* parent) : QWidget(paren
     formatLabel->setBuddy(formats_);
     for (QChar letter : symbolstatus::formatsShown()) {
         const ExportFormat* f = formats::find(letter);
-        formats_->addItem(QString::fromLatin1(f->caption).remove(QLatin1Char('&')), letter);
+        formats_->addItem(f->name(), letter);
     }
     auto* top = new QHBoxLayout;
     top->addWidget(formatLabel);

@@ -39,7 +39,7 @@ location::location(QChar letter, QWidget* parent) : QDialog(parent)
     logic_ = std::make_unique<FormatLocation>(letter);
     const ExportFormat& f = logic_->format();
     const LocationChoice choice = logic_->load();
-    setWindowTitle(QString::fromLatin1(f.caption).remove(QLatin1Char('&')));
+    setWindowTitle(f.name());
     label1_->setText(QLatin1String(f.title));
     label2_->setText(QLatin1String(f.folderPrompt));
     option1_->setChecked(choice.selected);

@@ -35,10 +35,10 @@ public:
     bool writeBatch(CurrentBatch& batch, ExportRun& run) override
     {
         yieldToGui();
-        WriteLog(QLatin1String(texts_.startLog));
-        int slot = 0;
         if (halted(batch.quotes.size(), run))
             return true;
+        WriteLog(QLatin1String(texts_.startLog));
+        int slot = 0;
         for (Quote q : std::as_const(batch.quotes)) {
             // Answers that arrive meanwhile only queue their batch, so the
             // window may turn here too.
@@ -87,7 +87,7 @@ public:
             return false;
         // A file the writer refused (corrupt, or not written) holds none
         // of the block: the symbol is not written for this format.
-        if (outcome == StepOutcome::Done && writer.failure().isEmpty())
+        if (writer.failure().isEmpty())
             run.wrote(letter(), block.size());
         else if (block.size() > 0)
             run.notWritten(block.size());
@@ -104,8 +104,8 @@ private:
         if (!writer.folderFailed() || !haltedBy_.isEmpty())
             return !haltedBy_.isEmpty();
         haltedBy_ = writer.failure();
-        run.counts().notes.append(QStringLiteral("%1: nothing more written in this run. %2")
-                                      .arg(QString::fromLatin1(format().caption).remove(QLatin1Char('&')), haltedBy_));
+        run.counts().notes.append(
+            QStringLiteral("%1: nothing more written in this run. %2").arg(format().name(), haltedBy_));
         return true;
     }
     bool halted(qsizetype quotes, ExportRun& run) const
