@@ -11,9 +11,6 @@ Figure Figure::parse(const QString& t)
     return ok ? Figure(t, v) : Figure();
 }
 
-Figure Figure::of(double v)
-{
-    return Figure(QString::number(v, 'g', QLocale::FloatingPointShortest), v);
-}
+Figure Figure::of(double v) { return Figure(QString::number(v, 'g', QLocale::FloatingPointShortest), v); }
 
 }  // namespace core
