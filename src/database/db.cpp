@@ -21,7 +21,7 @@ bool DbError::commandRefused() const { return (code() & 0xff) == SQLITE_ERROR; }
 
 const char* Database::password() { return kPassword; }
 
-Database::Database(const QString& path, Mode mode) : path_(path)
+Database::Database(const QString& path, Mode mode, Key key) : path_(path)
 {
     const QFileInfo info(path);
     if (info.exists() && info.size() == 0)
@@ -48,7 +48,8 @@ Database::Database(const QString& path, Mode mode) : path_(path)
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    sqlite3_key(db_, kPassword, static_cast<int>(sizeof kPassword - 1));
+    if (key == Key::Program)
+        sqlite3_key(db_, kPassword, static_cast<int>(sizeof kPassword - 1));
     // The key is only checked when the first page is read.
     const int check = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
     if (check != SQLITE_OK) {
@@ -170,6 +171,28 @@ Statement& Statement::bindAll(std::initializer_list<QVariant> values)
     for (const QVariant& v : values)
         bind(index++, v);
     return *this;
+}
+
+Statement& Statement::bindInteger(int index, qint64 value)
+{
+    const int rc = sqlite3_bind_int64(st_, index, value);
+    if (rc != SQLITE_OK)
+        throw DbError(rc, QString::fromUtf8(sqlite3_errmsg(db_->handle())));
+    return *this;
+}
+
+Statement& Statement::bindBlob(int index, const char* data, int size)
+{
+    const int rc = sqlite3_bind_blob(st_, index, data, size, SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK)
+        throw DbError(rc, QString::fromUtf8(sqlite3_errmsg(db_->handle())));
+    return *this;
+}
+
+QByteArrayView Statement::blob(int column) const
+{
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(st_, column));
+    return QByteArrayView(data, sqlite3_column_bytes(st_, column));
 }
 
 bool Statement::next()

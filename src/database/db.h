@@ -2,6 +2,7 @@
 
 #include "support/errors.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 #include <initializer_list>
@@ -27,11 +28,14 @@ class Statement;
 class Database {
 public:
     enum class Mode { OpenExisting, CreateIfMissing };
+    // The program's database is encrypted with its password; other files
+    // the program keeps (the quote store) are plain SQLite.
+    enum class Key { Program, None };
 
     // Opens `path` with the database password. Throws DbError when the file
     // is missing (OpenExisting), is no database, or has another password.
     // An existing file is never recreated or written to by the open itself.
-    explicit Database(const QString& path, Mode mode = Mode::OpenExisting);
+    explicit Database(const QString& path, Mode mode = Mode::OpenExisting, Key key = Key::Program);
     // Opens the program's database file.
     static std::unique_ptr<Database> openDefault();
     ~Database();
@@ -75,6 +79,9 @@ public:
 
     Statement& bind(int index, const QVariant& value);
     Statement& bindAll(std::initializer_list<QVariant> values);
+    // Without a QVariant, for statements run millions of times.
+    Statement& bindInteger(int index, qint64 value);
+    Statement& bindBlob(int index, const char* data, int size);  // copied
     // Steps once; true while a row is ready.
     bool next();
     // Steps to completion (for statements that return no rows).
@@ -88,6 +95,8 @@ public:
     QString text(int column) const;
     qint64 integer(int column) const;
     double real(int column) const;
+    // The column's bytes, valid until the next step or reset.
+    QByteArrayView blob(int column) const;
 
 private:
     Database* db_;

@@ -1,0 +1,229 @@
+#include "testutil.h"
+
+#include "database/barpack.h"
+#include "database/db.h"
+#include "database/quotestore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+core::Bar bar(qint32 date, const char* o, const char* h, const char* l, const char* c, const char* v,
+              const char* oi = "")
+{
+    core::Bar b;
+    b.date = date;
+    b.open = core::Figure::parse(QString::fromLatin1(o));
+    b.high = core::Figure::parse(QString::fromLatin1(h));
+    b.low = core::Figure::parse(QString::fromLatin1(l));
+    b.close = core::Figure::parse(QString::fromLatin1(c));
+    b.volume = core::Figure::parse(QString::fromLatin1(v));
+    b.openInterest = core::Figure::parse(QString::fromLatin1(oi));
+    return b;
+}
+
+core::Bar roundTrip(const core::Bar& in, qsizetype* size = nullptr)
+{
+    QByteArray bytes;
+    barpack::pack(in, bytes);
+    if (size)
+        *size = bytes.size();
+    core::Bar out;
+    out.date = in.date;
+    EXPECT_TRUE(barpack::unpack(bytes, out)) << in.close.text.toStdString();
+    return out;
+}
+
+}  // namespace
+
+// Every figure comes back with the very text it went in with, and its
+// number as reading that text gives it.
+TEST(BarPackTest, FiguresComeBackWithTheirExactTexts)
+{
+    const core::Bar cases[] = {
+        bar(20261204, "123.45", "125.00", "122.1", "124.50", "1234567"),  // decimals differ: general form
+        bar(20261204, "0.0450", "0.0500", "0.0400", "0.0480", "0"),       // leading zeros of the fraction
+        bar(20261204, "-1.25", "0.50", "-2.00", "-0.75", "10"),           // negative prices (spreads)
+        bar(20261204, "1e5", ".5", "007", "12.", "1.5e6"),                // texts that are not plain decimals
+        bar(20261204, "31000", "31500", "30900", "31250", "123456789012", "45000"),
+        bar(20261204, "", "10.5", "10.1", "10.3", ""),  // no open (KBF), no volume
+        bar(20261204, "123456789012345678", "1", "1", "1", "1"),
+        bar(20261204, "-0.00", "1.00", "1.00", "1.00", "5"),  // a negative zero keeps its sign
+    };
+    for (const core::Bar& in : cases) {
+        const core::Bar out = roundTrip(in);
+        for (auto f : {&core::Bar::open, &core::Bar::high, &core::Bar::low, &core::Bar::close, &core::Bar::volume,
+                       &core::Bar::openInterest}) {
+            EXPECT_EQ((out.*f).text, (in.*f).text);
+            EXPECT_EQ((out.*f).value, (in.*f).text.toDouble()) << (in.*f).text.toStdString();
+        }
+    }
+}
+
+TEST(BarPackTest, AnEverydayBarTakesAFewBytesAndDamageIsRefused)
+{
+    qsizetype size = 0;
+    roundTrip(bar(20261204, "187.12", "189.40", "186.55", "188.90", "53412900"), &size);
+    EXPECT_LE(size, 14);
+
+    QByteArray bytes;
+    barpack::pack(bar(20261204, "187.12", "189.40", "186.55", "188.90", "53412900"), bytes);
+    core::Bar out;
+    EXPECT_FALSE(barpack::unpack(bytes.left(bytes.size() - 1), out));   // cut short
+    EXPECT_FALSE(barpack::unpack(bytes + QByteArray(1, '\x01'), out));  // trailing bytes
+    EXPECT_FALSE(barpack::unpack(QByteArray("\xfe\x01", 2), out));      // unknown head
+    EXPECT_FALSE(barpack::unpack(QByteArray("\xff\x40\x7f", 3), out));  // text longer than the bytes
+    EXPECT_FALSE(barpack::unpack(QByteArray(), out));
+}
+
+class QuoteStoreTest : public QuotarisTest {
+protected:
+    QString storePath() const { return QDir(dataFolder()).filePath(QStringLiteral("quotestore.sqlite")); }
+};
+
+TEST_F(QuoteStoreTest, KeepsBarsSourcesRepairsAndEventsAcrossReopening)
+{
+    const QDateTime fetched(QDate(2026, 12, 4), QTime(22, 5), Qt::UTC);
+    {
+        QuoteStore store(storePath());
+        const int src = store.source(QStringLiteral("127.0.0.1:8080"), fetched);
+        EXPECT_EQ(store.source(QStringLiteral("127.0.0.1:8080"), fetched), src);  // one per run and host
+        store.begin();
+        store.put(QStringLiteral("AAPL"), bar(20261203, "180.00", "182.00", "179.50", "181.25", "1000"), src);
+        core::Bar provisional = bar(20261204, "181.30", "183.00", "181.00", "182.10", "400");
+        provisional.set(core::Bar::Provisional);
+        store.put(QStringLiteral("AAPL"), provisional, src);
+        core::Bar repaired = bar(20261202, "178.00", "180.00", "177.00", "179.00", "900");
+        repaired.set(core::Bar::Repaired);
+        const core::Bar sent = bar(20261202, "178.00", "180.00", "177.00", "1790.0", "900");
+        store.put(QStringLiteral("AAPL"), repaired, src, &sent);
+        store.putEvent(QStringLiteral("AAPL"), {20261203, QStringLiteral("split"), QStringLiteral("4:1")});
+        store.commit();
+    }
+    QuoteStore store(storePath());
+    const QVector<QuoteStore::Row> rows = store.rows(QStringLiteral("AAPL"));
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].bar.date, 20261202);
+    EXPECT_TRUE(rows[0].bar.has(core::Bar::Repaired));
+    ASSERT_TRUE(rows[0].asSent.has_value());
+    EXPECT_EQ(rows[0].asSent->close.text, QStringLiteral("1790.0"));
+    EXPECT_FALSE(rows[1].asSent.has_value());
+    EXPECT_TRUE(rows[2].bar.has(core::Bar::Provisional));
+    EXPECT_EQ(store.sourceInfo(rows[1].source)->fetched, fetched);
+    EXPECT_EQ(store.lastDay(QStringLiteral("AAPL")), 20261204);
+    EXPECT_EQ(store.bars(QStringLiteral("AAPL"), 20261203, 20261203).size(), 1);
+    EXPECT_EQ(store.events(QStringLiteral("AAPL")).value(0).value, QStringLiteral("4:1"));
+
+    // The final bar replaces the provisional one; values that come without a
+    // repair drop what was kept as sent.
+    store.put(QStringLiteral("AAPL"), bar(20261204, "181.30", "184.00", "181.00", "183.70", "900"), 1);
+    store.put(QStringLiteral("AAPL"), bar(20261202, "178.00", "180.00", "177.00", "179.00", "900"), 1);
+    const QVector<QuoteStore::Row> after = store.rows(QStringLiteral("AAPL"));
+    EXPECT_FALSE(after[2].bar.has(core::Bar::Provisional));
+    EXPECT_EQ(after[2].bar.close.text, QStringLiteral("183.70"));
+    EXPECT_FALSE(after[0].asSent.has_value());
+    EXPECT_TRUE(store.check().isEmpty());
+    const QuoteStore::Summary s = store.summary();
+    EXPECT_EQ(s.symbols, 1);
+    EXPECT_EQ(s.bars, 3);
+    EXPECT_EQ(s.first, 20261202);
+    EXPECT_EQ(s.last, 20261204);
+}
+
+TEST_F(QuoteStoreTest, ARenamedTickerCarriesItsBarsAndKeepsTheNewTickersDays)
+{
+    QuoteStore store(storePath());
+    store.put(QStringLiteral("OLD"), bar(20261201, "1.00", "1.00", "1.00", "1.00", "1"), 1);
+    store.put(QStringLiteral("OLD"), bar(20261202, "2.00", "2.00", "2.00", "2.00", "2"), 1);
+    store.put(QStringLiteral("NEW"), bar(20261202, "9.00", "9.00", "9.00", "9.00", "9"), 1);
+    store.renameSymbol(QStringLiteral("OLD"), QStringLiteral("NEW"));
+    const QVector<core::Bar> bars = store.bars(QStringLiteral("NEW"));
+    ASSERT_EQ(bars.size(), 2);
+    EXPECT_EQ(bars[0].close.text, QStringLiteral("1.00"));
+    EXPECT_EQ(bars[1].close.text, QStringLiteral("9.00"));
+    EXPECT_TRUE(store.bars(QStringLiteral("OLD")).isEmpty());
+    EXPECT_EQ(store.tickers(), QStringList{QStringLiteral("NEW")});
+
+    store.renameSymbol(QStringLiteral("NEW"), QStringLiteral("NEWER"));
+    EXPECT_EQ(store.bars(QStringLiteral("NEWER")).size(), 2);
+}
+
+// A file that is not a store, or is from a newer version, is refused with a
+// message that names it, and is left exactly as it was.
+TEST_F(QuoteStoreTest, RefusesWhatIsNotItsOwnAndLeavesItUntouched)
+{
+    const auto refused = [&](const QByteArray& content, const char* expected) {
+        QFile f(storePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        try {
+            QuoteStore store(storePath());
+            ADD_FAILURE() << "opened: " << expected;
+        } catch (const StoreError& e) {
+            EXPECT_TRUE(e.description().contains(storePath())) << e.description().toStdString();
+            EXPECT_TRUE(e.description().contains(QLatin1String(expected))) << e.description().toStdString();
+        }
+        QFile back(storePath());
+        ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+        EXPECT_EQ(back.readAll(), content);
+        EXPECT_FALSE(QFile::exists(storePath() + QStringLiteral("-wal")));
+    };
+    refused(QByteArray("Date,Open,High,Low,Close\n").repeated(200), "is not a quote store");
+
+    // Another program's SQLite database.
+    const QString other = QDir(dataFolder()).filePath(QStringLiteral("other.sqlite"));
+    {
+        Database db(other, Database::Mode::CreateIfMissing, Database::Key::None);
+        db.exec(QStringLiteral("CREATE TABLE t(x)"));
+    }
+    QFile o(other);
+    ASSERT_TRUE(o.open(QIODevice::ReadOnly));
+    refused(o.readAll(), "is not a quote store");
+
+    // A store of a later version.
+    QFile::remove(storePath());
+    {
+        QuoteStore store(storePath());
+    }
+    {
+        Database db(storePath(), Database::Mode::OpenExisting, Database::Key::None);
+        db.exec(QStringLiteral("PRAGMA user_version=%1").arg(QuoteStore::kVersion + 1));
+        db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        db.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    }
+    QFile newer(storePath());
+    ASSERT_TRUE(newer.open(QIODevice::ReadOnly));
+    refused(newer.readAll(), "newer version");
+}
+
+TEST_F(QuoteStoreTest, AFullDiskFailsTheWriteWithTheReasonAndKeepsWhatWasCommitted)
+{
+    const QString folder = QDir(dataFolder()).filePath(QStringLiteral("small"));
+    QDir().mkpath(folder);
+    SmallDisk disk(folder, 512);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no right to mount a small disk";
+    const QString path = QDir(folder).filePath(QStringLiteral("quotestore.sqlite"));
+    QuoteStore store(path);
+    store.put(QStringLiteral("KEEP"), bar(20261201, "1.00", "1.00", "1.00", "1.00", "1"), 1);
+    disk.fill(0);
+    bool failed = false;
+    try {
+        store.begin();
+        for (int d = 0; d < 20000; ++d)
+            store.put(QStringLiteral("T%1").arg(d), bar(20261201, "1.00", "2.00", "0.50", "1.50", "100"), 1);
+        store.commit();
+    } catch (const StoreError& e) {
+        failed = true;
+        store.rollback();
+        EXPECT_TRUE(e.description().contains(QLatin1String("No space left on device")))
+            << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(path));
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(store.bars(QStringLiteral("KEEP")).size(), 1);
+}
