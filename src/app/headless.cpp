@@ -13,6 +13,7 @@
 #include "app/commands_search.h"
 #include "app/commands_serve.h"
 #include "app/commands_status.h"
+#include "app/commands_store.h"
 #include "app/commands_symbols.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
@@ -104,6 +105,15 @@ const QVector<HeadlessCommand>& headlessCommands()
          "empty when missing), STATE is ok, behind (more than three trading days older than the newest last day "
          "of the list in that format) or missing (no file, or no day in it); --stale prints only behind and missing",
          cmdStatus},
+        {"store", "[check]",
+         "print what the quote store holds (symbols, bars, first and last day, size on disk), or run SQLite's "
+         "integrity check over it",
+         cmdStore},
+        {"bars", "TICKER [--from YYYY-MM-DD] [--to YYYY-MM-DD]",
+         "print the bars the quote store holds for a symbol: DATE,OPEN,HIGH,LOW,CLOSE,VOLUME,OPENINT,STATE "
+         "(final or provisional, repaired),SENT (a repaired day's values as sent),SOURCE (host and time of the "
+         "download)",
+         cmdBars},
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
          "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},
