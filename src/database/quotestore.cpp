@@ -29,6 +29,11 @@ const char* const kSchema[] = {
     " PRIMARY KEY(symbol, day)) WITHOUT ROWID",
     "CREATE TABLE event(symbol INTEGER NOT NULL, day INTEGER NOT NULL, kind TEXT NOT NULL,"
     " value TEXT NOT NULL, PRIMARY KEY(symbol, day, kind)) WITHOUT ROWID",
+    // Days the gap filling asked the provider for and did not get: the last
+    // session after which it asked, how often, and whether the provider's
+    // answer settled that the day has no trading for the symbol.
+    "CREATE TABLE gap(symbol INTEGER NOT NULL, day INTEGER NOT NULL, asked INTEGER NOT NULL,"
+    " tries INTEGER NOT NULL, settled INTEGER NOT NULL, PRIMARY KEY(symbol, day)) WITHOUT ROWID",
 };
 
 bool damaged(int code)
@@ -266,6 +271,71 @@ QVector<QuoteStore::Row> QuoteStore::rows(const QString& ticker, qint32 from, qi
     return out;
 }
 
+QVector<QuoteStore::DayFlags> QuoteStore::days(const QString& ticker, qint32 from)
+{
+    QVector<DayFlags> out;
+    const int id = symbolId(ticker, false);
+    if (id == 0)
+        return out;
+    if (!selectDays_)
+        selectDays_ = std::make_unique<Statement>(
+            *db_, QStringLiteral("SELECT day, flags FROM bar WHERE symbol=? AND day>=? ORDER BY day"));
+    Statement& st = *selectDays_;
+    st.reset();
+    st.bindInteger(1, id).bindInteger(2, from > 0 ? dayNumber(from) : std::numeric_limits<int>::min());
+    try {
+        while (st.next())
+            out.append(DayFlags{dateOf(static_cast<int>(st.integer(0))), static_cast<quint32>(st.integer(1))});
+    } catch (const std::exception& e) {
+        failed(e, QStringLiteral("be read"));
+    }
+    return out;
+}
+
+qint32 QuoteStore::firstDay(const QString& ticker)
+{
+    const int id = symbolId(ticker, false);
+    if (id == 0)
+        return 0;
+    if (!selectFirst_)
+        selectFirst_ = std::make_unique<Statement>(
+            *db_, QStringLiteral("SELECT day FROM bar WHERE symbol=? ORDER BY day LIMIT 1"));
+    Statement& st = *selectFirst_;
+    st.reset();
+    st.bindInteger(1, id);
+    return st.next() ? dateOf(static_cast<int>(st.integer(0))) : 0;
+}
+
+QHash<qint32, QuoteStore::GapState> QuoteStore::gapStates(const QString& ticker)
+{
+    QHash<qint32, GapState> out;
+    const int id = symbolId(ticker, false);
+    if (id == 0)
+        return out;
+    Statement st = db_->prepare(QStringLiteral("SELECT day, asked, tries, settled FROM gap WHERE symbol=?"));
+    st.bindInteger(1, id);
+    while (st.next()) {
+        GapState g;
+        g.askedAfter = st.integer(1) ? dateOf(static_cast<int>(st.integer(1))) : 0;
+        g.tries = static_cast<int>(st.integer(2));
+        g.settled = st.integer(3) != 0;
+        out.insert(dateOf(static_cast<int>(st.integer(0))), g);
+    }
+    return out;
+}
+
+void QuoteStore::setGapState(const QString& ticker, qint32 date, const GapState& state)
+{
+    try {
+        db_->exec(
+            QStringLiteral("INSERT OR REPLACE INTO gap(symbol, day, asked, tries, settled) VALUES(?, ?, ?, ?, ?)"),
+            {symbolId(ticker, true), dayNumber(date), state.askedAfter ? dayNumber(state.askedAfter) : 0, state.tries,
+             state.settled ? 1 : 0});
+    } catch (const std::exception& e) {
+        failed(e, QStringLiteral("be written"));
+    }
+}
+
 QVector<core::Bar> QuoteStore::bars(const QString& ticker, qint32 from, qint32 to)
 {
     QVector<core::Bar> out;
@@ -319,12 +389,13 @@ void QuoteStore::renameSymbol(const QString& oldTicker, const QString& newTicker
         if (to == 0) {
             db_->exec(QStringLiteral("UPDATE symbol SET ticker=? WHERE id=?"), {newTicker, from});
         } else {
-            for (const char* table : {"bar", "sent", "event"}) {
+            for (const char* table : {"bar", "sent", "event", "gap"}) {
                 db_->exec(QStringLiteral("INSERT OR IGNORE INTO %1 SELECT ?, day, %2 FROM %1 WHERE symbol=?")
                               .arg(QString::fromLatin1(table),
-                                   QString::fromLatin1(qstrcmp(table, "bar") == 0    ? "figures, source, flags"
-                                                       : qstrcmp(table, "sent") == 0 ? "figures"
-                                                                                     : "kind, value")),
+                                   QString::fromLatin1(qstrcmp(table, "bar") == 0     ? "figures, source, flags"
+                                                       : qstrcmp(table, "sent") == 0  ? "figures"
+                                                       : qstrcmp(table, "event") == 0 ? "kind, value"
+                                                                                      : "asked, tries, settled")),
                           {to, from});
                 db_->exec(QStringLiteral("DELETE FROM %1 WHERE symbol=?").arg(QString::fromLatin1(table)), {from});
             }

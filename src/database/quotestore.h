@@ -76,7 +76,25 @@ public:
     // ascending.
     QVector<Row> rows(const QString& ticker, qint32 from = 0, qint32 to = 0);
     QVector<core::Bar> bars(const QString& ticker, qint32 from = 0, qint32 to = 0);
-    // The latest stored day of `ticker`, 0 when none.
+    // Only the days and their flags, from `from` on (0: all): what finding
+    // gaps needs, without unpacking a figure.
+    struct DayFlags {
+        qint32 date = 0;
+        quint32 flags = 0;
+    };
+    QVector<DayFlags> days(const QString& ticker, qint32 from = 0);
+
+    // What the gap filling knows of a day a symbol lacks.
+    struct GapState {
+        qint32 askedAfter = 0;  // the last session after which it was asked for
+        int tries = 0;
+        bool settled = false;  // the provider's answer showed no trading that day
+    };
+    // Every day of `ticker` the gap filling keeps a state for.
+    QHash<qint32, GapState> gapStates(const QString& ticker);
+    void setGapState(const QString& ticker, qint32 date, const GapState& state);
+    // The earliest and the latest stored day of `ticker`, 0 when none.
+    qint32 firstDay(const QString& ticker);
     qint32 lastDay(const QString& ticker);
 
     struct Event {
@@ -116,5 +134,5 @@ private:
     std::unique_ptr<Database> db_;
     QHash<QString, int> ids_;
     QByteArray packed_;  // reused for every put
-    std::unique_ptr<Statement> insertBar_, insertSent_, deleteSent_;
+    std::unique_ptr<Statement> insertBar_, insertSent_, deleteSent_, selectDays_, selectFirst_;
 };
