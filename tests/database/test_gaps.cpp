@@ -1,5 +1,6 @@
 #include "testutil.h"
 
+#include "database/exchanges.h"
 #include "database/gaps.h"
 #include "database/quotestore.h"
 
@@ -114,4 +115,28 @@ TEST_F(GapsTest, TooFewSymbolsKnowNoSessionsButTheirIndexDoes)
     const QVector<qint32> fromIndex = gaps::sessionsOfIndex(*store, QStringLiteral("S0.AS"), days[2]);
     EXPECT_EQ(fromIndex.first(), days[2]);
     EXPECT_EQ(gaps::gapsOf(*store, QStringLiteral("S1.AS"), fromIndex).missing, QVector<qint32>{days[20]});
+}
+
+TEST(ExchangesTest, AQuoteTakenBeforeItsExchangeClosedIsProvisional)
+{
+    const exchanges::Exchange* us = exchanges::ofTicker(u"IBM");
+    ASSERT_NE(us, nullptr);
+    EXPECT_EQ(exchanges::ofTicker(u"^GSPC"), us);
+    EXPECT_TRUE(exchanges::beforeClose(*us, exchanges::quoteTime(u"11:45am")));
+    EXPECT_TRUE(exchanges::beforeClose(*us, exchanges::quoteTime(u"12:05pm")));
+    EXPECT_FALSE(exchanges::beforeClose(*us, exchanges::quoteTime(u"4:00pm")));
+    EXPECT_FALSE(exchanges::beforeClose(*us, exchanges::quoteTime(u"N/A")));  // tells nothing: final
+
+    const exchanges::Exchange* ams = exchanges::ofTicker(u"ASML.AS");
+    ASSERT_NE(ams, nullptr);
+    EXPECT_EQ(exchanges::ofTicker(u"^AEX"), ams);
+    EXPECT_TRUE(exchanges::beforeClose(*ams, exchanges::quoteTime(u"17:29")));
+    EXPECT_FALSE(exchanges::beforeClose(*ams, exchanges::quoteTime(u"5:35pm")));
+    EXPECT_EQ(exchanges::quoteTime(u"12:00am"), QTime(0, 0));
+    EXPECT_FALSE(exchanges::quoteTime(u"13:00pm").isValid());
+    EXPECT_FALSE(exchanges::quoteTime(u"25:00").isValid());
+
+    EXPECT_EQ(exchanges::ofTicker(u"EURUSD=X"), nullptr);
+    EXPECT_EQ(exchanges::ofTicker(u"^NOSUCH"), nullptr);
+    EXPECT_EQ(exchanges::ofTicker(u"ABC.ZZ"), nullptr);
 }
