@@ -1,7 +1,7 @@
 #include "writers/checkfiles.h"
 
-#include "writers/kbfwriter.h"
-#include "writers/textformats.h"
+#include "writers/codecs/kbf/kbfwriter.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/textio.h"
 
 #include <QDate>

@@ -1,7 +1,7 @@
 #include "writers/clssortstock.h"
 
+#include "writers/codecs/text/textformats.h"
 #include "writers/filenames.h"
-#include "writers/textformats.h"
 #include "writers/textio.h"
 
 #include <algorithm>

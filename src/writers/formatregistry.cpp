@@ -2,7 +2,7 @@
 
 #include "database/settingstable.h"
 #include "support/messages.h"
-#include "writers/formats/formats.h"
+#include "writers/codecs/builtin.h"
 #include "writers/formatwriter.h"
 #include "writers/symbolwriter.h"
 

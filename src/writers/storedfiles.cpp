@@ -4,12 +4,12 @@
 #include "mslink/error.h"
 #include "mslink/folder.h"
 #include "support/paths.h"
+#include "writers/codecs/kbf/kbfwriter.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/filenames.h"
-#include "writers/kbfwriter.h"
 #include "writers/metastockmap.h"
 #include "writers/metastockrun.h"
 #include "writers/symbolwriter.h"
-#include "writers/textformats.h"
 #include "writers/textio.h"
 
 #include <QFile>

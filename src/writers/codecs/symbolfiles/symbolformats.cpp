@@ -1,16 +1,16 @@
 // The per-symbol formats: Stockguru, Advanced GET, ASCII and KBF keep one
 // file per symbol, written through clsschrijfstock.
-#include "writers/formats/formats.h"
+#include "writers/codecs/builtin.h"
 
 #include "support/log.h"
 #include "support/state.h"
 #include "support/yield.h"
 #include "writers/clsschrijfstock.h"
+#include "writers/codecs/kbf/kbfwriter.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
 #include "writers/formatwriter.h"
-#include "writers/kbfwriter.h"
-#include "writers/textformats.h"
 
 namespace {
 

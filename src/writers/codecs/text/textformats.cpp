@@ -1,4 +1,4 @@
-#include "writers/textformats.h"
+#include "writers/codecs/text/textformats.h"
 
 #include "support/textconv.h"
 #include "writers/clssortstock.h"
