@@ -4,6 +4,8 @@
 #include "support/messages.h"
 #include "support/state.h"
 #include "support/textconv.h"
+#include "writers/codecs/builtin.h"
+#include "writers/formatregistry.h"
 #include "writers/symbolwriter.h"
 #include "writers/textio.h"
 
@@ -68,13 +70,14 @@ QChar clsschrijfstock::letter() const
 {
     if (!format_.isNull())
         return format_;
+    // The switches name their formats as the codecs' entries do.
     if (ascii_)
-        return QLatin1Char('C');
+        return codecs::ascii().letter;
     if (kbf_)
-        return QLatin1Char('K');
+        return codecs::kbf().letter;
     if (get_)
-        return QLatin1Char('D');
-    return QLatin1Char('S');
+        return codecs::advancedGet().letter;
+    return codecs::stockguru().letter;
 }
 
 void clsschrijfstock::reportCorrupt(const QString& file)

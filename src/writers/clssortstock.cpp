@@ -9,8 +9,7 @@
 
 void clsSortstock::geefTicker(const QString& file)
 {
-    const auto writer = makeSymbolWriter(asciijn ? QLatin1Char('C') : GETiijn ? QLatin1Char('D') : QLatin1Char('S'));
-    const auto* text = static_cast<const TextQuoteWriter*>(writer.get());
+    const TextQuoteWriter* text = layout;
 
     // Existing lines first, then the new ones; sorting by date keeps that
     // order within a date, so the last entry of each date is the one kept.

@@ -7,130 +7,24 @@
 #include "writers/symbolwriter.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace formats {
 namespace {
 
-// The formats the program is built with, in writer order.
+// The formats the program is built with, in writer order: one line each.
 std::deque<ExportFormat> builtIn()
 {
-    using S = ProgramSettings;
-    namespace w = formatwriters;
     return {
-        {.letter = QLatin1Char('E'),
-         .menuName = "menuexcel",
-         .caption = "&Excel XLS",
-         .selected = &S::selectexcel,
-         .folder = &S::excel,
-         .title = "Export to Excel-format",
-         .folderPrompt = "Choose location of Excel-XLS files",
-         .menuPosition = 6,
-         .makeWriter = w::excel,
-         .switchOnTest = w::excelCanBeWritten,
-         .refusal = "Unable to write Excel-format"},
-        {.letter = QLatin1Char('A'),
-         .menuName = "menuamibroker",
-         .caption = "&Amibroker",
-         .selected = &S::selectamibroker,
-         .title = "Export to Amibroker-format",
-         .menuPosition = 0,
-         .makeWriter = w::amibroker,
-         .options = ImportCommand,
-         .switchOnTest = w::amibrokerCanImport,
-         .refusal = "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer",
-         .refusalCritical = true},
-        {.letter = QLatin1Char('P'),
-         .menuName = "MenuPRN",
-         .caption = "&PRN-format",
-         .selected = &S::selectprn,
-         .folder = &S::prn,
-         .title = "One PRN-file for all Symbols",
-         .folderPrompt = "Choose location of PRN-file",
-         .menuPosition = 3,
-         .makeWriter = w::prn,
-         .options = RunFileLayout},
-        {.letter = QLatin1Char('M'),
-         .menuName = "menumetastock",
-         .caption = "&Metastock",
-         .selected = &S::selectmetastock,
-         .folder = &S::metastock,
-         .title = "Export to Metastock-format",
-         .folderPrompt = "Choose location of Metastock files",
-         .menuPosition = 1,
-         .makeWriter = w::metastock,
-         .options = FolderMaximum},
-        {.letter = QLatin1Char('S'),
-         .menuName = "menustockguru",
-         .caption = "&Stockguru (PRN)",
-         .selected = &S::selectstockguru,
-         .folder = &S::stockguru,
-         .longNames = &S::select3,
-         .title = "One PRN-file per Symbol",
-         .folderPrompt = "Choose location of PRN-files",
-         .extension = ".prn",
-         .menuPosition = 2,
-         .makeWriter = w::stockguru,
-         .makeFileWriter = w::stockguruFile},
-        {.letter = QLatin1Char('D'),
-         .menuName = "menuGet",
-         .caption = "A&dvanced Get",
-         .selected = &S::select12,
-         .folder = &S::h8,
-         .longNames = &S::select13,
-         .title = "One PRN-file per Symbol",
-         .folderPrompt = "Choose location of PRN-files",
-         .extension = ".prn",
-         .menuPosition = 9,
-         .makeWriter = w::advancedGet,
-         .makeFileWriter = w::advancedGetFile},
-        {.letter = QLatin1Char('C'),
-         .menuName = "menuascii",
-         .caption = "AS&CII-format (CSV)",
-         .selected = &S::select1,
-         .folder = &S::h1,
-         .longNames = &S::select5,
-         .title = "Export to ASCII-format",
-         .folderPrompt = "Choose location of ASCII-files",
-         .extension = ".asc",
-         .menuPosition = 4,
-         .makeWriter = w::ascii,
-         .makeFileWriter = w::asciiFile},
-        {.letter = QLatin1Char('K'),
-         .menuName = "menukbf",
-         .caption = "&KBF-format",
-         .selected = &S::select2,
-         .folder = &S::h2,
-         .longNames = &S::select6,
-         .title = "Export to KBF-format",
-         .folderPrompt = "Choose location of KBF-files",
-         .extension = ".kbf",
-         .menuPosition = 5,
-         .makeWriter = w::kbf,
-         .makeFileWriter = w::kbfFile},
-        {.letter = QLatin1Char('V'),
-         .menuName = "menuVision",
-         .caption = "&Vision2000",
-         .selected = &S::select7,
-         .folder = &S::h3,
-         .title = "Export to Vision2000-format",
-         .folderPrompt = "Choose location of VSN-files",
-         .menuPosition = 7,
-         .makeWriter = w::vision},
-        {.letter = QLatin1Char('I'),
-         .menuName = "menuVikingen",
-         .caption = "V&ikingen",
-         .selected = &S::select8,
-         .folder = &S::h5,
-         .title = "One TXT-file for all Symbols",
-         .folderPrompt = "Choose location of TXT-file",
-         .menuPosition = 8,
-         .makeWriter = w::vikingen},
+        codecs::excel(),       codecs::amibroker(), codecs::prn(), codecs::metastock(), codecs::stockguru(),
+        codecs::advancedGet(), codecs::ascii(),     codecs::kbf(), codecs::vision(),    codecs::vikingen(),
     };
 }
 
 struct Registry {
     std::deque<ExportFormat> formats = builtIn();
     std::vector<std::reference_wrapper<const ExportFormat>> menu;
+    std::vector<std::reference_wrapper<const ExportFormat>> checked;
 
     Registry() { sortMenu(); }
     void sortMenu()
@@ -138,6 +32,14 @@ struct Registry {
         menu.assign(formats.begin(), formats.end());
         std::stable_sort(menu.begin(), menu.end(),
                          [](const ExportFormat& a, const ExportFormat& b) { return a.menuPosition < b.menuPosition; });
+        checked.clear();
+        for (const ExportFormat& f : formats) {
+            if (f.stored)
+                checked.push_back(f);
+        }
+        const auto place = [](const ExportFormat& f) { return f.checkPosition > 0 ? f.checkPosition : INT_MAX; };
+        std::stable_sort(checked.begin(), checked.end(),
+                         [&](const ExportFormat& a, const ExportFormat& b) { return place(a) < place(b); });
     }
 };
 
@@ -152,6 +54,29 @@ Registry& theRegistry()
 const std::deque<ExportFormat>& registry() { return theRegistry().formats; }
 
 const std::vector<std::reference_wrapper<const ExportFormat>>& all() { return theRegistry().menu; }
+
+const std::vector<std::reference_wrapper<const ExportFormat>>& checkOrder() { return theRegistry().checked; }
+
+QString checkLetters(const QString& separator, const QString& last)
+{
+    QString out;
+    const auto& order = checkOrder();
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0)
+            out += i + 1 == order.size() ? last : separator;
+        out += order[i].get().letter;
+    }
+    return out;
+}
+
+const ExportFormat* tailChecked()
+{
+    for (const ExportFormat& f : registry()) {
+        if (f.isOn() && f.has(TailChecked))
+            return &f;
+    }
+    return nullptr;
+}
 
 const ExportFormat* find(QChar letter)
 {

@@ -11,6 +11,7 @@
 #include <vector>
 
 class FormatWriter;
+class StoredCodec;
 class SymbolFileWriter;
 struct LocationChoice;
 
@@ -20,6 +21,7 @@ enum FormatOption : unsigned {
     RunFileLayout = 1,  // the run file's extension and open-interest column
     FolderMaximum = 2,  // securities per folder; a drive root is refused as folder
     ImportCommand = 4,  // the command that imports the staged quotes
+    TailChecked = 8,    // a current run's integrity check reads the last stored day from its files
 };
 
 // One export format: letter, menu item, the settings it owns, the texts of
@@ -45,6 +47,11 @@ struct ExportFormat {
     bool (*switchOnTest)(const LocationChoice& choice, QString* why) = nullptr;
     const char* refusal = "";      // the message shown when the test fails
     bool refusalCritical = false;  // with the critical icon
+    // Reading back what the format keeps per symbol or per folder (status,
+    // the chart, `check`); nullptr for a format that keeps neither.
+    const StoredCodec* stored = nullptr;
+    const char* shortName = "";  // the status column of the list grid
+    int checkPosition = 0;       // place among the formats `check` reads; 0: behind them
 
     bool hasFolder() const { return folder != nullptr; }
     bool hasLongNames() const { return longNames != nullptr; }
@@ -69,6 +76,19 @@ const std::deque<ExportFormat>& registry();
 
 // Every format, in the order of the Export format menu.
 const std::vector<std::reference_wrapper<const ExportFormat>>& all();
+
+// The formats with a codec that reads their stored days back, in the
+// order `check` names and tries them.
+const std::vector<std::reference_wrapper<const ExportFormat>>& checkOrder();
+
+// The letters of checkOrder(): "C, S, D, K or M" (`separator` between the
+// others, `last` before the last one).
+QString checkLetters(const QString& separator, const QString& last);
+
+// The format whose stored days the integrity check of a current run reads:
+// the first one that is on and offers a cheap read of a file's last day;
+// nullptr when none does.
+const ExportFormat* tailChecked();
 
 // The format of `letter` (any case), or nullptr.
 const ExportFormat* find(QChar letter);

@@ -6,8 +6,6 @@
 #include "support/state.h"
 #include "support/yield.h"
 #include "writers/clsschrijfstock.h"
-#include "writers/codecs/kbf/kbfwriter.h"
-#include "writers/codecs/text/textformats.h"
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
 #include "writers/formatwriter.h"
@@ -147,13 +145,5 @@ std::unique_ptr<FormatWriter> kbf(const ExportFormat& format)
     return std::make_unique<SymbolFileFormat>(
         format, SymbolFormatTexts{"Writing to KBF", "End writing to KBF", nullptr, "KBF"});
 }
-
-std::unique_ptr<SymbolFileWriter> stockguruFile() { return std::make_unique<StockguruWriter>(); }
-
-std::unique_ptr<SymbolFileWriter> advancedGetFile() { return std::make_unique<GetWriter>(); }
-
-std::unique_ptr<SymbolFileWriter> asciiFile() { return std::make_unique<AsciiWriter>(); }
-
-std::unique_ptr<SymbolFileWriter> kbfFile() { return std::make_unique<KbfWriter>(); }
 
 }  // namespace formatwriters

@@ -1,0 +1,16 @@
+// Vision2000: one file of every quote of a run; see runfileformats.cpp.
+#include "writers/codecs/builtin.h"
+#include "writers/formatregistry.h"
+
+ExportFormat codecs::vision()
+{
+    return {.letter = QLatin1Char('V'),
+            .menuName = "menuVision",
+            .caption = "&Vision2000",
+            .selected = &ProgramSettings::select7,
+            .folder = &ProgramSettings::h3,
+            .title = "Export to Vision2000-format",
+            .folderPrompt = "Choose location of VSN-files",
+            .menuPosition = 7,
+            .makeWriter = formatwriters::vision};
+}
