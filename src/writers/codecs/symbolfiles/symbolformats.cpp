@@ -1,6 +1,7 @@
 // The per-symbol formats: Stockguru, Advanced GET, ASCII and KBF keep one
 // file per symbol, written through clsschrijfstock.
 #include "writers/codecs/builtin.h"
+#include "writers/codecs/symbolfiles/symbolfiles.h"
 
 #include "support/log.h"
 #include "support/state.h"
@@ -16,12 +17,7 @@ namespace {
 // this many quotes of a batch.
 constexpr int kQuotesPerYield = 30;
 
-struct SymbolFormatTexts {
-    const char* startLog;
-    const char* endLog;
-    const char* currentEndLog;  // a current run's end line where it differs
-    const char* panelName;      // "Writing ... quotes to <panelName>..."
-};
+using formatwriters::SymbolFormatTexts;
 
 class SymbolFileFormat : public FormatWriter {
 public:
@@ -121,6 +117,11 @@ private:
 }  // namespace
 
 namespace formatwriters {
+
+std::unique_ptr<FormatWriter> perSymbol(const ExportFormat& format, const SymbolFormatTexts& texts)
+{
+    return std::make_unique<SymbolFileFormat>(format, texts);
+}
 
 std::unique_ptr<FormatWriter> stockguru(const ExportFormat& format)
 {
