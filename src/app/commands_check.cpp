@@ -293,7 +293,7 @@ void checkMetastock(HeadlessContext& c, const QString& folder, bool repair, Tall
 QString usage()
 {
     return QStringLiteral("usage: check FOLDER|FILE [--format %1] [--repair]")
-        .arg(formats::checkLetters(QStringLiteral("|"), QStringLiteral("|")));
+        .arg(formats::letters(formats::checkOrder(), QStringLiteral("|"), QStringLiteral("|")));
 }
 
 // The format of `letter` keeps a folder as one store (MetaStock).
@@ -324,7 +324,7 @@ bool parse(const QStringList& args, Options& o, QString& error)
             const ExportFormat* format = f.size() == 1 ? formats::find(f.at(0)) : nullptr;
             if (!format || !format->stored) {
                 error = QStringLiteral("--format takes ") +
-                        formats::checkLetters(QStringLiteral(", "), QStringLiteral(" or "));
+                        formats::letters(formats::checkOrder(), QStringLiteral(", "), QStringLiteral(" or "));
                 return false;
             }
             o.format = f.at(0);

@@ -3,6 +3,7 @@
 #include "database/settingstable.h"
 #include "support/messages.h"
 #include "writers/codecs/builtin.h"
+#include "writers/codecs/codec.h"
 #include "writers/formatwriter.h"
 #include "writers/symbolwriter.h"
 
@@ -57,14 +58,26 @@ const std::vector<std::reference_wrapper<const ExportFormat>>& all() { return th
 
 const std::vector<std::reference_wrapper<const ExportFormat>>& checkOrder() { return theRegistry().checked; }
 
-QString checkLetters(const QString& separator, const QString& last)
+std::vector<std::reference_wrapper<const ExportFormat>> storedOrder()
+{
+    std::vector<std::reference_wrapper<const ExportFormat>> out;
+    for (bool folders : {false, true}) {
+        for (const ExportFormat& f : registry()) {
+            if (f.stored && f.stored->keepsFolders() == folders)
+                out.push_back(f);
+        }
+    }
+    return out;
+}
+
+QString letters(const std::vector<std::reference_wrapper<const ExportFormat>>& list, const QString& separator,
+                const QString& last)
 {
     QString out;
-    const auto& order = checkOrder();
-    for (size_t i = 0; i < order.size(); ++i) {
+    for (size_t i = 0; i < list.size(); ++i) {
         if (i > 0)
-            out += i + 1 == order.size() ? last : separator;
-        out += order[i].get().letter;
+            out += i + 1 == list.size() ? last : separator;
+        out += list[i].get().letter;
     }
     return out;
 }

@@ -81,9 +81,14 @@ const std::vector<std::reference_wrapper<const ExportFormat>>& all();
 // order `check` names and tries them.
 const std::vector<std::reference_wrapper<const ExportFormat>>& checkOrder();
 
-// The letters of checkOrder(): "C, S, D, K or M" (`separator` between the
-// others, `last` before the last one).
-QString checkLetters(const QString& separator, const QString& last);
+// The formats with a codec in the registry's order, those that keep a
+// folder as one store behind the ones that keep files: what status shows.
+std::vector<std::reference_wrapper<const ExportFormat>> storedOrder();
+
+// The letters of `list`, `separator` between them and `last` before the
+// last one: letters(checkOrder(), ", ", " or ") is "C, S, D, K or M".
+QString letters(const std::vector<std::reference_wrapper<const ExportFormat>>& list, const QString& separator,
+                const QString& last);
 
 // The format whose stored days the integrity check of a current run reads:
 // the first one that is on and offers a cheap read of a file's last day;

@@ -126,7 +126,7 @@ protected:
 TEST_F(OwnSymbolFormatTest, TheRegistryOffersItWhereTheBuiltInOnesAre)
 {
     EXPECT_EQ(formats::find(QLatin1Char('y')), &formats::registry().back());
-    EXPECT_EQ(formats::checkLetters(QStringLiteral(", "), QStringLiteral(" or ")),
+    EXPECT_EQ(formats::letters(formats::checkOrder(), QStringLiteral(", "), QStringLiteral(" or ")),
               QStringLiteral("C, S, D, K, M or Y"));
     EXPECT_EQ(symbolstatus::formatsShown(), QVector<QChar>{QLatin1Char('Y')});
     ASSERT_TRUE(formats::tailChecked());
