@@ -22,53 +22,25 @@ std::deque<ExportFormat> builtIn()
     };
 }
 
-struct Registry {
-    std::deque<ExportFormat> formats = builtIn();
-    std::vector<std::reference_wrapper<const ExportFormat>> menu;
-    std::vector<std::reference_wrapper<const ExportFormat>> checked;
-
-    Registry() { sortMenu(); }
-    void sortMenu()
-    {
-        menu.assign(formats.begin(), formats.end());
-        std::stable_sort(menu.begin(), menu.end(),
-                         [](const ExportFormat& a, const ExportFormat& b) { return a.menuPosition < b.menuPosition; });
-        checked.clear();
-        for (const ExportFormat& f : formats) {
-            if (f.stored)
-                checked.push_back(f);
-        }
-        const auto place = [](const ExportFormat& f) { return f.checkPosition > 0 ? f.checkPosition : INT_MAX; };
-        std::stable_sort(checked.begin(), checked.end(),
-                         [&](const ExportFormat& a, const ExportFormat& b) { return place(a) < place(b); });
-    }
-};
-
-Registry& theRegistry()
-{
-    static Registry r;
-    return r;
-}
+// Until the program installs its own.
+FormatRegistry builtInRegistry;
+FormatRegistry* inUse = nullptr;
 
 }  // namespace
 
-const std::deque<ExportFormat>& registry() { return theRegistry().formats; }
+FormatRegistry& current() { return inUse ? *inUse : builtInRegistry; }
 
-const std::vector<std::reference_wrapper<const ExportFormat>>& all() { return theRegistry().menu; }
+Use::Use(FormatRegistry& registry) : previous_(inUse) { inUse = &registry; }
 
-const std::vector<std::reference_wrapper<const ExportFormat>>& checkOrder() { return theRegistry().checked; }
+Use::~Use() { inUse = previous_; }
 
-std::vector<std::reference_wrapper<const ExportFormat>> storedOrder()
-{
-    std::vector<std::reference_wrapper<const ExportFormat>> out;
-    for (bool folders : {false, true}) {
-        for (const ExportFormat& f : registry()) {
-            if (f.stored && f.stored->keepsFolders() == folders)
-                out.push_back(f);
-        }
-    }
-    return out;
-}
+const std::deque<ExportFormat>& registry() { return current().formats(); }
+
+const FormatList& all() { return current().menu(); }
+
+const FormatList& checkOrder() { return current().checkOrder(); }
+
+FormatList storedOrder() { return current().storedOrder(); }
 
 QString letters(const std::vector<std::reference_wrapper<const ExportFormat>>& list, const QString& separator,
                 const QString& last)
@@ -91,33 +63,11 @@ const ExportFormat* tailChecked()
     return nullptr;
 }
 
-const ExportFormat* find(QChar letter)
-{
-    const QChar upper = letter.toUpper();
-    for (const ExportFormat& f : registry()) {
-        if (f.letter == upper)
-            return &f;
-    }
-    return nullptr;
-}
+const ExportFormat* find(QChar letter) { return current().find(letter); }
 
-void add(const ExportFormat& format)
-{
-    Q_ASSERT(!find(format.letter));
-    Registry& r = theRegistry();
-    r.formats.push_back(format);
-    r.formats.back().menuPosition = static_cast<int>(r.formats.size());
-    r.sortMenu();
-}
+void add(const ExportFormat& format) { current().add(format); }
 
-void resetRegistry()
-{
-    Registry& r = theRegistry();
-    const size_t builtInCount = builtIn().size();
-    while (r.formats.size() > builtInCount)
-        r.formats.pop_back();
-    r.sortMenu();
-}
+void resetRegistry() { current().reset(); }
 
 bool anySelected()
 {
@@ -133,6 +83,61 @@ bool formatGuard()
 }
 
 }  // namespace formats
+
+FormatRegistry::FormatRegistry() : formats_(formats::builtIn()) { sort(); }
+
+void FormatRegistry::sort()
+{
+    menu_.assign(formats_.begin(), formats_.end());
+    std::stable_sort(menu_.begin(), menu_.end(),
+                     [](const ExportFormat& a, const ExportFormat& b) { return a.menuPosition < b.menuPosition; });
+    checked_.clear();
+    for (const ExportFormat& f : formats_) {
+        if (f.stored)
+            checked_.push_back(f);
+    }
+    const auto place = [](const ExportFormat& f) { return f.checkPosition > 0 ? f.checkPosition : INT_MAX; };
+    std::stable_sort(checked_.begin(), checked_.end(),
+                     [&](const ExportFormat& a, const ExportFormat& b) { return place(a) < place(b); });
+}
+
+FormatList FormatRegistry::storedOrder() const
+{
+    FormatList out;
+    for (bool folders : {false, true}) {
+        for (const ExportFormat& f : formats_) {
+            if (f.stored && f.stored->keepsFolders() == folders)
+                out.push_back(f);
+        }
+    }
+    return out;
+}
+
+const ExportFormat* FormatRegistry::find(QChar letter) const
+{
+    const QChar upper = letter.toUpper();
+    for (const ExportFormat& f : formats_) {
+        if (f.letter == upper)
+            return &f;
+    }
+    return nullptr;
+}
+
+void FormatRegistry::add(const ExportFormat& format)
+{
+    Q_ASSERT(!find(format.letter));
+    formats_.push_back(format);
+    formats_.back().menuPosition = static_cast<int>(formats_.size());
+    sort();
+}
+
+void FormatRegistry::reset()
+{
+    const size_t builtInCount = formats::builtIn().size();
+    while (formats_.size() > builtInCount)
+        formats_.pop_back();
+    sort();
+}
 
 const char* ExportFormat::selectedColumn() const { return settingstable::columnOf(selected); }
 

@@ -67,7 +67,60 @@ struct ExportFormat {
     QString name() const;
 };
 
+using FormatList = std::vector<std::reference_wrapper<const ExportFormat>>;
+
+// The export formats a program or a test works with: the ones the program is
+// built with, and any added behind them. The program makes one and installs
+// it (formats::Use); a test may make and install its own.
+class FormatRegistry {
+public:
+    FormatRegistry();
+    FormatRegistry(const FormatRegistry&) = delete;
+    FormatRegistry& operator=(const FormatRegistry&) = delete;
+
+    // Every format in the order the runs hand quotes to them.
+    const std::deque<ExportFormat>& formats() const { return formats_; }
+    // Every format, in the order of the Export format menu.
+    const FormatList& menu() const { return menu_; }
+    // The formats with a codec, in the order `check` names and tries them.
+    const FormatList& checkOrder() const { return checked_; }
+    // The formats with a codec in writer order, those that keep a folder as
+    // one store behind the ones that keep files.
+    FormatList storedOrder() const;
+    // The format of `letter` (any case), or nullptr.
+    const ExportFormat* find(QChar letter) const;
+
+    // Adds a format behind the others, in the menu too. The letter must be new.
+    void add(const ExportFormat& format);
+    // Back to the formats the program is built with.
+    void reset();
+
+private:
+    void sort();
+
+    std::deque<ExportFormat> formats_;
+    FormatList menu_, checked_;
+};
+
 namespace formats {
+
+// The registry in use: the one installed last, else one of the formats the
+// program is built with.
+FormatRegistry& current();
+
+// Installs a registry for its own lifetime; the one before is back after.
+class Use {
+public:
+    explicit Use(FormatRegistry& registry);
+    ~Use();
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+private:
+    FormatRegistry* previous_;
+};
+
+// The functions below ask the registry in use.
 
 // Every format in the order the runs hand quotes to them: Excel, AmiBroker
 // and PRN (the staging files), MetaStock, Stockguru, Advanced GET, ASCII,

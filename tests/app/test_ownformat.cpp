@@ -89,7 +89,7 @@ protected:
         ASSERT_TRUE(runStartup().opened);
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
-        formats::add(kTsq);
+        registry.add(kTsq);
         folder = path(QStringLiteral("tsq/"));
         QDir().mkpath(folder);
         ProgramSettings& s = settings();
@@ -119,13 +119,24 @@ protected:
         return status;
     }
 
+    // The test's own registry, in use while the test runs.
+    FormatRegistry registry;
+    formats::Use use{registry};
     FakeQuoteService fake;
     QString folder;
 };
 
 TEST_F(OwnSymbolFormatTest, TheRegistryOffersItWhereTheBuiltInOnesAre)
 {
-    EXPECT_EQ(formats::find(QLatin1Char('y')), &formats::registry().back());
+    EXPECT_EQ(formats::find(QLatin1Char('y')), &registry.formats().back());
+    {
+        // Another registry in use knows only the built-in formats.
+        FormatRegistry other;
+        const formats::Use inner(other);
+        EXPECT_FALSE(formats::find(QLatin1Char('Y')));
+        EXPECT_EQ(formats::letters(formats::checkOrder(), QStringLiteral(""), QStringLiteral("")),
+                  QStringLiteral("CSDKM"));
+    }
     EXPECT_EQ(formats::letters(formats::checkOrder(), QStringLiteral(", "), QStringLiteral(" or ")),
               QStringLiteral("C, S, D, K, M or Y"));
     EXPECT_EQ(symbolstatus::formatsShown(), QVector<QChar>{QLatin1Char('Y')});
