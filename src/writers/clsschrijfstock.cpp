@@ -4,8 +4,8 @@
 #include "support/messages.h"
 #include "support/state.h"
 #include "support/textconv.h"
-#include "writers/codecs/builtin.h"
-#include "writers/formatregistry.h"
+#include "writers/codecs/kbf/kbfwriter.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/symbolwriter.h"
 #include "writers/textio.h"
 
@@ -70,14 +70,14 @@ QChar clsschrijfstock::letter() const
 {
     if (!format_.isNull())
         return format_;
-    // The switches name their formats as the codecs' entries do.
+    // The switches name their formats as the formats' file writers do.
     if (ascii_)
-        return codecs::ascii().letter;
+        return AsciiWriter().letter();
     if (kbf_)
-        return codecs::kbf().letter;
+        return KbfWriter().letter();
     if (get_)
-        return codecs::advancedGet().letter;
-    return codecs::stockguru().letter;
+        return GetWriter().letter();
+    return StockguruWriter().letter();
 }
 
 void clsschrijfstock::reportCorrupt(const QString& file)

@@ -13,15 +13,6 @@
 namespace formats {
 namespace {
 
-// The formats the program is built with, in writer order: one line each.
-std::deque<ExportFormat> builtIn()
-{
-    return {
-        codecs::excel(),       codecs::amibroker(), codecs::prn(), codecs::metastock(), codecs::stockguru(),
-        codecs::advancedGet(), codecs::ascii(),     codecs::kbf(), codecs::vision(),    codecs::vikingen(),
-    };
-}
-
 // Until the program installs its own.
 FormatRegistry builtInRegistry;
 FormatRegistry* inUse = nullptr;
@@ -84,7 +75,7 @@ bool formatGuard()
 
 }  // namespace formats
 
-FormatRegistry::FormatRegistry() : formats_(formats::builtIn()) { sort(); }
+FormatRegistry::FormatRegistry() : formats_(codecs::builtIn()) { sort(); }
 
 void FormatRegistry::sort()
 {
@@ -133,7 +124,7 @@ void FormatRegistry::add(const ExportFormat& format)
 
 void FormatRegistry::reset()
 {
-    const size_t builtInCount = formats::builtIn().size();
+    const size_t builtInCount = codecs::builtIn().size();
     while (formats_.size() > builtInCount)
         formats_.pop_back();
     sort();

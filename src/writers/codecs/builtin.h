@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 
 #include <QString>
@@ -30,19 +31,10 @@ bool amibrokerCanImport(const LocationChoice& choice, QString* why);
 
 }  // namespace formatwriters
 
-// The registry entries of the formats the program is built with, one folder
-// each below codecs/.
+// The registry entries of the formats the program is built with, in the
+// order the runs hand quotes to them; each from its folder below codecs/.
 namespace codecs {
 
-ExportFormat excel();
-ExportFormat amibroker();
-ExportFormat prn();
-ExportFormat metastock();
-ExportFormat stockguru();
-ExportFormat advancedGet();
-ExportFormat ascii();
-ExportFormat kbf();
-ExportFormat vision();
-ExportFormat vikingen();
+std::deque<ExportFormat> builtIn();
 
 }  // namespace codecs

@@ -8,7 +8,10 @@ const GetWriter kLayout;
 const TextCodec kCodec(kLayout, QLatin1Char('D'));
 }  // namespace
 
-ExportFormat codecs::advancedGet()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat advancedGet()
 {
     return {.letter = QLatin1Char('D'),
             .menuName = "menuGet",
@@ -27,3 +30,5 @@ ExportFormat codecs::advancedGet()
             .shortName = "GET",
             .checkPosition = 3};
 }
+
+}  // namespace codecs

@@ -3,7 +3,10 @@
 #include "writers/codecs/builtin.h"
 #include "writers/formatregistry.h"
 
-ExportFormat codecs::amibroker()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat amibroker()
 {
     return {.letter = QLatin1Char('A'),
             .menuName = "menuamibroker",
@@ -17,3 +20,5 @@ ExportFormat codecs::amibroker()
             .refusal = "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer",
             .refusalCritical = true};
 }
+
+}  // namespace codecs

@@ -8,7 +8,10 @@ const AsciiWriter kLayout;
 const TextCodec kCodec(kLayout, QLatin1Char('C'));
 }  // namespace
 
-ExportFormat codecs::ascii()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat ascii()
 {
     return {.letter = QLatin1Char('C'),
             .menuName = "menuascii",
@@ -27,3 +30,5 @@ ExportFormat codecs::ascii()
             .shortName = "ASCII",
             .checkPosition = 1};
 }
+
+}  // namespace codecs

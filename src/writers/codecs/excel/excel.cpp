@@ -2,7 +2,10 @@
 #include "writers/codecs/builtin.h"
 #include "writers/formatregistry.h"
 
-ExportFormat codecs::excel()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat excel()
 {
     return {.letter = QLatin1Char('E'),
             .menuName = "menuexcel",
@@ -16,3 +19,5 @@ ExportFormat codecs::excel()
             .switchOnTest = formatwriters::excelCanBeWritten,
             .refusal = "Unable to write Excel-format"};
 }
+
+}  // namespace codecs

@@ -8,7 +8,10 @@ namespace {
 const KbfCodec kCodec(QLatin1Char('K'));
 }  // namespace
 
-ExportFormat codecs::kbf()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat kbf()
 {
     return {.letter = QLatin1Char('K'),
             .menuName = "menukbf",
@@ -26,3 +29,5 @@ ExportFormat codecs::kbf()
             .shortName = "KBF",
             .checkPosition = 4};
 }
+
+}  // namespace codecs

@@ -8,7 +8,10 @@ namespace {
 const MetastockCodec kCodec;
 }  // namespace
 
-ExportFormat codecs::metastock()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat metastock()
 {
     return {.letter = QLatin1Char('M'),
             .menuName = "menumetastock",
@@ -24,3 +27,5 @@ ExportFormat codecs::metastock()
             .shortName = "MetaStock",
             .checkPosition = 5};
 }
+
+}  // namespace codecs

@@ -2,7 +2,10 @@
 #include "writers/codecs/builtin.h"
 #include "writers/formatregistry.h"
 
-ExportFormat codecs::prn()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat prn()
 {
     return {.letter = QLatin1Char('P'),
             .menuName = "MenuPRN",
@@ -15,3 +18,5 @@ ExportFormat codecs::prn()
             .makeWriter = formatwriters::prn,
             .options = RunFileLayout};
 }
+
+}  // namespace codecs

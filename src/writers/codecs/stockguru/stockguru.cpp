@@ -8,7 +8,10 @@ const StockguruWriter kLayout;
 const TextCodec kCodec(kLayout, QLatin1Char('S'));
 }  // namespace
 
-ExportFormat codecs::stockguru()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat stockguru()
 {
     return {.letter = QLatin1Char('S'),
             .menuName = "menustockguru",
@@ -27,3 +30,5 @@ ExportFormat codecs::stockguru()
             .shortName = "Stockguru",
             .checkPosition = 2};
 }
+
+}  // namespace codecs

@@ -2,7 +2,10 @@
 #include "writers/codecs/builtin.h"
 #include "writers/formatregistry.h"
 
-ExportFormat codecs::vikingen()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat vikingen()
 {
     return {.letter = QLatin1Char('I'),
             .menuName = "menuVikingen",
@@ -14,3 +17,5 @@ ExportFormat codecs::vikingen()
             .menuPosition = 8,
             .makeWriter = formatwriters::vikingen};
 }
+
+}  // namespace codecs

@@ -2,7 +2,10 @@
 #include "writers/codecs/builtin.h"
 #include "writers/formatregistry.h"
 
-ExportFormat codecs::vision()
+namespace codecs {
+
+// This format's registry entry.
+ExportFormat vision()
 {
     return {.letter = QLatin1Char('V'),
             .menuName = "menuVision",
@@ -14,3 +17,5 @@ ExportFormat codecs::vision()
             .menuPosition = 7,
             .makeWriter = formatwriters::vision};
 }
+
+}  // namespace codecs
