@@ -189,8 +189,8 @@ Loaded load(Database& db, QChar letter, const QString& ticker)
     if (!format || !format->stored)
         return out;
     StoredSymbol stored = format->stored->lookup(db, *format)->read(ticker, name);
-    out.where = stored.where;
-    out.series = storedfiles::series(stored.bars);
+    out.where = std::move(stored.where);
+    out.series = std::move(stored.series);
     return out;
 }
 

@@ -48,7 +48,7 @@ Series series(const StoredBars& bars)
 Series readDays(const QString& path, QChar letter)
 {
     const StoredCodec* codec = codecOf(letter);
-    return codec ? series(codec->readFile(path)) : Series{};
+    return codec ? codec->readSeries(path) : Series{};
 }
 
 QDate lastDate(const QString& path, QChar letter)
@@ -138,14 +138,42 @@ StoredBars readSecurity(const MetastockIndex::Entry& entry)
     }
 }
 
-Series readMetastock(const MetastockIndex::Entry& entry) { return series(readSecurity(entry)); }
+Series readMetastock(const MetastockIndex::Entry& entry)
+{
+    Series series;
+    series.hasOpenInterest = true;
+    try {
+        mslink::Folder f(entry.folder);
+        f.load();
+        const int index = f.find(entry.symbol, entry.dataFile);
+        if (index < 0)
+            return series;
+        std::map<qint32, Day> byDate;
+        for (const mslink::Record& r : f.records(index)) {
+            const QDate date = toDate(r.date);
+            const bool finite = std::isfinite(r.open) && std::isfinite(r.high) && std::isfinite(r.low) &&
+                                std::isfinite(r.close) && std::isfinite(r.volume) && std::isfinite(r.openInterest);
+            if (!date.isValid() || !finite) {
+                ++series.skipped;
+                continue;
+            }
+            byDate[r.date] = Day{date, r.open, r.high, r.low, r.close, r.volume, r.openInterest};
+        }
+        series.days.reserve(static_cast<qsizetype>(byDate.size()));
+        for (auto& [d, day] : byDate)
+            series.days.append(day);
+        return series;
+    } catch (const mslink::Error&) {
+        return series;
+    }
+}
 
 Series readSymbol(Database& db, QChar letter, const QString& ticker, const QString& name)
 {
     const ExportFormat* format = formats::find(letter);
     if (!format || !format->stored)
         return {};
-    return series(format->stored->lookup(db, *format)->read(ticker, name).bars);
+    return format->stored->lookup(db, *format)->read(ticker, name).series;
 }
 
 }  // namespace storedfiles

@@ -16,19 +16,6 @@ class Database;
 // is what a charting program reads.
 namespace storedfiles {
 
-struct Day {
-    QDate date;
-    double open = 0, high = 0, low = 0, close = 0, volume = 0;
-    double openInterest = 0;  // 0 where the format has none
-};
-
-struct Series {
-    QVector<Day> days;    // ascending by date, one per date
-    bool hasOpen = true;  // KBF stores no open: open is the close there
-    bool hasOpenInterest = false;
-    int skipped = 0;  // lines or records without a readable date or prices
-};
-
 // The formats whose stored days can be read back for one symbol: those
 // whose registry entry has a codec that reads them.
 bool readable(QChar letter);

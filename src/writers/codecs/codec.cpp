@@ -1,6 +1,7 @@
 #include "writers/codecs/codec.h"
 
 #include "writers/filenames.h"
+#include "writers/storedfiles.h"
 #include "writers/symbolwriter.h"
 
 #include <QFileInfo>
@@ -9,6 +10,8 @@
 bool StoredCodec::isOwnFolder(const QString&) const { return false; }
 
 StoredBars StoredCodec::readFile(const QString&) const { return {}; }
+
+storedfiles::Series StoredCodec::readSeries(const QString& path) const { return storedfiles::series(readFile(path)); }
 
 QDate StoredCodec::lastDate(const QString&) const { return {}; }
 
@@ -32,7 +35,7 @@ StoredSymbol SymbolFileLookup::read(const QString& ticker, const QString& name) 
     const QString path = symbolFile(letter_, ticker, filenames::reduceName(name)).path;
     if (!path.isEmpty() && QFileInfo::exists(path)) {
         out.where = path;
-        out.bars = codec_.readFile(path);
+        out.series = codec_.readSeries(path);
     }
     return out;
 }

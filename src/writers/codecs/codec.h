@@ -22,10 +22,28 @@ struct StoredBars {
     int skipped = 0;  // lines or records without a readable date or prices
 };
 
+// The days as status and the chart show them: numbers only.
+namespace storedfiles {
+
+struct Day {
+    QDate date;
+    double open = 0, high = 0, low = 0, close = 0, volume = 0;
+    double openInterest = 0;  // 0 where the format has none
+};
+
+struct Series {
+    QVector<Day> days;    // ascending by date, one per date
+    bool hasOpen = true;  // KBF stores no open: open is the close there
+    bool hasOpenInterest = false;
+    int skipped = 0;  // lines or records without a readable date or prices
+};
+
+}  // namespace storedfiles
+
 // What a listing (status, the chart) finds of one symbol in one format.
 struct StoredSymbol {
     QString where;  // the file, or the folder and data file; empty when there is none
-    StoredBars bars;
+    storedfiles::Series series;
 };
 
 // The look-ups of one listing in one format: an index the format needs
@@ -58,6 +76,8 @@ public:
     // Every day of a file; a missing file gives none. Out-of-order days are
     // sorted; of a repeated date the later entry stays.
     virtual StoredBars readFile(const QString& path) const;
+    // The same days as numbers only, for the chart: the texts are not made.
+    virtual storedfiles::Series readSeries(const QString& path) const;
     // The last date of a file, read from its end only; invalid when there
     // is no dated entry.
     virtual QDate lastDate(const QString& path) const;

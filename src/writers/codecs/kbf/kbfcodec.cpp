@@ -33,25 +33,45 @@ std::unique_ptr<StoredLookup> KbfCodec::lookup(Database&, const ExportFormat&) c
     return std::make_unique<SymbolFileLookup>(*this, letter_);
 }
 
+namespace {
+
+// The records of a file as `day(date, record)` makes them, the last of each
+// date kept, ascending; `skipped` counts the records without a valid date
+// and a broken record at the end.
+template <class Day, class MakeDay>
+QVector<Day> kbfDays(const QString& path, int* skipped, MakeDay day)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray content = f.readAll();
+    std::map<qint32, Day> byDate;
+    const qsizetype records = content.size() / kSize;
+    *skipped = content.size() % kSize != 0 ? 1 : 0;
+    for (qsizetype r = 0; r < records; ++r) {
+        const char* rec = content.constData() + r * kSize;
+        const qint32 date = KbfWriter::recordDate(rec);
+        if (!toDate(date).isValid()) {
+            ++*skipped;
+            continue;
+        }
+        byDate[date] = day(date, rec);
+    }
+    QVector<Day> out;
+    out.reserve(static_cast<qsizetype>(byDate.size()));
+    for (auto& [date, d] : byDate)
+        out.append(std::move(d));
+    return out;
+}
+
+}  // namespace
+
 StoredBars KbfCodec::readFile(const QString& path) const
 {
     StoredBars out;
     out.hasOpen = false;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return out;
-    const QByteArray content = f.readAll();
-    std::map<qint32, core::Bar> byDate;
-    const qsizetype records = content.size() / kSize;
-    out.skipped = content.size() % kSize != 0 ? 1 : 0;
-    for (qsizetype r = 0; r < records; ++r) {
-        const char* rec = content.constData() + r * kSize;
+    out.days = kbfDays<core::Bar>(path, &out.skipped, [](qint32 date, const char* rec) {
         const auto* b = reinterpret_cast<const unsigned char*>(rec);
-        const qint32 date = KbfWriter::recordDate(rec);
-        if (!toDate(date).isValid()) {
-            ++out.skipped;
-            continue;
-        }
         core::Bar bar;
         bar.date = date;
         bar.high = core::Figure::of(KbfWriter::bytesPrice(b + 2));
@@ -59,11 +79,26 @@ StoredBars KbfCodec::readFile(const QString& path) const
         bar.close = core::Figure::of(KbfWriter::bytesPrice(b + 8));
         bar.open = bar.close;
         bar.volume = core::Figure::of(static_cast<double>(KbfWriter::recordVolume(rec)));
-        byDate[date] = std::move(bar);
-    }
-    out.days.reserve(static_cast<qsizetype>(byDate.size()));
-    for (auto& [date, bar] : byDate)
-        out.days.append(std::move(bar));
+        return bar;
+    });
+    return out;
+}
+
+storedfiles::Series KbfCodec::readSeries(const QString& path) const
+{
+    storedfiles::Series out;
+    out.hasOpen = false;
+    out.days = kbfDays<storedfiles::Day>(path, &out.skipped, [](qint32 date, const char* rec) {
+        const auto* b = reinterpret_cast<const unsigned char*>(rec);
+        storedfiles::Day d;
+        d.date = toDate(date);
+        d.high = KbfWriter::bytesPrice(b + 2);
+        d.low = KbfWriter::bytesPrice(b + 5);
+        d.close = KbfWriter::bytesPrice(b + 8);
+        d.open = d.close;
+        d.volume = static_cast<double>(KbfWriter::recordVolume(rec));
+        return d;
+    });
     return out;
 }
 

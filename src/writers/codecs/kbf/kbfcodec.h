@@ -10,6 +10,7 @@ public:
     std::unique_ptr<StoredLookup> lookup(Database& db, const ExportFormat& format) const override;
     bool binary() const override { return true; }
     StoredBars readFile(const QString& path) const override;
+    storedfiles::Series readSeries(const QString& path) const override;
     QDate lastDate(const QString& path) const override;
     std::optional<checkfiles::StoredFile> parse(const QByteArray& content) const override;
     // Whole records of valid dates in ascending order, and not text.

@@ -21,7 +21,7 @@ public:
         StoredSymbol out;
         if (const storedfiles::MetastockIndex::Entry* entry = index_.find(ticker)) {
             out.where = entry->folder + entry->dataFile;
-            out.bars = storedfiles::readSecurity(*entry);
+            out.series = storedfiles::readMetastock(*entry);
         }
         return out;
     }

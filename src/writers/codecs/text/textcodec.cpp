@@ -38,8 +38,9 @@ bool isNumber(QByteArrayView text)
     return !text.isEmpty() && ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
 
-// A field as the chart takes it: blanks around it (no tabs) allowed.
-bool chartNumber(QByteArrayView field, core::Figure* out)
+// A field as the chart takes it: blanks around it (no tabs) allowed. `text`
+// gets the number's text.
+bool chartNumber(QByteArrayView field, double* value, QByteArrayView* text)
 {
     const char* first = field.data();
     const char* last = first + field.size();
@@ -51,12 +52,9 @@ bool chartNumber(QByteArrayView field, core::Figure* out)
         return false;
     // "nan" and "inf" parse as numbers, but no day has such a price: the
     // line is unreadable, never drawn.
-    double value = 0;
-    const auto [end, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || end != last || !std::isfinite(value))
-        return false;
-    *out = core::Figure(QString::fromLatin1(first, last - first), value);
-    return true;
+    const auto [end, ec] = std::from_chars(first, last, *value);
+    *text = QByteArrayView(first, last - first);
+    return ec == std::errc() && end == last && std::isfinite(*value);
 }
 
 // A few characters of a line for a message, controls shown as "?".
@@ -128,9 +126,8 @@ Line readLine(QByteArrayView line, const TextQuoteWriter& layout)
 
 // Open, high, low, close and volume as the chart reads them: the five
 // fields from `from`.
-bool chartPrices(QByteArrayView line, qsizetype from, core::Bar* bar)
+bool chartPrices(QByteArrayView line, qsizetype from, double* values, QByteArrayView* texts)
 {
-    core::Figure* targets[5] = {&bar->open, &bar->high, &bar->low, &bar->close, &bar->volume};
     qsizetype at = from;
     for (int i = 0; i < 5; ++i) {
         if (at > line.size())
@@ -138,11 +135,39 @@ bool chartPrices(QByteArrayView line, qsizetype from, core::Bar* bar)
         qsizetype comma = line.indexOf(',', at);
         if (comma < 0)
             comma = line.size();
-        if (!chartNumber(line.sliced(at, comma - at), targets[i]))
+        if (!chartNumber(line.sliced(at, comma - at), &values[i], &texts[i]))
             return false;
         at = comma + 1;
     }
     return true;
+}
+
+// The days of a file's content as the chart reads them, the last line of
+// each date kept, ascending: `day(date, values, texts)` makes one.
+template <class Day, class MakeDay>
+QVector<Day> chartDays(const QByteArray& content, const TextQuoteWriter& layout, int* skipped, MakeDay day)
+{
+    std::map<qint32, Day> byDate;
+    double values[5];
+    QByteArrayView texts[5];
+    for (QByteArrayView line : textio::splitLines(content)) {
+        if (textio::isBlank(line))
+            continue;
+        const std::optional<qint32> date = layout.lineDate(line);
+        if (date && *date == 0)
+            continue;  // a header line
+        const qsizetype from = layout.pricesStart(line);
+        if (!date || !toDate(*date).isValid() || from < 0 || !chartPrices(line, from, values, texts)) {
+            ++*skipped;
+            continue;
+        }
+        byDate[*date] = day(*date, values, texts);
+    }
+    QVector<Day> out;
+    out.reserve(static_cast<qsizetype>(byDate.size()));
+    for (auto& [date, d] : byDate)
+        out.append(std::move(d));
+    return out;
 }
 
 }  // namespace
@@ -158,26 +183,28 @@ StoredBars TextCodec::readFile(const QString& path) const
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return out;
-    const QByteArray content = f.readAll();
-    std::map<qint32, core::Bar> byDate;
-    for (QByteArrayView line : textio::splitLines(content)) {
-        if (textio::isBlank(line))
-            continue;
-        const std::optional<qint32> date = layout_.lineDate(line);
-        if (date && *date == 0)
-            continue;  // a header line
-        core::Bar bar;
-        const qsizetype from = layout_.pricesStart(line);
-        if (!date || !toDate(*date).isValid() || from < 0 || !chartPrices(line, from, &bar)) {
-            ++out.skipped;
-            continue;
-        }
-        bar.date = *date;
-        byDate[*date] = std::move(bar);
-    }
-    out.days.reserve(static_cast<qsizetype>(byDate.size()));
-    for (auto& [date, bar] : byDate)
-        out.days.append(std::move(bar));
+    out.days = chartDays<core::Bar>(
+        f.readAll(), layout_, &out.skipped, [](qint32 date, const double* values, const QByteArrayView* texts) {
+            core::Bar bar;
+            bar.date = date;
+            core::Figure* figures[5] = {&bar.open, &bar.high, &bar.low, &bar.close, &bar.volume};
+            for (int i = 0; i < 5; ++i)
+                *figures[i] = core::Figure(QString::fromLatin1(texts[i]), values[i]);
+            return bar;
+        });
+    return out;
+}
+
+storedfiles::Series TextCodec::readSeries(const QString& path) const
+{
+    storedfiles::Series out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    out.days = chartDays<storedfiles::Day>(f.readAll(), layout_, &out.skipped,
+                                           [](qint32 date, const double* v, const QByteArrayView*) {
+                                               return storedfiles::Day{toDate(date), v[0], v[1], v[2], v[3], v[4]};
+                                           });
     return out;
 }
 

@@ -12,6 +12,7 @@ public:
 
     std::unique_ptr<StoredLookup> lookup(Database& db, const ExportFormat& format) const override;
     StoredBars readFile(const QString& path) const override;
+    storedfiles::Series readSeries(const QString& path) const override;
     QDate lastDate(const QString& path) const override;
     std::optional<checkfiles::StoredFile> parse(const QByteArray& content) const override;
     bool isOwnContent(const QByteArray& content) const override;
