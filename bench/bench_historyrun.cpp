@@ -28,9 +28,9 @@
 #include "support/paths.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
-#include "writers/kbfwriter.h"
+#include "writers/codecs/kbf/kbfwriter.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/symbolwriter.h"
-#include "writers/textformats.h"
 
 #include <QCoreApplication>
 #include <QDir>

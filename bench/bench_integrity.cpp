@@ -13,7 +13,7 @@
 #include "quotes/historydecode.h"
 #include "quotes/integrity.h"
 #include "writers/checkfiles.h"
-#include "writers/textformats.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/textio.h"
 
 #include <QCoreApplication>

@@ -9,6 +9,7 @@
 #include "support/runlock.h"
 #include "support/state.h"
 #include "writers/checkfiles.h"
+#include "writers/codecs/codec.h"
 #include "writers/formatregistry.h"
 
 #include <QDir>
@@ -159,7 +160,8 @@ void checkFile(HeadlessContext& c, const QString& path, const Layout& layout, bo
     }
     const checkfiles::StoredFile file = *checkfiles::parse(content, *letter);
     ++tally.files;
-    const QString unit = *letter == u'K' ? QStringLiteral(" record ") : QStringLiteral(" line ");
+    const QString unit =
+        formats::find(*letter)->stored->binary() ? QStringLiteral(" record ") : QStringLiteral(" line ");
     for (const checkfiles::Unreadable& u : file.unreadable) {
         c.out << path << unit << u.number << ": unreadable: " << u.why << '\n';
         ++tally.findings;
@@ -288,6 +290,29 @@ void checkMetastock(HeadlessContext& c, const QString& folder, bool repair, Tall
     }
 }
 
+QString usage()
+{
+    return QStringLiteral("usage: check FOLDER|FILE [--format %1] [--repair]")
+        .arg(formats::letters(formats::checkOrder(), QStringLiteral("|"), QStringLiteral("|")));
+}
+
+// The format of `letter` keeps a folder as one store (MetaStock).
+bool keepsFolders(QChar letter)
+{
+    const ExportFormat* format = letter.isNull() ? nullptr : formats::find(letter);
+    return format && format->stored && format->stored->keepsFolders();
+}
+
+// The format that keeps a folder as one store and finds one in `folder`.
+bool folderStore(const QString& folder)
+{
+    for (const ExportFormat& f : formats::checkOrder()) {
+        if (f.stored->keepsFolders() && f.stored->isOwnFolder(folder))
+            return true;
+    }
+    return false;
+}
+
 bool parse(const QStringList& args, Options& o, QString& error)
 {
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -296,20 +321,22 @@ bool parse(const QStringList& args, Options& o, QString& error)
             o.repair = true;
         } else if (a == QLatin1String("--format") && i + 1 < args.size()) {
             const QString f = args[++i].toUpper();
-            if (f.size() != 1 || !QStringLiteral("CSDKM").contains(f)) {
-                error = QStringLiteral("--format takes C, S, D, K or M");
+            const ExportFormat* format = f.size() == 1 ? formats::find(f.at(0)) : nullptr;
+            if (!format || !format->stored) {
+                error = QStringLiteral("--format takes ") +
+                        formats::letters(formats::checkOrder(), QStringLiteral(", "), QStringLiteral(" or "));
                 return false;
             }
             o.format = f.at(0);
         } else if (!a.startsWith(QLatin1String("--")) && o.target.isEmpty()) {
             o.target = a;
         } else {
-            error = QStringLiteral("usage: check FOLDER|FILE [--format C|S|D|K|M] [--repair]");
+            error = usage();
             return false;
         }
     }
     if (o.target.isEmpty()) {
-        error = QStringLiteral("usage: check FOLDER|FILE [--format C|S|D|K|M] [--repair]");
+        error = usage();
         return false;
     }
     return true;
@@ -330,7 +357,7 @@ int cmdCheck(HeadlessContext& c)
         c.err << "no such file or folder: " << o.target << '\n';
         return kExitCheckUnreadable;
     }
-    if (!target.isDir() && o.format == u'M') {
+    if (!target.isDir() && keepsFolders(o.format)) {
         c.err << "a MetaStock database is a folder: " << o.target << '\n';
         return 2;
     }
@@ -351,7 +378,7 @@ int cmdCheck(HeadlessContext& c)
     if (target.isDir()) {
         const QString folder = target.absoluteFilePath();
         const QString set = formatsOfFolder(folder);
-        if (o.format == u'M' || (o.format.isNull() && set.isEmpty() && mslink::Reader::databasePresent(folder))) {
+        if (keepsFolders(o.format) || (o.format.isNull() && set.isEmpty() && folderStore(folder))) {
             checkMetastock(c, folder, o.repair, tally);
         } else {
             const QString letters = o.format.isNull() ? set : QString(o.format);

@@ -63,7 +63,8 @@ int cmdFormat(HeadlessContext& c)
         return 2;
     };
     if (a.size() < 2 || a[0].size() != 1 || !formats::find(a[0].at(0)))
-        return usage(QStringLiteral("format needs a letter (A M S P C K E V I D) and on or off"));
+        return usage(QStringLiteral("format needs a letter (%1) and on or off")
+                         .arg(formats::letters(formats::all(), QStringLiteral(" "), QStringLiteral(" "))));
     const ExportFormat& f = *formats::find(a[0].at(0));
     const auto on = parseOnOff(a[1]);
     if (!on)

@@ -6,6 +6,7 @@
 #include "database/lists.h"
 #include "runs/symbolstatus.h"
 #include "support/errors.h"
+#include "writers/formatregistry.h"
 
 using symbolstatus::FileState;
 
@@ -42,7 +43,8 @@ int cmdStatus(HeadlessContext& c)
         return 1;
     }
     if (symbolstatus::formatsShown().isEmpty())
-        c.err << "No export format with files per symbol is on (S, D, C, K or M)\n";
+        c.err << "No export format with files per symbol is on ("
+              << formats::letters(formats::storedOrder(), QStringLiteral(", "), QStringLiteral(" or ")) << ")\n";
     for (const symbolstatus::SymbolStatus& s : std::as_const(status)) {
         for (const symbolstatus::FormatDate& f : s.formats) {
             if (stale && f.state == FileState::Ok)

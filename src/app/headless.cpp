@@ -46,6 +46,19 @@ int cmdInfo(HeadlessContext& c)
 
 const QVector<HeadlessCommand>& headlessCommands()
 {
+    // The letters the format registry gives, kept for the commands' lifetime.
+    static const QByteArray statusSummary =
+        QStringLiteral("print TICKER,FORMAT,LASTDATE,STATE for every symbol of list N (default: of every list) in "
+                       "each format that is on and keeps a file per symbol (%1); LASTDATE is the last stored day "
+                       "(YYYY-MM-DD, empty when missing), STATE is ok, behind (more than three trading days older "
+                       "than the newest last day of the list in that format) or missing (no file, or no day in it); "
+                       "--stale prints only behind and missing")
+            .arg(formats::letters(formats::storedOrder(), QStringLiteral(", "), QStringLiteral(", ")))
+            .toLatin1();
+    static const QByteArray checkUsage =
+        QStringLiteral("FOLDER|FILE [--format %1] [--repair]")
+            .arg(formats::letters(formats::checkOrder(), QStringLiteral("|"), QStringLiteral("|")))
+            .toLatin1();
     static const QVector<HeadlessCommand> commands = {
         {"info", "", "run the start-up routine and print the folders and every setting", cmdInfo},
         {"download", "current [--list N | --lists N,M,...]",
@@ -99,12 +112,7 @@ const QVector<HeadlessCommand>& headlessCommands()
          "print the ranges the last historical download got, did not get and timed out on, "
          "and what the integrity check found",
          cmdReport},
-        {"status", "[--list N] [--stale]",
-         "print TICKER,FORMAT,LASTDATE,STATE for every symbol of list N (default: of every list) in each format "
-         "that is on and keeps a file per symbol (S, D, C, K, M); LASTDATE is the last stored day (YYYY-MM-DD, "
-         "empty when missing), STATE is ok, behind (more than three trading days older than the newest last day "
-         "of the list in that format) or missing (no file, or no day in it); --stale prints only behind and missing",
-         cmdStatus},
+        {"status", "[--list N] [--stale]", statusSummary.constData(), cmdStatus},
         {"store", "[check]",
          "print what the quote store holds (symbols, bars, first and last day, size on disk), or run SQLite's "
          "integrity check over it",
@@ -127,7 +135,7 @@ const QVector<HeadlessCommand>& headlessCommands()
          cmdSearch},
         {"members", "INDEX [--from N] [--add [--list N]]",
          "print 50 members of an index from member N; --add adds them to the database (and list N)", cmdMembers},
-        {"check", "FOLDER|FILE [--format C|S|D|K|M] [--repair]",
+        {"check", checkUsage.constData(),
          "run the integrity check over the days stored in per-symbol files (ASCII, Stockguru, Advanced GET, KBF) "
          "or a MetaStock folder and print the findings, each unreadable line one of them; a file is read as the "
          "format its folder is set to (or --format), else as its content shows beyond doubt; --repair changes "

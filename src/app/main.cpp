@@ -10,6 +10,7 @@
 #include "windows/guimessages.h"
 #include "windows/helpviewer.h"
 #include "windows/msdatabaseload.h"
+#include "writers/formatregistry.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -67,6 +68,10 @@ int screenshots(int argc, char* argv[], const QStringList& args)
 
 int main(int argc, char* argv[])
 {
+    // The export formats of this process, asked by every layer below.
+    FormatRegistry formatRegistry;
+    const formats::Use useFormats(formatRegistry);
+
     // Options come before the command; everything after it is the command's.
     QStringList args;
     for (int i = 1; i < argc; ++i)

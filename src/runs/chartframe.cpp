@@ -4,9 +4,8 @@
 #include "database/db.h"
 #include "database/lists.h"
 #include "support/errors.h"
-#include "writers/metastockrun.h"
+#include "writers/formatregistry.h"
 
-#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
@@ -186,19 +185,12 @@ Loaded load(Database& db, QChar letter, const QString& ticker)
     } catch (const AppError&) {
         // The files are read all the same; only a long name and the flags are missing.
     }
-    if (letter.toUpper() == QLatin1Char('M')) {
-        const storedfiles::MetastockIndex index(db, metastock::root());
-        if (const storedfiles::MetastockIndex::Entry* entry = index.find(ticker)) {
-            out.where = entry->folder + entry->dataFile;
-            out.series = storedfiles::readMetastock(*entry);
-        }
+    const ExportFormat* format = formats::find(letter);
+    if (!format || !format->stored)
         return out;
-    }
-    const QString path = storedfiles::symbolPath(letter, ticker, name);
-    if (!path.isEmpty() && QFileInfo::exists(path)) {
-        out.where = path;
-        out.series = storedfiles::readDays(path, letter);
-    }
+    StoredSymbol stored = format->stored->lookup(db, *format)->read(ticker, name);
+    out.where = std::move(stored.where);
+    out.series = std::move(stored.series);
     return out;
 }
 

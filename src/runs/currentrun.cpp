@@ -120,13 +120,8 @@ bool CurrentRun::StartRun()
     findings_.clear();
     // The latest stored day of a symbol comes from the first per-symbol text
     // format that is on: reading the end of one file per quote is cheap.
-    storedLetter_ = QChar();
-    for (const ExportFormat& f : formats::registry()) {
-        if (f.isOn() && (f.letter == u'S' || f.letter == u'D' || f.letter == u'C')) {
-            storedLetter_ = f.letter;
-            break;
-        }
-    }
+    const ExportFormat* tailChecked = formats::tailChecked();
+    storedLetter_ = tailChecked ? tailChecked->letter : QChar();
     {
         BusyPointer busy;
         yieldToGui();

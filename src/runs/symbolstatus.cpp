@@ -2,8 +2,8 @@
 
 #include "database/bookkeeping.h"
 #include "support/errors.h"
+#include "writers/codecs/codec.h"
 #include "writers/formatregistry.h"
-#include "writers/metastockrun.h"
 
 #include <algorithm>
 #include <limits>
@@ -100,7 +100,7 @@ QVector<QChar> formatsShown()
 {
     QVector<QChar> letters;
     for (const ExportFormat& f : formats::registry()) {
-        if (f.isOn() && storedfiles::readable(f.letter))
+        if (f.isOn() && f.stored)
             letters.append(f.letter);
     }
     return letters;
@@ -108,8 +108,11 @@ QVector<QChar> formatsShown()
 
 StatusReader::StatusReader(Database& db, QVector<QChar> letters) : letters_(std::move(letters))
 {
-    if (letters_.contains(QLatin1Char('M')))
-        metastock_ = std::make_unique<storedfiles::MetastockIndex>(db, metastock::root());
+    // A format's index (the MetaStock master files) is read once here.
+    for (QChar letter : letters_) {
+        const ExportFormat* format = formats::find(letter);
+        lookups_.push_back(format && format->stored ? format->stored->lookup(db, *format) : nullptr);
+    }
     failed_ = readSet([&] { return lowered(bookkeeping::failedTickers(db)); });
     notFound_ = readSet([&] { return lowered(bookkeeping::droppedTickers(db)); });
     rejected_ = readSet([&] { return lowered(bookkeeping::rejectedTickers(db)); });
@@ -130,16 +133,10 @@ SymbolStatus StatusReader::read(const lists::Symbol& symbol) const
     SymbolStatus s;
     s.ticker = symbol.ticker;
     s.formats.reserve(letters_.size());
-    for (QChar letter : letters_) {
-        FormatDate f{letter, {}, FileState::Missing};
-        if (letter == QLatin1Char('M')) {
-            if (const storedfiles::MetastockIndex::Entry* e = metastock_ ? metastock_->find(symbol.ticker) : nullptr)
-                f.last = e->last;
-        } else {
-            const QString path = storedfiles::symbolPath(letter, symbol.ticker, symbol.name);
-            if (!path.isEmpty())
-                f.last = storedfiles::lastDate(path, letter);
-        }
+    for (qsizetype i = 0; i < letters_.size(); ++i) {
+        FormatDate f{letters_[i], {}, FileState::Missing};
+        if (const StoredLookup* lookup = lookups_[static_cast<size_t>(i)].get())
+            f.last = lookup->lastDate(symbol.ticker, symbol.name);
         s.formats.append(f);
     }
     const QString key = symbol.ticker.trimmed().toLower();

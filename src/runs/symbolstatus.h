@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVector>
 #include <memory>
+#include <vector>
 
 class Database;
 
@@ -73,7 +74,7 @@ public:
 
 private:
     QVector<QChar> letters_;
-    std::unique_ptr<storedfiles::MetastockIndex> metastock_;
+    std::vector<std::unique_ptr<StoredLookup>> lookups_;  // one per letter; nullptr for a letter of no format
     QSet<QString> failed_, notFound_, rejected_, historyFailed_, historyTimedOut_;
 };
 

@@ -1,5 +1,7 @@
 #include "windows/symbolgrid.h"
 
+#include "writers/formatregistry.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
@@ -12,22 +14,11 @@ using listedit::Column;
 using symbolstatus::FileState;
 
 namespace {
+// The name of a format's status column.
 const char* shortName(QChar letter)
 {
-    switch (letter.unicode()) {
-    case 'M':
-        return "MetaStock";
-    case 'S':
-        return "Stockguru";
-    case 'D':
-        return "GET";
-    case 'C':
-        return "ASCII";
-    case 'K':
-        return "KBF";
-    default:
-        return "";
-    }
+    const ExportFormat* format = formats::find(letter);
+    return format ? format->shortName : "";
 }
 }  // namespace
 

@@ -4,6 +4,8 @@
 #include "support/messages.h"
 #include "support/state.h"
 #include "support/textconv.h"
+#include "writers/codecs/kbf/kbfwriter.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/symbolwriter.h"
 #include "writers/textio.h"
 
@@ -68,13 +70,14 @@ QChar clsschrijfstock::letter() const
 {
     if (!format_.isNull())
         return format_;
+    // The switches name their formats as the formats' file writers do.
     if (ascii_)
-        return QLatin1Char('C');
+        return AsciiWriter().letter();
     if (kbf_)
-        return QLatin1Char('K');
+        return KbfWriter().letter();
     if (get_)
-        return QLatin1Char('D');
-    return QLatin1Char('S');
+        return GetWriter().letter();
+    return StockguruWriter().letter();
 }
 
 void clsschrijfstock::reportCorrupt(const QString& file)

@@ -1,7 +1,7 @@
 #include "writers/clssortstock.h"
 
+#include "writers/codecs/text/textformats.h"
 #include "writers/filenames.h"
-#include "writers/textformats.h"
 #include "writers/textio.h"
 
 #include <algorithm>
@@ -9,8 +9,7 @@
 
 void clsSortstock::geefTicker(const QString& file)
 {
-    const auto writer = makeSymbolWriter(asciijn ? QLatin1Char('C') : GETiijn ? QLatin1Char('D') : QLatin1Char('S'));
-    const auto* text = static_cast<const TextQuoteWriter*>(writer.get());
+    const TextQuoteWriter* text = layout;
 
     // Existing lines first, then the new ones; sorting by date keeps that
     // order within a date, so the last entry of each date is the one kept.

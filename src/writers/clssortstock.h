@@ -4,12 +4,13 @@
 #include <QString>
 #include <QVector>
 
+class TextQuoteWriter;
+
 // Merges a history block into a per-symbol text file: one read, one write.
-// The caller fills the switches and the block, then names the file.
+// The caller sets the layout and the block, then names the file.
 class clsSortstock {
 public:
-    bool asciijn = false;  // ASCII layout
-    bool GETiijn = false;  // Advanced GET layout; neither: Stockguru
+    const TextQuoteWriter* layout = nullptr;  // the layout the file's lines are read in
     qint32 geeflaagstedatum = 0;
     qint32 geefhoogstedatum = 0;
     QVector<qint32> geefdatums;        // date of each finished line

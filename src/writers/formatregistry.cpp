@@ -2,184 +2,63 @@
 
 #include "database/settingstable.h"
 #include "support/messages.h"
-#include "writers/formats/formats.h"
+#include "writers/codecs/builtin.h"
+#include "writers/codecs/codec.h"
 #include "writers/formatwriter.h"
 #include "writers/symbolwriter.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace formats {
 namespace {
 
-// The formats the program is built with, in writer order.
-std::deque<ExportFormat> builtIn()
-{
-    using S = ProgramSettings;
-    namespace w = formatwriters;
-    return {
-        {.letter = QLatin1Char('E'),
-         .menuName = "menuexcel",
-         .caption = "&Excel XLS",
-         .selected = &S::selectexcel,
-         .folder = &S::excel,
-         .title = "Export to Excel-format",
-         .folderPrompt = "Choose location of Excel-XLS files",
-         .menuPosition = 6,
-         .makeWriter = w::excel,
-         .switchOnTest = w::excelCanBeWritten,
-         .refusal = "Unable to write Excel-format"},
-        {.letter = QLatin1Char('A'),
-         .menuName = "menuamibroker",
-         .caption = "&Amibroker",
-         .selected = &S::selectamibroker,
-         .title = "Export to Amibroker-format",
-         .menuPosition = 0,
-         .makeWriter = w::amibroker,
-         .options = ImportCommand,
-         .switchOnTest = w::amibrokerCanImport,
-         .refusal = "Unable to write Amibroker-format\r\nAmibroker must be installed on this computer",
-         .refusalCritical = true},
-        {.letter = QLatin1Char('P'),
-         .menuName = "MenuPRN",
-         .caption = "&PRN-format",
-         .selected = &S::selectprn,
-         .folder = &S::prn,
-         .title = "One PRN-file for all Symbols",
-         .folderPrompt = "Choose location of PRN-file",
-         .menuPosition = 3,
-         .makeWriter = w::prn,
-         .options = RunFileLayout},
-        {.letter = QLatin1Char('M'),
-         .menuName = "menumetastock",
-         .caption = "&Metastock",
-         .selected = &S::selectmetastock,
-         .folder = &S::metastock,
-         .title = "Export to Metastock-format",
-         .folderPrompt = "Choose location of Metastock files",
-         .menuPosition = 1,
-         .makeWriter = w::metastock,
-         .options = FolderMaximum},
-        {.letter = QLatin1Char('S'),
-         .menuName = "menustockguru",
-         .caption = "&Stockguru (PRN)",
-         .selected = &S::selectstockguru,
-         .folder = &S::stockguru,
-         .longNames = &S::select3,
-         .title = "One PRN-file per Symbol",
-         .folderPrompt = "Choose location of PRN-files",
-         .extension = ".prn",
-         .menuPosition = 2,
-         .makeWriter = w::stockguru,
-         .makeFileWriter = w::stockguruFile},
-        {.letter = QLatin1Char('D'),
-         .menuName = "menuGet",
-         .caption = "A&dvanced Get",
-         .selected = &S::select12,
-         .folder = &S::h8,
-         .longNames = &S::select13,
-         .title = "One PRN-file per Symbol",
-         .folderPrompt = "Choose location of PRN-files",
-         .extension = ".prn",
-         .menuPosition = 9,
-         .makeWriter = w::advancedGet,
-         .makeFileWriter = w::advancedGetFile},
-        {.letter = QLatin1Char('C'),
-         .menuName = "menuascii",
-         .caption = "AS&CII-format (CSV)",
-         .selected = &S::select1,
-         .folder = &S::h1,
-         .longNames = &S::select5,
-         .title = "Export to ASCII-format",
-         .folderPrompt = "Choose location of ASCII-files",
-         .extension = ".asc",
-         .menuPosition = 4,
-         .makeWriter = w::ascii,
-         .makeFileWriter = w::asciiFile},
-        {.letter = QLatin1Char('K'),
-         .menuName = "menukbf",
-         .caption = "&KBF-format",
-         .selected = &S::select2,
-         .folder = &S::h2,
-         .longNames = &S::select6,
-         .title = "Export to KBF-format",
-         .folderPrompt = "Choose location of KBF-files",
-         .extension = ".kbf",
-         .menuPosition = 5,
-         .makeWriter = w::kbf,
-         .makeFileWriter = w::kbfFile},
-        {.letter = QLatin1Char('V'),
-         .menuName = "menuVision",
-         .caption = "&Vision2000",
-         .selected = &S::select7,
-         .folder = &S::h3,
-         .title = "Export to Vision2000-format",
-         .folderPrompt = "Choose location of VSN-files",
-         .menuPosition = 7,
-         .makeWriter = w::vision},
-        {.letter = QLatin1Char('I'),
-         .menuName = "menuVikingen",
-         .caption = "V&ikingen",
-         .selected = &S::select8,
-         .folder = &S::h5,
-         .title = "One TXT-file for all Symbols",
-         .folderPrompt = "Choose location of TXT-file",
-         .menuPosition = 8,
-         .makeWriter = w::vikingen},
-    };
-}
-
-struct Registry {
-    std::deque<ExportFormat> formats = builtIn();
-    std::vector<std::reference_wrapper<const ExportFormat>> menu;
-
-    Registry() { sortMenu(); }
-    void sortMenu()
-    {
-        menu.assign(formats.begin(), formats.end());
-        std::stable_sort(menu.begin(), menu.end(),
-                         [](const ExportFormat& a, const ExportFormat& b) { return a.menuPosition < b.menuPosition; });
-    }
-};
-
-Registry& theRegistry()
-{
-    static Registry r;
-    return r;
-}
+// Until the program installs its own.
+FormatRegistry builtInRegistry;
+FormatRegistry* inUse = nullptr;
 
 }  // namespace
 
-const std::deque<ExportFormat>& registry() { return theRegistry().formats; }
+FormatRegistry& current() { return inUse ? *inUse : builtInRegistry; }
 
-const std::vector<std::reference_wrapper<const ExportFormat>>& all() { return theRegistry().menu; }
+Use::Use(FormatRegistry& registry) : previous_(inUse) { inUse = &registry; }
 
-const ExportFormat* find(QChar letter)
+Use::~Use() { inUse = previous_; }
+
+const std::deque<ExportFormat>& registry() { return current().formats(); }
+
+const FormatList& all() { return current().menu(); }
+
+const FormatList& checkOrder() { return current().checkOrder(); }
+
+FormatList storedOrder() { return current().storedOrder(); }
+
+QString letters(const std::vector<std::reference_wrapper<const ExportFormat>>& list, const QString& separator,
+                const QString& last)
 {
-    const QChar upper = letter.toUpper();
+    QString out;
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (i > 0)
+            out += i + 1 == list.size() ? last : separator;
+        out += list[i].get().letter;
+    }
+    return out;
+}
+
+const ExportFormat* tailChecked()
+{
     for (const ExportFormat& f : registry()) {
-        if (f.letter == upper)
+        if (f.isOn() && f.has(TailChecked))
             return &f;
     }
     return nullptr;
 }
 
-void add(const ExportFormat& format)
-{
-    Q_ASSERT(!find(format.letter));
-    Registry& r = theRegistry();
-    r.formats.push_back(format);
-    r.formats.back().menuPosition = static_cast<int>(r.formats.size());
-    r.sortMenu();
-}
+const ExportFormat* find(QChar letter) { return current().find(letter); }
 
-void resetRegistry()
-{
-    Registry& r = theRegistry();
-    const size_t builtInCount = builtIn().size();
-    while (r.formats.size() > builtInCount)
-        r.formats.pop_back();
-    r.sortMenu();
-}
+void add(const ExportFormat& format) { current().add(format); }
+
+void resetRegistry() { current().reset(); }
 
 bool anySelected()
 {
@@ -195,6 +74,61 @@ bool formatGuard()
 }
 
 }  // namespace formats
+
+FormatRegistry::FormatRegistry() : formats_(codecs::builtIn()) { sort(); }
+
+void FormatRegistry::sort()
+{
+    menu_.assign(formats_.begin(), formats_.end());
+    std::stable_sort(menu_.begin(), menu_.end(),
+                     [](const ExportFormat& a, const ExportFormat& b) { return a.menuPosition < b.menuPosition; });
+    checked_.clear();
+    for (const ExportFormat& f : formats_) {
+        if (f.stored)
+            checked_.push_back(f);
+    }
+    const auto place = [](const ExportFormat& f) { return f.checkPosition > 0 ? f.checkPosition : INT_MAX; };
+    std::stable_sort(checked_.begin(), checked_.end(),
+                     [&](const ExportFormat& a, const ExportFormat& b) { return place(a) < place(b); });
+}
+
+FormatList FormatRegistry::storedOrder() const
+{
+    FormatList out;
+    for (bool folders : {false, true}) {
+        for (const ExportFormat& f : formats_) {
+            if (f.stored && f.stored->keepsFolders() == folders)
+                out.push_back(f);
+        }
+    }
+    return out;
+}
+
+const ExportFormat* FormatRegistry::find(QChar letter) const
+{
+    const QChar upper = letter.toUpper();
+    for (const ExportFormat& f : formats_) {
+        if (f.letter == upper)
+            return &f;
+    }
+    return nullptr;
+}
+
+void FormatRegistry::add(const ExportFormat& format)
+{
+    Q_ASSERT(!find(format.letter));
+    formats_.push_back(format);
+    formats_.back().menuPosition = static_cast<int>(formats_.size());
+    sort();
+}
+
+void FormatRegistry::reset()
+{
+    const size_t builtInCount = codecs::builtIn().size();
+    while (formats_.size() > builtInCount)
+        formats_.pop_back();
+    sort();
+}
 
 const char* ExportFormat::selectedColumn() const { return settingstable::columnOf(selected); }
 

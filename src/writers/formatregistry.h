@@ -11,6 +11,7 @@
 #include <vector>
 
 class FormatWriter;
+class StoredCodec;
 class SymbolFileWriter;
 struct LocationChoice;
 
@@ -20,6 +21,7 @@ enum FormatOption : unsigned {
     RunFileLayout = 1,  // the run file's extension and open-interest column
     FolderMaximum = 2,  // securities per folder; a drive root is refused as folder
     ImportCommand = 4,  // the command that imports the staged quotes
+    TailChecked = 8,    // a current run's integrity check reads the last stored day from its files
 };
 
 // One export format: letter, menu item, the settings it owns, the texts of
@@ -45,6 +47,11 @@ struct ExportFormat {
     bool (*switchOnTest)(const LocationChoice& choice, QString* why) = nullptr;
     const char* refusal = "";      // the message shown when the test fails
     bool refusalCritical = false;  // with the critical icon
+    // Reading back what the format keeps per symbol or per folder (status,
+    // the chart, `check`); nullptr for a format that keeps neither.
+    const StoredCodec* stored = nullptr;
+    const char* shortName = "";  // the status column of the list grid
+    int checkPosition = 0;       // place among the formats `check` reads; 0: behind them
 
     bool hasFolder() const { return folder != nullptr; }
     bool hasLongNames() const { return longNames != nullptr; }
@@ -60,7 +67,60 @@ struct ExportFormat {
     QString name() const;
 };
 
+using FormatList = std::vector<std::reference_wrapper<const ExportFormat>>;
+
+// The export formats a program or a test works with: the ones the program is
+// built with, and any added behind them. The program makes one and installs
+// it (formats::Use); a test may make and install its own.
+class FormatRegistry {
+public:
+    FormatRegistry();
+    FormatRegistry(const FormatRegistry&) = delete;
+    FormatRegistry& operator=(const FormatRegistry&) = delete;
+
+    // Every format in the order the runs hand quotes to them.
+    const std::deque<ExportFormat>& formats() const { return formats_; }
+    // Every format, in the order of the Export format menu.
+    const FormatList& menu() const { return menu_; }
+    // The formats with a codec, in the order `check` names and tries them.
+    const FormatList& checkOrder() const { return checked_; }
+    // The formats with a codec in writer order, those that keep a folder as
+    // one store behind the ones that keep files.
+    FormatList storedOrder() const;
+    // The format of `letter` (any case), or nullptr.
+    const ExportFormat* find(QChar letter) const;
+
+    // Adds a format behind the others, in the menu too. The letter must be new.
+    void add(const ExportFormat& format);
+    // Back to the formats the program is built with.
+    void reset();
+
+private:
+    void sort();
+
+    std::deque<ExportFormat> formats_;
+    FormatList menu_, checked_;
+};
+
 namespace formats {
+
+// The registry in use: the one installed last, else one of the formats the
+// program is built with.
+FormatRegistry& current();
+
+// Installs a registry for its own lifetime; the one before is back after.
+class Use {
+public:
+    explicit Use(FormatRegistry& registry);
+    ~Use();
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+private:
+    FormatRegistry* previous_;
+};
+
+// The functions below ask the registry in use.
 
 // Every format in the order the runs hand quotes to them: Excel, AmiBroker
 // and PRN (the staging files), MetaStock, Stockguru, Advanced GET, ASCII,
@@ -69,6 +129,24 @@ const std::deque<ExportFormat>& registry();
 
 // Every format, in the order of the Export format menu.
 const std::vector<std::reference_wrapper<const ExportFormat>>& all();
+
+// The formats with a codec that reads their stored days back, in the
+// order `check` names and tries them.
+const std::vector<std::reference_wrapper<const ExportFormat>>& checkOrder();
+
+// The formats with a codec in the registry's order, those that keep a
+// folder as one store behind the ones that keep files: what status shows.
+std::vector<std::reference_wrapper<const ExportFormat>> storedOrder();
+
+// The letters of `list`, `separator` between them and `last` before the
+// last one: letters(checkOrder(), ", ", " or ") is "C, S, D, K or M".
+QString letters(const std::vector<std::reference_wrapper<const ExportFormat>>& list, const QString& separator,
+                const QString& last);
+
+// The format whose stored days the integrity check of a current run reads:
+// the first one that is on and offers a cheap read of a file's last day;
+// nullptr when none does.
+const ExportFormat* tailChecked();
 
 // The format of `letter` (any case), or nullptr.
 const ExportFormat* find(QChar letter);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "writers/codecs/codec.h"
+
 #include <QChar>
 #include <QDate>
 #include <QHash>
@@ -8,30 +10,20 @@
 
 class Database;
 
-// Reading back what the writers stored for a symbol: the per-symbol files of
-// Stockguru, Advanced GET, ASCII and KBF, and a MetaStock security. The
-// files are found by the writers' own naming (symbolFile, the MetaStock
-// map), so what is read is what a charting program reads.
+// Reading back what the writers stored for a symbol, in the days the chart
+// draws: each format's codec reads its own files (or securities), found by
+// the writers' own naming (symbolFile, the MetaStock map), so what is read
+// is what a charting program reads.
 namespace storedfiles {
 
-struct Day {
-    QDate date;
-    double open = 0, high = 0, low = 0, close = 0, volume = 0;
-    double openInterest = 0;  // 0 where the format has none
-};
-
-struct Series {
-    QVector<Day> days;    // ascending by date, one per date
-    bool hasOpen = true;  // KBF stores no open: open is the close there
-    bool hasOpenInterest = false;
-    int skipped = 0;  // lines or records without a readable date or prices
-};
-
-// The formats whose stored days can be read back for one symbol: S, D, C,
-// K and M.
+// The formats whose stored days can be read back for one symbol: those
+// whose registry entry has a codec that reads them.
 bool readable(QChar letter);
 
-// The days of a per-symbol file of format S, D, C or K. A missing file gives
+// The days as the chart draws them.
+Series series(const StoredBars& bars);
+
+// The days of a per-symbol file of format `letter`. A missing file gives
 // none. Lines out of date order are sorted; a repeated date keeps the later
 // line, as the writers' merge does.
 Series readDays(const QString& path, QChar letter);
@@ -70,11 +62,12 @@ private:
 };
 
 // Every record of one MetaStock security.
+StoredBars readSecurity(const MetastockIndex::Entry& entry);
 Series readMetastock(const MetastockIndex::Entry& entry);
 
-// One symbol's days in format `letter`, found as the writers would:
-// the per-symbol file, or the MetaStock security through the map and the
-// folders below the MetaStock root.
+// One symbol's days in format `letter`, found as the writers would (the
+// per-symbol file, or the MetaStock security through the map and the
+// folders below the MetaStock root).
 Series readSymbol(Database& db, QChar letter, const QString& ticker, const QString& name);
 
 }  // namespace storedfiles

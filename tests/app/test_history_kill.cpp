@@ -6,11 +6,11 @@
 #include "support/paths.h"
 #include "support/settingsstore.h"
 #include "support/yield.h"
+#include "writers/codecs/kbf/kbfwriter.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
-#include "writers/kbfwriter.h"
 #include "writers/symbolwriter.h"
-#include "writers/textformats.h"
 
 #include <QDir>
 #include <QFile>

@@ -44,8 +44,8 @@ QStringList complete(const QStringList& words)
                                .arg(array)
                                .arg(words.size() - 1);
     QProcess bash;
-    bash.start(QStringLiteral("bash"), {QStringLiteral("-c"), script, QStringLiteral("bash"),
-                                        kShare + QStringLiteral("/bash-completion/quotaris")});
+    bash.start(QStringLiteral("bash"),
+               {QStringLiteral("-c"), script, QStringLiteral("bash"), QStringLiteral(QUOTARIS_COMPLETION)});
     EXPECT_TRUE(bash.waitForFinished(10000));
     EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().constData();
     return QString::fromUtf8(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

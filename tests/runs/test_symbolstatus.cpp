@@ -6,7 +6,7 @@
 #include "runs/chartframe.h"
 #include "runs/symbolstatus.h"
 #include "support/state.h"
-#include "writers/kbfwriter.h"
+#include "writers/codecs/kbf/kbfwriter.h"
 
 #include <QDir>
 

@@ -1,8 +1,8 @@
 #include "testutil.h"
 
 #include "writers/checkfiles.h"
-#include "writers/kbfwriter.h"
-#include "writers/textformats.h"
+#include "writers/codecs/kbf/kbfwriter.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/textio.h"
 
 namespace {

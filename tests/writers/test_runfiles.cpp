@@ -2,9 +2,9 @@
 
 #include "support/openfiles.h"
 #include "support/paths.h"
+#include "writers/codecs/text/textformats.h"
 #include "writers/runfiles.h"
 #include "writers/symbolwriter.h"
-#include "writers/textformats.h"
 
 #include <QFileInfo>
 

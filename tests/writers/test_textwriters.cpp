@@ -1,7 +1,7 @@
 #include "writertest.h"
 
+#include "writers/codecs/kbf/kbfwriter.h"
 #include "writers/filenames.h"
-#include "writers/kbfwriter.h"
 #include "writers/quote.h"
 
 #include <QDate>

@@ -1,4 +1,4 @@
-#include "writers/textformats.h"
+#include "writers/codecs/text/textformats.h"
 
 #include "support/textconv.h"
 #include "writers/clssortstock.h"
@@ -141,8 +141,7 @@ void TextQuoteWriter::insertByRewrite(const QString& file, qint32 date, const QB
 void TextQuoteWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& quotes)
 {
     clsSortstock sort;
-    sort.asciijn = letter() == QLatin1Char('C');
-    sort.GETiijn = letter() == QLatin1Char('D');
+    sort.layout = this;
     sort.geefdatums.reserve(quotes.size());
     sort.geefgegevens.reserve(quotes.size());
     for (const Quote& q : quotes) {
@@ -216,34 +215,19 @@ std::optional<qint32> AsciiWriter::parseDate(QByteArrayView line) const
     return checked(date / 10000, date / 100 % 100, date % 100);
 }
 
-const TextQuoteWriter* textLayout(QChar letter)
+qsizetype TextQuoteWriter::pricesStart(QByteArrayView line, qsizetype*) const
 {
-    static const StockguruWriter stockguru;
-    static const GetWriter get;
-    static const AsciiWriter ascii;
-    switch (letter.toUpper().unicode()) {
-    case u'S':
-        return &stockguru;
-    case u'D':
-        return &get;
-    case u'C':
-        return &ascii;
-    default:
-        return nullptr;
-    }
+    const qsizetype comma = line.indexOf(',');
+    return comma < 0 ? -1 : comma + 1;
 }
 
-qsizetype pricesStart(QByteArrayView line, QChar letter, qsizetype* baseEnd)
+qsizetype StockguruWriter::pricesStart(QByteArrayView line, qsizetype* baseEnd) const
 {
-    qsizetype from = 0;
-    if (letter.toUpper() == QLatin1Char('S')) {
-        const qsizetype mark = line.indexOf(QByteArrayView(",D,"));
-        if (mark < 0)
-            return -1;
-        if (baseEnd)
-            *baseEnd = mark;
-        from = mark + 3;
-    }
-    const qsizetype comma = line.indexOf(',', from);
+    const qsizetype mark = line.indexOf(QByteArrayView(",D,"));
+    if (mark < 0)
+        return -1;
+    if (baseEnd)
+        *baseEnd = mark;
+    const qsizetype comma = line.indexOf(',', mark + 3);
     return comma < 0 ? -1 : comma + 1;
 }

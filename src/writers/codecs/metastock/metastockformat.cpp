@@ -1,6 +1,6 @@
 // MetaStock: every quote goes into the MetaStock folder of its symbol,
 // found or placed by classzoekmetastock, through metaclass.
-#include "writers/formats/formats.h"
+#include "writers/codecs/builtin.h"
 
 #include "support/folders.h"
 #include "support/log.h"

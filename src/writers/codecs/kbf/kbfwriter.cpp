@@ -1,4 +1,4 @@
-#include "writers/kbfwriter.h"
+#include "writers/codecs/kbf/kbfwriter.h"
 
 #include "support/textconv.h"
 #include "writers/filenames.h"

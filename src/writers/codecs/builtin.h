@@ -1,16 +1,16 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 
 #include <QString>
 
 class FormatWriter;
-class SymbolFileWriter;
 struct ExportFormat;
 struct LocationChoice;
 
-// The writers of the formats the program is built with, one class each;
-// the registry makes them.
+// The run writers of the formats the program is built with; their entries
+// make them.
 namespace formatwriters {
 
 std::unique_ptr<FormatWriter> excel(const ExportFormat& format);
@@ -29,10 +29,12 @@ std::unique_ptr<FormatWriter> vikingen(const ExportFormat& format);
 bool excelCanBeWritten(const LocationChoice& choice, QString* why);
 bool amibrokerCanImport(const LocationChoice& choice, QString* why);
 
-// The file writers of the per-symbol formats.
-std::unique_ptr<SymbolFileWriter> stockguruFile();
-std::unique_ptr<SymbolFileWriter> advancedGetFile();
-std::unique_ptr<SymbolFileWriter> asciiFile();
-std::unique_ptr<SymbolFileWriter> kbfFile();
-
 }  // namespace formatwriters
+
+// The registry entries of the formats the program is built with, in the
+// order the runs hand quotes to them; each from its folder below codecs/.
+namespace codecs {
+
+std::deque<ExportFormat> builtIn();
+
+}  // namespace codecs

@@ -1,6 +1,6 @@
 // Vision2000 and Vikingen: one file per run that every quote is appended
 // to, one line (record) per quote.
-#include "writers/formats/formats.h"
+#include "writers/codecs/builtin.h"
 
 #include "support/errors.h"
 #include "support/log.h"

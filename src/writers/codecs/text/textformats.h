@@ -15,6 +15,10 @@ public:
     // The date a line of the file carries; 0 for a header line (one starting
     // with "<"), nothing for a line without a readable date.
     std::optional<qint32> lineDate(QByteArrayView line) const;
+    // Where the prices of a dated line start (after the date, and for
+    // Stockguru the base name and "D" before it); -1 when the line has no
+    // such field. `baseEnd` gets where a leading base name ends.
+    virtual qsizetype pricesStart(QByteArrayView line, qsizetype* baseEnd = nullptr) const;
 
     void write(const SymbolFile& file, const Quote& quote) override;
     void writeBlock(const SymbolFile& file, const QVector<Quote>& quotes) override;
@@ -33,6 +37,7 @@ class StockguruWriter : public TextQuoteWriter {
 public:
     QChar letter() const override { return QLatin1Char('S'); }
     void appendLine(QByteArray& out, const QString& base, const Quote& quote) const override;
+    qsizetype pricesStart(QByteArrayView line, qsizetype* baseEnd = nullptr) const override;
 
 protected:
     std::optional<qint32> parseDate(QByteArrayView line) const override;
@@ -57,12 +62,3 @@ public:
 protected:
     std::optional<qint32> parseDate(QByteArrayView line) const override;
 };
-
-// The layout of the text format `letter` (S, D or C, either case), for
-// reading back what its writer wrote; nullptr for any other letter.
-const TextQuoteWriter* textLayout(QChar letter);
-
-// Where the prices of a dated line of layout `letter` start: after the date
-// (D, C), or after the base name, "D" and the date (S); -1 when the line
-// has no such field. `baseEnd` (S only) gets where the base name ends.
-qsizetype pricesStart(QByteArrayView line, QChar letter, qsizetype* baseEnd = nullptr);

@@ -2,7 +2,7 @@
 // ami1.txt; at the end of the run AmiBroker imports ami2.txt and ami1.txt
 // becomes the PRN run file. The two formats share the staging: whichever
 // comes first stages a batch for both.
-#include "writers/formats/formats.h"
+#include "writers/codecs/builtin.h"
 
 #include "support/errors.h"
 #include "support/log.h"

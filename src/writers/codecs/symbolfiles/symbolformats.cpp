@@ -1,6 +1,7 @@
 // The per-symbol formats: Stockguru, Advanced GET, ASCII and KBF keep one
 // file per symbol, written through clsschrijfstock.
-#include "writers/formats/formats.h"
+#include "writers/codecs/builtin.h"
+#include "writers/codecs/symbolfiles/symbolfiles.h"
 
 #include "support/log.h"
 #include "support/state.h"
@@ -9,8 +10,6 @@
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
 #include "writers/formatwriter.h"
-#include "writers/kbfwriter.h"
-#include "writers/textformats.h"
 
 namespace {
 
@@ -18,12 +17,7 @@ namespace {
 // this many quotes of a batch.
 constexpr int kQuotesPerYield = 30;
 
-struct SymbolFormatTexts {
-    const char* startLog;
-    const char* endLog;
-    const char* currentEndLog;  // a current run's end line where it differs
-    const char* panelName;      // "Writing ... quotes to <panelName>..."
-};
+using formatwriters::SymbolFormatTexts;
 
 class SymbolFileFormat : public FormatWriter {
 public:
@@ -124,6 +118,11 @@ private:
 
 namespace formatwriters {
 
+std::unique_ptr<FormatWriter> perSymbol(const ExportFormat& format, const SymbolFormatTexts& texts)
+{
+    return std::make_unique<SymbolFileFormat>(format, texts);
+}
+
 std::unique_ptr<FormatWriter> stockguru(const ExportFormat& format)
 {
     return std::make_unique<SymbolFileFormat>(
@@ -147,13 +146,5 @@ std::unique_ptr<FormatWriter> kbf(const ExportFormat& format)
     return std::make_unique<SymbolFileFormat>(
         format, SymbolFormatTexts{"Writing to KBF", "End writing to KBF", nullptr, "KBF"});
 }
-
-std::unique_ptr<SymbolFileWriter> stockguruFile() { return std::make_unique<StockguruWriter>(); }
-
-std::unique_ptr<SymbolFileWriter> advancedGetFile() { return std::make_unique<GetWriter>(); }
-
-std::unique_ptr<SymbolFileWriter> asciiFile() { return std::make_unique<AsciiWriter>(); }
-
-std::unique_ptr<SymbolFileWriter> kbfFile() { return std::make_unique<KbfWriter>(); }
 
 }  // namespace formatwriters

@@ -2,7 +2,7 @@
 // ewriter of its own (each adds the batch's rows and writes the workbook
 // from the event loop); a historical run hands the symbols' blocks one
 // after the other to a single writer.
-#include "writers/formats/formats.h"
+#include "writers/codecs/builtin.h"
 
 #include "quotes/currentquotes.h"
 #include "support/errors.h"
