@@ -5,6 +5,7 @@
 #include "support/paths.h"
 #include "support/state.h"
 #include "writers/filenames.h"
+#include "writers/quote.h"
 #include "writers/xlsbook.h"
 
 #include <QElapsedTimer>
@@ -131,6 +132,46 @@ void ewriter::raw(const QString& block)
         close_ << at(f, 5);
         volume_ << at(f, 6);
     }
+    raw_ = true;
+}
+
+void ewriter::rows(const QVector<CurrentQuote>& quotes)
+{
+    const qsizetype n = quotes.size();
+    for (QStringList* list : {&tickers_, &name_, &date_, &open_, &high_, &low_, &close_, &volume_}) {
+        list->clear();
+        list->reserve(n);
+    }
+    for (const CurrentQuote& q : quotes) {
+        tickers_ << q.ticker;
+        name_ << q.name;
+        date_ << QString::number(q.bar.date);
+        open_ << q.bar.open.text;
+        high_ << q.bar.high.text;
+        low_ << q.bar.low.text;
+        close_ << q.bar.close.text;
+        volume_ << quotetext::plainNumber(q.bar.volume.value);
+    }
+    raw_ = false;
+}
+
+void ewriter::rows(const QString& ticker, const QString& name, const QVector<core::Bar>& days)
+{
+    const qsizetype n = days.size();
+    for (QStringList* list : {&tickers_, &name_, &date_, &open_, &high_, &low_, &close_, &volume_}) {
+        list->clear();
+        list->reserve(n);
+    }
+    for (const core::Bar& d : days) {
+        tickers_ << ticker;
+        date_ << QString::number(d.date);
+        open_ << d.open.text;
+        high_ << d.high.text;
+        low_ << d.low.text;
+        close_ << d.close.text;
+        volume_ << d.volume.text;
+    }
+    hname_ = name;
     raw_ = true;
 }
 
