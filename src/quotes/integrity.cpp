@@ -379,7 +379,14 @@ Bar numbersOf(const core::Bar& d)
     return {d.date, d.open.value, d.high.value, d.low.value, d.close.value, d.volume.value};
 }
 
-core::Figure price(double v) { return core::Figure(priceText(v), v); }
+// A repaired price: its text, and the number that text is (what every
+// format reads in it), not the unrounded result.
+core::Figure price(double v)
+{
+    QString text = priceText(v);
+    const double value = number(text);
+    return core::Figure(std::move(text), value);
+}
 
 // Writes the rewritten fields of `bars` back into `days`: new values with
 // their texts, and the Repaired flag.

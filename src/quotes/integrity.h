@@ -67,9 +67,9 @@ struct Finding {
 // done. Ambiguous ones are flagged whatever the action.
 QVector<Finding> check(QVector<Bar>& bars, const Context& context);
 
-// The same for days with their texts: a rewritten figure gets its new value
-// and a text for it (see priceText; a volume as a whole number), and its
-// bar the Repaired flag.
+// The same for days with their texts: a rewritten figure gets a text for its
+// new value (see priceText; a volume as a whole number) and the number that
+// text reads as, and its bar the Repaired flag.
 QVector<Finding> check(QVector<core::Bar>& days, const Context& context);
 
 // The same for a historical run's days; with Action::Skip the days of a

@@ -40,8 +40,8 @@ public:
     void filename(const QString& path);
     QString filename() const { return filename_; }
 
-    // The quotes of a current run's batch, one row each: a price as the
-    // number its text is, the volume as its plain number.
+    // The quotes of a current run's batch, one row each: a price as its
+    // number, the volume as the plain text of its number.
     void rows(const QVector<CurrentQuote>& quotes);
     // The days of one symbol's history, `ticker` and `name` on every row: a
     // price as the number its text is (a text that is no number stays text),
@@ -109,6 +109,7 @@ private:
     QString filename_;
     std::shared_ptr<Book> book_;
     QStringList tickers_, name_, date_, open_, high_, low_, close_, volume_;
+    QVector<CurrentQuote> quotes_;  // a batch's rows, in place of the texts
     QString hname_;
     bool raw_ = false;
     bool busy_ = false;
