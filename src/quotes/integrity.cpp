@@ -388,13 +388,15 @@ core::Figure price(double v)
     return core::Figure(std::move(text), value);
 }
 
-// Writes the rewritten fields of `bars` back into `days`: new values with
-// their texts, and the Repaired flag.
-void writeBack(QVector<core::Bar>& days, const QVector<Bar>& bars, const std::vector<Checker::Rewritten>& rewritten)
+// Writes the rewritten fields of `bars` back into the days `at` gives (by
+// index): new values with their texts, and the Repaired flag. Only a
+// repaired day is asked for, so days shared with a caller stay shared.
+template <typename At>
+void writeBack(At at, const QVector<Bar>& bars, const std::vector<Checker::Rewritten>& rewritten)
 {
     for (const Checker::Rewritten& r : rewritten) {
         for (int k = r.first; k < r.first + r.count; ++k) {
-            core::Bar& d = days[k];
+            core::Bar& d = at(k);
             const Bar& b = bars[k];
             if (r.fields & (kAllPrices | kHigh))
                 d.high = price(b.high);
@@ -411,17 +413,24 @@ void writeBack(QVector<core::Bar>& days, const QVector<Bar>& bars, const std::ve
     }
 }
 
-// The check of `days` through their numbers; repairs written back.
-QVector<Finding> run(QVector<core::Bar>& days, const Context& context)
+// The check of `count` days from `days` through their numbers; repairs
+// written back through `at`.
+template <typename At>
+QVector<Finding> run(const core::Bar* days, qsizetype count, const Context& context, At at)
 {
     QVector<Bar> bars;
-    bars.reserve(days.size());
-    for (const core::Bar& d : days)
-        bars.append(numbersOf(d));
+    bars.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        bars.append(numbersOf(days[i]));
     Checker checker(bars, context);
     QVector<Finding> found = checker.run();
-    writeBack(days, bars, checker.fields_);
+    writeBack(at, bars, checker.fields_);
     return found;
+}
+
+QVector<Finding> run(QVector<core::Bar>& days, const Context& context)
+{
+    return run(days.constData(), days.size(), context, [&days](int k) -> core::Bar& { return days[k]; });
 }
 
 }  // namespace
@@ -576,9 +585,7 @@ QVector<Finding> checkHistory(QVector<core::Bar>& days, const Context& context)
 
 QVector<Finding> checkCurrent(core::Bar& quote, const Context& context)
 {
-    QVector<core::Bar> one{std::move(quote)};
-    QVector<Finding> found = run(one, context);
-    quote = std::move(one.front());
+    QVector<Finding> found = run(&quote, 1, context, [&quote](int) -> core::Bar& { return quote; });
     if (!found.isEmpty() && context.action == Action::Skip)
         quote.set(core::Bar::Refused);
     return found;
