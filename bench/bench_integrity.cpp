@@ -1,7 +1,7 @@
 // The integrity check by itself, on the work of the two run benchmarks, so
 // that its share of a run can be told apart from the noise of a whole run:
-//   - bench_historyrun's days: 1,000 symbols of ten years, decoded records
-//     (texts) through integrity::checkHistory;
+//   - bench_historyrun's days: 1,000 symbols of ten years, decoded bars
+//     (texts with their numbers) through integrity::checkHistory;
 //   - bench_currentrun's quotes: 10,000 current quotes through
 //     integrity::checkCurrent, each with the latest day of its ASCII file
 //     (2,000 days) read the way the current run reads it; then what that
@@ -31,16 +31,20 @@ qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.da
 
 // Ten years of weekdays with bench_historyrun's prices (they come from the
 // same fake service).
-QVector<HistoryRecord> history(int symbol)
+QVector<core::Bar> history(int symbol)
 {
-    QVector<HistoryRecord> days;
+    QVector<core::Bar> days;
     const QDate end = QDate::currentDate();
     const double base = 10 + symbol % 9000 / 100.0;
     for (QDate d = end.addYears(-10); d <= end; d = d.addDays(1)) {
         if (d.dayOfWeek() >= Qt::Saturday)
             continue;
-        const QString c = QString::number(base + static_cast<double>(d.toJulianDay() % 10) / 10.0, 'f', 2);
-        days.append({QStringLiteral("SYM%1").arg(symbol), dateOf(d), c, c, c, c, QString::number(1000 + d.day())});
+        const double v = base + static_cast<double>(d.toJulianDay() % 10) / 10.0;
+        const core::Figure c(QString::number(v, 'f', 2), QString::number(v, 'f', 2).toDouble());
+        core::Bar& b = days.emplace_back();
+        b.date = dateOf(d);
+        b.open = b.high = b.low = b.close = c;
+        b.volume = core::Figure(QString::number(1000 + d.day()), 1000 + d.day());
     }
     return days;
 }
@@ -53,7 +57,7 @@ int main(int argc, char** argv)
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
     // Historical: the records as the decoder hands them to the run.
-    std::vector<QVector<HistoryRecord>> symbols;
+    std::vector<QVector<core::Bar>> symbols;
     qint64 dayCount = 0;
     for (int s = 0; s < 1000; ++s) {
         symbols.push_back(history(s));
@@ -65,9 +69,10 @@ int main(int argc, char** argv)
         QElapsedTimer clock;
         clock.start();
         found = 0;
-        for (QVector<HistoryRecord>& days : symbols) {
+        int symbol = 0;
+        for (QVector<core::Bar>& days : symbols) {
             integrity::Context c;
-            c.ticker = days.front().ticker;
+            c.ticker = QStringLiteral("SYM%1").arg(symbol++);
             c.first = days.front().date;
             c.last = days.back().date;
             found += static_cast<int>(integrity::checkHistory(days, c).size());
@@ -97,18 +102,14 @@ int main(int argc, char** argv)
         QFile f(folder + QString(t).replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral(".asc"));
         if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
             return 1;
-        q.yahooticker.append(t);
-        q.yahoodate.append(dateOf(last.addDays(1)));
-        q.yahooopen.append(10.5);
-        q.yahoohigh.append(11);
-        q.yahoolow.append(10);
-        q.yahooclose.append(10.75);
-        q.yahoovolume.append(1000 + n);
-        q.openText.append(QStringLiteral("10.5"));
-        q.highText.append(QStringLiteral("11"));
-        q.lowText.append(QStringLiteral("10"));
-        q.closeText.append(QStringLiteral("10.75"));
-        q.volumeText.append(QString::number(1000 + n));
+        CurrentQuote& quote = q.quotes.emplace_back();
+        quote.ticker = t;
+        quote.bar.date = dateOf(last.addDays(1));
+        quote.bar.open = core::Figure(QStringLiteral("10.5"), 10.5);
+        quote.bar.high = core::Figure(QStringLiteral("11"), 11);
+        quote.bar.low = core::Figure(QStringLiteral("10"), 10);
+        quote.bar.close = core::Figure(QStringLiteral("10.75"), 10.75);
+        quote.bar.volume = core::Figure(QString::number(1000 + n), 1000 + n);
     }
     for (const bool stored : {false, true}) {
         best = -1;
@@ -117,14 +118,14 @@ int main(int argc, char** argv)
             clock.start();
             found = 0;
             integrity::Context c;
-            for (qsizetype i = 0; i < q.size(); ++i) {
-                c.ticker = q.yahooticker[i];
+            for (CurrentQuote& quote : q.quotes) {
+                c.ticker = quote.ticker;
                 c.stock = integrity::isStock(c.ticker);
                 if (stored)
                     c.stored = checkfiles::lastDay(
                         folder + QString(c.ticker).replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral(".asc"),
                         QLatin1Char('C'));
-                found += static_cast<int>(integrity::checkCurrent(q, i, c).size());
+                found += static_cast<int>(integrity::checkCurrent(quote.bar, c).size());
             }
             const qint64 ns = clock.nsecsElapsed();
             best = best < 0 ? ns : std::min(best, ns);
@@ -142,14 +143,15 @@ int main(int argc, char** argv)
         day = day.addDays(1);
         QElapsedTimer clock;
         clock.start();
-        for (qsizetype i = 0; i < q.size(); ++i) {
+        for (const CurrentQuote& quote : q.quotes) {
             const QString file =
-                folder + QString(q.yahooticker[i]).replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral(".asc");
+                folder + QString(quote.ticker).replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral(".asc");
             if (with)
                 checkfiles::lastDay(file, QLatin1Char('C'));
             AsciiWriter w;
-            w.write({file, QString()}, {q.yahooticker[i], QString(), dateOf(day), q.openText[i], q.highText[i],
-                                        q.lowText[i], q.closeText[i], q.volumeText[i]});
+            core::Bar bar = quote.bar;
+            bar.date = dateOf(day);
+            w.write({file, QString()}, quotetext::quoteOf(quote.ticker, QString(), bar));
         }
         textio::forgetTails();
         const qint64 ns = clock.nsecsElapsed();

@@ -4,7 +4,6 @@
 #include "mslink/error.h"
 #include "mslink/reader.h"
 #include "mslink/writer.h"
-#include "quotes/historydecode.h"
 #include "quotes/integrity.h"
 #include "support/runlock.h"
 #include "support/state.h"
@@ -168,10 +167,18 @@ void checkFile(HeadlessContext& c, const QString& path, const Layout& layout, bo
     }
     // The check takes a history's days; they carry the same fields.
     const QString ticker = tickerOf(path, file);
-    QVector<HistoryRecord> days;
+    QVector<core::Bar> days;
     days.reserve(file.days.size());
-    for (const Quote& q : file.days)
-        days.append({ticker, q.date, q.open, q.high, q.low, q.close, q.volume});
+    for (const Quote& q : file.days) {
+        const auto figure = [](const QString& text) { return core::Figure(text, integrity::number(text)); };
+        core::Bar& d = days.emplace_back();
+        d.date = q.date;
+        d.open = figure(q.open);
+        d.high = figure(q.high);
+        d.low = figure(q.low);
+        d.close = figure(q.close);
+        d.volume = figure(q.volume);
+    }
     QVector<integrity::Finding> found = integrity::checkHistory(days, contextFor(ticker, repair));
     const bool changed =
         std::any_of(found.cbegin(), found.cend(), [](const integrity::Finding& x) { return x.repaired; });
@@ -196,11 +203,11 @@ void checkFile(HeadlessContext& c, const QString& path, const Layout& layout, bo
     QVector<Quote> repaired = file.days;
     for (qsizetype i = 0; i < days.size(); ++i) {
         Quote& q = repaired[i];
-        q.open = days[i].open;
-        q.high = days[i].high;
-        q.low = days[i].low;
-        q.close = days[i].close;
-        q.volume = days[i].volume;
+        q.open = days[i].open.text;
+        q.high = days[i].high.text;
+        q.low = days[i].low.text;
+        q.close = days[i].close.text;
+        q.volume = days[i].volume.text;
     }
     const QByteArray updated = checkfiles::patched(content, file, repaired);
     if (updated == content)

@@ -48,12 +48,13 @@ int cmdQuote(HeadlessContext& c)
             continue;
         }
         const CurrentQuotes& q = l.quotes();
-        for (qsizetype k = 0; k < q.size(); ++k) {
-            if (q.yahooticker[k].isEmpty())
+        for (const CurrentQuote& quote : q.quotes) {
+            if (quote.ticker.isEmpty())
                 continue;
-            c.out << q.yahooticker[k] << ',' << dateText(q.yahoodate[k]) << ',' << q.yahooTime[k] << ','
-                  << price(q.yahooopen[k]) << ',' << price(q.yahoohigh[k]) << ',' << price(q.yahoolow[k]) << ','
-                  << price(q.yahooclose[k]) << ',' << price(q.yahoovolume[k]) << ',' << q.yahooname[k] << '\n';
+            const core::Bar& b = quote.bar;
+            c.out << quote.ticker << ',' << dateText(b.date) << ',' << quote.time << ',' << price(b.open.value) << ','
+                  << price(b.high.value) << ',' << price(b.low.value) << ',' << price(b.close.value) << ','
+                  << price(b.volume.value) << ',' << quote.name << '\n';
         }
         notFound += l.notfound();
         rejected += l.SymbolsVerworpen();

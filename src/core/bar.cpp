@@ -1,16 +1,29 @@
 #include "core/bar.h"
 
 #include <QLocale>
+#include <cmath>
 
 namespace core {
 
-Figure Figure::parse(const QString& t)
+Figure Figure::parse(QStringView t)
 {
+    QString text = t.trimmed().toString();
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
     bool ok = false;
-    const double v = t.toDouble(&ok);
-    return ok ? Figure(t, v) : Figure();
+    // The C locale: no group separators, no locale's own decimal point.
+    const double v = QLocale::c().toDouble(text, &ok);
+    if (!ok || !std::isfinite(v))
+        return Figure();
+    return Figure(std::move(text), v);
 }
 
-Figure Figure::of(double v) { return Figure(QString::number(v, 'g', QLocale::FloatingPointShortest), v); }
+Figure Figure::of(double v)
+{
+    if (!std::isfinite(v))
+        return Figure();
+    if (v == 0)
+        return Figure(QStringLiteral("0"), v);
+    return Figure(QString::number(v, 'f', QLocale::FloatingPointShortest), v);
+}
 
 }  // namespace core

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
 
 // One daily bar, the one shape every decoder produces and every writer, the
@@ -17,9 +18,13 @@ struct Figure {
 
     Figure() = default;
     Figure(QString t, double v) : text(std::move(t)), value(v) {}
-    // The text's number; 0 and an empty text when `t` is not a number.
-    static Figure parse(const QString& t);
-    // `v` printed the shortest way that reads back as `v`.
+    // `t` without the blanks around it and with "," as ".", and its number,
+    // when the whole text is one finite number; not given otherwise ("N/A",
+    // "", "-", "inf", "12abc"). The digits stay as they came ("1.50").
+    static Figure parse(QStringView t);
+    // `v` as plain decimal text, the shortest that reads back as `v` (no
+    // exponent, "0" for zero of either sign); not given when `v` is not
+    // finite.
     static Figure of(double v);
 
     bool given() const { return !text.isEmpty(); }
@@ -30,11 +35,15 @@ struct Bar {
     enum Flag : quint32 {
         Repaired = 1u << 0,     // the integrity check changed a value
         Provisional = 1u << 1,  // fetched before the exchange's close
+        Refused = 1u << 2,      // a rule or the integrity check keeps it out of every file
     };
 
     qint32 date = 0;  // YYYYMMDD
     Figure open, high, low, close, volume, openInterest;
     quint32 flags = 0;
+
+    // The four prices, for loops over them.
+    static constexpr Figure Bar::*kPrices[4] = {&Bar::open, &Bar::high, &Bar::low, &Bar::close};
 
     bool has(Flag f) const { return (flags & f) != 0; }
     void set(Flag f, bool on = true) { flags = on ? (flags | f) : (flags & ~quint32(f)); }

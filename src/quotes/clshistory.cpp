@@ -141,10 +141,10 @@ void clsHistory::answered()
     options.reject = settings().reject;
     options.first = start;
     options.last = last;
-    QVector<HistoryRecord> days = decodeHistory(result.body, HTicker, options);
+    QVector<core::Bar> days = decodeHistory(result.body, HTicker, options);
     splits_ += decodeSplits(result.body, options);
     const bool anyDay = !days.isEmpty();
-    days.erase(std::remove_if(days.begin(), days.end(), [](const HistoryRecord& r) { return !r.survives; }),
+    days.erase(std::remove_if(days.begin(), days.end(), [](const core::Bar& r) { return r.has(core::Bar::Refused); }),
                days.end());
 
     if (days.isEmpty()) {
@@ -158,8 +158,8 @@ void clsHistory::answered()
         return;
     }
 
-    const auto [lo, hi] = std::minmax_element(
-        days.begin(), days.end(), [](const HistoryRecord& a, const HistoryRecord& b) { return a.date < b.date; });
+    const auto [lo, hi] = std::minmax_element(days.begin(), days.end(),
+                                              [](const core::Bar& a, const core::Bar& b) { return a.date < b.date; });
     const QDate first = toDate(lo->date);
     const QDate latest = toDate(hi->date);
     lastDate_ = std::max(lastDate_, hi->date);

@@ -58,7 +58,7 @@ public:
     bool complete() const { return complete_; }
 
     // Every accepted day of every range, oldest first.
-    const QVector<HistoryRecord>& records() const { return records_; }
+    const QVector<core::Bar>& records() const { return records_; }
     // What the history table is to record, in the order it happened.
     const QVector<HistoryAttempt>& outcomes() const { return outcomes_; }
     // The splits the answers named, oldest first.
@@ -85,7 +85,7 @@ private:
     std::unique_ptr<AsyncFetch> done_;  // the last answered fetch
     qsizetype next_ = 0;
     QDate start_, end_;  // the range being asked
-    QVector<HistoryRecord> records_;
+    QVector<core::Bar> records_;
     QVector<HistoryAttempt> outcomes_;
     QVector<HistorySplit> splits_;
     qint32 lastDate_ = 0;

@@ -72,20 +72,16 @@ CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear,
         }
         if (name.trimmed().isEmpty())
             name = ticker;
-        q.yahooticker.append(ticker);
-        q.yahoodate.append(date);
-        q.yahooTime.append(csv::clean(f[2]));
-        q.yahooopen.append(open);
-        q.yahoohigh.append(high);
-        q.yahoolow.append(low);
-        q.yahooclose.append(close);
-        q.yahoovolume.append(volume);
-        q.openText.append(csv::numberText(f[3]));
-        q.highText.append(csv::numberText(f[4]));
-        q.lowText.append(csv::numberText(f[5]));
-        q.closeText.append(csv::numberText(f[6]));
-        q.volumeText.append(csv::numberText(f[7]));
-        q.yahooname.append(name);
+        CurrentQuote& quote = q.quotes.emplace_back();
+        quote.ticker = ticker;
+        quote.name = std::move(name);
+        quote.time = csv::clean(f[2]);
+        quote.bar.date = date;
+        quote.bar.open = core::Figure(csv::numberText(f[3]), open);
+        quote.bar.high = core::Figure(csv::numberText(f[4]), high);
+        quote.bar.low = core::Figure(csv::numberText(f[5]), low);
+        quote.bar.close = core::Figure(csv::numberText(f[6]), close);
+        quote.bar.volume = core::Figure(csv::numberText(f[7]), volume);
     }
     if (asked) {
         QSet<QString> listed;

@@ -1,21 +1,26 @@
 #pragma once
 
+#include "core/bar.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
-// The decoded answer of the current-quote endpoint: one entry per accepted
-// quote, in answer order, in parallel arrays.
+// One accepted quote of the answer: the day as a bar whose figures keep the
+// texts the service sent ("." as decimal point; what the writers print), and
+// what the answer says beside it.
+struct CurrentQuote {
+    QString ticker;
+    QString name;  // the answer's name, the ticker when it gave none
+    QString time;  // the time of the last price, as sent ("4:00pm")
+    core::Bar bar;
+};
+
+// The decoded answer of the current-quote endpoint: the accepted quotes in
+// answer order, and the tickers sorted out.
 struct CurrentQuotes {
-    QVector<QString> yahooticker;
-    QVector<qint32> yahoodate;  // YYYYMMDD, 0 when unusable
-    QVector<QString> yahooTime;
-    QVector<double> yahooopen, yahoohigh, yahoolow, yahooclose, yahoovolume;
-    // The same five numbers as the service sent them, "." as decimal point
-    // (what the writers print).
-    QVector<QString> openText, highText, lowText, closeText, volumeText;
-    QVector<QString> yahooname;
+    QVector<CurrentQuote> quotes;
     QStringList notfound;          // tickers the service did not know
     QStringList SymbolsVerworpen;  // found, but rejected for lack of volume
     // With the request's tickers given to the decoder: those the answer has
@@ -29,7 +34,7 @@ struct CurrentQuotes {
     bool decoded = false;   // the answer held at least one CR LF
     bool foundall = false;  // decoded, and nothing was unknown or rejected
 
-    qsizetype size() const { return yahooticker.size(); }
+    qsizetype size() const { return quotes.size(); }
     void clear() { *this = CurrentQuotes(); }
 };
 

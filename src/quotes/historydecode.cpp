@@ -47,37 +47,55 @@ int monthNumber(QByteArrayView name)
     return 12;
 }
 
-// Split adjustment: the answer's adjusted close says by how much the day's
-// prices must be divided (and its volume multiplied).
-void adjustForSplits(HistoryRecord& r, const QString& adjusted)
+// A computed price or volume: its plain text and the number that text reads
+// as (what every reader of the text would take).
+core::Figure computed(double value)
 {
-    const double adj = textconv::val(adjusted);
-    if (adjusted == r.close || adj <= 0)
-        return;
-    const double ratio = textconv::val(r.close) / adj;
-    if (ratio == 0)
-        return;
-    for (QString* price : {&r.open, &r.high, &r.low, &r.close})
-        *price = decimalText(std::floor(textconv::val(*price) / ratio * 100 + 0.499999999999) / 100);
-    r.volume = decimalText(std::floor(textconv::val(r.volume) * ratio));
+    QString text = decimalText(value);
+    const double v = textconv::val(text);
+    return core::Figure(std::move(text), v);
 }
 
-void convertToEuro(HistoryRecord& r, double rate)
+// Split adjustment: the answer's adjusted close says by how much the day's
+// prices must be divided (and its volume multiplied).
+void adjustForSplits(core::Bar& r, const QString& adjusted)
+{
+    const double adj = textconv::val(adjusted);
+    if (adjusted == r.close.text || adj <= 0)
+        return;
+    const double ratio = r.close.value / adj;
+    if (ratio == 0)
+        return;
+    for (core::Figure core::Bar::*price : core::Bar::kPrices)
+        r.*price = computed(std::floor((r.*price).value / ratio * 100 + 0.499999999999) / 100);
+    r.volume = computed(std::floor(r.volume.value * ratio));
+}
+
+void convertToEuro(core::Bar& r, double rate)
 {
     WriteLog(QStringLiteral("starting conversion"));
     // Cut to cents, never up; the tiny term keeps 22.0371 / 2.20371 at 10
     // instead of 9.99 through binary rounding.
-    for (QString* price : {&r.open, &r.high, &r.low, &r.close})
-        *price = decimalText(std::floor(textconv::val(*price) * 100 / rate + 1e-9) / 100);
+    for (core::Figure core::Bar::*price : core::Bar::kPrices)
+        r.*price = computed(std::floor((r.*price).value * 100 / rate + 1e-9) / 100);
     WriteLog(QStringLiteral("Ending conversion"));
+}
+
+// A field of the answer as it is kept.
+core::Figure figure(QByteArrayView f)
+{
+    QString text = field(f);
+    const double v = textconv::val(text);
+    return core::Figure(std::move(text), v);
 }
 
 }  // namespace
 
-QString HistoryRecord::line() const
+QString historyLine(const QString& ticker, const core::Bar& r)
 {
-    return ticker + QLatin1Char(',') + QString::number(date) + QLatin1Char(',') + open + QLatin1Char(',') + high +
-           QLatin1Char(',') + low + QLatin1Char(',') + close + QLatin1Char(',') + volume;
+    return ticker + QLatin1Char(',') + QString::number(r.date) + QLatin1Char(',') + r.open.text + QLatin1Char(',') +
+           r.high.text + QLatin1Char(',') + r.low.text + QLatin1Char(',') + r.close.text + QLatin1Char(',') +
+           r.volume.text;
 }
 
 QString historyUrl(const QString& host, const QString& ticker, const QDate& start, const QDate& end)
@@ -177,7 +195,7 @@ QVector<HistorySplit> decodeSplits(QByteArrayView body, const HistoryDecodeOptio
     return splits;
 }
 
-QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker, const HistoryDecodeOptions& options)
+QVector<core::Bar> decodeHistory(QByteArrayView body, const QString& ticker, const HistoryDecodeOptions& options)
 {
     WriteLog(QStringLiteral("Decoding raw data"));
     // The header names its columns; without Volume every day has volume 0.
@@ -202,7 +220,7 @@ QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker,
     const qint32 lastDate =
         options.last.isValid() ? options.last.year() * 10000 + options.last.month() * 100 + options.last.day() : 0;
     QSet<qint32> dates;  // taken so far; the walk meets the later row of a date first
-    QVector<HistoryRecord> records;
+    QVector<core::Bar> records;
     records.reserve(lines.size());
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
         // The gateway's count of the days it left out for lack of prices.
@@ -215,19 +233,18 @@ QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker,
             continue;
         if (logging)
             WriteLog(QString::fromLatin1(lines[i]));
-        HistoryRecord r;
-        r.ticker = ticker;
+        core::Bar r;
         r.date = historyDate(f[0], nearYear);
         if (r.date == 0 || (lastDate != 0 && r.date > lastDate) || dates.contains(r.date))
             continue;
         dates.insert(r.date);
-        r.open = field(f[1]);
-        r.high = field(f[2]);
-        r.low = field(f[3]);
-        r.close = field(f[4]);
-        r.volume = hasVolume && f.size() > 5 ? field(f[5]) : QStringLiteral("0");
-        for (QString* price : {&r.open, &r.high, &r.low}) {
-            if (textconv::val(*price) == 0)
+        r.open = figure(f[1]);
+        r.high = figure(f[2]);
+        r.low = figure(f[3]);
+        r.close = figure(f[4]);
+        r.volume = hasVolume && f.size() > 5 ? figure(f[5]) : core::Figure(QStringLiteral("0"), 0);
+        for (core::Figure* price : {&r.open, &r.high, &r.low}) {
+            if (price->value == 0)
                 *price = r.close;
         }
         if (options.split && f.size() == 7)
@@ -235,8 +252,8 @@ QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker,
         if (rate > 0 && r.date / 10000 < 1999)
             convertToEuro(r, rate);
         if (logging)
-            WriteLog(QStringLiteral("Decoded ") + r.line());
-        r.survives = !(options.reject && textconv::val(r.volume) == 0 && !indexOrCurrency);
+            WriteLog(QStringLiteral("Decoded ") + historyLine(ticker, r));
+        r.set(core::Bar::Refused, options.reject && r.volume.value == 0 && !indexOrCurrency);
         records.append(std::move(r));
     }
     return records;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/bar.h"
+
 #include <QByteArrayView>
 #include <QDate>
 #include <QString>
@@ -8,18 +10,6 @@
 // The daily history answer of the chart host ("/table.csv"): the request,
 // the test for a bad answer and the decoder. Pure functions; clsHistory
 // drives them.
-
-// One decoded day. Prices and volume are the answer's own texts ("," read
-// as "."), changed only where a rule computes a new value.
-struct HistoryRecord {
-    QString ticker;
-    qint32 date = 0;  // YYYYMMDD
-    QString open, high, low, close, volume;
-    bool survives = true;  // false: rejected for lack of volume
-
-    // ticker,YYYYMMDD,open,high,low,close,volume (no line end).
-    QString line() const;
-};
 
 struct HistoryDecodeOptions {
     bool split = false;  // adjust for dividends and splits (the answer's adjusted close)
@@ -49,6 +39,10 @@ qint32 historyDate(QByteArrayView field);
 // The same with the century that puts the year within 50 years of `nearYear`.
 qint32 historyDate(QByteArrayView field, int nearYear);
 
+// `ticker`,YYYYMMDD,open,high,low,close,volume of one day (no line end), as
+// the log shows a decoded day.
+QString historyLine(const QString& ticker, const core::Bar& day);
+
 // A split the answer names (a line "Split,D-Mon-YY,N:D" after the days,
 // which the built-in gateway adds): from `date` on one old share is `ratio`
 // new ones.
@@ -61,5 +55,7 @@ QVector<HistorySplit> decodeSplits(QByteArrayView body, const HistoryDecodeOptio
 
 // Every day of the answer, oldest first (the service sends newest first),
 // one per date: of two rows for one date the later row of the answer holds.
-// Header and unreadable lines are skipped.
-QVector<HistoryRecord> decodeHistory(QByteArrayView body, const QString& ticker, const HistoryDecodeOptions& options);
+// Header and unreadable lines are skipped. Prices and volume keep the
+// answer's own texts ("," read as "."), changed only where a rule computes a
+// new value; a day rejected for lack of volume carries core::Bar::Refused.
+QVector<core::Bar> decodeHistory(QByteArrayView body, const QString& ticker, const HistoryDecodeOptions& options);

@@ -1,7 +1,5 @@
 #include "quotes/integrity.h"
 
-#include "quotes/currentquotes.h"
-#include "quotes/historydecode.h"
 #include "support/settingsstore.h"
 
 #include <QDate>
@@ -376,34 +374,63 @@ private:
     std::vector<int> mixedUnits_;  // days with prices in two units
 };
 
-template <typename Day>
-Bar barOf(const Day& d)
+Bar numbersOf(const core::Bar& d)
 {
-    return {d.date, number(d.open), number(d.high), number(d.low), number(d.close), number(d.volume)};
+    return {d.date, d.open.value, d.high.value, d.low.value, d.close.value, d.volume.value};
 }
 
-QString volumeText(double v) { return QString::number(v, 'f', 0); }
+// A repaired price: its text, and the number that text is (what every
+// format reads in it), not the unrounded result.
+core::Figure price(double v)
+{
+    QString text = priceText(v);
+    const double value = number(text);
+    return core::Figure(std::move(text), value);
+}
 
-// Writes the rewritten fields of `bars` back into the texts of `days`.
-template <typename Day>
-void writeBack(QVector<Day>& days, const QVector<Bar>& bars, const std::vector<Checker::Rewritten>& rewritten)
+// Writes the rewritten fields of `bars` back into the days `at` gives (by
+// index): new values with their texts, and the Repaired flag. Only a
+// repaired day is asked for, so days shared with a caller stay shared.
+template <typename At>
+void writeBack(At at, const QVector<Bar>& bars, const std::vector<Checker::Rewritten>& rewritten)
 {
     for (const Checker::Rewritten& r : rewritten) {
         for (int k = r.first; k < r.first + r.count; ++k) {
-            Day& d = days[k];
+            core::Bar& d = at(k);
             const Bar& b = bars[k];
             if (r.fields & (kAllPrices | kHigh))
-                d.high = priceText(b.high);
+                d.high = price(b.high);
             if (r.fields & (kAllPrices | kLow))
-                d.low = priceText(b.low);
+                d.low = price(b.low);
             if (r.fields & kAllPrices) {
-                d.open = priceText(b.open);
-                d.close = priceText(b.close);
+                d.open = price(b.open);
+                d.close = price(b.close);
             }
             if (r.fields & kVolume)
-                d.volume = volumeText(b.volume);
+                d.volume = core::Figure(QString::number(b.volume, 'f', 0), b.volume);
+            d.set(core::Bar::Repaired);
         }
     }
+}
+
+// The check of `count` days from `days` through their numbers; repairs
+// written back through `at`.
+template <typename At>
+QVector<Finding> run(const core::Bar* days, qsizetype count, const Context& context, At at)
+{
+    QVector<Bar> bars;
+    bars.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        bars.append(numbersOf(days[i]));
+    Checker checker(bars, context);
+    QVector<Finding> found = checker.run();
+    writeBack(at, bars, checker.fields_);
+    return found;
+}
+
+QVector<Finding> run(QVector<core::Bar>& days, const Context& context)
+{
+    return run(days.constData(), days.size(), context, [&days](int k) -> core::Bar& { return days[k]; });
 }
 
 }  // namespace
@@ -530,56 +557,37 @@ QVector<Finding> check(QVector<Bar>& bars, const Context& context)
     return Checker(bars, context).run();
 }
 
-QVector<Finding> checkHistory(QVector<HistoryRecord>& days, const Context& context)
+QVector<Finding> check(QVector<core::Bar>& bars, const Context& context)
+{
+    if (bars.isEmpty())
+        return {};
+    return run(bars, context);
+}
+
+QVector<Finding> checkHistory(QVector<core::Bar>& days, const Context& context)
 {
     if (days.isEmpty())
         return {};
-    QVector<Bar> bars;
-    bars.reserve(days.size());
-    for (const HistoryRecord& d : days)
-        bars.append(barOf(d));
-    Checker checker(bars, context);
-    QVector<Finding> found = checker.run();
-    if (found.isEmpty())
+    QVector<Finding> found = run(days, context);
+    if (found.isEmpty() || context.action != Action::Skip)
         return found;
-    writeBack(days, bars, checker.fields_);
-    if (context.action == Action::Skip) {
-        std::vector<bool> drop(static_cast<size_t>(days.size()), false);
-        for (const Finding& f : found)
-            std::fill_n(drop.begin() + f.first, f.count, true);
-        qsizetype k = 0;
-        for (qsizetype i = 0; i < days.size(); ++i) {
-            if (!drop[static_cast<size_t>(i)])
-                days[k++] = std::move(days[i]);
-        }
-        days.resize(k);
+    std::vector<bool> drop(static_cast<size_t>(days.size()), false);
+    for (const Finding& f : found)
+        std::fill_n(drop.begin() + f.first, f.count, true);
+    qsizetype k = 0;
+    for (qsizetype i = 0; i < days.size(); ++i) {
+        if (!drop[static_cast<size_t>(i)])
+            days[k++] = std::move(days[i]);
     }
+    days.resize(k);
     return found;
 }
 
-QVector<Finding> checkCurrent(CurrentQuotes& q, qsizetype i, const Context& context)
+QVector<Finding> checkCurrent(core::Bar& quote, const Context& context)
 {
-    QVector<Bar> bars{
-        {q.yahoodate[i], q.yahooopen[i], q.yahoohigh[i], q.yahoolow[i], q.yahooclose[i], q.yahoovolume[i]}};
-    Checker checker(bars, context);
-    QVector<Finding> found = checker.run();
-    for (const Checker::Rewritten& r : checker.fields_) {
-        const Bar& b = bars[0];
-        if (r.fields & (kAllPrices | kHigh)) {
-            q.yahoohigh[i] = b.high;
-            q.highText[i] = priceText(b.high);
-        }
-        if (r.fields & (kAllPrices | kLow)) {
-            q.yahoolow[i] = b.low;
-            q.lowText[i] = priceText(b.low);
-        }
-        if (r.fields & kAllPrices) {
-            q.yahooopen[i] = b.open;
-            q.openText[i] = priceText(b.open);
-            q.yahooclose[i] = b.close;
-            q.closeText[i] = priceText(b.close);
-        }
-    }
+    QVector<Finding> found = run(&quote, 1, context, [&quote](int) -> core::Bar& { return quote; });
+    if (!found.isEmpty() && context.action == Action::Skip)
+        quote.set(core::Bar::Refused);
     return found;
 }
 

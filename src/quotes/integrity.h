@@ -1,12 +1,11 @@
 #pragma once
 
+#include "core/bar.h"
+
 #include <QString>
 #include <QStringView>
 #include <QVector>
 #include <optional>
-
-struct CurrentQuotes;
-struct HistoryRecord;
 
 // The integrity check every quote passes before a writer sees it, and the
 // repairs it can make without guessing. Pure code: a symbol's days and what
@@ -23,7 +22,7 @@ QString actionName(Action action);                       // "flag", "repair", "s
 std::optional<Action> actionFromName(QStringView name);  // any case
 Action storedAction();                                   // the setting; Flag when unset or unknown
 
-// One day as numbers; a missing price is 0.
+// The numbers of one day, what the check works on; a missing price is 0.
 struct Bar {
     qint32 date = 0;  // YYYYMMDD
     double open = 0, high = 0, low = 0, close = 0, volume = 0;
@@ -68,14 +67,18 @@ struct Finding {
 // done. Ambiguous ones are flagged whatever the action.
 QVector<Finding> check(QVector<Bar>& bars, const Context& context);
 
-// The same for a historical run's days: repaired prices are written back
-// into their texts, and with Action::Skip the days of a finding are removed.
-QVector<Finding> checkHistory(QVector<HistoryRecord>& days, const Context& context);
+// The same for days with their texts: a rewritten figure gets a text for its
+// new value (see priceText; a volume as a whole number) and the number that
+// text reads as, and its bar the Repaired flag.
+QVector<Finding> check(QVector<core::Bar>& days, const Context& context);
 
-// Entry `i` of a current-quote answer as one day (no range, no neighbours
-// but `context.stored`). Repairs go into both the numbers and the texts;
-// with Action::Skip a quote with a finding is left for the caller to drop.
-QVector<Finding> checkCurrent(CurrentQuotes& quotes, qsizetype i, const Context& context);
+// The same for a historical run's days; with Action::Skip the days of a
+// finding are removed.
+QVector<Finding> checkHistory(QVector<core::Bar>& days, const Context& context);
+
+// One current quote (no range, no neighbours but `context.stored`). With
+// Action::Skip a quote with a finding is marked core::Bar::Refused.
+QVector<Finding> checkCurrent(core::Bar& quote, const Context& context);
 
 // A price text as a number ("," as "."); 0 for an empty or unreadable text.
 double number(QStringView text);

@@ -31,6 +31,15 @@ void loader::timerFired()
     begin();
 }
 
+QVector<QString> loader::tickers() const
+{
+    QVector<QString> out;
+    out.reserve(quotes_.size());
+    for (const CurrentQuote& q : quotes_.quotes)
+        out.append(q.ticker);
+    return out;
+}
+
 qint32 loader::cvdatum(const QString& text) { return csv::cvdatum(text.toLatin1(), csv::latestQuoteYear()); }
 
 void loader::startnu()
@@ -111,7 +120,7 @@ void loader::decode(const QByteArray& body)
     // error text, garbage) is no answer: its batch failed, it was not empty.
     for (const QString& t : std::as_const(quotes_.incomplete))
         WriteLog(QStringLiteral("Not all values for ") + t);
-    const bool anyQuoteLine = !quotes_.yahooticker.isEmpty() || !quotes_.notfound.isEmpty() ||
+    const bool anyQuoteLine = !quotes_.quotes.isEmpty() || !quotes_.notfound.isEmpty() ||
                               !quotes_.SymbolsVerworpen.isEmpty() || !quotes_.incomplete.isEmpty();
     if (!anyQuoteLine)
         quotes_.clear();

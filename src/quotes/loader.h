@@ -26,8 +26,8 @@ public:
     // The batch; empty entries are left out of the request.
     void setTickers(const QStringList& tickers) { tickers_ = tickers; }
     const QStringList& originaltickers() const { return tickers_; }
-    // The accepted tickers (the same as quotes().yahooticker).
-    const QVector<QString>& tickers() const { return quotes_.yahooticker; }
+    // The accepted tickers, in answer order.
+    QVector<QString> tickers() const;
 
     // Direct use: no gap wait or restart, and `go` does not start a download.
     bool directUse = false;
@@ -45,7 +45,7 @@ public:
     // Results of the last startnu.
     const CurrentQuotes& quotes() const { return quotes_; }
     // The same for the integrity check, which repairs prices in place and
-    // empties the ticker of a quote it skips.
+    // marks a quote it skips as refused.
     CurrentQuotes& checkedQuotes() { return quotes_; }
     const QStringList& notfound() const { return quotes_.notfound; }
     const QStringList& SymbolsVerworpen() const { return quotes_.SymbolsVerworpen; }

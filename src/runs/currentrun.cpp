@@ -430,11 +430,10 @@ void CurrentRun::BatchComplete(int k)
     // Symbols imported without a name get the one the answer carries: no
     // request of its own.
     {
-        const CurrentQuotes& q = l.quotes();
         QVector<QPair<QString, QString>> names;
-        for (qsizetype i = 0; i < q.size(); ++i) {
-            if (!q.yahooticker[i].isEmpty())
-                names.append({q.yahooticker[i], q.yahooname[i]});
+        for (const CurrentQuote& q : l.quotes().quotes) {
+            if (!q.ticker.isEmpty())
+                names.append({q.ticker, q.name});
         }
         if (data_->nameUnnamed(names) > 0)
             announce::symbols();
@@ -467,47 +466,43 @@ void CurrentRun::writeBatch(loader& l)
 // rejected and leaves the batch.
 void CurrentRun::checkBatch(loader& l)
 {
-    CurrentQuotes& q = l.checkedQuotes();
     const auto action = static_cast<integrity::Action>(integrityAction_);
     integrity::Context c;
     c.action = action;
-    for (qsizetype i = 0; i < q.size(); ++i) {
-        if (q.yahooticker[i].isEmpty())
+    for (CurrentQuote& q : l.checkedQuotes().quotes) {
+        if (q.ticker.isEmpty())
             continue;
-        c.ticker = q.yahooticker[i];
+        c.ticker = q.ticker;
         c.stock = integrity::isStock(c.ticker);
         c.stored.reset();
         if (!storedLetter_.isNull())
-            c.stored = checkfiles::lastDay(symbolFile(storedLetter_, c.ticker, q.yahooname[i]).path, storedLetter_);
-        const QVector<integrity::Finding> found = integrity::checkCurrent(q, i, c);
+            c.stored = checkfiles::lastDay(symbolFile(storedLetter_, c.ticker, q.name).path, storedLetter_);
+        const QVector<integrity::Finding> found = integrity::checkCurrent(q.bar, c);
         if (found.isEmpty())
             continue;
         for (const integrity::Finding& f : found)
             findings_.append({f.ticker, f.date, integrity::code(f.kind), f.seen, f.done});
         summary_.findings += static_cast<int>(found.size());
-        if (action == integrity::Action::Skip) {
+        if (q.bar.has(core::Bar::Refused)) {
             data_->voegverWorpentoe(c.ticker);
             ++summary_.rejected;
-            q.yahooticker[i].clear();
-            q.yahooname[i].clear();
         }
     }
 }
 
-// The accepted quotes of a loader with the prices and volume as the service
-// sent them ("." as decimal point): no number is rounded on its way to a file.
-CurrentBatch CurrentRun::batchOf(const loader& l)
+// The accepted quotes of a loader that the check did not refuse, taken over
+// from the loader (which is done with them), prices and volume as the
+// service sent them ("." as decimal point): no number is rounded on its way
+// to a file.
+CurrentBatch CurrentRun::batchOf(loader& l)
 {
-    const CurrentQuotes& q = l.quotes();
+    QVector<CurrentQuote>& quotes = l.checkedQuotes().quotes;
     CurrentBatch batch;
-    batch.source = &q;
-    batch.quotes.reserve(q.size());
-    for (qsizetype i = 0; i < q.size(); ++i) {
-        if (q.yahooticker[i].isEmpty())
-            continue;
-        batch.times.append(q.yahooTime[i]);
-        batch.quotes.append(Quote{q.yahooticker[i], q.yahooname[i], q.yahoodate[i], q.openText[i], q.highText[i],
-                                  q.lowText[i], q.closeText[i], q.volumeText[i]});
+    batch.quotes.reserve(quotes.size());
+    for (CurrentQuote& q : quotes) {
+        if (!q.ticker.isEmpty() && !q.bar.has(core::Bar::Refused))
+            batch.quotes.append(std::move(q));
     }
+    quotes.clear();
     return batch;
 }

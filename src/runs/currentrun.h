@@ -114,7 +114,7 @@ private:
     // The lists this run downloads, ascending; empty when none is chosen.
     QVector<int> chosenLists() const;
 
-    static CurrentBatch batchOf(const loader& l);
+    static CurrentBatch batchOf(loader& l);
 
     std::vector<std::unique_ptr<loader>> loaders_;
     std::deque<int> waiting_;    // dispatched, request not sent yet

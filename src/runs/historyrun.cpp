@@ -249,8 +249,8 @@ struct HistoryRun::Job {
     std::unique_ptr<AsyncFetch> examination;  // the historical-prices page
     std::unique_ptr<clsHistory> history;
     std::unique_ptr<loader> topUp;
-    QVector<HistoryRecord> days;         // the ranges' days, oldest first
-    QVector<HistoryRecord> topUpDay;     // today's quote, when it adds a day
+    QVector<core::Bar> days;             // the ranges' days, oldest first
+    QVector<core::Bar> topUpDay;         // today's quote, when it adds a day
     QVector<HistoryAttempt> outcomes;    // what the history table is to record
     QVector<HistorySplit> splits;        // the splits the answers named
     QVector<clsData::Finding> findings;  // what the integrity check found
@@ -482,25 +482,28 @@ void HistoryRun::toppedUp(Job& job)
     loader& l = *job.topUp;
     const CurrentQuotes& q = l.quotes();
     const qint32 lastDate = job.history ? job.history->lastDate() : 0;
-    const qint32 date = l.DownloadOk() && q.size() > 0 ? q.yahoodate[0] : 0;
+    const qint32 date = l.DownloadOk() && q.size() > 0 ? q.quotes[0].bar.date : 0;
     if (date != 0) {
         WriteLog(QStringLiteral("download ok"));
         WriteLog(QStringLiteral("yahoodate ") + QString::number(date));
     }
     if (date != 0 && date > lastDate && date >= numberOf(job.start)) {
-        HistoryRecord r;
-        r.ticker = job.row.ticker;
+        // The quote's numbers in their plain text: a missing open, high or
+        // low takes the close.
+        const core::Bar& quote = q.quotes[0].bar;
+        core::Bar r;
         r.date = date;
-        r.close = quotetext::plainNumber(q.yahooclose[0]);
-        r.open = q.yahooopen[0] == 0 ? r.close : quotetext::plainNumber(q.yahooopen[0]);
-        r.high = q.yahoohigh[0] == 0 ? r.close : quotetext::plainNumber(q.yahoohigh[0]);
-        r.low = q.yahoolow[0] == 0 ? r.close : quotetext::plainNumber(q.yahoolow[0]);
-        r.volume = quotetext::plainNumber(q.yahoovolume[0]);
-        WriteLog(QStringLiteral("open ") + r.open);
-        WriteLog(QStringLiteral("high ") + r.high);
-        WriteLog(QStringLiteral("low ") + r.low);
-        WriteLog(QStringLiteral("close ") + r.close);
-        WriteLog(QStringLiteral("volume") + r.volume);
+        const auto plain = [](const core::Figure& f) { return core::Figure(quotetext::plainNumber(f.value), f.value); };
+        r.close = plain(quote.close);
+        r.open = quote.open.value == 0 ? r.close : plain(quote.open);
+        r.high = quote.high.value == 0 ? r.close : plain(quote.high);
+        r.low = quote.low.value == 0 ? r.close : plain(quote.low);
+        r.volume = plain(quote.volume);
+        WriteLog(QStringLiteral("open ") + r.open.text);
+        WriteLog(QStringLiteral("high ") + r.high.text);
+        WriteLog(QStringLiteral("low ") + r.low.text);
+        WriteLog(QStringLiteral("close ") + r.close.text);
+        WriteLog(QStringLiteral("volume") + r.volume.text);
         job.topUpDay.append(r);
         const QDate day(date / 10000, date / 100 % 100, date % 100);
         job.outcomes.append({day, day, true, false, false});

@@ -58,7 +58,7 @@ bool RunExports::writeBatch(CurrentBatch& batch)
     return true;
 }
 
-bool RunExports::writeHistory(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days,
+bool RunExports::writeHistory(const QString& ticker, const QString& name, const QVector<core::Bar>& days,
                               HistoryStep step)
 {
     const HistoryBlock block(ticker, name, days, ++serial_);

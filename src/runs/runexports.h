@@ -31,7 +31,7 @@ public:
     bool writeBatch(CurrentBatch& batch);
     // A historical run's days of one symbol to the formats that take them
     // at `step`. False when the user chose Abort or the run was stopped.
-    bool writeHistory(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days, HistoryStep step);
+    bool writeHistory(const QString& ticker, const QString& name, const QVector<core::Bar>& days, HistoryStep step);
 
     // No format has a write pending.
     bool idle() const;

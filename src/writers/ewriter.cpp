@@ -5,6 +5,7 @@
 #include "support/paths.h"
 #include "support/state.h"
 #include "writers/filenames.h"
+#include "writers/quote.h"
 #include "writers/xlsbook.h"
 
 #include <QElapsedTimer>
@@ -105,12 +106,14 @@ void ewriter::filename(const QString& path)
 
 void ewriter::ytickers(const QStringList& v)
 {
+    quotes_.clear();
     tickers_ = v;
     raw_ = false;
 }
 
 void ewriter::raw(const QString& block)
 {
+    quotes_.clear();
     tickers_.clear();
     date_.clear();
     open_.clear();
@@ -131,6 +134,34 @@ void ewriter::raw(const QString& block)
         close_ << at(f, 5);
         volume_ << at(f, 6);
     }
+    raw_ = true;
+}
+
+void ewriter::rows(const QVector<CurrentQuote>& quotes)
+{
+    tickers_.clear();
+    quotes_ = quotes;
+    raw_ = false;
+}
+
+void ewriter::rows(const QString& ticker, const QString& name, const QVector<core::Bar>& days)
+{
+    quotes_.clear();
+    const qsizetype n = days.size();
+    for (QStringList* list : {&tickers_, &name_, &date_, &open_, &high_, &low_, &close_, &volume_}) {
+        list->clear();
+        list->reserve(n);
+    }
+    for (const core::Bar& d : days) {
+        tickers_ << ticker;
+        date_ << QString::number(d.date);
+        open_ << d.open.text;
+        high_ << d.high.text;
+        low_ << d.low.text;
+        close_ << d.close.text;
+        volume_ << d.volume.text;
+    }
+    hname_ = name;
     raw_ = true;
 }
 
@@ -165,6 +196,21 @@ void ewriter::go()
             cells[7] = XlsCell::ofText(at(volume_, i));
             book_->xls.addRow(cells);
         }
+        for (const CurrentQuote& q : std::as_const(quotes_)) {
+            if (q.ticker.isEmpty())
+                continue;
+            cells[0] = XlsCell::ofText(q.ticker);
+            cells[1] = XlsCell::ofText(q.name);
+            cells[2] = XlsCell::ofText(QString::number(q.bar.date));
+            for (int p = 0; p < 4; ++p) {
+                // As the plain text of the number reads back: no -0, no infinity.
+                const double v = (q.bar.*core::Bar::kPrices[p]).value;
+                cells[3 + p] = XlsCell::ofNumber(std::isfinite(v) && v != 0 ? v : 0);
+            }
+            cells[7] = XlsCell::ofText(quotetext::plainNumber(q.bar.volume.value));
+            book_->xls.addRow(cells);
+        }
+        quotes_.clear();  // in the workbook now
     }
     timer_.start();
 }

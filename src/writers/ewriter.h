@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/bar.h"
+#include "quotes/currentquotes.h"
+
 #include <QDate>
 #include <QObject>
 #include <QString>
@@ -13,13 +16,12 @@ class XlsBook;
 // `filename` (columns A to H: ticker, name, date, open, high, low, close,
 // volume) and writes the workbook to disk.
 //
-// Use: set `filename`, then either the eight arrays (ytickers ... yvolume,
-// parallel, one element per quote, all texts) or `raw` with `HName`, then
-// call go(). go() takes the rows at once and returns; the file is written
-// from the event loop, and Busy() stays true until that write has ended
-// (callers that need it wait, yielding, for !Busy()). `done` is emitted
-// then. A workbook whose save takes long is saved less often: flush()
-// writes what is not on disk yet, and a run calls it at its end.
+// Use: set `filename`, then the rows (from a current run's quotes or a
+// history block's days; or, as texts, the eight arrays ytickers ... yvolume,
+// parallel, one element per quote, or `raw` with `HName`), then call go(). go() takes the rows at once and returns; the
+// file is written from the event loop, and Busy() stays true until that write has ended (callers that need it wait,
+// yielding, for !Busy()). `done` is emitted then. A workbook whose save takes long is saved less often: flush() writes
+// what is not on disk yet, and a run calls it at its end.
 //
 // Every ewriter of the process with the same filename adds to the same
 // workbook, in the order of their go() calls; each write replaces the file
@@ -37,6 +39,14 @@ public:
 
     void filename(const QString& path);
     QString filename() const { return filename_; }
+
+    // The quotes of a current run's batch, one row each: a price as its
+    // number, the volume as the plain text of its number.
+    void rows(const QVector<CurrentQuote>& quotes);
+    // The days of one symbol's history, `ticker` and `name` on every row: a
+    // price as the number its text is (a text that is no number stays text),
+    // the volume as sent.
+    void rows(const QString& ticker, const QString& name, const QVector<core::Bar>& days);
 
     // Parallel arrays of one batch; setting them leaves raw mode.
     void ytickers(const QStringList& v);
@@ -99,6 +109,7 @@ private:
     QString filename_;
     std::shared_ptr<Book> book_;
     QStringList tickers_, name_, date_, open_, high_, low_, close_, volume_;
+    QVector<CurrentQuote> quotes_;  // a batch's rows, in place of the texts
     QString hname_;
     bool raw_ = false;
     bool busy_ = false;

@@ -10,24 +10,20 @@ int WriteCounts::totalWritten() const
     return total;
 }
 
-void CurrentBatch::fillMissingPrices()
+Quote CurrentBatch::quote(qsizetype i) const
 {
-    for (Quote& q : quotes) {
-        for (QString* price : {&q.open, &q.high, &q.low}) {
-            if (*price == QLatin1String("0"))
-                *price = q.close;
-        }
-    }
+    const CurrentQuote& q = quotes[i];
+    return quotetext::quoteOf(q.ticker, q.name, q.bar);
 }
 
-const QString& HistoryBlock::lines() const
+void CurrentBatch::fillMissingPrices()
 {
-    if (!linesBuilt_) {
-        for (const HistoryRecord& r : days_)
-            lines_ += r.line() + QStringLiteral("\r\n");
-        linesBuilt_ = true;
+    for (CurrentQuote& q : quotes) {
+        for (core::Figure* price : {&q.bar.open, &q.bar.high, &q.bar.low}) {
+            if (price->text == QLatin1String("0"))
+                *price = q.bar.close;
+        }
     }
-    return lines_;
 }
 
 const QVector<Quote>& HistoryBlock::quotes(const QString& name) const
@@ -35,8 +31,8 @@ const QVector<Quote>& HistoryBlock::quotes(const QString& name) const
     if (!quotesBuilt_ || quotesName_ != name) {
         quotes_.clear();
         quotes_.reserve(days_.size());
-        for (const HistoryRecord& r : days_)
-            quotes_.append({r.ticker, name, r.date, r.open, r.high, r.low, r.close, r.volume});
+        for (const core::Bar& d : days_)
+            quotes_.append(quotetext::quoteOf(ticker_, name, d));
         quotesName_ = name;
         quotesBuilt_ = true;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "quotes/historydecode.h"
+#include "core/bar.h"
+#include "quotes/currentquotes.h"
 #include "writers/quote.h"
 
 #include <QChar>
@@ -11,7 +12,6 @@
 #include <functional>
 #include <memory>
 
-struct CurrentQuotes;
 struct ExportFormat;
 class RunFiles;
 
@@ -29,11 +29,13 @@ struct WriteCounts {
 
 // One answered batch of a current run as the formats take it.
 struct CurrentBatch {
-    QVector<Quote> quotes;                  // the accepted quotes, prices and volume as the service sent them
-    QStringList times;                      // the time of each quote (only the AmiBroker staging line has one)
-    const CurrentQuotes* source = nullptr;  // the loader's arrays, every slot of the batch
-    int serial = 0;                         // numbers the batches of a run
+    // The accepted quotes that passed the integrity check, prices and volume
+    // as the service sent them.
+    QVector<CurrentQuote> quotes;
+    int serial = 0;  // numbers the batches of a run
 
+    // Quote `i` as the text writers take it.
+    Quote quote(qsizetype i) const;
     // A missing open, high or low takes the close, for this format and
     // every later one.
     void fillMissingPrices();
@@ -43,28 +45,25 @@ struct CurrentBatch {
 // it came in, or every range of the symbol with today's top-up.
 class HistoryBlock {
 public:
-    HistoryBlock(const QString& ticker, const QString& name, const QVector<HistoryRecord>& days, int serial)
+    HistoryBlock(const QString& ticker, const QString& name, const QVector<core::Bar>& days, int serial)
         : ticker_(ticker), name_(name), days_(days), serial_(serial)
     {
     }
 
     const QString& ticker() const { return ticker_; }
     const QString& name() const { return name_; }  // as the database holds it
-    const QVector<HistoryRecord>& days() const { return days_; }
+    const QVector<core::Bar>& days() const { return days_; }
     int size() const { return static_cast<int>(days_.size()); }
     int serial() const { return serial_; }
 
-    // The days as record lines, each ending with CR LF; built once.
-    const QString& lines() const;
-    // The days as quotes carrying `name`; built once per name asked.
+    // The days as quotes of the text writers carrying `name`; built once
+    // per name asked.
     const QVector<Quote>& quotes(const QString& name) const;
 
 private:
     QString ticker_, name_;
-    const QVector<HistoryRecord>& days_;
+    const QVector<core::Bar>& days_;
     int serial_;
-    mutable QString lines_;
-    mutable bool linesBuilt_ = false;
     mutable QVector<Quote> quotes_;
     mutable QString quotesName_;
     mutable bool quotesBuilt_ = false;

@@ -120,6 +120,18 @@ void metaclass::setQuote(const Quote& q)
     tvolume(number(q.volume));
 }
 
+void metaclass::setBar(const QString& ticker, const QString& name, const core::Bar& bar)
+{
+    tname(name);
+    this->ticker(ticker);
+    tdate(bar.date);
+    topen(static_cast<float>(bar.open.value));
+    thigh(static_cast<float>(bar.high.value));
+    tlow(static_cast<float>(bar.low.value));
+    tclose(static_cast<float>(bar.close.value));
+    tvolume(static_cast<float>(bar.volume.value));
+}
+
 StepOutcome metaclass::go()
 {
     if (state().abortFlag)
@@ -215,6 +227,35 @@ void metaclass::raw(const QString& block)
         r.volume = price(f[6]);
         byDate[r.date] = r;  // a date twice: the later line holds
     }
+    setBlock(byDate);
+}
+
+void metaclass::days(const QVector<core::Bar>& days)
+{
+    std::map<qint32, mslink::Record> byDate;
+    for (const core::Bar& d : days) {
+        if (d.date < 19000101 || d.date > 99991231)
+            continue;
+        mslink::Record r;
+        r.date = d.date;
+        r.time = kNoon;
+        r.close = static_cast<float>(d.close.value);
+        r.open = static_cast<float>(d.open.value);
+        r.high = static_cast<float>(d.high.value);
+        r.low = static_cast<float>(d.low.value);
+        for (float* missing : {&r.open, &r.high, &r.low}) {
+            if (*missing == 0.0f)
+                *missing = r.close;
+        }
+        r.volume = static_cast<float>(d.volume.value);
+        byDate[r.date] = r;  // a date twice: the later day holds
+    }
+    setBlock(byDate);
+}
+
+void metaclass::setBlock(const std::map<qint32, mslink::Record>& byDate)
+{
+    block_.clear();
     for (const auto& [date, r] : byDate)
         block_.append(r);
     lowest_ = block_.empty() ? 0 : block_.dates.front();

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "core/bar.h"
 #include "mslink/records.h"
 #include "support/errors.h"
 #include "writers/quote.h"
 
 #include <QString>
+#include <map>
 
 // Writes quotes into the MetaStock folder of their symbol (found or placed
-// by classzoekmetastock). Set the properties, then go() for one quote; or
-// NaamHistorie, GeefHistorieticker, raw() and goraw() for a history block.
+// by classzoekmetastock). Set the properties (or setBar), then go() for one
+// quote; or NaamHistorie, GeefHistorieticker, days() (or raw()) and goraw()
+// for a history block.
 //
 // go(): a new date is appended; a date already stored is changed unless the
 // stored volume is larger. goraw(): the block is merged with the stored
@@ -33,18 +36,24 @@ public:
     void tname(const QString& value);
     // All of the above from a quote of the text writers.
     void setQuote(const Quote& quote);
+    // All of the above from a bar: its numbers.
+    void setBar(const QString& ticker, const QString& name, const core::Bar& bar);
 
     StepOutcome go();
 
     // A history block: lines "TICKER,YYYYMMDD,OPEN,HIGH,LOW,CLOSE,VOLUME"
     // separated by CR LF (or LF). Lines that do not read are left out.
     void raw(const QString& block);
+    // A history block as bars; days dated before 1900 are left out.
+    void days(const QVector<core::Bar>& days);
     StepOutcome goraw();
 
-    // The records raw() read, ascending by date.
+    // The records of the block, ascending by date.
     const mslink::RecordArrays& block() const { return block_; }
 
 private:
+    void setBlock(const std::map<qint32, mslink::Record>& byDate);
+
     QString ticker_, name_, historyTicker_, historyName_;
     qint32 date_ = 0;
     float open_ = 0, high_ = 0, low_ = 0, close_ = 0, volume_ = 0;

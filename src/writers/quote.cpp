@@ -8,6 +8,11 @@
 
 namespace quotetext {
 
+Quote quoteOf(const QString& ticker, const QString& name, const core::Bar& bar)
+{
+    return {ticker, name, bar.date, bar.open.text, bar.high.text, bar.low.text, bar.close.text, bar.volume.text};
+}
+
 QString pointDecimal(const QString& price)
 {
     QString out = price.trimmed();

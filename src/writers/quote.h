@@ -1,11 +1,13 @@
 #pragma once
 
+#include "core/bar.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
 
-// One daily quote as the writers receive it. Prices and volume stay texts,
-// as the quote service sent them; the writers format them per layout.
+// One daily quote as the text writers take it: the texts of a bar's figures
+// beside the symbol. The writers format them per layout.
 struct Quote {
     QString ticker;
     QString name;
@@ -15,6 +17,9 @@ struct Quote {
 };
 
 namespace quotetext {
+
+// `bar` as a quote of `ticker` named `name`: the figures' texts.
+Quote quoteOf(const QString& ticker, const QString& name, const core::Bar& bar);
 
 // Prices are written with a decimal point whatever the sender used.
 QString pointDecimal(const QString& price);

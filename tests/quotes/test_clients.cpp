@@ -49,8 +49,8 @@ TEST_F(ClientTest, LoaderSortsTheBatch)
     EXPECT_FALSE(l.foundall());
     EXPECT_FALSE(l.timeout());
     EXPECT_EQ(l.tickers(), (QVector<QString>{"AAA", "^AEX", "FTEK"}));
-    EXPECT_EQ(l.quotes().yahooname[2], QStringLiteral("Fuel Tech,Inc."));
-    EXPECT_EQ(l.quotes().yahoodate[0], 20040604);
+    EXPECT_EQ(l.quotes().quotes[2].name, QStringLiteral("Fuel Tech,Inc."));
+    EXPECT_EQ(l.quotes().quotes[0].bar.date, 20040604);
     EXPECT_EQ(l.notfound(), QStringList{QStringLiteral("ZZZ")});
     EXPECT_EQ(l.SymbolsVerworpen(), QStringList{QStringLiteral("QUIET")});
     EXPECT_EQ(l.originaltickers().size(), 6);
@@ -308,7 +308,7 @@ TEST_F(ClientTest, HistoryDaysFollowTheRangeAskedOnePerDate)
     ASSERT_EQ(h.records().size(), 2);
     EXPECT_EQ(h.records()[0].date, 19270104);
     EXPECT_EQ(h.records()[1].date, 19271230);
-    EXPECT_EQ(h.records()[1].close, QStringLiteral("1.40"));
+    EXPECT_EQ(h.records()[1].close.text, QStringLiteral("1.40"));
     EXPECT_EQ(h.lastDate(), 19271230);
 
     // A range that ends in this century reads the same digits as 20xx.

@@ -10,6 +10,14 @@ namespace {
 constexpr int kMaxYear = 2031;
 
 CurrentQuotes decode(const QByteArray& body, bool reject = true) { return decodeCurrentQuotes(body, reject, kMaxYear); }
+
+QVector<QString> tickers(const CurrentQuotes& q)
+{
+    QVector<QString> out;
+    for (const CurrentQuote& quote : q.quotes)
+        out.append(quote.ticker);
+    return out;
+}
 }  // namespace
 
 TEST(CurrentQuoteAnswer, AcceptedQuoteCarriesEveryFieldWithoutQuotes)
@@ -19,19 +27,19 @@ TEST(CurrentQuoteAnswer, AcceptedQuoteCarriesEveryFieldWithoutQuotes)
     ASSERT_TRUE(q.decoded);
     EXPECT_TRUE(q.foundall);
     ASSERT_EQ(q.size(), 2);
-    EXPECT_EQ(q.yahooticker[0], QStringLiteral("AAA"));
-    EXPECT_EQ(q.yahoodate[0], 20040604);
-    EXPECT_EQ(q.yahooTime[0], QStringLiteral("4:00pm"));
-    EXPECT_DOUBLE_EQ(q.yahooopen[0], 1.5);
-    EXPECT_DOUBLE_EQ(q.yahoohigh[0], 1.7);
-    EXPECT_DOUBLE_EQ(q.yahoolow[0], 1.4);
-    EXPECT_DOUBLE_EQ(q.yahooclose[0], 1.6);
-    EXPECT_DOUBLE_EQ(q.yahoovolume[0], 1000);
-    EXPECT_EQ(q.yahooname[0], QStringLiteral("AAA INC"));
+    EXPECT_EQ(q.quotes[0].ticker, QStringLiteral("AAA"));
+    EXPECT_EQ(q.quotes[0].bar.date, 20040604);
+    EXPECT_EQ(q.quotes[0].time, QStringLiteral("4:00pm"));
+    EXPECT_DOUBLE_EQ(q.quotes[0].bar.open.value, 1.5);
+    EXPECT_DOUBLE_EQ(q.quotes[0].bar.high.value, 1.7);
+    EXPECT_DOUBLE_EQ(q.quotes[0].bar.low.value, 1.4);
+    EXPECT_DOUBLE_EQ(q.quotes[0].bar.close.value, 1.6);
+    EXPECT_DOUBLE_EQ(q.quotes[0].bar.volume.value, 1000);
+    EXPECT_EQ(q.quotes[0].name, QStringLiteral("AAA INC"));
     // A comma inside the quoted name gives ten fields; the blank after it goes.
-    EXPECT_EQ(q.yahooname[1], QStringLiteral("BBB,INC."));
+    EXPECT_EQ(q.quotes[1].name, QStringLiteral("BBB,INC."));
     // Dates after 2020 are today's quotes and keep their date.
-    EXPECT_EQ(q.yahoodate[1], 20211231);
+    EXPECT_EQ(q.quotes[1].bar.date, 20211231);
 }
 
 TEST(CurrentQuoteAnswer, UnknownAndVolumelessTickersAreSortedOut)
@@ -46,12 +54,12 @@ TEST(CurrentQuoteAnswer, UnknownAndVolumelessTickersAreSortedOut)
     EXPECT_EQ(q.notfound, QStringList{QStringLiteral("ZZZ")});
     EXPECT_EQ(q.SymbolsVerworpen, QStringList{QStringLiteral("QUIET")});
     // Rejected and unknown lines leave no entry behind.
-    EXPECT_EQ(q.yahooticker, (QVector<QString>{"^IDX", "eurusd=x", "NONAME"}));
-    EXPECT_EQ(q.yahooname[2], QStringLiteral("NONAME"));
+    EXPECT_EQ(tickers(q), (QVector<QString>{"^IDX", "eurusd=x", "NONAME"}));
+    EXPECT_EQ(q.quotes[2].name, QStringLiteral("NONAME"));
 
     q = decode(body, false);
     EXPECT_TRUE(q.SymbolsVerworpen.isEmpty());
-    EXPECT_EQ(q.yahooticker, (QVector<QString>{"QUIET", "^IDX", "eurusd=x", "NONAME"}));
+    EXPECT_EQ(tickers(q), (QVector<QString>{"QUIET", "^IDX", "eurusd=x", "NONAME"}));
     EXPECT_EQ(q.notfound, QStringList{QStringLiteral("ZZZ")});
 }
 
@@ -72,11 +80,11 @@ TEST(CurrentQuoteAnswer, MalformedAnswersAreIgnoredLineByLine)
     const CurrentQuotes q = decode(body);
     ASSERT_TRUE(q.decoded);
     ASSERT_EQ(q.size(), 3);
-    EXPECT_EQ(q.yahooname[0], QStringLiteral("A"));
-    EXPECT_EQ(q.yahooname[1], QStringLiteral("C\rD"));
-    EXPECT_EQ(q.yahooticker[2], QString::fromLatin1("N\0L", 3));
-    EXPECT_EQ(q.yahoodate[2], 0);
-    EXPECT_DOUBLE_EQ(q.yahooopen[2], 0);  // a quoted number does not read as a number
+    EXPECT_EQ(q.quotes[0].name, QStringLiteral("A"));
+    EXPECT_EQ(q.quotes[1].name, QStringLiteral("C\rD"));
+    EXPECT_EQ(q.quotes[2].ticker, QString::fromLatin1("N\0L", 3));
+    EXPECT_EQ(q.quotes[2].bar.date, 0);
+    EXPECT_DOUBLE_EQ(q.quotes[2].bar.open.value, 0);  // a quoted number does not read as a number
     EXPECT_EQ(q.notfound, QStringList{QStringLiteral("NUM")});
     EXPECT_TRUE(q.SymbolsVerworpen.isEmpty());
     EXPECT_FALSE(q.foundall);
@@ -117,10 +125,10 @@ TEST(CurrentQuoteAnswer, PriceTextsKeepTheDigitsAsSent)
     const CurrentQuotes q = decodeCurrentQuotes(
         "\"TINY\",\"12/1/2026\",\"4:00pm\",0.00006,0.00,0.00006001,0.00006123,1200,\"TINY\"\r\n", false, kMaxYear);
     ASSERT_EQ(q.size(), 1);
-    EXPECT_EQ(q.openText[0], QStringLiteral("0.00006"));
-    EXPECT_EQ(q.highText[0], QStringLiteral("0"));
-    EXPECT_EQ(q.closeText[0], QStringLiteral("0.00006123"));
-    EXPECT_EQ(q.volumeText[0], QStringLiteral("1200"));
+    EXPECT_EQ(q.quotes[0].bar.open.text, QStringLiteral("0.00006"));
+    EXPECT_EQ(q.quotes[0].bar.high.text, QStringLiteral("0"));
+    EXPECT_EQ(q.quotes[0].bar.close.text, QStringLiteral("0.00006123"));
+    EXPECT_EQ(q.quotes[0].bar.volume.text, QStringLiteral("1200"));
 }
 
 TEST(CurrentQuoteAnswer, AValueNotAvailableMakesTheQuoteIncompleteNeverAZero)
@@ -134,7 +142,7 @@ TEST(CurrentQuoteAnswer, AValueNotAvailableMakesTheQuoteIncompleteNeverAZero)
                             "\"ZZZ\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"ZZZ\"\r\n",
                             false, kMaxYear, &asked);
     ASSERT_EQ(q.size(), 1);
-    EXPECT_EQ(q.yahooticker[0], QStringLiteral("WHOLE"));
+    EXPECT_EQ(q.quotes[0].ticker, QStringLiteral("WHOLE"));
     EXPECT_EQ(q.incomplete, QStringList({"OPENLESS", "NOVOL"}));
     EXPECT_EQ(q.notfound, QStringList({"ZZZ"}));  // the unknown symbol's echo line stays what it was
     EXPECT_TRUE(q.missing.isEmpty());

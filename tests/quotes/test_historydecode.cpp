@@ -19,11 +19,11 @@ HistoryDecodeOptions plain()
     return o;
 }
 
-QStringList lines(const QVector<HistoryRecord>& records)
+QStringList lines(const QString& ticker, const QVector<core::Bar>& records)
 {
     QStringList out;
-    for (const HistoryRecord& r : records)
-        out << r.line();
+    for (const core::Bar& r : records)
+        out << historyLine(ticker, r);
     return out;
 }
 }  // namespace
@@ -52,8 +52,9 @@ TEST(HistoryDecode, NewestFirstBecomesOldestFirstWithTheAnswersOwnTexts)
                                       "garbage line\n"
                                       "\n";
     const auto records = decodeHistory(body, QStringLiteral("XYZ"), plain());
-    EXPECT_EQ(lines(records), (QStringList{QStringLiteral("XYZ,20040614,10.00,10.50,9.80,10.20,12345"),
-                                           QStringLiteral("XYZ,20040615,40.10,41.00,39.90,40.50,2000")}));
+    EXPECT_EQ(lines(QStringLiteral("XYZ"), records),
+              (QStringList{QStringLiteral("XYZ,20040614,10.00,10.50,9.80,10.20,12345"),
+                           QStringLiteral("XYZ,20040615,40.10,41.00,39.90,40.50,2000")}));
 }
 
 TEST(HistoryDecode, WithoutVolumeColumnEveryDayHasVolumeZero)
@@ -61,7 +62,7 @@ TEST(HistoryDecode, WithoutVolumeColumnEveryDayHasVolumeZero)
     const QByteArray body = "Date,Open,High,Low,Close\n14-Jun-04,10.00,10.50,9.80,10.20\n";
     const auto records = decodeHistory(body, QStringLiteral("XYZ"), plain());
     ASSERT_EQ(records.size(), 1);
-    EXPECT_EQ(records[0].volume, QStringLiteral("0"));
+    EXPECT_EQ(records[0].volume.text, QStringLiteral("0"));
 }
 
 TEST(HistoryDecode, DatesUseTheSlidingCenturyWindow)
@@ -83,7 +84,8 @@ TEST(HistoryDecode, ZeroPricesTakeTheClose)
     const QByteArray body = kHeader + "14-Jun-04,0,0.00,0,10.20,100\n";
     const auto records = decodeHistory(body, QStringLiteral("XYZ"), plain());
     ASSERT_EQ(records.size(), 1);
-    EXPECT_EQ(records[0].line(), QStringLiteral("XYZ,20040614,10.20,10.20,10.20,10.20,100"));
+    EXPECT_EQ(historyLine(QStringLiteral("XYZ"), records[0]),
+              QStringLiteral("XYZ,20040614,10.20,10.20,10.20,10.20,100"));
 }
 
 TEST(HistoryDecode, SplitAdjustmentUsesTheAdjustedClose)
@@ -95,10 +97,11 @@ TEST(HistoryDecode, SplitAdjustmentUsesTheAdjustedClose)
                             "15-Jun-04,20.00,21.00,19.00,20.00,1000,20.00\n";
     const auto records = decodeHistory(body, QStringLiteral("XYZ"), o);
     ASSERT_EQ(records.size(), 2);
-    EXPECT_EQ(records[0].line(), QStringLiteral("XYZ,20040615,20.00,21.00,19.00,20.00,1000"));  // unchanged
-    EXPECT_EQ(records[1].line(), QStringLiteral("XYZ,20040614,10,10.5,9.5,10,2000"));
+    EXPECT_EQ(historyLine(QStringLiteral("XYZ"), records[0]),
+              QStringLiteral("XYZ,20040615,20.00,21.00,19.00,20.00,1000"));  // unchanged
+    EXPECT_EQ(historyLine(QStringLiteral("XYZ"), records[1]), QStringLiteral("XYZ,20040614,10,10.5,9.5,10,2000"));
     o.split = false;
-    EXPECT_EQ(decodeHistory(body, QStringLiteral("XYZ"), o)[1].close, QStringLiteral("20.00"));
+    EXPECT_EQ(decodeHistory(body, QStringLiteral("XYZ"), o)[1].close.text, QStringLiteral("20.00"));
 }
 
 TEST(HistoryDecode, EuroConversionOnlyBefore1999AndForKnownSuffixes)
@@ -109,9 +112,9 @@ TEST(HistoryDecode, EuroConversionOnlyBefore1999AndForKnownSuffixes)
                                       "31-Dec-98,22.0371,44.0742,22.0371,22.0371,5\n";
     const auto as = decodeHistory(body, QStringLiteral("abc.as"), o);
     ASSERT_EQ(as.size(), 2);
-    EXPECT_EQ(as[0].line(), QStringLiteral("abc.as,19981231,10,20,10,10,5"));
-    EXPECT_EQ(as[1].close, QStringLiteral("22.0371"));
-    EXPECT_EQ(decodeHistory(body, QStringLiteral("ABC.L"), o)[0].close, QStringLiteral("22.0371"));
+    EXPECT_EQ(historyLine(QStringLiteral("abc.as"), as[0]), QStringLiteral("abc.as,19981231,10,20,10,10,5"));
+    EXPECT_EQ(as[1].close.text, QStringLiteral("22.0371"));
+    EXPECT_EQ(decodeHistory(body, QStringLiteral("ABC.L"), o)[0].close.text, QStringLiteral("22.0371"));
     EXPECT_DOUBLE_EQ(euroRate(QStringLiteral("X.Y.MI")), 1936.27);
     EXPECT_DOUBLE_EQ(euroRate(QStringLiteral("SAP.de")), 1.95583);
     EXPECT_EQ(euroRate(QStringLiteral("IBM")), 0);
@@ -124,10 +127,10 @@ TEST(HistoryDecode, DaysWithoutVolumeAreRejectedExceptIndicesAndCurrencies)
     const QByteArray body = kHeader + "15-Jun-04,1,1,1,1,7\n14-Jun-04,1,1,1,1,0\n";
     const auto stock = decodeHistory(body, QStringLiteral("XYZ"), o);
     ASSERT_EQ(stock.size(), 2);
-    EXPECT_FALSE(stock[0].survives);
-    EXPECT_TRUE(stock[1].survives);
-    EXPECT_TRUE(decodeHistory(body, QStringLiteral("^AEX"), o)[0].survives);
-    EXPECT_TRUE(decodeHistory(body, QStringLiteral("eurusd=x"), o)[0].survives);
+    EXPECT_TRUE(stock[0].has(core::Bar::Refused));
+    EXPECT_FALSE(stock[1].has(core::Bar::Refused));
+    EXPECT_FALSE(decodeHistory(body, QStringLiteral("^AEX"), o)[0].has(core::Bar::Refused));
+    EXPECT_FALSE(decodeHistory(body, QStringLiteral("eurusd=x"), o)[0].has(core::Bar::Refused));
 }
 
 TEST(HistoryDecode, SplitLinesAreNoDaysAndReadApart)
@@ -137,7 +140,7 @@ TEST(HistoryDecode, SplitLinesAreNoDaysAndReadApart)
     HistoryDecodeOptions o = plain();
     o.first = QDate(2021, 1, 1);
     o.last = QDate(2021, 12, 31);
-    EXPECT_EQ(lines(decodeHistory(body, QStringLiteral("NVDA"), o)),
+    EXPECT_EQ(lines(QStringLiteral("NVDA"), decodeHistory(body, QStringLiteral("NVDA"), o)),
               (QStringList{"NVDA,20210720,187,190,185,189,100", "NVDA,20210721,195,196,190,194,100"}));
     EXPECT_EQ(decodeSplits(body, o), (QVector<HistorySplit>{{20210720, 4}, {20210301, 0.1}}));
     EXPECT_TRUE(decodeSplits(kHeader + "20-Jul-21,187,190,185,189,100\n", o).isEmpty());
@@ -152,7 +155,7 @@ TEST_F(HistoryDecodeLogTest, DaysTheGatewayLeftOutForLackOfPricesAreCountedInThe
     const QByteArray body = kHeader + "15-Jun-04,10.00,10.50,9.80,10.20,12345\n"
                                       "14-Jun-04,10.00,10.50,9.80,10.10,12000\n"
                                       "Left out,2,days without prices\n";
-    EXPECT_EQ(lines(decodeHistory(body, QStringLiteral("HOL"), plain())),
+    EXPECT_EQ(lines(QStringLiteral("HOL"), decodeHistory(body, QStringLiteral("HOL"), plain())),
               QStringList({"HOL,20040614,10.00,10.50,9.80,10.10,12000", "HOL,20040615,10.00,10.50,9.80,10.20,12345"}));
     EXPECT_TRUE(readAll(paths::logFile()).contains("HOL: Left out,2,days without prices\r\n"))
         << readAll(paths::logFile()).constData();

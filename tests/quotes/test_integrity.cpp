@@ -1,6 +1,5 @@
 #include "testutil.h"
 
-#include "quotes/currentquotes.h"
 #include "quotes/historydecode.h"
 #include "quotes/integrity.h"
 
@@ -27,6 +26,22 @@ QVector<Bar> weekdays(const QVector<double>& closes)
         d = d.addDays(1);
     }
     return bars;
+}
+
+// One day from its texts, each with the number the check reads in it.
+core::Bar dayOf(qint32 date, const char* const (&texts)[5])
+{
+    const auto figure = [](const char* t) {
+        return core::Figure(QString::fromLatin1(t), number(QString::fromLatin1(t)));
+    };
+    core::Bar d;
+    d.date = date;
+    d.open = figure(texts[0]);
+    d.high = figure(texts[1]);
+    d.low = figure(texts[2]);
+    d.close = figure(texts[3]);
+    d.volume = figure(texts[4]);
+    return d;
 }
 
 Context contextFor(Action action, const QString& ticker = QStringLiteral("ABC.L"))
@@ -288,25 +303,26 @@ TEST(Integrity, CleanHistoriesGiveNoFinding)
 TEST(Integrity, HistoryTextsAreRewrittenAndSkippedDaysLeaveTheBlock)
 {
     auto days = [] {
-        QVector<HistoryRecord> d;
+        QVector<core::Bar> d;
         const char* rows[][5] = {{"12.30", "12.50", "12.20", "12.40", "100"},
                                  {"1240", "1250", "1230", "1245", "200"},
                                  {"12.40", "12.60", "12.30", "12.50", "300"},
                                  {"12.50", "12.55", "12.45", "12.50", "300"}};
         qint32 date = 20240102;
         for (const auto& r : rows)
-            d.append({QStringLiteral("BP.L"), date++, r[0], r[1], r[2], r[3], r[4]});
+            d.append(dayOf(date++, r));
         return d;
     };
-    QVector<HistoryRecord> repaired = days();
+    const QString bp = QStringLiteral("BP.L");
+    QVector<core::Bar> repaired = days();
     QVector<Finding> found = checkHistory(repaired, contextFor(Action::Repair, QStringLiteral("BP.L")));
     ASSERT_EQ(kinds(found), QStringList{"jump"});
-    EXPECT_EQ(repaired[1].line(), QStringLiteral("BP.L,20240103,12.4,12.5,12.3,12.45,200"));
-    EXPECT_EQ(repaired[0].line(), days()[0].line());
+    EXPECT_EQ(historyLine(bp, repaired[1]), QStringLiteral("BP.L,20240103,12.4,12.5,12.3,12.45,200"));
+    EXPECT_EQ(historyLine(bp, repaired[0]), historyLine(bp, days()[0]));
     EXPECT_EQ(found[0].line(), QStringLiteral("BP.L 2024-01-03 jump: close 1245 against 12.4 before and 12.5 after; "
                                               "repaired: prices divided by 100 (close 1245 -> 12.45)"));
 
-    QVector<HistoryRecord> skipped = days();
+    QVector<core::Bar> skipped = days();
     found = checkHistory(skipped, contextFor(Action::Skip, QStringLiteral("BP.L")));
     ASSERT_EQ(found.size(), 1);
     EXPECT_EQ(found[0].done, QStringLiteral("skipped"));
@@ -316,32 +332,73 @@ TEST(Integrity, HistoryTextsAreRewrittenAndSkippedDaysLeaveTheBlock)
 
 TEST(Integrity, CurrentQuoteAgainstTheStoredDay)
 {
-    CurrentQuotes q;
-    q.yahooticker = {QStringLiteral("ABC")};
-    q.yahoodate = {20240105};
-    q.yahooopen = {10.5};
-    q.yahoohigh = {10.4};
-    q.yahoolow = {10.1};
-    q.yahooclose = {10.2};
-    q.yahoovolume = {500};
-    q.openText = {QStringLiteral("10.5")};
-    q.highText = {QStringLiteral("10.4")};
-    q.lowText = {QStringLiteral("10.1")};
-    q.closeText = {QStringLiteral("10.2")};
-    q.volumeText = {QStringLiteral("500")};
+    const char* row[5] = {"10.5", "10.4", "10.1", "10.2", "500"};
+    core::Bar q = dayOf(20240105, row);
     Context c = contextFor(Action::Repair, QStringLiteral("ABC"));
     c.stored = Bar{20240108, 10, 10.5, 9.9, 10.3, 900};
-    QVector<Finding> found = checkCurrent(q, 0, c);
+    QVector<Finding> found = checkCurrent(q, c);
     EXPECT_EQ(kinds(found), (QStringList{"stale", "bounds"}));
-    EXPECT_EQ(q.highText[0], QStringLiteral("10.5"));
-    EXPECT_EQ(q.yahoohigh[0], 10.5);
+    EXPECT_EQ(q.high.text, QStringLiteral("10.5"));
+    EXPECT_EQ(q.high.value, 10.5);
 
     // A new day 100 times the stored one: flagged, the quote kept as sent.
     c.stored = Bar{20240104, 0.1, 0.11, 0.09, 0.102, 900};
-    found = checkCurrent(q, 0, c);
+    found = checkCurrent(q, c);
     ASSERT_EQ(kinds(found), QStringList{"jump"});
     EXPECT_FALSE(found[0].repaired);
-    EXPECT_EQ(q.closeText[0], QStringLiteral("10.2"));
+    EXPECT_EQ(q.close.text, QStringLiteral("10.2"));
+}
+
+// What a repair leaves on the bar: the flag beside the new values and their
+// texts, and only on the days it changed; figures it did not touch keep the
+// text they came with ("12.30" stays "12.30", not "12.3").
+TEST(Integrity, RepairedDaysCarryTheFlagAndTheirNewValues)
+{
+    const char* rows[][5] = {{"12.30", "12.50", "12.20", "12.40", "100"},
+                             {"12.40", "12.00", "12.30", "12.50", "200"},
+                             {"12.40", "12.60", "12.30", "12.50", "300"}};
+    QVector<core::Bar> days;
+    qint32 date = 20240102;
+    for (const auto& r : rows)
+        days.append(dayOf(date++, r));
+    const QVector<core::Bar> sent = days;
+
+    QVector<Finding> found = check(days, contextFor(Action::Flag, QStringLiteral("BP.L")));
+    ASSERT_EQ(kinds(found), QStringList{"bounds"});
+    EXPECT_EQ(days, sent);  // flagged only: nothing changed, no flag
+
+    found = check(days, contextFor(Action::Repair, QStringLiteral("BP.L")));
+    ASSERT_EQ(kinds(found), QStringList{"bounds"});
+    EXPECT_FALSE(days[0].has(core::Bar::Repaired));
+    EXPECT_FALSE(days[2].has(core::Bar::Repaired));
+    ASSERT_TRUE(days[1].has(core::Bar::Repaired));
+    EXPECT_EQ(days[1].high, core::Figure(QStringLiteral("12.5"), 12.5));  // widened to the close
+    EXPECT_EQ(days[1].low, core::Figure(QStringLiteral("12.3"), 12.3));
+    EXPECT_EQ(days[1].open.text, QStringLiteral("12.40"));
+    EXPECT_EQ(days[1].volume.text, QStringLiteral("200"));
+    EXPECT_EQ(days[0], sent[0]);
+
+    // A split the provider reported rewrites the volume as a whole number.
+    QVector<core::Bar> split;
+    const char* before[5] = {"40.00", "41.00", "39.00", "40.00", "1001"};
+    const char* after[5] = {"10.00", "10.20", "9.80", "10.10", "4000"};
+    split << dayOf(20240102, before) << dayOf(20240103, after);
+    Context c = contextFor(Action::Repair, QStringLiteral("BP.L"));
+    c.splits.append({20240103, 4});
+    found = check(split, c);
+    ASSERT_EQ(kinds(found), QStringList{"split"});
+    EXPECT_TRUE(split[0].has(core::Bar::Repaired));
+    EXPECT_EQ(split[0].volume, core::Figure(QStringLiteral("4004"), 4004));
+    EXPECT_EQ(split[0].close, core::Figure(QStringLiteral("10"), 10));
+    EXPECT_FALSE(split[1].has(core::Bar::Repaired));
+
+    // A current quote skipped for a finding is refused, not dropped.
+    const char* bad[5] = {"10.5", "10.4", "10.1", "10.2", "500"};
+    core::Bar quote = dayOf(20240105, bad);
+    checkCurrent(quote, contextFor(Action::Skip, QStringLiteral("ABC")));
+    EXPECT_TRUE(quote.has(core::Bar::Refused));
+    EXPECT_FALSE(quote.has(core::Bar::Repaired));
+    EXPECT_EQ(quote.high.text, QStringLiteral("10.4"));
 }
 
 TEST(Integrity, NumbersAndRepairedTexts)

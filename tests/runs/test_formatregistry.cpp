@@ -46,16 +46,16 @@ public:
     bool writeBatch(CurrentBatch& batch, ExportRun& run) override
     {
         calls() << QStringLiteral("batch %1").arg(batch.quotes.size());
-        for (const Quote& q : batch.quotes)
-            append(q.ticker, q.date, q.close, run);
+        for (const CurrentQuote& q : batch.quotes)
+            append(q.ticker, q.bar.date, q.bar.close.text, run);
         return true;
     }
 
     bool writeHistory(const HistoryBlock& block, ExportRun& run) override
     {
         calls() << QStringLiteral("history %1 %2").arg(block.ticker()).arg(block.size());
-        for (const HistoryRecord& r : block.days())
-            append(r.ticker, r.date, r.close, run);
+        for (const core::Bar& r : block.days())
+            append(block.ticker(), r.date, r.close.text, run);
         return true;
     }
 

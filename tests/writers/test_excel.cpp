@@ -82,6 +82,57 @@ TEST_F(ExcelTest, RowsReadBackWithTheirTypesInBothReaders)
                                                      text("N/A"), num(2), num(1), num(1.5), text("123456789")}));
 }
 
+// Rows from bars: a current quote's prices are its numbers and its volume
+// the plain text of its number, whatever digits were sent; a history day's
+// price that is no number stays the text it came as, its volume as sent.
+TEST_F(ExcelTest, RowsFromBarsTakeTheNumbersOfACurrentQuoteAndTheTextsOfAHistory)
+{
+    const QString file = ewriter::createWorkbook(false, QDate(2004, 3, 15));
+    const auto bar = [](qint32 date, const char* o, const char* h, const char* l, const char* c, const char* v) {
+        core::Bar b;
+        b.date = date;
+        b.open = core::Figure::parse(QString::fromLatin1(o));
+        b.high = core::Figure::parse(QString::fromLatin1(h));
+        b.low = core::Figure::parse(QString::fromLatin1(l));
+        b.close = core::Figure::parse(QString::fromLatin1(c));
+        b.volume = core::Figure::parse(QString::fromLatin1(v));
+        return b;
+    };
+    QVector<CurrentQuote> quotes(2);
+    quotes[0] = {QStringLiteral("XYZ.AS"), QStringLiteral("Xyz"), QStringLiteral("4:00pm"),
+                 bar(20040315, "12.50", "13", "12", "12.75", "1000.0")};
+    quotes[1] = {QStringLiteral("NEG"), QStringLiteral("Neg"), QString(), bar(20040315, "-0.00", "1", "0.5", "1", "7")};
+    ewriter current;
+    current.filename(file);
+    current.rows(quotes);
+    current.go();
+    waitIdle(current);
+
+    QVector<core::Bar> days{bar(20040316, "1.10", "1.20", "1.00", "1.15", "500")};
+    days.append(days.front());
+    days[1].date = 20040317;
+    days[1].low.text = QStringLiteral("n.a.");  // a text the provider sent that is no number
+    days[1].volume.text = QStringLiteral("0600");
+    ewriter history;
+    history.filename(file);
+    history.rows(QStringLiteral("HIS"), QStringLiteral("History Name"), days);
+    history.go();
+    waitIdle(history);
+    ASSERT_TRUE(history.flush());
+
+    const QVector<ReadSheet> sheets = readBoth(file);
+    ASSERT_EQ(sheets.size(), 1);
+    ASSERT_EQ(sheets[0].rows, 4);
+    EXPECT_EQ(sheets[0].cells[0], (QVector<QVariant>{text("XYZ.AS"), text("Xyz"), text("20040315"), num(12.5), num(13),
+                                                     num(12), num(12.75), text("1000")}));
+    EXPECT_EQ(sheets[0].cells[1], (QVector<QVariant>{text("NEG"), text("Neg"), text("20040315"), num(0), num(1),
+                                                     num(0.5), num(1), text("7")}));
+    EXPECT_EQ(sheets[0].cells[2], (QVector<QVariant>{text("HIS"), text("History Name"), text("20040316"), num(1.1),
+                                                     num(1.2), num(1), num(1.15), text("500")}));
+    EXPECT_EQ(sheets[0].cells[3], (QVector<QVariant>{text("HIS"), text("History Name"), text("20040317"), num(1.1),
+                                                     num(1.2), text("n.a."), num(1.15), text("0600")}));
+}
+
 TEST_F(ExcelTest, WorkbookNamesTakeTheFirstFreeNumber)
 {
     const QDate day(2004, 3, 15);

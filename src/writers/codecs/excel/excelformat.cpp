@@ -4,7 +4,6 @@
 // after the other to a single writer.
 #include "writers/codecs/builtin.h"
 
-#include "quotes/currentquotes.h"
 #include "support/errors.h"
 #include "support/log.h"
 #include "support/state.h"
@@ -41,32 +40,14 @@ public:
 
     bool writeBatch(CurrentBatch& batch, ExportRun& run) override
     {
-        const CurrentQuotes& q = *batch.source;
-        for (const QString& t : q.yahooticker)
-            handed_ += t.isEmpty() ? 0 : 1;
+        handed_ += static_cast<int>(batch.quotes.size());
         if (!on_)
             return true;
         WriteLog(QStringLiteral("Writing to Excel"));
         run.panel(QStringLiteral("Writing %1 quotes to Excel...").arg(run.totalDispatched));
-        QStringList date, open, high, low, close, volume;
-        for (qsizetype i = 0; i < q.size(); ++i) {
-            date << QString::number(q.yahoodate[i]);
-            open << quotetext::plainNumber(q.yahooopen[i]);
-            high << quotetext::plainNumber(q.yahoohigh[i]);
-            low << quotetext::plainNumber(q.yahoolow[i]);
-            close << quotetext::plainNumber(q.yahooclose[i]);
-            volume << quotetext::plainNumber(q.yahoovolume[i]);
-        }
         auto& w = writers_.emplace_back(std::make_unique<ewriter>());
         w->filename(workbook_);
-        w->ytickers(QStringList(q.yahooticker.cbegin(), q.yahooticker.cend()));
-        w->yname(QStringList(q.yahooname.cbegin(), q.yahooname.cend()));
-        w->ydate(date);
-        w->yopen(open);
-        w->yhigh(high);
-        w->ylow(low);
-        w->yclose(close);
-        w->yvolume(volume);
+        w->rows(batch.quotes);
         w->go();
         WriteLog(QStringLiteral("End writing to Excel"));
         return true;
@@ -140,8 +121,7 @@ private:
         if (!ready)
             return false;
         handed_ += block.size();
-        w.raw(block.lines());
-        w.HName(block.name());
+        w.rows(block.ticker(), block.name(), block.days());
         w.go();
         WriteLog(QStringLiteral("End writing to Excel"));
         return true;

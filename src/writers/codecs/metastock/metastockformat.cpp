@@ -62,14 +62,14 @@ public:
         yieldToGui();
         WriteLog(QStringLiteral("Writing to Metastock"));
         int slot = 0;
-        for (const Quote& q : std::as_const(batch.quotes)) {
+        for (const CurrentQuote& q : std::as_const(batch.quotes)) {
             run.panel(QStringLiteral("Writing %1 quotes to Metastock...").arg(slot++));
-            if (q.date == 0) {
+            if (q.bar.date == 0) {
                 run.notWritten(1);
                 continue;
             }
             metaclass writer;
-            writer.setQuote(q);
+            writer.setBar(q.ticker, q.name, q.bar);
             const StepOutcome outcome = writer.go();
             if (outcome == StepOutcome::Aborted)
                 return false;
@@ -97,13 +97,13 @@ public:
         m.NaamHistorie(block.name());
         m.GeefHistorieticker(block.ticker());
         m.islaatste(run.lastSymbol);
-        m.raw(block.lines());
+        m.days(block.days());
         const StepOutcome outcome = m.goraw();
         run.panel(QString());
         WriteLog(QStringLiteral("End writing to Metastock"));
         if (outcome == StepOutcome::Aborted)
             return false;
-        // Lines the writer could not read never reached the folder.
+        // Days the writer could not take never reached the folder.
         const int stored = outcome == StepOutcome::Done ? static_cast<int>(m.block().dates.size()) : 0;
         run.wrote(letter(), stored);
         run.notWritten(block.size() - stored);

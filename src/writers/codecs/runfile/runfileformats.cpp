@@ -46,7 +46,8 @@ public:
                       .arg(run.totalDispatched)
                       .arg(QLatin1String(layout_.panelName)));
         QByteArray line;
-        for (const Quote& q : std::as_const(batch.quotes)) {
+        for (qsizetype i = 0; i < batch.quotes.size(); ++i) {
+            const Quote q = batch.quote(i);
             if (q.date == 0) {
                 run.notWritten(1);
                 continue;

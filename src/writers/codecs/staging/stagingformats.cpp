@@ -30,7 +30,7 @@ public:
         batch.fillMissingPrices();
         const QString& h11 = settings().h11;
         for (qsizetype i = 0; i < batch.quotes.size(); ++i) {
-            const Quote& q = batch.quotes[i];
+            const Quote q = batch.quote(i);
             if (q.date == 0) {
                 run.notWritten(1);
                 continue;
@@ -38,7 +38,7 @@ public:
             bool written = false;
             const StepOutcome outcome = guarded([&] {
                 run.files().ami1().write(runfiles::ami1Line(q, h11));
-                run.files().ami2().write(runfiles::ami2Line(q, batch.times[i], true));
+                run.files().ami2().write(runfiles::ami2Line(q, batch.quotes[i].time, true));
                 written = true;
             });
             if (outcome == StepOutcome::Aborted)

@@ -33,7 +33,8 @@ public:
             return true;
         WriteLog(QLatin1String(texts_.startLog));
         int slot = 0;
-        for (Quote q : std::as_const(batch.quotes)) {
+        for (qsizetype i = 0; i < batch.quotes.size(); ++i) {
+            Quote q = batch.quote(i);
             // Answers that arrive meanwhile only queue their batch, so the
             // window may turn here too.
             if (slot > 0 && slot % kQuotesPerYield == 0)
