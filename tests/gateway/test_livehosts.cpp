@@ -2,6 +2,7 @@
 #include "fakeprovider.h"
 #include "gateway/livegateway.h"
 #include "gateway/livehosts.h"
+#include "quotes/quoteclient.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/yield.h"
@@ -44,6 +45,33 @@ TEST_F(LiveHostsTest, OnlyHostsLeftAtLiveGoToTheGateway)
     EXPECT_EQ(settings().quoteHost, QStringLiteral("quotes.example:8080"));
     EXPECT_EQ(settings().chartHost, hosts.running()->address());
     EXPECT_EQ(settings().quoteHostAU, hosts.running()->address());
+}
+
+// The quote client tells the runs whether a host is the gateway, and only
+// while it runs: a stopped gateway's address is any other server's.
+TEST_F(LiveHostsTest, TheQuoteClientKnowsTheGatewayWhileItRuns)
+{
+    store::write(QStringLiteral("QuoteHost"), QStringLiteral("127.0.0.1:9"));
+    ASSERT_TRUE(runStartup().opened);
+    QString error;
+    ASSERT_TRUE(hosts.resolve(&error)) << qPrintable(error);
+    QuoteClient client;
+    EXPECT_FALSE(client.asksAgainForLeftOut());
+    EXPECT_TRUE(client.chartHostKeepsItsPace());
+    settings().quoteHost = hosts.running()->address();
+    EXPECT_TRUE(client.asksAgainForLeftOut());
+
+    hosts.stop();
+    EXPECT_FALSE(client.asksAgainForLeftOut());
+    EXPECT_FALSE(client.chartHostKeepsItsPace());
+    {
+        // The gateway goes with its owner.
+        LiveHosts owned;
+        settings().chartHost = QStringLiteral("live");
+        ASSERT_TRUE(owned.resolve(&error)) << qPrintable(error);
+        EXPECT_TRUE(client.chartHostKeepsItsPace());
+    }
+    EXPECT_FALSE(client.chartHostKeepsItsPace());
 }
 
 TEST_F(LiveHostsTest, NoGatewayWhenEveryHostIsSet)
