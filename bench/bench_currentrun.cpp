@@ -7,9 +7,11 @@
 // how long the stop took to end it. A third positional argument with "E"
 // also switches on the Excel workbook, with "M" MetaStock (folders of 2,000
 // securities holding `days` records each).
-//   ./build/bench/bench_currentrun [--latency MS] [--max-in-flight N] [symbols] [days] [E|M|EM]
+//   ./build/bench/bench_currentrun [--latency MS] [--max-in-flight N] [--keep-alive] [symbols] [days] [E|M|EM]
 // --latency makes the fake service take MS milliseconds for every answer,
-// as a real service does (0.5-2 s); --max-in-flight sets MaxInFlight.
+// as a real service does (0.5-2 s); --max-in-flight sets MaxInFlight;
+// --keep-alive keeps connections open after an answer, as an HTTP/1.1
+// server does, and prints how many the run opened.
 
 #include "fakeservice.h"
 #include "metastockfill.h"
@@ -157,6 +159,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int latencyMs = 0;
     int inFlight = 0;
+    bool keepAlive = false;
     QStringList positional;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -164,6 +167,8 @@ int main(int argc, char** argv)
             latencyMs = std::max(0, args[++i].toInt());
         else if (args[i] == QLatin1String("--max-in-flight") && i + 1 < args.size())
             inFlight = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--keep-alive"))
+            keepAlive = true;
         else
             positional << args[i];
     }
@@ -245,6 +250,7 @@ int main(int argc, char** argv)
 
     FakeQuoteService fake;
     fake.setDelay(latencyMs);
+    fake.setKeepAlive(keepAlive);
     serve(fake, symbols, today.addDays(-2));
     std::printf("service answers after %d ms, MaxInFlight %d, delay between requests off\n", latencyMs,
                 CurrentRun::maxInFlight());
@@ -299,6 +305,9 @@ int main(int argc, char** argv)
                 static_cast<long long>(updates.longest), updates.ticks, qPrintable(gapAfter));
     std::printf("longest gap between event-loop turns: %lld ms\n", static_cast<long long>(loop.longest));
     std::printf("requests in flight together: at most %d\n", mostInFlight(fake.requests()));
+    if (keepAlive)
+        std::printf("connections opened: %d for %lld requests\n", fake.connections(),
+                    static_cast<long long>(fake.requests().size()));
     std::printf("outcome: %s\n", qPrintable(sum.outcome()));
     if (!messages.shown.isEmpty())
         std::printf("messages: %s\n", qPrintable(messages.texts().join(QLatin1Char('|'))));

@@ -171,7 +171,8 @@ int throughGateway(int symbols, const QDate& start, const QDate& end, int answer
     for (QString* host : {&s.quoteHost, &s.quoteHostAU, &s.quoteHostSG, &s.chartHost})
         *host = QStringLiteral("live");
     QString error;
-    if (!livehosts::resolve(&error)) {
+    LiveHosts liveHosts;
+    if (!liveHosts.resolve(&error)) {
         std::fprintf(stderr, "the gateway does not start: %s\n", qPrintable(error));
         return 1;
     }
@@ -182,7 +183,7 @@ int throughGateway(int symbols, const QDate& start, const QDate& end, int answer
     std::printf("  provider calls: %d chart, %lld in all\n", provider.count("/v8/finance/chart/"),
                 static_cast<long long>(provider.requests().size()));
     std::printf("  peak memory (VmHWM): %.1f MB\n", static_cast<double>(peakKb()) / 1024.0);
-    livehosts::stop();
+    liveHosts.stop();
     return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/headless.h"
 #include "quotes/loader.h"
+#include "quotes/quoteclient.h"
 #include "quotes/tickeronderzoek.h"
 
 #include <QDate>
@@ -31,11 +32,12 @@ int cmdQuote(HeadlessContext& c)
     headlessStartup(c, true);
     QStringList notFound, rejected, incomplete, unanswered;
     bool failed = false;
+    QuoteClient client;
     for (qsizetype from = 0; from < c.args.size(); from += kBatch) {
-        loader l;
+        loader l(client);
         l.directUse = true;
         l.setTickers(c.args.mid(from, kBatch));
-        l.startnu();
+        runUntil(&l, &loader::ready, [&l] { l.startnu(); });
         if (!l.DownloadOk()) {
             failed = true;
             // Why, when known: a service that cannot be reached did not fail
@@ -81,9 +83,10 @@ int cmdInvestigate(HeadlessContext& c)
         return 2;
     }
     headlessStartup(c, true);
-    clsTickeronderzoek t;
+    QuoteClient client;
+    clsTickeronderzoek t(client);
     t.ticker = c.args[0];
-    t.go();
+    runUntil(&t, &clsTickeronderzoek::goDone, [&t] { t.go(); });
     const bool quotePageMissing = t.pageMissing;
     if (quotePageMissing)
         c.err << "No answer from the quote service for " << t.ticker << '\n';
@@ -92,7 +95,10 @@ int cmdInvestigate(HeadlessContext& c)
     else
         c.out << t.ticker << " not changed\n";
 
-    if (t.examine()) {
+    bool found = false;
+    QObject::connect(&t, &clsTickeronderzoek::examined, &t, [&found](bool answer) { found = answer; });
+    runUntil(&t, &clsTickeronderzoek::examined, [&t] { t.examine(); });
+    if (found) {
         const QDate d(t.startDatumYear, t.startDatumMonth, t.startDatumDay);
         c.out << "history from "
               << (d.isValid()

@@ -79,7 +79,7 @@ int run(HeadlessContext& c, const Options& o, SymbolSearch& s, const QString& us
         s.firstticker = first;
     else
         s.memberOffset = first - 1;
-    s.internetsearch();
+    runUntil(&s, &SymbolSearch::searched, [&s] { s.internetsearch(); });
     if (!s.answered) {
         c.err << "No answer from the quote service: " << s.problem << '\n';
         return 1;

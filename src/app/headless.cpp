@@ -196,7 +196,7 @@ bool headlessStartup(HeadlessContext& context, bool quoteService)
         return false;
     }
     const bool opened = runStartup().opened;
-    if (quoteService && !livehosts::resolve(&error))
+    if (quoteService && context.liveHosts && !context.liveHosts->resolve(&error))
         context.err << "The built-in quote gateway cannot start: " << error << '\n';
     return opened;
 }
@@ -231,7 +231,8 @@ int runHeadless(const QString& command, const QStringList& args)
     bool known = false;
     for (const HeadlessCommand& c : headlessCommands()) {
         if (command == QLatin1String(c.name)) {
-            HeadlessContext context{args, out, err};
+            LiveHosts liveHosts;
+            HeadlessContext context{args, out, err, &liveHosts};
             status = c.run(context);
             known = true;
             break;

@@ -42,7 +42,9 @@
 #include <QToolButton>
 #include <algorithm>
 
-Hoofdform::Hoofdform(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(this)), timer1_(new QTimer(this))
+Hoofdform::Hoofdform(QWidget* parent)
+    : QMainWindow(parent), mdi_(new QMdiArea(this)), timer1_(new QTimer(this)),
+      liveHosts_(std::make_unique<LiveHosts>())
 {
     setObjectName(QStringLiteral("Hoofdform"));
     setWindowTitle(QStringLiteral("Quotaris"));
@@ -413,7 +415,7 @@ void Hoofdform::load()
         msgBox(QStringLiteral("The built-in Metastock library failed its self-check: ") + libraryProblem,
                Icon::Critical);
     runStartup();
-    if (QString error; !livehosts::resolve(&error))
+    if (QString error; !liveHosts_->resolve(&error))
         msgBox(QStringLiteral("The built-in quote gateway cannot start: ") + error, Icon::Critical);
     updateFormatChecks();
     updateStartPage();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <memory>
 
 class QAction;
 class QMdiArea;
@@ -13,6 +14,7 @@ class StartPage;
 class ChartWindow;
 class browser;
 class frmSplash;
+class LiveHosts;
 class marketform;
 
 // The main window: a multiple-document window whose menus and toolbar open
@@ -92,4 +94,5 @@ private:
     frmSplash* splash_ = nullptr;
     PopupMenus* popups_ = nullptr;
     int splashDelay_ = 3000;
+    std::unique_ptr<LiveHosts> liveHosts_;  // the built-in gateway, while the window lives
 };

@@ -3,7 +3,6 @@
 #include "app/hoofdform.h"
 #include "app/screenshots.h"
 #include "app/singleinstance.h"
-#include "gateway/livehosts.h"
 #include "support/desktop.h"
 #include "support/messages.h"
 #include "support/paths.h"
@@ -60,7 +59,6 @@ int screenshots(int argc, char* argv[], const QStringList& args)
         return 1;
     }
     const int status = takeScreenshots(folder);
-    livehosts::stop();
     setMessages(nullptr);
     return status;
 }
@@ -115,7 +113,6 @@ int main(int argc, char* argv[])
         QCoreApplication app(argc, argv);
         initApplication();
         const int status = runHeadless(command, commandArgs);
-        livehosts::stop();
         return status;
     }
 
@@ -152,7 +149,6 @@ int main(int argc, char* argv[])
     const int status = app.exec();
     window.reset();
     setMetastockPrompt(nullptr);
-    livehosts::stop();
     setMessages(nullptr);
     return status;
 }

@@ -1,8 +1,6 @@
 #include "app/reset.h"
 
-#include "gateway/livehosts.h"
 #include "mslink/folder.h"
-#include "quotes/gap.h"
 #include "support/state.h"
 #include "writers/ewriter.h"
 #include "writers/formatregistry.h"
@@ -17,7 +15,5 @@ void resetAllLayers()
     resetMetastockRun();
     ewriter::forgetWorkbooks();
     mslink::Folder::forgetCaches();
-    resetGaps();
-    livehosts::stop();
     resetSupportLayer();
 }

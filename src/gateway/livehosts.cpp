@@ -3,36 +3,27 @@
 #include "gateway/livegateway.h"
 #include "support/state.h"
 
-#include <QCoreApplication>
-#include <QPointer>
-#include <QTimer>
-#include <memory>
-
-namespace livehosts {
-
 namespace {
-
-std::unique_ptr<LiveGateway>& processGateway()
-{
-    static std::unique_ptr<LiveGateway> gateway;
-    return gateway;
-}
-
-// Hands a changed request time-out (Options window, option command) to the
-// gateway while it runs, on the thread that owns the settings.
-QPointer<QTimer>& followTimer()
-{
-    static QPointer<QTimer> timer;
-    return timer;
-}
-
 constexpr int kFollowMs = 1000;
-
 }  // namespace
 
-bool isLive(const QString& host) { return host.trimmed().compare(QLatin1String("live"), Qt::CaseInsensitive) == 0; }
+LiveHosts::LiveHosts()
+{
+    follow_.setInterval(kFollowMs);
+    QObject::connect(&follow_, &QTimer::timeout, [this] {
+        if (gateway_)
+            gateway_->setRequestTimeout(settings().teller2);
+    });
+}
 
-bool resolve(QString* error)
+LiveHosts::~LiveHosts() { stop(); }
+
+bool LiveHosts::isLive(const QString& host)
+{
+    return host.trimmed().compare(QLatin1String("live"), Qt::CaseInsensitive) == 0;
+}
+
+bool LiveHosts::resolve(QString* error)
 {
     ProgramSettings& s = settings();
     QString* hosts[] = {&s.quoteHost, &s.quoteHostAU, &s.quoteHostSG, &s.chartHost};
@@ -41,43 +32,29 @@ bool resolve(QString* error)
         any = any || isLive(*h);
     if (!any)
         return true;
-    auto& gateway = processGateway();
-    if (!gateway) {
+    if (!gateway_) {
         auto made = std::make_unique<LiveGateway>(GatewayConfig::fromSettings());
         if (!made->start(0, error))
             return false;
-        gateway = std::move(made);
-        auto* timer = new QTimer(QCoreApplication::instance());
-        QObject::connect(timer, &QTimer::timeout, timer, [] {
-            if (LiveGateway* g = processGateway().get())
-                g->setRequestTimeout(settings().teller2);
-        });
-        timer->start(kFollowMs);
-        followTimer() = timer;
-        // Whoever forgets to stop it: its thread ends while the application
-        // object still exists.
-        qAddPostRoutine(&stop);
+        gateway_ = std::move(made);
+        follow_.start();
     }
-    gateway->setRequestTimeout(settings().teller2);
+    gateway_->setRequestTimeout(settings().teller2);
+    // The quote client asks whether a host is the gateway.
+    state().gatewayAddress = gateway_->address();
     for (QString* h : hosts) {
         if (isLive(*h))
-            *h = gateway->address();
+            *h = gateway_->address();
     }
     return true;
 }
 
-bool isGateway(const QString& host)
+void LiveHosts::stop()
 {
-    const LiveGateway* gateway = processGateway().get();
-    return gateway && host.trimmed() == gateway->address();
+    follow_.stop();
+    if (!gateway_)
+        return;
+    if (state().gatewayAddress == gateway_->address())
+        state().gatewayAddress.clear();
+    gateway_.reset();
 }
-
-LiveGateway* running() { return processGateway().get(); }
-
-void stop()
-{
-    delete followTimer().data();
-    processGateway().reset();
-}
-
-}  // namespace livehosts

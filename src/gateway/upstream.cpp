@@ -183,9 +183,8 @@ void Upstream::getText(const QString& url, Callback done)
 
 void Upstream::postForm(const QUrl& url, const QByteArray& body, Callback done)
 {
-    static std::atomic<int> serial{0};  // gateways of several threads (tests)
     auto p = std::make_shared<Pending>();
-    p->key = QStringLiteral("P %1 ").arg(++serial) + url.toString();
+    p->key = QStringLiteral("P %1 ").arg(++serial_) + url.toString();
     p->url = url;
     p->json = false;
     p->post = true;
@@ -407,9 +406,8 @@ void Upstream::suspect(const std::shared_ptr<Pending>& p, qint64 retryAfterMs)
         return;
     controlRunning_ = true;
     // Asked before anything else waiting, never from the cache.
-    static std::atomic<int> serial{0};  // gateways of several threads (tests)
     auto c = std::make_shared<Pending>();
-    c->key = QStringLiteral("C %1 ").arg(++serial) + controlPath_;
+    c->key = QStringLiteral("C %1 ").arg(++serial_) + controlPath_;
     c->pathAndQuery = controlPath_;
     c->url = QUrl(config_.liveHost + controlPath_, QUrl::TolerantMode);
     c->waiters.push_back({[this](const UpstreamReply& r) { controlArrived(r); }, {}});

@@ -99,6 +99,7 @@ private:
     QHash<QString, std::shared_ptr<Pending>> pending_;  // queued or running, by key
     std::deque<std::shared_ptr<Pending>> queue_;
     int running_ = 0;
+    int serial_ = 0;  // makes the keys of requests never joined with another unique
     std::atomic<int>* sentCounter_ = nullptr;
     QByteArray userAgent_;
     bool answered_ = false;  // some request has been answered (not throttled)

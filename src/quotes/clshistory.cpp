@@ -3,6 +3,7 @@
 #include "database/clsdata.h"
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
+#include "quotes/quoteclient.h"
 #include "support/log.h"
 #include "support/state.h"
 
@@ -20,7 +21,10 @@ QDate toDate(qint32 yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 
 
 }  // namespace
 
-clsHistory::clsHistory(QObject* parent) : QObject(parent), gap(&historicalGap()) {}
+clsHistory::clsHistory(QuoteClient& client, QObject* parent)
+    : QObject(parent), gap(&client.historicalGap()), client_(client)
+{
+}
 
 clsHistory::~clsHistory() = default;
 
@@ -104,7 +108,7 @@ void clsHistory::nextRange()
     request.beforeAttempt = [this](int attempt) { show(1, 3, QStringLiteral("Request: %1").arg(attempt)); };
     WriteLog(QStringLiteral("Url: ") + request.url);
     show(1, 2, QStringLiteral("Downloading ") + HTicker);
-    fetch_ = std::make_unique<AsyncFetch>(request);
+    fetch_ = std::make_unique<AsyncFetch>(client_, request);
     connect(fetch_.get(), &AsyncFetch::finished, this, &clsHistory::answered);
     fetch_->start();
 }

@@ -13,6 +13,7 @@
 class AsyncFetch;
 class clsData;
 class GapTimer;
+class QuoteClient;
 
 // One attempt of a symbol for the history table: which part of a range was
 // got, which failed and which timed out.
@@ -35,7 +36,7 @@ void recordHistory(clsData& data, const QString& ticker, const QString& name, co
 class clsHistory : public QObject {
     Q_OBJECT
 public:
-    explicit clsHistory(QObject* parent = nullptr);
+    explicit clsHistory(QuoteClient& client, QObject* parent = nullptr);
     ~clsHistory() override;
 
     QString HTicker;
@@ -43,8 +44,8 @@ public:
     // Entry i of both is one range; weekend ends are moved inward.
     QVector<QDate> startdate, enddate;
     // Spaces the requests of the run; null: the requests go out without a
-    // gap (the built-in gateway keeps its own pace). The historical
-    // window's by default.
+    // gap (the built-in gateway keeps its own pace). The client's historical
+    // gap by default.
     GapTimer* gap;
     // Status texts: bar 1 (panels 1-3) and bar 2 (panels 1-4) of the window.
     std::function<void(int bar, int panel, const QString& text)> status;
@@ -81,6 +82,7 @@ private:
     void record(const QDate& start, const QDate& end, bool succeeded, bool failed, bool timedOut);
     void show(int bar, int panel, const QString& text) const;
 
+    QuoteClient& client_;
     std::unique_ptr<AsyncFetch> fetch_;
     std::unique_ptr<AsyncFetch> done_;  // the last answered fetch
     qsizetype next_ = 0;

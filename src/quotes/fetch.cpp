@@ -1,12 +1,11 @@
 #include "quotes/fetch.h"
 
 #include "quotes/gap.h"
+#include "quotes/quoteclient.h"
 #include "quotes/transfer.h"
 #include "support/log.h"
 #include "support/state.h"
 
-#include <QEventLoop>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
@@ -72,56 +71,6 @@ QString fetcherr::reason(int code, const QString& detail)
     if (detail.contains(QLatin1String("unreachable"), Qt::CaseInsensitive))
         return QStringLiteral("no route to the host (%1)").arg(detail.toLower());
     return detail.isEmpty() ? describe(code) : detail;
-}
-
-namespace {
-struct Record {
-    fetchrecord::Mark counts;
-    QString lastUnreachable, lastUnusable;
-};
-Record& record()
-{
-    static Record r;
-    return r;
-}
-}  // namespace
-
-fetchrecord::Mark fetchrecord::now() { return record().counts; }
-
-quint64 fetchrecord::answeredSince(const Mark& mark) { return record().counts.answered - mark.answered; }
-
-QString fetchrecord::problemSince(const Mark& mark)
-{
-    const Record& r = record();
-    if (r.counts.unusable > mark.unusable)
-        return r.lastUnusable;
-    if (r.counts.unreachable > mark.unreachable)
-        return r.lastUnreachable;
-    return {};
-}
-
-QString fetchrecord::allFailedSince(const Mark& mark)
-{
-    return answeredSince(mark) == 0 ? problemSince(mark) : QString();
-}
-
-void fetchrecord::note(const FetchResult& result)
-{
-    Record& r = record();
-    switch (result.problem) {
-    case FetchProblem::None:
-        if (!result.aborted)
-            ++r.counts.answered;
-        break;
-    case FetchProblem::Unreachable:
-        ++r.counts.unreachable;
-        r.lastUnreachable = result.problemText;
-        break;
-    case FetchProblem::Unusable:
-        ++r.counts.unusable;
-        r.lastUnusable = result.problemText;
-        break;
-    }
 }
 
 FetchPolicy FetchPolicy::forVariant(FetchVariant variant, GapTimer* gap)
@@ -194,10 +143,12 @@ QString gatewaySourceProblem(const QByteArray& page)
 }
 }  // namespace
 
-AsyncFetch::AsyncFetch(FetchRequest request, QObject* parent) : QObject(parent), request_(std::move(request))
+AsyncFetch::AsyncFetch(QuoteClient& client, FetchRequest request, QObject* parent)
+    : QObject(parent), client_(&client), request_(std::move(request))
 {
     gapWait_.setSingleShot(true);
     connect(&gapWait_, &QTimer::timeout, this, &AsyncFetch::waitForGap);
+    connect(&client, &QuoteClient::closing, this, &AsyncFetch::clientClosing);
 }
 
 AsyncFetch::~AsyncFetch() = default;
@@ -209,8 +160,6 @@ void AsyncFetch::start()
     running_ = true;
     result_ = FetchResult();
     url_ = wireUrl(request_.url);
-    manager_ = std::make_unique<QNetworkAccessManager>();
-    configureProxy(*manager_, url_);
     const FetchPolicy& p = request_.policy;
     if (p.gap && p.waitForGap)
         waitForGap();
@@ -237,7 +186,7 @@ void AsyncFetch::sendAttempt()
 {
     const FetchPolicy& p = request_.policy;
     const int n = result_.attempts + 1;
-    if (p.abortBeforeGet && state().abortFlag) {
+    if (!client_ || (p.abortBeforeGet && state().abortFlag)) {
         finish(true);
         return;
     }
@@ -260,7 +209,7 @@ void AsyncFetch::sendAttempt()
     result_.attempts = n;
     // A child as well: an attempt whose deferred deletion never comes goes
     // with its fetch.
-    attempt_ = std::make_unique<HttpAttempt>(*manager_, url_, a, this);
+    attempt_ = std::make_unique<HttpAttempt>(client_->network(), url_, a, this);
     connect(attempt_.get(), &HttpAttempt::done, this, &AsyncFetch::attemptDone);
     attempt_->start();
 }
@@ -282,7 +231,7 @@ void AsyncFetch::attemptDone()
 
     if (p.historical) {
         // The service under load answered with the previous symbol's data.
-        if (!result_.body.isEmpty() && result_.body == state().lastHistoricalBody)
+        if (!result_.body.isEmpty() && client_ && result_.body == client_->lastHistoricalBody())
             result_.body.clear();
         WriteLog(QStringLiteral("timeout: ") + QString::number(settings().teller2));
         WriteLog(outcome.responseInfo);
@@ -326,9 +275,11 @@ void AsyncFetch::finish(bool aborted)
     if (page)
         result_.body.clear();
     describeProblem(page, sourceProblem);
-    fetchrecord::note(result_);
-    if (p.historical && result_.body.size() > 40)
-        state().lastHistoricalBody = result_.body;
+    if (client_) {
+        client_->record().note(result_);
+        if (p.historical && result_.body.size() > 40)
+            client_->lastHistoricalBody() = result_.body;
+    }
     running_ = false;
     emit finished();
 }
@@ -373,13 +324,17 @@ void AsyncFetch::describeProblem(bool page, const QString& sourceProblem)
     result_.problemText = QStringLiteral("the quote service answered with something unusable (%1: %2)").arg(host, what);
 }
 
-FetchResult fetchurl(const FetchRequest& request)
+// The attempt in flight goes with its client's connections: the fetch ends
+// as one the user stopped, from the event loop like every other end.
+void AsyncFetch::clientClosing()
 {
-    AsyncFetch fetch(request);
-    QEventLoop loop;
-    QObject::connect(&fetch, &AsyncFetch::finished, &loop, &QEventLoop::quit);
-    fetch.start();
-    if (fetch.running())
-        loop.exec(QEventLoop::AllEvents);
-    return fetch.result();
+    if (!running_)
+        return;
+    attempt_.reset();
+    gapWait_.stop();
+    client_ = nullptr;
+    QTimer::singleShot(0, this, [this] {
+        if (running_)
+            finish(true);
+    });
 }

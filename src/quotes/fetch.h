@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
@@ -10,7 +11,7 @@
 
 class GapTimer;
 class HttpAttempt;
-class QNetworkAccessManager;
+class QuoteClient;
 
 // Transport error codes of a fetch; 0 means a response was obtained.
 namespace fetcherr {
@@ -80,32 +81,33 @@ struct FetchResult {
     QString text() const { return QString::fromLatin1(body); }
 };
 
-// A tally of what the fetches of this process met, so that whatever reports
-// a run can say why nothing came: it notes the tally when the run starts and
-// asks for the problems met since. Only the quote service's fetches count.
-namespace fetchrecord {
-struct Mark {
-    quint64 answered = 0, unreachable = 0, unusable = 0;
+// What the fetches of one client met, so that whatever reports a run can say
+// why nothing came. Only the quote service's fetches count.
+class FetchRecord {
+public:
+    void note(const FetchResult& result);
+
+    // Fetches that answered usably.
+    quint64 answered() const { return answered_; }
+    // The problem of the latest failed fetch; among several, an unusable
+    // answer tells more than a host that could not be reached once. Empty
+    // when no fetch failed.
+    QString problem() const;
+
+private:
+    quint64 answered_ = 0, unreachable_ = 0, unusable_ = 0;
+    QString lastUnreachable_, lastUnusable_;
 };
-Mark now();
-// The fetches since `mark` that answered usably.
-quint64 answeredSince(const Mark& mark);
-// The problem of the latest failed fetch since `mark`; among several, an
-// unusable answer tells more than a host that could not be reached once.
-// Empty when no fetch failed since.
-QString problemSince(const Mark& mark);
-// Only every fetch since `mark` failed: the same text; else empty.
-QString allFailedSince(const Mark& mark);
-void note(const FetchResult& result);
-}  // namespace fetchrecord
 
 // One fetch that nothing waits for: start() returns at once and `finished`
 // is emitted from the event loop when the attempts of the request under its
-// policy are over. Many can be in flight together on the one thread.
+// policy are over. Many can be in flight together on the one thread, all
+// through the connections of one client. A fetch whose client goes first
+// ends as cancelled.
 class AsyncFetch : public QObject {
     Q_OBJECT
 public:
-    explicit AsyncFetch(FetchRequest request, QObject* parent = nullptr);
+    AsyncFetch(QuoteClient& client, FetchRequest request, QObject* parent = nullptr);
     ~AsyncFetch() override;
 
     void start();
@@ -122,17 +124,14 @@ private:
     void finish(bool aborted);
     void describeProblem(bool page, const QString& sourceProblem);
 
+    void clientClosing();
+
+    QPointer<QuoteClient> client_;
     FetchRequest request_;
     QString errorText_, responseInfo_;  // of the last attempt
     QUrl url_;
     FetchResult result_;
-    std::unique_ptr<QNetworkAccessManager> manager_;
     std::unique_ptr<HttpAttempt> attempt_;
     QTimer gapWait_;
     bool running_ = false;
 };
-
-// One fetch for a caller that waits for its answer (the lookups, the
-// investigation, the search, the historical download): an AsyncFetch run in
-// a local event loop, so the user interface stays alive meanwhile.
-FetchResult fetchurl(const FetchRequest& request);

@@ -12,21 +12,3 @@ void GapTimer::requestEnded()
         --inFlight_;
     start();
 }
-
-GapTimer& currentGap()
-{
-    static GapTimer gap;
-    return gap;
-}
-
-GapTimer& historicalGap()
-{
-    static GapTimer gap;
-    return gap;
-}
-
-void resetGaps()
-{
-    currentGap() = GapTimer();
-    historicalGap() = GapTimer();
-}

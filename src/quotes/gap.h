@@ -7,8 +7,8 @@
 // when its GET goes out (requests that may be in flight together, spaced at
 // their starts), or by holding it while in flight and restarting it when the
 // answer is complete (one request after the other). The state is a deadline
-// rather than a QTimer so that it needs no event loop to expire and can live
-// for the whole process.
+// rather than a QTimer so that it needs no event loop to expire. The quote
+// client keeps one for each download window.
 class GapTimer {
 public:
     void setInterval(int ms) { interval_ = ms < 0 ? 0 : ms; }
@@ -32,10 +32,3 @@ private:
     Clock::time_point until_{};
     int inFlight_ = 0;
 };
-
-// The gap of the current-quote download window and of the historical one.
-GapTimer& currentGap();
-GapTimer& historicalGap();
-// Both gaps as a fresh process has them: default interval, elapsed, nothing
-// in flight.
-void resetGaps();

@@ -3,12 +3,11 @@
 #include "quotes/csvfields.h"
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
+#include "quotes/quoteclient.h"
 #include "support/log.h"
 #include "support/state.h"
 
-#include <QEventLoop>
-
-loader::loader(QObject* parent) : QObject(parent), gap(&currentGap())
+loader::loader(QuoteClient& client, QObject* parent) : QObject(parent), gap(&client.currentGap()), client_(client)
 {
     startTimer_.setSingleShot(true);
     startTimer_.setInterval(1);
@@ -44,13 +43,9 @@ qint32 loader::cvdatum(const QString& text) { return csv::cvdatum(text.toLatin1(
 
 void loader::startnu()
 {
-    signalReady_ = false;
-    QEventLoop loop;
-    waiting_ = &loop;
+    busy_ = true;
+    signalReady_ = true;
     begin();
-    if (fetch_)
-        loop.exec(QEventLoop::AllEvents);
-    waiting_ = nullptr;
 }
 
 void loader::begin()
@@ -77,7 +72,7 @@ void loader::nextFetch()
         WriteLog(QStringLiteral("Downloading: ") + url);
         WriteLog(url);
     };
-    fetch_ = std::make_unique<AsyncFetch>(request, this);
+    fetch_ = std::make_unique<AsyncFetch>(client_, request, this);
     connect(fetch_.get(), &AsyncFetch::finished, this, &loader::fetchFinished);
     fetch_->start();
 }
@@ -134,10 +129,6 @@ void loader::decode(const QByteArray& body)
 
 void loader::downloaded()
 {
-    if (waiting_) {
-        waiting_->quit();
-        return;
-    }
     if (signalReady_) {
         signalReady_ = false;
         busy_ = false;

@@ -9,18 +9,18 @@
 
 class AsyncFetch;
 class GapTimer;
-class QEventLoop;
+class QuoteClient;
 
 // Downloads the current quotes of one batch of tickers in one request and
 // sorts the tickers into accepted, not found and rejected. `go` starts the
-// download from the event loop and reports with `ready`; nothing waits for
-// the answer meanwhile, so many loaders can be in flight together. `startnu`
-// runs the same download for a caller that wants to wait for it.
+// download from the event loop and `startnu` at once; both report with
+// `ready` and nothing waits for the answer meanwhile, so many loaders can be
+// in flight together on the connections of one client.
 class loader : public QObject {
     Q_OBJECT
 
 public:
-    explicit loader(QObject* parent = nullptr);
+    explicit loader(QuoteClient& client, QObject* parent = nullptr);
     ~loader() override;
 
     // The batch; empty entries are left out of the request.
@@ -33,8 +33,8 @@ public:
     bool directUse = false;
     // "AU" or "SG" for a regional host; anything else uses the main host.
     QString region;
-    // The gap shared with the other requests of the window; the current-quote
-    // window's by default.
+    // The gap shared with the other requests of the window; the client's
+    // current-quote gap by default.
     GapTimer* gap;
 
     void go();
@@ -42,7 +42,7 @@ public:
 
     static qint32 cvdatum(const QString& text);
 
-    // Results of the last startnu.
+    // Results of the last download.
     const CurrentQuotes& quotes() const { return quotes_; }
     // The same for the integrity check, which repairs prices in place and
     // marks a quote it skips as refused.
@@ -63,7 +63,7 @@ public:
     // True when the last download failed because the service could not be
     // reached at all (as opposed to an unusable answer).
     bool unreachable() const { return unreachable_; }
-    // The request of the last startnu.
+    // The request of the last download.
     const QString& url() const { return url_; }
 
 signals:
@@ -77,6 +77,7 @@ private:
     void decode(const QByteArray& body);
     void downloaded();
 
+    QuoteClient& client_;
     QStringList tickers_;
     CurrentQuotes quotes_;
     QString url_;
@@ -86,7 +87,6 @@ private:
     std::unique_ptr<AsyncFetch> fetch_;
     std::unique_ptr<AsyncFetch> done_;  // the last answered fetch
     int fetches_ = 0;                   // fetches of this download so far
-    QEventLoop* waiting_ = nullptr;     // startnu's wait
     bool signalReady_ = false;
     bool downloadOk_ = false, foundall_ = false, timeout_ = false, busy_ = false;
     bool timeoutFlag_ = false;  // set by a fetch that timed out, cleared by one that answered

@@ -2,9 +2,11 @@
 
 #include "quotes/currentquotes.h"
 #include "quotes/fetch.h"
+#include "quotes/quoteclient.h"
 #include "quotes/vraagyahoo.h"
 #include "support/messages.h"
 
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -18,6 +20,10 @@ int number(QByteArrayView text)
 }
 
 }  // namespace
+
+SearchyahooClass::SearchyahooClass(QuoteClient& client, QObject* parent) : QObject(parent), client_(client) {}
+
+SearchyahooClass::~SearchyahooClass() = default;
 
 QString queryValue(const QString& text) { return QString::fromLatin1(text.toUtf8().toPercentEncoding()); }
 
@@ -96,19 +102,51 @@ QStringList SearchyahooClass::scrape(QByteArrayView page)
     return tickers;
 }
 
+namespace {
+// A caller may search again from inside `done`, while the object that
+// answered last is still inside its own signal: it goes later, and a search
+// still in flight tells nobody of its end.
+template <typename T>
+void retire(std::unique_ptr<T>& object)
+{
+    if (!object)
+        return;
+    object->disconnect();
+    object.release()->deleteLater();
+}
+}  // namespace
+
 void SearchyahooClass::askNames(const QStringList& tickers, const QString& components)
 {
-    vraagyahoo v;
+    retire(names_);
+    names_ = std::make_unique<vraagyahoo>(client_);
+    vraagyahoo& v = *names_;
     v.tickers = tickers;
     v.getcomponents = components;
     v.vanafwaarzoeken = vanafwaarzoeken;
     v.getname = v.getmarket = true;
+    connect(&v, &vraagyahoo::done, this, &SearchyahooClass::namesAnswered);
     v.go();
+}
+
+void SearchyahooClass::namesAnswered()
+{
+    vraagyahoo& v = *names_;
     answered = v.answered;
     problem = v.problem;
     yahooticker = std::move(v.yahooticker);
     yahooname = std::move(v.yahooname);
     yahoomarket = std::move(v.yahoomarket);
+    if (searchedByName_)
+        yahootype = QVector<QString>(yahooticker.size(), GeefZoekNaar);
+    NoMatch = yahooticker.isEmpty();
+    finish();
+}
+
+void SearchyahooClass::finish()
+{
+    busy_.reset();
+    emit done();
 }
 
 void SearchyahooClass::go()
@@ -122,27 +160,40 @@ void SearchyahooClass::go()
     NoMatch = false;
     answered = true;
     problem.clear();
-    if (Searchstring.isEmpty() && getcomponents.isEmpty())
+    searchedByName_ = false;
+    retire(page_);
+    retire(names_);
+    busy_.reset();
+    if (Searchstring.isEmpty() && getcomponents.isEmpty()) {
+        QTimer::singleShot(0, this, &SearchyahooClass::finish);
         return;
-    BusyPointer busy;
+    }
+    busy_ = std::make_unique<BusyPointer>();
 
     if (!getcomponents.isEmpty() || alleensymbol) {
         if (!getcomponents.isEmpty())
             askNames({}, getcomponents);
         else
             askNames({Searchstring}, QString());
-        NoMatch = yahooticker.isEmpty();
         return;
     }
 
     FetchRequest request;
     request.url = lookupUrl();
     request.policy = FetchPolicy::forVariant(FetchVariant::Search);
-    const FetchResult page = fetchurl(request);
+    page_ = std::make_unique<AsyncFetch>(client_, request);
+    connect(page_.get(), &AsyncFetch::finished, this, &SearchyahooClass::pageFetched);
+    page_->start();
+}
+
+void SearchyahooClass::pageFetched()
+{
+    const FetchResult& page = page_->result();
     if (page.body.isEmpty()) {
         answered = false;
         problem = page.problemText;
         NoMatch = true;
+        finish();
         return;
     }
     QStringList tickers = scrape(page.body);
@@ -155,9 +206,9 @@ void SearchyahooClass::go()
                                      "results)")
                           .arg(page.host);
         NoMatch = true;
+        finish();
         return;
     }
+    searchedByName_ = true;
     askNames(tickers, QString());
-    yahootype = QVector<QString>(yahooticker.size(), GeefZoekNaar);
-    NoMatch = yahooticker.isEmpty();
 }

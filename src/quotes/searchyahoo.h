@@ -1,16 +1,27 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <memory>
+
+class AsyncFetch;
+class BusyPointer;
+class QuoteClient;
+class vraagyahoo;
 
 // Finds symbols on the quote service: by name (one page of its symbol
 // lookup, 50 results a page), by exact symbol, or as the members of an index.
 // The names and exchanges of what was found are then asked from the CSV
-// endpoint. Set the inputs, call go, read the results.
-class SearchyahooClass {
+// endpoint. Set the inputs, call go, read the results once `done` has come.
+class SearchyahooClass : public QObject {
+    Q_OBJECT
 public:
+    explicit SearchyahooClass(QuoteClient& client, QObject* parent = nullptr);
+    ~SearchyahooClass() override;
+
     // Inputs.
     QString Searchstring;
     bool US = false;       // only the US and Canadian markets
@@ -20,6 +31,8 @@ public:
     QString getcomponents;    // an index symbol: its members instead of a search
     int vanafwaarzoeken = 0;  // member offset
 
+    // Starts the search and returns; `done` follows from the event loop,
+    // also when there is nothing to search for.
     void go();
 
     // The lookup request of a name search.
@@ -40,8 +53,20 @@ public:
     // Why nothing usable came from the service; empty when it answered.
     QString problem;
 
+signals:
+    void done();
+
 private:
+    void pageFetched();
     void askNames(const QStringList& tickers, const QString& components);
+    void namesAnswered();
+    void finish();
+
+    QuoteClient& client_;
+    std::unique_ptr<AsyncFetch> page_;
+    std::unique_ptr<vraagyahoo> names_;
+    std::unique_ptr<BusyPointer> busy_;
+    bool searchedByName_ = false;  // the names are those of a lookup page's hits
 };
 
 // `text` as it may stand in a query value: its UTF-8 bytes, every one other

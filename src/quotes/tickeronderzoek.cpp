@@ -5,6 +5,8 @@
 #include "quotes/pages.h"
 #include "support/state.h"
 
+#include <QTimer>
+
 namespace {
 
 FetchRequest pageRequest(const QString& url)
@@ -15,14 +17,11 @@ FetchRequest pageRequest(const QString& url)
     return request;
 }
 
-QByteArray fetchPage(const FetchRequest& request, bool* missing)
-{
-    QByteArray page = fetchurl(request).body;
-    *missing = page.isEmpty();
-    return page;
-}
-
 }  // namespace
+
+clsTickeronderzoek::clsTickeronderzoek(QuoteClient& client, QObject* parent) : QObject(parent), client_(client) {}
+
+clsTickeronderzoek::~clsTickeronderzoek() = default;
 
 FetchRequest clsTickeronderzoek::quotePageRequest(const QString& ticker)
 {
@@ -34,26 +33,51 @@ FetchRequest clsTickeronderzoek::historyPageRequest(const QString& ticker)
     return pageRequest(quoteHostFor(QString()) + QStringLiteral("/q/hp?s=") + queryText(ticker));
 }
 
+void clsTickeronderzoek::ask(const FetchRequest& request, void (clsTickeronderzoek::*answered)(const QByteArray&))
+{
+    // A question asked from inside the last one's answer: that fetch is
+    // still inside its own signal and goes later.
+    if (fetch_) {
+        fetch_->disconnect(this);
+        fetch_.release()->deleteLater();
+    }
+    fetch_ = std::make_unique<AsyncFetch>(client_, request);
+    connect(fetch_.get(), &AsyncFetch::finished, this, [this, answered] {
+        const QByteArray page = fetch_->result().body;
+        pageMissing = page.isEmpty();
+        (this->*answered)(page);
+    });
+    fetch_->start();
+}
+
 void clsTickeronderzoek::go()
 {
-    if (state().abortFlag)
+    if (state().abortFlag) {
+        QTimer::singleShot(0, this, &clsTickeronderzoek::goDone);
         return;
+    }
     changed = false;
-    const QByteArray page = fetchPage(quotePageRequest(ticker), &pageMissing);
+    ask(quotePageRequest(ticker), &clsTickeronderzoek::quotePage);
+}
+
+void clsTickeronderzoek::quotePage(const QByteArray& page)
+{
     if (const auto successor = findChangedTicker(page)) {
         changed = true;
         newticker = *successor;
     }
+    emit goDone();
 }
 
-bool clsTickeronderzoek::examine()
+void clsTickeronderzoek::examine() { ask(historyPageRequest(ticker), &clsTickeronderzoek::historyPage); }
+
+void clsTickeronderzoek::historyPage(const QByteArray& page)
 {
-    const QByteArray page = fetchPage(historyPageRequest(ticker), &pageMissing);
     const auto start = findHistoryStart(page);
-    if (!start)
-        return false;
-    startDatumDay = static_cast<qint16>(start->day);
-    startDatumMonth = static_cast<qint16>(start->month);
-    startDatumYear = static_cast<qint16>(start->year);
-    return true;
+    if (start) {
+        startDatumDay = static_cast<qint16>(start->day);
+        startDatumMonth = static_cast<qint16>(start->month);
+        startDatumYear = static_cast<qint16>(start->year);
+    }
+    emit examined(start.has_value());
 }

@@ -2,23 +2,34 @@
 
 #include "quotes/fetch.h"
 
+#include <QObject>
 #include <QString>
+#include <memory>
+
+class QuoteClient;
 
 // Reads the quote service's pages of one symbol: whether the service has
 // replaced it by another symbol, and from which date on it holds history.
-class clsTickeronderzoek {
+// Each question is sent and answered from the event loop.
+class clsTickeronderzoek : public QObject {
+    Q_OBJECT
 public:
+    explicit clsTickeronderzoek(QuoteClient& client, QObject* parent = nullptr);
+    ~clsTickeronderzoek() override;
+
     QString ticker;
 
-    // Looks for a successor; sets `changed` and, when found, `newticker`.
-    // Does nothing while the abort flag is set.
+    // Looks for a successor; `goDone` sets `changed` and, when found,
+    // `newticker` first. While the abort flag is set nothing is asked and
+    // nothing changes.
     void go();
     bool changed = false;
     QString newticker;
 
-    // Reads the first date of history into the three fields; false (and the
-    // fields unchanged) when the page has none or could not be fetched.
-    bool examine();
+    // Reads the first date of history into the three fields; `examined`
+    // says whether it did (false, and the fields unchanged, when the page
+    // has none or could not be fetched).
+    void examine();
     qint16 startDatumDay = 0, startDatumMonth = 0, startDatumYear = 0;
 
     // True when the last page asked for came back empty (no answer, or Stop).
@@ -29,4 +40,16 @@ public:
     // findChangedTicker() and findHistoryStart() (quotes/pages.h).
     static FetchRequest quotePageRequest(const QString& ticker);
     static FetchRequest historyPageRequest(const QString& ticker);
+
+signals:
+    void goDone();
+    void examined(bool found);
+
+private:
+    void ask(const FetchRequest& request, void (clsTickeronderzoek::*answered)(const QByteArray&));
+    void quotePage(const QByteArray& page);
+    void historyPage(const QByteArray& page);
+
+    QuoteClient& client_;
+    std::unique_ptr<AsyncFetch> fetch_;
 };

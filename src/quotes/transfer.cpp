@@ -4,7 +4,6 @@
 #include "quotes/gap.h"
 #include "support/state.h"
 
-#include <QEventLoop>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -174,15 +173,4 @@ void HttpAttempt::complete(int errorCode)
     if (settings_.gap)
         settings_.gap->requestEnded();
     emit done();
-}
-
-AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings)
-{
-    HttpAttempt attempt(manager, url, settings);
-    QEventLoop loop;
-    QObject::connect(&attempt, &HttpAttempt::done, &loop, &QEventLoop::quit);
-    attempt.start();
-    if (!attempt.finished())
-        loop.exec(QEventLoop::AllEvents);
-    return attempt.outcome();
 }

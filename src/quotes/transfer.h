@@ -65,10 +65,6 @@ private:
     bool finished_ = false;
 };
 
-// One GET for a caller that waits for it: runs an HttpAttempt in a local
-// event loop.
-AttemptOutcome runAttempt(QNetworkAccessManager& manager, const QUrl& url, const AttemptSettings& settings);
-
 // The URL as sent: the text taken byte for byte (Latin-1), with the bytes an
 // HTTP request line cannot carry (blank, control characters, bytes above 127,
 // and "#", which would cut the query) percent-encoded. Everything else,

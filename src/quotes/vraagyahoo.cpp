@@ -5,6 +5,10 @@
 #include "quotes/fetch.h"
 #include "quotes/lookup.h"
 
+vraagyahoo::vraagyahoo(QuoteClient& client, QObject* parent) : QObject(parent), client_(client) {}
+
+vraagyahoo::~vraagyahoo() = default;
+
 QString vraagyahoo::url() const
 {
     QString u = quoteHostFor(QString());
@@ -30,16 +34,33 @@ QString vraagyahoo::url() const
 void vraagyahoo::go()
 {
     Busy = true;
-    FetchRequest request;
-    request.url = url();
-    request.policy = FetchPolicy::forVariant(FetchVariant::Lookup);
+    askedAgain_ = false;
+    request_ = FetchRequest();
+    request_.url = url();
+    request_.policy = FetchPolicy::forVariant(FetchVariant::Lookup);
     // A page is no answer: it is looked at here, then dropped as the
     // variant drops it.
-    request.policy.htmlBecomesEmpty = false;
-    FetchResult result = fetchurl(request);
-    if (csv::splitLines(result.body).size() > 51) {
-        request.url.remove(QLatin1Char(','));
-        result = fetchurl(request);
+    request_.policy.htmlBecomesEmpty = false;
+    send();
+}
+
+void vraagyahoo::send()
+{
+    fetch_ = std::make_unique<AsyncFetch>(client_, request_, this);
+    connect(fetch_.get(), &AsyncFetch::finished, this, &vraagyahoo::fetched);
+    fetch_->start();
+}
+
+void vraagyahoo::fetched()
+{
+    // The fetch is inside its own signal: it is kept until the next answer.
+    done_ = std::move(fetch_);
+    FetchResult result = done_->result();
+    if (!askedAgain_ && csv::splitLines(result.body).size() > 51) {
+        askedAgain_ = true;
+        request_.url.remove(QLatin1Char(','));
+        send();
+        return;
     }
     const bool page = result.body.startsWith('<');
     if (page)
@@ -52,4 +73,5 @@ void vraagyahoo::go()
     yahooname = std::move(r.yahooname);
     yahoomarket = std::move(r.yahoomarket);
     Busy = false;
+    emit done();
 }

@@ -4,12 +4,11 @@
 #include "database/db.h"
 #include "database/lists.h"
 #include "database/settingsrow.h"
-#include "gateway/livehosts.h"
 #include "quotes/fetch.h"
-#include "quotes/gap.h"
 #include "quotes/integrity.h"
 #include "quotes/loader.h"
 #include "quotes/pages.h"
+#include "quotes/quoteclient.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
 #include "runs/placement.h"
@@ -77,8 +76,8 @@ bool CurrentRun::StartRun()
         return false;
     ProgramSettings& s = settings();
     summary_ = CurrentRunSummary();
-    currentGap().setInterval(s.intervalDownload);
-    currentGap().stop();
+    client_ = std::make_unique<QuoteClient>();
+    client_->currentGap().setInterval(s.intervalDownload);
     state().abortFlag = false;
 
     if (chosenLists().isEmpty()) {
@@ -150,6 +149,7 @@ bool CurrentRun::StartRun()
     // that reached a file.
     for (const int n : std::as_const(summary_.written))
         summary_.symbolsWritten = std::max(summary_.symbolsWritten, n);
+    summary_.fetches = client_->record();
     emit lockedChanged(false);
     setPanel1(summary_.outcome());
     return !summary_.aborted && !summary_.nothingToDo;
@@ -246,7 +246,7 @@ void CurrentRun::askAgain()
 {
     // Only the built-in gateway works on after it has answered; another
     // server's missing line stays missing.
-    const bool worksOn = livehosts::isGateway(settings().quoteHost);
+    const bool worksOn = client_->asksAgainForLeftOut();
     leftover_.removeDuplicates();
     for (int round = 0; worksOn && round < kMaxAskAgain && !leftover_.isEmpty() && !state().abortFlag; ++round) {
         const QStringList again = leftover_;
@@ -284,7 +284,7 @@ void CurrentRun::dispatch(const QStringList& tickers)
     while (batch.size() < kBatchSize)
         batch << QString();
     const int index = static_cast<int>(loaders_.size());
-    loaders_.push_back(std::make_unique<loader>());
+    loaders_.push_back(std::make_unique<loader>(*client_));
     loader* l = loaders_.back().get();
     connect(l, &loader::ready, this, [this, index] { loaderReady(index); });
     l->setTickers(batch);
@@ -344,7 +344,7 @@ void CurrentRun::nextLookup(int k)
     const QString entry = inv.pending.takeFirst();
     setPanel1(QStringLiteral("Checking symbol"));
     setPanel2(entry);
-    inv.lookup = std::make_unique<AsyncFetch>(clsTickeronderzoek::quotePageRequest(entry));
+    inv.lookup = std::make_unique<AsyncFetch>(*client_, clsTickeronderzoek::quotePageRequest(entry));
     connect(inv.lookup.get(), &AsyncFetch::finished, this, [this, k, entry] {
         Investigation& i = investigations_[k];
         if (const auto successor = findChangedTicker(i.lookup->result().body))

@@ -18,6 +18,7 @@
 #include "runs/runsummary.h"
 
 class loader;
+class QuoteClient;
 class RunExports;
 class AsyncFetch;
 
@@ -116,6 +117,7 @@ private:
 
     static CurrentBatch batchOf(loader& l);
 
+    std::unique_ptr<QuoteClient> client_;  // the run's; made when it starts
     std::vector<std::unique_ptr<loader>> loaders_;
     std::deque<int> waiting_;    // dispatched, request not sent yet
     std::deque<int> completed_;  // answered, not yet written

@@ -5,13 +5,12 @@
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/lists.h"
-#include "gateway/livehosts.h"
 #include "quotes/clshistory.h"
 #include "quotes/fetch.h"
-#include "quotes/gap.h"
 #include "quotes/integrity.h"
 #include "quotes/loader.h"
 #include "quotes/pages.h"
+#include "quotes/quoteclient.h"
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
 #include "runs/placement.h"
@@ -109,9 +108,10 @@ QVector<QPair<QDate, QDate>> HistoryRun::chunks(const QString& ticker, const QDa
     return out;
 }
 
-QVector<QPair<QDate, QDate>> HistoryRun::requestRanges(const QString& ticker, const QDate& start, const QDate& end)
+QVector<QPair<QDate, QDate>> HistoryRun::requestRanges(const QString& ticker, const QDate& start,
+                                                       const QDate& end) const
 {
-    if (livehosts::isGateway(settings().chartHost))
+    if (client_->chartHostKeepsItsPace())
         return {{start, end}};
     return chunks(ticker, start, end);
 }
@@ -147,15 +147,14 @@ bool HistoryRun::StartHistoryRun()
         state().historyRetry = false;
         return false;
     }
-    historicalGap().setInterval(settings().intervalDownload);
-    historicalGap().stop();
+    client_ = std::make_unique<QuoteClient>();
+    client_->historicalGap().setInterval(settings().intervalDownload);
     maxInFlight_ = maxInFlight();
     openfiles::closeAll();
     if (!formats::formatGuard())
         return notStarted();
 
     state().abortFlag = false;
-    state().lastHistoricalBody.clear();
     guarded([] { ResetLog(); });
     updates::CheckForUpdateOnce();
 
@@ -208,6 +207,7 @@ bool HistoryRun::StartHistoryRun()
     // got nothing leaves it empty.
     if (summary_.symbols == 0 || summary_.quotesReceived == 0)
         emit progressChanged(0, 1);
+    summary_.fetches = client_->record();
     emit lockedChanged(false);
     setStatus(1, 1, summary_.outcome());
     return !summary_.aborted && !summary_.nothingToDo;
@@ -382,7 +382,7 @@ void HistoryRun::begin(Job& job)
         download(job);
         return;
     }
-    job.examination = std::make_unique<AsyncFetch>(clsTickeronderzoek::historyPageRequest(row.ticker));
+    job.examination = std::make_unique<AsyncFetch>(*client_, clsTickeronderzoek::historyPageRequest(row.ticker));
     connect(job.examination.get(), &AsyncFetch::finished, this, [this, &job] { examined(job); });
     job.examination->start();
 }
@@ -412,13 +412,13 @@ void HistoryRun::download(Job& job)
         downloaded(job);
         return;
     }
-    job.history = std::make_unique<clsHistory>();
+    job.history = std::make_unique<clsHistory>(*client_);
     clsHistory& history = *job.history;
     history.HTicker = job.row.ticker;
     history.HName = job.row.name;
     history.today = today;
     // The built-in gateway keeps the provider's pace itself.
-    if (livehosts::isGateway(settings().chartHost))
+    if (client_->chartHostKeepsItsPace())
         history.gap = nullptr;
     for (const auto& [from, to] : requestRanges(job.row.ticker, job.start, job.end)) {
         history.startdate << from;
@@ -468,7 +468,7 @@ void HistoryRun::downloaded(Job& job)
     setStatus(2, 2, shown);
     setStatus(2, 4, shown);
     WriteLog(QStringLiteral("panels set"));
-    job.topUp = std::make_unique<loader>();
+    job.topUp = std::make_unique<loader>(*client_);
     job.topUp->gap = nullptr;  // neither waits for nor restarts the current-quote gap
     job.topUp->setTickers({job.row.ticker});
     connect(job.topUp.get(), &loader::ready, this, [this, &job] { toppedUp(job); });

@@ -16,6 +16,7 @@
 #include <vector>
 
 class clsData;
+class QuoteClient;
 class RunExports;
 
 // What a historical run did, beside what every run counts. Its outcome
@@ -74,7 +75,7 @@ public:
     // The requests of a symbol's range: the chunks, or the whole range in
     // one request when the chart host is the built-in gateway, which asks
     // its provider for any range at once.
-    static QVector<QPair<QDate, QDate>> requestRanges(const QString& ticker, const QDate& start, const QDate& end);
+    QVector<QPair<QDate, QDate>> requestRanges(const QString& ticker, const QDate& start, const QDate& end) const;
 
     // The most history requests in flight together (store key
     // MaxInFlightHistory, 1..16).
@@ -117,6 +118,7 @@ private:
     void setStatus(int bar, int panel, const QString& text);
     QVector<int> chosenLists() const;
 
+    std::unique_ptr<QuoteClient> client_;  // the run's; made when it starts
     std::unique_ptr<clsData> data_;
     std::unique_ptr<RunExports> exports_;
     HistoryRunSummary summary_;

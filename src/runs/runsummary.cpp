@@ -9,9 +9,9 @@ QString RunSummary::problem() const
 {
     if (!serviceProblem.isEmpty())
         return serviceProblem;
-    if (QString p = fetchrecord::problemSince(fetches); !p.isEmpty())
+    if (QString p = fetches.problem(); !p.isEmpty())
         return p;
-    if (quotesReceived == 0 && fetchrecord::answeredSince(fetches) > 0)
+    if (quotesReceived == 0 && fetches.answered() > 0)
         return QStringLiteral("the quote service answered, but had no quotes for the symbols and dates asked");
     return {};
 }

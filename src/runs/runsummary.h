@@ -26,9 +26,9 @@ struct RunSummary : WriteCounts {
     bool nothingToDo = false;  // no list, no format or no symbol: nothing started
     bool busy = false;         // another run held the data folder: nothing started
 
-    // The fetch tally when the summary was started: the fetches since are
-    // this run's.
-    fetchrecord::Mark fetches = fetchrecord::now();
+    // What the fetches of the run's quote client met; the run hands it over
+    // when it ends.
+    FetchRecord fetches;
     // Set by a run that knows better than the tally why answers were
     // unusable (an answer the decoder could not read).
     QString serviceProblem;

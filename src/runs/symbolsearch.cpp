@@ -14,6 +14,10 @@ const QString kNoResults = QStringLiteral(" Returned No Results");
 const QString kNoMatch = QStringLiteral("the quote service answered: no match");
 }  // namespace
 
+SymbolSearch::SymbolSearch(QObject* parent) : QObject(parent) {}
+
+SymbolSearch::~SymbolSearch() = default;
+
 QString SymbolSearch::kindText(int index)
 {
     switch (index) {
@@ -30,7 +34,20 @@ QString SymbolSearch::kindText(int index)
 
 void SymbolSearch::internetsearch()
 {
-    SearchyahooClass s;
+    // A search still on its way is answered and compared with the database
+    // first, as every search is; the new one follows it.
+    if (searching_) {
+        again_ = true;
+        return;
+    }
+    searching_ = true;
+    // From inside the last answer's signal: that search goes later.
+    if (search_) {
+        search_->disconnect(this);
+        search_.release()->deleteLater();
+    }
+    search_ = std::make_unique<SearchyahooClass>(client_);
+    SearchyahooClass& s = *search_;
     if (memberList()) {
         s.getcomponents = components;
         s.vanafwaarzoeken = memberOffset;
@@ -41,8 +58,25 @@ void SymbolSearch::internetsearch()
         s.firstticker = firstticker;
     }
     s.GeefZoekNaar = kind;
+    connect(&s, &SearchyahooClass::done, this, &SymbolSearch::searchAnswered);
     s.go();
+}
 
+void SymbolSearch::searchAnswered()
+{
+    searching_ = false;
+    readAnswer();
+    if (again_) {
+        again_ = false;
+        internetsearch();
+        return;
+    }
+    emit searched();
+}
+
+void SymbolSearch::readAnswer()
+{
+    const SearchyahooClass& s = *search_;
     hits.clear();
     answered = s.answered;
     from = to = results = 0;

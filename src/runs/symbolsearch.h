@@ -1,18 +1,28 @@
 #pragma once
 
 #include "database/lists.h"
+#include "quotes/quoteclient.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <memory>
+
+class SearchyahooClass;
 
 // What the symbol search window does, without the window: the search on the
 // quote service (by name, exact symbol or index members) with its paging,
 // the comparison of every hit with the database, the search in the local
 // database, and adding hits to the database and to lists. The headless
-// "search" and "members" commands run the same object.
-class SymbolSearch {
+// "search" and "members" commands run the same object. A search on the
+// service is answered from the event loop with `searched`.
+class SymbolSearch : public QObject {
+    Q_OBJECT
 public:
+    explicit SymbolSearch(QObject* parent = nullptr);
+    ~SymbolSearch() override;
+
     // One hit of the service, as the result grid shows it.
     struct Hit {
         QString ticker, name, market, type;
@@ -34,9 +44,11 @@ public:
     int memberOffset = 0;
     int firstticker = 1;
 
-    // Runs the search with the inputs above (text, or components when set).
+    // Starts the search with the inputs above (text, or components when
+    // set); the results below are there when `searched` comes.
     void internetsearch();
-    // The next and previous page of the last search; false when there is none.
+    // Start the next and previous page of the last search; false (and
+    // nothing started) when there is none.
     bool next50();
     bool previous50();
 
@@ -66,7 +78,17 @@ public:
     // Puts symbols of the database on list n; returns the message to show.
     static QString lijsttoevoegen(const QStringList& tickers, int n);
 
+signals:
+    void searched();
+
 private:
+    void searchAnswered();
+    void readAnswer();
     void compareWithDatabase();
     bool memberList() const { return !components.isEmpty(); }
+
+    QuoteClient client_;
+    std::unique_ptr<SearchyahooClass> search_;
+    bool searching_ = false;
+    bool again_ = false;  // asked again while searching
 };

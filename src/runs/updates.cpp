@@ -107,7 +107,10 @@ Fetched fetch(const QString& url)
     AttemptSettings attempt;
     attempt.timeoutMs = std::max(settings().teller2, 1) * 1000;
     attempt.capMs = attempt.timeoutMs;
-    const AttemptOutcome outcome = runAttempt(manager, wire, attempt);
+    HttpAttempt get(manager, wire, attempt);
+    get.start();
+    waitUntil([&get] { return get.finished(); }, -1, AbortFlag::Ignore);
+    const AttemptOutcome& outcome = get.outcome();
     if (outcome.errorCode != 0 || !outcome.responseInfo.startsWith(QLatin1String("HTTP 200 ")))
         return {{}, describeFailure(outcome)};
     if (outcome.body.isEmpty())

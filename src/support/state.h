@@ -61,13 +61,13 @@ struct ProcessState {
     ProgramSettings settings;
     bool abortFlag = false;  // set by Stop buttons, polled by long loops
     QString runMessage;
-    bool refusedToClose = false;    // a window refused the shut-down
-    bool viewComponents = false;    // list window opened to view index components
-    QDate historyStartDate;         // default start date of the historical window
-    bool historyRetry = false;      // the next historical run downloads what the last one missed
-    bool databaseOpened = false;    // the start-up routine could open the database
-    QByteArray lastHistoricalBody;  // last history answer longer than 40 characters
-    int updateChecks = 0;           // update checks made by download runs
+    bool refusedToClose = false;  // a window refused the shut-down
+    bool viewComponents = false;  // list window opened to view index components
+    QDate historyStartDate;       // default start date of the historical window
+    bool historyRetry = false;    // the next historical run downloads what the last one missed
+    bool databaseOpened = false;  // the start-up routine could open the database
+    QString gatewayAddress;       // "127.0.0.1:PORT" of the built-in gateway while it runs
+    int updateChecks = 0;         // update checks made by download runs
 };
 
 ProcessState& state();

@@ -124,6 +124,7 @@ browser::browser(QWidget* parent) : QWidget(parent)
     connect(commandPrevious50_, &QPushButton::clicked, this, &browser::previous50);
     connect(commandaddselected_, &QPushButton::clicked, this, [this] { addSelected(); });
     connect(commandAddAll_, &QPushButton::clicked, this, &browser::addAll);
+    connect(&search_, &SymbolSearch::searched, this, &browser::showHits);
     setMode();
 }
 
@@ -181,26 +182,12 @@ void browser::showComponents(const QString& index)
     internetsearch();
 }
 
-void browser::internetsearch()
-{
-    BusyPointer busy;
-    search_.internetsearch();
-    showHits();
-}
+// The hits are shown when the search's answer comes.
+void browser::internetsearch() { search_.internetsearch(); }
 
-void browser::next50()
-{
-    BusyPointer busy;
-    if (search_.next50())
-        showHits();
-}
+void browser::next50() { search_.next50(); }
 
-void browser::previous50()
-{
-    BusyPointer busy;
-    if (search_.previous50())
-        showHits();
-}
+void browser::previous50() { search_.previous50(); }
 
 void browser::showHits()
 {

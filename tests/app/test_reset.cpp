@@ -1,8 +1,6 @@
 #include "testutil.h"
 
 #include "app/reset.h"
-#include "gateway/livehosts.h"
-#include "quotes/gap.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/state.h"
@@ -25,13 +23,6 @@ class ResetTest : public QuotarisTest {};
 // fixture makes between tests; each leftover is first shown to be there.
 TEST_F(ResetTest, EveryLayerStartsAfresh)
 {
-    // quotes: a long gap still running.
-    currentGap().setInterval(60000);
-    currentGap().start();
-    historicalGap().requestStarted();
-    ASSERT_TRUE(currentGap().running());
-    ASSERT_TRUE(historicalGap().running());
-
     // writers: the MetaStock run's choices and the installed prompt.
     NoPrompt prompt;
     setMetastockPrompt(&prompt);
@@ -64,19 +55,10 @@ TEST_F(ResetTest, EveryLayerStartsAfresh)
     ASSERT_EQ(msgs.shown.size(), 1);
     ASSERT_TRUE(QDir(paths::logFile()).removeRecursively());
 
-    // gateway: running, made with this test's settings.
-    QString error;
-    ASSERT_TRUE(livehosts::resolve(&error)) << qPrintable(error);
-    ASSERT_NE(livehosts::running(), nullptr);
-
     // support: this process's data folder.
     paths::setDataFolderOverride(path(QStringLiteral("elsewhere")));
 
     resetAllLayers();
-
-    EXPECT_FALSE(currentGap().running());
-    EXPECT_FALSE(historicalGap().running());
-    EXPECT_EQ(currentGap().interval(), GapTimer().interval());
 
     EXPECT_EQ(metastockPrompt(), nullptr);
     EXPECT_FALSE(metastockRun().dontAskAgain);
@@ -93,6 +75,5 @@ TEST_F(ResetTest, EveryLayerStartsAfresh)
     EXPECT_EQ(readAll(paths::logFile()), QByteArray("written\r\n"));
     EXPECT_EQ(msgs.shown.size(), 1);
 
-    EXPECT_EQ(livehosts::running(), nullptr);
     EXPECT_EQ(paths::dataFolder(), dataFolder());
 }

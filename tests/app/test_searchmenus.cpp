@@ -4,8 +4,10 @@
 #include "database/listedit.h"
 #include "database/startup.h"
 #include "fakeservice.h"
+#include "runs/symbolsearch.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
+#include "support/yield.h"
 #include "testutil.h"
 #include "windows/browser.h"
 #include "windows/marketform.h"
@@ -109,8 +111,17 @@ TEST_F(PopupMenuTest, ComponentsOpenInOneSearchWindow)
 
     w.action(QStringLiteral("menuTickersearch"))->trigger();
     w.action(QStringLiteral("menuView"))->trigger();
-    w.viewComponents(QStringLiteral("^IDX"));
-    browser* b = w.viewComponents(QStringLiteral("^IDX"));
+    // Each window shows its members once the search has been answered.
+    const auto view = [this] {
+        browser* shown = w.viewComponents(QStringLiteral("^IDX"));
+        bool searched = false;
+        QObject scope;
+        QObject::connect(&shown->search(), &SymbolSearch::searched, &scope, [&searched] { searched = true; });
+        waitUntil([&searched] { return searched; }, 60000, AbortFlag::Ignore);
+        return shown;
+    };
+    view();
+    browser* b = view();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(captions(QStringLiteral("browser")), QStringList{QStringLiteral("^IDX - Components")});
     EXPECT_EQ(captions(QStringLiteral("marketform")), QStringList{QStringLiteral("View components")});

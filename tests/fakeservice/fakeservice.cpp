@@ -184,24 +184,33 @@ void FakeQuoteService::accept()
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto buffer = std::make_shared<QByteArray>();
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+        const int connection = ++connections_;
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer, connection] {
             *buffer += socket->readAll();
-            const qsizetype end = buffer->indexOf("\r\n\r\n");
-            if (end < 0)
-                return;
-            const QByteArray head = buffer->left(end);
-            buffer->clear();
-            // One request per connection: the answer closes it.
-            disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-            handle(socket, head);
+            for (;;) {
+                const qsizetype end = buffer->indexOf("\r\n\r\n");
+                if (end < 0)
+                    return;
+                const QByteArray head = buffer->left(end);
+                buffer->remove(0, end + 4);
+                if (!keepAlive_) {
+                    // One request per connection: the answer closes it.
+                    buffer->clear();
+                    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+                }
+                handle(socket, head, connection);
+                if (!keepAlive_)
+                    return;
+            }
         });
     }
 }
 
-void FakeQuoteService::handle(QTcpSocket* socket, const QByteArray& head)
+void FakeQuoteService::handle(QTcpSocket* socket, const QByteArray& head, int connection)
 {
     Request r;
     r.arrivedMs = now();
+    r.connection = connection;
     const QList<QByteArray> parts = head.left(head.indexOf("\r\n")).split(' ');
     r.target = parts.value(1);
     const qsizetype question = r.target.indexOf('?');
@@ -327,7 +336,8 @@ void FakeQuoteService::send(QTcpSocket* socket, int index, Fault fault, const Re
     const QByteArray reason = reply.status == 200 ? "OK" : reply.status == 404 ? "Not Found" : "Error";
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason +
                       "\r\nContent-Type: " + reply.contentType +
-                      "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
+                      "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+                      (keepAlive_ ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n");
     if (fault == Fault::CloseMidBody) {
         socket->write(head + reply.body.left(reply.body.size() / 2));
         socket->flush();
@@ -335,7 +345,8 @@ void FakeQuoteService::send(QTcpSocket* socket, int index, Fault fault, const Re
         socket->deleteLater();
     } else {
         socket->write(head + reply.body);
-        socket->disconnectFromHost();
+        if (!keepAlive_)
+            socket->disconnectFromHost();
     }
     if (index < requests_.size())
         requests_[index].answeredMs = now();

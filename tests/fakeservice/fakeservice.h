@@ -50,6 +50,7 @@ public:
         QList<QByteArray> symbols;
         qint64 arrivedMs = 0;    // on the clock of now()
         qint64 answeredMs = -1;  // when the last byte was handed to the socket
+        int connection = 0;      // the connection it came on, counted from 1
     };
 
     struct Reply {
@@ -93,6 +94,11 @@ public:
     void setResponder(std::function<std::optional<Reply>(const Request&)> responder);
 
     void setDelay(int ms) { delayMs_ = ms; }
+    // Keeps a connection open after its answer for the client's next
+    // request, as an HTTP/1.1 server does; off: one request per connection.
+    void setKeepAlive(bool on) { keepAlive_ = on; }
+    // Connections accepted so far.
+    int connections() const { return connections_; }
     // While on, answers are kept back (with their faults) until
     // releaseAnswers(), which sends every one kept so far.
     void holdAnswers(bool hold) { hold_ = hold; }
@@ -133,7 +139,7 @@ signals:
 
 private:
     void accept();
-    void handle(QTcpSocket* socket, const QByteArray& head);
+    void handle(QTcpSocket* socket, const QByteArray& head, int connection);
     Reply answer(const Request& request) const;
     void send(QTcpSocket* socket, int index, Fault fault, const Reply& reply);
     const Quote* find(const QByteArray& symbol) const;
@@ -150,6 +156,8 @@ private:
     std::function<Fault(const Request&)> chooser_;
     Fault fault_ = Fault::None;
     int delayMs_ = 0;
+    bool keepAlive_ = false;
+    int connections_ = 0;
     bool hold_ = false;
     std::vector<std::function<void()>> held_;
 };

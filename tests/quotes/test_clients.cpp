@@ -2,6 +2,7 @@
 #include "quotes/clshistory.h"
 #include "quotes/gap.h"
 #include "quotes/loader.h"
+#include "quotes/quoteclient.h"
 #include "quotes/tickeronderzoek.h"
 #include "quotes/vraagyahoo.h"
 #include "support/state.h"
@@ -19,6 +20,39 @@ static void download(clsHistory& h)
     waitUntil([&h] { return !h.running(); }, 30000, AbortFlag::Ignore);
 }
 
+// Each caller started and its answer waited for, as the caller's
+// continuation would be.
+template <typename Caller, typename Signal>
+static void answered(Caller& caller, Signal signal, const std::function<void()>& start)
+{
+    QSignalSpy spy(&caller, signal);
+    start();
+    waitUntil([&spy] { return spy.count() > 0; }, 60000, AbortFlag::Ignore);
+}
+
+static void startnu(loader& l)
+{
+    answered(l, &loader::ready, [&l] { l.startnu(); });
+}
+
+static void go(vraagyahoo& v)
+{
+    answered(v, &vraagyahoo::done, [&v] { v.go(); });
+}
+
+static void go(clsTickeronderzoek& t)
+{
+    answered(t, &clsTickeronderzoek::goDone, [&t] { t.go(); });
+}
+
+static bool examine(clsTickeronderzoek& t)
+{
+    QSignalSpy spy(&t, &clsTickeronderzoek::examined);
+    t.examine();
+    waitUntil([&spy] { return spy.count() > 0; }, 60000, AbortFlag::Ignore);
+    return !spy.isEmpty() && spy.first().first().toBool();
+}
+
 class ClientTest : public QuotarisTest {
 protected:
     void SetUp() override
@@ -28,8 +62,8 @@ protected:
         fake.useForAllHosts();
         settings().teller2 = 5;
         settings().teller3 = 2;
-        currentGap().stop();
-        currentGap().setInterval(300);
+        client.currentGap().stop();
+        client.currentGap().setInterval(300);
         fake.addQuote({"AAA", "6/4/2004", "4:00pm", "1.5", "1.7", "1.4", "1.6", "1000", "AAA INC", "NYSE"});
         fake.addQuote({"FTEK", "6/4/2004", "4:00pm", "3", "3", "3", "3", "10", "Fuel Tech, Inc.", "NasdaqNM"});
         fake.addQuote({"QUIET", "6/4/2004", "4:00pm", "3", "3", "3", "3", "0", "QUIET CORP", "NYSE"});
@@ -37,14 +71,15 @@ protected:
     }
 
     FakeQuoteService fake;
+    QuoteClient client;
 };
 
 TEST_F(ClientTest, LoaderSortsTheBatch)
 {
-    loader l;
+    loader l(client);
     l.directUse = true;
     l.setTickers({"AAA", "", "ZZZ", "QUIET", "^AEX", "FTEK"});
-    l.startnu();
+    startnu(l);
     EXPECT_TRUE(l.DownloadOk());
     EXPECT_FALSE(l.foundall());
     EXPECT_FALSE(l.timeout());
@@ -59,7 +94,7 @@ TEST_F(ClientTest, LoaderSortsTheBatch)
 
     // A second download of the same component starts from nothing.
     l.setTickers({"ZZZ"});
-    l.startnu();
+    startnu(l);
     EXPECT_TRUE(l.DownloadOk());
     EXPECT_TRUE(l.tickers().isEmpty());
     EXPECT_EQ(l.notfound(), QStringList{QStringLiteral("ZZZ")});
@@ -67,7 +102,7 @@ TEST_F(ClientTest, LoaderSortsTheBatch)
 
 TEST_F(ClientTest, LoaderGoReportsReadyFromTheEventLoop)
 {
-    loader l;
+    loader l(client);
     QSignalSpy ready(&l, &loader::ready);
     l.setTickers({"AAA"});
     l.go();
@@ -79,7 +114,7 @@ TEST_F(ClientTest, LoaderGoReportsReadyFromTheEventLoop)
     EXPECT_TRUE(l.foundall());
 
     // Direct use: go starts nothing.
-    loader direct;
+    loader direct(client);
     direct.directUse = true;
     QSignalSpy none(&direct, &loader::ready);
     direct.setTickers({"AAA"});
@@ -91,12 +126,12 @@ TEST_F(ClientTest, LoaderGoReportsReadyFromTheEventLoop)
 
 TEST_F(ClientTest, LoaderFailures)
 {
-    loader l;
+    loader l(client);
     l.directUse = true;
     l.setTickers({"AAA"});
 
     fake.setFault(Fault::HtmlPage);
-    l.startnu();
+    startnu(l);
     EXPECT_FALSE(l.DownloadOk());
     EXPECT_FALSE(l.timeout());
 
@@ -105,14 +140,14 @@ TEST_F(ClientTest, LoaderFailures)
     fake.setResponder([](const FakeQuoteService::Request&) {
         return FakeQuoteService::Reply{200, "\"AAA\",\"6/4/2004\",\"4:00pm\",1,1,1,1,1,\"A\"\n"};
     });
-    l.startnu();
+    startnu(l);
     EXPECT_FALSE(l.DownloadOk());
 
     // Nor is one whose lines are none of them quote lines.
     fake.setResponder([](const FakeQuoteService::Request&) {
         return FakeQuoteService::Reply{200, "Service temporarily unavailable\r\n;;;\x01\xff\r\n,,,\r\n"};
     });
-    l.startnu();
+    startnu(l);
     EXPECT_FALSE(l.DownloadOk());
     EXPECT_FALSE(l.foundall());
 
@@ -121,14 +156,14 @@ TEST_F(ClientTest, LoaderFailures)
     fake.clearRequests();
     settings().teller2 = 1;
     fake.setFault(Fault::Hang);
-    l.startnu();
+    startnu(l);
     EXPECT_TRUE(l.timeout());
     EXPECT_FALSE(l.DownloadOk());
     EXPECT_EQ(fake.requests().size(), 4);
 
     // The time-out result stays; a later good answer is still used.
     fake.setFault(Fault::None);
-    l.startnu();
+    startnu(l);
     EXPECT_TRUE(l.DownloadOk());
     EXPECT_TRUE(l.timeout());
 }
@@ -136,7 +171,7 @@ TEST_F(ClientTest, LoaderFailures)
 TEST_F(ClientTest, ConcurrentLoadersAreInFlightTogetherWithTheirStartsSpaced)
 {
     settings().isdelay = true;
-    currentGap().setInterval(500);
+    client.currentGap().setInterval(500);
     // No answer until all three requests have arrived: loaders that waited
     // for each other's answers would only end by their time-outs.
     fake.holdAnswers(true);
@@ -147,7 +182,7 @@ TEST_F(ClientTest, ConcurrentLoadersAreInFlightTogetherWithTheirStartsSpaced)
     std::vector<std::unique_ptr<loader>> loaders;
     int done = 0;
     for (int i = 0; i < 3; ++i) {
-        loaders.push_back(std::make_unique<loader>());
+        loaders.push_back(std::make_unique<loader>(client));
         loaders.back()->setTickers({"AAA"});
         QObject::connect(loaders.back().get(), &loader::ready, [&done] { ++done; });
         loaders.back()->go();
@@ -168,10 +203,10 @@ TEST_F(ClientTest, ConcurrentLoadersAreInFlightTogetherWithTheirStartsSpaced)
 
 TEST_F(ClientTest, NamesMarketsAndIndexMembers)
 {
-    vraagyahoo v;
+    vraagyahoo v(client);
     v.tickers = {"AAA", "FTEK", "^AEX", "ZZZ"};
     v.getname = v.getmarket = true;
-    v.go();
+    go(v);
     EXPECT_EQ(v.yahooticker, (QVector<QString>{"AAA", "FTEK", "^AEX", "ZZZ"}));
     EXPECT_EQ(v.yahooname, (QVector<QString>{"AAA INC", "Fuel Tech, Inc.", "AEX", "ZZZ"}));
     EXPECT_EQ(v.yahoomarket, (QVector<QString>{"NYSE", "NasdaqNM", "Indices", "N/A"}));
@@ -181,11 +216,11 @@ TEST_F(ClientTest, NamesMarketsAndIndexMembers)
     for (int i = 0; i < 60; ++i)
         members << "M" + QByteArray::number(i) + ".AS";
     fake.setMembers("^AEX", members);
-    vraagyahoo c;
+    vraagyahoo c(client);
     c.getcomponents = QStringLiteral("^AEX");
     c.vanafwaarzoeken = 50;
     c.getname = true;
-    c.go();
+    go(c);
     ASSERT_EQ(c.yahooticker.size(), 11);  // members 50 to 60, the index left out
     EXPECT_EQ(c.yahooticker.first(), QStringLiteral("M49.AS"));
     EXPECT_EQ(fake.requests().last().query.value("s"), QByteArray("@^AEX"));
@@ -199,10 +234,10 @@ TEST_F(ClientTest, LongLookupAnswersAreAskedAgainWithoutCommas)
             return FakeQuoteService::Reply{200, QByteArray("\"X\",\"n\"\r\n").repeated(60)};
         return FakeQuoteService::Reply{200, "\"A\",\"n\"\r\n"};
     });
-    vraagyahoo v;
+    vraagyahoo v(client);
     v.tickers = {"A,B"};
     v.getname = true;
-    v.go();
+    go(v);
     ASSERT_EQ(fake.requests().size(), 2);
     EXPECT_EQ(fake.requests()[1].query.value("s"), QByteArray("AB+"));
     EXPECT_EQ(v.yahooticker, QVector<QString>{"A"});
@@ -212,25 +247,25 @@ TEST_F(ClientTest, InvestigationFindsSuccessorAndHistoryStart)
 {
     fake.setPage("/q", "LEH", {200, FakeQuoteService::changedTickerPage("LEH", "LEHMQ.PK"), "text/html"});
     fake.setPage("/q/hp", "IBM", {200, FakeQuoteService::historyPricesPage(0, 2, 1962), "text/html"});
-    clsTickeronderzoek t;
+    clsTickeronderzoek t(client);
     t.ticker = QStringLiteral("LEH");
-    t.go();
+    go(t);
     EXPECT_TRUE(t.changed);
     EXPECT_EQ(t.newticker, QStringLiteral("LEHMQ.PK"));
     EXPECT_EQ(fake.requests().last().target, QByteArray("/q?s=LEH&d=v1"));
 
     t.ticker = QStringLiteral("IBM");
-    t.go();
+    go(t);
     EXPECT_FALSE(t.changed);
     EXPECT_EQ(t.newticker, QStringLiteral("LEHMQ.PK"));  // kept from before
-    ASSERT_TRUE(t.examine());
+    ASSERT_TRUE(examine(t));
     EXPECT_EQ(t.startDatumDay, 2);
     EXPECT_EQ(t.startDatumMonth, 12);
     EXPECT_EQ(t.startDatumYear, 1962);
 
     // Invalid ticker: false, the fields as they were.
     t.ticker = QStringLiteral("ZZZ");
-    EXPECT_FALSE(t.examine());
+    EXPECT_FALSE(examine(t));
     EXPECT_EQ(t.startDatumYear, 1962);
     EXPECT_FALSE(t.pageMissing);
 
@@ -239,7 +274,7 @@ TEST_F(ClientTest, InvestigationFindsSuccessorAndHistoryStart)
     fake.clearRequests();
     t.ticker = QStringLiteral("LEH");
     t.changed = true;
-    t.go();
+    go(t);
     EXPECT_TRUE(t.changed);
     EXPECT_TRUE(fake.requests().isEmpty());
 }
@@ -259,15 +294,15 @@ TEST_F(ClientTest, TickersWithQuerySignsReachEveryRequestWhole)
                       "Date,Open,High,Low,Close,Volume\n14-Jun-04,10.00,10.50,9.80,10.20," +
                           QByteArray::number(ticker.size()) + "\n",
                       "text/plain"});
-        clsTickeronderzoek t;
+        clsTickeronderzoek t(client);
         t.ticker = QString::fromLatin1(ticker);
-        t.go();
+        go(t);
         EXPECT_EQ(t.newticker, QStringLiteral("NEW.NS"))
             << fake.requests().value(0).target.constData() << " " << t.pageMissing;
-        EXPECT_TRUE(t.examine());
+        EXPECT_TRUE(examine(t));
         EXPECT_EQ(t.startDatumYear, 1999);
 
-        clsHistory h;
+        clsHistory h(client);
         h.HTicker = QString::fromLatin1(ticker);
         h.startdate = {QDate(2004, 6, 1)};
         h.enddate = {QDate(2004, 6, 30)};
@@ -276,10 +311,10 @@ TEST_F(ClientTest, TickersWithQuerySignsReachEveryRequestWhole)
         ASSERT_EQ(h.records().size(), 1);
         EXPECT_EQ(h.records()[0].date, 20040614);
 
-        vraagyahoo v;
+        vraagyahoo v(client);
         v.tickers = {QString::fromLatin1(ticker), QStringLiteral("AAA")};
         v.getname = true;
-        v.go();
+        go(v);
         ASSERT_EQ(fake.requests().size(), 4);
         EXPECT_EQ(fake.requests()[2].query.value("s"), ticker.toLower());
         EXPECT_EQ(fake.requests()[3].symbols, (QList<QByteArray>{ticker, "AAA"}));
@@ -300,7 +335,7 @@ TEST_F(ClientTest, HistoryDaysFollowTheRangeAskedOnePerDate)
                   "30-Dec-27,1.40,1.40,1.40,1.40,0\n"  // the later row of the date
                   "4-Jan-27,1.00,1.00,1.00,1.00,0\n",
                   "text/plain"});
-    clsHistory h;
+    clsHistory h(client);
     h.HTicker = QStringLiteral("^DJI");
     h.startdate = {QDate(1927, 1, 3)};
     h.enddate = {QDate(1927, 12, 30)};
@@ -315,7 +350,7 @@ TEST_F(ClientTest, HistoryDaysFollowTheRangeAskedOnePerDate)
     fake.setPage("/table.csv", "^DJI",
                  {200, "Date,Open,High,Low,Close,Volume\n4-Jan-27,1.00,1.00,1.00,1.00,0\n30-Dec-26,1.0,1.0,1.0,1.0,0\n",
                   "text/plain"});
-    clsHistory later;
+    clsHistory later(client);
     later.HTicker = QStringLiteral("^DJI");
     later.startdate = {QDate(2026, 12, 1)};
     later.enddate = {QDate(2027, 1, 29)};

@@ -1,6 +1,7 @@
 #include "fakeservice.h"
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
+#include "quotes/quoteclient.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/state.h"
@@ -42,7 +43,17 @@ protected:
         return fetchurl(r);
     }
 
+    // One fetch of the client, run to its end.
+    FetchResult fetchurl(const FetchRequest& r)
+    {
+        AsyncFetch f(client, r);
+        f.start();
+        waitUntil([&f] { return !f.running(); }, 120000, AbortFlag::Ignore);
+        return f.result();
+    }
+
     FakeQuoteService fake;
+    QuoteClient client;
 };
 
 TEST_F(FetchTest, RequestIsSentAsBuiltWithForbiddenBytesEscaped)
@@ -268,7 +279,7 @@ TEST_F(FetchTest, RequestsOfOneWindowKeepTheGap)
             r.policy = FetchPolicy::forVariant(variant, &gap);
             r.policy.attempts = 1;
             r.beforeAttempt = [&](int) { sent << clock.elapsed(); };
-            fetches.push_back(std::make_unique<AsyncFetch>(r));
+            fetches.push_back(std::make_unique<AsyncFetch>(client, r));
             fetches.back()->start();
         }
         waitUntil([&] { return fake.requests().size() == 3; }, 10000, AbortFlag::Ignore);

@@ -1,9 +1,21 @@
 #include "fakeservice.h"
+#include "quotes/quoteclient.h"
 #include "quotes/searchyahoo.h"
 #include "support/state.h"
+#include "support/yield.h"
 #include "testutil.h"
 
+#include <QSignalSpy>
+
 using Fault = FakeQuoteService::Fault;
+
+// The search started and its answer waited for.
+static void go(SearchyahooClass& s)
+{
+    QSignalSpy done(&s, &SearchyahooClass::done);
+    s.go();
+    waitUntil([&done] { return done.count() > 0; }, 60000, AbortFlag::Ignore);
+}
 
 class SearchTest : public QuotarisTest {
 protected:
@@ -29,11 +41,12 @@ protected:
     }
 
     FakeQuoteService fake;
+    QuoteClient client;
 };
 
 TEST_F(SearchTest, LookupPageMarkers)
 {
-    SearchyahooClass s;
+    SearchyahooClass s(client);
     s.GeefZoekNaar = QStringLiteral("Stock");
     EXPECT_TRUE(s.scrape("<html><p>Your search for XYZ returned no matches</p>").isEmpty());
     EXPECT_TRUE(s.NoMatch);
@@ -62,7 +75,7 @@ TEST_F(SearchTest, LookupPageMarkers)
 
 TEST_F(SearchTest, LookupRequestEncodesTheTextAndStartsAtTheOffset)
 {
-    SearchyahooClass s;
+    SearchyahooClass s(client);
     s.Searchstring = QStringLiteral("a b&c+d#e%f'g\"h");
     s.GeefZoekNaar = QStringLiteral("Mutual fund");
     s.firstticker = 0;
@@ -82,7 +95,7 @@ TEST_F(SearchTest, LookupRequestEncodesTheTextAndStartsAtTheOffset)
         fake.clearRequests();
         s.Searchstring = text;
         s.US = false;
-        s.go();
+        go(s);
         EXPECT_TRUE(s.NoMatch);
         EXPECT_TRUE(s.answered);
         ASSERT_EQ(fake.requests().size(), 1);
@@ -96,10 +109,10 @@ TEST_F(SearchTest, NameSearchAsksNamesAndExchangesOfThePage)
 {
     const QList<QByteArray> all = symbols(3);
     fake.setLookup("corp", all);
-    SearchyahooClass s;
+    SearchyahooClass s(client);
     s.Searchstring = QStringLiteral("corp");
     s.GeefZoekNaar = QStringLiteral("Stock");
-    s.go();
+    go(s);
     ASSERT_FALSE(s.NoMatch);
     EXPECT_EQ(s.yahooticker, (QVector<QString>{"S000", "S001", "S002"}));
     EXPECT_EQ(s.yahooname[1], QStringLiteral("S001 CORP"));
@@ -112,10 +125,10 @@ TEST_F(SearchTest, NameSearchAsksNamesAndExchangesOfThePage)
 
 TEST_F(SearchTest, ExactSymbolAndNoAnswer)
 {
-    SearchyahooClass s;
+    SearchyahooClass s(client);
     s.alleensymbol = true;
     s.Searchstring = QStringLiteral("NOSUCH");
-    s.go();
+    go(s);
     // The service echoes an unknown symbol as its own name.
     ASSERT_EQ(s.yahooticker.size(), 1);
     EXPECT_EQ(s.yahooname[0], QStringLiteral("NOSUCH"));
@@ -123,11 +136,11 @@ TEST_F(SearchTest, ExactSymbolAndNoAnswer)
 
     fake.setFault(Fault::CloseBeforeAnswer);
     s.alleensymbol = false;
-    s.go();
+    go(s);
     EXPECT_TRUE(s.NoMatch);
     EXPECT_FALSE(s.answered);
     s.getcomponents = QStringLiteral("^DJI");
-    s.go();
+    go(s);
     EXPECT_TRUE(s.NoMatch);
     EXPECT_FALSE(s.answered);
 
@@ -135,11 +148,11 @@ TEST_F(SearchTest, ExactSymbolAndNoAnswer)
     // the exact symbol and for the members, not "no match".
     fake.setFault(Fault::HtmlPage);
     for (const bool members : {false, true}) {
-        SearchyahooClass e;
+        SearchyahooClass e(client);
         e.Searchstring = QStringLiteral("AAPL");
         e.alleensymbol = !members;
         e.getcomponents = members ? QStringLiteral("^DJI") : QString();
-        e.go();
+        go(e);
         EXPECT_TRUE(e.NoMatch);
         EXPECT_FALSE(e.answered) << members;
     }
@@ -148,13 +161,13 @@ TEST_F(SearchTest, ExactSymbolAndNoAnswer)
 TEST_F(SearchTest, MembersComeInPagesOfFifty)
 {
     fake.setMembers("^BIG", symbols(120));
-    SearchyahooClass s;
+    SearchyahooClass s(client);
     s.getcomponents = QStringLiteral("^BIG");
-    s.go();
+    go(s);
     ASSERT_EQ(s.yahooticker.size(), 50);
     EXPECT_EQ(s.yahooticker.first(), QStringLiteral("S000"));
     s.vanafwaarzoeken = 100;
-    s.go();
+    go(s);
     ASSERT_EQ(s.yahooticker.size(), 20);
     EXPECT_EQ(s.yahooticker.first(), QStringLiteral("S100"));
     EXPECT_EQ(fake.requests().last().query.value("h"), QByteArray("100"));

@@ -202,3 +202,30 @@ TEST_F(CurrentRunTest, RenameNeverOverwritesOrDeletesAQuoteFile)
     EXPECT_EQ(readAll(ascii + QStringLiteral("TWO_X.asc")), QByteArray("one\r\n"));
     EXPECT_EQ(CurrentRun::PointDecimal(QStringLiteral("1,5")), QStringLiteral("1.5"));
 }
+
+// The batches of a run keep the delay between requests of the download
+// options, also with several in flight together; the next run starts
+// without waiting out the last run's delay.
+TEST_F(CurrentRunTest, BatchesKeepTheDelayBetweenRequests)
+{
+    addSymbols(numbered(QStringLiteral("P"), 3 * CurrentRun::kBatchSize));
+    settings().isdelay = true;
+    settings().intervalDownload = 1500;
+    for (int n = 0; n < 2; ++n) {
+        SCOPED_TRACE(n);
+        fake.clearRequests();
+        const qint64 started = FakeQuoteService::now();
+        CurrentRun run;
+        EXPECT_TRUE(run.StartRun());
+        auto reqs = fake.requests();
+        ASSERT_EQ(reqs.size(), 3);
+        std::sort(reqs.begin(), reqs.end(), [](const auto& a, const auto& b) { return a.arrivedMs < b.arrivedMs; });
+        EXPECT_LT(reqs[0].arrivedMs - started, 1000);
+        // Timed at the service, where a request may arrive late on a loaded
+        // machine: with a margin, yet above the interval of a gap left at
+        // its default.
+        for (int i = 1; i < 3; ++i)
+            EXPECT_GE(reqs[i].arrivedMs - reqs[i - 1].arrivedMs, 1300) << i;
+        EXPECT_EQ(run.summary().quotesReceived, 3 * CurrentRun::kBatchSize);
+    }
+}

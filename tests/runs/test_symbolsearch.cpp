@@ -5,7 +5,39 @@
 #include "fakeservice.h"
 #include "runs/symbolsearch.h"
 #include "support/state.h"
+#include "support/yield.h"
 #include "testutil.h"
+
+// Starts what `start` starts and waits for the search's answer; false when
+// nothing was started.
+static bool searched(SymbolSearch& s, const std::function<bool()>& start)
+{
+    bool done = false;
+    QObject scope;
+    QObject::connect(&s, &SymbolSearch::searched, &scope, [&done] { done = true; });
+    if (!start())
+        return false;
+    waitUntil([&done] { return done; }, 60000, AbortFlag::Ignore);
+    return true;
+}
+
+static void internetsearch(SymbolSearch& s)
+{
+    searched(s, [&s] {
+        s.internetsearch();
+        return true;
+    });
+}
+
+static bool next50(SymbolSearch& s)
+{
+    return searched(s, [&s] { return s.next50(); });
+}
+
+static bool previous50(SymbolSearch& s)
+{
+    return searched(s, [&s] { return s.previous50(); });
+}
 
 class SymbolSearchTest : public QuotarisTest {
 protected:
@@ -53,7 +85,7 @@ TEST_F(SymbolSearchTest, HitsAreComparedWithTheDatabase)
     SymbolSearch s;
     s.text = QStringLiteral("corp");
     s.kind = SymbolSearch::kindText(0);
-    s.internetsearch();
+    internetsearch(s);
     ASSERT_EQ(s.hits.size(), 3);
     EXPECT_EQ(s.hits[0].inDatabase, QStringLiteral("No"));
     EXPECT_EQ(s.hits[1].inDatabase, QStringLiteral("(Name corrected)S001 CORP"));
@@ -73,28 +105,28 @@ TEST_F(SymbolSearchTest, NamePagesAndMemberPages)
     fake.setLookup("many", symbols(135));
     SymbolSearch s;
     s.text = QStringLiteral("many");
-    s.internetsearch();
+    internetsearch(s);
     EXPECT_TRUE(s.canNext);
     EXPECT_FALSE(s.canPrevious);
-    ASSERT_TRUE(s.next50());
+    ASSERT_TRUE(next50(s));
     EXPECT_EQ(s.summary, QStringLiteral("Showing 51 - 100 from 135 Results"));
     EXPECT_TRUE(s.canNext);
     EXPECT_TRUE(s.canPrevious);
-    ASSERT_TRUE(s.next50());
+    ASSERT_TRUE(next50(s));
     EXPECT_EQ(s.hits.size(), 35);
     EXPECT_FALSE(s.canNext);
-    EXPECT_FALSE(s.next50());
-    ASSERT_TRUE(s.previous50());
+    EXPECT_FALSE(next50(s));
+    ASSERT_TRUE(previous50(s));
     EXPECT_EQ(s.hits.first().ticker, QStringLiteral("S050"));
 
     fake.setMembers("^IDX", symbols(60, "M"));
     SymbolSearch m;
     m.components = QStringLiteral("^IDX");
-    m.internetsearch();
+    internetsearch(m);
     EXPECT_EQ(m.hits.size(), 50);
     EXPECT_TRUE(m.canNext);
     EXPECT_FALSE(m.canPrevious);
-    ASSERT_TRUE(m.next50());
+    ASSERT_TRUE(next50(m));
     EXPECT_EQ(m.hits.size(), 10);
     EXPECT_EQ(m.hits.first().ticker, QStringLiteral("M050"));
     EXPECT_EQ(m.summary, QStringLiteral("Showing 51 - 60"));
@@ -108,13 +140,13 @@ TEST_F(SymbolSearchTest, ExactSymbolAndAddingToAList)
     SymbolSearch s;
     s.exact = true;
     s.text = QStringLiteral("UNKNOWN");
-    s.internetsearch();
+    internetsearch(s);
     EXPECT_TRUE(s.hits.isEmpty());
     EXPECT_EQ(s.summary, QStringLiteral("UNKNOWN Returned No Results"));
 
     s.text = QStringLiteral("E000");
     s.kind = SymbolSearch::kindText(2);
-    s.internetsearch();
+    internetsearch(s);
     ASSERT_EQ(s.hits.size(), 1);
     EXPECT_EQ(s.hits[0].type, QStringLiteral("Index"));
     EXPECT_EQ(s.summary, QStringLiteral("Showing 1 - 1 from 1 Results"));
@@ -160,7 +192,7 @@ TEST_F(SymbolSearchTest, AwkwardSearchTextsLeaveTheDatabaseSound)
             SymbolSearch s;
             s.text = text;
             s.exact = exact;
-            s.internetsearch();
+            internetsearch(s);
             EXPECT_TRUE(s.answered);
             s.addAll();
             s.localsearch(text, true);

@@ -8,9 +8,11 @@
 #include "database/startup.h"
 #include "runs/currentrun.h"
 #include "runs/historyrun.h"
+#include "runs/symbolsearch.h"
 #include "support/paths.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
+#include "support/yield.h"
 #include "windows/autodownload.h"
 #include "windows/browser.h"
 #include "windows/history.h"
@@ -26,6 +28,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
+
+// Clicks `button` of the search window and waits for the search it starts
+// to be answered, as the window does.
+static void clickAndWaitForSearch(browser& b, QPushButton* button)
+{
+    bool done = false;
+    QObject scope;
+    QObject::connect(&b.search(), &SymbolSearch::searched, &scope, [&done] { done = true; });
+    button->click();
+    waitUntil([&done] { return done; }, 60000, AbortFlag::Ignore);
+}
 
 using Fault = FakeQuoteService::Fault;
 
@@ -109,7 +122,7 @@ TEST_F(FailureTextTest, AClosedPortIsReportedAsUnreachableWithItsReason)
 
     browser b;
     control<QLineEdit>(b, "Text1")->setText(QStringLiteral("philips"));
-    control<QPushButton>(b, "Command1")->click();
+    clickAndWaitForSearch(b, control<QPushButton>(b, "Command1"));
     EXPECT_EQ(control<QGroupBox>(b, "Frame2")->title(), QStringLiteral("philips Returned No Results"));
     EXPECT_EQ(control<QLabel>(b, "lblSearchProblem")->text(), refused);
     // Nothing to add.
@@ -140,7 +153,7 @@ TEST_F(FailureTextTest, AnHtmlAnswerIsUnusableAndAnEmptySearchIsNoMatch)
 
     browser b;
     control<QLineEdit>(b, "Text1")->setText(QStringLiteral("philips"));
-    control<QPushButton>(b, "Command1")->click();
+    clickAndWaitForSearch(b, control<QPushButton>(b, "Command1"));
     EXPECT_EQ(control<QLabel>(b, "lblSearchProblem")->text(),
               QStringLiteral("the quote service answered with something unusable (%1: not a page of search results)")
                   .arg(fake.host()));
@@ -150,7 +163,7 @@ TEST_F(FailureTextTest, AnHtmlAnswerIsUnusableAndAnEmptySearchIsNoMatch)
     fake.setFault(Fault::None);
     fake.setLookup("nothing", {});
     control<QLineEdit>(b, "Text1")->setText(QStringLiteral("nothing"));
-    control<QPushButton>(b, "Command1")->click();
+    clickAndWaitForSearch(b, control<QPushButton>(b, "Command1"));
     EXPECT_EQ(control<QGroupBox>(b, "Frame2")->title(), QStringLiteral("nothing Returned No Results"));
     EXPECT_EQ(control<QLabel>(b, "lblSearchProblem")->text(), QStringLiteral("the quote service answered: no match"));
 }

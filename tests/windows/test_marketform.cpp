@@ -3,7 +3,9 @@
 #include "database/lists.h"
 #include "database/startup.h"
 #include "fakeservice.h"
+#include "runs/symbolsearch.h"
 #include "support/state.h"
+#include "support/yield.h"
 #include "testutil.h"
 #include "windows/browser.h"
 #include "windows/marketform.h"
@@ -18,6 +20,17 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+
+// Clicks `button` of the search window and waits for the search it starts
+// to be answered, as the window does.
+static void clickAndWaitForSearch(browser& b, QPushButton* button)
+{
+    bool done = false;
+    QObject scope;
+    QObject::connect(&b.search(), &SymbolSearch::searched, &scope, [&done] { done = true; });
+    button->click();
+    waitUntil([&done] { return done; }, 60000, AbortFlag::Ignore);
+}
 
 class ListWindowTest : public QuotarisTest {
 protected:
@@ -138,7 +151,7 @@ TEST_F(ListWindowTest, SearchWindow)
     EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("Please enter Name or Symbol")});
 
     child<QLineEdit>(b, "Text1")->setText(QStringLiteral("tee"));
-    child<QPushButton>(b, "Command1")->click();
+    clickAndWaitForSearch(b, child<QPushButton>(b, "Command1"));
     QTableWidget* grid = b.resultGrid();
     ASSERT_EQ(grid->rowCount(), 50);
     EXPECT_EQ(grid->item(1, 1)->text(), QStringLiteral("Tee T1"));
@@ -154,7 +167,7 @@ TEST_F(ListWindowTest, SearchWindow)
     EXPECT_EQ(msgs.texts().last(), QStringLiteral("2 Symbols added to Database"));
     EXPECT_EQ(grid->item(3, 4)->text(), QStringLiteral("Yes"));
 
-    child<QPushButton>(b, "CommandNext50")->click();
+    clickAndWaitForSearch(b, child<QPushButton>(b, "CommandNext50"));
     EXPECT_EQ(grid->rowCount(), 10);
     EXPECT_TRUE(child<QPushButton>(b, "CommandPrevious50")->isEnabled());
 
