@@ -167,7 +167,14 @@ void clsHistory::answered()
     const QDate first = toDate(lo->date);
     const QDate latest = toDate(hi->date);
     lastDate_ = std::max(lastDate_, hi->date);
-    records_ += days;
+    // Grown by what the range brought, no more: a symbol's days are held
+    // until it is written, for every symbol in flight.
+    if (records_.isEmpty()) {
+        records_ = std::move(days);
+    } else {
+        records_.reserve(records_.size() + days.size());
+        records_ += days;
+    }
 
     // Gaps of up to ten days at either end are weekends and holidays; longer
     // ones are days the service did not send.

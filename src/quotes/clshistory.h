@@ -9,6 +9,7 @@
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class AsyncFetch;
 class clsData;
@@ -60,6 +61,8 @@ public:
 
     // Every accepted day of every range, oldest first.
     const QVector<core::Bar>& records() const { return records_; }
+    // The same, handed over: the caller's changes then copy nothing.
+    QVector<core::Bar> takeRecords() { return std::exchange(records_, {}); }
     // What the history table is to record, in the order it happened.
     const QVector<HistoryAttempt>& outcomes() const { return outcomes_; }
     // The splits the answers named, oldest first.

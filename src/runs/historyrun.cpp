@@ -448,7 +448,7 @@ void HistoryRun::downloaded(Job& job)
             stepsDone(job);
             return;
         }
-        job.days = history->records();
+        job.days = history->takeRecords();
         job.outcomes += history->outcomes();
         job.splits = history->splits();
     }
