@@ -35,9 +35,11 @@ public:
 
     // No format has a write pending.
     bool idle() const;
-    // The end of the run: the run's files are closed (complete on disk),
-    // then every writer finishes: pending writes end, and unless the run
-    // was stopped the whole-run exports run.
+    // Called when a format's pending write has ended (from the event loop).
+    void setWake(std::function<void()> wake) { run_.setWake(std::move(wake)); }
+    // The end of the run, once idle(): the run's files are closed (complete
+    // on disk), then every writer finishes: unless the run was stopped the
+    // whole-run exports run.
     void finish();
 
     // Texts and decisions of the formats that depend on the run's progress.

@@ -84,6 +84,13 @@ public:
     WriteCounts& counts() { return counts_; }
     // The run's detail text in its status bar.
     void panel(const QString& text) const { panel_(text); }
+    // A format's pending write has ended: the run takes its next step.
+    void settled() const
+    {
+        if (wake_)
+            wake_();
+    }
+    void setWake(std::function<void()> wake) { wake_ = std::move(wake); }
 
     void wrote(QChar letter, int quotes) { counts_.written[letter] += quotes; }
     void notWritten(int quotes) { counts_.writeFailures += quotes; }
@@ -98,6 +105,7 @@ private:
     RunFiles& files_;
     WriteCounts& counts_;
     std::function<void(const QString&)> panel_;
+    std::function<void()> wake_;
 };
 
 // When a historical run hands a format a symbol's days: as each requested
@@ -107,7 +115,10 @@ enum class HistoryStep { EachRange, WholeSymbol };
 // The writer of one export format. A run makes one writer of each format
 // that is on (see formats::registry()) and calls them in the registry's order:
 // begin() when the run starts, writeBatch() or writeHistory() for the
-// quotes, finish() when every quote is handed. Writing operations return
+// quotes, finish() when every quote is handed. A format that writes from the
+// event loop is not idle() meanwhile and calls ExportRun::settled() when its
+// write has ended; a run hands it a historical block, and finishes it, only
+// when it is idle. Writing operations return
 // false only when the user chose Abort in an error dialog (or, for a
 // historical block, when the run was stopped while the format waited).
 class FormatWriter {
