@@ -143,6 +143,10 @@ void CurrentRun::advance()
     case Phase::Dispatching:
         dispatchStep();
         return;
+    case Phase::Finishing:
+        if (exports_->finish())
+            exportsFinished();
+        return;
     case Phase::Draining:
     case Phase::AskingAgain:
         // Every batch, re-downloads of changed tickers included, is written
@@ -192,6 +196,12 @@ void CurrentRun::conclude()
     emit lockedChanged(false);
     setPanel1(summary_.outcome());
     end(!summary_.aborted && !summary_.nothingToDo);
+}
+
+void CurrentRun::cancelling()
+{
+    if (exports_)
+        exports_->stop();
 }
 
 void CurrentRun::stopping()
@@ -334,7 +344,13 @@ void CurrentRun::finishExports()
     findings_.clear();
     setPanel1(QString());
     setPanel2(QString());
-    exports_->finish();
+    phase_ = Phase::Finishing;
+    if (exports_->finish())
+        exportsFinished();
+}
+
+void CurrentRun::exportsFinished()
+{
     // A run that got nothing leaves the bar empty: a full bar says done.
     if (cancelled())
         state().runMessage = kAborted;

@@ -96,10 +96,12 @@ protected:
     bool begin() override;
     void advance() override;
     void stopping() override;
+    void cancelling() override;
 
 private:
-    // Where the run is; each phase ends when every batch sent is written.
-    enum class Phase { Dispatching, Draining, AskingAgain };
+    // Where the run is; each phase of batches ends when every batch sent is
+    // written, the last when every format has finished.
+    enum class Phase { Dispatching, Draining, AskingAgain, Finishing };
     bool collect();
     void dispatchStep();
     void dispatch(const QStringList& batch);
@@ -110,6 +112,7 @@ private:
     void askedAgain();
     void failLeftover();
     void finishExports();
+    void exportsFinished();
     void conclude();
     bool idle() const;
     void BatchComplete(int k);

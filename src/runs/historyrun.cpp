@@ -37,40 +37,6 @@ const QString kAborted = QStringLiteral("Download abborted by user");
 // examines it again.
 const QDate kAllDataMark(1930, 1, 1);
 
-// Groups the statements of one step into one transaction, committed when
-// the step ends however it ends. Without a transaction every statement
-// would be a commit of its own, each waiting for the disk.
-class CommitAtEnd {
-public:
-    explicit CommitAtEnd(Database& db) : db_(db)
-    {
-        try {
-            db_.begin();
-            open_ = true;
-        } catch (const AppError&) {
-        }
-    }
-    ~CommitAtEnd()
-    {
-        if (!open_)
-            return;
-        try {
-            db_.commit();
-        } catch (const AppError&) {
-            try {
-                db_.rollback();
-            } catch (const AppError&) {
-            }
-        }
-    }
-    CommitAtEnd(const CommitAtEnd&) = delete;
-    CommitAtEnd& operator=(const CommitAtEnd&) = delete;
-
-private:
-    Database& db_;
-    bool open_ = false;
-};
-
 qint32 numberOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 }  // namespace
 
@@ -190,6 +156,13 @@ bool HistoryRun::begin()
 
 void HistoryRun::advance()
 {
+    if (finishing_) {
+        if (exports_->finish()) {
+            finishing_ = false;
+            conclude(found_);
+        }
+        return;
+    }
     if (collecting_) {
         collecting_ = false;
         found_ = startDownload();
@@ -239,6 +212,12 @@ void HistoryRun::conclude(int found)
     emit lockedChanged(false);
     setStatus(1, 1, summary_.outcome());
     end(!summary_.aborted && !summary_.nothingToDo);
+}
+
+void HistoryRun::cancelling()
+{
+    if (exports_)
+        exports_->stop();
 }
 
 void HistoryRun::stopping()
@@ -338,8 +317,11 @@ void HistoryRun::endDownload()
     }
     jobs_.clear();
     // A stopped run exports nothing: the formats see the abort flag.
-    exports_->finish();
-    conclude(found_);
+    finishing_ = true;
+    if (exports_->finish()) {
+        finishing_ = false;
+        conclude(found_);
+    }
 }
 
 // The requests a symbol's range takes, as far as known before it begins
@@ -666,11 +648,14 @@ void HistoryRun::recordOutcomes(const Job& job, bool written)
     }
     if (outcomes.isEmpty() && job.findings.isEmpty())
         return;
+    // One transaction: without it every statement would be a commit of its
+    // own, each waiting for the disk.
     guarded([&] {
-        CommitAtEnd commit(data_->db());
+        Transaction transaction(data_->db());
         for (const HistoryAttempt& o : outcomes)
             recordHistory(*data_, row.ticker, row.name, o.start, o.end, o.succeeded, o.failed, o.timedOut);
         if (written)
             data_->voegfindingstoe(job.findings);
+        transaction.commit();
     });
 }

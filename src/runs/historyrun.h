@@ -93,6 +93,7 @@ protected:
     bool begin() override;
     void advance() override;
     void stopping() override;
+    void cancelling() override;
 
 private:
     struct Row {
@@ -142,6 +143,7 @@ private:
     bool stopped() const;
     int found_ = 0;            // symbols the run found to download
     bool collecting_ = false;  // the symbols are collected in the next step
+    bool finishing_ = false;   // every symbol is done; the formats finish
     bool retry_ = false;
     int integrityAction_ = 0;  // integrity::Action of this run
 };

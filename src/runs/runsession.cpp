@@ -53,6 +53,7 @@ void RunSession::cancel()
 {
     cancel_.cancel();
     state().abortFlag = true;
+    cancelling();
 }
 
 void RunSession::wake()

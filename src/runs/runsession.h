@@ -52,6 +52,9 @@ protected:
     virtual void advance() = 0;
     // What stop() shows before the run winds down.
     virtual void stopping() = 0;
+    // The run is cancelled: what works for it outside its steps (an export
+    // on its way) ends now.
+    virtual void cancelling() {}
 
     // The shared steps, in the order each strategy takes them.
     // Takes the data folder's run lock; `refusal` says who holds it.

@@ -140,9 +140,12 @@ public:
     virtual bool writeHistory(const HistoryBlock& block, ExportRun& run) = 0;
     // No write of this format is still pending.
     virtual bool idle() const { return true; }
-    // When every quote is handed: pending writes end, the whole-run export
-    // (if any) runs. A stopped run exports nothing.
+    // When every quote is handed: the whole-run export (if any) runs. A
+    // stopped run exports nothing. An export that goes on from the event
+    // loop leaves the format not idle() until it calls run.settled().
     virtual void finish(ExportRun& run);
+    // Stop came: an export on its way ends now.
+    virtual void stop() {}
 
 private:
     const ExportFormat& format_;
