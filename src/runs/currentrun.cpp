@@ -218,6 +218,7 @@ bool CurrentRun::collect()
     exports_ = std::make_unique<RunExports>(
         RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); }, mode == Mode::Scheduled);
     exports_->setWake([this] { wake(); });
+    exports_->setCancelToken(&writesToken());
     if (!exports_->begin())
         cancel();
 
@@ -258,9 +259,14 @@ bool CurrentRun::collect()
 }
 
 // One batch to its loader per step, and what was answered meanwhile
-// written; the window turns between the steps.
+// written; the window turns between the steps. A batch is handed on only
+// while fewer than the most batches are on their way: the answers never
+// run far ahead of the writing (with all their quotes in memory).
 void CurrentRun::dispatchStep()
 {
+    writeCompleted();
+    if (!cancelled() && inFlight_ + static_cast<int>(waiting_.size()) >= maxInFlight_)
+        return;  // an answer asks for the next step
     const auto rows = symbols_.size();
     QStringList batch;
     while (nextSymbol_ < rows) {

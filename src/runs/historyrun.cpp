@@ -126,6 +126,7 @@ bool HistoryRun::begin()
     exports_ = std::make_unique<RunExports>(RunKind::Historical, summary_,
                                             [this](const QString& text) { setStatus(1, 3, text); });
     exports_->setWake([this] { wake(); });
+    exports_->setCancelToken(&writesToken());
     const bool staged = exports_->createStaging();
     if (!staged)
         cancel();
@@ -544,10 +545,8 @@ void HistoryRun::finishSymbol(Job& job)
         // A symbol whose ranges are all in is written also when Stop came
         // meanwhile; Stop during the writing itself still ends it.
         const int days = static_cast<int>(job.days.size() + job.topUpDay.size());
-        // The formats below still poll the process-wide abort flag: it is
-        // lowered while they write, and raised again when the run stops.
         stopped_ = stopped();
-        state().abortFlag = false;
+        allowWrites();
         const int writtenBefore = summary_.totalWritten();
         const int failuresBefore = summary_.writeFailures;
         bool written = writeSymbol(job);

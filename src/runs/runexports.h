@@ -37,6 +37,8 @@ public:
     bool idle() const;
     // Called when a format's pending write has ended (from the event loop).
     void setWake(std::function<void()> wake) { run_.setWake(std::move(wake)); }
+    // The run's Stop as the formats see it.
+    void setCancelToken(const CancelToken* token) { run_.setCancelToken(token); }
     // The end of the run, once idle(): the run's files are closed (complete
     // on disk), then every writer finishes, in order: unless the run was
     // stopped the whole-run exports run. False while a writer's export goes

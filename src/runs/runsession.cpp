@@ -16,6 +16,7 @@ void RunSession::start()
     if (running_ || starting_)
         return;
     cancel_.reset();
+    writes_.reset();
     starting_ = true;
     const bool started = begin();
     starting_ = false;
@@ -52,6 +53,7 @@ void RunSession::releaseBusyPointer() { busy_.reset(); }
 void RunSession::cancel()
 {
     cancel_.cancel();
+    writes_.cancel();
     state().abortFlag = true;
     cancelling();
 }

@@ -39,6 +39,10 @@ public:
 
     bool running() const { return running_; }
     const CancelToken& cancelToken() const { return cancel_; }
+    // What the formats see of Stop: cancelled with the run. A strategy that
+    // writes what was complete before Stop lifts it for that write
+    // (allowWrites()); Stop during the write still ends it.
+    const CancelToken& writesToken() const { return writes_; }
 
 signals:
     // The run has ended; `ok` is false when it could not start, found
@@ -71,10 +75,11 @@ protected:
 
     // Asks for advance() from the event loop.
     void wake();
-    // Cancels the run (Stop, or Abort in an error dialog). The layers below
-    // the runs that still poll the process-wide abort flag see it raised.
+    // Cancels the run (Stop, or Abort in an error dialog). The quote layer
+    // still polls the process-wide abort flag: it is raised for it.
     void cancel();
     bool cancelled() const { return cancel_.cancelled(); }
+    void allowWrites() { writes_.reset(); }
     // The run has ended: lets go of what it held and reports `ok`.
     void end(bool ok);
 
@@ -83,6 +88,7 @@ private:
     void release();
 
     CancelToken cancel_;
+    CancelToken writes_;
     std::unique_ptr<RunLock> lock_;
     std::unique_ptr<placement::RunPlacement> placing_;
     std::unique_ptr<BusyPointer> busy_;

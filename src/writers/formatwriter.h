@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/cancel.h"
+
 #include "quotes/historydecode.h"
 #include "writers/quote.h"
 
@@ -91,6 +93,10 @@ public:
             wake_();
     }
     void setWake(std::function<void()> wake) { wake_ = std::move(wake); }
+    // The run's Stop as the formats see it.
+    void setCancelToken(const CancelToken* token) { cancel_ = token; }
+    const CancelToken* cancelToken() const { return cancel_; }
+    bool cancelled() const { return cancel_ && cancel_->cancelled(); }
 
     void wrote(QChar letter, int quotes) { counts_.written[letter] += quotes; }
     void notWritten(int quotes) { counts_.writeFailures += quotes; }
@@ -106,6 +112,7 @@ private:
     WriteCounts& counts_;
     std::function<void(const QString&)> panel_;
     std::function<void()> wake_;
+    const CancelToken* cancel_ = nullptr;
 };
 
 // When a historical run hands a format a symbol's days: as each requested

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mslink/records.h"
+#include "support/cancel.h"
 #include "support/errors.h"
 #include "writers/quote.h"
 
@@ -22,6 +23,8 @@ public:
     void GeefHistorieticker(const QString& ticker);
     void islaatste(bool last) { islaatste_ = last; }
     bool islaatste() const { return islaatste_; }
+    // The run's Stop: a quote or block not begun is left out.
+    void cancelWith(const CancelToken* token) { cancel_ = token; }
 
     void ticker(const QString& value);
     void tdate(qint32 value);
@@ -45,6 +48,7 @@ public:
     const mslink::RecordArrays& block() const { return block_; }
 
 private:
+    const CancelToken* cancel_ = nullptr;
     QString ticker_, name_, historyTicker_, historyName_;
     qint32 date_ = 0;
     float open_ = 0, high_ = 0, low_ = 0, close_ = 0, volume_ = 0;

@@ -88,7 +88,7 @@ public:
     // next format once it has ended.
     void finish(ExportRun& run) override
     {
-        if (state().abortFlag)
+        if (run.cancelled())
             return;
         if (run.historical())
             WriteLog(QStringLiteral("Writing to Amibroker"));
@@ -150,7 +150,7 @@ public:
     void finish(ExportRun& run) override
     {
         const int staged = run.counts().written.value(letter());
-        if (state().abortFlag) {
+        if (run.cancelled()) {
             run.counts().written.remove(letter());
             return;
         }

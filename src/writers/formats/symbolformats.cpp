@@ -3,7 +3,6 @@
 #include "writers/formats/formats.h"
 
 #include "support/log.h"
-#include "support/state.h"
 #include "support/yield.h"
 #include "writers/clsschrijfstock.h"
 #include "writers/filenames.h"
@@ -48,6 +47,7 @@ public:
             // A long name becomes a file name only with its letters and digits.
             q.name = filenames::reduceName(q.name);
             clsschrijfstock writer;
+            writer.cancelWith(run.cancelToken());
             writer.useFormat(letter());
             writer.setQuote(q);
             if (writer.go() == StepOutcome::Aborted) {
@@ -69,7 +69,7 @@ public:
     bool writeHistory(const HistoryBlock& block, ExportRun& run) override
     {
         yieldToGui();
-        if (state().abortFlag)
+        if (run.cancelled())
             return false;
         if (halted(block.size(), run))
             return true;
@@ -77,6 +77,7 @@ public:
         run.panel(QStringLiteral("Writing quotes to %1....").arg(QLatin1String(texts_.panelName)));
         const QString tname = filenames::reduceName(block.name());
         clsschrijfstock writer;
+        writer.cancelWith(run.cancelToken());
         writer.useFormat(letter());
         writer.tname(tname);
         writer.raw(block.quotes(tname));
