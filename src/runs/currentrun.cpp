@@ -259,13 +259,14 @@ bool CurrentRun::collect()
 }
 
 // One batch to its loader per step, and what was answered meanwhile
-// written; the window turns between the steps. A batch is handed on only
-// while fewer than the most batches are on their way: the answers never
-// run far ahead of the writing (with all their quotes in memory).
+// written; the window turns between the steps. At most as many batches as
+// may be in flight wait for a slot: a slot that frees during a write is
+// taken at once, and the answers never run far ahead of the writing (with
+// all their quotes in memory).
 void CurrentRun::dispatchStep()
 {
     writeCompleted();
-    if (!cancelled() && inFlight_ + static_cast<int>(waiting_.size()) >= maxInFlight_)
+    if (!cancelled() && static_cast<int>(waiting_.size()) >= maxInFlight_)
         return;  // an answer asks for the next step
     const auto rows = symbols_.size();
     QStringList batch;
