@@ -31,6 +31,7 @@
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -41,6 +42,16 @@
 #include <unistd.h>
 
 namespace {
+
+// Starts the run and turns the event loop until it has ended.
+template <class Run>
+void runToEnd(Run& run)
+{
+    QEventLoop loop;
+    QObject::connect(&run, &Run::finished, &loop, &QEventLoop::quit);
+    run.start();
+    loop.exec();
+}
 
 qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
@@ -284,7 +295,7 @@ int main(int argc, char** argv)
     loop.start();
     heartbeat.start();
     clock.restart();
-    run.StartRun();
+    runToEnd(run);
     const qint64 wallMs = clock.elapsed();
     update();
     heartbeat.stop();
@@ -319,10 +330,10 @@ int main(int argc, char** argv)
     QElapsedTimer stopClock;
     QTimer::singleShot(1000, &run, [&run, &stopClock] {
         stopClock.start();
-        run.StopRun();
+        run.stop();
     });
     clock.restart();
-    run.StartRun();
+    runToEnd(run);
     const qint64 stoppedMs = stopClock.isValid() ? stopClock.elapsed() : -1;
     std::printf("stopped run: ended %lld ms after Stop (%.2f s in all), %d requests, %d quotes written, %s\n",
                 static_cast<long long>(stoppedMs), static_cast<double>(clock.elapsed()) / 1000.0, run.summary().batches,

@@ -35,6 +35,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -45,6 +46,16 @@
 #include <unistd.h>
 
 namespace {
+
+// Starts the run and turns the event loop until it has ended.
+template <class Run>
+void runToEnd(Run& run)
+{
+    QEventLoop loop;
+    QObject::connect(&run, &Run::finished, &loop, &QEventLoop::quit);
+    run.start();
+    loop.exec();
+}
 
 long peakKb()
 {
@@ -136,7 +147,7 @@ qint64 freshRun(HistoryRun& run, const char* what, int symbols, const QDate& sta
     QElapsedTimer clock;
     clock.start();
     const double cpu = cpuSeconds();
-    run.StartHistoryRun();
+    runToEnd(run);
     const qint64 ms = clock.elapsed();
     report(what, run, ms, cpuSeconds() - cpu, symbols);
     return ms;
@@ -269,7 +280,7 @@ int main(int argc, char** argv)
     run.endDate = end;
     clock.restart();
     double cpu = cpuSeconds();
-    run.StartHistoryRun();
+    runToEnd(run);
     report("run", run, clock.elapsed(), cpuSeconds() - cpu, symbols);
     std::printf("  peak memory (VmHWM): %.1f MB\n", static_cast<double>(peakKb()) / 1024.0);
 
@@ -277,9 +288,9 @@ int main(int argc, char** argv)
     QElapsedTimer stopClock;
     QTimer::singleShot(1000, &run, [&run, &stopClock] {
         stopClock.start();
-        run.StopHistoryRun();
+        run.stop();
     });
-    run.StartHistoryRun();
+    runToEnd(run);
     std::printf("stopped run: ended %lld ms after Stop, %d symbols started, %s\n",
                 static_cast<long long>(stopClock.elapsed()), run.summary().symbols,
                 qPrintable(run.summary().outcome()));
@@ -295,14 +306,14 @@ int main(int argc, char** argv)
     fake.setDelay(answerMs);
     clock.restart();
     cpu = cpuSeconds();
-    run.StartHistoryRun();
+    runToEnd(run);
     report(qPrintable(QStringLiteral("%1 symbols, %2 ms per answer").arg(few).arg(answerMs)), run, clock.elapsed(),
            cpuSeconds() - cpu, few);
     QTimer::singleShot(answerMs / 2 + 200, &run, [&run, &stopClock] {
         stopClock.restart();
-        run.StopHistoryRun();
+        run.stop();
     });
-    run.StartHistoryRun();
+    runToEnd(run);
     std::printf("stopped while waiting for an answer: ended %lld ms after Stop\n",
                 static_cast<long long>(stopClock.elapsed()));
     setMessages(nullptr);

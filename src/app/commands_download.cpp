@@ -9,6 +9,8 @@
 #include "support/textconv.h"
 #include "windows/runrecord.h"
 
+#include <QCoreApplication>
+
 namespace {
 const char kUsage[] = "usage: download current [--list N | --lists N,M,...]\n";
 
@@ -78,7 +80,11 @@ int cmdDownload(HeadlessContext& c)
             c.out.flush();
         }
     });
-    run.StartRun();
+    // The command's one event loop turns until the run has ended.
+    QObject::connect(&run, &CurrentRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    run.start();
+    QCoreApplication::exec();
     const CurrentRunSummary& sum = run.summary();
     if (sum.busy || sum.nothingToDo)
         return downloadExitStatus(sum);

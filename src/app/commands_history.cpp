@@ -8,6 +8,8 @@
 #include "support/state.h"
 #include "windows/runrecord.h"
 
+#include <QCoreApplication>
+
 namespace {
 const char kUsage[] =
     "usage: download history [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--all-data] [--list N | --lists N,M,...]\n"
@@ -96,7 +98,11 @@ int cmdDownloadHistory(HeadlessContext& c)
                          c.out << finished << '/' << total << ' ' << ticker << ": " << text << '\n';
                          c.out.flush();
                      });
-    run.StartHistoryRun();
+    // The command's one event loop turns until the run has ended.
+    QObject::connect(&run, &HistoryRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    run.start();
+    QCoreApplication::exec();
     const HistoryRunSummary& sum = run.summary();
     if (sum.busy || sum.nothingToDo)
         return downloadExitStatus(sum);

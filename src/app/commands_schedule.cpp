@@ -9,7 +9,7 @@
 #include "windows/notify.h"
 #include "windows/runrecord.h"
 
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QTimer>
 #include <algorithm>
@@ -252,11 +252,17 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
     QObject::connect(&scheduler, &Scheduler::notice, line);
 
     StopSignals signalsGuard;
-    QEventLoop loop;
-    QObject::connect(&scheduler, &Scheduler::activeChanged, &loop, [&loop](bool active) {
-        if (!active)
-            loop.quit();
-    });
+    // The command's one event loop turns until the scheduler has stopped
+    // and its last tick (a download on its way) has ended.
+    auto quitWhenDone = [&scheduler, &run] {
+        if (!scheduler.active() && !scheduler.ticking() && !run.running())
+            QCoreApplication::quit();
+    };
+    QObject::connect(&scheduler, &Scheduler::activeChanged, QCoreApplication::instance(), quitWhenDone,
+                     Qt::QueuedConnection);
+    QObject::connect(&scheduler, &Scheduler::tickEnded, QCoreApplication::instance(), quitWhenDone,
+                     Qt::QueuedConnection);
+    QObject::connect(&run, &CurrentRun::finished, QCoreApplication::instance(), quitWhenDone, Qt::QueuedConnection);
     QTimer poll;
     poll.setInterval(100);
     bool signalled = false;
@@ -268,7 +274,7 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
         poll.stop();
         line(QStringLiteral("Stopping..."));
         if (run.running())
-            run.StopRun();
+            run.stop();
         scheduler.StopScheduler();
     });
     poll.start();
@@ -280,7 +286,7 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
                  .arg(n)
                  .arg(Schedule::momentText(scheduler.ExactDownload(n), scheduler.clock().now(), kMinute)));
     if (scheduler.active())
-        loop.exec();
+        QCoreApplication::exec();
     if (signalled) {
         line(QStringLiteral("Scheduler stopped"));
         return 0;

@@ -25,7 +25,6 @@
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
-#include "support/yield.h"
 #include "writers/checkfiles.h"
 #include "writers/formatregistry.h"
 #include "writers/symbolwriter.h"
@@ -36,7 +35,7 @@ namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");
 }  // namespace
 
-CurrentRun::CurrentRun(QObject* parent) : QObject(parent) {}
+CurrentRun::CurrentRun(QObject* parent) : RunSession(parent) {}
 
 CurrentRun::~CurrentRun() = default;
 
@@ -70,10 +69,8 @@ QVector<int> CurrentRun::chosenLists() const
     return severalLists ? options::chosenLists() : QVector<int>{list};
 }
 
-bool CurrentRun::StartRun()
+bool CurrentRun::begin()
 {
-    if (running_)
-        return false;
     ProgramSettings& s = settings();
     summary_ = CurrentRunSummary();
     client_ = std::make_unique<QuoteClient>();
@@ -87,9 +84,8 @@ bool CurrentRun::StartRun()
     }
     // Before anything of the folder is touched: another run's files stay
     // as that run has them.
-    RunLock lock;
     QString refusal;
-    if (!lock.acquire(QStringLiteral("download"), &refusal)) {
+    if (!lockFolder(&refusal)) {
         refuseBusy(refusal, mode == Mode::Scheduled, summary_, [this](const QString& t) { setPanel1(t); });
         return false;
     }
@@ -104,8 +100,8 @@ bool CurrentRun::StartRun()
     openfiles::closeAll();
     updates::CheckForUpdateOnce();
 
-    running_ = true;
-    const placement::RunPlacement placing(mode == Mode::Scheduled);
+    markRunning();
+    holdPlacement(mode == Mode::Scheduled);
     maxInFlight_ = maxInFlight();
     emit lockedChanged(true);
     data_ = clsData::open();
@@ -121,30 +117,72 @@ bool CurrentRun::StartRun()
     // format that is on: reading the end of one file per quote is cheap.
     const ExportFormat* tailChecked = formats::tailChecked();
     storedLetter_ = tailChecked ? tailChecked->letter : QChar();
-    {
-        BusyPointer busy;
-        yieldToGui();
-        state().runMessage.clear();
-        if (data_)
-            CollectAndDispatch();
-        else
-            summary_.aborted = true;
-        openfiles::closeAll();
-        setPanel2(QString());
+    holdBusyPointer();
+    state().runMessage.clear();
+    if (!data_) {
+        summary_.aborted = true;
+        conclude();
+    } else if (collect()) {
+        phase_ = Phase::Dispatching;
+        wake();
+    } else {
+        conclude();
     }
+    return true;
+}
+
+void CurrentRun::advance()
+{
+    switch (phase_) {
+    case Phase::Dispatching:
+        dispatchStep();
+        return;
+    case Phase::Finishing:
+        if (exports_->finish())
+            exportsFinished();
+        return;
+    case Phase::Draining:
+    case Phase::AskingAgain:
+        // Every batch, re-downloads of changed tickers included, is written
+        // before the run's files are closed. Stop does not cut this wait
+        // short: running requests see it themselves and end quickly.
+        writeCompleted();
+        if (cancelled())
+            waiting_.clear();
+        if (!idle())
+            return;
+        if (phase_ == Phase::Draining) {
+            worksOn_ = client_->asksAgainForLeftOut();
+            leftover_.removeDuplicates();
+            askRound_ = 0;
+            nextAskRound();
+        } else {
+            askedAgain();
+        }
+        return;
+    }
+}
+
+// Ends the run once its batches are written, or when it could not go on.
+void CurrentRun::conclude()
+{
+    openfiles::closeAll();
+    setPanel2(QString());
+    releaseBusyPointer();
     loaders_.clear();
     waiting_.clear();
     completed_.clear();
     runTickers_.clear();
     leftover_.clear();
     incomplete_.clear();
+    symbols_.clear();
     exports_.reset();
     data_.reset();
-    if (state().abortFlag)
+    if (cancelled())
         summary_.aborted = true;
     if (mode == Mode::Normal)
         state().abortFlag = false;
-    running_ = false;
+    markEnded();
     // One quote a symbol: the format that wrote most wrote every symbol
     // that reached a file.
     for (const int n : std::as_const(summary_.written))
@@ -152,27 +190,36 @@ bool CurrentRun::StartRun()
     summary_.fetches = client_->record();
     emit lockedChanged(false);
     setPanel1(summary_.outcome());
-    return !summary_.aborted && !summary_.nothingToDo;
+    end(!summary_.aborted && !summary_.nothingToDo);
 }
 
-void CurrentRun::StopRun()
+void CurrentRun::cancelling()
+{
+    if (exports_)
+        exports_->stop();
+}
+
+void CurrentRun::stopping()
 {
     state().runMessage = kAborted;
     setPanel1(QStringLiteral("Disconnecting..."));
     setPanel2(QStringLiteral("Please Wait..."));
-    state().abortFlag = true;
 }
 
-void CurrentRun::CollectAndDispatch()
+// The run's exports begin and its symbols are collected; false when there
+// is nothing to download.
+bool CurrentRun::collect()
 {
     exports_ = std::make_unique<RunExports>(
         RunKind::Current, summary_, [this](const QString& text) { setPanel2(text); }, mode == Mode::Scheduled);
+    exports_->setWake([this] { wake(); });
+    exports_->setCancelToken(&writesToken());
     if (!exports_->begin())
-        state().abortFlag = true;
+        cancel();
 
     setPanel1(QStringLiteral("Collecting Symbols...."));
     if (!exports_->createStaging())
-        state().abortFlag = true;
+        cancel();
     WriteLog(QStringLiteral("Collecting symbols"));
 
     QVector<lists::Symbol> symbols;
@@ -187,7 +234,7 @@ void CurrentRun::CollectAndDispatch()
             msgBox(QStringLiteral("The selected lists contain no symbols"));
         summary_.nothingToDo = true;
         setPanel1(QString());
-        return;
+        return false;
     }
 
     setPanel1(QStringLiteral("Setting up connection...."));
@@ -198,69 +245,86 @@ void CurrentRun::CollectAndDispatch()
     progressDone_ = 0;
     emit progressChanged(0, progressMax_);
     totalDispatched_ = 0;
+    symbols_.clear();
+    symbols_.reserve(rows);
+    for (const lists::Symbol& symbol : std::as_const(symbols))
+        symbols_.append(symbol.ticker);
+    nextSymbol_ = 0;
+    return true;
+}
+
+// One batch to its loader per step, and what was answered meanwhile
+// written; the window turns between the steps. At most as many batches as
+// may be in flight wait for a slot: a slot that frees during a write is
+// taken at once, and the answers never run far ahead of the writing (with
+// all their quotes in memory).
+void CurrentRun::dispatchStep()
+{
+    writeCompleted();
+    if (!cancelled() && static_cast<int>(waiting_.size()) >= maxInFlight_)
+        return;  // an answer asks for the next step
+    const auto rows = symbols_.size();
     QStringList batch;
-    for (int i = 0; i < rows; ++i) {
-        yieldToGui();
-        if (state().abortFlag) {
+    while (nextSymbol_ < rows) {
+        if (cancelled()) {
             state().runMessage = kAborted;
             break;
         }
-        batch << symbols[i].ticker;
-        runTickers_.insert(symbols[i].ticker);
+        const QString& ticker = symbols_[nextSymbol_++];
+        batch << ticker;
+        runTickers_.insert(ticker);
         if (batch.size() == kBatchSize || totalDispatched_ + batch.size() == rows) {
             totalDispatched_ += static_cast<int>(batch.size());
             exports_->setTotalDispatched(totalDispatched_);
             setPanel1(QStringLiteral("Downloading %1 quotes....").arg(totalDispatched_));
-            yieldToGui();
             dispatch(batch);
-            batch.clear();
             writeCompleted();
+            wake();
+            return;
         }
     }
-
-    // Every batch, re-downloads of changed tickers included, is written
-    // before the run's files are closed. Stop does not cut this wait short:
-    // running requests see the flag themselves and end quickly.
-    waitForBatches();
-    askAgain();
-    data_->voegfindingstoe(findings_);
-    findings_.clear();
-    setPanel1(QString());
-    setPanel2(QString());
-    exports_->finish();
-    // A run that got nothing leaves the bar empty: a full bar says done.
-    if (state().abortFlag)
-        state().runMessage = kAborted;
-    else if (summary_.quotesReceived == 0)
-        emit progressChanged(0, progressMax_);
-    else
-        emit progressChanged(progressMax_, progressMax_);
+    phase_ = Phase::Draining;
+    wake();
 }
 
 // The built-in gateway answers a batch with what it has when the program's
 // time-out comes and works on for the rest: those symbols are asked again,
 // round after round, while each round brings new quotes. What is still left then failed;
 // a quote without all its values is a finding too, never written with a
-// value the service did not send.
-void CurrentRun::askAgain()
+// value the service did not send. Only the built-in gateway works on after
+// it has answered; another server's missing line stays missing.
+void CurrentRun::nextAskRound()
 {
-    // Only the built-in gateway works on after it has answered; another
-    // server's missing line stays missing.
-    const bool worksOn = client_->asksAgainForLeftOut();
-    leftover_.removeDuplicates();
-    for (int round = 0; worksOn && round < kMaxAskAgain && !leftover_.isEmpty() && !state().abortFlag; ++round) {
-        const QStringList again = leftover_;
-        leftover_.clear();
-        const int before = summary_.quotesReceived;
-        WriteLog(QStringLiteral("Asking again for %1 symbols").arg(again.size()));
-        setPanel1(QStringLiteral("Asking again for %1 quotes....").arg(again.size()));
-        for (qsizetype i = 0; i < again.size(); i += kBatchSize)
-            dispatch(again.mid(i, kBatchSize));
-        waitForBatches();
-        leftover_.removeDuplicates();
-        if (summary_.quotesReceived == before)
-            break;
+    if (!worksOn_ || askRound_ >= kMaxAskAgain || leftover_.isEmpty() || cancelled()) {
+        failLeftover();
+        finishExports();
+        return;
     }
+    const QStringList again = leftover_;
+    leftover_.clear();
+    receivedBefore_ = summary_.quotesReceived;
+    WriteLog(QStringLiteral("Asking again for %1 symbols").arg(again.size()));
+    setPanel1(QStringLiteral("Asking again for %1 quotes....").arg(again.size()));
+    phase_ = Phase::AskingAgain;
+    for (qsizetype i = 0; i < again.size(); i += kBatchSize)
+        dispatch(again.mid(i, kBatchSize));
+    wake();
+}
+
+void CurrentRun::askedAgain()
+{
+    leftover_.removeDuplicates();
+    ++askRound_;
+    if (summary_.quotesReceived == receivedBefore_) {
+        failLeftover();
+        finishExports();
+        return;
+    }
+    nextAskRound();
+}
+
+void CurrentRun::failLeftover()
+{
     if (leftover_.isEmpty())
         return;
     data_->tickersmislukt(leftover_);
@@ -274,6 +338,29 @@ void CurrentRun::askAgain()
         ++summary_.findings;
     }
     leftover_.clear();
+}
+
+void CurrentRun::finishExports()
+{
+    data_->voegfindingstoe(findings_);
+    findings_.clear();
+    setPanel1(QString());
+    setPanel2(QString());
+    phase_ = Phase::Finishing;
+    if (exports_->finish())
+        exportsFinished();
+}
+
+void CurrentRun::exportsFinished()
+{
+    // A run that got nothing leaves the bar empty: a full bar says done.
+    if (cancelled())
+        state().runMessage = kAborted;
+    else if (summary_.quotesReceived == 0)
+        emit progressChanged(0, progressMax_);
+    else
+        emit progressChanged(progressMax_, progressMax_);
+    conclude();
 }
 
 // A batch gets its own loader; its request goes out as soon as fewer than
@@ -294,7 +381,7 @@ void CurrentRun::dispatch(const QStringList& tickers)
 
 void CurrentRun::startWaiting()
 {
-    if (state().abortFlag)
+    if (cancelled())
         waiting_.clear();  // Stop: nothing more is sent
     while (inFlight_ < maxInFlight_ && !waiting_.empty()) {
         const int k = waiting_.front();
@@ -305,18 +392,19 @@ void CurrentRun::startWaiting()
     }
 }
 
-// Runs inside whatever event loop delivered the answer: it only notes the
-// batch and hands its slot to the next one. Writing happens in the run's
-// own loop, one whole batch at a time.
+// Runs inside the signal that delivered the answer: it only notes the
+// batch, hands its slot to the next one and asks for the run's next step,
+// which writes it, one whole batch at a time.
 void CurrentRun::loaderReady(int k)
 {
     --inFlight_;
     const loader& l = *loaders_[static_cast<size_t>(k)];
-    if (l.DownloadOk() && !l.foundall() && !l.notfound().isEmpty() && !state().abortFlag)
+    if (l.DownloadOk() && !l.foundall() && !l.notfound().isEmpty() && !cancelled())
         lookUpSuccessors(k);
     else
         completed_.push_back(k);
     startWaiting();
+    wake();
 }
 
 // The tickers of a batch that the service did not know are looked up one
@@ -335,10 +423,11 @@ void CurrentRun::lookUpSuccessors(int k)
 void CurrentRun::nextLookup(int k)
 {
     Investigation& inv = investigations_[k];
-    if (inv.pending.isEmpty() || state().abortFlag) {
+    if (inv.pending.isEmpty() || cancelled()) {
         successors_.insert(k, std::move(inv.successors));
         investigations_.erase(k);
         completed_.push_back(k);
+        wake();
         return;
     }
     const QString entry = inv.pending.takeFirst();
@@ -368,18 +457,6 @@ void CurrentRun::writeCompleted()
     }
 }
 
-void CurrentRun::waitForBatches()
-{
-    for (;;) {
-        writeCompleted();
-        if (state().abortFlag)
-            waiting_.clear();
-        if (idle())
-            return;
-        waitUntil([this] { return !completed_.empty() || idle(); }, -1, AbortFlag::Ignore);
-    }
-}
-
 bool CurrentRun::idle() const
 {
     return !completing_ && inFlight_ == 0 && waiting_.empty() && completed_.empty() && investigations_.empty() &&
@@ -388,7 +465,7 @@ bool CurrentRun::idle() const
 
 void CurrentRun::BatchComplete(int k)
 {
-    if (state().abortFlag)
+    if (cancelled())
         return;
     struct Step {
         CurrentRun& run;
@@ -441,7 +518,7 @@ void CurrentRun::BatchComplete(int k)
     if (!l.foundall()) {
         WriteLog(QStringLiteral("Some quotes were not found"));
         investigate(k);
-        if (state().abortFlag)
+        if (cancelled())
             return;
     }
     writeBatch(l);
@@ -457,7 +534,7 @@ void CurrentRun::writeBatch(loader& l)
     // Abort in an error dialog leaves the run, as Stop does: the quotes it
     // kept from their files are counted, never reported as written.
     if (!exports_->writeBatch(batch))
-        state().abortFlag = true;
+        cancel();
     announce::filesWritten();
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "database/clsdata.h"
+#include "runs/runsession.h"
 #include "runs/runsummary.h"
 
 class loader;
@@ -42,8 +43,8 @@ protected:
 // out or answered without all values are asked again after the other
 // batches, as long as each round brings quotes. Runs on the GUI thread:
 // requests run asynchronously, and each answered batch is written as a whole,
-// in the order the answers came, from the run's own loop.
-class CurrentRun : public QObject {
+// in the order the answers came, in a step of the run of its own.
+class CurrentRun : public RunSession {
     Q_OBJECT
 public:
     static constexpr int kBatchSize = 180;
@@ -66,14 +67,11 @@ public:
     // The list's caption as the list box shows it, for " contains no symbols".
     QString listCaption;
 
-    // Runs a whole download; returns when it has ended. False when it could
-    // not start (no list, no format, no symbols) or was stopped.
-    bool StartRun();
-    // Stops the run: no further batch is sent, running requests end, and a
-    // batch being written is finished in every format first.
-    void StopRun();
+    // start() begins a whole download and returns; `finished` reports its
+    // end, false when it could not start (no list, no format, no symbols)
+    // or was stopped. stop(): no further batch is sent, running requests
+    // end, and a batch being written is finished in every format first.
 
-    bool running() const { return running_; }
     const CurrentRunSummary& summary() const { return summary_; }
 
     // The most batches in flight together (store key MaxInFlight, 1..64).
@@ -95,14 +93,28 @@ signals:
     void progressChanged(int value, int maximum);
     void lockedChanged(bool locked);  // LockWindow / UnlockWindow
 
+protected:
+    bool begin() override;
+    void advance() override;
+    void stopping() override;
+    void cancelling() override;
+
 private:
-    void CollectAndDispatch();
+    // Where the run is; each phase of batches ends when every batch sent is
+    // written, the last when every format has finished.
+    enum class Phase { Dispatching, Draining, AskingAgain, Finishing };
+    bool collect();
+    void dispatchStep();
     void dispatch(const QStringList& batch);
     void startWaiting();
     void loaderReady(int k);
     void writeCompleted();
-    void waitForBatches();
-    void askAgain();
+    void nextAskRound();
+    void askedAgain();
+    void failLeftover();
+    void finishExports();
+    void exportsFinished();
+    void conclude();
     bool idle() const;
     void BatchComplete(int k);
     void lookUpSuccessors(int k);
@@ -145,6 +157,11 @@ private:
     QChar storedLetter_;                      // the per-symbol text format the stored days are read from
     QVector<clsData::Finding> findings_;      // recorded at the end of the run, one commit
     bool completing_ = false;                 // a batch is being written
-    bool running_ = false;
+    Phase phase_ = Phase::Dispatching;
+    QVector<QString> symbols_;  // collected, in the order they are sent
+    qsizetype nextSymbol_ = 0;  // the first not sent yet
+    bool worksOn_ = false;      // the host answers again what it left out
+    int askRound_ = 0;
+    int receivedBefore_ = 0;  // quotes received before the round asking again
     QString panel1_, panel2_;
 };

@@ -7,7 +7,6 @@
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/state.h"
-#include "support/yield.h"
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
 

@@ -25,7 +25,6 @@
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
-#include "support/yield.h"
 #include "writers/formatregistry.h"
 
 #include <QLocale>
@@ -36,40 +35,6 @@ const QString kAborted = QStringLiteral("Download abborted by user");
 // The start a failed all-data symbol is recorded with, so that a retry
 // examines it again.
 const QDate kAllDataMark(1930, 1, 1);
-
-// Groups the statements of one step into one transaction, committed when
-// the step ends however it ends. Without a transaction every statement
-// would be a commit of its own, each waiting for the disk.
-class CommitAtEnd {
-public:
-    explicit CommitAtEnd(Database& db) : db_(db)
-    {
-        try {
-            db_.begin();
-            open_ = true;
-        } catch (const AppError&) {
-        }
-    }
-    ~CommitAtEnd()
-    {
-        if (!open_)
-            return;
-        try {
-            db_.commit();
-        } catch (const AppError&) {
-            try {
-                db_.rollback();
-            } catch (const AppError&) {
-            }
-        }
-    }
-    CommitAtEnd(const CommitAtEnd&) = delete;
-    CommitAtEnd& operator=(const CommitAtEnd&) = delete;
-
-private:
-    Database& db_;
-    bool open_ = false;
-};
 
 qint32 numberOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 }  // namespace
@@ -87,7 +52,7 @@ QString HistoryRunSummary::writtenText() const
         .arg(count(symbolsWritten), count(symbols), count(quotesReceived));
 }
 
-HistoryRun::HistoryRun(QObject* parent) : QObject(parent) {}
+HistoryRun::HistoryRun(QObject* parent) : RunSession(parent) {}
 
 HistoryRun::~HistoryRun() = default;
 
@@ -123,10 +88,8 @@ int HistoryRun::maxInFlight()
     return value ? static_cast<int>(*value) : kDefaultMaxInFlight;
 }
 
-bool HistoryRun::StartHistoryRun()
+bool HistoryRun::begin()
 {
-    if (running_)
-        return false;
     summary_ = HistoryRunSummary();
     retry_ = state().historyRetry;
     auto notStarted = [this] {
@@ -140,9 +103,8 @@ bool HistoryRun::StartHistoryRun()
     }
     // Before anything of the folder is touched: another run's files stay
     // as that run has them.
-    RunLock lock;
     QString refusal;
-    if (!lock.acquire(QStringLiteral("download"), &refusal)) {
+    if (!lockFolder(&refusal)) {
         refuseBusy(refusal, false, summary_, [this](const QString& t) { setStatus(1, 1, t); });
         state().historyRetry = false;
         return false;
@@ -158,44 +120,84 @@ bool HistoryRun::StartHistoryRun()
     guarded([] { ResetLog(); });
     updates::CheckForUpdateOnce();
 
-    running_ = true;
-    const placement::RunPlacement placing(false);
+    markRunning();
+    holdPlacement(false);
     exports_ = std::make_unique<RunExports>(RunKind::Historical, summary_,
                                             [this](const QString& text) { setStatus(1, 3, text); });
+    exports_->setWake([this] { wake(); });
+    exports_->setCancelToken(&writesToken());
     const bool staged = exports_->createStaging();
     if (!staged)
-        state().abortFlag = true;
-    int found = 0;
-    {
-        BusyPointer busy;
-        state().runMessage.clear();
-        WriteLog(QStringLiteral("Starting to read Metastock database"));
-        if (staged && !exports_->begin())
-            state().abortFlag = true;
-        WriteLog(QStringLiteral("End reading Metastock database"));
+        cancel();
+    holdBusyPointer();
+    state().runMessage.clear();
+    WriteLog(QStringLiteral("Starting to read Metastock database"));
+    if (staged && !exports_->begin())
+        cancel();
+    WriteLog(QStringLiteral("End reading Metastock database"));
 
-        emit lockedChanged(true);
-        setStatus(2, 1, QStringLiteral("Downloading from"));
-        setStatus(2, 3, QStringLiteral("to"));
-        found = DownloadHistory();
-        if (found == 0 && !state().abortFlag) {
-            msgBox(QStringLiteral("No symbols to download"));
-            summary_.nothingToDo = true;
+    emit lockedChanged(true);
+    setStatus(2, 1, QStringLiteral("Downloading from"));
+    setStatus(2, 3, QStringLiteral("to"));
+    setStatus(1, 2, QStringLiteral("Setting up connection...."));
+    WriteLog(QStringLiteral("Collecting symbols to download"));
+    data_ = clsData::open();
+    if (!data_) {
+        cancel();
+        conclude(0);
+        return true;
+    }
+    WriteLog(QStringLiteral("symbols collected"));
+    // A Stop that comes before the first symbol is seen first.
+    collecting_ = true;
+    wake();
+    return true;
+}
+
+void HistoryRun::advance()
+{
+    if (finishing_) {
+        if (exports_->finish()) {
+            finishing_ = false;
+            conclude(found_);
+        }
+        return;
+    }
+    if (collecting_) {
+        collecting_ = false;
+        found_ = startDownload();
+        if (jobs_.empty()) {
+            conclude(found_);
+            return;
         }
     }
+    startJobs();
+    writeReady();
+    if (active_ == 0 && ready_.empty() && (next_ >= jobs_.size() || stopped()) && exports_->idle())
+        endDownload();
+}
+
+// Ends the run, with `found` symbols to download.
+void HistoryRun::conclude(int found)
+{
+    if (found == 0 && !cancelled()) {
+        msgBox(QStringLiteral("No symbols to download"));
+        summary_.nothingToDo = true;
+    }
+    releaseBusyPointer();
     exports_.reset();
     if (data_) {
         guarded([this] { summary_.failedRanges = bookkeeping::unsuccessfulHistoryCount(data_->db()); });
     }
     data_.reset();
     openfiles::closeAll();
-    if (state().abortFlag) {
+    if (cancelled()) {
         summary_.aborted = true;
         state().runMessage = kAborted;
     }
     state().abortFlag = false;
     state().historyRetry = false;
-    running_ = false;
+    markEnded();
 
     setStatus(1, 3, QString());
     for (int panel : {2, 3})
@@ -210,14 +212,19 @@ bool HistoryRun::StartHistoryRun()
     summary_.fetches = client_->record();
     emit lockedChanged(false);
     setStatus(1, 1, summary_.outcome());
-    return !summary_.aborted && !summary_.nothingToDo;
+    end(!summary_.aborted && !summary_.nothingToDo);
 }
 
-void HistoryRun::StopHistoryRun()
+void HistoryRun::cancelling()
+{
+    if (exports_)
+        exports_->stop();
+}
+
+void HistoryRun::stopping()
 {
     setStatus(1, 2, QStringLiteral("Disconnecting..."));
     setStatus(1, 3, QStringLiteral("Please Wait..."));
-    state().abortFlag = true;
 }
 
 QVector<HistoryRun::Row> HistoryRun::collect()
@@ -259,20 +266,13 @@ struct HistoryRun::Job {
     qsizetype answered = 0;              // requests answered so far
 };
 
-int HistoryRun::DownloadHistory()
+int HistoryRun::startDownload()
 {
-    setStatus(1, 2, QStringLiteral("Setting up connection...."));
-    WriteLog(QStringLiteral("Collecting symbols to download"));
-    data_ = clsData::open();
-    if (!data_) {
-        state().abortFlag = true;
-        return 0;
-    }
-    WriteLog(QStringLiteral("symbols collected"));
-    yieldToGui();
+    jobs_.clear();
+    ready_.clear();
     // A run stopped before its first symbol leaves the history table (what
     // a retry reads) as the previous run left it.
-    if (state().abortFlag)
+    if (cancelled())
         return 0;
 
     const QVector<Row> rows = collect();
@@ -285,8 +285,6 @@ int HistoryRun::DownloadHistory()
     integrityAction_ = static_cast<int>(integrity::storedAction());
     const int count = static_cast<int>(rows.size());
     summary_.symbols = count;
-    jobs_.clear();
-    ready_.clear();
     for (const Row& r : rows) {
         jobs_.push_back(std::make_unique<Job>());
         jobs_.back()->row = r;
@@ -305,14 +303,13 @@ int HistoryRun::DownloadHistory()
     clock_.start();
     stopped_ = false;
     showProgress();
+    return count;
+}
 
-    for (;;) {
-        startJobs();
-        writeReady();
-        if (active_ == 0 && (next_ >= jobs_.size() || stopped()))
-            break;
-        waitUntil([this] { return !ready_.empty() || active_ == 0; }, -1, AbortFlag::Ignore);
-    }
+// Every symbol begun is written or given up, and no format has a write
+// pending.
+void HistoryRun::endDownload()
+{
     // A stopped retry keeps the rows it has not come to: the next retry
     // still finds them.
     if (retry_) {
@@ -321,8 +318,11 @@ int HistoryRun::DownloadHistory()
     }
     jobs_.clear();
     // A stopped run exports nothing: the formats see the abort flag.
-    exports_->finish();
-    return count;
+    finishing_ = true;
+    if (exports_->finish()) {
+        finishing_ = false;
+        conclude(found_);
+    }
 }
 
 // The requests a symbol's range takes, as far as known before it begins
@@ -334,7 +334,7 @@ qsizetype HistoryRun::requestCount(const Row& row) const
     return requestRanges(row.ticker, row.start, row.end).size();
 }
 
-bool HistoryRun::stopped() const { return stopped_ || state().abortFlag; }
+bool HistoryRun::stopped() const { return stopped_ || cancelled(); }
 
 void HistoryRun::showProgress()
 {
@@ -390,7 +390,7 @@ void HistoryRun::begin(Job& job)
 void HistoryRun::examined(Job& job)
 {
     const FetchResult& page = job.examination->result();
-    if (page.aborted || state().abortFlag) {
+    if (page.aborted || cancelled()) {
         job.interrupted = true;
         stepsDone(job);
         return;
@@ -453,7 +453,7 @@ void HistoryRun::downloaded(Job& job)
         job.splits = history->splits();
     }
     WriteLog(QStringLiteral("finished downloading ") + job.row.ticker);
-    const bool topUp = settings().dcurrent == 0 && (job.all || job.end == today) && !state().abortFlag;
+    const bool topUp = settings().dcurrent == 0 && (job.all || job.end == today) && !cancelled();
     if (settings().dcurrent == 0)
         WriteLog(QStringLiteral("Unchecked"));
     if (!topUp) {
@@ -511,20 +511,21 @@ void HistoryRun::toppedUp(Job& job)
     stepsDone(job);
 }
 
-// Runs inside whatever event loop delivered the last answer: it only hands
-// the job to the run's loop and its slot to the next symbol. The job's
-// objects stay until the loop has written it (a deferred deletion would
-// wait for an event loop the headless run never returns to).
+// Runs inside the signal that delivered the last answer: it only hands the
+// job to the run's next step and its slot to the next symbol. The job's
+// objects stay until that step has written it.
 void HistoryRun::stepsDone(Job& job)
 {
     --active_;
     ready_.push_back(&job);
     startJobs();
+    wake();
 }
 
+// A symbol is handed to the formats once the one before is on disk.
 void HistoryRun::writeReady()
 {
-    while (!ready_.empty()) {
+    while (!ready_.empty() && exports_->idle()) {
         Job& job = *ready_.front();
         finishSymbol(job);
         ready_.pop_front();
@@ -548,7 +549,7 @@ void HistoryRun::finishSymbol(Job& job)
         // meanwhile; Stop during the writing itself still ends it.
         const int days = static_cast<int>(job.days.size() + job.topUpDay.size());
         stopped_ = stopped();
-        state().abortFlag = false;
+        allowWrites();
         const int writtenBefore = summary_.totalWritten();
         const int failuresBefore = summary_.writeFailures;
         bool written = writeSymbol(job);
@@ -556,7 +557,7 @@ void HistoryRun::finishSymbol(Job& job)
         if (!written)
             stopped_ = true;  // Abort in an error dialog, or Stop while writing, ends the run
         if (stopped_)
-            state().abortFlag = true;
+            cancel();
         // A format that could not write the symbol's file leaves its range
         // to the retry, whatever the other formats did; the symbol counts
         // as written when some format got its days and none failed to.
@@ -570,7 +571,7 @@ void HistoryRun::finishSymbol(Job& job)
                : days == 0 ? QStringLiteral("no days")
                            : QStringLiteral("%1 days").arg(days);
     }
-    // The run's loop is outside every signal of the job's objects: they
+    // The run's step is outside every signal of the job's objects: they
     // go now, with the answers they hold.
     job.examination.reset();
     job.history.reset();
@@ -649,11 +650,14 @@ void HistoryRun::recordOutcomes(const Job& job, bool written)
     }
     if (outcomes.isEmpty() && job.findings.isEmpty())
         return;
+    // One transaction: without it every statement would be a commit of its
+    // own, each waiting for the disk.
     guarded([&] {
-        CommitAtEnd commit(data_->db());
+        Transaction transaction(data_->db());
         for (const HistoryAttempt& o : outcomes)
             recordHistory(*data_, row.ticker, row.name, o.start, o.end, o.succeeded, o.failed, o.timedOut);
         if (written)
             data_->voegfindingstoe(job.findings);
+        transaction.commit();
     });
 }

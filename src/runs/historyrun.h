@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quotes/historydecode.h"
+#include "runs/runsession.h"
 #include "runs/runsummary.h"
 
 #include <QDate>
@@ -39,9 +40,9 @@ protected:
 // MaxInFlightHistory (store key, default 4) requests in flight; each symbol's
 // requests go one after the other. Nothing waits for an answer: an answer
 // starts the symbol's next step. A symbol whose steps are all done is
-// written as a whole, one block per format, from the run's own loop, and
-// its history rows are recorded in one short transaction after that.
-class HistoryRun : public QObject {
+// written as a whole, one block per format, in a step of the run of its
+// own, and its history rows are recorded in one short transaction after that.
+class HistoryRun : public RunSession {
     Q_OBJECT
 public:
     static constexpr int kDefaultMaxInFlight = 4;
@@ -58,14 +59,10 @@ public:
     QDate startDate, endDate;
     bool allData = false;
 
-    // Runs a whole download; false when it could not start, found nothing
-    // to download or was stopped.
-    bool StartHistoryRun();
-    void StopHistoryRun();
-    // The per-symbol loop; returns the number of symbols found.
-    int DownloadHistory();
+    // start() begins a whole download and returns; `finished` reports its
+    // end, false when it could not start, found nothing to download or was
+    // stopped.
 
-    bool running() const { return running_; }
     bool retrying() const { return retry_; }
     const HistoryRunSummary& summary() const { return summary_; }
 
@@ -93,6 +90,12 @@ signals:
     void symbolFinished(const QString& ticker, int finished, int total, const QString& text);
     void lockedChanged(bool locked);
 
+protected:
+    bool begin() override;
+    void advance() override;
+    void stopping() override;
+    void cancelling() override;
+
 private:
     struct Row {
         QString ticker, name;
@@ -100,6 +103,10 @@ private:
         bool timedOut = false;  // retry: the row was recorded as timed out
     };
     struct Job;
+    // Collects the symbols and begins them; the number of symbols found.
+    int startDownload();
+    void endDownload();
+    void conclude(int found);
     QVector<Row> collect();
     qsizetype requestCount(const Row& row) const;
     void startJobs();
@@ -132,11 +139,13 @@ private:
     int requestsTotal_ = 0, requestsDone_ = 0;
     QElapsedTimer clock_;  // since the first request, for the time left
     int maxInFlight_ = kDefaultMaxInFlight;
-    // Stop (or an Abort) has come; kept while the abort flag is lifted for
-    // writing the symbols that were complete by then.
+    // Stop (or an Abort) has come; the symbols that were complete by then
+    // are still written.
     bool stopped_ = false;
     bool stopped() const;
-    bool running_ = false;
+    int found_ = 0;            // symbols the run found to download
+    bool collecting_ = false;  // the symbols are collected in the next step
+    bool finishing_ = false;   // every symbol is done; the formats finish
     bool retry_ = false;
     int integrityAction_ = 0;  // integrity::Action of this run
 };

@@ -78,9 +78,28 @@ bool RunExports::idle() const
     return true;
 }
 
-void RunExports::finish()
+bool RunExports::finish()
 {
-    files_.close();
+    if (!closed_) {
+        files_.close();
+        closed_ = true;
+    }
+    while (finishing_ < writers_.size()) {
+        FormatWriter& w = *writers_[finishing_];
+        if (!finishStarted_) {
+            finishStarted_ = true;
+            w.finish(run_);
+        }
+        if (!w.idle())
+            return false;
+        ++finishing_;
+        finishStarted_ = false;
+    }
+    return true;
+}
+
+void RunExports::stop()
+{
     for (const auto& w : writers_)
-        w->finish(run_);
+        w->stop();
 }

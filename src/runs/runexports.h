@@ -35,10 +35,18 @@ public:
 
     // No format has a write pending.
     bool idle() const;
-    // The end of the run: the run's files are closed (complete on disk),
-    // then every writer finishes: pending writes end, and unless the run
-    // was stopped the whole-run exports run.
-    void finish();
+    // Called when a format's pending write has ended (from the event loop).
+    void setWake(std::function<void()> wake) { run_.setWake(std::move(wake)); }
+    // The run's Stop as the formats see it.
+    void setCancelToken(const CancelToken* token) { run_.setCancelToken(token); }
+    // The end of the run, once idle(): the run's files are closed (complete
+    // on disk), then every writer finishes, in order: unless the run was
+    // stopped the whole-run exports run. False while a writer's export goes
+    // on from the event loop; the run calls finish() again when woken, and
+    // it goes on with the writers after that one.
+    bool finish();
+    // Stop came: an export on its way ends now.
+    void stop();
 
     // Texts and decisions of the formats that depend on the run's progress.
     void setTotalDispatched(int total) { run_.totalDispatched = total; }
@@ -52,4 +60,7 @@ private:
     ExportRun run_;
     std::vector<std::unique_ptr<FormatWriter>> writers_;
     int serial_ = 0;
+    size_t finishing_ = 0;        // the writer finishing
+    bool closed_ = false;         // the run's files are closed
+    bool finishStarted_ = false;  // finish() of writer `finishing_` was called
 };

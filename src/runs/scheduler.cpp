@@ -10,7 +10,6 @@
 #include "support/folders.h"
 #include "support/runlock.h"
 #include "support/state.h"
-#include "support/yield.h"
 #include "writers/formatregistry.h"
 
 #include <QTimer>
@@ -23,24 +22,42 @@ const SchedulerClock& systemClock()
 }
 
 Scheduler::Scheduler(const SchedulerClock& clock, Download download, QObject* parent)
-    : QObject(parent), clock_(&clock), download_(std::move(download)), timer_(new QTimer(this))
+    : QObject(parent), clock_(&clock), download_(std::move(download)), timer_(new QTimer(this)),
+      hangUp_(new HangUp(this))
 {
     timer_->setObjectName(QStringLiteral("Timer1"));
     timer_->setInterval(kTickMs);
     connect(timer_, &QTimer::timeout, this, &Scheduler::SchedulerTick);
+    connect(hangUp_, &HangUp::done, this, [this](const QString& problem) {
+        if (!problem.isEmpty())
+            emit notice(problem);
+        endTick();
+    });
+}
+
+Scheduler::Scheduler(const SchedulerClock& clock, ImmediateDownload download, QObject* parent)
+    : Scheduler(
+          clock,
+          [download = std::move(download)](int list, const std::function<void(bool)>& ended) { ended(download(list)); },
+          parent)
+{
 }
 
 Scheduler::~Scheduler() = default;
 
 Scheduler::Download Scheduler::downloadWith(CurrentRun& run)
 {
-    return [&run](int list) {
+    return [&run](int list, std::function<void(bool)> ended) {
+        // A run still going (started elsewhere) is waited for as well.
+        QObject::connect(
+            &run, &CurrentRun::finished, &run, [&run, ended](bool) { ended(!run.summary().busy); },
+            Qt::SingleShotConnection);
+        if (run.running())
+            return;
         run.mode = CurrentRun::Mode::Scheduled;
         run.scheduledList = list;
         run.listCaption = lists::chooserCaption(list);
-        run.StartRun();
-        waitUntil([&run] { return !run.running(); }, -1, AbortFlag::Ignore);
-        return !run.summary().busy;
+        run.start();
     };
 }
 
@@ -117,22 +134,24 @@ void Scheduler::SchedulerTick()
     if (!active_ || ticking_)
         return;
     ticking_ = true;
-    struct Done {
-        bool& b;
-        ~Done() { b = false; }
-    } done{ticking_};
+    tickList_ = 1;
+    downloaded_ = false;
+    continueTick();
+}
 
+void Scheduler::continueTick()
+{
     // Whatever set the abort flag, the scheduler ends with the tick.
     auto leave = [this] {
         if (!leaving())
             return false;
         StopScheduler();
+        ticking_ = false;
+        emit tickEnded();
         return true;
     };
-    bool downloaded = false;
-    for (int n = 1; n <= 16; ++n) {
-        if (!simulate)
-            yieldToGui();
+    for (; tickList_ <= 16; ++tickList_) {
+        const int n = tickList_;
         if (leave())
             return;
         const auto i = static_cast<size_t>(n);
@@ -143,29 +162,48 @@ void Scheduler::SchedulerTick()
         emit downloadStarting(n, clock_->now());
         if (!simulate)
             freshTables();
-        if (!download_(n)) {
-            // The moment stays due: the next tick tries again.
-            emit notice(QStringLiteral("List %1 waits: another download holds the data folder").arg(n));
-            emit panel3Changed(waitingText());
-            continue;
-        }
-        downloaded = true;
-        emit downloadEnded(n);
-        exact_[i] = schedule.nextDownload(n, due, clock_->now());
-        emit nextDownloadsChanged();
-        if (leave())
-            return;
-        emit panel3Changed(waitingText());
+        download_(n, [this, n, due](bool ran) { listDone(n, due, ran); });
+        return;
     }
     // The disconnect command takes down a connection the downloads used; run
     // at every tick it would fight a connection the user opened meanwhile.
-    if (!simulate && downloaded && schedule.disconnectSchedule) {
-        const QString problem = HangUpDialUp();
-        if (!problem.isEmpty())
-            emit notice(problem);
+    if (!simulate && downloaded_ && schedule.disconnectSchedule) {
+        hangUp_->start();
+        return;
     }
+    endTick();
+}
+
+void Scheduler::listDone(int n, const QDateTime& due, bool ran)
+{
+    const auto i = static_cast<size_t>(n);
+    if (!ran) {
+        // The moment stays due: the next tick tries again.
+        emit notice(QStringLiteral("List %1 waits: another download holds the data folder").arg(n));
+        emit panel3Changed(waitingText());
+    } else {
+        downloaded_ = true;
+        emit downloadEnded(n);
+        exact_[i] = schedule.nextDownload(n, due, clock_->now());
+        emit nextDownloadsChanged();
+        if (leaving()) {
+            StopScheduler();
+            ticking_ = false;
+            emit tickEnded();
+            return;
+        }
+        emit panel3Changed(waitingText());
+    }
+    ++tickList_;
+    continueTick();
+}
+
+void Scheduler::endTick()
+{
+    ticking_ = false;
     if (!simulate && active_)
         timer_->start();
+    emit tickEnded();
 }
 
 namespace scheduleplan {

@@ -9,6 +9,7 @@
 #include <functional>
 
 class CurrentRun;
+class HangUp;
 class QTimer;
 
 // Where the scheduler takes the time from; tests and simulations set it.
@@ -38,20 +39,24 @@ private:
 
 // The download scheduler: every ten seconds it looks which lists are due and
 // downloads them one after the other, in list order, then moves each to its
-// next moment. Runs on the GUI thread; a tick yields between lists so Stop
-// stays usable, and the timer is stopped while a tick runs, so a long
-// download never overlaps the next tick.
+// next moment. Runs on the GUI thread; a tick goes on from list to list as
+// each download reports its end, and the timer is stopped while a tick
+// runs, so a long download never overlaps the next tick.
 class Scheduler : public QObject {
     Q_OBJECT
 public:
     static constexpr int kTickMs = 10000;
 
-    // Downloads one list; returns when that download has ended. False when
-    // another run held the data folder and nothing was done: the list is
-    // tried again at the next tick.
-    using Download = std::function<bool(int list)>;
+    // Starts the download of one list and calls `ended` when it has ended
+    // (at once, for a download that does not wait). `ended(false)`: another
+    // run held the data folder and nothing was done; the list is tried
+    // again at the next tick.
+    using Download = std::function<void(int list, std::function<void(bool ran)> ended)>;
+    // A download that has ended when it returns (simulations).
+    using ImmediateDownload = std::function<bool(int list)>;
 
     Scheduler(const SchedulerClock& clock, Download download, QObject* parent = nullptr);
+    Scheduler(const SchedulerClock& clock, ImmediateDownload download, QObject* parent = nullptr);
     ~Scheduler() override;
 
     // A download that runs `run` in scheduled mode for the list.
@@ -73,12 +78,14 @@ public:
     // bookkeeping tables once for all its runs, computes every list's next
     // moment and starts the ten-second timer.
     void StartScheduler();
+    // Starts a tick; `tickEnded` reports its end.
     void SchedulerTick();
     // Stops the timer and the scheduler and sets the abort flag, so a tick in
     // progress leaves after the current download.
     void StopScheduler();
     bool active() const { return active_; }
-    // A tick is running (a download of it may be on its way).
+    // A tick is running (a download or the disconnect command of it may be
+    // on its way).
     bool ticking() const { return ticking_; }
     // "Waiting..." with the list downloaded next and when: "Waiting... next:
     // list 2 at 07/12/2026 17:45".
@@ -92,9 +99,14 @@ signals:
     void downloadEnded(int list);
     void notice(const QString& text);  // something failed that does not stop the scheduler
     void activeChanged(bool active);
+    void tickEnded();
 
 private:
     bool leaving() const;
+    // The tick goes on from list `tickList_`.
+    void continueTick();
+    void listDone(int n, const QDateTime& due, bool ran);
+    void endTick();
     // Empties the current run's bookkeeping tables once per start of the
     // scheduler, when no other run holds the data folder (that run's
     // tables are its own until it ends).
@@ -107,6 +119,9 @@ private:
     bool active_ = false;
     bool ticking_ = false;
     bool tablesOwed_ = false;
+    int tickList_ = 1;         // the list the tick looks at next
+    bool downloaded_ = false;  // the tick downloaded a list
+    HangUp* hangUp_;
 };
 
 namespace scheduleplan {

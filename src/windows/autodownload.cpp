@@ -30,7 +30,7 @@
 
 Autodownload::Autodownload(QWidget* parent)
     : QWidget(parent), run_(new CurrentRun(this)),
-      scheduler_(new Scheduler(systemClock(), Scheduler::downloadWith(*run_), this))
+      scheduler_(new Scheduler(systemClock(), Scheduler::downloadWith(*run_), this)), hangUp_(new HangUp(this))
 {
     scheduler_->schedule = Schedule::load();
     setObjectName(QStringLiteral("Autodownload"));
@@ -101,6 +101,13 @@ Autodownload::Autodownload(QWidget* parent)
         progress_->setValue(std::min(value, progress_->maximum()));
     });
     connect(run_, &CurrentRun::lockedChanged, this, &Autodownload::LockWindow);
+    connect(run_, &CurrentRun::finished, this, &Autodownload::afterRun);
+    connect(hangUp_, &HangUp::done, this, [this](const QString& problem) {
+        if (!problem.isEmpty())
+            panel_[1]->setText(problem);
+        starting_ = false;
+        emit runEnded();
+    });
     // The outcome is final once the run lets go of the window: scheduled
     // runs are noted as well as the ones started here.
     connect(run_, &CurrentRun::lockedChanged, this, [this](bool locked) {
@@ -123,21 +130,28 @@ Autodownload::~Autodownload() = default;
 
 void Autodownload::StartRun()
 {
+    if (starting_ || run_->running())
+        return;
     starting_ = true;
-    struct Started {
-        bool& flag;
-        ~Started() { flag = false; }
-    } started{starting_};
     run_->mode = CurrentRun::Mode::Normal;
     run_->severalLists = choice_->severalChosen();
     run_->list = choice_->list();
     run_->listCaption = choice_->combo->currentText();
-    run_->StartRun();
+    run_->start();
+}
+
+// The end of a run started here (a scheduled run's end is the scheduler's):
+// the connection goes down when the user asked for it.
+void Autodownload::afterRun()
+{
+    if (!starting_)
+        return;
     if (check3_->isChecked() && !run_->summary().nothingToDo) {
-        const QString problem = HangUpDialUp();
-        if (!problem.isEmpty())
-            panel_[1]->setText(problem);
+        hangUp_->start();
+        return;
     }
+    starting_ = false;
+    emit runEnded();
 }
 
 void Autodownload::StopRun()
@@ -145,7 +159,7 @@ void Autodownload::StopRun()
     // Without a run in progress there is nothing to wind down, and the run's
     // "Disconnecting..." would stay in the status bar.
     if (run_->running())
-        run_->StopRun();
+        run_->stop();
     if (scheduler_->active())
         scheduler_->StopScheduler();
 }

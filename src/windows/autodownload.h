@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class CurrentRun;
+class HangUp;
 class ListChoice;
 class QCheckBox;
 class QGroupBox;
@@ -29,17 +30,23 @@ public:
     // Download > Daily: the window in scheduled mode.
     void chooseScheduledMode();
 
+signals:
+    // A run started here has ended, its hang-up included.
+    void runEnded();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void LockWindow(bool locked);
+    void afterRun();
     void StartScheduler();
     // Which controls the scheduler and the mode leave to the user.
     void applyScheduleState();
 
     CurrentRun* run_;
     Scheduler* scheduler_;
+    HangUp* hangUp_;
     QRadioButton* option5_;
     QRadioButton* option6_;
     ListChoice* choice_;
@@ -52,6 +59,6 @@ private:
     QGroupBox* frameSchedule_;
     QProgressBar* progress_;
     QLabel* panel_[3] = {};
-    bool starting_ = false;  // inside StartRun, a hang-up included
+    bool starting_ = false;  // a run started here has not ended, its hang-up included
     bool closing_ = false;   // stopped to close: closes once everything has ended
 };

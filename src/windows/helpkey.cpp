@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QWidget>
 
 namespace helpkey {
@@ -15,6 +14,7 @@ const char kProperty[] = "quotarisHelpPage";
 // F1 is taken before any widget sees it, so it works whatever control has
 // the focus, and it is handled once, by the window it was typed in.
 class F1Filter : public QObject {
+    Q_OBJECT
 public:
     using QObject::QObject;
 
@@ -44,13 +44,12 @@ QString pageFor(const QWidget* widget)
     return {};
 }
 
+// The application object owns the one filter.
 void install()
 {
-    static QPointer<F1Filter> filter;
-    if (filter || !qApp)
+    if (!qApp || qApp->findChild<F1Filter*>(QString(), Qt::FindDirectChildrenOnly))
         return;
-    filter = new F1Filter(qApp);
-    qApp->installEventFilter(filter);
+    qApp->installEventFilter(new F1Filter(qApp));
 }
 
 void connectButton(QAbstractButton* button, const QString& page)
@@ -59,3 +58,5 @@ void connectButton(QAbstractButton* button, const QString& page)
 }
 
 }  // namespace helpkey
+
+#include "helpkey.moc"

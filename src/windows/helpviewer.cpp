@@ -2,9 +2,9 @@
 
 #include "support/help.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -61,13 +61,16 @@ void HelpViewer::showPage(const QUrl& url)
     activateWindow();
 }
 
+// The application keeps the one viewer among its top-level windows until
+// it is closed.
 HelpViewer* HelpViewer::instance()
 {
-    static QPointer<HelpViewer> viewer;
-    if (!viewer) {
-        viewer = new HelpViewer;
-        viewer->setAttribute(Qt::WA_DeleteOnClose);
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* viewer = qobject_cast<HelpViewer*>(w))
+            return viewer;
     }
+    auto* viewer = new HelpViewer;
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
     return viewer;
 }
 

@@ -214,10 +214,10 @@ void history::StartHistoryRun()
     run_->startDate = startdatum_->date();
     run_->endDate = einddatum_->date();
     run_->allData = check1_->isChecked();
-    run_->StartHistoryRun();
+    run_->start();
 }
 
-void history::StopHistoryRun() { run_->StopHistoryRun(); }
+void history::StopHistoryRun() { run_->stop(); }
 
 void history::showReport()
 {

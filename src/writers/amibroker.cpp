@@ -3,8 +3,6 @@
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/settingsstore.h"
-#include "support/state.h"
-#include "support/yield.h"
 #include "writers/runfiles.h"
 
 #include <QFile>
@@ -107,55 +105,104 @@ bool presenceTest(const QString& command, QString* why)
     return true;
 }
 
-ImportResult Import()
+Importer::Importer(QObject* parent) : QObject(parent)
 {
-    ImportResult result;
-    yieldToGui();
+    limit_.setSingleShot(true);
+    connect(&limit_, &QTimer::timeout, this, [this] {
+        result_.timedOut = true;
+        WriteLog(QStringLiteral("The import command did not end within %1 s; it is ended").arg(importTimeoutSeconds()));
+        endCommand();
+        conclude();
+    });
+}
+
+Importer::~Importer()
+{
+    if (process_)
+        endCommand();
+}
+
+void Importer::start()
+{
+    if (running_)
+        return;
+    running_ = true;
+    result_ = ImportResult();
     const QString file = paths::dataFile(QStringLiteral("ami2.txt"));
     QFile staging(file);
-    if (!staging.open(QIODevice::ReadWrite))  // creates a missing file, as a run would
-        return result;
-    if (staging.size() == 0)
-        return result;
-    result.started = true;
-    result.quotes = quoteLines(staging);
+    // Opening creates a missing file, as a run would.
+    if (!staging.open(QIODevice::ReadWrite) || staging.size() == 0) {
+        QTimer::singleShot(0, this, [this] {
+            running_ = false;
+            emit done();
+        });
+        return;
+    }
+    result_.started = true;
+    result_.quotes = quoteLines(staging);
     staging.close();
 
     const QStringList line = commandLine(importCommand(), QFileInfo(file).absoluteFilePath());
-    if (!line.isEmpty()) {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.setProgram(line.first());
-        process.setArguments(line.mid(1));
-        WriteLog(QStringLiteral("Starting ") + line.join(QLatin1Char(' ')));
-        process.start();
-        if (process.waitForStarted(10000)) {
-            const int limit = importTimeoutSeconds();
-            const bool finished = waitUntil([&process] { return process.state() == QProcess::NotRunning; },
-                                            limit > 0 ? limit * 1000 : -1, AbortFlag::Honour);
-            if (!finished) {
-                if (!state().abortFlag) {
-                    result.timedOut = true;
-                    WriteLog(QStringLiteral("The import command did not end within %1 s; it is ended").arg(limit));
-                }
-                // Stopped by the user or out of time: give the command a moment, then end it.
-                process.terminate();
-                if (!process.waitForFinished(3000)) {
-                    process.kill();
-                    process.waitForFinished(3000);
-                }
-            } else {
-                result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-            }
-        }
+    if (line.isEmpty()) {
+        conclude();
+        return;
     }
-    result.line =
-        (result.ok ? kSucceeded : kFailed) +
-        (result.timedOut ? QStringLiteral(" (the import command did not end within %1 s)").arg(importTimeoutSeconds())
-                         : QString()) +
+    process_ = std::make_unique<QProcess>();
+    process_->setProcessChannelMode(QProcess::ForwardedChannels);
+    process_->setProgram(line.first());
+    process_->setArguments(line.mid(1));
+    connect(process_.get(), &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        result_.ok = status == QProcess::NormalExit && code == 0;
+        conclude();
+    });
+    connect(process_.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            conclude();
+    });
+    WriteLog(QStringLiteral("Starting ") + line.join(QLatin1Char(' ')));
+    if (const int limit = importTimeoutSeconds(); limit > 0)
+        limit_.start(limit * 1000);
+    process_->start();
+}
+
+void Importer::stop()
+{
+    if (!process_)
+        return;
+    endCommand();
+    conclude();
+}
+
+// Stopped by the user or out of time: the command gets a moment, then it
+// is ended.
+void Importer::endCommand()
+{
+    process_->disconnect(this);
+    process_->terminate();
+    if (!process_->waitForFinished(3000)) {
+        process_->kill();
+        process_->waitForFinished(3000);
+    }
+}
+
+void Importer::conclude()
+{
+    limit_.stop();
+    if (process_) {
+        // Possibly inside the process's own signal: it goes from the event loop.
+        process_->disconnect(this);
+        process_.release()->deleteLater();
+    }
+    result_.line =
+        (result_.ok ? kSucceeded : kFailed) +
+        (result_.timedOut ? QStringLiteral(" (the import command did not end within %1 s)").arg(importTimeoutSeconds())
+                          : QString()) +
         QStringLiteral("\r\n");
-    WriteLog(result.ok ? kSucceeded : kFailed);
-    return result;
+    WriteLog(result_.ok ? kSucceeded : kFailed);
+    QTimer::singleShot(0, this, [this] {
+        running_ = false;
+        emit done();
+    });
 }
 
 }  // namespace amibroker

@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+class QProcess;
 
 // The AmiBroker import. AmiBroker is driven through a command the user sets
 // (store key AmiBrokerImport): at the end of a run it is started with the
@@ -40,10 +46,33 @@ struct ImportResult {
     QString line;           // the report line, ending with CR LF; empty when not started
 };
 
-// Runs the import of ami2.txt in the data folder: nothing when the file is
-// empty; otherwise runs the command and waits for it, yielding. Stop (the
-// abort flag) or a command that runs past importTimeoutSeconds() is ended
-// and counts as a failure.
-ImportResult Import();
+// The import of ami2.txt in the data folder: nothing when the file is
+// empty; otherwise the command runs. start() returns at once and `done`
+// comes from the event loop when the import is over. stop() (Stop of the
+// run) or a command that runs past importTimeoutSeconds() ends the command,
+// and the import counts as a failure.
+class Importer : public QObject {
+    Q_OBJECT
+public:
+    explicit Importer(QObject* parent = nullptr);
+    ~Importer() override;
+
+    void start();
+    void stop();
+    bool running() const { return running_; }
+    const ImportResult& result() const { return result_; }
+
+signals:
+    void done();
+
+private:
+    void endCommand();
+    void conclude();
+
+    ImportResult result_;
+    std::unique_ptr<QProcess> process_;
+    QTimer limit_;
+    bool running_ = false;
+};
 
 }  // namespace amibroker

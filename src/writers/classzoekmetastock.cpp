@@ -9,7 +9,6 @@
 #include "mslink/writer.h"
 #include "support/log.h"
 #include "support/messages.h"
-#include "support/state.h"
 #include "writers/metastockmap.h"
 #include "writers/metastockrun.h"
 
@@ -58,7 +57,7 @@ bool hasRoom(const QString& folder)
 void classzoekmetastock::go()
 {
     folder_.clear();
-    if (state().abortFlag || ticker_.isEmpty())
+    if ((cancel_ && cancel_->cancelled()) || ticker_.isEmpty())
         return;
     WriteLog(QStringLiteral("Searching in Metastock database :") + ticker_);
     QString mapped;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/cancel.h"
+
 #include <QString>
 
 // Finds the MetaStock folder of a symbol, or places a symbol that is in no
@@ -33,7 +35,12 @@ public:
     // open (with `resetToRoot` when the tree must go back to the root).
     static bool placeInFolder(const QString& folder, bool dontAskAgain, bool* resetToRoot);
 
+public:
+    // The run's Stop: nothing is searched.
+    void cancelWith(const CancelToken* token) { cancel_ = token; }
+
 private:
+    const CancelToken* cancel_ = nullptr;
     void found(const QString& folder);
     bool indistinct();
     void place();

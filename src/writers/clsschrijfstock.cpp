@@ -2,7 +2,6 @@
 
 #include "support/log.h"
 #include "support/messages.h"
-#include "support/state.h"
 #include "support/textconv.h"
 #include "writers/codecs/kbf/kbfwriter.h"
 #include "writers/codecs/text/textformats.h"
@@ -121,7 +120,7 @@ StepOutcome clsschrijfstock::goraw()
     QVector<Quote> quotes;
     quotes.reserve(block_.size());
     for (const Quote& q : std::as_const(block_)) {
-        if (state().abortFlag)
+        if (cancel_ && cancel_->cancelled())
             return StepOutcome::Done;
         if (q.ticker.isEmpty() || q.date == 0)
             continue;

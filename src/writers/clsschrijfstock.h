@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/cancel.h"
 #include "support/errors.h"
 #include "writers/quote.h"
 
@@ -20,6 +21,8 @@ public:
     // The same block as quotes, for a caller that has them already decoded.
     void raw(const QVector<Quote>& block);
     StepOutcome goraw();
+    // The run's Stop ends a block between its quotes.
+    void cancelWith(const CancelToken* token) { cancel_ = token; }
 
     void ticker(const QString& value);
     void tdate(qint32 value);
@@ -53,6 +56,7 @@ public:
     QChar letter() const;
 
 private:
+    const CancelToken* cancel_ = nullptr;
     StepOutcome write(const QVector<Quote>& quotes, bool block);
     static void reportCorrupt(const QString& file);
 

@@ -2,6 +2,7 @@
 
 #include "core/bar.h"
 #include "quotes/currentquotes.h"
+#include "support/cancel.h"
 #include "writers/quote.h"
 
 #include <QChar>
@@ -83,6 +84,17 @@ public:
     WriteCounts& counts() { return counts_; }
     // The run's detail text in its status bar.
     void panel(const QString& text) const { panel_(text); }
+    // A format's pending write has ended: the run takes its next step.
+    void settled() const
+    {
+        if (wake_)
+            wake_();
+    }
+    void setWake(std::function<void()> wake) { wake_ = std::move(wake); }
+    // The run's Stop as the formats see it.
+    void setCancelToken(const CancelToken* token) { cancel_ = token; }
+    const CancelToken* cancelToken() const { return cancel_; }
+    bool cancelled() const { return cancel_ && cancel_->cancelled(); }
 
     void wrote(QChar letter, int quotes) { counts_.written[letter] += quotes; }
     void notWritten(int quotes) { counts_.writeFailures += quotes; }
@@ -97,6 +109,8 @@ private:
     RunFiles& files_;
     WriteCounts& counts_;
     std::function<void(const QString&)> panel_;
+    std::function<void()> wake_;
+    const CancelToken* cancel_ = nullptr;
 };
 
 // When a historical run hands a format a symbol's days: as each requested
@@ -106,7 +120,10 @@ enum class HistoryStep { EachRange, WholeSymbol };
 // The writer of one export format. A run makes one writer of each format
 // that is on (see formats::registry()) and calls them in the registry's order:
 // begin() when the run starts, writeBatch() or writeHistory() for the
-// quotes, finish() when every quote is handed. Writing operations return
+// quotes, finish() when every quote is handed. A format that writes from the
+// event loop is not idle() meanwhile and calls ExportRun::settled() when its
+// write has ended; a run hands it a historical block, and finishes it, only
+// when it is idle. Writing operations return
 // false only when the user chose Abort in an error dialog (or, for a
 // historical block, when the run was stopped while the format waited).
 class FormatWriter {
@@ -128,9 +145,12 @@ public:
     virtual bool writeHistory(const HistoryBlock& block, ExportRun& run) = 0;
     // No write of this format is still pending.
     virtual bool idle() const { return true; }
-    // When every quote is handed: pending writes end, the whole-run export
-    // (if any) runs. A stopped run exports nothing.
+    // When every quote is handed: the whole-run export (if any) runs. A
+    // stopped run exports nothing. An export that goes on from the event
+    // loop leaves the format not idle() until it calls run.settled().
     virtual void finish(ExportRun& run);
+    // Stop came: an export on its way ends now.
+    virtual void stop() {}
 
 private:
     const ExportFormat& format_;

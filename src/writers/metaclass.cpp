@@ -4,7 +4,6 @@
 #include "mslink/reader.h"
 #include "mslink/writer.h"
 #include "support/log.h"
-#include "support/state.h"
 #include "support/textconv.h"
 #include "writers/classzoekmetastock.h"
 #include "writers/metastockrun.h"
@@ -134,9 +133,10 @@ void metaclass::setBar(const QString& ticker, const QString& name, const core::B
 
 StepOutcome metaclass::go()
 {
-    if (state().abortFlag)
+    if (cancel_ && cancel_->cancelled())
         return StepOutcome::Ignored;
     classzoekmetastock find;
+    find.cancelWith(cancel_);
     find.ticker(ticker_);
     find.tickername(name_);
     find.go();
@@ -295,9 +295,10 @@ mslink::RecordArrays mergeHistory(const mslink::RecordArrays& stored, const msli
 
 StepOutcome metaclass::goraw()
 {
-    if (state().abortFlag)
+    if (cancel_ && cancel_->cancelled())
         return StepOutcome::Ignored;
     classzoekmetastock find;
+    find.cancelWith(cancel_);
     find.ticker(historyTicker_);
     find.tickername(historyName_);
     find.go();

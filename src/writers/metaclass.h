@@ -2,6 +2,7 @@
 
 #include "core/bar.h"
 #include "mslink/records.h"
+#include "support/cancel.h"
 #include "support/errors.h"
 #include "writers/quote.h"
 
@@ -25,6 +26,8 @@ public:
     void GeefHistorieticker(const QString& ticker);
     void islaatste(bool last) { islaatste_ = last; }
     bool islaatste() const { return islaatste_; }
+    // The run's Stop: a quote or block not begun is left out.
+    void cancelWith(const CancelToken* token) { cancel_ = token; }
 
     void ticker(const QString& value);
     void tdate(qint32 value);
@@ -54,6 +57,7 @@ public:
 private:
     void setBlock(const std::map<qint32, mslink::Record>& byDate);
 
+    const CancelToken* cancel_ = nullptr;
     QString ticker_, name_, historyTicker_, historyName_;
     qint32 date_ = 0;
     float open_ = 0, high_ = 0, low_ = 0, close_ = 0, volume_ = 0;

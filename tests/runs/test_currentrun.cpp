@@ -1,4 +1,5 @@
 #include "currentrunfixture.h"
+#include "runwait.h"
 
 #include "runs/currentreport.h"
 #include "runs/currentrun.h"
@@ -18,7 +19,7 @@ TEST_F(CurrentRunTest, BatchesOf180AreWrittenToEveryFormat)
     CurrentRun run;
     QStringList phases;
     QObject::connect(&run, &CurrentRun::panel1Changed, [&phases](const QString& t) { phases << t; });
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
 
     // Both batches are in flight at once, so they may arrive in either order.
     ASSERT_EQ(fake.requests().size(), 2);
@@ -54,7 +55,7 @@ TEST_F(CurrentRunTest, MissingOpenTakesTheCloseInEveryLaterFormat)
     fake.addQuote(quoteOf("ZERO", "0"));
     settings().h11 = QStringLiteral("1");
     CurrentRun run;
-    run.StartRun();
+    runToEnd(run);
     EXPECT_TRUE(ami1Lines().contains(QStringLiteral("ZERO,20261201,10.75,11,10,10.75,1200,0")));
     EXPECT_TRUE(readAll(ascii + QStringLiteral("ZERO.asc")).contains("10.75,11,10,10.75"));
 }
@@ -68,7 +69,7 @@ TEST_F(CurrentRunTest, ChangedTickersAreRenamedAndFetchedAgain)
     writeFile(ascii + QStringLiteral("ABC_AS.asc"), "\"ABC.AS\",11/28/2026,1,1,1,1,5\r\n");
 
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
 
     // The re-download of the new ticker is written before the run ends.
     EXPECT_EQ(run.summary().batches, 2);
@@ -97,7 +98,7 @@ TEST_F(CurrentRunTest, AFailedBatchIsRecordedAndTheOthersAreWritten)
         return std::nullopt;
     });
     CurrentRun run;
-    run.StartRun();
+    runToEnd(run);
     const CurrentRunSummary& sum = run.summary();
     EXPECT_EQ(sum.failedBatches, 1);
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 20);
@@ -118,7 +119,7 @@ TEST_F(CurrentRunTest, NothingDownloadedIsNeverReportedAsSuccess)
     settings().teller2 = 1;  // the hanging request ends at its time-out
     fake.setFault(Fault::Hang);
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());  // the run itself was not stopped
+    EXPECT_TRUE(runToEnd(run));  // the run itself was not stopped
     EXPECT_EQ(run.summary().failedBatches, 1);
     EXPECT_EQ(run.summary().outcome(),
               QStringLiteral("Download failed: 0 of 5 written; 5 failed (1 of 1 requests failed) (see "
@@ -131,19 +132,19 @@ TEST_F(CurrentRunTest, PreconditionsAreReportedAndNothingStarts)
 {
     CurrentRun run;
     run.listCaption = QStringLiteral("list 1 - International Indices");
-    EXPECT_FALSE(run.StartRun());
+    EXPECT_FALSE(runToEnd(run));
     EXPECT_EQ(msgs.shown.last().text, QStringLiteral("list 1 - International Indices contains no symbols"));
 
     run.severalLists = true;
-    EXPECT_FALSE(run.StartRun());
+    EXPECT_FALSE(runToEnd(run));
     EXPECT_EQ(msgs.shown.last().text, QStringLiteral("First select one or more lists"));
     settings().dList[3] = settings().dList[4] = true;
-    EXPECT_FALSE(run.StartRun());
+    EXPECT_FALSE(runToEnd(run));
     EXPECT_EQ(msgs.shown.last().text, QStringLiteral("The selected lists contain no symbols"));
 
     settings().select1 = settings().selectprn = false;
     run.severalLists = false;
-    EXPECT_FALSE(run.StartRun());
+    EXPECT_FALSE(runToEnd(run));
     EXPECT_EQ(msgs.shown.last().text,
               QStringLiteral("No Export format selected\r\nSelect a format in the menu Export format"));
     EXPECT_TRUE(fake.requests().isEmpty());
@@ -160,7 +161,7 @@ TEST_F(CurrentRunTest, SeveralListsFetchASharedSymbolOnce)
     settings().dList[2] = settings().dList[5] = true;
     CurrentRun run;
     run.severalLists = true;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     ASSERT_EQ(fake.requests().size(), 1);
     EXPECT_EQ(fake.requests()[0].query.value("s"), QByteArray("ONE+TWO+"));
 }
@@ -173,8 +174,8 @@ TEST_F(CurrentRunTest, StopEndsTheRunQuicklyAndSkipsTheRunFile)
     addSymbols(numbered(QStringLiteral("T"), 900));
     fake.setDelay(20000);
     CurrentRun run;
-    QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [&run] { run.StopRun(); });
-    EXPECT_FALSE(run.StartRun());
+    QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [&run] { run.stop(); });
+    EXPECT_FALSE(runToEnd(run));
 
     // No batch went out after Stop, and the run ended without waiting for
     // the answer to the one in flight.

@@ -2,6 +2,7 @@
 // under long names, price texts, changed tickers whose successor is stored,
 // counts, a log that cannot be written, batches in flight together, Stop.
 #include "currentrunfixture.h"
+#include "runwait.h"
 
 #include "runs/currentreport.h"
 #include "runs/currentrun.h"
@@ -61,7 +62,7 @@ TEST_F(CurrentRunFaultTest, LongNamesBecomeFileNamesOfLettersAndDigitsOnly)
     fake.addQuote(quoteWith("ASML.AS", "ASML Holding N.V."));
 
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     EXPECT_EQ(filesIn(ascii), QStringList{"ASMLHoldingNV.asc"});
     EXPECT_EQ(filesIn(guru), QStringList{"ASMLHoldingNV.prn"});
     EXPECT_EQ(filesIn(kbf), QStringList{"ASMLHoldingNV.kbf"});
@@ -82,7 +83,7 @@ TEST_F(CurrentRunFaultTest, PriceTextsReachEveryTextFormatAsTheServiceSentThem)
     fake.addQuote({"BIG", kDate, "4:00pm", "1234.5", "1234.56789012", "1200.25", "1234.56789012", "7", "BIG", "X"});
 
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     const QByteArray tiny = "0.00006,0.00006200,0.00006001,0.00006123,5000";
     const QByteArray big = "1234.5,1234.56789012,1200.25,1234.56789012,7";
     EXPECT_EQ(readAll(ascii + QStringLiteral("TINY.asc")), "20261201," + tiny + "\r\n");
@@ -106,7 +107,7 @@ TEST_F(CurrentRunFaultTest, AChangedTickerWhoseSuccessorIsStoredIsMergedAndTheRu
     writeFile(ascii + QStringLiteral("ABD_AS.asc"), "20261130,2,2,2,2,6\r\n");
 
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     EXPECT_TRUE(msgs.shown.isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('|')));
     const CurrentRunSummary& sum = run.summary();
     EXPECT_EQ(sum.changed, QStringList{"ABC.AS -> ABD.AS (merged)"});
@@ -140,7 +141,7 @@ TEST_F(CurrentRunFaultTest, CountsAreWhatReachedTheFiles)
     QDir().mkpath(ascii + QStringLiteral("BADCORP.asc/x"));  // cannot be read: reported corrupt
 
     CurrentRun run;
-    run.StartRun();
+    runToEnd(run);
     const CurrentRunSummary& sum = run.summary();
     EXPECT_EQ(sum.quotesReceived, 4);
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 1);
@@ -170,7 +171,7 @@ TEST_F(CurrentRunFaultTest, AnAbortedWriteEndsTheRunAndClaimsNoSuccess)
     CurrentRun run;
     {
         FileSizeLimit full(limit);
-        run.StartRun();
+        runToEnd(run);
     }
     const CurrentRunSummary& sum = run.summary();
     EXPECT_TRUE(sum.aborted);
@@ -191,13 +192,13 @@ TEST_F(CurrentRunFaultTest, ALogThatCannotBeWrittenIsReportedOnceAndTheRunComple
     addSymbols(numbered(QStringLiteral("L"), 200));
 
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     EXPECT_EQ(run.summary().written.value(QLatin1Char('C')), 200);
     ASSERT_EQ(msgs.shown.size(), 1) << qPrintable(msgs.texts().join(QLatin1Char('|')));
     EXPECT_TRUE(msgs.shown[0].text.startsWith(QStringLiteral("The log file cannot be written")));
 
     // The next run tries again, and says so again once.
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     EXPECT_EQ(msgs.shown.size(), 2);
 }
 
@@ -215,7 +216,7 @@ TEST_F(CurrentRunFaultTest, BatchesAreInFlightTogetherUpToMaxInFlight)
             QTimer::singleShot(200, &fake, [this] { fake.releaseAnswers(); });
     });
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
 
     EXPECT_EQ(run.summary().written.value(QLatin1Char('C')), 6 * CurrentRun::kBatchSize);
     const auto& reqs = fake.requests();
@@ -236,10 +237,10 @@ TEST_F(CurrentRunFaultTest, StopFinishesTheBatchInHandInEveryFormat)
     QObject::connect(&run, &CurrentRun::panel2Changed, [&](const QString& text) {
         if (!stopped && text.endsWith(QLatin1String(" quotes to .prn..."))) {
             stopped = true;
-            QTimer::singleShot(0, &run, [&run] { run.StopRun(); });
+            QTimer::singleShot(0, &run, [&run] { run.stop(); });
         }
     });
-    EXPECT_FALSE(run.StartRun());
+    EXPECT_FALSE(runToEnd(run));
     ASSERT_TRUE(stopped);
     EXPECT_TRUE(run.summary().aborted);
     EXPECT_EQ(filesIn(guru).size(), 40);
@@ -267,7 +268,7 @@ TEST_F(CurrentRunFaultTest, EveryTickerReachesTheServiceWholeAndOnlyAskedLinesAr
     fake.addQuote(quoteOf("M"));  // what a cut-off request would be answered with
 
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     ASSERT_EQ(fake.requests().size(), 1);
     QStringList asked;
     for (const QByteArray& s : fake.requests()[0].symbols)
@@ -291,7 +292,7 @@ TEST_F(CurrentRunFaultTest, EveryTickerReachesTheServiceWholeAndOnlyAskedLinesAr
     });
     settings().select1 = false;
     CurrentRun again;
-    EXPECT_TRUE(again.StartRun());
+    EXPECT_TRUE(runToEnd(again));
     const CurrentRunSummary& sum = again.summary();
     EXPECT_EQ(sum.quotesReceived, 1);
     EXPECT_EQ(sum.written.value(QLatin1Char('P')), 1);

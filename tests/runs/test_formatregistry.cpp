@@ -1,5 +1,6 @@
 #include "fakeservice.h"
 #include "historytable.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "database/db.h"
@@ -133,7 +134,7 @@ TEST_F(RegisteredFormatTest, ACurrentRunWritesIt)
     EXPECT_EQ(formats::all().back().get().letter, QLatin1Char('X'));  // last in the menu too
 
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     EXPECT_EQ(calls(), QStringList({"begin current", "batch 2", "finish"}));
     QStringList lines = tickLines("current.tick");
     ASSERT_EQ(lines.size(), 3);
@@ -155,7 +156,7 @@ TEST_F(RegisteredFormatTest, AHistoricalRunWritesEachSymbolOnce)
     HistoryRun run;
     run.startDate = from;
     run.endDate = to;
-    EXPECT_TRUE(run.StartHistoryRun());
+    EXPECT_TRUE(runToEnd(run));
 
     ASSERT_EQ(calls().size(), 4) << qPrintable(calls().join(QLatin1Char('|')));
     EXPECT_EQ(calls()[0], QStringLiteral("begin history"));

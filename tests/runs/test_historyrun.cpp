@@ -1,6 +1,7 @@
 #include "../writers/xlsreaders.h"
 #include "fakeservice.h"
 #include "historytable.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "database/db.h"
@@ -87,7 +88,7 @@ protected:
         run.startDate = from;
         run.endDate = to;
         run.allData = allData;
-        return run.StartHistoryRun();
+        return runToEnd(run);
     }
 
     // Every history row as "TICKER START END gelukt|nietgelukt|timeout".
@@ -348,7 +349,7 @@ TEST_F(HistoryRunTest, StopEndsTheRunWithoutTheRunFileCopy)
     // The service would answer after 15 s, within the request's time-out
     // and cap. Stop is pressed the moment the first request arrives.
     fake.setDelay(15000);
-    QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [this] { run.StopHistoryRun(); });
+    QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [this] { run.stop(); });
     QElapsedTimer clock;
     clock.start();
     EXPECT_FALSE(go());
@@ -375,7 +376,7 @@ TEST_F(HistoryRunTest, DaysStagedBeforeAStopAreNotCountedForTheRunFile)
     // S1 is written whole; Stop comes with the request of S2.
     QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [this](int index) {
         if (index == 1)
-            run.StopHistoryRun();
+            run.stop();
     });
     EXPECT_FALSE(go());
     const HistoryRunSummary& sum = run.summary();
@@ -464,7 +465,7 @@ TEST_F(HistoryRunTest, StopKeepsTheWorkbookWholeAndSkipsTheImport)
     const auto answers = fakehistory::responder();
     fake.setResponder([this, answers](const FakeQuoteService::Request& r) {
         if (r.query.value("s") == "s2")
-            run.StopHistoryRun();
+            run.stop();
         return answers(r);
     });
     EXPECT_FALSE(go());
@@ -582,7 +583,7 @@ TEST_F(HistoryRunTest, StopWritesTheSymbolsThatAreInAndRecordsTheOthersAsNotGot)
     bool doneWritten = false, halfWaits = false;
     auto stopWhenBoth = [this, &doneWritten, &halfWaits] {
         if (doneWritten && halfWaits)
-            run.StopHistoryRun();
+            run.stop();
     };
     QObject::connect(&run, &HistoryRun::symbolFinished, &run, [&](const QString& ticker) {
         doneWritten = doneWritten || ticker == QLatin1String("DONE");
@@ -619,7 +620,7 @@ TEST_F(HistoryRunTest, AStoppedRetryKeepsTheRangesItHasNotRetried)
     store::write(QStringLiteral("MaxInFlightHistory"), QStringLiteral("1"));
     fake.setFault(Fault::None);
     fake.setDelay(15000);
-    QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [this] { run.StopHistoryRun(); });
+    QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [this] { run.stop(); });
     state().historyRetry = true;
     EXPECT_FALSE(go());
     EXPECT_EQ(historyRows(), failed);
@@ -634,7 +635,7 @@ TEST_F(HistoryRunTest, ACurrentRunStartedMeanwhileIsRefusedAndTouchesNothing)
     // The current run is asked for while the history's first answer waits.
     QObject::connect(&fake, &FakeQuoteService::requestArrived, &run, [&](int index) {
         if (index == 0)
-            refused = !current.StartRun() && current.summary().busy;
+            refused = !runToEnd(current) && current.summary().busy;
     });
     EXPECT_TRUE(go());
     EXPECT_TRUE(refused);

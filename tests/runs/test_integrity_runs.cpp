@@ -1,4 +1,5 @@
 #include "currentrunfixture.h"
+#include "runwait.h"
 
 #include "database/bookkeeping.h"
 #include "runs/currentreport.h"
@@ -68,7 +69,7 @@ protected:
 TEST_F(IntegrityCurrentRunTest, FlagWritesAsSentAndRecordsTheFinding)
 {
     serve();
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     const QString day = storedDate();
     EXPECT_EQ(findingLines(),
               QStringList{QStringLiteral("BAD %1 bounds: high 10.6 below close 10.75; flagged").arg(day)});
@@ -78,7 +79,7 @@ TEST_F(IntegrityCurrentRunTest, FlagWritesAsSentAndRecordsTheFinding)
     EXPECT_FALSE(asciiLine(QStringLiteral("^IDX")).isEmpty());
 
     // The next run starts with an empty table.
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     EXPECT_EQ(findingLines().size(), 1);
 }
 
@@ -86,7 +87,7 @@ TEST_F(IntegrityCurrentRunTest, RepairReachesEveryFormat)
 {
     serve();
     ASSERT_EQ(options::setByName(QStringLiteral("IntegrityAction"), QStringLiteral("repair")), QString());
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     EXPECT_TRUE(asciiLine(QStringLiteral("BAD")).endsWith(QStringLiteral(",10.5,10.75,10,10.75,1200")));
     EXPECT_TRUE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral("BAD,")));
     EXPECT_TRUE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral(",10.5,10.75,10,10.75,")));
@@ -97,7 +98,7 @@ TEST_F(IntegrityCurrentRunTest, SkipCountsTheQuoteAsRejected)
 {
     serve();
     store::write(QStringLiteral("IntegrityAction"), QStringLiteral("skip"));
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("BAD.asc")));
     EXPECT_TRUE(QFile::exists(ascii + QStringLiteral("GOOD.asc")));
     EXPECT_FALSE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral("BAD,")));
@@ -113,7 +114,7 @@ TEST_F(IntegrityCurrentRunTest, AQuoteOlderThanTheStoredDaysIsStale)
 {
     addSymbols({QStringLiteral("OLD")});
     writeFile(ascii + QStringLiteral("OLD.asc"), "20991231,10,11,9,10.75,1200\r\n");
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     EXPECT_EQ(findingLines(),
               QStringList{QStringLiteral("OLD %1 stale: older than the stored 2099-12-31; flagged").arg(storedDate())});
 }
@@ -133,7 +134,7 @@ protected:
     {
         run.startDate = kStart;
         run.endDate = kStart.addDays(40);
-        return run.StartHistoryRun();
+        return runToEnd(run);
     }
 
     QStringList closes()

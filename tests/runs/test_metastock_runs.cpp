@@ -2,6 +2,7 @@
 // own as well as the program's: long tickers, a root that is gone, a day's
 // quote asked again.
 #include "currentrunfixture.h"
+#include "runwait.h"
 
 #include "database/settingsrow.h"
 #include "msreader.h"
@@ -74,7 +75,7 @@ TEST_F(MetastockRunTest, LongTickersKeepTheirOwnSecurityAndOneTheFolderCannotTel
     for (const auto& [date, volume] : answers) {
         fake.setResponder(answerWith(date, volume));
         CurrentRun run;
-        ASSERT_TRUE(run.StartRun());
+        ASSERT_TRUE(runToEnd(run));
         const CurrentRunSummary& sum = run.summary();
         EXPECT_EQ(sum.written.value(QLatin1Char('M')), 2) << date.constData();
         EXPECT_EQ(sum.notes, QStringList{"Metastock not written, a folder cannot tell them apart: ABCDEFGHIJKLMNP "
@@ -101,7 +102,7 @@ TEST_F(MetastockRunTest, LongTickersKeepTheirOwnSecurityAndOneTheFolderCannotTel
     Database(paths::databaseFile()).exec(QStringLiteral("DELETE FROM metastock"));
     fake.setResponder(answerWith("12/3/2026", "1500"));
     CurrentRun again;
-    ASSERT_TRUE(again.StartRun());
+    ASSERT_TRUE(runToEnd(again));
     const MsFolderRead after = readMsFolder(folders()[0]);
     EXPECT_EQ(after.securities.size(), 2);
     ASSERT_NE(after.find(QStringLiteral("ABCDEFGHIJKLMN")), nullptr);
@@ -119,7 +120,7 @@ TEST_F(MetastockRunTest, AMissingRootLeavesMetastockOutOfTheRunAndKeepsTheSettin
     ASSERT_TRUE(QDir(root).removeRecursively());
     QDir().mkpath(home() + QStringLiteral("Desktop"));
     CurrentRun run;
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     const CurrentRunSummary& sum = run.summary();
     EXPECT_EQ(sum.written.value(QLatin1Char('C')), 2);
     EXPECT_EQ(sum.written.value(QLatin1Char('M')), 0);
@@ -144,7 +145,7 @@ TEST_F(MetastockRunTest, ADaysQuoteAskedAgainIsChangedInPlace)
     fake.setResponder(answerWith("12/1/2026", "1200"));
     {
         CurrentRun run;
-        ASSERT_TRUE(run.StartRun());
+        ASSERT_TRUE(runToEnd(run));
     }
     ASSERT_EQ(folders().size(), 1);
     const QString data = folders()[0] + QStringLiteral("F1.DAT");
@@ -153,7 +154,7 @@ TEST_F(MetastockRunTest, ADaysQuoteAskedAgainIsChangedInPlace)
     fake.setResponder(answerWith("12/1/2026", "1900"));
     {
         CurrentRun run;
-        ASSERT_TRUE(run.StartRun());
+        ASSERT_TRUE(runToEnd(run));
         EXPECT_EQ(run.summary().written.value(QLatin1Char('M')), 1);
     }
     EXPECT_EQ(inodeOf(data), inode);

@@ -3,6 +3,7 @@
 // anywhere else, the setting stays), the outcome line adds up, the bar is
 // empty when nothing came, and a scheduled run never waits for a window.
 #include "currentrunfixture.h"
+#include "runwait.h"
 
 #include "database/settingsrow.h"
 #include "runs/currentrun.h"
@@ -45,7 +46,7 @@ TEST_F(RunOutcomeTest, AFormatWhoseFolderIsGoneIsLeftOutAndKeepsItsSetting)
     const QStringList homeBefore = filesIn(home());
 
     CurrentRun run;
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     const CurrentRunSummary& sum = run.summary();
     const QString text = QStringLiteral("ASCII-format (CSV) not written: the folder ") + ascii +
                          QStringLiteral(" is missing (the setting is kept)");
@@ -66,7 +67,7 @@ TEST_F(RunOutcomeTest, AFormatWhoseFolderIsGoneIsLeftOutAndKeepsItsSetting)
     msgs.shown.clear();
     CurrentRun scheduled;
     scheduled.mode = CurrentRun::Mode::Scheduled;
-    scheduled.StartRun();
+    runToEnd(scheduled);
     EXPECT_TRUE(msgs.shown.isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('|')));
     EXPECT_EQ(scheduled.summary().notes, QStringList{text});
     EXPECT_FALSE(QFileInfo::exists(ascii));
@@ -79,7 +80,7 @@ TEST_F(RunOutcomeTest, TheOutcomeCountsWhatWasAskedWrittenAndNotFound)
     addSymbols(numbered(QStringLiteral("K"), 3));
     addSymbols({QStringLiteral("NOPE1"), QStringLiteral("NOPE2")}, 1, false);
     CurrentRun run;
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     const CurrentRunSummary& sum = run.summary();
     EXPECT_EQ(sum.symbols, 5);
     EXPECT_EQ(sum.symbolsWritten, 3);
@@ -108,7 +109,7 @@ TEST_F(RunOutcomeTest, ARunThatGotNothingSaysWhyAndLeavesTheBarEmpty)
         lastValue = value;
         lastMaximum = maximum;
     });
-    run.StartRun();
+    runToEnd(run);
     const CurrentRunSummary& sum = run.summary();
     EXPECT_EQ(sum.failedSymbols, 4);
     EXPECT_TRUE(sum.outcome().startsWith(
@@ -140,28 +141,28 @@ TEST_F(RunOutcomeTest, NewMetastockSymbolsArePlacedWithoutAskingWhenNobodyIsTher
 
     CurrentRun scheduled;
     scheduled.mode = CurrentRun::Mode::Scheduled;
-    scheduled.StartRun();
+    runToEnd(scheduled);
     EXPECT_EQ(prompt.asked, 0);
     EXPECT_EQ(scheduled.summary().written.value(QLatin1Char('M')), 1);
     EXPECT_EQ(metastockPrompt(), &prompt);  // back for the user's runs
 
     addSymbols({QStringLiteral("NEW2")});
     CurrentRun asked;
-    asked.StartRun();
+    runToEnd(asked);
     EXPECT_EQ(prompt.asked, 1);  // NEW2 only: NEW1 has its folder
 
     placement::setAutomatic(true);
     EXPECT_TRUE(placement::automatic());
     addSymbols({QStringLiteral("NEW3")});
     CurrentRun automatic;
-    automatic.StartRun();
+    runToEnd(automatic);
     EXPECT_EQ(prompt.asked, 1);
     EXPECT_EQ(automatic.summary().written.value(QLatin1Char('M')), 3);  // NEW2, cancelled before, too
 
     placement::setAutomatic(false);
     addSymbols({QStringLiteral("NEW4")});
     CurrentRun again;
-    again.StartRun();
+    runToEnd(again);
     EXPECT_EQ(prompt.asked, 2);
 }
 
@@ -180,7 +181,7 @@ TEST_F(RunOutcomeTest, ImportedSymbolsTakeTheNameTheAnswerCarries)
     fake.addQuote(quoteOf("AAPL"));
     fake.addQuote(quoteOf("MINE"));
     CurrentRun run;
-    ASSERT_TRUE(run.StartRun());
+    ASSERT_TRUE(runToEnd(run));
     Database db(paths::databaseFile());
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT naamyahoo FROM fondsen WHERE codeyahoo = 'AAPL'")).toString(),
               QStringLiteral("AAPL CORP"));

@@ -1,4 +1,5 @@
 #include "fakeservice.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "database/db.h"
@@ -21,6 +22,23 @@ namespace {
 const QDate kFriday(2027, 1, 8);
 
 QDateTime at(const QDate& day, int h, int m, int s = 0) { return QDateTime(day, QTime(h, m, s)); }
+
+// The disconnect command's outcome, once it has ended.
+QString hangUp(int timeoutMs = 60000)
+{
+    HangUp command;
+    QString problem;
+    untilSignal(command, &HangUp::done, [&] {
+        QObject::connect(&command, &HangUp::done, [&problem](const QString& p) { problem = p; });
+        command.start(timeoutMs);
+    });
+    return problem;
+}
+
+void tickToEnd(Scheduler& scheduler)
+{
+    untilSignal(scheduler, &Scheduler::tickEnded, [&scheduler] { scheduler.SchedulerTick(); });
+}
 
 QStringList planText(const Schedule& schedule, const QDateTime& from, const QDateTime& until)
 {
@@ -181,21 +199,21 @@ TEST_F(SchedulerTest, AnAbortedRunStopsTheScheduler)
 
 TEST_F(SchedulerTest, DisconnectCommandRunsWithoutAShellAndReportsFailures)
 {
-    EXPECT_EQ(HangUpDialUp(), QString());  // nothing set: nothing happens
+    EXPECT_EQ(hangUp(), QString());  // nothing set: nothing happens
 
     const QString dir = path(QStringLiteral("hangup"));
     QDir().mkpath(dir);
     store::write(QStringLiteral("DisconnectCommand"),
                  QStringLiteral("touch \"%1/two words\" %1/a;b %1/$HOME").arg(dir));
-    EXPECT_EQ(HangUpDialUp(), QString());
+    EXPECT_EQ(hangUp(), QString());
     EXPECT_EQ(QDir(dir).entryList(QDir::Files, QDir::Name), QStringList({"$HOME", "a;b", "two words"}));
 
     store::write(QStringLiteral("DisconnectCommand"), QStringLiteral("false"));
-    EXPECT_EQ(HangUpDialUp(), QStringLiteral("Disconnect command failed (exit code 1): false"));
+    EXPECT_EQ(hangUp(), QStringLiteral("Disconnect command failed (exit code 1): false"));
     store::write(QStringLiteral("DisconnectCommand"), QStringLiteral("/nonexistent/quotaris-hangup"));
-    EXPECT_TRUE(HangUpDialUp().startsWith(QStringLiteral("Disconnect command could not be started")));
+    EXPECT_TRUE(hangUp().startsWith(QStringLiteral("Disconnect command could not be started")));
     store::write(QStringLiteral("DisconnectCommand"), QStringLiteral("sleep 30"));
-    EXPECT_TRUE(HangUpDialUp(300).startsWith(QStringLiteral("Disconnect command did not end within")));
+    EXPECT_TRUE(hangUp(300).startsWith(QStringLiteral("Disconnect command did not end within")));
 }
 
 TEST_F(SchedulerTest, TheSchedulerDisconnectsOnlyAfterATickThatDownloaded)
@@ -213,11 +231,11 @@ TEST_F(SchedulerTest, TheSchedulerDisconnectsOnlyAfterATickThatDownloaded)
     scheduler.schedule.disconnectSchedule = true;
     scheduler.StartScheduler();
     clock.set(at(kFriday, 8, 0, 10));
-    scheduler.SchedulerTick();
+    tickToEnd(scheduler);
     EXPECT_EQ(downloads, 0);
     EXPECT_FALSE(QFile::exists(marker));
     clock.set(at(kFriday, 9, 0, 10));
-    scheduler.SchedulerTick();
+    tickToEnd(scheduler);
     EXPECT_EQ(downloads, 1);
     EXPECT_TRUE(QFile::exists(marker));
     EXPECT_TRUE(scheduler.timer()->isActive());
@@ -261,7 +279,7 @@ TEST_F(SchedulerTest, AFailedScheduledRunKeepsTheSchedulerGoing)
     scheduler.StartScheduler();
     EXPECT_TRUE(scheduler.timer()->isActive());
     clock.set(at(kFriday, 10, 0, 10));
-    scheduler.SchedulerTick();
+    tickToEnd(scheduler);
     ASSERT_EQ(outcomes.size(), 2);
     EXPECT_TRUE(outcomes[0].startsWith(QStringLiteral("1: Download failed"))) << outcomes[0].toStdString();
     EXPECT_EQ(outcomes[1], QStringLiteral("3: Download finished: 1 of 1 written"));

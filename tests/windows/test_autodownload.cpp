@@ -1,4 +1,5 @@
 #include "fakeservice.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "database/db.h"
@@ -12,6 +13,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -75,7 +77,7 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
             closeRefused = !w.close();
         }
     });
-    control<QPushButton>(w, "Command1")->click();
+    untilEnd(w.run(), [&] { control<QPushButton>(w, "Command1")->click(); });
     EXPECT_TRUE(lockedDuringRun);
     EXPECT_TRUE(closeRefused);
     EXPECT_TRUE(msgs.texts().contains(QStringLiteral("Please first stop downloading\r\nStop it now and close?")));
@@ -84,6 +86,26 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
     EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
     EXPECT_TRUE(QFile::exists(settings().h1 + QStringLiteral("AAA.asc")));
     EXPECT_TRUE(w.close());
+}
+
+TEST_F(AutodownloadTest, StopEndsTheRunWithinHalfASecond)
+{
+    fake.setDelay(20000);  // the answer would take 20 s
+    Autodownload w;
+    control<QComboBox>(w, "Combo3")->setCurrentIndex(1);
+    QElapsedTimer sinceStop;
+    QObject::connect(&fake, &FakeQuoteService::requestArrived, &w, [&] {
+        if (!sinceStop.isValid()) {
+            sinceStop.start();
+            control<QPushButton>(w, "commandstoppen")->click();
+        }
+    });
+    untilSignal(w, &Autodownload::runEnded, [&] { control<QPushButton>(w, "Command1")->click(); });
+    ASSERT_TRUE(sinceStop.isValid());
+    EXPECT_LT(sinceStop.elapsed(), 500);
+    EXPECT_TRUE(w.run().summary().aborted);
+    EXPECT_TRUE(control<QPushButton>(w, "Command1")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
 }
 
 TEST_F(AutodownloadTest, ActivationShowsTheCurrentListAgain)

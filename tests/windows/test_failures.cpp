@@ -2,6 +2,7 @@
 // and what their progress bars show during and after a run.
 #include "fakeservice.h"
 #include "historytable.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "database/db.h"
@@ -90,7 +91,7 @@ protected:
     {
         Autodownload w;
         control<QComboBox>(w, "Combo3")->setCurrentIndex(1);
-        control<QPushButton>(w, "Command1")->click();
+        untilEnd(w.run(), [&] { control<QPushButton>(w, "Command1")->click(); });
         return control<QLabel>(w, "Panel1")->text();
     }
 
@@ -99,7 +100,7 @@ protected:
         history w;
         control<QDateEdit>(w, "startdatum")->setDate(QDate(2004, 1, 5));
         control<QDateEdit>(w, "einddatum")->setDate(QDate(2004, 1, 9));
-        control<QPushButton>(w, "Command1")->click();
+        untilEnd(w.run(), [&] { control<QPushButton>(w, "Command1")->click(); });
         return control<QLabel>(w, "StatusBar1Panel1")->text();
     }
 
@@ -193,7 +194,7 @@ TEST_F(FailureTextTest, CurrentProgressTellsTheTruthAndStaysFullAtTheEnd)
         if (value >= maximum && fake.requests().size() < 2)
             fullWhileWaiting = true;
     });
-    control<QPushButton>(w, "Command1")->click();
+    untilEnd(w.run(), [&] { control<QPushButton>(w, "Command1")->click(); });
     ASSERT_FALSE(seen.isEmpty());
     // Two requests and the run's own exports; full only at the end.
     EXPECT_EQ(seen, (QVector<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
@@ -215,7 +216,7 @@ TEST_F(FailureTextTest, HistoryBarStaysFullWithTheOutcome)
         if (w.run().running())
             lowestDuringRun = std::min(lowestDuringRun, value);
     });
-    control<QPushButton>(w, "Command1")->click();
+    untilEnd(w.run(), [&] { control<QPushButton>(w, "Command1")->click(); });
     EXPECT_EQ(lowestDuringRun, 0);
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_TRUE(control<QLabel>(w, "StatusBar1Panel1")->text().startsWith(QStringLiteral("Download finished")));

@@ -1,5 +1,6 @@
 #include "fakeservice.h"
 #include "historytable.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "database/db.h"
@@ -150,7 +151,7 @@ TEST_F(HistoryWindowTest, ReportOffersTheMissingQuotesAndTheRetryRunsAtOnce)
     history w;
     control<QDateEdit>(w, "startdatum")->setDate(QDate(2004, 1, 5));
     control<QDateEdit>(w, "einddatum")->setDate(QDate(2004, 1, 30));
-    control<QPushButton>(w, "Command1")->click();
+    untilEnd(w.run(), [&] { control<QPushButton>(w, "Command1")->click(); });
     EXPECT_TRUE(control<QPushButton>(w, "Command1")->isEnabled());
     EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
     // Both symbols finished (one of them failed): the bar stays full.
@@ -180,7 +181,7 @@ TEST_F(HistoryWindowTest, ReportOffersTheMissingQuotesAndTheRetryRunsAtOnce)
         ASSERT_NE(report, nullptr);
         report->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
     });
-    control<QPushButton>(w, "rapportknop")->click();
+    untilEnd(w.run(), [&] { control<QPushButton>(w, "rapportknop")->click(); });
     ASSERT_EQ(fake.requests().size(), 1);
     EXPECT_EQ(fake.requests()[0].query.value("s"), QByteArray("bad"));
     EXPECT_FALSE(state().historyRetry);

@@ -1,4 +1,5 @@
 #include "fakeservice.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "database/db.h"
@@ -132,7 +133,7 @@ TEST_F(ScheduleWindowTest, TheSchedulerDownloadsDueListsAndHoldsTheWindowUntilSt
     EXPECT_TRUE(w.scheduler().active());  // the default answer keeps it going
 
     clock.set(QDateTime(day, QTime(10, 0, 10)));
-    w.scheduler().SchedulerTick();
+    untilSignal(w.scheduler(), &Scheduler::tickEnded, [&w] { w.scheduler().SchedulerTick(); });
     EXPECT_TRUE(QFile::exists(settings().h1 + QStringLiteral("AAA.asc")));
     EXPECT_EQ(w.scheduler().ExactDownload(2), QDateTime(day.addDays(1), QTime(9, 0)));
     EXPECT_TRUE(nextCell(w, 2).endsWith(QStringLiteral(" 09:00")));
@@ -157,10 +158,13 @@ TEST_F(ScheduleWindowTest, DisconnectAfterANormalDownloadRunsTheCommand)
     control<QComboBox>(w, QStringLiteral("Combo3"))->setCurrentIndex(1);
     auto* check3 = control<QCheckBox>(w, QStringLiteral("Check3"));
     EXPECT_TRUE(check3->isEnabled());
-    control<QPushButton>(w, QStringLiteral("Command1"))->click();
+    auto download = [&] {
+        untilSignal(w, &Autodownload::runEnded, [&] { control<QPushButton>(w, QStringLiteral("Command1"))->click(); });
+    };
+    download();
     EXPECT_FALSE(QFile::exists(marker));
     check3->click();
-    control<QPushButton>(w, QStringLiteral("Command1"))->click();
+    download();
     EXPECT_TRUE(QFile::exists(marker));
     EXPECT_TRUE(w.close());
     EXPECT_EQ(store::read(QStringLiteral("disconnectnormal"), {}), QStringLiteral("1"));

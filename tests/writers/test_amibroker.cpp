@@ -1,3 +1,4 @@
+#include "runwait.h"
 #include "writertest.h"
 
 #include "database/startup.h"
@@ -9,6 +10,23 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
+#include <functional>
+
+namespace {
+
+// The import's result once it has ended; `whileRunning` may act on it.
+amibroker::ImportResult importToEnd(const std::function<void(amibroker::Importer&)>& whileRunning = {})
+{
+    amibroker::Importer importer;
+    untilSignal(importer, &amibroker::Importer::done, [&] {
+        importer.start();
+        if (whileRunning)
+            whileRunning(importer);
+    });
+    return importer.result();
+}
+
+}  // namespace
 
 class AmiBrokerTest : public WriterTest {
 protected:
@@ -64,7 +82,7 @@ TEST_F(AmiBrokerTest, ImportRunsTheCommandWithTheStagingFileAndReportsTheExitSta
     writeFile(staging(), "\"XYZ.AS\",\"Xyz\",10.5,\"03/15/2004\",\"\",0.00,10,11,9,1000\r\n"
                          "\"ABC\",\"Abc\",1,\"03/15/2004\",\"\",0.00,1,1,1,5\r\n");
     amibroker::setImportCommand(quoted(script(0)) + " -import %f -def %d");
-    amibroker::ImportResult r = amibroker::Import();
+    amibroker::ImportResult r = importToEnd();
     EXPECT_TRUE(r.started);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.quotes, 2);
@@ -72,20 +90,20 @@ TEST_F(AmiBrokerTest, ImportRunsTheCommandWithTheStagingFileAndReportsTheExitSta
     EXPECT_EQ(QString::fromUtf8(readAll(record())), "-import\n" + staging() + "\n-def\naqd.format\n");
 
     amibroker::setImportCommand(quoted(script(3)));
-    r = amibroker::Import();
+    r = importToEnd();
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.line, "Export to Amibroker failed\r\n");
 
     // A command that cannot be started fails the same way.
     amibroker::setImportCommand(path("gone.sh"));
-    EXPECT_EQ(amibroker::Import().line, "Export to Amibroker failed\r\n");
+    EXPECT_EQ(importToEnd().line, "Export to Amibroker failed\r\n");
 }
 
 TEST_F(AmiBrokerTest, NothingToImportStartsNothing)
 {
     amibroker::setImportCommand(quoted(script(0)));
     // A missing file is created empty, as at the start of a run.
-    amibroker::ImportResult r = amibroker::Import();
+    amibroker::ImportResult r = importToEnd();
     EXPECT_FALSE(r.started);
     EXPECT_TRUE(r.line.isEmpty());
     EXPECT_TRUE(QFile::exists(staging()));
@@ -93,7 +111,7 @@ TEST_F(AmiBrokerTest, NothingToImportStartsNothing)
 
     // A historical staging file with only its header is still imported.
     writeFile(staging(), "<TICKER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>\r\n");
-    r = amibroker::Import();
+    r = importToEnd();
     EXPECT_TRUE(r.started);
     EXPECT_EQ(r.quotes, 0);
     EXPECT_TRUE(QFile::exists(record()));
@@ -107,14 +125,15 @@ TEST_F(AmiBrokerTest, StopEndsARunningImport)
     amibroker::setImportCommand(quoted(script(0, 30)));
     QElapsedTimer sinceStop;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!sinceStop.isValid() && QFile::exists(record())) {
-            state().abortFlag = true;
-            sinceStop.start();
-        }
+    const amibroker::ImportResult r = importToEnd([&](amibroker::Importer& importer) {
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!sinceStop.isValid() && QFile::exists(record())) {
+                importer.stop();
+                sinceStop.start();
+            }
+        });
+        watch.start(10);
     });
-    watch.start(10);
-    const amibroker::ImportResult r = amibroker::Import();
     ASSERT_TRUE(sinceStop.isValid());
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.line, "Export to Amibroker failed\r\n");
@@ -133,7 +152,7 @@ TEST_F(AmiBrokerTest, ACommandThatHangsIsEndedAfterItsTime)
     store::write(amibroker::kTimeoutKey, QStringLiteral("1"));
     QElapsedTimer clock;
     clock.start();
-    const amibroker::ImportResult r = amibroker::Import();
+    const amibroker::ImportResult r = importToEnd();
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.timedOut);
     EXPECT_EQ(r.line, "Export to Amibroker failed (the import command did not end within 1 s)\r\n");

@@ -6,8 +6,6 @@
 
 #include "support/errors.h"
 #include "support/log.h"
-#include "support/state.h"
-#include "support/yield.h"
 #include "writers/ewriter.h"
 #include "writers/formatregistry.h"
 #include "writers/formatwriter.h"
@@ -48,17 +46,17 @@ public:
         auto& w = writers_.emplace_back(std::make_unique<ewriter>());
         w->filename(workbook_);
         w->rows(batch.quotes);
+        QObject::connect(w.get(), &ewriter::done, w.get(), [&run] { run.settled(); });
         w->go();
         WriteLog(QStringLiteral("End writing to Excel"));
         return true;
     }
 
-    // Waits until the block before is on disk; false when the run was
-    // stopped meanwhile.
+    // The run hands a block once the one before is on disk.
     bool writeHistory(const HistoryBlock& block, ExportRun& run) override
     {
         run.panel(QStringLiteral("Writing quotes to Excel...."));
-        const bool handed = writeBlock(block);
+        const bool handed = writeBlock(block, run);
         run.panel(QString());
         return handed;
     }
@@ -72,12 +70,11 @@ public:
         return true;
     }
 
-    // A write already started is let finish, also after Stop: the workbook
-    // on disk is then complete up to the last block handed. The rows on
-    // disk count as written, the rest as not written.
+    // The run comes here once every write started has ended, also after
+    // Stop: the workbook on disk is then complete up to the last block
+    // handed. The rows on disk count as written, the rest as not written.
     void finish(ExportRun& run) override
     {
-        waitUntil([this] { return idle(); }, -1, AbortFlag::Ignore);
         int saved = 0, sheets = 0;
         bool failed = false;
         if (on_) {
@@ -105,20 +102,20 @@ public:
     }
 
 private:
-    bool writeBlock(const HistoryBlock& block)
+    bool writeBlock(const HistoryBlock& block, ExportRun& run)
     {
         if (!on_) {
             handed_ += block.size();
             return true;
         }
-        if (writers_.empty())
-            writers_.emplace_back(std::make_unique<ewriter>())->filename(workbook_);
+        if (writers_.empty()) {
+            ewriter& first = *writers_.emplace_back(std::make_unique<ewriter>());
+            first.filename(workbook_);
+            QObject::connect(&first, &ewriter::done, &first, [&run] { run.settled(); });
+        }
         ewriter& w = *writers_.front();
-        const bool ready = waitUntil([&w] {
-            WriteLog(QStringLiteral("Writing to Excel"));
-            return !w.Busy();
-        });
-        if (!ready)
+        WriteLog(QStringLiteral("Writing to Excel"));
+        if (w.Busy())
             return false;
         handed_ += block.size();
         w.rows(block.ticker(), block.name(), block.days());

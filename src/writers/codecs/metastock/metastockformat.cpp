@@ -5,7 +5,6 @@
 #include "support/folders.h"
 #include "support/log.h"
 #include "support/messages.h"
-#include "support/state.h"
 #include "support/yield.h"
 #include "writers/formatregistry.h"
 #include "writers/formatwriter.h"
@@ -69,6 +68,7 @@ public:
                 continue;
             }
             metaclass writer;
+            writer.cancelWith(run.cancelToken());
             writer.setBar(q.ticker, q.name, q.bar);
             const StepOutcome outcome = writer.go();
             if (outcome == StepOutcome::Aborted)
@@ -89,11 +89,12 @@ public:
             return true;
         }
         yieldToGui();
-        if (state().abortFlag)
+        if (run.cancelled())
             return false;
         WriteLog(QStringLiteral("Writing to Metastock"));
         run.panel(QStringLiteral("Writing quotes to Metastock...."));
         metaclass m;
+        m.cancelWith(run.cancelToken());
         m.NaamHistorie(block.name());
         m.GeefHistorieticker(block.ticker());
         m.islaatste(run.lastSymbol);

@@ -84,26 +84,42 @@ class AmiBrokerFormat final : public StagingFormat {
 public:
     using StagingFormat::StagingFormat;
 
-    // The import of ami2.txt.
+    // The import of ami2.txt, from the event loop: the run finishes the
+    // next format once it has ended.
     void finish(ExportRun& run) override
     {
-        if (state().abortFlag)
+        if (run.cancelled())
             return;
         if (run.historical())
             WriteLog(QStringLiteral("Writing to Amibroker"));
         run.panel(QStringLiteral("Exporting to Amibroker..."));
-        const amibroker::ImportResult r = amibroker::Import();
-        if (r.started) {
-            run.counts().notes << r.line.trimmed();
-            if (r.ok)
-                run.wrote(letter(), r.quotes);
-            else
-                run.notWritten(r.quotes);
-        }
-        run.panel(QString());
-        if (run.historical())
-            WriteLog(QStringLiteral("End writing to Amibroker"));
+        importer_ = std::make_unique<amibroker::Importer>();
+        QObject::connect(importer_.get(), &amibroker::Importer::done, importer_.get(), [this, &run] {
+            const amibroker::ImportResult& r = importer_->result();
+            if (r.started) {
+                run.counts().notes << r.line.trimmed();
+                if (r.ok)
+                    run.wrote(letter(), r.quotes);
+                else
+                    run.notWritten(r.quotes);
+            }
+            run.panel(QString());
+            if (run.historical())
+                WriteLog(QStringLiteral("End writing to Amibroker"));
+            run.settled();
+        });
+        importer_->start();
     }
+
+    bool idle() const override { return !importer_ || !importer_->running(); }
+    void stop() override
+    {
+        if (importer_)
+            importer_->stop();
+    }
+
+private:
+    std::unique_ptr<amibroker::Importer> importer_;
 };
 
 class PrnFormat final : public StagingFormat {
@@ -134,7 +150,7 @@ public:
     void finish(ExportRun& run) override
     {
         const int staged = run.counts().written.value(letter());
-        if (state().abortFlag) {
+        if (run.cancelled()) {
             run.counts().written.remove(letter());
             return;
         }

@@ -4,7 +4,6 @@
 #include "writers/codecs/symbolfiles/symbolfiles.h"
 
 #include "support/log.h"
-#include "support/state.h"
 #include "support/yield.h"
 #include "writers/clsschrijfstock.h"
 #include "writers/filenames.h"
@@ -43,6 +42,7 @@ public:
             // A long name becomes a file name only with its letters and digits.
             q.name = filenames::reduceName(q.name);
             clsschrijfstock writer;
+            writer.cancelWith(run.cancelToken());
             writer.useFormat(letter());
             writer.setQuote(q);
             if (writer.go() == StepOutcome::Aborted) {
@@ -64,7 +64,7 @@ public:
     bool writeHistory(const HistoryBlock& block, ExportRun& run) override
     {
         yieldToGui();
-        if (state().abortFlag)
+        if (run.cancelled())
             return false;
         if (halted(block.size(), run))
             return true;
@@ -72,6 +72,7 @@ public:
         run.panel(QStringLiteral("Writing quotes to %1....").arg(QLatin1String(texts_.panelName)));
         const QString tname = filenames::reduceName(block.name());
         clsschrijfstock writer;
+        writer.cancelWith(run.cancelToken());
         writer.useFormat(letter());
         writer.tname(tname);
         writer.raw(block.quotes(tname));

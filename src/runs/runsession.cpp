@@ -1,0 +1,104 @@
+#include "runs/runsession.h"
+
+#include "runs/placement.h"
+#include "support/messages.h"
+#include "support/runlock.h"
+#include "support/state.h"
+
+#include <QTimer>
+
+RunSession::RunSession(QObject* parent) : QObject(parent) {}
+
+RunSession::~RunSession() = default;
+
+void RunSession::start()
+{
+    if (running_ || starting_)
+        return;
+    cancel_.reset();
+    writes_.reset();
+    starting_ = true;
+    const bool started = begin();
+    starting_ = false;
+    if (!started) {
+        // A refusal is reported from the event loop as well: whoever started
+        // the run has connected to `finished` by then.
+        release();
+        QTimer::singleShot(0, this, [this] { emit finished(false); });
+    }
+}
+
+void RunSession::stop()
+{
+    stopping();
+    cancel();
+    wake();
+}
+
+bool RunSession::lockFolder(QString* refusal)
+{
+    lock_ = std::make_unique<RunLock>();
+    if (lock_->acquire(QStringLiteral("download"), refusal))
+        return true;
+    lock_.reset();
+    return false;
+}
+
+void RunSession::holdPlacement(bool unattended) { placing_ = std::make_unique<placement::RunPlacement>(unattended); }
+
+void RunSession::holdBusyPointer() { busy_ = std::make_unique<BusyPointer>(); }
+
+void RunSession::releaseBusyPointer() { busy_.reset(); }
+
+void RunSession::cancel()
+{
+    cancel_.cancel();
+    writes_.cancel();
+    state().abortFlag = true;
+    cancelling();
+}
+
+void RunSession::wake()
+{
+    if (woken_ || !running_)
+        return;
+    woken_ = true;
+    QTimer::singleShot(0, this, &RunSession::pump);
+}
+
+void RunSession::pump()
+{
+    woken_ = false;
+    if (!running_)
+        return;
+    // A step that hands control to the event loop (a writer turning the
+    // window) may be asked for again meanwhile: it runs after this one.
+    if (advancing_) {
+        again_ = true;
+        return;
+    }
+    advancing_ = true;
+    advance();
+    advancing_ = false;
+    if (again_) {
+        again_ = false;
+        wake();
+    }
+}
+
+void RunSession::release()
+{
+    running_ = false;
+    placing_.reset();
+    lock_.reset();
+    busy_.reset();
+}
+
+void RunSession::end(bool ok)
+{
+    release();
+    if (starting_)
+        QTimer::singleShot(0, this, [this, ok] { emit finished(ok); });
+    else
+        emit finished(ok);
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "support/cancel.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class RunLock;
+class BusyPointer;
+namespace placement {
+class RunPlacement;
+}
+
+// What every download run shares, whatever it downloads: the data folder's
+// run lock, the busy pointer and the placement of new MetaStock symbols for
+// the run's length, the cancel token, and the run's steps driven from the
+// event loop. start() returns at once; `finished` reports the end, exactly
+// once for every start(), also when the run could not start. Nothing waits:
+// an answer, a written workbook or an ended process only asks for the next
+// step (wake()), and the step runs from the event loop, outside the signal
+// that asked for it.
+//
+// A strategy (the current or the historical run) says what the steps are:
+// begin() prepares the run in its own order of the shared steps, advance()
+// moves it on, conclude() closes it and gives its outcome.
+class RunSession : public QObject {
+    Q_OBJECT
+public:
+    explicit RunSession(QObject* parent = nullptr);
+    ~RunSession() override;
+
+    // Starts the run. Ignored while a run is going (no second `finished`).
+    void start();
+    // Stops the run: no further request is sent, running requests end, and
+    // what was complete is written. The end comes through `finished`.
+    void stop();
+
+    bool running() const { return running_; }
+    const CancelToken& cancelToken() const { return cancel_; }
+    // What the formats see of Stop: cancelled with the run. A strategy that
+    // writes what was complete before Stop lifts it for that write
+    // (allowWrites()); Stop during the write still ends it.
+    const CancelToken& writesToken() const { return writes_; }
+
+signals:
+    // The run has ended; `ok` is false when it could not start, found
+    // nothing to do or was stopped.
+    void finished(bool ok);
+
+protected:
+    // Prepares the run; false when it did not start (its refusal shown).
+    virtual bool begin() = 0;
+    // One step of the run; called from the event loop after wake().
+    virtual void advance() = 0;
+    // What stop() shows before the run winds down.
+    virtual void stopping() = 0;
+    // The run is cancelled: what works for it outside its steps (an export
+    // on its way) ends now.
+    virtual void cancelling() {}
+
+    // The shared steps, in the order each strategy takes them.
+    // Takes the data folder's run lock; `refusal` says who holds it.
+    bool lockFolder(QString* refusal);
+    // For the length of the run: the busy pointer, and new MetaStock
+    // symbols placed without asking when `unattended`.
+    void holdPlacement(bool unattended);
+    void holdBusyPointer();
+    void releaseBusyPointer();
+    // The run is under way: steps may follow.
+    void markRunning() { running_ = true; }
+    // The run takes no further step; end() follows.
+    void markEnded() { running_ = false; }
+
+    // Asks for advance() from the event loop.
+    void wake();
+    // Cancels the run (Stop, or Abort in an error dialog). The quote layer
+    // still polls the process-wide abort flag: it is raised for it.
+    void cancel();
+    bool cancelled() const { return cancel_.cancelled(); }
+    void allowWrites() { writes_.reset(); }
+    // The run has ended: lets go of what it held and reports `ok`.
+    void end(bool ok);
+
+private:
+    void pump();
+    void release();
+
+    CancelToken cancel_;
+    CancelToken writes_;
+    std::unique_ptr<RunLock> lock_;
+    std::unique_ptr<placement::RunPlacement> placing_;
+    std::unique_ptr<BusyPointer> busy_;
+    bool running_ = false;
+    bool starting_ = false;  // inside start(): an end is reported from the event loop
+    bool woken_ = false;     // a step is asked for
+    bool advancing_ = false;
+    bool again_ = false;  // asked for while a step ran
+};
