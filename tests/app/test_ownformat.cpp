@@ -3,6 +3,7 @@
 // back through its codec alone.
 #include "fakeservice.h"
 #include "historytable.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "app/commands_check.h"
@@ -154,7 +155,7 @@ TEST_F(OwnSymbolFormatTest, ACurrentRunAppendsToItsFilesAndReadsTheirLastDay)
         fake.addQuote({t, "12/1/2026", "4:00pm", "10.5", "11", "10", "10.75", "1200", "Corp", "NYSE"});
 
     CurrentRun run;
-    EXPECT_TRUE(run.StartRun());
+    EXPECT_TRUE(runToEnd(run));
     EXPECT_EQ(run.summary().written, (QMap<QChar, int>{{QLatin1Char('Y'), 2}}));
     EXPECT_EQ(readAll(folder + "AAA.tsq"),
               QByteArray("2026-11-30,10,10.5,9.5,10.25,900\r\n2026-12-01,10.5,11,10,10.75,1200\r\n"));
@@ -179,7 +180,7 @@ TEST_F(OwnSymbolFormatTest, AHistoricalRunMergesEverySymbolAndStatusAndChartRead
     HistoryRun run;
     run.startDate = QDate(2004, 1, 5);
     run.endDate = QDate(2004, 9, 10);
-    EXPECT_TRUE(run.StartHistoryRun());
+    EXPECT_TRUE(runToEnd(run));
     const int days = run.summary().quotesReceived;
     ASSERT_GT(days, 300);
     EXPECT_EQ(run.summary().written.value(QLatin1Char('Y')), days);

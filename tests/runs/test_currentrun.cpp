@@ -217,7 +217,7 @@ TEST_F(CurrentRunTest, BatchesKeepTheDelayBetweenRequests)
         fake.clearRequests();
         const qint64 started = FakeQuoteService::now();
         CurrentRun run;
-        EXPECT_TRUE(run.StartRun());
+        EXPECT_TRUE(runToEnd(run));
         auto reqs = fake.requests();
         ASSERT_EQ(reqs.size(), 3);
         std::sort(reqs.begin(), reqs.end(), [](const auto& a, const auto& b) { return a.arrivedMs < b.arrivedMs; });
