@@ -105,6 +105,8 @@ bool CurrentRun::begin()
     maxInFlight_ = maxInFlight();
     emit lockedChanged(true);
     data_ = clsData::open();
+    if (data_ && !openStore())
+        data_.reset();
     if (data_ && mode == Mode::Normal) {
         data_->leegvervallen();
         data_->leegnewtickers();
@@ -531,6 +533,20 @@ void CurrentRun::writeBatch(loader& l)
 {
     checkBatch(l);
     CurrentBatch batch = batchOf(l);
+    // Every quote is in the store before any file gets it; what the store
+    // refused reaches no file.
+    QVector<StoredQuote> stored;
+    stored.reserve(batch.quotes.size());
+    for (const CurrentQuote& q : std::as_const(batch.quotes)) {
+        const auto sent = sent_.constFind(q.ticker);
+        stored.append({&q.ticker, &q.bar, sent == sent_.constEnd() ? nullptr : &*sent});
+    }
+    const bool kept = storeQuotes(stored);
+    sent_.clear();
+    if (!kept) {
+        summary_.writeFailures += static_cast<int>(batch.quotes.size());
+        return;
+    }
     // Abort in an error dialog leaves the run, as Stop does: the quotes it
     // kept from their files are counted, never reported as written.
     if (!exports_->writeBatch(batch))
@@ -554,9 +570,12 @@ void CurrentRun::checkBatch(loader& l)
         c.stored.reset();
         if (!storedLetter_.isNull())
             c.stored = checkfiles::lastDay(symbolFile(storedLetter_, c.ticker, q.name).path, storedLetter_);
+        const core::Bar asSent = q.bar;
         const QVector<integrity::Finding> found = integrity::checkCurrent(q.bar, c);
         if (found.isEmpty())
             continue;
+        if (q.bar.has(core::Bar::Repaired))
+            sent_.insert(q.ticker, asSent);
         for (const integrity::Finding& f : found)
             findings_.append({f.ticker, f.date, integrity::code(f.kind), f.seen, f.done});
         summary_.findings += static_cast<int>(found.size());

@@ -149,6 +149,7 @@ private:
     QStringList leftover_;
     QSet<QString> incomplete_;  // of those, the ones answered without all values
     std::unique_ptr<clsData> data_;
+    QHash<QString, core::Bar> sent_;  // the values as sent of the batch's repaired quotes
     std::unique_ptr<RunExports> exports_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;

@@ -142,6 +142,8 @@ bool HistoryRun::begin()
     setStatus(1, 2, QStringLiteral("Setting up connection...."));
     WriteLog(QStringLiteral("Collecting symbols to download"));
     data_ = clsData::open();
+    if (data_ && !openStore())
+        data_.reset();
     if (!data_) {
         cancel();
         conclude(0);
@@ -258,6 +260,7 @@ struct HistoryRun::Job {
     std::unique_ptr<loader> topUp;
     QVector<core::Bar> days;             // the ranges' days, oldest first
     QVector<core::Bar> topUpDay;         // today's quote, when it adds a day
+    QHash<qint32, core::Bar> sent;       // the values as sent of the days the check repaired
     QVector<HistoryAttempt> outcomes;    // what the history table is to record
     QVector<HistorySplit> splits;        // the splits the answers named
     QVector<clsData::Finding> findings;  // what the integrity check found
@@ -579,6 +582,7 @@ void HistoryRun::finishSymbol(Job& job)
     job.days = {};
     job.topUpDay = {};
     job.findings = {};
+    job.sent = {};
     emit symbolFinished(job.row.ticker, finished_, total, text);
     showProgress();
 }
@@ -595,6 +599,14 @@ bool HistoryRun::writeSymbol(Job& job)
         const bool failed = std::any_of(job.outcomes.begin(), job.outcomes.end(),
                                         [](const HistoryAttempt& a) { return a.failed || a.timedOut; });
         ++(failed || job.interrupted ? summary_.failedSymbols : summary_.notFound);
+    }
+    // Every day is in the store before any file gets it; what the store
+    // refused reaches no file, and the symbol's range is left to the retry.
+    if (!job.days.isEmpty() || !job.topUpDay.isEmpty()) {
+        if (!storeBars(row.ticker, job.days + job.topUpDay, job.sent)) {
+            summary_.writeFailures += static_cast<int>(job.days.size() + job.topUpDay.size());
+            return true;
+        }
     }
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
         return false;
@@ -622,7 +634,18 @@ void HistoryRun::checkSymbol(Job& job)
         c.last = numberOf(job.end);
     for (const HistorySplit& s : job.splits)
         c.splits.append({s.date, s.ratio});
+    const QVector<core::Bar> asSent = job.days;  // shared unless the check repairs a day
     const QVector<integrity::Finding> found = integrity::checkHistory(job.days, c);
+    if (asSent.constData() != job.days.constData()) {
+        QHash<qint32, const core::Bar*> byDate;
+        for (const core::Bar& b : asSent)
+            byDate.insert(b.date, &b);
+        for (const core::Bar& b : std::as_const(job.days)) {
+            const core::Bar* sent = b.has(core::Bar::Repaired) ? byDate.value(b.date) : nullptr;
+            if (sent)
+                job.sent.insert(b.date, *sent);
+        }
+    }
     // Today's quote is the latest day; it goes on to the per-symbol formats only.
     if (topUpDate != 0 && !job.days.isEmpty() && job.days.back().date == topUpDate)
         job.topUpDay.append(job.days.takeLast());

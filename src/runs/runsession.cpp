@@ -1,6 +1,8 @@
 #include "runs/runsession.h"
 
+#include "database/quotestore.h"
 #include "runs/placement.h"
+#include "support/log.h"
 #include "support/messages.h"
 #include "support/runlock.h"
 #include "support/state.h"
@@ -42,6 +44,71 @@ bool RunSession::lockFolder(QString* refusal)
         return true;
     lock_.reset();
     return false;
+}
+
+bool RunSession::openStore()
+{
+    try {
+        store_ = std::make_unique<QuoteStore>();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        store_->begin();
+        source_ = store_->source(settings().quoteHost, now.addMSecs(-now.time().msec()));
+        store_->commit();
+        storeRefusalShown_ = false;
+        return true;
+    } catch (const StoreError& e) {
+        store_.reset();
+        msgBox(e.description(), Icon::Critical);
+        return false;
+    }
+}
+
+bool RunSession::storeFailed(const std::exception& e)
+{
+    store_->rollback();
+    const auto* error = dynamic_cast<const AppError*>(&e);
+    const QString why = error ? error->description() : QString::fromUtf8(e.what());
+    WriteLog(why);
+    if (!storeRefusalShown_) {
+        storeRefusalShown_ = true;
+        msgBox(why + QStringLiteral("\nWhat the store did not get is written to no file."), Icon::Critical);
+    }
+    return false;
+}
+
+bool RunSession::storeBars(const QString& ticker, const QVector<core::Bar>& days,
+                           const QHash<qint32, core::Bar>& asSent)
+{
+    if (!store_)
+        return true;
+    try {
+        store_->begin();
+        for (const core::Bar& b : days) {
+            if (b.has(core::Bar::Refused))
+                continue;
+            const auto sent = asSent.constFind(b.date);
+            store_->put(ticker, b, source_, sent == asSent.constEnd() ? nullptr : &*sent);
+        }
+        store_->commit();
+        return true;
+    } catch (const std::exception& e) {
+        return storeFailed(e);
+    }
+}
+
+bool RunSession::storeQuotes(const QVector<StoredQuote>& quotes)
+{
+    if (!store_)
+        return true;
+    try {
+        store_->begin();
+        for (const StoredQuote& q : quotes)
+            store_->put(*q.ticker, *q.bar, source_, q.asSent);
+        store_->commit();
+        return true;
+    } catch (const std::exception& e) {
+        return storeFailed(e);
+    }
 }
 
 void RunSession::holdPlacement(bool unattended) { placing_ = std::make_unique<placement::RunPlacement>(unattended); }
@@ -90,6 +157,7 @@ void RunSession::release()
 {
     running_ = false;
     placing_.reset();
+    store_.reset();
     lock_.reset();
     busy_.reset();
 }

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "core/bar.h"
 #include "support/cancel.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
+#include <QVector>
 #include <functional>
 #include <memory>
 
+class QuoteStore;
 class RunLock;
 class BusyPointer;
 namespace placement {
@@ -68,6 +72,21 @@ protected:
     void holdPlacement(bool unattended);
     void holdBusyPointer();
     void releaseBusyPointer();
+    // Opens the quote store for the run; false, with the message shown, when
+    // it cannot be used (then nothing of the run may reach a file).
+    bool openStore();
+    // Puts a symbol's days into the store in one short transaction, before
+    // any file gets them; `asSent` holds the values as sent of the days the
+    // integrity check repaired. False when the store refused the write (the
+    // first refusal is shown): those days must reach no file.
+    bool storeBars(const QString& ticker, const QVector<core::Bar>& days, const QHash<qint32, core::Bar>& asSent = {});
+    // The same for the quotes of a batch (one day of each of many symbols).
+    struct StoredQuote {
+        const QString* ticker;
+        const core::Bar* bar;
+        const core::Bar* asSent;  // nullptr unless repaired
+    };
+    bool storeQuotes(const QVector<StoredQuote>& quotes);
     // The run is under way: steps may follow.
     void markRunning() { running_ = true; }
     // The run takes no further step; end() follows.
@@ -89,7 +108,12 @@ private:
 
     CancelToken cancel_;
     CancelToken writes_;
+    bool storeFailed(const std::exception& e);
+
     std::unique_ptr<RunLock> lock_;
+    std::unique_ptr<QuoteStore> store_;
+    int source_ = 0;
+    bool storeRefusalShown_ = false;
     std::unique_ptr<placement::RunPlacement> placing_;
     std::unique_ptr<BusyPointer> busy_;
     bool running_ = false;

@@ -2,6 +2,7 @@
 #include "historytable.h"
 
 #include "database/db.h"
+#include "database/quotestore.h"
 #include "database/startup.h"
 #include "support/paths.h"
 #include "support/settingsstore.h"
@@ -10,6 +11,7 @@
 #include "writers/codecs/text/textformats.h"
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
+#include "writers/storedfiles.h"
 #include "writers/symbolwriter.h"
 
 #include <QDir>
@@ -51,7 +53,10 @@ protected:
                                    ? KbfWriter::record(q)
                                    : static_cast<TextQuoteWriter*>(writer.get())->line(base, q) + "\r\n";
                 }
-                before[folder[letter] + base + QLatin1String(formats::find(letter)->extension)] = content;
+                const QString file = folder[letter] + base + QLatin1String(formats::find(letter)->extension);
+                before[file] = content;
+                if (letter == QLatin1Char('C'))
+                    asciiTicker[file] = t;
             }
         }
         restore();
@@ -90,6 +95,26 @@ protected:
             const QByteArray bytes = readAll(file);
             EXPECT_TRUE(bytes.isEmpty() || bytes.endsWith("\r\n")) << qPrintable(moment) << ": " << qPrintable(file);
         }
+        // The quote store opens, and every downloaded day a merged file
+        // holds is in it: the store is written before any file.
+        if (QFile::exists(QuoteStore::defaultPath())) {
+            QuoteStore quotes;
+            EXPECT_EQ(quotes.check(), QStringList()) << qPrintable(moment);
+            for (auto it = asciiTicker.cbegin(); it != asciiTicker.cend(); ++it) {
+                if (readAll(it.key()) != after.value(it.key()))
+                    continue;
+                QSet<qint32> stored;
+                for (const core::Bar& b : quotes.bars(it.value()))
+                    stored.insert(b.date);
+                for (const storedfiles::Day& d : storedfiles::readDays(it.key(), QLatin1Char('C')).days) {
+                    const qint32 date = d.date.year() * 10000 + d.date.month() * 100 + d.date.day();
+                    // Days the download did not have keep the file's own 1.5.
+                    if (d.date >= kFrom && d.date <= kTo && d.close != 1.5)
+                        EXPECT_TRUE(stored.contains(date)) << qPrintable(moment) << ": " << qPrintable(it.value())
+                                                           << " " << date << " is in its file but not in the store";
+                }
+            }
+        }
         msgs.shown.clear();
         EXPECT_TRUE(runStartup().opened) << qPrintable(moment);
         Database db(paths::databaseFile());
@@ -99,6 +124,7 @@ protected:
     }
 
     QMap<QString, QByteArray> before, after;
+    QMap<QString, QString> asciiTicker;  // the ASCII files and their tickers
 };
 
 TEST_F(HistoryKillTest, KilledAnywhereEveryFileIsWholeAndTheNextRunCompletes)

@@ -2,6 +2,7 @@
 #include "runwait.h"
 
 #include "database/bookkeeping.h"
+#include "database/quotestore.h"
 #include "runs/currentreport.h"
 #include "runs/currentrun.h"
 #include "runs/historyreport.h"
@@ -200,4 +201,65 @@ TEST_F(IntegrityHistoryRunTest, ASplitMissingFromEarlierDaysIsAppliedWithTheRepo
     EXPECT_EQ(closes(), (QStringList{"100", "101", "102", "102", "103", "104"}));
     ASSERT_EQ(findingLines().size(), 1);
     EXPECT_TRUE(findingLines()[0].startsWith(QStringLiteral("BP.L 2004-01-08 split: 4:1 split on 2004-01-08")));
+}
+
+// Every quote a run accepts is in the quote store, with the texts the
+// service sent, the source it came from, and for a repaired day the values
+// as they were sent.
+TEST_F(IntegrityCurrentRunTest, TheStoreKeepsEveryQuoteAndARepairedDaysValuesAsSent)
+{
+    serve();
+    ASSERT_EQ(options::setByName(QStringLiteral("IntegrityAction"), QStringLiteral("repair")), QString());
+    ASSERT_TRUE(runToEnd(run));
+    QuoteStore store;
+    const QVector<QuoteStore::Row> bad = store.rows(QStringLiteral("BAD"));
+    ASSERT_EQ(bad.size(), 1);
+    EXPECT_EQ(bad[0].bar.high.text, QStringLiteral("10.75"));
+    EXPECT_TRUE(bad[0].bar.has(core::Bar::Repaired));
+    ASSERT_TRUE(bad[0].asSent.has_value());
+    EXPECT_EQ(bad[0].asSent->high.text, QStringLiteral("10.6"));
+    EXPECT_EQ(store.sourceInfo(bad[0].source)->host, settings().quoteHost);
+    const QVector<QuoteStore::Row> index = store.rows(QStringLiteral("^IDX"));
+    ASSERT_EQ(index.size(), 1);
+    EXPECT_EQ(index[0].bar.close.text, QStringLiteral("505"));
+    EXPECT_FALSE(index[0].asSent.has_value());
+    EXPECT_EQ(store.summary().symbols, 3);
+}
+
+// A store file that is no store stops the run before any file is written,
+// and the message names the file.
+TEST_F(IntegrityCurrentRunTest, AStoreThatIsNoStoreStopsTheRunBeforeAnyFile)
+{
+    serve();
+    writeFile(QuoteStore::defaultPath(), QByteArray("not a store\n").repeated(100));
+    EXPECT_FALSE(runToEnd(run));
+    EXPECT_FALSE(QFile::exists(ascii + QStringLiteral("BAD.asc")));
+    EXPECT_TRUE(msgs.texts().join(u'|').contains(QuoteStore::defaultPath())) << qPrintable(msgs.texts().join(u'|'));
+    EXPECT_EQ(readAll(QuoteStore::defaultPath()), QByteArray("not a store\n").repeated(100));
+}
+
+TEST_F(IntegrityHistoryRunTest, TheStoreHoldsEveryDayWrittenAndTheSentValuesOfRepairedOnes)
+{
+    QVector<double> sent;
+    for (int i = 0; i < 10; ++i)
+        sent << 1200 + i;
+    for (int i = 0; i < 10; ++i)
+        sent << 12.1 + i / 10.0;
+    fake.setPage("/table.csv", "BP.L", {200, historyBody(kStart, sent), "text/csv"});
+    store::write(QStringLiteral("IntegrityAction"), QStringLiteral("repair"));
+    ASSERT_TRUE(go());
+    QuoteStore quotes;
+    const QVector<QuoteStore::Row> rows = quotes.rows(QStringLiteral("BP.L"));
+    QStringList storedCloses;
+    int repaired = 0;
+    for (const QuoteStore::Row& r : rows) {
+        storedCloses << r.bar.close.text;
+        if (r.bar.has(core::Bar::Repaired)) {
+            ++repaired;
+            ASSERT_TRUE(r.asSent.has_value());
+            EXPECT_GE(r.asSent->close.value, 1200);
+        }
+    }
+    EXPECT_EQ(storedCloses, closes());
+    EXPECT_EQ(repaired, 10);
 }
