@@ -21,9 +21,12 @@ const char* const kSchema[] = {
     "CREATE TABLE symbol(id INTEGER PRIMARY KEY, ticker TEXT NOT NULL UNIQUE)",
     "CREATE TABLE source(id INTEGER PRIMARY KEY, host TEXT NOT NULL, fetched INTEGER NOT NULL,"
     " UNIQUE(host, fetched))",
-    // day: days since 1970-01-01; figures: packed (barpack.h); flags: core::Bar's.
-    "CREATE TABLE bar(symbol INTEGER NOT NULL, day INTEGER NOT NULL, figures BLOB NOT NULL,"
-    " source INTEGER NOT NULL, flags INTEGER NOT NULL, PRIMARY KEY(symbol, day)) WITHOUT ROWID",
+    // One row per symbol and month (year * 12 + month - 1): its days in
+    // order, each the day of the month, core::Bar's flags, the source and
+    // the packed figures (barpack.h). A month of bars costs one row.
+    "CREATE TABLE bar(symbol INTEGER NOT NULL, month INTEGER NOT NULL, days INTEGER NOT NULL,"
+    " entries BLOB NOT NULL, PRIMARY KEY(symbol, month)) WITHOUT ROWID",
+    // day: days since 1970-01-01.
     // The values as sent of the days the integrity check repaired.
     "CREATE TABLE sent(symbol INTEGER NOT NULL, day INTEGER NOT NULL, figures BLOB NOT NULL,"
     " PRIMARY KEY(symbol, day)) WITHOUT ROWID",
@@ -49,7 +52,66 @@ QString refusal(const QString& path, const QString& why, const QString& todo)
 
 const QString kMoveAway = QStringLiteral("Move it out of the data folder; Quotaris then starts a new store.");
 
+int monthOf(qint32 date) { return date / 10000 * 12 + date / 100 % 100 - 1; }
+qint32 dateIn(int month, int day) { return (month / 12) * 10000 + (month % 12 + 1) * 100 + day; }
+
+void putVarint(QByteArray& out, quint64 v)
+{
+    while (v >= 0x80) {
+        out.append(static_cast<char>((v & 0x7F) | 0x80));
+        v >>= 7;
+    }
+    out.append(static_cast<char>(v));
+}
+
+bool getVarint(QByteArrayView bytes, qsizetype& at, quint64* v)
+{
+    quint64 result = 0;
+    for (int shift = 0; shift < 64 && at < bytes.size(); shift += 7) {
+        const auto b = static_cast<unsigned char>(bytes[at++]);
+        result |= quint64(b & 0x7F) << shift;
+        if (!(b & 0x80)) {
+            *v = result;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+// The entries of one month row, read in order; false on bytes that are no
+// entries.
+bool QuoteStore::readMonth(QByteArrayView bytes, Month& out)
+{
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        const int day = static_cast<unsigned char>(bytes[at++]);
+        quint64 flags, source, size;
+        if (day < 1 || day > 31 || !getVarint(bytes, at, &flags) || !getVarint(bytes, at, &source) ||
+            !getVarint(bytes, at, &size) || size > quint64(bytes.size() - at))
+            return false;
+        Entry& e = out[day];
+        e.flags = static_cast<quint32>(flags);
+        e.source = static_cast<int>(source);
+        e.figures = bytes.sliced(at, static_cast<qsizetype>(size)).toByteArray();
+        at += static_cast<qsizetype>(size);
+    }
+    return true;
+}
+
+QByteArray QuoteStore::monthBytes(const Month& month)
+{
+    QByteArray out;
+    for (const auto& [day, e] : month) {
+        out.append(static_cast<char>(day));
+        putVarint(out, e.flags);
+        putVarint(out, static_cast<quint64>(e.source));
+        putVarint(out, static_cast<quint64>(e.figures.size()));
+        out.append(e.figures);
+    }
+    return out;
+}
 
 QString QuoteStore::defaultPath() { return paths::dataFile(QStringLiteral("quotestore.sqlite")); }
 
@@ -104,6 +166,7 @@ QuoteStore::QuoteStore(const QString& path) : path_(path)
             db_->exec(QStringLiteral("PRAGMA user_version=%1").arg(kVersion));
             t.commit();
         }
+        anySent_ = db_->scalar(QStringLiteral("SELECT EXISTS(SELECT 1 FROM sent)")).toBool();
     } catch (const StoreError&) {
         throw;
     } catch (const DbError& e) {
@@ -144,14 +207,83 @@ void QuoteStore::begin()
 void QuoteStore::commit()
 {
     try {
+        flush();
         db_->commit();
     } catch (const std::exception& e) {
+        pending_.clear();
         db_->rollback();
         failed(e, QStringLiteral("be written"));
     }
 }
 
-void QuoteStore::rollback() { db_->rollback(); }
+void QuoteStore::rollback()
+{
+    pending_.clear();
+    db_->rollback();
+}
+
+// Merges the days put since the last flush into their month rows.
+void QuoteStore::flush()
+{
+    if (pending_.empty())
+        return;
+    if (!readRow_) {
+        readRow_ =
+            std::make_unique<Statement>(*db_, QStringLiteral("SELECT entries FROM bar WHERE symbol=? AND month=?"));
+        writeRow_ = std::make_unique<Statement>(
+            *db_, QStringLiteral("INSERT OR REPLACE INTO bar(symbol, month, days, entries) VALUES(?, ?, ?, ?)"));
+    }
+    for (auto& [key, days] : pending_) {
+        Month month;
+        Statement& read = *readRow_;
+        read.reset();
+        read.bindInteger(1, key.first).bindInteger(2, key.second);
+        if (read.next() && !readMonth(read.blob(0), month))
+            throw DbError(SQLITE_CORRUPT, QString());
+        read.reset();
+        for (auto& [day, e] : days)
+            month[day] = std::move(e);
+        const QByteArray bytes = monthBytes(month);
+        Statement& write = *writeRow_;
+        write.reset();
+        write.bindInteger(1, key.first).bindInteger(2, key.second).bindInteger(3, static_cast<qint64>(month.size()));
+        write.bindBlob(4, bytes.constData(), static_cast<int>(bytes.size()));
+        write.run();
+    }
+    pending_.clear();
+}
+
+void QuoteStore::flushForReading()
+{
+    try {
+        flush();
+    } catch (const std::exception& e) {
+        pending_.clear();
+        failed(e, QStringLiteral("be written"));
+    }
+}
+
+QVector<std::pair<int, QuoteStore::Month>> QuoteStore::months(int id, int firstMonth, int lastMonth, bool descending,
+                                                              int limit)
+{
+    flushForReading();
+    QVector<std::pair<int, Month>> out;
+    Statement st = db_->prepare(QStringLiteral("SELECT month, entries FROM bar WHERE symbol=? AND month BETWEEN ? AND ?"
+                                               " ORDER BY month %1 LIMIT ?")
+                                    .arg(descending ? QStringLiteral("DESC") : QStringLiteral("ASC")));
+    st.bindInteger(1, id).bindInteger(2, firstMonth).bindInteger(3, lastMonth).bindInteger(4, limit);
+    try {
+        while (st.next()) {
+            Month m;
+            if (!readMonth(st.blob(1), m))
+                throw DbError(SQLITE_CORRUPT, QString());
+            out.append({static_cast<int>(st.integer(0)), std::move(m)});
+        }
+    } catch (const std::exception& e) {
+        failed(e, QStringLiteral("be read"));
+    }
+    return out;
+}
 
 int QuoteStore::symbolId(const QString& ticker, bool create)
 {
@@ -198,39 +330,39 @@ void QuoteStore::put(const QString& ticker, const core::Bar& bar, int source, co
 {
     try {
         const int id = symbolId(ticker, true);
-        const int day = dayNumber(bar.date);
-        packed_.clear();
-        barpack::pack(bar, packed_);
-        if (!insertBar_) {
-            insertBar_ = std::make_unique<Statement>(
-                *db_, QStringLiteral(
-                          "INSERT OR REPLACE INTO bar(symbol, day, figures, source, flags) VALUES(?, ?, ?, ?, ?)"));
-            insertSent_ = std::make_unique<Statement>(
-                *db_, QStringLiteral("INSERT OR REPLACE INTO sent(symbol, day, figures) VALUES(?, ?, ?)"));
-            deleteSent_ =
-                std::make_unique<Statement>(*db_, QStringLiteral("DELETE FROM sent WHERE symbol=? AND day=?"));
+        Entry e;
+        e.flags = bar.flags;
+        e.source = source;
+        barpack::pack(bar, e.figures);
+        pending_[{id, monthOf(bar.date)}][bar.date % 100] = std::move(e);
+        if (asSent || anySent_) {
+            const int day = dayNumber(bar.date);
+            if (!insertSent_) {
+                insertSent_ = std::make_unique<Statement>(
+                    *db_, QStringLiteral("INSERT OR REPLACE INTO sent(symbol, day, figures) VALUES(?, ?, ?)"));
+                deleteSent_ =
+                    std::make_unique<Statement>(*db_, QStringLiteral("DELETE FROM sent WHERE symbol=? AND day=?"));
+            }
+            if (asSent) {
+                packed_.clear();
+                barpack::pack(*asSent, packed_);
+                Statement& sent = *insertSent_;
+                sent.reset();
+                sent.bindInteger(1, id).bindInteger(2, day);
+                sent.bindBlob(3, packed_.constData(), static_cast<int>(packed_.size()));
+                sent.run();
+                anySent_ = true;
+            } else {
+                Statement& sent = *deleteSent_;
+                sent.reset();
+                sent.bindInteger(1, id).bindInteger(2, day);
+                sent.run();
+            }
         }
-        Statement& st = *insertBar_;
-        st.reset();
-        st.bindInteger(1, id).bindInteger(2, day);
-        st.bindBlob(3, packed_.constData(), static_cast<int>(packed_.size()));
-        st.bindInteger(4, source).bindInteger(5, bar.flags);
-        st.run();
-        if (asSent) {
-            packed_.clear();
-            barpack::pack(*asSent, packed_);
-            Statement& sent = *insertSent_;
-            sent.reset();
-            sent.bindInteger(1, id).bindInteger(2, day);
-            sent.bindBlob(3, packed_.constData(), static_cast<int>(packed_.size()));
-            sent.run();
-        } else {
-            Statement& sent = *deleteSent_;
-            sent.reset();
-            sent.bindInteger(1, id).bindInteger(2, day);
-            sent.run();
-        }
+        if (!db_->inTransaction())
+            flush();
     } catch (const std::exception& e) {
+        pending_.clear();
         failed(e, QStringLiteral("be written"));
     }
 }
@@ -241,32 +373,38 @@ QVector<QuoteStore::Row> QuoteStore::rows(const QString& ticker, qint32 from, qi
     const int id = symbolId(ticker, false);
     if (id == 0)
         return out;
-    Statement st =
-        db_->prepare(QStringLiteral("SELECT b.day, b.figures, b.source, b.flags, s.figures FROM bar b LEFT JOIN sent s"
-                                    " ON s.symbol=b.symbol AND s.day=b.day WHERE b.symbol=? AND b.day BETWEEN ? AND ?"
-                                    " ORDER BY b.day"));
-    st.bindInteger(1, id);
-    st.bindInteger(2, from > 0 ? dayNumber(from) : std::numeric_limits<int>::min());
-    st.bindInteger(3, to > 0 ? dayNumber(to) : std::numeric_limits<int>::max());
-    try {
+    const QVector<std::pair<int, Month>> all =
+        months(id, from > 0 ? monthOf(from) : 0, to > 0 ? monthOf(to) : std::numeric_limits<int>::max());
+    QHash<qint32, core::Bar> sent;
+    if (anySent_) {
+        Statement st =
+            db_->prepare(QStringLiteral("SELECT day, figures FROM sent WHERE symbol=? AND day BETWEEN ? AND ?"));
+        st.bindInteger(1, id);
+        st.bindInteger(2, from > 0 ? dayNumber(from) : std::numeric_limits<int>::min());
+        st.bindInteger(3, to > 0 ? dayNumber(to) : std::numeric_limits<int>::max());
         while (st.next()) {
+            core::Bar b;
+            b.date = dateOf(static_cast<int>(st.integer(0)));
+            if (!barpack::unpack(st.blob(1), b))
+                failed(DbError(SQLITE_CORRUPT, QString()), QStringLiteral("be read"));
+            sent.insert(b.date, b);
+        }
+    }
+    for (const auto& [month, days] : all) {
+        for (const auto& [day, e] : days) {
             Row row;
-            row.bar.date = dateOf(static_cast<int>(st.integer(0)));
-            if (!barpack::unpack(st.blob(1), row.bar))
-                throw DbError(SQLITE_CORRUPT, QString());
-            row.source = static_cast<int>(st.integer(2));
-            row.bar.flags = static_cast<quint32>(st.integer(3));
-            if (!st.isNull(4)) {
-                core::Bar sent;
-                sent.date = row.bar.date;
-                if (!barpack::unpack(st.blob(4), sent))
-                    throw DbError(SQLITE_CORRUPT, QString());
-                row.asSent = sent;
-            }
+            row.bar.date = dateIn(month, day);
+            if ((from > 0 && row.bar.date < from) || (to > 0 && row.bar.date > to))
+                continue;
+            if (!barpack::unpack(e.figures, row.bar))
+                failed(DbError(SQLITE_CORRUPT, QString()), QStringLiteral("be read"));
+            row.bar.flags = e.flags;
+            row.source = e.source;
+            const auto s = sent.constFind(row.bar.date);
+            if (s != sent.constEnd())
+                row.asSent = *s;
             out.append(std::move(row));
         }
-    } catch (const std::exception& e) {
-        failed(e, QStringLiteral("be read"));
     }
     return out;
 }
@@ -277,17 +415,12 @@ QVector<QuoteStore::DayFlags> QuoteStore::days(const QString& ticker, qint32 fro
     const int id = symbolId(ticker, false);
     if (id == 0)
         return out;
-    if (!selectDays_)
-        selectDays_ = std::make_unique<Statement>(
-            *db_, QStringLiteral("SELECT day, flags FROM bar WHERE symbol=? AND day>=? ORDER BY day"));
-    Statement& st = *selectDays_;
-    st.reset();
-    st.bindInteger(1, id).bindInteger(2, from > 0 ? dayNumber(from) : std::numeric_limits<int>::min());
-    try {
-        while (st.next())
-            out.append(DayFlags{dateOf(static_cast<int>(st.integer(0))), static_cast<quint32>(st.integer(1))});
-    } catch (const std::exception& e) {
-        failed(e, QStringLiteral("be read"));
+    for (const auto& [month, days] : months(id, from > 0 ? monthOf(from) : 0, std::numeric_limits<int>::max())) {
+        for (const auto& [day, e] : days) {
+            const qint32 date = dateIn(month, day);
+            if (date >= from)
+                out.append(DayFlags{date, e.flags});
+        }
     }
     return out;
 }
@@ -297,13 +430,8 @@ qint32 QuoteStore::firstDay(const QString& ticker)
     const int id = symbolId(ticker, false);
     if (id == 0)
         return 0;
-    if (!selectFirst_)
-        selectFirst_ = std::make_unique<Statement>(
-            *db_, QStringLiteral("SELECT day FROM bar WHERE symbol=? ORDER BY day LIMIT 1"));
-    Statement& st = *selectFirst_;
-    st.reset();
-    st.bindInteger(1, id);
-    return st.next() ? dateOf(static_cast<int>(st.integer(0))) : 0;
+    const auto first = months(id, 0, std::numeric_limits<int>::max(), false, 1);
+    return first.isEmpty() || first[0].second.empty() ? 0 : dateIn(first[0].first, first[0].second.begin()->first);
 }
 
 QHash<qint32, QuoteStore::GapState> QuoteStore::gapStates(const QString& ticker)
@@ -351,8 +479,8 @@ qint32 QuoteStore::lastDay(const QString& ticker)
     const int id = symbolId(ticker, false);
     if (id == 0)
         return 0;
-    const QVariant day = db_->scalar(QStringLiteral("SELECT max(day) FROM bar WHERE symbol=?"), {id});
-    return day.isValid() && !day.isNull() ? dateOf(day.toInt()) : 0;
+    const auto last = months(id, 0, std::numeric_limits<int>::max(), true, 1);
+    return last.isEmpty() || last[0].second.empty() ? 0 : dateIn(last[0].first, last[0].second.rbegin()->first);
 }
 
 void QuoteStore::putEvent(const QString& ticker, const Event& event)
@@ -383,26 +511,39 @@ void QuoteStore::renameSymbol(const QString& oldTicker, const QString& newTicker
     const int from = symbolId(oldTicker, false);
     if (from == 0 || oldTicker == newTicker)
         return;
+    flushForReading();
     try {
         Transaction t(*db_);
         const int to = symbolId(newTicker, false);
         if (to == 0) {
             db_->exec(QStringLiteral("UPDATE symbol SET ticker=? WHERE id=?"), {newTicker, from});
         } else {
-            for (const char* table : {"bar", "sent", "event", "gap"}) {
+            // Month by month: the days the new ticker lacks come over.
+            std::map<std::pair<int, int>, Month> moved;
+            for (auto& [month, days] : months(from, 0, std::numeric_limits<int>::max())) {
+                for (const auto& held : months(to, month, month)) {
+                    for (const auto& [day, e] : held.second)
+                        days.erase(day);
+                }
+                moved[{to, month}] = std::move(days);
+            }
+            pending_ = std::move(moved);
+            flush();
+            for (const char* table : {"sent", "event", "gap"}) {
                 db_->exec(QStringLiteral("INSERT OR IGNORE INTO %1 SELECT ?, day, %2 FROM %1 WHERE symbol=?")
                               .arg(QString::fromLatin1(table),
-                                   QString::fromLatin1(qstrcmp(table, "bar") == 0     ? "figures, source, flags"
-                                                       : qstrcmp(table, "sent") == 0  ? "figures"
+                                   QString::fromLatin1(qstrcmp(table, "sent") == 0    ? "figures"
                                                        : qstrcmp(table, "event") == 0 ? "kind, value"
                                                                                       : "asked, tries, settled")),
                           {to, from});
-                db_->exec(QStringLiteral("DELETE FROM %1 WHERE symbol=?").arg(QString::fromLatin1(table)), {from});
             }
+            for (const char* table : {"bar", "sent", "event", "gap"})
+                db_->exec(QStringLiteral("DELETE FROM %1 WHERE symbol=?").arg(QString::fromLatin1(table)), {from});
             db_->exec(QStringLiteral("DELETE FROM symbol WHERE id=?"), {from});
         }
         t.commit();
     } catch (const std::exception& e) {
+        pending_.clear();
         ids_.clear();
         failed(e, QStringLiteral("be written"));
     }
@@ -420,14 +561,25 @@ QStringList QuoteStore::tickers()
 
 QuoteStore::Summary QuoteStore::summary()
 {
+    flushForReading();
     Summary s;
-    s.symbols = db_->scalar(QStringLiteral("SELECT count(DISTINCT symbol) FROM bar")).toInt();
-    Statement st = db_->prepare(QStringLiteral("SELECT count(*), min(day), max(day) FROM bar"));
-    if (st.next()) {
-        s.bars = st.integer(0);
-        if (s.bars > 0) {
-            s.first = dateOf(static_cast<int>(st.integer(1)));
-            s.last = dateOf(static_cast<int>(st.integer(2)));
+    Statement st =
+        db_->prepare(QStringLiteral("SELECT count(DISTINCT symbol), sum(days), min(month), max(month) FROM bar"));
+    if (st.next() && !st.isNull(1)) {
+        s.symbols = static_cast<int>(st.integer(0));
+        s.bars = st.integer(1);
+        const int first = static_cast<int>(st.integer(2)), last = static_cast<int>(st.integer(3));
+        s.first = std::numeric_limits<qint32>::max();
+        for (const int month : {first, last}) {
+            Statement edge = db_->prepare(QStringLiteral("SELECT entries FROM bar WHERE month=?"));
+            edge.bindInteger(1, month);
+            while (edge.next()) {
+                Month m;
+                if (!readMonth(edge.blob(0), m) || m.empty())
+                    continue;
+                s.first = std::min(s.first, dateIn(month, m.begin()->first));
+                s.last = std::max(s.last, dateIn(month, m.rbegin()->first));
+            }
         }
     }
     s.bytes = QFileInfo(path_).size() + QFileInfo(path_ + QStringLiteral("-wal")).size();
@@ -438,21 +590,29 @@ QStringList QuoteStore::check()
 {
     QStringList found;
     try {
+        flush();
         Statement st = db_->prepare(QStringLiteral("PRAGMA integrity_check"));
         while (st.next()) {
             const QString line = st.text(0);
             if (line != QLatin1String("ok"))
                 found.append(line);
         }
-        // The packed figures are ours to check.
-        Statement bars = db_->prepare(QStringLiteral(
-            "SELECT s.ticker, b.day, b.figures FROM bar b JOIN symbol s ON s.id=b.symbol ORDER BY s.ticker, b.day"));
+        // The entries and packed figures are ours to check.
+        Statement rows = db_->prepare(QStringLiteral(
+            "SELECT s.ticker, b.month, b.days, b.entries FROM bar b JOIN symbol s ON s.id=b.symbol ORDER BY s.ticker, "
+            "b.month"));
         core::Bar bar;
-        while (bars.next()) {
-            if (!barpack::unpack(bars.blob(2), bar))
-                found.append(QStringLiteral("%1 %2: unreadable figures")
-                                 .arg(bars.text(0))
-                                 .arg(dateOf(static_cast<int>(bars.integer(1)))));
+        while (rows.next()) {
+            const int month = static_cast<int>(rows.integer(1));
+            Month m;
+            if (!readMonth(rows.blob(3), m) || qint64(m.size()) != rows.integer(2)) {
+                found.append(QStringLiteral("%1 %2: unreadable days").arg(rows.text(0)).arg(dateIn(month, 0) / 100));
+                continue;
+            }
+            for (const auto& [day, e] : m) {
+                if (!barpack::unpack(e.figures, bar))
+                    found.append(QStringLiteral("%1 %2: unreadable figures").arg(rows.text(0)).arg(dateIn(month, day)));
+            }
         }
     } catch (const DbError& e) {
         found.append(e.description());

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -127,12 +128,30 @@ public:
     static qint32 dateOf(int dayNumber);
 
 private:
+    struct Entry {
+        quint32 flags = 0;
+        int source = 0;
+        QByteArray figures;
+    };
+    using Month = std::map<int, Entry>;  // by day of the month
+    static bool readMonth(QByteArrayView bytes, Month& out);
+    static QByteArray monthBytes(const Month& month);
+    void flush();
+    void flushForReading();
+    // The month rows of symbol `id` from `firstMonth` to `lastMonth`.
+    QVector<std::pair<int, Month>> months(int id, int firstMonth, int lastMonth, bool descending = false,
+                                          int limit = -1);
+
     int symbolId(const QString& ticker, bool create);
     [[noreturn]] void failed(const std::exception& e, const QString& doing) const;
 
     QString path_;
     std::unique_ptr<Database> db_;
     QHash<QString, int> ids_;
-    QByteArray packed_;  // reused for every put
-    std::unique_ptr<Statement> insertBar_, insertSent_, deleteSent_, selectDays_, selectFirst_;
+    QByteArray packed_;     // reused for every put
+    bool anySent_ = false;  // the store keeps values as sent of some day
+    std::unique_ptr<Statement> insertSent_, deleteSent_, readRow_, writeRow_;
+    // Days put in the open transaction, by symbol and month: merged into
+    // their rows at the commit (or before a read).
+    std::map<std::pair<int, int>, Month> pending_;
 };
