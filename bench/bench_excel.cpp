@@ -68,12 +68,12 @@ struct Cost {
 };
 
 // Hands `batch` to `w`, set to `file`, and waits until it is on disk.
-Cost writeAll(ewriter& w, const QString& file, const Batch& batch)
+Cost writeAll(ewriter& w, Workbooks& books, const QString& file, const Batch& batch)
 {
     QElapsedTimer t;
     t.start();
     const double c = cpuMs();
-    w.filename(file);
+    w.filename(file, books);
     hand(w, batch);
     waitUntil([&w] { return !w.Busy(); });
     return {static_cast<double>(t.nsecsElapsed()) / 1e6, cpuMs() - c};
@@ -93,10 +93,11 @@ int main(int argc, char** argv)
     const Batch all = makeBatch(0, rows);
     std::vector<double> times, cpu;
     QString file;
+    Workbooks books;
     for (int round = 0; round < 5; ++round) {
-        file = ewriter::createWorkbook(false);
+        file = books.create(false);
         ewriter w;
-        const Cost cost = writeAll(w, file, all);
+        const Cost cost = writeAll(w, books, file, all);
         times.push_back(cost.wallMs);
         cpu.push_back(cost.cpuMs);
     }
@@ -107,14 +108,14 @@ int main(int argc, char** argv)
 
     // A run: one writer per batch of 180, all adding to one workbook.
     {
-        file = ewriter::createWorkbook(false);
+        file = books.create(false);
         // Batches arrive one by one: each write ends before the next batch.
         // The writers, alive together, share the workbook of the file name.
         std::vector<std::unique_ptr<ewriter>> writers;
         Cost total{0, 0};
         for (int first = 0; first < rows; first += 180) {
             ewriter& w = *writers.emplace_back(std::make_unique<ewriter>());
-            const Cost cost = writeAll(w, file, makeBatch(first, std::min(180, rows - first)));
+            const Cost cost = writeAll(w, books, file, makeBatch(first, std::min(180, rows - first)));
             total.wallMs += cost.wallMs;
             total.cpuMs += cost.cpuMs;
         }
@@ -127,9 +128,9 @@ int main(int argc, char** argv)
     {
         const int big = 65536 + 1000;
         const Batch many = makeBatch(0, big);
-        file = ewriter::createWorkbook(false);
+        file = books.create(false);
         ewriter w;
-        const Cost cost = writeAll(w, file, many);
+        const Cost cost = writeAll(w, books, file, many);
         std::printf("%d rows: %.1f ms wall, %.1f ms CPU, %d sheets, %lld bytes\n", big, cost.wallMs, cost.cpuMs,
                     w.sheets(), static_cast<long long>(QFileInfo(file).size()));
     }

@@ -111,6 +111,8 @@ int main(int argc, char** argv)
         quote.bar.close = core::Figure(QStringLiteral("10.75"), 10.75);
         quote.bar.volume = core::Figure(QString::number(1000 + n), 1000 + n);
     }
+    // As in a run, the ends read stay kept for the writers.
+    textio::KeptTails tails;
     for (const bool stored : {false, true}) {
         best = -1;
         for (int r = 0; r < rounds; ++r) {
@@ -124,11 +126,12 @@ int main(int argc, char** argv)
                 if (stored)
                     c.stored = checkfiles::lastDay(
                         folder + QString(c.ticker).replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral(".asc"),
-                        QLatin1Char('C'));
+                        QLatin1Char('C'), &tails);
                 found += static_cast<int>(integrity::checkCurrent(quote.bar, c).size());
             }
             const qint64 ns = clock.nsecsElapsed();
             best = best < 0 ? ns : std::min(best, ns);
+            tails.clear();
         }
         std::printf("current: 10000 quotes%s: %.1f ms, %.2f us per quote, %d findings\n",
                     stored ? " with the latest stored day read" : "", best / 1e6, best / 1e3 / 10000, found);
@@ -138,6 +141,7 @@ int main(int argc, char** argv)
     // writer then takes over), alternating, one new day per round.
     qint64 bestAlone = -1, bestWith = -1;
     QDate day = last.addDays(1);
+    tails.clear();
     for (int r = 0; r < 2 * rounds; ++r) {
         const bool with = r % 2 == 1;
         day = day.addDays(1);
@@ -147,13 +151,14 @@ int main(int argc, char** argv)
             const QString file =
                 folder + QString(quote.ticker).replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral(".asc");
             if (with)
-                checkfiles::lastDay(file, QLatin1Char('C'));
+                checkfiles::lastDay(file, QLatin1Char('C'), &tails);
             AsciiWriter w;
+            w.takeTailsFrom(&tails);
             core::Bar bar = quote.bar;
             bar.date = dateOf(day);
             w.write({file, QString()}, quotetext::quoteOf(quote.ticker, QString(), bar));
         }
-        textio::forgetTails();
+        tails.clear();
         const qint64 ns = clock.nsecsElapsed();
         qint64& kept = with ? bestWith : bestAlone;
         kept = kept < 0 ? ns : std::min(kept, ns);

@@ -2,7 +2,6 @@
 
 #include "mslink/folder.h"
 #include "support/state.h"
-#include "writers/ewriter.h"
 #include "writers/formatregistry.h"
 #include "writers/metastockrun.h"
 
@@ -13,7 +12,6 @@ void resetAllLayers()
     formats::resetRegistry();
     setMetastockPrompt(nullptr);
     resetMetastockRun();
-    ewriter::forgetWorkbooks();
     mslink::Folder::forgetCaches();
     resetSupportLayer();
 }

@@ -6,10 +6,10 @@
 //   the open files, the log and its failure, the settings file, and the
 //   data folder, help pages and desktop opener set for this process;
 // - mslink: the cached master files and the folders repaired this session;
-// - writers: the formats a test added to the registry, the Excel workbooks
-//   kept open, the MetaStock run state (chosen
-//   folders, "Don't ask again", the map connection, damaged folders) and the
-//   installed MetaStock prompt.
-// The installed message interface is left as it is. The built-in gateway and
-// the quote clients (with their request gaps) end with their owners.
+// - writers: the formats a test added to the registry, the MetaStock run
+//   state (chosen folders, "Don't ask again", the map connection, damaged
+//   folders) and the installed MetaStock prompt.
+// The installed message interface is left as it is. The built-in gateway,
+// the quote clients (with their request gaps), a run's Excel workbooks and
+// the file ends it read ahead end with their owners.
 void resetAllLayers();

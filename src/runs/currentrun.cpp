@@ -569,7 +569,8 @@ void CurrentRun::checkBatch(loader& l)
         c.stock = integrity::isStock(c.ticker);
         c.stored.reset();
         if (!storedLetter_.isNull())
-            c.stored = checkfiles::lastDay(symbolFile(storedLetter_, c.ticker, q.name).path, storedLetter_);
+            c.stored = checkfiles::lastDay(symbolFile(storedLetter_, c.ticker, q.name).path, storedLetter_,
+                                           &exports_->keptTails());
         const core::Bar asSent = q.bar;
         const QVector<integrity::Finding> found = integrity::checkCurrent(q.bar, c);
         if (found.isEmpty())

@@ -45,8 +45,9 @@ bool RunExports::writeBatch(CurrentBatch& batch)
 {
     batch.serial = ++serial_;
     struct Forget {
-        ~Forget() { textio::forgetTails(); }
-    } forget;
+        textio::KeptTails& kept;
+        ~Forget() { kept.clear(); }
+    } forget{run_.keptTails()};
     for (auto w = writers_.begin(); w != writers_.end(); ++w) {
         if (!(*w)->writeBatch(batch, run_)) {
             // Abort: the formats after this one get nothing of the batch.

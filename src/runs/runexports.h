@@ -52,6 +52,10 @@ public:
     void setTotalDispatched(int total) { run_.totalDispatched = total; }
     void setLastSymbol(bool last) { run_.lastSymbol = last; }
 
+    // Where the run's integrity check leaves the ends of the files it read,
+    // for the batch's writers to take over.
+    textio::KeptTails& keptTails() { return run_.keptTails(); }
+
     // The writers of this run, in order (for the per-symbol files).
     const std::vector<std::unique_ptr<FormatWriter>>& writers() const { return writers_; }
 

@@ -61,10 +61,10 @@ std::optional<StoredFile> read(const QString& path, QChar letter)
     return parse(f.readAll(), letter);
 }
 
-std::optional<integrity::Bar> lastDay(const QString& path, QChar letter)
+std::optional<integrity::Bar> lastDay(const QString& path, QChar letter, textio::KeptTails* kept)
 {
     const StoredCodec* codec = codecOf(letter);
-    return codec ? codec->lastDay(path) : std::nullopt;
+    return codec ? codec->lastDay(path, kept) : std::nullopt;
 }
 
 QVector<integrity::Bar> bars(const QVector<Quote>& days)

@@ -10,6 +10,10 @@
 #include <array>
 #include <optional>
 
+namespace textio {
+class KeptTails;
+}
+
 // Reading back the per-symbol files the writers keep (ASCII C, Stockguru S,
 // Advanced GET D, KBF K): every day of a file, or only its latest, and
 // changing the values of some days in place, every other byte kept.
@@ -48,8 +52,9 @@ std::optional<StoredFile> parse(const QByteArray& content, QChar letter);
 std::optional<StoredFile> read(const QString& path, QChar letter);
 
 // The latest day of a text file (C, S or D), reading only its end; nothing
-// when there is no file or no dated line.
-std::optional<integrity::Bar> lastDay(const QString& path, QChar letter);
+// when there is no file or no dated line. The end read goes to `kept`, when
+// given, for the file's writer to take over.
+std::optional<integrity::Bar> lastDay(const QString& path, QChar letter, textio::KeptTails* kept = nullptr);
 
 // The days as numbers for the check.
 QVector<integrity::Bar> bars(const QVector<Quote>& days);

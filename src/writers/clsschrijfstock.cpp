@@ -136,6 +136,7 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
     failure_.clear();
     folderFailed_ = false;
     const auto writer = makeSymbolWriter(letter());
+    writer->takeTailsFrom(kept_);
     // One symbol's block may still name several tickers; each gets its file.
     struct Group {
         SymbolFile file;

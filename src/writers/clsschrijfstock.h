@@ -7,6 +7,10 @@
 #include <QString>
 #include <QVector>
 
+namespace textio {
+class KeptTails;
+}
+
 // Writes quotes into the per-symbol files of one format: Stockguru (no
 // switch set), Advanced GET (schrijfGET), ASCII (schrijfascii) or KBF
 // (schrijfkbf). Set the properties, then call go() for one quote, or raw()
@@ -23,6 +27,8 @@ public:
     StepOutcome goraw();
     // The run's Stop ends a block between its quotes.
     void cancelWith(const CancelToken* token) { cancel_ = token; }
+    // The ends of files the run read ahead, for go() to take over.
+    void takeTailsFrom(textio::KeptTails* kept) { kept_ = kept; }
 
     void ticker(const QString& value);
     void tdate(qint32 value);
@@ -57,6 +63,7 @@ public:
 
 private:
     const CancelToken* cancel_ = nullptr;
+    textio::KeptTails* kept_ = nullptr;
     StepOutcome write(const QVector<Quote>& quotes, bool block);
     static void reportCorrupt(const QString& file);
 

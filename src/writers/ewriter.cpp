@@ -54,21 +54,6 @@ struct ewriter::Book {
 };
 
 namespace {
-QHash<QString, std::weak_ptr<ewriter::Book>>& openBooks()
-{
-    static QHash<QString, std::weak_ptr<ewriter::Book>> books;
-    return books;
-}
-
-// The workbook each kind of run made last stays open after its writers are
-// gone, so a writer made later for the same file continues it instead of
-// starting the file afresh.
-std::shared_ptr<ewriter::Book>& lastMade(bool historical)
-{
-    static std::shared_ptr<ewriter::Book> books[2];
-    return books[historical ? 1 : 0];
-}
-
 QString key(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
 
 QString excelFolder()
@@ -89,19 +74,28 @@ ewriter::ewriter(QObject* parent) : QObject(parent)
 
 ewriter::~ewriter() = default;
 
-void ewriter::filename(const QString& path)
+void ewriter::filename(const QString& path, Workbooks& books)
 {
     filename_ = path;
     book_.reset();
     if (path.isEmpty())
         return;
-    std::weak_ptr<Book>& slot = openBooks()[key(path)];
-    book_ = slot.lock();
-    if (!book_) {
-        book_ = std::make_shared<Book>();
-        book_->path = path;
-        slot = book_;
+    book_ = books.open(path);
+}
+
+Workbooks::Workbooks() = default;
+Workbooks::~Workbooks() = default;
+
+std::shared_ptr<ewriter::Book> Workbooks::open(const QString& path)
+{
+    std::weak_ptr<ewriter::Book>& slot = open_[key(path)];
+    std::shared_ptr<ewriter::Book> book = slot.lock();
+    if (!book) {
+        book = std::make_shared<ewriter::Book>();
+        book->path = path;
+        slot = book;
     }
+    return book;
 }
 
 void ewriter::ytickers(const QStringList& v)
@@ -255,26 +249,18 @@ QString ewriter::workbookName(bool historical, const QDate& day)
     return {};
 }
 
-QString ewriter::createWorkbook(bool historical, const QDate& day)
+QString Workbooks::create(bool historical, const QDate& day)
 {
-    const QString name = workbookName(historical, day);
+    const QString name = ewriter::workbookName(historical, day);
     if (name.isEmpty())
         return name;
     // A workbook of an earlier writer under this name is not continued.
-    auto book = std::make_shared<Book>();
+    auto book = std::make_shared<ewriter::Book>();
     book->path = name;
     book->xls.save(name);
-    openBooks()[key(name)] = book;
-    lastMade(historical) = book;
+    open_[key(name)] = book;
+    lastMade_[historical ? 1 : 0] = book;
     return name;
-}
-
-void ewriter::forgetWorkbooks()
-{
-    lastMade(false).reset();
-    lastMade(true).reset();
-    using Books = QHash<QString, std::weak_ptr<Book>>;
-    openBooks().removeIf([](Books::iterator entry) { return entry.value().expired(); });
 }
 
 bool ewriter::engineTest(const QString& folder)

@@ -4,6 +4,7 @@
 #include "quotes/currentquotes.h"
 
 #include <QDate>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -11,25 +12,25 @@
 #include <memory>
 
 class XlsBook;
+class Workbooks;
 
 // The Excel writer: appends one worksheet row per quote to the workbook
 // `filename` (columns A to H: ticker, name, date, open, high, low, close,
 // volume) and writes the workbook to disk.
 //
-// Use: set `filename`, then the rows (from a current run's quotes or a
+// Use: set `filename` (in the workbooks of its owner), then the rows (from a current run's quotes or a
 // history block's days; or, as texts, the eight arrays ytickers ... yvolume,
 // parallel, one element per quote, or `raw` with `HName`), then call go(). go() takes the rows at once and returns; the
 // file is written from the event loop, and Busy() stays true until that write has ended (callers that need it wait,
 // yielding, for !Busy()). `done` is emitted then. A workbook whose save takes long is saved less often: flush() writes
 // what is not on disk yet, and a run calls it at its end.
 //
-// Every ewriter of the process with the same filename adds to the same
+// Every ewriter given the same Workbooks and filename adds to the same
 // workbook, in the order of their go() calls; each write replaces the file
 // whole (temporary file, then rename), so the file always holds a complete
-// workbook. The workbook is kept in memory while a writer of it lives, and
-// the last one createWorkbook() made for each kind of run is kept until it
-// makes the next; a writer given any other file that no writer holds starts
-// that file afresh. A write that fails is reported through the error dialog; after
+// workbook. The workbook is kept in memory while a writer of it lives (see
+// Workbooks for how long else); a writer given any other file that no writer
+// holds starts that file afresh. A write that fails is reported through the error dialog; after
 // it the writer takes no more rows for that workbook.
 class ewriter : public QObject {
     Q_OBJECT
@@ -37,7 +38,7 @@ public:
     explicit ewriter(QObject* parent = nullptr);
     ~ewriter() override;
 
-    void filename(const QString& path);
+    void filename(const QString& path, Workbooks& books);
     QString filename() const { return filename_; }
 
     // The quotes of a current run's batch, one row each: a price as its
@@ -76,13 +77,7 @@ public:
     // True once a write of this workbook failed.
     bool failed() const;
 
-    // A new, empty workbook under the first free name of the Excel folder:
-    // "quotesYYYYMMDD-n.xls" for a current run, "history-n.xls" for a
-    // historical one, n from 1 to 5000 (an empty file counts as free).
-    // Returns its path; empty when every name is taken. Throws FileError
-    // when the workbook cannot be written.
-    static QString createWorkbook(bool historical, const QDate& day = QDate::currentDate());
-    // The name createWorkbook() would take, without writing anything.
+    // The name Workbooks::create() would take, without writing anything.
     static QString workbookName(bool historical, const QDate& day = QDate::currentDate());
 
     // Whether format E can be written: the folder (default: the Excel
@@ -92,10 +87,6 @@ public:
     // A price text as a number: "," read as ".", blanks around ignored.
     // False for a text that is no number.
     static bool priceValue(const QString& text, double* value);
-
-    // Lets go of every workbook no writer holds, also the last one each kind
-    // of run made: the next writer of any file starts it afresh.
-    static void forgetWorkbooks();
 
     // The workbook shared by the writers of one file (internal).
     struct Book;
@@ -114,4 +105,33 @@ private:
     bool raw_ = false;
     bool busy_ = false;
     QTimer timer_;
+};
+
+// The Excel workbooks of one owner (a run's Excel format): the writers it
+// gives them to share the workbook of a file name. The last workbook
+// create() made for each kind of run stays in memory with its owner, so a
+// writer made later for the same file continues it instead of starting the
+// file afresh; the others live as long as a writer of theirs.
+class Workbooks {
+public:
+    Workbooks();
+    ~Workbooks();
+    Workbooks(const Workbooks&) = delete;
+    Workbooks& operator=(const Workbooks&) = delete;
+
+    // A new, empty workbook under the first free name of the Excel folder:
+    // "quotesYYYYMMDD-n.xls" for a current run, "history-n.xls" for a
+    // historical one, n from 1 to 5000 (an empty file counts as free).
+    // Returns its path; empty when every name is taken. Throws FileError
+    // when the workbook cannot be written.
+    QString create(bool historical, const QDate& day = QDate::currentDate());
+
+private:
+    friend class ewriter;
+    // The workbook of `path`: the one a writer or create() holds, else a
+    // new one.
+    std::shared_ptr<ewriter::Book> open(const QString& path);
+
+    QHash<QString, std::weak_ptr<ewriter::Book>> open_;
+    std::shared_ptr<ewriter::Book> lastMade_[2];  // current, historical
 };

@@ -4,6 +4,7 @@
 #include "quotes/currentquotes.h"
 #include "support/cancel.h"
 #include "writers/quote.h"
+#include "writers/textio.h"
 
 #include <QChar>
 #include <QMap>
@@ -95,6 +96,9 @@ public:
     void setCancelToken(const CancelToken* token) { cancel_ = token; }
     const CancelToken* cancelToken() const { return cancel_; }
     bool cancelled() const { return cancel_ && cancel_->cancelled(); }
+    // The ends of files read ahead for this run's integrity check, for the
+    // writers of the same files; cleared after every batch.
+    textio::KeptTails& keptTails() { return kept_; }
 
     void wrote(QChar letter, int quotes) { counts_.written[letter] += quotes; }
     void notWritten(int quotes) { counts_.writeFailures += quotes; }
@@ -111,6 +115,7 @@ private:
     std::function<void(const QString&)> panel_;
     std::function<void()> wake_;
     const CancelToken* cancel_ = nullptr;
+    textio::KeptTails kept_;
 };
 
 // When a historical run hands a format a symbol's days: as each requested

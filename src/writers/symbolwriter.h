@@ -7,6 +7,10 @@
 #include <QVector>
 #include <memory>
 
+namespace textio {
+class KeptTails;
+}
+
 // Where one symbol's quotes go in a per-symbol format.
 struct SymbolFile {
     QString path;  // empty when the ticker or name gives no usable file name
@@ -28,6 +32,13 @@ public:
     // A history block: one read and one write of the file; new data replaces
     // old data of the same date.
     virtual void writeBlock(const SymbolFile& file, const QVector<Quote>& quotes) = 0;
+
+    // The ends of files the run read ahead (the integrity check's): write()
+    // takes a file's end from there instead of reading it again.
+    void takeTailsFrom(textio::KeptTails* kept) { kept_ = kept; }
+
+protected:
+    textio::KeptTails* kept_ = nullptr;
 };
 
 // The file writer of a per-symbol format; nullptr for any other letter.

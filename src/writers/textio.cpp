@@ -24,43 +24,33 @@ QByteArray readWhole(const QString& file)
     return content;
 }
 
-namespace {
-struct KeptTail {
-    QByteArray tail;
-    qint64 start = 0, size = 0;
-};
-QHash<QString, KeptTail>& keptTails()
+void KeptTails::keep(const QString& file, const QByteArray& tail, qint64 start, qint64 size)
 {
-    static QHash<QString, KeptTail> kept;
-    return kept;
-}
-}  // namespace
-
-void keepTail(const QString& file, const QByteArray& tail, qint64 start, qint64 size)
-{
-    keptTails().insert(file, {tail, start, size});
+    tails_.insert(file, {tail, start, size});
 }
 
-void forgetTails() { keptTails().clear(); }
-
-bool hasKeptTail(const QString& file) { return !keptTails().isEmpty() && keptTails().contains(file); }
-
-QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* size)
+bool KeptTails::take(const QString& file, qint64 bytes, QByteArray* tail, qint64* start, qint64* size)
 {
-    QHash<QString, KeptTail>& kept = keptTails();
-    if (!kept.isEmpty()) {
-        const auto it = kept.constFind(file);
-        if (it != kept.constEnd()) {
-            const KeptTail k = *it;
-            kept.erase(it);
-            if (k.start == 0 || k.tail.size() >= bytes) {
-                const qint64 skip = std::max<qint64>(0, k.tail.size() - bytes);
-                *start = k.start + skip;
-                *size = k.size;
-                return k.tail.sliced(skip);
-            }
-        }
-    }
+    if (tails_.isEmpty())
+        return false;
+    const auto it = tails_.constFind(file);
+    if (it == tails_.constEnd())
+        return false;
+    const Tail k = *it;
+    tails_.erase(it);
+    if (k.start != 0 && k.tail.size() < bytes)
+        return false;
+    const qint64 skip = std::max<qint64>(0, k.tail.size() - bytes);
+    *tail = k.tail.sliced(skip);
+    *start = k.start + skip;
+    *size = k.size;
+    return true;
+}
+
+QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* size, KeptTails* kept)
+{
+    if (QByteArray tail; kept && kept->take(file, bytes, &tail, start, size))
+        return tail;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         throw CorruptFile(file);

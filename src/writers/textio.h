@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <QVector>
 #include <stdexcept>
@@ -45,20 +46,34 @@ inline const QByteArray kCrLf = QByteArrayLiteral("\r\n");
 // The whole file.
 QByteArray readWhole(const QString& file);
 
-// The last `bytes` bytes of the file (all of it when shorter); `start` gets
-// their offset in the file. A tail kept by keepTail() for the file serves
-// one such read instead of the file, when it holds that many bytes.
-QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* size);
+// The ends of files read ahead of their writers in one run (the integrity
+// check reads the latest stored day of a quote's file just before the file's
+// writer looks at the same end): the next readTail() of a file given this
+// store takes its kept end instead of reading again. A run clears it after
+// each batch, before anything else may change the files.
+class KeptTails {
+public:
+    void keep(const QString& file, const QByteArray& tail, qint64 start, qint64 size);
+    // A tail of the file is kept: the file is there and not empty.
+    bool has(const QString& file) const { return !tails_.isEmpty() && tails_.contains(file); }
+    void clear() { tails_.clear(); }
+    // Takes the file's kept tail out; true, with the last `bytes` of it,
+    // when it holds that many (or the whole file).
+    bool take(const QString& file, qint64 bytes, QByteArray* tail, qint64* start, qint64* size);
 
-// The end of a file read ahead of its writer (the integrity check reads the
-// latest stored day of a quote's file just before the file's writer looks
-// at the same end): the next readTail() of the file takes it instead of
-// reading again. forgetTails() drops what no read took; a run calls it
-// after each batch, before anything else may change the files.
-void keepTail(const QString& file, const QByteArray& tail, qint64 start, qint64 size);
-void forgetTails();
-// A tail of the file is kept: the file is there and not empty.
-bool hasKeptTail(const QString& file);
+private:
+    struct Tail {
+        QByteArray tail;
+        qint64 start = 0, size = 0;
+    };
+    QHash<QString, Tail> tails_;
+};
+
+// The last `bytes` bytes of the file (all of it when shorter); `start` gets
+// their offset in the file. A tail of the file in `kept` serves one such
+// read instead of the file, when it holds that many bytes; a read takes it
+// out either way.
+QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* size, KeptTails* kept = nullptr);
 
 // Replaces the file's content: a temporary file in the same folder renamed
 // over the original once every byte is on disk, so a failure leaves the old

@@ -4,8 +4,6 @@
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/state.h"
-#include "support/yield.h"
-#include "writers/ewriter.h"
 #include "writers/metastockrun.h"
 
 #include <QDir>
@@ -30,23 +28,6 @@ TEST_F(ResetTest, EveryLayerStartsAfresh)
     metastockRun().lastFolder = home();
     metastockRun().reportedDamaged.insert(home());
 
-    // writers: the workbook the run made stays open after its writers.
-    settings().excel = home();
-    const QString book = ewriter::createWorkbook(false);
-    ASSERT_FALSE(book.isEmpty());
-    {
-        ewriter w;
-        w.filename(book);
-        w.raw(QStringLiteral("IBM,20240102,1,2,0.5,1.5,100\r\n"));
-        w.go();
-        ASSERT_TRUE(waitUntil([&w] { return !w.Busy(); }, 30000));
-    }
-    {
-        ewriter later;
-        later.filename(book);
-        ASSERT_EQ(later.rowsSaved(), 1);
-    }
-
     // support: a log that could not be written stays quiet.
     settings().teller4 = 1;
     ASSERT_TRUE(QDir().mkpath(paths::logFile()));  // a folder where the log goes
@@ -64,10 +45,6 @@ TEST_F(ResetTest, EveryLayerStartsAfresh)
     EXPECT_FALSE(metastockRun().dontAskAgain);
     EXPECT_TRUE(metastockRun().lastFolder.isEmpty());
     EXPECT_TRUE(metastockRun().reportedDamaged.isEmpty());
-
-    ewriter fresh;
-    fresh.filename(book);
-    EXPECT_EQ(fresh.rowsSaved(), 0);
 
     EXPECT_EQ(settings().teller4, 0);
     settings().teller4 = 1;

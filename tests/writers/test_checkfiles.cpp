@@ -161,13 +161,15 @@ TEST_F(CheckFilesTest, LatestDayFromTheEndOfTheFile)
 }
 
 // The writer takes over the end the check read, once; after that (or after
-// forgetTails) it reads the file again.
+// the run clears them) it reads the file again.
 TEST_F(CheckFilesTest, TheWriterTakesTheReadEndOnce)
 {
     const QString file = path(QStringLiteral("ABC.asc"));
     writeFile(file, written(QLatin1Char('C')));
-    ASSERT_TRUE(checkfiles::lastDay(file, QLatin1Char('C')).has_value());
+    textio::KeptTails kept;
+    ASSERT_TRUE(checkfiles::lastDay(file, QLatin1Char('C'), &kept).has_value());
     AsciiWriter writer;
+    writer.takeTailsFrom(&kept);
     Quote next = kDays[1];
     next.date = 20240104;
     writer.write({file, QStringLiteral("ABC")}, next);
@@ -179,11 +181,35 @@ TEST_F(CheckFilesTest, TheWriterTakesTheReadEndOnce)
         << content.constData();
 
     // A kept end that nothing took is not used once dropped.
-    ASSERT_TRUE(checkfiles::lastDay(file, QLatin1Char('C')).has_value());
-    textio::forgetTails();
+    ASSERT_TRUE(checkfiles::lastDay(file, QLatin1Char('C'), &kept).has_value());
+    kept.clear();
     writeFile(file, QByteArray());
-    EXPECT_FALSE(textio::hasKeptTail(file));
+    EXPECT_FALSE(kept.has(file));
     next.date = 20240108;
     writer.write({file, QStringLiteral("ABC")}, next);
     EXPECT_EQ(readAll(file), "20240108,10.75,11.25,10.5,11,98765\r\n");
+}
+
+// A kept end serves one read of its own store only; a read wanting more than
+// was kept, or a writer of another run, reads the file.
+TEST_F(CheckFilesTest, AKeptEndServesOneReadOfItsOwnStore)
+{
+    const QString file = path(QStringLiteral("ABC.asc"));
+    writeFile(file, "0123456789");
+    textio::KeptTails kept, other;
+    kept.keep(file, "kept", 6, 10);
+    qint64 start = -1, size = -1;
+    EXPECT_EQ(textio::readTail(file, 3, &start, &size, &other), "789");
+    EXPECT_EQ(textio::readTail(file, 3, &start, &size), "789");
+    ASSERT_TRUE(kept.has(file));
+    EXPECT_EQ(textio::readTail(file, 3, &start, &size, &kept), "ept");
+    EXPECT_EQ(start, 7);
+    EXPECT_EQ(size, 10);
+    EXPECT_FALSE(kept.has(file));
+    EXPECT_EQ(textio::readTail(file, 3, &start, &size, &kept), "789");
+
+    kept.keep(file, "kept", 6, 10);
+    EXPECT_EQ(textio::readTail(file, 6, &start, &size, &kept), "456789");
+    EXPECT_EQ(start, 4);
+    EXPECT_FALSE(kept.has(file));
 }

@@ -46,14 +46,16 @@ protected:
         WriterTest::SetUp();
         settings().excel = folder;
     }
+
+    Workbooks books;
 };
 
 TEST_F(ExcelTest, RowsReadBackWithTheirTypesInBothReaders)
 {
-    const QString file = ewriter::createWorkbook(false, QDate(2004, 3, 15));
+    const QString file = books.create(false, QDate(2004, 3, 15));
     ASSERT_EQ(file, folder + "quotes20040315-1.xls");
     ewriter w;
-    w.filename(file);
+    w.filename(file, books);
     // An empty ticker makes no row; a decimal comma is read as a point; a
     // price that is no number stays text; names outside Latin-1 survive.
     w.ytickers({"XYZ.AS", "", "ABC", "Q\"UOTE"});
@@ -87,7 +89,7 @@ TEST_F(ExcelTest, RowsReadBackWithTheirTypesInBothReaders)
 // price that is no number stays the text it came as, its volume as sent.
 TEST_F(ExcelTest, RowsFromBarsTakeTheNumbersOfACurrentQuoteAndTheTextsOfAHistory)
 {
-    const QString file = ewriter::createWorkbook(false, QDate(2004, 3, 15));
+    const QString file = books.create(false, QDate(2004, 3, 15));
     const auto bar = [](qint32 date, const char* o, const char* h, const char* l, const char* c, const char* v) {
         core::Bar b;
         b.date = date;
@@ -103,7 +105,7 @@ TEST_F(ExcelTest, RowsFromBarsTakeTheNumbersOfACurrentQuoteAndTheTextsOfAHistory
                  bar(20040315, "12.50", "13", "12", "12.75", "1000.0")};
     quotes[1] = {QStringLiteral("NEG"), QStringLiteral("Neg"), QString(), bar(20040315, "-0.00", "1", "0.5", "1", "7")};
     ewriter current;
-    current.filename(file);
+    current.filename(file, books);
     current.rows(quotes);
     current.go();
     waitIdle(current);
@@ -114,7 +116,7 @@ TEST_F(ExcelTest, RowsFromBarsTakeTheNumbersOfACurrentQuoteAndTheTextsOfAHistory
     days[1].low.text = QStringLiteral("n.a.");  // a text the provider sent that is no number
     days[1].volume.text = QStringLiteral("0600");
     ewriter history;
-    history.filename(file);
+    history.filename(file, books);
     history.rows(QStringLiteral("HIS"), QStringLiteral("History Name"), days);
     history.go();
     waitIdle(history);
@@ -136,12 +138,12 @@ TEST_F(ExcelTest, RowsFromBarsTakeTheNumbersOfACurrentQuoteAndTheTextsOfAHistory
 TEST_F(ExcelTest, WorkbookNamesTakeTheFirstFreeNumber)
 {
     const QDate day(2004, 3, 15);
-    EXPECT_EQ(ewriter::createWorkbook(false, day), folder + "quotes20040315-1.xls");
-    EXPECT_EQ(ewriter::createWorkbook(false, day), folder + "quotes20040315-2.xls");
+    EXPECT_EQ(books.create(false, day), folder + "quotes20040315-1.xls");
+    EXPECT_EQ(books.create(false, day), folder + "quotes20040315-2.xls");
     // An empty file does not hold a name; it is removed and the name reused.
     writeFile(folder + "history-1.xls", QByteArray());
-    EXPECT_EQ(ewriter::createWorkbook(true, day), folder + "history-1.xls");
-    EXPECT_EQ(ewriter::createWorkbook(true, day), folder + "history-2.xls");
+    EXPECT_EQ(books.create(true, day), folder + "history-1.xls");
+    EXPECT_EQ(books.create(true, day), folder + "history-2.xls");
     // A fresh workbook is an empty sheet "Blad1", readable at once.
     const QVector<ReadSheet> sheets = readBoth(folder + "history-2.xls");
     ASSERT_EQ(sheets.size(), 1);
@@ -151,11 +153,11 @@ TEST_F(ExcelTest, WorkbookNamesTakeTheFirstFreeNumber)
 
 TEST_F(ExcelTest, RawModeWritersOfOneFileAddInTheOrderOfGo)
 {
-    const QString file = ewriter::createWorkbook(true);
+    const QString file = books.create(true);
     {
         ewriter first, second;
-        first.filename(file);
-        second.filename(file);
+        first.filename(file, books);
+        second.filename(file, books);
         first.raw("AAA,20040315,1,2,0.5,1.5,100\r\nshort\r\n,20040316,1,1,1,1,1\r\nAAA,20040316,1,2,0.5,1.75,200\r\n");
         first.HName("Alpha");
         second.raw("BBB,20040315,3,4,2,3.5\r\n");
@@ -185,7 +187,7 @@ TEST_F(ExcelTest, RawModeWritersOfOneFileAddInTheOrderOfGo)
 
     // A writer made after the others are gone continues the run's workbook.
     ewriter later;
-    later.filename(file);
+    later.filename(file, books);
     later.ytickers({"DDD"});
     later.go();
     waitIdle(later);
@@ -195,9 +197,32 @@ TEST_F(ExcelTest, RawModeWritersOfOneFileAddInTheOrderOfGo)
     EXPECT_EQ(after[0].cells[0][0], text("DDD"));
 }
 
+// The workbook a run made stays with the run after its writers are gone;
+// a writer of another owner starts the file afresh.
+TEST_F(ExcelTest, AWorkbookIsSharedByTheWritersOfItsOwnerOnly)
+{
+    const QString file = books.create(false);
+    ASSERT_FALSE(file.isEmpty());
+    {
+        ewriter w;
+        w.filename(file, books);
+        w.raw(QStringLiteral("IBM,20240102,1,2,0.5,1.5,100\r\n"));
+        w.go();
+        waitIdle(w);
+    }
+    ewriter later;
+    later.filename(file, books);
+    EXPECT_EQ(later.rowsSaved(), 1);
+
+    Workbooks other;
+    ewriter fresh;
+    fresh.filename(file, other);
+    EXPECT_EQ(fresh.rowsSaved(), 0);
+}
+
 TEST_F(ExcelTest, RowsPastTheSheetLimitContinueOnTheNextSheet)
 {
-    const QString file = ewriter::createWorkbook(false);
+    const QString file = books.create(false);
     const int rows = XlsBook::kRowsPerSheet + 5;
     QStringList tickers, names, numbers;
     for (int i = 0; i < rows; ++i) {
@@ -206,7 +231,7 @@ TEST_F(ExcelTest, RowsPastTheSheetLimitContinueOnTheNextSheet)
         numbers << QString::number(i);
     }
     ewriter w;
-    w.filename(file);
+    w.filename(file, books);
     w.ytickers(tickers);
     w.yname(names);
     w.ydate(numbers);
@@ -239,9 +264,9 @@ TEST_F(ExcelTest, RowsPastTheSheetLimitContinueOnTheNextSheet)
 // block; flush() puts whatever is still owed on disk.
 TEST_F(ExcelTest, FlushWritesWhatIsNotOnDiskYet)
 {
-    const QString file = ewriter::createWorkbook(true);
+    const QString file = books.create(true);
     ewriter w;
-    w.filename(file);
+    w.filename(file, books);
     for (int block = 0; block < 3; ++block) {
         QString lines;
         for (int i = 0; i < 20000; ++i)
@@ -320,9 +345,9 @@ TEST_F(ExcelTest, SpilledSheetsAreSavedAgainWhole)
 
 TEST_F(ExcelTest, AFailedWriteFailsTheWorkbookWithAMessage)
 {
-    const QString file = ewriter::createWorkbook(false);
+    const QString file = books.create(false);
     ewriter w;
-    w.filename(file);
+    w.filename(file, books);
     w.ytickers({"AAA"});
     w.go();
     waitIdle(w);

@@ -21,7 +21,7 @@ bool StoredCodec::isOwnContent(const QByteArray&) const { return false; }
 
 QByteArray StoredCodec::fieldBytes(const Quote&, int, checkfiles::StoredFile::Place) const { return {}; }
 
-std::optional<integrity::Bar> StoredCodec::lastDay(const QString&) const { return std::nullopt; }
+std::optional<integrity::Bar> StoredCodec::lastDay(const QString&, textio::KeptTails*) const { return std::nullopt; }
 
 QDate SymbolFileLookup::lastDate(const QString& ticker, const QString& name) const
 {

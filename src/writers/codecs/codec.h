@@ -11,6 +11,10 @@
 #include <memory>
 #include <optional>
 
+namespace textio {
+class KeptTails;
+}
+
 class Database;
 struct ExportFormat;
 
@@ -92,8 +96,9 @@ public:
     virtual QByteArray fieldBytes(const Quote& now, int field, checkfiles::StoredFile::Place place) const;
     // The latest readable day of a file for the integrity check of a current
     // run, reading only its end; nothing when the format offers no such read
-    // (see ExportFormat's TailChecked), or the file has no day.
-    virtual std::optional<integrity::Bar> lastDay(const QString& path) const;
+    // (see ExportFormat's TailChecked), or the file has no day. The end read
+    // goes to `kept`, when given, for the file's writer to take over.
+    virtual std::optional<integrity::Bar> lastDay(const QString& path, textio::KeptTails* kept) const;
 };
 
 // The lookup of a format that keeps one file per symbol, named by its writer.

@@ -27,7 +27,7 @@ public:
         bool taken = false;
         const bool historical = run.historical();
         const StepOutcome outcome = guarded([&] {
-            workbook_ = ewriter::createWorkbook(historical);
+            workbook_ = books_.create(historical);
             taken = workbook_.isEmpty();
         });
         if (taken || outcome == StepOutcome::Aborted)
@@ -44,7 +44,7 @@ public:
         WriteLog(QStringLiteral("Writing to Excel"));
         run.panel(QStringLiteral("Writing %1 quotes to Excel...").arg(run.totalDispatched));
         auto& w = writers_.emplace_back(std::make_unique<ewriter>());
-        w->filename(workbook_);
+        w->filename(workbook_, books_);
         w->rows(batch.quotes);
         QObject::connect(w.get(), &ewriter::done, w.get(), [&run] { run.settled(); });
         w->go();
@@ -79,7 +79,7 @@ public:
         bool failed = false;
         if (on_) {
             ewriter w;
-            w.filename(workbook_);  // the workbook the batch writers share
+            w.filename(workbook_, books_);  // the workbook the batch writers share
             failed = !w.flush();
             saved = w.rowsSaved();
             sheets = w.sheets();
@@ -110,7 +110,7 @@ private:
         }
         if (writers_.empty()) {
             ewriter& first = *writers_.emplace_back(std::make_unique<ewriter>());
-            first.filename(workbook_);
+            first.filename(workbook_, books_);
             QObject::connect(&first, &ewriter::done, &first, [&run] { run.settled(); });
         }
         ewriter& w = *writers_.front();
@@ -124,6 +124,7 @@ private:
         return true;
     }
 
+    Workbooks books_;  // this run's workbook, shared by its writers
     QString workbook_;
     bool on_ = false;  // the workbook could be made
     int handed_ = 0;   // quotes handed to the writers

@@ -96,7 +96,7 @@ void KbfWriter::write(const SymbolFile& file, const Quote& quote)
     }
     checkSize(file.path);
     qint64 start = 0, size = 0;
-    const QByteArray last = textio::readTail(file.path, kRecordSize, &start, &size);
+    const QByteArray last = textio::readTail(file.path, kRecordSize, &start, &size, kept_);
     if (last.size() == kRecordSize && size % kRecordSize == 0 && recordDate(last.constData()) < quote.date) {
         textio::append(file.path, rec);
         return;

@@ -43,6 +43,7 @@ public:
             q.name = filenames::reduceName(q.name);
             clsschrijfstock writer;
             writer.cancelWith(run.cancelToken());
+            writer.takeTailsFrom(&run.keptTails());
             writer.useFormat(letter());
             writer.setQuote(q);
             if (writer.go() == StepOutcome::Aborted) {

@@ -271,7 +271,7 @@ QByteArray TextCodec::fieldBytes(const Quote& now, int field, checkfiles::Stored
     return bytes;
 }
 
-std::optional<integrity::Bar> TextCodec::lastDay(const QString& path) const
+std::optional<integrity::Bar> TextCodec::lastDay(const QString& path, textio::KeptTails* kept) const
 {
     if (path.isEmpty())
         return std::nullopt;
@@ -292,7 +292,8 @@ std::optional<integrity::Bar> TextCodec::lastDay(const QString& path) const
     ::close(fd);
     if (got <= 0)
         return std::nullopt;
-    textio::keepTail(path, QByteArray(buffer, got), start, start + got);
+    if (kept)
+        kept->keep(path, QByteArray(buffer, got), start, start + got);
     // Only the last few lines are looked at.
     const qsizetype from = std::max<qsizetype>(0, got - 512);
     QVector<QByteArrayView> lines = textio::splitLines(QByteArrayView(buffer + from, got - from));

@@ -17,7 +17,7 @@ public:
     std::optional<checkfiles::StoredFile> parse(const QByteArray& content) const override;
     bool isOwnContent(const QByteArray& content) const override;
     QByteArray fieldBytes(const Quote& now, int field, checkfiles::StoredFile::Place place) const override;
-    std::optional<integrity::Bar> lastDay(const QString& path) const override;
+    std::optional<integrity::Bar> lastDay(const QString& path, textio::KeptTails* kept) const override;
 
 private:
     const TextQuoteWriter& layout_;

@@ -72,7 +72,7 @@ void TextQuoteWriter::write(const SymbolFile& file, const Quote& quote)
 {
     const QByteArray newLine = line(file.base, quote);
     // A file whose end was just read for the integrity check is there.
-    if (!textio::hasKeptTail(file.path) && !filenames::filePresent(file.path)) {
+    if (!(kept_ && kept_->has(file.path)) && !filenames::filePresent(file.path)) {
         textio::append(file.path, newLine + textio::kCrLf);
         return;
     }
@@ -80,7 +80,7 @@ void TextQuoteWriter::write(const SymbolFile& file, const Quote& quote)
     // further back only while the end holds no dated line.
     for (qint64 want = kFirstTail;; want *= 8) {
         qint64 start = 0, size = 0;
-        const QByteArray tail = textio::readTail(file.path, want, &start, &size);
+        const QByteArray tail = textio::readTail(file.path, want, &start, &size, kept_);
         QVector<QByteArrayView> lines = textio::splitLines(tail);
         if (start > 0 && !lines.isEmpty())
             lines.removeFirst();  // may begin in the middle of a line
