@@ -406,8 +406,14 @@ void Hoofdform::load()
         splash.exec();
         timer1_->stop();
         splash_ = nullptr;
-        QApplication::processEvents();
+        QTimer::singleShot(0, this, &Hoofdform::finishLoad);
+        return;
     }
+    finishLoad();
+}
+
+void Hoofdform::finishLoad()
+{
     // The MetaStock library is built in: always present and current; it
     // only checks that it reads back what it writes.
     const QString libraryProblem = mslink::selfCheck();
@@ -421,6 +427,7 @@ void Hoofdform::load()
     updateStartPage();
     restoreSavedGeometry();
     show();
+    emit loaded();
 }
 
 bool Hoofdform::eventFilter(QObject* watched, QEvent* event)
