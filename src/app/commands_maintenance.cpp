@@ -7,6 +7,7 @@
 #include "support/desktop.h"
 #include "support/help.h"
 #include "support/paths.h"
+#include "support/toplevel.h"
 
 int cmdCompact(HeadlessContext& c)
 {
@@ -56,7 +57,9 @@ int cmdCheckUpdate(HeadlessContext& c)
         return 2;
     }
     headlessStartup(c);  // the request time-out; the built-in one without a database
-    const updates::Check result = updates::check();
+    updates::UpdateCheck asking;
+    runUntil(&asking, &updates::UpdateCheck::finished, [&asking] { asking.start(); });
+    const updates::Check& result = asking.result();
     switch (result.outcome) {
     case updates::Check::Outcome::NoServer:
         c.out << "No update server is set (UpdateHost in " << paths::settingsFile() << ")\n";

@@ -119,7 +119,13 @@ void Hoofdform::buildMenus()
     });
     file->addSeparator()->setObjectName(QStringLiteral("menuYY"));
     QAction* check = addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"));
-    connect(check, &QAction::triggered, this, [] { updates::checkAskedByUser(); });
+    connect(check, &QAction::triggered, this, [this] {
+        // What the server said is shown once it has answered; the window
+        // stays usable meanwhile.
+        auto* asking = new updates::UpdateCheck(updates::UpdateCheck::Answer::Tell, this);
+        connect(asking, &updates::UpdateCheck::finished, asking, &QObject::deleteLater);
+        asking->start();
+    });
     QAction* helpFiles = addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"));
     connect(helpFiles, &QAction::triggered, this, [this] {
         if (updates::GetHelpVersion() == 0) {

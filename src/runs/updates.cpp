@@ -97,20 +97,18 @@ QUrl downloadPage()
     return QUrl(QStringLiteral("http://") + host + QStringLiteral("/download/"));
 }
 
-Fetched fetch(const QString& url)
+namespace {
+
+AttemptSettings attemptSettings()
 {
-    if (url.isEmpty())
-        return {{}, QStringLiteral("no address")};
-    QNetworkAccessManager manager;
-    const QUrl wire = wireUrl(url);
-    configureProxy(manager, wire);
     AttemptSettings attempt;
     attempt.timeoutMs = std::max(settings().teller2, 1) * 1000;
     attempt.capMs = attempt.timeoutMs;
-    HttpAttempt get(manager, wire, attempt);
-    get.start();
-    waitUntil([&get] { return get.finished(); }, -1, AbortFlag::Ignore);
-    const AttemptOutcome& outcome = get.outcome();
+    return attempt;
+}
+
+Fetched fetched(const AttemptOutcome& outcome)
+{
     if (outcome.errorCode != 0 || !outcome.responseInfo.startsWith(QLatin1String("HTTP 200 ")))
         return {{}, describeFailure(outcome)};
     if (outcome.body.isEmpty())
@@ -118,76 +116,102 @@ Fetched fetch(const QString& url)
     return {outcome.body, {}};
 }
 
+const QString kOffer = QStringLiteral("There is a new version of Quotaris\r\nDownload now?");
+
+}  // namespace
+
+Fetched fetch(const QString& url)
+{
+    if (url.isEmpty())
+        return {{}, QStringLiteral("no address")};
+    QNetworkAccessManager manager;
+    const QUrl wire = wireUrl(url);
+    configureProxy(manager, wire);
+    HttpAttempt get(manager, wire, attemptSettings());
+    get.start();
+    waitUntil([&get] { return get.finished(); }, -1, AbortFlag::Ignore);
+    return fetched(get.outcome());
+}
+
 QByteArray fetchFile(const QString& url) { return fetch(url).body; }
 
-Check check()
+UpdateCheck::UpdateCheck(Answer answer, QObject* parent) : QObject(parent), answer_(answer) {}
+
+UpdateCheck::~UpdateCheck() = default;
+
+void UpdateCheck::start()
 {
-    Check result;
-    const QString url = versionUrl();
-    if (url.isEmpty())
-        return result;
-    Fetched answer;
-    {
-        BusyPointer busy;
-        yieldToGui();
-        answer = fetch(url);
+    if (running())
+        return;
+    result_ = Check();
+    url_ = versionUrl();
+    if (url_.isEmpty()) {
+        end();
+        return;
     }
-    result.offered = leadingVersion(answer.body);
-    if (result.offered.isEmpty()) {
-        result.outcome = Check::Outcome::Failed;
-        result.failure =
-            url + QStringLiteral(": ") +
+    busy_ = std::make_unique<BusyPointer>();
+    const QUrl wire = wireUrl(url_);
+    configureProxy(manager_, wire);
+    attempt_ = std::make_unique<HttpAttempt>(manager_, wire, attemptSettings());
+    connect(attempt_.get(), &HttpAttempt::done, this, &UpdateCheck::answered, Qt::QueuedConnection);
+    attempt_->start();
+}
+
+void UpdateCheck::answered()
+{
+    const Fetched answer = fetched(attempt_->outcome());
+    attempt_.reset();
+    busy_.reset();
+    result_.offered = leadingVersion(answer.body);
+    if (result_.offered.isEmpty()) {
+        result_.outcome = Check::Outcome::Failed;
+        result_.failure =
+            url_ + QStringLiteral(": ") +
             (answer.failure.isEmpty() ? QStringLiteral("the answer holds no version number") : answer.failure);
-        return result;
+    } else {
+        result_.outcome = isNewer(result_.offered, ownVersion()) ? Check::Outcome::Newer : Check::Outcome::NothingNewer;
     }
-    result.outcome = isNewer(result.offered, ownVersion()) ? Check::Outcome::Newer : Check::Outcome::NothingNewer;
-    return result;
+    end();
 }
 
-QString newerVersion()
+void UpdateCheck::end()
 {
-    const Check result = check();
-    return result.outcome == Check::Outcome::Newer ? result.offered : QString();
-}
-
-bool CheckForUpdate()
-{
-    const QString offered = newerVersion();
-    if (offered.isEmpty())
-        return false;
-    // An unattended run answers No: nothing opens without the user.
-    if (askYesNo(QStringLiteral("There is a new version of Quotaris\r\nDownload now?"), {}, false))
-        desktop::openUrl(downloadPage());
-    return true;
-}
-
-void checkAskedByUser()
-{
-    const Check result = check();
-    switch (result.outcome) {
-    case Check::Outcome::NoServer:
-        msgBox(QStringLiteral("No update server is set (UpdateHost in %1)").arg(paths::settingsFile()),
-               Icon::Information);
-        return;
-    case Check::Outcome::Failed:
-        msgBox(QStringLiteral("The update server could not be asked: ") + result.failure, Icon::Warning);
-        return;
-    case Check::Outcome::NothingNewer:
-        msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
-        return;
-    case Check::Outcome::Newer:
-        if (askYesNo(QStringLiteral("There is a new version of Quotaris\r\nDownload now?"), {}, false))
+    switch (answer_) {
+    case Answer::Quiet:
+        break;
+    case Answer::Offer:
+        // An unattended run answers No: nothing opens without the user.
+        if (newer() && askYesNo(kOffer, {}, false))
             desktop::openUrl(downloadPage());
-        return;
+        break;
+    case Answer::Tell:
+        switch (result_.outcome) {
+        case Check::Outcome::NoServer:
+            msgBox(QStringLiteral("No update server is set (UpdateHost in %1)").arg(paths::settingsFile()),
+                   Icon::Information);
+            break;
+        case Check::Outcome::Failed:
+            msgBox(QStringLiteral("The update server could not be asked: ") + result_.failure, Icon::Warning);
+            break;
+        case Check::Outcome::NothingNewer:
+            msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
+            break;
+        case Check::Outcome::Newer:
+            if (askYesNo(kOffer, {}, false))
+                desktop::openUrl(downloadPage());
+            break;
+        }
+        break;
     }
+    emit finished();
 }
 
-void CheckForUpdateOnce()
+bool updateCheckDue()
 {
     if (state().updateChecks > 0)
-        return;
+        return false;
     ++state().updateChecks;
-    CheckForUpdate();
+    return true;
 }
 
 int GetHelpVersion()

@@ -1,8 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QObject>
 #include <QString>
 #include <QUrl>
+#include <memory>
+
+class BusyPointer;
+class HttpAttempt;
 
 // Checks for a newer release of the program and for newer help files on the
 // maker's servers. The hosts are the store keys UpdateHost and HelpHost, empty
@@ -50,24 +56,49 @@ struct Check {
     QString offered;  // the version the server named (NothingNewer, Newer)
     QString failure;  // why it failed, with the address asked (Failed)
 };
-// Asks the update server; shows nothing.
-Check check();
+// One question to the update server, asynchronous: start() sends it and
+// `finished` reports the end from the event loop, or inside start() when no
+// update server is set (then nothing is asked). What is shown at the end
+// depends on `answer`. The update server is not the quote service: the check
+// has a network manager of its own, used for this one request.
+class UpdateCheck : public QObject {
+    Q_OBJECT
+public:
+    enum class Answer {
+        Quiet,  // shows nothing
+        Offer,  // a later version is announced with the question "Download
+                // now?"; Yes opens the download page in the browser
+        Tell,   // the menu's check: says what the server answered, also that
+                // no update server is set or that it could not be asked
+    };
+    explicit UpdateCheck(Answer answer = Answer::Quiet, QObject* parent = nullptr);
+    ~UpdateCheck() override;
 
-// The version the update server offers when it is later than ours, else
-// empty. Asks the server; shows nothing.
-QString newerVersion();
+    // Ignored while a question is on its way.
+    void start();
+    bool running() const { return attempt_ != nullptr; }
+    const Check& result() const { return result_; }
+    // True when the server offers a later version than ours.
+    bool newer() const { return result_.outcome == Check::Outcome::Newer; }
 
-// Asks the update server. A later version is announced with the question
-// "Download now?"; Yes opens the download page in the browser. Returns true
-// when a later version was found.
-bool CheckForUpdate();
+signals:
+    void finished();
 
-// The menu's update check: says what the server answered, also that no
-// update server is set or that it could not be asked.
-void checkAskedByUser();
+private:
+    void answered();
+    void end();
 
-// CheckForUpdate, only the first time a download run calls it in a process.
-void CheckForUpdateOnce();
+    Answer answer_;
+    Check result_;
+    QString url_;
+    QNetworkAccessManager manager_;
+    std::unique_ptr<HttpAttempt> attempt_;
+    std::unique_ptr<BusyPointer> busy_;
+};
+
+// The first time a download run asks in a process: the update check (with
+// the offer to download) is due. Counts the asking.
+bool updateCheckDue();
 
 // The help version published on the help server when it is later than the
 // installed one (setting helpversion), else 0.
