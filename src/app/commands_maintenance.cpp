@@ -88,13 +88,16 @@ int cmdHelpUpdate(HeadlessContext& c)
         c.out << "No help server is set (HelpHost in " << paths::settingsFile() << ")\n";
         return kExitNoServer;
     }
-    if (updates::GetHelpVersion() == 0) {
+    updates::HelpVersionCheck asking;
+    runUntil(&asking, &updates::HelpVersionCheck::finished, [&asking] { asking.start(); });
+    if (asking.newer() == 0) {
         c.out << "There are no newer helpfiles available\n";
         return 0;
     }
     HelpFilesUpdate update;
     update.status = [&c](const QString& what, const QString& file) { c.out << what << ' ' << file << '\n'; };
-    const HelpFilesUpdate::Result result = update.run();
+    runUntil(&update, &HelpFilesUpdate::finished, [&update] { update.start(); });
+    const HelpFilesUpdate::Result& result = update.result();
     if (!result.ok) {
         c.err << "Download file " << result.failed << " failed\n";
         return 1;

@@ -128,12 +128,17 @@ void Hoofdform::buildMenus()
     });
     QAction* helpFiles = addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"));
     connect(helpFiles, &QAction::triggered, this, [this] {
-        if (updates::GetHelpVersion() == 0) {
-            msgBox(QStringLiteral("There are no newer helpfiles available"), Icon::Information);
-            return;
-        }
-        helpfiles window(this);
-        window.exec();
+        auto* asking = new updates::HelpVersionCheck(this);
+        connect(asking, &updates::HelpVersionCheck::finished, this, [this, asking] {
+            asking->deleteLater();
+            if (asking->newer() == 0) {
+                msgBox(QStringLiteral("There are no newer helpfiles available"), Icon::Information);
+                return;
+            }
+            helpfiles window(this);
+            window.exec();
+        });
+        asking->start();
     });
     file->addSeparator()->setObjectName(QStringLiteral("zom4"));
     // Exit and Export format have access keys of their own: E is Edit's

@@ -9,11 +9,11 @@
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
-#include "support/yield.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QVector>
 #include <algorithm>
 
@@ -120,22 +120,44 @@ const QString kOffer = QStringLiteral("There is a new version of Quotaris\r\nDow
 
 }  // namespace
 
-Fetched fetch(const QString& url)
+Get::Get(QObject* parent) : QObject(parent) {}
+
+Get::~Get() = default;
+
+void Get::start(const QString& url)
 {
-    if (url.isEmpty())
-        return {{}, QStringLiteral("no address")};
-    QNetworkAccessManager manager;
+    if (running_)
+        return;
+    running_ = true;
+    result_ = Fetched();
+    if (url.isEmpty()) {
+        QTimer::singleShot(0, this, [this] {
+            result_.failure = QStringLiteral("no address");
+            running_ = false;
+            emit finished();
+        });
+        return;
+    }
     const QUrl wire = wireUrl(url);
-    configureProxy(manager, wire);
-    HttpAttempt get(manager, wire, attemptSettings());
-    get.start();
-    waitUntil([&get] { return get.finished(); }, -1, AbortFlag::Ignore);
-    return fetched(get.outcome());
+    configureProxy(manager_, wire);
+    attempt_ = std::make_unique<HttpAttempt>(manager_, wire, attemptSettings());
+    // Queued: the attempt is let go of once its signal has returned.
+    connect(attempt_.get(), &HttpAttempt::done, this, &Get::answered, Qt::QueuedConnection);
+    attempt_->start();
 }
 
-QByteArray fetchFile(const QString& url) { return fetch(url).body; }
+void Get::answered()
+{
+    result_ = fetched(attempt_->outcome());
+    attempt_.reset();
+    running_ = false;
+    emit finished();
+}
 
-UpdateCheck::UpdateCheck(Answer answer, QObject* parent) : QObject(parent), answer_(answer) {}
+UpdateCheck::UpdateCheck(Answer answer, QObject* parent) : QObject(parent), answer_(answer)
+{
+    connect(&get_, &Get::finished, this, &UpdateCheck::answered);
+}
 
 UpdateCheck::~UpdateCheck() = default;
 
@@ -150,17 +172,12 @@ void UpdateCheck::start()
         return;
     }
     busy_ = std::make_unique<BusyPointer>();
-    const QUrl wire = wireUrl(url_);
-    configureProxy(manager_, wire);
-    attempt_ = std::make_unique<HttpAttempt>(manager_, wire, attemptSettings());
-    connect(attempt_.get(), &HttpAttempt::done, this, &UpdateCheck::answered, Qt::QueuedConnection);
-    attempt_->start();
+    get_.start(url_);
 }
 
 void UpdateCheck::answered()
 {
-    const Fetched answer = fetched(attempt_->outcome());
-    attempt_.reset();
+    const Fetched answer = get_.result();
     busy_.reset();
     result_.offered = leadingVersion(answer.body);
     if (result_.offered.isEmpty()) {
@@ -214,24 +231,38 @@ bool updateCheckDue()
     return true;
 }
 
-int GetHelpVersion()
+HelpVersionCheck::HelpVersionCheck(QObject* parent) : QObject(parent)
 {
+    connect(&get_, &Get::finished, this, &HelpVersionCheck::answered);
+}
+
+HelpVersionCheck::~HelpVersionCheck() = default;
+
+void HelpVersionCheck::start()
+{
+    if (running())
+        return;
+    newer_ = 0;
     const QString base = help::onlineBase();
-    if (base.isEmpty())
-        return 0;
-    QByteArray answer;
-    {
-        BusyPointer busy;
-        yieldToGui();
-        answer = fetchFile(base + QStringLiteral("help.txt"));
+    if (base.isEmpty()) {
+        emit finished();
+        return;
     }
-    const std::optional<double> published = textconv::leadingNumber(QString::fromLatin1(answer));
-    if (!published || *published >= 2147483648.0 || *published < 0)
-        return 0;
+    busy_ = std::make_unique<BusyPointer>();
+    get_.start(base + QStringLiteral("help.txt"));
+}
+
+void HelpVersionCheck::answered()
+{
+    busy_.reset();
+    const std::optional<double> published = textconv::leadingNumber(QString::fromLatin1(get_.result().body));
     // Compared as the whole number that is stored after the update, so that a
     // published 5.5 is not offered again and again to help version 5.
-    const int version = static_cast<int>(*published);
-    return version > settings().helpversion ? version : 0;
+    if (published && *published < 2147483648.0 && *published >= 0) {
+        const int version = static_cast<int>(*published);
+        newer_ = version > settings().helpversion ? version : 0;
+    }
+    emit finished();
 }
 
 }  // namespace updates

@@ -34,15 +34,38 @@ QString versionUrl();
 // when UpdateHost is empty.
 QUrl downloadPage();
 
-// One GET of `url`, waited for at most the request time-out (Download
-// options) while the interface stays alive.
+// What one GET brought.
 struct Fetched {
     QByteArray body;  // the body of a 200 answer, else empty
     QString failure;  // why there is no body ("connection refused", "HTTP 404 Not Found"); empty on success
 };
-Fetched fetch(const QString& url);
-// The body of fetch(): anything but a 200 answer gives nothing.
-QByteArray fetchFile(const QString& url);
+
+// One GET of a file from the update or help server, waited for at most the
+// request time-out (Download options): start() sends it and `finished`
+// reports result() from the event loop. These servers are not the quote
+// service: the GET has a network manager of its own.
+class Get : public QObject {
+    Q_OBJECT
+public:
+    explicit Get(QObject* parent = nullptr);
+    ~Get() override;
+
+    // Ignored while a GET is on its way. An empty `url` fails ("no address").
+    void start(const QString& url);
+    bool running() const { return running_; }
+    const Fetched& result() const { return result_; }
+
+signals:
+    void finished();
+
+private:
+    void answered();
+
+    QNetworkAccessManager manager_;
+    std::unique_ptr<HttpAttempt> attempt_;
+    Fetched result_;
+    bool running_ = false;
+};
 
 // What the update server said.
 struct Check {
@@ -76,7 +99,7 @@ public:
 
     // Ignored while a question is on its way.
     void start();
-    bool running() const { return attempt_ != nullptr; }
+    bool running() const { return get_.running(); }
     const Check& result() const { return result_; }
     // True when the server offers a later version than ours.
     bool newer() const { return result_.outcome == Check::Outcome::Newer; }
@@ -91,8 +114,7 @@ private:
     Answer answer_;
     Check result_;
     QString url_;
-    QNetworkAccessManager manager_;
-    std::unique_ptr<HttpAttempt> attempt_;
+    Get get_;
     std::unique_ptr<BusyPointer> busy_;
 };
 
@@ -100,8 +122,31 @@ private:
 // the offer to download) is due. Counts the asking.
 bool updateCheckDue();
 
-// The help version published on the help server when it is later than the
-// installed one (setting helpversion), else 0.
-int GetHelpVersion();
+// Asks the help server for the help version it publishes: start() sends the
+// question and `finished` reports the end from the event loop, or inside
+// start() when no help server is set. Shows nothing.
+class HelpVersionCheck : public QObject {
+    Q_OBJECT
+public:
+    explicit HelpVersionCheck(QObject* parent = nullptr);
+    ~HelpVersionCheck() override;
+
+    // Ignored while the question is on its way.
+    void start();
+    bool running() const { return get_.running(); }
+    // The published version when it is later than the installed one
+    // (setting helpversion), else 0.
+    int newer() const { return newer_; }
+
+signals:
+    void finished();
+
+private:
+    void answered();
+
+    Get get_;
+    std::unique_ptr<BusyPointer> busy_;
+    int newer_ = 0;
+};
 
 }  // namespace updates

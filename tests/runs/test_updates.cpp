@@ -42,6 +42,19 @@ void checkForUpdateOnce()
     if (updates::updateCheckDue())
         checkForUpdate();
 }
+// The newer help version, asked and waited for.
+int helpVersion()
+{
+    updates::HelpVersionCheck asking;
+    untilSignal(asking, &updates::HelpVersionCheck::finished, [&asking] { asking.start(); });
+    return asking.newer();
+}
+HelpFilesUpdate::Result runUpdate(HelpFilesUpdate& update)
+{
+    untilSignal(update, &HelpFilesUpdate::finished, [&update] { update.start(); });
+    EXPECT_FALSE(update.running());
+    return update.result();
+}
 }  // namespace
 
 // A fake update and help server: the files it serves by path, 404 for others.
@@ -193,7 +206,7 @@ TEST_F(UpdatesTest, AnUnreachableOrSilentServerGivesUpWithinTheTimeOut)
     QElapsedTimer clock;
     clock.start();
     EXPECT_TRUE(newerVersion().isEmpty());
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
     // Two requests of one second each. The margin is for a loaded machine;
     // the bound still tells the time-out from the 30 s one of the fixture.
     EXPECT_LT(clock.elapsed(), 2 * 1000 + 10000);
@@ -206,7 +219,7 @@ TEST_F(UpdatesTest, AnUnreachableOrSilentServerGivesUpWithinTheTimeOut)
     store::write(QStringLiteral("UpdateHost"), QString());
     store::write(QStringLiteral("HelpHost"), QString());
     EXPECT_FALSE(checkForUpdate());
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
     EXPECT_TRUE(fake.requests().isEmpty());
 }
 
@@ -257,13 +270,13 @@ TEST_F(UpdatesTest, HelpVersionIsOfferedOnlyWhenLaterThanTheInstalledOne)
 {
     settings().helpversion = 3;
     files["/onlinehelp/help.txt"] = "3\r\n";
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
     files["/onlinehelp/help.txt"] = "3.9";  // stored as 3 after the update: not later
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
     files["/onlinehelp/help.txt"] = "4.7";
-    EXPECT_EQ(updates::GetHelpVersion(), 4);
+    EXPECT_EQ(helpVersion(), 4);
     files["/onlinehelp/help.txt"] = "<html>5</html>";
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
 }
 
 TEST_F(UpdatesTest, HelpFilesAreFetchedIntoTheDataFolderAndTakePrecedence)
@@ -282,7 +295,7 @@ TEST_F(UpdatesTest, HelpFilesAreFetchedIntoTheDataFolderAndTakePrecedence)
     update.status = [&shown](const QString& a, const QString& b) {
         shown << a + QLatin1Char(' ') + QFileInfo(b).fileName();
     };
-    const HelpFilesUpdate::Result result = update.run();
+    const HelpFilesUpdate::Result result = runUpdate(update);
     EXPECT_TRUE(result.ok) << qPrintable(result.failed);
     EXPECT_EQ(result.version, 7);
     EXPECT_EQ(settings().helpversion, 7);
@@ -314,7 +327,7 @@ TEST_F(UpdatesTest, AFailedHelpFileStopsTheUpdateAndKeepsTheVersion)
     writeFile(folder + QStringLiteral("missing.htm"), "kept");
 
     HelpFilesUpdate update;
-    HelpFilesUpdate::Result result = update.run();
+    HelpFilesUpdate::Result result = runUpdate(update);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.failed, QStringLiteral("missing.htm"));
     EXPECT_EQ(settings().helpversion, 2);
@@ -325,7 +338,7 @@ TEST_F(UpdatesTest, AFailedHelpFileStopsTheUpdateAndKeepsTheVersion)
     // A name that would leave the help folder is refused, not fetched.
     files["/onlinehelp/list.txt"] = "../../escape.htm\r\n";
     fake.clearRequests();
-    result = update.run();
+    result = runUpdate(update);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.failed, QStringLiteral("../../escape.htm"));
     EXPECT_EQ(paths(), QStringList{QStringLiteral("/onlinehelp/list.txt")});
@@ -333,7 +346,7 @@ TEST_F(UpdatesTest, AFailedHelpFileStopsTheUpdateAndKeepsTheVersion)
 
     // No list at all.
     files.clear();
-    EXPECT_EQ(update.run().failed, QStringLiteral("list.txt"));
+    EXPECT_EQ(runUpdate(update).failed, QStringLiteral("list.txt"));
 }
 
 // Out of the box no update or help server is set: nothing is asked, and a
@@ -359,7 +372,7 @@ TEST_F(UpdateDefaultsTest, NoServerIsSetAndNoneIsAsked)
     EXPECT_TRUE(help::onlineBase().isEmpty());
     EXPECT_EQ(check().outcome, updates::Check::Outcome::NoServer);
     EXPECT_FALSE(checkForUpdate());
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
     // A help page that is not installed has no online copy either.
     help::setInstalledFolderOverride(path(QStringLiteral("none")));
     EXPECT_TRUE(help::pageUrl(QStringLiteral("Support.htm")).isEmpty());

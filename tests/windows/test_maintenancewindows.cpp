@@ -191,7 +191,7 @@ TEST_F(MaintenanceWindowsTest, HelpFilesWindowReportsAFailedFileAndOffersYesAgai
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Quotaris System message"));
     auto* yes = w.findChild<QPushButton*>(QStringLiteral("Command1"));
     auto* no = w.findChild<QPushButton*>(QStringLiteral("Command2"));
-    yes->click();
+    untilSignal(w, &helpfiles::downloaded, [yes] { yes->click(); });
     EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("Download file help.txt failed")});
     EXPECT_TRUE(yes->isEnabled());
     EXPECT_TRUE(no->isEnabled());
@@ -204,7 +204,7 @@ TEST_F(MaintenanceWindowsTest, HelpFilesWindowReportsAFailedFileAndOffersYesAgai
         return FakeQuoteService::Reply{200, r.path == "/onlinehelp/help.txt" ? "5" : "<html>new</html>", "text/html"};
     });
     msgs.shown.clear();
-    yes->click();
+    untilSignal(w, &helpfiles::downloaded, [yes] { yes->click(); });
     EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("Helpfiles are updated")});
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(settings().helpversion, 5);
