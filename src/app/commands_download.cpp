@@ -7,6 +7,7 @@
 #include "runs/currentrun.h"
 #include "support/state.h"
 #include "support/textconv.h"
+#include "support/toplevel.h"
 #include "windows/runrecord.h"
 
 #include <QCoreApplication>
@@ -84,7 +85,7 @@ int cmdDownload(HeadlessContext& c)
     QObject::connect(&run, &CurrentRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
     run.start();
-    QCoreApplication::exec();
+    runTopLevel();
     const CurrentRunSummary& sum = run.summary();
     if (sum.busy || sum.nothingToDo)
         return downloadExitStatus(sum);

@@ -6,6 +6,7 @@
 #include "runs/historyreport.h"
 #include "runs/historyrun.h"
 #include "support/state.h"
+#include "support/toplevel.h"
 #include "windows/runrecord.h"
 
 #include <QCoreApplication>
@@ -102,7 +103,7 @@ int cmdDownloadHistory(HeadlessContext& c)
     QObject::connect(&run, &HistoryRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
     run.start();
-    QCoreApplication::exec();
+    runTopLevel();
     const HistoryRunSummary& sum = run.summary();
     if (sum.busy || sum.nothingToDo)
         return downloadExitStatus(sum);

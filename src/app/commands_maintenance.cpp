@@ -7,6 +7,7 @@
 #include "support/desktop.h"
 #include "support/help.h"
 #include "support/paths.h"
+#include "support/toplevel.h"
 
 int cmdCompact(HeadlessContext& c)
 {
@@ -56,7 +57,9 @@ int cmdCheckUpdate(HeadlessContext& c)
         return 2;
     }
     headlessStartup(c);  // the request time-out; the built-in one without a database
-    const updates::Check result = updates::check();
+    updates::UpdateCheck asking;
+    runUntil(&asking, &updates::UpdateCheck::finished, [&asking] { asking.start(); });
+    const updates::Check& result = asking.result();
     switch (result.outcome) {
     case updates::Check::Outcome::NoServer:
         c.out << "No update server is set (UpdateHost in " << paths::settingsFile() << ")\n";
@@ -85,13 +88,16 @@ int cmdHelpUpdate(HeadlessContext& c)
         c.out << "No help server is set (HelpHost in " << paths::settingsFile() << ")\n";
         return kExitNoServer;
     }
-    if (updates::GetHelpVersion() == 0) {
+    updates::HelpVersionCheck asking;
+    runUntil(&asking, &updates::HelpVersionCheck::finished, [&asking] { asking.start(); });
+    if (asking.newer() == 0) {
         c.out << "There are no newer helpfiles available\n";
         return 0;
     }
     HelpFilesUpdate update;
     update.status = [&c](const QString& what, const QString& file) { c.out << what << ' ' << file << '\n'; };
-    const HelpFilesUpdate::Result result = update.run();
+    runUntil(&update, &HelpFilesUpdate::finished, [&update] { update.start(); });
+    const HelpFilesUpdate::Result& result = update.result();
     if (!result.ok) {
         c.err << "Download file " << result.failed << " failed\n";
         return 1;

@@ -4,6 +4,7 @@
 #include "quotes/loader.h"
 #include "quotes/quoteclient.h"
 #include "quotes/tickeronderzoek.h"
+#include "support/toplevel.h"
 
 #include <QDate>
 

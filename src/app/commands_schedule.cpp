@@ -6,6 +6,7 @@
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
+#include "support/toplevel.h"
 #include "windows/notify.h"
 #include "windows/runrecord.h"
 
@@ -286,7 +287,7 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
                  .arg(n)
                  .arg(Schedule::momentText(scheduler.ExactDownload(n), scheduler.clock().now(), kMinute)));
     if (scheduler.active())
-        QCoreApplication::exec();
+        runTopLevel();
     if (signalled) {
         line(QStringLiteral("Scheduler stopped"));
         return 0;

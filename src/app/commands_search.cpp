@@ -3,6 +3,7 @@
 #include "app/headless.h"
 #include "database/lists.h"
 #include "runs/symbolsearch.h"
+#include "support/toplevel.h"
 
 #include <optional>
 

@@ -7,6 +7,7 @@
 #include "gateway/config.h"
 #include "gateway/livegateway.h"
 #include "support/paths.h"
+#include "support/toplevel.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -77,7 +78,7 @@ int cmdServe(HeadlessContext& c)
         }
     });
     follow.start(5000);
-    QCoreApplication::exec();
+    runTopLevel();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     c.out << "Gateway stopped after " << gateway.providerRequests() << " provider requests\n";

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QEventLoop>
 #include <QMap>
 #include <QStringList>
 #include <QTextStream>
@@ -57,20 +56,3 @@ int downloadExitStatus(const RunSummary& summary, int missing = 0);
 // What a download wrote: "written X (caption): n" for every format that is
 // on, then "not written: n" when some quotes reached no file.
 void printWritten(QTextStream& out, const QMap<QChar, int>& written, int failures);
-
-// The command's own event loop, its top level: `start` sends something
-// asynchronous and the loop runs until `sender` emits `signal`.
-template <typename Sender, typename Signal>
-void runUntil(Sender* sender, Signal signal, const std::function<void()>& start)
-{
-    QEventLoop loop;
-    bool done = false;
-    const QMetaObject::Connection c = QObject::connect(sender, signal, &loop, [&] {
-        done = true;
-        loop.quit();
-    });
-    start();
-    if (!done)
-        loop.exec();
-    QObject::disconnect(c);
-}

@@ -119,15 +119,26 @@ void Hoofdform::buildMenus()
     });
     file->addSeparator()->setObjectName(QStringLiteral("menuYY"));
     QAction* check = addItem(file, "menucheck", QStringLiteral("&Check for Quotaris Update"));
-    connect(check, &QAction::triggered, this, [] { updates::checkAskedByUser(); });
+    connect(check, &QAction::triggered, this, [this] {
+        // What the server said is shown once it has answered; the window
+        // stays usable meanwhile.
+        auto* asking = new updates::UpdateCheck(updates::UpdateCheck::Answer::Tell, this);
+        connect(asking, &updates::UpdateCheck::finished, asking, &QObject::deleteLater);
+        asking->start();
+    });
     QAction* helpFiles = addItem(file, "mnuHelpfiles", QStringLiteral("Check for &Help files Update"));
     connect(helpFiles, &QAction::triggered, this, [this] {
-        if (updates::GetHelpVersion() == 0) {
-            msgBox(QStringLiteral("There are no newer helpfiles available"), Icon::Information);
-            return;
-        }
-        helpfiles window(this);
-        window.exec();
+        auto* asking = new updates::HelpVersionCheck(this);
+        connect(asking, &updates::HelpVersionCheck::finished, this, [this, asking] {
+            asking->deleteLater();
+            if (asking->newer() == 0) {
+                msgBox(QStringLiteral("There are no newer helpfiles available"), Icon::Information);
+                return;
+            }
+            helpfiles window(this);
+            window.exec();
+        });
+        asking->start();
     });
     file->addSeparator()->setObjectName(QStringLiteral("zom4"));
     // Exit and Export format have access keys of their own: E is Edit's
@@ -406,8 +417,14 @@ void Hoofdform::load()
         splash.exec();
         timer1_->stop();
         splash_ = nullptr;
-        QApplication::processEvents();
+        QTimer::singleShot(0, this, &Hoofdform::finishLoad);
+        return;
     }
+    finishLoad();
+}
+
+void Hoofdform::finishLoad()
+{
     // The MetaStock library is built in: always present and current; it
     // only checks that it reads back what it writes.
     const QString libraryProblem = mslink::selfCheck();
@@ -421,6 +438,7 @@ void Hoofdform::load()
     updateStartPage();
     restoreSavedGeometry();
     show();
+    emit loaded();
 }
 
 bool Hoofdform::eventFilter(QObject* watched, QEvent* event)

@@ -26,7 +26,10 @@ public:
     ~Hoofdform() override;
 
     // The start-up sequence: splash (closed by its button or after the splash
-    // delay), the start-up routine, the format check marks, then show().
+    // delay), the start-up routine, the format check marks, then show() and
+    // `loaded`. After a splash the rest follows from the event loop, so that
+    // the splash is gone from the screen before the start-up routine runs;
+    // without one, `loaded` has come when load() returns.
     void load();
 
     // Milliseconds the splash stays up unless closed; tests shorten it.
@@ -72,6 +75,8 @@ public:
 signals:
     // A window of the work area opened or closed.
     void childrenChanged();
+    // load() has shown the window.
+    void loaded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -79,6 +84,7 @@ protected:
 
 private:
     void restoreSavedGeometry();
+    void finishLoad();
     void buildWindowMenu();
     void updateWindowMenu();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, bool available = true);

@@ -9,6 +9,7 @@
 #include "support/help.h"
 #include "support/paths.h"
 #include "support/state.h"
+#include "support/toplevel.h"
 #include "windows/autodownload.h"
 #include "windows/browser.h"
 #include "windows/chartwindow.h"
@@ -32,8 +33,10 @@
 #include <QMdiSubWindow>
 #include <QPixmap>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QtMath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -118,19 +121,64 @@ void fillDataFolder()
     runrecord::note(true, QStringLiteral("Download finished: 3 of 3 symbols written, 42 quotes"));
 }
 
-bool save(QWidget* window, const QString& folder, const QString& name, QSize size = {})
-{
-    if (!size.isValid())
-        size = window->sizeHint().expandedTo(window->minimumSizeHint()).expandedTo(QSize(360, 200));
-    window->resize(size);
-    window->show();
-    QApplication::processEvents();
-    const QString file = QDir(folder).filePath(name + QStringLiteral(".png"));
-    const bool ok = window->grab().save(file);
-    window->hide();
-    std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(file));
-    return ok;
-}
+// Shows one window after the other and grabs each from the event loop: a
+// window is shown in one step, and the loop lays it out and paints it before
+// the next step grabs it. Every step runs from the event loop after the one
+// before; `done` follows the last.
+class ShotSequence : public QObject {
+    Q_OBJECT
+public:
+    explicit ShotSequence(QString folder) : folder_(std::move(folder)) {}
+
+    void then(std::function<void()> step) { steps_.append(std::move(step)); }
+
+    // Shows the window `make` gives at `size` (its own size hint when not
+    // valid), then saves it as <name>.png and hides it; the sequence deletes
+    // the window afterwards when it `owns` it.
+    void shot(std::function<QWidget*()> make, const QString& name, QSize size = {}, bool owns = true)
+    {
+        then([this, make = std::move(make), size]() mutable {
+            current_ = make();
+            if (!size.isValid())
+                size = current_->sizeHint().expandedTo(current_->minimumSizeHint()).expandedTo(QSize(360, 200));
+            current_->resize(size);
+            current_->show();
+        });
+        then([this, name, owns] {
+            const QString file = QDir(folder_).filePath(name + QStringLiteral(".png"));
+            const bool saved = current_->grab().save(file);
+            current_->hide();
+            if (owns)
+                delete current_;
+            current_ = nullptr;
+            std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
+            ok_ &= saved;
+        });
+    }
+
+    void start() { QTimer::singleShot(0, this, &ShotSequence::next); }
+    bool ok() const { return ok_; }
+
+signals:
+    void done();
+
+private:
+    void next()
+    {
+        if (steps_.isEmpty()) {
+            emit done();
+            return;
+        }
+        const std::function<void()> step = steps_.takeFirst();
+        step();
+        QTimer::singleShot(0, this, &ShotSequence::next);
+    }
+
+    QString folder_;
+    QList<std::function<void()>> steps_;
+    QWidget* current_ = nullptr;
+    bool ok_ = true;
+};
 
 }  // namespace
 
@@ -141,39 +189,50 @@ int takeScreenshots(const QString& folder)
         return 1;
     }
     fillDataFolder();
-    bool ok = true;
-    {
-        Hoofdform main;
-        main.updateFormatChecks();
-        main.updateStartPage();
-        ok &= save(&main, folder, QStringLiteral("main"), QSize(1000, 700));
-        main.show();
-        main.showCurrentDownload();
-        main.openListManagement(false);
-        ok &= save(&main, folder, QStringLiteral("main-windows"), QSize(1000, 700));
-        main.mdiArea()->closeAllSubWindows();
-    }
-    auto one = [&](QWidget* w, const char* name, QSize size = {}) {
-        std::unique_ptr<QWidget> owned(w);
-        ok &= save(w, folder, QLatin1String(name), size);
+    ShotSequence shots(folder);
+    std::unique_ptr<Hoofdform> main;
+    shots.then([&main] {
+        main = std::make_unique<Hoofdform>();
+        main->updateFormatChecks();
+        main->updateStartPage();
+    });
+    shots.shot([&main] { return main.get(); }, QStringLiteral("main"), QSize(1000, 700), false);
+    shots.then([&main] {
+        main->show();
+        main->showCurrentDownload();
+        main->openListManagement(false);
+    });
+    shots.shot([&main] { return main.get(); }, QStringLiteral("main-windows"), QSize(1000, 700), false);
+    shots.then([&main] {
+        main->mdiArea()->closeAllSubWindows();
+        main.reset();
+    });
+    auto one = [&shots](std::function<QWidget*()> make, const char* name, QSize size = {}) {
+        shots.shot(std::move(make), QLatin1String(name), size);
     };
-    one(new Autodownload, "autodownload");
-    one(new history, "history");
-    one(new location(QLatin1Char('M')), "location");
-    one(new marketform(false), "marketform", QSize(900, 560));
-    auto* search = new browser;
-    one(search, "browser", QSize(820, 520));
-    one(new frmOptions, "frmoptions");
-    one(new reportform, "reportform");
-    one(new historyreportform, "historyreportform");
-    one(new ChartWindow(QStringLiteral("ASML.AS")), "chart", QSize(900, 560));
-    one(new frmNames, "frmnames");
-    one(new frmImport, "frmimport");
-    one(new frmExport, "frmexport");
-    one(new compact, "compact");
-    one(new frmSplash, "splash");
-    auto* viewer = new HelpViewer;
-    viewer->browser()->setSource(help::pageUrl(QString()));
-    one(viewer, "help", QSize(760, 560));
-    return ok ? 0 : 1;
+    one([] { return new Autodownload; }, "autodownload");
+    one([] { return new history; }, "history");
+    one([] { return new location(QLatin1Char('M')); }, "location");
+    one([] { return new marketform(false); }, "marketform", QSize(900, 560));
+    one([] { return new browser; }, "browser", QSize(820, 520));
+    one([] { return new frmOptions; }, "frmoptions");
+    one([] { return new reportform; }, "reportform");
+    one([] { return new historyreportform; }, "historyreportform");
+    one([] { return new ChartWindow(QStringLiteral("ASML.AS")); }, "chart", QSize(900, 560));
+    one([] { return new frmNames; }, "frmnames");
+    one([] { return new frmImport; }, "frmimport");
+    one([] { return new frmExport; }, "frmexport");
+    one([] { return new compact; }, "compact");
+    one([] { return new frmSplash; }, "splash");
+    one(
+        [] {
+            auto* viewer = new HelpViewer;
+            viewer->browser()->setSource(help::pageUrl(QString()));
+            return viewer;
+        },
+        "help", QSize(760, 560));
+    runUntil(&shots, &ShotSequence::done, [&shots] { shots.start(); });
+    return shots.ok() ? 0 : 1;
 }
+
+#include "screenshots.moc"

@@ -16,7 +16,13 @@
 namespace compaction {
 namespace {
 
-void fail(const QString& description) { msgBox(description, Icon::Warning); }
+// Keeps the first failure's description for the caller.
+bool fail(QString* failure, const QString& description)
+{
+    if (failure)
+        *failure = description;
+    return false;
+}
 
 // Flushes a file's (or folder's) contents to the disk, so that a rename that
 // follows never makes a file visible whose data is still in memory.
@@ -80,18 +86,16 @@ void verify(const QString& target)
 
 QString targetFile() { return paths::dataFile(QStringLiteral("quotaris.tmp")); }
 
-bool Compact(const QString& source, const QString& target)
+namespace {
+
+bool compactInto(const QString& source, const QString& target, QString* failure)
 {
-    if (QFileInfo::exists(target)) {
-        fail(QStringLiteral("The file %1 already exists: it is left from a compaction that did not finish. "
-                            "Remove it, then compact the database again.")
-                 .arg(target));
-        return false;
-    }
-    if (!QFileInfo(source).isFile()) {
-        fail(QStringLiteral("The database %1 does not exist.").arg(source));
-        return false;
-    }
+    if (QFileInfo::exists(target))
+        return fail(failure, QStringLiteral("The file %1 already exists: it is left from a compaction that did not "
+                                            "finish. Remove it, then compact the database again.")
+                                 .arg(target));
+    if (!QFileInfo(source).isFile())
+        return fail(failure, QStringLiteral("The database %1 does not exist.").arg(source));
     // A journal without its file is what a killed compaction leaves when the
     // user removed only the copy; it belongs to no database now.
     QFile::remove(target + QStringLiteral("-journal"));
@@ -100,40 +104,56 @@ bool Compact(const QString& source, const QString& target)
         verify(target);
     } catch (const DbError& e) {
         removeCopy(target);
-        fail(e.description());
-        return false;
+        return fail(failure, e.description());
     }
     if (!syncPath(target)) {
         const QString error = systemError(target);
         removeCopy(target);
-        fail(error);
-        return false;
+        return fail(failure, error);
     }
     return true;
 }
 
-bool compactDatabase()
+bool shown(bool ok, const QString& failure)
+{
+    if (!ok)
+        msgBox(failure, Icon::Warning);
+    return ok;
+}
+
+}  // namespace
+
+bool Compact(const QString& source, const QString& target)
+{
+    QString failure;
+    return shown(compactInto(source, target, &failure), failure);
+}
+
+bool compactDatabase(QString* failure)
 {
     const QString database = paths::databaseFile();
     const QString copy = targetFile();
     // A process with the database open would go on using the replaced file.
     dbuse::Exclusive alone(QFileInfo(database).absoluteFilePath());
-    if (QString refusal; QFileInfo::exists(database) && !alone.acquire(&refusal)) {
-        fail(refusal);
-        return false;
-    }
-    if (!Compact(database, copy))
+    if (QString refusal; QFileInfo::exists(database) && !alone.acquire(&refusal))
+        return fail(failure, refusal);
+    if (!compactInto(database, copy, failure))
         return false;
     // rename() replaces the file in one step: a kill at any moment leaves
     // either the old or the new database in place, never none.
     if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(database).constData()) != 0) {
         const QString error = systemError(QStringLiteral("Unable to replace %1 by %2").arg(database, copy));
         removeCopy(copy);
-        fail(error);
-        return false;
+        return fail(failure, error);
     }
     syncPath(paths::dataFolder());
     return true;
+}
+
+bool compactDatabase()
+{
+    QString failure;
+    return shown(compactDatabase(&failure), failure);
 }
 
 }  // namespace compaction

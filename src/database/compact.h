@@ -21,4 +21,9 @@ bool Compact(const QString& source, const QString& target);
 // file, whole. Returns true on success; failures are shown as by Compact.
 bool compactDatabase();
 
+// compactDatabase() that shows nothing: on failure `failure` gets the
+// description the other one shows. Touches no process-wide state beyond the
+// database's use lock, so it may run on a worker thread.
+bool compactDatabase(QString* failure);
+
 }  // namespace compaction

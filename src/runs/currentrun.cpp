@@ -13,7 +13,6 @@
 #include "runs/options.h"
 #include "runs/placement.h"
 #include "runs/runexports.h"
-#include "runs/updates.h"
 #include "support/changes.h"
 #include "support/errors.h"
 #include "support/folders.h"
@@ -98,8 +97,11 @@ bool CurrentRun::begin()
         return false;
     }
     openfiles::closeAll();
-    updates::CheckForUpdateOnce();
+    return true;
+}
 
+void CurrentRun::proceed()
+{
     markRunning();
     holdPlacement(mode == Mode::Scheduled);
     maxInFlight_ = maxInFlight();
@@ -130,7 +132,6 @@ bool CurrentRun::begin()
     } else {
         conclude();
     }
-    return true;
 }
 
 void CurrentRun::advance()

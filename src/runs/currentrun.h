@@ -95,6 +95,7 @@ signals:
 
 protected:
     bool begin() override;
+    void proceed() override;
     void advance() override;
     void stopping() override;
     void cancelling() override;

@@ -15,7 +15,6 @@
 #include "runs/options.h"
 #include "runs/placement.h"
 #include "runs/runexports.h"
-#include "runs/updates.h"
 #include "support/changes.h"
 #include "support/errors.h"
 #include "support/log.h"
@@ -118,8 +117,11 @@ bool HistoryRun::begin()
 
     state().abortFlag = false;
     guarded([] { ResetLog(); });
-    updates::CheckForUpdateOnce();
+    return true;
+}
 
+void HistoryRun::proceed()
+{
     markRunning();
     holdPlacement(false);
     exports_ = std::make_unique<RunExports>(RunKind::Historical, summary_,
@@ -147,13 +149,12 @@ bool HistoryRun::begin()
     if (!data_) {
         cancel();
         conclude(0);
-        return true;
+        return;
     }
     WriteLog(QStringLiteral("symbols collected"));
     // A Stop that comes before the first symbol is seen first.
     collecting_ = true;
     wake();
-    return true;
 }
 
 void HistoryRun::advance()

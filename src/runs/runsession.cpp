@@ -2,6 +2,7 @@
 
 #include "database/quotestore.h"
 #include "runs/placement.h"
+#include "runs/updates.h"
 #include "support/log.h"
 #include "support/messages.h"
 #include "support/runlock.h"
@@ -15,19 +16,37 @@ RunSession::~RunSession() = default;
 
 void RunSession::start()
 {
-    if (running_ || starting_)
+    if (running_ || starting_ || checking_)
         return;
     cancel_.reset();
     writes_.reset();
     starting_ = true;
-    const bool started = begin();
-    starting_ = false;
-    if (!started) {
+    if (!begin()) {
+        starting_ = false;
         // A refusal is reported from the event loop as well: whoever started
         // the run has connected to `finished` by then.
         release();
         QTimer::singleShot(0, this, [this] { emit finished(false); });
+        return;
     }
+    checkForUpdate();
+    starting_ = false;
+}
+
+void RunSession::checkForUpdate()
+{
+    if (!updates::updateCheckDue()) {
+        proceed();
+        return;
+    }
+    auto* check = new updates::UpdateCheck(updates::UpdateCheck::Answer::Offer, this);
+    checking_ = true;
+    connect(check, &updates::UpdateCheck::finished, this, [this, check] {
+        check->deleteLater();
+        checking_ = false;
+        proceed();
+    });
+    check->start();
 }
 
 void RunSession::stop()

@@ -27,8 +27,10 @@ class RunPlacement;
 // that asked for it.
 //
 // A strategy (the current or the historical run) says what the steps are:
-// begin() prepares the run in its own order of the shared steps, advance()
-// moves it on, conclude() closes it and gives its outcome.
+// begin() prepares the run in its own order of the shared steps, the session
+// then waits for the update check (the first run of a process asks the
+// update server), proceed() sets the run going, advance() moves it on,
+// conclude() closes it and gives its outcome.
 class RunSession : public QObject {
     Q_OBJECT
 public:
@@ -41,7 +43,8 @@ public:
     // what was complete is written. The end comes through `finished`.
     void stop();
 
-    bool running() const { return running_; }
+    // Also while the run waits for the update check at its start.
+    bool running() const { return running_ || checking_; }
     const CancelToken& cancelToken() const { return cancel_; }
     // What the formats see of Stop: cancelled with the run. A strategy that
     // writes what was complete before Stop lifts it for that write
@@ -56,6 +59,9 @@ signals:
 protected:
     // Prepares the run; false when it did not start (its refusal shown).
     virtual bool begin() = 0;
+    // Sets the run going once the update check after begin() has ended: at
+    // once when no check is due or no update server is set.
+    virtual void proceed() = 0;
     // One step of the run; called from the event loop after wake().
     virtual void advance() = 0;
     // What stop() shows before the run winds down.
@@ -105,6 +111,7 @@ protected:
 private:
     void pump();
     void release();
+    void checkForUpdate();
 
     CancelToken cancel_;
     CancelToken writes_;
@@ -118,6 +125,7 @@ private:
     std::unique_ptr<BusyPointer> busy_;
     bool running_ = false;
     bool starting_ = false;  // inside start(): an end is reported from the event loop
+    bool checking_ = false;  // waiting for the update check between begin() and proceed()
     bool woken_ = false;     // a step is asked for
     bool advancing_ = false;
     bool again_ = false;  // asked for while a step ran

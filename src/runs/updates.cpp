@@ -9,11 +9,11 @@
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
-#include "support/yield.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QVector>
 #include <algorithm>
 
@@ -97,20 +97,18 @@ QUrl downloadPage()
     return QUrl(QStringLiteral("http://") + host + QStringLiteral("/download/"));
 }
 
-Fetched fetch(const QString& url)
+namespace {
+
+AttemptSettings attemptSettings()
 {
-    if (url.isEmpty())
-        return {{}, QStringLiteral("no address")};
-    QNetworkAccessManager manager;
-    const QUrl wire = wireUrl(url);
-    configureProxy(manager, wire);
     AttemptSettings attempt;
     attempt.timeoutMs = std::max(settings().teller2, 1) * 1000;
     attempt.capMs = attempt.timeoutMs;
-    HttpAttempt get(manager, wire, attempt);
-    get.start();
-    waitUntil([&get] { return get.finished(); }, -1, AbortFlag::Ignore);
-    const AttemptOutcome& outcome = get.outcome();
+    return attempt;
+}
+
+Fetched fetched(const AttemptOutcome& outcome)
+{
     if (outcome.errorCode != 0 || !outcome.responseInfo.startsWith(QLatin1String("HTTP 200 ")))
         return {{}, describeFailure(outcome)};
     if (outcome.body.isEmpty())
@@ -118,96 +116,153 @@ Fetched fetch(const QString& url)
     return {outcome.body, {}};
 }
 
-QByteArray fetchFile(const QString& url) { return fetch(url).body; }
+const QString kOffer = QStringLiteral("There is a new version of Quotaris\r\nDownload now?");
 
-Check check()
+}  // namespace
+
+Get::Get(QObject* parent) : QObject(parent) {}
+
+Get::~Get() = default;
+
+void Get::start(const QString& url)
 {
-    Check result;
-    const QString url = versionUrl();
-    if (url.isEmpty())
-        return result;
-    Fetched answer;
-    {
-        BusyPointer busy;
-        yieldToGui();
-        answer = fetch(url);
+    if (running_)
+        return;
+    running_ = true;
+    result_ = Fetched();
+    if (url.isEmpty()) {
+        QTimer::singleShot(0, this, [this] {
+            result_.failure = QStringLiteral("no address");
+            running_ = false;
+            emit finished();
+        });
+        return;
     }
-    result.offered = leadingVersion(answer.body);
-    if (result.offered.isEmpty()) {
-        result.outcome = Check::Outcome::Failed;
-        result.failure =
-            url + QStringLiteral(": ") +
+    const QUrl wire = wireUrl(url);
+    configureProxy(manager_, wire);
+    attempt_ = std::make_unique<HttpAttempt>(manager_, wire, attemptSettings());
+    // Queued: the attempt is let go of once its signal has returned.
+    connect(attempt_.get(), &HttpAttempt::done, this, &Get::answered, Qt::QueuedConnection);
+    attempt_->start();
+}
+
+void Get::answered()
+{
+    result_ = fetched(attempt_->outcome());
+    attempt_.reset();
+    running_ = false;
+    emit finished();
+}
+
+UpdateCheck::UpdateCheck(Answer answer, QObject* parent) : QObject(parent), answer_(answer)
+{
+    connect(&get_, &Get::finished, this, &UpdateCheck::answered);
+}
+
+UpdateCheck::~UpdateCheck() = default;
+
+void UpdateCheck::start()
+{
+    if (running())
+        return;
+    result_ = Check();
+    url_ = versionUrl();
+    if (url_.isEmpty()) {
+        end();
+        return;
+    }
+    busy_ = std::make_unique<BusyPointer>();
+    get_.start(url_);
+}
+
+void UpdateCheck::answered()
+{
+    const Fetched answer = get_.result();
+    busy_.reset();
+    result_.offered = leadingVersion(answer.body);
+    if (result_.offered.isEmpty()) {
+        result_.outcome = Check::Outcome::Failed;
+        result_.failure =
+            url_ + QStringLiteral(": ") +
             (answer.failure.isEmpty() ? QStringLiteral("the answer holds no version number") : answer.failure);
-        return result;
+    } else {
+        result_.outcome = isNewer(result_.offered, ownVersion()) ? Check::Outcome::Newer : Check::Outcome::NothingNewer;
     }
-    result.outcome = isNewer(result.offered, ownVersion()) ? Check::Outcome::Newer : Check::Outcome::NothingNewer;
-    return result;
+    end();
 }
 
-QString newerVersion()
+void UpdateCheck::end()
 {
-    const Check result = check();
-    return result.outcome == Check::Outcome::Newer ? result.offered : QString();
+    switch (answer_) {
+    case Answer::Quiet:
+        break;
+    case Answer::Offer:
+        // An unattended run answers No: nothing opens without the user.
+        if (newer() && askYesNo(kOffer, {}, false))
+            desktop::openUrl(downloadPage());
+        break;
+    case Answer::Tell:
+        switch (result_.outcome) {
+        case Check::Outcome::NoServer:
+            msgBox(QStringLiteral("No update server is set (UpdateHost in %1)").arg(paths::settingsFile()),
+                   Icon::Information);
+            break;
+        case Check::Outcome::Failed:
+            msgBox(QStringLiteral("The update server could not be asked: ") + result_.failure, Icon::Warning);
+            break;
+        case Check::Outcome::NothingNewer:
+            msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
+            break;
+        case Check::Outcome::Newer:
+            if (askYesNo(kOffer, {}, false))
+                desktop::openUrl(downloadPage());
+            break;
+        }
+        break;
+    }
+    emit finished();
 }
 
-bool CheckForUpdate()
+bool updateCheckDue()
 {
-    const QString offered = newerVersion();
-    if (offered.isEmpty())
+    if (state().updateChecks > 0)
         return false;
-    // An unattended run answers No: nothing opens without the user.
-    if (askYesNo(QStringLiteral("There is a new version of Quotaris\r\nDownload now?"), {}, false))
-        desktop::openUrl(downloadPage());
+    ++state().updateChecks;
     return true;
 }
 
-void checkAskedByUser()
+HelpVersionCheck::HelpVersionCheck(QObject* parent) : QObject(parent)
 {
-    const Check result = check();
-    switch (result.outcome) {
-    case Check::Outcome::NoServer:
-        msgBox(QStringLiteral("No update server is set (UpdateHost in %1)").arg(paths::settingsFile()),
-               Icon::Information);
-        return;
-    case Check::Outcome::Failed:
-        msgBox(QStringLiteral("The update server could not be asked: ") + result.failure, Icon::Warning);
-        return;
-    case Check::Outcome::NothingNewer:
-        msgBox(QStringLiteral("No Updates available yet"), Icon::Information);
-        return;
-    case Check::Outcome::Newer:
-        if (askYesNo(QStringLiteral("There is a new version of Quotaris\r\nDownload now?"), {}, false))
-            desktop::openUrl(downloadPage());
-        return;
-    }
+    connect(&get_, &Get::finished, this, &HelpVersionCheck::answered);
 }
 
-void CheckForUpdateOnce()
-{
-    if (state().updateChecks > 0)
-        return;
-    ++state().updateChecks;
-    CheckForUpdate();
-}
+HelpVersionCheck::~HelpVersionCheck() = default;
 
-int GetHelpVersion()
+void HelpVersionCheck::start()
 {
+    if (running())
+        return;
+    newer_ = 0;
     const QString base = help::onlineBase();
-    if (base.isEmpty())
-        return 0;
-    QByteArray answer;
-    {
-        BusyPointer busy;
-        yieldToGui();
-        answer = fetchFile(base + QStringLiteral("help.txt"));
+    if (base.isEmpty()) {
+        emit finished();
+        return;
     }
-    const std::optional<double> published = textconv::leadingNumber(QString::fromLatin1(answer));
-    if (!published || *published >= 2147483648.0 || *published < 0)
-        return 0;
+    busy_ = std::make_unique<BusyPointer>();
+    get_.start(base + QStringLiteral("help.txt"));
+}
+
+void HelpVersionCheck::answered()
+{
+    busy_.reset();
+    const std::optional<double> published = textconv::leadingNumber(QString::fromLatin1(get_.result().body));
     // Compared as the whole number that is stored after the update, so that a
     // published 5.5 is not offered again and again to help version 5.
-    const int version = static_cast<int>(*published);
-    return version > settings().helpversion ? version : 0;
+    if (published && *published < 2147483648.0 && *published >= 0) {
+        const int version = static_cast<int>(*published);
+        newer_ = version > settings().helpversion ? version : 0;
+    }
+    emit finished();
 }
 
 }  // namespace updates

@@ -1,8 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QObject>
 #include <QString>
 #include <QUrl>
+#include <memory>
+
+class BusyPointer;
+class HttpAttempt;
 
 // Checks for a newer release of the program and for newer help files on the
 // maker's servers. The hosts are the store keys UpdateHost and HelpHost, empty
@@ -28,15 +34,38 @@ QString versionUrl();
 // when UpdateHost is empty.
 QUrl downloadPage();
 
-// One GET of `url`, waited for at most the request time-out (Download
-// options) while the interface stays alive.
+// What one GET brought.
 struct Fetched {
     QByteArray body;  // the body of a 200 answer, else empty
     QString failure;  // why there is no body ("connection refused", "HTTP 404 Not Found"); empty on success
 };
-Fetched fetch(const QString& url);
-// The body of fetch(): anything but a 200 answer gives nothing.
-QByteArray fetchFile(const QString& url);
+
+// One GET of a file from the update or help server, waited for at most the
+// request time-out (Download options): start() sends it and `finished`
+// reports result() from the event loop. These servers are not the quote
+// service: the GET has a network manager of its own.
+class Get : public QObject {
+    Q_OBJECT
+public:
+    explicit Get(QObject* parent = nullptr);
+    ~Get() override;
+
+    // Ignored while a GET is on its way. An empty `url` fails ("no address").
+    void start(const QString& url);
+    bool running() const { return running_; }
+    const Fetched& result() const { return result_; }
+
+signals:
+    void finished();
+
+private:
+    void answered();
+
+    QNetworkAccessManager manager_;
+    std::unique_ptr<HttpAttempt> attempt_;
+    Fetched result_;
+    bool running_ = false;
+};
 
 // What the update server said.
 struct Check {
@@ -50,27 +79,74 @@ struct Check {
     QString offered;  // the version the server named (NothingNewer, Newer)
     QString failure;  // why it failed, with the address asked (Failed)
 };
-// Asks the update server; shows nothing.
-Check check();
+// One question to the update server, asynchronous: start() sends it and
+// `finished` reports the end from the event loop, or inside start() when no
+// update server is set (then nothing is asked). What is shown at the end
+// depends on `answer`. The update server is not the quote service: the check
+// has a network manager of its own, used for this one request.
+class UpdateCheck : public QObject {
+    Q_OBJECT
+public:
+    enum class Answer {
+        Quiet,  // shows nothing
+        Offer,  // a later version is announced with the question "Download
+                // now?"; Yes opens the download page in the browser
+        Tell,   // the menu's check: says what the server answered, also that
+                // no update server is set or that it could not be asked
+    };
+    explicit UpdateCheck(Answer answer = Answer::Quiet, QObject* parent = nullptr);
+    ~UpdateCheck() override;
 
-// The version the update server offers when it is later than ours, else
-// empty. Asks the server; shows nothing.
-QString newerVersion();
+    // Ignored while a question is on its way.
+    void start();
+    bool running() const { return get_.running(); }
+    const Check& result() const { return result_; }
+    // True when the server offers a later version than ours.
+    bool newer() const { return result_.outcome == Check::Outcome::Newer; }
 
-// Asks the update server. A later version is announced with the question
-// "Download now?"; Yes opens the download page in the browser. Returns true
-// when a later version was found.
-bool CheckForUpdate();
+signals:
+    void finished();
 
-// The menu's update check: says what the server answered, also that no
-// update server is set or that it could not be asked.
-void checkAskedByUser();
+private:
+    void answered();
+    void end();
 
-// CheckForUpdate, only the first time a download run calls it in a process.
-void CheckForUpdateOnce();
+    Answer answer_;
+    Check result_;
+    QString url_;
+    Get get_;
+    std::unique_ptr<BusyPointer> busy_;
+};
 
-// The help version published on the help server when it is later than the
-// installed one (setting helpversion), else 0.
-int GetHelpVersion();
+// The first time a download run asks in a process: the update check (with
+// the offer to download) is due. Counts the asking.
+bool updateCheckDue();
+
+// Asks the help server for the help version it publishes: start() sends the
+// question and `finished` reports the end from the event loop, or inside
+// start() when no help server is set. Shows nothing.
+class HelpVersionCheck : public QObject {
+    Q_OBJECT
+public:
+    explicit HelpVersionCheck(QObject* parent = nullptr);
+    ~HelpVersionCheck() override;
+
+    // Ignored while the question is on its way.
+    void start();
+    bool running() const { return get_.running(); }
+    // The published version when it is later than the installed one
+    // (setting helpversion), else 0.
+    int newer() const { return newer_; }
+
+signals:
+    void finished();
+
+private:
+    void answered();
+
+    Get get_;
+    std::unique_ptr<BusyPointer> busy_;
+    int newer_ = 0;
+};
 
 }  // namespace updates

@@ -5,10 +5,10 @@
 #include "windows/helpkey.h"
 #include "windows/named.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace {
@@ -38,26 +38,50 @@ compact::compact(QWidget* parent)
     layout->addStretch(1);
     layout->addLayout(buttons);
     command1_->setDefault(true);
-    connect(command1_, &QPushButton::clicked, this, [this] {
-        start();
-        close();
-    });
+    connect(command1_, &QPushButton::clicked, this, &compact::start);
+    connect(this, &compact::compacted, this, &QWidget::close);
     helpkey::connectButton(command2_, kPage);
     resize(420, 160);
 }
 
-bool compact::start()
+compact::~compact()
 {
+    // The window is not closed while it works; should it go anyway, the
+    // compaction is let finish first: it replaces the database file.
+    if (worker_)
+        worker_->wait();
+}
+
+void compact::start()
+{
+    if (worker_)
+        return;
     label1_->setVisible(true);
     setEnabled(false);
-    bool ok;
-    {
-        BusyPointer busy;
-        QApplication::processEvents();
-        ok = compaction::compactDatabase();
-    }
+    busy_ = std::make_unique<BusyPointer>();
+    auto outcome = std::make_shared<std::pair<bool, QString>>(false, QString());
+    worker_ = QThread::create([outcome] { outcome->first = compaction::compactDatabase(&outcome->second); });
+    connect(worker_, &QThread::finished, this, [this, outcome] {
+        worker_->deleteLater();
+        worker_ = nullptr;
+        finished(outcome->first, outcome->second);
+    });
+    worker_->start();
+}
+
+void compact::reject()
+{
+    if (!worker_)
+        QDialog::reject();
+}
+
+void compact::finished(bool ok, const QString& failure)
+{
+    busy_.reset();
     setEnabled(true);
     if (ok)
         msgBox(QStringLiteral("Database Compact/Repair Succeeded"));
-    return ok;
+    else
+        msgBox(failure, Icon::Warning);
+    emit compacted(ok);
 }

@@ -15,7 +15,7 @@ helpfiles::helpfiles(QWidget* parent)
     : QDialog(parent), command1_(named(new QPushButton(QStringLiteral("&Yes"), this), "Command1")),
       command2_(named(new QPushButton(QStringLiteral("&No"), this), "Command2")),
       statusBar1_(named(new QStatusBar(this), "StatusBar1")), panel1_(named(new QLabel(this), "Panel1")),
-      panel2_(named(new QLabel(this), "Panel2"))
+      panel2_(named(new QLabel(this), "Panel2")), update_(new HelpFilesUpdate(this))
 {
     setObjectName(QStringLiteral("helpfiles"));
     helpkey::setPage(this, QStringLiteral("index.htm"));
@@ -34,29 +34,35 @@ helpfiles::helpfiles(QWidget* parent)
     layout->addLayout(buttons);
     layout->addWidget(statusBar1_);
     command1_->setDefault(true);
-    connect(command1_, &QPushButton::clicked, this, [this] {
-        if (download())
-            accept();
-    });
+    connect(command1_, &QPushButton::clicked, this, &helpfiles::download);
     connect(command2_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool helpfiles::download()
+void helpfiles::download()
 {
+    if (update_->running())
+        return;
     command1_->setEnabled(false);
     command2_->setEnabled(false);
-    HelpFilesUpdate update;
-    update.status = [this](const QString& one, const QString& two) {
+    update_->status = [this](const QString& one, const QString& two) {
         panel1_->setText(one);
         panel2_->setText(two);
     };
-    const HelpFilesUpdate::Result result = update.run();
+    connect(update_, &HelpFilesUpdate::finished, this, &helpfiles::finished, Qt::UniqueConnection);
+    update_->start();
+}
+
+void helpfiles::finished()
+{
+    const HelpFilesUpdate::Result& result = update_->result();
     if (!result.ok) {
         ReportFailure(result.failed);
-        return false;
+        emit downloaded(false);
+        return;
     }
     msgBox(QStringLiteral("Helpfiles are updated"));
-    return true;
+    accept();
+    emit downloaded(true);
 }
 
 void helpfiles::ReportFailure(const QString& name)

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class HelpFilesUpdate;
 class QLabel;
 class QPushButton;
 class QStatusBar;
@@ -13,11 +14,19 @@ class helpfiles : public QDialog {
 public:
     explicit helpfiles(QWidget* parent = nullptr);
 
-    // What Yes does. True when every file was fetched.
-    bool download();
+    // What Yes does: starts the download, ignored while one runs. Its end
+    // is shown, then reported by `downloaded` (true when every file was
+    // fetched; the window has then closed).
+    void download();
     void ReportFailure(const QString& name);
 
+signals:
+    void downloaded(bool ok);
+
 private:
+    void finished();
+
+    HelpFilesUpdate* update_;
     QPushButton* command1_;
     QPushButton* command2_;
     QStatusBar* statusBar1_;

@@ -1,4 +1,5 @@
 #include "fakeservice.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "app/hoofdform.h"
@@ -272,6 +273,9 @@ TEST_F(MaintenanceTest, HelpMenuUpdateItemAndF1OfTheMainWindow)
     // No update server: the menu says so, as the command line does.
     w.action(QStringLiteral("menucheck"))->trigger();
     w.action(QStringLiteral("mnuHelpfiles"))->trigger();
+    // The help server is asked in the background; its end comes by a signal.
+    if (auto* asking = w.findChild<updates::HelpVersionCheck*>(); asking && asking->running())
+        untilSignal(*asking, &updates::HelpVersionCheck::finished, [] {});
     EXPECT_EQ(msgs.texts(),
               (QStringList{QStringLiteral("No update server is set (UpdateHost in %1)").arg(paths::settingsFile()),
                            QStringLiteral("There are no newer helpfiles available")}));

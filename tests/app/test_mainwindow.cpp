@@ -1,3 +1,4 @@
+#include "runwait.h"
 #include "testutil.h"
 
 #include "app/hoofdform.h"
@@ -188,7 +189,9 @@ TEST_F(MainWindowTest, LoadClosesTheSplashAndSetsFormatChecks)
         const auto* timer = w.findChild<QTimer*>(QStringLiteral("Timer1"));
         held = timer && timer->isActive() ? timer->interval() : -1;
     });
-    w.load();  // returns only when the splash timer has closed the splash
+    // load() returns when the splash timer has closed the splash; the rest
+    // of the start-up follows from the event loop.
+    untilSignal(w, &Hoofdform::loaded, [&w] { w.load(); });
     EXPECT_TRUE(splashUp);
     EXPECT_EQ(held, 50);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -198,6 +201,24 @@ TEST_F(MainWindowTest, LoadClosesTheSplashAndSetsFormatChecks)
     EXPECT_FALSE(w.action(QStringLiteral("menuascii"))->isChecked());
     EXPECT_EQ(state().historyStartDate, history::defaultRange(QDate::currentDate()).first);
     EXPECT_TRUE(msgs.shown.isEmpty());
+}
+
+TEST_F(MainWindowTest, AfterTheSplashTheStartUpFollowsFromTheEventLoop)
+{
+    runStartup();
+    resetProcessState();
+    Hoofdform w;
+    w.setSplashDelay(20);
+    int loadedSignals = 0;
+    QObject::connect(&w, &Hoofdform::loaded, [&] { ++loadedSignals; });
+    w.load();
+    // The splash has closed, but the window waits for the event loop.
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(loadedSignals, 0);
+    untilSignal(w, &Hoofdform::loaded, [] {});
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(loadedSignals, 1);
 }
 
 TEST_F(MainWindowTest, AboutBoxShowsTheVersionAndClosesWithItsButton)

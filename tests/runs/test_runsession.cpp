@@ -7,6 +7,7 @@
 
 #include "runs/currentrun.h"
 #include "runs/historyrun.h"
+#include "support/settingsstore.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -73,6 +74,45 @@ TEST_F(RunSessionTest, StartReturnsBeforeTheRunEndsAndTheEndComesOnce)
     EXPECT_TRUE(ends.isEmpty());
     settle(200);
     EXPECT_EQ(ends, QVector<bool>{false});
+}
+
+// The first run of a process asks the update server before anything else,
+// and waits for its answer without holding up the event loop.
+TEST_F(RunSessionTest, TheFirstRunOfAProcessWaitsForTheUpdateCheck)
+{
+    addSymbols(numbered(QStringLiteral("T"), 10));
+    FakeQuoteService updateServer;
+    ASSERT_TRUE(updateServer.isListening());
+    updateServer.setResponder([](const FakeQuoteService::Request&) -> std::optional<FakeQuoteService::Reply> {
+        return FakeQuoteService::Reply{200, "999.0\r\n", "text/plain"};
+    });
+    updateServer.setDelay(500);
+    store::write(QStringLiteral("UpdateHost"), updateServer.host());
+    fake.clearRequests();
+
+    CurrentRun current;
+    int quoteRequestsMeanwhile = -1;
+    bool runningMeanwhile = false;
+    QTimer::singleShot(150, [&] {
+        quoteRequestsMeanwhile = fake.requests().size();
+        runningMeanwhile = current.running();
+    });
+    EXPECT_EQ(endsOf(current), QVector<bool>{true});
+    EXPECT_EQ(quoteRequestsMeanwhile, 0);
+    EXPECT_TRUE(runningMeanwhile);
+    EXPECT_EQ(updateServer.requests().size(), 1);
+    EXPECT_FALSE(fake.requests().isEmpty());
+    EXPECT_EQ(current.summary().symbolsWritten, 10);
+    // The later version is offered (an unattended answer: No) before the run goes on.
+    ASSERT_FALSE(msgs.shown.isEmpty());
+    EXPECT_EQ(msgs.shown.first().text, QStringLiteral("There is a new version of Quotaris\r\nDownload now?"));
+
+    // Once a process: the next run goes at once.
+    HistoryRun history;
+    fake.setResponder(fakehistory::responder());
+    setHistoryRange(history);
+    EXPECT_EQ(endsOf(history), QVector<bool>{true});
+    EXPECT_EQ(updateServer.requests().size(), 1);
 }
 
 TEST_F(RunSessionTest, StopEndsEitherRunWithinHalfASecond)

@@ -1,4 +1,5 @@
 #include "fakeservice.h"
+#include "runwait.h"
 #include "testutil.h"
 
 #include "runs/helpupdate.h"
@@ -9,6 +10,7 @@
 #include "support/settingsstore.h"
 #include "support/state.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +19,43 @@
 
 using Fault = FakeQuoteService::Fault;
 using Reply = FakeQuoteService::Reply;
+
+namespace {
+// The update check as its callers take it: started, then waited for.
+updates::Check check(updates::UpdateCheck::Answer answer = updates::UpdateCheck::Answer::Quiet)
+{
+    updates::UpdateCheck asking(answer);
+    untilSignal(asking, &updates::UpdateCheck::finished, [&asking] { asking.start(); });
+    EXPECT_FALSE(asking.running());
+    return asking.result();
+}
+QString newerVersion()
+{
+    const updates::Check c = check();
+    return c.outcome == updates::Check::Outcome::Newer ? c.offered : QString();
+}
+// With the offer to download a later version; true when there is one.
+bool checkForUpdate() { return check(updates::UpdateCheck::Answer::Offer).outcome == updates::Check::Outcome::Newer; }
+// As a run session takes it.
+void checkForUpdateOnce()
+{
+    if (updates::updateCheckDue())
+        checkForUpdate();
+}
+// The newer help version, asked and waited for.
+int helpVersion()
+{
+    updates::HelpVersionCheck asking;
+    untilSignal(asking, &updates::HelpVersionCheck::finished, [&asking] { asking.start(); });
+    return asking.newer();
+}
+HelpFilesUpdate::Result runUpdate(HelpFilesUpdate& update)
+{
+    untilSignal(update, &HelpFilesUpdate::finished, [&update] { update.start(); });
+    EXPECT_FALSE(update.running());
+    return update.result();
+}
+}  // namespace
 
 // A fake update and help server: the files it serves by path, 404 for others.
 class UpdatesTest : public QuotarisTest {
@@ -87,9 +126,9 @@ TEST_F(UpdatesTest, ALaterVersionIsOfferedAndYesOpensTheDownloadPage)
     next.last() = QString::number(next.last().toInt() + 1);
     files["/update/version.txt"] = next.join(QLatin1Char('.')).toLatin1() + "\r\n";
 
-    EXPECT_EQ(updates::newerVersion(), next.join(QLatin1Char('.')));
+    EXPECT_EQ(newerVersion(), next.join(QLatin1Char('.')));
     msgs.queue(Answer::Yes);
-    EXPECT_TRUE(updates::CheckForUpdate());
+    EXPECT_TRUE(checkForUpdate());
     ASSERT_EQ(msgs.shown.size(), 1);
     EXPECT_EQ(msgs.shown[0].text, QStringLiteral("There is a new version of Quotaris\r\nDownload now?"));
     EXPECT_EQ(msgs.shown[0].buttons, Buttons::YesNo);
@@ -97,10 +136,50 @@ TEST_F(UpdatesTest, ALaterVersionIsOfferedAndYesOpensTheDownloadPage)
 
     // No, or an unattended run, opens nothing but still reports it.
     msgs.queue(Answer::No);
-    EXPECT_TRUE(updates::CheckForUpdate());
-    EXPECT_TRUE(updates::CheckForUpdate());
+    EXPECT_TRUE(checkForUpdate());
+    EXPECT_TRUE(checkForUpdate());
     EXPECT_EQ(opened.size(), 1);
     EXPECT_EQ(fake.requests().last().target, QByteArray("/update/version.txt"));
+}
+
+// The menu's check says what came of it, whatever it was.
+TEST_F(UpdatesTest, TheMenusCheckSaysWhatTheServerAnswered)
+{
+    const auto tell = updates::UpdateCheck::Answer::Tell;
+    files["/update/version.txt"] = updates::ownVersion().toLatin1();
+    check(tell);
+    files["/update/version.txt"] = "99999\r\n";
+    msgs.queue(Answer::Yes);
+    EXPECT_EQ(check(tell).offered, QStringLiteral("99999"));
+    files.clear();
+    check(tell);
+    ASSERT_EQ(msgs.shown.size(), 3);
+    EXPECT_EQ(msgs.shown[0].text, QStringLiteral("No Updates available yet"));
+    EXPECT_EQ(msgs.shown[0].icon, Icon::Information);
+    EXPECT_EQ(msgs.shown[1].text, QStringLiteral("There is a new version of Quotaris\r\nDownload now?"));
+    EXPECT_EQ(opened, QList<QUrl>{updates::downloadPage()});
+    const QString url = QStringLiteral("http://") + fake.host() + QStringLiteral("/update/version.txt");
+    EXPECT_TRUE(msgs.shown[2].text.startsWith(QStringLiteral("The update server could not be asked: ") + url +
+                                              QStringLiteral(": HTTP 404")))
+        << qPrintable(msgs.shown[2].text);
+    EXPECT_EQ(msgs.shown[2].icon, Icon::Warning);
+
+    // A second start while the question is on its way asks nothing more and
+    // ends once.
+    fake.clearRequests();
+    files["/update/version.txt"] = "0.1";
+    updates::UpdateCheck asking;
+    int ends = 0;
+    QObject::connect(&asking, &updates::UpdateCheck::finished, [&ends] { ++ends; });
+    untilSignal(asking, &updates::UpdateCheck::finished, [&asking] {
+        asking.start();
+        EXPECT_TRUE(asking.running());
+        asking.start();
+    });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(fake.requests().size(), 1);
+    EXPECT_EQ(asking.result().outcome, updates::Check::Outcome::NothingNewer);
 }
 
 TEST_F(UpdatesTest, OurOwnOrAnOlderVersionOrAnErrorPageIsNothingNewer)
@@ -108,14 +187,14 @@ TEST_F(UpdatesTest, OurOwnOrAnOlderVersionOrAnErrorPageIsNothingNewer)
     const QList<QByteArray> answers = {updates::ownVersion().toLatin1(), "0.1", "", "<html>9.9</html>", "garbage"};
     for (const QByteArray& answer : answers) {
         files["/update/version.txt"] = answer;
-        EXPECT_FALSE(updates::CheckForUpdate()) << answer.constData();
+        EXPECT_FALSE(checkForUpdate()) << answer.constData();
     }
     // A 404 whose page starts with a number is not a version either.
     files.clear();
     fake.setResponder([](const FakeQuoteService::Request&) -> std::optional<Reply> {
         return Reply{404, "99 problems", "text/plain"};
     });
-    EXPECT_FALSE(updates::CheckForUpdate());
+    EXPECT_FALSE(checkForUpdate());
     EXPECT_TRUE(msgs.shown.isEmpty());
     EXPECT_TRUE(opened.isEmpty());
 }
@@ -126,21 +205,21 @@ TEST_F(UpdatesTest, AnUnreachableOrSilentServerGivesUpWithinTheTimeOut)
     fake.setFault(Fault::Hang);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_TRUE(updates::newerVersion().isEmpty());
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_TRUE(newerVersion().isEmpty());
+    EXPECT_EQ(helpVersion(), 0);
     // Two requests of one second each. The margin is for a loaded machine;
     // the bound still tells the time-out from the 30 s one of the fixture.
     EXPECT_LT(clock.elapsed(), 2 * 1000 + 10000);
 
     store::write(QStringLiteral("UpdateHost"), QStringLiteral("127.0.0.1:1"));
-    EXPECT_FALSE(updates::CheckForUpdate());
+    EXPECT_FALSE(checkForUpdate());
 
     // An empty host is never asked.
     fake.clearRequests();
     store::write(QStringLiteral("UpdateHost"), QString());
     store::write(QStringLiteral("HelpHost"), QString());
-    EXPECT_FALSE(updates::CheckForUpdate());
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_FALSE(checkForUpdate());
+    EXPECT_EQ(helpVersion(), 0);
     EXPECT_TRUE(fake.requests().isEmpty());
 }
 
@@ -150,40 +229,40 @@ TEST_F(UpdatesTest, TheCheckTellsWhyItFoundNothing)
     const QString url = QStringLiteral("http://") + fake.host() + QStringLiteral("/update/version.txt");
 
     files["/update/version.txt"] = updates::ownVersion().toLatin1();
-    updates::Check c = updates::check();
+    updates::Check c = check();
     EXPECT_EQ(c.outcome, Outcome::NothingNewer);
     EXPECT_EQ(c.offered, updates::ownVersion());
     EXPECT_TRUE(c.failure.isEmpty());
 
     // A page without a number, an empty answer, an error status.
     files["/update/version.txt"] = "<html><body>Moved</body></html>";
-    c = updates::check();
+    c = check();
     EXPECT_EQ(c.outcome, Outcome::Failed);
     EXPECT_EQ(c.failure, url + QStringLiteral(": the answer holds no version number"));
     files["/update/version.txt"] = "";
-    EXPECT_EQ(updates::check().failure, url + QStringLiteral(": an empty answer"));
+    EXPECT_EQ(check().failure, url + QStringLiteral(": an empty answer"));
     files.clear();
-    c = updates::check();
+    c = check();
     EXPECT_EQ(c.outcome, Outcome::Failed);
     EXPECT_TRUE(c.failure.startsWith(url + QStringLiteral(": HTTP 404"))) << qPrintable(c.failure);
 
     store::write(QStringLiteral("UpdateHost"), QStringLiteral("127.0.0.1:1"));
-    c = updates::check();
+    c = check();
     EXPECT_EQ(c.outcome, Outcome::Failed);
     EXPECT_EQ(c.failure, QStringLiteral("http://127.0.0.1:1/update/version.txt: connection refused"));
 
     store::write(QStringLiteral("UpdateHost"), fake.host());
     settings().teller2 = 1;
     fake.setFault(Fault::Hang);
-    EXPECT_EQ(updates::check().failure, url + QStringLiteral(": no answer within 1 s"));
+    EXPECT_EQ(check().failure, url + QStringLiteral(": no answer within 1 s"));
     EXPECT_TRUE(msgs.shown.isEmpty());
 }
 
 TEST_F(UpdatesTest, OnlyTheFirstRunOfAProcessChecks)
 {
     files["/update/version.txt"] = "0.1";
-    updates::CheckForUpdateOnce();
-    updates::CheckForUpdateOnce();
+    checkForUpdateOnce();
+    checkForUpdateOnce();
     EXPECT_EQ(paths(), QStringList{QStringLiteral("/update/version.txt")});
 }
 
@@ -191,13 +270,13 @@ TEST_F(UpdatesTest, HelpVersionIsOfferedOnlyWhenLaterThanTheInstalledOne)
 {
     settings().helpversion = 3;
     files["/onlinehelp/help.txt"] = "3\r\n";
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
     files["/onlinehelp/help.txt"] = "3.9";  // stored as 3 after the update: not later
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
     files["/onlinehelp/help.txt"] = "4.7";
-    EXPECT_EQ(updates::GetHelpVersion(), 4);
+    EXPECT_EQ(helpVersion(), 4);
     files["/onlinehelp/help.txt"] = "<html>5</html>";
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(helpVersion(), 0);
 }
 
 TEST_F(UpdatesTest, HelpFilesAreFetchedIntoTheDataFolderAndTakePrecedence)
@@ -216,7 +295,7 @@ TEST_F(UpdatesTest, HelpFilesAreFetchedIntoTheDataFolderAndTakePrecedence)
     update.status = [&shown](const QString& a, const QString& b) {
         shown << a + QLatin1Char(' ') + QFileInfo(b).fileName();
     };
-    const HelpFilesUpdate::Result result = update.run();
+    const HelpFilesUpdate::Result result = runUpdate(update);
     EXPECT_TRUE(result.ok) << qPrintable(result.failed);
     EXPECT_EQ(result.version, 7);
     EXPECT_EQ(settings().helpversion, 7);
@@ -248,7 +327,7 @@ TEST_F(UpdatesTest, AFailedHelpFileStopsTheUpdateAndKeepsTheVersion)
     writeFile(folder + QStringLiteral("missing.htm"), "kept");
 
     HelpFilesUpdate update;
-    HelpFilesUpdate::Result result = update.run();
+    HelpFilesUpdate::Result result = runUpdate(update);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.failed, QStringLiteral("missing.htm"));
     EXPECT_EQ(settings().helpversion, 2);
@@ -259,7 +338,7 @@ TEST_F(UpdatesTest, AFailedHelpFileStopsTheUpdateAndKeepsTheVersion)
     // A name that would leave the help folder is refused, not fetched.
     files["/onlinehelp/list.txt"] = "../../escape.htm\r\n";
     fake.clearRequests();
-    result = update.run();
+    result = runUpdate(update);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.failed, QStringLiteral("../../escape.htm"));
     EXPECT_EQ(paths(), QStringList{QStringLiteral("/onlinehelp/list.txt")});
@@ -267,7 +346,7 @@ TEST_F(UpdatesTest, AFailedHelpFileStopsTheUpdateAndKeepsTheVersion)
 
     // No list at all.
     files.clear();
-    EXPECT_EQ(update.run().failed, QStringLiteral("list.txt"));
+    EXPECT_EQ(runUpdate(update).failed, QStringLiteral("list.txt"));
 }
 
 // Out of the box no update or help server is set: nothing is asked, and a
@@ -291,9 +370,9 @@ TEST_F(UpdateDefaultsTest, NoServerIsSetAndNoneIsAsked)
     EXPECT_TRUE(updates::versionUrl().isEmpty());
     EXPECT_TRUE(updates::downloadPage().isEmpty());
     EXPECT_TRUE(help::onlineBase().isEmpty());
-    EXPECT_EQ(updates::check().outcome, updates::Check::Outcome::NoServer);
-    EXPECT_FALSE(updates::CheckForUpdate());
-    EXPECT_EQ(updates::GetHelpVersion(), 0);
+    EXPECT_EQ(check().outcome, updates::Check::Outcome::NoServer);
+    EXPECT_FALSE(checkForUpdate());
+    EXPECT_EQ(helpVersion(), 0);
     // A help page that is not installed has no online copy either.
     help::setInstalledFolderOverride(path(QStringLiteral("none")));
     EXPECT_TRUE(help::pageUrl(QStringLiteral("Support.htm")).isEmpty());

@@ -1,6 +1,8 @@
 #include "fakeservice.h"
+#include "runwait.h"
 #include "testutil.h"
 
+#include "database/compact.h"
 #include "database/db.h"
 #include "database/startup.h"
 #include "support/desktop.h"
@@ -25,6 +27,7 @@
 #include "windows/msdatabaseload.h"
 #include "windows/reportform.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -123,7 +126,7 @@ TEST_F(MaintenanceWindowsTest, CompactWindowCompactsAndItsHelpButtonOpensThePage
     w.findChild<QPushButton*>(QStringLiteral("Command2"))->click();
     EXPECT_EQ(opened, QStringList{QStringLiteral("Compact_Repair_Database.htm")});
 
-    w.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    untilSignal(w, &compact::compacted, [&w] { w.findChild<QPushButton*>(QStringLiteral("Command1"))->click(); });
     EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("Database Compact/Repair Succeeded")})
         << qPrintable(msgs.texts().join(QLatin1Char('\n')));
     EXPECT_FALSE(w.isVisible());
@@ -132,6 +135,43 @@ TEST_F(MaintenanceWindowsTest, CompactWindowCompactsAndItsHelpButtonOpensThePage
     Database db(paths::databaseFile());
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT naamyahoo FROM fondsen WHERE codeyahoo = 'KEEP.AS'")).toString(),
               QStringLiteral("Keep"));
+}
+
+// Start returns at once: the compaction goes on while the window's event loop
+// turns, the window disabled and not to be closed; its end, a failure here,
+// is shown afterwards.
+TEST_F(MaintenanceWindowsTest, CompactWindowStaysAliveWhileItWorksAndShowsAFailure)
+{
+    compact w;
+    w.show();
+    int ends = 0;
+    bool ok = true;
+    QObject::connect(&w, &compact::compacted, [&](bool result) {
+        ++ends;
+        ok = result;
+    });
+    // A copy left from a compaction that was killed is refused.
+    writeFile(compaction::targetFile(), "left over");
+    untilSignal(w, &compact::compacted, [&] {
+        w.start();
+        EXPECT_TRUE(w.running());
+        EXPECT_FALSE(w.isEnabled());
+        EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("Label1"))->isVisible());
+        w.reject();  // Escape
+        EXPECT_TRUE(w.isVisible());
+        w.start();  // ignored while one runs: a single end follows
+        EXPECT_TRUE(msgs.shown.isEmpty());
+    });
+    QApplication::processEvents();
+    EXPECT_EQ(ends, 1);
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(msgs.shown.size(), 1);
+    EXPECT_TRUE(msgs.shown[0].text.contains(compaction::targetFile())) << qPrintable(msgs.shown[0].text);
+    EXPECT_EQ(msgs.shown[0].icon, Icon::Warning);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_FALSE(w.running());
+    EXPECT_EQ(readAll(compaction::targetFile()), QByteArray("left over"));
 }
 
 TEST_F(MaintenanceWindowsTest, HelpFilesWindowReportsAFailedFileAndOffersYesAgain)
@@ -151,7 +191,7 @@ TEST_F(MaintenanceWindowsTest, HelpFilesWindowReportsAFailedFileAndOffersYesAgai
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Quotaris System message"));
     auto* yes = w.findChild<QPushButton*>(QStringLiteral("Command1"));
     auto* no = w.findChild<QPushButton*>(QStringLiteral("Command2"));
-    yes->click();
+    untilSignal(w, &helpfiles::downloaded, [yes] { yes->click(); });
     EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("Download file help.txt failed")});
     EXPECT_TRUE(yes->isEnabled());
     EXPECT_TRUE(no->isEnabled());
@@ -164,7 +204,7 @@ TEST_F(MaintenanceWindowsTest, HelpFilesWindowReportsAFailedFileAndOffersYesAgai
         return FakeQuoteService::Reply{200, r.path == "/onlinehelp/help.txt" ? "5" : "<html>new</html>", "text/html"};
     });
     msgs.shown.clear();
-    yes->click();
+    untilSignal(w, &helpfiles::downloaded, [yes] { yes->click(); });
     EXPECT_EQ(msgs.texts(), QStringList{QStringLiteral("Helpfiles are updated")});
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(settings().helpversion, 5);
