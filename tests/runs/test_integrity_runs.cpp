@@ -147,6 +147,17 @@ protected:
         return out;
     }
 
+    // The provider sends pence for the first ten days, pounds after.
+    void servePenceThenPounds()
+    {
+        QVector<double> sent;
+        for (int i = 0; i < 10; ++i)
+            sent << 1200 + i;
+        for (int i = 0; i < 10; ++i)
+            sent << 12.1 + i / 10.0;
+        fake.setPage("/table.csv", "BP.L", {200, historyBody(kStart, sent), "text/csv"});
+    }
+
     const QDate kStart{2004, 1, 5};
     HistoryRun run;
 };
@@ -154,12 +165,7 @@ protected:
 // The provider sent pence for the first ten days, pounds after.
 TEST_F(IntegrityHistoryRunTest, UnitSwitchedBlockIsRepairedBeforeAnyFormatSeesIt)
 {
-    QVector<double> sent;
-    for (int i = 0; i < 10; ++i)
-        sent << 1200 + i;
-    for (int i = 0; i < 10; ++i)
-        sent << 12.1 + i / 10.0;
-    fake.setPage("/table.csv", "BP.L", {200, historyBody(kStart, sent), "text/csv"});
+    servePenceThenPounds();
     store::write(QStringLiteral("IntegrityAction"), QStringLiteral("repair"));
     ASSERT_TRUE(go());
     const QStringList c = closes();
@@ -240,12 +246,7 @@ TEST_F(IntegrityCurrentRunTest, AStoreThatIsNoStoreStopsTheRunBeforeAnyFile)
 
 TEST_F(IntegrityHistoryRunTest, TheStoreHoldsEveryDayWrittenAndTheSentValuesOfRepairedOnes)
 {
-    QVector<double> sent;
-    for (int i = 0; i < 10; ++i)
-        sent << 1200 + i;
-    for (int i = 0; i < 10; ++i)
-        sent << 12.1 + i / 10.0;
-    fake.setPage("/table.csv", "BP.L", {200, historyBody(kStart, sent), "text/csv"});
+    servePenceThenPounds();
     store::write(QStringLiteral("IntegrityAction"), QStringLiteral("repair"));
     ASSERT_TRUE(go());
     QuoteStore quotes;
