@@ -26,10 +26,10 @@ signals:
 private:
     void finished();
 
-    HelpFilesUpdate* update_;
     QPushButton* command1_;
     QPushButton* command2_;
     QStatusBar* statusBar1_;
     QLabel* panel1_;
     QLabel* panel2_;
+    HelpFilesUpdate* update_;
 };

@@ -109,9 +109,10 @@ protected:
                 for (const storedfiles::Day& d : storedfiles::readDays(it.key(), QLatin1Char('C')).days) {
                     const qint32 date = d.date.year() * 10000 + d.date.month() * 100 + d.date.day();
                     // Days the download did not have keep the file's own 1.5.
-                    if (d.date >= kFrom && d.date <= kTo && d.close != 1.5)
+                    if (d.date >= kFrom && d.date <= kTo && d.close != 1.5) {
                         EXPECT_TRUE(stored.contains(date)) << qPrintable(moment) << ": " << qPrintable(it.value())
                                                            << " " << date << " is in its file but not in the store";
+                    }
                 }
             }
         }
