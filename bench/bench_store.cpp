@@ -74,9 +74,12 @@ int main(int argc, char** argv)
     t.start();
     for (int s = 0; s < symbols; ++s) {
         const QString ticker = QStringLiteral("S%1.AX").arg(s, 5, 10, QLatin1Char('0'));
-        store.begin();
+        QVector<core::Bar> bars;
+        bars.reserve(days.size());
         for (int i = 0; i < days.size(); ++i)
-            store.put(ticker, barOf(days[i], s, i), source);
+            bars.append(barOf(days[i], s, i));
+        store.begin();
+        store.putDays(ticker, bars, source);
         store.commit();
     }
     const qint64 historyMs = t.elapsed();

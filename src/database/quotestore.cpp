@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
+#include <algorithm>
 #include <limits>
 #include <sqlcipher/sqlite3.h>
 
@@ -225,8 +226,6 @@ void QuoteStore::rollback()
 // Merges the days put since the last flush into their month rows.
 void QuoteStore::flush()
 {
-    if (pending_.empty())
-        return;
     if (!readRow_) {
         readRow_ =
             std::make_unique<Statement>(*db_, QStringLiteral("SELECT entries FROM bar WHERE symbol=? AND month=?"));
@@ -361,6 +360,71 @@ void QuoteStore::put(const QString& ticker, const core::Bar& bar, int source, co
         }
         if (!db_->inTransaction())
             flush();
+    } catch (const std::exception& e) {
+        pending_.clear();
+        failed(e, QStringLiteral("be written"));
+    }
+}
+
+void QuoteStore::putDays(const QString& ticker, const QVector<core::Bar>& days, int source,
+                         const QHash<qint32, core::Bar>& asSent)
+{
+    const bool ascending = std::adjacent_find(days.cbegin(), days.cend(), [](const core::Bar& a, const core::Bar& b) {
+                               return a.date >= b.date;
+                           }) == days.cend();
+    if (!ascending || !asSent.isEmpty() || anySent_ || !db_->inTransaction()) {
+        for (const core::Bar& b : days) {
+            const auto sent = asSent.constFind(b.date);
+            put(ticker, b, source, sent == asSent.constEnd() ? nullptr : &*sent);
+        }
+        return;
+    }
+    // A month the store does not hold yet is written as it comes, without
+    // an entry of its own per day; a month it holds is merged.
+    try {
+        flush();
+        const int id = symbolId(ticker, true);
+        if (!readRow_)
+            flush();  // makes the statements
+        QByteArray month;
+        qsizetype i = 0;
+        while (i < days.size()) {
+            const int key = monthOf(days[i].date);
+            qsizetype end = i;
+            while (end < days.size() && monthOf(days[end].date) == key)
+                ++end;
+            Statement& read = *readRow_;
+            read.reset();
+            read.bindInteger(1, id).bindInteger(2, key);
+            const bool held = read.next();
+            read.reset();
+            if (held) {
+                for (qsizetype k = i; k < end; ++k) {
+                    Entry e;
+                    e.flags = days[k].flags;
+                    e.source = source;
+                    barpack::pack(days[k], e.figures);
+                    pending_[{id, key}][days[k].date % 100] = std::move(e);
+                }
+            } else {
+                month.clear();
+                for (qsizetype k = i; k < end; ++k) {
+                    packed_.clear();
+                    barpack::pack(days[k], packed_);
+                    month.append(static_cast<char>(days[k].date % 100));
+                    putVarint(month, days[k].flags);
+                    putVarint(month, static_cast<quint64>(source));
+                    putVarint(month, static_cast<quint64>(packed_.size()));
+                    month.append(packed_);
+                }
+                Statement& write = *writeRow_;
+                write.reset();
+                write.bindInteger(1, id).bindInteger(2, key).bindInteger(3, static_cast<qint64>(end - i));
+                write.bindBlob(4, month.constData(), static_cast<int>(month.size()));
+                write.run();
+            }
+            i = end;
+        }
     } catch (const std::exception& e) {
         pending_.clear();
         failed(e, QStringLiteral("be written"));

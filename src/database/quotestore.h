@@ -68,6 +68,11 @@ public:
     // not repaired drops the sent values kept for that day.
     void put(const QString& ticker, const core::Bar& bar, int source, const core::Bar* asSent = nullptr);
 
+    // The same for the days of one symbol (ascending by date, as a
+    // historical run has them), a month row at a time.
+    void putDays(const QString& ticker, const QVector<core::Bar>& days, int source,
+                 const QHash<qint32, core::Bar>& asSent = {});
+
     struct Row {
         core::Bar bar;
         int source = 0;

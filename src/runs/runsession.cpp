@@ -9,6 +9,8 @@
 #include "support/state.h"
 
 #include <QTimer>
+#include <algorithm>
+#include <iterator>
 
 RunSession::RunSession(QObject* parent) : QObject(parent) {}
 
@@ -102,11 +104,13 @@ bool RunSession::storeBars(const QString& ticker, const QVector<core::Bar>& days
         return true;
     try {
         store_->begin();
-        for (const core::Bar& b : days) {
-            if (b.has(core::Bar::Refused))
-                continue;
-            const auto sent = asSent.constFind(b.date);
-            store_->put(ticker, b, source_, sent == asSent.constEnd() ? nullptr : &*sent);
+        const auto refused = [](const core::Bar& b) { return b.has(core::Bar::Refused); };
+        if (std::any_of(days.cbegin(), days.cend(), refused)) {
+            QVector<core::Bar> kept;
+            std::remove_copy_if(days.cbegin(), days.cend(), std::back_inserter(kept), refused);
+            store_->putDays(ticker, kept, source_, asSent);
+        } else {
+            store_->putDays(ticker, days, source_, asSent);
         }
         store_->commit();
         return true;

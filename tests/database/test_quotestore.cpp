@@ -227,3 +227,26 @@ TEST_F(QuoteStoreTest, AFullDiskFailsTheWriteWithTheReasonAndKeepsWhatWasCommitt
     EXPECT_TRUE(failed);
     EXPECT_EQ(store.bars(QStringLiteral("KEEP")).size(), 1);
 }
+
+// A symbol's days put at once: months the store lacks are written whole,
+// a month it holds is merged day by day.
+TEST_F(QuoteStoreTest, DaysPutAtOnceMergeWithTheMonthsTheStoreHolds)
+{
+    QuoteStore store(storePath());
+    store.put(QStringLiteral("MRG"), bar(20261103, "9.00", "9.00", "9.00", "9.00", "9"), 1);
+    store.put(QStringLiteral("MRG"), bar(20261130, "8.00", "8.00", "8.00", "8.00", "8"), 1);
+    QVector<core::Bar> days;
+    for (const qint32 d : {20261030, 20261102, 20261103, 20261201})
+        days.append(bar(d, "1.00", "2.00", "0.50", "1.50", "100"));
+    store.begin();
+    store.putDays(QStringLiteral("MRG"), days, 2);
+    store.commit();
+    const QVector<QuoteStore::Row> rows = store.rows(QStringLiteral("MRG"));
+    QStringList seen;
+    for (const QuoteStore::Row& r : rows)
+        seen << QStringLiteral("%1 %2 %3").arg(r.bar.date).arg(r.bar.close.text).arg(r.source);
+    EXPECT_EQ(seen, (QStringList{"20261030 1.50 2", "20261102 1.50 2", "20261103 1.50 2", "20261130 8.00 1",
+                                 "20261201 1.50 2"}));
+    EXPECT_EQ(store.summary().bars, 5);
+    EXPECT_TRUE(store.check().isEmpty());
+}
