@@ -21,15 +21,6 @@ constexpr std::array<double, kMaxDecimals + 1> kPowers = {1e0,  1e1,  1e2,  1e3,
 quint64 zigzag(qint64 v) { return (static_cast<quint64>(v) << 1) ^ static_cast<quint64>(v >> 63); }
 qint64 unzigzag(quint64 v) { return static_cast<qint64>(v >> 1) ^ -static_cast<qint64>(v & 1); }
 
-void putVarint(QByteArray& out, quint64 v)
-{
-    while (v >= 0x80) {
-        out.append(static_cast<char>((v & 0x7F) | 0x80));
-        v >>= 7;
-    }
-    out.append(static_cast<char>(v));
-}
-
 struct Reader {
     QByteArrayView bytes;
     qsizetype at = 0;
@@ -41,21 +32,7 @@ struct Reader {
         *b = static_cast<unsigned char>(bytes[at++]);
         return true;
     }
-    bool varint(quint64* v)
-    {
-        quint64 result = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            unsigned char b;
-            if (!byte(&b))
-                return false;
-            result |= quint64(b & 0x7F) << shift;
-            if (!(b & 0x80)) {
-                *v = result;
-                return true;
-            }
-        }
-        return false;
-    }
+    bool varint(quint64* v) { return getVarint(bytes, at, v); }
     bool signedVarint(qint64* v)
     {
         quint64 u;
@@ -145,6 +122,29 @@ bool unpackGeneral(Reader& r, core::Bar& bar)
 }
 
 }  // namespace
+
+void putVarint(QByteArray& out, quint64 v)
+{
+    while (v >= 0x80) {
+        out.append(static_cast<char>((v & 0x7F) | 0x80));
+        v >>= 7;
+    }
+    out.append(static_cast<char>(v));
+}
+
+bool getVarint(QByteArrayView bytes, qsizetype& at, quint64* v)
+{
+    quint64 result = 0;
+    for (int shift = 0; shift < 64 && at < bytes.size(); shift += 7) {
+        const auto b = static_cast<unsigned char>(bytes[at++]);
+        result |= quint64(b & 0x7F) << shift;
+        if (!(b & 0x80)) {
+            *v = result;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool decimal(const QString& text, qint64* mantissa, int* decimals)
 {

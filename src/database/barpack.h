@@ -32,6 +32,11 @@ void pack(const core::Bar& bar, QByteArray& out);
 // bar (the bar is then left with what was read so far).
 bool unpack(QByteArrayView bytes, core::Bar& bar);
 
+// Unsigned LEB128 varints, shared with the store's month rows.
+void putVarint(QByteArray& out, quint64 v);
+// Reads one at `at`, moving `at` past it; false when the bytes end first.
+bool getVarint(QByteArrayView bytes, qsizetype& at, quint64* v);
+
 // The integer and count of decimals of a plain decimal text; false otherwise.
 bool decimal(const QString& text, qint64* mantissa, int* decimals);
 // The text of an integer with `decimals` decimals ("-0.05" for -5 and 2).

@@ -2,6 +2,9 @@
 
 #include "database/barpack.h"
 #include "database/db.h"
+
+using barpack::getVarint;
+using barpack::putVarint;
 #include "support/paths.h"
 
 #include <QDate>
@@ -55,29 +58,6 @@ const QString kMoveAway = QStringLiteral("Move it out of the data folder; Quotar
 
 int monthOf(qint32 date) { return date / 10000 * 12 + date / 100 % 100 - 1; }
 qint32 dateIn(int month, int day) { return (month / 12) * 10000 + (month % 12 + 1) * 100 + day; }
-
-void putVarint(QByteArray& out, quint64 v)
-{
-    while (v >= 0x80) {
-        out.append(static_cast<char>((v & 0x7F) | 0x80));
-        v >>= 7;
-    }
-    out.append(static_cast<char>(v));
-}
-
-bool getVarint(QByteArrayView bytes, qsizetype& at, quint64* v)
-{
-    quint64 result = 0;
-    for (int shift = 0; shift < 64 && at < bytes.size(); shift += 7) {
-        const auto b = static_cast<unsigned char>(bytes[at++]);
-        result |= quint64(b & 0x7F) << shift;
-        if (!(b & 0x80)) {
-            *v = result;
-            return true;
-        }
-    }
-    return false;
-}
 
 }  // namespace
 

@@ -604,7 +604,7 @@ bool HistoryRun::writeSymbol(Job& job)
     // Every day is in the store before any file gets it; what the store
     // refused reaches no file, and the symbol's range is left to the retry.
     if (!job.days.isEmpty() || !job.topUpDay.isEmpty()) {
-        if (!storeBars(row.ticker, job.days + job.topUpDay, job.sent)) {
+        if (!storeBars(row.ticker, job.days, job.topUpDay, job.sent)) {
             summary_.writeFailures += static_cast<int>(job.days.size() + job.topUpDay.size());
             return true;
         }

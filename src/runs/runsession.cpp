@@ -97,20 +97,22 @@ bool RunSession::storeFailed(const std::exception& e)
     return false;
 }
 
-bool RunSession::storeBars(const QString& ticker, const QVector<core::Bar>& days,
+bool RunSession::storeBars(const QString& ticker, const QVector<core::Bar>& days, const QVector<core::Bar>& later,
                            const QHash<qint32, core::Bar>& asSent)
 {
     if (!store_)
         return true;
+    const auto refused = [](const core::Bar& b) { return b.has(core::Bar::Refused); };
     try {
         store_->begin();
-        const auto refused = [](const core::Bar& b) { return b.has(core::Bar::Refused); };
-        if (std::any_of(days.cbegin(), days.cend(), refused)) {
-            QVector<core::Bar> kept;
-            std::remove_copy_if(days.cbegin(), days.cend(), std::back_inserter(kept), refused);
-            store_->putDays(ticker, kept, source_, asSent);
-        } else {
-            store_->putDays(ticker, days, source_, asSent);
+        for (const QVector<core::Bar>* part : {&days, &later}) {
+            if (std::any_of(part->cbegin(), part->cend(), refused)) {
+                QVector<core::Bar> kept;
+                std::remove_copy_if(part->cbegin(), part->cend(), std::back_inserter(kept), refused);
+                store_->putDays(ticker, kept, source_, asSent);
+            } else if (!part->isEmpty()) {
+                store_->putDays(ticker, *part, source_, asSent);
+            }
         }
         store_->commit();
         return true;

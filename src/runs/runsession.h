@@ -81,11 +81,13 @@ protected:
     // Opens the quote store for the run; false, with the message shown, when
     // it cannot be used (then nothing of the run may reach a file).
     bool openStore();
-    // Puts a symbol's days into the store in one short transaction, before
-    // any file gets them; `asSent` holds the values as sent of the days the
-    // integrity check repaired. False when the store refused the write (the
-    // first refusal is shown): those days must reach no file.
-    bool storeBars(const QString& ticker, const QVector<core::Bar>& days, const QHash<qint32, core::Bar>& asSent = {});
+    // Puts a symbol's days, then the `later` ones (today's), into the store
+    // in one short transaction, before any file gets them; `asSent` holds
+    // the values as sent of the days the integrity check repaired. False
+    // when the store refused the write (the first refusal is shown): those
+    // days must reach no file.
+    bool storeBars(const QString& ticker, const QVector<core::Bar>& days, const QVector<core::Bar>& later,
+                   const QHash<qint32, core::Bar>& asSent = {});
     // The same for the quotes of a batch (one day of each of many symbols).
     struct StoredQuote {
         const QString* ticker;

@@ -101,71 +101,67 @@ const MetastockIndex::Entry* MetastockIndex::find(const QString& ticker) const
     return symbol == bySymbol_.constEnd() ? nullptr : &*symbol;
 }
 
-StoredBars readSecurity(const MetastockIndex::Entry& entry)
+namespace {
+
+// Every readable record of a security, by date (the last of a repeated date
+// stays), as `make` turns it; records without a valid date or with a value
+// that is no finite number are counted in `skipped`.
+template <class Day, class Make>
+QVector<Day> securityDays(const MetastockIndex::Entry& entry, int& skipped, Make make)
 {
-    StoredBars out;
-    out.hasOpenInterest = true;
+    QVector<Day> days;
     try {
         mslink::Folder f(entry.folder);
         f.load();
         const int index = f.find(entry.symbol, entry.dataFile);
         if (index < 0)
-            return out;
-        std::map<qint32, core::Bar> byDate;
+            return days;
+        std::map<qint32, Day> byDate;
         for (const mslink::Record& r : f.records(index)) {
             const bool finite = std::isfinite(r.open) && std::isfinite(r.high) && std::isfinite(r.low) &&
                                 std::isfinite(r.close) && std::isfinite(r.volume) && std::isfinite(r.openInterest);
             if (!toDate(r.date).isValid() || !finite) {
-                ++out.skipped;
+                ++skipped;
                 continue;
             }
-            core::Bar bar;
-            bar.date = r.date;
-            bar.open = core::Figure::of(r.open);
-            bar.high = core::Figure::of(r.high);
-            bar.low = core::Figure::of(r.low);
-            bar.close = core::Figure::of(r.close);
-            bar.volume = core::Figure::of(r.volume);
-            bar.openInterest = core::Figure::of(r.openInterest);
-            byDate[r.date] = std::move(bar);
+            byDate[r.date] = make(r);
         }
-        out.days.reserve(static_cast<qsizetype>(byDate.size()));
-        for (auto& [date, bar] : byDate)
-            out.days.append(std::move(bar));
-        return out;
+        days.reserve(static_cast<qsizetype>(byDate.size()));
+        for (auto& [date, day] : byDate)
+            days.append(std::move(day));
     } catch (const mslink::Error&) {
-        return out;
     }
+    return days;
+}
+
+}  // namespace
+
+StoredBars readSecurity(const MetastockIndex::Entry& entry)
+{
+    StoredBars out;
+    out.hasOpenInterest = true;
+    out.days = securityDays<core::Bar>(entry, out.skipped, [](const mslink::Record& r) {
+        core::Bar bar;
+        bar.date = r.date;
+        bar.open = core::Figure::of(r.open);
+        bar.high = core::Figure::of(r.high);
+        bar.low = core::Figure::of(r.low);
+        bar.close = core::Figure::of(r.close);
+        bar.volume = core::Figure::of(r.volume);
+        bar.openInterest = core::Figure::of(r.openInterest);
+        return bar;
+    });
+    return out;
 }
 
 Series readMetastock(const MetastockIndex::Entry& entry)
 {
     Series series;
     series.hasOpenInterest = true;
-    try {
-        mslink::Folder f(entry.folder);
-        f.load();
-        const int index = f.find(entry.symbol, entry.dataFile);
-        if (index < 0)
-            return series;
-        std::map<qint32, Day> byDate;
-        for (const mslink::Record& r : f.records(index)) {
-            const QDate date = toDate(r.date);
-            const bool finite = std::isfinite(r.open) && std::isfinite(r.high) && std::isfinite(r.low) &&
-                                std::isfinite(r.close) && std::isfinite(r.volume) && std::isfinite(r.openInterest);
-            if (!date.isValid() || !finite) {
-                ++series.skipped;
-                continue;
-            }
-            byDate[r.date] = Day{date, r.open, r.high, r.low, r.close, r.volume, r.openInterest};
-        }
-        series.days.reserve(static_cast<qsizetype>(byDate.size()));
-        for (auto& [d, day] : byDate)
-            series.days.append(day);
-        return series;
-    } catch (const mslink::Error&) {
-        return series;
-    }
+    series.days = securityDays<Day>(entry, series.skipped, [](const mslink::Record& r) {
+        return Day{toDate(r.date), r.open, r.high, r.low, r.close, r.volume, r.openInterest};
+    });
+    return series;
 }
 
 Series readSymbol(Database& db, QChar letter, const QString& ticker, const QString& name)
