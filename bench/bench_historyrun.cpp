@@ -126,6 +126,7 @@ void report(const char* what, const HistoryRun& run, qint64 ms, double cpu, int 
                 "%d days downloaded\n",
                 what, static_cast<double>(ms) / 1000.0, static_cast<double>(ms) / symbols, cpu, sum.requests,
                 sum.failedRequests, sum.quotesReceived);
+    std::printf("  storing: %.3f s CPU (%.1f %% of the run's)\n", run.storeSeconds(), 100.0 * run.storeSeconds() / cpu);
     std::printf("  written:");
     for (char letter : {'S', 'D', 'C', 'K', 'P', 'V', 'I', 'E'})
         std::printf(" %c %d", letter, sum.written.value(QLatin1Char(letter)));

@@ -192,6 +192,7 @@ void QuoteStore::commit()
         db_->commit();
     } catch (const std::exception& e) {
         pending_.clear();
+        forgetIds();
         db_->rollback();
         failed(e, QStringLiteral("be written"));
     }
@@ -200,6 +201,7 @@ void QuoteStore::commit()
 void QuoteStore::rollback()
 {
     pending_.clear();
+    forgetIds();
     db_->rollback();
 }
 
@@ -266,20 +268,33 @@ QVector<std::pair<int, QuoteStore::Month>> QuoteStore::months(int id, int firstM
 
 int QuoteStore::symbolId(const QString& ticker, bool create)
 {
+    if (!idsRead_) {
+        ids_.clear();
+        Statement st = db_->prepare(QStringLiteral("SELECT ticker, id FROM symbol"));
+        while (st.next())
+            ids_.insert(st.text(0), static_cast<int>(st.integer(1)));
+        idsRead_ = true;
+    }
     const auto known = ids_.constFind(ticker);
     if (known != ids_.constEnd())
         return *known;
-    const QVariant id = db_->scalar(QStringLiteral("SELECT id FROM symbol WHERE ticker=?"), {ticker});
-    if (id.isValid()) {
-        ids_.insert(ticker, id.toInt());
-        return id.toInt();
-    }
     if (!create)
         return 0;
-    db_->exec(QStringLiteral("INSERT INTO symbol(ticker) VALUES(?)"), {ticker});
+    if (!insertSymbol_)
+        insertSymbol_ = std::make_unique<Statement>(*db_, QStringLiteral("INSERT INTO symbol(ticker) VALUES(?)"));
+    Statement& insert = *insertSymbol_;
+    insert.reset();
+    insert.bind(1, ticker);
+    insert.run();
     const int made = static_cast<int>(db_->lastInsertRowId());
     ids_.insert(ticker, made);
     return made;
+}
+
+void QuoteStore::forgetIds()
+{
+    ids_.clear();
+    idsRead_ = false;
 }
 
 int QuoteStore::source(const QString& host, const QDateTime& fetched)
@@ -305,6 +320,35 @@ std::optional<QuoteStore::Source> QuoteStore::sourceInfo(int id)
     return Source{st.text(0), QDateTime::fromSecsSinceEpoch(st.integer(1), Qt::UTC)};
 }
 
+// Keeps the values as sent of a repaired day, or forgets those of a day
+// put again without a repair.
+void QuoteStore::putSent(int id, qint32 date, const core::Bar* asSent)
+{
+    if (!asSent && !anySent_)
+        return;
+    const int day = dayNumber(date);
+    if (!insertSent_) {
+        insertSent_ = std::make_unique<Statement>(
+            *db_, QStringLiteral("INSERT OR REPLACE INTO sent(symbol, day, figures) VALUES(?, ?, ?)"));
+        deleteSent_ = std::make_unique<Statement>(*db_, QStringLiteral("DELETE FROM sent WHERE symbol=? AND day=?"));
+    }
+    if (asSent) {
+        packed_.clear();
+        barpack::pack(*asSent, packed_);
+        Statement& sent = *insertSent_;
+        sent.reset();
+        sent.bindInteger(1, id).bindInteger(2, day);
+        sent.bindBlob(3, packed_.constData(), static_cast<int>(packed_.size()));
+        sent.run();
+        anySent_ = true;
+    } else {
+        Statement& sent = *deleteSent_;
+        sent.reset();
+        sent.bindInteger(1, id).bindInteger(2, day);
+        sent.run();
+    }
+}
+
 void QuoteStore::put(const QString& ticker, const core::Bar& bar, int source, const core::Bar* asSent)
 {
     try {
@@ -314,30 +358,7 @@ void QuoteStore::put(const QString& ticker, const core::Bar& bar, int source, co
         e.source = source;
         barpack::pack(bar, e.figures);
         pending_[{id, monthOf(bar.date)}][bar.date % 100] = std::move(e);
-        if (asSent || anySent_) {
-            const int day = dayNumber(bar.date);
-            if (!insertSent_) {
-                insertSent_ = std::make_unique<Statement>(
-                    *db_, QStringLiteral("INSERT OR REPLACE INTO sent(symbol, day, figures) VALUES(?, ?, ?)"));
-                deleteSent_ =
-                    std::make_unique<Statement>(*db_, QStringLiteral("DELETE FROM sent WHERE symbol=? AND day=?"));
-            }
-            if (asSent) {
-                packed_.clear();
-                barpack::pack(*asSent, packed_);
-                Statement& sent = *insertSent_;
-                sent.reset();
-                sent.bindInteger(1, id).bindInteger(2, day);
-                sent.bindBlob(3, packed_.constData(), static_cast<int>(packed_.size()));
-                sent.run();
-                anySent_ = true;
-            } else {
-                Statement& sent = *deleteSent_;
-                sent.reset();
-                sent.bindInteger(1, id).bindInteger(2, day);
-                sent.run();
-            }
-        }
+        putSent(id, bar.date, asSent);
         if (!db_->inTransaction())
             flush();
     } catch (const std::exception& e) {
@@ -352,13 +373,15 @@ void QuoteStore::putDays(const QString& ticker, const QVector<core::Bar>& days, 
     const bool ascending = std::adjacent_find(days.cbegin(), days.cend(), [](const core::Bar& a, const core::Bar& b) {
                                return a.date >= b.date;
                            }) == days.cend();
-    if (!ascending || !asSent.isEmpty() || anySent_ || !db_->inTransaction()) {
+    if (!ascending || !db_->inTransaction()) {
         for (const core::Bar& b : days) {
             const auto sent = asSent.constFind(b.date);
             put(ticker, b, source, sent == asSent.constEnd() ? nullptr : &*sent);
         }
         return;
     }
+    if (days.isEmpty())
+        return;
     // A month the store does not hold yet is written as it comes, without
     // an entry of its own per day; a month it holds is merged.
     try {
@@ -366,6 +389,18 @@ void QuoteStore::putDays(const QString& ticker, const QVector<core::Bar>& days, 
         const int id = symbolId(ticker, true);
         if (!readRow_)
             flush();  // makes the statements
+        for (const core::Bar& b : days) {
+            const auto sent = asSent.constFind(b.date);
+            putSent(id, b.date, sent == asSent.constEnd() ? nullptr : &*sent);
+        }
+        // The months of the range the store holds, in one look.
+        QVector<int> held;
+        Statement heldMonths = db_->prepare(
+            QStringLiteral("SELECT month FROM bar WHERE symbol=? AND month BETWEEN ? AND ? ORDER BY month"));
+        heldMonths.bindInteger(1, id).bindInteger(2, monthOf(days.first().date));
+        heldMonths.bindInteger(3, monthOf(days.last().date));
+        while (heldMonths.next())
+            held.append(static_cast<int>(heldMonths.integer(0)));
         QByteArray month;
         qsizetype i = 0;
         while (i < days.size()) {
@@ -373,12 +408,7 @@ void QuoteStore::putDays(const QString& ticker, const QVector<core::Bar>& days, 
             qsizetype end = i;
             while (end < days.size() && monthOf(days[end].date) == key)
                 ++end;
-            Statement& read = *readRow_;
-            read.reset();
-            read.bindInteger(1, id).bindInteger(2, key);
-            const bool held = read.next();
-            read.reset();
-            if (held) {
+            if (std::binary_search(held.cbegin(), held.cend(), key)) {
                 for (qsizetype k = i; k < end; ++k) {
                     Entry e;
                     e.flags = days[k].flags;
@@ -588,10 +618,10 @@ void QuoteStore::renameSymbol(const QString& oldTicker, const QString& newTicker
         t.commit();
     } catch (const std::exception& e) {
         pending_.clear();
-        ids_.clear();
+        forgetIds();
         failed(e, QStringLiteral("be written"));
     }
-    ids_.clear();
+    forgetIds();
 }
 
 QStringList QuoteStore::tickers()

@@ -148,14 +148,19 @@ private:
                                           int limit = -1);
 
     int symbolId(const QString& ticker, bool create);
+    void putSent(int id, qint32 date, const core::Bar* asSent);
     [[noreturn]] void failed(const std::exception& e, const QString& doing) const;
 
     QString path_;
     std::unique_ptr<Database> db_;
+    // The ids of every symbol the store holds, read at the first use; a
+    // rollback forgets them (an id made in it is gone).
     QHash<QString, int> ids_;
+    bool idsRead_ = false;
+    void forgetIds();
     QByteArray packed_;     // reused for every put
     bool anySent_ = false;  // the store keeps values as sent of some day
-    std::unique_ptr<Statement> insertSent_, deleteSent_, readRow_, writeRow_;
+    std::unique_ptr<Statement> insertSent_, deleteSent_, readRow_, writeRow_, insertSymbol_;
     // Days put in the open transaction, by symbol and month: merged into
     // their rows at the commit (or before a read).
     std::map<std::pair<int, int>, Month> pending_;

@@ -10,6 +10,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <ctime>
 #include <iterator>
 
 RunSession::RunSession(QObject* parent) : QObject(parent) {}
@@ -22,6 +23,7 @@ void RunSession::start()
         return;
     cancel_.reset();
     writes_.reset();
+    storeSeconds_ = 0;
     starting_ = true;
     if (!begin()) {
         starting_ = false;
@@ -84,6 +86,29 @@ bool RunSession::openStore()
     }
 }
 
+namespace {
+
+// Adds the CPU time of this thread from its making to its end to `total`.
+class StoreClock {
+public:
+    explicit StoreClock(double& total) : total_(total), start_(now()) {}
+    ~StoreClock() { total_ += now() - start_; }
+    StoreClock(const StoreClock&) = delete;
+    StoreClock& operator=(const StoreClock&) = delete;
+
+private:
+    static double now()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    }
+    double& total_;
+    double start_;
+};
+
+}  // namespace
+
 bool RunSession::storeFailed(const std::exception& e)
 {
     store_->rollback();
@@ -103,6 +128,7 @@ bool RunSession::storeBars(const QString& ticker, const QVector<core::Bar>& days
     if (!store_)
         return true;
     const auto refused = [](const core::Bar& b) { return b.has(core::Bar::Refused); };
+    const StoreClock clock(storeSeconds_);
     try {
         store_->begin();
         for (const QVector<core::Bar>* part : {&days, &later}) {
@@ -125,6 +151,7 @@ bool RunSession::storeQuotes(const QVector<StoredQuote>& quotes)
 {
     if (!store_)
         return true;
+    const StoreClock clock(storeSeconds_);
     try {
         store_->begin();
         for (const StoredQuote& q : quotes)

@@ -50,6 +50,9 @@ public:
     // writes what was complete before Stop lifts it for that write
     // (allowWrites()); Stop during the write still ends it.
     const CancelToken& writesToken() const { return writes_; }
+    // CPU time this thread spent putting the run's bars into the store, in
+    // seconds: what the store costs a run.
+    double storeSeconds() const { return storeSeconds_; }
 
 signals:
     // The run has ended; `ok` is false when it could not start, found
@@ -123,6 +126,7 @@ private:
     std::unique_ptr<QuoteStore> store_;
     int source_ = 0;
     bool storeRefusalShown_ = false;
+    double storeSeconds_ = 0;
     std::unique_ptr<placement::RunPlacement> placing_;
     std::unique_ptr<BusyPointer> busy_;
     bool running_ = false;

@@ -250,3 +250,58 @@ TEST_F(QuoteStoreTest, DaysPutAtOnceMergeWithTheMonthsTheStoreHolds)
     EXPECT_EQ(store.summary().bars, 5);
     EXPECT_TRUE(store.check().isEmpty());
 }
+
+// A symbol first seen in a transaction that is rolled back is gone with it:
+// its id may be given to another symbol, whose days must not reach it.
+TEST_F(QuoteStoreTest, ASymbolOfARolledBackTransactionTakesNoLaterDays)
+{
+    QuoteStore store(storePath());
+    store.begin();
+    store.put(QStringLiteral("GONE"), bar(20261201, "1.00", "1.00", "1.00", "1.00", "1"), 1);
+    store.rollback();
+    store.put(QStringLiteral("OTHER"), bar(20261202, "2.00", "2.00", "2.00", "2.00", "2"), 1);
+    store.put(QStringLiteral("GONE"), bar(20261203, "3.00", "3.00", "3.00", "3.00", "3"), 1);
+
+    const auto other = store.bars(QStringLiteral("OTHER"));
+    ASSERT_EQ(other.size(), 1);
+    EXPECT_EQ(other[0].date, 20261202);
+    const auto gone = store.bars(QStringLiteral("GONE"));
+    ASSERT_EQ(gone.size(), 1);
+    EXPECT_EQ(gone[0].date, 20261203);
+    EXPECT_EQ(store.tickers(), (QStringList{QStringLiteral("GONE"), QStringLiteral("OTHER")}));
+}
+
+// Days put at once keep the values as sent of their repaired days, and a
+// day put again unrepaired drops them; days outside the put keep theirs.
+TEST_F(QuoteStoreTest, DaysPutAtOnceKeepAndDropTheValuesAsSent)
+{
+    QuoteStore store(storePath());
+    const core::Bar sent = bar(20261102, "1.00", "99.00", "0.50", "1.50", "100");
+    QVector<core::Bar> days;
+    for (const qint32 d : {20261030, 20261102, 20261103, 20261201}) {
+        days.append(bar(d, "1.00", "2.00", "0.50", "1.50", "100"));
+        if (d == 20261102 || d == 20261201)
+            days.last().flags = core::Bar::Repaired;
+    }
+    store.begin();
+    store.putDays(QStringLiteral("RPR"), days, 1,
+                  {{20261102, sent}, {20261201, bar(20261201, "3.00", "2.00", "0.50", "1.50", "100")}});
+    store.commit();
+    auto rows = store.rows(QStringLiteral("RPR"));
+    ASSERT_EQ(rows.size(), 4);
+    ASSERT_TRUE(rows[1].asSent.has_value());
+    EXPECT_EQ(rows[1].asSent->high.text, QStringLiteral("99.00"));
+    EXPECT_FALSE(rows[0].asSent.has_value());
+
+    // The 2nd comes again as sent and correct: its kept values go; the
+    // 1st of December is not in this put and keeps them.
+    store.begin();
+    store.putDays(QStringLiteral("RPR"), {bar(20261102, "1.00", "2.00", "0.50", "1.50", "100")}, 2);
+    store.commit();
+    rows = store.rows(QStringLiteral("RPR"));
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_FALSE(rows[1].asSent.has_value());
+    EXPECT_EQ(rows[1].source, 2);
+    ASSERT_TRUE(rows[3].asSent.has_value());
+    EXPECT_EQ(rows[3].asSent->open.text, QStringLiteral("3.00"));
+}
