@@ -2,7 +2,7 @@
 
 // Back to a fresh process in every layer that keeps something beyond one
 // run; tests call it before and after each test. It covers:
-// - support: the process state (settings, abort flag, run message, ...),
+// - support: the process state (settings, run message, ...),
 //   the open files, the log and its failure, the settings file, and the
 //   data folder, help pages and desktop opener set for this process;
 // - mslink: the cached master files and the folders repaired this session;

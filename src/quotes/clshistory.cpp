@@ -90,7 +90,7 @@ void clsHistory::nextRange()
         end(true);
         return;
     }
-    if (state().abortFlag) {
+    if (client_.cancelled()) {
         end(false);
         return;
     }
@@ -122,7 +122,7 @@ void clsHistory::answered()
     ++requests_;
     emit requestAnswered();
     WriteLog(QStringLiteral("Response from Yahoo :") + result.text());
-    if (state().abortFlag || result.aborted) {
+    if (client_.cancelled() || result.aborted) {
         end(false);
         return;
     }

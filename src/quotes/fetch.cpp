@@ -124,7 +124,7 @@ FetchPolicy FetchPolicy::forVariant(FetchVariant variant, GapTimer* gap)
 }
 
 namespace {
-// How often a fetch waiting for the gap looks again (and at the abort flag).
+// How often a fetch waiting for the gap looks again (and at its cancel token).
 constexpr int kGapPollMs = 10;
 
 // The built-in gateway's page when it cannot use the live source names why:
@@ -153,6 +153,8 @@ AsyncFetch::AsyncFetch(QuoteClient& client, FetchRequest request, QObject* paren
 
 AsyncFetch::~AsyncFetch() = default;
 
+bool AsyncFetch::cancelled() const { return client_ && client_->cancelled(); }
+
 void AsyncFetch::start()
 {
     if (running_)
@@ -171,7 +173,7 @@ void AsyncFetch::start()
 // the wait when the user stops the run, and send nothing then.
 void AsyncFetch::waitForGap()
 {
-    if (state().abortFlag) {
+    if (cancelled()) {
         finish(true);
         return;
     }
@@ -186,7 +188,7 @@ void AsyncFetch::sendAttempt()
 {
     const FetchPolicy& p = request_.policy;
     const int n = result_.attempts + 1;
-    if (!client_ || (p.abortBeforeGet && state().abortFlag)) {
+    if (!client_ || (p.abortBeforeGet && cancelled())) {
         finish(true);
         return;
     }
@@ -197,7 +199,8 @@ void AsyncFetch::sendAttempt()
     if (!p.timeoutFromSecondAttempt || n > 1)
         a.timeoutMs = p.timeoutSec * 1000;
     a.capMs = p.capMs;
-    a.abortable = p.abortInFlight;
+    if (p.abortInFlight)
+        a.cancel = client_->cancelToken();
     // The gap is claimed in the same step as the GET goes out: no other
     // fetch can slip in between.
     if (p.gap && p.gapSpacesStarts) {
@@ -237,7 +240,7 @@ void AsyncFetch::attemptDone()
         WriteLog(outcome.responseInfo);
         WriteLog(QString::fromLatin1(result_.body));
     }
-    if (outcome.aborted || (p.abortAfterGet && state().abortFlag)) {
+    if (outcome.aborted || (p.abortAfterGet && cancelled())) {
         finish(true);
         return;
     }

@@ -51,6 +51,8 @@ struct FetchPolicy {
     // (restarted when a GET goes out); otherwise a request holds the gap
     // while it is in flight and restarts it when it ends.
     bool gapSpacesStarts = false;
+    // Where the client's cancel token is looked at: before a GET goes out,
+    // during one in flight, after an answer. The gap wait always looks.
     bool abortBeforeGet = false, abortInFlight = false, abortAfterGet = false;
     bool historical = false;  // log lines and the last-good-answer rule
     bool logErrors = false;   // log "error " and the cause of a failed attempt (not a time-out)
@@ -70,7 +72,7 @@ struct FetchResult {
     QByteArray body;        // single-byte text; empty when nothing usable came back
     int errorCode = 0;      // of the last attempt
     bool timedOut = false;  // some attempt of this fetch timed out
-    bool aborted = false;   // the abort flag ended the fetch
+    bool aborted = false;   // the client's cancel token (or its end) ended the fetch
     int attempts = 0;       // GETs made
     QString host;           // host[:port] asked, for the texts that name it
     FetchProblem problem = FetchProblem::None;
@@ -103,7 +105,8 @@ private:
 // is emitted from the event loop when the attempts of the request under its
 // policy are over. Many can be in flight together on the one thread, all
 // through the connections of one client. A fetch whose client goes first
-// ends as cancelled.
+// ends as cancelled, and so does one whose client's token is cancelled, at
+// the points its policy names.
 class AsyncFetch : public QObject {
     Q_OBJECT
 public:
@@ -125,6 +128,7 @@ private:
     void describeProblem(bool page, const QString& sourceProblem);
 
     void clientClosing();
+    bool cancelled() const;
 
     QPointer<QuoteClient> client_;
     FetchRequest request_;

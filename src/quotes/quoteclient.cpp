@@ -74,7 +74,7 @@ QString FetchRecord::problem() const
     return {};
 }
 
-QuoteClient::QuoteClient(QObject* parent) : QObject(parent) {}
+QuoteClient::QuoteClient(const CancelToken* cancel, QObject* parent) : QObject(parent), cancel_(cancel) {}
 
 QuoteClient::~QuoteClient()
 {

@@ -2,6 +2,7 @@
 
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
+#include "support/cancel.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -19,10 +20,17 @@ class QNetworkAccessManager;
 // pauses between requests (gaps), the tally of what the fetches met and
 // what the service's hosts are. Nothing in it waits: every request reports
 // from the event loop.
+//
+// A client carries the cancel token of whoever made it (a run's Stop): its
+// fetches look at that token where their policy says, and a request in
+// flight ends soon after the token is cancelled. Another client's requests,
+// with another token or none, go on.
 class QuoteClient : public QObject {
     Q_OBJECT
 public:
-    explicit QuoteClient(QObject* parent = nullptr);
+    // `cancel` outlives the client; null: nothing but their own limits ends
+    // its requests.
+    explicit QuoteClient(const CancelToken* cancel = nullptr, QObject* parent = nullptr);
     ~QuoteClient() override;
 
     // A network manager with room for one more request: at most six requests
@@ -36,6 +44,9 @@ public:
     // The gap of the current-quote download and of the historical one.
     GapTimer& currentGap() { return currentGap_; }
     GapTimer& historicalGap() { return historicalGap_; }
+
+    const CancelToken* cancelToken() const { return cancel_; }
+    bool cancelled() const { return cancel_ && cancel_->cancelled(); }
 
     FetchRecord& record() { return record_; }
     const FetchRecord& record() const { return record_; }
@@ -57,6 +68,7 @@ signals:
     void closing();
 
 private:
+    const CancelToken* cancel_;
     std::vector<std::unique_ptr<QNetworkAccessManager>> managers_;
     GapTimer currentGap_, historicalGap_;
     FetchRecord record_;

@@ -3,7 +3,7 @@
 #include "quotes/currentquotes.h"
 #include "quotes/fetch.h"
 #include "quotes/pages.h"
-#include "support/state.h"
+#include "quotes/quoteclient.h"
 
 #include <QTimer>
 
@@ -52,7 +52,7 @@ void clsTickeronderzoek::ask(const FetchRequest& request, void (clsTickeronderzo
 
 void clsTickeronderzoek::go()
 {
-    if (state().abortFlag) {
+    if (client_.cancelled()) {
         QTimer::singleShot(0, this, &clsTickeronderzoek::goDone);
         return;
     }

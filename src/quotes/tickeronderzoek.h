@@ -20,8 +20,8 @@ public:
     QString ticker;
 
     // Looks for a successor; `goDone` sets `changed` and, when found,
-    // `newticker` first. While the abort flag is set nothing is asked and
-    // nothing changes.
+    // `newticker` first. Once the client's cancel token is cancelled nothing
+    // is asked and nothing changes.
     void go();
     bool changed = false;
     QString newticker;

@@ -2,7 +2,7 @@
 
 #include "quotes/fetch.h"
 #include "quotes/gap.h"
-#include "support/state.h"
+#include "support/cancel.h"
 
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -27,7 +27,7 @@ bool responseObtained(QNetworkReply* reply)
            (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
 }
 
-// How often a request that Stop may end looks at the abort flag.
+// How often a request that Stop may end looks at its cancel token.
 constexpr int kAbortPollMs = 20;
 
 }  // namespace
@@ -73,7 +73,7 @@ HttpAttempt::HttpAttempt(QNetworkAccessManager& manager, const QUrl& url, const 
     connect(&timeout_, &QTimer::timeout, this, [this] { giveUp(true, false); });
     connect(&cap_, &QTimer::timeout, this, [this] { giveUp(false, false); });
     connect(&abortPoll_, &QTimer::timeout, this, [this] {
-        if (state().abortFlag)
+        if (settings_.cancel && settings_.cancel->cancelled())
             giveUp(false, true);
     });
 }
@@ -114,7 +114,7 @@ void HttpAttempt::start()
     if (settings_.timeoutMs > 0)
         timeout_.start(settings_.timeoutMs);
     cap_.start(std::max(settings_.capMs, 1));
-    if (settings_.abortable)
+    if (settings_.cancel)
         abortPoll_.start();
 }
 

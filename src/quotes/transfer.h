@@ -7,15 +7,18 @@
 #include <QTimer>
 #include <QUrl>
 
+class CancelToken;
 class GapTimer;
 class QNetworkAccessManager;
 class QNetworkReply;
 
 // One HTTP GET over Qt Network.
 struct AttemptSettings {
-    int timeoutMs = 0;        // no complete answer by then: timed out; 0: none
-    int capMs = 30000;        // wall-clock cap on the request in flight
-    bool abortable = false;   // give up within one wait slice when the abort flag is set
+    int timeoutMs = 0;  // no complete answer by then: timed out; 0: none
+    int capMs = 30000;  // wall-clock cap on the request in flight
+    // Given up within one poll (20 ms) once this is cancelled; null: only the
+    // limits above end the attempt. Outlives the attempt.
+    const CancelToken* cancel = nullptr;
     GapTimer* gap = nullptr;  // claimed by the caller; ended (and restarted) when the attempt ends
 };
 
@@ -34,7 +37,7 @@ constexpr qint64 kMaxBodyBytes = 16 * 1024 * 1024;
 
 // One GET in flight: start() sends it and returns; `done` is emitted once,
 // from the event loop, when the answer is complete or the attempt has given
-// up (time-out, cap, abort flag). Nothing waits inside it.
+// up (time-out, cap, its cancel token). Nothing waits inside it.
 class HttpAttempt : public QObject {
     Q_OBJECT
 public:
@@ -61,7 +64,7 @@ private:
     QTimer timeout_, cap_, abortPoll_;
     AttemptOutcome outcome_;
     bool tooLarge_ = false;
-    bool gaveUp_ = false;  // time-out, cap or abort flag ended it
+    bool gaveUp_ = false;  // time-out, cap or cancel token ended it
     bool finished_ = false;
 };
 

@@ -72,9 +72,9 @@ bool CurrentRun::begin()
 {
     ProgramSettings& s = settings();
     summary_ = CurrentRunSummary();
-    client_ = std::make_unique<QuoteClient>();
+    // Stop reaches the run's requests through its client.
+    client_ = std::make_unique<QuoteClient>(&cancelToken());
     client_->currentGap().setInterval(s.intervalDownload);
-    state().abortFlag = false;
 
     if (chosenLists().isEmpty()) {
         msgBox(QStringLiteral("First select one or more lists"));
@@ -183,8 +183,6 @@ void CurrentRun::conclude()
     data_.reset();
     if (cancelled())
         summary_.aborted = true;
-    if (mode == Mode::Normal)
-        state().abortFlag = false;
     markEnded();
     // One quote a symbol: the format that wrote most wrote every symbol
     // that reached a file.

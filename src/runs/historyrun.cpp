@@ -108,14 +108,14 @@ bool HistoryRun::begin()
         state().historyRetry = false;
         return false;
     }
-    client_ = std::make_unique<QuoteClient>();
+    // Stop reaches the run's requests through its client.
+    client_ = std::make_unique<QuoteClient>(&cancelToken());
     client_->historicalGap().setInterval(settings().intervalDownload);
     maxInFlight_ = maxInFlight();
     openfiles::closeAll();
     if (!formats::formatGuard())
         return notStarted();
 
-    state().abortFlag = false;
     guarded([] { ResetLog(); });
     return true;
 }
@@ -198,7 +198,6 @@ void HistoryRun::conclude(int found)
         summary_.aborted = true;
         state().runMessage = kAborted;
     }
-    state().abortFlag = false;
     state().historyRetry = false;
     markEnded();
 
@@ -321,7 +320,7 @@ void HistoryRun::endDownload()
             recordOutcomes(*jobs_[i], false);
     }
     jobs_.clear();
-    // A stopped run exports nothing: the formats see the abort flag.
+    // A stopped run exports nothing: the formats see its cancel token.
     finishing_ = true;
     if (exports_->finish()) {
         finishing_ = false;

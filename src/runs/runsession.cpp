@@ -173,7 +173,6 @@ void RunSession::cancel()
 {
     cancel_.cancel();
     writes_.cancel();
-    state().abortFlag = true;
     cancelling();
 }
 

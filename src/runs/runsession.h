@@ -45,6 +45,8 @@ public:
 
     // Also while the run waits for the update check at its start.
     bool running() const { return running_ || checking_; }
+    // Cancelled by stop() and kept so after the end, until the next start:
+    // what the run made (its quote client) looks at it.
     const CancelToken& cancelToken() const { return cancel_; }
     // What the formats see of Stop: cancelled with the run. A strategy that
     // writes what was complete before Stop lifts it for that write
@@ -105,8 +107,9 @@ protected:
 
     // Asks for advance() from the event loop.
     void wake();
-    // Cancels the run (Stop, or Abort in an error dialog). The quote layer
-    // still polls the process-wide abort flag: it is raised for it.
+    // Cancels the run (Stop, or Abort in an error dialog): the run's quote
+    // client, made with cancelToken(), ends its requests, and the formats
+    // see writesToken(). Nothing outside the run is stopped.
     void cancel();
     bool cancelled() const { return cancel_.cancelled(); }
     void allowWrites() { writes_.reset(); }

@@ -9,7 +9,6 @@
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/runlock.h"
-#include "support/state.h"
 #include "writers/formatregistry.h"
 
 #include <QTimer>
@@ -38,7 +37,9 @@ Scheduler::Scheduler(const SchedulerClock& clock, Download download, QObject* pa
 Scheduler::Scheduler(const SchedulerClock& clock, ImmediateDownload download, QObject* parent)
     : Scheduler(
           clock,
-          [download = std::move(download)](int list, const std::function<void(bool)>& ended) { ended(download(list)); },
+          [download = std::move(download)](int list, const std::function<void(Ended)>& ended) {
+              ended(download(list) ? Ended::Ran : Ended::Refused);
+          },
           parent)
 {
 }
@@ -47,10 +48,17 @@ Scheduler::~Scheduler() = default;
 
 Scheduler::Download Scheduler::downloadWith(CurrentRun& run)
 {
-    return [&run](int list, std::function<void(bool)> ended) {
-        // A run still going (started elsewhere) is waited for as well.
+    return [&run](int list, std::function<void(Ended)> ended) {
+        // A run still going (started elsewhere) is waited for as well. Its
+        // token stays cancelled after a Stop until it starts again.
         QObject::connect(
-            &run, &CurrentRun::finished, &run, [&run, ended](bool) { ended(!run.summary().busy); },
+            &run, &CurrentRun::finished, &run,
+            [&run, ended](bool) {
+                if (run.summary().busy)
+                    ended(Ended::Refused);
+                else
+                    ended(run.cancelToken().cancelled() ? Ended::Stopped : Ended::Ran);
+            },
             Qt::SingleShotConnection);
         if (run.running())
             return;
@@ -71,7 +79,6 @@ void Scheduler::ComputeNextDownloads()
 
 void Scheduler::StartScheduler()
 {
-    state().abortFlag = false;
     active_ = true;
     emit activeChanged(true);
     ComputeNextDownloads();
@@ -118,7 +125,6 @@ QString Scheduler::waitingText() const
 void Scheduler::StopScheduler()
 {
     timer_->stop();
-    state().abortFlag = true;
     if (!active_)
         return;
     active_ = false;
@@ -126,7 +132,7 @@ void Scheduler::StopScheduler()
     emit activeChanged(false);
 }
 
-bool Scheduler::leaving() const { return state().abortFlag || !active_; }
+bool Scheduler::leaving() const { return !active_; }
 
 void Scheduler::SchedulerTick()
 {
@@ -141,7 +147,7 @@ void Scheduler::SchedulerTick()
 
 void Scheduler::continueTick()
 {
-    // Whatever set the abort flag, the scheduler ends with the tick.
+    // Whatever stopped the scheduler, it ends with the tick.
     auto leave = [this] {
         if (!leaving())
             return false;
@@ -162,7 +168,7 @@ void Scheduler::continueTick()
         emit downloadStarting(n, clock_->now());
         if (!simulate)
             freshTables();
-        download_(n, [this, n, due](bool ran) { listDone(n, due, ran); });
+        download_(n, [this, n, due](Ended how) { listDone(n, due, how); });
         return;
     }
     // The disconnect command takes down a connection the downloads used; run
@@ -174,10 +180,10 @@ void Scheduler::continueTick()
     endTick();
 }
 
-void Scheduler::listDone(int n, const QDateTime& due, bool ran)
+void Scheduler::listDone(int n, const QDateTime& due, Ended how)
 {
     const auto i = static_cast<size_t>(n);
-    if (!ran) {
+    if (how == Ended::Refused) {
         // The moment stays due: the next tick tries again.
         emit notice(QStringLiteral("List %1 waits: another download holds the data folder").arg(n));
         emit panel3Changed(waitingText());
@@ -186,7 +192,7 @@ void Scheduler::listDone(int n, const QDateTime& due, bool ran)
         emit downloadEnded(n);
         exact_[i] = schedule.nextDownload(n, due, clock_->now());
         emit nextDownloadsChanged();
-        if (leaving()) {
+        if (how == Ended::Stopped || leaving()) {
             StopScheduler();
             ticking_ = false;
             emit tickEnded();

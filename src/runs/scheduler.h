@@ -47,12 +47,19 @@ class Scheduler : public QObject {
 public:
     static constexpr int kTickMs = 10000;
 
+    // How the download of a list ended.
+    enum class Ended {
+        Refused,  // another run held the data folder and nothing was done:
+                  // the list is tried again at the next tick
+        Ran,
+        Stopped,  // the run was stopped (Stop, or Abort in an error dialog):
+                  // the scheduler stops after it
+    };
     // Starts the download of one list and calls `ended` when it has ended
-    // (at once, for a download that does not wait). `ended(false)`: another
-    // run held the data folder and nothing was done; the list is tried
-    // again at the next tick.
-    using Download = std::function<void(int list, std::function<void(bool ran)> ended)>;
-    // A download that has ended when it returns (simulations).
+    // (at once, for a download that does not wait).
+    using Download = std::function<void(int list, std::function<void(Ended)> ended)>;
+    // A download that has ended when it returns (simulations); false when
+    // it was refused.
     using ImmediateDownload = std::function<bool(int list)>;
 
     Scheduler(const SchedulerClock& clock, Download download, QObject* parent = nullptr);
@@ -80,8 +87,8 @@ public:
     void StartScheduler();
     // Starts a tick; `tickEnded` reports its end.
     void SchedulerTick();
-    // Stops the timer and the scheduler and sets the abort flag, so a tick in
-    // progress leaves after the current download.
+    // Stops the timer and the scheduler, so a tick in progress leaves after
+    // the current download. The download itself is its run's to stop.
     void StopScheduler();
     bool active() const { return active_; }
     // A tick is running (a download or the disconnect command of it may be
@@ -105,7 +112,7 @@ private:
     bool leaving() const;
     // The tick goes on from list `tickList_`.
     void continueTick();
-    void listDone(int n, const QDateTime& due, bool ran);
+    void listDone(int n, const QDateTime& due, Ended how);
     void endTick();
     // Empties the current run's bookkeeping tables once per start of the
     // scheduler, when no other run holds the data folder (that run's

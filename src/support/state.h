@@ -59,7 +59,6 @@ struct ProgramSettings {
 // Process-wide state, touched only on the GUI thread.
 struct ProcessState {
     ProgramSettings settings;
-    bool abortFlag = false;  // set by Stop buttons, polled by long loops
     QString runMessage;
     bool refusedToClose = false;  // a window refused the shut-down
     bool viewComponents = false;  // list window opened to view index components

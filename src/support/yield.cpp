@@ -1,6 +1,6 @@
 #include "support/yield.h"
 
-#include "support/state.h"
+#include "support/cancel.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -11,14 +11,14 @@
 
 void yieldToGui() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs, AbortFlag abort)
+bool waitUntil(const std::function<bool()>& done, int timeoutMs, const CancelToken* cancel)
 {
     QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
     while (!done()) {
-        if ((abort == AbortFlag::Honour && state().abortFlag) || deadline.hasExpired())
+        if ((cancel && cancel->cancelled()) || deadline.hasExpired())
             return false;
         // Sleep in the event loop (not busy-wait) for at most 20 ms at a time,
-        // so that an abort is seen quickly.
+        // so that a cancel is seen quickly.
         QEventLoop loop;
         const qint64 slice = deadline.isForever() ? 20 : std::clamp<qint64>(deadline.remainingTime(), 1, 20);
         QTimer::singleShot(static_cast<int>(slice), &loop, &QEventLoop::quit);
@@ -27,9 +27,8 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs, AbortFlag abort
     return true;
 }
 
-bool pause(int ms)
+bool pause(int ms, const CancelToken* cancel)
 {
     QDeadlineTimer deadline(ms);
-    waitUntil([&deadline] { return deadline.hasExpired(); });
-    return !state().abortFlag;
+    return waitUntil([&deadline] { return deadline.hasExpired(); }, -1, cancel);
 }

@@ -2,20 +2,20 @@
 
 #include <functional>
 
+class CancelToken;
+
 // The program runs on one thread. Long loops hand control back to the event
-// loop at their yield points so the windows stay responsive, and check the
-// abort flag right after.
+// loop at their yield points so the windows stay responsive, and look at
+// their cancel token right after.
 
 // Processes pending events once.
 void yieldToGui();
 
-enum class AbortFlag { Honour, Ignore };
-
-// Spins the event loop until `done` returns true, the abort flag is set
-// (unless told to ignore it: work already started must be let finish), or
-// `timeoutMs` passes (negative: no limit). Returns true when `done` held.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = -1, AbortFlag abort = AbortFlag::Honour);
+// Spins the event loop until `done` returns true, `cancel` (when given) is
+// cancelled, or `timeoutMs` passes (negative: no limit). Returns true when
+// `done` held.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = -1, const CancelToken* cancel = nullptr);
 
 // Spins the event loop for `ms` milliseconds, returning early (false) when
-// the abort flag is set.
-bool pause(int ms);
+// `cancel` is cancelled.
+bool pause(int ms, const CancelToken* cancel = nullptr);

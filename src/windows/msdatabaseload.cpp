@@ -1,6 +1,5 @@
 #include "windows/msdatabaseload.h"
 
-#include "support/state.h"
 #include "support/yield.h"
 #include "windows/helpkey.h"
 #include "windows/location.h"
@@ -11,7 +10,7 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-MSDatabaseload::MSDatabaseload(QWidget* parent) : QDialog(parent)
+MSDatabaseload::MSDatabaseload(const CancelToken* run, QWidget* parent) : QDialog(parent), cancel_(run)
 {
     setObjectName(QStringLiteral("MSDatabaseload"));
     setWindowTitle(QStringLiteral("Metastock"));
@@ -33,9 +32,9 @@ void MSDatabaseload::setProgress(int value, int maximum)
 
 void MSDatabaseload::closeEvent(QCloseEvent* event)
 {
-    // Closing the window while it reads stops the run.
+    // Closing the window while it reads stops the scan, and the run.
     if (isVisible())
-        state().abortFlag = true;
+        cancel_.cancel();
     QDialog::closeEvent(event);
 }
 
@@ -54,11 +53,11 @@ QString GuiMetastockPrompt::askFolder(const QString& name, const QString& startF
     return window.symbolFolder();
 }
 
-void GuiMetastockPrompt::showMapLoad(const std::function<void(const Progress&)>& scan)
+void GuiMetastockPrompt::showMapLoad(const CancelToken* run, const Scan& scan)
 {
-    MSDatabaseload window(parent_);
+    MSDatabaseload window(run, parent_);
     window.show();
     yieldToGui();
-    scan([&window](int value, int maximum) { window.setProgress(value, maximum); });
+    scan([&window](int value, int maximum) { window.setProgress(value, maximum); }, window.cancelToken());
     window.hide();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/cancel.h"
 #include "writers/metastockrun.h"
 
 #include <QDialog>
@@ -8,12 +9,14 @@ class QLabel;
 class QProgressBar;
 
 // The window shown while the MetaStock map is rebuilt at the start of a run.
-// Closing it stops the run.
+// Closing it cancels its token, which stops the scan and with it the run;
+// the run's Stop (the outer token) stops the scan as well.
 class MSDatabaseload : public QDialog {
     Q_OBJECT
 public:
-    explicit MSDatabaseload(QWidget* parent = nullptr);
+    explicit MSDatabaseload(const CancelToken* run = nullptr, QWidget* parent = nullptr);
     void setProgress(int value, int maximum);
+    const CancelToken& cancelToken() const { return cancel_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -21,6 +24,7 @@ protected:
 private:
     QLabel* label1_;
     QProgressBar* progressBar1_;
+    CancelToken cancel_;
 };
 
 // The windows of the MetaStock writer: the load window around the map
@@ -30,7 +34,7 @@ public:
     explicit GuiMetastockPrompt(QWidget* parent = nullptr) : parent_(parent) {}
     QString askFolder(const QString& name, const QString& startFolder, const QString& root,
                       const Place& place) override;
-    void showMapLoad(const std::function<void(const Progress&)>& scan) override;
+    void showMapLoad(const CancelToken* run, const Scan& scan) override;
 
 private:
     QWidget* parent_;

@@ -4,8 +4,8 @@
 #include "mslink/error.h"
 #include "mslink/folder.h"
 #include "mslink/masters.h"
+#include "support/cancel.h"
 #include "support/log.h"
-#include "support/state.h"
 #include "support/yield.h"
 #include "writers/metastockrun.h"
 
@@ -40,7 +40,8 @@ QStringList collectFolders(const QString& root, bool withRoot)
     return out;
 }
 
-ScanResult rebuild(Database& db, const QString& root, const std::function<void(int, int)>& progress)
+ScanResult rebuild(Database& db, const QString& root, const std::function<void(int, int)>& progress,
+                   const CancelToken* cancel)
 {
     ScanResult result;
     WriteLog(QStringLiteral("Activating metastock dll"));
@@ -109,7 +110,7 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
         for (int i = 0; i < count; ++i) {
             if (i % 64 == 0) {
                 yieldToGui();
-                if (state().abortFlag) {
+                if (cancel && cancel->cancelled()) {
                     result.stopped = true;
                     break;
                 }
@@ -156,17 +157,17 @@ QString folderOf(Database& db, const QString& ticker)
     return slash < 0 ? QString() : text.left(slash + 1);
 }
 
-ScanResult rebuildForRun()
+ScanResult rebuildForRun(const CancelToken* run)
 {
     ScanResult result;
     const QString root = metastock::root();
-    auto scan = [&](const MetastockPrompt::Progress& progress) {
-        guarded([&] { result = rebuild(metastockDb(), root, progress); });
+    auto scan = [&](const MetastockPrompt::Progress& progress, const CancelToken& stop) {
+        guarded([&] { result = rebuild(metastockDb(), root, progress, &stop); });
     };
     if (MetastockPrompt* prompt = metastockPrompt())
-        prompt->showMapLoad(scan);
+        prompt->showMapLoad(run, scan);
     else
-        scan({});
+        scan({}, CancelToken(run));
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <QVector>
 #include <functional>
 
+class CancelToken;
 class Database;
 
 // The ticker-to-folder map (table `metastock`), rebuilt from the folders
@@ -21,7 +22,7 @@ struct ScanResult {
     QStringList damaged;                   // folders left alone
     QStringList unnamed;                   // data files no master file names, left as they are
     int securities = 0;
-    bool stopped = false;  // the run was stopped during the scan
+    bool stopped = false;  // stopped during the scan: the map is left incomplete
 };
 
 // Empties the map and `mappen`, then enters every security of every folder
@@ -29,8 +30,10 @@ struct ScanResult {
 // the cut form of a longer ticker the map held for that data file keeps that
 // ticker. Rows of a folder that cannot be read are kept, so its symbols are
 // not placed anew elsewhere. Reads the folders only. Every statement binds
-// its values.
-ScanResult rebuild(Database& db, const QString& root, const std::function<void(int value, int maximum)>& progress = {});
+// its values. Stops at its next yield once `cancel` (when given) is
+// cancelled.
+ScanResult rebuild(Database& db, const QString& root, const std::function<void(int value, int maximum)>& progress = {},
+                   const CancelToken* cancel = nullptr);
 
 // True when the folders hold `ticker` only cut (longer than a symbol can be).
 bool isCutInFolders(const QString& ticker);
@@ -39,6 +42,8 @@ bool isCutInFolders(const QString& ticker);
 QString folderOf(Database& db, const QString& ticker);
 
 // Rebuilds the map for a run: with the load window where one is installed.
-ScanResult rebuildForRun();
+// The run's Stop (`run`, when given) stops the scan, and so does closing the
+// window.
+ScanResult rebuildForRun(const CancelToken* run = nullptr);
 
 }  // namespace metastockmap

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/cancel.h"
 #include "support/errors.h"
 
 #include <QSet>
@@ -47,9 +48,13 @@ public:
     virtual QString askFolder(const QString& name, const QString& startFolder, const QString& root,
                               const Place& place) = 0;
     // Runs `scan` while the load window shows; `scan` reports progress
-    // through the callback it is given.
+    // through the callback it is given and stops once the token it is given
+    // is cancelled: the window's own, which closing the window cancels, made
+    // with `run` (the Stop of the run that asked, when given) as its outer
+    // token.
     using Progress = std::function<void(int value, int maximum)>;
-    virtual void showMapLoad(const std::function<void(const Progress&)>& scan) = 0;
+    using Scan = std::function<void(const Progress&, const CancelToken& stop)>;
+    virtual void showMapLoad(const CancelToken* run, const Scan& scan) = 0;
 };
 
 // The installed prompt, or nullptr. Not owned.

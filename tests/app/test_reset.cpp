@@ -11,7 +11,7 @@
 namespace {
 struct NoPrompt : MetastockPrompt {
     QString askFolder(const QString&, const QString&, const QString&, const Place&) override { return {}; }
-    void showMapLoad(const std::function<void(const Progress&)>&) override {}
+    void showMapLoad(const CancelToken*, const Scan&) override {}
 };
 }  // namespace
 

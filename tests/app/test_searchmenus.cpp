@@ -117,7 +117,7 @@ TEST_F(PopupMenuTest, ComponentsOpenInOneSearchWindow)
         bool searched = false;
         QObject scope;
         QObject::connect(&shown->search(), &SymbolSearch::searched, &scope, [&searched] { searched = true; });
-        waitUntil([&searched] { return searched; }, 60000, AbortFlag::Ignore);
+        waitUntil([&searched] { return searched; }, 60000);
         return shown;
     };
     view();

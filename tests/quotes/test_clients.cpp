@@ -17,7 +17,7 @@ using Fault = FakeQuoteService::Fault;
 static void download(clsHistory& h)
 {
     h.start();
-    waitUntil([&h] { return !h.running(); }, 30000, AbortFlag::Ignore);
+    waitUntil([&h] { return !h.running(); }, 30000);
 }
 
 // Each caller started and its answer waited for, as the caller's
@@ -27,7 +27,7 @@ static void answered(Caller& caller, Signal signal, const std::function<void()>&
 {
     QSignalSpy spy(&caller, signal);
     start();
-    waitUntil([&spy] { return spy.count() > 0; }, 60000, AbortFlag::Ignore);
+    waitUntil([&spy] { return spy.count() > 0; }, 60000);
 }
 
 static void startnu(loader& l)
@@ -49,7 +49,7 @@ static bool examine(clsTickeronderzoek& t)
 {
     QSignalSpy spy(&t, &clsTickeronderzoek::examined);
     t.examine();
-    waitUntil([&spy] { return spy.count() > 0; }, 60000, AbortFlag::Ignore);
+    waitUntil([&spy] { return spy.count() > 0; }, 60000);
     return !spy.isEmpty() && spy.first().first().toBool();
 }
 
@@ -71,7 +71,8 @@ protected:
     }
 
     FakeQuoteService fake;
-    QuoteClient client;
+    CancelToken stop;  // the Stop of whoever owns the client
+    QuoteClient client{&stop};
 };
 
 TEST_F(ClientTest, LoaderSortsTheBatch)
@@ -270,7 +271,7 @@ TEST_F(ClientTest, InvestigationFindsSuccessorAndHistoryStart)
     EXPECT_FALSE(t.pageMissing);
 
     // Stop: go does nothing at all.
-    state().abortFlag = true;
+    stop.cancel();
     fake.clearRequests();
     t.ticker = QStringLiteral("LEH");
     t.changed = true;

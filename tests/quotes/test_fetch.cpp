@@ -48,12 +48,13 @@ protected:
     {
         AsyncFetch f(client, r);
         f.start();
-        waitUntil([&f] { return !f.running(); }, 120000, AbortFlag::Ignore);
+        waitUntil([&f] { return !f.running(); }, 120000);
         return f.result();
     }
 
     FakeQuoteService fake;
-    QuoteClient client;
+    CancelToken stop;  // the Stop of whoever owns the client
+    QuoteClient client{&stop};
 };
 
 TEST_F(FetchTest, RequestIsSentAsBuiltWithForbiddenBytesEscaped)
@@ -211,8 +212,8 @@ TEST_F(FetchTest, StopEndsARequestInFlightPromptly)
     fake.setFault(Fault::Hang);
     QElapsedTimer sinceStop;
     QObject scope;
-    QObject::connect(&fake, &FakeQuoteService::requestArrived, &scope, [&sinceStop] {
-        state().abortFlag = true;
+    QObject::connect(&fake, &FakeQuoteService::requestArrived, &scope, [this, &sinceStop] {
+        stop.cancel();
         sinceStop.start();
     });
     const FetchResult r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn");
@@ -222,7 +223,7 @@ TEST_F(FetchTest, StopEndsARequestInFlightPromptly)
     EXPECT_FALSE(r.timedOut);
     EXPECT_TRUE(r.body.isEmpty());
     EXPECT_EQ(fake.requests().size(), 1);  // not tried again
-    // The flag is looked at every 20 ms; the margin is for a loaded machine.
+    // The token is looked at every 20 ms; the margin is for a loaded machine.
     EXPECT_LT(elapsed, 3000);
 }
 
@@ -234,8 +235,8 @@ TEST_F(FetchTest, StopDuringTheGapWaitSendsNothing)
     settings().isdelay = true;
     // Set from the event loop, so while the fetch waits for the gap.
     bool stopped = false;
-    QTimer::singleShot(0, [&stopped] {
-        state().abortFlag = true;
+    QTimer::singleShot(0, [this, &stopped] {
+        stop.cancel();
         stopped = true;
     });
     const FetchResult r = fetch(FetchVariant::Loader, "/d/quotes.csv?s=A+&f=sn", &gap);
@@ -247,9 +248,9 @@ TEST_F(FetchTest, StopDuringTheGapWaitSendsNothing)
     EXPECT_TRUE(gap.running());
 }
 
-TEST_F(FetchTest, LookupIgnoresAStaleAbortFlag)
+TEST_F(FetchTest, LookupIsNotEndedByItsClientsToken)
 {
-    state().abortFlag = true;
+    stop.cancel();
     const FetchResult r = fetch(FetchVariant::Lookup, "/d/quotes.csv?s=A+&f=sn");
     EXPECT_FALSE(r.aborted);
     EXPECT_TRUE(r.body.startsWith("\"A\""));
@@ -282,12 +283,12 @@ TEST_F(FetchTest, RequestsOfOneWindowKeepTheGap)
             fetches.push_back(std::make_unique<AsyncFetch>(client, r));
             fetches.back()->start();
         }
-        waitUntil([&] { return fake.requests().size() == 3; }, 10000, AbortFlag::Ignore);
+        waitUntil([&] { return fake.requests().size() == 3; }, 10000);
         fake.holdAnswers(false);
         fake.releaseAnswers();
         waitUntil(
             [&] { return std::none_of(fetches.begin(), fetches.end(), [](const auto& f) { return f->running(); }); },
-            10000, AbortFlag::Ignore);
+            10000);
         ASSERT_EQ(sent.size(), 3);
         for (int i = 1; i < sent.size(); ++i)
             EXPECT_GE(sent[i] - sent[i - 1], 399) << i;  // the clock's millisecond rounding
@@ -356,7 +357,7 @@ TEST_F(FetchTest, HistoricalVariantRetriesShortAndRepeatedAnswers)
     EXPECT_TRUE(r.body.isEmpty());
     EXPECT_EQ(r.attempts, 3);
 
-    state().abortFlag = true;
+    stop.cancel();
     fake.clearRequests();
     r = fetch(FetchVariant::Historical, "/table.csv?s=ibm");
     EXPECT_TRUE(r.aborted);

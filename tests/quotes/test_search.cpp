@@ -14,7 +14,7 @@ static void go(SearchyahooClass& s)
 {
     QSignalSpy done(&s, &SearchyahooClass::done);
     s.go();
-    waitUntil([&done] { return done.count() > 0; }, 60000, AbortFlag::Ignore);
+    waitUntil([&done] { return done.count() > 0; }, 60000);
 }
 
 class SearchTest : public QuotarisTest {

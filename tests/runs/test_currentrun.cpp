@@ -185,7 +185,6 @@ TEST_F(CurrentRunTest, StopEndsTheRunQuicklyAndSkipsTheRunFile)
     EXPECT_TRUE(run.summary().aborted);
     EXPECT_EQ(state().runMessage, QStringLiteral("Download abborted by user"));
     EXPECT_TRUE(runFile().isEmpty());
-    EXPECT_FALSE(state().abortFlag);
 }
 
 TEST_F(CurrentRunTest, RenameNeverOverwritesOrDeletesAQuoteFile)

@@ -165,3 +165,41 @@ TEST_F(MetastockRunTest, ADaysQuoteAskedAgainIsChangedInPlace)
     ASSERT_EQ(other.securities[0].days.size(), 1);
     EXPECT_EQ(other.securities[0].days[0].volume, 1900);
 }
+
+// Closing the load window while the map is read stops the run before
+// anything is asked or written: with the map incomplete, symbols the folders
+// hold would be placed anew. The run after it goes on as usual.
+TEST_F(MetastockRunTest, ClosingTheLoadWindowStopsTheRun)
+{
+    addSymbols({QStringLiteral("AAA"), QStringLiteral("BBB")});
+    CurrentRun first;
+    ASSERT_TRUE(runToEnd(first));
+    ASSERT_EQ(first.summary().written.value(QLatin1Char('M')), 2);
+
+    // Closed as soon as the scan reports where it starts.
+    struct ClosingPrompt : MetastockPrompt {
+        QString askFolder(const QString&, const QString&, const QString&, const Place&) override { return {}; }
+        void showMapLoad(const CancelToken* run, const Scan& scan) override
+        {
+            CancelToken window(run);
+            scan([&window](int, int) { window.cancel(); }, window);
+        }
+    } prompt;
+    setMetastockPrompt(&prompt);
+    fake.clearRequests();
+    CurrentRun closed;
+    EXPECT_FALSE(runToEnd(closed));
+    setMetastockPrompt(nullptr);
+    EXPECT_TRUE(closed.summary().aborted);
+    EXPECT_TRUE(fake.requests().isEmpty());
+    EXPECT_EQ(closed.summary().written.value(QLatin1Char('M')), 0);
+
+    CurrentRun next;
+    ASSERT_TRUE(runToEnd(next));
+    EXPECT_EQ(next.summary().written.value(QLatin1Char('M')), 2);
+    ASSERT_EQ(folders().size(), 1);
+    const MsFolderRead folder = readMsFolder(folders().first());
+    ASSERT_TRUE(folder.ran) << qPrintable(folder.error);
+    EXPECT_EQ(folder.count(QStringLiteral("AAA")), 1);
+    EXPECT_EQ(folder.count(QStringLiteral("BBB")), 1);
+}

@@ -24,9 +24,9 @@ struct CountingPrompt : MetastockPrompt {
         ++asked;
         return {};  // Cancel: the symbol is not placed
     }
-    void showMapLoad(const std::function<void(const Progress&)>& scan) override
+    void showMapLoad(const CancelToken* run, const Scan& scan) override
     {
-        scan([](int, int) {});
+        scan([](int, int) {}, CancelToken(run));
     }
 };
 

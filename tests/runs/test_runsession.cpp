@@ -148,7 +148,11 @@ TEST_F(RunSessionTest, StopEndsEitherRunWithinHalfASecond)
         EXPECT_LT(sinceStop.elapsed(), 500);
         EXPECT_TRUE(run.summary().aborted);
     }
-    EXPECT_FALSE(state().abortFlag);
+    // The Stop was the stopped run's alone: the next run gets every quote.
+    fake.setDelay(0);
+    CurrentRun next;
+    EXPECT_TRUE(runToEnd(next));
+    EXPECT_EQ(next.summary().symbolsWritten, 400);
 }
 
 TEST_F(RunSessionTest, TwoRunsOnOneDataFolderNeverRunAtOnce)

@@ -178,10 +178,9 @@ TEST_F(SchedulerTest, AnAbortedRunStopsTheScheduler)
 {
     ManualClock clock(at(kFriday, 10, 0));
     QVector<int> downloaded;
-    Scheduler scheduler(clock, [&](int n) {
+    Scheduler scheduler(clock, [&](int n, const std::function<void(Scheduler::Ended)>& ended) {
         downloaded << n;
-        state().abortFlag = true;
-        return true;
+        ended(Scheduler::Ended::Stopped);
     });
     for (int n : {2, 5}) {
         scheduler.schedule.lists[n].on = true;
@@ -194,7 +193,6 @@ TEST_F(SchedulerTest, AnAbortedRunStopsTheScheduler)
     EXPECT_EQ(downloaded, QVector<int>({2}));
     EXPECT_FALSE(scheduler.active());
     EXPECT_FALSE(scheduler.timer()->isActive());
-    EXPECT_TRUE(state().abortFlag);
 }
 
 TEST_F(SchedulerTest, DisconnectCommandRunsWithoutAShellAndReportsFailures)

@@ -17,7 +17,7 @@ static bool searched(SymbolSearch& s, const std::function<bool()>& start)
     QObject::connect(&s, &SymbolSearch::searched, &scope, [&done] { done = true; });
     if (!start())
         return false;
-    waitUntil([&done] { return done; }, 60000, AbortFlag::Ignore);
+    waitUntil([&done] { return done; }, 60000);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "testutil.h"
 
+#include "support/cancel.h"
 #include "support/errors.h"
 #include "support/folders.h"
 #include "support/log.h"
@@ -217,13 +218,25 @@ TEST_F(YieldTest, WaitEndsOnConditionTimeoutOrAbort)
     EXPECT_GE(clock.elapsed(), 100);
 
     // Stop is seen within a few milliseconds of being set: the wait looks at
-    // it every 20 ms.
+    // its token every 20 ms. A token made with it as its outer one (a window
+    // within a run) is cancelled with it; cancelling the inner one leaves
+    // the outer alone.
+    CancelToken run;
+    CancelToken window(&run);
     QElapsedTimer sinceStop;
-    QTimer::singleShot(0, [&sinceStop] {
-        state().abortFlag = true;
+    QTimer::singleShot(0, [&run, &sinceStop] {
+        run.cancel();
         sinceStop.start();
     });
-    EXPECT_FALSE(pause(60000));
+    EXPECT_FALSE(pause(60000, &window));
     ASSERT_TRUE(sinceStop.isValid());
     EXPECT_LT(sinceStop.elapsed(), 2000);
+
+    run.reset();
+    CancelToken closed(&run);
+    closed.cancel();
+    EXPECT_FALSE(run.cancelled());
+    EXPECT_FALSE(pause(60000, &closed));
+    // Without a token only the time ends the pause.
+    EXPECT_TRUE(pause(10));
 }

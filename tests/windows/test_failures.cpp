@@ -38,7 +38,7 @@ static void clickAndWaitForSearch(browser& b, QPushButton* button)
     QObject scope;
     QObject::connect(&b.search(), &SymbolSearch::searched, &scope, [&done] { done = true; });
     button->click();
-    waitUntil([&done] { return done; }, 60000, AbortFlag::Ignore);
+    waitUntil([&done] { return done; }, 60000);
 }
 
 using Fault = FakeQuoteService::Fault;

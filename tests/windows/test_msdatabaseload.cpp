@@ -1,7 +1,7 @@
 #include "testutil.h"
 
 #include "database/startup.h"
-#include "support/state.h"
+#include "support/cancel.h"
 #include "windows/location.h"
 #include "windows/msdatabaseload.h"
 
@@ -46,21 +46,35 @@ TEST_F(MetastockWindowsTest, NewSymbolPromptGoesBackToTheRootWhenTold)
     EXPECT_EQ(chosen, msRoot);
 }
 
-TEST_F(MetastockWindowsTest, LoadWindowShowsWhileTheMapIsRead)
+// The scan sees the window's token: closing the window cancels it (the
+// format then stops the run), and so does the run's Stop. Closing the
+// window touches nothing else of the run.
+TEST_F(MetastockWindowsTest, LoadWindowShowsWhileTheMapIsReadAndStopsItWhenClosed)
 {
     GuiMetastockPrompt prompt;
+    CancelToken run;
     bool shown = false;
-    prompt.showMapLoad([&](const MetastockPrompt::Progress& progress) {
+    prompt.showMapLoad(&run, [&](const MetastockPrompt::Progress& progress, const CancelToken& stop) {
         auto* w = qobject_cast<MSDatabaseload*>(QApplication::activeModalWidget());
         ASSERT_NE(w, nullptr);
         shown = w->isVisible();
         EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(), "Reading Metastock-Database.....");
         progress(30, 120);
         EXPECT_EQ(w->findChild<QProgressBar*>("ProgressBar1")->value(), 30);
-        // Closing the window stops the run.
+        EXPECT_FALSE(stop.cancelled());
         w->close();
-        EXPECT_TRUE(state().abortFlag);
+        EXPECT_TRUE(stop.cancelled());
+        EXPECT_FALSE(run.cancelled());
     });
     EXPECT_TRUE(shown);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    bool stoppedWithTheRun = false;
+    prompt.showMapLoad(&run, [&](const MetastockPrompt::Progress&, const CancelToken& stop) {
+        // A window of a new load starts afresh.
+        EXPECT_FALSE(stop.cancelled());
+        run.cancel();
+        stoppedWithTheRun = stop.cancelled();
+    });
+    EXPECT_TRUE(stoppedWithTheRun);
 }

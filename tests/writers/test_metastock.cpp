@@ -38,9 +38,9 @@ struct FakePrompt : MetastockPrompt {
         }
         return {};
     }
-    void showMapLoad(const std::function<void(const Progress&)>& scan) override
+    void showMapLoad(const CancelToken* run, const Scan& scan) override
     {
-        scan([](int, int) {});
+        scan([](int, int) {}, CancelToken(run));
     }
 };
 

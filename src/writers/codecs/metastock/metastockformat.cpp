@@ -19,7 +19,10 @@ public:
     using FormatWriter::FormatWriter;
 
     // Forgets the folder choices of an earlier run and rebuilds the
-    // ticker-to-folder map (in the load window where one is installed).
+    // ticker-to-folder map (in the load window where one is installed). A
+    // scan stopped by the run's Stop or by closing the window stops the
+    // run: with the map incomplete, symbols the folders hold would be
+    // placed anew.
     bool begin(ExportRun& run) override
     {
         resetMetastockRun();
@@ -37,8 +40,7 @@ public:
                                       QStringLiteral(" cannot be found");
             return true;
         }
-        metastockmap::rebuildForRun();
-        return true;
+        return !metastockmap::rebuildForRun(run.cancelToken()).stopped;
     }
 
     // Tickers a folder cannot tell apart from another one's are listed.
