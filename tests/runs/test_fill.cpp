@@ -256,25 +256,13 @@ TEST_F(FillTest, StopEndsTheFillWithoutTheRunWideExport)
     EXPECT_EQ(filesIn(settings().h1).size(), tickers.size());
 }
 
-TEST_F(FillTest, HoldsTheDataFolderAndIsRefusedWhileAnotherRunHoldsIt)
+TEST_F(FillTest, HoldsTheDataFolderWhileItWrites)
 {
     addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB.AS")});
     download();
     wipe(settings().h1);
 
-    {
-        RunLock other;
-        QString refusal;
-        ASSERT_TRUE(other.acquire(QStringLiteral("download"), &refusal));
-        HistoryRun run;
-        EXPECT_FALSE(fillFormat(run, QLatin1Char('C')));
-        EXPECT_TRUE(run.summary().busy);
-        EXPECT_TRUE(filesIn(settings().h1).isEmpty());
-        ASSERT_FALSE(msgs.texts().isEmpty());
-        EXPECT_TRUE(msgs.texts().last().startsWith(QStringLiteral("A download is already running")));
-    }
-
-    // While it writes, another run (a download) is refused and told it is a fill.
+    // Another run (a download) is refused and told it is a fill.
     HistoryRun run;
     QStringList refusals;
     QObject::connect(&run, &HistoryRun::symbolFinished, [&](const QString&, int, int, const QString&) {
@@ -289,46 +277,4 @@ TEST_F(FillTest, HoldsTheDataFolderAndIsRefusedWhileAnotherRunHoldsIt)
     RunLock after;
     QString refusal;
     EXPECT_TRUE(after.acquire(QStringLiteral("download"), &refusal));
-}
-
-TEST_F(FillTest, IsRefusedForAFormatThatIsOffOrWithoutAStore)
-{
-    addSymbols({QStringLiteral("AAA.AS")});
-    {
-        HistoryRun run;
-        EXPECT_FALSE(fillFormat(run, QLatin1Char('C')));
-        EXPECT_TRUE(run.summary().nothingToDo);
-        EXPECT_FALSE(QFile::exists(QuoteStore::defaultPath()));
-        ASSERT_FALSE(msgs.texts().isEmpty());
-        EXPECT_TRUE(msgs.texts().last().contains(QStringLiteral("holds nothing yet")));
-    }
-    download();
-    settings().select1 = false;
-    wipe(settings().h1);
-    HistoryRun run;
-    EXPECT_FALSE(fillFormat(run, QLatin1Char('C')));
-    EXPECT_TRUE(run.summary().nothingToDo);
-    EXPECT_EQ(msgs.texts().last(), QStringLiteral("ASCII-format (CSV) is off: switch it on first."));
-    EXPECT_TRUE(filesIn(settings().h1).isEmpty());
-}
-
-// What the window and `format X on` offer: the symbols of the lists the
-// store holds a day of.
-TEST_F(FillTest, CountsTheSymbolsOfTheListsTheStoreHoldsDaysOf)
-{
-    addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB.AS")});
-    EXPECT_EQ(fill::fillableSymbols(), 0);
-    EXPECT_FALSE(QFile::exists(QuoteStore::defaultPath()));  // counting makes no store
-    download();
-    addSymbols({QStringLiteral("NEW.AS")});
-    EXPECT_EQ(fill::fillableSymbols(), 2);
-    {
-        // A symbol on no list is not offered.
-        Database db(paths::databaseFile());
-        db.exec(QStringLiteral("UPDATE fondsen SET list1 = 0 WHERE codeyahoo = 'BBB.AS'"));
-    }
-    EXPECT_EQ(fill::fillableSymbols(), 1);
-    EXPECT_EQ(
-        fill::offer(*formats::find(QLatin1Char('K')), 1),
-        QStringLiteral("The quote store holds the days of 1 symbol of your lists. Write them to KBF-format now?"));
 }
