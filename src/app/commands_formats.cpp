@@ -1,6 +1,8 @@
 #include "app/commands_formats.h"
 
 #include "app/headless.h"
+#include "runs/fill.h"
+#include "support/paths.h"
 #include "writers/amibroker.h"
 #include "writers/formatregistry.h"
 #include "writers/location.h"
@@ -116,6 +118,7 @@ int cmdFormat(HeadlessContext& c)
     }
     FormatLocation location(f.letter);
     LocationChoice choice = location.load();
+    const LocationChoice before = choice;
     if (!folder.isEmpty())
         choice.folder = folder;
     if (command)
@@ -143,5 +146,14 @@ int cmdFormat(HeadlessContext& c)
     if (!location.accept(choice))
         return 1;
     c.out << describe(f) << '\n';
+    // Switched on, or on in another folder: what the quote store holds can
+    // be written there at once.
+    const QString folderNow = f.hasFolder() ? paths::withTrailingSlash(settings().*f.folder) : QString();
+    if (*on && (!before.selected || before.folder != folderNow)) {
+        if (const int symbols = fill::fillableSymbols(); symbols > 0) {
+            c.out << "The quote store holds the days of " << symbols << (symbols == 1 ? " symbol" : " symbols")
+                  << " of your lists; to write them to " << f.name() << " now, run:\n  " << fill::command(f) << '\n';
+        }
+    }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "app/commands_check.h"
 #include "app/commands_download.h"
+#include "app/commands_fill.h"
 #include "app/commands_formats.h"
 #include "app/commands_lists.h"
 #include "app/commands_maintenance.h"
@@ -122,6 +123,11 @@ const QVector<HeadlessCommand>& headlessCommands()
          "(final or provisional, repaired),SENT (a repaired day's values as sent),SOURCE (host and time of the "
          "download)",
          cmdBars},
+        {"fill", "LETTER [--list N | --lists N,M,...] [--from YYYY-MM-DD] [--to YYYY-MM-DD]",
+         "write the files of one export format for the symbols of the lists (default: of every list) from the days "
+         "the quote store holds, without the network, as a historical download of the same range writes them; the "
+         "other formats stay as they are; SIGINT or SIGTERM stops it",
+         cmdFill},
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
          "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},
@@ -173,10 +179,11 @@ QString headlessUsage(const QString& moreCommands)
                 "  %1   it failed; a download got or wrote nothing; a scheduler stopped itself after an abort\n"
                 "  2   wrong arguments\n"
                 "  %2   no update or help server is set (check-update, help-update)\n"
-                "  %3   another run holds the data folder, nothing was started (download, check --repair)\n"
+                "  %3   another run holds the data folder, nothing was started (download, fill, check --repair)\n"
                 "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
                 "      was not found or got no answer, a quote could not be written, or the run was stopped;\n"
                 "      quote: a quote came without all its values, or a ticker without an answer\n"
+                "      fill: a symbol had nothing stored, a quote could not be written, or the fill was stopped\n"
                 "check: 0 no finding, %5 findings, %6 a file or folder unreadable, of no certain layout, or not "
                 "rewritten\n")
                 .arg(kExitFailed)

@@ -16,6 +16,7 @@
 #include "support/state.h"
 #include "windows/autodownload.h"
 #include "windows/compact.h"
+#include "windows/fillwindow.h"
 #include "windows/frmexport.h"
 #include "windows/frmimport.h"
 #include "windows/frmnames.h"
@@ -330,6 +331,10 @@ void Hoofdform::showLocation(QChar letter)
     window.exec();
     // A triggered checkable item toggles itself; the switch decides.
     updateFormatChecks();
+    if (window.switchedOn()) {
+        if (const ExportFormat* f = formats::find(letter))
+            fillwindow::offer(*f, this);
+    }
     announce::settings();
     updateStartPage();
 }

@@ -464,6 +464,10 @@ QVector<QuoteStore::Row> QuoteStore::rows(const QString& ticker, qint32 from, qi
             sent.insert(b.date, b);
         }
     }
+    qsizetype count = 0;
+    for (const auto& m : all)
+        count += static_cast<qsizetype>(m.second.size());
+    out.reserve(count);
     for (const auto& [month, days] : all) {
         for (const auto& [day, e] : days) {
             Row row;
@@ -538,13 +542,32 @@ void QuoteStore::setGapState(const QString& ticker, qint32 date, const GapState&
     }
 }
 
+// The days alone, unpacked where they go: a fill reads every day of
+// thousands of symbols.
 QVector<core::Bar> QuoteStore::bars(const QString& ticker, qint32 from, qint32 to)
 {
     QVector<core::Bar> out;
-    const QVector<Row> all = rows(ticker, from, to);
-    out.reserve(all.size());
-    for (const Row& r : all)
-        out.append(r.bar);
+    const int id = symbolId(ticker, false);
+    if (id == 0)
+        return out;
+    const QVector<std::pair<int, Month>> all =
+        months(id, from > 0 ? monthOf(from) : 0, to > 0 ? monthOf(to) : std::numeric_limits<int>::max());
+    qsizetype count = 0;
+    for (const auto& m : all)
+        count += static_cast<qsizetype>(m.second.size());
+    out.reserve(count);
+    for (const auto& [month, days] : all) {
+        for (const auto& [day, e] : days) {
+            const qint32 date = dateIn(month, day);
+            if ((from > 0 && date < from) || (to > 0 && date > to))
+                continue;
+            core::Bar& bar = out.emplace_back();
+            bar.date = date;
+            if (!barpack::unpack(e.figures, bar))
+                failed(DbError(SQLITE_CORRUPT, QString()), QStringLiteral("be read"));
+            bar.flags = e.flags;
+        }
+    }
     return out;
 }
 

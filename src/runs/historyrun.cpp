@@ -5,6 +5,7 @@
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/lists.h"
+#include "database/quotestore.h"
 #include "quotes/clshistory.h"
 #include "quotes/fetch.h"
 #include "quotes/integrity.h"
@@ -26,6 +27,7 @@
 #include "support/textconv.h"
 #include "writers/formatregistry.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
 
@@ -40,9 +42,22 @@ qint32 numberOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.
 
 QString HistoryRunSummary::downloadErrors() const
 {
+    if (filling)
+        return nothingStored == 0 ? QString() : QStringLiteral("%1 with nothing stored").arg(count(nothingStored));
     if (failedRanges == 0)
         return {};
     return QStringLiteral("%1 ranges not downloaded").arg(count(failedRanges));
+}
+
+QString HistoryRunSummary::head() const
+{
+    if (!filling)
+        return RunSummary::head();
+    if (aborted)
+        return QStringLiteral("Fill stopped by user");
+    if (totalWritten() == 0 && quotesReceived > 0)
+        return QStringLiteral("No quotes could be written");
+    return QStringLiteral("Fill finished");
 }
 
 QString HistoryRunSummary::writtenText() const
@@ -90,31 +105,52 @@ int HistoryRun::maxInFlight()
 bool HistoryRun::begin()
 {
     summary_ = HistoryRunSummary();
-    retry_ = state().historyRetry;
-    auto notStarted = [this] {
+    summary_.filling = filling();
+    retry_ = takesRetryFlag() && state().historyRetry;
+    auto forgetRetry = [this] {
+        if (takesRetryFlag())
+            state().historyRetry = false;
+    };
+    auto notStarted = [this, &forgetRetry] {
         summary_.nothingToDo = true;
-        state().historyRetry = false;
+        forgetRetry();
         return false;
     };
-    if (!retry_ && chosenLists().isEmpty()) {
+    if (!retry_ && !ranges && chosenLists().isEmpty()) {
         msgBox(QStringLiteral("First select one or more lists"));
         return notStarted();
     }
     // Before anything of the folder is touched: another run's files stay
     // as that run has them.
     QString refusal;
-    if (!lockFolder(&refusal)) {
+    if (!lockFolder(&refusal, filling() ? QStringLiteral("fill") : QStringLiteral("download"))) {
         refuseBusy(refusal, false, summary_, [this](const QString& t) { setStatus(1, 1, t); });
-        state().historyRetry = false;
+        forgetRetry();
         return false;
     }
     // Stop reaches the run's requests through its client.
-    client_ = std::make_unique<QuoteClient>(&cancelToken());
-    client_->historicalGap().setInterval(settings().intervalDownload);
+    client_.reset();
+    if (!filling()) {
+        client_ = std::make_unique<QuoteClient>(&cancelToken());
+        client_->historicalGap().setInterval(settings().intervalDownload);
+    }
     maxInFlight_ = maxInFlight();
     openfiles::closeAll();
-    if (!formats::formatGuard())
+    if (!onlyFormat.isNull()) {
+        const ExportFormat* only = formats::find(onlyFormat);
+        if (!only || !only->isOn()) {
+            msgBox(QStringLiteral("%1 is off: switch it on first.").arg(only ? only->name() : QString(onlyFormat)));
+            return notStarted();
+        }
+    } else if (!formats::formatGuard()) {
         return notStarted();
+    }
+    // A fill reads the store and makes none.
+    if (filling() && !QFileInfo::exists(QuoteStore::defaultPath())) {
+        msgBox(QStringLiteral("The quote store %1 holds nothing yet: a download fills it.")
+                   .arg(QuoteStore::defaultPath()));
+        return notStarted();
+    }
 
     guarded([] { ResetLog(); });
     return true;
@@ -124,8 +160,8 @@ void HistoryRun::proceed()
 {
     markRunning();
     holdPlacement(false);
-    exports_ = std::make_unique<RunExports>(RunKind::Historical, summary_,
-                                            [this](const QString& text) { setStatus(1, 3, text); });
+    exports_ = std::make_unique<RunExports>(
+        RunKind::Historical, summary_, [this](const QString& text) { setStatus(1, 3, text); }, false, onlyFormat);
     exports_->setWake([this] { wake(); });
     exports_->setCancelToken(&writesToken());
     const bool staged = exports_->createStaging();
@@ -139,12 +175,13 @@ void HistoryRun::proceed()
     WriteLog(QStringLiteral("End reading Metastock database"));
 
     emit lockedChanged(true);
-    setStatus(2, 1, QStringLiteral("Downloading from"));
+    setStatus(2, 1, filling() ? QStringLiteral("Filling from") : QStringLiteral("Downloading from"));
     setStatus(2, 3, QStringLiteral("to"));
-    setStatus(1, 2, QStringLiteral("Setting up connection...."));
+    setStatus(1, 2,
+              filling() ? QStringLiteral("Reading the quote store....") : QStringLiteral("Setting up connection...."));
     WriteLog(QStringLiteral("Collecting symbols to download"));
     data_ = clsData::open();
-    if (data_ && !openStore())
+    if (data_ && !openStore(filling()))
         data_.reset();
     if (!data_) {
         cancel();
@@ -184,12 +221,12 @@ void HistoryRun::advance()
 void HistoryRun::conclude(int found)
 {
     if (found == 0 && !cancelled()) {
-        msgBox(QStringLiteral("No symbols to download"));
+        msgBox(filling() ? QStringLiteral("No symbols to fill") : QStringLiteral("No symbols to download"));
         summary_.nothingToDo = true;
     }
     releaseBusyPointer();
     exports_.reset();
-    if (data_) {
+    if (data_ && !filling()) {
         guarded([this] { summary_.failedRanges = bookkeeping::unsuccessfulHistoryCount(data_->db()); });
     }
     data_.reset();
@@ -198,7 +235,10 @@ void HistoryRun::conclude(int found)
         summary_.aborted = true;
         state().runMessage = kAborted;
     }
-    state().historyRetry = false;
+    if (filling() && summary_.totalWritten() == 0)
+        summary_.symbolsWritten = 0;
+    if (takesRetryFlag())
+        state().historyRetry = false;
     markEnded();
 
     setStatus(1, 3, QString());
@@ -211,7 +251,8 @@ void HistoryRun::conclude(int found)
     // got nothing leaves it empty.
     if (summary_.symbols == 0 || summary_.quotesReceived == 0)
         emit progressChanged(0, 1);
-    summary_.fetches = client_->record();
+    if (client_)
+        summary_.fetches = client_->record();
     emit lockedChanged(false);
     setStatus(1, 1, summary_.outcome());
     end(!summary_.aborted && !summary_.nothingToDo);
@@ -232,19 +273,24 @@ void HistoryRun::stopping()
 QVector<HistoryRun::Row> HistoryRun::collect()
 {
     QVector<Row> rows;
+    if (ranges) {
+        for (const Range& r : *ranges)
+            rows.append({r, false});
+        return rows;
+    }
     if (retry_) {
         // A copy: the table is emptied before the first symbol.
         guarded([&] {
             rows.clear();
             for (const bookkeeping::HistoryRow& r : bookkeeping::unsuccessfulHistory(data_->db()))
-                rows.append({r.ticker, r.name, r.start, r.end, r.timedOut});
+                rows.append({{r.ticker, r.name, r.start, r.end}, r.timedOut});
         });
         return rows;
     }
     QVector<lists::Symbol> symbols;
     guarded([&] { symbols = lists::symbolsForDownload(data_->db(), chosenLists()); });
     for (const lists::Symbol& s : symbols)
-        rows.append({s.ticker, s.name, startDate, endDate});
+        rows.append({{s.ticker, s.name, startDate, endDate}, false});
     return rows;
 }
 
@@ -283,8 +329,12 @@ int HistoryRun::startDownload()
         WriteLog(QStringLiteral("No symbols to download"));
         return 0;
     }
-    data_->leeghistory();
-    data_->leegfindings();
+    // What a fill writes was downloaded (and checked) before: the last
+    // download's history rows and findings stay for its report and retry.
+    if (!filling()) {
+        data_->leeghistory();
+        data_->leegfindings();
+    }
     integrityAction_ = static_cast<int>(integrity::storedAction());
     const int count = static_cast<int>(rows.size());
     summary_.symbols = count;
@@ -332,6 +382,8 @@ void HistoryRun::endDownload()
 // (an all-data symbol's range comes from its examination).
 qsizetype HistoryRun::requestCount(const Row& row) const
 {
+    if (filling())
+        return 1;  // one read of the store
     if (allData || (retry_ && row.start == kAllDataMark) || !row.start.isValid() || !row.end.isValid())
         return 1;
     return requestRanges(row.ticker, row.start, row.end).size();
@@ -344,11 +396,9 @@ void HistoryRun::showProgress()
     const int total = static_cast<int>(jobs_.size());
     const int maximum = std::max(requestsTotal_, 1);
     emit progressChanged(std::min(requestsDone_, maximum), maximum);
-    QString text = QStringLiteral("%1 of %2 symbols, %3 of %4 requests")
-                       .arg(finished_)
-                       .arg(total)
-                       .arg(std::min(requestsDone_, requestsTotal_))
-                       .arg(requestsTotal_);
+    QString text = QStringLiteral("%1 of %2 symbols").arg(finished_).arg(total);
+    if (!filling())
+        text += QStringLiteral(", %1 of %2 requests").arg(std::min(requestsDone_, requestsTotal_)).arg(requestsTotal_);
     // Once a few answers are in, what is left takes as long per request.
     if (requestsDone_ >= 3 && requestsDone_ < requestsTotal_ && clock_.isValid()) {
         const qint64 left = clock_.elapsed() * (requestsTotal_ - requestsDone_) / requestsDone_ / 1000;
@@ -377,6 +427,12 @@ void HistoryRun::begin(Job& job)
 {
     const Row& row = job.row;
     WriteLog(QStringLiteral("preparing ") + row.ticker);
+    if (filling()) {
+        job.start = row.start;
+        job.end = row.end;
+        readStored(job);
+        return;
+    }
     const bool retryAll = retry_ && row.start == kAllDataMark;
     job.all = allData || retryAll;
     job.start = retryAll ? startDate : row.start;
@@ -439,6 +495,24 @@ void HistoryRun::download(Job& job)
     });
     connect(&history, &clsHistory::finished, this, [this, &job] { downloaded(job); });
     history.start();
+}
+
+// The symbol's days of its range as the store holds them. A store that
+// cannot be read ends the run: what it holds is not known.
+void HistoryRun::readStored(Job& job)
+{
+    const qint32 from = job.start.isValid() ? numberOf(job.start) : 0;
+    const qint32 to = job.end.isValid() ? numberOf(job.end) : 0;
+    try {
+        job.days = quoteStore()->bars(job.row.ticker, from, to);
+    } catch (const StoreError& e) {
+        WriteLog(e.description());
+        if (!cancelled())
+            msgBox(e.description(), Icon::Critical);
+        job.interrupted = true;
+        cancel();
+    }
+    stepsDone(job);
 }
 
 void HistoryRun::downloaded(Job& job)
@@ -544,6 +618,10 @@ void HistoryRun::finishSymbol(Job& job)
     requestsDone_ += static_cast<int>(std::max<qsizetype>(0, job.requests - job.answered));
     job.answered = job.requests;
     QString text;
+    // A fill stops at once: what it has read but not written yet is in the
+    // store still.
+    if (filling() && stopped())
+        job.interrupted = true;
     if (job.interrupted) {
         recordOutcomes(job, false);
         text = QStringLiteral("stopped");
@@ -564,14 +642,16 @@ void HistoryRun::finishSymbol(Job& job)
         // A format that could not write the symbol's file leaves its range
         // to the retry, whatever the other formats did; the symbol counts
         // as written when some format got its days and none failed to.
+        // A fill of a format that writes at the end of the run (a workbook,
+        // an import) counts the symbol when it is handed over.
         const bool formatFailed = summary_.writeFailures > failuresBefore;
-        if (!formatFailed && summary_.totalWritten() > writtenBefore)
+        if (!formatFailed && (summary_.totalWritten() > writtenBefore || (filling() && days > 0)))
             ++summary_.symbolsWritten;
         if (formatFailed)
             written = false;
         recordOutcomes(job, written);
         text = !written    ? QStringLiteral("not written")
-               : days == 0 ? QStringLiteral("no days")
+               : days == 0 ? (filling() ? QStringLiteral("nothing stored") : QStringLiteral("no days"))
                            : QStringLiteral("%1 days").arg(days);
     }
     // The run's step is outside every signal of the job's objects: they
@@ -593,6 +673,18 @@ void HistoryRun::finishSymbol(Job& job)
 bool HistoryRun::writeSymbol(Job& job)
 {
     const Row& row = job.row;
+    if (filling()) {
+        // The store's days are what the formats got when they came in: no
+        // second check, no second put. Every range's formats and the
+        // per-symbol ones take the same days.
+        summary_.quotesReceived += static_cast<int>(job.days.size());
+        if (job.days.isEmpty()) {
+            ++summary_.nothingStored;
+            return true;
+        }
+        return exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange) &&
+               exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::WholeSymbol);
+    }
     checkSymbol(job);
     summary_.quotesReceived += static_cast<int>(job.days.size() + job.topUpDay.size());
     if (job.days.isEmpty() && job.topUpDay.isEmpty()) {
@@ -660,6 +752,8 @@ void HistoryRun::checkSymbol(Job& job)
 // whole range as not got; a retry's symbol its row as it was.
 void HistoryRun::recordOutcomes(const Job& job, bool written)
 {
+    if (filling())
+        return;
     const Row& row = job.row;
     QVector<HistoryAttempt> outcomes;
     if (written) {

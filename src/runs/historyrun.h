@@ -14,6 +14,7 @@
 #include <QVector>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class clsData;
@@ -26,8 +27,11 @@ struct HistoryRunSummary : RunSummary {
     int requests = 0;        // history requests sent
     int failedRequests = 0;  // requests that brought nothing usable
     int failedRanges = 0;    // history rows of the run not got (failed or timed out)
+    bool filling = false;    // the days came from the quote store
+    int nothingStored = 0;   // filling: symbols the store holds no day of in the range
 
 protected:
+    QString head() const override;
     QString writtenText() const override;
     bool serviceFailed() const override { return requests > 0 && failedRequests == requests && quotesReceived == 0; }
     QString downloadErrors() const override;
@@ -42,6 +46,12 @@ protected:
 // starts the symbol's next step. A symbol whose steps are all done is
 // written as a whole, one block per format, in a step of the run of its
 // own, and its history rows are recorded in one short transaction after that.
+//
+// A fill is the same run with the quote store as its source: each symbol's
+// stored days of the range go through the same writers, without the
+// network. The store's days passed the integrity check when they came in
+// and are written as they are; a fill records nothing in the history table
+// (what a retry reads) and puts nothing into the store.
 class HistoryRun : public RunSession {
     Q_OBJECT
 public:
@@ -50,14 +60,36 @@ public:
     explicit HistoryRun(QObject* parent = nullptr);
     ~HistoryRun() override;
 
+    // Where the run gets a symbol's days.
+    enum class Source {
+        Network,  // the chart host, and today's quote from the current-quote service
+        Store,    // the quote store: the days earlier runs got
+    };
+
+    // One symbol's range as the run takes it. From the store an invalid
+    // start or end leaves that end open.
+    struct Range {
+        QString ticker, name;
+        QDate start, end;
+    };
+
     // What to download: one list, or (severalLists) every list whose
     // download flag is on; the range of the date pickers; allData: from the
     // first day the service holds up to today. Retry mode is taken from the
-    // process-wide retry flag when the run starts.
+    // process-wide retry flag when the run starts, unless `ranges` is set.
     bool severalLists = false;
     int list = 1;
     QDate startDate, endDate;
     bool allData = false;
+    Source source = Source::Network;
+    // When set: these ranges, in this order, instead of the symbols of the
+    // lists (or of the retry).
+    std::optional<QVector<Range>> ranges;
+    // When set: only the format of this letter is written; the others stay
+    // as they are, also those that are on. It must be on itself.
+    QChar onlyFormat;
+
+    bool filling() const { return source == Source::Store; }
 
     // start() begins a whole download and returns; `finished` reports its
     // end, false when it could not start, found nothing to download or was
@@ -91,6 +123,7 @@ signals:
     void lockedChanged(bool locked);
 
 protected:
+    bool checksForUpdate() const override { return !filling(); }
     bool begin() override;
     void proceed() override;
     void advance() override;
@@ -98,9 +131,7 @@ protected:
     void cancelling() override;
 
 private:
-    struct Row {
-        QString ticker, name;
-        QDate start, end;
+    struct Row : Range {
         bool timedOut = false;  // retry: the row was recorded as timed out
     };
     struct Job;
@@ -114,6 +145,7 @@ private:
     void begin(Job& job);
     void examined(Job& job);
     void download(Job& job);
+    void readStored(Job& job);
     void downloaded(Job& job);
     void toppedUp(Job& job);
     void stepsDone(Job& job);
@@ -125,6 +157,8 @@ private:
     void showProgress();
     void setStatus(int bar, int panel, const QString& text);
     QVector<int> chosenLists() const;
+    // The run reads (and in the end clears) the process-wide retry flag.
+    bool takesRetryFlag() const { return !filling() && !ranges; }
 
     std::unique_ptr<QuoteClient> client_;  // the run's; made when it starts
     std::unique_ptr<clsData> data_;

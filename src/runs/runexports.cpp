@@ -7,11 +7,15 @@
 #include "writers/formatregistry.h"
 #include "writers/textio.h"
 
-RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel, bool unattended)
-    : files_(kind == RunKind::Historical), run_(kind, files_, counts, std::move(panel))
+#include <algorithm>
+
+RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel, bool unattended,
+                       QChar only)
+    : files_(kind == RunKind::Historical), run_(kind, files_, counts, std::move(panel)), onlyOne_(!only.isNull())
 {
+    const ExportFormat* wanted = onlyOne_ ? formats::find(only) : nullptr;
     for (const ExportFormat& f : formats::registry()) {
-        if (!f.isOn())
+        if (!f.isOn() || (onlyOne_ && &f != wanted))
             continue;
         if (f.hasFolder()) {
             const QString folder = paths::withTrailingSlash(settings().*f.folder);
@@ -31,7 +35,12 @@ RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(con
 
 RunExports::~RunExports() = default;
 
-bool RunExports::createStaging() { return files_.createStaging(); }
+bool RunExports::createStaging()
+{
+    if (onlyOne_ && std::none_of(writers_.begin(), writers_.end(), [](const auto& w) { return w->stages(); }))
+        return true;
+    return files_.createStaging();
+}
 
 bool RunExports::begin()
 {

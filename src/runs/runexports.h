@@ -15,13 +15,16 @@ public:
     // `counts` is the run's summary; `panel` shows the run's detail text.
     // A format whose folder is missing, read-only or full is left out of
     // the run: the user is told (an unattended run only logs it), the
-    // setting stays, and nothing of it is written anywhere else.
-    RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel, bool unattended = false);
+    // setting stays, and nothing of it is written anywhere else. With
+    // `only` set, the run writes that format alone (when it is on).
+    RunExports(RunKind kind, WriteCounts& counts, std::function<void(const QString&)> panel, bool unattended = false,
+               QChar only = QChar());
     ~RunExports();
     RunExports(const RunExports&) = delete;
     RunExports& operator=(const RunExports&) = delete;
 
-    // Creates the staging files. False when the user chose Abort.
+    // Creates the staging files; a run of one format that does not stage
+    // leaves them as they are. False when the user chose Abort.
     bool createStaging();
     // Every writer's begin(). False when one of them cannot go on.
     bool begin();
@@ -63,6 +66,7 @@ private:
     RunFiles files_;
     ExportRun run_;
     std::vector<std::unique_ptr<FormatWriter>> writers_;
+    bool onlyOne_ = false;  // one format asked for alone
     int serial_ = 0;
     size_t finishing_ = 0;        // the writer finishing
     bool closed_ = false;         // the run's files are closed

@@ -39,7 +39,7 @@ void RunSession::start()
 
 void RunSession::checkForUpdate()
 {
-    if (!updates::updateCheckDue()) {
+    if (!checksForUpdate() || !updates::updateCheckDue()) {
         proceed();
         return;
     }
@@ -60,24 +60,26 @@ void RunSession::stop()
     wake();
 }
 
-bool RunSession::lockFolder(QString* refusal)
+bool RunSession::lockFolder(QString* refusal, const QString& what)
 {
     lock_ = std::make_unique<RunLock>();
-    if (lock_->acquire(QStringLiteral("download"), refusal))
+    if (lock_->acquire(what, refusal))
         return true;
     lock_.reset();
     return false;
 }
 
-bool RunSession::openStore()
+bool RunSession::openStore(bool reading)
 {
     try {
         store_ = std::make_unique<QuoteStore>();
+        storeRefusalShown_ = false;
+        if (reading)
+            return true;
         const QDateTime now = QDateTime::currentDateTimeUtc();
         store_->begin();
         source_ = store_->source(settings().quoteHost, now.addMSecs(-now.time().msec()));
         store_->commit();
-        storeRefusalShown_ = false;
         return true;
     } catch (const StoreError& e) {
         store_.reset();

@@ -75,17 +75,25 @@ protected:
     // on its way) ends now.
     virtual void cancelling() {}
 
+    // Whether the first run of a process asks the update server before it
+    // proceeds: a run that does not talk to the network does not.
+    virtual bool checksForUpdate() const { return true; }
+
     // The shared steps, in the order each strategy takes them.
-    // Takes the data folder's run lock; `refusal` says who holds it.
-    bool lockFolder(QString* refusal);
+    // Takes the data folder's run lock for `what` ("download", named to a
+    // run refused meanwhile); `refusal` says who holds it.
+    bool lockFolder(QString* refusal, const QString& what = QStringLiteral("download"));
     // For the length of the run: the busy pointer, and new MetaStock
     // symbols placed without asking when `unattended`.
     void holdPlacement(bool unattended);
     void holdBusyPointer();
     void releaseBusyPointer();
     // Opens the quote store for the run; false, with the message shown, when
-    // it cannot be used (then nothing of the run may reach a file).
-    bool openStore();
+    // it cannot be used (then nothing of the run may reach a file). A run
+    // that only reads it (`reading`) records no source of its own.
+    bool openStore(bool reading = false);
+    // The store opened by openStore(), nullptr before.
+    QuoteStore* quoteStore() const { return store_.get(); }
     // Puts a symbol's days, then the `later` ones (today's), into the store
     // in one short transaction, before any file gets them; `asSent` holds
     // the values as sent of the days the integrity check repaired. False

@@ -23,20 +23,21 @@ QString RunSummary::writtenText() const
     return QStringLiteral("%1 of %2 written").arg(count(symbolsWritten), count(symbols));
 }
 
+QString RunSummary::head() const
+{
+    if (aborted)
+        return QStringLiteral("Download abborted by user");
+    if (serviceFailed())
+        return QStringLiteral("Download failed");
+    if (totalWritten() == 0 && quotesReceived > 0)
+        return QStringLiteral("No quotes could be written");
+    return QStringLiteral("Download finished");
+}
+
 QString RunSummary::outcome() const
 {
     if (nothingToDo)
         return {};
-    QString head;
-    if (aborted)
-        head = QStringLiteral("Download abborted by user");
-    else if (serviceFailed())
-        head = QStringLiteral("Download failed");
-    else if (totalWritten() == 0 && quotesReceived > 0)
-        head = QStringLiteral("No quotes could be written");
-    else
-        head = QStringLiteral("Download finished");
-
     QStringList parts{writtenText()};
     if (notFound > 0)
         parts << QStringLiteral("%1 not found").arg(count(notFound));
@@ -52,7 +53,7 @@ QString RunSummary::outcome() const
         parts << QStringLiteral("%1 quotes could not be written to every format").arg(count(writeFailures));
     for (const QString& format : leftOut)
         parts << format + QStringLiteral(" left out (its folder cannot be written in)");
-    QString text = head + QStringLiteral(": ") + parts.join(QStringLiteral("; "));
+    QString text = head() + QStringLiteral(": ") + parts.join(QStringLiteral("; "));
     if (notFound + failedSymbols + rejected > 0)
         text += QStringLiteral(" (see the report)");
     // A write failure with every answer usable is not the service's fault;

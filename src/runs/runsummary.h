@@ -55,6 +55,8 @@ struct RunSummary : WriteCounts {
     }
 
 protected:
+    // The outcome's first words: "Download finished", "Download failed"...
+    virtual QString head() const;
     // "32 of 5,027 written" and what a run of its kind adds.
     virtual QString writtenText() const;
     // Nothing usable came from the quote service.

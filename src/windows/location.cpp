@@ -247,10 +247,14 @@ void location::ok()
         if (place_ && !place_(folder, check1_->isChecked()))
             return;
         symbolFolder_ = folder;
-    } else if (!logic_->accept(choiceFromControls())) {
-        return;
-    } else if (logic_->format().has(FolderMaximum)) {
-        placement::setAutomatic(autoPlace_->isChecked());
+    } else {
+        const LocationChoice before = logic_->load();
+        const LocationChoice choice = choiceFromControls();
+        if (!logic_->accept(choice))
+            return;
+        switchedOn_ = choice.selected && (!before.selected || before.folder != logic_->load().folder);
+        if (logic_->format().has(FolderMaximum))
+            placement::setAutomatic(autoPlace_->isChecked());
     }
     closingByButton_ = true;
     accept();

@@ -33,6 +33,10 @@ public:
     // Mode "T": the folder OK accepted; empty after Cancel.
     QString symbolFolder() const { return symbolFolder_; }
 
+    // OK switched the format on, or moved it to another folder: its files
+    // there may be filled from the quote store.
+    bool switchedOn() const { return switchedOn_; }
+
     // The folder of the path field, ending with "/".
     QString chosenFolder() const;
     void setFolder(const QString& folder);
@@ -53,6 +57,7 @@ private:
     bool symbolMode_ = false;
     bool closingByButton_ = false;
     bool sized_ = false;
+    bool switchedOn_ = false;
     Placer place_;
     QString symbolFolder_;
     std::unique_ptr<FormatLocation> logic_;

@@ -142,6 +142,8 @@ public:
     QChar letter() const;
 
     virtual HistoryStep historyStep() const { return HistoryStep::WholeSymbol; }
+    // The format writes through the run's staging files (ami1.txt, ami2.txt).
+    virtual bool stages() const { return false; }
 
     // When the run begins. False when the run cannot go on (every name
     // taken, Abort chosen): the run then stops.

@@ -93,6 +93,7 @@ TEST(CompletionTest, OffersTheCommandsFormatsListsAndPages)
     EXPECT_EQ(words(complete({QStringLiteral("quotaris"), QStringLiteral("format"), QString()})), words(letters));
     EXPECT_EQ(complete({QStringLiteral("quotaris"), QStringLiteral("format"), QStringLiteral("P"), QString()}),
               (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
+    EXPECT_EQ(words(complete({QStringLiteral("quotaris"), QStringLiteral("fill"), QString()})), words(letters));
 
     EXPECT_EQ(words(complete({QStringLiteral("quotaris"), QStringLiteral("help"), QString()})),
               words(help::pageNames()));
@@ -124,6 +125,7 @@ TEST(CompletionTest, OffersTheOptionsEachCommandTakes)
         {{QStringLiteral("search"), QStringLiteral("shell")}, QStringLiteral("search")},
         {{QStringLiteral("members"), QStringLiteral("^AEX")}, QStringLiteral("members")},
         {{QStringLiteral("serve")}, QStringLiteral("serve")},
+        {{QStringLiteral("fill"), QStringLiteral("C")}, QStringLiteral("fill")},
         {{QStringLiteral("import")}, QStringLiteral("import")},
         {{QStringLiteral("export")}, QStringLiteral("export")},
     };

@@ -54,6 +54,7 @@ public:
 
     // Each range of a symbol is staged as it comes in.
     HistoryStep historyStep() const override { return HistoryStep::EachRange; }
+    bool stages() const override { return true; }
 
     bool writeHistory(const HistoryBlock& block, ExportRun& run) override
     {
