@@ -7,6 +7,7 @@
 #include <functional>
 
 class Database;
+struct MetastockRunState;
 
 // The ticker-to-folder map (table `metastock`), rebuilt from the folders
 // below the MetaStock root before every run with MetaStock on.
@@ -30,7 +31,10 @@ struct ScanResult {
 // ticker. Rows of a folder that cannot be read are kept, so its symbols are
 // not placed anew elsewhere. Reads the folders only. Every statement binds
 // its values.
-ScanResult rebuild(Database& db, const QString& root, const std::function<void(int value, int maximum)>& progress = {});
+// The folders are read in a new repair session of `run`, and its map
+// connection is used.
+ScanResult rebuild(MetastockRunState& run, const QString& root,
+                   const std::function<void(int value, int maximum)>& progress = {});
 
 // True when the folders hold `ticker` only cut (longer than a symbol can be).
 bool isCutInFolders(const QString& ticker);
@@ -39,6 +43,6 @@ bool isCutInFolders(const QString& ticker);
 QString folderOf(Database& db, const QString& ticker);
 
 // Rebuilds the map for a run: with the load window where one is installed.
-ScanResult rebuildForRun();
+ScanResult rebuildForRun(MetastockRunState& run);
 
 }  // namespace metastockmap

@@ -46,12 +46,6 @@ protected:
         settings().metastock = root;
         settings().selectmetastock = true;
     }
-    void TearDown() override
-    {
-        resetMetastockRun();
-        CurrentRunTest::TearDown();
-    }
-
     // Every MetaStock folder below the root.
     QStringList folders() const
     {

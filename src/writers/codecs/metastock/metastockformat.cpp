@@ -18,11 +18,10 @@ class MetastockFormat final : public FormatWriter {
 public:
     using FormatWriter::FormatWriter;
 
-    // Forgets the folder choices of an earlier run and rebuilds the
-    // ticker-to-folder map (in the load window where one is installed).
+    // Rebuilds the ticker-to-folder map (in the load window where one is
+    // installed). The folder choices start afresh with each run's writer.
     bool begin(ExportRun& run) override
     {
-        resetMetastockRun();
         // A root that is gone (a disk not mounted) leaves MetaStock out of
         // this run; the setting stays for when it is back, and nothing is
         // made anywhere else.
@@ -37,14 +36,14 @@ public:
                                       QStringLiteral(" cannot be found");
             return true;
         }
-        metastockmap::rebuildForRun();
+        metastockmap::rebuildForRun(state_);
         return true;
     }
 
     // Tickers a folder cannot tell apart from another one's are listed.
     void finish(ExportRun& run) override
     {
-        const QStringList& indistinct = metastockRun().indistinct;
+        const QStringList& indistinct = state_.indistinct;
         if (!indistinct.isEmpty())
             run.counts().notes << QStringLiteral("Metastock not written, a folder cannot tell them apart: ") +
                                       indistinct.join(QStringLiteral(", "));
@@ -67,7 +66,7 @@ public:
                 run.notWritten(1);
                 continue;
             }
-            metaclass writer;
+            metaclass writer(state_);
             writer.cancelWith(run.cancelToken());
             writer.setBar(q.ticker, q.name, q.bar);
             const StepOutcome outcome = writer.go();
@@ -93,7 +92,7 @@ public:
             return false;
         WriteLog(QStringLiteral("Writing to Metastock"));
         run.panel(QStringLiteral("Writing quotes to Metastock...."));
-        metaclass m;
+        metaclass m(state_);
         m.cancelWith(run.cancelToken());
         m.NaamHistorie(block.name());
         m.GeefHistorieticker(block.ticker());
@@ -112,6 +111,7 @@ public:
     }
 
 private:
+    MetastockRunState state_;
     bool unavailable_ = false;
 };
 
