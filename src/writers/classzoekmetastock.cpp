@@ -105,9 +105,8 @@ bool classzoekmetastock::indistinct()
         return false;
     const QString entry =
         ticker_ + QStringLiteral(" (as ") + symbol + QStringLiteral(", held by ") + holder + QLatin1Char(')');
-    MetastockRunState& run = run_;
-    if (!run.indistinct.contains(entry)) {
-        run.indistinct << entry;
+    if (!run_.indistinct.contains(entry)) {
+        run_.indistinct << entry;
         WriteLog(QStringLiteral("Not written to Metastock, a folder cannot tell it apart: ") + entry);
     }
     return true;
@@ -149,24 +148,23 @@ void classzoekmetastock::found(const QString& folder)
 
 void classzoekmetastock::place()
 {
-    MetastockRunState& run = run_;
     WriteLog(QStringLiteral("Not found"));
-    if (run.dontAskAgain && !run.lastFolder.isEmpty() && !hasRoom(run_, run.lastFolder))
-        reachedMaximum(run_, run.lastFolder);
-    run.symbolName = name_.isEmpty() ? ticker_ : name_;
-    run.symbolTicker = ticker_;
+    if (run_.dontAskAgain && !run_.lastFolder.isEmpty() && !hasRoom(run_, run_.lastFolder))
+        reachedMaximum(run_, run_.lastFolder);
+    run_.symbolName = name_.isEmpty() ? ticker_ : name_;
+    run_.symbolTicker = ticker_;
 
     QString chosen;
-    if (run.dontAskAgain && !run.lastFolder.isEmpty()) {
-        chosen = run.lastFolder;
+    if (run_.dontAskAgain && !run_.lastFolder.isEmpty()) {
+        chosen = run_.lastFolder;
         WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + ticker_ + QLatin1Char(' ') +
                  name_);
         if (!addSecurity(run_, chosen))
             chosen.clear();
     } else if (MetastockPrompt* prompt = metastockPrompt()) {
         WriteLog(QStringLiteral("Asking folder for ") + ticker_ + QLatin1Char(' ') + name_);
-        const QString start = run.lastFolder.isEmpty() ? metastock::root() : run.lastFolder;
-        chosen = prompt->askFolder(run.symbolName, start, metastock::root(),
+        const QString start = run_.lastFolder.isEmpty() ? metastock::root() : run_.lastFolder;
+        chosen = prompt->askFolder(run_.symbolName, start, metastock::root(),
                                    [this](const QString& folder, bool dontAskAgain, bool* resetToRoot) {
                                        return placeInFolder(run_, folder, dontAskAgain, resetToRoot);
                                    });
@@ -176,20 +174,19 @@ void classzoekmetastock::place()
     if (name_.isEmpty())
         name_ = ticker_;
     folder_ = chosen;
-    file_ = chosen.isEmpty() ? QString() : run.placedFile;
+    file_ = chosen.isEmpty() ? QString() : run_.placedFile;
     if (!chosen.isEmpty()) {
-        run.lastFolder = chosen;
+        run_.lastFolder = chosen;
         guarded([&] { foldermap::add(run_.db(), ticker_, chosen + file_); });
     }
 }
 
 QString classzoekmetastock::placeByRule()
 {
-    const MetastockRunState& run = run_;
     const QString root = metastock::root();
     QString chosen;
-    if (!run.lastFolder.isEmpty() && hasRoom(run_, run.lastFolder)) {
-        chosen = run.lastFolder;
+    if (!run_.lastFolder.isEmpty() && hasRoom(run_, run_.lastFolder)) {
+        chosen = run_.lastFolder;
     } else {
         for (const QString& folder : metastockmap::collectFolders(root, false)) {
             if (hasRoom(run_, folder)) {
@@ -206,8 +203,8 @@ QString classzoekmetastock::placeByRule()
         if (metastock::step(run_, chosen, [&] { mslink::Writer::createFolder(chosen); }) != StepOutcome::Done)
             return {};
     }
-    WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + run.symbolTicker + QLatin1Char(' ') +
-             run.symbolName);
+    WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + run_.symbolTicker + QLatin1Char(' ') +
+             run_.symbolName);
     return addSecurity(run_, chosen) ? chosen : QString();
 }
 
