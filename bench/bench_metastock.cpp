@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -130,12 +131,12 @@ int main(int argc, char** argv)
 
     // 2. The map over 6,000 securities in three folders (the run's database
     // connection is opened first: its key derivation is no part of the map).
-    resetMetastockRun();
+    std::optional<MetastockRunState> run{std::in_place};
     clock.restart();
-    metastockDb();
+    run->db();
     std::printf("opening the symbol database: %lld ms\n", static_cast<long long>(clock.elapsed()));
     clock.restart();
-    const metastockmap::ScanResult scan = metastockmap::rebuildForRun();
+    const metastockmap::ScanResult scan = metastockmap::rebuildForRun(*run);
     std::printf("map rebuild: %d securities in %d folders in %lld ms\n", scan.securities,
                 static_cast<int>(scan.folders.size()), static_cast<long long>(clock.elapsed()));
 
@@ -143,7 +144,7 @@ int main(int argc, char** argv)
     Times quote;
     for (int i = 201; i <= 400; ++i) {
         clock.restart();
-        metaclass m;
+        metaclass m(*run);
         m.setQuote(
             {sym(1500), sym(1500) + QStringLiteral(" CORP"), dateOf(last.addDays(i)), "10", "11", "9", "10.5", "1234"});
         m.go();
@@ -156,7 +157,7 @@ int main(int argc, char** argv)
     Times again;
     for (int i = 1; i <= 200; ++i) {
         clock.restart();
-        metaclass m;
+        metaclass m(*run);
         m.setQuote({sym(1500), sym(1500) + QStringLiteral(" CORP"), dateOf(last.addDays(400)), "10", "11", "9", "10.5",
                     QString::number(2000 + i)});
         m.go();
@@ -181,11 +182,11 @@ int main(int argc, char** argv)
     for (const auto& c : cases) {
         // Each case starts from a security of 5,000 records.
         fillMetastockFolder(ms + QStringLiteral("H"), 1, 5000, last, [](int) { return QStringLiteral("HIST"); });
-        resetMetastockRun();
-        metastockmap::rebuildForRun();
+        run.emplace();
+        metastockmap::rebuildForRun(*run);
         const QString text = block(c.offset);
         clock.restart();
-        metaclass m;
+        metaclass m(*run);
         m.NaamHistorie(QStringLiteral("HIST CORP"));
         m.GeefHistorieticker(QStringLiteral("HIST"));
         m.raw(text);
@@ -197,7 +198,7 @@ int main(int argc, char** argv)
     }
     if (!messages.shown.isEmpty())
         std::printf("messages: %s\n", qPrintable(messages.texts().join(QLatin1Char('|'))));
-    resetMetastockRun();
+    run.reset();
     setMessages(nullptr);
     return 0;
 }

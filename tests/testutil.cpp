@@ -1,8 +1,8 @@
 #include "testutil.h"
 
-#include "app/reset.h"
 #include "support/openfiles.h"
 #include "support/settingsstore.h"
+#include "support/state.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,7 +30,7 @@ void QuotarisTest::SetUp()
     qputenv("HOME", QFile::encodeName(root.path() + QStringLiteral("/home")));
     qputenv("QUOTARIS_HOME", QFile::encodeName(root.path() + QStringLiteral("/data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
-    resetAllLayers();
+    resetSupportLayer();
     setMessages(&msgs);
     // The update and help servers are not set unless a test points
     // UpdateHost and HelpHost at the fake service.
@@ -47,7 +47,7 @@ void QuotarisTest::TearDown()
     openfiles::closeAll();
     store::sync();
     setMessages(nullptr);
-    resetAllLayers();
+    resetSupportLayer();
     qputenv("HOME", savedHome_);
     qputenv("QUOTARIS_HOME", savedData_);
     qputenv("XDG_CONFIG_HOME", savedConfig_);

@@ -13,8 +13,9 @@
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 // Gives every test its own data folder, settings file and home folder, a
-// fresh state in every layer (resetAllLayers, before and after the test) and
-// scripted messages that record what was shown.
+// fresh process state (resetSupportLayer, before and after the test; what
+// the other layers keep ends with its owner) and scripted messages that
+// record what was shown.
 class QuotarisTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -52,10 +52,14 @@ int scan(HeadlessContext& c)
         c.err << "The Metastock folder " << root << " does not exist\n";
         return 1;
     }
-    resetMetastockRun();
     metastockmap::ScanResult result;
-    const StepOutcome outcome = guarded([&] { result = metastockmap::rebuild(metastockDb(), root); });
-    resetMetastockRun();
+    StepOutcome outcome = StepOutcome::Ignored;
+    {
+        // The scan's own folder session and map connection, closed before
+        // the answer is printed.
+        MetastockRunState run;
+        outcome = guarded([&] { result = metastockmap::rebuild(run, root); });
+    }
     if (outcome != StepOutcome::Done)
         return 1;
     for (const auto& [folder, count] : result.folders)

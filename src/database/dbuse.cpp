@@ -24,12 +24,15 @@ struct Use {
     bool exclusive = false;
 };
 
-std::mutex mutex;
-std::map<QString, Use>& uses()
-{
-    static std::map<QString, Use> map;
-    return map;
-}
+// This process's use of its databases. A flock belongs to an open file
+// description, so the process holds one per database for all its
+// connections: the table lives as long as the process does, and an entry as
+// long as the connections and the compaction that use its database.
+struct Uses {
+    std::mutex mutex;
+    std::map<QString, Use> byDatabase;
+};
+Uses process;
 
 int openLockFile(const QString& database)
 {
@@ -49,7 +52,7 @@ void drop(std::map<QString, Use>::iterator it)
 {
     if (it->second.fd >= 0)
         ::close(it->second.fd);  // closing the last descriptor releases the lock
-    uses().erase(it);
+    process.byDatabase.erase(it);
 }
 
 }  // namespace
@@ -58,8 +61,8 @@ QString lockFile(const QString& database) { return database + QStringLiteral(".l
 
 void connectionOpened(const QString& database, int waitMs)
 {
-    std::unique_lock guard(mutex);
-    Use& use = uses()[database];
+    std::unique_lock guard(process.mutex);
+    Use& use = process.byDatabase[database];
     if (use.connections++ > 0 || use.exclusive)
         return;
     use.fd = openLockFile(database);
@@ -68,7 +71,7 @@ void connectionOpened(const QString& database, int waitMs)
     // A compaction holds the database for a moment only.
     for (int waited = 0; !lock(use.fd, LOCK_SH | LOCK_NB); waited += 50) {
         if (waited >= waitMs) {
-            drop(uses().find(database));
+            drop(process.byDatabase.find(database));
             throw DbError(SQLITE_BUSY,
                           QStringLiteral("unable to open database %1: it is being compacted by another Quotaris "
                                          "process")
@@ -82,9 +85,9 @@ void connectionOpened(const QString& database, int waitMs)
 
 void connectionClosed(const QString& database)
 {
-    const std::lock_guard guard(mutex);
-    const auto it = uses().find(database);
-    if (it == uses().end())
+    const std::lock_guard guard(process.mutex);
+    const auto it = process.byDatabase.find(database);
+    if (it == process.byDatabase.end())
         return;
     if (--it->second.connections <= 0 && !it->second.exclusive)
         drop(it);
@@ -96,9 +99,9 @@ Exclusive::~Exclusive()
 {
     if (!held_)
         return;
-    const std::lock_guard guard(mutex);
-    const auto it = uses().find(database_);
-    if (it == uses().end())
+    const std::lock_guard guard(process.mutex);
+    const auto it = process.byDatabase.find(database_);
+    if (it == process.byDatabase.end())
         return;
     it->second.exclusive = false;
     if (it->second.connections <= 0)
@@ -111,8 +114,8 @@ bool Exclusive::acquire(QString* refusal)
 {
     if (held_)
         return true;
-    const std::lock_guard guard(mutex);
-    Use& use = uses()[database_];
+    const std::lock_guard guard(process.mutex);
+    Use& use = process.byDatabase[database_];
     if (use.fd < 0)
         use.fd = openLockFile(database_);
     if (use.fd >= 0 && !lock(use.fd, LOCK_EX | LOCK_NB)) {
@@ -121,7 +124,7 @@ bool Exclusive::acquire(QString* refusal)
         if (use.connections > 0)
             lock(use.fd, LOCK_SH | LOCK_NB);
         else
-            drop(uses().find(database_));
+            drop(process.byDatabase.find(database_));
         if (refusal)
             *refusal = QStringLiteral("The database is in use by another Quotaris process: close it (or stop its "
                                       "download or scheduler) and try again. Nothing was changed.");

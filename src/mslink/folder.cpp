@@ -36,23 +36,6 @@ Stamp stampOf(const QString& path)
             static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-struct Cached {
-    Stamp master, emaster, xmaster;
-    std::shared_ptr<Masters> masters;
-};
-
-QHash<QString, Cached>& cache()
-{
-    static QHash<QString, Cached> c;
-    return c;
-}
-
-QSet<QString>& repaired()
-{
-    static QSet<QString> s;
-    return s;
-}
-
 // A data file longer than the longest header holds records.
 constexpr qint64 kLongestHeader = 32;
 
@@ -76,11 +59,39 @@ QMap<int, qint64> dataFilesIn(const QString& dir)
 
 }  // namespace
 
-Folder::Folder(const QString& dir) : dir_(QDir::cleanPath(dir)), m_(std::make_shared<Masters>()) {}
+struct Session::Cached {
+    Stamp master, emaster, xmaster;
+    std::shared_ptr<Masters> masters;
+};
+
+struct Session::Kept {
+    QHash<QString, Cached> cache;
+    QSet<QString> repaired;
+};
+
+Session::Session() : kept_(std::make_unique<Kept>()) {}
+
+Session::~Session() = default;
+
+void Session::restart() { kept_->repaired.clear(); }
+
+Folder::Folder(const QString& dir, Session* session)
+    : dir_(QDir::cleanPath(dir)), session_(session), m_(std::make_shared<Masters>())
+{
+}
+
+void Folder::keep()
+{
+    if (!session_)
+        return;
+    const QString d = dir_ + QLatin1Char('/');
+    session_->kept_->cache.insert(dir_, {stampOf(d + kMaster), stampOf(d + kEmaster), stampOf(d + kXmaster), m_});
+}
 
 Masters& Folder::edit()
 {
-    cache().remove(dir_);
+    if (session_)
+        session_->kept_->cache.remove(dir_);
     if (m_.use_count() > 1)
         m_ = std::make_shared<Masters>(*m_);
     return *m_;
@@ -112,10 +123,13 @@ void Folder::load()
 {
     const QString d = dir_ + QLatin1Char('/');
     const Stamp master = stampOf(d + kMaster), emaster = stampOf(d + kEmaster), xmaster = stampOf(d + kXmaster);
-    const auto hit = cache().constFind(dir_);
-    if (hit != cache().constEnd() && hit->master == master && hit->emaster == emaster && hit->xmaster == xmaster) {
-        m_ = hit->masters;
-        return;
+    if (session_) {
+        const auto& cache = session_->kept_->cache;
+        const auto hit = cache.constFind(dir_);
+        if (hit != cache.constEnd() && hit->master == master && hit->emaster == emaster && hit->xmaster == xmaster) {
+            m_ = hit->masters;
+            return;
+        }
     }
     if (master.size < kMasterSize && (master.size >= 0 || emaster.size >= 0 || xmaster.size >= 0))
         throw Error(ErrorCode::Damaged, QStringLiteral("MASTER is missing or shorter than its header"));
@@ -134,7 +148,8 @@ void Folder::load()
             throw Error(ErrorCode::Damaged, QStringLiteral("XMASTER is missing beside data files"));
     }
     m_ = std::move(parsed);
-    cache().insert(dir_, {master, emaster, xmaster, m_});
+    if (session_)
+        session_->kept_->cache.insert(dir_, {master, emaster, xmaster, m_});
 }
 
 int Folder::find(const QString& symbol, const QString& dataFile) const
@@ -317,7 +332,7 @@ void Folder::saveDates(int index, qint32 first, qint32 last)
         s.xmaster = xmasterEntry(s);
         files::writeAt(d + kXmaster, static_cast<qint64>(position + 1) * kXmasterSize + 104, s.xmaster.mid(104, 16));
     }
-    cache().insert(dir_, {stampOf(d + kMaster), stampOf(d + kEmaster), stampOf(d + kXmaster), m_});
+    keep();
 }
 
 void Folder::save(bool master, bool emaster, bool xmaster)
@@ -352,20 +367,12 @@ void Folder::save(bool master, bool emaster, bool xmaster)
     }
     if (emaster)
         m_->emasterMatched = true;
-    cache().insert(dir_, {stampOf(d + kMaster), stampOf(d + kEmaster), stampOf(d + kXmaster), m_});
-}
-
-void Folder::newSession() { repaired().clear(); }
-
-void Folder::forgetCaches()
-{
-    cache().clear();
-    repaired().clear();
+    keep();
 }
 
 void Folder::repair()
 {
-    if (repaired().contains(dir_))
+    if (session_ && session_->kept_->repaired.contains(dir_))
         return;
     QDir folder(dir_);
     for (const QString& name :
@@ -410,7 +417,8 @@ void Folder::repair()
 
     // A data file no entry names is never removed: it may hold the only copy
     // of a security's records (the map rebuild reports it).
-    repaired().insert(dir_);
+    if (session_)
+        session_->kept_->repaired.insert(dir_);
 }
 
 }  // namespace mslink

@@ -10,14 +10,36 @@
 
 namespace mslink {
 
+// What one stretch of MetaStock use (a download run, a map rebuild) keeps of
+// the folders it opened: their master files as read, taken again while they
+// are unchanged on disk, and the folders already repaired. Folders opened
+// without one are read afresh and repaired at every opening.
+class Session {
+public:
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Each folder is checked for repairs again when a writer next opens it.
+    void restart();
+
+private:
+    friend class Folder;
+    struct Cached;
+    struct Kept;
+    std::unique_ptr<Kept> kept_;
+};
+
 // One MetaStock folder: its master files and data files. Every change keeps
 // the folder readable at each step: data records go to disk before the
 // header that counts them, a data file before the master entries that name
 // it, and master files are replaced whole.
 class Folder {
 public:
-    // `dir` with or without a trailing separator.
-    explicit Folder(const QString& dir);
+    // `dir` with or without a trailing separator; `session`, when given,
+    // outlives the folder.
+    explicit Folder(const QString& dir, Session* session = nullptr);
 
     // True when the folder holds master files (a MetaStock database).
     static bool present(const QString& dir);
@@ -26,8 +48,8 @@ public:
     // name (see salvageSymbols); nothing when they cannot be read at all.
     static QStringList salvagedSymbols(const QString& dir);
 
-    // Reads the master files (from a cache while they are unchanged on
-    // disk). Throws Error(Damaged) for master files that cannot be trusted,
+    // Reads the master files (from the session's while they are unchanged
+    // on disk). Throws Error(Damaged) for master files that cannot be trusted,
     // Error(Io) for files that cannot be read.
     void load();
 
@@ -37,12 +59,6 @@ public:
     // no master names is left as it is (see unnamedDataFiles). Done once per
     // folder and session.
     void repair();
-    // Starts a session (a download run): each folder is checked for repairs
-    // again when a writer first opens it.
-    static void newSession();
-    // Forgets every cached master file and the repairs of the session, as a
-    // fresh process starts.
-    static void forgetCaches();
 
     QString dir() const { return dir_; }
     const std::vector<Security>& securities() const { return m_->securities; }
@@ -80,8 +96,11 @@ private:
     // The entries for a change: this folder's own, no longer shared with the
     // cache or another reader.
     Masters& edit();
+    // The session's copy of the master files is the one just written.
+    void keep();
 
     QString dir_;
+    Session* session_;
     std::shared_ptr<Masters> m_;
 };
 

@@ -7,10 +7,10 @@ namespace mslink {
 Reader::Reader() = default;
 Reader::~Reader() = default;
 
-void Reader::openFolder(const QString& path)
+void Reader::openFolder(const QString& path, Session* session)
 {
     closeFolder();
-    auto f = std::make_unique<Folder>(path);
+    auto f = std::make_unique<Folder>(path, session);
     f->load();
     folder_ = std::move(f);
 }

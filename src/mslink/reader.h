@@ -16,7 +16,9 @@ public:
     Reader();
     ~Reader();
 
-    void openFolder(const QString& path);
+    // With `session` (which outlives the reader), the master files come
+    // from the session's while they are unchanged on disk.
+    void openFolder(const QString& path, Session* session = nullptr);
     void closeFolder();
     void closeSecurity();
 

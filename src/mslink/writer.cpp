@@ -17,10 +17,10 @@ void Writer::createFolder(const QString& path)
         throw Error(ErrorCode::Io, QStringLiteral("Cannot create the folder %1").arg(path));
 }
 
-void Writer::openFolder(const QString& path)
+void Writer::openFolder(const QString& path, Session* session)
 {
     release();
-    auto f = std::make_unique<Folder>(path);
+    auto f = std::make_unique<Folder>(path, session);
     // The folder itself keeps a second writer of ours out: it is never
     // replaced, unlike MASTER, and it exists before a new folder's master
     // files do. The lock on MASTER is what another program takes.

@@ -22,7 +22,9 @@ public:
     // Creates the folder (and its parents).
     static void createFolder(const QString& path);
 
-    void openFolder(const QString& path);
+    // Repairs the folder (see Folder::repair): once per `session` when one
+    // is given (it outlives the writer), else at every opening.
+    void openFolder(const QString& path, Session* session = nullptr);
     // Adds a security (the flag is kept for callers; every security gets
     // seven fields) and selects it.
     void addSecurity(const QString& ticker, const QString& name, int flag = 1);

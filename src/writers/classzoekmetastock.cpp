@@ -16,27 +16,26 @@
 
 namespace {
 
-void reachedMaximum(const QString& folder)
+void reachedMaximum(MetastockRunState& run, const QString& folder)
 {
     msgBox(QStringLiteral("The folder: ") + folder + QStringLiteral("\r\nReached the maximum of ") +
                QString::number(metastock::maximum()) + QStringLiteral(" Symbols\r\n    Please select a new folder"),
            Icon::Critical);
-    metastockRun().dontAskAgain = false;
+    run.dontAskAgain = false;
 }
 
 // Adds the symbol being placed to `folder`; false when that failed.
-bool addSecurity(const QString& folder)
+bool addSecurity(MetastockRunState& run, const QString& folder)
 {
-    const MetastockRunState& run = metastockRun();
     QString file;
-    const StepOutcome outcome = metastock::step(folder, [&] {
+    const StepOutcome outcome = metastock::step(run, folder, [&] {
         mslink::Writer w;
-        w.openFolder(folder);
+        w.openFolder(folder, &run.session);
         w.addSecurity(run.symbolTicker, run.symbolName, 1);
         file = w.selectedDataFile();
         w.release();
     });
-    metastockRun().placedFile = file;
+    run.placedFile = file;
     return outcome == StepOutcome::Done;
 }
 
@@ -46,9 +45,9 @@ QString folderPart(const QString& map)
     return slash < 0 ? QString() : map.left(slash + 1);
 }
 
-bool hasRoom(const QString& folder)
+bool hasRoom(MetastockRunState& run, const QString& folder)
 {
-    const int count = metastock::securityCount(folder);
+    const int count = metastock::securityCount(run, folder);
     return count >= 0 && count <= metastock::maximum() - 1;
 }
 
@@ -61,7 +60,7 @@ void classzoekmetastock::go()
         return;
     WriteLog(QStringLiteral("Searching in Metastock database :") + ticker_);
     QString mapped;
-    if (guarded([&] { mapped = foldermap::folder(metastockDb(), ticker_); }) != StepOutcome::Done)
+    if (guarded([&] { mapped = foldermap::folder(run_.db(), ticker_); }) != StepOutcome::Done)
         return;
     if (mapped.isEmpty() && indistinct())
         return;
@@ -70,9 +69,9 @@ void classzoekmetastock::go()
         // this ticker's, as no other ticker claims it.
         const QString cut = mslink::storableSymbol(ticker_);
         guarded([&] {
-            mapped = foldermap::folder(metastockDb(), cut);
+            mapped = foldermap::folder(run_.db(), cut);
             if (!mapped.isEmpty())
-                foldermap::rename(metastockDb(), cut, ticker_);
+                foldermap::rename(run_.db(), cut, ticker_);
         });
     }
     file_ = mapped.mid(folderPart(mapped).size());
@@ -90,7 +89,7 @@ bool classzoekmetastock::indistinct()
     const QString symbol = mslink::storableSymbol(ticker_);
     QString holder;
     guarded([&] {
-        for (const QString& other : foldermap::tickersStartingWith(metastockDb(), symbol)) {
+        for (const QString& other : foldermap::tickersStartingWith(run_.db(), symbol)) {
             if (other.compare(ticker_, Qt::CaseInsensitive) == 0 ||
                 mslink::storableSymbol(other).compare(symbol, Qt::CaseInsensitive) != 0)
                 continue;
@@ -106,9 +105,8 @@ bool classzoekmetastock::indistinct()
         return false;
     const QString entry =
         ticker_ + QStringLiteral(" (as ") + symbol + QStringLiteral(", held by ") + holder + QLatin1Char(')');
-    MetastockRunState& run = metastockRun();
-    if (!run.indistinct.contains(entry)) {
-        run.indistinct << entry;
+    if (!run_.indistinct.contains(entry)) {
+        run_.indistinct << entry;
         WriteLog(QStringLiteral("Not written to Metastock, a folder cannot tell it apart: ") + entry);
     }
     return true;
@@ -119,9 +117,9 @@ void classzoekmetastock::found(const QString& folder)
     WriteLog(QStringLiteral("Found in ") + folder);
     QString stored;
     bool holds = false;
-    const StepOutcome read = metastock::step(folder, [&] {
+    const StepOutcome read = metastock::step(run_, folder, [&] {
         mslink::Reader r;
-        r.openFolder(folder);
+        r.openFolder(folder, &run_.session);
         holds = r.findSecurity(ticker_, file_);
         if (holds)
             stored = r.currentSecurityName();
@@ -133,9 +131,9 @@ void classzoekmetastock::found(const QString& folder)
     const QString wanted = mslink::storableName(name_);
     if (holds && !wanted.isEmpty() && !stored.contains(wanted)) {
         WriteLog(QStringLiteral("Name changed into : ") + name_);
-        const StepOutcome renamed = metastock::step(folder, [&] {
+        const StepOutcome renamed = metastock::step(run_, folder, [&] {
             mslink::Writer w;
-            w.openFolder(folder);
+            w.openFolder(folder, &run_.session);
             w.selectSecurity(ticker_, file_);
             w.changeSecurity(ticker_, name_, ticker_);
             w.closeSecurity();
@@ -145,52 +143,53 @@ void classzoekmetastock::found(const QString& folder)
             WriteLog(QStringLiteral("Name corrected"));
     }
     folder_ = folder;
-    metastockRun().lastFolder = folder;
+    run_.lastFolder = folder;
 }
 
 void classzoekmetastock::place()
 {
-    MetastockRunState& run = metastockRun();
     WriteLog(QStringLiteral("Not found"));
-    if (run.dontAskAgain && !run.lastFolder.isEmpty() && !hasRoom(run.lastFolder))
-        reachedMaximum(run.lastFolder);
-    run.symbolName = name_.isEmpty() ? ticker_ : name_;
-    run.symbolTicker = ticker_;
+    if (run_.dontAskAgain && !run_.lastFolder.isEmpty() && !hasRoom(run_, run_.lastFolder))
+        reachedMaximum(run_, run_.lastFolder);
+    run_.symbolName = name_.isEmpty() ? ticker_ : name_;
+    run_.symbolTicker = ticker_;
 
     QString chosen;
-    if (run.dontAskAgain && !run.lastFolder.isEmpty()) {
-        chosen = run.lastFolder;
+    if (run_.dontAskAgain && !run_.lastFolder.isEmpty()) {
+        chosen = run_.lastFolder;
         WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + ticker_ + QLatin1Char(' ') +
                  name_);
-        if (!addSecurity(chosen))
+        if (!addSecurity(run_, chosen))
             chosen.clear();
     } else if (MetastockPrompt* prompt = metastockPrompt()) {
         WriteLog(QStringLiteral("Asking folder for ") + ticker_ + QLatin1Char(' ') + name_);
-        const QString start = run.lastFolder.isEmpty() ? metastock::root() : run.lastFolder;
-        chosen = prompt->askFolder(run.symbolName, start, metastock::root(), &classzoekmetastock::placeInFolder);
+        const QString start = run_.lastFolder.isEmpty() ? metastock::root() : run_.lastFolder;
+        chosen = prompt->askFolder(run_.symbolName, start, metastock::root(),
+                                   [this](const QString& folder, bool dontAskAgain, bool* resetToRoot) {
+                                       return placeInFolder(run_, folder, dontAskAgain, resetToRoot);
+                                   });
     } else {
         chosen = placeByRule();
     }
     if (name_.isEmpty())
         name_ = ticker_;
     folder_ = chosen;
-    file_ = chosen.isEmpty() ? QString() : run.placedFile;
+    file_ = chosen.isEmpty() ? QString() : run_.placedFile;
     if (!chosen.isEmpty()) {
-        run.lastFolder = chosen;
-        guarded([&] { foldermap::add(metastockDb(), ticker_, chosen + file_); });
+        run_.lastFolder = chosen;
+        guarded([&] { foldermap::add(run_.db(), ticker_, chosen + file_); });
     }
 }
 
 QString classzoekmetastock::placeByRule()
 {
-    const MetastockRunState& run = metastockRun();
     const QString root = metastock::root();
     QString chosen;
-    if (!run.lastFolder.isEmpty() && hasRoom(run.lastFolder)) {
-        chosen = run.lastFolder;
+    if (!run_.lastFolder.isEmpty() && hasRoom(run_, run_.lastFolder)) {
+        chosen = run_.lastFolder;
     } else {
         for (const QString& folder : metastockmap::collectFolders(root, false)) {
-            if (hasRoom(folder)) {
+            if (hasRoom(run_, folder)) {
                 chosen = folder;
                 break;
             }
@@ -201,15 +200,16 @@ QString classzoekmetastock::placeByRule()
         while (QFileInfo::exists(root + QStringLiteral("Q%1").arg(n, 3, 10, QLatin1Char('0'))))
             ++n;
         chosen = root + QStringLiteral("Q%1/").arg(n, 3, 10, QLatin1Char('0'));
-        if (metastock::step(chosen, [&] { mslink::Writer::createFolder(chosen); }) != StepOutcome::Done)
+        if (metastock::step(run_, chosen, [&] { mslink::Writer::createFolder(chosen); }) != StepOutcome::Done)
             return {};
     }
-    WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + run.symbolTicker + QLatin1Char(' ') +
-             run.symbolName);
-    return addSecurity(chosen) ? chosen : QString();
+    WriteLog(QStringLiteral("Writing new symbol ") + chosen + QLatin1Char(' ') + run_.symbolTicker + QLatin1Char(' ') +
+             run_.symbolName);
+    return addSecurity(run_, chosen) ? chosen : QString();
 }
 
-bool classzoekmetastock::placeInFolder(const QString& chosen, bool dontAskAgain, bool* resetToRoot)
+bool classzoekmetastock::placeInFolder(MetastockRunState& run, const QString& chosen, bool dontAskAgain,
+                                       bool* resetToRoot)
 {
     const QString folder = QDir::cleanPath(chosen) + QLatin1Char('/');
     const QString root = metastock::root();
@@ -220,33 +220,34 @@ bool classzoekmetastock::placeInFolder(const QString& chosen, bool dontAskAgain,
         return false;
     }
     if (mslink::Reader::databasePresent(folder)) {
-        const int count = metastock::securityCount(folder);
+        const int count = metastock::securityCount(run, folder);
         if (count < 0)
             return false;
         if (count > metastock::maximum() - 1) {
-            reachedMaximum(folder);
+            reachedMaximum(run, folder);
             return false;
         }
     }
-    if (!addSecurity(folder))
+    if (!addSecurity(run, folder))
         return false;
     if (dontAskAgain)
-        metastockRun().dontAskAgain = true;
+        run.dontAskAgain = true;
     return true;
 }
 
-classzoekmetastock::Stored classzoekmetastock::changeticker(const QString& oldTicker, const QString& newTicker)
+classzoekmetastock::Stored classzoekmetastock::changeticker(MetastockRunState& run, const QString& oldTicker,
+                                                            const QString& newTicker)
 {
     (void)newTicker;
     Stored out;
-    guarded([&] { out.folder = metastockmap::folderOf(metastockDb(), oldTicker.trimmed()); });
+    guarded([&] { out.folder = metastockmap::folderOf(run.db(), oldTicker.trimmed()); });
     if (out.folder.isEmpty())
         return out;
     metastock::step(
-        out.folder,
+        run, out.folder,
         [&] {
             mslink::Reader r;
-            r.openFolder(out.folder);
+            r.openFolder(out.folder, &run.session);
             if (r.findSecurity(oldTicker.trimmed()))
                 out.name = r.currentSecurityName();
         },

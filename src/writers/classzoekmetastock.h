@@ -4,6 +4,8 @@
 
 #include <QString>
 
+struct MetastockRunState;
+
 // Finds the MetaStock folder of a symbol, or places a symbol that is in no
 // folder yet: through the location window in mode "T" where a window can
 // ask, else by rule (the folder last chosen in this run when it has room,
@@ -12,6 +14,9 @@
 // gevonden().
 class classzoekmetastock {
 public:
+    // `run` outlives the search.
+    explicit classzoekmetastock(MetastockRunState& run) : run_(run) {}
+
     void ticker(const QString& value) { ticker_ = value.trimmed(); }
     void tickername(const QString& value) { name_ = value.trimmed(); }
     void go();
@@ -28,18 +33,19 @@ public:
         QString folder;
         QString name;
     };
-    static Stored changeticker(const QString& oldTicker, const QString& newTicker);
+    static Stored changeticker(MetastockRunState& run, const QString& oldTicker, const QString& newTicker);
 
     // The OK of the location window in mode "T" for the symbol being placed:
     // checks `folder` and adds the security there. False keeps the window
     // open (with `resetToRoot` when the tree must go back to the root).
-    static bool placeInFolder(const QString& folder, bool dontAskAgain, bool* resetToRoot);
+    static bool placeInFolder(MetastockRunState& run, const QString& folder, bool dontAskAgain, bool* resetToRoot);
 
 public:
     // The run's Stop: nothing is searched.
     void cancelWith(const CancelToken* token) { cancel_ = token; }
 
 private:
+    MetastockRunState& run_;
     const CancelToken* cancel_ = nullptr;
     void found(const QString& folder);
     bool indistinct();

@@ -14,14 +14,14 @@ namespace formats {
 namespace {
 
 // Until the program installs its own.
-FormatRegistry builtInRegistry;
-FormatRegistry* inUse = nullptr;
+const FormatRegistry builtInRegistry;
+const FormatRegistry* inUse = nullptr;
 
 }  // namespace
 
-FormatRegistry& current() { return inUse ? *inUse : builtInRegistry; }
+const FormatRegistry& current() { return inUse ? *inUse : builtInRegistry; }
 
-Use::Use(FormatRegistry& registry) : previous_(inUse) { inUse = &registry; }
+Use::Use(const FormatRegistry& registry) : previous_(inUse) { inUse = &registry; }
 
 Use::~Use() { inUse = previous_; }
 
@@ -55,10 +55,6 @@ const ExportFormat* tailChecked()
 }
 
 const ExportFormat* find(QChar letter) { return current().find(letter); }
-
-void add(const ExportFormat& format) { current().add(format); }
-
-void resetRegistry() { current().reset(); }
 
 bool anySelected()
 {
@@ -119,14 +115,6 @@ void FormatRegistry::add(const ExportFormat& format)
     Q_ASSERT(!find(format.letter));
     formats_.push_back(format);
     formats_.back().menuPosition = static_cast<int>(formats_.size());
-    sort();
-}
-
-void FormatRegistry::reset()
-{
-    const size_t builtInCount = codecs::builtIn().size();
-    while (formats_.size() > builtInCount)
-        formats_.pop_back();
     sort();
 }
 

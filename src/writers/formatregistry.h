@@ -92,8 +92,6 @@ public:
 
     // Adds a format behind the others, in the menu too. The letter must be new.
     void add(const ExportFormat& format);
-    // Back to the formats the program is built with.
-    void reset();
 
 private:
     void sort();
@@ -105,19 +103,19 @@ private:
 namespace formats {
 
 // The registry in use: the one installed last, else one of the formats the
-// program is built with.
-FormatRegistry& current();
+// program is built with, which nothing changes.
+const FormatRegistry& current();
 
 // Installs a registry for its own lifetime; the one before is back after.
 class Use {
 public:
-    explicit Use(FormatRegistry& registry);
+    explicit Use(const FormatRegistry& registry);
     ~Use();
     Use(const Use&) = delete;
     Use& operator=(const Use&) = delete;
 
 private:
-    FormatRegistry* previous_;
+    const FormatRegistry* previous_;
 };
 
 // The functions below ask the registry in use.
@@ -150,11 +148,6 @@ const ExportFormat* tailChecked();
 
 // The format of `letter` (any case), or nullptr.
 const ExportFormat* find(QChar letter);
-
-// Adds a format behind the others, in the menu too. The letter must be new.
-void add(const ExportFormat& format);
-// Back to the formats the program is built with.
-void resetRegistry();
 
 bool anySelected();
 

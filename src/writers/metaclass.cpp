@@ -135,7 +135,7 @@ StepOutcome metaclass::go()
 {
     if (cancel_ && cancel_->cancelled())
         return StepOutcome::Ignored;
-    classzoekmetastock find;
+    classzoekmetastock find(run_);
     find.cancelWith(cancel_);
     find.ticker(ticker_);
     find.tickername(name_);
@@ -150,13 +150,13 @@ StepOutcome metaclass::go()
         if (*price == 0.0f)
             *price = close_;
     }
-    return metastock::step(folder, [&] {
+    return metastock::step(run_, folder, [&] {
         mslink::Writer w;
-        w.openFolder(folder);
+        w.openFolder(folder, &run_.session);
         selectOrAdd(w, ticker_, name_, file);
         if (w.recordExists(date_)) {
             mslink::Reader r;
-            r.openFolder(folder);
+            r.openFolder(folder, &run_.session);
             r.findSecurity(ticker_, w.selectedDataFile());
             r.seekDate(QString::number(date_));
             r.goToFoundRecord();
@@ -297,7 +297,7 @@ StepOutcome metaclass::goraw()
 {
     if (cancel_ && cancel_->cancelled())
         return StepOutcome::Ignored;
-    classzoekmetastock find;
+    classzoekmetastock find(run_);
     find.cancelWith(cancel_);
     find.ticker(historyTicker_);
     find.tickername(historyName_);
@@ -309,13 +309,13 @@ StepOutcome metaclass::goraw()
 
     WriteLog(historyTicker_ + QStringLiteral("reading symbol ") + folder);
     const StepOutcome outcome = metastock::step(
-        folder,
+        run_, folder,
         [&] {
             mslink::Writer w;
-            w.openFolder(folder);
+            w.openFolder(folder, &run_.session);
             selectOrAdd(w, historyTicker_, historyName_, file);
             mslink::Reader r;
-            r.openFolder(folder);
+            r.openFolder(folder, &run_.session);
             mslink::RecordArrays stored;
             if (r.findSecurity(historyTicker_, w.selectedDataFile())) {
                 r.loadAllRecords();

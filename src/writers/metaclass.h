@@ -9,6 +9,8 @@
 #include <QString>
 #include <map>
 
+struct MetastockRunState;
+
 // Writes quotes into the MetaStock folder of their symbol (found or placed
 // by classzoekmetastock). Set the properties (or setBar), then go() for one
 // quote; or NaamHistorie, GeefHistorieticker, days() (or raw()) and goraw()
@@ -22,6 +24,9 @@
 // the user chose Abort in the error dialog.
 class metaclass {
 public:
+    // `run` outlives the writer.
+    explicit metaclass(MetastockRunState& run) : run_(run) {}
+
     void NaamHistorie(const QString& name);
     void GeefHistorieticker(const QString& ticker);
     void islaatste(bool last) { islaatste_ = last; }
@@ -57,6 +62,7 @@ public:
 private:
     void setBlock(const std::map<qint32, mslink::Record>& byDate);
 
+    MetastockRunState& run_;
     const CancelToken* cancel_ = nullptr;
     QString ticker_, name_, historyTicker_, historyName_;
     qint32 date_ = 0;

@@ -40,12 +40,13 @@ QStringList collectFolders(const QString& root, bool withRoot)
     return out;
 }
 
-ScanResult rebuild(Database& db, const QString& root, const std::function<void(int, int)>& progress,
+ScanResult rebuild(MetastockRunState& run, const QString& root, const std::function<void(int, int)>& progress,
                    const CancelToken* cancel)
 {
     ScanResult result;
+    Database& db = run.db();
     WriteLog(QStringLiteral("Activating metastock dll"));
-    mslink::Folder::newSession();
+    run.session.restart();
     WriteLog(QStringLiteral("reading ") + root);
 
     // A folder holds the first 14 characters of a longer ticker: the map as
@@ -69,12 +70,12 @@ ScanResult rebuild(Database& db, const QString& root, const std::function<void(i
         if (!mslink::Folder::present(folder))
             continue;
         WriteLog(QStringLiteral("Opening ") + folder);
-        mslink::Folder f(folder);
+        mslink::Folder f(folder, &run.session);
         try {
             f.load();
         } catch (const mslink::Error& e) {
             result.damaged << folder;
-            metastock::reportDamaged(folder, e.text());
+            metastock::reportDamaged(run, folder, e.text());
             salvaged.append({folder, mslink::Folder::salvagedSymbols(folder)});
             continue;
         }
@@ -157,12 +158,12 @@ QString folderOf(Database& db, const QString& ticker)
     return slash < 0 ? QString() : text.left(slash + 1);
 }
 
-ScanResult rebuildForRun(const CancelToken* run)
+ScanResult rebuildForRun(MetastockRunState& state, const CancelToken* run)
 {
     ScanResult result;
     const QString root = metastock::root();
     auto scan = [&](const MetastockPrompt::Progress& progress, const CancelToken& stop) {
-        guarded([&] { result = rebuild(metastockDb(), root, progress, &stop); });
+        guarded([&] { result = rebuild(state, root, progress, &stop); });
     };
     if (MetastockPrompt* prompt = metastockPrompt())
         prompt->showMapLoad(run, scan);

@@ -8,6 +8,7 @@
 
 class CancelToken;
 class Database;
+struct MetastockRunState;
 
 // The ticker-to-folder map (table `metastock`), rebuilt from the folders
 // below the MetaStock root before every run with MetaStock on.
@@ -32,7 +33,10 @@ struct ScanResult {
 // not placed anew elsewhere. Reads the folders only. Every statement binds
 // its values. Stops at its next yield once `cancel` (when given) is
 // cancelled.
-ScanResult rebuild(Database& db, const QString& root, const std::function<void(int value, int maximum)>& progress = {},
+// The folders are read in a new repair session of `run`, and its map
+// connection is used.
+ScanResult rebuild(MetastockRunState& run, const QString& root,
+                   const std::function<void(int value, int maximum)>& progress = {},
                    const CancelToken* cancel = nullptr);
 
 // True when the folders hold `ticker` only cut (longer than a symbol can be).
@@ -44,6 +48,6 @@ QString folderOf(Database& db, const QString& ticker);
 // Rebuilds the map for a run: with the load window where one is installed.
 // The run's Stop (`run`, when given) stops the scan, and so does closing the
 // window.
-ScanResult rebuildForRun(const CancelToken* run = nullptr);
+ScanResult rebuildForRun(MetastockRunState& state, const CancelToken* run = nullptr);
 
 }  // namespace metastockmap

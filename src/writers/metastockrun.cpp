@@ -13,32 +13,15 @@ namespace {
 MetastockPrompt* installedPrompt = nullptr;
 }
 
-MetastockRunState& metastockRun()
-{
-    static MetastockRunState s;
-    return s;
-}
+MetastockRunState::MetastockRunState() = default;
 
-void resetMetastockRun()
-{
-    MetastockRunState& s = metastockRun();
-    s.lastFolder.clear();
-    s.dontAskAgain = false;
-    s.symbolTicker.clear();
-    s.symbolName.clear();
-    s.reportedDamaged.clear();
-    s.placedFile.clear();
-    s.indistinct.clear();
-    s.db.reset();
-    mslink::Folder::newSession();
-}
+MetastockRunState::~MetastockRunState() = default;
 
-Database& metastockDb()
+Database& MetastockRunState::db()
 {
-    MetastockRunState& s = metastockRun();
-    if (!s.db)
-        s.db = Database::openDefault();
-    return *s.db;
+    if (!db_)
+        db_ = Database::openDefault();
+    return *db_;
 }
 
 MetastockPrompt* metastockPrompt() { return installedPrompt; }
@@ -51,18 +34,18 @@ QString root() { return paths::withTrailingSlash(settings().metastock); }
 
 int maximum() { return settings().metaversion > 0 ? settings().metaversion : 2000; }
 
-void reportDamaged(const QString& folder, const QString& why)
+void reportDamaged(MetastockRunState& run, const QString& folder, const QString& why)
 {
     WriteLog(QStringLiteral("Damaged Metastock database ") + folder + QStringLiteral(": ") + why);
-    if (metastockRun().reportedDamaged.contains(folder))
+    if (run.reportedDamaged.contains(folder))
         return;
-    metastockRun().reportedDamaged.insert(folder);
+    run.reportedDamaged.insert(folder);
     msgBox(QStringLiteral("The Metastock database in ") + folder + QStringLiteral(" is damaged (") + why +
                QStringLiteral(").\r\nIt is left as it is; its symbols are not written."),
            Icon::Critical);
 }
 
-StepOutcome step(const QString& folder, const std::function<void()>& work, bool skipOthers)
+StepOutcome step(MetastockRunState& run, const QString& folder, const std::function<void()>& work, bool skipOthers)
 {
     for (;;) {
         try {
@@ -92,7 +75,7 @@ StepOutcome step(const QString& folder, const std::function<void()>& work, bool 
                 return StepOutcome::Ignored;
             }
             if (e.code() == mslink::ErrorCode::Damaged) {
-                reportDamaged(folder, e.text());
+                reportDamaged(run, folder, e.text());
                 return StepOutcome::Ignored;
             }
             WriteLog(QStringLiteral("Metastock error %1: ").arg(e.number()) + e.text());
@@ -101,16 +84,16 @@ StepOutcome step(const QString& folder, const std::function<void()>& work, bool 
     }
 }
 
-int securityCount(const QString& folder)
+int securityCount(MetastockRunState& run, const QString& folder)
 {
     if (!mslink::Reader::databasePresent(folder))
         return 0;
     try {
         mslink::Reader r;
-        r.openFolder(folder);
+        r.openFolder(folder, &run.session);
         return r.securityCount();
     } catch (const mslink::Error& e) {
-        reportDamaged(folder, e.text());
+        reportDamaged(run, folder, e.text());
         return -1;
     }
 }

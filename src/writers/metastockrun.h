@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mslink/folder.h"
 #include "support/cancel.h"
 #include "support/errors.h"
 
@@ -11,9 +12,18 @@
 class Database;
 
 // Run-wide state of the MetaStock writer: where new symbols went, the
-// "Don't ask again" choice, the map connection, and the folders reported as
-// damaged. Reset at the start of every run.
+// "Don't ask again" choice, the map connection, the folders reported as
+// damaged and the folders' session. The run's MetaStock writer owns one (a
+// command that works on the folders, its own), so each run starts afresh.
 struct MetastockRunState {
+    MetastockRunState();
+    ~MetastockRunState();
+    MetastockRunState(const MetastockRunState&) = delete;
+    MetastockRunState& operator=(const MetastockRunState&) = delete;
+
+    // The run's connection to the symbol database (opened when first needed).
+    Database& db();
+
     QString lastFolder;  // the folder last chosen in this run, ending with "/"
     bool dontAskAgain = false;
     QString symbolTicker;  // the symbol being placed, for the prompt
@@ -23,15 +33,12 @@ struct MetastockRunState {
     // Tickers not written because a folder cannot tell them apart from
     // another ticker's security: "TICKER (as SYMBOL, held by OTHER)".
     QStringList indistinct;
-    std::unique_ptr<Database> db;  // opened on first use, kept for the run
-};
+    // The master files read and the folders repaired in this run.
+    mslink::Session session;
 
-MetastockRunState& metastockRun();
-// Forgets the previous run's choices and starts a new repair session of the
-// MetaStock library.
-void resetMetastockRun();
-// The run's connection to the symbol database (opened when first needed).
-Database& metastockDb();
+private:
+    std::unique_ptr<Database> db_;
+};
 
 // The decisions only a window can take for the MetaStock writer. The GUI
 // installs one; without it (headless, tests) new symbols are placed by rule
@@ -72,13 +79,14 @@ int maximum();
 // asks OK (try again) or Cancel (skip the step); a damaged folder is
 // reported once per run and skipped. Other failures go to the standard
 // error dialog, or, with `skipOthers`, are logged and skip the step.
-StepOutcome step(const QString& folder, const std::function<void()>& work, bool skipOthers = false);
+StepOutcome step(MetastockRunState& run, const QString& folder, const std::function<void()>& work,
+                 bool skipOthers = false);
 
 // Tells the user once per run that `folder` is damaged and left alone.
-void reportDamaged(const QString& folder, const QString& why);
+void reportDamaged(MetastockRunState& run, const QString& folder, const QString& why);
 
 // The number of securities in `folder`: 0 without a database, -1 when it
 // cannot be read (reported as damaged).
-int securityCount(const QString& folder);
+int securityCount(MetastockRunState& run, const QString& folder);
 
 }  // namespace metastock

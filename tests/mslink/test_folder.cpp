@@ -131,7 +131,6 @@ TEST(MsFolder, RepairMendsWhatAKillLeaves)
     emaster[0] = 1;
     putBytes(dir.filePath("EMASTER"), emaster);
 
-    Folder::newSession();  // the next run
     Writer w;
     w.openFolder(dir.path());
     w.release();
@@ -153,6 +152,54 @@ TEST(MsFolder, RepairMendsWhatAKillLeaves)
     r.loadAllRecords();
     EXPECT_EQ(r.arrays().closes.back(), 7.5f);
     EXPECT_EQ(getMbf(fileBytes(dir.filePath("MASTER")).constData() + 53 + 29), toFileDate(20240104));
+}
+
+// A session repairs a folder once, until it restarts, and takes its master
+// files again only while they are unchanged on disk; without one every
+// opening repairs and reads them afresh.
+TEST(MsFolder, ASessionRepairsOnceAndSeesChangesOnDisk)
+{
+    QTemporaryDir dir;
+    Session session;
+    const QString leftover = dir.filePath(".mslink-MASTER");
+    {
+        Writer w;
+        w.openFolder(dir.path(), &session);
+        addWithDays(w, QStringLiteral("AAA"), {20240102});
+    }
+    putBytes(leftover, "half");
+    {
+        Writer w;
+        w.openFolder(dir.path(), &session);
+    }
+    EXPECT_TRUE(QFile::exists(leftover)) << "repaired twice in one session";
+    session.restart();
+    {
+        Writer w;
+        w.openFolder(dir.path(), &session);
+    }
+    EXPECT_FALSE(QFile::exists(leftover));
+    putBytes(leftover, "half");
+    {
+        Writer w;
+        w.openFolder(dir.path());
+    }
+    EXPECT_FALSE(QFile::exists(leftover));
+
+    // A writer outside the session adds a security: the session's reader
+    // sees it, because MASTER changed on disk.
+    Reader before;
+    before.openFolder(dir.path(), &session);
+    EXPECT_EQ(before.securityCount(), 1);
+    {
+        Writer w;
+        w.openFolder(dir.path());
+        addWithDays(w, QStringLiteral("BBB"), {20240102});
+    }
+    Reader after;
+    after.openFolder(dir.path(), &session);
+    EXPECT_EQ(after.securityCount(), 2);
+    EXPECT_TRUE(after.findSecurity(QStringLiteral("BBB")));
 }
 
 TEST(MsFolder, LockedFolderIsInUse)
@@ -245,7 +292,6 @@ TEST(MsFolder, DataFilesOutliveLostMasterFiles)
     // An XMASTER emptied: its two securities are still in F256.MWD, F257.MWD.
     const QByteArray xmaster = fileBytes(dir.filePath("XMASTER"));
     putBytes(dir.filePath("XMASTER"), QByteArray());
-    Folder::forgetCaches();
     auto before = snapshot(dir.path());
     {
         Writer w;
@@ -259,7 +305,6 @@ TEST(MsFolder, DataFilesOutliveLostMasterFiles)
     // MASTER and EMASTER gone, XMASTER too: still no free folder.
     for (const char* name : {"MASTER", "EMASTER", "XMASTER"})
         QFile::remove(dir.filePath(QLatin1String(name)));
-    Folder::forgetCaches();
     before = snapshot(dir.path());
     EXPECT_TRUE(Folder::present(dir.path()));
     try {
@@ -283,7 +328,6 @@ TEST(MsFolder, AnUnnamedDataFileIsKeptAndItsNumberNotTaken)
     // Another security's records under a number no entry names.
     const QByteArray lost = fileBytes(dir.filePath("F1.DAT"));
     putBytes(dir.filePath("F2.DAT"), lost);
-    Folder::newSession();
     {
         Writer w;
         w.openFolder(dir.path());

@@ -102,7 +102,7 @@ protected:
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
         calls().clear();
-        formats::add(kTick);
+        registry.add(kTick);
         ProgramSettings& s = settings();
         s.isdelay = false;
         s.teller2 = 2;
@@ -124,6 +124,9 @@ protected:
     }
 
     FakeQuoteService fake;
+    // The test's own registry, in use while the test runs.
+    FormatRegistry registry;
+    formats::Use use{registry};
 };
 
 TEST_F(RegisteredFormatTest, ACurrentRunWritesIt)

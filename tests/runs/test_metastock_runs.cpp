@@ -46,12 +46,6 @@ protected:
         settings().metastock = root;
         settings().selectmetastock = true;
     }
-    void TearDown() override
-    {
-        resetMetastockRun();
-        CurrentRunTest::TearDown();
-    }
-
     // Every MetaStock folder below the root.
     QStringList folders() const
     {
@@ -202,4 +196,43 @@ TEST_F(MetastockRunTest, ClosingTheLoadWindowStopsTheRun)
     ASSERT_TRUE(folder.ran) << qPrintable(folder.error);
     EXPECT_EQ(folder.count(QStringLiteral("AAA")), 1);
     EXPECT_EQ(folder.count(QStringLiteral("BBB")), 1);
+}
+
+// What a run chose for new symbols ends with it: "Don't ask again" holds for
+// the rest of that run, and the next run asks again.
+TEST_F(MetastockRunTest, DontAskAgainHoldsForItsRunOnly)
+{
+    struct PlacingPrompt : MetastockPrompt {
+        QString folder;
+        int asked = 0;
+        QString askFolder(const QString&, const QString&, const QString&, const Place& place) override
+        {
+            ++asked;
+            bool resetToRoot = false;
+            return place(folder, true, &resetToRoot) ? folder : QString();
+        }
+        void showMapLoad(const CancelToken* run, const Scan& scan) override { scan([](int, int) {}, CancelToken(run)); }
+    } prompt;
+    prompt.folder = root + QStringLiteral("A/");
+    QDir().mkpath(prompt.folder);
+    setMetastockPrompt(&prompt);
+    struct Uninstall {
+        ~Uninstall() { setMetastockPrompt(nullptr); }
+    } uninstall;
+    fake.setResponder(answerWith("12/1/2026", "1200"));
+
+    addSymbols({QStringLiteral("NEW1"), QStringLiteral("NEW2")}, 1, false);
+    CurrentRun first;
+    ASSERT_TRUE(runToEnd(first));
+    EXPECT_EQ(prompt.asked, 1);
+    EXPECT_EQ(first.summary().written.value(QLatin1Char('M')), 2);
+
+    addSymbols({QStringLiteral("NEW3")}, 1, false);
+    CurrentRun second;
+    ASSERT_TRUE(runToEnd(second));
+    EXPECT_EQ(prompt.asked, 2);
+    EXPECT_EQ(second.summary().written.value(QLatin1Char('M')), 3);
+    const MsFolderRead read = readMsFolder(prompt.folder);
+    ASSERT_TRUE(read.ran) << qPrintable(read.error);
+    EXPECT_EQ(read.securities.size(), 3);
 }

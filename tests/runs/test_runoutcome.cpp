@@ -132,11 +132,7 @@ TEST_F(RunOutcomeTest, NewMetastockSymbolsArePlacedWithoutAskingWhenNobodyIsTher
     CountingPrompt prompt;
     setMetastockPrompt(&prompt);
     struct Uninstall {
-        ~Uninstall()
-        {
-            setMetastockPrompt(nullptr);
-            resetMetastockRun();
-        }
+        ~Uninstall() { setMetastockPrompt(nullptr); }
     } uninstall;
 
     CurrentRun scheduled;

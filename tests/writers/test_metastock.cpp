@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -56,13 +57,12 @@ protected:
         QDir().mkpath(root);
         settings().metastock = root;
         settings().selectmetastock = true;
-        resetMetastockRun();
         msgs.shown.clear();
     }
     void TearDown() override
     {
         setMetastockPrompt(nullptr);
-        resetMetastockRun();
+        run.reset();
         QuotarisTest::TearDown();
     }
 
@@ -80,7 +80,7 @@ protected:
 
     StepOutcome quote(const QString& ticker, qint32 date, double close, double volume, const QString& name = {})
     {
-        metaclass m;
+        metaclass m(*run);
         m.ticker(ticker);
         m.tname(name);
         m.tdate(date);
@@ -109,6 +109,8 @@ protected:
     }
 
     QString root;
+    // The writer's run; emplace() starts the next one.
+    std::optional<MetastockRunState> run{std::in_place};
 };
 
 TEST_F(MetastockTest, HeadlessPlacementFillsFoldersUpToTheMaximum)
@@ -116,7 +118,7 @@ TEST_F(MetastockTest, HeadlessPlacementFillsFoldersUpToTheMaximum)
     settings().metaversion = 255;
     const QString a = folderWith("A", 254);
     const QString b = folderWith("B", 255);
-    metastockmap::rebuildForRun();
+    metastockmap::rebuildForRun(*run);
 
     // 254 securities with a maximum of 255: one more fits.
     ASSERT_EQ(quote("NEW1", 20240102, 10, 100), StepOutcome::Done);
@@ -135,10 +137,10 @@ TEST_F(MetastockTest, HeadlessPlacementFillsFoldersUpToTheMaximum)
     EXPECT_EQ(stored(a, "NEW1").size(), 2u);
 
     // The next run's map knows every one of them.
-    resetMetastockRun();
-    const auto scan = metastockmap::rebuildForRun();
+    run.emplace();
+    const auto scan = metastockmap::rebuildForRun(*run);
     EXPECT_EQ(scan.securities, 254 + 1 + 255 + 2);
-    EXPECT_EQ(metastockmap::folderOf(metastockDb(), "new3"), root + "Q001/");
+    EXPECT_EQ(metastockmap::folderOf(run->db(), "new3"), root + "Q001/");
 }
 
 TEST_F(MetastockTest, PromptRefusesOutsideRootAndFullFoldersThenDontAskAgain)
@@ -146,7 +148,7 @@ TEST_F(MetastockTest, PromptRefusesOutsideRootAndFullFoldersThenDontAskAgain)
     settings().metaversion = 255;
     const QString full = folderWith("Full", 255);
     const QString open = folderWith("Open", 3);
-    metastockmap::rebuildForRun();
+    metastockmap::rebuildForRun(*run);
     FakePrompt prompt;
     prompt.answers = {path("elsewhere/"), full, open};
     prompt.dontAsk = {false, false, true};
@@ -163,7 +165,7 @@ TEST_F(MetastockTest, PromptRefusesOutsideRootAndFullFoldersThenDontAskAgain)
     EXPECT_EQ(prompt.asked, 1);
     EXPECT_EQ(count(open), 5);
     // Cancel leaves a symbol unwritten for the run.
-    metastockRun().dontAskAgain = false;
+    run->dontAskAgain = false;
     prompt.answers = {QString()};
     EXPECT_EQ(quote("NEW3", 20240102, 10, 100), StepOutcome::Ignored);
     EXPECT_EQ(count(open), 5);
@@ -209,7 +211,7 @@ TEST_F(MetastockTest, HistoryBlockMergesInEachOfTheThreeWays)
         return text;
     };
     auto write = [&](const QString& text) {
-        metaclass m;
+        metaclass m(*run);
         m.NaamHistorie("Hist Corp");
         m.GeefHistorieticker("HIS");
         m.raw(text);
@@ -238,21 +240,21 @@ TEST_F(MetastockTest, MapBindsTickersAndKeepsRowsOfADamagedFolder)
         w.addSecurity("O'NEIL", "O'Neil & Co");
     }
     const QString bad = folderWith("B", 2);
-    metastockmap::rebuildForRun();
-    EXPECT_EQ(metastockmap::folderOf(metastockDb(), "O'NEIL"), a);
-    EXPECT_EQ(metastockmap::folderOf(metastockDb(), "S1"), bad);
+    metastockmap::rebuildForRun(*run);
+    EXPECT_EQ(metastockmap::folderOf(run->db(), "O'NEIL"), a);
+    EXPECT_EQ(metastockmap::folderOf(run->db(), "S1"), bad);
 
     QFile master(bad + "MASTER");
     ASSERT_TRUE(master.open(QIODevice::ReadWrite));
     master.resize(60);
     master.close();
-    resetMetastockRun();
-    const auto scan = metastockmap::rebuildForRun();
+    run.emplace();
+    const auto scan = metastockmap::rebuildForRun(*run);
     EXPECT_EQ(scan.damaged, QStringList{bad});
     EXPECT_EQ(scan.securities, 1);
     // The damaged folder's symbols keep their folder, so they are not placed
     // anew elsewhere; writing to it is skipped with one message.
-    EXPECT_EQ(metastockmap::folderOf(metastockDb(), "S1"), bad);
+    EXPECT_EQ(metastockmap::folderOf(run->db(), "S1"), bad);
     msgs.shown.clear();
     EXPECT_EQ(quote("S1", 20240102, 10, 100), StepOutcome::Ignored);
     EXPECT_EQ(quote("S0", 20240102, 10, 100), StepOutcome::Ignored);
@@ -263,7 +265,7 @@ TEST_F(MetastockTest, MapBindsTickersAndKeepsRowsOfADamagedFolder)
 TEST_F(MetastockTest, FolderInUseAsksOkOrCancel)
 {
     const QString f = folderWith("A", 1);
-    metastockmap::rebuildForRun();
+    metastockmap::rebuildForRun(*run);
     const int fd = ::open(QFile::encodeName(f + "MASTER").constData(), O_RDONLY);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     msgs.queue(Answer::Ok);      // try again: still locked

@@ -130,17 +130,11 @@ protected:
         root = path("ms/");
         settings().metastock = root;
         settings().selectmetastock = true;
-        resetMetastockRun();
         mslink::Writer::createFolder(root + "A/");
-    }
-    void TearDown() override
-    {
-        resetMetastockRun();
-        QuotarisTest::TearDown();
     }
     void quote(const QString& ticker, qint32 date, double close)
     {
-        metaclass m;
+        metaclass m(run);
         m.ticker(ticker);
         m.tname(ticker + " Corp");
         m.tdate(date);
@@ -152,6 +146,7 @@ protected:
         ASSERT_EQ(m.go(), StepOutcome::Done);
     }
     QString root;
+    MetastockRunState run;  // the writer's; its map connection opens when first used
 };
 
 // The master entries give the last date, the data file the days, found
@@ -161,17 +156,17 @@ TEST_F(StoredMetastockTest, TheSecurityIsFoundThroughTheMapAndReadBack)
     quote("ABC", 20240102, 10);
     quote("ABC", 20240103, 11);
     quote("XYZ", 20240105, 20);
-    const storedfiles::MetastockIndex index(metastockDb(), root);
+    const storedfiles::MetastockIndex index(run.db(), root);
     const auto* abc = index.find("abc");
     ASSERT_NE(abc, nullptr);
     EXPECT_EQ(abc->folder, root + "A/");
     EXPECT_EQ(abc->last, d(2024, 1, 3));
     EXPECT_EQ(index.find("NONE"), nullptr);
 
-    const storedfiles::Series s = storedfiles::readSymbol(metastockDb(), QLatin1Char('M'), "ABC", {});
+    const storedfiles::Series s = storedfiles::readSymbol(run.db(), QLatin1Char('M'), "ABC", {});
     ASSERT_EQ(s.days.size(), 2);
     EXPECT_TRUE(s.hasOpenInterest);
     EXPECT_DOUBLE_EQ(s.days[1].high, 12);
     EXPECT_DOUBLE_EQ(s.days[1].open, 10.5);
-    EXPECT_TRUE(storedfiles::readSymbol(metastockDb(), QLatin1Char('M'), "NONE", {}).days.isEmpty());
+    EXPECT_TRUE(storedfiles::readSymbol(run.db(), QLatin1Char('M'), "NONE", {}).days.isEmpty());
 }

@@ -18,14 +18,13 @@ class MetastockFormat final : public FormatWriter {
 public:
     using FormatWriter::FormatWriter;
 
-    // Forgets the folder choices of an earlier run and rebuilds the
-    // ticker-to-folder map (in the load window where one is installed). A
+    // Rebuilds the ticker-to-folder map (in the load window where one is
+    // installed). The folder choices start afresh with each run's writer. A
     // scan stopped by the run's Stop or by closing the window stops the
     // run: with the map incomplete, symbols the folders hold would be
     // placed anew.
     bool begin(ExportRun& run) override
     {
-        resetMetastockRun();
         // A root that is gone (a disk not mounted) leaves MetaStock out of
         // this run; the setting stays for when it is back, and nothing is
         // made anywhere else.
@@ -40,13 +39,13 @@ public:
                                       QStringLiteral(" cannot be found");
             return true;
         }
-        return !metastockmap::rebuildForRun(run.cancelToken()).stopped;
+        return !metastockmap::rebuildForRun(state_, run.cancelToken()).stopped;
     }
 
     // Tickers a folder cannot tell apart from another one's are listed.
     void finish(ExportRun& run) override
     {
-        const QStringList& indistinct = metastockRun().indistinct;
+        const QStringList& indistinct = state_.indistinct;
         if (!indistinct.isEmpty())
             run.counts().notes << QStringLiteral("Metastock not written, a folder cannot tell them apart: ") +
                                       indistinct.join(QStringLiteral(", "));
@@ -69,7 +68,7 @@ public:
                 run.notWritten(1);
                 continue;
             }
-            metaclass writer;
+            metaclass writer(state_);
             writer.cancelWith(run.cancelToken());
             writer.setBar(q.ticker, q.name, q.bar);
             const StepOutcome outcome = writer.go();
@@ -95,7 +94,7 @@ public:
             return false;
         WriteLog(QStringLiteral("Writing to Metastock"));
         run.panel(QStringLiteral("Writing quotes to Metastock...."));
-        metaclass m;
+        metaclass m(state_);
         m.cancelWith(run.cancelToken());
         m.NaamHistorie(block.name());
         m.GeefHistorieticker(block.ticker());
@@ -114,6 +113,7 @@ public:
     }
 
 private:
+    MetastockRunState state_;
     bool unavailable_ = false;
 };
 
