@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/commands_adopt.h"
 #include "app/commands_check.h"
 #include "app/commands_download.h"
 #include "app/commands_formats.h"
@@ -57,6 +58,10 @@ const QVector<HeadlessCommand>& headlessCommands()
             .toLatin1();
     static const QByteArray checkUsage =
         QStringLiteral("FOLDER|FILE [--format %1] [--repair]")
+            .arg(formats::letters(formats::checkOrder(), QStringLiteral("|"), QStringLiteral("|")))
+            .toLatin1();
+    static const QByteArray adoptUsage =
+        QStringLiteral("%1 FOLDER [--list N]")
             .arg(formats::letters(formats::checkOrder(), QStringLiteral("|"), QStringLiteral("|")))
             .toLatin1();
     static const QVector<HeadlessCommand> commands = {
@@ -122,6 +127,13 @@ const QVector<HeadlessCommand>& headlessCommands()
          "(final or provisional, repaired),SENT (a repaired day's values as sent),SOURCE (host and time of the "
          "download)",
          cmdBars},
+        {"adopt", adoptUsage.constData(),
+         "take the days the files of a per-symbol format in FOLDER (or a MetaStock folder and the folders below "
+         "it) hold into the quote store, for the symbols of list N (default: every symbol of the database with a "
+         "file there); the files are only read; a day the store holds with other values keeps the store's and is "
+         "printed as kept TICKER DATE store: O H L C V; file: O H L C V; refused while a download holds the data "
+         "folder",
+         cmdAdopt},
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
          "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},
