@@ -9,6 +9,7 @@
 #include "app/commands_metastock.h"
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
+#include "app/commands_repair.h"
 #include "app/commands_report.h"
 #include "app/commands_schedule.h"
 #include "app/commands_search.h"
@@ -134,6 +135,11 @@ const QVector<HeadlessCommand>& headlessCommands()
          "printed as kept TICKER DATE store: O H L C V; file: O H L C V; refused while a download holds the data "
          "folder",
          cmdAdopt},
+        {"repair", "--undo TICKER YYYY-MM-DD",
+         "put back the values as sent of a day the integrity check repaired: in the quote store and in every "
+         "per-symbol file and MetaStock security that holds the day with the repaired values (old content kept "
+         "as .bak); run-wide files keep the repaired values",
+         cmdRepair},
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
          "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},

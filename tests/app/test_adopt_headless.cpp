@@ -189,3 +189,51 @@ TEST_F(AdoptCommandTest, RefusesWhatCannotBeAdopted)
     EXPECT_TRUE(r.err.contains(QStringLiteral("No file of a symbol of the database in"))) << qPrintable(r.err);
     EXPECT_EQ(runQuotaris({"adopt", "C"}).status, 2);
 }
+
+TEST_F(AdoptCommandTest, UndoPutsTheValuesAsSentBackInFilesAndStore)
+{
+    const QString ascii = path("ascii/");
+    QDir().mkpath(ascii);
+    ASSERT_EQ(runQuotaris({"format", "C", "on", "--folder", ascii}).status, 0);
+    ASSERT_EQ(runQuotaris({"format", "S", "on", "--folder", ascii}).status, 0);
+    core::Bar repaired = bar(20240103, "10.5", "10.75", "10", "10.75", "1200");
+    repaired.set(core::Bar::Repaired);
+    const core::Bar sent = bar(20240103, "10.5", "10.6", "10", "10.75", "1200");
+    storeDay(QStringLiteral("AAA"), bar(20240102, "10", "11", "9", "10.5", "1000"));
+    storeDay(QStringLiteral("AAA"), repaired, &sent);
+    const QByteArray first = "20240102,10,11,9,10.5,1000\r\n";
+    writeFile(ascii + "AAA.asc", first + "20240103,10.5,10.75,10,10.75,1200\r\n");
+    // The Stockguru file was changed by hand since: left alone.
+    const QByteArray guru = "AAA,D,240103,10.5,10.9,10,10.75,1200,1\r\n";
+    writeFile(ascii + "AAA.prn", guru);
+
+    ProgramRun r = runQuotaris({"repair", "--undo", "AAA", "2024-01-02"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QStringLiteral("AAA 2024-01-02 was not repaired by the integrity check: nothing to undo\n"));
+    r = runQuotaris({"repair", "--undo", "AAA", "2024-01-05"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QStringLiteral("No such day: the quote store holds no bar of AAA on 2024-01-05\n"));
+    r = runQuotaris({"repair", "--undo", "NOPE", "2024-01-03"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QStringLiteral("Unknown ticker: NOPE (the quote store holds no day of it)\n"));
+    EXPECT_EQ(runQuotaris({"repair", "--undo", "AAA", "3 Jan"}).status, 2);
+    EXPECT_EQ(runQuotaris({"repair", "AAA", "2024-01-03"}).status, 2);
+
+    r = runQuotaris({"repair", "--undo", "AAA", "2024-01-03"});
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.lines(), (QStringList{"left alone S " + ascii + "AAA.prn (its day holds other values)",
+                                      "rewritten C " + ascii + "AAA.asc (old content in AAA.asc.bak)",
+                                      "undone AAA 2024-01-03: 10.5 10.75 10 10.75 1200 -> 10.5 10.6 10 10.75 1200"}));
+    EXPECT_EQ(readAll(ascii + "AAA.asc"), first + "20240103,10.5,10.6,10,10.75,1200\r\n");
+    EXPECT_EQ(readAll(ascii + "AAA.prn"), guru);
+    {
+        QuoteStore store;
+        const QVector<QuoteStore::Row> day = store.rows(QStringLiteral("AAA"), 20240103, 20240103);
+        ASSERT_EQ(day.size(), 1);
+        EXPECT_EQ(day[0].bar, sent);
+        EXPECT_FALSE(day[0].asSent);
+    }
+    r = runQuotaris({"repair", "--undo", "AAA", "2024-01-03"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("was not repaired by the integrity check: nothing to undo\n")));
+}
