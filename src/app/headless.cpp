@@ -54,7 +54,9 @@ const QVector<HeadlessCommand>& headlessCommands()
                        "each format that is on and keeps a file per symbol (%1); LASTDATE is the last stored day "
                        "(YYYY-MM-DD, empty when missing), STATE is ok, behind (more than three trading days older "
                        "than the newest last day of the list in that format) or missing (no file, or no day in it); "
-                       "--stale prints only behind and missing")
+                       "--stale prints only behind and missing; --symbol prints the bars the quote store holds for "
+                       "TICKER beside each such format's file: the days the file holds with other values and the "
+                       "days it lacks")
             .arg(formats::letters(formats::storedOrder(), QStringLiteral(", "), QStringLiteral(", ")))
             .toLatin1();
     static const QByteArray checkUsage =
@@ -118,7 +120,7 @@ const QVector<HeadlessCommand>& headlessCommands()
          "print the ranges the last historical download got, did not get and timed out on, "
          "and what the integrity check found",
          cmdReport},
-        {"status", "[--list N] [--stale]", statusSummary.constData(), cmdStatus},
+        {"status", "[--list N] [--stale] | --symbol TICKER", statusSummary.constData(), cmdStatus},
         {"store", "[check]",
          "print what the quote store holds (symbols, bars, first and last day, size on disk), or run SQLite's "
          "integrity check over it",

@@ -4,6 +4,7 @@
 #include "database/db.h"
 #include "database/startup.h"
 #include "runs/chartframe.h"
+#include "runs/storecompare.h"
 #include "runs/symbolstatus.h"
 #include "support/state.h"
 #include "writers/codecs/kbf/kbfwriter.h"
@@ -240,4 +241,35 @@ TEST_F(SymbolStatusTest, OkOnlyWhenTheFilesHoldTheLatestSession)
     EXPECT_EQ(st[2].outcome, Outcome::NotDownloaded);
     EXPECT_EQ(symbolstatus::outcomeText(st[2].outcome), QStringLiteral("not downloaded"));
     EXPECT_EQ(symbolstatus::outcomeText(st[1].outcome), QStringLiteral("old session"));
+}
+
+// MetaStock keeps single precision: a stored 12.34 is the same as its float;
+// a file without an open (KBF) is not compared on it.
+TEST(StoreCompareTest, ComparesInTheFilesOwnPrecisionAndFields)
+{
+    const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+    const QVector<core::Bar> stored{
+        {20240102, figure("12.3"), figure("12.5"), figure("12.1"), figure("12.34"), figure("1000"), {}, 0},
+        {20240103, figure("12.4"), figure("12.9"), figure("12.3"), figure("12.8"), figure("1100"), {}, 0}};
+    storedfiles::Series file;
+    file.days = {{QDate(2024, 1, 2), 12.3f, 12.5f, 12.1f, 12.34f, 1000, 0},
+                 {QDate(2024, 1, 4), 12.4f, 12.9f, 12.3f, 12.8f, 1100, 0}};
+    storecompare::FormatComparison single = storecompare::compare(stored, file, true);
+    EXPECT_EQ(single.same, 1);
+    EXPECT_EQ(single.fileOnly, 1);
+    ASSERT_EQ(single.days.size(), 1);
+    EXPECT_EQ(single.days[0].kind, storecompare::Day::Kind::Lacking);
+    EXPECT_EQ(single.days[0].stored.date, 20240103);
+    // In double precision the float's 12.34 is another number.
+    const storecompare::FormatComparison exact = storecompare::compare(stored, file, false);
+    EXPECT_EQ(exact.same, 0);
+    ASSERT_EQ(exact.days.size(), 2);
+    EXPECT_EQ(exact.days[0].kind, storecompare::Day::Kind::Differs);
+    EXPECT_EQ(storecompare::figureText(exact.days[0].file->close, true), QStringLiteral("12.34"));
+
+    file.days = {{QDate(2024, 1, 2), 99, 12.5, 12.1, 12.34, 1000, 0}};
+    file.hasOpen = false;
+    EXPECT_EQ(storecompare::compare(stored.mid(0, 1), file, false).same, 1);
+    file.hasOpen = true;
+    EXPECT_EQ(storecompare::compare(stored.mid(0, 1), file, false).same, 0);
 }
