@@ -2,6 +2,7 @@
 
 #include "database/clsdata.h"
 #include "database/db.h"
+#include "database/quotestore.h"
 #include "database/startup.h"
 #include "runs/chartframe.h"
 #include "runs/storecompare.h"
@@ -272,4 +273,40 @@ TEST(StoreCompareTest, ComparesInTheFilesOwnPrecisionAndFields)
     EXPECT_EQ(storecompare::compare(stored.mid(0, 1), file, false).same, 1);
     file.hasOpen = true;
     EXPECT_EQ(storecompare::compare(stored.mid(0, 1), file, false).same, 0);
+}
+
+// The chart of a file marks the days the quote store holds with other values
+// and the stored days the file lacks.
+TEST_F(SymbolStatusTest, TheChartMarksTheDaysTheFileDiffersFromTheStore)
+{
+    writeFile(ascii + "AAA.asc", "20240102,10,11,9,10.5,1000\r\n20240104,10,11,9,10.5,1000\r\n"
+                                 "20240105,10,11,9,10.5,1000\r\n");
+    const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+    EXPECT_TRUE(chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA")).differs.isEmpty());  // no store
+    {
+        QuoteStore store;
+        store.begin();
+        const int source = store.source(QStringLiteral("quotes.example"), QDateTime::currentDateTimeUtc());
+        for (const auto& [date, close] : {std::pair{20240102, "10.5"}, {20240103, "10.6"}, {20240104, "10.7"}})
+            store.put(QStringLiteral("AAA"),
+                      core::Bar{date, figure("10"), figure("11"), figure("9"), figure(close), figure("1000"), {}, 0},
+                      source);
+        store.commit();
+    }
+    const chartsource::Loaded loaded = chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA"));
+    EXPECT_EQ(loaded.differs, QVector<QDate>{QDate(2024, 1, 4)});
+    EXPECT_EQ(loaded.lacking, QVector<QDate>{QDate(2024, 1, 3)});
+
+    ChartFrame frame;
+    frame.setSeries(loaded.series, loaded.flagged);
+    frame.setStoreDifferences(loaded.differs, loaded.lacking);
+    const QVector<ChartFrame::Bar> bars = frame.bars();
+    ASSERT_EQ(bars.size(), 3);
+    EXPECT_EQ((QVector<bool>{bars[0].differs, bars[1].differs, bars[2].differs}), (QVector<bool>{false, true, false}));
+    EXPECT_TRUE(frame.describe(1).endsWith(QStringLiteral("(the quote store holds other values)")));
+    EXPECT_EQ(frame.lacking(), QVector<QDate>{QDate(2024, 1, 3)});
+    // A new series forgets the comparison.
+    frame.setSeries(loaded.series);
+    EXPECT_TRUE(frame.lacking().isEmpty());
+    EXPECT_FALSE(frame.bars()[1].differs);
 }
