@@ -4,6 +4,7 @@
 #include "database/lists.h"
 #include "database/quotestore.h"
 #include "database/startup.h"
+#include "mslink/folder.h"
 #include "mslink/writer.h"
 #include "support/runlock.h"
 
@@ -206,6 +207,19 @@ TEST_F(AdoptCommandTest, UndoPutsTheValuesAsSentBackInFilesAndStore)
     // The Stockguru file was changed by hand since: left alone.
     const QByteArray guru = "AAA,D,240103,10.5,10.9,10,10.75,1200,1\r\n";
     writeFile(ascii + "AAA.prn", guru);
+    // The MetaStock security holds the repaired day beside an earlier one.
+    const QString ms = path("ms/");
+    mslink::Writer::createFolder(ms);
+    {
+        mslink::Writer w;
+        w.openFolder(ms);
+        w.addSecurity("AAA", "AAA Corp");
+        w.appendRecord(20240102, 0, 10, 11, 9, 10.5f, 1000, 7);
+        w.appendRecord(20240103, 0, 10.5f, 10.75f, 10, 10.75f, 1200, 8);
+        w.flush();
+        w.release();
+    }
+    ASSERT_EQ(runQuotaris({"format", "M", "on", "--folder", ms}).status, 0);
 
     ProgramRun r = runQuotaris({"repair", "--undo", "AAA", "2024-01-02"});
     EXPECT_EQ(r.status, 1);
@@ -221,11 +235,22 @@ TEST_F(AdoptCommandTest, UndoPutsTheValuesAsSentBackInFilesAndStore)
 
     r = runQuotaris({"repair", "--undo", "AAA", "2024-01-03"});
     ASSERT_EQ(r.status, 0) << qPrintable(r.err);
-    EXPECT_EQ(r.lines(), (QStringList{"left alone S " + ascii + "AAA.prn (its day holds other values)",
+    EXPECT_EQ(r.lines(), (QStringList{"rewritten M " + ms + "F1.DAT (old content in F1.DAT.bak)",
+                                      "left alone S " + ascii + "AAA.prn (its day holds other values)",
                                       "rewritten C " + ascii + "AAA.asc (old content in AAA.asc.bak)",
                                       "undone AAA 2024-01-03: 10.5 10.75 10 10.75 1200 -> 10.5 10.6 10 10.75 1200"}));
     EXPECT_EQ(readAll(ascii + "AAA.asc"), first + "20240103,10.5,10.6,10,10.75,1200\r\n");
     EXPECT_EQ(readAll(ascii + "AAA.prn"), guru);
+    {
+        mslink::Folder f(ms);
+        f.load();
+        const std::vector<mslink::Record> records = f.records(f.find(QStringLiteral("AAA")));
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[0].high, 11.0f);
+        EXPECT_EQ(records[1].high, 10.6f);
+        EXPECT_EQ(records[1].close, 10.75f);
+        EXPECT_EQ(records[1].openInterest, 8.0f);
+    }
     {
         QuoteStore store;
         const QVector<QuoteStore::Row> day = store.rows(QStringLiteral("AAA"), 20240103, 20240103);
