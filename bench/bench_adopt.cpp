@@ -26,11 +26,12 @@ QByteArray price(qint64 cents)
 
 void writeFiles(const QString& folder, int symbols, int years)
 {
-    const QDate first = QDate::currentDate().addYears(-years);
+    const QDate today = QDate::currentDate();
+    const QDate first = today.addYears(-years);
     for (int s = 0; s < symbols; ++s) {
         QByteArray text;
         int i = 0;
-        for (QDate d = first; d < QDate::currentDate(); d = d.addDays(1)) {
+        for (QDate d = first; d < today; d = d.addDays(1)) {
             if (d.dayOfWeek() >= Qt::Saturday)
                 continue;
             const qint64 base = 1000 + s % 9000 * 10 + (i * 37 + s) % 400;
