@@ -134,6 +134,6 @@ int cmdReportHistory(HeadlessContext& c)
     printEntries(c.out, "Downloaded:", report.downloaded);
     printEntries(c.out, "Not downloaded:", report.notDownloaded);
     printEntries(c.out, "Timed out:", report.timedOut);
-    printFindings(c.out, report.findings);
+    printFindings(c.out, report.findings, report.repaired);
     return 0;
 }

@@ -15,11 +15,17 @@ void printList(QTextStream& out, const char* heading, const QStringList& tickers
 
 }  // namespace
 
-void printFindings(QTextStream& out, const QVector<bookkeeping::FindingRow>& rows)
+void printFindings(QTextStream& out, const QVector<bookkeeping::FindingRow>& rows,
+                   const QVector<findingsreport::RepairedDay>& repaired)
 {
     out << "Findings:\n";
     for (const bookkeeping::FindingRow& row : rows)
         out << "  " << row.line() << '\n';
+    if (repaired.isEmpty())
+        return;
+    out << "Repaired days (as sent; as written):\n";
+    for (const findingsreport::RepairedDay& day : repaired)
+        out << "  " << day.line() << '\n';
 }
 
 int cmdReport(HeadlessContext& c)
@@ -40,6 +46,6 @@ int cmdReport(HeadlessContext& c)
     for (const CurrentReport::Change& change : report.changed)
         c.out << "  " << change.oldTicker << " -> " << change.newTicker << '\n';
     printList(c.out, "Rejected:", report.rejected);
-    printFindings(c.out, report.findings);
+    printFindings(c.out, report.findings, report.repaired);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/commands_adopt.h"
 #include "app/commands_check.h"
 #include "app/commands_download.h"
 #include "app/commands_fill.h"
@@ -9,6 +10,7 @@
 #include "app/commands_metastock.h"
 #include "app/commands_options.h"
 #include "app/commands_quotes.h"
+#include "app/commands_repair.h"
 #include "app/commands_report.h"
 #include "app/commands_schedule.h"
 #include "app/commands_search.h"
@@ -53,11 +55,17 @@ const QVector<HeadlessCommand>& headlessCommands()
                        "each format that is on and keeps a file per symbol (%1); LASTDATE is the last stored day "
                        "(YYYY-MM-DD, empty when missing), STATE is ok, behind (more than three trading days older "
                        "than the newest last day of the list in that format) or missing (no file, or no day in it); "
-                       "--stale prints only behind and missing")
+                       "--stale prints only behind and missing; --symbol prints the bars the quote store holds for "
+                       "TICKER beside each such format's file: the days the file holds with other values and the "
+                       "days it lacks")
             .arg(formats::letters(formats::storedOrder(), QStringLiteral(", "), QStringLiteral(", ")))
             .toLatin1();
     static const QByteArray checkUsage =
         QStringLiteral("FOLDER|FILE [--format %1] [--repair]")
+            .arg(formats::letters(formats::checkOrder(), QStringLiteral("|"), QStringLiteral("|")))
+            .toLatin1();
+    static const QByteArray adoptUsage =
+        QStringLiteral("%1 FOLDER [--list N]")
             .arg(formats::letters(formats::checkOrder(), QStringLiteral("|"), QStringLiteral("|")))
             .toLatin1();
     static const QVector<HeadlessCommand> commands = {
@@ -113,7 +121,7 @@ const QVector<HeadlessCommand>& headlessCommands()
          "print the ranges the last historical download got, did not get and timed out on, "
          "and what the integrity check found",
          cmdReport},
-        {"status", "[--list N] [--stale]", statusSummary.constData(), cmdStatus},
+        {"status", "[--list N] [--stale] | --symbol TICKER", statusSummary.constData(), cmdStatus},
         {"store", "[check]",
          "print what the quote store holds (symbols, bars, first and last day, size on disk), or run SQLite's "
          "integrity check over it",
@@ -128,6 +136,18 @@ const QVector<HeadlessCommand>& headlessCommands()
          "the quote store holds, without the network, as a historical download of the same range writes them; the "
          "other formats stay as they are; SIGINT or SIGTERM stops it",
          cmdFill},
+        {"adopt", adoptUsage.constData(),
+         "take the days the files of a per-symbol format in FOLDER (or a MetaStock folder and the folders below "
+         "it) hold into the quote store, for the symbols of list N (default: every symbol of the database with a "
+         "file there); the files are only read; a day the store holds with other values keeps the store's and is "
+         "printed as kept TICKER DATE store: O H L C V; file: O H L C V; refused while a download holds the data "
+         "folder",
+         cmdAdopt},
+        {"repair", "--undo TICKER YYYY-MM-DD",
+         "put back the values as sent of a day the integrity check repaired: in the quote store and in every "
+         "per-symbol file and MetaStock security that holds the day with the repaired values (old content kept "
+         "as .bak); run-wide files keep the repaired values",
+         cmdRepair},
         {"markets", "", "print every market with its number of symbols", cmdMarkets},
         {"symbols", "--market NAME | --list N [--sort symbol|name|type|market]",
          "print the symbols of a market or a list: ticker, name, type, market", cmdSymbols},

@@ -3,9 +3,13 @@
 #include "database/bookkeeping.h"
 #include "database/db.h"
 #include "database/lists.h"
+#include "database/quotestore.h"
+#include "runs/storecompare.h"
 #include "support/errors.h"
+#include "writers/codecs/codec.h"
 #include "writers/formatregistry.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
@@ -29,7 +33,29 @@ void ChartFrame::setSeries(storedfiles::Series series, const QVector<QDate>& fla
 {
     series_ = std::move(series);
     flagged_ = QSet<QDate>(flagged.begin(), flagged.end());
+    differs_.clear();
+    lacking_.clear();
     showRange(Range::All);
+}
+
+void ChartFrame::setStoreDifferences(const QVector<QDate>& differs, QVector<QDate> lacking)
+{
+    differs_ = QSet<QDate>(differs.begin(), differs.end());
+    lacking_ = std::move(lacking);
+    std::sort(lacking_.begin(), lacking_.end());
+}
+
+QVector<QDate> ChartFrame::lacking() const
+{
+    QVector<QDate> out;
+    if (isEmpty())
+        return out;
+    const QDate from = series_.days[first_].date, to = series_.days[last_].date;
+    for (const QDate& d : lacking_) {
+        if (d >= from && d <= to)
+            out.append(d);
+    }
+    return out;
 }
 
 void ChartFrame::showRange(Range range)
@@ -113,7 +139,7 @@ QVector<ChartFrame::Bar> ChartFrame::bars() const
     for (int i = first_; i <= last_; i += per) {
         const int end = std::min(i + per - 1, last_);
         const storedfiles::Day& a = series_.days[i];
-        Bar b{a.date, a.date, a.open, a.high, a.low, a.close, 0, false};
+        Bar b{a.date, a.date, a.open, a.high, a.low, a.close, 0, false, false};
         for (int j = i; j <= end; ++j) {
             const storedfiles::Day& d = series_.days[j];
             b.last = d.date;
@@ -122,6 +148,7 @@ QVector<ChartFrame::Bar> ChartFrame::bars() const
             b.close = d.close;
             b.volume += d.volume;
             b.flagged = b.flagged || flagged_.contains(d.date);
+            b.differs = b.differs || differs_.contains(d.date);
         }
         out.append(b);
     }
@@ -168,6 +195,8 @@ QString ChartFrame::describe(int index) const
         text += QStringLiteral("  OI ") + amount(d.openInterest);
     if (flagged(d.date))
         text += QStringLiteral("  (flagged by the check)");
+    if (differs(d.date))
+        text += QStringLiteral("  (the quote store holds other values)");
     return text;
 }
 
@@ -191,6 +220,19 @@ Loaded load(Database& db, QChar letter, const QString& ticker)
     StoredSymbol stored = format->stored->lookup(db, *format)->read(ticker, name);
     out.where = std::move(stored.where);
     out.series = std::move(stored.series);
+    if (out.where.isEmpty() || !QFileInfo::exists(QuoteStore::defaultPath()))
+        return out;
+    try {
+        QuoteStore store;
+        const storecompare::FormatComparison c =
+            storecompare::compare(store.bars(ticker), out.series, format->stored->keepsFolders());
+        for (const storecompare::Day& d : c.days) {
+            const QDate date(d.stored.date / 10000, d.stored.date / 100 % 100, d.stored.date % 100);
+            (d.kind == storecompare::Day::Kind::Differs ? out.differs : out.lacking).append(date);
+        }
+    } catch (const StoreError&) {
+        // The file's days are shown all the same, without the comparison.
+    }
     return out;
 }
 

@@ -10,7 +10,9 @@
 // What the chart of one symbol's stored days shows: the days of the visible
 // stretch (a range chosen, zoomed, panned), drawn as at most a few hundred
 // bars so a file of decades opens at once; the gaps of more than a week;
-// the days the integrity check flagged. The chart window draws it.
+// the days the integrity check flagged; the days the file holds with other
+// values than the quote store, and the stored days it lacks. The chart
+// window draws it.
 class Database;
 
 class ChartFrame {
@@ -24,6 +26,7 @@ public:
         QDate first, last;
         double open = 0, high = 0, low = 0, close = 0, volume = 0;
         bool flagged = false;  // a flagged day among its days
+        bool differs = false;  // a day among them the file holds with other values than the store
     };
     struct Gap {
         QDate before, after;  // the days either side
@@ -36,7 +39,11 @@ public:
     // The fewest days a zoom shows.
     static constexpr int kMinDays = 10;
 
+    // Also forgets the store's differences.
     void setSeries(storedfiles::Series series, const QVector<QDate>& flagged = {});
+    // The days the file holds with other values than the quote store, and
+    // the store's days the file lacks.
+    void setStoreDifferences(const QVector<QDate>& differs, QVector<QDate> lacking);
     const storedfiles::Series& series() const { return series_; }
     const QVector<storedfiles::Day>& days() const { return series_.days; }
     bool isEmpty() const { return series_.days.isEmpty(); }
@@ -59,9 +66,12 @@ public:
     QVector<Bar> bars() const;
     // The gaps that end within the visible stretch.
     QVector<Gap> gaps() const;
+    // The store's days the file lacks within the visible stretch.
+    QVector<QDate> lacking() const;
     // The index of the stored day nearest `date`, or -1 without days.
     int nearest(QDate date) const;
     bool flagged(QDate date) const { return flagged_.contains(date); }
+    bool differs(QDate date) const { return differs_.contains(date); }
 
     // "2024-03-15  O 12.50  H 13.00  L 12.25  C 12.75  V 10500" and the open
     // interest where the format has one; KBF has no open.
@@ -71,7 +81,8 @@ private:
     void clampStretch(int count, int anchorIndex, double anchorShare);
 
     storedfiles::Series series_;
-    QSet<QDate> flagged_;
+    QSet<QDate> flagged_, differs_;
+    QVector<QDate> lacking_;  // ascending
     int first_ = 0, last_ = -1;
 };
 
@@ -83,10 +94,14 @@ struct Loaded {
     storedfiles::Series series;
     QVector<QDate> flagged;
     QString where;  // the file, or the MetaStock folder and data file; empty when there is none
+    // Against the quote store (empty without one): the days the file holds
+    // with other values, and the stored days it lacks.
+    QVector<QDate> differs, lacking;
 };
 
 // Reads `ticker`'s days in format `letter` (its name for a long-name file
-// from the database). A database error gives what could be read.
+// from the database), and compares them with the quote store's when there
+// is one. A database or store error gives what could be read.
 Loaded load(Database& db, QChar letter, const QString& ticker);
 
 }  // namespace chartsource

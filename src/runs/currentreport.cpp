@@ -25,6 +25,7 @@ void CurrentReport::load()
     changed.clear();
     rejected.clear();
     findings.clear();
+    repaired.clear();
     const std::unique_ptr<clsData> data = clsData::open();
     if (!data)
         return;
@@ -35,8 +36,9 @@ void CurrentReport::load()
         for (const bookkeeping::TickerChange& c : bookkeeping::tickerChanges(data->db()))
             changed.push_back({c.oldTicker, c.newTicker});
     });
-    if (read != StepOutcome::Aborted && readTickers(*data, bookkeeping::rejectedTickers, rejected))
-        findingsreport::load(*data, findings);
+    if (read != StepOutcome::Aborted && readTickers(*data, bookkeeping::rejectedTickers, rejected) &&
+        findingsreport::load(*data, findings))
+        repaired = findingsreport::repairedDays(findings);
 }
 
 QStringList CurrentReport::failedText()

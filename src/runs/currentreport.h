@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/bookkeeping.h"
+#include "runs/findingsreport.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,11 +23,12 @@ public:
     // Reads the five tables, each in ticker order.
     void load();
 
-    QStringList failed;                         // nietgelukt
-    QStringList notFound;                       // vervallen
-    QVector<Change> changed;                    // newtickers
-    QStringList rejected;                       // verworpen
-    QVector<bookkeeping::FindingRow> findings;  // findings of the integrity check
+    QStringList failed;                             // nietgelukt
+    QStringList notFound;                           // vervallen
+    QVector<Change> changed;                        // newtickers
+    QStringList rejected;                           // verworpen
+    QVector<bookkeeping::FindingRow> findings;      // findings of the integrity check
+    QVector<findingsreport::RepairedDay> repaired;  // the days repaired, as sent and as written
 
     // The explanation beside each list, one sentence per element.
     static QStringList failedText();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bar.h"
 #include "database/bookkeeping.h"
 
 #include <QStringList>
@@ -20,5 +21,22 @@ QStringList text();
 
 // The list's column headers.
 QStringList columns();
+// The column headers of the list of repaired days.
+QStringList repairedColumns();
+
+// A day the run repaired: the values the service sent and the ones the run
+// stored and wrote in their place.
+struct RepairedDay {
+    QString ticker;
+    core::Bar sent, written;
+    // "TICKER yyyy-MM-dd sent O H L C V; written O H L C V"
+    QString line() const;
+};
+
+// The days the findings say were repaired, from the quote store, which keeps
+// a repaired day's values as sent: from each repaired finding's day, the
+// run's repaired days that follow one another there (a block repaired as one
+// finding). Days undone since, or a store that cannot be read, give none.
+QVector<RepairedDay> repairedDays(const QVector<bookkeeping::FindingRow>& findings);
 
 }  // namespace findingsreport

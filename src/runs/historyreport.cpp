@@ -13,6 +13,7 @@ void HistoryReport::load()
     notDownloaded.clear();
     timedOut.clear();
     findings.clear();
+    repaired.clear();
     unsuccessful = 0;
     const std::unique_ptr<clsData> data = clsData::open();
     if (!data)
@@ -27,6 +28,7 @@ void HistoryReport::load()
     if (!read(HistoryOutcome::Downloaded, downloaded) || !read(HistoryOutcome::NotDownloaded, notDownloaded) ||
         !read(HistoryOutcome::TimedOut, timedOut) || !findingsreport::load(*data, findings))
         return;
+    repaired = findingsreport::repairedDays(findings);
     guarded([&] { unsuccessful = bookkeeping::unsuccessfulHistoryCount(data->db()); });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/bookkeeping.h"
+#include "runs/findingsreport.h"
 
 #include <QDate>
 #include <QString>
@@ -21,11 +22,12 @@ public:
     // Reads the three lists; a table that cannot be read gives empty lists.
     void load();
 
-    QVector<Entry> downloaded;                  // gelukt
-    QVector<Entry> notDownloaded;               // nietgelukt
-    QVector<Entry> timedOut;                    // timeout
-    QVector<bookkeeping::FindingRow> findings;  // findings of the integrity check
-    int unsuccessful = 0;                       // rows not got, what a retry downloads again
+    QVector<Entry> downloaded;                      // gelukt
+    QVector<Entry> notDownloaded;                   // nietgelukt
+    QVector<Entry> timedOut;                        // timeout
+    QVector<bookkeeping::FindingRow> findings;      // findings of the integrity check
+    QVector<findingsreport::RepairedDay> repaired;  // the days repaired, as sent and as written
+    int unsuccessful = 0;                           // rows not got, what a retry downloads again
 
     // True when a retry has something to download.
     bool missing() const { return unsuccessful > 0; }

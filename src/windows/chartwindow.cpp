@@ -73,7 +73,8 @@ const struct {
 }  // namespace
 
 // The drawing: prices above, volume in the lowest quarter on an axis of its
-// own, gaps shaded and flagged days marked over the series. Mouse wheel
+// own, gaps shaded, flagged days marked over the series and the days that
+// differ from the quote store (or that the file lacks) under it. Mouse wheel
 // zooms around the pointer, a drag pans, the pointer shows a day's values.
 class ChartView : public QChartView {
 public:
@@ -126,6 +127,7 @@ public:
     {
         bars_ = frame.bars();
         gaps_ = frame.gaps();
+        lacking_ = frame.lacking();
         prices_->clear();
         volume_->clear();
         if (bars_.isEmpty()) {
@@ -200,6 +202,22 @@ protected:
             const QPolygonF mark({p + QPointF(0, -4), p + QPointF(-5, -12), p + QPointF(5, -12)});
             painter->drawPolygon(mark);
         }
+        // A day the file holds with other values than the quote store: a
+        // blue triangle under its bar; a stored day the file lacks: a blue
+        // line at the foot of the chart.
+        painter->setBrush(QColor(0x00, 0x50, 0xd0));
+        for (const ChartFrame::Bar& b : std::as_const(bars_)) {
+            if (!b.differs)
+                continue;
+            const QPointF foot =
+                chart()->mapToPosition(QPointF((timestamp(b.first) + timestamp(b.last)) / 2, b.low), prices_);
+            const QPointF p = chart()->mapToScene(foot);
+            painter->drawPolygon(QPolygonF({p + QPointF(0, 4), p + QPointF(-5, 12), p + QPointF(5, 12)}));
+        }
+        for (const QDate& d : std::as_const(lacking_)) {
+            const qreal x = position(timestamp(d));
+            painter->drawRect(QRectF(x - 1, area.bottom() - 10, 2, 10));
+        }
         painter->restore();
     }
 
@@ -267,6 +285,7 @@ private:
     QValueAxis* volumeAxis_;
     QVector<ChartFrame::Bar> bars_;
     QVector<ChartFrame::Gap> gaps_;
+    QVector<QDate> lacking_;  // stored days the file lacks
     bool dragging_ = false;
     qreal dragFrom_ = 0;
 };
@@ -372,6 +391,7 @@ void ChartWindow::showFormat(QChar letter)
         source_->setText(e.description());
     }
     frame_.setSeries(std::move(loaded.series), loaded.flagged);
+    frame_.setStoreDifferences(loaded.differs, loaded.lacking);
     if (frame_.isEmpty()) {
         source_->setText(loaded.where.isEmpty() ? QStringLiteral("No file for %1 in this format").arg(ticker_)
                                                 : QStringLiteral("No days in ") + loaded.where);
@@ -382,6 +402,10 @@ void ChartWindow::showFormat(QChar letter)
                                 frame_.days().back().date.toString(Qt::ISODate), loaded.where);
         if (frame_.series().skipped > 0)
             text += QStringLiteral("; %1 unreadable lines left out").arg(frame_.series().skipped);
+        if (!loaded.differs.isEmpty() || !loaded.lacking.isEmpty())
+            text += QStringLiteral("; against the quote store %1 days differ, %2 stored days lacking")
+                        .arg(loaded.differs.size())
+                        .arg(loaded.lacking.size());
         source_->setText(text);
     }
     for (QAbstractButton* b : ranges_->buttons())

@@ -54,8 +54,8 @@ historyreportform::historyreportform(QWidget* parent) : QDialog(parent)
         column->addWidget(view, 1);
         layout->addWidget(frame, 1);
     }
-    layout->addWidget(findingsFrame(report_.findings, QStringLiteral("Frame4"), QStringLiteral("Label5"),
-                                    QStringLiteral("ListView4"), this),
+    layout->addWidget(findingsFrame(report_.findings, report_.repaired, QStringLiteral("Frame4"),
+                                    QStringLiteral("Label5"), QStringLiteral("ListView4"), this),
                       1);
     command1_ = new QPushButton(QStringLiteral("Click to download the missing quotes"), this);
     command1_->setObjectName(QStringLiteral("Command1"));

@@ -72,8 +72,8 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
         }
         grid->addWidget(frame, (n - 1) / 2, (n - 1) % 2);
     }
-    grid->addWidget(findingsFrame(report_.findings, QStringLiteral("Frame5"), QStringLiteral("Label5"),
-                                  QStringLiteral("ListView5"), this),
+    grid->addWidget(findingsFrame(report_.findings, report_.repaired, QStringLiteral("Frame5"),
+                                  QStringLiteral("Label5"), QStringLiteral("ListView5"), this),
                     2, 0, 1, 2);
     // The last run's outcome, which says what failed when the service did.
     auto* outcome = new QLabel(runrecord::last(false), this);

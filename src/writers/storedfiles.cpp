@@ -22,6 +22,17 @@ namespace {
 
 QDate toDate(qint32 yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
 
+// A MetaStock figure as the shortest text that reads back as the same
+// single-precision number ("12.34", not the double nearest the float).
+core::Figure singleFigure(float value)
+{
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    if (ec != std::errc())
+        return core::Figure::of(value);
+    return core::Figure::parse(QString::fromLatin1(text, end - text));
+}
+
 const StoredCodec* codecOf(QChar letter)
 {
     const ExportFormat* format = formats::find(letter);
@@ -143,12 +154,12 @@ StoredBars readSecurity(const MetastockIndex::Entry& entry)
     out.days = securityDays<core::Bar>(entry, out.skipped, [](const mslink::Record& r) {
         core::Bar bar;
         bar.date = r.date;
-        bar.open = core::Figure::of(r.open);
-        bar.high = core::Figure::of(r.high);
-        bar.low = core::Figure::of(r.low);
-        bar.close = core::Figure::of(r.close);
-        bar.volume = core::Figure::of(r.volume);
-        bar.openInterest = core::Figure::of(r.openInterest);
+        bar.open = singleFigure(r.open);
+        bar.high = singleFigure(r.high);
+        bar.low = singleFigure(r.low);
+        bar.close = singleFigure(r.close);
+        bar.volume = singleFigure(r.volume);
+        bar.openInterest = singleFigure(r.openInterest);
         return bar;
     });
     return out;

@@ -61,7 +61,8 @@ private:
     QHash<QString, QString> mapped_;  // lower-case ticker -> folder + data file
 };
 
-// Every record of one MetaStock security.
+// Every record of one MetaStock security; each figure the shortest text that
+// reads back as its single-precision number.
 StoredBars readSecurity(const MetastockIndex::Entry& entry);
 Series readMetastock(const MetastockIndex::Entry& entry);
 

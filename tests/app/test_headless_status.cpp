@@ -2,6 +2,7 @@
 
 #include "database/clsdata.h"
 #include "database/lists.h"
+#include "database/quotestore.h"
 #include "database/startup.h"
 
 #include <QDir>
@@ -66,6 +67,31 @@ TEST_F(HeadlessStatusTest, PrintsOneLinePerSymbolAndFormatWithTheState)
     r = runQuotaris({"status", "--list", "3"});
     EXPECT_EQ(r.lines(), QStringList({"AAA,S,,missing", "AAA,C,2024-03-15,ok", "BBB,S,,missing",
                                       "BBB,C,2024-03-08,behind", "CCC,S,2020-01-02,ok", "CCC,C,,missing"}));
+}
+
+TEST_F(HeadlessStatusTest, ASymbolsStoredBarsBesideItsFiles)
+{
+    EXPECT_EQ(runQuotaris({"status", "--symbol", "AAA"}).status, 1);  // no store yet
+    {
+        const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+        QuoteStore store;
+        store.begin();
+        const int source = store.source(QStringLiteral("quotes.example"), QDateTime::currentDateTimeUtc());
+        for (const auto& [date, close] : {std::pair{20240313, "10.5"}, {20240314, "10.50"}, {20240315, "10.75"}})
+            store.put(QStringLiteral("AAA"),
+                      core::Bar{date, figure("10"), figure("11"), figure("9"), figure(close), figure("1000"), {}, 0},
+                      source);
+        store.commit();
+    }
+    const ProgramRun r = runQuotaris({"status", "--symbol", "AAA"});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.lines(), (QStringList{"AAA,C," + ascii +
+                                          "AAA.asc: 3 stored days, 1 same, 1 differ, 1 lacking, "
+                                          "0 only in the file",
+                                      "  2024-03-13 lacking: store 10 11 9 10.5 1000",
+                                      "  2024-03-15 differs: store 10 11 9 10.75 1000; file 10 11 9 10.5 1000"}));
+    EXPECT_EQ(runQuotaris({"status", "--symbol", "BBB"}).status, 1);  // nothing stored
+    EXPECT_EQ(runQuotaris({"status", "--symbol", "AAA", "--stale"}).status, 2);
 }
 
 TEST_F(HeadlessStatusTest, WrongArgumentsExitTwo)

@@ -8,6 +8,7 @@
 #include "runs/historyreport.h"
 #include "runs/historyrun.h"
 #include "runs/options.h"
+#include "runs/repairundo.h"
 #include "support/settingsstore.h"
 
 #include <QLocale>
@@ -93,6 +94,55 @@ TEST_F(IntegrityCurrentRunTest, RepairReachesEveryFormat)
     EXPECT_TRUE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral("BAD,")));
     EXPECT_TRUE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral(",10.5,10.75,10,10.75,")));
     EXPECT_EQ(findingLines().value(0).section(QStringLiteral("; "), 1), QStringLiteral("repaired: high 10.6 -> 10.75"));
+}
+
+// The report shows the repaired day as sent and as written; the undo puts
+// the values as sent back in the files and the store, and the report then
+// has no repaired day left.
+TEST_F(IntegrityCurrentRunTest, RepairedDayIsReportedAndItsUndoPutsTheValuesAsSentBack)
+{
+    serve();
+    ASSERT_EQ(options::setByName(QStringLiteral("IntegrityAction"), QStringLiteral("repair")), QString());
+    ASSERT_TRUE(runToEnd(run));
+    const QString day = storedDate();
+    CurrentReport report;
+    report.load();
+    ASSERT_EQ(report.repaired.size(), 1);
+    EXPECT_EQ(report.repaired[0].line(),
+              QStringLiteral("BAD %1 sent 10.5 10.6 10 10.75 1200; written 10.5 10.75 10 10.75 1200").arg(day));
+
+    const QDate d = QDate::fromString(day, Qt::ISODate);
+    const qint32 date = d.year() * 10000 + d.month() * 100 + d.day();
+    {
+        Database db(paths::databaseFile());
+        QuoteStore store;
+        EXPECT_EQ(repairundo::undo(store, db, QStringLiteral("GOOD"), date).status,
+                  repairundo::Result::Status::NotRepaired);
+        EXPECT_EQ(repairundo::undo(store, db, QStringLiteral("BAD"), date - 1).status,
+                  repairundo::Result::Status::NoSuchDay);
+        const repairundo::Result r = repairundo::undo(store, db, QStringLiteral("BAD"), date);
+        EXPECT_EQ(r.status, repairundo::Result::Status::Undone);
+        ASSERT_EQ(r.files.size(), 1);
+        EXPECT_EQ(r.files[0].letter, QLatin1Char('C'));
+        EXPECT_EQ(r.files[0].state, repairundo::FileOutcome::State::Rewritten);
+        EXPECT_TRUE(QFile::exists(r.files[0].note));
+        ASSERT_FALSE(r.runWide.isEmpty());
+        EXPECT_TRUE(r.runWide[0].startsWith(QStringLiteral("P ("))) << qPrintable(r.runWide.join(u','));
+
+        const QVector<QuoteStore::Row> rows = store.rows(QStringLiteral("BAD"), date, date);
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_FALSE(rows[0].bar.has(core::Bar::Repaired));
+        EXPECT_FALSE(rows[0].asSent);
+        EXPECT_EQ(rows[0].bar.high.text, QStringLiteral("10.6"));
+        EXPECT_EQ(repairundo::undo(store, db, QStringLiteral("BAD"), date).status,
+                  repairundo::Result::Status::NotRepaired);
+    }
+    EXPECT_TRUE(asciiLine(QStringLiteral("BAD")).endsWith(QStringLiteral(",10.5,10.6,10,10.75,1200")));
+    // The run file is the run's: it keeps what the run wrote.
+    EXPECT_TRUE(QString::fromLatin1(readAll(runFile())).contains(QStringLiteral(",10.5,10.75,10,10.75,")));
+    report.load();
+    EXPECT_TRUE(report.repaired.isEmpty());
+    EXPECT_EQ(report.findings.size(), 1);
 }
 
 TEST_F(IntegrityCurrentRunTest, SkipCountsTheQuoteAsRejected)
@@ -182,6 +232,12 @@ TEST_F(IntegrityHistoryRunTest, UnitSwitchedBlockIsRepairedBeforeAnyFormatSeesIt
     EXPECT_EQ(report.findings[0].line(),
               QStringLiteral("BP.L 2004-01-05 unitswitch: 2004-01-05 to 2004-01-16 (10 days) at 100x the unit of the "
                              "later days; repaired: prices of 10 days divided by 100"));
+    // Each day of the block, and none after it.
+    ASSERT_EQ(report.repaired.size(), 10);
+    EXPECT_EQ(report.repaired[0].line(),
+              QStringLiteral("BP.L 2004-01-05 sent 1200 1200 1200 1200 1000; written 12 12 12 12 1000"));
+    EXPECT_EQ(report.repaired[9].line(),
+              QStringLiteral("BP.L 2004-01-16 sent 1209 1209 1209 1209 1000; written 12.09 12.09 12.09 12.09 1000"));
 }
 
 TEST_F(IntegrityHistoryRunTest, SkippedDaysAreLeftOutAndTheRestIsWritten)

@@ -2,8 +2,10 @@
 
 #include "database/clsdata.h"
 #include "database/db.h"
+#include "database/quotestore.h"
 #include "database/startup.h"
 #include "runs/chartframe.h"
+#include "runs/storecompare.h"
 #include "runs/symbolstatus.h"
 #include "support/state.h"
 #include "writers/codecs/kbf/kbfwriter.h"
@@ -240,4 +242,71 @@ TEST_F(SymbolStatusTest, OkOnlyWhenTheFilesHoldTheLatestSession)
     EXPECT_EQ(st[2].outcome, Outcome::NotDownloaded);
     EXPECT_EQ(symbolstatus::outcomeText(st[2].outcome), QStringLiteral("not downloaded"));
     EXPECT_EQ(symbolstatus::outcomeText(st[1].outcome), QStringLiteral("old session"));
+}
+
+// MetaStock keeps single precision: a stored 12.34 is the same as its float;
+// a file without an open (KBF) is not compared on it.
+TEST(StoreCompareTest, ComparesInTheFilesOwnPrecisionAndFields)
+{
+    const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+    const QVector<core::Bar> stored{
+        {20240102, figure("12.3"), figure("12.5"), figure("12.1"), figure("12.34"), figure("1000"), {}, 0},
+        {20240103, figure("12.4"), figure("12.9"), figure("12.3"), figure("12.8"), figure("1100"), {}, 0}};
+    storedfiles::Series file;
+    file.days = {{QDate(2024, 1, 2), 12.3f, 12.5f, 12.1f, 12.34f, 1000, 0},
+                 {QDate(2024, 1, 4), 12.4f, 12.9f, 12.3f, 12.8f, 1100, 0}};
+    storecompare::FormatComparison single = storecompare::compare(stored, file, true);
+    EXPECT_EQ(single.same, 1);
+    EXPECT_EQ(single.fileOnly, 1);
+    ASSERT_EQ(single.days.size(), 1);
+    EXPECT_EQ(single.days[0].kind, storecompare::Day::Kind::Lacking);
+    EXPECT_EQ(single.days[0].stored.date, 20240103);
+    // In double precision the float's 12.34 is another number.
+    const storecompare::FormatComparison exact = storecompare::compare(stored, file, false);
+    EXPECT_EQ(exact.same, 0);
+    ASSERT_EQ(exact.days.size(), 2);
+    EXPECT_EQ(exact.days[0].kind, storecompare::Day::Kind::Differs);
+    EXPECT_EQ(storecompare::figureText(exact.days[0].file->close, true), QStringLiteral("12.34"));
+
+    file.days = {{QDate(2024, 1, 2), 99, 12.5, 12.1, 12.34, 1000, 0}};
+    file.hasOpen = false;
+    EXPECT_EQ(storecompare::compare(stored.mid(0, 1), file, false).same, 1);
+    file.hasOpen = true;
+    EXPECT_EQ(storecompare::compare(stored.mid(0, 1), file, false).same, 0);
+}
+
+// The chart of a file marks the days the quote store holds with other values
+// and the stored days the file lacks.
+TEST_F(SymbolStatusTest, TheChartMarksTheDaysTheFileDiffersFromTheStore)
+{
+    writeFile(ascii + "AAA.asc", "20240102,10,11,9,10.5,1000\r\n20240104,10,11,9,10.5,1000\r\n"
+                                 "20240105,10,11,9,10.5,1000\r\n");
+    const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+    EXPECT_TRUE(chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA")).differs.isEmpty());  // no store
+    {
+        QuoteStore store;
+        store.begin();
+        const int source = store.source(QStringLiteral("quotes.example"), QDateTime::currentDateTimeUtc());
+        for (const auto& [date, close] : {std::pair{20240102, "10.5"}, {20240103, "10.6"}, {20240104, "10.7"}})
+            store.put(QStringLiteral("AAA"),
+                      core::Bar{date, figure("10"), figure("11"), figure("9"), figure(close), figure("1000"), {}, 0},
+                      source);
+        store.commit();
+    }
+    const chartsource::Loaded loaded = chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA"));
+    EXPECT_EQ(loaded.differs, QVector<QDate>{QDate(2024, 1, 4)});
+    EXPECT_EQ(loaded.lacking, QVector<QDate>{QDate(2024, 1, 3)});
+
+    ChartFrame frame;
+    frame.setSeries(loaded.series, loaded.flagged);
+    frame.setStoreDifferences(loaded.differs, loaded.lacking);
+    const QVector<ChartFrame::Bar> bars = frame.bars();
+    ASSERT_EQ(bars.size(), 3);
+    EXPECT_EQ((QVector<bool>{bars[0].differs, bars[1].differs, bars[2].differs}), (QVector<bool>{false, true, false}));
+    EXPECT_TRUE(frame.describe(1).endsWith(QStringLiteral("(the quote store holds other values)")));
+    EXPECT_EQ(frame.lacking(), QVector<QDate>{QDate(2024, 1, 3)});
+    // A new series forgets the comparison.
+    frame.setSeries(loaded.series);
+    EXPECT_TRUE(frame.lacking().isEmpty());
+    EXPECT_FALSE(frame.bars()[1].differs);
 }

@@ -2,6 +2,7 @@
 
 #include "database/clsdata.h"
 #include "database/db.h"
+#include "database/quotestore.h"
 #include "database/startup.h"
 #include "windows/reportform.h"
 
@@ -121,4 +122,33 @@ TEST_F(ReportFormTest, FindingsAreOneRowEach)
     EXPECT_EQ(column(view, 2), QStringList({"bounds", "unitswitch"}));
     EXPECT_EQ(column(view, 4), QStringList({"repaired: high 9 -> 10", "flagged"}));
     EXPECT_TRUE(child<QLabel>(w, "Label5")->text().startsWith(QStringLiteral("The integrity check found")));
+    // Without a quote store there are no values as sent to show.
+    EXPECT_EQ(w.findChild<QTreeWidget*>(QStringLiteral("ListView5Repaired")), nullptr);
+}
+
+TEST_F(ReportFormTest, RepairedDaysAreListedWithTheirValuesAsSentAndAsWritten)
+{
+    {
+        clsData data;
+        data.voegfindingstoe({{"ABC", 20260102, "bounds", "high 9 below close 10", "repaired: high 9 -> 10"}});
+        const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+        core::Bar sent{20260102, figure("9.5"), figure("9"), figure("8"), figure("10"), figure("100"), {}, 0};
+        core::Bar written = sent;
+        written.high = figure("10");
+        written.set(core::Bar::Repaired);
+        core::Bar next{20260105, figure("10"), figure("11"), figure("9"), figure("10.5"), figure("100"), {}, 0};
+        QuoteStore store;
+        store.begin();
+        const int source = store.source(QStringLiteral("quotes.example"), QDateTime::currentDateTimeUtc());
+        store.put(QStringLiteral("ABC"), written, source, &sent);
+        store.put(QStringLiteral("ABC"), next, source);
+        store.commit();
+    }
+    reportform w;
+    auto* view = child<QTreeWidget>(w, "ListView5Repaired");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->parentWidget(), child<QGroupBox>(w, "Frame5"));
+    EXPECT_EQ(column(view, 0), QStringList({"ABC"}));
+    EXPECT_EQ(column(view, 2), QStringList({"9.5 9 8 10 100"}));
+    EXPECT_EQ(column(view, 3), QStringList({"9.5 10 8 10 100"}));
 }
