@@ -211,7 +211,10 @@ TEST_F(MetastockRunTest, DontAskAgainHoldsForItsRunOnly)
             bool resetToRoot = false;
             return place(folder, true, &resetToRoot) ? folder : QString();
         }
-        void showMapLoad(const CancelToken* run, const Scan& scan) override { scan([](int, int) {}, CancelToken(run)); }
+        void showMapLoad(const CancelToken* run, const Scan& scan) override
+        {
+            scan([](int, int) {}, CancelToken(run));
+        }
     } prompt;
     prompt.folder = root + QStringLiteral("A/");
     QDir().mkpath(prompt.folder);
