@@ -8,7 +8,6 @@
 #include "database/clsdata.h"
 #include "database/listimport.h"
 #include "runs/currentrun.h"
-#include "runs/symbolnaming.h"
 #include "support/changes.h"
 
 #include <QElapsedTimer>
@@ -220,11 +219,4 @@ TEST_F(SymbolNamingTest, ManySymbolsAreCheckedFiftyARequest)
     EXPECT_EQ(asked.size(), 120);
     EXPECT_EQ(QSet<QByteArray>(asked.begin(), asked.end()).size(), 120);
     EXPECT_EQ(row(QStringLiteral("S119")), (Row{"S119 CORP", "NYSE", "Stock"}));
-}
-
-TEST(SymbolNamingType, TheTickerTellsIndicesAndCurrencies)
-{
-    EXPECT_EQ(SymbolNaming::typeOf(QStringLiteral("^GSPC")), QStringLiteral("Index"));
-    EXPECT_EQ(SymbolNaming::typeOf(QStringLiteral("eurusd=x")), QStringLiteral("Currency"));
-    EXPECT_EQ(SymbolNaming::typeOf(QStringLiteral("ASML.AS")), QStringLiteral("Stock"));
 }
