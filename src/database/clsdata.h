@@ -96,6 +96,18 @@ public:
     // name, type "Unknown", as an import leaves them) the name the quote
     // service sent: (ticker, name) pairs. Returns how many got one.
     int nameUnnamed(const QVector<QPair<QString, QString>>& names);
+    // What the quote service says of a symbol.
+    struct Description {
+        QString ticker, name, market, type;  // name empty: none known
+    };
+    // Gives each described symbol that is still under the market "Unknown"
+    // (as an import leaves it) its market (derived from the ticker where the
+    // ticker tells, as the symbol check derives it; else the one given; else
+    // "N/A"), its type, and the name unless it has one of its own (one other
+    // than its ticker). One short transaction, without the error dialog: a
+    // symbol that cannot be described now stays as it was, and `error` says
+    // why. Returns how many symbols changed.
+    int describeUnknown(const QVector<Description>& symbols, QString* error = nullptr);
     void voegvervallentoe(const QString& ticker);
     void voegverWorpentoe(const QString& ticker);
     void leegvervallen();  // vervallen and verworpen
@@ -135,6 +147,11 @@ private:
     std::unique_ptr<Database> db_;
     bool aborted_ = false;
 };
+
+// The market of `ticker` as the symbol check derives it: "Indices" for
+// "^...", "Currency" for "...=X", else `given`, else the market of its suffix,
+// else "N/A".
+QString derivedMarket(const QString& ticker, const QString& given);
 
 // The stored form of a name or type: every single quote becomes a double
 // quote.

@@ -5,6 +5,9 @@
 
 #include "database/db.h"
 #include "database/markets.h"
+#include "support/errors.h"
+
+#include <QHash>
 
 // Market names of ticker suffixes; the suffix is compared exactly.
 QString marketOfSuffix(QStringView suffix)
@@ -32,19 +35,23 @@ void clsData::leegtijdelijk()
     }
 }
 
-void clsData::deriveMarket()
+QString derivedMarket(const QString& ticker, const QString& given)
 {
-    if (tickercode.startsWith(QLatin1Char('^')))
-        MarktNaam = QStringLiteral("Indices");
-    if (tickercode.trimmed().endsWith(QLatin1String("=X")))
-        MarktNaam = QStringLiteral("Currency");
-    if (MarktNaam.isEmpty()) {
-        const int dot = tickercode.indexOf(QLatin1Char('.'));
-        MarktNaam = marketOfSuffix(dot < 0 ? tickercode : tickercode.mid(dot + 1));
+    QString market = given;
+    if (ticker.startsWith(QLatin1Char('^')))
+        market = QStringLiteral("Indices");
+    if (ticker.trimmed().endsWith(QLatin1String("=X")))
+        market = QStringLiteral("Currency");
+    if (market.isEmpty()) {
+        const qsizetype dot = ticker.indexOf(QLatin1Char('.'));
+        market = marketOfSuffix(dot < 0 ? ticker : ticker.mid(dot + 1));
     }
-    if (MarktNaam.trimmed().isEmpty())
-        MarktNaam = QStringLiteral("N/A");
+    if (market.trimmed().isEmpty())
+        market = QStringLiteral("N/A");
+    return market;
 }
+
+void clsData::deriveMarket() { MarktNaam = derivedMarket(tickercode, MarktNaam); }
 
 // Finds the market row, creating it when missing; false when there is still
 // no row (or the user aborted).
@@ -145,4 +152,56 @@ void clsData::checkSymbol()
         db_->exec(QStringLiteral("UPDATE fondsen SET naamyahoo = ?, typeyahoo = ?, marktid = ? WHERE codeyahoo = ?"),
                   {storedText(fondsnaam), type, marketid, tickercode});
     });
+}
+
+int clsData::describeUnknown(const QVector<Description>& symbols, QString* error)
+{
+    if (symbols.isEmpty())
+        return 0;
+    int changed = 0;
+    try {
+        Transaction t(*db_);
+        QStringList unknownIds;
+        Statement unknown = db_->prepare(QStringLiteral("SELECT id FROM markt WHERE Market = 'Unknown'"));
+        while (unknown.next())
+            unknownIds << QString::number(unknown.integer(0));
+        if (unknownIds.isEmpty())
+            return 0;
+        // Only a symbol still under "Unknown": what the user (or a search)
+        // gave it meanwhile stays. So does a name of its own.
+        const QString stillUnknown =
+            QStringLiteral("codeyahoo = ? AND marktid IN (%1)").arg(unknownIds.join(QLatin1Char(',')));
+        Statement isUnknown = db_->prepare(QStringLiteral("SELECT 1 FROM fondsen WHERE ") + stillUnknown);
+        const QString update =
+            QStringLiteral("UPDATE fondsen SET marktid = ?, typeyahoo = ?, naamyahoo = CASE WHEN ? <> '' AND "
+                           "(naamyahoo IS NULL OR naamyahoo = '' OR naamyahoo = codeyahoo COLLATE NOCASE) "
+                           "THEN ? ELSE naamyahoo END WHERE ") +
+            stillUnknown;
+        QHash<QString, int> marketIds;  // by upper-case name: markets compare without case
+        for (const Description& d : symbols) {
+            isUnknown.reset();
+            isUnknown.bind(1, d.ticker);
+            if (!isUnknown.next())
+                continue;
+            const QString market = storedText(derivedMarket(d.ticker, d.market));
+            auto id = marketIds.constFind(market.toUpper());
+            if (id == marketIds.constEnd()) {
+                const QString find = QStringLiteral("SELECT id FROM markt WHERE Market = ? ORDER BY id");
+                QVariant found = db_->scalar(find, {market});
+                if (!found.isValid()) {
+                    db_->exec(QStringLiteral("INSERT INTO markt (Market) VALUES (?)"), {market});
+                    found = db_->scalar(find, {market});
+                }
+                id = marketIds.insert(market.toUpper(), found.toInt());
+            }
+            const QString name = d.name.trimmed();
+            changed += db_->exec(update, {*id, storedText(d.type), name, storedText(name), d.ticker});
+        }
+        t.commit();
+    } catch (const AppError& e) {
+        if (error)
+            *error = e.description();
+        return 0;
+    }
+    return changed;
 }

@@ -82,6 +82,16 @@ QString clean(QByteArrayView field)
     return out.trimmed();
 }
 
+QString quotedText(QByteArrayView field)
+{
+    QByteArrayView t = trimmed(field);
+    if (t.size() >= 2 && t.front() == '"' && t.back() == '"')
+        t = t.sliced(1, t.size() - 2);
+    QString out = QString::fromLatin1(t);
+    out.replace(QLatin1String("\"\""), QLatin1String("\""));
+    return out.trimmed();
+}
+
 namespace {
 
 // The longest leading decimal number of `field` (blanks before it skipped,

@@ -21,6 +21,11 @@ Fields splitFields(QByteArrayView line);
 // Blanks trimmed, every double quote removed, blanks trimmed again.
 QString clean(QByteArrayView field);
 
+// The text of a quoted field as it was sent: blanks trimmed, the surrounding
+// double quotes removed (a doubled quote inside read as one), blanks trimmed
+// again. Quotes inside, commas and their blanks stay.
+QString quotedText(QByteArrayView field);
+
 // "," read as "."; the longest leading decimal number (blanks before it
 // skipped); 0 for a text that does not start with one ("N/A", "-") and for
 // a number too large for a double ("1e309").

@@ -74,6 +74,10 @@ CurrentQuotes decodeCurrentQuotes(QByteArrayView body, bool reject, int maxYear,
             name = ticker;
         CurrentQuote& quote = q.quotes.emplace_back();
         quote.ticker = ticker;
+        // The name is the last field: every comma after the eighth is its own.
+        const QString sent = csv::quotedText(line.sliced(f[8].data() - line.data()));
+        if (!sent.isEmpty() && sent != name)
+            q.sentNames.insert(ticker, sent);
         quote.name = std::move(name);
         quote.time = csv::clean(f[2]);
         quote.bar.date = date;

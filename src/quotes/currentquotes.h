@@ -3,6 +3,7 @@
 #include "core/bar.h"
 
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -31,10 +32,17 @@ struct CurrentQuotes {
     // Found, but a price or the volume is not available ("N/A"):
     // left out of every other field, never written with a stand-in value.
     QStringList incomplete;
+    // The names as the answer has them between their quotes, a comma with
+    // its blanks and quotes inside kept, by ticker, where they differ from
+    // the quote's name (which the files get, each comma's blanks and every
+    // quote dropped).
+    QHash<QString, QString> sentNames;
     bool decoded = false;   // the answer held at least one CR LF
     bool foundall = false;  // decoded, and nothing was unknown or rejected
 
     qsizetype size() const { return quotes.size(); }
+    // The name of `quote` as sent: the symbol's name in the database.
+    QString sentName(const CurrentQuote& quote) const { return sentNames.value(quote.ticker, quote.name); }
     void clear() { *this = CurrentQuotes(); }
 };
 

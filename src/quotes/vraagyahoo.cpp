@@ -37,7 +37,7 @@ void vraagyahoo::go()
     askedAgain_ = false;
     request_ = FetchRequest();
     request_.url = url();
-    request_.policy = FetchPolicy::forVariant(FetchVariant::Lookup);
+    request_.policy = policy ? *policy : FetchPolicy::forVariant(FetchVariant::Lookup);
     // A page is no answer: it is looked at here, then dropped as the
     // variant drops it.
     request_.policy.htmlBecomesEmpty = false;

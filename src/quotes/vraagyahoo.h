@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVector>
 #include <memory>
+#include <optional>
 
 class QuoteClient;
 
@@ -25,6 +26,8 @@ public:
     bool getquotes = false;   // asks for quote fields too; they are not decoded
     QString getcomponents;    // the index symbol; empty for a ticker query
     int vanafwaarzoeken = 0;  // offset of the first member
+    // How the request is fetched; the lookup's policy when not set.
+    std::optional<FetchPolicy> policy;
 
     // Sends the query and returns; `done` follows from the event loop.
     void go();

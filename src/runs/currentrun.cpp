@@ -13,6 +13,7 @@
 #include "runs/options.h"
 #include "runs/placement.h"
 #include "runs/runexports.h"
+#include "runs/symbolnaming.h"
 #include "support/changes.h"
 #include "support/errors.h"
 #include "support/folders.h"
@@ -144,6 +145,10 @@ void CurrentRun::advance()
         if (exports_->finish())
             exportsFinished();
         return;
+    case Phase::Closing:
+        if (!naming_ || naming_->idle())
+            conclude();
+        return;
     case Phase::Draining:
     case Phase::AskingAgain:
         // Every batch, re-downloads of changed tickers included, is written
@@ -180,6 +185,7 @@ void CurrentRun::conclude()
     incomplete_.clear();
     symbols_.clear();
     exports_.reset();
+    naming_.reset();
     data_.reset();
     if (cancelled())
         summary_.aborted = true;
@@ -198,6 +204,8 @@ void CurrentRun::cancelling()
 {
     if (exports_)
         exports_->stop();
+    if (naming_)
+        naming_->stop();
 }
 
 void CurrentRun::stopping()
@@ -226,6 +234,13 @@ bool CurrentRun::collect()
     QVector<lists::Symbol> symbols;
     guarded([&] { symbols = lists::symbolsForDownload(data_->db(), chosenLists()); });
     WriteLog(QStringLiteral("Finished collecting symbols"));
+
+    naming_ = std::make_unique<SymbolNaming>(*client_, *data_);
+    naming_->setSymbols(symbols);
+    connect(naming_.get(), &SymbolNaming::idled, this, [this] {
+        if (phase_ == Phase::Closing)
+            wake();
+    });
 
     summary_.symbols = static_cast<int>(symbols.size());
     if (symbols.isEmpty()) {
@@ -361,6 +376,13 @@ void CurrentRun::exportsFinished()
         emit progressChanged(0, progressMax_);
     else
         emit progressChanged(progressMax_, progressMax_);
+    // Checks of new symbols still on their way end before the run does:
+    // the run's client and connection go with it.
+    if (naming_ && !naming_->idle()) {
+        phase_ = Phase::Closing;
+        setPanel1(QStringLiteral("Checking new symbols...."));
+        return;
+    }
     conclude();
 }
 
@@ -505,16 +527,18 @@ void CurrentRun::BatchComplete(int k)
     for (const QString& t : l.missing())
         incomplete_.remove(t);
     summary_.quotesReceived += static_cast<int>(l.quotes().size());
-    // Symbols imported without a name get the one the answer carries: no
-    // request of its own.
+    // Symbols imported without a name get the one the answer carries at
+    // once; their market and type are asked beside the run.
     {
         QVector<QPair<QString, QString>> names;
         for (const CurrentQuote& q : l.quotes().quotes) {
             if (!q.ticker.isEmpty())
-                names.append({q.ticker, q.name});
+                names.append({q.ticker, l.quotes().sentName(q)});
         }
         if (data_->nameUnnamed(names) > 0)
             announce::symbols();
+        naming_->downloaded(names);
+        naming_->flush();
     }
     if (!l.foundall()) {
         WriteLog(QStringLiteral("Some quotes were not found"));

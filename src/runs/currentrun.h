@@ -21,6 +21,7 @@
 class loader;
 class QuoteClient;
 class RunExports;
+class SymbolNaming;
 class AsyncFetch;
 
 // What a current-quote run did, beside what every run counts.
@@ -103,7 +104,7 @@ protected:
 private:
     // Where the run is; each phase of batches ends when every batch sent is
     // written, the last when every format has finished.
-    enum class Phase { Dispatching, Draining, AskingAgain, Finishing };
+    enum class Phase { Dispatching, Draining, AskingAgain, Finishing, Closing };
     bool collect();
     void dispatchStep();
     void dispatch(const QStringList& batch);
@@ -152,6 +153,8 @@ private:
     std::unique_ptr<clsData> data_;
     QHash<QString, core::Bar> sent_;  // the values as sent of the batch's repaired quotes
     std::unique_ptr<RunExports> exports_;
+    // Checks new symbols beside the run; the run ends once they have.
+    std::unique_ptr<SymbolNaming> naming_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
     int progressDone_ = 0, progressMax_ = 1;  // requests answered and written, of all steps

@@ -16,6 +16,7 @@
 #include "runs/options.h"
 #include "runs/placement.h"
 #include "runs/runexports.h"
+#include "runs/symbolnaming.h"
 #include "support/changes.h"
 #include "support/errors.h"
 #include "support/log.h"
@@ -196,10 +197,17 @@ void HistoryRun::proceed()
 
 void HistoryRun::advance()
 {
+    if (closing_) {
+        if (!naming_ || naming_->idle()) {
+            closing_ = false;
+            conclude(found_);
+        }
+        return;
+    }
     if (finishing_) {
         if (exports_->finish()) {
             finishing_ = false;
-            conclude(found_);
+            formatsFinished();
         }
         return;
     }
@@ -226,6 +234,7 @@ void HistoryRun::conclude(int found)
     }
     releaseBusyPointer();
     exports_.reset();
+    naming_.reset();
     if (data_ && !filling()) {
         guarded([this] { summary_.failedRanges = bookkeeping::unsuccessfulHistoryCount(data_->db()); });
     }
@@ -262,6 +271,8 @@ void HistoryRun::cancelling()
 {
     if (exports_)
         exports_->stop();
+    if (naming_)
+        naming_->stop();
 }
 
 void HistoryRun::stopping()
@@ -289,6 +300,15 @@ QVector<HistoryRun::Row> HistoryRun::collect()
     }
     QVector<lists::Symbol> symbols;
     guarded([&] { symbols = lists::symbolsForDownload(data_->db(), chosenLists()); });
+    // A fill asks nothing: the symbols are named by the downloads.
+    if (client_) {
+        naming_ = std::make_unique<SymbolNaming>(*client_, *data_);
+        naming_->setSymbols(symbols);
+        connect(naming_.get(), &SymbolNaming::idled, this, [this] {
+            if (closing_)
+                wake();
+        });
+    }
     for (const lists::Symbol& s : symbols)
         rows.append({{s.ticker, s.name, startDate, endDate}, false});
     return rows;
@@ -372,10 +392,24 @@ void HistoryRun::endDownload()
     jobs_.clear();
     // A stopped run exports nothing: the formats see its cancel token.
     finishing_ = true;
+    if (naming_)
+        naming_->flush();
     if (exports_->finish()) {
         finishing_ = false;
-        conclude(found_);
+        formatsFinished();
     }
+}
+
+// Checks of new symbols still on their way end before the run does: the
+// run's client and connection go with it.
+void HistoryRun::formatsFinished()
+{
+    if (naming_ && !naming_->idle()) {
+        closing_ = true;
+        setStatus(1, 2, QStringLiteral("Checking new symbols...."));
+        return;
+    }
+    conclude(found_);
 }
 
 // The requests a symbol's range takes, as far as known before it begins
@@ -593,6 +627,13 @@ void HistoryRun::toppedUp(Job& job)
 // objects stay until that step has written it.
 void HistoryRun::stepsDone(Job& job)
 {
+    // A symbol with days is known to the service: one still under "Unknown"
+    // is checked beside the run, with the name today's quote carried.
+    if (naming_ && !job.interrupted && (!job.days.isEmpty() || !job.topUpDay.isEmpty())) {
+        const CurrentQuotes* quote = job.topUp ? &job.topUp->quotes() : nullptr;
+        naming_->downloaded(
+            {{job.row.ticker, quote && quote->size() > 0 ? quote->sentName(quote->quotes.first()) : QString()}});
+    }
     --active_;
     ready_.push_back(&job);
     startJobs();

@@ -20,6 +20,7 @@
 class clsData;
 class QuoteClient;
 class RunExports;
+class SymbolNaming;
 
 // What a historical run did, beside what every run counts. Its outcome
 // never claims success for ranges the history table does not record as got.
@@ -138,6 +139,7 @@ private:
     // Collects the symbols and begins them; the number of symbols found.
     int startDownload();
     void endDownload();
+    void formatsFinished();
     void conclude(int found);
     QVector<Row> collect();
     qsizetype requestCount(const Row& row) const;
@@ -163,6 +165,8 @@ private:
     std::unique_ptr<QuoteClient> client_;  // the run's; made when it starts
     std::unique_ptr<clsData> data_;
     std::unique_ptr<RunExports> exports_;
+    // Checks new symbols beside the run; the run ends once they have.
+    std::unique_ptr<SymbolNaming> naming_;
     HistoryRunSummary summary_;
     std::vector<std::unique_ptr<Job>> jobs_;
     std::deque<Job*> ready_;  // every step done, not written yet
@@ -181,6 +185,7 @@ private:
     int found_ = 0;            // symbols the run found to download
     bool collecting_ = false;  // the symbols are collected in the next step
     bool finishing_ = false;   // every symbol is done; the formats finish
+    bool closing_ = false;     // the formats are done; checks of new symbols end
     bool retry_ = false;
     int integrityAction_ = 0;  // integrity::Action of this run
 };

@@ -210,6 +210,39 @@ TEST_F(ClsDataTest, AddToListKeepsAnExistingSymbolAndAddsANewOne)
     EXPECT_EQ(rows(QStringLiteral("fondsen")), 2);
 }
 
+// What the service says of imported symbols reaches only those still under
+// "Unknown": a symbol the user filed meanwhile keeps its market, a name of
+// its own stays, a market seen first is made once and its name keeps a quote
+// in its stored form.
+TEST_F(ClsDataTest, DescribingUnknownSymbolsTouchesOnlyThoseStillUnknown)
+{
+    const int unknown = data->markt0();
+    for (const char* t : {"AAA", "BBB", "CCC", "FILED"})
+        data->addtodatabase3(QLatin1String(t), QLatin1String(t), unknown, 1);
+    data->db().exec(QStringLiteral("UPDATE fondsen SET naamyahoo = 'Own name' WHERE codeyahoo = 'BBB'"));
+    data->db().exec(QStringLiteral("UPDATE fondsen SET marktid = 99 WHERE codeyahoo = 'FILED'"));
+
+    const int changed = data->describeUnknown(
+        {{QStringLiteral("aaa"), QStringLiteral("A'A Inc"), QStringLiteral("Lon'don"), QStringLiteral("Stock")},
+         {QStringLiteral("BBB"), QStringLiteral("B Inc"), QStringLiteral("Lon'don"), QStringLiteral("Stock")},
+         {QStringLiteral("CCC"), QString(), QString(), QStringLiteral("Stock")},
+         {QStringLiteral("FILED"), QStringLiteral("F Inc"), QStringLiteral("NYSE"), QStringLiteral("Stock")}});
+    EXPECT_EQ(changed, 3);
+    EXPECT_EQ(field(QStringLiteral("naamyahoo"), QStringLiteral("AAA")).toString(), QStringLiteral("A\"A Inc"));
+    EXPECT_EQ(marketName(field(QStringLiteral("marktid"), QStringLiteral("AAA")).toInt()), QStringLiteral("Lon\"don"));
+    EXPECT_EQ(field(QStringLiteral("marktid"), QStringLiteral("BBB")),
+              field(QStringLiteral("marktid"), QStringLiteral("AAA")));
+    EXPECT_EQ(field(QStringLiteral("naamyahoo"), QStringLiteral("BBB")).toString(), QStringLiteral("Own name"));
+    // No name known and no exchange: the name stays, the market is "N/A".
+    EXPECT_EQ(field(QStringLiteral("naamyahoo"), QStringLiteral("CCC")).toString(), QStringLiteral("CCC"));
+    EXPECT_EQ(marketName(field(QStringLiteral("marktid"), QStringLiteral("CCC")).toInt()), QStringLiteral("N/A"));
+    EXPECT_EQ(field(QStringLiteral("typeyahoo"), QStringLiteral("CCC")).toString(), QStringLiteral("Stock"));
+    EXPECT_EQ(field(QStringLiteral("marktid"), QStringLiteral("FILED")).toInt(), 99);
+    EXPECT_EQ(field(QStringLiteral("typeyahoo"), QStringLiteral("FILED")).toString(), QStringLiteral("Unknown"));
+    EXPECT_EQ(rows(QStringLiteral("markt")), 3);  // Unknown, Lon"don, N/A
+    EXPECT_TRUE(msgs.shown.isEmpty());
+}
+
 TEST_F(ClsDataTest, ExportWritesTheChosenColumnsOfAList)
 {
     check(QStringLiteral("ASML.AS"), QStringLiteral("ASML"));

@@ -42,6 +42,22 @@ TEST(CurrentQuoteAnswer, AcceptedQuoteCarriesEveryFieldWithoutQuotes)
     EXPECT_EQ(q.quotes[1].bar.date, 20211231);
 }
 
+// The files get the name without its quotes and the comma's blank; the
+// database keeps it as sent: the comma with its blank, quotes inside
+// (plain or doubled), more than one comma.
+TEST(CurrentQuoteAnswer, TheNameAsSentKeepsCommasBlanksAndQuotes)
+{
+    const CurrentQuotes q = decode("\"AAA\",\"6/4/2004\",\"4:00pm\",1,1,1,1,10,\"Caf\xe9 \"Ost\", Inc.\"\r\n"
+                                   "\"BBB\",\"6/4/2004\",\"4:00pm\",1,1,1,1,10,\"B \"\"Q\"\", X, Y\" \r\n"
+                                   "\"CCC\",\"6/4/2004\",\"4:00pm\",1,1,1,1,10,\"\"\r\n");
+    ASSERT_EQ(q.size(), 3);
+    EXPECT_EQ(q.quotes[0].name, QStringLiteral("Caf\u00e9 Ost,Inc."));
+    EXPECT_EQ(q.sentName(q.quotes[0]), QStringLiteral("Caf\u00e9 \"Ost\", Inc."));
+    EXPECT_EQ(q.sentName(q.quotes[1]), QStringLiteral("B \"Q\", X, Y"));
+    EXPECT_EQ(q.quotes[2].name, QStringLiteral("CCC"));
+    EXPECT_EQ(q.sentName(q.quotes[2]), QStringLiteral("CCC"));
+}
+
 TEST(CurrentQuoteAnswer, UnknownAndVolumelessTickersAreSortedOut)
 {
     const QByteArray body = "\"ZZZ\",\"N/A\",\"N/A\",N/A,N/A,N/A,0.00,N/A,\"ZZZ\"\r\n"

@@ -219,6 +219,35 @@ TEST_F(HistoryRunTest, ProgressMovesWithEachAnswer)
     EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const QString& t) { return t.contains(" left"); }));
 }
 
+// Imported symbols (under "Unknown") are checked beside a historical
+// download too, together in one request once their days are in; their own
+// names stay.
+TEST_F(HistoryRunTest, ImportedSymbolsLearnTheirMarketAndTypeBesideTheDownload)
+{
+    addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB")});
+    {
+        Database db(paths::databaseFile());
+        db.exec(QStringLiteral("INSERT INTO markt (id, Market) VALUES (1, 'Unknown')"));
+    }
+    fake.addQuote(FakeQuoteService::quote("AAA.AS", "9/10/2004", "1", "1", "AAA NV", "Amsterdam"));
+    fake.addQuote(FakeQuoteService::quote("BBB", "9/10/2004", "1", "1", "BBB INC", "NYSE"));
+    EXPECT_TRUE(go());
+    QList<QList<QByteArray>> checked;
+    for (const auto& r : fake.requests()) {
+        if (r.query.value("f") == "snx")
+            checked << r.symbols;
+    }
+    ASSERT_EQ(checked.size(), 1);
+    EXPECT_EQ(QSet<QByteArray>(checked[0].begin(), checked[0].end()), (QSet<QByteArray>{"AAA.AS", "BBB"}));
+    Database db(paths::databaseFile());
+    Statement st = db.prepare(QStringLiteral("SELECT codeyahoo, naamyahoo, Market, typeyahoo FROM fondsen JOIN markt "
+                                             "ON markt.id = marktid ORDER BY codeyahoo"));
+    QStringList rows;
+    while (st.next())
+        rows << QStringList{st.text(0), st.text(1), st.text(2), st.text(3)}.join(QLatin1Char('/'));
+    EXPECT_EQ(rows, QStringList({"AAA.AS/AAA.AS Corp's/Amsterdam/Stock", "BBB/BBB Corp's/NYSE/Stock"}));
+}
+
 TEST_F(HistoryRunTest, EveryDayReachesEveryFormatAndTheHistoryRecordsTheWholeRange)
 {
     addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB")});
