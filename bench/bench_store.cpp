@@ -72,15 +72,19 @@ int main(int argc, char** argv)
     const int source = store.source(QStringLiteral("127.0.0.1:8080"), QDateTime::currentDateTimeUtc());
     QElapsedTimer t;
     t.start();
+    QElapsedTimer inStore;
+    qint64 storeNs = 0;  // in the store's calls, without making the bars
     for (int s = 0; s < symbols; ++s) {
         const QString ticker = QStringLiteral("S%1.AX").arg(s, 5, 10, QLatin1Char('0'));
         QVector<core::Bar> bars;
         bars.reserve(days.size());
         for (int i = 0; i < days.size(); ++i)
             bars.append(barOf(days[i], s, i));
+        inStore.start();
         store.begin();
         store.putDays(ticker, bars, source);
         store.commit();
+        storeNs += inStore.nsecsElapsed();
     }
     const qint64 historyMs = t.elapsed();
     const qint64 bars = qint64(symbols) * days.size();
@@ -103,9 +107,9 @@ int main(int argc, char** argv)
     const qint64 readMs = t.elapsed();
 
     const QuoteStore::Summary sum = store.summary();
-    std::printf("stored %lld bars (%d symbols x %lld days) in %.1f s: %.0f bars/s\n", static_cast<long long>(bars),
-                symbols, static_cast<long long>(days.size()), historyMs / 1000.0,
-                bars * 1000.0 / std::max<qint64>(historyMs, 1));
+    std::printf("stored %lld bars (%d symbols x %lld days) in %.1f s, of it %.1f s in the store: %.0f bars/s\n",
+                static_cast<long long>(bars), symbols, static_cast<long long>(days.size()), historyMs / 1000.0,
+                storeNs / 1e9, bars * 1e9 / std::max<double>(storeNs, 1));
     std::printf("one more day for every symbol, 180 a transaction: %.2f s\n", currentMs / 1000.0);
     std::printf("read back %lld bars of %d symbols in %.2f s\n", static_cast<long long>(read), std::min(symbols, 1000),
                 readMs / 1000.0);
