@@ -310,3 +310,55 @@ TEST_F(SymbolStatusTest, TheChartMarksTheDaysTheFileDiffersFromTheStore)
     EXPECT_TRUE(frame.lacking().isEmpty());
     EXPECT_FALSE(frame.bars()[1].differs);
 }
+
+// The list's status and the chart show the days the store holds as taken
+// before the close; a final day in their place clears the mark.
+TEST_F(SymbolStatusTest, ProvisionalDaysAreShownUntilTheFinalValuesReplaceThem)
+{
+    writeFile(ascii + "AAA.asc", "20240102,10,11,9,10.5,1000\r\n20240103,10,11,9,10.5,1000\r\n"
+                                 "20240104,10,11,9,10.5,1000\r\n");
+    const auto bar = [](qint32 date, bool provisional) {
+        const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+        core::Bar b{date, figure("10"), figure("11"), figure("9"), figure("10.5"), figure("1000"), {}, 0};
+        b.set(core::Bar::Provisional, provisional);
+        return b;
+    };
+    {
+        QuoteStore store;
+        const int source = store.source(QStringLiteral("quotes.example"), QDateTime::currentDateTimeUtc());
+        store.begin();
+        store.put(QStringLiteral("AAA"), bar(20240102, true), source);  // a run that never came back that day
+        store.put(QStringLiteral("AAA"), bar(20240103, false), source);
+        store.put(QStringLiteral("AAA"), bar(20240104, true), source);
+        store.put(QStringLiteral("BBB"), bar(20240103, true), source);
+        store.put(QStringLiteral("BBB"), bar(20240104, false), source);
+        store.commit();
+    }
+    {
+        const symbolstatus::StatusReader reader(*db, {QLatin1Char('C')});
+        EXPECT_EQ(reader.read(symbol("AAA")).provisional, QDate(2024, 1, 4));
+        EXPECT_FALSE(reader.read(symbol("BBB")).provisional.isValid());  // only the last day counts
+        EXPECT_FALSE(reader.read(symbol("CCC")).provisional.isValid());  // nothing stored
+    }
+
+    const chartsource::Loaded loaded = chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA"));
+    EXPECT_EQ(loaded.provisional, (QVector<QDate>{QDate(2024, 1, 2), QDate(2024, 1, 4)}));
+    ChartFrame frame;
+    frame.setSeries(loaded.series, loaded.flagged);
+    frame.setProvisional(loaded.provisional);
+    const QVector<ChartFrame::Bar> bars = frame.bars();
+    ASSERT_EQ(bars.size(), 3);
+    EXPECT_EQ((QVector<bool>{bars[0].provisional, bars[1].provisional, bars[2].provisional}),
+              (QVector<bool>{true, false, true}));
+    EXPECT_TRUE(frame.describe(2).endsWith(QStringLiteral("(provisional: taken before the close)")));
+    EXPECT_FALSE(frame.describe(1).contains(QStringLiteral("provisional")));
+
+    {
+        QuoteStore store;
+        store.put(QStringLiteral("AAA"), bar(20240104, false), 1);
+    }
+    const symbolstatus::StatusReader reader(*db, {QLatin1Char('C')});
+    EXPECT_FALSE(reader.read(symbol("AAA")).provisional.isValid());
+    EXPECT_EQ(chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA")).provisional,
+              QVector<QDate>{QDate(2024, 1, 2)});
+}
