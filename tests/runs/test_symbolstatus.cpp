@@ -311,9 +311,9 @@ TEST_F(SymbolStatusTest, TheChartMarksTheDaysTheFileDiffersFromTheStore)
     EXPECT_FALSE(frame.bars()[1].differs);
 }
 
-// The list's status and the chart show the days the store holds as taken
-// before the close; a final day in their place clears the mark.
-TEST_F(SymbolStatusTest, ProvisionalDaysAreShownUntilTheFinalValuesReplaceThem)
+// The list's status marks a symbol whose last stored day is provisional;
+// the chart gets every provisional day.
+TEST_F(SymbolStatusTest, TheStoresProvisionalDaysReachTheStatusAndTheChart)
 {
     writeFile(ascii + "AAA.asc", "20240102,10,11,9,10.5,1000\r\n20240103,10,11,9,10.5,1000\r\n"
                                  "20240104,10,11,9,10.5,1000\r\n");
@@ -341,24 +341,6 @@ TEST_F(SymbolStatusTest, ProvisionalDaysAreShownUntilTheFinalValuesReplaceThem)
         EXPECT_FALSE(reader.read(symbol("CCC")).provisional.isValid());  // nothing stored
     }
 
-    const chartsource::Loaded loaded = chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA"));
-    EXPECT_EQ(loaded.provisional, (QVector<QDate>{QDate(2024, 1, 2), QDate(2024, 1, 4)}));
-    ChartFrame frame;
-    frame.setSeries(loaded.series, loaded.flagged);
-    frame.setProvisional(loaded.provisional);
-    const QVector<ChartFrame::Bar> bars = frame.bars();
-    ASSERT_EQ(bars.size(), 3);
-    EXPECT_EQ((QVector<bool>{bars[0].provisional, bars[1].provisional, bars[2].provisional}),
-              (QVector<bool>{true, false, true}));
-    EXPECT_TRUE(frame.describe(2).endsWith(QStringLiteral("(provisional: taken before the close)")));
-    EXPECT_FALSE(frame.describe(1).contains(QStringLiteral("provisional")));
-
-    {
-        QuoteStore store;
-        store.put(QStringLiteral("AAA"), bar(20240104, false), 1);
-    }
-    const symbolstatus::StatusReader reader(*db, {QLatin1Char('C')});
-    EXPECT_FALSE(reader.read(symbol("AAA")).provisional.isValid());
     EXPECT_EQ(chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA")).provisional,
-              QVector<QDate>{QDate(2024, 1, 2)});
+              (QVector<QDate>{QDate(2024, 1, 2), QDate(2024, 1, 4)}));
 }
