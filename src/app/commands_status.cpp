@@ -56,6 +56,11 @@ int symbolStatus(HeadlessContext& c, const QString& ticker)
             return 1;
         }
         found = storecompare::compareFormats(*db, store, ticker);
+        const qint32 last = store.lastDay(ticker);
+        const QVector<QuoteStore::DayFlags> days = store.days(ticker, last);
+        if (!days.isEmpty() && (days.last().flags & core::Bar::Provisional))
+            c.out << ticker << ": the last stored day " << isoDate(last) << " is " << symbolstatus::provisionalText()
+                  << '\n';
     } catch (const AppError& e) {
         c.err << e.description() << '\n';
         return 1;
@@ -130,7 +135,11 @@ int cmdStatus(HeadlessContext& c)
             if (stale && f.state == FileState::Ok)
                 continue;
             c.out << s.ticker << ',' << f.letter << ',' << f.last.toString(Qt::ISODate) << ','
-                  << symbolstatus::stateText(f.state) << '\n';
+                  << symbolstatus::stateText(f.state);
+            // The store's last day of the symbol was taken before the close.
+            if (s.provisional.isValid())
+                c.out << ',' << symbolstatus::provisionalText() << ' ' << s.provisional.toString(Qt::ISODate);
+            c.out << '\n';
         }
     }
     return 0;

@@ -1,16 +1,21 @@
 #include "app/startpage.h"
 
 #include "database/db.h"
+#include "database/exchanges.h"
+#include "database/gaps.h"
 #include "database/lists.h"
+#include "database/quotestore.h"
 #include "runs/schedule.h"
 #include "support/state.h"
 #include "windows/runrecord.h"
 #include "writers/formatregistry.h"
 
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -31,6 +36,41 @@ bool StartInfo::listsEmpty() const
             return false;
     }
     return true;
+}
+
+int StartInfo::countGapSymbols(const QString& path, qint32 from)
+{
+    if (!QFileInfo::exists(path))
+        return -1;
+    try {
+        QuoteStore store(path);
+        // By exchange, in the store's order: each exchange has its own sessions.
+        QVector<const exchanges::Exchange*> order;
+        QHash<const exchanges::Exchange*, QStringList> byExchange;
+        for (const QString& t : store.tickers()) {
+            const exchanges::Exchange* e = exchanges::ofTicker(t);
+            if (!e)
+                continue;  // no known sessions: no gaps to tell
+            if (!byExchange.contains(e))
+                order.append(e);
+            byExchange[e].append(t);
+        }
+        int count = 0;
+        for (const exchanges::Exchange* e : std::as_const(order)) {
+            const QStringList& tickers = byExchange[e];
+            const gaps::Exchange held(store, tickers, from);
+            QVector<qint32> sessions = held.sessions();
+            if (sessions.isEmpty())
+                sessions = gaps::sessionsOfIndex(store, QLatin1String(e->index), from);
+            if (sessions.isEmpty())
+                continue;
+            for (const QString& t : tickers)
+                count += held.gapsOf(t, sessions).open() ? 1 : 0;
+        }
+        return count;
+    } catch (const StoreError&) {
+        return -1;
+    }
 }
 
 StartInfo StartInfo::gather()
@@ -59,6 +99,9 @@ StartInfo StartInfo::gather()
     }
     info.lastCurrent = runrecord::last(false);
     info.lastHistory = runrecord::last(true);
+    const QDate since = QDate::currentDate().addDays(-kGapDays);
+    info.gapSymbols =
+        countGapSymbols(QuoteStore::defaultPath(), since.year() * 10000 + since.month() * 100 + since.day());
     const Schedule schedule = Schedule::load();
     const QDateTime now = QDateTime::currentDateTime();
     QStringList scheduled;
@@ -121,6 +164,18 @@ StartPage::StartPage(QWidget* parent) : QWidget(parent)
     grid->addWidget(box(QStringLiteral("Lists"), "lblLists", lists_), 0, 0);
     grid->addWidget(box(QStringLiteral("Export formats"), "lblFormats", formats_), 0, 1);
     grid->addWidget(box(QStringLiteral("Downloads"), "lblRuns", runs_), 1, 0, 1, 2);
+    // The quote store's gaps, and the button that will fill them.
+    gaps_ = new QLabel(this);
+    gaps_->setObjectName(QStringLiteral("lblGaps"));
+    gaps_->setWordWrap(true);
+    fillGaps_ = new QPushButton(QStringLiteral("&Fill gaps"), this);
+    fillGaps_->setObjectName(QStringLiteral("startFillGaps"));
+    fillGaps_->setEnabled(false);
+    fillGaps_->setToolTip(QStringLiteral("Filling the gaps from the quote service is not part of this version yet"));
+    auto* gapRow = new QHBoxLayout;
+    gapRow->addWidget(gaps_, 1);
+    gapRow->addWidget(fillGaps_);
+    grid->addLayout(gapRow, 2, 0, 1, 2);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title);
@@ -190,4 +245,13 @@ void StartPage::refresh()
                      : escaped(info.schedule) + QStringLiteral(" (while the Current Data Downloader runs its "
                                                                "scheduler)"));
     runs_->setText(runs.join(QStringLiteral("<br>")));
+
+    gaps_->setVisible(info.gapSymbols > 0);
+    fillGaps_->setVisible(info.gapSymbols > 0);
+    gaps_->setText(info.gapSymbols == 1
+                       ? QStringLiteral("1 symbol has gaps in the quote store (missing sessions or days still "
+                                        "provisional).")
+                       : QStringLiteral("%1 symbols have gaps in the quote store (missing sessions or days still "
+                                        "provisional).")
+                             .arg(info.gapSymbols));
 }

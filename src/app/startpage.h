@@ -24,9 +24,17 @@ struct StartInfo {
     QString lastCurrent;  // "time: outcome" of the last current run; empty: none yet
     QString lastHistory;  // the same for the last historical run
     QString schedule;     // the lists of the daily schedule and their first time
+    // Symbols of the quote store with open gaps (missing sessions or earlier
+    // days still provisional) over the last kGapDays; -1 without a store.
+    int gapSymbols = -1;
+    static constexpr int kGapDays = 92;
 
     bool listsEmpty() const;
     static StartInfo gather();
+    // The symbols of the quote store at `path` with open gaps from `from`
+    // (YYYYMMDD) on, each among the sessions of its exchange; -1 when there
+    // is no store there or it cannot be read.
+    static int countGapSymbols(const QString& path, qint32 from);
 };
 
 // Shown in the main window while no other window is open: what to do next
@@ -52,5 +60,6 @@ private:
     QLabel* lists_;
     QLabel* formats_;
     QLabel* runs_;
-    QPushButton *import_, *search_, *formatsButton_, *listsButton_, *download_;
+    QLabel* gaps_;
+    QPushButton *import_, *search_, *formatsButton_, *listsButton_, *download_, *fillGaps_;
 };

@@ -34,6 +34,7 @@ void ChartFrame::setSeries(storedfiles::Series series, const QVector<QDate>& fla
     series_ = std::move(series);
     flagged_ = QSet<QDate>(flagged.begin(), flagged.end());
     differs_.clear();
+    provisional_.clear();
     lacking_.clear();
     showRange(Range::All);
 }
@@ -139,7 +140,7 @@ QVector<ChartFrame::Bar> ChartFrame::bars() const
     for (int i = first_; i <= last_; i += per) {
         const int end = std::min(i + per - 1, last_);
         const storedfiles::Day& a = series_.days[i];
-        Bar b{a.date, a.date, a.open, a.high, a.low, a.close, 0, false, false};
+        Bar b{a.date, a.date, a.open, a.high, a.low, a.close, 0, false, false, false};
         for (int j = i; j <= end; ++j) {
             const storedfiles::Day& d = series_.days[j];
             b.last = d.date;
@@ -149,6 +150,7 @@ QVector<ChartFrame::Bar> ChartFrame::bars() const
             b.volume += d.volume;
             b.flagged = b.flagged || flagged_.contains(d.date);
             b.differs = b.differs || differs_.contains(d.date);
+            b.provisional = b.provisional || provisional_.contains(d.date);
         }
         out.append(b);
     }
@@ -197,6 +199,8 @@ QString ChartFrame::describe(int index) const
         text += QStringLiteral("  (flagged by the check)");
     if (differs(d.date))
         text += QStringLiteral("  (the quote store holds other values)");
+    if (provisional(d.date))
+        text += QStringLiteral("  (provisional: taken before the close)");
     return text;
 }
 
@@ -224,8 +228,13 @@ Loaded load(Database& db, QChar letter, const QString& ticker)
         return out;
     try {
         QuoteStore store;
+        const QVector<core::Bar> bars = store.bars(ticker);
+        for (const core::Bar& b : bars) {
+            if (b.has(core::Bar::Provisional))
+                out.provisional.append(QDate(b.date / 10000, b.date / 100 % 100, b.date % 100));
+        }
         const storecompare::FormatComparison c =
-            storecompare::compare(store.bars(ticker), out.series, format->stored->keepsFolders());
+            storecompare::compare(bars, out.series, format->stored->keepsFolders());
         for (const storecompare::Day& d : c.days) {
             const QDate date(d.stored.date / 10000, d.stored.date / 100 % 100, d.stored.date % 100);
             (d.kind == storecompare::Day::Kind::Differs ? out.differs : out.lacking).append(date);

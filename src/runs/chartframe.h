@@ -25,8 +25,9 @@ public:
     struct Bar {
         QDate first, last;
         double open = 0, high = 0, low = 0, close = 0, volume = 0;
-        bool flagged = false;  // a flagged day among its days
-        bool differs = false;  // a day among them the file holds with other values than the store
+        bool flagged = false;      // a flagged day among its days
+        bool differs = false;      // a day among them the file holds with other values than the store
+        bool provisional = false;  // a day among them the store holds as taken before the close
     };
     struct Gap {
         QDate before, after;  // the days either side
@@ -39,11 +40,14 @@ public:
     // The fewest days a zoom shows.
     static constexpr int kMinDays = 10;
 
-    // Also forgets the store's differences.
+    // Also forgets the store's differences and provisional days.
     void setSeries(storedfiles::Series series, const QVector<QDate>& flagged = {});
     // The days the file holds with other values than the quote store, and
     // the store's days the file lacks.
     void setStoreDifferences(const QVector<QDate>& differs, QVector<QDate> lacking);
+    // The days the quote store holds as provisional: taken before their
+    // exchange closed.
+    void setProvisional(const QVector<QDate>& days) { provisional_ = QSet<QDate>(days.begin(), days.end()); }
     const storedfiles::Series& series() const { return series_; }
     const QVector<storedfiles::Day>& days() const { return series_.days; }
     bool isEmpty() const { return series_.days.isEmpty(); }
@@ -72,6 +76,7 @@ public:
     int nearest(QDate date) const;
     bool flagged(QDate date) const { return flagged_.contains(date); }
     bool differs(QDate date) const { return differs_.contains(date); }
+    bool provisional(QDate date) const { return provisional_.contains(date); }
 
     // "2024-03-15  O 12.50  H 13.00  L 12.25  C 12.75  V 10500" and the open
     // interest where the format has one; KBF has no open.
@@ -81,7 +86,7 @@ private:
     void clampStretch(int count, int anchorIndex, double anchorShare);
 
     storedfiles::Series series_;
-    QSet<QDate> flagged_, differs_;
+    QSet<QDate> flagged_, differs_, provisional_;
     QVector<QDate> lacking_;  // ascending
     int first_ = 0, last_ = -1;
 };
@@ -97,6 +102,8 @@ struct Loaded {
     // Against the quote store (empty without one): the days the file holds
     // with other values, and the stored days it lacks.
     QVector<QDate> differs, lacking;
+    // The days the quote store holds as provisional.
+    QVector<QDate> provisional;
 };
 
 // Reads `ticker`'s days in format `letter` (its name for a long-name file

@@ -12,6 +12,7 @@
 #include "quotes/tickeronderzoek.h"
 #include "runs/options.h"
 #include "runs/placement.h"
+#include "runs/provisional.h"
 #include "runs/runexports.h"
 #include "runs/symbolnaming.h"
 #include "support/changes.h"
@@ -555,7 +556,9 @@ void CurrentRun::BatchComplete(int k)
 void CurrentRun::writeBatch(loader& l)
 {
     checkBatch(l);
+    const provisional::Clock clock = provisional::clockOf(l.url());
     CurrentBatch batch = batchOf(l);
+    provisional::mark(batch.quotes, clock);
     // Every quote is in the store before any file gets it; what the store
     // refused reaches no file.
     QVector<StoredQuote> stored;

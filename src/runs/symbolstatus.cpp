@@ -1,10 +1,12 @@
 #include "runs/symbolstatus.h"
 
 #include "database/bookkeeping.h"
+#include "database/quotestore.h"
 #include "support/errors.h"
 #include "writers/codecs/codec.h"
 #include "writers/formatregistry.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <limits>
 
@@ -46,6 +48,8 @@ QString stateText(FileState state)
     }
     return {};
 }
+
+QString provisionalText() { return QStringLiteral("provisional"); }
 
 QString outcomeText(Outcome outcome)
 {
@@ -124,6 +128,14 @@ StatusReader::StatusReader(Database& db, QVector<QChar> letters) : letters_(std:
     };
     historyFailed_ = readSet([&] { return unsuccessful(bookkeeping::HistoryOutcome::NotDownloaded); });
     historyTimedOut_ = readSet([&] { return unsuccessful(bookkeeping::HistoryOutcome::TimedOut); });
+    // Only read: a status never makes a store where there is none.
+    if (QFileInfo::exists(QuoteStore::defaultPath())) {
+        try {
+            store_ = std::make_unique<QuoteStore>();
+        } catch (const StoreError&) {
+            store_.reset();  // the files' state is still worth showing
+        }
+    }
 }
 
 StatusReader::~StatusReader() = default;
@@ -150,6 +162,17 @@ SymbolStatus StatusReader::read(const lists::Symbol& symbol) const
         s.outcome = Outcome::HistoryTimedOut;
     else if (historyFailed_.contains(key))
         s.outcome = Outcome::HistoryFailed;
+    if (store_) {
+        try {
+            const qint32 last = store_->lastDay(symbol.ticker);
+            const QVector<QuoteStore::DayFlags> days =
+                last ? store_->days(symbol.ticker, last) : QVector<QuoteStore::DayFlags>();
+            if (!days.isEmpty() && (days.last().flags & core::Bar::Provisional))
+                s.provisional = QDate(last / 10000, last / 100 % 100, last % 100);
+        } catch (const StoreError&) {
+            // shown without the store's part
+        }
+    }
     return s;
 }
 

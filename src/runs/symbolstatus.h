@@ -12,6 +12,7 @@
 #include <vector>
 
 class Database;
+class QuoteStore;
 
 // The state of every symbol of a list in the files of the formats that are
 // on: the last stored day per format, whether the symbol's files are
@@ -24,6 +25,9 @@ enum class FileState { Ok, Behind, Missing };
 
 // "ok", "behind", "missing".
 QString stateText(FileState state);
+
+// What marks a symbol whose last stored day is provisional: "provisional".
+QString provisionalText();
 
 // The last download as the bookkeeping tables have it: "failed" (not
 // downloaded in the last current run), "not found", "rejected", "history
@@ -52,6 +56,9 @@ struct SymbolStatus {
     QString ticker;
     QVector<FormatDate> formats;  // one per format shown, in their order
     Outcome outcome = Outcome::Ok;
+    // The symbol's last day in the quote store when the store holds it as
+    // provisional (taken before its exchange closed); invalid otherwise.
+    QDate provisional;
 
     // The worst state over the formats: missing, else behind, else ok.
     FileState worst() const;
@@ -63,7 +70,8 @@ QVector<QChar> formatsShown();
 
 // Reads the last days of one symbol after the other: the bookkeeping
 // tables and the MetaStock master files once, then each symbol's text file
-// from its end. The states are set by markBehind once every symbol is read.
+// from its end, and its last day in the quote store when there is one. The states are set by markBehind once every
+// symbol is read.
 class StatusReader {
 public:
     StatusReader(Database& db, QVector<QChar> letters);
@@ -75,6 +83,7 @@ public:
 private:
     QVector<QChar> letters_;
     std::vector<std::unique_ptr<StoredLookup>> lookups_;  // one per letter; nullptr for a letter of no format
+    std::unique_ptr<QuoteStore> store_;                   // nullptr when there is none or it cannot be read
     QSet<QString> failed_, notFound_, rejected_, historyFailed_, historyTimedOut_;
 };
 

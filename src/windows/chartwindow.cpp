@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPen>
 #include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
@@ -214,6 +215,19 @@ protected:
             const QPointF p = chart()->mapToScene(foot);
             painter->drawPolygon(QPolygonF({p + QPointF(0, 4), p + QPointF(-5, 12), p + QPointF(5, 12)}));
         }
+        // A provisional day (taken before the close): a hollow violet ring
+        // over its bar.
+        painter->setPen(QPen(QColor(0x80, 0x30, 0xc0), 2));
+        painter->setBrush(Qt::NoBrush);
+        for (const ChartFrame::Bar& b : std::as_const(bars_)) {
+            if (!b.provisional)
+                continue;
+            const QPointF top =
+                chart()->mapToPosition(QPointF((timestamp(b.first) + timestamp(b.last)) / 2, b.high), prices_);
+            painter->drawEllipse(chart()->mapToScene(top) + QPointF(0, -18), 4, 4);
+        }
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0x00, 0x50, 0xd0));
         for (const QDate& d : std::as_const(lacking_)) {
             const qreal x = position(timestamp(d));
             painter->drawRect(QRectF(x - 1, area.bottom() - 10, 2, 10));
@@ -392,6 +406,7 @@ void ChartWindow::showFormat(QChar letter)
     }
     frame_.setSeries(std::move(loaded.series), loaded.flagged);
     frame_.setStoreDifferences(loaded.differs, loaded.lacking);
+    frame_.setProvisional(loaded.provisional);
     if (frame_.isEmpty()) {
         source_->setText(loaded.where.isEmpty() ? QStringLiteral("No file for %1 in this format").arg(ticker_)
                                                 : QStringLiteral("No days in ") + loaded.where);
@@ -406,6 +421,8 @@ void ChartWindow::showFormat(QChar letter)
             text += QStringLiteral("; against the quote store %1 days differ, %2 stored days lacking")
                         .arg(loaded.differs.size())
                         .arg(loaded.lacking.size());
+        if (frame_.provisional(frame_.days().back().date))
+            text += QStringLiteral("; the last day is provisional");
         source_->setText(text);
     }
     for (QAbstractButton* b : ranges_->buttons())

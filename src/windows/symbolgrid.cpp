@@ -67,8 +67,27 @@ QVariant SymbolGridModel::statusData(int row, int section, int role) const
     const int at = section - static_cast<int>(columns_.size());
     if (!s || at < 0 || at > s->formats.size())
         return {};
-    if (at == s->formats.size())
-        return role == Qt::DisplayRole ? QVariant(symbolstatus::outcomeText(s->outcome)) : QVariant();
+    if (at == s->formats.size()) {
+        // A provisional last day is shown beside the outcome, whatever it is.
+        const bool provisional = s->provisional.isValid();
+        switch (role) {
+        case Qt::DisplayRole:
+            return provisional
+                       ? symbolstatus::outcomeText(s->outcome) + QStringLiteral(", ") +
+                             symbolstatus::provisionalText() + QLatin1Char(' ') + s->provisional.toString(Qt::ISODate)
+                       : symbolstatus::outcomeText(s->outcome);
+        case Qt::ToolTipRole:
+            return provisional ? QVariant(QStringLiteral("The last stored day was downloaded before its exchange "
+                                                         "closed; a later download puts the final values in its place"))
+                               : QVariant();
+        case Qt::BackgroundRole:
+            return provisional ? QVariant(QBrush(QColor(0xd8, 0xe8, 0xff))) : QVariant();
+        case Qt::ForegroundRole:
+            return provisional ? QVariant(QBrush(QColor(Qt::black))) : QVariant();
+        default:
+            return {};
+        }
+    }
     const symbolstatus::FormatDate& f = s->formats[at];
     switch (role) {
     case Qt::DisplayRole:

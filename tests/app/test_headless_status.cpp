@@ -94,6 +94,36 @@ TEST_F(HeadlessStatusTest, ASymbolsStoredBarsBesideItsFiles)
     EXPECT_EQ(runQuotaris({"status", "--symbol", "AAA", "--stale"}).status, 2);
 }
 
+// Only a symbol whose last stored day is provisional is marked; an earlier
+// provisional day does not mark it.
+TEST_F(HeadlessStatusTest, ASymbolWhoseLastStoredDayIsProvisionalIsMarked)
+{
+    {
+        const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+        QuoteStore store;
+        store.begin();
+        const int source = store.source(QStringLiteral("quotes.example"), QDateTime::currentDateTimeUtc());
+        const auto put = [&](const char* ticker, qint32 date, bool provisional) {
+            core::Bar b{date, figure("10"), figure("11"), figure("9"), figure("10.5"), figure("1000"), {}, 0};
+            b.set(core::Bar::Provisional, provisional);
+            store.put(QLatin1String(ticker), b, source);
+        };
+        put("AAA", 20240314, false);
+        put("AAA", 20240315, true);
+        put("BBB", 20240307, true);
+        put("BBB", 20240308, false);
+        store.commit();
+    }
+    ProgramRun r = runQuotaris({"status", "--list", "3"});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.lines(),
+              QStringList({"AAA,C,2024-03-15,ok,provisional 2024-03-15", "BBB,C,2024-03-08,behind", "CCC,C,,missing"}));
+    r = runQuotaris({"status", "--symbol", "AAA"});
+    EXPECT_EQ(r.lines().value(0), QStringLiteral("AAA: the last stored day 2024-03-15 is provisional"));
+    r = runQuotaris({"status", "--symbol", "BBB"});
+    EXPECT_FALSE(r.out.contains("provisional")) << qPrintable(r.out);
+}
+
 TEST_F(HeadlessStatusTest, WrongArgumentsExitTwo)
 {
     EXPECT_EQ(runQuotaris({"status", "--list", "17"}).status, 2);

@@ -1,4 +1,5 @@
 #include "database/db.h"
+#include "database/quotestore.h"
 #include "downloadfixture.h"
 #include "fakeprovider.h"
 #include "support/paths.h"
@@ -294,4 +295,68 @@ TEST_F(LiveDownloadTest, AQuoteWithoutItsOpenIsAFindingAndNoFile)
     const Run report = run({QStringLiteral("report"), QStringLiteral("current")});
     EXPECT_TRUE(report.out.join(QLatin1Char('\n')).contains(QStringLiteral("incomplete")))
         << qPrintable(report.out.join(QLatin1Char('\n')));
+}
+
+// The legacy service stamps its quotes in New York time, the gateway in the
+// exchange's own: the same market moments give the same provisional days in
+// the store either way.
+class ProvisionalHostsTest : public DownloadCommandTest {
+protected:
+    void SetUp() override
+    {
+        DownloadCommandTest::SetUp();
+        addSymbols(QStringList(std::begin(kTickers), std::end(kTickers)), false);
+        switchOn(QStringLiteral("C"));
+    }
+
+    // Each ticker's Provisional flag on 2025-02-14 in the store.
+    static QVector<bool> flags()
+    {
+        QuoteStore store;
+        QVector<bool> out;
+        for (const char* t : kTickers) {
+            const QVector<core::Bar> bars = store.bars(QLatin1String(t), 20250214, 20250214);
+            out.append(bars.size() == 1 && bars[0].has(core::Bar::Provisional));
+        }
+        return out;
+    }
+
+    static constexpr const char* kTickers[] = {"EARLY", "LATE", "EARLY.AS", "LATE.AS"};
+};
+
+TEST_F(ProvisionalHostsTest, TheSameMarketTimesGiveTheSameFlagsFromEitherHost)
+{
+    // New York closes at 16:00 (UTC-5 in February), Amsterdam at 17:30 (UTC+1).
+    const QDateTime utc(QDate(2025, 2, 14), QTime(0, 0), Qt::UTC);
+    const qint64 at[] = {utc.addSecs(19 * 3600 + 30 * 60).toSecsSinceEpoch(),   // 14:30 New York
+                         utc.addSecs(21 * 3600).toSecsSinceEpoch(),             // 16:00 New York
+                         utc.addSecs(16 * 3600).toSecsSinceEpoch(),             // 17:00 Amsterdam
+                         utc.addSecs(16 * 3600 + 35 * 60).toSecsSinceEpoch()};  // 17:35 Amsterdam
+    const QByteArray eastern[] = {"2:30pm", "4:00pm", "11:00am", "11:35am"};
+    for (int i = 0; i < 4; ++i)
+        fake.addQuote({kTickers[i], "2/14/2025", eastern[i], "99", "101", "98", "100", "1000", kTickers[i], "NYSE"});
+    Run r = run();
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_EQ(flags(), (QVector<bool>{true, false, true, false}));
+
+    for (const char* key : {"QuoteHost", "QuoteHostAU", "QuoteHostSG", "ChartHost"})
+        store::write(QLatin1String(key), QStringLiteral("live"));
+    FakeProvider provider;
+    provider.useInStore();
+    for (int i = 0; i < 4; ++i) {
+        provider.addQuote(QLatin1String(kTickers[i]), 100, 1000, at[i]);
+        if (i >= 2)
+            provider.setTimeZone(QLatin1String(kTickers[i]), QStringLiteral("Europe/Amsterdam"));
+    }
+    // A flag left from before is set anew by the next answer.
+    {
+        QuoteStore store;
+        core::Bar early = store.bars(QStringLiteral("LATE")).value(0);
+        early.set(core::Bar::Provisional);
+        store.put(QStringLiteral("LATE"), early, 1);
+    }
+    r = run();
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_GT(provider.count("/v7/finance/quote"), 0);
+    EXPECT_EQ(flags(), (QVector<bool>{true, false, true, false}));
 }

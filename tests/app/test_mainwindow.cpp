@@ -6,6 +6,7 @@
 #include "app/splash.h"
 #include "app/startpage.h"
 #include "database/db.h"
+#include "database/quotestore.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
 #include "runs/schedule.h"
@@ -393,6 +394,73 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     page->refresh();
     EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("list 3 at ")));
     EXPECT_TRUE(text("lblRuns").contains(QStringLiteral("; next: list 3 at ")));
+}
+
+namespace {
+// Puts `ticker`'s bars on the weekdays of the `count` weekdays up to
+// `last`, leaving out `missing`; `provisional` days flagged so.
+void putWeekdays(QuoteStore& store, const char* ticker, QDate last, int count, const QSet<QDate>& missing = {},
+                 const QSet<QDate>& provisional = {})
+{
+    const core::Figure ten = core::Figure::parse(u"10");
+    QDate d = last;
+    for (int n = 0; n < count; d = d.addDays(-1)) {
+        if (d.dayOfWeek() > 5)
+            continue;
+        ++n;
+        if (missing.contains(d))
+            continue;
+        core::Bar b{d.year() * 10000 + d.month() * 100 + d.day(), ten, ten, ten, ten, ten, {}, 0};
+        b.set(core::Bar::Provisional, provisional.contains(d));
+        store.put(QLatin1String(ticker), b, 1);
+    }
+}
+}  // namespace
+
+// The start page counts the symbols whose store lacks a session of their
+// exchange or still holds an earlier day as provisional; the filling is not
+// in this version, so its button stays disabled.
+TEST_F(MainWindowTest, StartPageCountsTheSymbolsWithGapsInTheStore)
+{
+    runStartup();
+    const QDate last = QDate::currentDate().addDays(-1);
+    QDate lastWeekday = last;
+    while (lastWeekday.dayOfWeek() > 5)
+        lastWeekday = lastWeekday.addDays(-1);
+    const QDate earlier = lastWeekday.addDays(-7);                            // a weekday a week before
+    EXPECT_EQ(StartInfo::countGapSymbols(QuoteStore::defaultPath(), 0), -1);  // no store
+    {
+        QuoteStore store;
+        store.begin();
+        // Fewer than ten symbols: the index tells the sessions.
+        putWeekdays(store, "^GSPC", lastWeekday, 20);
+        putWeekdays(store, "FULL", lastWeekday, 20);
+        putWeekdays(store, "HOLE", lastWeekday, 20, {earlier});
+        putWeekdays(store, "EARLY", lastWeekday, 20, {}, {earlier});
+        putWeekdays(store, "TODAY", lastWeekday, 20, {}, {lastWeekday});  // the last session may be provisional
+        putWeekdays(store, "EURUSD=X", lastWeekday, 20, {earlier});       // no exchange: no sessions
+        store.commit();
+    }
+    EXPECT_EQ(StartInfo::countGapSymbols(QuoteStore::defaultPath(), 0), 2);
+    // From the day after the hole and the early day on, nothing is open.
+    const QDate after = earlier.addDays(1);
+    EXPECT_EQ(
+        StartInfo::countGapSymbols(QuoteStore::defaultPath(), after.year() * 10000 + after.month() * 100 + after.day()),
+        0);
+
+    Hoofdform w;
+    w.updateStartPage();
+    w.show();
+    StartPage* page = w.startPage();
+    ASSERT_NE(page, nullptr);
+    const auto* label = page->findChild<QLabel*>(QStringLiteral("lblGaps"));
+    const auto* fill = page->findChild<QPushButton*>(QStringLiteral("startFillGaps"));
+    ASSERT_TRUE(label && fill);
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_TRUE(label->text().startsWith(QStringLiteral("2 symbols have gaps"))) << qPrintable(label->text());
+    EXPECT_TRUE(fill->isVisible());
+    EXPECT_FALSE(fill->isEnabled());
+    EXPECT_FALSE(fill->toolTip().isEmpty());
 }
 
 // Every window as a picture, without touching the user's data folder or

@@ -52,6 +52,11 @@ public:
     {
         quotes_[symbol][QStringLiteral("quoteType")] = type;
     }
+    // The exchange's time zone of a quote added (America/New_York unless set).
+    void setTimeZone(const QString& symbol, const QString& zone)
+    {
+        quotes_[symbol][QStringLiteral("exchangeTimezoneName")] = zone;
+    }
     // A chart answer of the test's own for `symbol`.
     void setChart(const QString& symbol, int status, const QByteArray& body)
     {

@@ -96,6 +96,15 @@ void FakeQuoteService::queueFault(Fault fault, int count)
         queued_.push_back(fault);
 }
 
+void FakeQuoteService::setQuote(const Quote& quote)
+{
+    const auto it = quoteIndex_.constFind(quote.symbol.toUpper());
+    if (it == quoteIndex_.constEnd())
+        addQuote(quote);
+    else
+        quotes_[*it] = quote;
+}
+
 const FakeQuoteService::Quote* FakeQuoteService::find(const QByteArray& symbol) const
 {
     const auto it = quoteIndex_.constFind(symbol.toUpper());

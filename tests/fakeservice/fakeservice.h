@@ -81,6 +81,8 @@ public:
     void useForAllHostsInStore() const;
 
     void addQuote(const Quote& quote);
+    // Adds `quote`, or puts it in place of the one of its symbol.
+    void setQuote(const Quote& quote);
     static Quote quote(const QByteArray& symbol, const QByteArray& date, const QByteArray& close,
                        const QByteArray& volume, const QByteArray& name, const QByteArray& exchange = "NYSE");
     void setMembers(const QByteArray& index, const QList<QByteArray>& symbols);

@@ -310,3 +310,37 @@ TEST_F(SymbolStatusTest, TheChartMarksTheDaysTheFileDiffersFromTheStore)
     EXPECT_TRUE(frame.lacking().isEmpty());
     EXPECT_FALSE(frame.bars()[1].differs);
 }
+
+// The list's status marks a symbol whose last stored day is provisional;
+// the chart gets every provisional day.
+TEST_F(SymbolStatusTest, TheStoresProvisionalDaysReachTheStatusAndTheChart)
+{
+    writeFile(ascii + "AAA.asc", "20240102,10,11,9,10.5,1000\r\n20240103,10,11,9,10.5,1000\r\n"
+                                 "20240104,10,11,9,10.5,1000\r\n");
+    const auto bar = [](qint32 date, bool provisional) {
+        const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+        core::Bar b{date, figure("10"), figure("11"), figure("9"), figure("10.5"), figure("1000"), {}, 0};
+        b.set(core::Bar::Provisional, provisional);
+        return b;
+    };
+    {
+        QuoteStore store;
+        const int source = store.source(QStringLiteral("quotes.example"), QDateTime::currentDateTimeUtc());
+        store.begin();
+        store.put(QStringLiteral("AAA"), bar(20240102, true), source);  // a run that never came back that day
+        store.put(QStringLiteral("AAA"), bar(20240103, false), source);
+        store.put(QStringLiteral("AAA"), bar(20240104, true), source);
+        store.put(QStringLiteral("BBB"), bar(20240103, true), source);
+        store.put(QStringLiteral("BBB"), bar(20240104, false), source);
+        store.commit();
+    }
+    {
+        const symbolstatus::StatusReader reader(*db, {QLatin1Char('C')});
+        EXPECT_EQ(reader.read(symbol("AAA")).provisional, QDate(2024, 1, 4));
+        EXPECT_FALSE(reader.read(symbol("BBB")).provisional.isValid());  // only the last day counts
+        EXPECT_FALSE(reader.read(symbol("CCC")).provisional.isValid());  // nothing stored
+    }
+
+    EXPECT_EQ(chartsource::load(*db, QLatin1Char('C'), QStringLiteral("AAA")).provisional,
+              (QVector<QDate>{QDate(2024, 1, 2), QDate(2024, 1, 4)}));
+}

@@ -1,6 +1,7 @@
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/lists.h"
+#include "database/quotestore.h"
 #include "database/startup.h"
 #include "support/changes.h"
 #include "support/state.h"
@@ -311,4 +312,49 @@ TEST_F(StatusColumnTest, EveryColumnOfTheListShowsAtTheFirstSize)
     for (int c = 0; c < header->count(); ++c)
         EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c))
             << qPrintable(list->grid()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+}
+
+// A symbol whose last stored day is provisional says so beside its outcome.
+TEST(SymbolGridStatusTest, AProvisionalLastDayIsShownBesideTheOutcome)
+{
+    SymbolGridModel grid({listedit::Column::Symbol});
+    lists::Symbol a, b;
+    a.ticker = QStringLiteral("AAA");
+    b.ticker = QStringLiteral("BBB");
+    grid.setRows({a, b});
+    grid.setStatusFormats({QLatin1Char('C')});
+    symbolstatus::SymbolStatus early, final;
+    early.ticker = a.ticker;
+    early.formats = {{QLatin1Char('C'), QDate(2024, 3, 15), symbolstatus::FileState::Ok}};
+    early.provisional = QDate(2024, 3, 15);
+    final.ticker = b.ticker;
+    final.formats = early.formats;
+    grid.setStatus(0, {early, final});
+    const QModelIndex marked = grid.index(0, 2), plain = grid.index(1, 2);
+    EXPECT_EQ(grid.data(marked, Qt::DisplayRole).toString(), QStringLiteral("ok, provisional 2024-03-15"));
+    EXPECT_EQ(grid.data(plain, Qt::DisplayRole).toString(), QStringLiteral("ok"));
+    EXPECT_TRUE(grid.data(marked, Qt::ToolTipRole).toString().contains(QStringLiteral("before its exchange closed")));
+    EXPECT_TRUE(grid.data(marked, Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(grid.data(plain, Qt::BackgroundRole).isValid());
+}
+
+// The chart names a provisional last day and marks it under the pointer.
+TEST_F(ChartWindowTest, MarksTheDaysTheStoreHoldsAsProvisional)
+{
+    writeDays(ascii + "ABC.asc", 5);
+    {
+        QuoteStore store;
+        const core::Figure ten = core::Figure::parse(u"10");
+        core::Bar b{20240315, ten, ten, ten, ten, ten, {}, 0};
+        b.set(core::Bar::Provisional);
+        store.put(QStringLiteral("ABC"), b, 1);
+    }
+    ChartWindow w("ABC");
+    w.show();
+    EXPECT_TRUE(child<QLabel>(w, "lblSource")->text().endsWith("; the last day is provisional"))
+        << qPrintable(child<QLabel>(w, "lblSource")->text());
+    w.pointAt(QDate(2024, 3, 15));
+    EXPECT_TRUE(child<QLabel>(w, "lblValues")->text().contains("(provisional"));
+    w.pointAt(QDate(2024, 3, 14));
+    EXPECT_FALSE(child<QLabel>(w, "lblValues")->text().contains("provisional"));
 }

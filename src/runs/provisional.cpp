@@ -1,0 +1,77 @@
+#include "runs/provisional.h"
+
+#include "database/exchanges.h"
+#include "support/state.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+#include <QUrl>
+#include <optional>
+
+namespace provisional {
+
+namespace {
+
+// The moment a quote was stamped with, and its exchange; no moment when the
+// answer does not tell it.
+struct Stamp {
+    const exchanges::Exchange* exchange = nullptr;
+    QTimeZone zone;
+    std::optional<QDateTime> at;
+};
+
+QDate dateOf(qint32 yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
+
+Stamp stampOf(const CurrentQuote& q, Clock clock)
+{
+    static const QTimeZone eastern("America/New_York");
+    Stamp s;
+    s.exchange = exchanges::ofTicker(q.ticker);
+    if (!s.exchange)
+        return s;
+    s.zone = QTimeZone(QByteArray(s.exchange->timeZone));
+    const QTime time = exchanges::quoteTime(q.time);
+    const QDate day = dateOf(q.bar.date);
+    if (!time.isValid() || !day.isValid() || !s.zone.isValid())
+        return s;
+    const QDateTime sent(day, time, clock == Clock::UsEastern ? eastern : s.zone);
+    if (sent.isValid())
+        s.at = sent.toTimeZone(s.zone);
+    return s;
+}
+
+}  // namespace
+
+Clock clockOf(const QString& url)
+{
+    const QString& gateway = state().gatewayAddress;
+    if (gateway.isEmpty())
+        return Clock::UsEastern;
+    const QUrl u(url);
+    const QString at = u.host() + QLatin1Char(':') + QString::number(u.port(80));
+    return at == gateway ? Clock::ExchangeLocal : Clock::UsEastern;
+}
+
+void mark(QVector<CurrentQuote>& quotes, Clock clock)
+{
+    QVector<Stamp> stamps;
+    stamps.reserve(quotes.size());
+    std::optional<QDateTime> latest;
+    for (const CurrentQuote& q : std::as_const(quotes)) {
+        stamps.append(stampOf(q, clock));
+        const std::optional<QDateTime>& at = stamps.last().at;
+        if (at && (!latest || *at > *latest))
+            latest = at;
+    }
+    for (qsizetype i = 0; i < quotes.size(); ++i) {
+        const Stamp& s = stamps[i];
+        bool early = false;
+        if (s.at) {
+            const QDate answerDay = latest->toTimeZone(s.zone).date();
+            early = s.at->date() >= answerDay && exchanges::beforeClose(*s.exchange, s.at->time());
+        }
+        quotes[i].bar.set(core::Bar::Provisional, early);
+    }
+}
+
+}  // namespace provisional
