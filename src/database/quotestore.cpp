@@ -96,9 +96,20 @@ QByteArray QuoteStore::monthBytes(const Month& month)
 
 QString QuoteStore::defaultPath() { return paths::dataFile(QStringLiteral("quotestore.sqlite")); }
 
+// Counted from the parts, so that a day that does not exist (the 0th, the
+// 32nd: a bound one day off a month's end) still falls in order instead of
+// making an invalid date.
 int QuoteStore::dayNumber(qint32 date)
 {
-    return static_cast<int>(QDate(date / 10000, date / 100 % 100, date % 100).toJulianDay() - kEpochJulianDay);
+    qint64 y = date / 10000;
+    const qint64 m = std::clamp<qint64>(date / 100 % 100, 1, 12);
+    const qint64 d = date % 100;
+    y -= m <= 2 ? 1 : 0;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const qint64 yoe = y - era * 400;
+    const qint64 doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return static_cast<int>(era * 146097 + doe - 719468);
 }
 
 qint32 QuoteStore::dateOf(int dayNumber)

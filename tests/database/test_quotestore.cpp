@@ -305,3 +305,15 @@ TEST_F(QuoteStoreTest, DaysPutAtOnceKeepAndDropTheValuesAsSent)
     ASSERT_TRUE(rows[3].asSent.has_value());
     EXPECT_EQ(rows[3].asSent->open.text, QStringLiteral("3.00"));
 }
+
+// Day numbers count from 1970-01-01 across leap years and centuries; a day
+// that does not exist, as a bound one day off a month's end, falls in order.
+TEST(QuoteStoreDays, DayNumbersCountDaysAndKeepImpossibleDaysInOrder)
+{
+    EXPECT_EQ(QuoteStore::dayNumber(19700101), 0);
+    EXPECT_EQ(QuoteStore::dayNumber(20000301), 11017);
+    EXPECT_EQ(QuoteStore::dayNumber(19000228), -25509);
+    EXPECT_EQ(QuoteStore::dateOf(QuoteStore::dayNumber(20240229)), 20240229);
+    EXPECT_EQ(QuoteStore::dayNumber(20261200), QuoteStore::dayNumber(20261130));
+    EXPECT_EQ(QuoteStore::dayNumber(20261232), QuoteStore::dayNumber(20270101));
+}
