@@ -23,6 +23,7 @@
 #include "support/messages.h"
 #include "support/openfiles.h"
 #include "support/runlock.h"
+#include "support/safefile.h"
 #include "support/settingsstore.h"
 #include "support/state.h"
 #include "support/textconv.h"
@@ -640,15 +641,50 @@ void HistoryRun::stepsDone(Job& job)
     wake();
 }
 
-// A symbol is handed to the formats once the one before is on disk.
+// A symbol is handed to the formats once the one before is written. The
+// files rewritten for up to kSymbolsPerStep symbols are made durable together
+// (see safefile::Batch); only then are those symbols' history rows recorded,
+// so no row claims days a file might still lose.
 void HistoryRun::writeReady()
 {
     while (!ready_.empty() && exports_->idle()) {
-        Job& job = *ready_.front();
-        finishSymbol(job);
-        ready_.pop_front();
-        startJobs();
+        safefile::Batch batch(&swept_);
+        int symbols = 0;
+        while (!ready_.empty() && exports_->idle() && symbols < kSymbolsPerStep) {
+            Job& job = *ready_.front();
+            finishSymbol(job);
+            ready_.pop_front();
+            ++symbols;
+            startJobs();
+        }
+        settle(batch);
     }
+}
+
+// The step's files go into place; a file that could not be made durable
+// kept its old content, and the symbols of the step count as not written.
+void HistoryRun::settle(safefile::Batch& batch)
+{
+    const bool durable = batch.commit();
+    if (!durable) {
+        for (const safefile::Batch::Failure& f : batch.failures()) {
+            const QString text = QStringLiteral("The file %1 could not be written: %2").arg(f.path, f.reason);
+            WriteLog(text);
+            summary_.notes << text;
+        }
+    }
+    for (const Written& w : unrecorded_) {
+        bool written = w.written;
+        if (written && !durable) {
+            written = false;
+            summary_.writeFailures += w.days;
+            if (w.counted)
+                --summary_.symbolsWritten;
+        }
+        recordOutcomes(*w.job, written);
+        w.job->findings = {};
+    }
+    unrecorded_.clear();
 }
 
 void HistoryRun::finishSymbol(Job& job)
@@ -664,7 +700,7 @@ void HistoryRun::finishSymbol(Job& job)
     if (filling() && stopped())
         job.interrupted = true;
     if (job.interrupted) {
-        recordOutcomes(job, false);
+        unrecorded_.push_back({&job, false, false, 0});
         text = QStringLiteral("stopped");
     } else {
         // A symbol whose ranges are all in is written also when Stop came
@@ -686,11 +722,13 @@ void HistoryRun::finishSymbol(Job& job)
         // A fill of a format that writes at the end of the run (a workbook,
         // an import) counts the symbol when it is handed over.
         const bool formatFailed = summary_.writeFailures > failuresBefore;
-        if (!formatFailed && (summary_.totalWritten() > writtenBefore || (filling() && days > 0)))
+        const bool counted = !formatFailed && (summary_.totalWritten() > writtenBefore || (filling() && days > 0));
+        if (counted)
             ++summary_.symbolsWritten;
         if (formatFailed)
             written = false;
-        recordOutcomes(job, written);
+        // Recorded once the step's files are durable.
+        unrecorded_.push_back({&job, written, counted, days});
         text = !written    ? QStringLiteral("not written")
                : days == 0 ? (filling() ? QStringLiteral("nothing stored") : QStringLiteral("no days"))
                            : QStringLiteral("%1 days").arg(days);
@@ -702,7 +740,6 @@ void HistoryRun::finishSymbol(Job& job)
     job.topUp.reset();
     job.days = {};
     job.topUpDay = {};
-    job.findings = {};
     job.sent = {};
     emit symbolFinished(job.row.ticker, finished_, total, text);
     showProgress();

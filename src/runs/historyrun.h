@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPair>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -18,6 +19,9 @@
 #include <vector>
 
 class clsData;
+namespace safefile {
+class Batch;
+}
 class QuoteClient;
 class RunExports;
 class SymbolNaming;
@@ -45,8 +49,10 @@ protected:
 // MaxInFlightHistory (store key, default 4) requests in flight; each symbol's
 // requests go one after the other. Nothing waits for an answer: an answer
 // starts the symbol's next step. A symbol whose steps are all done is
-// written as a whole, one block per format, in a step of the run of its
-// own, and its history rows are recorded in one short transaction after that.
+// written as a whole, one block per format, in a step of the run together
+// with the other symbols ready by then; the files the step rewrote are made
+// durable together, and only then are its symbols' history rows recorded,
+// each symbol's in one short transaction.
 //
 // A fill is the same run with the quote store as its source: each symbol's
 // stored days of the range go through the same writers, without the
@@ -152,6 +158,7 @@ private:
     void toppedUp(Job& job);
     void stepsDone(Job& job);
     void writeReady();
+    void settle(safefile::Batch& batch);
     void finishSymbol(Job& job);
     bool writeSymbol(Job& job);
     void checkSymbol(Job& job);
@@ -170,8 +177,21 @@ private:
     HistoryRunSummary summary_;
     std::vector<std::unique_ptr<Job>> jobs_;
     std::deque<Job*> ready_;  // every step done, not written yet
-    size_t next_ = 0;         // the next job to begin
-    int active_ = 0;          // jobs begun and not done
+    // Symbols written in this step whose history rows wait for their files
+    // to be durable.
+    struct Written {
+        Job* job;
+        bool written;  // every format took the days
+        bool counted;  // counted in symbolsWritten
+        int days;
+    };
+    std::vector<Written> unrecorded_;
+    // The most symbols whose files are made durable together.
+    static constexpr int kSymbolsPerStep = 50;
+    // Folders whose leftover temporary files this run has removed.
+    QSet<QString> swept_;
+    size_t next_ = 0;  // the next job to begin
+    int active_ = 0;   // jobs begun and not done
     int finished_ = 0;
     // The bar counts requests: those a symbol did not need count as done
     // when it finishes, so the bar moves from the first answer on.

@@ -2,7 +2,10 @@
 
 #include <QByteArrayView>
 #include <QSaveFile>
+#include <QSet>
 #include <QString>
+#include <QVector>
+#include <vector>
 
 // A new content for a file, written to a temporary file in the same folder
 // and renamed over the original only when every byte was written and has
@@ -46,8 +49,82 @@ namespace safefile {
 // that failed (ENOSPC for one that wrote nothing).
 int writeAll(int fd, QByteArrayView bytes);
 // The file replaced by `bytes` through a SafeFile; false with `reason` set
-// when the original was kept.
+// when the original was kept. While a Batch is open on this thread the
+// replacement joins it instead: written to its temporary file now (a failed
+// write is reported here as before), made durable and renamed with the rest
+// of the batch.
 bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* error = nullptr);
+
+// Replacements made durable together. Each file of the batch is written whole
+// to a temporary file beside it; commit() then starts the writeback of all of
+// them, syncs each (the disk flushes about once for the lot), renames them
+// over their originals in the order they came, and syncs each folder once. A
+// kill or a power loss at any moment leaves every file old or new, and no
+// rename ever names data that is not on disk. What a kill leaves of the
+// temporary files is removed the next time a batch writes in that folder.
+//
+// A file of the batch is read as it was until the batch commits: whoever
+// reads or checks a file a batch may hold calls settle() first, which
+// commits the batch early when it holds that file.
+class Batch {
+public:
+    struct Failure {
+        QString path;
+        QString reason;
+        int error = 0;
+    };
+
+    // Becomes this thread's open batch, unless one is open already (then it
+    // holds nothing and the outer one takes the files). `swept` keeps the
+    // folders whose leftovers are removed already, for a run whose steps
+    // each open a batch; without it the batch keeps its own.
+    explicit Batch(QSet<QString>* swept = nullptr);
+    // Commits what is still pending.
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // Makes the pending files durable and renames them into place. True when
+    // every file of the batch (since it opened) was replaced; the failed ones
+    // kept their original and are in failures().
+    bool commit();
+    const std::vector<Failure>& failures() const { return failures_; }
+    // Files waiting for commit().
+    int pending() const { return static_cast<int>(files_.size()); }
+
+    // The open batch of this thread, or null.
+    static Batch* current();
+
+    // Takes a file's new content; false with `reason` when the temporary file
+    // could not be written (the original is kept, nothing is pending).
+    bool stage(const QString& path, QByteArrayView bytes, QString* reason, int* error);
+    bool holds(const QString& path) const { return byPath_.contains(path); }
+
+private:
+    struct File {
+        QString path, temp;
+        int fd = -1;
+    };
+    void sweep(const QString& folder);
+    void discard(File& f);
+
+    bool active_ = false;
+    std::vector<File> files_;
+    QSet<QString> byPath_;
+    QSet<QString> ownSwept_;
+    QSet<QString>* swept_;
+    std::vector<Failure> failures_;
+};
+
+// The open batch is committed when it holds `path`, so that what follows
+// reads the file's new content.
+void settle(const QString& path);
+
+// The temporary file a batch writes `path`'s new content to.
+QString batchTemp(const QString& path);
+// The names of the batches' temporary files, as a name filter.
+inline constexpr const char* kBatchTempPrefix = ".qbatch-";
+inline constexpr const char* kBatchTempSuffix = ".tmp";
 // Whether a replacement that failed with this errno fails for every file of
 // the same folder (a full disk or quota, a read-only or missing folder).
 bool folderWide(int error);

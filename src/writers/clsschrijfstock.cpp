@@ -10,6 +10,7 @@
 
 #include <QMap>
 #include <QRegularExpression>
+#include <algorithm>
 
 void clsschrijfstock::ticker(const QString& value)
 {
@@ -117,11 +118,18 @@ void clsschrijfstock::raw(const QVector<Quote>& block)
 
 StepOutcome clsschrijfstock::goraw()
 {
+    if (cancel_ && cancel_->cancelled() && !block_.isEmpty())
+        return StepOutcome::Done;
+    // The usual block already has every quote dated, with a ticker and this
+    // name: it is written as it is, without a copy of each quote.
+    const bool asItIs = std::all_of(block_.cbegin(), block_.cend(), [this](const Quote& q) {
+        return !q.ticker.isEmpty() && q.date != 0 && q.name == quote_.name;
+    });
+    if (asItIs)
+        return write(block_, true);
     QVector<Quote> quotes;
     quotes.reserve(block_.size());
     for (const Quote& q : std::as_const(block_)) {
-        if (cancel_ && cancel_->cancelled())
-            return StepOutcome::Done;
         if (q.ticker.isEmpty() || q.date == 0)
             continue;
         quotes.append(q);

@@ -23,7 +23,7 @@ void clsSortstock::geefTicker(const QString& file)
     if (filenames::filePresent(file)) {
         content = textio::readWhole(file);
         const QVector<QByteArrayView> lines = textio::splitLines(content);
-        entries.reserve(static_cast<size_t>(lines.size() + geefgegevens.size()));
+        entries.reserve(static_cast<size_t>(lines.size() + geefeinden.size()));
         for (QByteArrayView line : lines) {
             if (textio::isBlank(line))
                 continue;
@@ -34,13 +34,14 @@ void clsSortstock::geefTicker(const QString& file)
                 undated.append(line);
         }
     }
-    const qsizetype n = std::min(geefdatums.size(), geefgegevens.size());
-    for (qsizetype i = 0; i < n; ++i)
-        entries.push_back({geefdatums[i], geefgegevens[i]});
+    const qsizetype n = std::min(geefdatums.size(), geefeinden.size());
+    const QByteArrayView lines(geefregels);
+    for (qsizetype i = 0, begin = 0; i < n; begin = geefeinden[i++])
+        entries.push_back({geefdatums[i], lines.sliced(begin, geefeinden[i] - begin)});
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.date < b.date; });
 
     QByteArray out;
-    out.reserve(content.size() + n * (n > 0 ? geefgegevens.front().size() + 2 : 0));
+    out.reserve(content.size() + geefregels.size() + n * 2);
     for (QByteArrayView line : undated) {
         out += line;
         out += textio::kCrLf;

@@ -13,8 +13,11 @@ public:
     const TextQuoteWriter* layout = nullptr;  // the layout the file's lines are read in
     qint32 geeflaagstedatum = 0;
     qint32 geefhoogstedatum = 0;
-    QVector<qint32> geefdatums;        // date of each finished line
-    QVector<QByteArray> geefgegevens;  // the finished lines, without line ends
+    QVector<qint32> geefdatums;  // date of each finished line
+    // The finished lines back to back, without line ends, and where each
+    // ends: one buffer for a block of thousands of lines.
+    QByteArray geefregels;
+    QVector<qsizetype> geefeinden;
 
     // Merges and writes `file`: existing lines and new ones by date, new
     // data replacing old data of its date, ascending. Lines the file holds

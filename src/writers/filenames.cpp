@@ -1,5 +1,7 @@
 #include "writers/filenames.h"
 
+#include "support/safefile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -57,6 +59,8 @@ QString longBaseName(const QString& name) { return clean(name.trimmed()); }
 
 bool filePresent(const QString& file)
 {
+    // A new content a batch holds for the file counts, not the one on disk.
+    safefile::settle(file);
     const QFileInfo info(file);
     if (!info.exists())
         return false;

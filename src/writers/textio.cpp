@@ -15,6 +15,7 @@ namespace textio {
 
 QByteArray readWhole(const QString& file)
 {
+    safefile::settle(file);
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         throw CorruptFile(file);
@@ -51,6 +52,7 @@ QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* si
 {
     if (QByteArray tail; kept && kept->take(file, bytes, &tail, start, size))
         return tail;
+    safefile::settle(file);
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         throw CorruptFile(file);
@@ -76,6 +78,7 @@ void rewrite(const QString& file, const QByteArray& content)
 
 void append(const QString& file, const QByteArray& bytes)
 {
+    safefile::settle(file);
     const QByteArray name = QFile::encodeName(file);
     const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)

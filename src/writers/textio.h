@@ -77,7 +77,9 @@ QByteArray readTail(const QString& file, qint64 bytes, qint64* start, qint64* si
 
 // Replaces the file's content: a temporary file in the same folder renamed
 // over the original once every byte is on disk, so a failure leaves the old
-// file whole. Throws WriteFailed.
+// file whole. Throws WriteFailed. Inside a safefile::Batch the rename waits
+// for the batch's commit; the reads here see a file's new content (the batch
+// commits early when it holds the file).
 void rewrite(const QString& file, const QByteArray& content);
 
 // Appends, creating the file when missing. A failed append is taken back

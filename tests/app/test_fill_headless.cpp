@@ -167,3 +167,60 @@ TEST_F(FillCommandTest, SigintStopsTheFill)
     EXPECT_GE(written, 1);
     EXPECT_LT(written, tickers.size());
 }
+
+// A fill killed while its files are written leaves each of them as it was
+// or fully written; what it left of its temporary files is gone after the
+// next fill, which writes every file whole.
+TEST_F(FillCommandTest, AKilledFillLeavesOldOrNewFilesAndTheNextFillClearsItsLeftovers)
+{
+    const QStringList tickers = numbered(QStringLiteral("F"), 150);
+    addSymbols(tickers, false);
+    switchOn(QStringLiteral("C"));
+    const QVector<core::Bar> days = weekdays(1500);
+    {
+        QuoteStore store;
+        store.begin();
+        const int source = store.source(QStringLiteral("test"), QDateTime::currentDateTimeUtc());
+        for (const QString& t : tickers)
+            store.putDays(t, days, source);
+        store.commit();
+    }
+    const QString ascii = folder[QLatin1Char('C')];
+    QMap<QString, QByteArray> before, after;
+    for (const QString& t : tickers)
+        before[ascii + t + QStringLiteral(".asc")] = "20001229,1,1,1,1,1\r\n";
+    auto restore = [&before] {
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            writeFile(it.key(), it.value());
+    };
+    auto leftovers = [&ascii] { return QDir(ascii).entryList(QDir::Files | QDir::Hidden).filter(".qbatch-"); };
+    restore();
+    ASSERT_EQ(run({QStringLiteral("fill"), QStringLiteral("C")}).status, 0);
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        after[it.key()] = readAll(it.key());
+        ASSERT_EQ(after[it.key()].count("\r\n"), days.size() + 1) << qPrintable(it.key());
+    }
+    EXPECT_TRUE(leftovers().isEmpty());
+    restore();
+
+    const auto p = start({QStringLiteral("fill"), QStringLiteral("C")});
+    ASSERT_TRUE(waitUntil([&p] { return p->canReadLine() || p->state() == QProcess::NotRunning; }, 60000));
+    const bool running = p->state() == QProcess::Running;
+    p->kill();
+    ASSERT_TRUE(p->waitForFinished(5000));
+    EXPECT_TRUE(running) << "the fill ended before it could be killed";
+    int written = 0;
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        const QByteArray now = readAll(it.key());
+        if (now == after[it.key()])
+            ++written;
+        else
+            EXPECT_EQ(now, it.value()) << qPrintable(it.key()) << " is neither old nor new";
+    }
+    EXPECT_LT(written, tickers.size());
+
+    ASSERT_EQ(run({QStringLiteral("fill"), QStringLiteral("C")}).status, 0);
+    for (auto it = after.cbegin(); it != after.cend(); ++it)
+        EXPECT_EQ(readAll(it.key()), it.value()) << qPrintable(it.key());
+    EXPECT_EQ(leftovers(), QStringList());
+}

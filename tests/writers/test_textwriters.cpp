@@ -1,5 +1,6 @@
 #include "writertest.h"
 
+#include "support/safefile.h"
 #include "writers/codecs/kbf/kbfwriter.h"
 #include "writers/filenames.h"
 #include "writers/quote.h"
@@ -68,6 +69,35 @@ TEST_F(WriterTest, HistoryBlockMergesIntoAnExistingFileNewDataWinning)
         }
         EXPECT_EQ(readAll(folder + QLatin1String(c.file)), golden(c.golden)) << c.letter;
     }
+}
+
+// Inside a batch of a run the files wait for the batch's commit; a block or
+// a quote for a file the batch holds merges with its new content all the same.
+TEST_F(WriterTest, WritesOfOneBatchToOneFileFollowEachOther)
+{
+    safefile::Batch batch;
+    for (const FormatCase& c : kCases) {
+        const QChar letter = QLatin1Char(c.letter);
+        auto block = [letter](const QString& lines) {
+            clsschrijfstock w;
+            w.useFormat(letter);
+            w.tname(QStringLiteral("Xyz"));
+            w.raw(lines);
+            EXPECT_EQ(w.goraw(), StepOutcome::Done);
+        };
+        block(QStringLiteral("XYZ.AS,20040315,10,11,9,10,1000\r\n"));
+        block(QStringLiteral("XYZ.AS,20040316,10.5,12,10.5,11.75,70000\r\n"
+                             "XYZ.AS,20040312,9.5,10.25,9,10,250000\r\n"));
+        // The second block read the first one's file: it went into place
+        // then, the second waits.
+        EXPECT_TRUE(QFileInfo::exists(folder + QLatin1String(c.file))) << c.letter;
+        EXPECT_EQ(batch.pending(), 1) << c.letter;
+        // A single quote reads the file's end: the pending blocks go first.
+        write(letter, "XYZ.AS", 20040315, "10", "11", "9", "10.6", "1000");
+        EXPECT_TRUE(batch.commit());
+        EXPECT_EQ(readAll(folder + QLatin1String(c.file)), golden(c.golden)) << c.letter;
+    }
+    EXPECT_TRUE(msgs.shown.isEmpty());
 }
 
 TEST_F(WriterTest, AppendAfterABlockWithoutFinalLineBreakKeepsLinesApart)

@@ -143,10 +143,12 @@ void TextQuoteWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& q
     clsSortstock sort;
     sort.layout = this;
     sort.geefdatums.reserve(quotes.size());
-    sort.geefgegevens.reserve(quotes.size());
+    sort.geefeinden.reserve(quotes.size());
+    sort.geefregels.reserve(quotes.size() * 48);
     for (const Quote& q : quotes) {
         sort.geefdatums.append(q.date);
-        sort.geefgegevens.append(line(file.base, q));
+        appendLine(sort.geefregels, file.base, q);
+        sort.geefeinden.append(sort.geefregels.size());
         if (sort.geeflaagstedatum == 0 || q.date < sort.geeflaagstedatum)
             sort.geeflaagstedatum = q.date;
         sort.geefhoogstedatum = std::max(sort.geefhoogstedatum, q.date);
