@@ -5,6 +5,7 @@
 #include "app/commands_download.h"
 #include "app/commands_fill.h"
 #include "app/commands_formats.h"
+#include "app/commands_gaps.h"
 #include "app/commands_lists.h"
 #include "app/commands_maintenance.h"
 #include "app/commands_metastock.h"
@@ -136,6 +137,12 @@ const QVector<HeadlessCommand>& headlessCommands()
          "the quote store holds, without the network, as a historical download of the same range writes them; the "
          "other formats stay as they are; SIGINT or SIGTERM stops it",
          cmdFill},
+        {"gaps", "[--list N] [--fill] [--days N | --all]",
+         "list the sessions the quote store lacks and the provisional days of the symbols of a list (default: of "
+         "every list) in their markets' last N sessions (default 30; a market with too few symbols and no index is "
+         "named once, not checked); --fill asks the provider for them, one history request per symbol, and writes "
+         "what comes to the store and every format that is on; SIGINT or SIGTERM stops it",
+         cmdGaps},
         {"adopt", adoptUsage.constData(),
          "take the days the files of a per-symbol format in FOLDER (or a MetaStock folder and the folders below "
          "it) hold into the quote store, for the symbols of list N (default: every symbol of the database with a "
