@@ -2,6 +2,7 @@
 
 #include "database/exchanges.h"
 #include "database/quotestore.h"
+#include "support/log.h"
 
 #include <QMap>
 #include <algorithm>
@@ -191,6 +192,96 @@ QVector<Outcome> Answers::record(QuoteStore& store, const Survey& survey) const
     } catch (...) {
         store.rollback();
         throw;
+    }
+    return out;
+}
+
+GapFill::GapFill(QObject* parent) : QObject(parent) {}
+
+GapFill::~GapFill() = default;
+
+bool GapFill::start(const QVector<HistoryRun::Range>& symbols, int sessions)
+{
+    outcomes_.clear();
+    answers_ = Answers();
+    QStringList tickers;
+    QHash<QString, QString> names;
+    for (const HistoryRun::Range& r : symbols) {
+        tickers << r.ticker;
+        names.insert(r.ticker, r.name);
+    }
+    try {
+        QuoteStore store;
+        survey_ = gapfill::survey(store, tickers, sessions);
+    } catch (const StoreError& e) {
+        WriteLog(e.description());
+        return false;
+    }
+    QVector<HistoryRun::Range> asked = ranges(survey_, names);
+    if (asked.isEmpty())
+        return false;
+    run_ = std::make_unique<HistoryRun>();
+    run_->ranges = std::move(asked);
+    run_->recordsHistory = false;
+    connect(run_.get(), &HistoryRun::symbolAnswered, this,
+            [this](const QString& ticker, const QVector<core::Bar>& days) { answers_.add(ticker, days); });
+    connect(run_.get(), &HistoryRun::finished, this, &GapFill::runFinished);
+    run_->start();
+    return true;
+}
+
+void GapFill::stop()
+{
+    if (run_ && run_->running())
+        run_->stop();
+}
+
+const HistoryRunSummary& GapFill::summary() const
+{
+    static const HistoryRunSummary none;
+    return run_ ? run_->summary() : none;
+}
+
+// What the answers that came tell, also of a stopped fill.
+void GapFill::runFinished()
+{
+    try {
+        QuoteStore store;
+        outcomes_ = answers_.record(store, survey_);
+    } catch (const StoreError& e) {
+        WriteLog(e.description());
+    }
+    emit finished();
+}
+
+QStringList GapFill::lines() const
+{
+    QHash<QString, const Outcome*> byTicker;
+    for (const Outcome& o : outcomes_)
+        byTicker.insert(o.ticker, &o);
+    QStringList out;
+    for (const Plan& p : survey_.plans) {
+        QStringList parts;
+        QVector<qint32> left = p.waiting;
+        if (const Outcome* o = byTicker.value(p.gaps.ticker)) {
+            if (!o->filled.isEmpty())
+                parts << QStringLiteral("filled ") + datesText(o->filled);
+            if (!o->settled.isEmpty())
+                parts << QStringLiteral("no trading ") + datesText(o->settled);
+            left += o->lacking;
+        } else {
+            for (qint32 d : p.ask) {
+                if (!p.gaps.provisional.contains(d))
+                    left.append(d);
+            }
+        }
+        std::sort(left.begin(), left.end());
+        if (!left.isEmpty())
+            parts << QStringLiteral("still missing ") + datesText(left);
+        if (!p.givenUp.isEmpty())
+            parts << QStringLiteral("given up ") + datesText(p.givenUp);
+        if (!parts.isEmpty())
+            out << p.gaps.ticker + QStringLiteral(": ") + parts.join(QStringLiteral("; "));
     }
     return out;
 }

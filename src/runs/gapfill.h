@@ -6,9 +6,11 @@
 
 #include <QDate>
 #include <QHash>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <memory>
 
 class QuoteStore;
 
@@ -92,6 +94,43 @@ private:
         bool traded;
     };
     QHash<QString, QVector<Day>> answers_;  // ascending
+};
+
+// A whole gap fill of a set of symbols: the survey, one history request per
+// symbol from the network (a HistoryRun over the ranges, through the quote
+// client and its pace, into the store and every format that is on), and
+// the answers recorded. The current run starts one after its own quotes
+// are written.
+class GapFill : public QObject {
+    Q_OBJECT
+public:
+    explicit GapFill(QObject* parent = nullptr);
+    ~GapFill() override;
+
+    // Surveys the last `sessions` sessions of `symbols` and starts asking;
+    // false, with nothing started, when there is nothing to ask for or the
+    // store cannot be read. `finished` follows a true return.
+    bool start(const QVector<HistoryRun::Range>& symbols, int sessions = 30);
+    void stop();
+
+    const Survey& survey() const { return survey_; }
+    // Of the symbols that got an answer, once finished.
+    const QVector<Outcome>& outcomes() const { return outcomes_; }
+    const HistoryRunSummary& summary() const;
+    // One line per symbol with days filled, settled, still missing or
+    // given up: "S1.AS: filled 2004-03-02; still missing 2004-03-03".
+    QStringList lines() const;
+
+signals:
+    void finished();
+
+private:
+    void runFinished();
+
+    std::unique_ptr<HistoryRun> run_;
+    Survey survey_;
+    QVector<Outcome> outcomes_;
+    Answers answers_;
 };
 
 // "2004-03-02"
