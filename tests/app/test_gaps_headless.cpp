@@ -252,3 +252,49 @@ TEST_F(GapsCommandTest, SigintStopsTheFillAndWhatWasFilledStays)
     EXPECT_EQ(rest.out.filter(QStringLiteral(": filled 2004-03-02")).size(), 5 - filled)
         << qPrintable(rest.out.join(QLatin1Char('\n')));
 }
+
+// A current run that wrote quotes asks for the gaps of its symbols after
+// them; its output and the report name the days filled.
+TEST_F(GapsCommandTest, ACurrentRunFillsTheGapsOfItsSymbolsAndReportsThem)
+{
+    addSymbols(tickers);
+    QVector<QDate> past;
+    for (QDate d = day.addDays(-1); past.size() < 15; d = d.addDays(-1)) {
+        if (d.dayOfWeek() < Qt::Saturday)
+            past.prepend(d);
+    }
+    const QDate hole = past[7];
+    for (const QDate& d : std::as_const(past)) {
+        if (d != hole)
+            addSession(d);
+    }
+    {
+        // S02 alone lacks the hole.
+        QuoteStore store;
+        store.begin();
+        const int source = store.source(QStringLiteral("test"), QDateTime::currentDateTimeUtc());
+        core::Bar b;
+        b.date = hole.year() * 10000 + hole.month() * 100 + hole.day();
+        b.open = b.high = b.low = b.close = core::Figure::parse(QStringLiteral("10.00"));
+        b.volume = core::Figure::parse(QStringLiteral("100"));
+        for (const QString& t : std::as_const(tickers)) {
+            if (t != QStringLiteral("S02.AS"))
+                store.put(t, b, source);
+        }
+        store.commit();
+    }
+    const Run r = run();
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err) << qPrintable(r.out.join(QLatin1Char('\n')));
+    const QString line = QStringLiteral("S02.AS: filled ") + hole.toString(Qt::ISODate);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("  ") + line)) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_EQ(asked(), 1);
+    const ProgramRun report = runQuotaris({QStringLiteral("report"), QStringLiteral("current")});
+    EXPECT_TRUE(report.out.contains(QStringLiteral("  ") + line)) << qPrintable(report.out);
+    EXPECT_TRUE(run({QStringLiteral("gaps")}).out.contains(QStringLiteral("symbols checked: 12, with gaps: 0")));
+
+    // The next run finds nothing to ask for, and its report no gap.
+    fake.clearRequests();
+    EXPECT_EQ(run().status, 0);
+    EXPECT_EQ(asked(), 0);
+    EXPECT_FALSE(runQuotaris({QStringLiteral("report"), QStringLiteral("current")}).out.contains(line));
+}
