@@ -209,13 +209,18 @@ void CurrentRun::conclude()
     summary_.fetches = client_->record();
     const bool ok = !summary_.aborted && !summary_.nothingToDo;
     if (!gapSymbols.isEmpty()) {
-        // The run's quotes are written; the gap fill takes the folder.
-        releaseForFollowUp();
         gapFill_ = std::make_unique<gapfill::GapFill>();
-        connect(gapFill_.get(), &gapfill::GapFill::finished, this, [this, ok] { gapsFilled(ok); });
-        setPanel1(QStringLiteral("Filling gaps..."));
-        if (gapFill_->start(gapSymbols))
+        if (gapFill_->prepare(gapSymbols)) {
+            // The run's quotes are written; the gap fill takes the folder.
+            releaseForFollowUp();
+            connect(gapFill_.get(), &gapfill::GapFill::finished, this, [this, ok] { gapsFilled(ok); });
+            setPanel1(QStringLiteral("Filling gaps..."));
+            gapFill_->start();
             return;
+        }
+        // Nothing to ask now: the gaps left still go to the report.
+        summary_.gaps = gapFill_->lines();
+        store::write(QLatin1String(kGapReportKey), summary_.gaps.join(QLatin1Char('\n')));
         gapFill_.reset();
     }
     emit lockedChanged(false);
@@ -231,6 +236,7 @@ void CurrentRun::gapsFilled(bool ok)
     if (cancelled())
         summary_.aborted = true;
     gapFill_.release()->deleteLater();
+    followUpEnded();
     emit lockedChanged(false);
     setPanel1(summary_.outcome());
     end(ok && !cancelled());

@@ -200,7 +200,7 @@ GapFill::GapFill(QObject* parent) : QObject(parent) {}
 
 GapFill::~GapFill() = default;
 
-bool GapFill::start(const QVector<HistoryRun::Range>& symbols, int sessions)
+bool GapFill::prepare(const QVector<HistoryRun::Range>& symbols, int sessions)
 {
     outcomes_.clear();
     answers_ = Answers();
@@ -217,17 +217,19 @@ bool GapFill::start(const QVector<HistoryRun::Range>& symbols, int sessions)
         WriteLog(e.description());
         return false;
     }
-    QVector<HistoryRun::Range> asked = ranges(survey_, names);
-    if (asked.isEmpty())
-        return false;
+    asked_ = ranges(survey_, names);
+    return !asked_.isEmpty();
+}
+
+void GapFill::start()
+{
     run_ = std::make_unique<HistoryRun>();
-    run_->ranges = std::move(asked);
+    run_->ranges = asked_;
     run_->recordsHistory = false;
     connect(run_.get(), &HistoryRun::symbolAnswered, this,
             [this](const QString& ticker, const QVector<core::Bar>& days) { answers_.add(ticker, days); });
     connect(run_.get(), &HistoryRun::finished, this, &GapFill::runFinished);
     run_->start();
-    return true;
 }
 
 void GapFill::stop()

@@ -107,10 +107,11 @@ public:
     explicit GapFill(QObject* parent = nullptr);
     ~GapFill() override;
 
-    // Surveys the last `sessions` sessions of `symbols` and starts asking;
-    // false, with nothing started, when there is nothing to ask for or the
-    // store cannot be read. `finished` follows a true return.
-    bool start(const QVector<HistoryRun::Range>& symbols, int sessions = 30);
+    // Surveys the last `sessions` sessions of `symbols`: false when there is
+    // nothing to ask for or the store cannot be read.
+    bool prepare(const QVector<HistoryRun::Range>& symbols, int sessions = 30);
+    // Starts asking what prepare() found; `finished` follows.
+    void start();
     void stop();
 
     const Survey& survey() const { return survey_; }
@@ -128,6 +129,7 @@ private:
     void runFinished();
 
     std::unique_ptr<HistoryRun> run_;
+    QVector<HistoryRun::Range> asked_;
     Survey survey_;
     QVector<Outcome> outcomes_;
     Answers answers_;

@@ -128,6 +128,9 @@ protected:
     // and still counts as running, so that Stop reaches it through
     // cancelling(), until end() reports the whole.
     void releaseForFollowUp();
+    // The follow-up run has ended: the run no longer counts as running;
+    // end() follows.
+    void followUpEnded() { followingUp_ = false; }
 
 private:
     void pump();
