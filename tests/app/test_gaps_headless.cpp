@@ -237,10 +237,11 @@ TEST_F(GapsCommandTest, SigintStopsTheFillAndWhatWasFilledStays)
     ASSERT_TRUE(waitUntil([this] { return fake.requests().size() >= 1; }, 60000));
     fake.releaseAnswers();
     ASSERT_TRUE(waitUntil([this] { return fake.requests().size() >= 2; }, 60000));
+    // The second answer is held until the fill has ended: Stop ends its request.
     ::kill(static_cast<pid_t>(p->processId()), SIGINT);
+    ASSERT_TRUE(waitUntil([&p] { return p->state() == QProcess::NotRunning; }, 60000));
     fake.holdAnswers(false);
     fake.releaseAnswers();
-    ASSERT_TRUE(waitUntil([&p] { return p->state() == QProcess::NotRunning; }, 60000));
     EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p->exitCode(), 5);
     const QStringList out = QString::fromUtf8(p->readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
