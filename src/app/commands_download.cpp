@@ -105,6 +105,8 @@ int cmdDownload(HeadlessContext& c)
         c.out << "findings of the integrity check: " << sum.findings << " (see report current)\n";
     if (!sum.keptFiles.isEmpty())
         c.out << "not renamed (a file of the new ticker exists): " << sum.keptFiles.join(QLatin1Char(' ')) << '\n';
+    if (!sum.gaps.isEmpty())
+        c.out << "gaps:\n  " << sum.gaps.join(QStringLiteral("\n  ")) << '\n';
     for (const QString& note : sum.notes)
         c.out << note << '\n';
     c.out << sum.outcome() << '\n';

@@ -47,5 +47,7 @@ int cmdReport(HeadlessContext& c)
         c.out << "  " << change.oldTicker << " -> " << change.newTicker << '\n';
     printList(c.out, "Rejected:", report.rejected);
     printFindings(c.out, report.findings, report.repaired);
+    if (!report.gaps.isEmpty())
+        printList(c.out, "Gaps (filled after the run, and left):", report.gaps);
     return 0;
 }

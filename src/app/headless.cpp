@@ -5,6 +5,7 @@
 #include "app/commands_download.h"
 #include "app/commands_fill.h"
 #include "app/commands_formats.h"
+#include "app/commands_gaps.h"
 #include "app/commands_lists.h"
 #include "app/commands_maintenance.h"
 #include "app/commands_metastock.h"
@@ -136,6 +137,12 @@ const QVector<HeadlessCommand>& headlessCommands()
          "the quote store holds, without the network, as a historical download of the same range writes them; the "
          "other formats stay as they are; SIGINT or SIGTERM stops it",
          cmdFill},
+        {"gaps", "[--list N] [--fill] [--days N | --all]",
+         "list the sessions the quote store lacks and the provisional days of the symbols of a list (default: of "
+         "every list) in their markets' last N sessions (default 30; a market with too few symbols and no index is "
+         "named once, not checked); --fill asks the provider for them, one history request per symbol, and writes "
+         "what comes to the store and every format that is on; SIGINT or SIGTERM stops it",
+         cmdGaps},
         {"adopt", adoptUsage.constData(),
          "take the days the files of a per-symbol format in FOLDER (or a MetaStock folder and the folders below "
          "it) hold into the quote store, for the symbols of list N (default: every symbol of the database with a "
@@ -199,7 +206,8 @@ QString headlessUsage(const QString& moreCommands)
                 "  %1   it failed; a download got or wrote nothing; a scheduler stopped itself after an abort\n"
                 "  2   wrong arguments\n"
                 "  %2   no update or help server is set (check-update, help-update)\n"
-                "  %3   another run holds the data folder, nothing was started (download, fill, check --repair)\n"
+                "  %3   another run holds the data folder, nothing was started (download, fill, gaps --fill, check "
+                "--repair)\n"
                 "  %4   a download got and wrote some of what was asked, not all: a request or range failed, a symbol\n"
                 "      was not found or got no answer, a quote could not be written, or the run was stopped;\n"
                 "      quote: a quote came without all its values, or a ticker without an answer\n"

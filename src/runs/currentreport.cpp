@@ -2,9 +2,11 @@
 
 #include "database/bookkeeping.h"
 #include "database/clsdata.h"
+#include "runs/currentrun.h"
 #include "runs/findingsreport.h"
 #include "support/errors.h"
 #include "support/messages.h"
+#include "support/settingsstore.h"
 
 #include <memory>
 
@@ -26,6 +28,8 @@ void CurrentReport::load()
     rejected.clear();
     findings.clear();
     repaired.clear();
+    gaps =
+        store::read(QLatin1String(CurrentRun::kGapReportKey), QString()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     const std::unique_ptr<clsData> data = clsData::open();
     if (!data)
         return;

@@ -29,6 +29,9 @@ public:
     QStringList rejected;                           // verworpen
     QVector<bookkeeping::FindingRow> findings;      // findings of the integrity check
     QVector<findingsreport::RepairedDay> repaired;  // the days repaired, as sent and as written
+    // The gap fill after the run: per symbol the days filled and the gaps
+    // left ("S1.AS: filled 2004-03-02; still missing 2004-03-03").
+    QStringList gaps;
 
     // The explanation beside each list, one sentence per element.
     static QStringList failedText();

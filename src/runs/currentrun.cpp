@@ -10,6 +10,8 @@
 #include "quotes/pages.h"
 #include "quotes/quoteclient.h"
 #include "quotes/tickeronderzoek.h"
+#include "runs/fill.h"
+#include "runs/gapfill.h"
 #include "runs/options.h"
 #include "runs/placement.h"
 #include "runs/provisional.h"
@@ -74,6 +76,7 @@ bool CurrentRun::begin()
 {
     ProgramSettings& s = settings();
     summary_ = CurrentRunSummary();
+    store::write(QLatin1String(kGapReportKey), QString());
     // Stop reaches the run's requests through its client.
     client_ = std::make_unique<QuoteClient>(&cancelToken());
     client_->currentGap().setInterval(s.intervalDownload);
@@ -187,6 +190,15 @@ void CurrentRun::conclude()
     symbols_.clear();
     exports_.reset();
     naming_.reset();
+    // The symbols whose gaps are filled after the run, with their names.
+    QVector<HistoryRun::Range> gapSymbols;
+    if (fillsGaps && data_ && !cancelled() && summary_.totalWritten() > 0) {
+        try {
+            gapSymbols = fill::ranges(data_->db(), chosenLists());
+        } catch (const DbError& e) {
+            WriteLog(e.description());
+        }
+    }
     data_.reset();
     if (cancelled())
         summary_.aborted = true;
@@ -196,13 +208,45 @@ void CurrentRun::conclude()
     for (const int n : std::as_const(summary_.written))
         summary_.symbolsWritten = std::max(summary_.symbolsWritten, n);
     summary_.fetches = client_->record();
+    const bool ok = !summary_.aborted && !summary_.nothingToDo;
+    if (!gapSymbols.isEmpty()) {
+        gapFill_ = std::make_unique<gapfill::GapFill>();
+        if (gapFill_->prepare(gapSymbols)) {
+            // The run's quotes are written; the gap fill takes the folder.
+            releaseForFollowUp();
+            connect(gapFill_.get(), &gapfill::GapFill::finished, this, [this, ok] { gapsFilled(ok); });
+            setPanel1(QStringLiteral("Filling gaps..."));
+            gapFill_->start();
+            return;
+        }
+        // Nothing to ask now: the gaps left still go to the report.
+        summary_.gaps = gapFill_->lines();
+        store::write(QLatin1String(kGapReportKey), summary_.gaps.join(QLatin1Char('\n')));
+        gapFill_.reset();
+    }
     emit lockedChanged(false);
     setPanel1(summary_.outcome());
-    end(!summary_.aborted && !summary_.nothingToDo);
+    end(ok);
+}
+
+// Runs inside the gap fill's signal: it goes from the event loop.
+void CurrentRun::gapsFilled(bool ok)
+{
+    summary_.gaps = gapFill_->lines();
+    store::write(QLatin1String(kGapReportKey), summary_.gaps.join(QLatin1Char('\n')));
+    if (cancelled())
+        summary_.aborted = true;
+    gapFill_.release()->deleteLater();
+    followUpEnded();
+    emit lockedChanged(false);
+    setPanel1(summary_.outcome());
+    end(ok && !cancelled());
 }
 
 void CurrentRun::cancelling()
 {
+    if (gapFill_)
+        gapFill_->stop();
     if (exports_)
         exports_->stop();
     if (naming_)

@@ -23,6 +23,9 @@ class QuoteClient;
 class RunExports;
 class SymbolNaming;
 class AsyncFetch;
+namespace gapfill {
+class GapFill;
+}
 
 // What a current-quote run did, beside what every run counts.
 struct CurrentRunSummary : RunSummary {
@@ -31,6 +34,9 @@ struct CurrentRunSummary : RunSummary {
     int unanswered = 0;     // symbols of answered batches without a line of their own
     QStringList changed;    // "OLD -> NEW", " (merged)" when NEW was stored already
     QStringList keptFiles;  // quote files of an old ticker left in place: one of the new name exists
+    // The gap fill after the run: per symbol the days filled and the gaps
+    // left (gapfill::GapFill::lines()).
+    QStringList gaps;
 
 protected:
     bool serviceFailed() const override { return batches > 0 && failedBatches == batches; }
@@ -67,6 +73,14 @@ public:
     int scheduledList = 1;
     // The list's caption as the list box shows it, for " contains no symbols".
     QString listCaption;
+    // When the run wrote quotes: the gaps of its symbols in their last 30
+    // sessions are asked for after its own quotes are written, by a gap
+    // fill that takes the folder once the run has let go of it (see
+    // gapfill::GapFill). `finished` comes after the gap fill; Stop ends it.
+    bool fillsGaps = true;
+    // The key of the settings store holding the lines of the latest run's
+    // gap fill, for the report.
+    static constexpr const char* kGapReportKey = "LastGapFill";
 
     // start() begins a whole download and returns; `finished` reports its
     // end, false when it could not start (no list, no format, no symbols)
@@ -117,6 +131,7 @@ private:
     void finishExports();
     void exportsFinished();
     void conclude();
+    void gapsFilled(bool ok);
     bool idle() const;
     void BatchComplete(int k);
     void lookUpSuccessors(int k);
@@ -155,6 +170,7 @@ private:
     std::unique_ptr<RunExports> exports_;
     // Checks new symbols beside the run; the run ends once they have.
     std::unique_ptr<SymbolNaming> naming_;
+    std::unique_ptr<gapfill::GapFill> gapFill_;
     CurrentRunSummary summary_;
     int totalDispatched_ = 0;
     int progressDone_ = 0, progressMax_ = 1;  // requests answered and written, of all steps

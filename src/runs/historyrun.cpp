@@ -352,7 +352,7 @@ int HistoryRun::startDownload()
     }
     // What a fill writes was downloaded (and checked) before: the last
     // download's history rows and findings stay for its report and retry.
-    if (!filling()) {
+    if (!filling() && recordsHistory) {
         data_->leeghistory();
         data_->leegfindings();
     }
@@ -777,6 +777,10 @@ bool HistoryRun::writeSymbol(Job& job)
             summary_.writeFailures += static_cast<int>(job.days.size() + job.topUpDay.size());
             return true;
         }
+        emit symbolAnswered(row.ticker, job.days + job.topUpDay);
+    } else if (!job.interrupted && std::none_of(job.outcomes.begin(), job.outcomes.end(),
+                                                [](const HistoryAttempt& a) { return a.failed || a.timedOut; })) {
+        emit symbolAnswered(row.ticker, {});
     }
     if (!job.days.isEmpty() && !exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange))
         return false;
@@ -830,7 +834,7 @@ void HistoryRun::checkSymbol(Job& job)
 // whole range as not got; a retry's symbol its row as it was.
 void HistoryRun::recordOutcomes(const Job& job, bool written)
 {
-    if (filling())
+    if (filling() || !recordsHistory)
         return;
     const Row& row = job.row;
     QVector<HistoryAttempt> outcomes;

@@ -95,6 +95,10 @@ public:
     // When set: only the format of this letter is written; the others stay
     // as they are, also those that are on. It must be on itself.
     QChar onlyFormat;
+    // Off: the run leaves the history table and the findings (what the last
+    // download's report and retry read) as they are and records nothing in
+    // them, as a gap fill does.
+    bool recordsHistory = true;
 
     bool filling() const { return source == Source::Store; }
 
@@ -128,6 +132,10 @@ signals:
     // One symbol finished: `text` says what it got ("1234 days", "failed").
     void symbolFinished(const QString& ticker, int finished, int total, const QString& text);
     void lockedChanged(bool locked);
+    // From the network: the days of one symbol's answer, once the store
+    // holds them (none when the provider sent no day); not for a symbol whose
+    // requests failed or were stopped.
+    void symbolAnswered(const QString& ticker, const QVector<core::Bar>& days);
 
 protected:
     bool checksForUpdate() const override { return !filling(); }

@@ -206,9 +206,16 @@ void RunSession::pump()
     }
 }
 
+void RunSession::releaseForFollowUp()
+{
+    release();
+    followingUp_ = true;
+}
+
 void RunSession::release()
 {
     running_ = false;
+    followingUp_ = false;
     placing_.reset();
     store_.reset();
     lock_.reset();

@@ -44,7 +44,7 @@ public:
     void stop();
 
     // Also while the run waits for the update check at its start.
-    bool running() const { return running_ || checking_; }
+    bool running() const { return running_ || checking_ || followingUp_; }
     // Cancelled by stop() and kept so after the end, until the next start:
     // what the run made (its quote client) looks at it.
     const CancelToken& cancelToken() const { return cancel_; }
@@ -123,6 +123,14 @@ protected:
     void allowWrites() { writes_.reset(); }
     // The run has ended: lets go of what it held and reports `ok`.
     void end(bool ok);
+    // The run's own steps are done, and a follow-up run (a gap fill) is to
+    // take the folder: lets go of what the run held, takes no further step,
+    // and still counts as running, so that Stop reaches it through
+    // cancelling(), until end() reports the whole.
+    void releaseForFollowUp();
+    // The follow-up run has ended: the run no longer counts as running;
+    // end() follows.
+    void followUpEnded() { followingUp_ = false; }
 
 private:
     void pump();
@@ -141,9 +149,10 @@ private:
     std::unique_ptr<placement::RunPlacement> placing_;
     std::unique_ptr<BusyPointer> busy_;
     bool running_ = false;
-    bool starting_ = false;  // inside start(): an end is reported from the event loop
-    bool checking_ = false;  // waiting for the update check between begin() and proceed()
-    bool woken_ = false;     // a step is asked for
+    bool starting_ = false;     // inside start(): an end is reported from the event loop
+    bool checking_ = false;     // waiting for the update check between begin() and proceed()
+    bool followingUp_ = false;  // a follow-up run goes on before the end
+    bool woken_ = false;        // a step is asked for
     bool advancing_ = false;
     bool again_ = false;  // asked for while a step ran
 };

@@ -126,6 +126,7 @@ TEST(CompletionTest, OffersTheOptionsEachCommandTakes)
         {{QStringLiteral("members"), QStringLiteral("^AEX")}, QStringLiteral("members")},
         {{QStringLiteral("serve")}, QStringLiteral("serve")},
         {{QStringLiteral("fill"), QStringLiteral("C")}, QStringLiteral("fill")},
+        {{QStringLiteral("gaps")}, QStringLiteral("gaps")},
         {{QStringLiteral("import")}, QStringLiteral("import")},
         {{QStringLiteral("export")}, QStringLiteral("export")},
     };

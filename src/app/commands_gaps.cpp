@@ -1,0 +1,186 @@
+#include "app/commands_gaps.h"
+
+#include "app/commands_download.h"
+#include "app/headless.h"
+#include "database/db.h"
+#include "database/quotestore.h"
+#include "runs/fill.h"
+#include "runs/gapfill.h"
+#include "runs/historyrun.h"
+#include "support/textconv.h"
+#include "support/toplevel.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTimer>
+#include <csignal>
+
+namespace {
+
+const char kUsage[] = "usage: gaps [--list N] [--fill] [--days N | --all]\n";
+
+volatile std::sig_atomic_t stopAsked = 0;
+
+extern "C" void askGapFillStop(int) { stopAsked = 1; }
+
+// SIGINT and SIGTERM stop the fill for the life of the object.
+class StopOnSignal {
+public:
+    StopOnSignal()
+    {
+        stopAsked = 0;
+        struct sigaction action = {};
+        action.sa_handler = askGapFillStop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopOnSignal()
+    {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+private:
+    struct sigaction oldInt_ = {}, oldTerm_ = {};
+};
+
+void printSurvey(QTextStream& out, const gapfill::Survey& survey)
+{
+    int open = 0;
+    for (const gapfill::Plan& p : survey.plans) {
+        QStringList parts;
+        if (!p.gaps.missing.isEmpty())
+            parts << QStringLiteral("missing ") + gapfill::datesText(p.gaps.missing);
+        if (!p.gaps.provisional.isEmpty())
+            parts << QStringLiteral("provisional ") + gapfill::datesText(p.gaps.provisional);
+        QVector<qint32> givenUp = p.givenUp;
+        if (!givenUp.isEmpty())
+            parts << QStringLiteral("given up ") + gapfill::datesText(givenUp);
+        open += p.gaps.open();
+        out << p.gaps.ticker << ": " << parts.join(QStringLiteral("; ")) << '\n';
+    }
+    for (const gapfill::Unknown& u : survey.unknown)
+        out << "market " << u.market << ": sessions unknown (" << u.tickers.size()
+            << (u.tickers.size() == 1 ? " symbol" : " symbols") << ", not checked)\n";
+    out << "symbols checked: " << survey.checked << ", with gaps: " << open << '\n';
+}
+
+}  // namespace
+
+int cmdGaps(HeadlessContext& c)
+{
+    int list = 0;
+    int days = 30;
+    bool fillThem = false;
+    for (int i = 0; i < c.args.size(); ++i) {
+        const QString& a = c.args[i];
+        if (a == QLatin1String("--fill")) {
+            fillThem = true;
+        } else if (a == QLatin1String("--all")) {
+            days = 0;
+        } else if (a == QLatin1String("--days") || a == QLatin1String("--list")) {
+            const auto n = i + 1 < c.args.size() ? textconv::toInteger(c.args[i + 1].trimmed(), 1, 100000)
+                                                 : std::optional<qint64>();
+            if (!n || (a == QLatin1String("--list") && *n > 16)) {
+                c.err << kUsage;
+                return 2;
+            }
+            (a == QLatin1String("--list") ? list : days) = static_cast<int>(*n);
+            ++i;
+        } else {
+            c.err << kUsage;
+            return 2;
+        }
+    }
+    if (!headlessStartup(c, fillThem))
+        return 1;
+    if (!QFileInfo::exists(QuoteStore::defaultPath())) {
+        c.out << "The quote store holds nothing yet: no gaps to find.\n";
+        return 0;
+    }
+
+    QVector<HistoryRun::Range> symbols;
+    gapfill::Survey survey;
+    try {
+        const std::unique_ptr<Database> db = Database::openDefault();
+        symbols = fill::ranges(*db, list ? QVector<int>{list} : QVector<int>{});
+        QStringList tickers;
+        for (const HistoryRun::Range& r : std::as_const(symbols))
+            tickers << r.ticker;
+        QuoteStore store;
+        survey = gapfill::survey(store, tickers, days);
+    } catch (const AppError& e) {
+        c.err << e.description() << '\n';
+        return 1;
+    }
+    printSurvey(c.out, survey);
+    if (!fillThem)
+        return 0;
+
+    QHash<QString, QString> names;
+    for (const HistoryRun::Range& r : std::as_const(symbols))
+        names.insert(r.ticker, r.name);
+    HistoryRun run;
+    run.ranges = gapfill::ranges(survey, names);
+    run.recordsHistory = false;
+    if (run.ranges->isEmpty()) {
+        c.out << "Nothing to ask for\n";
+        return 0;
+    }
+    gapfill::Answers answers;
+    QObject::connect(&run, &HistoryRun::symbolAnswered,
+                     [&answers](const QString& ticker, const QVector<core::Bar>& d) { answers.add(ticker, d); });
+    QObject::connect(&run, &HistoryRun::symbolFinished,
+                     [&c](const QString& ticker, int finished, int total, const QString& text) {
+                         c.out << finished << '/' << total << ' ' << ticker << ": " << text << '\n';
+                         c.out.flush();
+                     });
+    QObject::connect(&run, &HistoryRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    StopOnSignal stopGuard;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &run, [&run] {
+        if (stopAsked && run.running()) {
+            stopAsked = 0;
+            run.stop();
+        }
+    });
+    poll.start(100);
+    run.start();
+    runTopLevel();
+    poll.stop();
+
+    const HistoryRunSummary& sum = run.summary();
+    if (sum.busy || sum.nothingToDo)
+        return downloadExitStatus(sum);
+    // What the answers that came tell, also of a stopped fill.
+    QVector<gapfill::Outcome> outcomes;
+    try {
+        QuoteStore store;
+        outcomes = answers.record(store, survey);
+    } catch (const AppError& e) {
+        c.err << e.description() << '\n';
+        return 1;
+    }
+    for (const gapfill::Outcome& o : std::as_const(outcomes)) {
+        QStringList parts;
+        if (!o.filled.isEmpty())
+            parts << QStringLiteral("filled ") + gapfill::datesText(o.filled);
+        if (!o.settled.isEmpty())
+            parts << QStringLiteral("no trading ") + gapfill::datesText(o.settled);
+        if (!o.lacking.isEmpty())
+            parts << QStringLiteral("still missing ") + gapfill::datesText(o.lacking);
+        if (!parts.isEmpty())
+            c.out << o.ticker << ": " << parts.join(QStringLiteral("; ")) << '\n';
+    }
+    c.out << "requests: " << sum.requests << ", failed: " << sum.failedRequests << '\n';
+    printWritten(c.out, sum.written, sum.writeFailures);
+    for (const QString& note : sum.notes)
+        c.out << note << '\n';
+    c.out << sum.outcome() << '\n';
+    return downloadExitStatus(sum);
+}
