@@ -22,14 +22,28 @@ struct Stamp {
 
 QDate dateOf(qint32 yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
 
-Stamp stampOf(const CurrentQuote& q, Clock clock)
+// The zones of one answer's exchanges, each made once: making a zone reads
+// the system's time zone data.
+struct Zones {
+    QTimeZone eastern{"America/New_York"};
+    QHash<const exchanges::Exchange*, QTimeZone> byExchange;
+    const QTimeZone& of(const exchanges::Exchange* e)
+    {
+        auto it = byExchange.find(e);
+        if (it == byExchange.end())
+            it = byExchange.insert(e, QTimeZone(QByteArray(e->timeZone)));
+        return *it;
+    }
+};
+
+Stamp stampOf(const CurrentQuote& q, Clock clock, Zones& zones)
 {
-    static const QTimeZone eastern("America/New_York");
     Stamp s;
     s.exchange = exchanges::ofTicker(q.ticker);
     if (!s.exchange)
         return s;
-    s.zone = QTimeZone(QByteArray(s.exchange->timeZone));
+    s.zone = zones.of(s.exchange);
+    const QTimeZone& eastern = zones.eastern;
     const QTime time = exchanges::quoteTime(q.time);
     const QDate day = dateOf(q.bar.date);
     if (!time.isValid() || !day.isValid() || !s.zone.isValid())
@@ -57,17 +71,23 @@ void mark(QVector<CurrentQuote>& quotes, Clock clock)
     QVector<Stamp> stamps;
     stamps.reserve(quotes.size());
     std::optional<QDateTime> latest;
+    Zones zones;
     for (const CurrentQuote& q : std::as_const(quotes)) {
-        stamps.append(stampOf(q, clock));
+        stamps.append(stampOf(q, clock, zones));
         const std::optional<QDateTime>& at = stamps.last().at;
         if (at && (!latest || *at > *latest))
             latest = at;
     }
+    // The answer's day in each exchange's zone.
+    QHash<const exchanges::Exchange*, QDate> answerDays;
     for (qsizetype i = 0; i < quotes.size(); ++i) {
         const Stamp& s = stamps[i];
         bool early = false;
         if (s.at) {
-            const QDate answerDay = latest->toTimeZone(s.zone).date();
+            auto day = answerDays.find(s.exchange);
+            if (day == answerDays.end())
+                day = answerDays.insert(s.exchange, latest->toTimeZone(s.zone).date());
+            const QDate answerDay = *day;
             early = s.at->date() >= answerDay && exchanges::beforeClose(*s.exchange, s.at->time());
         }
         quotes[i].bar.set(core::Bar::Provisional, early);
