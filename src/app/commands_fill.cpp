@@ -2,6 +2,7 @@
 
 #include "app/commands_download.h"
 #include "app/headless.h"
+#include "app/stopsignals.h"
 #include "database/db.h"
 #include "runs/fill.h"
 #include "runs/historyrun.h"
@@ -10,40 +11,10 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <csignal>
 
 namespace {
 
 const char kUsage[] = "usage: fill LETTER [--list N | --lists N,M,...] [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n";
-
-volatile std::sig_atomic_t stopAsked = 0;
-
-extern "C" void askStop(int) { stopAsked = 1; }
-
-// SIGINT and SIGTERM stop the fill for the life of the object.
-class StopOnSignal {
-public:
-    StopOnSignal()
-    {
-        stopAsked = 0;
-        struct sigaction action = {};
-        action.sa_handler = askStop;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~StopOnSignal()
-    {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    StopOnSignal(const StopOnSignal&) = delete;
-    StopOnSignal& operator=(const StopOnSignal&) = delete;
-
-private:
-    struct sigaction oldInt_ = {}, oldTerm_ = {};
-};
 
 }  // namespace
 
@@ -110,13 +81,11 @@ int cmdFill(HeadlessContext& c)
                      });
     QObject::connect(&run, &HistoryRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    StopOnSignal stopGuard;
+    StopSignals stopGuard;
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &run, [&run] {
-        if (stopAsked && run.running()) {
-            stopAsked = 0;
+    QObject::connect(&poll, &QTimer::timeout, &run, [&run, &stopGuard] {
+        if (run.running() && stopGuard.take())
             run.stop();
-        }
     });
     poll.start(100);
     run.start();

@@ -1,6 +1,7 @@
 #include "app/commands_schedule.h"
 
 #include "app/headless.h"
+#include "app/stopsignals.h"
 #include "runs/currentrun.h"
 #include "runs/scheduler.h"
 #include "support/settingsstore.h"
@@ -14,7 +15,6 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <algorithm>
-#include <csignal>
 #include <optional>
 
 namespace {
@@ -188,35 +188,6 @@ int cmdPlan(HeadlessContext& c, const Schedule& s)
     return 0;
 }
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void requestStop(int) { stopRequested = 1; }
-
-// SIGINT and SIGTERM ask the scheduler to stop for the life of the object.
-class StopSignals {
-public:
-    StopSignals()
-    {
-        stopRequested = 0;
-        struct sigaction action = {};
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~StopSignals()
-    {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-    struct sigaction oldInt_ = {}, oldTerm_ = {};
-};
-
 int cmdRun(HeadlessContext& c, const Schedule& s)
 {
     if (c.args.size() != 1)
@@ -268,9 +239,8 @@ int cmdRun(HeadlessContext& c, const Schedule& s)
     poll.setInterval(100);
     bool signalled = false;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!stopRequested)
+        if (!signalsGuard.take())
             return;
-        stopRequested = 0;
         signalled = true;
         poll.stop();
         line(QStringLiteral("Stopping..."));

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <csignal>
+
+// For the life of the object, SIGINT and SIGTERM only raise a flag that a
+// headless command polls from its event loop; the handlers before it come
+// back at its end.
+class StopSignals {
+public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // True once for every signal that came since the last call.
+    bool take();
+
+private:
+    struct sigaction oldInt_ = {}, oldTerm_ = {};
+};
