@@ -6,11 +6,7 @@
 #include "database/db.h"
 #include "runs/fill.h"
 #include "runs/historyrun.h"
-#include "support/toplevel.h"
 #include "writers/formatregistry.h"
-
-#include <QCoreApplication>
-#include <QTimer>
 
 namespace {
 
@@ -79,18 +75,7 @@ int cmdFill(HeadlessContext& c)
                          if (text == QLatin1String("nothing stored"))
                              nothingStored << ticker;
                      });
-    QObject::connect(&run, &HistoryRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    StopSignals stopGuard;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &run, [&run, &stopGuard] {
-        if (run.running() && stopGuard.take())
-            run.stop();
-    });
-    poll.start(100);
-    run.start();
-    runTopLevel();
-    poll.stop();
+    runStoppable(run);
 
     const HistoryRunSummary& sum = run.summary();
     if (sum.busy || sum.nothingToDo)

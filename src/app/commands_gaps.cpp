@@ -9,11 +9,8 @@
 #include "runs/gapfill.h"
 #include "runs/historyrun.h"
 #include "support/textconv.h"
-#include "support/toplevel.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QTimer>
 
 namespace {
 
@@ -110,18 +107,7 @@ int cmdGaps(HeadlessContext& c)
                          c.out << finished << '/' << total << ' ' << ticker << ": " << text << '\n';
                          c.out.flush();
                      });
-    QObject::connect(&run, &HistoryRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    StopSignals stopGuard;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &run, [&run, &stopGuard] {
-        if (run.running() && stopGuard.take())
-            run.stop();
-    });
-    poll.start(100);
-    run.start();
-    runTopLevel();
-    poll.stop();
+    runStoppable(run);
 
     const HistoryRunSummary& sum = run.summary();
     if (sum.busy || sum.nothingToDo)

@@ -1,5 +1,11 @@
 #include "app/stopsignals.h"
 
+#include "runs/runsession.h"
+#include "support/toplevel.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
 namespace {
 
 // A signal handler can only set a flag of the process.
@@ -32,4 +38,20 @@ bool StopSignals::take()
         return false;
     stopAsked = 0;
     return true;
+}
+
+void runStoppable(RunSession& run)
+{
+    QObject::connect(&run, &RunSession::finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    StopSignals stopGuard;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &run, [&run, &stopGuard] {
+        if (run.running() && stopGuard.take())
+            run.stop();
+    });
+    poll.start(100);
+    run.start();
+    runTopLevel();
+    poll.stop();
 }

@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+class RunSession;
+
 // For the life of the object, SIGINT and SIGTERM only raise a flag that a
 // headless command polls from its event loop; the handlers before it come
 // back at its end.
@@ -18,3 +20,7 @@ public:
 private:
     struct sigaction oldInt_ = {}, oldTerm_ = {};
 };
+
+// Starts `run` and turns the command's one event loop until the run has
+// ended; SIGINT and SIGTERM stop it meanwhile.
+void runStoppable(RunSession& run);
