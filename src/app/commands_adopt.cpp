@@ -2,6 +2,7 @@
 
 #include "app/commands_lists.h"
 #include "app/headless.h"
+#include "core/dates.h"
 #include "database/db.h"
 #include "database/lists.h"
 #include "database/quotestore.h"
@@ -14,8 +15,6 @@
 #include <QFileInfo>
 
 namespace {
-
-QString isoDate(qint32 date) { return QDate(date / 10000, date / 100 % 100, date % 100).toString(Qt::ISODate); }
 
 QString usage() { return QStringLiteral("Usage: quotaris adopt LETTER FOLDER [--list N]"); }
 
@@ -108,7 +107,7 @@ int cmdAdopt(HeadlessContext& c)
                 c.out << ", " << o.skipped << " unreadable left out";
             c.out << '\n';
             for (const adoption::Conflict& k : o.conflicts)
-                c.out << "kept " << s.ticker << ' ' << isoDate(k.stored.date)
+                c.out << "kept " << s.ticker << ' ' << core::isoDate(k.stored.date)
                       << " store: " << adoption::figures(k.stored) << "; file: " << adoption::figures(k.file) << '\n';
         }
     } catch (const AppError& e) {

@@ -1,6 +1,7 @@
 #include "app/commands_store.h"
 
 #include "app/headless.h"
+#include "core/dates.h"
 #include "database/quotestore.h"
 
 #include <QDate>
@@ -8,11 +9,6 @@
 #include <memory>
 
 namespace {
-
-QString isoDate(qint32 date)
-{
-    return date > 0 ? QDate(date / 10000, date / 100 % 100, date % 100).toString(Qt::ISODate) : QString();
-}
 
 qint32 dateArgument(const QString& text)
 {
@@ -73,8 +69,8 @@ int cmdStore(HeadlessContext& c)
         c.out << "quote store: " << store->path() << '\n';
         c.out << "symbols: " << s.symbols << '\n';
         c.out << "bars: " << s.bars << '\n';
-        c.out << "first day: " << isoDate(s.first) << '\n';
-        c.out << "last day: " << isoDate(s.last) << '\n';
+        c.out << "first day: " << core::isoDate(s.first) << '\n';
+        c.out << "last day: " << core::isoDate(s.last) << '\n';
         c.out << "size: " << s.bytes << " bytes\n";
     } catch (const StoreError& e) {
         c.err << e.description() << '\n';
@@ -141,8 +137,8 @@ int cmdBars(HeadlessContext& c)
         QString state = b.has(core::Bar::Provisional) ? QStringLiteral("provisional") : QStringLiteral("final");
         if (b.has(core::Bar::Repaired))
             state += QStringLiteral(" repaired");
-        c.out << isoDate(b.date) << ',' << b.open.text << ',' << b.high.text << ',' << b.low.text << ',' << b.close.text
-              << ',' << b.volume.text << ',' << b.openInterest.text << ',' << state << ','
+        c.out << core::isoDate(b.date) << ',' << b.open.text << ',' << b.high.text << ',' << b.low.text << ','
+              << b.close.text << ',' << b.volume.text << ',' << b.openInterest.text << ',' << state << ','
               << (r.asSent ? figures(*r.asSent) : QString()) << ',' << sources.value(r.source) << '\n';
     }
     return 0;

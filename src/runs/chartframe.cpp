@@ -1,5 +1,6 @@
 #include "runs/chartframe.h"
 
+#include "core/dates.h"
 #include "database/bookkeeping.h"
 #include "database/db.h"
 #include "database/lists.h"
@@ -231,12 +232,12 @@ Loaded load(Database& db, QChar letter, const QString& ticker)
         const QVector<core::Bar> bars = store.bars(ticker);
         for (const core::Bar& b : bars) {
             if (b.has(core::Bar::Provisional))
-                out.provisional.append(QDate(b.date / 10000, b.date / 100 % 100, b.date % 100));
+                out.provisional.append(core::dateOf(b.date));
         }
         const storecompare::FormatComparison c =
             storecompare::compare(bars, out.series, format->stored->keepsFolders());
         for (const storecompare::Day& d : c.days) {
-            const QDate date(d.stored.date / 10000, d.stored.date / 100 % 100, d.stored.date % 100);
+            const QDate date = core::dateOf(d.stored.date);
             (d.kind == storecompare::Day::Kind::Differs ? out.differs : out.lacking).append(date);
         }
     } catch (const StoreError&) {

@@ -1,5 +1,6 @@
 #include "runs/gapfill.h"
 
+#include "core/dates.h"
 #include "database/exchanges.h"
 #include "database/quotestore.h"
 #include "support/log.h"
@@ -10,8 +11,6 @@
 namespace gapfill {
 
 namespace {
-
-QDate dateOfNumber(qint32 d) { return QDate(d / 10000, d / 100 % 100, d % 100); }
 
 // The session before the first of `days` and after the last, where the
 // sessions have one: the answer then shows whether the provider covers the
@@ -26,8 +25,8 @@ void setRange(Plan& plan, const QVector<qint32>& sessions)
     const auto after = std::upper_bound(sessions.cbegin(), sessions.cend(), to);
     if (after != sessions.cend())
         to = *after;
-    plan.from = dateOfNumber(from);
-    plan.to = dateOfNumber(to);
+    plan.from = core::dateOf(from);
+    plan.to = core::dateOf(to);
 }
 
 }  // namespace
@@ -288,7 +287,7 @@ QStringList GapFill::lines() const
     return out;
 }
 
-QString dateText(qint32 date) { return dateOfNumber(date).toString(Qt::ISODate); }
+QString dateText(qint32 date) { return core::isoDate(date); }
 
 QString datesText(const QVector<qint32>& dates)
 {

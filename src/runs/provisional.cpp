@@ -1,5 +1,6 @@
 #include "runs/provisional.h"
 
+#include "core/dates.h"
 #include "database/exchanges.h"
 #include "support/state.h"
 
@@ -19,8 +20,6 @@ struct Stamp {
     QTimeZone zone;
     std::optional<QDateTime> at;
 };
-
-QDate dateOf(qint32 yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
 
 // The zones of one answer's exchanges, each made once: making a zone reads
 // the system's time zone data.
@@ -45,7 +44,7 @@ Stamp stampOf(const CurrentQuote& q, Clock clock, Zones& zones)
     s.zone = zones.of(s.exchange);
     const QTimeZone& eastern = zones.eastern;
     const QTime time = exchanges::quoteTime(q.time);
-    const QDate day = dateOf(q.bar.date);
+    const QDate day = core::dateOf(q.bar.date);
     if (!time.isValid() || !day.isValid() || !s.zone.isValid())
         return s;
     const QDateTime sent(day, time, clock == Clock::UsEastern ? eastern : s.zone);

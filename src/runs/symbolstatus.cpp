@@ -1,5 +1,6 @@
 #include "runs/symbolstatus.h"
 
+#include "core/dates.h"
 #include "database/bookkeeping.h"
 #include "database/quotestore.h"
 #include "support/errors.h"
@@ -168,7 +169,7 @@ SymbolStatus StatusReader::read(const lists::Symbol& symbol) const
             const QVector<QuoteStore::DayFlags> days =
                 last ? store_->days(symbol.ticker, last) : QVector<QuoteStore::DayFlags>();
             if (!days.isEmpty() && (days.last().flags & core::Bar::Provisional))
-                s.provisional = QDate(last / 10000, last / 100 % 100, last % 100);
+                s.provisional = core::dateOf(last);
         } catch (const StoreError&) {
             // shown without the store's part
         }

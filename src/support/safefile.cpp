@@ -97,10 +97,11 @@ int writeAll(int fd, QByteArrayView bytes)
     return 0;
 }
 
-bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* error)
+namespace {
+
+// One file written and made durable on its own.
+bool replaceAlone(const QString& path, QByteArrayView bytes, QString* reason, int* error)
 {
-    if (Batch* batch = Batch::current())
-        return batch->stage(path, bytes, reason, error);
     SafeFile f(path);
     if (f.open() && f.write(bytes) && f.commit())
         return true;
@@ -109,6 +110,15 @@ bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* er
     if (error)
         *error = f.error();
     return false;
+}
+
+}  // namespace
+
+bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* error)
+{
+    if (Batch* batch = Batch::current())
+        return batch->stage(path, bytes, reason, error);
+    return replaceAlone(path, bytes, reason, error);
 }
 
 bool folderWide(int error)
@@ -190,16 +200,8 @@ bool Batch::stage(const QString& path, QByteArrayView bytes, QString* reason, in
         commit();
     const QFileInfo info(path);
     // A link is replaced through its target, as the single-file path does.
-    if (info.isSymLink()) {
-        SafeFile f(path);
-        if (f.open() && f.write(bytes) && f.commit())
-            return true;
-        if (reason)
-            *reason = f.reason();
-        if (error)
-            *error = f.error();
-        return false;
-    }
+    if (info.isSymLink())
+        return replaceAlone(path, bytes, reason, error);
     sweep(info.path());
     File f{path, batchTemp(path), -1};
     // The original's permissions; a new file gets the usual ones.
