@@ -1,4 +1,4 @@
-#include "testutil.h"
+#include "gapstore.h"
 
 #include "database/exchanges.h"
 #include "database/gaps.h"
@@ -10,48 +10,7 @@
 
 namespace {
 
-qint32 ymd(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
-
-core::Bar day(qint32 date, bool provisional = false)
-{
-    core::Bar b;
-    b.date = date;
-    b.open = b.high = b.low = b.close = core::Figure::parse(QStringLiteral("10.00"));
-    b.volume = core::Figure::parse(QStringLiteral("100"));
-    b.set(core::Bar::Provisional, provisional);
-    return b;
-}
-
-class GapsTest : public QuotarisTest {
-protected:
-    void SetUp() override
-    {
-        QuotarisTest::SetUp();
-        store = std::make_unique<QuoteStore>(QDir(dataFolder()).filePath(QStringLiteral("quotestore.sqlite")));
-        for (QDate d(2026, 11, 2); days.size() < 25; d = d.addDays(1)) {
-            if (d.dayOfWeek() < Qt::Saturday)
-                days.append(ymd(d));
-        }
-        for (int s = 0; s < 12; ++s)
-            tickers.append(QStringLiteral("S%1.AS").arg(s));
-    }
-    // Every symbol gets every day, but for the days `skip` names.
-    void fill(const std::function<bool(int symbol, qint32 date)>& skip)
-    {
-        store->begin();
-        for (int s = 0; s < tickers.size(); ++s) {
-            for (qint32 d : std::as_const(days)) {
-                if (!skip(s, d))
-                    store->put(tickers[s], day(d), 1);
-            }
-        }
-        store->commit();
-    }
-
-    std::unique_ptr<QuoteStore> store;
-    QVector<qint32> days;
-    QStringList tickers;
-};
+using GapsTest = GapStoreTest<25>;
 
 }  // namespace
 
@@ -81,8 +40,8 @@ TEST_F(GapsTest, ASymbolIsExpectedFromItsFirstDayAndEarlierProvisionalDaysAreGap
     // S2 starts trading half-way; S4 has a provisional day in the middle and
     // a provisional last day (the run of today, not a gap yet).
     fill([&](int s, qint32 d) { return s == 2 && d < days[12]; });
-    store->put(QStringLiteral("S4.AS"), day(days[10], true), 1);
-    store->put(QStringLiteral("S4.AS"), day(days[24], true), 1);
+    store->put(QStringLiteral("S4.AS"), day(days[10], "100", true), 1);
+    store->put(QStringLiteral("S4.AS"), day(days[24], "100", true), 1);
 
     const QVector<qint32> sessions = gaps::sessionsOf(*store, tickers, 0);
     EXPECT_EQ(sessions, days);  // a provisional bar of one symbol does not hide a session

@@ -1,4 +1,4 @@
-#include "testutil.h"
+#include "gapstore.h"
 
 #include "database/quotestore.h"
 #include "runs/gapfill.h"
@@ -9,44 +9,9 @@
 
 namespace {
 
-qint32 ymd(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
-
-core::Bar day(qint32 date, const char* volume = "100")
-{
-    core::Bar b;
-    b.date = date;
-    b.open = b.high = b.low = b.close = core::Figure::parse(QStringLiteral("10.00"));
-    b.volume = core::Figure::parse(QString::fromLatin1(volume));
-    return b;
-}
-
-// Twelve symbols of one exchange over 20 weekdays; the answers of a fill
-// are made by the test.
-class GapFillTest : public QuotarisTest {
+// The answers of a fill are made by the test.
+class GapFillTest : public GapStoreTest<20> {
 protected:
-    void SetUp() override
-    {
-        QuotarisTest::SetUp();
-        store = std::make_unique<QuoteStore>(QDir(dataFolder()).filePath(QStringLiteral("quotestore.sqlite")));
-        for (QDate d(2026, 11, 2); days.size() < 20; d = d.addDays(1)) {
-            if (d.dayOfWeek() < Qt::Saturday)
-                days.append(ymd(d));
-        }
-        for (int s = 0; s < 12; ++s)
-            tickers.append(QStringLiteral("S%1.AS").arg(s));
-    }
-    // Every symbol every day, but those `skip` names.
-    void fill(const std::function<bool(int symbol, qint32 date)>& skip)
-    {
-        store->begin();
-        for (int s = 0; s < tickers.size(); ++s) {
-            for (qint32 d : std::as_const(days)) {
-                if (!skip(s, d))
-                    store->put(tickers[s], day(d), 1);
-            }
-        }
-        store->commit();
-    }
     // An answer of the provider: the days of `from` to `to` of the test's
     // days, less `lacking`.
     QVector<core::Bar> answer(qint32 from, qint32 to, const QVector<qint32>& lacking = {}, const char* volume = "100")
@@ -58,10 +23,6 @@ protected:
         }
         return out;
     }
-
-    std::unique_ptr<QuoteStore> store;
-    QVector<qint32> days;
-    QStringList tickers;
 };
 
 }  // namespace
