@@ -13,6 +13,7 @@
 // --keep-alive keeps connections open after an answer, as an HTTP/1.1
 // server does, and prints how many the run opened.
 
+#include "benchutil.h"
 #include "fakeservice.h"
 #include "metastockfill.h"
 
@@ -44,6 +45,8 @@
 
 namespace {
 
+using namespace bench;
+
 // Starts the run and turns the event loop until it has ended.
 template <class Run>
 void runToEnd(Run& run)
@@ -54,32 +57,11 @@ void runToEnd(Run& run)
     loop.exec();
 }
 
-// CPU time of the calling thread: the run's own work, without the fake
-// service's threads and whatever else the machine runs.
-double threadCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
 qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 
 QByteArray serviceDate(const QDate& d)
 {
     return QByteArray::number(d.month()) + '/' + QByteArray::number(d.day()) + '/' + QByteArray::number(d.year());
-}
-
-// VmHWM of this process in kB.
-long peakKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return -1;
 }
 
 QString ticker(int n) { return QStringLiteral("SYM%1.AS").arg(n, 5, 10, QLatin1Char('0')); }

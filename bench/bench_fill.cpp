@@ -7,6 +7,7 @@
 // the CPU time and the peak memory.
 //   ./build/bench/bench_fill [symbols=1000] [years=10] [letters=SDCKM]
 
+#include "benchutil.h"
 #include "database/db.h"
 #include "database/quotestore.h"
 #include "database/startup.h"
@@ -29,48 +30,9 @@
 
 namespace {
 
-qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
-
-core::Figure price(qint64 cents)
-{
-    return core::Figure(QString::number(cents / 100) + u'.' + QString::number(cents % 100).rightJustified(2, u'0'),
-                        static_cast<double>(cents) / 100.0);
-}
-
-core::Bar barOf(const QDate& d, int symbol, int i)
-{
-    const qint64 base = 1000 + symbol % 9000 * 10 + (i * 37 + symbol) % 400;
-    core::Bar b;
-    b.date = dateOf(d);
-    b.open = price(base);
-    b.high = price(base + 35 + i % 20);
-    b.low = price(base - 30 - i % 15);
-    b.close = price(base + 12 - i % 25);
-    const qint64 volume = 200000 + (qint64(symbol) * 7919 + i * 104729) % 9000000;
-    b.volume = core::Figure(QString::number(volume), static_cast<double>(volume));
-    return b;
-}
+using namespace bench;
 
 QString ticker(int n) { return QStringLiteral("SYM%1.AS").arg(n, 4, 10, QLatin1Char('0')); }
-
-long peakKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 }  // namespace
 

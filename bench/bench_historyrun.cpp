@@ -16,6 +16,7 @@
 //     the built-in gateway before a fake provider, at the gateway's own
 //     politeness; prints the provider calls
 
+#include "benchutil.h"
 #include "fakeprovider.h"
 #include "fakeservice.h"
 #include "historytable.h"
@@ -47,6 +48,8 @@
 
 namespace {
 
+using namespace bench;
+
 // Starts the run and turns the event loop until it has ended.
 template <class Run>
 void runToEnd(Run& run)
@@ -55,27 +58,6 @@ void runToEnd(Run& run)
     QObject::connect(&run, &Run::finished, &loop, &QEventLoop::quit);
     run.start();
     loop.exec();
-}
-
-long peakKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
-// CPU seconds of this process so far: on a loaded machine the wall time
-// says more about the neighbours than about the run.
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 QString ticker(int n) { return QStringLiteral("SYM%1").arg(n, 4, 10, QLatin1Char('0')); }

@@ -7,6 +7,7 @@
 // back.
 //   ./build/bench/bench_store [symbols=10000] [years=10] [folder=temporary]
 
+#include "benchutil.h"
 #include "database/quotestore.h"
 
 #include <QCoreApplication>
@@ -16,40 +17,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <sys/resource.h>
 
-namespace {
-
-qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
-
-core::Figure price(qint64 cents)
-{
-    return core::Figure(QString::number(cents / 100) + u'.' + QString::number(cents % 100).rightJustified(2, u'0'),
-                        cents / 100.0);
-}
-
-core::Bar barOf(const QDate& d, int symbol, int i)
-{
-    const qint64 base = 1000 + symbol % 9000 * 10 + (i * 37 + symbol) % 400;
-    core::Bar b;
-    b.date = dateOf(d);
-    b.open = price(base);
-    b.high = price(base + 35 + i % 20);
-    b.low = price(base - 30 - i % 15);
-    b.close = price(base + 12 - i % 25);
-    const qint64 volume = 200000 + (qint64(symbol) * 7919 + i * 104729) % 9000000;
-    b.volume = core::Figure(QString::number(volume), double(volume));
-    return b;
-}
-
-long peakKb()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
-}
-
-}  // namespace
+using namespace bench;
 
 int main(int argc, char** argv)
 {
