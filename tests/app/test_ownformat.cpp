@@ -59,15 +59,13 @@ protected:
 const TsqWriter kLayout;
 const TextCodec kCodec(kLayout, QLatin1Char('Y'));
 
-// Spare switches and folder of the settings row, which nothing of the
-// program reads.
+// Its switch, folder and long names are columns of its own in the settings
+// row, which start-up adds to a file that lacks them.
 const ExportFormat kTsq{
     .letter = QLatin1Char('Y'),
     .menuName = "menutsq",
     .caption = "&TSQ-format",
-    .selected = &ProgramSettings::select4,
-    .folder = &ProgramSettings::h7,
-    .longNames = &ProgramSettings::select9,
+    .columns = {.on = {.name = "selecttsq"}, .folder = {.name = "tsq"}, .longNames = {.name = "selecttsqlong"}},
     .title = "Export to TSQ-format",
     .folderPrompt = "Choose location of TSQ-files",
     .extension = ".tsq",
@@ -87,10 +85,10 @@ protected:
     void SetUp() override
     {
         QuotarisTest::SetUp();
+        registry.add(kTsq);
         ASSERT_TRUE(runStartup().opened);
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
-        registry.add(kTsq);
         folder = path(QStringLiteral("tsq/"));
         QDir().mkpath(folder);
         ProgramSettings& s = settings();
@@ -98,11 +96,12 @@ protected:
         s.teller2 = 2;
         s.teller3 = 1;
         s.dcurrent = 1;
-        s.select4 = true;
-        s.h7 = folder;
+        s.format('Y').on = true;
+        s.format('Y').folder = folder;
         Database db(paths::databaseFile());
         // What start-up loads again for `check`.
-        settingsrow::write(db, {{QStringLiteral("select4"), QStringLiteral("True")}, {QStringLiteral("h7"), folder}});
+        settingsrow::write(db,
+                           {{QStringLiteral("selecttsq"), QStringLiteral("True")}, {QStringLiteral("tsq"), folder}});
         for (const char* t : {"AAA", "BBB.AS"}) {
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
                                    "VALUES (1, ?, ?, 'Unknown', 1)"),
@@ -144,7 +143,7 @@ TEST_F(OwnSymbolFormatTest, TheRegistryOffersItWhereTheBuiltInOnesAre)
     ASSERT_TRUE(formats::tailChecked());
     EXPECT_EQ(formats::tailChecked()->letter, QLatin1Char('Y'));
     // A format that is on earlier in the registry gives the stored days.
-    settings().select1 = true;
+    settings().format('C').on = true;
     EXPECT_EQ(formats::tailChecked()->letter, QLatin1Char('C'));
 }
 
