@@ -209,25 +209,20 @@ int main(int argc, char** argv)
     if (inFlight > 0)
         store::write(QStringLiteral("MaxInFlight"), QString::number(inFlight));
     const struct {
-        bool ProgramSettings::*on;
-        QString ProgramSettings::*folder;
+        char letter;
         const char* name;
-    } formats[] = {{&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "stockguru"},
-                   {&ProgramSettings::select12, &ProgramSettings::h8, "get"},
-                   {&ProgramSettings::select1, &ProgramSettings::h1, "ascii"},
-                   {&ProgramSettings::select2, &ProgramSettings::h2, "kbf"},
-                   {&ProgramSettings::selectprn, &ProgramSettings::prn, "prn"},
-                   {&ProgramSettings::select7, &ProgramSettings::h3, "vision"},
-                   {&ProgramSettings::select8, &ProgramSettings::h5, "vikingen"}};
+    } formats[] = {{'S', "stockguru"}, {'D', "get"},    {'C', "ascii"},   {'K', "kbf"},
+                   {'P', "prn"},       {'V', "vision"}, {'I', "vikingen"}};
     for (const auto& f : formats) {
-        s.*f.on = true;
-        s.*f.folder = root + QLatin1String(f.name) + QLatin1Char('/');
-        QDir().mkpath(s.*f.folder);
+        FormatSettings& format = s.format(f.letter);
+        format.on = true;
+        format.folder = root + QLatin1String(f.name) + QLatin1Char('/');
+        QDir().mkpath(format.folder);
     }
     if (excel) {
-        s.selectexcel = true;
-        s.excel = root + QStringLiteral("excel/");
-        QDir().mkpath(s.excel);
+        s.format('E').on = true;
+        s.format('E').folder = root + QStringLiteral("excel/");
+        QDir().mkpath(s.format('E').folder);
     }
 
     // History up to three days ago; the measured run brings the day before
@@ -238,11 +233,11 @@ int main(int argc, char** argv)
     if (!prefill(symbols, days, today.addDays(-3)))
         return 1;
     if (metastock) {
-        s.selectmetastock = true;
-        s.metastock = root + QStringLiteral("metastock/");
+        s.format('M').on = true;
+        s.format('M').folder = root + QStringLiteral("metastock/");
         for (int k = 0; k * 2000 < symbols; ++k)
-            fillMetastockFolder(s.metastock + QStringLiteral("F%1").arg(k), std::min(2000, symbols - k * 2000), days,
-                                today.addDays(-3), [k](int n) { return ticker(k * 2000 + n); });
+            fillMetastockFolder(s.format('M').folder + QStringLiteral("F%1").arg(k), std::min(2000, symbols - k * 2000),
+                                days, today.addDays(-3), [k](int n) { return ticker(k * 2000 + n); });
     }
     // The files of a real run have long been on disk: the write-back of the
     // set-up must not be measured as the run's.

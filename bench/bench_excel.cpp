@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int rows = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
     QTemporaryDir dir;
-    settings().excel = dir.path() + QLatin1Char('/');
+    settings().format('E').folder = dir.path() + QLatin1Char('/');
     ScriptedMessages messages;
     setMessages(&messages);
 

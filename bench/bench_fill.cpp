@@ -92,17 +92,12 @@ int main(int argc, char** argv)
     ProgramSettings& s = settings();
     const struct {
         char letter;
-        bool ProgramSettings::*on;
-        QString ProgramSettings::*folder;
-    } formats[] = {{'S', &ProgramSettings::selectstockguru, &ProgramSettings::stockguru},
-                   {'D', &ProgramSettings::select12, &ProgramSettings::h8},
-                   {'C', &ProgramSettings::select1, &ProgramSettings::h1},
-                   {'K', &ProgramSettings::select2, &ProgramSettings::h2},
-                   {'M', &ProgramSettings::selectmetastock, &ProgramSettings::metastock}};
+    } formats[] = {{'S'}, {'D'}, {'C'}, {'K'}, {'M'}};
     for (const auto& f : formats) {
-        s.*f.on = true;
-        s.*f.folder = root + QLatin1Char(f.letter) + QLatin1Char('/');
-        QDir().mkpath(s.*f.folder);
+        FormatSettings& format = s.format(f.letter);
+        format.on = true;
+        format.folder = root + QLatin1Char(f.letter) + QLatin1Char('/');
+        QDir().mkpath(format.folder);
     }
 
     QVector<HistoryRun::Range> ranges;

@@ -216,25 +216,20 @@ int main(int argc, char** argv)
     s.dcurrent = 1;
     s.teller2 = 30;
     const struct {
-        bool ProgramSettings::*on;
-        QString ProgramSettings::*folder;
+        char letter;
         const char* name;
-    } formats[] = {{&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "stockguru"},
-                   {&ProgramSettings::select12, &ProgramSettings::h8, "get"},
-                   {&ProgramSettings::select1, &ProgramSettings::h1, "ascii"},
-                   {&ProgramSettings::select2, &ProgramSettings::h2, "kbf"},
-                   {&ProgramSettings::selectprn, &ProgramSettings::prn, "prn"},
-                   {&ProgramSettings::select7, &ProgramSettings::h3, "vision"},
-                   {&ProgramSettings::select8, &ProgramSettings::h5, "vikingen"}};
+    } formats[] = {{'S', "stockguru"}, {'D', "get"},    {'C', "ascii"},   {'K', "kbf"},
+                   {'P', "prn"},       {'V', "vision"}, {'I', "vikingen"}};
     for (const auto& f : formats) {
-        s.*f.on = true;
-        s.*f.folder = root + QLatin1String(f.name) + QLatin1Char('/');
-        QDir().mkpath(s.*f.folder);
+        FormatSettings& format = s.format(f.letter);
+        format.on = true;
+        format.folder = root + QLatin1String(f.name) + QLatin1Char('/');
+        QDir().mkpath(format.folder);
     }
     if (excel) {
-        s.selectexcel = true;
-        s.excel = root + QStringLiteral("excel/");
-        QDir().mkpath(s.excel);
+        s.format('E').on = true;
+        s.format('E').folder = root + QStringLiteral("excel/");
+        QDir().mkpath(s.format('E').folder);
     }
 
     const QDate end = QDate::currentDate().addDays(-1);

@@ -62,8 +62,8 @@ int main(int argc, char** argv)
         return 1;
     }
     const QString ms = root + QStringLiteral("ms/");
-    settings().metastock = ms;
-    settings().selectmetastock = true;
+    settings().format('M').folder = ms;
+    settings().format('M').on = true;
     const QDate last = QDate::currentDate().addDays(-400);
 
     // 1. Appending one day: a folder of 2,000 securities of 5,000 records.

@@ -97,13 +97,13 @@ int main(int argc, char** argv)
         return 1;
     }
     ProgramSettings& s = settings();
-    s.stockguru = dir.path() + QStringLiteral("/sg/");
-    s.h8 = dir.path() + QStringLiteral("/get/");
-    s.h1 = dir.path() + QStringLiteral("/ascii/");
-    s.h2 = dir.path() + QStringLiteral("/kbf/");
-    for (const QString& f : {s.stockguru, s.h8, s.h1, s.h2})
+    s.format('S').folder = dir.path() + QStringLiteral("/sg/");
+    s.format('D').folder = dir.path() + QStringLiteral("/get/");
+    s.format('C').folder = dir.path() + QStringLiteral("/ascii/");
+    s.format('K').folder = dir.path() + QStringLiteral("/kbf/");
+    for (const QString& f : {s.format('S').folder, s.format('D').folder, s.format('C').folder, s.format('K').folder})
         QDir().mkpath(f);
-    s.selectstockguru = s.select12 = s.select1 = s.select2 = true;
+    s.format('S').on = s.format('D').on = s.format('C').on = s.format('K').on = true;
     s.lijst = 1;
     fillDatabase();
     fillFiles();
@@ -141,7 +141,7 @@ int main(int argc, char** argv)
         big += d.toString(QStringLiteral("yyyyMMdd")).toLatin1() + ",10.5,11.25,9.75,10.75,120000\r\n";
         ++n;
     }
-    QFile file(s.h1 + QStringLiteral("BIG.asc"));
+    QFile file(s.format('C').folder + QStringLiteral("BIG.asc"));
     if (!file.open(QIODevice::WriteOnly) || file.write(big) != big.size())
         return 1;
     file.close();
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
     const storedfiles::Series series = storedfiles::readDays(file.fileName(), QLatin1Char('C'));
     std::printf("read %d days of one file: %.1f ms\n", static_cast<int>(series.days.size()), ms(t));
     // The chart opens on the first format that is on: ASCII alone here.
-    s.selectstockguru = s.select12 = s.select2 = false;
+    s.format('S').on = s.format('D').on = s.format('K').on = false;
     t.restart();
     {
         ChartWindow chart(QStringLiteral("BIG"));

@@ -33,7 +33,8 @@ int main(int argc, char** argv)
     ScriptedMessages quiet;
     setMessages(&quiet);
     ProgramSettings& s = settings();
-    s.stockguru = s.h1 = s.h2 = s.h8 = dir.path() + QStringLiteral("/");
+    s.format('S').folder = s.format('C').folder = s.format('K').folder = s.format('D').folder =
+        dir.path() + QStringLiteral("/");
     const QDate first(2000, 1, 3);
     const QDate next = first.addDays(lines);
 

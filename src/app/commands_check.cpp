@@ -48,7 +48,7 @@ QString formatsOfFolder(const QString& folder)
     for (const ExportFormat& f : formats::registry()) {
         if (!f.hasFolder() || !f.perSymbolFiles())
             continue;
-        const QString set = settings().*(f.folder);
+        const QString set = f.chosen().folder;
         if (set.isEmpty() || QFileInfo(set).canonicalFilePath() != wanted)
             continue;
         all += f.letter;

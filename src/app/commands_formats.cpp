@@ -15,17 +15,17 @@ QString onOff(bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"
 
 QString describe(const ExportFormat& f)
 {
-    const ProgramSettings& s = settings();
-    QString line = QStringLiteral("%1 %2: %3").arg(f.letter, f.name(), onOff(s.*f.selected));
+    const FormatSettings& s = f.chosen();
+    QString line = QStringLiteral("%1 %2: %3").arg(f.letter, f.name(), onOff(s.on));
     if (f.hasFolder())
-        line += QStringLiteral(", folder ") + s.*f.folder;
+        line += QStringLiteral(", folder ") + s.folder;
     if (f.hasLongNames())
-        line += QStringLiteral(", long names ") + onOff(s.*f.longNames);
+        line += QStringLiteral(", long names ") + onOff(s.longNames);
     if (f.has(RunFileLayout))
-        line += QStringLiteral(", extension ") + s.h12 + QStringLiteral(", open interest ") +
-                onOff(s.h11 != QLatin1String("0"));
+        line += QStringLiteral(", extension ") + s.value(kRunFileExtension) + QStringLiteral(", open interest ") +
+                onOff(s.value(kOpenInterest) != QLatin1String("0"));
     if (f.has(FolderMaximum))
-        line += QStringLiteral(", max symbols ") + QString::number(s.metaversion);
+        line += QStringLiteral(", max symbols ") + QString::number(settings().metaversion);
     if (f.has(ImportCommand))
         line += QStringLiteral(", command ") + amibroker::importCommand();
     return line;
@@ -148,7 +148,7 @@ int cmdFormat(HeadlessContext& c)
     c.out << describe(f) << '\n';
     // Switched on, or on in another folder: what the quote store holds can
     // be written there at once.
-    const QString folderNow = f.hasFolder() ? paths::withTrailingSlash(settings().*f.folder) : QString();
+    const QString folderNow = f.hasFolder() ? paths::withTrailingSlash(f.chosen().folder) : QString();
     if (*on && (!before.selected || before.folder != folderNow)) {
         if (const int symbols = fill::fillableSymbols(); symbols > 0) {
             c.out << "The quote store holds the days of " << symbols << (symbols == 1 ? " symbol" : " symbols")

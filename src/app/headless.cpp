@@ -248,7 +248,7 @@ int downloadExitStatus(const RunSummary& summary, int missing)
 void printWritten(QTextStream& out, const QMap<QChar, int>& written, int failures)
 {
     for (const ExportFormat& f : formats::all()) {
-        if (settings().*(f.selected))
+        if (f.isOn())
             out << "written " << f.letter << " (" << f.name() << "): " << written.value(f.letter) << '\n';
     }
     if (failures)

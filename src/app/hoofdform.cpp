@@ -320,9 +320,8 @@ QAction* Hoofdform::action(const QString& name) const { return findChild<QAction
 
 void Hoofdform::updateFormatChecks()
 {
-    const ProgramSettings& s = settings();
     for (const ExportFormat& f : formats::all())
-        action(QLatin1String(f.menuName))->setChecked(s.*f.selected);
+        action(QLatin1String(f.menuName))->setChecked(f.isOn());
 }
 
 void Hoofdform::showLocation(QChar letter)

@@ -112,11 +112,11 @@ void fillDataFolder()
         onList.downloaden(QLatin1String(t), true, lists::column(2));
     lists::setName(1, QStringLiteral("Amsterdam"));
     lists::setName(2, QStringLiteral("United States"));
-    ProgramSettings& s = settings();
-    s.select1 = true;
-    s.h1 = paths::withTrailingSlash(paths::dataFile(QStringLiteral("ascii")));
-    QDir().mkpath(s.h1);
-    fillChartFile(s.h1);
+    FormatSettings& ascii = settings().format(QLatin1Char('C'));
+    ascii.on = true;
+    ascii.folder = paths::withTrailingSlash(paths::dataFile(QStringLiteral("ascii")));
+    QDir().mkpath(ascii.folder);
+    fillChartFile(ascii.folder);
     runrecord::note(false, QStringLiteral("Download finished: 5 of 5 written"));
     runrecord::note(true, QStringLiteral("Download finished: 3 of 3 symbols written, 42 quotes"));
 }

@@ -90,11 +90,11 @@ StartInfo StartInfo::gather()
         // the fault when they use it.
     }
     for (const ExportFormat& f : formats::all()) {
-        if (!(s.*f.selected))
+        if (!f.isOn())
             continue;
         QString caption = f.name();
         if (f.hasFolder())
-            caption += QStringLiteral(": ") + s.*f.folder;
+            caption += QStringLiteral(": ") + f.chosen().folder;
         info.formats << caption;
     }
     info.lastCurrent = runrecord::last(false);

@@ -17,9 +17,9 @@ QString listColumns()
 QString settingsColumns()
 {
     QStringList columns;
-    for (const settingstable::Column* c : settingstable::inSchemaOrder()) {
-        if (!c->upgrade)
-            columns << QLatin1String(c->name) + QLatin1Char(' ') + c->sqlType();
+    for (const settingstable::Column& c : settingstable::inSchemaOrder()) {
+        if (!c.upgrade)
+            columns << QLatin1String(c.name) + QLatin1Char(' ') + c.sqlType();
     }
     return columns.join(QStringLiteral(", "));
 }
@@ -70,10 +70,10 @@ void createTables(Database& db)
 QStringList upgradeStatements()
 {
     QStringList statements;
-    for (const settingstable::Column* c : settingstable::inSchemaOrder()) {
-        if (c->upgrade)
+    for (const settingstable::Column& c : settingstable::inSchemaOrder()) {
+        if (c.upgrade)
             statements
-                << QStringLiteral("ALTER TABLE globaal ADD COLUMN %1 %2;").arg(QLatin1String(c->name), c->sqlType());
+                << QStringLiteral("ALTER TABLE globaal ADD COLUMN %1 %2;").arg(QLatin1String(c.name), c.sqlType());
     }
     statements << QStringLiteral("DROP TABLE metastock;")
                << QStringLiteral("CREATE TABLE metastock (ticker VARCHAR(75) COLLATE NOCASE, map TEXT);")

@@ -1,9 +1,11 @@
 #include "database/settingstable.h"
 
+#include "support/formatsettings.h"
 #include "support/paths.h"
 #include "support/textconv.h"
 
 #include <algorithm>
+#include <climits>
 #include <limits>
 
 namespace settingstable {
@@ -14,19 +16,11 @@ using S = ProgramSettings;
 constexpr qint64 kInt16Min = std::numeric_limits<qint16>::min();
 constexpr qint64 kInt16Max = std::numeric_limits<qint16>::max();
 
-Column folder(const char* name, QString S::*member, Step step, int checkOrder)
+Column folder(const char* name, QString S::*member, Step step)
 {
     Column c{name, Kind::Folder, step};
     c.text = member;
-    c.checkOrder = checkOrder;
-    return c;
-}
-
-Column text(const char* name, QString S::*member, const char* fallback)
-{
-    Column c{name, Kind::Text, Step::FormatFiles};
-    c.text = member;
-    c.textDefault = fallback;
+    c.folderChecked = true;
     return c;
 }
 
@@ -56,12 +50,116 @@ Column added(Column c)
     return c;
 }
 
-// The column's place in the file: new files and the upgrade keep the order
-// the program has always created them in.
-Column at(int schemaOrder, Column c)
+// The column's place in the file and in the "info" listing: new files and
+// the upgrade keep the order the program has always created them in.
+Column at(int schemaOrder, int listOrder, Column c)
 {
     c.schemaOrder = schemaOrder;
+    c.listOrder = listOrder;
     return c;
+}
+
+// The columns of the row that belong to no format.
+const QVector<Column>& ownColumns()
+{
+    // clang-format off
+    static const QVector<Column> table = {
+        at(33,  0, added(spare("h6", Kind::Text))),
+        at(34,  9, added(folder("h7", &S::h7, Step::FormatFiles))),  // kept and checked, not used
+        at(36,  0, added(spare("h9", Kind::Text))),
+        at(37,  0, added(spare("h10", Kind::Text))),
+        // Kept and written back; no format reads them.
+        at(17, 27, flag("select4",        &S::select4)),
+        at(22, 28, flag("select9",        &S::select9)),
+        at(28, 29, added(flag("select10", &S::select10))),
+        at(29, 30, added(flag("select11", &S::select11))),
+        at(32,  0, added(spare("select14", Kind::Flag))),
+        // The current list and the download options.
+        at(23, 31, integer("lijst",   &S::lijst,   Step::CurrentList, 1,  1, 16)),
+        at(24, 32, integer("teller2", &S::teller2, Step::Options,     10, kInt16Min, kInt16Max)),  // time-out, seconds
+        at(25, 33, integer("teller3", &S::teller3, Step::Options,     5,  kInt16Min, kInt16Max)),  // attempts
+        at(26, 34, integer("teller4", &S::teller4, Step::Options,     0,  kInt16Min, kInt16Max)),  // logging
+        at(27, 35, integer("teller5", &S::teller5, Step::Options,     1,  kInt16Min, kInt16Max)),  // euro conversion
+    };
+    // clang-format on
+    return table;
+}
+
+// One column a format declares.
+Column declared(QChar letter, Part part, const formatsettings::Column& d)
+{
+    Column c{d.name, Kind::Flag, Step::Switches, d.addedByUpgrade()};
+    c.part = part;
+    c.format = letter;
+    c.schemaOrder = d.place;
+    c.listOrder = d.listed;
+    if (part == Part::Folder) {
+        c.kind = Kind::Folder;
+        c.step = d.early ? Step::Folders : Step::FormatFiles;
+        c.folderChecked = !d.blankKept;
+    } else if (part == Part::Value) {
+        c.kind = Kind::Text;
+        c.step = Step::FormatFiles;
+        c.textDefault = d.fallback;
+    }
+    return c;
+}
+
+// Sorted by `order`, those at 0 behind the others in the order they come.
+QVector<Column> sortedBy(QVector<Column> columns, int Column::*order)
+{
+    const auto key = [order](const Column& c) { return c.*order > 0 ? c.*order : INT_MAX; };
+    std::stable_sort(columns.begin(), columns.end(),
+                     [&key](const Column& a, const Column& b) { return key(a) < key(b); });
+    return columns;
+}
+
+QString* textIn(S& s, const Column& c)
+{
+    switch (c.part) {
+    case Part::Folder:
+        return &s.format(c.format).folder;
+    case Part::Value:
+        return &s.format(c.format).value(c.name);
+    default:
+        return &(s.*c.text);
+    }
+}
+
+bool* flagIn(S& s, const Column& c)
+{
+    switch (c.part) {
+    case Part::On:
+        return &s.format(c.format).on;
+    case Part::LongNames:
+        return &s.format(c.format).longNames;
+    default:
+        return &(s.*c.flag);
+    }
+}
+
+QString textOf(const S& s, const Column& c)
+{
+    switch (c.part) {
+    case Part::Folder:
+        return s.format(c.format).folder;
+    case Part::Value:
+        return s.format(c.format).value(c.name);
+    default:
+        return s.*c.text;
+    }
+}
+
+bool flagOf(const S& s, const Column& c)
+{
+    switch (c.part) {
+    case Part::On:
+        return s.format(c.format).on;
+    case Part::LongNames:
+        return s.format(c.format).longNames;
+    default:
+        return s.*c.flag;
+    }
 }
 
 }  // namespace
@@ -78,14 +176,14 @@ void Column::load(ProgramSettings& s, const QVariant& stored) const
     switch (kind) {
     case Kind::Folder: {
         const QString value = stored.isNull() ? QString() : stored.toString().trimmed();
-        s.*text = value.isEmpty() ? paths::fallbackFolder() : value;
+        *textIn(s, *this) = value.isEmpty() ? paths::fallbackFolder() : value;
         break;
     }
     case Kind::Text:
-        s.*text = stored.isNull() ? QLatin1String(textDefault) : stored.toString();
+        *textIn(s, *this) = stored.isNull() ? QLatin1String(textDefault) : stored.toString();
         break;
     case Kind::Flag:
-        s.*flag = !stored.isNull() && textconv::toBool(stored.toString()).value_or(false);
+        *flagIn(s, *this) = !stored.isNull() && textconv::toBool(stored.toString()).value_or(false);
         break;
     case Kind::Integer:
         s.*number = stored.isNull()
@@ -100,114 +198,41 @@ QString Column::show(const ProgramSettings& s) const
     switch (kind) {
     case Kind::Folder:
     case Kind::Text:
-        return s.*text;
+        return textOf(s, *this);
     case Kind::Flag:
-        return textconv::fromBool(s.*flag);
+        return textconv::fromBool(flagOf(s, *this));
     case Kind::Integer:
         return QString::number(s.*number);
     }
     return {};
 }
 
-const QVector<Column>& all()
+QVector<Column> all()
 {
-    // clang-format off
-    static const QVector<Column> table = {
-        // Folders of the export formats; the last number is the place in the folder check.
-        at( 1, folder("excel",     &S::excel,     Step::Folders,     5)),
-        at( 2, folder("metastock", &S::metastock, Step::Folders,     4)),
-        at( 3, folder("prn",       &S::prn,       Step::Folders,     3)),
-        at( 4, folder("stockguru", &S::stockguru, Step::FormatFiles, 1)),
-        at( 5, folder("h1",        &S::h1,        Step::FormatFiles, 2)),
-        at( 6, folder("h2",        &S::h2,        Step::FormatFiles, 6)),
-        at( 7, folder("h3",        &S::h3,        Step::FormatFiles, 7)),
-        at( 8, folder("h5",        &S::h5,        Step::FormatFiles, 8)),
-        at(33, added(spare("h6", Kind::Text))),
-        at(34, added(folder("h7",  &S::h7,        Step::FormatFiles, 9))),  // kept and checked, not used
-        at(35, added(folder("h8",  &S::h8,        Step::FormatFiles, 10))),
-        at(36, added(spare("h9", Kind::Text))),
-        at(37, added(spare("h10", Kind::Text))),
-        // The PRN run file: open-interest column and extension.
-        at(38, added(text("h11", &S::h11, "0"))),
-        at(39, added(text("h12", &S::h12, "PRN"))),
-        // Format switches, in the order of the Export format menu.
-        at( 9, flag("selectamibroker", &S::selectamibroker)),
-        at(10, flag("selectmetastock", &S::selectmetastock)),
-        at(11, flag("selectstockguru", &S::selectstockguru)),
-        at(12, flag("selectprn",       &S::selectprn)),
-        at(14, flag("select1",         &S::select1)),
-        at(15, flag("select2",         &S::select2)),
-        at(13, flag("selectexcel",     &S::selectexcel)),
-        at(20, flag("select7",         &S::select7)),
-        at(21, flag("select8",         &S::select8)),
-        at(30, added(flag("select12",  &S::select12))),
-        // "Export long names" of S, C, K and D.
-        at(16, flag("select3",         &S::select3)),
-        at(18, flag("select5",         &S::select5)),
-        at(19, flag("select6",         &S::select6)),
-        at(31, added(flag("select13",  &S::select13))),
-        // Kept and written back; no format reads them.
-        at(17, flag("select4",         &S::select4)),
-        at(22, flag("select9",         &S::select9)),
-        at(28, added(flag("select10",  &S::select10))),
-        at(29, added(flag("select11",  &S::select11))),
-        at(32, added(spare("select14", Kind::Flag))),
-        // The current list and the download options.
-        at(23, integer("lijst",   &S::lijst,   Step::CurrentList, 1,  1, 16)),
-        at(24, integer("teller2", &S::teller2, Step::Options,     10, kInt16Min, kInt16Max)),  // time-out, seconds
-        at(25, integer("teller3", &S::teller3, Step::Options,     5,  kInt16Min, kInt16Max)),  // attempts
-        at(26, integer("teller4", &S::teller4, Step::Options,     0,  kInt16Min, kInt16Max)),  // logging
-        at(27, integer("teller5", &S::teller5, Step::Options,     1,  kInt16Min, kInt16Max)),  // euro conversion
-    };
-    // clang-format on
-    return table;
-}
-
-const char* columnOf(bool ProgramSettings::*flag)
-{
-    for (const Column& c : all()) {
-        if (c.flag && c.flag == flag)
-            return c.name;
+    QVector<Column> columns = ownColumns();
+    for (const formatsettings::Declared& f : formatsettings::declared()) {
+        const formatsettings::Columns& d = f.columns;
+        columns.append(declared(f.letter, Part::On, d.on));
+        if (d.folder.declared())
+            columns.append(declared(f.letter, Part::Folder, d.folder));
+        if (d.longNames.declared())
+            columns.append(declared(f.letter, Part::LongNames, d.longNames));
+        for (const formatsettings::Column& v : d.values)
+            columns.append(declared(f.letter, Part::Value, v));
     }
-    return nullptr;
+    return sortedBy(columns, &Column::listOrder);
 }
 
-const char* columnOf(QString ProgramSettings::*text)
+QVector<Column> inSchemaOrder() { return sortedBy(all(), &Column::schemaOrder); }
+
+QVector<Column> checkedFolders()
 {
+    QVector<Column> folders;
     for (const Column& c : all()) {
-        if (c.text && c.text == text)
-            return c.name;
+        if (c.kind == Kind::Folder && c.loaded() && c.folderChecked)
+            folders.append(c);
     }
-    return nullptr;
-}
-
-QVector<const Column*> inSchemaOrder()
-{
-    QVector<const Column*> columns;
-    for (const Column& c : all())
-        columns.append(&c);
-    std::sort(columns.begin(), columns.end(),
-              [](const Column* a, const Column* b) { return a->schemaOrder < b->schemaOrder; });
-    return columns;
-}
-
-QVector<QPair<const char*, QString ProgramSettings::*>> checkedFolders()
-{
-    // The MetaStock root is not among them: a root that is gone (a disk not
-    // mounted) must not become the home folder, where placing new symbols
-    // would make databases in the user's own folders. Its writer checks it
-    // when a run begins and leaves MetaStock out of that run.
-    QVector<const Column*> folders;
-    for (const Column& c : all()) {
-        if (c.kind == Kind::Folder && c.loaded() && c.text != &ProgramSettings::metastock)
-            folders.append(&c);
-    }
-    std::sort(folders.begin(), folders.end(),
-              [](const Column* a, const Column* b) { return a->checkOrder < b->checkOrder; });
-    QVector<QPair<const char*, QString ProgramSettings::*>> out;
-    for (const Column* c : folders)
-        out.append({c->name, c->text});
-    return out;
+    return folders;
 }
 
 }  // namespace settingstable

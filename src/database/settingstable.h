@@ -2,7 +2,6 @@
 
 #include "support/state.h"
 
-#include <QPair>
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -10,7 +9,8 @@
 // The columns of the settings row `globaal`: the setting each one loads
 // into, what a Null or unreadable value means, and where the column comes
 // from in the file. Start-up loading, the "info" listing, the folder check
-// and the schema all go by this one table.
+// and the schema all go by this one table. The columns of the export
+// formats come from what their registry entries declare.
 namespace settingstable {
 
 enum class Kind {
@@ -26,10 +26,20 @@ enum class Kind {
 enum class Step {
     None,         // not loaded: no setting reads it, old files keep it
     Folders,      // before the first-start probe
-    FormatFiles,  // after it, which may have set the Stockguru folder
+    FormatFiles,  // after it, which may have set a format's folder
     Switches,
     CurrentList,
     Options,
+};
+
+// Where a column's setting lives: a member of the settings values, or one of
+// a format's settings.
+enum class Part {
+    Member,
+    On,         // the format's switch
+    Folder,     // its folder
+    LongNames,  // its "Export long names"
+    Value,      // a value of its own, kept under the column's name
 };
 
 struct Column {
@@ -38,15 +48,20 @@ struct Column {
     Step step;
     bool upgrade = false;  // added by the start-up upgrade; the oldest files lack it
 
+    // Part::Member: the setting.
     QString ProgramSettings::*text = nullptr;  // Folder, Text
     bool ProgramSettings::*flag = nullptr;     // Flag
     int ProgramSettings::*number = nullptr;    // Integer
+    // Otherwise: the format's letter.
+    Part part = Part::Member;
+    QChar format{};
 
     const char* textDefault = "";  // Text
     int numberDefault = 0;         // Integer, with its range
     qint64 min = 0, max = 0;
-    int checkOrder = 0;   // Folder: its place in the folder check, from 1
-    int schemaOrder = 0;  // its place among the columns of the file, from 1
+    bool folderChecked = false;  // Folder: a blank column gets the fallback folder written into it
+    int schemaOrder = 0;         // its place among the columns of the file, from 1; 0: behind them
+    int listOrder = 0;           // its place in the "info" listing, from 1; 0: behind them
 
     bool loaded() const { return step != Step::None; }
     // The declared type: INTEGER, TEXT, or VARCHAR(200) for a text the
@@ -58,17 +73,16 @@ struct Column {
     QString show(const ProgramSettings& s) const;
 };
 
-// Every column, in the order of the "info" listing.
-const QVector<Column>& all();
+// Every column, in the order of the "info" listing: the row's own and those
+// the formats in use declare (formatsettings::declared()).
+QVector<Column> all();
 // Every column in the order of the file: a new file gets the columns
-// without `upgrade` in this order, and the upgrade adds the others in it.
-QVector<const Column*> inSchemaOrder();
+// without `upgrade` in this order, and the upgrade adds the others in it,
+// a format's own new columns last.
+QVector<Column> inSchemaOrder();
 
-// The column a setting is stored in; nullptr when none is.
-const char* columnOf(bool ProgramSettings::*flag);
-const char* columnOf(QString ProgramSettings::*text);
-
-// The loaded folder columns in the order of the folder check.
-QVector<QPair<const char*, QString ProgramSettings::*>> checkedFolders();
+// The loaded folder columns whose blank value start-up replaces by the
+// fallback folder, in the row too.
+QVector<Column> checkedFolders();
 
 }  // namespace settingstable

@@ -4,7 +4,7 @@
 #include "database/schema.h"
 #include "database/settingsrow.h"
 #include "database/settingstable.h"
-#include "support/folders.h"
+#include "support/formatsettings.h"
 #include "support/messages.h"
 #include "support/paths.h"
 #include "support/settingsstore.h"
@@ -64,7 +64,7 @@ void loadStep(Database& db, const QVariantMap& row, settingstable::Step step)
         const QVariant stored = row.value(QLatin1String(c.name));
         c.load(s, stored);
         if (c.kind == settingstable::Kind::Text && stored.isNull())
-            defaults.append({QLatin1String(c.name), s.*c.text});
+            defaults.append({QLatin1String(c.name), c.show(s)});
     }
     settingsrow::write(db, defaults);
 }
@@ -181,15 +181,21 @@ StartupResult runStartup()
     const bool completed = runSteps({
         [&] { loadStep(*db, row, Step::Folders); },
         [&] {
+            // A first start asks each format that has a probe for its folder.
             if (!result.created)
                 return;
-            const QString probe = folders::stockguruProbe();
-            row[QStringLiteral("stockguru")] = probe;
-            const bool guru = probe.indexOf(QLatin1String("stockguru"), 1, Qt::CaseInsensitive) > 0;
-            settingsrow::Columns columns{{QStringLiteral("stockguru"), probe}};
-            if (guru) {
-                row[QStringLiteral("selectstockguru")] = 1;
-                columns.append({QStringLiteral("selectstockguru"), 1});
+            settingsrow::Columns columns;
+            for (const formatsettings::Declared& f : formatsettings::declared()) {
+                const formatsettings::Columns& d = f.columns;
+                if (!d.firstStart || !d.folder.declared())
+                    continue;
+                const formatsettings::FirstStart found = d.firstStart();
+                row[QLatin1String(d.folder.name)] = found.folder;
+                columns.append({QLatin1String(d.folder.name), found.folder});
+                if (found.on) {
+                    row[QLatin1String(d.on.name)] = 1;
+                    columns.append({QLatin1String(d.on.name), 1});
+                }
             }
             settingsrow::write(*db, columns);
         },
@@ -201,10 +207,10 @@ StartupResult runStartup()
             // A folder that is set stays as it is, also when it is gone for
             // a while: the runs leave its format out until it is back.
             settingsrow::Columns columns;
-            for (const auto& [column, folder] : settingstable::checkedFolders()) {
-                if (!row.value(QLatin1String(column)).toString().trimmed().isEmpty())
+            for (const settingstable::Column& c : settingstable::checkedFolders()) {
+                if (!row.value(QLatin1String(c.name)).toString().trimmed().isEmpty())
                     continue;
-                columns.append({QLatin1String(column), settings().*folder});
+                columns.append({QLatin1String(c.name), c.show(settings())});
             }
             settingsrow::write(*db, columns);
         },

@@ -77,7 +77,7 @@ QStringList CurrentRun::RenameQuoteFiles(const QString& oldTicker, const QString
     for (const ExportFormat& f : formats::registry()) {
         if (!f.perSymbolFiles() || !f.isOn())
             continue;
-        const QString folder = paths::withTrailingSlash(settings().*(f.folder));
+        const QString folder = paths::withTrailingSlash(f.chosen().folder);
         const QString from = folder + oldBase + QLatin1String(f.extension);
         const QString to = folder + newBase + QLatin1String(f.extension);
         if (!filenames::filePresent(from))

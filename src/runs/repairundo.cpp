@@ -25,7 +25,7 @@ using State = FileOutcome::State;
 
 // The formats whose files may hold the day: those that are on, and those
 // whose folder is set (a format switched off keeps its files).
-bool mayHoldFiles(const ExportFormat& f) { return f.hasFolder() && (f.isOn() || !(settings().*(f.folder)).isEmpty()); }
+bool mayHoldFiles(const ExportFormat& f) { return f.hasFolder() && (f.isOn() || !f.chosen().folder.isEmpty()); }
 
 // Whether the numbers of a file's day are `bar`'s; `compareOpen` is false
 // for a layout without an open.

@@ -18,7 +18,7 @@ RunExports::RunExports(RunKind kind, WriteCounts& counts, std::function<void(con
         if (!f.isOn() || (onlyOne_ && &f != wanted))
             continue;
         if (f.hasFolder()) {
-            const QString folder = paths::withTrailingSlash(settings().*f.folder);
+            const QString folder = paths::withTrailingSlash(f.chosen().folder);
             if (const QString why = folders::unusable(folder); !why.isEmpty()) {
                 const QString text = folders::leftOutText(f.name(), folder, why);
                 WriteLog(text);

@@ -9,13 +9,28 @@
 
 ProgramSettings::ProgramSettings()
 {
-    const QString home = paths::fallbackFolder();
-    excel = metastock = prn = stockguru = h1 = h2 = h3 = h5 = h7 = h8 = home;
+    h7 = paths::fallbackFolder();
+    for (const formatsettings::Declared& d : formatsettings::declared())
+        formats_.emplace(d.letter, formatsettings::defaults(d.letter));
     const QTime now = QTime::currentTime();
     for (int n = 1; n <= 16; ++n) {
         tList[n] = eList[n] = now;
         iList[n] = QTime(0, 0);
     }
+}
+
+FormatSettings& ProgramSettings::format(QChar letter)
+{
+    const QChar upper = letter.toUpper();
+    auto it = formats_.find(upper);
+    if (it == formats_.end())
+        it = formats_.emplace(upper, formatsettings::defaults(upper)).first;
+    return it->second;
+}
+
+const FormatSettings& ProgramSettings::format(QChar letter) const
+{
+    return const_cast<ProgramSettings*>(this)->format(letter);
 }
 
 ProcessState& state()

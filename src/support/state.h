@@ -1,11 +1,14 @@
 #pragma once
 
+#include "support/formatsettings.h"
+
 #include <QByteArray>
 #include <QChar>
 #include <QDate>
 #include <QString>
 #include <QTime>
 #include <array>
+#include <map>
 
 // Every setting of the database's settings row and of the per-user store, as
 // loaded at start-up. The initial values are the built-in defaults the program
@@ -13,16 +16,16 @@
 struct ProgramSettings {
     ProgramSettings();
 
-    // Folders of the export formats, each ending with "/".
-    QString excel, metastock, prn, stockguru, h1, h2, h3, h5, h7, h8;
-    QString h11 = QStringLiteral("0");    // PRN run file: open-interest column "1"/"0"
-    QString h12 = QStringLiteral("PRN");  // PRN run file extension without the dot
+    // The settings of each export format, by its letter (any case): what its
+    // registry entry declares (switch, folder, long names, values of its
+    // own), at their defaults until loaded.
+    FormatSettings& format(QChar letter);
+    const FormatSettings& format(QChar letter) const;
+    FormatSettings& format(char letter) { return format(QLatin1Char(letter)); }
+    const FormatSettings& format(char letter) const { return format(QLatin1Char(letter)); }
 
-    // Format switches (letters A, M, S, P, C, K, E, V, I, D).
-    bool selectamibroker = false, selectmetastock = false, selectstockguru = false, selectprn = false, select1 = false,
-         select2 = false, selectexcel = false, select7 = false, select8 = false, select12 = false;
-    // "Export long names" of S, C, K, D.
-    bool select3 = false, select5 = false, select6 = false, select13 = false;
+    // A folder setting kept, checked and written back; no format uses it.
+    QString h7;
     // Kept and written back; no format reads them.
     bool select4 = false, select9 = false, select10 = false, select11 = false;
 
@@ -54,6 +57,10 @@ struct ProgramSettings {
     QString quoteHostAU = QStringLiteral("live");
     QString quoteHostSG = QStringLiteral("live");
     QString chartHost = QStringLiteral("live");
+
+private:
+    // A format's entry is made at its defaults when first asked for.
+    mutable std::map<QChar, FormatSettings> formats_;
 };
 
 // Process-wide state, touched only on the GUI thread.

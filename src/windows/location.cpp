@@ -32,7 +32,7 @@ location::location(QChar letter, QWidget* parent) : QDialog(parent)
         option1_->setChecked(true);  // a symbol's folder is always wanted
         check1_->setText(QStringLiteral("Don't ask again"));
         check1_->show();
-        setFolder(settings().metastock);
+        setFolder(settings().format(QLatin1Char('M')).folder);
         layOut();
         return;
     }

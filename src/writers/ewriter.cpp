@@ -58,7 +58,7 @@ QString key(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
 
 QString excelFolder()
 {
-    const QString folder = settings().excel;
+    const QString folder = settings().format(QLatin1Char('E')).folder;
     return paths::withTrailingSlash(folder.isEmpty() ? paths::fallbackFolder() : folder);
 }
 

@@ -1,6 +1,5 @@
 #include "writers/formatregistry.h"
 
-#include "database/settingstable.h"
 #include "support/messages.h"
 #include "writers/codecs/builtin.h"
 #include "writers/codecs/codec.h"
@@ -13,15 +12,20 @@
 namespace formats {
 namespace {
 
-// Until the program installs its own.
+// Until the program installs its own; the settings know its formats'
+// columns from the start.
 const FormatRegistry builtInRegistry;
 const FormatRegistry* inUse = nullptr;
+[[maybe_unused]] const bool builtInDeclared = [] {
+    formatsettings::setBuiltIn(&builtInRegistry.declarations());
+    return true;
+}();
 
 }  // namespace
 
 const FormatRegistry& current() { return inUse ? *inUse : builtInRegistry; }
 
-Use::Use(const FormatRegistry& registry) : previous_(inUse) { inUse = &registry; }
+Use::Use(const FormatRegistry& registry) : previous_(inUse), settings_(registry.declarations()) { inUse = &registry; }
 
 Use::~Use() { inUse = previous_; }
 
@@ -75,6 +79,9 @@ FormatRegistry::FormatRegistry() : formats_(codecs::builtIn()) { sort(); }
 
 void FormatRegistry::sort()
 {
+    declared_.clear();
+    for (const ExportFormat& f : formats_)
+        declared_.push_back({f.letter, f.columns});
     menu_.assign(formats_.begin(), formats_.end());
     std::stable_sort(menu_.begin(), menu_.end(),
                      [](const ExportFormat& a, const ExportFormat& b) { return a.menuPosition < b.menuPosition; });
@@ -118,12 +125,6 @@ void FormatRegistry::add(const ExportFormat& format)
     sort();
 }
 
-const char* ExportFormat::selectedColumn() const { return settingstable::columnOf(selected); }
-
-const char* ExportFormat::folderColumn() const { return folder ? settingstable::columnOf(folder) : nullptr; }
-
-const char* ExportFormat::longNamesColumn() const { return longNames ? settingstable::columnOf(longNames) : nullptr; }
-
-bool ExportFormat::isOn() const { return selected && settings().*selected; }
+bool ExportFormat::isOn() const { return chosen().on; }
 
 QString ExportFormat::name() const { return QString::fromLatin1(caption).remove(QLatin1Char('&')); }

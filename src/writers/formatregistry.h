@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/formatsettings.h"
 #include "support/state.h"
 
 #include <QChar>
@@ -24,19 +25,25 @@ enum FormatOption : unsigned {
     TailChecked = 8,    // a current run's integrity check reads the last stored day from its files
 };
 
-// One export format: letter, menu item, the settings it owns, the texts of
-// the location window, and the writer a run makes of it.
+// The values a RunFileLayout format keeps beside its folder, by the keys of
+// the columns it declares for them.
+inline constexpr const char* kRunFileExtension = "h12";  // without the dot
+inline constexpr const char* kOpenInterest = "h11";      // "1" with the column, "0" without
+
+// One export format: letter, menu item, the settings it owns (the columns of
+// the settings row it declares; the running values are settings().format()),
+// the texts of the location window, and the writer a run makes of it.
 struct ExportFormat {
     QChar letter;
     const char* menuName;
     const char* caption;
-    bool ProgramSettings::*selected;             // the switch
-    QString ProgramSettings::*folder = nullptr;  // nullptr: the format has no folder
-    bool ProgramSettings::*longNames = nullptr;  // nullptr: no "Export long names"
-    const char* title = "";                      // Label1
-    const char* folderPrompt = "";               // Label2
-    const char* extension = "";                  // per-symbol files; empty otherwise
-    int menuPosition = 0;                        // place in the Export format menu
+    // Its switch and, when it has them, its folder, "Export long names" and
+    // values of its own.
+    formatsettings::Columns columns;
+    const char* title = "";         // Label1
+    const char* folderPrompt = "";  // Label2
+    const char* extension = "";     // per-symbol files; empty otherwise
+    int menuPosition = 0;           // place in the Export format menu
     // The format's writer for one run.
     std::unique_ptr<FormatWriter> (*makeWriter)(const ExportFormat& format) = nullptr;
     // Per-symbol formats: the writer of one symbol's file; nullptr otherwise.
@@ -53,15 +60,17 @@ struct ExportFormat {
     const char* shortName = "";  // the status column of the list grid
     int checkPosition = 0;       // place among the formats `check` reads; 0: behind them
 
-    bool hasFolder() const { return folder != nullptr; }
-    bool hasLongNames() const { return longNames != nullptr; }
+    bool hasFolder() const { return columns.folder.declared(); }
+    bool hasLongNames() const { return columns.longNames.declared(); }
     bool perSymbolFiles() const { return makeFileWriter != nullptr; }
     bool has(FormatOption option) const { return (options & option) != 0; }
     // The columns of the settings row that hold the switch, folder and long
     // names; nullptr for what the format has not.
-    const char* selectedColumn() const;
-    const char* folderColumn() const;
-    const char* longNamesColumn() const;
+    const char* selectedColumn() const { return columns.on.name; }
+    const char* folderColumn() const { return columns.folder.name; }
+    const char* longNamesColumn() const { return columns.longNames.name; }
+    // Its settings as the program runs with them.
+    FormatSettings& chosen() const { return settings().format(letter); }
     bool isOn() const;
     // The caption without its access key: "ASCII-format (CSV)".
     QString name() const;
@@ -87,6 +96,9 @@ public:
     // The formats with a codec in writer order, those that keep a folder as
     // one store behind the ones that keep files.
     FormatList storedOrder() const;
+    // What each format keeps in the settings row, in writer order: what the
+    // registry in use hands down to the settings.
+    const std::vector<formatsettings::Declared>& declarations() const { return declared_; }
     // The format of `letter` (any case), or nullptr.
     const ExportFormat* find(QChar letter) const;
 
@@ -98,6 +110,7 @@ private:
 
     std::deque<ExportFormat> formats_;
     FormatList menu_, checked_;
+    std::vector<formatsettings::Declared> declared_;
 };
 
 namespace formats {
@@ -106,7 +119,8 @@ namespace formats {
 // program is built with, which nothing changes.
 const FormatRegistry& current();
 
-// Installs a registry for its own lifetime; the one before is back after.
+// Installs a registry for its own lifetime, and with it the columns its
+// formats declare for the settings; the one before is back after.
 class Use {
 public:
     explicit Use(const FormatRegistry& registry);
@@ -116,6 +130,7 @@ public:
 
 private:
     const FormatRegistry* previous_;
+    formatsettings::Use settings_;
 };
 
 // The functions below ask the registry in use.

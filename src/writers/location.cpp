@@ -17,16 +17,18 @@ FormatLocation::FormatLocation(QChar letter) : format_(formats::find(letter)) { 
 
 LocationChoice FormatLocation::load() const
 {
-    const ProgramSettings& s = settings();
+    const FormatSettings& s = format_->chosen();
 
     LocationChoice choice;
-    choice.selected = s.*format_->selected;
+    choice.selected = s.on;
     if (format_->hasFolder())
-        choice.folder = paths::withTrailingSlash(s.*format_->folder);
+        choice.folder = paths::withTrailingSlash(s.folder);
     if (format_->hasLongNames())
-        choice.longNames = s.*format_->longNames;
-    choice.extension = extensions().at(extensionIndex(s.h12));
-    choice.openInterest = s.h11 != QLatin1String("0");
+        choice.longNames = s.longNames;
+    if (format_->has(RunFileLayout)) {
+        choice.extension = extensions().at(extensionIndex(s.value(kRunFileExtension)));
+        choice.openInterest = s.value(kOpenInterest) != QLatin1String("0");
+    }
     if (format_->has(ImportCommand))
         choice.importCommand = amibroker::importCommand();
     return choice;
@@ -36,7 +38,7 @@ bool FormatLocation::canSwitchOn() const
 {
     LocationChoice stored;
     if (format_->hasFolder())
-        stored.folder = settings().*format_->folder;
+        stored.folder = format_->chosen().folder;
     stored.importCommand = amibroker::importCommand();
     return canSwitchOn(stored);
 }
@@ -53,7 +55,7 @@ bool FormatLocation::accept(const LocationChoice& choice)
 {
     if (choice.selected && format_->switchOnTest && !canSwitchOn(choice))
         return false;
-    ProgramSettings& s = settings();
+    FormatSettings& s = format_->chosen();
     const QString folder = format_->hasFolder() ? paths::withTrailingSlash(choice.folder) : QString();
     const bool maximum = format_->has(FolderMaximum);
     if (maximum && choice.selected && (folder.size() < 5 || QDir(folder).isRoot())) {
@@ -78,30 +80,30 @@ bool FormatLocation::accept(const LocationChoice& choice)
     const QString extension = extensions().at(extensionIndex(choice.extension));
     const QString h11 = choice.openInterest ? QStringLiteral("1") : QStringLiteral("0");
     if (format_->has(RunFileLayout)) {
-        columns.append({QStringLiteral("h12"), extension});
-        columns.append({QStringLiteral("h11"), h11});
+        columns.append({QLatin1String(kRunFileExtension), extension});
+        columns.append({QLatin1String(kOpenInterest), h11});
     }
-    columns.append({QStringLiteral("h7"), s.h7});
+    columns.append({QStringLiteral("h7"), settings().h7});
 
     const StepOutcome outcome = guarded([&] {
         auto db = Database::openDefault();
         Transaction t(*db);
         // Another MetaStock root makes the symbol-to-folder map meaningless.
-        if (maximum && folder != paths::withTrailingSlash(s.*format_->folder))
+        if (maximum && folder != paths::withTrailingSlash(s.folder))
             foldermap::clear(*db);
         settingsrow::write(*db, columns);
         t.commit();
     });
     if (outcome != StepOutcome::Done)
         return outcome == StepOutcome::Ignored;
-    s.*format_->selected = choice.selected;
+    s.on = choice.selected;
     if (format_->hasLongNames())
-        s.*format_->longNames = choice.longNames;
+        s.longNames = choice.longNames;
     if (format_->hasFolder())
-        s.*format_->folder = folder;
+        s.folder = folder;
     if (format_->has(RunFileLayout)) {
-        s.h12 = extension;
-        s.h11 = h11;
+        s.value(kRunFileExtension) = extension;
+        s.value(kOpenInterest) = h11;
     }
     if (format_->has(ImportCommand))
         amibroker::setImportCommand(choice.importCommand);
@@ -115,9 +117,9 @@ const QStringList& FormatLocation::extensions()
     return list;
 }
 
-int FormatLocation::extensionIndex(const QString& h12)
+int FormatLocation::extensionIndex(const QString& extension)
 {
-    QString e = h12.trimmed().toUpper();
+    QString e = extension.trimmed().toUpper();
     if (e.startsWith(QLatin1Char('.')))
         e.remove(0, 1);
     return std::max<int>(0, extensions().indexOf(e));

@@ -38,9 +38,10 @@ public:
     // format switched on with a folder that is missing, read-only or full).
     bool accept(const LocationChoice& choice);
 
-    // The combo entries of the PRN run-file extension and the entry of `h12`.
+    // The combo entries of the PRN run-file extension and the entry of an
+    // extension as stored.
     static const QStringList& extensions();
-    static int extensionIndex(const QString& h12);
+    static int extensionIndex(const QString& extension);
 
     // The MetaStock maximum of symbols per folder: 255, 2000, 6000 or 999999
     // (unlimited). Stored at once; false for any other value.

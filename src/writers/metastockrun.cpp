@@ -30,7 +30,7 @@ void setMetastockPrompt(MetastockPrompt* prompt) { installedPrompt = prompt; }
 
 namespace metastock {
 
-QString root() { return paths::withTrailingSlash(settings().metastock); }
+QString root() { return paths::withTrailingSlash(settings().format(QLatin1Char('M')).folder); }
 
 int maximum() { return settings().metaversion > 0 ? settings().metaversion : 2000; }
 

@@ -7,6 +7,7 @@
 #include "support/safefile.h"
 #include "support/state.h"
 #include "writers/filenames.h"
+#include "writers/formatregistry.h"
 #include "writers/textio.h"
 
 #include <QFile>
@@ -18,9 +19,10 @@ constexpr int kMaxRunFiles = 5000;
 
 QString twoDigits(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
 
-QString folderOf(QString ProgramSettings::*folder)
+// The folder of the format of `letter`.
+QString folderOf(char letter)
 {
-    const QString f = settings().*folder;
+    const QString f = settings().format(letter).folder;
     return paths::withTrailingSlash(f.isEmpty() ? paths::fallbackFolder() : f);
 }
 
@@ -188,7 +190,7 @@ QByteArray ami2Line(const Quote& q, const QString& time, bool current)
 
 QString createVisionFile(bool historical, const QDate& day)
 {
-    const QString folder = folderOf(&ProgramSettings::h3);
+    const QString folder = folderOf('V');
     const QString stamp = QString::number(day.year()) + twoDigits(day.month()) + twoDigits(day.day());
     const QString file = firstFree([&](int n) {
         return historical ? folder + QStringLiteral("history-%1.vsn").arg(n)
@@ -200,7 +202,7 @@ QString createVisionFile(bool historical, const QDate& day)
 
 QString createVikingenFile(bool historical, const QDate& day)
 {
-    const QString folder = folderOf(&ProgramSettings::h5);
+    const QString folder = folderOf('I');
     const QString stamp = twoDigits(day.month()) + twoDigits(day.day());
     const QString file = firstFree([&](int n) {
         return historical ? folder + QStringLiteral("H-%1.txt").arg(n)
@@ -219,8 +221,8 @@ void createStagingFiles(bool historical)
 
 QString runFileName(bool historical, const QDate& day)
 {
-    const QString folder = folderOf(&ProgramSettings::prn);
-    const QString extension = QLatin1Char('.') + settings().h12;
+    const QString folder = folderOf('P');
+    const QString extension = QLatin1Char('.') + settings().format('P').value(kRunFileExtension);
     const QString stamp = QString::number(day.year()) + twoDigits(day.month()) + twoDigits(day.day());
     return firstFree([&](int n) {
         return historical ? folder + QStringLiteral("History-%1").arg(n) + extension

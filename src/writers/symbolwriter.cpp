@@ -15,11 +15,11 @@ SymbolFile symbolFile(QChar letter, const QString& ticker, const QString& tname)
     const ExportFormat* format = formats::find(letter);
     if (!format || !format->hasFolder() || !format->hasLongNames())
         return {};
-    const ProgramSettings& s = settings();
-    const QString base = s.*format->longNames ? filenames::longBaseName(tname) : filenames::tickerBaseName(ticker);
+    const FormatSettings& s = format->chosen();
+    const QString base = s.longNames ? filenames::longBaseName(tname) : filenames::tickerBaseName(ticker);
     if (base.isEmpty())
         return {};
-    QString folder = s.*format->folder;
+    QString folder = s.folder;
     if (folder.isEmpty())
         folder = paths::fallbackFolder();
     return {paths::withTrailingSlash(folder) + base + QLatin1String(format->extension), base};

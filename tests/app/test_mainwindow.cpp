@@ -367,8 +367,8 @@ TEST_F(MainWindowTest, StartPageShowsWhatIsMissingThenWhereThingsStand)
     while (!text("lblLists").contains(QStringLiteral("List 2: 2 symbols")) && waited.elapsed() < 3000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_LT(waited.elapsed(), 1000);
-    settings().select1 = true;
-    settings().h1 = home() + QStringLiteral("quotes/");
+    settings().format('C').on = true;
+    settings().format('C').folder = home() + QStringLiteral("quotes/");
     runrecord::note(false, QStringLiteral("Download finished: 2 of 2 written"),
                     QDateTime(QDate(2026, 12, 4), QTime(18, 5)));
     w.action(QStringLiteral("menudownloadnow"))->trigger();

@@ -22,6 +22,7 @@
 #include "writers/codecs/symbolfiles/symbolfiles.h"
 #include "writers/codecs/text/textcodec.h"
 #include "writers/formatregistry.h"
+#include "writers/location.h"
 #include "writers/storedfiles.h"
 #include "writers/symbolwriter.h"
 
@@ -59,15 +60,13 @@ protected:
 const TsqWriter kLayout;
 const TextCodec kCodec(kLayout, QLatin1Char('Y'));
 
-// Spare switches and folder of the settings row, which nothing of the
-// program reads.
+// Its switch, folder and long names are columns of its own in the settings
+// row, which start-up adds to a file that lacks them.
 const ExportFormat kTsq{
     .letter = QLatin1Char('Y'),
     .menuName = "menutsq",
     .caption = "&TSQ-format",
-    .selected = &ProgramSettings::select4,
-    .folder = &ProgramSettings::h7,
-    .longNames = &ProgramSettings::select9,
+    .columns = {.on = {.name = "selecttsq"}, .folder = {.name = "tsq"}, .longNames = {.name = "selecttsqlong"}},
     .title = "Export to TSQ-format",
     .folderPrompt = "Choose location of TSQ-files",
     .extension = ".tsq",
@@ -87,10 +86,10 @@ protected:
     void SetUp() override
     {
         QuotarisTest::SetUp();
+        registry.add(kTsq);
         ASSERT_TRUE(runStartup().opened);
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
-        registry.add(kTsq);
         folder = path(QStringLiteral("tsq/"));
         QDir().mkpath(folder);
         ProgramSettings& s = settings();
@@ -98,11 +97,12 @@ protected:
         s.teller2 = 2;
         s.teller3 = 1;
         s.dcurrent = 1;
-        s.select4 = true;
-        s.h7 = folder;
+        s.format('Y').on = true;
+        s.format('Y').folder = folder;
         Database db(paths::databaseFile());
         // What start-up loads again for `check`.
-        settingsrow::write(db, {{QStringLiteral("select4"), QStringLiteral("True")}, {QStringLiteral("h7"), folder}});
+        settingsrow::write(db,
+                           {{QStringLiteral("selecttsq"), QStringLiteral("True")}, {QStringLiteral("tsq"), folder}});
         for (const char* t : {"AAA", "BBB.AS"}) {
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
                                    "VALUES (1, ?, ?, 'Unknown', 1)"),
@@ -144,7 +144,7 @@ TEST_F(OwnSymbolFormatTest, TheRegistryOffersItWhereTheBuiltInOnesAre)
     ASSERT_TRUE(formats::tailChecked());
     EXPECT_EQ(formats::tailChecked()->letter, QLatin1Char('Y'));
     // A format that is on earlier in the registry gives the stored days.
-    settings().select1 = true;
+    settings().format('C').on = true;
     EXPECT_EQ(formats::tailChecked()->letter, QLatin1Char('C'));
 }
 
@@ -245,4 +245,94 @@ TEST_F(OwnSymbolFormatTest, CheckTellsItsFilesAndReadsThem)
     err.clear();
     EXPECT_EQ(check({}, &out, &err), 2);
     EXPECT_EQ(err, QStringLiteral("usage: check FOLDER|FILE [--format C|S|D|K|M|Y] [--repair]\n"));
+}
+
+namespace {
+QStringList columnsOf(Database& db, const QString& table)
+{
+    QStringList names;
+    Statement st = db.prepare(QStringLiteral("PRAGMA table_info(%1)").arg(table));
+    while (st.next())
+        names << st.text(1);
+    return names;
+}
+}  // namespace
+
+// The format's settings live in columns of its own: a database the program
+// made without the format gets them behind every other at the next start,
+// and the format's switch, folder and long names are saved and loaded as a
+// built-in format's are.
+class OwnFormatSettingsTest : public QuotarisTest {};
+
+TEST_F(OwnFormatSettingsTest, ItsColumnsAreAddedToAnExistingDatabaseAndItsChoiceIsKept)
+{
+    QStringList builtInColumns;
+    {
+        // The database as the program without the format leaves it.
+        FormatRegistry builtIn;
+        const formats::Use use(builtIn);
+        resetProcessState();
+        ASSERT_TRUE(runStartup().opened);
+        Database db(paths::databaseFile());
+        builtInColumns = columnsOf(db, QStringLiteral("globaal"));
+    }
+    ASSERT_FALSE(builtInColumns.contains(QStringLiteral("selecttsq")));
+
+    FormatRegistry registry;
+    registry.add(kTsq);
+    const formats::Use use(registry);
+    resetProcessState();
+    ASSERT_TRUE(runStartup().opened);
+    EXPECT_TRUE(msgs.shown.isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('|')));
+    {
+        Database db(paths::databaseFile());
+        EXPECT_EQ(columnsOf(db, QStringLiteral("globaal")),
+                  builtInColumns + QStringList({"selecttsq", "tsq", "selecttsqlong"}));
+        // A blank folder is the fallback folder, in the row too.
+        EXPECT_EQ(settingsrow::read(db, QStringLiteral("tsq")).toString(), home());
+    }
+    EXPECT_FALSE(settings().format('Y').on);
+    EXPECT_EQ(settings().format('Y').folder, home());
+    EXPECT_FALSE(settings().format('Y').longNames);
+
+    // Saved as the location window saves a built-in format's choice.
+    const QString folder = path(QStringLiteral("tsq/"));
+    QDir().mkpath(folder);
+    LocationChoice choice;
+    choice.selected = true;
+    choice.folder = folder;
+    choice.longNames = true;
+    ASSERT_TRUE(FormatLocation(QLatin1Char('Y')).accept(choice));
+    {
+        Database db(paths::databaseFile());
+        EXPECT_EQ(settingsrow::read(db, QStringLiteral("selecttsq")).toInt(), 1);
+        EXPECT_EQ(settingsrow::read(db, QStringLiteral("tsq")).toString(), folder);
+        EXPECT_EQ(settingsrow::read(db, QStringLiteral("selecttsqlong")).toInt(), 1);
+        // No column of the program's is borrowed.
+        EXPECT_TRUE(settingsrow::read(db, QStringLiteral("select4")).isNull());
+        EXPECT_TRUE(settingsrow::read(db, QStringLiteral("select9")).isNull());
+    }
+
+    // Loaded by the next start, and listed by `info` behind the row's own
+    // settings.
+    resetProcessState();
+    ASSERT_TRUE(runStartup().opened);
+    EXPECT_TRUE(settings().format('Y').on);
+    EXPECT_EQ(settings().format('Y').folder, folder);
+    EXPECT_TRUE(settings().format('Y').longNames);
+    EXPECT_FALSE(settings().select4);
+    const QVector<QPair<QString, QString>> info = settingsrow::describe();
+    const qsizetype last = info.indexOf({QStringLiteral("teller5"), QStringLiteral("1")});
+    ASSERT_GE(last, 0);
+    EXPECT_EQ(info.mid(last + 1, 4),
+              (QVector<QPair<QString, QString>>{
+                  {"selecttsq", "True"}, {"tsq", folder}, {"selecttsqlong", "True"}, {"server", "U"}}));
+
+    // The program without the format opens the file as before.
+    FormatRegistry builtIn;
+    const formats::Use withoutIt(builtIn);
+    resetProcessState();
+    ASSERT_TRUE(runStartup().opened);
+    EXPECT_TRUE(msgs.shown.isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('|')));
+    EXPECT_FALSE(formats::find(QLatin1Char('Y')));
 }

@@ -87,10 +87,10 @@ TEST_F(StartupTest, OldDatabaseIsUpgradedAndNullSettingsGetDefaults)
     EXPECT_EQ(s.teller3, 5);
     EXPECT_EQ(s.teller4, 0);
     EXPECT_EQ(s.teller5, 1);
-    EXPECT_EQ(s.h11, QStringLiteral("0"));
-    EXPECT_EQ(s.h12, QStringLiteral("PRN"));
-    EXPECT_EQ(s.excel, home());
-    EXPECT_FALSE(s.selectexcel);
+    EXPECT_EQ(s.format('P').value("h11"), QStringLiteral("0"));
+    EXPECT_EQ(s.format('P').value("h12"), QStringLiteral("PRN"));
+    EXPECT_EQ(s.format('E').folder, home());
+    EXPECT_FALSE(s.format('E').on);
     EXPECT_EQ(s.listNames[1], QString());  // a list has a name once the user gives it one
     EXPECT_EQ(s.listNames[2], QString());
     EXPECT_TRUE(s.isdelay);
@@ -136,13 +136,13 @@ TEST_F(StartupTest, StoredSettingsAreLoaded)
     resetProcessState();
     ASSERT_TRUE(runStartup().opened);
     const ProgramSettings& s = settings();
-    EXPECT_EQ(s.h1, path(QStringLiteral("quotes/")));
-    EXPECT_TRUE(s.select1);
-    EXPECT_TRUE(s.select12);
-    EXPECT_FALSE(s.select2);
+    EXPECT_EQ(s.format('C').folder, path(QStringLiteral("quotes/")));
+    EXPECT_TRUE(s.format('C').on);
+    EXPECT_TRUE(s.format('D').on);
+    EXPECT_FALSE(s.format('K').on);
     EXPECT_EQ(s.lijst, 7);
     EXPECT_EQ(s.teller3, 2);
-    EXPECT_EQ(s.h12, QStringLiteral("CSV"));
+    EXPECT_EQ(s.format('P').value("h12"), QStringLiteral("CSV"));
     EXPECT_EQ(s.listNames[2], QStringLiteral("Dutch shares"));
     EXPECT_FALSE(s.isdelay);
     EXPECT_EQ(s.intervalDownload, 2500);
@@ -184,7 +184,7 @@ TEST_F(StartupTest, GarbageSettingsGiveDefaults)
     EXPECT_EQ(s.lijst, 1);
     EXPECT_EQ(s.teller2, 10);
     EXPECT_EQ(s.teller3, 5);
-    EXPECT_FALSE(s.selectprn);
+    EXPECT_FALSE(s.format('P').on);
     EXPECT_TRUE(s.isdelay);
     EXPECT_EQ(s.intervalDownload, 1500);
     EXPECT_EQ(s.metaversion, 2000);
@@ -205,7 +205,7 @@ TEST_F(StartupTest, AFolderThatIsGoneKeepsItsSetting)
     }
     resetProcessState();
     runStartup();
-    EXPECT_EQ(settings().h2, gone);
+    EXPECT_EQ(settings().format('K').folder, gone);
     EXPECT_TRUE(msgs.shown.isEmpty());
     Database db(paths::databaseFile());
     EXPECT_EQ(settingsrow::read(db, QStringLiteral("h2")).toString(), gone);
@@ -256,11 +256,11 @@ TEST_F(StartupTest, InfoListsEveryRowSettingInOrderWithItsStoredValue)
 
     const ProgramSettings& s = settings();
     EXPECT_EQ(s.h7, path("f/h7/"));
-    EXPECT_EQ(s.h11, QStringLiteral("1"));
-    EXPECT_FALSE(s.selectamibroker);
-    EXPECT_TRUE(s.select12);
-    EXPECT_FALSE(s.select3);
-    EXPECT_TRUE(s.select13);
+    EXPECT_EQ(s.format('P').value("h11"), QStringLiteral("1"));
+    EXPECT_FALSE(s.format('A').on);
+    EXPECT_TRUE(s.format('D').on);
+    EXPECT_FALSE(s.format('S').longNames);
+    EXPECT_TRUE(s.format('D').longNames);
     EXPECT_TRUE(s.select11);
     EXPECT_EQ(s.lijst, 9);
     EXPECT_EQ(s.teller4, 1);
@@ -270,8 +270,8 @@ TEST_F(StartupTest, FirstStartFindsStockguru)
 {
     QDir().mkpath(home() + QStringLiteral("stockguru/stocks"));
     runStartup();
-    EXPECT_TRUE(settings().selectstockguru);
-    EXPECT_EQ(settings().stockguru, home() + QStringLiteral("stockguru/stocks/"));
+    EXPECT_TRUE(settings().format('S').on);
+    EXPECT_EQ(settings().format('S').folder, home() + QStringLiteral("stockguru/stocks/"));
 }
 
 // Files that are not our database: each gives "unable to open database",

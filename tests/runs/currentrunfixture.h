@@ -37,10 +37,10 @@ protected:
         prn = path(QStringLiteral("prn/"));
         QDir().mkpath(ascii);
         QDir().mkpath(prn);
-        s.h1 = ascii;
-        s.prn = prn;
-        s.select1 = true;  // ASCII
-        s.selectprn = true;
+        s.format('C').folder = ascii;
+        s.format('P').folder = prn;
+        s.format('C').on = true;  // ASCII
+        s.format('P').on = true;
     }
 
     // Puts `tickers` on list `n`; those the fake knows get a quote.

@@ -53,7 +53,7 @@ TEST_F(CurrentRunTest, MissingOpenTakesTheCloseInEveryLaterFormat)
 {
     addSymbols({QStringLiteral("ZERO")}, 1, false);
     fake.addQuote(quoteOf("ZERO", "0"));
-    settings().h11 = QStringLiteral("1");
+    settings().format('P').value("h11") = QStringLiteral("1");
     CurrentRun run;
     runToEnd(run);
     EXPECT_TRUE(ami1Lines().contains(QStringLiteral("ZERO,20261201,10.75,11,10,10.75,1200,0")));
@@ -142,7 +142,7 @@ TEST_F(CurrentRunTest, PreconditionsAreReportedAndNothingStarts)
     EXPECT_FALSE(runToEnd(run));
     EXPECT_EQ(msgs.shown.last().text, QStringLiteral("The selected lists contain no symbols"));
 
-    settings().select1 = settings().selectprn = false;
+    settings().format('C').on = settings().format('P').on = false;
     run.severalLists = false;
     EXPECT_FALSE(runToEnd(run));
     EXPECT_EQ(msgs.shown.last().text,

@@ -39,12 +39,12 @@ int mostInFlight(const QVector<FakeQuoteService::Request>& requests)
 class CurrentRunFaultTest : public CurrentRunTest {
 protected:
     // Switches on a format with its own folder; returns the folder.
-    QString formatOn(bool ProgramSettings::*on, QString ProgramSettings::*folder, const char* name)
+    QString formatOn(char letter, const char* name)
     {
         const QString dir = path(QLatin1String(name) + QLatin1Char('/'));
         QDir().mkpath(dir);
-        settings().*on = true;
-        settings().*folder = dir;
+        settings().format(letter).on = true;
+        settings().format(letter).folder = dir;
         return dir;
     }
 
@@ -54,10 +54,10 @@ protected:
 TEST_F(CurrentRunFaultTest, LongNamesBecomeFileNamesOfLettersAndDigitsOnly)
 {
     ProgramSettings& s = settings();
-    const QString guru = formatOn(&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "guru");
-    const QString kbf = formatOn(&ProgramSettings::select2, &ProgramSettings::h2, "kbf");
-    const QString get = formatOn(&ProgramSettings::select12, &ProgramSettings::h8, "get");
-    s.select3 = s.select5 = s.select6 = s.select13 = true;
+    const QString guru = formatOn('S', "guru");
+    const QString kbf = formatOn('K', "kbf");
+    const QString get = formatOn('D', "get");
+    s.format('S').longNames = s.format('C').longNames = s.format('K').longNames = s.format('D').longNames = true;
     addSymbols({QStringLiteral("ASML.AS")}, 1, false);
     fake.addQuote(quoteWith("ASML.AS", "ASML Holding N.V."));
 
@@ -74,10 +74,10 @@ TEST_F(CurrentRunFaultTest, LongNamesBecomeFileNamesOfLettersAndDigitsOnly)
 
 TEST_F(CurrentRunFaultTest, PriceTextsReachEveryTextFormatAsTheServiceSentThem)
 {
-    const QString guru = formatOn(&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "guru");
-    const QString get = formatOn(&ProgramSettings::select12, &ProgramSettings::h8, "get");
-    const QString vision = formatOn(&ProgramSettings::select7, &ProgramSettings::h3, "vision");
-    const QString vikingen = formatOn(&ProgramSettings::select8, &ProgramSettings::h5, "vikingen");
+    const QString guru = formatOn('S', "guru");
+    const QString get = formatOn('D', "get");
+    const QString vision = formatOn('V', "vision");
+    const QString vikingen = formatOn('I', "vikingen");
     addSymbols({QStringLiteral("TINY"), QStringLiteral("BIG")}, 1, false);
     fake.addQuote({"TINY", kDate, "4:00pm", "0.00006", "0.00006200", "0.00006001", "0.00006123", "5000", "TINY", "X"});
     fake.addQuote({"BIG", kDate, "4:00pm", "1234.5", "1234.56789012", "1200.25", "1234.56789012", "7", "BIG", "X"});
@@ -131,7 +131,7 @@ TEST_F(CurrentRunFaultTest, AChangedTickerWhoseSuccessorIsStoredIsMergedAndTheRu
 
 TEST_F(CurrentRunFaultTest, CountsAreWhatReachedTheFiles)
 {
-    settings().select5 = true;  // ASCII files under long names
+    settings().format('C').longNames = true;  // ASCII files under long names
     addSymbols({QStringLiteral("GOOD"), QStringLiteral("NODATE"), QStringLiteral("BAD"), QStringLiteral("ACCENT")}, 1,
                false);
     fake.addQuote(quoteWith("GOOD", "GOOD CORP"));
@@ -226,9 +226,9 @@ TEST_F(CurrentRunFaultTest, BatchesAreInFlightTogetherUpToMaxInFlight)
 
 TEST_F(CurrentRunFaultTest, StopFinishesTheBatchInHandInEveryFormat)
 {
-    const QString guru = formatOn(&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "guru");
-    const QString kbf = formatOn(&ProgramSettings::select2, &ProgramSettings::h2, "kbf");
-    formatOn(&ProgramSettings::selectmetastock, &ProgramSettings::metastock, "ms");
+    const QString guru = formatOn('S', "guru");
+    const QString kbf = formatOn('K', "kbf");
+    formatOn('M', "ms");
     addSymbols(numbered(QStringLiteral("P"), 40));
     CurrentRun run;
     // Stop is pressed while the first batch is staged for the run file; it
@@ -290,7 +290,7 @@ TEST_F(CurrentRunFaultTest, EveryTickerReachesTheServiceWholeAndOnlyAskedLinesAr
                                            FakeQuoteService::csvLine(quoteOf("AAA", "12"), r.query.value("f")),
                                        "text/plain"};
     });
-    settings().select1 = false;
+    settings().format('C').on = false;
     CurrentRun again;
     EXPECT_TRUE(runToEnd(again));
     const CurrentRunSummary& sum = again.summary();

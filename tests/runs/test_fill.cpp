@@ -69,19 +69,13 @@ protected:
         s.teller2 = 30;
         s.teller3 = 1;
         s.dcurrent = 1;
-        for (const auto& [on, folder, name] :
-             {std::tuple{&ProgramSettings::select1, &ProgramSettings::h1, "ascii"},
-              std::tuple{&ProgramSettings::selectstockguru, &ProgramSettings::stockguru, "stockguru"},
-              std::tuple{&ProgramSettings::select12, &ProgramSettings::h8, "get"},
-              std::tuple{&ProgramSettings::select2, &ProgramSettings::h2, "kbf"},
-              std::tuple{&ProgramSettings::selectprn, &ProgramSettings::prn, "prn"},
-              std::tuple{&ProgramSettings::select7, &ProgramSettings::h3, "vision"},
-              std::tuple{&ProgramSettings::select8, &ProgramSettings::h5, "vikingen"},
-              std::tuple{&ProgramSettings::selectexcel, &ProgramSettings::excel, "xls"},
-              std::tuple{&ProgramSettings::selectmetastock, &ProgramSettings::metastock, "ms"}}) {
-            s.*on = true;
-            s.*folder = path(QLatin1String(name) + QLatin1Char('/'));
-            QDir().mkpath(s.*folder);
+        for (const auto& [letter, name] : {std::pair{'C', "ascii"}, std::pair{'S', "stockguru"}, std::pair{'D', "get"},
+                                           std::pair{'K', "kbf"}, std::pair{'P', "prn"}, std::pair{'V', "vision"},
+                                           std::pair{'I', "vikingen"}, std::pair{'E', "xls"}, std::pair{'M', "ms"}}) {
+            FormatSettings& f = s.format(letter);
+            f.on = true;
+            f.folder = path(QLatin1String(name) + QLatin1Char('/'));
+            QDir().mkpath(f.folder);
         }
     }
 
@@ -109,7 +103,7 @@ protected:
     // The AmiBroker import copies what it imports to a folder of its own.
     void amibrokerOn()
     {
-        settings().selectamibroker = true;
+        settings().format('A').on = true;
         QDir().mkpath(path("imported"));
         const QString script = path("import.sh");
         writeFile(script, QStringLiteral("#!/bin/sh\ncp \"$1\" '%1'\n").arg(path("imported/ami2.txt")).toUtf8());
@@ -147,9 +141,11 @@ TEST_F(FillTest, EachFormatFilledFromTheStoreIsByteForByteWhatTheDownloadWrote)
     download();
 
     const ProgramSettings& s = settings();
-    const QMap<QChar, QString> folders{
-        {'C', s.h1}, {'S', s.stockguru}, {'D', s.h8},    {'K', s.h2},        {'P', s.prn},
-        {'V', s.h3}, {'I', s.h5},        {'E', s.excel}, {'M', s.metastock}, {'A', path("imported/")}};
+    const QMap<QChar, QString> folders{{'C', s.format('C').folder}, {'S', s.format('S').folder},
+                                       {'D', s.format('D').folder}, {'K', s.format('K').folder},
+                                       {'P', s.format('P').folder}, {'V', s.format('V').folder},
+                                       {'I', s.format('I').folder}, {'E', s.format('E').folder},
+                                       {'M', s.format('M').folder}, {'A', path("imported/")}};
     QMap<QChar, Files> downloaded;
     for (auto it = folders.begin(); it != folders.end(); ++it) {
         downloaded[it.key()] = filesIn(it.value());
@@ -193,11 +189,11 @@ TEST_F(FillTest, ARangeWritesTheDaysOfTheRangeAndASymbolWithoutDaysIsNamed)
 {
     addSymbols({QStringLiteral("AAA.AS")});
     download();
-    const QStringList all = QString::fromLatin1(readAll(settings().h1 + QStringLiteral("AAA_AS.asc")))
+    const QStringList all = QString::fromLatin1(readAll(settings().format('C').folder + QStringLiteral("AAA_AS.asc")))
                                 .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(all.size(), 180);
     addSymbols({QStringLiteral("NEW.AS")});
-    wipe(settings().h1);
+    wipe(settings().format('C').folder);
 
     HistoryRun run;
     QStringList finished;
@@ -211,10 +207,10 @@ TEST_F(FillTest, ARangeWritesTheDaysOfTheRangeAndASymbolWithoutDaysIsNamed)
             expected << line;
     }
     ASSERT_EQ(expected.size(), 25);
-    EXPECT_EQ(QString::fromLatin1(readAll(settings().h1 + QStringLiteral("AAA_AS.asc")))
+    EXPECT_EQ(QString::fromLatin1(readAll(settings().format('C').folder + QStringLiteral("AAA_AS.asc")))
                   .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts),
               expected);
-    EXPECT_FALSE(QFile::exists(settings().h1 + QStringLiteral("NEW_AS.asc")));
+    EXPECT_FALSE(QFile::exists(settings().format('C').folder + QStringLiteral("NEW_AS.asc")));
     EXPECT_EQ(finished, (QStringList{QStringLiteral("AAA.AS: 25 days"), QStringLiteral("NEW.AS: nothing stored")}));
     const HistoryRunSummary& sum = run.summary();
     EXPECT_EQ(sum.nothingStored, 1);
@@ -228,8 +224,8 @@ TEST_F(FillTest, StopEndsTheFillWithoutTheRunWideExport)
                               QStringLiteral("A4.AS"), QStringLiteral("A5.AS"), QStringLiteral("A6.AS")};
     addSymbols(tickers);
     download(kStart, QDate(2004, 2, 27));
-    wipe(settings().prn);
-    wipe(settings().h1);
+    wipe(settings().format('P').folder);
+    wipe(settings().format('C').folder);
 
     for (const QChar letter : {QLatin1Char('C'), QLatin1Char('P')}) {
         HistoryRun run;
@@ -246,21 +242,21 @@ TEST_F(FillTest, StopEndsTheFillWithoutTheRunWideExport)
         EXPECT_FALSE(run.running());
     }
     // The symbols written before the Stop are whole; no PRN run file.
-    const Files ascii = filesIn(settings().h1);
+    const Files ascii = filesIn(settings().format('C').folder);
     EXPECT_GE(ascii.size(), 1);
     EXPECT_LT(ascii.size(), tickers.size());
-    EXPECT_TRUE(filesIn(settings().prn).isEmpty());
+    EXPECT_TRUE(filesIn(settings().format('P').folder).isEmpty());
     // The next fill takes the folder again.
     HistoryRun again;
     EXPECT_TRUE(fillFormat(again, QLatin1Char('C')));
-    EXPECT_EQ(filesIn(settings().h1).size(), tickers.size());
+    EXPECT_EQ(filesIn(settings().format('C').folder).size(), tickers.size());
 }
 
 TEST_F(FillTest, HoldsTheDataFolderWhileItWrites)
 {
     addSymbols({QStringLiteral("AAA.AS"), QStringLiteral("BBB.AS")});
     download();
-    wipe(settings().h1);
+    wipe(settings().format('C').folder);
 
     // Another run (a download) is refused and told it is a fill.
     HistoryRun run;

@@ -25,8 +25,8 @@ QStringList& calls()
 }
 
 // A format of the tests' own: one text file per run in its folder, a line
-// per quote. It uses a spare switch and folder of the settings row, so
-// nothing of the program knows it.
+// per quote. Its switch and folder are columns of its own in the settings
+// row, so nothing of the program knows it.
 class TickFormat final : public FormatWriter {
 public:
     using FormatWriter::FormatWriter;
@@ -36,7 +36,7 @@ public:
         calls() << QStringLiteral("begin %1").arg(run.historical() ? "history" : "current");
         file_ = run.files().create(
             [](bool historical, const QDate&) {
-                const QString name = settings().h7 + (historical ? "history.tick" : "current.tick");
+                const QString name = settings().format('X').folder + (historical ? "history.tick" : "current.tick");
                 writeFile(name, "TICK\r\n");
                 return name;
             },
@@ -83,8 +83,7 @@ std::unique_ptr<FormatWriter> makeTick(const ExportFormat& format) { return std:
 const ExportFormat kTick{.letter = QLatin1Char('X'),
                          .menuName = "menutick",
                          .caption = "&Tick",
-                         .selected = &ProgramSettings::select4,
-                         .folder = &ProgramSettings::h7,
+                         .columns = {.on = {.name = "selecttick"}, .folder = {.name = "tick"}},
                          .title = "Export to Tick-format",
                          .folderPrompt = "Choose location of TICK-files",
                          .makeWriter = makeTick};
@@ -98,19 +97,19 @@ protected:
     void SetUp() override
     {
         QuotarisTest::SetUp();
+        registry.add(kTick);
         ASSERT_TRUE(runStartup().opened);
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
         calls().clear();
-        registry.add(kTick);
         ProgramSettings& s = settings();
         s.isdelay = false;
         s.teller2 = 2;
         s.teller3 = 1;
         s.dcurrent = 1;
-        s.select4 = true;
-        s.h7 = path(QStringLiteral("tick/"));
-        QDir().mkpath(s.h7);
+        s.format('X').on = true;
+        s.format('X').folder = path(QStringLiteral("tick/"));
+        QDir().mkpath(s.format('X').folder);
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BBB.AS"}) {
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
@@ -120,7 +119,8 @@ protected:
     }
     QStringList tickLines(const char* name) const
     {
-        return QString::fromLatin1(readAll(settings().h7 + QLatin1String(name))).split("\r\n", Qt::SkipEmptyParts);
+        return QString::fromLatin1(readAll(settings().format('X').folder + QLatin1String(name)))
+            .split("\r\n", Qt::SkipEmptyParts);
     }
 
     FakeQuoteService fake;

@@ -62,14 +62,12 @@ protected:
         s.teller2 = 30;  // no test here waits for a time-out
         s.teller3 = 1;
         s.dcurrent = 1;
-        for (const auto& [on, folder, name] :
-             {std::tuple{&ProgramSettings::select1, &ProgramSettings::h1, "ascii"},
-              std::tuple{&ProgramSettings::selectprn, &ProgramSettings::prn, "prn"},
-              std::tuple{&ProgramSettings::select7, &ProgramSettings::h3, "vision"},
-              std::tuple{&ProgramSettings::select8, &ProgramSettings::h5, "vikingen"}}) {
-            s.*on = true;
-            s.*folder = path(QLatin1String(name) + QLatin1Char('/'));
-            QDir().mkpath(s.*folder);
+        for (const auto& [letter, name] :
+             {std::pair{'C', "ascii"}, std::pair{'P', "prn"}, std::pair{'V', "vision"}, std::pair{'I', "vikingen"}}) {
+            FormatSettings& f = s.format(letter);
+            f.on = true;
+            f.folder = path(QLatin1String(name) + QLatin1Char('/'));
+            QDir().mkpath(f.folder);
         }
     }
 
@@ -110,7 +108,7 @@ protected:
 
     QStringList asciiLines(const QString& base)
     {
-        return QString::fromLatin1(readAll(settings().h1 + base + QStringLiteral(".asc")))
+        return QString::fromLatin1(readAll(settings().format('C').folder + base + QStringLiteral(".asc")))
             .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
 
@@ -120,11 +118,11 @@ protected:
     void workbookFormatsOn()
     {
         ProgramSettings& s = settings();
-        s.selectexcel = s.selectmetastock = s.selectamibroker = true;
-        s.excel = path("xls/");
-        s.metastock = path("ms/");
-        QDir().mkpath(s.excel);
-        QDir().mkpath(s.metastock);
+        s.format('E').on = s.format('M').on = s.format('A').on = true;
+        s.format('E').folder = path("xls/");
+        s.format('M').folder = path("ms/");
+        QDir().mkpath(s.format('E').folder);
+        QDir().mkpath(s.format('M').folder);
         const QString script = path("import.sh");
         writeFile(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\ncp \"$1\" '%2'\n")
                               .arg(importArgs(), imported())
@@ -271,13 +269,13 @@ TEST_F(HistoryRunTest, EveryDayReachesEveryFormatAndTheHistoryRecordsTheWholeRan
     const QByteArray ami1 = readAll(paths::dataFile(QStringLiteral("ami1.txt")));
     EXPECT_TRUE(ami1.startsWith("<TICKER>,<DTYYYYMMDD>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>\r\n"));
     EXPECT_EQ(ami1.count("\r\n"), 2 * days + 1);
-    EXPECT_EQ(readAll(settings().prn + QStringLiteral("History-1.PRN")), ami1);
+    EXPECT_EQ(readAll(settings().format('P').folder + QStringLiteral("History-1.PRN")), ami1);
     const QByteArray ami2 = readAll(paths::dataFile(QStringLiteral("ami2.txt")));
     EXPECT_TRUE(ami2.contains("\"AAA.AS\",\"AAA.AS Corp's\"," + c + ",\"01/05/2004\",\"\",0.00,"));
-    const QByteArray vision = readAll(settings().h3 + QStringLiteral("history-1.vsn"));
+    const QByteArray vision = readAll(settings().format('V').folder + QStringLiteral("history-1.vsn"));
     EXPECT_EQ(vision.count("\r\n"), 2 * days + 1);
     EXPECT_TRUE(vision.contains("7|QRAS|AAA.AS|AAA.AS Corp's||20040105|" + c + '|'));
-    EXPECT_EQ(readAll(settings().h5 + QStringLiteral("H-1.txt")).count("\r\n"), 3 * 2 * days + 1);
+    EXPECT_EQ(readAll(settings().format('I').folder + QStringLiteral("H-1.txt")).count("\r\n"), 3 * 2 * days + 1);
 
     // The two chunks of AAA.AS merge into one row.
     EXPECT_EQ(historyRows(), (QStringList{row(QStringLiteral("AAA.AS"), kStart, kEnd, "gelukt"),
@@ -319,7 +317,7 @@ TEST_F(HistoryRunTest, TheSameAnswerForTwoSymbolsCountsAsNone)
                                row(QStringLiteral("TWO"), kStart, end, "gelukt")};
     ASSERT_TRUE(rows == oneFirst || rows == twoFirst) << qPrintable(rows.join(QLatin1Char('\n')));
     const QString missing = rows == oneFirst ? QStringLiteral("TWO") : QStringLiteral("ONE");
-    EXPECT_FALSE(QFile::exists(settings().h1 + missing + QStringLiteral(".asc")));
+    EXPECT_FALSE(QFile::exists(settings().format('C').folder + missing + QStringLiteral(".asc")));
 }
 
 TEST_F(HistoryRunTest, AllDataStartsAtTheFirstDayTheServiceHoldsAndTopsUpWithToday)
@@ -394,7 +392,7 @@ TEST_F(HistoryRunTest, StopEndsTheRunWithoutTheRunFileCopy)
                                           row(QStringLiteral("S3"), kStart, kEnd, "nietgelukt")}));
     EXPECT_TRUE(run.summary().aborted);
     EXPECT_TRUE(run.summary().outcome().startsWith(QStringLiteral("Download abborted by user")));
-    EXPECT_FALSE(QFile::exists(settings().prn + QStringLiteral("History-1.PRN")));
+    EXPECT_FALSE(QFile::exists(settings().format('P').folder + QStringLiteral("History-1.PRN")));
 }
 
 TEST_F(HistoryRunTest, DaysStagedBeforeAStopAreNotCountedForTheRunFile)
@@ -413,7 +411,7 @@ TEST_F(HistoryRunTest, DaysStagedBeforeAStopAreNotCountedForTheRunFile)
     // Its days were only staged for the PRN run file, which a stopped run
     // does not make: they are not claimed as written.
     EXPECT_FALSE(sum.written.contains(QLatin1Char('P')));
-    EXPECT_TRUE(QDir(settings().prn).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(settings().format('P').folder).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(HistoryRunTest, NoListNoSymbolsAndNoFormatAreRefused)
@@ -437,7 +435,7 @@ TEST_F(HistoryRunTest, WorkbookAndMetastockGetEveryDayAndTheImportRunsOnceAtTheE
     for (const char letter : {'E', 'M', 'A', 'C'})
         EXPECT_EQ(sum.written.value(QLatin1Char(letter)), 2 * days) << letter;
     EXPECT_EQ(sum.writeFailures, 0);
-    const QString book = settings().excel + QStringLiteral("history-1.xls");
+    const QString book = settings().format('E').folder + QStringLiteral("history-1.xls");
     EXPECT_EQ(sum.notes, (QStringList{QStringLiteral("Excel workbook %1: 1 sheet").arg(book),
                                       QStringLiteral("Export to Amibroker succeeded")}));
 
@@ -460,7 +458,7 @@ TEST_F(HistoryRunTest, WorkbookAndMetastockGetEveryDayAndTheImportRunsOnceAtTheE
     // Both symbols in the folder made for new symbols and in the map of
     // the folders, every day stored once, no error on the way.
     EXPECT_TRUE(msgs.texts().isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('\n')));
-    const QString folder = settings().metastock + QStringLiteral("Q001/");
+    const QString folder = settings().format('M').folder + QStringLiteral("Q001/");
     {
         Database db(paths::databaseFile());
         EXPECT_EQ(metastockmap::folderOf(db, QStringLiteral("AAA.AS")), folder);
@@ -502,13 +500,16 @@ TEST_F(HistoryRunTest, StopKeepsTheWorkbookWholeAndSkipsTheImport)
     EXPECT_TRUE(sum.aborted);
     EXPECT_EQ(sum.written.value(QLatin1Char('E')), days);
     EXPECT_EQ(sum.written.value(QLatin1Char('M')), days);
-    EXPECT_EQ(sum.notes, QStringList{QStringLiteral("Excel workbook %1history-1.xls: 1 sheet").arg(settings().excel)});
+    EXPECT_EQ(
+        sum.notes,
+        QStringList{QStringLiteral("Excel workbook %1history-1.xls: 1 sheet").arg(settings().format('E').folder)});
     QString error;
-    const QVector<ReadSheet> sheets = readWithFreeXl(settings().excel + QStringLiteral("history-1.xls"), &error);
+    const QVector<ReadSheet> sheets =
+        readWithFreeXl(settings().format('E').folder + QStringLiteral("history-1.xls"), &error);
     ASSERT_EQ(sheets.size(), 1) << qPrintable(error);
     EXPECT_EQ(sheets[0].rows, days);
     mslink::Reader r;
-    r.openFolder(settings().metastock + QStringLiteral("Q001/"));
+    r.openFolder(settings().format('M').folder + QStringLiteral("Q001/"));
     EXPECT_EQ(r.securityCount(), 1);
     EXPECT_FALSE(QFile::exists(importArgs()));
 }
@@ -522,7 +523,7 @@ TEST_F(HistoryRunTest, NoFreeWorkbookNameStopsTheRunBeforeTheHistoryIsEmptied)
 
     workbookFormatsOn();
     for (int n = 1; n <= 5000; ++n)
-        writeFile(settings().excel + QStringLiteral("history-%1.xls").arg(n), "x");
+        writeFile(settings().format('E').folder + QStringLiteral("history-%1.xls").arg(n), "x");
     fake.clearRequests();
     EXPECT_FALSE(go());
     EXPECT_TRUE(run.summary().aborted);
@@ -578,7 +579,7 @@ TEST_F(HistoryRunTest, EachSymbolIsOneBlockInTheRunFilesWhateverOrderTheAnswersC
     };
     const QStringList staged = runsOf(readAll(paths::dataFile(QStringLiteral("ami1.txt"))), 0, ',');
     EXPECT_EQ(staged.size(), 4) << qPrintable(staged.join(QLatin1Char('|')));  // the header, then one per symbol
-    const QStringList vision = runsOf(readAll(settings().h3 + QStringLiteral("history-1.vsn")), 2, '|');
+    const QStringList vision = runsOf(readAll(settings().format('V').folder + QStringLiteral("history-1.vsn")), 2, '|');
     EXPECT_EQ(QSet<QString>(vision.begin(), vision.end()).size(), vision.size())
         << qPrintable(vision.join(QLatin1Char(' ')));
     for (const char* t : {"X_AS", "Y_AS", "Z_AS"})
@@ -628,7 +629,7 @@ TEST_F(HistoryRunTest, StopWritesTheSymbolsThatAreInAndRecordsTheOthersAsNotGot)
     EXPECT_EQ(asciiLines(QStringLiteral("DONE")).size(), weekdays(kStart, kEnd));
     // The first chunk of HALF.AS arrived, but the symbol is in no file: its
     // whole range is not got, and a retry asks it again.
-    EXPECT_FALSE(QFile::exists(settings().h1 + QStringLiteral("HALF_AS.asc")));
+    EXPECT_FALSE(QFile::exists(settings().format('C').folder + QStringLiteral("HALF_AS.asc")));
     EXPECT_EQ(historyRows(), (QStringList{row(QStringLiteral("DONE"), kStart, kEnd, "gelukt"),
                                           row(QStringLiteral("HALF.AS"), kStart, kEnd, "nietgelukt")}));
     EXPECT_FALSE(readAll(paths::dataFile(QStringLiteral("ami1.txt"))).contains("HALF.AS"));
@@ -676,7 +677,7 @@ TEST_F(HistoryRunTest, ACurrentRunStartedMeanwhileIsRefusedAndTouchesNothing)
     // copied to the run file.
     const QByteArray ami1 = readAll(paths::dataFile(QStringLiteral("ami1.txt")));
     EXPECT_EQ(ami1.count("\r\n"), 2 * weekdays(kStart, kEnd) + 1);
-    EXPECT_EQ(readAll(settings().prn + QStringLiteral("History-1.PRN")), ami1);
+    EXPECT_EQ(readAll(settings().format('P').folder + QStringLiteral("History-1.PRN")), ami1);
 }
 
 // The service sometimes sends two rows for its latest day: every format gets
@@ -706,6 +707,6 @@ TEST_F(HistoryRunTest, ADayAnsweredTwiceReachesEveryFormatOnce)
     EXPECT_TRUE(ascii.last().startsWith(QStringLiteral("20040910,"))) << qPrintable(ascii.last());
     EXPECT_EQ(ascii.last().split(QLatin1Char(',')).value(4), QStringLiteral("99.99"));
     EXPECT_EQ(readAll(paths::dataFile(QStringLiteral("ami1.txt"))).count("\r\n"), days + 1);
-    EXPECT_EQ(readAll(settings().h3 + QStringLiteral("history-1.vsn")).count("\r\n"), days + 1);
-    EXPECT_EQ(readAll(settings().h5 + QStringLiteral("H-1.txt")).count("\r\n"), 3 * days + 1);
+    EXPECT_EQ(readAll(settings().format('V').folder + QStringLiteral("history-1.vsn")).count("\r\n"), days + 1);
+    EXPECT_EQ(readAll(settings().format('I').folder + QStringLiteral("H-1.txt")).count("\r\n"), 3 * days + 1);
 }

@@ -43,8 +43,8 @@ protected:
         CurrentRunTest::SetUp();
         root = path(QStringLiteral("ms/"));
         QDir().mkpath(root);
-        settings().metastock = root;
-        settings().selectmetastock = true;
+        settings().format('M').folder = root;
+        settings().format('M').on = true;
     }
     // Every MetaStock folder below the root.
     QStringList folders() const
@@ -126,7 +126,7 @@ TEST_F(MetastockRunTest, AMissingRootLeavesMetastockOutOfTheRunAndKeepsTheSettin
     EXPECT_FALSE(QFileInfo::exists(root));
     EXPECT_EQ(QDir(home() + QStringLiteral("Desktop")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList());
-    EXPECT_EQ(settings().metastock, root);
+    EXPECT_EQ(settings().format('M').folder, root);
     Database db(paths::databaseFile());
     EXPECT_EQ(db.scalar(QStringLiteral("SELECT metastock FROM globaal")).toString(), root);
 }

@@ -96,8 +96,8 @@ protected:
         CurrentRunTest::SetUp();
         stockguru = path(QStringLiteral("stockguru/"));
         QDir().mkpath(stockguru);
-        settings().stockguru = stockguru;
-        settings().selectstockguru = true;
+        settings().format('S').folder = stockguru;
+        settings().format('S').on = true;
         addSymbols({QStringLiteral("IBM")}, 1, false);
     }
 

@@ -59,8 +59,8 @@ TEST_F(RunOutcomeTest, AFormatWhoseFolderIsGoneIsLeftOutAndKeepsItsSetting)
                                             "folder cannot be written in)"));
     EXPECT_FALSE(QFileInfo::exists(ascii));
     EXPECT_EQ(filesIn(home()), homeBefore);
-    EXPECT_EQ(settings().h1, ascii);
-    EXPECT_TRUE(settings().select1);
+    EXPECT_EQ(settings().format('C').folder, ascii);
+    EXPECT_TRUE(settings().format('C').on);
     EXPECT_EQ(settingsrow::read(*Database::openDefault(), QStringLiteral("h1")).toString(), ascii);
 
     // A scheduled run tells nobody in a window; the log has it.
@@ -126,8 +126,8 @@ TEST_F(RunOutcomeTest, NewMetastockSymbolsArePlacedWithoutAskingWhenNobodyIsTher
 {
     const QString msRoot = path(QStringLiteral("ms/"));
     QDir().mkpath(msRoot);
-    settings().metastock = msRoot;
-    settings().selectmetastock = true;
+    settings().format('M').folder = msRoot;
+    settings().format('M').on = true;
     addSymbols({QStringLiteral("NEW1")});
     CountingPrompt prompt;
     setMetastockPrompt(&prompt);

@@ -251,9 +251,9 @@ TEST_F(SchedulerTest, AFailedScheduledRunKeepsTheSchedulerGoing)
     s.isdelay = false;
     s.teller2 = 30;  // every answer comes at once: far from the time-out
     s.teller3 = 1;
-    s.h1 = path(QStringLiteral("ascii/"));
-    QDir().mkpath(s.h1);
-    s.select1 = true;
+    s.format('C').folder = path(QStringLiteral("ascii/"));
+    QDir().mkpath(s.format('C').folder);
+    s.format('C').on = true;
     {
         Database db(paths::databaseFile());
         db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list3) VALUES (1, 'AAA', 'A', 1)"));
@@ -284,7 +284,7 @@ TEST_F(SchedulerTest, AFailedScheduledRunKeepsTheSchedulerGoing)
     EXPECT_TRUE(scheduler.active());
     EXPECT_TRUE(scheduler.timer()->isActive());
     EXPECT_EQ(scheduler.ExactDownload(1), at(kFriday.addDays(1), 9, 0));
-    EXPECT_TRUE(QFile::exists(s.h1 + QStringLiteral("AAA.asc")));
+    EXPECT_TRUE(QFile::exists(s.format('C').folder + QStringLiteral("AAA.asc")));
     scheduler.StopScheduler();
 }
 

@@ -53,10 +53,10 @@ protected:
         QDir().mkpath(ascii);
         QDir().mkpath(kbf);
         ProgramSettings& s = settings();
-        s.select1 = true;
-        s.h1 = ascii;
-        s.select2 = true;
-        s.h2 = kbf;
+        s.format('C').on = true;
+        s.format('C').folder = ascii;
+        s.format('K').on = true;
+        s.format('K').folder = kbf;
         db = Database::openDefault();
     }
     void TearDown() override
@@ -112,7 +112,7 @@ TEST_F(SymbolStatusTest, MarksBehindAgainstTheNewestOfEachFormatAndMissingFiles)
     EXPECT_EQ(again[1].formats[1].state, FileState::Ok);
     EXPECT_EQ(again[0].formats[1].state, FileState::Missing);
 
-    settings().select1 = false;
+    settings().format('C').on = false;
     EXPECT_EQ(symbolstatus::formatsShown(), QVector<QChar>{QLatin1Char('K')});
 }
 

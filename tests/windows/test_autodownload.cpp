@@ -29,9 +29,9 @@ protected:
         fake.useForAllHosts();
         settings().isdelay = false;
         settings().teller3 = 1;
-        settings().h1 = path(QStringLiteral("ascii/"));
-        QDir().mkpath(settings().h1);
-        settings().select1 = true;
+        settings().format('C').folder = path(QStringLiteral("ascii/"));
+        QDir().mkpath(settings().format('C').folder);
+        settings().format('C').on = true;
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BBB"}) {
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),
@@ -84,7 +84,7 @@ TEST_F(AutodownloadTest, GoRunsTheChosenListLockedUntilDone)
     EXPECT_EQ(control<QLabel>(w, "Panel1")->text(), QStringLiteral("Download finished: 2 of 2 written"));
     EXPECT_TRUE(control<QPushButton>(w, "Command1")->isEnabled());
     EXPECT_FALSE(control<QPushButton>(w, "commandstoppen")->isEnabled());
-    EXPECT_TRUE(QFile::exists(settings().h1 + QStringLiteral("AAA.asc")));
+    EXPECT_TRUE(QFile::exists(settings().format('C').folder + QStringLiteral("AAA.asc")));
     EXPECT_TRUE(w.close());
 }
 

@@ -43,8 +43,8 @@ protected:
         ASSERT_TRUE(runStartup().opened);
         ascii = path("ascii/");
         QDir().mkpath(ascii);
-        settings().select1 = true;
-        settings().h1 = ascii;
+        settings().format('C').on = true;
+        settings().format('C').folder = ascii;
     }
     // Every weekday of `count` days up to 2024-03-15, with a pause of two
     // weeks in the middle; the high of 2024-03-01 is 13.75.
@@ -145,8 +145,8 @@ TEST_F(ChartWindowTest, OffersEveryFormatThatIsOnAndMarksFlaggedDays)
     writeDays(ascii + "ABC.asc", 30);
     const QString kbf = path("kbf/");
     QDir().mkpath(kbf);
-    settings().select2 = true;
-    settings().h2 = kbf;
+    settings().format('K').on = true;
+    settings().format('K').folder = kbf;
     {
         auto db = Database::openDefault();
         db->exec("INSERT INTO findings (ticker, datum, kind) VALUES ('abc', '2024-03-14', 'jump')");
@@ -281,8 +281,8 @@ TEST_F(StatusColumnTest, EveryColumnOfTheListShowsAtTheFirstSize)
 {
     const QString kbf = path("kbf/");
     QDir().mkpath(kbf);
-    settings().select2 = true;
-    settings().h2 = kbf;
+    settings().format('K').on = true;
+    settings().format('K').folder = kbf;
     {
         clsData d;
         for (const char* t : {"ASML.AS", "PHIA.AS", "INGA.AS"}) {

@@ -40,9 +40,9 @@ protected:
         s.teller2 = 30;  // every answer comes at once: no test waits for a time-out
         s.teller3 = 1;
         s.dcurrent = 1;
-        s.h1 = path(QStringLiteral("ascii/"));
-        QDir().mkpath(s.h1);
-        s.select1 = true;
+        s.format('C').folder = path(QStringLiteral("ascii/"));
+        QDir().mkpath(s.format('C').folder);
+        s.format('C').on = true;
         s.lijst = 2;
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BAD"})

@@ -51,9 +51,9 @@ TEST_F(LocationWindowTest, AsciiLayoutAndOkStoresTheChoice)
     get<QCheckBox>(w, "Check1")->setChecked(true);
     get<QPushButton>(w, "OKButton")->click();
     EXPECT_EQ(w.result(), QDialog::Accepted);
-    EXPECT_TRUE(settings().select1);
-    EXPECT_TRUE(settings().select5);
-    EXPECT_EQ(settings().h1, folder + "/");
+    EXPECT_TRUE(settings().format('C').on);
+    EXPECT_TRUE(settings().format('C').longNames);
+    EXPECT_EQ(settings().format('C').folder, folder + "/");
 }
 
 TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
@@ -78,10 +78,10 @@ TEST_F(LocationWindowTest, ExcelAndAmiBrokerTestsAndPrnShowsItsOptions)
     get<QCheckBox>(ami, "Option1")->click();
     EXPECT_TRUE(get<QCheckBox>(ami, "Option1")->isChecked());
     get<QPushButton>(ami, "OKButton")->click();
-    EXPECT_TRUE(settings().selectamibroker);
+    EXPECT_TRUE(settings().format('A').on);
 
-    settings().h12 = "CSV";
-    settings().h11 = "1";
+    settings().format('P').value("h12") = "CSV";
+    settings().format('P').value("h11") = "1";
     location prn(QLatin1Char('P'));
     prn.show();
     EXPECT_TRUE(get<QGroupBox>(prn, "Frame4")->isVisible());
@@ -153,12 +153,12 @@ TEST_F(LocationWindowTest, SwitchingOnKeepsTheLayoutAndTheFolderIsAPath)
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(msgs.texts().value(0),
               "It is not possible to choos the root-folder\r\n       Please choose another folder");
-    EXPECT_FALSE(settings().selectmetastock);
+    EXPECT_FALSE(settings().format('M').on);
     path->setText(folder);
     ok->click();
     EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(settings().selectmetastock);
-    EXPECT_EQ(settings().metastock, folder + "/");
+    EXPECT_TRUE(settings().format('M').on);
+    EXPECT_EQ(settings().format('M').folder, folder + "/");
 }
 
 // The lasting choice to place new MetaStock symbols without asking is shown
@@ -201,5 +201,5 @@ TEST_F(LocationWindowTest, OkRefusesAFolderThatIsGone)
     EXPECT_EQ(msgs.texts(),
               QStringList{"The folder " + path("gone/") + " is missing\r\n       Please choose another folder"});
     EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(settings().select2);
+    EXPECT_FALSE(settings().format('K').on);
 }

@@ -33,9 +33,9 @@ protected:
         fake.useForAllHosts();
         settings().isdelay = false;
         settings().teller3 = 1;
-        settings().h1 = path(QStringLiteral("ascii/"));
-        QDir().mkpath(settings().h1);
-        settings().select1 = true;
+        settings().format('C').folder = path(QStringLiteral("ascii/"));
+        QDir().mkpath(settings().format('C').folder);
+        settings().format('C').on = true;
         Database db(paths::databaseFile());
         db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, 'AAA', 'A', 1)"));
         fake.addQuote({"AAA", "12/1/2026", "4:00pm", "1", "2", "1", "1.5", "100", "A", "NYSE"});
@@ -134,7 +134,7 @@ TEST_F(ScheduleWindowTest, TheSchedulerDownloadsDueListsAndHoldsTheWindowUntilSt
 
     clock.set(QDateTime(day, QTime(10, 0, 10)));
     untilSignal(w.scheduler(), &Scheduler::tickEnded, [&w] { w.scheduler().SchedulerTick(); });
-    EXPECT_TRUE(QFile::exists(settings().h1 + QStringLiteral("AAA.asc")));
+    EXPECT_TRUE(QFile::exists(settings().format('C').folder + QStringLiteral("AAA.asc")));
     EXPECT_EQ(w.scheduler().ExactDownload(2), QDateTime(day.addDays(1), QTime(9, 0)));
     EXPECT_TRUE(nextCell(w, 2).endsWith(QStringLiteral(" 09:00")));
     // The run's end leaves the window with the scheduler.

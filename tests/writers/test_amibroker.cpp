@@ -168,13 +168,13 @@ TEST_F(AmiBrokerTest, LocationSwitchesOnOnlyWithAUsableCommandAndStoresIt)
     EXPECT_TRUE(c.importCommand.isEmpty());
     c.selected = true;
     EXPECT_FALSE(ami.accept(c));
-    EXPECT_FALSE(settings().selectamibroker);
+    EXPECT_FALSE(settings().format('A').on);
     EXPECT_EQ(msgs.texts(),
               QStringList{"Unable to write Amibroker-format\r\nAmibroker must be installed on this computer"});
 
     c.importCommand = quoted(script(0)) + " %f";
     ASSERT_TRUE(ami.accept(c));
-    EXPECT_TRUE(settings().selectamibroker);
+    EXPECT_TRUE(settings().format('A').on);
     EXPECT_EQ(store::read("AmiBrokerImport", {}), c.importCommand);
     EXPECT_EQ(FormatLocation('A').load().importCommand, c.importCommand);
 }

@@ -70,7 +70,7 @@ TEST_F(WriterTest, UnreadableFileIsReportedAndUntouched)
 // dialog, whose Abort the caller sees.
 TEST_F(WriterTest, FailedAppendGoesToTheErrorDialog)
 {
-    settings().h1 = path("missing/");
+    settings().format('C').folder = path("missing/");
     msgs.queue(Answer::Retry);
     msgs.queue(Answer::Abort);
     EXPECT_EQ(write('C', "ABC", 20040315, "5", "5", "5", "5", "5"), StepOutcome::Aborted);
@@ -84,7 +84,7 @@ TEST_F(WriterTest, FailedAppendGoesToTheErrorDialog)
 // every other file of the folder fails too.
 TEST_F(WriterTest, ABlockIntoAMissingFolderIsNotWritten)
 {
-    settings().h1 = path("gone/");
+    settings().format('C').folder = path("gone/");
     clsschrijfstock block;
     block.schrijfascii(true);
     block.raw("ABC,20040313,3,3,3,3,3\r\nABC,20040316,8,8,8,8,8");

@@ -7,8 +7,8 @@
 // prints it, the same days, numbers and skipped lines as the chart's read.
 TEST_F(WriterTest, EveryCodecReadsItsFilesIntoBarsWithTheTextsStored)
 {
-    settings().h8 = path("get/");
-    QDir().mkpath(settings().h8);
+    settings().format('D').folder = path("get/");
+    QDir().mkpath(settings().format('D').folder);
     for (const ExportFormat& f : formats::checkOrder()) {
         if (f.stored->keepsFolders())
             continue;

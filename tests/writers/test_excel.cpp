@@ -44,7 +44,7 @@ protected:
     void SetUp() override
     {
         WriterTest::SetUp();
-        settings().excel = folder;
+        settings().format('E').folder = folder;
     }
 
     Workbooks books;

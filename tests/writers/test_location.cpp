@@ -30,9 +30,9 @@ TEST_F(LocationTest, OkStoresSwitchFolderLongNamesAndExtension)
     c.longNames = true;
     c.folder = folder.chopped(1);  // the separator is added
     ASSERT_TRUE(ascii.accept(c));
-    EXPECT_TRUE(settings().select1);
-    EXPECT_TRUE(settings().select5);
-    EXPECT_EQ(settings().h1, folder);
+    EXPECT_TRUE(settings().format('C').on);
+    EXPECT_TRUE(settings().format('C').longNames);
+    EXPECT_EQ(settings().format('C').folder, folder);
     EXPECT_EQ(stored("h1").toString(), folder);
     EXPECT_EQ(stored("select5").toInt(), 1);
 
@@ -56,7 +56,7 @@ TEST_F(LocationTest, OkStoresSwitchFolderLongNamesAndExtension)
 TEST_F(LocationTest, AFolderThatCannotBeWrittenInIsKeptButNotAcceptedForAFormatThatIsOn)
 {
     const QString gone = path("gone/");
-    settings().h3 = gone;
+    settings().format('V').folder = gone;
     settingsrow::write(*Database::openDefault(), {{QStringLiteral("h3"), gone}});
     FormatLocation vision('V');
     LocationChoice c = vision.load();
@@ -67,7 +67,7 @@ TEST_F(LocationTest, AFolderThatCannotBeWrittenInIsKeptButNotAcceptedForAFormatT
     c.selected = true;
     EXPECT_FALSE(vision.accept(c));
     EXPECT_EQ(msgs.texts(), QStringList{"The folder " + gone + " is missing\r\n       Please choose another folder"});
-    EXPECT_FALSE(settings().select7);
+    EXPECT_FALSE(settings().format('V').on);
     EXPECT_EQ(stored("select7").toInt(), 0);
 
     c.selected = false;
@@ -77,7 +77,7 @@ TEST_F(LocationTest, AFolderThatCannotBeWrittenInIsKeptButNotAcceptedForAFormatT
 
 TEST_F(LocationTest, FormatsWithoutAWriterCannotBeSwitchedOn)
 {
-    settings().excel = path("gone/");
+    settings().format('E').folder = path("gone/");
     EXPECT_FALSE(FormatLocation('E').canSwitchOn());
     EXPECT_FALSE(FormatLocation('A').canSwitchOn());
     EXPECT_TRUE(FormatLocation('M').canSwitchOn());
@@ -90,10 +90,10 @@ TEST_F(LocationTest, FormatsWithoutAWriterCannotBeSwitchedOn)
     on.selected = true;
     on.folder = path("gone/");
     EXPECT_FALSE(FormatLocation('E').accept(on));
-    EXPECT_FALSE(settings().selectexcel);
+    EXPECT_FALSE(settings().format('E').on);
     on.folder = folder;
     EXPECT_TRUE(FormatLocation('E').accept(on));
-    EXPECT_TRUE(settings().selectexcel);
+    EXPECT_TRUE(settings().format('E').on);
     EXPECT_EQ(stored("excel").toString(), folder);
 }
 
@@ -106,14 +106,14 @@ TEST_F(LocationTest, MetastockFolderChangeEmptiesTheFolderMap)
     }
     FormatLocation meta('M');
     LocationChoice c = meta.load();
-    c.folder = settings().metastock;
+    c.folder = settings().format('M').folder;
     ASSERT_TRUE(meta.accept(c));  // the same folder keeps the map
     auto count = [] { return Database::openDefault()->scalar("SELECT count(*) FROM metastock").toInt(); };
     EXPECT_EQ(count(), 1);
     c.folder = "/";  // off: the root may be stored
     ASSERT_TRUE(meta.accept(c));
     EXPECT_EQ(count(), 0);
-    EXPECT_EQ(settings().metastock, "/");
+    EXPECT_EQ(settings().format('M').folder, "/");
 
     EXPECT_TRUE(FormatLocation::setMaxSymbols(6000));
     EXPECT_EQ(settings().metaversion, 6000);
@@ -138,6 +138,6 @@ TEST_F(LocationTest, FormatGuard)
 {
     EXPECT_FALSE(formats::formatGuard());
     EXPECT_EQ(msgs.texts(), QStringList{"No Export format selected\r\nSelect a format in the menu Export format"});
-    settings().select8 = true;
+    settings().format('I').on = true;
     EXPECT_TRUE(formats::formatGuard());
 }

@@ -55,8 +55,8 @@ protected:
         ASSERT_TRUE(runStartup().opened);
         root = path("ms/");
         QDir().mkpath(root);
-        settings().metastock = root;
-        settings().selectmetastock = true;
+        settings().format('M').folder = root;
+        settings().format('M').on = true;
         msgs.shown.clear();
     }
     void TearDown() override

@@ -59,16 +59,16 @@ TEST_F(WriterTest, StagingFilesAndTheRunFileCopy)
     ASSERT_TRUE(paths::ensureDataFolder(nullptr));
     runfiles::createStagingFiles(false);
     EXPECT_EQ(readAll(paths::dataFile("ami2.txt")), "");
-    settings().h11 = "1";
+    settings().format('P').value("h11") = "1";
     {
         AppendFile ami1(paths::dataFile("ami1.txt")), ami2(paths::dataFile("ami2.txt"));
-        ami1.write(runfiles::ami1Line(kXyz, settings().h11));
-        ami1.write(runfiles::ami1Line(kAex, settings().h11));
+        ami1.write(runfiles::ami1Line(kXyz, settings().format('P').value("h11")));
+        ami1.write(runfiles::ami1Line(kAex, settings().format('P').value("h11")));
         ami2.write(runfiles::ami2Line(kXyz, "", false));
         // Flushed: a reader sees the lines while the file is still open.
         EXPECT_EQ(readAll(paths::dataFile("ami2.txt")),
                   "\"XYZ.AS\",\"Xyz\",10,5,\"03/15/2004\",\"\",0.00,10,11,9,1000\r\n");
-        settings().h12 = "PRN";
+        settings().format('P').value("h12") = "PRN";
         EXPECT_EQ(runfiles::copyRunFile(false, kDay), folder + "Quotes20040315-1.PRN");
         EXPECT_FALSE(ami1.isOpen());  // the copy closes the run's files first
     }
@@ -77,7 +77,7 @@ TEST_F(WriterTest, StagingFilesAndTheRunFileCopy)
 
     runfiles::createStagingFiles(true);
     EXPECT_EQ(readAll(paths::dataFile("ami2.txt")), runfiles::kStagingHeader + "\r\n");
-    settings().h12 = "CSV";
+    settings().format('P').value("h12") = "CSV";
     writeFile(folder + "History-1.CSV", "x");
     EXPECT_EQ(runfiles::copyRunFile(true, kDay), folder + "History-2.CSV");
     EXPECT_EQ(readAll(folder + "History-2.CSV"), runfiles::kStagingHeader + "\r\n");

@@ -19,8 +19,8 @@ QDate d(int y, int m, int day) { return QDate(y, m, day); }
 TEST_F(WriterTest, EveryPerSymbolFormatReadsBackWhatItsWriterStored)
 {
     // Stockguru and GET both write .prn files: each in a folder of its own.
-    settings().h8 = path("get/");
-    QDir().mkpath(settings().h8);
+    settings().format('D').folder = path("get/");
+    QDir().mkpath(settings().format('D').folder);
     for (char c : {'S', 'D', 'C', 'K'}) {
         const QChar letter = QLatin1Char(c);
         write(letter, "XYZ.AS", 20240315, "10", "11", "9", "10,5", "1000");
@@ -45,7 +45,7 @@ TEST_F(WriterTest, EveryPerSymbolFormatReadsBackWhatItsWriterStored)
 // The long-names switch moves the file; the reader follows the writer.
 TEST_F(WriterTest, TheFileIsFoundUnderTheLongNameWhenThatIsOn)
 {
-    settings().select5 = true;
+    settings().format('C').longNames = true;
     // A run hands the writer the name reduced to letters and digits.
     write(QLatin1Char('C'), "XYZ.AS", 20240315, "10", "11", "9", "10", "1000", "XyzHoldingNV");
     const QString file = storedfiles::symbolPath(QLatin1Char('C'), "XYZ.AS", "Xyz Holding N.V.");
@@ -85,8 +85,8 @@ TEST_F(WriterTest, LastDateReadsTheEndOfEveryShapeOfFile)
     // Two-digit years of the PRN layouts.
     writeFile(folder + "g.prn", "01/02/24,1,2,1,2,5\r\n12/31/99,1,2,1,2,5\r\n");
     EXPECT_EQ(storedfiles::lastDate(folder + "g.prn", QLatin1Char('D')), d(1999, 12, 31));
-    writeFile(folder + "s.prn", "ABC,D,240102,1,2,1,2,5,1\r\nABC,D,240103,1,2,1,2,5,1");
-    EXPECT_EQ(storedfiles::lastDate(folder + "s.prn", QLatin1Char('S')), d(2024, 1, 3));
+    writeFile(folder + "s.format('P').folder", "ABC,D,240102,1,2,1,2,5,1\r\nABC,D,240103,1,2,1,2,5,1");
+    EXPECT_EQ(storedfiles::lastDate(folder + "s.format('P').folder", QLatin1Char('S')), d(2024, 1, 3));
 }
 
 TEST_F(WriterTest, ReadingSkipsHeaderAndBadLinesAndKeepsTheLaterOfARepeatedDate)
@@ -128,8 +128,8 @@ protected:
         QuotarisTest::SetUp();
         ASSERT_TRUE(runStartup().opened);
         root = path("ms/");
-        settings().metastock = root;
-        settings().selectmetastock = true;
+        settings().format('M').folder = root;
+        settings().format('M').on = true;
         mslink::Writer::createFolder(root + "A/");
     }
     void quote(const QString& ticker, qint32 date, double close)

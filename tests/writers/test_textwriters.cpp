@@ -38,12 +38,12 @@ TEST_F(WriterTest, SingleQuotesMergeByDateIntoTheGoldenLayout)
 
 TEST_F(WriterTest, AdvancedGetGoesToItsOwnFolder)
 {
-    settings().h8 = path(QStringLiteral("get/"));
-    QDir().mkpath(settings().h8);
+    settings().format('D').folder = path(QStringLiteral("get/"));
+    QDir().mkpath(settings().format('D').folder);
     write('D', "XYZ.AS", 20040316, "10.5", "12", "10.5", "11.75", "70000");
     write('D', "XYZ.AS", 20040312, "9.5", "10.25", "9", "10", "250000");
     write('D', "XYZ.AS", 20040315, "10", "11", "9", "10.6", "1000");
-    EXPECT_EQ(readAll(settings().h8 + QStringLiteral("XYZ_AS.prn")), golden("golden_get.prn"));
+    EXPECT_EQ(readAll(settings().format('D').folder + QStringLiteral("XYZ_AS.prn")), golden("golden_get.prn"));
 }
 
 TEST_F(WriterTest, HistoryBlockMergesIntoAnExistingFileNewDataWinning)
@@ -147,7 +147,7 @@ TEST_F(WriterTest, TwoDigitYearsSlideWithTheCalendar)
     // A 2010 line in a GET file is later than a 1999 one, so a quote between
     // them goes between them.
     writeFile(folder + "ABC.prn", "12/31/99,1,1,1,1,1\r\n01/04/10,2,2,2,2,2\r\n");
-    settings().h8 = folder;
+    settings().format('D').folder = folder;
     write('D', "ABC", 20100103, "3", "3", "3", "3", "3");
     EXPECT_EQ(readAll(folder + "ABC.prn"), "12/31/99,1,1,1,1,1\r\n01/03/10,3,3,3,3,3\r\n01/04/10,2,2,2,2,2\r\n");
 }
@@ -157,7 +157,7 @@ TEST_F(WriterTest, LongNamesAndTickerNames)
     EXPECT_EQ(filenames::tickerBaseName("PRN.AS"), "PR1_AS");
     EXPECT_EQ(filenames::tickerBaseName("prn"), "pr1");
     EXPECT_EQ(filenames::reduceName(QStringLiteral("Royal Dutch/Shell N.V. é")), "RoyalDutchShellNV");
-    settings().select5 = true;
+    settings().format('C').longNames = true;
     write('C', "XYZ.AS", 20040315, "1", "1", "1", "1", "1", "XyzHolding");
     EXPECT_TRUE(QFileInfo::exists(folder + "XyzHolding.asc"));
     EXPECT_FALSE(QFileInfo::exists(folder + "XYZ_AS.asc"));
@@ -170,7 +170,7 @@ TEST_F(WriterTest, TickersAndNamesNeverLeaveTheFolder)
     const QStringList hostile = {"../../secret/x",           "/etc/passwd", "..",   "a b/c",
                                  QStringLiteral("Ünï/cødé"), "....",        "x\ny", QString(300, QLatin1Char('A'))};
     for (bool longNames : {false, true}) {
-        settings().select5 = longNames;
+        settings().format('C').longNames = longNames;
         for (const QString& t : hostile)
             write('C', t, 20040315, "1", "1", "1", "1", "1", t);
     }

@@ -17,7 +17,8 @@ protected:
         folder = path(QStringLiteral("out/"));
         QDir().mkpath(folder);
         ProgramSettings& s = settings();
-        s.stockguru = s.h1 = s.h2 = s.h3 = s.h5 = s.h8 = s.prn = folder;
+        s.format('S').folder = s.format('C').folder = s.format('K').folder = s.format('V').folder =
+            s.format('I').folder = s.format('D').folder = s.format('P').folder = folder;
     }
 
     // One quote through go(), written as format `letter` writes it.

@@ -11,7 +11,7 @@ ExportFormat amibroker()
     return {.letter = QLatin1Char('A'),
             .menuName = "menuamibroker",
             .caption = "&Amibroker",
-            .selected = &ProgramSettings::selectamibroker,
+            .columns = {.on = {.name = "selectamibroker", .place = 9, .listed = 13}},
             .title = "Export to Amibroker-format",
             .menuPosition = 0,
             .makeWriter = formatwriters::amibroker,

@@ -15,6 +15,10 @@
 
 namespace {
 
+// The PRN run file's open-interest column, which the staged lines carry for
+// both formats.
+QString openInterest() { return settings().format(QLatin1Char('P')).value(kOpenInterest); }
+
 class StagingFormat : public FormatWriter {
 public:
     using FormatWriter::FormatWriter;
@@ -28,7 +32,7 @@ public:
         WriteLog(QStringLiteral("Writing to PRN"));
         run.panel(QStringLiteral("Writing %1 quotes to .prn...").arg(run.totalDispatched));
         batch.fillMissingPrices();
-        const QString& h11 = settings().h11;
+        const QString h11 = openInterest();
         for (qsizetype i = 0; i < batch.quotes.size(); ++i) {
             const Quote q = batch.quote(i);
             if (q.date == 0) {
@@ -63,7 +67,7 @@ public:
             return true;
         staged = {block.serial(), 0, false};
         const QVector<Quote>& quotes = block.quotes(block.name());
-        const QString& h11 = settings().h11;
+        const QString h11 = openInterest();
         QByteArray staged1, staged2;
         staged1.reserve(quotes.size() * 64);
         staged2.reserve(quotes.size() * 96);
