@@ -137,6 +137,8 @@ int cmdBars(HeadlessContext& c)
         QString state = b.has(core::Bar::Provisional) ? QStringLiteral("provisional") : QStringLiteral("final");
         if (b.has(core::Bar::Repaired))
             state += QStringLiteral(" repaired");
+        else if (b.has(core::Bar::KeptAsSent))
+            state += QStringLiteral(" repair-undone");
         c.out << core::isoDate(b.date) << ',' << b.open.text << ',' << b.high.text << ',' << b.low.text << ','
               << b.close.text << ',' << b.volume.text << ',' << b.openInterest.text << ',' << state << ','
               << (r.asSent ? figures(*r.asSent) : QString()) << ',' << sources.value(r.source) << '\n';

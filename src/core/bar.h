@@ -36,6 +36,7 @@ struct Bar {
         Repaired = 1u << 0,     // the integrity check changed a value
         Provisional = 1u << 1,  // fetched before the exchange's close
         Refused = 1u << 2,      // a rule or the integrity check keeps it out of every file
+        KeptAsSent = 1u << 3,   // its repair was undone: the values as sent stand
     };
 
     qint32 date = 0;  // YYYYMMDD

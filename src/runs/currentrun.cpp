@@ -12,6 +12,7 @@
 #include "quotes/tickeronderzoek.h"
 #include "runs/fill.h"
 #include "runs/gapfill.h"
+#include "runs/keptsent.h"
 #include "runs/options.h"
 #include "runs/placement.h"
 #include "runs/provisional.h"
@@ -624,6 +625,18 @@ void CurrentRun::writeBatch(loader& l)
     announce::filesWritten();
 }
 
+bool CurrentRun::keptAsSent(CurrentQuote& q, const core::Bar& asSent)
+{
+    if (!q.bar.has(core::Bar::Repaired) || !quoteStore())
+        return false;
+    QVector<core::Bar> days{q.bar};
+    QHash<qint32, core::Bar> sent{{asSent.date, asSent}};
+    if (keptsent::restore(*quoteStore(), q.ticker, days, sent).isEmpty())
+        return false;
+    q.bar = days.front();
+    return true;
+}
+
 // Every accepted quote passes the integrity check before a format sees it;
 // what it finds goes to the findings table. A skipped quote counts as
 // rejected and leaves the batch.
@@ -643,7 +656,7 @@ void CurrentRun::checkBatch(loader& l)
                                            &exports_->keptTails());
         const core::Bar asSent = q.bar;
         const QVector<integrity::Finding> found = integrity::checkCurrent(q.bar, c);
-        if (found.isEmpty())
+        if (found.isEmpty() || keptAsSent(q, asSent))
             continue;
         if (q.bar.has(core::Bar::Repaired))
             sent_.insert(q.ticker, asSent);

@@ -138,6 +138,9 @@ private:
     void nextLookup(int k);
     void investigate(int k);
     void writeBatch(loader& l);
+    // Whether the check's repair of `q` is taken back: the user undid the
+    // repair of that day, and the provider still sends what the store keeps.
+    bool keptAsSent(CurrentQuote& q, const core::Bar& asSent);
     void checkBatch(loader& l);
     void setPanel1(const QString& text);
     void setPanel2(const QString& text);

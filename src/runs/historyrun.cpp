@@ -13,6 +13,7 @@
 #include "quotes/pages.h"
 #include "quotes/quoteclient.h"
 #include "quotes/tickeronderzoek.h"
+#include "runs/keptsent.h"
 #include "runs/options.h"
 #include "runs/placement.h"
 #include "runs/runexports.h"
@@ -809,7 +810,7 @@ void HistoryRun::checkSymbol(Job& job)
     for (const HistorySplit& s : job.splits)
         c.splits.append({s.date, s.ratio});
     const QVector<core::Bar> asSent = job.days;  // shared unless the check repairs a day
-    const QVector<integrity::Finding> found = integrity::checkHistory(job.days, c);
+    QVector<integrity::Finding> found = integrity::checkHistory(job.days, c);
     if (asSent.constData() != job.days.constData()) {
         QHash<qint32, const core::Bar*> byDate;
         for (const core::Bar& b : asSent)
@@ -819,6 +820,18 @@ void HistoryRun::checkSymbol(Job& job)
             if (sent)
                 job.sent.insert(b.date, *sent);
         }
+    }
+    // Days whose repair the user undid stay as sent; a finding of only such
+    // days is not made again.
+    if (!job.sent.isEmpty() && quoteStore()) {
+        const QSet<qint32> kept = keptsent::restore(*quoteStore(), job.row.ticker, job.days, job.sent);
+        if (!kept.isEmpty())
+            found.removeIf([&](const integrity::Finding& f) {
+                for (int i = f.first; i < f.first + f.count && i < job.days.size(); ++i)
+                    if (!kept.contains(job.days[i].date))
+                        return false;
+                return true;
+            });
     }
     // Today's quote is the latest day; it goes on to the per-symbol formats only.
     if (topUpDate != 0 && !job.days.isEmpty() && job.days.back().date == topUpDate)

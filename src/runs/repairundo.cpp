@@ -170,7 +170,8 @@ Result undo(QuoteStore& store, Database& db, const QString& ticker, qint32 date)
     r.repaired = row.bar;
     r.sent = *row.asSent;
     r.sent.date = date;
-    r.sent.flags = row.bar.flags & ~quint32(core::Bar::Repaired);
+    // Remembered, so that a later download of the day keeps the values as sent.
+    r.sent.flags = (row.bar.flags & ~quint32(core::Bar::Repaired)) | core::Bar::KeptAsSent;
 
     QString name;
     const QVector<lists::Symbol> known = lists::symbolsWithTicker(db, ticker);

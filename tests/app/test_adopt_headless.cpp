@@ -255,9 +255,16 @@ TEST_F(AdoptCommandTest, UndoPutsTheValuesAsSentBackInFilesAndStore)
         QuoteStore store;
         const QVector<QuoteStore::Row> day = store.rows(QStringLiteral("AAA"), 20240103, 20240103);
         ASSERT_EQ(day.size(), 1);
-        EXPECT_EQ(day[0].bar, sent);
+        core::Bar kept = sent;
+        kept.set(core::Bar::KeptAsSent);
+        EXPECT_EQ(day[0].bar, kept);
         EXPECT_FALSE(day[0].asSent);
     }
+    r = runQuotaris({"bars", "AAA", "--from", "2024-01-03"});
+    ASSERT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_TRUE(
+        r.lines().value(1).startsWith(QStringLiteral("2024-01-03,10.5,10.6,10,10.75,1200,,final repair-undone,,")))
+        << qPrintable(r.out);
     r = runQuotaris({"repair", "--undo", "AAA", "2024-01-03"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.endsWith(QStringLiteral("was not repaired by the integrity check: nothing to undo\n")));

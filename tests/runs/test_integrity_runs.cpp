@@ -143,6 +143,25 @@ TEST_F(IntegrityCurrentRunTest, RepairedDayIsReportedAndItsUndoPutsTheValuesAsSe
     report.load();
     EXPECT_TRUE(report.repaired.isEmpty());
     EXPECT_EQ(report.findings.size(), 1);
+
+    // The undo is remembered: the same day sent again stays as sent, with
+    // no finding, in the files and the store.
+    ASSERT_TRUE(runToEnd(run));
+    EXPECT_TRUE(asciiLine(QStringLiteral("BAD")).endsWith(QStringLiteral(",10.5,10.6,10,10.75,1200")));
+    EXPECT_TRUE(findingLines().isEmpty()) << qPrintable(findingLines().join(u'|'));
+    {
+        QuoteStore store;
+        const QVector<QuoteStore::Row> rows = store.rows(QStringLiteral("BAD"), date, date);
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_TRUE(rows[0].bar.has(core::Bar::KeptAsSent));
+        EXPECT_FALSE(rows[0].bar.has(core::Bar::Repaired));
+        EXPECT_EQ(rows[0].bar.high.text, QStringLiteral("10.6"));
+    }
+    // Other values sent for the day are checked again.
+    fake.setQuote({"BAD", kDate, "4:00pm", "10.5", "10.55", "10", "10.75", "1300", "BAD CORP", "NYSE"});
+    ASSERT_TRUE(runToEnd(run));
+    EXPECT_TRUE(asciiLine(QStringLiteral("BAD")).endsWith(QStringLiteral(",10.5,10.75,10,10.75,1300")));
+    EXPECT_EQ(findingLines().size(), 1);
 }
 
 TEST_F(IntegrityCurrentRunTest, SkipCountsTheQuoteAsRejected)
@@ -319,4 +338,37 @@ TEST_F(IntegrityHistoryRunTest, TheStoreHoldsEveryDayWrittenAndTheSentValuesOfRe
     }
     EXPECT_EQ(storedCloses, closes());
     EXPECT_EQ(repaired, 10);
+}
+
+// Undoing the repair of one day of a repaired block keeps that day as sent
+// in the next download of the range; the rest of the block is repaired
+// again.
+TEST_F(IntegrityHistoryRunTest, AnUndoneDayOfARepairedBlockStaysAsSentInTheNextDownload)
+{
+    servePenceThenPounds();
+    store::write(QStringLiteral("IntegrityAction"), QStringLiteral("repair"));
+    ASSERT_TRUE(go());
+    {
+        Database db(paths::databaseFile());
+        QuoteStore quotes;
+        ASSERT_EQ(repairundo::undo(quotes, db, QStringLiteral("BP.L"), 20040105).status,
+                  repairundo::Result::Status::Undone);
+    }
+    ASSERT_EQ(closes().value(0), QStringLiteral("1200"));
+
+    ASSERT_TRUE(go());
+    const QStringList c = closes();
+    ASSERT_EQ(c.size(), 20);
+    EXPECT_EQ(c[0], QStringLiteral("1200"));
+    EXPECT_EQ(c[1], QStringLiteral("12.01"));
+    EXPECT_EQ(c[10], QStringLiteral("12.1"));
+    QuoteStore quotes;
+    const QVector<QuoteStore::Row> rows = quotes.rows(QStringLiteral("BP.L"), 20040105, 20040106);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0].bar.has(core::Bar::KeptAsSent));
+    EXPECT_FALSE(rows[0].bar.has(core::Bar::Repaired));
+    EXPECT_FALSE(rows[0].asSent);
+    EXPECT_TRUE(rows[1].bar.has(core::Bar::Repaired));
+    // The block's other days still make the finding.
+    EXPECT_EQ(findingLines().size(), 1);
 }
