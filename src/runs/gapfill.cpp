@@ -106,6 +106,16 @@ Survey survey(QuoteStore& store, const QStringList& tickers, int sessions)
     return out;
 }
 
+QHash<QString, int> openGaps(const Survey& survey)
+{
+    QHash<QString, int> out;
+    for (const Plan& p : survey.plans) {
+        if (p.gaps.open())
+            out.insert(p.gaps.ticker, static_cast<int>(p.gaps.missing.size() + p.gaps.provisional.size()));
+    }
+    return out;
+}
+
 QVector<HistoryRun::Range> ranges(const Survey& survey, const QHash<QString, QString>& names)
 {
     QVector<HistoryRun::Range> out;

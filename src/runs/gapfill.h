@@ -67,6 +67,10 @@ QString marketOf(const QString& ticker);
 // when 0). Throws StoreError.
 Survey survey(QuoteStore& store, const QStringList& tickers, int sessions);
 
+// The open gaps (missing sessions and days still provisional) of each
+// surveyed symbol that has any, by ticker.
+QHash<QString, int> openGaps(const Survey& survey);
+
 // One history range per symbol that asks something, named from `names`.
 QVector<HistoryRun::Range> ranges(const Survey& survey, const QHash<QString, QString>& names = {});
 
