@@ -237,6 +237,7 @@ void GapFill::start()
     run_->recordsHistory = false;
     connect(run_.get(), &HistoryRun::symbolAnswered, this,
             [this](const QString& ticker, const QVector<core::Bar>& days) { answers_.add(ticker, days); });
+    connect(run_.get(), &HistoryRun::symbolFinished, this, &GapFill::progress);
     connect(run_.get(), &HistoryRun::finished, this, &GapFill::runFinished);
     run_->start();
 }

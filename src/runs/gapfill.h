@@ -127,6 +127,9 @@ public:
     QStringList lines() const;
 
 signals:
+    // One symbol's request ended: `text` says what it got (as
+    // HistoryRun::symbolFinished).
+    void progress(const QString& ticker, int finished, int total, const QString& text);
     void finished();
 
 private:
