@@ -32,8 +32,7 @@ void printSurvey(QTextStream& out, const gapfill::Survey& survey)
         out << p.gaps.ticker << ": " << parts.join(QStringLiteral("; ")) << '\n';
     }
     for (const gapfill::Unknown& u : survey.unknown)
-        out << "market " << u.market << ": sessions unknown (" << u.tickers.size()
-            << (u.tickers.size() == 1 ? " symbol" : " symbols") << ", not checked)\n";
+        out << gapfill::unknownText(u) << '\n';
     out << "symbols checked: " << survey.checked << ", with gaps: " << open << '\n';
 }
 

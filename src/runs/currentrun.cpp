@@ -221,7 +221,7 @@ void CurrentRun::conclude()
         }
         // Nothing to ask now: the gaps left still go to the report.
         summary_.gaps = gapFill_->lines();
-        store::write(QLatin1String(kGapReportKey), summary_.gaps.join(QLatin1Char('\n')));
+        store::write(QLatin1String(kGapReportKey), gapFill_->reportLines().join(QLatin1Char('\n')));
         gapFill_.reset();
     }
     emit lockedChanged(false);
@@ -233,7 +233,7 @@ void CurrentRun::conclude()
 void CurrentRun::gapsFilled(bool ok)
 {
     summary_.gaps = gapFill_->lines();
-    store::write(QLatin1String(kGapReportKey), summary_.gaps.join(QLatin1Char('\n')));
+    store::write(QLatin1String(kGapReportKey), gapFill_->reportLines().join(QLatin1Char('\n')));
     if (cancelled())
         summary_.aborted = true;
     gapFill_.release()->deleteLater();

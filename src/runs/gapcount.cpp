@@ -116,7 +116,7 @@ void GapCount::stop()
 QString GapCount::resultText(const GapFill& fill)
 {
     QString text = fill.summary().outcome();
-    const QStringList lines = fill.lines();
+    const QStringList lines = fill.reportLines();
     if (!lines.isEmpty()) {
         text += QStringLiteral("\n\n") + lines.mid(0, kShownLines).join(QLatin1Char('\n'));
         if (lines.size() > kShownLines)

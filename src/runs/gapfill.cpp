@@ -39,6 +39,14 @@ QString marketOf(const QString& ticker)
     return dot < 0 ? QStringLiteral("US") : ticker.mid(dot + 1).toUpper();
 }
 
+QString unknownText(const Unknown& unknown)
+{
+    return QStringLiteral("market %1: sessions unknown (%2 %3, not checked)")
+        .arg(unknown.market)
+        .arg(unknown.tickers.size())
+        .arg(unknown.tickers.size() == 1 ? QStringLiteral("symbol") : QStringLiteral("symbols"));
+}
+
 Survey survey(QuoteStore& store, const QStringList& tickers, int sessions)
 {
     Survey out;
@@ -295,6 +303,14 @@ QStringList GapFill::lines() const
         if (!parts.isEmpty())
             out << p.gaps.ticker + QStringLiteral(": ") + parts.join(QStringLiteral("; "));
     }
+    return out;
+}
+
+QStringList GapFill::reportLines() const
+{
+    QStringList out = lines();
+    for (const Unknown& u : survey_.unknown)
+        out << unknownText(u);
     return out;
 }
 

@@ -53,6 +53,9 @@ struct Unknown {
     QStringList tickers;
 };
 
+// "market XX: sessions unknown (3 symbols, not checked)"
+QString unknownText(const Unknown& unknown);
+
 struct Survey {
     QVector<Plan> plans;  // the symbols with a gap of any kind, in the order given
     QVector<Unknown> unknown;
@@ -125,6 +128,9 @@ public:
     // One line per symbol with days filled, settled, still missing or
     // given up: "S1.AS: filled 2004-03-02; still missing 2004-03-03".
     QStringList lines() const;
+    // What the report of a run lists: lines(), then a line per market whose
+    // sessions are unknown (unknownText).
+    QStringList reportLines() const;
 
 signals:
     // One symbol's request ended: `text` says what it got (as
