@@ -599,10 +599,11 @@ void CurrentRun::BatchComplete(int k)
 // same days; only Abort in an error dialog ends it early.
 void CurrentRun::writeBatch(loader& l)
 {
+    // Each quote's own day and flag before the check compares it with the
+    // stored days.
+    provisional::mark(l.checkedQuotes().quotes, provisional::clockOf(l.url()));
     checkBatch(l);
-    const provisional::Clock clock = provisional::clockOf(l.url());
     CurrentBatch batch = batchOf(l);
-    provisional::mark(batch.quotes, clock);
     // Every quote is in the store before any file gets it; what the store
     // refused reaches no file.
     QVector<StoredQuote> stored;
