@@ -68,7 +68,7 @@ const GapCount::Figure& GapCount::figure()
         const Survey s = survey(store, tickers, kSessions);
         figure_.symbols = 0;
         for (const Plan& p : s.plans) {
-            figure_.symbols += p.gaps.open() ? 1 : 0;
+            figure_.symbols += p.open() > 0 ? 1 : 0;
             figure_.asking += p.asks() ? 1 : 0;
         }
     } catch (const AppError& e) {

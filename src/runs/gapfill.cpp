@@ -114,12 +114,23 @@ Survey survey(QuoteStore& store, const QStringList& tickers, int sessions)
     return out;
 }
 
+QVector<qint32> Plan::missingDays() const
+{
+    QVector<qint32> out = gaps.missing;
+    for (qint32 d : gaps.givenUp) {
+        if (!givenUp.contains(d))
+            out.append(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 QHash<QString, int> openGaps(const Survey& survey)
 {
     QHash<QString, int> out;
     for (const Plan& p : survey.plans) {
-        if (p.gaps.open())
-            out.insert(p.gaps.ticker, static_cast<int>(p.gaps.missing.size() + p.gaps.provisional.size()));
+        if (p.open() > 0)
+            out.insert(p.gaps.ticker, p.open());
     }
     return out;
 }

@@ -44,6 +44,15 @@ struct Plan {
     QVector<qint32> givenUp;  // asked for and missing kGiveUpAfter sessions later
     QDate from, to;           // the request: the asked days and a session either side
     bool asks() const { return !ask.isEmpty(); }
+    // Its open gaps: the missing and provisional days, and the days missing
+    // longer than kGiveUpAfter sessions that were never asked for (found
+    // late, so asked once).
+    int open() const
+    {
+        return static_cast<int>(gaps.missing.size() + gaps.provisional.size() + gaps.givenUp.size() - givenUp.size());
+    }
+    // The missing days to list: the missing ones and those found late.
+    QVector<qint32> missingDays() const;
 };
 
 // A market whose sessions the store does not tell: too few of its symbols
@@ -70,8 +79,8 @@ QString marketOf(const QString& ticker);
 // when 0). Throws StoreError.
 Survey survey(QuoteStore& store, const QStringList& tickers, int sessions);
 
-// The open gaps (missing sessions and days still provisional) of each
-// surveyed symbol that has any, by ticker.
+// The open gaps (Plan::open()) of each surveyed symbol that has any, by
+// ticker.
 QHash<QString, int> openGaps(const Survey& survey);
 
 // One history range per symbol that asks something, named from `names`.
