@@ -21,19 +21,19 @@ void printSurvey(QTextStream& out, const gapfill::Survey& survey)
     int open = 0;
     for (const gapfill::Plan& p : survey.plans) {
         QStringList parts;
-        if (!p.gaps.missing.isEmpty())
-            parts << QStringLiteral("missing ") + gapfill::datesText(p.gaps.missing);
+        // A day found late, never asked for, is missing until it was asked.
+        if (const QVector<qint32> missing = p.missingDays(); !missing.isEmpty())
+            parts << QStringLiteral("missing ") + gapfill::datesText(missing);
         if (!p.gaps.provisional.isEmpty())
             parts << QStringLiteral("provisional ") + gapfill::datesText(p.gaps.provisional);
         QVector<qint32> givenUp = p.givenUp;
         if (!givenUp.isEmpty())
             parts << QStringLiteral("given up ") + gapfill::datesText(givenUp);
-        open += p.gaps.open();
+        open += p.open() > 0 ? 1 : 0;
         out << p.gaps.ticker << ": " << parts.join(QStringLiteral("; ")) << '\n';
     }
     for (const gapfill::Unknown& u : survey.unknown)
-        out << "market " << u.market << ": sessions unknown (" << u.tickers.size()
-            << (u.tickers.size() == 1 ? " symbol" : " symbols") << ", not checked)\n";
+        out << gapfill::unknownText(u) << '\n';
     out << "symbols checked: " << survey.checked << ", with gaps: " << open << '\n';
 }
 

@@ -48,6 +48,6 @@ int cmdReport(HeadlessContext& c)
     printList(c.out, "Rejected:", report.rejected);
     printFindings(c.out, report.findings, report.repaired);
     if (!report.gaps.isEmpty())
-        printList(c.out, "Gaps (filled after the run, and left):", report.gaps);
+        printList(c.out, qPrintable(CurrentReport::gapsText()), report.gaps);
     return 0;
 }

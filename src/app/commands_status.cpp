@@ -123,6 +123,7 @@ int cmdStatus(HeadlessContext& c)
         const QVector<lists::Symbol> symbols =
             list ? lists::symbolsOfList(*db, list) : lists::symbolsForDownload(*db, all);
         status = symbolstatus::statusOf(*db, symbols);
+        symbolstatus::addGaps(status);
     } catch (const AppError& e) {
         c.err << e.description() << '\n';
         return 1;
@@ -139,6 +140,9 @@ int cmdStatus(HeadlessContext& c)
             // The store's last day of the symbol was taken before the close.
             if (s.provisional.isValid())
                 c.out << ',' << symbolstatus::provisionalText() << ' ' << s.provisional.toString(Qt::ISODate);
+            // Its open gaps in the store's last sessions of its market.
+            if (s.gaps > 0)
+                c.out << ",gaps " << s.gaps;
             c.out << '\n';
         }
     }

@@ -466,6 +466,12 @@ bool Hoofdform::eventFilter(QObject* watched, QEvent* event)
 void Hoofdform::closeEvent(QCloseEvent* event)
 {
     state().refusedToClose = false;
+    // The start page's gap fill holds the data folder until it has ended.
+    if (startPage_->filling()) {
+        msgBox(QStringLiteral("The gaps are being filled. Press Stop on the start page first."), Icon::Information);
+        event->ignore();
+        return;
+    }
     // A child that must stay open (a running download) refuses its close and
     // sets the flag; then the program keeps running. It may offer to stop
     // and quit: then it closes this window once its run has ended.

@@ -1,23 +1,20 @@
 #include "app/startpage.h"
 
 #include "database/db.h"
-#include "database/exchanges.h"
-#include "database/gaps.h"
 #include "database/lists.h"
-#include "database/quotestore.h"
+#include "runs/gapcount.h"
 #include "runs/schedule.h"
 #include "support/state.h"
 #include "windows/runrecord.h"
 #include "writers/formatregistry.h"
 
-#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QLabel>
 #include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -36,41 +33,6 @@ bool StartInfo::listsEmpty() const
             return false;
     }
     return true;
-}
-
-int StartInfo::countGapSymbols(const QString& path, qint32 from)
-{
-    if (!QFileInfo::exists(path))
-        return -1;
-    try {
-        QuoteStore store(path);
-        // By exchange, in the store's order: each exchange has its own sessions.
-        QVector<const exchanges::Exchange*> order;
-        QHash<const exchanges::Exchange*, QStringList> byExchange;
-        for (const QString& t : store.tickers()) {
-            const exchanges::Exchange* e = exchanges::ofTicker(t);
-            if (!e)
-                continue;  // no known sessions: no gaps to tell
-            if (!byExchange.contains(e))
-                order.append(e);
-            byExchange[e].append(t);
-        }
-        int count = 0;
-        for (const exchanges::Exchange* e : std::as_const(order)) {
-            const QStringList& tickers = byExchange[e];
-            const gaps::Exchange held(store, tickers, from);
-            QVector<qint32> sessions = held.sessions();
-            if (sessions.isEmpty())
-                sessions = gaps::sessionsOfIndex(store, QLatin1String(e->index), from);
-            if (sessions.isEmpty())
-                continue;
-            for (const QString& t : tickers)
-                count += held.gapsOf(t, sessions).open() ? 1 : 0;
-        }
-        return count;
-    } catch (const StoreError&) {
-        return -1;
-    }
 }
 
 StartInfo StartInfo::gather()
@@ -99,9 +61,6 @@ StartInfo StartInfo::gather()
     }
     info.lastCurrent = runrecord::last(false);
     info.lastHistory = runrecord::last(true);
-    const QDate since = QDate::currentDate().addDays(-kGapDays);
-    info.gapSymbols =
-        countGapSymbols(QuoteStore::defaultPath(), since.year() * 10000 + since.month() * 100 + since.day());
     const Schedule schedule = Schedule::load();
     const QDateTime now = QDateTime::currentDateTime();
     QStringList scheduled;
@@ -164,16 +123,23 @@ StartPage::StartPage(QWidget* parent) : QWidget(parent)
     grid->addWidget(box(QStringLiteral("Lists"), "lblLists", lists_), 0, 0);
     grid->addWidget(box(QStringLiteral("Export formats"), "lblFormats", formats_), 0, 1);
     grid->addWidget(box(QStringLiteral("Downloads"), "lblRuns", runs_), 1, 0, 1, 2);
-    // The quote store's gaps, and the button that will fill them.
+    // The quote store's gaps, and the fill of them with its progress.
+    gapCount_ = new gapfill::GapCount(this);
     gaps_ = new QLabel(this);
     gaps_->setObjectName(QStringLiteral("lblGaps"));
     gaps_->setWordWrap(true);
     fillGaps_ = new QPushButton(QStringLiteral("&Fill gaps"), this);
     fillGaps_->setObjectName(QStringLiteral("startFillGaps"));
-    fillGaps_->setEnabled(false);
-    fillGaps_->setToolTip(QStringLiteral("Filling the gaps from the quote service is not part of this version yet"));
+    gapProgress_ = new QProgressBar(this);
+    gapProgress_->setObjectName(QStringLiteral("gapProgress"));
+    gapProgress_->setVisible(false);
+    stopGaps_ = new QPushButton(QStringLiteral("S&top"), this);
+    stopGaps_->setObjectName(QStringLiteral("startStopGaps"));
+    stopGaps_->setVisible(false);
     auto* gapRow = new QHBoxLayout;
     gapRow->addWidget(gaps_, 1);
+    gapRow->addWidget(gapProgress_);
+    gapRow->addWidget(stopGaps_);
     gapRow->addWidget(fillGaps_);
     grid->addLayout(gapRow, 2, 0, 1, 2);
 
@@ -189,6 +155,22 @@ StartPage::StartPage(QWidget* parent) : QWidget(parent)
     connect(listsButton_, &QPushButton::clicked, this, &StartPage::listsRequested);
     connect(formatsButton_, &QPushButton::clicked, this, [this] { emit formatsRequested(formatsButton_); });
     connect(download_, &QPushButton::clicked, this, &StartPage::downloadRequested);
+    connect(fillGaps_, &QPushButton::clicked, this, [this] {
+        if (!gapCount_->fill()) {
+            showGaps();
+            return;
+        }
+        gapProgress_->setRange(0, 0);  // busy until the first symbol is done
+        showGaps();
+    });
+    connect(stopGaps_, &QPushButton::clicked, gapCount_, &gapfill::GapCount::stop);
+    connect(gapCount_, &gapfill::GapCount::progress, this, [this](int finished, int total, const QString& text) {
+        gapProgress_->setRange(0, total);
+        gapProgress_->setValue(finished);
+        gapProgress_->setFormat(QStringLiteral("%v/%m"));
+        gaps_->setText(QStringLiteral("Filling the gaps from the quote service: ") + text.toHtmlEscaped());
+    });
+    connect(gapCount_, &gapfill::GapCount::finished, this, &StartPage::showGaps);
     refresh();
 }
 
@@ -246,12 +228,35 @@ void StartPage::refresh()
                                                                "scheduler)"));
     runs_->setText(runs.join(QStringLiteral("<br>")));
 
-    gaps_->setVisible(info.gapSymbols > 0);
-    fillGaps_->setVisible(info.gapSymbols > 0);
-    gaps_->setText(info.gapSymbols == 1
+    showGaps();
+}
+
+bool StartPage::filling() const { return gapCount_->filling(); }
+
+void StartPage::showGaps()
+{
+    const gapfill::GapCount::Figure& gaps = gapCount_->figure();
+    const bool filling = gapCount_->filling();
+    const bool shown = filling || gaps.symbols > 0 || gaps.asking > 0;
+    gaps_->setVisible(shown);
+    fillGaps_->setVisible(shown && !filling);
+    gapProgress_->setVisible(filling);
+    stopGaps_->setVisible(filling);
+    if (filling) {
+        gaps_->setText(QStringLiteral("Filling the gaps from the quote service..."));
+        return;
+    }
+    gaps_->setText(gaps.symbols == 1
                        ? QStringLiteral("1 symbol has gaps in the quote store (missing sessions or days still "
                                         "provisional).")
                        : QStringLiteral("%1 symbols have gaps in the quote store (missing sessions or days still "
                                         "provisional).")
-                             .arg(info.gapSymbols));
+                             .arg(gaps.symbols));
+    fillGaps_->setEnabled(gaps.asking > 0);
+    fillGaps_->setToolTip(gaps.asking > 0
+                              ? QStringLiteral("Ask the quote service for the missing days of %1 %2 of your lists")
+                                    .arg(gaps.asking)
+                                    .arg(gaps.asking == 1 ? QStringLiteral("symbol") : QStringLiteral("symbols"))
+                              : QStringLiteral("Every gap left was asked for after its market's latest session; "
+                                               "it is asked again after the next one"));
 }

@@ -8,7 +8,11 @@
 #include <QWidget>
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
+namespace gapfill {
+class GapCount;
+}
 
 // Where things stand, for the start page: what a download needs and what
 // the last runs did. Read from the database and the settings, no window.
@@ -24,17 +28,8 @@ struct StartInfo {
     QString lastCurrent;  // "time: outcome" of the last current run; empty: none yet
     QString lastHistory;  // the same for the last historical run
     QString schedule;     // the lists of the daily schedule and their first time
-    // Symbols of the quote store with open gaps (missing sessions or earlier
-    // days still provisional) over the last kGapDays; -1 without a store.
-    int gapSymbols = -1;
-    static constexpr int kGapDays = 92;
-
     bool listsEmpty() const;
     static StartInfo gather();
-    // The symbols of the quote store at `path` with open gaps from `from`
-    // (YYYYMMDD) on, each among the sessions of its exchange; -1 when there
-    // is no store there or it cannot be read.
-    static int countGapSymbols(const QString& path, qint32 from);
 };
 
 // Shown in the main window while no other window is open: what to do next
@@ -45,8 +40,12 @@ class StartPage : public QWidget {
 public:
     explicit StartPage(QWidget* parent = nullptr);
 
-    // Reads the state again and shows it.
+    // Reads the state again and shows it; the gaps only when the store or
+    // the database changed (gapfill::GapCount).
     void refresh();
+    // A gap fill started by "Fill gaps" is going.
+    bool filling() const;
+    gapfill::GapCount& gapCount() const { return *gapCount_; }
 
 signals:
     void importRequested();
@@ -61,5 +60,9 @@ private:
     QLabel* formats_;
     QLabel* runs_;
     QLabel* gaps_;
-    QPushButton *import_, *search_, *formatsButton_, *listsButton_, *download_, *fillGaps_;
+    QPushButton *import_, *search_, *formatsButton_, *listsButton_, *download_, *fillGaps_, *stopGaps_;
+    QProgressBar* gapProgress_;
+    gapfill::GapCount* gapCount_;
+
+    void showGaps();
 };

@@ -69,6 +69,8 @@ QStringList CurrentReport::rejectedText()
     return {QStringLiteral("The following Quotes were not updated due to lack of trade or since no volume was found")};
 }
 
+QString CurrentReport::gapsText() { return QStringLiteral("Gaps (filled after the run, and left):"); }
+
 bool CurrentReport::removeNotFound()
 {
     const std::unique_ptr<clsData> data = clsData::open();

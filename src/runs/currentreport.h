@@ -29,8 +29,10 @@ public:
     QStringList rejected;                           // verworpen
     QVector<bookkeeping::FindingRow> findings;      // findings of the integrity check
     QVector<findingsreport::RepairedDay> repaired;  // the days repaired, as sent and as written
-    // The gap fill after the run: per symbol the days filled and the gaps
-    // left ("S1.AS: filled 2004-03-02; still missing 2004-03-03").
+    // The gap fill after the run as the run recorded it
+    // (gapfill::GapFill::lines()): per symbol the days filled and the gaps
+    // left ("S1.AS: filled 2004-03-02; still missing 2004-03-03"), the days
+    // given up, and each market whose sessions are unknown.
     QStringList gaps;
 
     // The explanation beside each list, one sentence per element.
@@ -38,6 +40,8 @@ public:
     static QStringList notFoundText();
     static QStringList changedText();
     static QStringList rejectedText();
+    // The heading of the gap lines.
+    static QString gapsText();
 
     // Offers to delete the not-found symbols from the database ("Delete
     // Symbols?"); whatever the answer, the not-found and rejected tables are

@@ -222,7 +222,7 @@ void CurrentRun::conclude()
         }
         // Nothing to ask now: the gaps left still go to the report.
         summary_.gaps = gapFill_->lines();
-        store::write(QLatin1String(kGapReportKey), summary_.gaps.join(QLatin1Char('\n')));
+        store::write(QLatin1String(kGapReportKey), gapFill_->reportLines().join(QLatin1Char('\n')));
         gapFill_.reset();
     }
     emit lockedChanged(false);
@@ -234,7 +234,7 @@ void CurrentRun::conclude()
 void CurrentRun::gapsFilled(bool ok)
 {
     summary_.gaps = gapFill_->lines();
-    store::write(QLatin1String(kGapReportKey), summary_.gaps.join(QLatin1Char('\n')));
+    store::write(QLatin1String(kGapReportKey), gapFill_->reportLines().join(QLatin1Char('\n')));
     if (cancelled())
         summary_.aborted = true;
     gapFill_.release()->deleteLater();
@@ -600,10 +600,11 @@ void CurrentRun::BatchComplete(int k)
 // same days; only Abort in an error dialog ends it early.
 void CurrentRun::writeBatch(loader& l)
 {
+    // Each quote's own day and flag before the check compares it with the
+    // stored days.
+    provisional::mark(l.checkedQuotes().quotes, provisional::clockOf(l.url()));
     checkBatch(l);
-    const provisional::Clock clock = provisional::clockOf(l.url());
     CurrentBatch batch = batchOf(l);
-    provisional::mark(batch.quotes, clock);
     // Every quote is in the store before any file gets it; what the store
     // refused reaches no file.
     QVector<StoredQuote> stored;

@@ -39,6 +39,14 @@ QString marketOf(const QString& ticker)
     return dot < 0 ? QStringLiteral("US") : ticker.mid(dot + 1).toUpper();
 }
 
+QString unknownText(const Unknown& unknown)
+{
+    return QStringLiteral("market %1: sessions unknown (%2 %3, not checked)")
+        .arg(unknown.market)
+        .arg(unknown.tickers.size())
+        .arg(unknown.tickers.size() == 1 ? QStringLiteral("symbol") : QStringLiteral("symbols"));
+}
+
 Survey survey(QuoteStore& store, const QStringList& tickers, int sessions)
 {
     Survey out;
@@ -102,6 +110,27 @@ Survey survey(QuoteStore& store, const QStringList& tickers, int sessions)
         const auto p = plans.constFind(t);
         if (p != plans.constEnd())
             out.plans.append(*p);
+    }
+    return out;
+}
+
+QVector<qint32> Plan::missingDays() const
+{
+    QVector<qint32> out = gaps.missing;
+    for (qint32 d : gaps.givenUp) {
+        if (!givenUp.contains(d))
+            out.append(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+QHash<QString, int> openGaps(const Survey& survey)
+{
+    QHash<QString, int> out;
+    for (const Plan& p : survey.plans) {
+        if (p.open() > 0)
+            out.insert(p.gaps.ticker, p.open());
     }
     return out;
 }
@@ -227,6 +256,7 @@ void GapFill::start()
     run_->recordsHistory = false;
     connect(run_.get(), &HistoryRun::symbolAnswered, this,
             [this](const QString& ticker, const QVector<core::Bar>& days) { answers_.add(ticker, days); });
+    connect(run_.get(), &HistoryRun::symbolFinished, this, &GapFill::progress);
     connect(run_.get(), &HistoryRun::finished, this, &GapFill::runFinished);
     run_->start();
 }
@@ -284,6 +314,14 @@ QStringList GapFill::lines() const
         if (!parts.isEmpty())
             out << p.gaps.ticker + QStringLiteral(": ") + parts.join(QStringLiteral("; "));
     }
+    return out;
+}
+
+QStringList GapFill::reportLines() const
+{
+    QStringList out = lines();
+    for (const Unknown& u : survey_.unknown)
+        out << unknownText(u);
     return out;
 }
 

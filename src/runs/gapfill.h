@@ -44,6 +44,15 @@ struct Plan {
     QVector<qint32> givenUp;  // asked for and missing kGiveUpAfter sessions later
     QDate from, to;           // the request: the asked days and a session either side
     bool asks() const { return !ask.isEmpty(); }
+    // Its open gaps: the missing and provisional days, and the days missing
+    // longer than kGiveUpAfter sessions that were never asked for (found
+    // late, so asked once).
+    int open() const
+    {
+        return static_cast<int>(gaps.missing.size() + gaps.provisional.size() + gaps.givenUp.size() - givenUp.size());
+    }
+    // The missing days to list: the missing ones and those found late.
+    QVector<qint32> missingDays() const;
 };
 
 // A market whose sessions the store does not tell: too few of its symbols
@@ -52,6 +61,9 @@ struct Unknown {
     QString market;
     QStringList tickers;
 };
+
+// "market XX: sessions unknown (3 symbols, not checked)"
+QString unknownText(const Unknown& unknown);
 
 struct Survey {
     QVector<Plan> plans;  // the symbols with a gap of any kind, in the order given
@@ -66,6 +78,10 @@ QString marketOf(const QString& ticker);
 // The gaps of `tickers` in their markets' last `sessions` sessions (all
 // when 0). Throws StoreError.
 Survey survey(QuoteStore& store, const QStringList& tickers, int sessions);
+
+// The open gaps (Plan::open()) of each surveyed symbol that has any, by
+// ticker.
+QHash<QString, int> openGaps(const Survey& survey);
 
 // One history range per symbol that asks something, named from `names`.
 QVector<HistoryRun::Range> ranges(const Survey& survey, const QHash<QString, QString>& names = {});
@@ -121,8 +137,14 @@ public:
     // One line per symbol with days filled, settled, still missing or
     // given up: "S1.AS: filled 2004-03-02; still missing 2004-03-03".
     QStringList lines() const;
+    // What the report of a run lists: lines(), then a line per market whose
+    // sessions are unknown (unknownText).
+    QStringList reportLines() const;
 
 signals:
+    // One symbol's request ended: `text` says what it got (as
+    // HistoryRun::symbolFinished).
+    void progress(const QString& ticker, int finished, int total, const QString& text);
     void finished();
 
 private:

@@ -16,6 +16,7 @@
 #include "runs/keptsent.h"
 #include "runs/options.h"
 #include "runs/placement.h"
+#include "runs/provisional.h"
 #include "runs/runexports.h"
 #include "runs/symbolnaming.h"
 #include "support/changes.h"
@@ -595,7 +596,9 @@ void HistoryRun::toppedUp(Job& job)
     loader& l = *job.topUp;
     const CurrentQuotes& q = l.quotes();
     const qint32 lastDate = job.history ? job.history->lastDate() : 0;
-    const qint32 date = l.DownloadOk() && q.size() > 0 ? q.quotes[0].bar.date : 0;
+    // The quote's day in its exchange's zone, not a legacy host's New York day.
+    const qint32 date =
+        l.DownloadOk() && q.size() > 0 ? provisional::localDay(q.quotes[0], provisional::clockOf(l.url())) : 0;
     if (date != 0) {
         WriteLog(QStringLiteral("download ok"));
         WriteLog(QStringLiteral("yahoodate ") + QString::number(date));

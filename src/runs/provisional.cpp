@@ -53,7 +53,16 @@ Stamp stampOf(const CurrentQuote& q, Clock clock, Zones& zones)
     return s;
 }
 
+qint32 dayNumber(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
+
 }  // namespace
+
+qint32 localDay(const CurrentQuote& quote, Clock clock)
+{
+    Zones zones;
+    const Stamp s = stampOf(quote, clock, zones);
+    return s.at ? dayNumber(s.at->date()) : quote.bar.date;
+}
 
 Clock clockOf(const QString& url)
 {
@@ -90,6 +99,8 @@ void mark(QVector<CurrentQuote>& quotes, Clock clock)
             early = s.at->date() >= answerDay && exchanges::beforeClose(*s.exchange, s.at->time());
         }
         quotes[i].bar.set(core::Bar::Provisional, early);
+        if (s.at)
+            quotes[i].bar.date = dayNumber(s.at->date());
     }
 }
 

@@ -21,13 +21,22 @@ enum class Clock {
 // the URL's host and port, else the legacy service's.
 Clock clockOf(const QString& url);
 
-// Sets or clears the Provisional flag of every quote of one answer. A quote
+// The day of `quote` in its exchange's zone: its date and time fields read
+// on `clock` and taken to that zone. A legacy host dates every quote in New
+// York, so a Sydney quote taken during its session carries the day before
+// its own. The date field as it is for a quote without a readable time or
+// of no known exchange.
+qint32 localDay(const CurrentQuote& quote, Clock clock);
+
+// Puts every quote of one answer on its exchange's own day (localDay) and
+// sets or clears its Provisional flag. A quote
 // is provisional when its time, in its exchange's zone, lies before that
 // exchange's close on the quote's day. Final are: a quote without a readable
 // time, one of no known exchange (currencies, unknown suffixes), and one
 // whose day lies before the answer's own day in that exchange's zone (the
 // answer's day being that of the latest time among its quotes): that day
-// is over whatever the time says.
+// is over whatever the time says. Called before anything compares the
+// quotes with stored days.
 void mark(QVector<CurrentQuote>& quotes, Clock clock);
 
 }  // namespace provisional

@@ -3,6 +3,7 @@
 #include "core/dates.h"
 #include "database/bookkeeping.h"
 #include "database/quotestore.h"
+#include "runs/gapfill.h"
 #include "support/errors.h"
 #include "writers/codecs/codec.h"
 #include "writers/formatregistry.h"
@@ -205,6 +206,19 @@ void markBehind(QVector<SymbolStatus>& symbols)
         if (s.outcome == Outcome::Ok && !s.formats.isEmpty() && !(latest && anyDay))
             s.outcome = anyDay ? Outcome::OldSession : Outcome::NotDownloaded;
     }
+}
+
+void addGaps(QVector<SymbolStatus>& symbols)
+{
+    if (!QFileInfo::exists(QuoteStore::defaultPath()))
+        return;
+    QStringList tickers;
+    for (const SymbolStatus& s : std::as_const(symbols))
+        tickers << s.ticker;
+    QuoteStore store;
+    const QHash<QString, int> open = gapfill::openGaps(gapfill::survey(store, tickers, kGapSessions));
+    for (SymbolStatus& s : symbols)
+        s.gaps = open.value(s.ticker);
 }
 
 QVector<SymbolStatus> statusOf(Database& db, const QVector<lists::Symbol>& symbols)

@@ -59,6 +59,10 @@ struct SymbolStatus {
     // The symbol's last day in the quote store when the store holds it as
     // provisional (taken before its exchange closed); invalid otherwise.
     QDate provisional;
+    // Open gaps of the symbol in the quote store (missing sessions and
+    // earlier days still provisional) among its market's last kGapSessions
+    // sessions; set by addGaps().
+    int gaps = 0;
 
     // The worst state over the formats: missing, else behind, else ok.
     FileState worst() const;
@@ -92,6 +96,13 @@ private:
 // in that format, else ok. An "ok" outcome is kept only for a symbol whose
 // every file holds that newest day.
 void markBehind(QVector<SymbolStatus>& symbols);
+
+// The sessions of a market over which addGaps() counts a symbol's gaps.
+constexpr int kGapSessions = 30;
+
+// Sets every symbol's open gaps from the gap fill's survey of the quote
+// store (gapfill::survey); none without a store. Throws StoreError.
+void addGaps(QVector<SymbolStatus>& symbols);
 
 // The status of every symbol in the formats shown, states set.
 QVector<SymbolStatus> statusOf(Database& db, const QVector<lists::Symbol>& symbols);

@@ -75,6 +75,18 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
     grid->addWidget(findingsFrame(report_.findings, report_.repaired, QStringLiteral("Frame5"),
                                   QStringLiteral("Label5"), QStringLiteral("ListView5"), this),
                     2, 0, 1, 2);
+    // The gap fill after the run: its lines as the headless report prints
+    // them, shown only when the run left some.
+    auto* gapFrame = new QGroupBox(this);
+    gapFrame->setObjectName(QStringLiteral("Frame6"));
+    auto* gapLabel = new QLabel(CurrentReport::gapsText(), gapFrame);
+    gapLabel->setObjectName(QStringLiteral("Label6"));
+    listView_[5] = listView(6, {QStringLiteral("Symbol: days")}, gapFrame);
+    auto* gapColumn = new QVBoxLayout(gapFrame);
+    gapColumn->addWidget(gapLabel);
+    gapColumn->addWidget(listView_[5], 1);
+    gapFrame->setVisible(!report_.gaps.isEmpty());
+    grid->addWidget(gapFrame, 3, 0, 1, 2);
     // The last run's outcome, which says what failed when the service did.
     auto* outcome = new QLabel(runrecord::last(false), this);
     outcome->setObjectName(QStringLiteral("lblOutcome"));
@@ -89,8 +101,8 @@ reportform::reportform(QWidget* parent) : QDialog(parent)
     // The changed symbols' files carry the new ticker.
     offerCharts(this, {listView_[1], listView_[2], listView_[4]}, chart);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    grid->addWidget(outcome, 3, 0, 1, 2);
-    grid->addWidget(buttons, 4, 0, 1, 2);
+    grid->addWidget(outcome, 4, 0, 1, 2);
+    grid->addWidget(buttons, 5, 0, 1, 2);
     resize(720, 720);
     fill();
 }
@@ -103,6 +115,7 @@ void reportform::fill()
     for (const CurrentReport::Change& change : report_.changed)
         listView_[3]->addTopLevelItem(new QTreeWidgetItem(QStringList{change.oldTicker, change.newTicker}));
     fillList(listView_[4], report_.rejected);
+    fillList(listView_[5], report_.gaps);
     command1_->setEnabled(!report_.notFound.isEmpty());
 }
 

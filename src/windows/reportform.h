@@ -22,6 +22,6 @@ private:
     void fill();
 
     CurrentReport report_;
-    QTreeWidget* listView_[5] = {};
+    QTreeWidget* listView_[6] = {};  // 1-4: the tables; 5: the gap lines (ListView6)
     QPushButton* command1_ = nullptr;
 };

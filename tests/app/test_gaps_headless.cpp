@@ -299,3 +299,17 @@ TEST_F(GapsCommandTest, ACurrentRunFillsTheGapsOfItsSymbolsAndReportsThem)
     EXPECT_EQ(asked(), 0);
     EXPECT_FALSE(runQuotaris({QStringLiteral("report"), QStringLiteral("current")}).out.contains(line));
 }
+
+// A current run whose market has too few symbols to tell its sessions
+// names it in its report, once, as `gaps` does.
+TEST_F(GapsCommandTest, ACurrentRunNamesAMarketWhoseSessionsAreUnknownInItsReport)
+{
+    addSymbols({QStringLiteral("F1.XX"), QStringLiteral("F2.XX"), QStringLiteral("F3.XX")});
+    const Run r = run();
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err) << qPrintable(r.out.join(QLatin1Char('\n')));
+    EXPECT_EQ(asked(), 0);
+    const QString line = QStringLiteral("market XX: sessions unknown (3 symbols, not checked)");
+    const ProgramRun report = runQuotaris({QStringLiteral("report"), QStringLiteral("current")});
+    EXPECT_EQ(report.lines().filter(line).size(), 1) << qPrintable(report.out);
+    EXPECT_TRUE(run({QStringLiteral("gaps")}).out.contains(line));
+}

@@ -124,6 +124,38 @@ TEST_F(HeadlessStatusTest, ASymbolWhoseLastStoredDayIsProvisionalIsMarked)
     EXPECT_FALSE(r.out.contains("provisional")) << qPrintable(r.out);
 }
 
+// The gaps column counts what `gaps` finds: missing sessions and earlier
+// provisional days among the market's last 30 sessions, here told by the
+// index as the market has too few symbols in the store.
+TEST_F(HeadlessStatusTest, ASymbolWithGapsInTheStoreShowsHowMany)
+{
+    {
+        const auto figure = [](const char* t) { return core::Figure::parse(QString::fromLatin1(t)); };
+        QuoteStore store;
+        store.begin();
+        const int source = store.source(QStringLiteral("quotes.example"), QDateTime::currentDateTimeUtc());
+        const auto put = [&](const char* ticker, qint32 date, bool provisional = false) {
+            core::Bar b{date, figure("10"), figure("11"), figure("9"), figure("10.5"), figure("1000"), {}, 0};
+            b.set(core::Bar::Provisional, provisional);
+            store.put(QLatin1String(ticker), b, source);
+        };
+        for (qint32 d = 20240311; d <= 20240315; ++d) {
+            put("^GSPC", d);
+            put("BBB", d);
+            if (d != 20240313)
+                put("AAA", d, d == 20240312);
+        }
+        store.commit();
+    }
+    ProgramRun r = runQuotaris({"status", "--list", "3"});
+    EXPECT_EQ(r.status, 0) << qPrintable(r.err);
+    EXPECT_EQ(r.lines(), QStringList({"AAA,C,2024-03-15,ok,gaps 2", "BBB,C,2024-03-08,behind", "CCC,C,,missing"}));
+    // The same count as `gaps` lists.
+    r = runQuotaris({"gaps", "--list", "3"});
+    EXPECT_TRUE(r.lines().contains(QStringLiteral("AAA: missing 2024-03-13; provisional 2024-03-12")))
+        << qPrintable(r.out);
+}
+
 TEST_F(HeadlessStatusTest, WrongArgumentsExitTwo)
 {
     EXPECT_EQ(runQuotaris({"status", "--list", "17"}).status, 2);

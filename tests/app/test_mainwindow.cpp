@@ -1,3 +1,5 @@
+#include "fakeservice.h"
+#include "historytable.h"
 #include "runwait.h"
 #include "testutil.h"
 
@@ -9,6 +11,7 @@
 #include "database/quotestore.h"
 #include "database/settingsrow.h"
 #include "database/startup.h"
+#include "runs/gapcount.h"
 #include "runs/schedule.h"
 #include "runs/scheduler.h"
 #include "support/changes.h"
@@ -23,7 +26,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
@@ -417,18 +422,37 @@ void putWeekdays(QuoteStore& store, const char* ticker, QDate last, int count, c
 }
 }  // namespace
 
-// The start page counts the symbols whose store lacks a session of their
-// exchange or still holds an earlier day as provisional; the filling is not
-// in this version, so its button stays disabled.
-TEST_F(MainWindowTest, StartPageCountsTheSymbolsWithGapsInTheStore)
+// The start page counts the symbols of the lists whose store lacks a
+// session of their exchange or still holds an earlier day as provisional,
+// and "Fill gaps" asks the service for them: the count drops.
+TEST_F(MainWindowTest, StartPageCountsTheSymbolsWithGapsAndFillsThem)
 {
     runStartup();
+    FakeQuoteService fake;
+    ASSERT_TRUE(fake.isListening());
+    fake.useForAllHosts();
+    fake.setResponder(fakehistory::responder());
+    ProgramSettings& s = settings();
+    s.isdelay = false;
+    s.teller2 = 30;
+    s.teller3 = 1;
+    s.dcurrent = 1;
+    s.format('C').on = true;
+    s.format('C').folder = path(QStringLiteral("ascii/"));
+    QDir().mkpath(s.format('C').folder);
+    {
+        Database db(paths::databaseFile());
+        for (const char* t : {"FULL", "HOLE", "EARLY", "TODAY", "EURUSD=X"})
+            db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "
+                                   "VALUES (1, ?, ?, 'Stock', ?)"),
+                    {QString::fromLatin1(t), QString::fromLatin1(t),
+                     QString::fromLatin1(t) == QStringLiteral("EURUSD=X") ? 0 : 1});
+    }
     const QDate last = QDate::currentDate().addDays(-1);
     QDate lastWeekday = last;
     while (lastWeekday.dayOfWeek() > 5)
         lastWeekday = lastWeekday.addDays(-1);
-    const QDate earlier = lastWeekday.addDays(-7);                            // a weekday a week before
-    EXPECT_EQ(StartInfo::countGapSymbols(QuoteStore::defaultPath(), 0), -1);  // no store
+    const QDate earlier = lastWeekday.addDays(-7);  // a weekday a week before
     {
         QuoteStore store;
         store.begin();
@@ -438,29 +462,50 @@ TEST_F(MainWindowTest, StartPageCountsTheSymbolsWithGapsInTheStore)
         putWeekdays(store, "HOLE", lastWeekday, 20, {earlier});
         putWeekdays(store, "EARLY", lastWeekday, 20, {}, {earlier});
         putWeekdays(store, "TODAY", lastWeekday, 20, {}, {lastWeekday});  // the last session may be provisional
-        putWeekdays(store, "EURUSD=X", lastWeekday, 20, {earlier});       // no exchange: no sessions
+        putWeekdays(store, "EURUSD=X", lastWeekday, 20, {earlier});       // on no list: not counted
         store.commit();
     }
-    EXPECT_EQ(StartInfo::countGapSymbols(QuoteStore::defaultPath(), 0), 2);
-    // From the day after the hole and the early day on, nothing is open.
-    const QDate after = earlier.addDays(1);
-    EXPECT_EQ(
-        StartInfo::countGapSymbols(QuoteStore::defaultPath(), after.year() * 10000 + after.month() * 100 + after.day()),
-        0);
 
     Hoofdform w;
     w.updateStartPage();
     w.show();
     StartPage* page = w.startPage();
     ASSERT_NE(page, nullptr);
-    const auto* label = page->findChild<QLabel*>(QStringLiteral("lblGaps"));
-    const auto* fill = page->findChild<QPushButton*>(QStringLiteral("startFillGaps"));
-    ASSERT_TRUE(label && fill);
+    auto* label = page->findChild<QLabel*>(QStringLiteral("lblGaps"));
+    auto* fill = page->findChild<QPushButton*>(QStringLiteral("startFillGaps"));
+    auto* stop = page->findChild<QPushButton*>(QStringLiteral("startStopGaps"));
+    ASSERT_TRUE(label && fill && stop);
     EXPECT_TRUE(label->isVisible());
     EXPECT_TRUE(label->text().startsWith(QStringLiteral("2 symbols have gaps"))) << qPrintable(label->text());
     EXPECT_TRUE(fill->isVisible());
-    EXPECT_FALSE(fill->isEnabled());
-    EXPECT_FALSE(fill->toolTip().isEmpty());
+    EXPECT_TRUE(fill->isEnabled());
+    // A refresh with nothing changed does not read the store again.
+    const int surveys = page->gapCount().surveys();
+    page->refresh();
+    page->refresh();
+    EXPECT_EQ(page->gapCount().surveys(), surveys);
+
+    QEventLoop loop;
+    QObject::connect(&page->gapCount(), &gapfill::GapCount::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    fill->click();
+    EXPECT_TRUE(page->filling());
+    EXPECT_TRUE(stop->isVisible());
+    EXPECT_FALSE(fill->isVisible());
+    loop.exec();
+    EXPECT_FALSE(page->filling());
+    int asked = 0;
+    for (const FakeQuoteService::Request& r : fake.requests())
+        asked += r.path == "/table.csv";
+    EXPECT_EQ(asked, 2);
+    ASSERT_FALSE(msgs.shown.isEmpty());
+    EXPECT_EQ(msgs.shown.last().title, QStringLiteral("Fill gaps"));
+    EXPECT_TRUE(msgs.shown.last().text.contains(QStringLiteral("HOLE: filled ") + earlier.toString(Qt::ISODate)))
+        << qPrintable(msgs.shown.last().text);
+    w.updateStartPage();
+    EXPECT_FALSE(label->isVisible()) << qPrintable(label->text());
+    EXPECT_FALSE(fill->isVisible());
+    EXPECT_FALSE(stop->isVisible());
 }
 
 // Every window as a picture, without touching the user's data folder or

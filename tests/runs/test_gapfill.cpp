@@ -52,6 +52,30 @@ TEST_F(GapFillTest, PlansOneRangePerSymbolWithASessionEitherSide)
     EXPECT_EQ(recent.plans[0].ask, QVector<qint32>{b});
 }
 
+// A day missing longer than kGiveUpAfter sessions that was never asked for
+// (found late) is an open gap until its one request; then it is given up.
+TEST_F(GapFillTest, ADayFoundLateIsOpenUntilItWasAskedFor)
+{
+    const qint32 late = days[2], recent = days[17];
+    fill([&](int s, qint32 d) { return s == 1 && (d == late || d == recent); });
+    gapfill::Survey survey = gapfill::survey(*store, tickers, 30);
+    ASSERT_EQ(survey.plans.size(), 1);
+    EXPECT_EQ(survey.plans[0].ask, (QVector<qint32>{late, recent}));
+    EXPECT_EQ(survey.plans[0].open(), 2);
+    EXPECT_EQ(survey.plans[0].missingDays(), (QVector<qint32>{late, recent}));
+    EXPECT_EQ(gapfill::openGaps(survey), (QHash<QString, int>{{QStringLiteral("S1.AS"), 2}}));
+
+    QuoteStore::GapState asked;
+    asked.askedAfter = days.last();
+    asked.tries = 1;
+    store->setGapState(tickers[1], late, asked);
+    survey = gapfill::survey(*store, tickers, 30);
+    ASSERT_EQ(survey.plans.size(), 1);
+    EXPECT_EQ(survey.plans[0].givenUp, QVector<qint32>{late});
+    EXPECT_EQ(survey.plans[0].open(), 1);
+    EXPECT_EQ(survey.plans[0].missingDays(), QVector<qint32>{recent});
+}
+
 TEST_F(GapFillTest, AMarketOfTooFewSymbolsIsUnknownAndNotChecked)
 {
     fill([&](int s, qint32 d) { return s == 1 && d == days[10]; });

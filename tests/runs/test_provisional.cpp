@@ -89,6 +89,40 @@ TEST(ProvisionalTest, TheAnswersDayIsTakenInEachExchangesZone)
               (QVector<bool>{true, false}));
 }
 
+// A legacy host dates every quote with New York's day: a Sydney quote taken
+// during its session carries the day before its own, and is put on
+// Sydney's. Without a time the date stays as sent.
+TEST(ProvisionalTest, ALegacyQuoteIsPutOnItsExchangesOwnDay)
+{
+    QVector<CurrentQuote> quotes = {// 23:00 New York on Dec 1 is 15:00 in Sydney on Dec 2
+                                    quote(QStringLiteral("BHP.AX"), 20261201, QStringLiteral("11:00pm")),
+                                    // 01:30 New York is 17:30 in Sydney, the same day: closed
+                                    quote(QStringLiteral("CBA.AX"), 20261201, QStringLiteral("1:30am")),
+                                    quote(QStringLiteral("IBM"), 20261201, QStringLiteral("4:00pm")),
+                                    quote(QStringLiteral("NAB.AX"), 20261201, QStringLiteral("N/A"))};
+    provisional::mark(quotes, Clock::UsEastern);
+    QVector<qint32> dates;
+    QVector<bool> early;
+    for (const CurrentQuote& q : std::as_const(quotes)) {
+        dates.append(q.bar.date);
+        early.append(q.bar.has(core::Bar::Provisional));
+    }
+    EXPECT_EQ(dates, (QVector<qint32>{20261202, 20261201, 20261201, 20261201}));
+    // CBA's day lies before the answer's day in Sydney: over.
+    EXPECT_EQ(early, (QVector<bool>{true, false, false, false}));
+    EXPECT_EQ(
+        provisional::localDay(quote(QStringLiteral("BHP.AX"), 20261201, QStringLiteral("11:00pm")), Clock::UsEastern),
+        20261202);
+    // The gateway already dates in the exchange's zone.
+    EXPECT_EQ(provisional::localDay(quote(QStringLiteral("BHP.AX"), 20261202, QStringLiteral("3:00pm")),
+                                    Clock::ExchangeLocal),
+              20261202);
+    // A currency has no exchange: its date as sent.
+    EXPECT_EQ(
+        provisional::localDay(quote(QStringLiteral("AUDUSD=X"), 20261201, QStringLiteral("11:00pm")), Clock::UsEastern),
+        20261201);
+}
+
 class ProvisionalRunTest : public CurrentRunTest {
 protected:
     void SetUp() override
@@ -149,6 +183,27 @@ TEST_F(ProvisionalRunTest, ALaterRunOfTheSameDayReplacesTheProvisionalDay)
     const QByteArray asc = readAll(ascii + QStringLiteral("IBM.asc"));
     EXPECT_EQ(asc.count("\r\n"), 1) << asc.constData();
     EXPECT_TRUE(asc.contains("90.75")) << asc.constData();
+}
+
+// A current run from a legacy host stores a Sydney quote taken during its
+// session under Sydney's day, and writes it so.
+TEST_F(ProvisionalRunTest, ASydneyQuoteFromALegacyHostIsStoredUnderSydneysDay)
+{
+    addSymbols({QStringLiteral("BHP.AX")}, 1, false);
+    fake.setQuote({"BHP.AX", kDate, "11:00pm", "45.10", "45.60", "44.90", "45.25", "8000", "BHP GROUP", "ASX"});
+    fake.setQuote({"IBM", kDate, "4:00pm", "90.10", "91", "89.5", "90.75", "4000", "IBM CORP", "NYSE"});
+    CurrentRun run;
+    ASSERT_TRUE(runToEnd(run)) << qPrintable(msgs.texts().join(u'|'));
+    QuoteStore store;
+    const QVector<QuoteStore::Row> rows = store.rows(QStringLiteral("BHP.AX"));
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].bar.date, 20261202);
+    EXPECT_TRUE(rows[0].bar.has(core::Bar::Provisional));
+    EXPECT_EQ(store.rows(QStringLiteral("IBM")).value(0).bar.date, 20261201);
+    const QStringList files = QDir(ascii).entryList({QStringLiteral("BHP*")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    const QByteArray asc = readAll(ascii + files.first());
+    EXPECT_TRUE(asc.contains("20261202")) << asc.constData();
 }
 
 // An answer of a long past session replayed today stores the same flag and

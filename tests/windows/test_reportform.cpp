@@ -4,6 +4,8 @@
 #include "database/db.h"
 #include "database/quotestore.h"
 #include "database/startup.h"
+#include "runs/currentrun.h"
+#include "support/settingsstore.h"
 #include "windows/reportform.h"
 
 #include <QGroupBox>
@@ -151,4 +153,24 @@ TEST_F(ReportFormTest, RepairedDaysAreListedWithTheirValuesAsSentAndAsWritten)
     EXPECT_EQ(column(view, 0), QStringList({"ABC"}));
     EXPECT_EQ(column(view, 2), QStringList({"9.5 9 8 10 100"}));
     EXPECT_EQ(column(view, 3), QStringList({"9.5 10 8 10 100"}));
+}
+
+// The gap lines the last run recorded, as `report current` prints them; no
+// frame for a run that left none.
+TEST_F(ReportFormTest, TheGapLinesOfTheRunAreListedAsTheHeadlessReportHasThem)
+{
+    {
+        reportform w;
+        EXPECT_FALSE(child<QGroupBox>(w, "Frame6")->isVisibleTo(&w));
+    }
+    const QStringList lines{QStringLiteral("S1.AS: filled 2026-11-03; still missing 2026-11-04"),
+                            QStringLiteral("S2.AS: given up 2026-10-01"),
+                            QStringLiteral("market XX: sessions unknown (3 symbols, not checked)")};
+    store::write(QLatin1String(CurrentRun::kGapReportKey), lines.join(QLatin1Char('\n')));
+    reportform w;
+    EXPECT_TRUE(child<QGroupBox>(w, "Frame6")->isVisibleTo(&w));
+    auto* view = child<QTreeWidget>(w, "ListView6");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(column(view, 0), lines);
+    EXPECT_EQ(child<QLabel>(w, "Label6")->text(), CurrentReport::gapsText());
 }
