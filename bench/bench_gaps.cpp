@@ -40,8 +40,6 @@
 
 namespace {
 
-qint32 ymd(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
-
 int fill(int symbols, int gapsEach, int answerMs)
 {
     QTemporaryDir dir;
@@ -179,7 +177,7 @@ int main(int argc, char** argv)
         QVector<qint32> days;
         for (QDate d = end.addYears(-years); d <= end; d = d.addDays(1)) {
             if (d.dayOfWeek() < Qt::Saturday)
-                days.append(ymd(d));
+                days.append(bench::dateOf(d));
         }
         core::Bar b;
         b.open = b.high = b.low = b.close = core::Figure::parse(QStringLiteral("12.34"));
@@ -207,7 +205,7 @@ int main(int argc, char** argv)
         t.start();
         // The last 30 sessions lie within the last 60 days of the store.
         const QDate lastDate(last / 10000, last / 100 % 100, last % 100);
-        const qint32 from = window ? ymd(lastDate.addDays(-window * 2)) : 0;
+        const qint32 from = window ? bench::dateOf(lastDate.addDays(-window * 2)) : 0;
         const gaps::Exchange exchange(store, tickers, from);
         const QVector<qint32> sessions = gaps::lastSessions(exchange.sessions(), window);
         int withGaps = 0, missing = 0, provisional = 0;
