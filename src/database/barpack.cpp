@@ -58,6 +58,12 @@ core::Figure figureOf(qint64 mantissa, int decimals)
     return core::Figure(decimalText(mantissa, decimals), valueOf(mantissa, decimals));
 }
 
+void setFigure(core::Figure& f, qint64 mantissa, int decimals, TextCache* texts)
+{
+    f.text = texts ? texts->text(mantissa, decimals) : decimalText(mantissa, decimals);
+    f.value = valueOf(mantissa, decimals);
+}
+
 struct Plain {
     bool given = false;
     bool decimal = false;
@@ -123,13 +129,20 @@ bool unpackGeneral(Reader& r, core::Bar& bar)
 
 }  // namespace
 
-void putVarint(QByteArray& out, quint64 v)
+char* varintAt(char* p, quint64 v)
 {
     while (v >= 0x80) {
-        out.append(static_cast<char>((v & 0x7F) | 0x80));
+        *p++ = static_cast<char>((v & 0x7F) | 0x80);
         v >>= 7;
     }
-    out.append(static_cast<char>(v));
+    *p++ = static_cast<char>(v);
+    return p;
+}
+
+void putVarint(QByteArray& out, quint64 v)
+{
+    char bytes[kMostVarint];
+    out.append(bytes, varintAt(bytes, v) - bytes);
 }
 
 bool getVarint(QByteArrayView bytes, qsizetype& at, quint64* v)
@@ -148,39 +161,37 @@ bool getVarint(QByteArrayView bytes, qsizetype& at, quint64* v)
 
 bool decimal(const QString& text, qint64* mantissa, int* decimals)
 {
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    const bool negative = n > 0 && text[0] == u'-';
+    // One pass over the UTF-16 units: this runs six times for every bar put.
+    // More digits than kMaxDigits wrap `m` around, and are refused after.
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.constData());
+    const char16_t* const end = p + text.size();
+    const auto digit = [](char16_t c) { return static_cast<char16_t>(c - u'0') < 10; };
+    const bool negative = p < end && *p == u'-';
     if (negative)
-        ++i;
-    const qsizetype intStart = i;
-    while (i < n && text[i] >= u'0' && text[i] <= u'9')
-        ++i;
-    const qsizetype intDigits = i - intStart;
+        ++p;
+    const char16_t* const intStart = p;
+    quint64 m = 0;
+    while (p < end && digit(*p))
+        m = m * 10 + (*p++ - u'0');
+    const qsizetype intDigits = p - intStart;
     // "0", "12" and "0.5" print back as they are; "007", ".5" and "-" do not.
-    if (intDigits == 0 || (intDigits > 1 && text[intStart] == u'0'))
+    if (intDigits == 0 || (intDigits > 1 && *intStart == u'0'))
         return false;
-    int fraction = 0;
-    if (i < n && text[i] == u'.') {
-        ++i;
-        const qsizetype fracStart = i;
-        while (i < n && text[i] >= u'0' && text[i] <= u'9')
-            ++i;
-        fraction = static_cast<int>(i - fracStart);
+    qsizetype fraction = 0;
+    if (p < end && *p == u'.') {
+        const char16_t* const fractionStart = ++p;
+        while (p < end && digit(*p))
+            m = m * 10 + (*p++ - u'0');
+        fraction = p - fractionStart;
         if (fraction == 0)
             return false;  // "12." would come back as "12"
     }
-    if (i != n || intDigits + fraction > kMaxDigits || fraction > kMaxDecimals)
+    if (p != end || intDigits + fraction > kMaxDigits || fraction > kMaxDecimals)
         return false;
-    qint64 m = 0;
-    for (qsizetype k = intStart; k < n; ++k) {
-        if (text[k] != u'.')
-            m = m * 10 + (text[k].unicode() - u'0');
-    }
     if (negative && m == 0)
         return false;  // "-0" and "-0.00" keep their sign only as text
-    *mantissa = negative ? -m : m;
-    *decimals = fraction;
+    *mantissa = negative ? -static_cast<qint64>(m) : static_cast<qint64>(m);
+    *decimals = static_cast<int>(fraction);
     return true;
 }
 
@@ -203,7 +214,7 @@ QString decimalText(qint64 mantissa, int decimals)
     return QString(reinterpret_cast<const QChar*>(p), static_cast<qsizetype>(std::end(buffer) - p));
 }
 
-void pack(const core::Bar& bar, QByteArray& out)
+char* packCompact(const core::Bar& bar, char* p)
 {
     const Plain o = plainOf(bar.open), h = plainOf(bar.high), l = plainOf(bar.low), c = plainOf(bar.close);
     const Plain v = plainOf(bar.volume), oi = plainOf(bar.openInterest);
@@ -212,27 +223,52 @@ void pack(const core::Bar& bar, QByteArray& out)
                                c.decimals <= kMaxCompactDecimals;
     const bool volumeCompact = !v.given || (v.decimal && v.decimals == 0);
     const bool interestCompact = !oi.given || (oi.decimal && oi.decimals == 0);
-    if (!pricesCompact || !volumeCompact || !interestCompact) {
-        packGeneral(bar, out);
-        return;
-    }
+    if (!pricesCompact || !volumeCompact || !interestCompact)
+        return nullptr;
     unsigned char head = static_cast<unsigned char>(c.decimals);
     if (oi.given)
         head |= kHasInterest;
     if (!v.given)
         head |= kNoVolume;
-    out.append(static_cast<char>(head));
-    putVarint(out, zigzag(c.mantissa));
-    putVarint(out, zigzag(o.mantissa - c.mantissa));
-    putVarint(out, zigzag(h.mantissa - c.mantissa));
-    putVarint(out, zigzag(l.mantissa - c.mantissa));
+    *p++ = static_cast<char>(head);
+    p = varintAt(p, zigzag(c.mantissa));
+    p = varintAt(p, zigzag(o.mantissa - c.mantissa));
+    p = varintAt(p, zigzag(h.mantissa - c.mantissa));
+    p = varintAt(p, zigzag(l.mantissa - c.mantissa));
     if (v.given)
-        putVarint(out, zigzag(v.mantissa));
+        p = varintAt(p, zigzag(v.mantissa));
     if (oi.given)
-        putVarint(out, zigzag(oi.mantissa));
+        p = varintAt(p, zigzag(oi.mantissa));
+    return p;
 }
 
-bool unpack(QByteArrayView bytes, core::Bar& bar)
+void pack(const core::Bar& bar, QByteArray& out)
+{
+    // Made in place, appended at once.
+    char bytes[kMostCompact];
+    if (const char* end = packCompact(bar, bytes))
+        out.append(bytes, end - bytes);
+    else
+        packGeneral(bar, out);
+}
+
+TextCache::TextCache() : slots_(std::make_unique<Slot[]>(size_t(1) << kBits)) {}
+
+TextCache::~TextCache() = default;
+
+QString TextCache::text(qint64 mantissa, int decimals)
+{
+    const quint64 key = (static_cast<quint64>(mantissa) * 0x9E3779B97F4A7C15ull) ^ static_cast<quint64>(decimals);
+    Slot& slot = slots_[key >> (64 - kBits)];
+    if (slot.decimals != decimals || slot.mantissa != mantissa) {
+        slot.text = decimalText(mantissa, decimals);
+        slot.mantissa = mantissa;
+        slot.decimals = decimals;
+    }
+    return slot.text;
+}
+
+bool unpack(QByteArrayView bytes, core::Bar& bar, TextCache* texts)
 {
     Reader r{bytes};
     unsigned char head;
@@ -248,22 +284,23 @@ bool unpack(QByteArrayView bytes, core::Bar& bar)
     qint64 c, o, h, l;
     if (!r.signedVarint(&c) || !r.signedVarint(&o) || !r.signedVarint(&h) || !r.signedVarint(&l))
         return false;
-    bar.close = figureOf(c, decimals);
-    bar.open = figureOf(c + o, decimals);
-    bar.high = figureOf(c + h, decimals);
-    bar.low = figureOf(c + l, decimals);
+    setFigure(bar.close, c, decimals, texts);
+    setFigure(bar.open, c + o, decimals, texts);
+    setFigure(bar.high, c + h, decimals, texts);
+    setFigure(bar.low, c + l, decimals, texts);
     bar.volume = core::Figure();
     bar.openInterest = core::Figure();
+    // Volumes seldom come back: made each time.
     qint64 v;
     if (!(head & kNoVolume)) {
         if (!r.signedVarint(&v))
             return false;
-        bar.volume = figureOf(v, 0);
+        setFigure(bar.volume, v, 0, nullptr);
     }
     if (head & kHasInterest) {
         if (!r.signedVarint(&v))
             return false;
-        bar.openInterest = figureOf(v, 0);
+        setFigure(bar.openInterest, v, 0, nullptr);
     }
     return r.at == bytes.size();
 }

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
+#include <memory>
 
 // The bytes a stored bar's prices, volume and open interest take in the quote
 // store: small enough for tens of millions of bars, and exact: every figure
@@ -26,14 +28,46 @@
 //   (zigzag varint); 0x40 a text, then its UTF-8 length (varint) and bytes.
 namespace barpack {
 
+// The texts of the prices read back by one reader, each made once: a
+// symbol's prices come back to the same values day after day, and a text
+// made before is shared instead of made again.
+class TextCache {
+public:
+    TextCache();
+    ~TextCache();
+    TextCache(const TextCache&) = delete;
+    TextCache& operator=(const TextCache&) = delete;
+    // decimalText(mantissa, decimals).
+    QString text(qint64 mantissa, int decimals);
+
+private:
+    struct Slot {
+        qint64 mantissa = 0;
+        int decimals = -1;  // none yet
+        QString text;
+    };
+    static constexpr int kBits = 10;
+    std::unique_ptr<Slot[]> slots_;
+};
+
 // Appends the packed figures of `bar` to `out` (the date is kept apart).
 void pack(const core::Bar& bar, QByteArray& out);
+// The most bytes of a varint, and of the compact form.
+constexpr int kMostVarint = 10;
+constexpr int kMostCompact = 1 + 6 * kMostVarint;
+// The compact form of `bar` at `p` (room for kMostCompact bytes): the byte
+// after it, or nullptr when the bar takes the general form (pack() makes
+// that).
+char* packCompact(const core::Bar& bar, char* p);
 // Fills the figures of `bar` from `bytes`; false when they are not a packed
-// bar (the bar is then left with what was read so far).
-bool unpack(QByteArrayView bytes, core::Bar& bar);
+// bar (the bar is then left with what was read so far). With `texts`, the
+// prices' texts come from there.
+bool unpack(QByteArrayView bytes, core::Bar& bar, TextCache* texts = nullptr);
 
 // Unsigned LEB128 varints, shared with the store's month rows.
 void putVarint(QByteArray& out, quint64 v);
+// The varint at `p` (room for kMostVarint bytes); the byte after it.
+char* varintAt(char* p, quint64 v);
 // Reads one at `at`, moving `at` past it; false when the bytes end first.
 bool getVarint(QByteArrayView bytes, qsizetype& at, quint64* v);
 

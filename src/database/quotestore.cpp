@@ -54,10 +54,33 @@ QString refusal(const QString& path, const QString& why, const QString& todo)
     return QStringLiteral("The quote store %1 %2. Nothing was written to it. %3").arg(path, why, todo);
 }
 
+// How many days ahead putDays() asks for the texts it packs.
+constexpr qsizetype kAhead = 4;
+
 const QString kMoveAway = QStringLiteral("Move it out of the data folder; Quotaris then starts a new store.");
 
 int monthOf(qint32 date) { return date / 10000 * 12 + date / 100 % 100 - 1; }
 qint32 dateIn(int month, int day) { return (month / 12) * 10000 + (month % 12 + 1) * 100 + day; }
+
+// One entry of a month row as it lies in the row's bytes.
+struct RawEntry {
+    int day = 0;
+    quint64 flags = 0, source = 0;
+    QByteArrayView figures;
+};
+
+// The entry at `at`, which moves past it; false on bytes that are no entry.
+bool nextEntry(QByteArrayView bytes, qsizetype& at, RawEntry& e)
+{
+    e.day = static_cast<unsigned char>(bytes[at++]);
+    quint64 size = 0;
+    if (e.day < 1 || e.day > 31 || !getVarint(bytes, at, &e.flags) || !getVarint(bytes, at, &e.source) ||
+        !getVarint(bytes, at, &size) || size > quint64(bytes.size() - at))
+        return false;
+    e.figures = bytes.sliced(at, static_cast<qsizetype>(size));
+    at += static_cast<qsizetype>(size);
+    return true;
+}
 
 }  // namespace
 
@@ -66,17 +89,14 @@ qint32 dateIn(int month, int day) { return (month / 12) * 10000 + (month % 12 + 
 bool QuoteStore::readMonth(QByteArrayView bytes, Month& out)
 {
     qsizetype at = 0;
+    RawEntry raw;
     while (at < bytes.size()) {
-        const int day = static_cast<unsigned char>(bytes[at++]);
-        quint64 flags, source, size;
-        if (day < 1 || day > 31 || !getVarint(bytes, at, &flags) || !getVarint(bytes, at, &source) ||
-            !getVarint(bytes, at, &size) || size > quint64(bytes.size() - at))
+        if (!nextEntry(bytes, at, raw))
             return false;
-        Entry& e = out[day];
-        e.flags = static_cast<quint32>(flags);
-        e.source = static_cast<int>(source);
-        e.figures = bytes.sliced(at, static_cast<qsizetype>(size)).toByteArray();
-        at += static_cast<qsizetype>(size);
+        Entry& e = out[raw.day];
+        e.flags = static_cast<quint32>(raw.flags);
+        e.source = static_cast<int>(raw.source);
+        e.figures = raw.figures.toByteArray();
     }
     return true;
 }
@@ -187,10 +207,20 @@ void QuoteStore::failed(const std::exception& e, const QString& doing) const
                      QStringLiteral("The quote store %1 could not %2: %3").arg(path_, doing, why));
 }
 
+// BEGIN and COMMIT prepared once: a run makes a transaction per symbol.
+void QuoteStore::run(std::unique_ptr<Statement>& statement, const char* sql)
+{
+    if (!statement)
+        statement = std::make_unique<Statement>(*db_, QString::fromLatin1(sql));
+    statement->reset();
+    statement->run();
+    statement->reset();
+}
+
 void QuoteStore::begin()
 {
     try {
-        db_->begin();
+        run(begin_, "BEGIN IMMEDIATE");
     } catch (const std::exception& e) {
         failed(e, QStringLiteral("be written"));
     }
@@ -200,7 +230,7 @@ void QuoteStore::commit()
 {
     try {
         flush();
-        db_->commit();
+        run(commit_, "COMMIT");
     } catch (const std::exception& e) {
         pending_.clear();
         forgetIds();
@@ -226,23 +256,60 @@ void QuoteStore::flush()
             *db_, QStringLiteral("INSERT OR REPLACE INTO bar(symbol, month, days, entries) VALUES(?, ?, ?, ?)"));
     }
     for (auto& [key, days] : pending_) {
-        Month month;
         Statement& read = *readRow_;
         read.reset();
         read.bindInteger(1, key.first).bindInteger(2, key.second);
-        if (read.next() && !readMonth(read.blob(0), month))
-            throw DbError(SQLITE_CORRUPT, QString());
+        QByteArray bytes;
+        qsizetype count = 0;
+        if (read.next()) {
+            // The usual day after the last one the row holds (a current run's)
+            // goes on its end, without taking the row apart.
+            const QByteArrayView held = read.blob(0);
+            int last = 0;
+            const qsizetype entries = entriesInOrder(held, &last);
+            if (entries > 0 && days.begin()->first > last) {
+                bytes = held.toByteArray();
+                bytes += monthBytes(days);
+                count = entries + static_cast<qsizetype>(days.size());
+            } else {
+                Month month;
+                if (!readMonth(held, month))
+                    throw DbError(SQLITE_CORRUPT, QString());
+                for (auto& [day, e] : days)
+                    month[day] = std::move(e);
+                bytes = monthBytes(month);
+                count = static_cast<qsizetype>(month.size());
+            }
+        } else {
+            bytes = monthBytes(days);
+            count = static_cast<qsizetype>(days.size());
+        }
         read.reset();
-        for (auto& [day, e] : days)
-            month[day] = std::move(e);
-        const QByteArray bytes = monthBytes(month);
         Statement& write = *writeRow_;
         write.reset();
-        write.bindInteger(1, key.first).bindInteger(2, key.second).bindInteger(3, static_cast<qint64>(month.size()));
+        write.bindInteger(1, key.first).bindInteger(2, key.second).bindInteger(3, static_cast<qint64>(count));
         write.bindBlob(4, bytes.constData(), static_cast<int>(bytes.size()));
         write.run();
     }
     pending_.clear();
+}
+
+// The number of entries of a month row whose days are all in order (each
+// once), and its last day; 0 for any other row (readMonth then says whether
+// it is one at all).
+qsizetype QuoteStore::entriesInOrder(QByteArrayView bytes, int* last)
+{
+    qsizetype at = 0, count = 0;
+    RawEntry e;
+    int previous = 0;
+    while (at < bytes.size()) {
+        if (!nextEntry(bytes, at, e) || e.day <= previous)
+            return 0;
+        previous = e.day;
+        ++count;
+    }
+    *last = previous;
+    return count;
 }
 
 void QuoteStore::flushForReading()
@@ -277,8 +344,10 @@ QVector<std::pair<int, QuoteStore::Month>> QuoteStore::months(int id, int firstM
     return out;
 }
 
-int QuoteStore::symbolId(const QString& ticker, bool create)
+int QuoteStore::symbolId(const QString& ticker, bool create, bool* made)
 {
+    if (made)
+        *made = false;
     if (!idsRead_) {
         ids_.clear();
         Statement st = db_->prepare(QStringLiteral("SELECT ticker, id FROM symbol"));
@@ -297,9 +366,11 @@ int QuoteStore::symbolId(const QString& ticker, bool create)
     insert.reset();
     insert.bind(1, ticker);
     insert.run();
-    const int made = static_cast<int>(db_->lastInsertRowId());
-    ids_.insert(ticker, made);
-    return made;
+    const int id = static_cast<int>(db_->lastInsertRowId());
+    ids_.insert(ticker, id);
+    if (made)
+        *made = true;
+    return id;
 }
 
 void QuoteStore::forgetIds()
@@ -397,22 +468,34 @@ void QuoteStore::putDays(const QString& ticker, const QVector<core::Bar>& days, 
     // an entry of its own per day; a month it holds is merged.
     try {
         flush();
-        const int id = symbolId(ticker, true);
+        bool made = false;
+        const int id = symbolId(ticker, true, &made);
         if (!readRow_)
             flush();  // makes the statements
-        for (const core::Bar& b : days) {
-            const auto sent = asSent.constFind(b.date);
-            putSent(id, b.date, sent == asSent.constEnd() ? nullptr : &*sent);
+        if (!asSent.isEmpty() || anySent_) {
+            for (const core::Bar& b : days) {
+                const auto sent = asSent.constFind(b.date);
+                putSent(id, b.date, sent == asSent.constEnd() ? nullptr : &*sent);
+            }
         }
-        // The months of the range the store holds, in one look.
+        // The months of the range the store holds, in one look; a symbol
+        // made just now holds none.
         QVector<int> held;
-        Statement heldMonths = db_->prepare(
-            QStringLiteral("SELECT month FROM bar WHERE symbol=? AND month BETWEEN ? AND ? ORDER BY month"));
-        heldMonths.bindInteger(1, id).bindInteger(2, monthOf(days.first().date));
-        heldMonths.bindInteger(3, monthOf(days.last().date));
-        while (heldMonths.next())
-            held.append(static_cast<int>(heldMonths.integer(0)));
-        QByteArray month;
+        if (!made) {
+            if (!heldMonths_) {
+                heldMonths_ = std::make_unique<Statement>(
+                    *db_,
+                    QStringLiteral("SELECT month FROM bar WHERE symbol=? AND month BETWEEN ? AND ? ORDER BY month"));
+            }
+            Statement& heldMonths = *heldMonths_;
+            heldMonths.reset();
+            heldMonths.bindInteger(1, id).bindInteger(2, monthOf(days.first().date));
+            heldMonths.bindInteger(3, monthOf(days.last().date));
+            while (heldMonths.next())
+                held.append(static_cast<int>(heldMonths.integer(0)));
+            heldMonths.reset();
+        }
+        QByteArray& month = month_;
         qsizetype i = 0;
         while (i < days.size()) {
             const int key = monthOf(days[i].date);
@@ -428,17 +511,24 @@ void QuoteStore::putDays(const QString& ticker, const QVector<core::Bar>& days, 
                     pending_[{id, key}][days[k].date % 100] = std::move(e);
                 }
             } else {
-                month.clear();
+                month.resize(0);
                 for (qsizetype k = i; k < end; ++k) {
-                    packed_.clear();
-                    barpack::pack(days[k], packed_);
-                    month.append(static_cast<char>(days[k].date % 100));
-                    putVarint(month, days[k].flags);
-                    putVarint(month, static_cast<quint64>(source));
-                    putVarint(month, static_cast<quint64>(packed_.size()));
-                    month.append(packed_);
+                    // The figures' texts lie apart from the bars: the ones a
+                    // few days on are asked for while this one is packed.
+                    if (k + kAhead < days.size()) {
+                        const core::Bar& next = days[k + kAhead];
+                        for (const core::Figure* f : {&next.open, &next.high, &next.low, &next.close, &next.volume})
+                            __builtin_prefetch(f->text.constData());
+                    }
+                    appendEntry(month, days[k].date % 100, days[k].flags, source, days[k]);
                 }
-                Statement& write = *writeRow_;
+                // A row the store does not hold: a plain insert (one that
+                // replaces would make SQLite keep a statement journal).
+                if (!insertRow_) {
+                    insertRow_ = std::make_unique<Statement>(
+                        *db_, QStringLiteral("INSERT INTO bar(symbol, month, days, entries) VALUES(?, ?, ?, ?)"));
+                }
+                Statement& write = *insertRow_;
                 write.reset();
                 write.bindInteger(1, id).bindInteger(2, key).bindInteger(3, static_cast<qint64>(end - i));
                 write.bindBlob(4, month.constData(), static_cast<int>(month.size()));
@@ -450,6 +540,29 @@ void QuoteStore::putDays(const QString& ticker, const QVector<core::Bar>& days, 
         pending_.clear();
         failed(e, QStringLiteral("be written"));
     }
+}
+
+// One entry of a month row: the day, flags, source, the size of the
+// figures and the figures, made in place and appended at once.
+void QuoteStore::appendEntry(QByteArray& month, int day, quint32 flags, int source, const core::Bar& bar)
+{
+    char entry[1 + 2 * barpack::kMostVarint + 1 + barpack::kMostCompact];
+    char* p = entry;
+    *p++ = static_cast<char>(day);
+    p = barpack::varintAt(p, flags);
+    p = barpack::varintAt(p, static_cast<quint64>(source));
+    // The compact form takes fewer than 128 bytes: its size is one byte.
+    char* const size = p++;
+    if (const char* end = barpack::packCompact(bar, p)) {
+        *size = static_cast<char>(end - p);
+        month.append(entry, end - entry);
+        return;
+    }
+    month.append(entry, size - entry);
+    QByteArray figures;
+    barpack::pack(bar, figures);
+    putVarint(month, static_cast<quint64>(figures.size()));
+    month.append(figures);
 }
 
 QVector<QuoteStore::Row> QuoteStore::rows(const QString& ticker, qint32 from, qint32 to)
@@ -554,28 +667,80 @@ void QuoteStore::setGapState(const QString& ticker, qint32 date, const GapState&
 }
 
 // The days alone, unpacked where they go: a fill reads every day of
-// thousands of symbols.
+// thousands of symbols. A month row is read straight into its days when they
+// come in order (as every write keeps them); another goes through readMonth.
 QVector<core::Bar> QuoteStore::bars(const QString& ticker, qint32 from, qint32 to)
 {
     QVector<core::Bar> out;
     const int id = symbolId(ticker, false);
     if (id == 0)
         return out;
-    const QVector<std::pair<int, Month>> all =
-        months(id, from > 0 ? monthOf(from) : 0, to > 0 ? monthOf(to) : std::numeric_limits<int>::max());
+    flushForReading();
+    if (!readRange_) {
+        readRange_ = std::make_unique<Statement>(
+            *db_, QStringLiteral("SELECT month, days, entries FROM bar WHERE symbol=? AND month BETWEEN ? AND ?"
+                                 " ORDER BY month"));
+    }
+    // The rows first: the number of days is known before the first is made.
+    std::vector<std::pair<int, QByteArray>> rows;
     qsizetype count = 0;
-    for (const auto& m : all)
-        count += static_cast<qsizetype>(m.second.size());
+    Statement& st = *readRange_;
+    try {
+        st.reset();
+        st.bindInteger(1, id).bindInteger(2, from > 0 ? monthOf(from) : 0);
+        st.bindInteger(3, to > 0 ? monthOf(to) : std::numeric_limits<int>::max());
+        while (st.next()) {
+            rows.emplace_back(static_cast<int>(st.integer(0)), st.blob(2).toByteArray());
+            count += std::max<qint64>(0, st.integer(1));
+        }
+        st.reset();
+    } catch (const std::exception& e) {
+        st.reset();
+        failed(e, QStringLiteral("be read"));
+    }
+    if (!texts_)
+        texts_ = std::make_unique<barpack::TextCache>();
+    const auto unreadable = [this] { failed(DbError(SQLITE_CORRUPT, QString()), QStringLiteral("be read")); };
     out.reserve(count);
-    for (const auto& [month, days] : all) {
-        for (const auto& [day, e] : days) {
+    for (const auto& [month, bytes] : rows) {
+        const qsizetype before = out.size();
+        const QByteArrayView view(bytes);
+        qsizetype at = 0;
+        RawEntry raw;
+        int previous = 0;
+        bool inOrder = true;
+        while (at < view.size()) {
+            if (!nextEntry(view, at, raw))
+                unreadable();
+            if (raw.day <= previous) {
+                inOrder = false;
+                break;
+            }
+            previous = raw.day;
+            const qint32 date = dateIn(month, raw.day);
+            if ((from > 0 && date < from) || (to > 0 && date > to))
+                continue;
+            core::Bar& bar = out.emplace_back();
+            bar.date = date;
+            if (!barpack::unpack(raw.figures, bar, texts_.get()))
+                unreadable();
+            bar.flags = static_cast<quint32>(raw.flags);
+        }
+        if (inOrder)
+            continue;
+        // Days out of order or twice: the later entry of a day holds.
+        out.resize(before);
+        Month m;
+        if (!readMonth(view, m))
+            unreadable();
+        for (const auto& [day, e] : m) {
             const qint32 date = dateIn(month, day);
             if ((from > 0 && date < from) || (to > 0 && date > to))
                 continue;
             core::Bar& bar = out.emplace_back();
             bar.date = date;
-            if (!barpack::unpack(e.figures, bar))
-                failed(DbError(SQLITE_CORRUPT, QString()), QStringLiteral("be read"));
+            if (!barpack::unpack(e.figures, bar, texts_.get()))
+                unreadable();
             bar.flags = e.flags;
         }
     }

@@ -14,6 +14,9 @@
 
 class Database;
 class Statement;
+namespace barpack {
+class TextCache;
+}
 
 // A quote store that cannot be used: not a store, damaged, from a newer
 // version, or a disk that refused the write. The message names the file and
@@ -141,13 +144,17 @@ private:
     using Month = std::map<int, Entry>;  // by day of the month
     static bool readMonth(QByteArrayView bytes, Month& out);
     static QByteArray monthBytes(const Month& month);
+    static qsizetype entriesInOrder(QByteArrayView bytes, int* last);
     void flush();
     void flushForReading();
     // The month rows of symbol `id` from `firstMonth` to `lastMonth`.
     QVector<std::pair<int, Month>> months(int id, int firstMonth, int lastMonth, bool descending = false,
                                           int limit = -1);
 
-    int symbolId(const QString& ticker, bool create);
+    // With `made`, whether it was made just now.
+    int symbolId(const QString& ticker, bool create, bool* made = nullptr);
+    static void appendEntry(QByteArray& month, int day, quint32 flags, int source, const core::Bar& bar);
+    void run(std::unique_ptr<Statement>& statement, const char* sql);
     void putSent(int id, qint32 date, const core::Bar* asSent);
     [[noreturn]] void failed(const std::exception& e, const QString& doing) const;
 
@@ -160,7 +167,10 @@ private:
     void forgetIds();
     QByteArray packed_;     // reused for every put
     bool anySent_ = false;  // the store keeps values as sent of some day
-    std::unique_ptr<Statement> insertSent_, deleteSent_, readRow_, writeRow_, insertSymbol_;
+    std::unique_ptr<Statement> insertSent_, deleteSent_, readRow_, writeRow_, insertSymbol_, readRange_, heldMonths_,
+        insertRow_, begin_, commit_;
+    QByteArray month_;                           // reused for every month row putDays() makes
+    std::unique_ptr<barpack::TextCache> texts_;  // the texts bars() read back
     // Days put in the open transaction, by symbol and month: merged into
     // their rows at the commit (or before a read).
     std::map<std::pair<int, int>, Month> pending_;

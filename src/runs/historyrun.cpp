@@ -184,10 +184,14 @@ void HistoryRun::proceed()
     setStatus(1, 2,
               filling() ? QStringLiteral("Reading the quote store....") : QStringLiteral("Setting up connection...."));
     WriteLog(QStringLiteral("Collecting symbols to download"));
-    data_ = clsData::open();
-    if (data_ && !openStore(filling()))
+    // A fill of given ranges asks the symbol database nothing (it records no
+    // history): it goes without a connection, whose opening derives the
+    // database's key.
+    const bool needsData = !(filling() && ranges);
+    if (needsData)
+        data_ = clsData::open();
+    if ((needsData && !data_) || !openStore(filling())) {
         data_.reset();
-    if (!data_) {
         cancel();
         conclude(0);
         return;

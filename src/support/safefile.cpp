@@ -6,7 +6,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <map>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 SafeFile::SafeFile(const QString& path) : file_(path) {}
@@ -147,6 +150,39 @@ bool syncFailed(int fd)
     return ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS;
 }
 
+// Local file systems whose syncfs() writes every dirty page and inode of the
+// file system and then flushes the disk's cache once: one call makes a whole
+// batch durable, where a sync of each file flushes the cache for each. On any
+// other file system (a network or FUSE mount) each file is synced on its own.
+bool syncsWhole(int fd)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:  // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Waits until the file's data has reached the disk (not its cache, nor the
+// metadata that makes the data the file's); 0 or the errno of a write that
+// failed, this file's own.
+int writtenOut(int fd)
+{
+    if (::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) ==
+        0)
+        return 0;
+    // Nothing to wait for where the call has no meaning.
+    return errno == EINVAL || errno == ESPIPE || errno == ENOSYS ? 0 : errno;
+}
+
 }  // namespace
 
 QString batchTemp(const QString& path)
@@ -209,10 +245,13 @@ bool Batch::stage(const QString& path, QByteArrayView bytes, QString* reason, in
     const bool exists = ::stat(native(path).constData(), &old) == 0;
     const mode_t mode = exists ? (old.st_mode & 07777) : 0666;
     int failure = 0;
+    struct stat made {};
     f.fd = ::open(native(f.temp).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (f.fd < 0)
         failure = errno;
     else if (exists && ::fchmod(f.fd, mode) != 0)
+        failure = errno;
+    else if (::fstat(f.fd, &made) != 0)
         failure = errno;
     else
         failure = writeAll(f.fd, bytes);
@@ -225,6 +264,11 @@ bool Batch::stage(const QString& path, QByteArrayView bytes, QString* reason, in
             *error = failure;
         return false;
     }
+    f.device = made.st_dev;
+    const auto known = wholeSync_.find(f.device);
+    f.whole = known != wholeSync_.end() ? known->second : (wholeSync_[f.device] = syncsWhole(f.fd));
+    // The disk starts on it now, while the next files are made.
+    ::sync_file_range(f.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     byPath_.insert(path);
     files_.push_back(std::move(f));
     return true;
@@ -232,23 +276,51 @@ bool Batch::stage(const QString& path, QByteArrayView bytes, QString* reason, in
 
 bool Batch::commit()
 {
-    // Every file's writeback starts before the first sync waits: the syncs
-    // after the first find their data on its way or on disk already.
-    for (const File& f : files_)
-        ::sync_file_range(f.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     std::vector<bool> synced(files_.size(), false);
+    const auto failed = [this, &synced](size_t i, int e) {
+        File& f = files_[i];
+        synced[i] = false;
+        failures_.push_back({f.path, reasonOf(e), e});
+        discard(f);
+    };
+    // Each file's data onto the disk first, every failure its own file's;
+    // none of this waits for the disk's cache.
     for (size_t i = 0; i < files_.size(); ++i) {
+        if (const int e = writtenOut(files_[i].fd); e != 0)
+            failed(i, e);
+        else
+            synced[i] = true;
+    }
+    // Then the files' metadata and the disk's cache: one sync of each file
+    // system that does it all at once, else a sync of each file.
+    std::map<dev_t, std::vector<size_t>> together;
+    for (size_t i = 0; i < files_.size(); ++i) {
+        if (!synced[i])
+            continue;
+        if (files_[i].whole)
+            together[files_[i].device].push_back(i);
+        else if (syncFailed(files_[i].fd))
+            failed(i, errno != 0 ? errno : EIO);
+    }
+    for (const auto& [device, members] : together) {
+        if (::syncfs(files_[members.front()].fd) == 0)
+            continue;
+        // Which file it was is not said: each file's own sync tells.
+        for (size_t i : members) {
+            errno = 0;
+            if (syncFailed(files_[i].fd))
+                failed(i, errno != 0 ? errno : EIO);
+        }
+    }
+    for (size_t i = 0; i < files_.size(); ++i) {
+        if (!synced[i])
+            continue;
         File& f = files_[i];
         errno = 0;
-        if (syncFailed(f.fd) || ::close(f.fd) != 0) {
-            const int e = errno != 0 ? errno : EIO;
-            f.fd = -1;
-            failures_.push_back({f.path, reasonOf(e), e});
-            discard(f);
-            continue;
-        }
+        const bool closed = ::close(f.fd) == 0;
         f.fd = -1;
-        synced[i] = true;
+        if (!closed)
+            failed(i, errno != 0 ? errno : EIO);
     }
     // Only now the names: nothing is renamed before every file is on disk.
     QSet<QString> folders;

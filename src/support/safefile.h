@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QString>
 #include <QVector>
+#include <map>
+#include <sys/types.h>
 #include <vector>
 
 // A new content for a file, written to a temporary file in the same folder
@@ -56,12 +58,15 @@ int writeAll(int fd, QByteArrayView bytes);
 bool replace(const QString& path, QByteArrayView bytes, QString* reason, int* error = nullptr);
 
 // Replacements made durable together. Each file of the batch is written whole
-// to a temporary file beside it; commit() then starts the writeback of all of
-// them, syncs each (the disk flushes about once for the lot), renames them
-// over their originals in the order they came, and syncs each folder once. A
-// kill or a power loss at any moment leaves every file old or new, and no
-// rename ever names data that is not on disk. What a kill leaves of the
-// temporary files is removed the next time a batch writes in that folder.
+// to a temporary file beside it, whose writeback starts at once; commit() then
+// waits for each file's data to reach the disk, makes the lot durable with one
+// sync of their file system (one flush of the disk's cache where a sync of
+// each file would flush it for each; a file system not known to sync that way
+// gets a sync of each file), renames them over their originals in the order
+// they came, and syncs each folder once. A kill or a power loss at any moment
+// leaves every file old or new, and no rename ever names data that is not on
+// disk. What a kill leaves of the temporary files is removed the next time a
+// batch writes in that folder.
 //
 // A file of the batch is read as it was until the batch commits: whoever
 // reads or checks a file a batch may hold calls settle() first, which
@@ -104,6 +109,8 @@ private:
     struct File {
         QString path, temp;
         int fd = -1;
+        dev_t device = 0;    // the file system of the temporary file
+        bool whole = false;  // its file system is synced whole (see syncfs)
     };
     void sweep(const QString& folder);
     void discard(File& f);
@@ -114,6 +121,7 @@ private:
     QSet<QString> ownSwept_;
     QSet<QString>* swept_;
     std::vector<Failure> failures_;
+    std::map<dev_t, bool> wholeSync_;  // per file system: synced whole
 };
 
 // The open batch is committed when it holds `path`, so that what follows

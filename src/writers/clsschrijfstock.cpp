@@ -85,6 +85,46 @@ void clsschrijfstock::reportCorrupt(const QString& file)
     msgBox(QStringLiteral("The file ") + file + QStringLiteral(" is corrupt"));
 }
 
+template <class Work>
+StepOutcome clsschrijfstock::writeFile(const SymbolFile& file, int quotes, const Work& work)
+{
+    bool corrupt = false;
+    const StepOutcome outcome = guarded([&] {
+        corrupt = false;
+        try {
+            work();
+        } catch (const textio::CorruptFile& e) {
+            corrupt = true;
+            failure_ = QStringLiteral("The file ") + e.file() + QStringLiteral(" is corrupt");
+            reportCorrupt(e.file());
+        } catch (const textio::WriteFailed& e) {
+            corrupt = true;
+            failure_ = QStringLiteral("The file %1 could not be written: %2").arg(e.file(), e.reason());
+            folderFailed_ = e.folderWide();
+            WriteLog(failure_);
+            msgBox(failure_);
+        }
+    });
+    if (outcome == StepOutcome::Aborted)
+        return outcome;
+    if (outcome == StepOutcome::Ignored && failure_.isEmpty())
+        failure_ = QStringLiteral("The file %1 was not written").arg(file.path);
+    if (outcome == StepOutcome::Done && !corrupt)
+        written_ += quotes;
+    return outcome;
+}
+
+namespace {
+// "prn" in a ticker would give its file the run file's extension: it is
+// written "pr1".
+bool hasPrn(const QString& t) { return t.contains(QLatin1String("prn")) || t.contains(QLatin1String("PRN")); }
+void dropPrn(QString& t)
+{
+    t.replace(QLatin1String("prn"), QLatin1String("pr1"));
+    t.replace(QLatin1String("PRN"), QLatin1String("PR1"));
+}
+}  // namespace
+
 StepOutcome clsschrijfstock::go() { return write({quote_}, false); }
 
 void clsschrijfstock::raw(const QString& block)
@@ -95,8 +135,7 @@ void clsschrijfstock::raw(const QString& block)
         if (f.size() < 7 || f[0].isEmpty())
             continue;
         QString t = f[0];
-        t.replace(QLatin1String("prn"), QLatin1String("pr1"));
-        t.replace(QLatin1String("PRN"), QLatin1String("PR1"));
+        dropPrn(t);
         const double date = textconv::val(f[1]);
         block_.append(Quote{t, quote_.name, date > 0 && date <= 99991231 ? static_cast<qint32>(date) : 0, f[2], f[3],
                             f[4], f[5], f[6]});
@@ -108,16 +147,28 @@ void clsschrijfstock::raw(const QVector<Quote>& block)
     block_ = block;  // shared until a ticker has to change
     for (qsizetype i = 0; i < block_.size(); ++i) {
         const QString& t = std::as_const(block_)[i].ticker;
-        if (t.contains(QLatin1String("prn")) || t.contains(QLatin1String("PRN"))) {
-            QString& changed = block_[i].ticker;
-            changed.replace(QLatin1String("prn"), QLatin1String("pr1"));
-            changed.replace(QLatin1String("PRN"), QLatin1String("PR1"));
-        }
+        if (hasPrn(t))
+            dropPrn(block_[i].ticker);
     }
+}
+
+void clsschrijfstock::days(const QString& ticker, const QVector<core::Bar>& days)
+{
+    block_.clear();
+    days_ = days;
+    daysTicker_ = ticker;
+    if (hasPrn(ticker))
+        dropPrn(daysTicker_);
+    hasDays_ = true;
 }
 
 StepOutcome clsschrijfstock::goraw()
 {
+    if (hasDays_) {
+        if (cancel_ && cancel_->cancelled() && !days_.isEmpty())
+            return StepOutcome::Done;
+        return writeDays();
+    }
     if (cancel_ && cancel_->cancelled() && !block_.isEmpty())
         return StepOutcome::Done;
     // The usual block already has every quote dated, with a ticker and this
@@ -183,35 +234,61 @@ StepOutcome clsschrijfstock::write(const QVector<Quote>& quotes, bool block)
             for (qsizetype i : g.at)
                 part.append(quotes[i]);
         }
-        bool corrupt = false;
-        const StepOutcome outcome = guarded([&] {
-            corrupt = false;
-            try {
-                if (block)
-                    writer->writeBlock(g.file, part);
-                else
-                    for (const Quote& q : part)
-                        writer->write(g.file, q);
-            } catch (const textio::CorruptFile& e) {
-                corrupt = true;
-                failure_ = QStringLiteral("The file ") + e.file() + QStringLiteral(" is corrupt");
-                reportCorrupt(e.file());
-            } catch (const textio::WriteFailed& e) {
-                corrupt = true;
-                failure_ = QStringLiteral("The file %1 could not be written: %2").arg(e.file(), e.reason());
-                folderFailed_ = e.folderWide();
-                WriteLog(failure_);
-                msgBox(failure_);
-            }
+        const StepOutcome outcome = writeFile(g.file, static_cast<int>(part.size()), [&] {
+            if (block)
+                writer->writeBlock(g.file, part);
+            else
+                for (const Quote& q : part)
+                    writer->write(g.file, q);
         });
         if (outcome == StepOutcome::Aborted)
             return outcome;
-        if (outcome == StepOutcome::Ignored && failure_.isEmpty())
-            failure_ = QStringLiteral("The file %1 was not written").arg(g.file.path);
-        if (outcome == StepOutcome::Done && !corrupt)
-            written_ += static_cast<int>(part.size());
     }
     return StepOutcome::Done;
+}
+
+// What write() makes of the quotes of days(): one ticker and name, so one
+// file; the days dated and plausibly so.
+StepOutcome clsschrijfstock::writeDays()
+{
+    written_ = 0;
+    failure_.clear();
+    folderFailed_ = false;
+    if (daysTicker_.isEmpty())
+        return StepOutcome::Done;
+    const SymbolFile file = symbolFile(letter(), daysTicker_, quote_.name);
+    bool every = true;
+    for (const core::Bar& d : std::as_const(days_)) {
+        if (d.date == 0) {
+            every = false;
+        } else if (!quotetext::plausibleDate(d.date)) {
+            WriteLog(QStringLiteral("No valid date for ") + daysTicker_);
+            every = false;
+        } else if (file.path.isEmpty()) {
+            WriteLog(QStringLiteral("No file name for ") + daysTicker_);
+        }
+    }
+    if (file.path.isEmpty())
+        return StepOutcome::Done;
+    QVector<core::Bar> part;
+    if (every) {
+        part = days_;
+    } else {
+        for (const core::Bar& d : std::as_const(days_)) {
+            if (d.date != 0 && quotetext::plausibleDate(d.date))
+                part.append(d);
+        }
+    }
+    if (part.isEmpty())
+        return StepOutcome::Done;
+    const auto writer = makeSymbolWriter(letter());
+    writer->takeTailsFrom(kept_);
+    Quote block;
+    block.ticker = daysTicker_;
+    block.name = quote_.name;
+    const StepOutcome outcome =
+        writeFile(file, static_cast<int>(part.size()), [&] { writer->writeDays(file, block, part); });
+    return outcome == StepOutcome::Aborted ? outcome : StepOutcome::Done;
 }
 
 void clsschrijfstock::setQuote(const Quote& q)

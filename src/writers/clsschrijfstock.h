@@ -3,6 +3,7 @@
 #include "support/cancel.h"
 #include "support/errors.h"
 #include "writers/quote.h"
+#include "writers/symbolwriter.h"
 
 #include <QString>
 #include <QVector>
@@ -24,6 +25,10 @@ public:
     void raw(const QString& block);
     // The same block as quotes, for a caller that has them already decoded.
     void raw(const QVector<Quote>& block);
+    // The same block as the days of `ticker`, each a quote of it with this
+    // name (tname): written as raw() of those quotes writes them, without
+    // making them.
+    void days(const QString& ticker, const QVector<core::Bar>& days);
     StepOutcome goraw();
     // The run's Stop ends a block between its quotes.
     void cancelWith(const CancelToken* token) { cancel_ = token; }
@@ -65,10 +70,19 @@ private:
     const CancelToken* cancel_ = nullptr;
     textio::KeptTails* kept_ = nullptr;
     StepOutcome write(const QVector<Quote>& quotes, bool block);
+    StepOutcome writeDays();
+    // One file's part of the quotes, written by `work`: its failures
+    // reported, its quotes counted when it was written.
+    template <class Work>
+    StepOutcome writeFile(const SymbolFile& file, int quotes, const Work& work);
     static void reportCorrupt(const QString& file);
 
     Quote quote_;
     QVector<Quote> block_;
+    // A block of days (days()) in place of block_.
+    bool hasDays_ = false;
+    QString daysTicker_;
+    QVector<core::Bar> days_;
     bool ascii_ = false, kbf_ = false, get_ = false;
     QChar format_;
     int written_ = 0;

@@ -38,7 +38,10 @@ void clsSortstock::geefTicker(const QString& file)
     const QByteArrayView lines(geefregels);
     for (qsizetype i = 0, begin = 0; i < n; begin = geefeinden[i++])
         entries.push_back({geefdatums[i], lines.sliced(begin, geefeinden[i] - begin)});
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.date < b.date; });
+    const auto earlier = [](const Entry& a, const Entry& b) { return a.date < b.date; };
+    // A new file's lines come in order already.
+    if (!std::is_sorted(entries.begin(), entries.end(), earlier))
+        std::stable_sort(entries.begin(), entries.end(), earlier);
 
     QByteArray out;
     out.reserve(content.size() + geefregels.size() + n * 2);

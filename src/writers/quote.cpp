@@ -4,7 +4,9 @@
 
 #include <QDate>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace quotetext {
 
@@ -45,17 +47,7 @@ char latin1(char16_t unit) { return unit > 0xff ? '?' : static_cast<char>(unit);
 
 void appendField(QByteArray& out, QStringView text, char from, char to)
 {
-    const qsizetype at = out.size();
-    out.resize(at + text.size());
-    char* p = out.data() + at;
-    for (const QChar c : text) {
-        char b = latin1(c.unicode());
-        if (b == '\r' || b == '\n')
-            b = ' ';
-        else if (from != '\0' && b == from)
-            b = to;
-        *p++ = b;
-    }
+    LineWriter(out, text.size()).field(text, from, to);
 }
 
 void appendPrice(QByteArray& out, QStringView text, bool point)
@@ -64,6 +56,34 @@ void appendPrice(QByteArray& out, QStringView text, bool point)
 }
 
 void appendNumber(QByteArray& out, qint64 value, int width)
+{
+    LineWriter(out, std::max(20, width)).number(value, width);
+}
+
+LineWriter::LineWriter(QByteArray& out, qsizetype most) : out_(out)
+{
+    const qsizetype at = out.size();
+    out.resize(at + most);
+    p_ = out.data() + at;
+}
+
+LineWriter::~LineWriter() { out_.resize(p_ - out_.constData()); }
+
+void LineWriter::field(QStringView text, char from, char to)
+{
+    for (const QChar c : text) {
+        char b = latin1(c.unicode());
+        if (b == '\r' || b == '\n')
+            b = ' ';
+        else if (from != '\0' && b == from)
+            b = to;
+        *p_++ = b;
+    }
+}
+
+void LineWriter::price(QStringView text) { field(text.trimmed(), ',', '.'); }
+
+void LineWriter::number(qint64 value, int width)
 {
     char digits[24];
     int n = 0;
@@ -75,11 +95,17 @@ void appendNumber(QByteArray& out, qint64 value, int width)
     } while (v != 0);
     // Padded as QByteArray::number(value).rightJustified(width, '0') pads.
     for (int pad = n + (negative ? 1 : 0); pad < width; ++pad)
-        out += '0';
+        *p_++ = '0';
     if (negative)
-        out += '-';
+        *p_++ = '-';
     while (n > 0)
-        out += digits[--n];
+        *p_++ = digits[--n];
+}
+
+void LineWriter::put(QByteArrayView bytes)
+{
+    std::memcpy(p_, bytes.data(), static_cast<size_t>(bytes.size()));
+    p_ += bytes.size();
 }
 
 QByteArray field(const QString& text)

@@ -3,6 +3,7 @@
 #include "core/bar.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -52,5 +53,26 @@ QByteArray field(const QString& text);
 void appendField(QByteArray& out, QStringView text, char from = '\0', char to = '\0');
 void appendPrice(QByteArray& out, QStringView text, bool point);
 void appendNumber(QByteArray& out, qint64 value, int width = 0);
+
+// The same conversions into room made once at the end of a line under
+// construction, for the layouts' own lines: the room is made for at most
+// `most` bytes and the line cut to what was written when the writer goes.
+class LineWriter {
+public:
+    LineWriter(QByteArray& out, qsizetype most);
+    ~LineWriter();
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
+    void field(QStringView text, char from = '\0', char to = '\0');  // appendField
+    void price(QStringView text);                                    // appendPrice(..., true)
+    void number(qint64 value, int width = 0);                        // appendNumber; max(20, width) bytes
+    void put(char c) { *p_++ = c; }
+    void put(QByteArrayView bytes);
+
+private:
+    QByteArray& out_;
+    char* p_;
+};
 
 }  // namespace quotetext

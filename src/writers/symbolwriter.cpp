@@ -4,6 +4,15 @@
 #include "writers/filenames.h"
 #include "writers/formatregistry.h"
 
+void SymbolFileWriter::writeDays(const SymbolFile& file, const Quote& block, const QVector<core::Bar>& days)
+{
+    QVector<Quote> quotes;
+    quotes.reserve(days.size());
+    for (const core::Bar& d : days)
+        quotes.append(quotetext::quoteOf(block.ticker, block.name, d));
+    writeBlock(file, quotes);
+}
+
 std::unique_ptr<SymbolFileWriter> makeSymbolWriter(QChar letter)
 {
     const ExportFormat* format = formats::find(letter);

@@ -32,6 +32,10 @@ public:
     // A history block: one read and one write of the file; new data replaces
     // old data of the same date.
     virtual void writeBlock(const SymbolFile& file, const QVector<Quote>& quotes) = 0;
+    // The same for a block of days, each the quote `block` (its ticker and
+    // name) with the day's date and texts; by default made into quotes for
+    // writeBlock().
+    virtual void writeDays(const SymbolFile& file, const Quote& block, const QVector<core::Bar>& days);
 
     // The ends of files the run read ahead (the integrity check's): write()
     // takes a file's end from there instead of reading it again.

@@ -52,6 +52,7 @@ TEST(BarPackTest, FiguresComeBackWithTheirExactTexts)
         bar(20261204, "", "10.5", "10.1", "10.3", ""),  // no open (KBF), no volume
         bar(20261204, "123456789012345678", "1", "1", "1", "1"),
         bar(20261204, "-0.00", "1.00", "1.00", "1.00", "5"),  // a negative zero keeps its sign
+        bar(20261204, "1234567890123456789012345", "1.0000000000000000001", "1", "1", "99999999999999999999"),
     };
     for (const core::Bar& in : cases) {
         const core::Bar out = roundTrip(in);
@@ -304,6 +305,77 @@ TEST_F(QuoteStoreTest, DaysPutAtOnceKeepAndDropTheValuesAsSent)
     EXPECT_EQ(rows[1].source, 2);
     ASSERT_TRUE(rows[3].asSent.has_value());
     EXPECT_EQ(rows[3].asSent->open.text, QStringLiteral("3.00"));
+}
+
+// Days after a month row's last go on its end, earlier ones are merged in,
+// and a row whose days are out of order (as older rows may be) still reads
+// with the later entry of a day holding. Thousands of distinct prices come
+// back with their own texts.
+TEST_F(QuoteStoreTest, MonthRowsTakeLaterAndEarlierDaysAndReadInAnyOrder)
+{
+    QuoteStore store(storePath());
+    const auto price = [](int cents) {
+        return QStringLiteral("%1.%2").arg(cents / 100).arg(cents % 100, 2, 10, QLatin1Char('0')).toLatin1();
+    };
+    QVector<core::Bar> days;
+    for (int i = 0; i < 3000; ++i) {
+        const QDate d = QDate(2010, 1, 1).addDays(i);
+        const QByteArray o = price(1000 + i * 7), c = price(1000 + i * 11);
+        days.append(bar(d.year() * 10000 + d.month() * 100 + d.day(), o.constData(), c.constData(), "1.00",
+                        c.constData(), "100"));
+    }
+    store.begin();
+    store.putDays(QStringLiteral("LONG"), days, 1);
+    store.commit();
+    const QVector<core::Bar> back = store.bars(QStringLiteral("LONG"));
+    ASSERT_EQ(back.size(), days.size());
+    for (qsizetype i = 0; i < days.size(); ++i) {
+        ASSERT_EQ(back[i].date, days[i].date);
+        ASSERT_EQ(back[i].open.text, days[i].open.text) << i;
+        ASSERT_EQ(back[i].close.text, days[i].close.text) << i;
+    }
+
+    store.put(QStringLiteral("ROW"), bar(20261110, "10.00", "10.00", "10.00", "10.00", "10"), 1);
+    store.put(QStringLiteral("ROW"), bar(20261120, "20.00", "20.00", "20.00", "20.00", "20"), 1);  // on the end
+    store.put(QStringLiteral("ROW"), bar(20261105, "5.00", "5.00", "5.00", "5.00", "5"), 1);       // merged in
+    store.put(QStringLiteral("ROW"), bar(20261120, "21.00", "21.00", "21.00", "21.00", "21"), 2);  // replaced
+    QStringList seen;
+    for (const core::Bar& b : store.bars(QStringLiteral("ROW"), 20261101, 20261130))
+        seen << QStringLiteral("%1 %2").arg(b.date).arg(b.close.text);
+    EXPECT_EQ(seen, (QStringList{"20261105 5.00", "20261110 10.00", "20261120 21.00"}));
+    EXPECT_EQ(store.summary().bars, 3003);
+
+    // A row written out of order, day 12 twice: read as the days in order.
+    QByteArray row;
+    for (const auto& [day, close] : {std::pair{12, "1.00"}, {3, "3.00"}, {12, "12.00"}}) {
+        QByteArray figures;
+        barpack::pack(bar(20261200 + day, close, close, close, close, "7"), figures);
+        row.append(static_cast<char>(day));
+        barpack::putVarint(row, 0);
+        barpack::putVarint(row, 1);
+        barpack::putVarint(row, static_cast<quint64>(figures.size()));
+        row.append(figures);
+    }
+    {
+        Database db(storePath(), Database::Mode::OpenExisting, Database::Key::None);
+        const int month = 2026 * 12 + 11;
+        Statement st = db.prepare(QStringLiteral("INSERT INTO bar(symbol, month, days, entries) "
+                                                 "SELECT id, ?, 3, ? FROM symbol WHERE ticker='ROW'"));
+        st.bindInteger(1, month);
+        st.bindBlob(2, row.constData(), static_cast<int>(row.size()));
+        st.run();
+    }
+    QuoteStore again(storePath());
+    seen.clear();
+    for (const core::Bar& b : again.bars(QStringLiteral("ROW"), 20261201))
+        seen << QStringLiteral("%1 %2").arg(b.date).arg(b.close.text);
+    EXPECT_EQ(seen, (QStringList{"20261203 3.00", "20261212 12.00"}));
+    // A later day goes after the row's days, which are taken apart once.
+    again.put(QStringLiteral("ROW"), bar(20261215, "15.00", "15.00", "15.00", "15.00", "15"), 1);
+    seen.clear();
+    for (const core::Bar& b : again.bars(QStringLiteral("ROW"), 20261201))
+        seen << QStringLiteral("%1 %2").arg(b.date).arg(b.close.text);
+    EXPECT_EQ(seen, (QStringList{"20261203 3.00", "20261212 12.00", "20261215 15.00"}));
 }
 
 // Day numbers count from 1970-01-01 across leap years and centuries; a day

@@ -15,6 +15,10 @@ unsigned char byteOf(qint64 value) { return static_cast<unsigned char>(std::clam
 
 double number(const QString& text) { return textconv::val(quotetext::pointDecimal(text)); }
 
+// The record of a quote's date and texts at `r` (kRecordSize bytes).
+void recordAt(unsigned char* r, qint32 date, const QString& high, const QString& low, const QString& close,
+              const QString& volumeText);
+
 // The records of an existing file; throws CorruptFile when the file cannot
 // be read or is not made of whole records.
 QByteArray readRecords(const QString& file)
@@ -56,21 +60,30 @@ void KbfWriter::priceBytes(double price, unsigned char* out)
     out[2] = byteOf(fraction);
 }
 
-QByteArray KbfWriter::record(const Quote& q)
+namespace {
+void recordAt(unsigned char* r, qint32 date, const QString& high, const QString& low, const QString& close,
+              const QString& volumeText)
 {
-    unsigned char r[kRecordSize] = {};
-    const int month = quotetext::month(q.date);
+    std::fill_n(r, KbfWriter::kRecordSize, 0);
+    const int month = quotetext::month(date);
     const bool odd = month % 2 == 1;
-    r[0] = byteOf(quotetext::year(q.date) % 100 + (odd ? 128 : 0));
-    r[1] = month >= 1 && month <= 12 ? byteOf(quotetext::day(q.date) * 8 + month / 2) : 0;
-    priceBytes(number(q.high), r + 2);
-    priceBytes(number(q.low), r + 5);
-    priceBytes(number(q.close), r + 8);
-    const double v = number(q.volume);
+    r[0] = byteOf(quotetext::year(date) % 100 + (odd ? 128 : 0));
+    r[1] = month >= 1 && month <= 12 ? byteOf(quotetext::day(date) * 8 + month / 2) : 0;
+    KbfWriter::priceBytes(number(high), r + 2);
+    KbfWriter::priceBytes(number(low), r + 5);
+    KbfWriter::priceBytes(number(close), r + 8);
+    const double v = number(volumeText);
     const qint64 volume = std::isfinite(v) && v > 0 ? static_cast<qint64>(std::llround(std::min(v, 9.0e15))) : 0;
     r[11] = byteOf(volume % 65536 / 256);
     r[12] = byteOf(volume / 65536);
     r[13] = byteOf(volume % 256);
+}
+}  // namespace
+
+QByteArray KbfWriter::record(const Quote& q)
+{
+    unsigned char r[kRecordSize];
+    recordAt(r, q.date, q.high, q.low, q.close, q.volume);
     return QByteArray(reinterpret_cast<const char*>(r), kRecordSize);
 }
 
@@ -118,6 +131,24 @@ void KbfWriter::write(const SymbolFile& file, const Quote& quote)
     }
     records.prepend(rec);
     textio::rewrite(file.path, records);
+}
+
+void KbfWriter::writeDays(const SymbolFile& file, const Quote& block, const QVector<core::Bar>& days)
+{
+    // A new file of days in order is the days' records as they come.
+    if (!filenames::filePresent(file.path) &&
+        std::adjacent_find(days.cbegin(), days.cend(),
+                           [](const core::Bar& a, const core::Bar& b) { return a.date >= b.date; }) == days.cend()) {
+        QByteArray out(days.size() * kRecordSize, Qt::Uninitialized);
+        auto* r = reinterpret_cast<unsigned char*>(out.data());
+        for (const core::Bar& d : days) {
+            recordAt(r, d.date, d.high.text, d.low.text, d.close.text, d.volume.text);
+            r += kRecordSize;
+        }
+        textio::rewrite(file.path, out);
+        return;
+    }
+    SymbolFileWriter::writeDays(file, block, days);
 }
 
 void KbfWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& quotes)

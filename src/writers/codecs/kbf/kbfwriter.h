@@ -13,6 +13,7 @@ public:
     QChar letter() const override { return QLatin1Char('K'); }
     void write(const SymbolFile& file, const Quote& quote) override;
     void writeBlock(const SymbolFile& file, const QVector<Quote>& quotes) override;
+    void writeDays(const SymbolFile& file, const Quote& block, const QVector<core::Bar>& days) override;
 
     // The record of a quote.
     static QByteArray record(const Quote& quote);

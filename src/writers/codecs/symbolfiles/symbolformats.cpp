@@ -76,7 +76,7 @@ public:
         writer.cancelWith(run.cancelToken());
         writer.useFormat(letter());
         writer.tname(tname);
-        writer.raw(block.quotes(tname));
+        writer.days(block.ticker(), block.days());
         const StepOutcome outcome = writer.goraw();
         run.panel(QString());
         WriteLog(QLatin1String(texts_.endLog));

@@ -9,6 +9,8 @@
 
 namespace {
 constexpr qint64 kFirstTail = 4096;
+// The end of a tail whose lines are looked at first.
+constexpr qsizetype kLastLines = 512;
 
 // `count` digits at `from`, or -1.
 int digits(QByteArrayView text, qsizetype from, qsizetype count)
@@ -45,27 +47,56 @@ std::optional<qint32> TextQuoteWriter::lineDate(QByteArrayView line) const
 QByteArray TextQuoteWriter::line(const QString& base, const Quote& quote) const
 {
     QByteArray out;
-    out.reserve(64);
     appendLine(out, base, quote);
     return out;
 }
 
-void TextQuoteWriter::appendPrices(QByteArray& out, const Quote& q)
+QByteArray TextQuoteWriter::volumeText(QStringView volume)
 {
     using namespace quotetext;
-    for (const QString* price : {&q.open, &q.high, &q.low, &q.close}) {
-        appendPrice(out, *price, true);
-        out += ',';
-    }
     // The volume as a plain number; a text of digits alone already is one,
     // unless it has leading zeros or more digits than a double holds.
-    const QStringView volume = QStringView(q.volume).trimmed();
-    const bool plain = !volume.isEmpty() && volume.size() <= 15 && (volume.size() == 1 || volume.front() != u'0') &&
-                       std::all_of(volume.begin(), volume.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-    if (plain)
-        appendField(out, volume);
+    const QStringView v = volume.trimmed();
+    const bool plain = !v.isEmpty() && v.size() <= 15 && (v.size() == 1 || v.front() != u'0') &&
+                       std::all_of(v.begin(), v.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return plain ? QByteArray() : field(plainNumber(textconv::val(pointDecimal(volume.toString()))));
+}
+
+qsizetype TextQuoteWriter::pricesRoom(const Fields& f, const QByteArray& volume)
+{
+    return f.open.size() + f.high.size() + f.low.size() + f.close.size() + 4 +
+           (volume.isEmpty() ? f.volume.size() : volume.size());
+}
+
+void TextQuoteWriter::putPrices(quotetext::LineWriter& line, const Fields& f, const QByteArray& volume)
+{
+    for (QStringView price : {f.open, f.high, f.low, f.close}) {
+        line.price(price);
+        line.put(',');
+    }
+    if (volume.isEmpty())
+        line.field(f.volume.trimmed());
     else
-        out += field(plainNumber(textconv::val(pointDecimal(q.volume))));
+        line.put(volume);
+}
+
+void TextQuoteWriter::appendPrices(QByteArray& out, const Quote& q)
+{
+    const Fields f = fieldsOf(q);
+    const QByteArray volume = volumeText(f.volume);
+    quotetext::LineWriter line(out, pricesRoom(f, volume));
+    putPrices(line, f, volume);
+}
+
+void TextQuoteWriter::appendDay(QByteArray& out, const QString& base, Quote& quote, const core::Bar& day) const
+{
+    quote.date = day.date;
+    quote.open = day.open.text;
+    quote.high = day.high.text;
+    quote.low = day.low.text;
+    quote.close = day.close.text;
+    quote.volume = day.volume.text;
+    appendLine(out, base, quote);
 }
 
 void TextQuoteWriter::write(const SymbolFile& file, const Quote& quote)
@@ -77,29 +108,41 @@ void TextQuoteWriter::write(const SymbolFile& file, const Quote& quote)
         return;
     }
     // A new day comes after everything in the file: look at the end only,
-    // further back only while the end holds no dated line.
+    // further back only while the end holds no dated line. The latest dated
+    // line of a tail is looked for in its last few lines first: a run does
+    // this for every quote of every file.
+    const auto lastDate = [this](QByteArrayView tail, bool cut) -> std::optional<qint32> {
+        QVector<QByteArrayView> lines = textio::splitLines(tail);
+        if (cut && !lines.isEmpty())
+            lines.removeFirst();  // may begin in the middle of a line
+        for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+            if (const auto date = lineDate(lines[i]))
+                return date;
+        }
+        return std::nullopt;
+    };
     for (qint64 want = kFirstTail;; want *= 8) {
         qint64 start = 0, size = 0;
         const QByteArray tail = textio::readTail(file.path, want, &start, &size, kept_);
-        QVector<QByteArrayView> lines = textio::splitLines(tail);
-        if (start > 0 && !lines.isEmpty())
-            lines.removeFirst();  // may begin in the middle of a line
-        for (qsizetype i = lines.size() - 1; i >= 0; --i) {
-            const auto date = lineDate(lines[i]);
-            if (!date)
-                continue;
-            if (*date >= quote.date) {
-                insertByRewrite(file.path, quote.date, newLine);
-                return;
-            }
-            QByteArray bytes;
-            if (!textio::endsWithLineBreak(tail))
-                bytes += textio::kCrLf;  // a file written without a final line break
-            textio::append(file.path, bytes + newLine + textio::kCrLf);
+        std::optional<qint32> date;
+        if (tail.size() > kLastLines)
+            date = lastDate(QByteArrayView(tail).last(kLastLines), true);
+        if (!date)
+            date = lastDate(tail, start > 0);
+        if (!date) {
+            if (start == 0)
+                break;
+            continue;
+        }
+        if (*date >= quote.date) {
+            insertByRewrite(file.path, quote.date, newLine);
             return;
         }
-        if (start == 0)
-            break;
+        QByteArray bytes;
+        if (!textio::endsWithLineBreak(tail))
+            bytes += textio::kCrLf;  // a file written without a final line break
+        textio::append(file.path, bytes + newLine + textio::kCrLf);
+        return;
     }
     insertByRewrite(file.path, quote.date, newLine);
 }
@@ -138,6 +181,25 @@ void TextQuoteWriter::insertByRewrite(const QString& file, qint32 date, const QB
     textio::rewrite(file, out);
 }
 
+void TextQuoteWriter::writeDays(const SymbolFile& file, const Quote& block, const QVector<core::Bar>& days)
+{
+    clsSortstock sort;
+    sort.layout = this;
+    sort.geefdatums.reserve(days.size());
+    sort.geefeinden.reserve(days.size());
+    sort.geefregels.reserve(days.size() * 64);
+    Quote quote = block;
+    for (const core::Bar& d : days) {
+        sort.geefdatums.append(d.date);
+        appendDay(sort.geefregels, file.base, quote, d);
+        sort.geefeinden.append(sort.geefregels.size());
+        if (sort.geeflaagstedatum == 0 || d.date < sort.geeflaagstedatum)
+            sort.geeflaagstedatum = d.date;
+        sort.geefhoogstedatum = std::max(sort.geefhoogstedatum, d.date);
+    }
+    sort.geefTicker(file.path);
+}
+
 void TextQuoteWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& quotes)
 {
     clsSortstock sort;
@@ -156,17 +218,29 @@ void TextQuoteWriter::writeBlock(const SymbolFile& file, const QVector<Quote>& q
     sort.geefTicker(file.path);
 }
 
-void StockguruWriter::appendLine(QByteArray& out, const QString& base, const Quote& q) const
+void StockguruWriter::append(QByteArray& out, const QString& base, const Fields& f)
 {
     using namespace quotetext;
-    appendField(out, base);
-    out += ",D,";
-    appendNumber(out, year(q.date) % 100, 2);
-    appendNumber(out, month(q.date) % 100, 2);
-    appendNumber(out, day(q.date) % 100, 2);
-    out += ',';
-    appendPrices(out, q);
-    out += ",1";
+    const QByteArray volume = volumeText(f.volume);
+    LineWriter line(out, base.size() + 3 + 3 * 20 + 1 + pricesRoom(f, volume) + 2);
+    line.field(base);
+    line.put(",D,");
+    line.number(year(f.date) % 100, 2);
+    line.number(month(f.date) % 100, 2);
+    line.number(day(f.date) % 100, 2);
+    line.put(',');
+    putPrices(line, f, volume);
+    line.put(",1");
+}
+
+void StockguruWriter::appendLine(QByteArray& out, const QString& base, const Quote& q) const
+{
+    append(out, base, fieldsOf(q));
+}
+
+void StockguruWriter::appendDay(QByteArray& out, const QString& base, Quote&, const core::Bar& day) const
+{
+    append(out, base, fieldsOf(day));
 }
 
 std::optional<qint32> StockguruWriter::parseDate(QByteArrayView line) const
@@ -180,16 +254,25 @@ std::optional<qint32> StockguruWriter::parseDate(QByteArrayView line) const
     return checked(quotetext::expandYear(yy), mm, dd);
 }
 
-void GetWriter::appendLine(QByteArray& out, const QString&, const Quote& q) const
+void GetWriter::append(QByteArray& out, const Fields& f)
 {
     using namespace quotetext;
-    appendNumber(out, month(q.date) % 100, 2);
-    out += '/';
-    appendNumber(out, day(q.date) % 100, 2);
-    out += '/';
-    appendNumber(out, year(q.date) % 100, 2);
-    out += ',';
-    appendPrices(out, q);
+    const QByteArray volume = volumeText(f.volume);
+    LineWriter line(out, 3 * 20 + 3 + pricesRoom(f, volume));
+    line.number(month(f.date) % 100, 2);
+    line.put('/');
+    line.number(day(f.date) % 100, 2);
+    line.put('/');
+    line.number(year(f.date) % 100, 2);
+    line.put(',');
+    putPrices(line, f, volume);
+}
+
+void GetWriter::appendLine(QByteArray& out, const QString&, const Quote& q) const { append(out, fieldsOf(q)); }
+
+void GetWriter::appendDay(QByteArray& out, const QString&, Quote&, const core::Bar& day) const
+{
+    append(out, fieldsOf(day));
 }
 
 std::optional<qint32> GetWriter::parseDate(QByteArrayView line) const
@@ -202,11 +285,20 @@ std::optional<qint32> GetWriter::parseDate(QByteArrayView line) const
     return checked(quotetext::expandYear(yy), mm, dd);
 }
 
-void AsciiWriter::appendLine(QByteArray& out, const QString&, const Quote& q) const
+void AsciiWriter::append(QByteArray& out, const Fields& f)
 {
-    quotetext::appendNumber(out, q.date, 8);
-    out += ',';
-    appendPrices(out, q);
+    const QByteArray volume = volumeText(f.volume);
+    quotetext::LineWriter line(out, 20 + 1 + pricesRoom(f, volume));
+    line.number(f.date, 8);
+    line.put(',');
+    putPrices(line, f, volume);
+}
+
+void AsciiWriter::appendLine(QByteArray& out, const QString&, const Quote& q) const { append(out, fieldsOf(q)); }
+
+void AsciiWriter::appendDay(QByteArray& out, const QString&, Quote&, const core::Bar& day) const
+{
+    append(out, fieldsOf(day));
 }
 
 std::optional<qint32> AsciiWriter::parseDate(QByteArrayView line) const
