@@ -37,6 +37,7 @@ struct Bar {
         Provisional = 1u << 1,  // fetched before the exchange's close
         Refused = 1u << 2,      // a rule or the integrity check keeps it out of every file
         KeptAsSent = 1u << 3,   // its repair was undone: the values as sent stand
+        TopUp = 1u << 4,        // today's quote added to a history's ranges: the per-symbol files alone got it
     };
 
     qint32 date = 0;  // YYYYMMDD

@@ -34,6 +34,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <iterator>
 
 namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");
@@ -619,6 +620,7 @@ void HistoryRun::toppedUp(Job& job)
         r.high = quote.high.value == 0 ? r.close : plain(quote.high);
         r.low = quote.low.value == 0 ? r.close : plain(quote.low);
         r.volume = plain(quote.volume);
+        r.set(core::Bar::TopUp);
         WriteLog(QStringLiteral("open ") + r.open.text);
         WriteLog(QStringLiteral("high ") + r.high.text);
         WriteLog(QStringLiteral("low ") + r.low.text);
@@ -761,14 +763,21 @@ bool HistoryRun::writeSymbol(Job& job)
     const Row& row = job.row;
     if (filling()) {
         // The store's days are what the formats got when they came in: no
-        // second check, no second put. Every range's formats and the
-        // per-symbol ones take the same days.
+        // second check, no second put. Every range's formats take the days
+        // the ranges brought, the per-symbol ones today's quote as well.
         summary_.quotesReceived += static_cast<int>(job.days.size());
         if (job.days.isEmpty()) {
             ++summary_.nothingStored;
             return true;
         }
-        return exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::EachRange) &&
+        const auto topUp = [](const core::Bar& b) { return b.has(core::Bar::TopUp); };
+        QVector<core::Bar> rangeDays;
+        if (std::any_of(job.days.cbegin(), job.days.cend(), topUp))
+            std::remove_copy_if(job.days.cbegin(), job.days.cend(), std::back_inserter(rangeDays), topUp);
+        else
+            rangeDays = job.days;
+        return (rangeDays.isEmpty() ||
+                exports_->writeHistory(row.ticker, row.name, rangeDays, HistoryStep::EachRange)) &&
                exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::WholeSymbol);
     }
     checkSymbol(job);

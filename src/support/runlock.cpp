@@ -1,5 +1,6 @@
 #include "support/runlock.h"
 
+#include "support/appendjournal.h"
 #include "support/paths.h"
 
 #include <QDateTime>
@@ -47,6 +48,9 @@ bool RunLock::acquire(const QString& what, QString* refusal)
         // The name of the holder is only for the message; the lock holds.
     }
     fd_ = fd;
+    // A run that held the lock before and did not end may have left a line
+    // cut in a file it appended to.
+    appendjournal::mend();
     return true;
 }
 

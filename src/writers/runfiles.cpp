@@ -1,5 +1,6 @@
 #include "writers/runfiles.h"
 
+#include "support/appendjournal.h"
 #include "support/errors.h"
 #include "support/log.h"
 #include "support/openfiles.h"
@@ -275,6 +276,7 @@ void AppendFile::write(const QByteArray& bytes)
     if (!impl_) {
         auto impl = std::make_unique<Impl>();
         impl->file.setFileName(path_);
+        appendjournal::enter(path_);
         // Unbuffered: a failed write is seen at once, and taken back below.
         if (!impl->file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             throw FileError(impl->file, QStringLiteral("Cannot open for appending"));
@@ -340,4 +342,5 @@ void RunFiles::close()
     ami2_.close();
     for (const auto& file : files_)
         file->close();
+    appendjournal::clear();
 }

@@ -3,6 +3,7 @@
 #include "database/db.h"
 #include "database/startup.h"
 #include "support/paths.h"
+#include "support/runlock.h"
 #include "support/yield.h"
 #include "writers/codecs/kbf/kbfwriter.h"
 #include "writers/codecs/text/textformats.h"
@@ -94,9 +95,14 @@ protected:
         return updated;
     }
 
-    // The run's own files hold whole lines only.
+    // The run's own files hold whole lines only, once the next holder of
+    // the run lock has taken it: a kill can end a write that crosses a page
+    // of the file part-way, and the lock's next holder cuts that line back.
     void checkRunFiles(const QString& moment)
     {
+        RunLock next;
+        QString refusal;
+        EXPECT_TRUE(next.acquire(QStringLiteral("download"), &refusal)) << qPrintable(moment);
         QStringList runFiles{paths::dataFile(QStringLiteral("ami1.txt")), paths::dataFile(QStringLiteral("ami2.txt"))};
         for (const QChar letter : {QLatin1Char('V'), QLatin1Char('P')}) {
             for (const QString& name : QDir(folder[letter]).entryList(QDir::Files))

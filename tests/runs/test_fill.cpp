@@ -185,6 +185,44 @@ TEST_F(FillTest, EachFormatFilledFromTheStoreIsByteForByteWhatTheDownloadWrote)
     EXPECT_TRUE(msgs.texts().isEmpty()) << qPrintable(msgs.texts().join(QLatin1Char('\n')));
 }
 
+// A download to today whose range ends the day before adds today's quote,
+// fetched apart, to the per-symbol files alone; the store marks that day,
+// and a fill leaves it out of the run-wide files as well.
+TEST_F(FillTest, TodaysQuoteAddedToARangeReachesThePerSymbolFilesAlone)
+{
+    settings().dcurrent = 0;
+    addSymbols({QStringLiteral("TOP")});
+    const QDate today = QDate::currentDate();
+    fake->setResponder([today](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        QDate s, e;
+        if (r.path != "/table.csv" || !fakehistory::range(r, &s, &e))
+            return std::nullopt;
+        return FakeQuoteService::Reply{200, fakehistory::answer(r.query.value("s"), s, std::min(e, today.addDays(-1))),
+                                       "text/csv"};
+    });
+    const QByteArray serviceDate = QByteArray::number(today.month()) + '/' + QByteArray::number(today.day()) + '/' +
+                                   QByteArray::number(today.year());
+    fake->addQuote({"TOP", serviceDate, "4:00pm", "0", "12", "11", "11.5", "900", "TOP CORP", "NYSE"});
+    download(today.addDays(-20), today);
+
+    const QString ascii = settings().format('C').folder, vision = settings().format('V').folder;
+    const Files asciiDownloaded = filesIn(ascii), visionDownloaded = filesIn(vision);
+    const QByteArray day = today.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    ASSERT_TRUE(readAll(ascii + QStringLiteral("TOP.asc")).endsWith(day + ",11.5,12,11,11.5,900\r\n"));
+    ASSERT_EQ(visionDownloaded.size(), 1);
+    ASSERT_TRUE(visionDownloaded.first().contains("|TOP|"));
+    ASSERT_FALSE(visionDownloaded.first().contains('|' + day + '|'));
+
+    for (const QString& folder : {ascii, vision}) {
+        wipe(folder);
+        HistoryRun run;
+        EXPECT_TRUE(fillFormat(run, folder == ascii ? QLatin1Char('C') : QLatin1Char('V')))
+            << qPrintable(run.summary().outcome());
+    }
+    EXPECT_EQ(filesIn(ascii), asciiDownloaded);
+    EXPECT_EQ(filesIn(vision), visionDownloaded);
+}
+
 TEST_F(FillTest, ARangeWritesTheDaysOfTheRangeAndASymbolWithoutDaysIsNamed)
 {
     addSymbols({QStringLiteral("AAA.AS")});
