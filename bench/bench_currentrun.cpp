@@ -18,7 +18,6 @@
 #include "metastockfill.h"
 
 #include "database/db.h"
-#include "database/startup.h"
 #include "runs/currentrun.h"
 #include "support/messages.h"
 #include "support/paths.h"
@@ -34,7 +33,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -180,19 +178,10 @@ int main(int argc, char** argv)
     const bool excel = positional.size() > 2 && positional[2].toUpper().contains(QLatin1Char('E'));
     const bool metastock = positional.size() > 2 && positional[2].toUpper().contains(QLatin1Char('M'));
 
-    QTemporaryDir dir;
-    const QString root = dir.path() + QLatin1Char('/');
-    qputenv("HOME", QFile::encodeName(root + QStringLiteral("home")));
-    qputenv("QUOTARIS_HOME", QFile::encodeName(root + QStringLiteral("data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("config")));
-    QDir().mkpath(root + QStringLiteral("home"));
-    ScriptedMessages messages;
-    setMessages(&messages);
-    QString error;
-    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
-        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    const bench::DataFolder folder;
+    if (!folder.opened())
         return 1;
-    }
+    const QString root = folder.root();
     {
         Database db(paths::databaseFile());
         Transaction t(db);
@@ -311,8 +300,8 @@ int main(int argc, char** argv)
         std::printf("connections opened: %d for %lld requests\n", fake.connections(),
                     static_cast<long long>(fake.requests().size()));
     std::printf("outcome: %s\n", qPrintable(sum.outcome()));
-    if (!messages.shown.isEmpty())
-        std::printf("messages: %s\n", qPrintable(messages.texts().join(QLatin1Char('|'))));
+    if (!folder.messages().shown.isEmpty())
+        std::printf("messages: %s\n", qPrintable(folder.messages().texts().join(QLatin1Char('|'))));
 
     // The same run again, stopped after a second.
     FakeQuoteService second;

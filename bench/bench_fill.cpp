@@ -10,7 +10,6 @@
 #include "benchutil.h"
 #include "database/db.h"
 #include "database/quotestore.h"
-#include "database/startup.h"
 #include "runs/fill.h"
 #include "runs/historyrun.h"
 #include "support/messages.h"
@@ -22,7 +21,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -43,19 +41,10 @@ int main(int argc, char** argv)
     const int years = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
     const QByteArray letters = argc > 3 ? QByteArray(argv[3]).toUpper() : QByteArray("SDCKM");
 
-    QTemporaryDir dir;
-    const QString root = dir.path() + QLatin1Char('/');
-    qputenv("HOME", QFile::encodeName(root + QStringLiteral("home")));
-    qputenv("QUOTARIS_HOME", QFile::encodeName(root + QStringLiteral("data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("config")));
-    QDir().mkpath(root + QStringLiteral("home"));
-    ScriptedMessages messages;
-    setMessages(&messages);
-    QString error;
-    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
-        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    const bench::DataFolder folder;
+    if (!folder.opened())
         return 1;
-    }
+    const QString root = folder.root();
 
     QElapsedTimer clock;
     clock.start();

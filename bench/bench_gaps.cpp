@@ -20,10 +20,8 @@
 #include "database/db.h"
 #include "database/gaps.h"
 #include "database/quotestore.h"
-#include "database/startup.h"
 #include "gateway/livehosts.h"
 #include "runs/gapfill.h"
-#include "support/messages.h"
 #include "support/paths.h"
 #include "support/state.h"
 
@@ -42,19 +40,10 @@ namespace {
 
 int fill(int symbols, int gapsEach, int answerMs)
 {
-    QTemporaryDir dir;
-    const QString root = dir.path() + QLatin1Char('/');
-    qputenv("HOME", QFile::encodeName(root + QStringLiteral("home")));
-    qputenv("QUOTARIS_HOME", QFile::encodeName(root + QStringLiteral("data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("config")));
-    QDir().mkpath(root + QStringLiteral("home"));
-    ScriptedMessages messages;
-    setMessages(&messages);
-    QString error;
-    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
-        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    const bench::DataFolder folder;
+    if (!folder.opened())
         return 1;
-    }
+    const QString root = folder.root();
     ProgramSettings& s = settings();
     s.isdelay = false;
     s.dcurrent = 1;
@@ -109,6 +98,7 @@ int fill(int symbols, int gapsEach, int answerMs)
     for (QString* host : {&s.quoteHost, &s.quoteHostAU, &s.quoteHostSG, &s.chartHost})
         *host = QStringLiteral("live");
     LiveHosts liveHosts;
+    QString error;
     if (!liveHosts.resolve(&error)) {
         std::fprintf(stderr, "the gateway does not start: %s\n", qPrintable(error));
         return 1;

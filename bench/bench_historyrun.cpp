@@ -22,7 +22,6 @@
 #include "historytable.h"
 
 #include "database/db.h"
-#include "database/startup.h"
 #include "gateway/livehosts.h"
 #include "runs/historyrun.h"
 #include "support/messages.h"
@@ -38,7 +37,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
@@ -196,19 +194,10 @@ int main(int argc, char** argv)
     const int answerMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : mode == "gateway" ? 500 : 700;
     const bool excel = argc > 4 && QByteArray(argv[4]) == "E";
 
-    QTemporaryDir dir;
-    const QString root = dir.path() + QLatin1Char('/');
-    qputenv("HOME", QFile::encodeName(root + QStringLiteral("home")));
-    qputenv("QUOTARIS_HOME", QFile::encodeName(root + QStringLiteral("data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("config")));
-    QDir().mkpath(root + QStringLiteral("home"));
-    ScriptedMessages messages;
-    setMessages(&messages);
-    QString error;
-    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
-        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    const bench::DataFolder folder;
+    if (!folder.opened())
         return 1;
-    }
+    const QString root = folder.root();
     addSymbols(symbols);
 
     ProgramSettings& s = settings();

@@ -1,18 +1,17 @@
 // Imports a 63,000-byte file of 9,000 new tickers into a list of a fresh
 // database and prints how long reading and importing took, then exports the
 // list again.
+#include "benchutil.h"
+
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/listimport.h"
 #include "database/lists.h"
-#include "database/startup.h"
 #include "support/messages.h"
-#include "support/paths.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstdio>
 
 namespace {
@@ -37,17 +36,10 @@ QByteArray makeFile()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    qputenv("QUOTARIS_HOME", QFile::encodeName(dir.path() + QStringLiteral("/data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path() + QStringLiteral("/config")));
-    ScriptedMessages messages;
-    setMessages(&messages);
-    QString error;
-    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
-        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    const bench::DataFolder folder(bench::DataFolder::Home::Kept);
+    if (!folder.opened())
         return 1;
-    }
-    const QString file = dir.path() + QStringLiteral("/symbols.txt");
+    const QString file = folder.root() + QStringLiteral("symbols.txt");
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(makeFile()) != 63000)
         return 1;
@@ -66,7 +58,7 @@ int main(int argc, char** argv)
     const int onList = lists::symbolCount(data.db(), 7);
 
     clock.restart();
-    const int exported = data.Export(dir.path() + QStringLiteral("/out.txt"), 7, {QStringLiteral("Symbol")});
+    const int exported = data.Export(folder.root() + QStringLiteral("out.txt"), 7, {QStringLiteral("Symbol")});
     const qint64 exportMs = clock.elapsed();
 
     std::printf("file: 63000 bytes, %lld symbols read in %lld ms\n", static_cast<long long>(read.entries.size()),
@@ -74,7 +66,7 @@ int main(int argc, char** argv)
     std::printf("import: %d symbols added to list 7 (%d on the list) in %lld ms, including the read\n", result.added,
                 onList, static_cast<long long>(importMs));
     std::printf("export: %d symbols written in %lld ms\n", exported, static_cast<long long>(exportMs));
-    std::printf("messages shown: %lld\n", static_cast<long long>(messages.shown.size()));
+    std::printf("messages shown: %lld\n", static_cast<long long>(folder.messages().shown.size()));
     setMessages(nullptr);
     return result.added == 9000 && onList == 9000 && exported == 9000 ? 0 : 1;
 }

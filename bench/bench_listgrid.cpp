@@ -2,13 +2,12 @@
 // of 10,000 and prints how long the grids took to show and to sort by
 // another column; then how long copying and removing the whole list took.
 // Run offscreen: QT_QPA_PLATFORM=offscreen ./build/bench/bench_listgrid
+#include "benchutil.h"
+
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/listedit.h"
 #include "database/lists.h"
-#include "database/startup.h"
-#include "support/messages.h"
-#include "support/paths.h"
 #include "support/state.h"
 #include "windows/marketform.h"
 #include "windows/symbolgrid.h"
@@ -16,9 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHeaderView>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <ctime>
 
@@ -75,16 +72,9 @@ QByteArray ms(const Timer& t)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    qputenv("QUOTARIS_HOME", QFile::encodeName(dir.path() + QStringLiteral("/data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path() + QStringLiteral("/config")));
-    ScriptedMessages messages;
-    setMessages(&messages);
-    QString error;
-    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
-        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    const bench::DataFolder folder(bench::DataFolder::Home::Kept);
+    if (!folder.opened())
         return 1;
-    }
     fill();
     settings().lijst = 1;
 

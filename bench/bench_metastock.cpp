@@ -5,12 +5,11 @@
 // 5,000 records.
 //   ./build/bench/bench_metastock
 
+#include "benchutil.h"
 #include "metastockfill.h"
 
-#include "database/startup.h"
 #include "mslink/writer.h"
 #include "support/messages.h"
-#include "support/paths.h"
 #include "support/state.h"
 #include "writers/metaclass.h"
 #include "writers/metastockmap.h"
@@ -18,7 +17,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -48,19 +46,10 @@ struct Times {
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    const QString root = dir.path() + QLatin1Char('/');
-    qputenv("HOME", QFile::encodeName(root + QStringLiteral("home")));
-    qputenv("QUOTARIS_HOME", QFile::encodeName(root + QStringLiteral("data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("config")));
-    QDir().mkpath(root + QStringLiteral("home"));
-    ScriptedMessages messages;
-    setMessages(&messages);
-    QString error;
-    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
-        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    const bench::DataFolder folder;
+    if (!folder.opened())
         return 1;
-    }
+    const QString root = folder.root();
     const QString ms = root + QStringLiteral("ms/");
     settings().format('M').folder = ms;
     settings().format('M').on = true;
@@ -196,8 +185,8 @@ int main(int argc, char** argv)
                     static_cast<double>(clock.nsecsElapsed()) / 1e6, rawMs,
                     outcome == StepOutcome::Done ? "" : " (NOT WRITTEN)");
     }
-    if (!messages.shown.isEmpty())
-        std::printf("messages: %s\n", qPrintable(messages.texts().join(QLatin1Char('|'))));
+    if (!folder.messages().shown.isEmpty())
+        std::printf("messages: %s\n", qPrintable(folder.messages().texts().join(QLatin1Char('|'))));
     run.reset();
     setMessages(nullptr);
     return 0;

@@ -5,13 +5,12 @@
 // Run offscreen: QT_QPA_PLATFORM=offscreen ./build/bench/bench_status
 // The files were just written, so they are in the page cache: the figures
 // are those of a second look, not of a cold disk.
+#include "benchutil.h"
+
 #include "database/clsdata.h"
 #include "database/db.h"
 #include "database/lists.h"
-#include "database/startup.h"
 #include "runs/symbolstatus.h"
-#include "support/messages.h"
-#include "support/paths.h"
 #include "support/state.h"
 #include "windows/chartwindow.h"
 #include "windows/marketform.h"
@@ -23,7 +22,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstdio>
 
 namespace {
@@ -86,21 +84,14 @@ double ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed())
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    qputenv("QUOTARIS_HOME", QFile::encodeName(dir.path() + QStringLiteral("/data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path() + QStringLiteral("/config")));
-    ScriptedMessages messages;
-    setMessages(&messages);
-    QString error;
-    if (!paths::ensureDataFolder(&error) || !runStartup().opened) {
-        std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    const bench::DataFolder folder(bench::DataFolder::Home::Kept);
+    if (!folder.opened())
         return 1;
-    }
     ProgramSettings& s = settings();
-    s.format('S').folder = dir.path() + QStringLiteral("/sg/");
-    s.format('D').folder = dir.path() + QStringLiteral("/get/");
-    s.format('C').folder = dir.path() + QStringLiteral("/ascii/");
-    s.format('K').folder = dir.path() + QStringLiteral("/kbf/");
+    s.format('S').folder = folder.root() + QStringLiteral("sg/");
+    s.format('D').folder = folder.root() + QStringLiteral("get/");
+    s.format('C').folder = folder.root() + QStringLiteral("ascii/");
+    s.format('K').folder = folder.root() + QStringLiteral("kbf/");
     for (const QString& f : {s.format('S').folder, s.format('D').folder, s.format('C').folder, s.format('K').folder})
         QDir().mkpath(f);
     s.format('S').on = s.format('D').on = s.format('C').on = s.format('K').on = true;

@@ -3,9 +3,16 @@
 // What the benchmarks measure with and the bars they store.
 
 #include "core/bar.h"
+#include "database/startup.h"
+#include "support/messages.h"
+#include "support/paths.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -68,5 +75,47 @@ inline core::Bar barOf(const QDate& d, int symbol, int i)
     b.volume = core::Figure(QString::number(volume), static_cast<double>(volume));
     return b;
 }
+
+// A benchmark's own data folder below a temporary folder, gone at its end:
+// QUOTARIS_HOME and XDG_CONFIG_HOME there (HOME too with Home::Own), the
+// messages answered by a script, and the start-up run on it (a fresh
+// database). The user's data and settings are not touched.
+class DataFolder {
+public:
+    enum class Home {
+        Own,   // a home folder of its own
+        Kept,  // the user's home folder: the desktop's caches stay warm
+    };
+
+    explicit DataFolder(Home home = Home::Own) : root_(dir_.path() + QLatin1Char('/'))
+    {
+        if (home == Home::Own) {
+            qputenv("HOME", QFile::encodeName(root_ + QStringLiteral("home")));
+            QDir().mkpath(root_ + QStringLiteral("home"));
+        }
+        qputenv("QUOTARIS_HOME", QFile::encodeName(root_ + QStringLiteral("data")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root_ + QStringLiteral("config")));
+        setMessages(&messages_);
+        QString error;
+        opened_ = paths::ensureDataFolder(&error) && runStartup().opened;
+        if (!opened_)
+            std::fprintf(stderr, "cannot create the database: %s\n", qPrintable(error));
+    }
+    DataFolder(const DataFolder&) = delete;
+    DataFolder& operator=(const DataFolder&) = delete;
+
+    // False, said on stderr, when the database could not be made.
+    bool opened() const { return opened_; }
+    // The temporary folder, ending in "/": room for the formats' folders.
+    const QString& root() const { return root_; }
+    // What the benchmark's run showed.
+    const ScriptedMessages& messages() const { return messages_; }
+
+private:
+    QTemporaryDir dir_;
+    QString root_;
+    ScriptedMessages messages_;
+    bool opened_ = false;
+};
 
 }  // namespace bench

@@ -59,6 +59,24 @@ QString QuotarisTest::dataFolder() const { return root.path() + QStringLiteral("
 
 QString QuotarisTest::path(const QString& relative) const { return root.path() + QLatin1Char('/') + relative; }
 
+void QuotarisTest::quickRuns(int timeout)
+{
+    ProgramSettings& s = settings();
+    s.isdelay = false;
+    s.teller2 = timeout;
+    s.teller3 = 1;
+    s.dcurrent = 1;
+}
+
+QString QuotarisTest::formatOn(char letter, const QString& name) const
+{
+    FormatSettings& f = settings().format(letter);
+    f.on = true;
+    f.folder = path(name + QLatin1Char('/'));
+    QDir().mkpath(f.folder);
+    return f.folder;
+}
+
 QByteArray readAll(const QString& file)
 {
     QFile f(file);

@@ -25,6 +25,13 @@ protected:
     QString dataFolder() const;                   // the data folder, created
     QString path(const QString& relative) const;  // inside the temporary root
 
+    // Runs against the fake service: no delay between requests, `timeout`
+    // seconds a request, one attempt, the download of one list.
+    static void quickRuns(int timeout);
+    // Switches format `letter` on, writing into the folder `name` below the
+    // temporary root (made); returns that folder, ending in "/".
+    QString formatOn(char letter, const QString& name) const;
+
     QTemporaryDir root;
     ScriptedMessages msgs;
 

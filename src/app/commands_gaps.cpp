@@ -92,46 +92,28 @@ int cmdGaps(HeadlessContext& c)
     QHash<QString, QString> names;
     for (const HistoryRun::Range& r : std::as_const(symbols))
         names.insert(r.ticker, r.name);
-    HistoryRun run;
-    run.ranges = gapfill::ranges(survey, names);
-    run.recordsHistory = false;
-    if (run.ranges->isEmpty()) {
+    gapfill::GapFill fill;
+    if (!fill.prepare(std::move(survey), names)) {
         c.out << "Nothing to ask for\n";
         return 0;
     }
-    gapfill::Answers answers;
-    QObject::connect(&run, &HistoryRun::symbolAnswered,
-                     [&answers](const QString& ticker, const QVector<core::Bar>& d) { answers.add(ticker, d); });
-    QObject::connect(&run, &HistoryRun::symbolFinished,
+    QObject::connect(&fill, &gapfill::GapFill::progress,
                      [&c](const QString& ticker, int finished, int total, const QString& text) {
                          c.out << finished << '/' << total << ' ' << ticker << ": " << text << '\n';
                          c.out.flush();
                      });
-    runStoppable(run);
+    runStoppable(fill);
 
-    const HistoryRunSummary& sum = run.summary();
+    const HistoryRunSummary& sum = fill.summary();
     if (sum.busy || sum.nothingToDo)
         return downloadExitStatus(sum);
     // What the answers that came tell, also of a stopped fill.
-    QVector<gapfill::Outcome> outcomes;
-    try {
-        QuoteStore store;
-        outcomes = answers.record(store, survey);
-    } catch (const AppError& e) {
-        c.err << e.description() << '\n';
+    if (!fill.storeError().isEmpty()) {
+        c.err << fill.storeError() << '\n';
         return 1;
     }
-    for (const gapfill::Outcome& o : std::as_const(outcomes)) {
-        QStringList parts;
-        if (!o.filled.isEmpty())
-            parts << QStringLiteral("filled ") + gapfill::datesText(o.filled);
-        if (!o.settled.isEmpty())
-            parts << QStringLiteral("no trading ") + gapfill::datesText(o.settled);
-        if (!o.lacking.isEmpty())
-            parts << QStringLiteral("still missing ") + gapfill::datesText(o.lacking);
-        if (!parts.isEmpty())
-            c.out << o.ticker << ": " << parts.join(QStringLiteral("; ")) << '\n';
-    }
+    for (const QString& line : fill.lines())
+        c.out << line << '\n';
     c.out << "requests: " << sum.requests << ", failed: " << sum.failedRequests << '\n';
     printWritten(c.out, sum.written, sum.writeFailures);
     for (const QString& note : sum.notes)

@@ -1,10 +1,12 @@
 #include "app/stopsignals.h"
 
+#include "runs/gapfill.h"
 #include "runs/runsession.h"
 #include "support/toplevel.h"
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <functional>
 
 namespace {
 
@@ -40,18 +42,39 @@ bool StopSignals::take()
     return true;
 }
 
+namespace {
+
+// Turns the command's event loop, started by `start`, until something quits
+// it; a signal meanwhile calls `stop` while `running` says so.
+void turnStoppable(QObject& context, const std::function<void()>& start, const std::function<bool()>& running,
+                   const std::function<void()>& stop)
+{
+    StopSignals stopGuard;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &context, [&running, &stop, &stopGuard] {
+        if (running() && stopGuard.take())
+            stop();
+    });
+    poll.start(100);
+    start();
+    runTopLevel();
+    poll.stop();
+}
+
+}  // namespace
+
 void runStoppable(RunSession& run)
 {
     QObject::connect(&run, &RunSession::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    StopSignals stopGuard;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &run, [&run, &stopGuard] {
-        if (run.running() && stopGuard.take())
-            run.stop();
-    });
-    poll.start(100);
-    run.start();
-    runTopLevel();
-    poll.stop();
+    turnStoppable(
+        run, [&run] { run.start(); }, [&run] { return run.running(); }, [&run] { run.stop(); });
+}
+
+void runStoppable(gapfill::GapFill& fill)
+{
+    QObject::connect(&fill, &gapfill::GapFill::finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    turnStoppable(
+        fill, [&fill] { fill.start(); }, [&fill] { return fill.running(); }, [&fill] { fill.stop(); });
 }

@@ -230,21 +230,30 @@ GapFill::~GapFill() = default;
 
 bool GapFill::prepare(const QVector<HistoryRun::Range>& symbols, int sessions)
 {
-    outcomes_.clear();
-    answers_ = Answers();
     QStringList tickers;
     QHash<QString, QString> names;
     for (const HistoryRun::Range& r : symbols) {
         tickers << r.ticker;
         names.insert(r.ticker, r.name);
     }
+    Survey found;
     try {
         QuoteStore store;
-        survey_ = gapfill::survey(store, tickers, sessions);
+        found = gapfill::survey(store, tickers, sessions);
     } catch (const StoreError& e) {
         WriteLog(e.description());
+        prepare(Survey(), {});
         return false;
     }
+    return prepare(std::move(found), names);
+}
+
+bool GapFill::prepare(Survey survey, const QHash<QString, QString>& names)
+{
+    outcomes_.clear();
+    storeError_.clear();
+    answers_ = Answers();
+    survey_ = std::move(survey);
     asked_ = ranges(survey_, names);
     return !asked_.isEmpty();
 }
@@ -263,9 +272,11 @@ void GapFill::start()
 
 void GapFill::stop()
 {
-    if (run_ && run_->running())
+    if (running())
         run_->stop();
 }
+
+bool GapFill::running() const { return run_ && run_->running(); }
 
 const HistoryRunSummary& GapFill::summary() const
 {
@@ -280,7 +291,8 @@ void GapFill::runFinished()
         QuoteStore store;
         outcomes_ = answers_.record(store, survey_);
     } catch (const StoreError& e) {
-        WriteLog(e.description());
+        storeError_ = e.description();
+        WriteLog(storeError_);
     }
     emit finished();
 }

@@ -126,14 +126,21 @@ public:
     // Surveys the last `sessions` sessions of `symbols`: false when there is
     // nothing to ask for or the store cannot be read.
     bool prepare(const QVector<HistoryRun::Range>& symbols, int sessions = 30);
+    // Takes a survey already made (gapfill::survey), the requests named
+    // from `names`: false when it asks for nothing.
+    bool prepare(Survey survey, const QHash<QString, QString>& names);
     // Starts asking what prepare() found; `finished` follows.
     void start();
     void stop();
+    bool running() const;
 
     const Survey& survey() const { return survey_; }
     // Of the symbols that got an answer, once finished.
     const QVector<Outcome>& outcomes() const { return outcomes_; }
     const HistoryRunSummary& summary() const;
+    // Why the answers could not be recorded in the store's gap table, once
+    // finished; empty when they were.
+    const QString& storeError() const { return storeError_; }
     // One line per symbol with days filled, settled, still missing or
     // given up: "S1.AS: filled 2004-03-02; still missing 2004-03-03".
     QStringList lines() const;
@@ -154,6 +161,7 @@ private:
     QVector<HistoryRun::Range> asked_;
     Survey survey_;
     QVector<Outcome> outcomes_;
+    QString storeError_;
     Answers answers_;
 };
 

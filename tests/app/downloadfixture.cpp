@@ -66,6 +66,17 @@ void DownloadCommandTest::setColumn(const QString& column, const QVariant& value
     settingsrow::write(db, {{column, value}});
 }
 
+void DownloadCommandTest::historyFromFake(int timeout)
+{
+    store::write(QStringLiteral("ChartHost"), fake.host());
+    store::write(QStringLiteral("dcurrent"), QStringLiteral("1"));
+    store::sync();
+    if (timeout > 0) {
+        setColumn(QStringLiteral("teller2"), timeout);
+        setColumn(QStringLiteral("teller3"), 1);
+    }
+}
+
 QStringList DownloadCommandTest::numbered(const QString& prefix, int count)
 {
     QStringList out;

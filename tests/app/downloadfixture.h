@@ -24,6 +24,10 @@ protected:
     void switchOn(const QString& letters);
     // Sets columns of the settings row (teller2, teller3...).
     void setColumn(const QString& column, const QVariant& value);
+    // For the historical commands: the fake is the chart host too and the
+    // download takes one list; with `timeout`, a request gives up after that
+    // many seconds and one attempt.
+    void historyFromFake(int timeout = 0);
 
     static QStringList numbered(const QString& prefix, int count);
     static FakeQuoteService::Quote quoteOf(const QByteArray& ticker, const QDate& day);

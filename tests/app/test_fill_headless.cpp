@@ -42,12 +42,26 @@ QVector<core::Bar> weekdays(int count)
 // the store holds, with no request to the quote service.
 class FillCommandTest : public DownloadCommandTest {
 protected:
-    void putDays(const QString& ticker, const QVector<core::Bar>& days)
+    // The same days of every one of `tickers`, in one transaction.
+    void putDays(const QStringList& tickers, const QVector<core::Bar>& days)
     {
         QuoteStore store;
         store.begin();
-        store.putDays(ticker, days, store.source(QStringLiteral("test"), QDateTime::currentDateTimeUtc()));
+        const int source = store.source(QStringLiteral("test"), QDateTime::currentDateTimeUtc());
+        for (const QString& t : tickers)
+            store.putDays(t, days, source);
         store.commit();
+    }
+    void putDays(const QString& ticker, const QVector<core::Bar>& days) { putDays(QStringList{ticker}, days); }
+    // `count` symbols the quote service does not know on list 1, ASCII on,
+    // each with the same `days` weekdays in the store.
+    QStringList storedSymbols(const QString& prefix, int count, int days)
+    {
+        const QStringList tickers = numbered(prefix, count);
+        addSymbols(tickers, false);
+        switchOn(QStringLiteral("C"));
+        putDays(tickers, weekdays(days));
+        return tickers;
     }
 
     QStringList lines(const QString& file)
@@ -142,18 +156,7 @@ TEST_F(FillCommandTest, IsRefusedWhileAnotherRunHoldsTheFolderAndForWrongUse)
 // stay, the rest is not begun.
 TEST_F(FillCommandTest, SigintStopsTheFill)
 {
-    const QStringList tickers = numbered(QStringLiteral("S"), 300);
-    addSymbols(tickers, false);
-    switchOn(QStringLiteral("C"));
-    const QVector<core::Bar> days = weekdays(2000);
-    {
-        QuoteStore store;
-        store.begin();
-        const int source = store.source(QStringLiteral("test"), QDateTime::currentDateTimeUtc());
-        for (const QString& t : tickers)
-            store.putDays(t, days, source);
-        store.commit();
-    }
+    const QStringList tickers = storedSymbols(QStringLiteral("S"), 300, 2000);
     const auto p = start({QStringLiteral("fill"), QStringLiteral("C")});
     ASSERT_TRUE(waitUntil([&p] { return p->canReadLine() || p->state() == QProcess::NotRunning; }, 60000));
     ::kill(static_cast<pid_t>(p->processId()), SIGINT);
@@ -173,18 +176,8 @@ TEST_F(FillCommandTest, SigintStopsTheFill)
 // next fill, which writes every file whole.
 TEST_F(FillCommandTest, AKilledFillLeavesOldOrNewFilesAndTheNextFillClearsItsLeftovers)
 {
-    const QStringList tickers = numbered(QStringLiteral("F"), 150);
-    addSymbols(tickers, false);
-    switchOn(QStringLiteral("C"));
-    const QVector<core::Bar> days = weekdays(1500);
-    {
-        QuoteStore store;
-        store.begin();
-        const int source = store.source(QStringLiteral("test"), QDateTime::currentDateTimeUtc());
-        for (const QString& t : tickers)
-            store.putDays(t, days, source);
-        store.commit();
-    }
+    constexpr int kDays = 1500;
+    const QStringList tickers = storedSymbols(QStringLiteral("F"), 150, kDays);
     const QString ascii = folder[QLatin1Char('C')];
     QMap<QString, QByteArray> before, after;
     for (const QString& t : tickers)
@@ -198,7 +191,7 @@ TEST_F(FillCommandTest, AKilledFillLeavesOldOrNewFilesAndTheNextFillClearsItsLef
     ASSERT_EQ(run({QStringLiteral("fill"), QStringLiteral("C")}).status, 0);
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
         after[it.key()] = readAll(it.key());
-        ASSERT_EQ(after[it.key()].count("\r\n"), days.size() + 1) << qPrintable(it.key());
+        ASSERT_EQ(after[it.key()].count("\r\n"), kDays + 1) << qPrintable(it.key());
     }
     EXPECT_TRUE(leftovers().isEmpty());
     restore();

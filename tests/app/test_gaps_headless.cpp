@@ -28,11 +28,7 @@ protected:
     void SetUp() override
     {
         DownloadCommandTest::SetUp();
-        store::write(QStringLiteral("ChartHost"), fake.host());
-        store::write(QStringLiteral("dcurrent"), QStringLiteral("1"));
-        store::sync();
-        setColumn(QStringLiteral("teller2"), 5);
-        setColumn(QStringLiteral("teller3"), 1);
+        historyFromFake(5);
         switchOn(QStringLiteral("CM"));
         fake.setResponder([this](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
             QDate start, end;
@@ -81,8 +77,9 @@ protected:
         }
     }
 
-    // A later session for every symbol, put into the store as a current run would.
-    void addSession(const QDate& date)
+    // A later session for every symbol but `except`, put into the store as a
+    // current run would.
+    void addSession(const QDate& date, const QString& except = {})
     {
         QuoteStore store;
         store.begin();
@@ -91,8 +88,10 @@ protected:
         b.date = date.year() * 10000 + date.month() * 100 + date.day();
         b.open = b.high = b.low = b.close = core::Figure::parse(QStringLiteral("10.00"));
         b.volume = core::Figure::parse(QStringLiteral("100"));
-        for (const QString& t : std::as_const(tickers))
-            store.put(t, b, source);
+        for (const QString& t : std::as_const(tickers)) {
+            if (t != except)
+                store.put(t, b, source);
+        }
         store.commit();
     }
 
@@ -269,21 +268,8 @@ TEST_F(GapsCommandTest, ACurrentRunFillsTheGapsOfItsSymbolsAndReportsThem)
         if (d != hole)
             addSession(d);
     }
-    {
-        // S02 alone lacks the hole.
-        QuoteStore store;
-        store.begin();
-        const int source = store.source(QStringLiteral("test"), QDateTime::currentDateTimeUtc());
-        core::Bar b;
-        b.date = hole.year() * 10000 + hole.month() * 100 + hole.day();
-        b.open = b.high = b.low = b.close = core::Figure::parse(QStringLiteral("10.00"));
-        b.volume = core::Figure::parse(QStringLiteral("100"));
-        for (const QString& t : std::as_const(tickers)) {
-            if (t != QStringLiteral("S02.AS"))
-                store.put(t, b, source);
-        }
-        store.commit();
-    }
+    // S02 alone lacks the hole.
+    addSession(hole, QStringLiteral("S02.AS"));
     const Run r = run();
     EXPECT_EQ(r.status, 0) << qPrintable(r.err) << qPrintable(r.out.join(QLatin1Char('\n')));
     const QString line = QStringLiteral("S02.AS: filled ") + hole.toString(Qt::ISODate);

@@ -32,13 +32,9 @@ protected:
     void SetUp() override
     {
         DownloadCommandTest::SetUp();
-        store::write(QStringLiteral("ChartHost"), fake.host());
-        store::write(QStringLiteral("dcurrent"), QStringLiteral("1"));
-        store::sync();
         // A hanging answer ends its range after a few seconds; the answers
         // the fake gives at once never run into that on a loaded machine.
-        setColumn(QStringLiteral("teller2"), 5);
-        setColumn(QStringLiteral("teller3"), 1);
+        historyFromFake(5);
         switchOn(QStringLiteral("CPE"));
         answers = fakehistory::responder();
         fake.setResponder([this](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {

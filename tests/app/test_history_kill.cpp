@@ -32,9 +32,7 @@ protected:
     void SetUp() override
     {
         DownloadCommandTest::SetUp();
-        store::write(QStringLiteral("ChartHost"), fake.host());
-        store::write(QStringLiteral("dcurrent"), QStringLiteral("1"));
-        store::sync();
+        historyFromFake();
         fake.setResponder(fakehistory::responder());
     }
 

@@ -432,14 +432,8 @@ TEST_F(MainWindowTest, StartPageCountsTheSymbolsWithGapsAndFillsThem)
     ASSERT_TRUE(fake.isListening());
     fake.useForAllHosts();
     fake.setResponder(fakehistory::responder());
-    ProgramSettings& s = settings();
-    s.isdelay = false;
-    s.teller2 = 30;
-    s.teller3 = 1;
-    s.dcurrent = 1;
-    s.format('C').on = true;
-    s.format('C').folder = path(QStringLiteral("ascii/"));
-    QDir().mkpath(s.format('C').folder);
+    quickRuns(30);
+    formatOn('C', QStringLiteral("ascii"));
     {
         Database db(paths::databaseFile());
         for (const char* t : {"FULL", "HOLE", "EARLY", "TODAY", "EURUSD=X"})

@@ -4,6 +4,7 @@
 #include "fakeservice.h"
 #include "historytable.h"
 #include "runwait.h"
+#include "tablecolumns.h"
 #include "testutil.h"
 
 #include "app/commands_check.h"
@@ -90,15 +91,8 @@ protected:
         ASSERT_TRUE(runStartup().opened);
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
-        folder = path(QStringLiteral("tsq/"));
-        QDir().mkpath(folder);
-        ProgramSettings& s = settings();
-        s.isdelay = false;
-        s.teller2 = 2;
-        s.teller3 = 1;
-        s.dcurrent = 1;
-        s.format('Y').on = true;
-        s.format('Y').folder = folder;
+        quickRuns(2);
+        folder = formatOn('Y', QStringLiteral("tsq"));
         Database db(paths::databaseFile());
         // What start-up loads again for `check`.
         settingsrow::write(db,
@@ -246,17 +240,6 @@ TEST_F(OwnSymbolFormatTest, CheckTellsItsFilesAndReadsThem)
     EXPECT_EQ(check({}, &out, &err), 2);
     EXPECT_EQ(err, QStringLiteral("usage: check FOLDER|FILE [--format C|S|D|K|M|Y] [--repair]\n"));
 }
-
-namespace {
-QStringList columnsOf(Database& db, const QString& table)
-{
-    QStringList names;
-    Statement st = db.prepare(QStringLiteral("PRAGMA table_info(%1)").arg(table));
-    while (st.next())
-        names << st.text(1);
-    return names;
-}
-}  // namespace
 
 // The format's settings live in columns of its own: a database the program
 // made without the format gets them behind every other at the next start,

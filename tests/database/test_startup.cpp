@@ -1,3 +1,4 @@
+#include "tablecolumns.h"
 #include "testutil.h"
 
 #include "database/db.h"
@@ -14,14 +15,6 @@
 #include <sqlcipher/sqlite3.h>
 
 namespace {
-QStringList columnsOf(Database& db, const QString& table)
-{
-    QStringList names;
-    Statement st = db.prepare(QStringLiteral("PRAGMA table_info(%1)").arg(table));
-    while (st.next())
-        names << st.text(1);
-    return names;
-}
 
 // A database as an old installation has it: no upgrade columns, no
 // metastock or verworpen table, settings columns Null.

@@ -64,19 +64,11 @@ protected:
         fake->useForAllHosts();
         fake->setResponder(fakehistory::responder());
         store::write(QStringLiteral("MaxInFlightHistory"), QStringLiteral("1"));
-        ProgramSettings& s = settings();
-        s.isdelay = false;
-        s.teller2 = 30;
-        s.teller3 = 1;
-        s.dcurrent = 1;
+        quickRuns(30);
         for (const auto& [letter, name] : {std::pair{'C', "ascii"}, std::pair{'S', "stockguru"}, std::pair{'D', "get"},
                                            std::pair{'K', "kbf"}, std::pair{'P', "prn"}, std::pair{'V', "vision"},
-                                           std::pair{'I', "vikingen"}, std::pair{'E', "xls"}, std::pair{'M', "ms"}}) {
-            FormatSettings& f = s.format(letter);
-            f.on = true;
-            f.folder = path(QLatin1String(name) + QLatin1Char('/'));
-            QDir().mkpath(f.folder);
-        }
+                                           std::pair{'I', "vikingen"}, std::pair{'E', "xls"}, std::pair{'M', "ms"}})
+            formatOn(letter, QLatin1String(name));
     }
 
     void addSymbols(const QStringList& tickers)

@@ -102,14 +102,8 @@ protected:
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
         calls().clear();
-        ProgramSettings& s = settings();
-        s.isdelay = false;
-        s.teller2 = 2;
-        s.teller3 = 1;
-        s.dcurrent = 1;
-        s.format('X').on = true;
-        s.format('X').folder = path(QStringLiteral("tick/"));
-        QDir().mkpath(s.format('X').folder);
+        quickRuns(2);
+        formatOn('X', QStringLiteral("tick"));
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BBB.AS"}) {
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "

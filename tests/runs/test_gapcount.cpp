@@ -29,14 +29,8 @@ protected:
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
         fake.setResponder(fakehistory::responder());
-        ProgramSettings& s = settings();
-        s.isdelay = false;
-        s.teller2 = 30;
-        s.teller3 = 1;
-        s.dcurrent = 1;
-        s.format('C').on = true;
-        s.format('C').folder = path(QStringLiteral("ascii/"));
-        QDir().mkpath(s.format('C').folder);
+        quickRuns(30);
+        formatOn('C', QStringLiteral("ascii"));
         Database db(paths::databaseFile());
         for (const QString& t : std::as_const(tickers))
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, typeyahoo, list1) "

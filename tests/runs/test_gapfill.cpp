@@ -179,3 +179,36 @@ TEST_F(GapFillTest, ADayEveryCoveringAnswerLacksIsAHoleAskedAgainThenGivenUp)
     EXPECT_EQ(asked, gaps::kGiveUpAfter - 5);
     EXPECT_EQ(store->gapStates(QStringLiteral("S1.AS")).value(x).tries, asked);
 }
+
+// A fill can take a survey its caller made (and printed): it asks what that
+// survey plans, names the requests, and a survey that asks nothing leaves
+// nothing of an earlier one behind.
+TEST_F(GapFillTest, AFillTakesASurveyMadeBeforeAndForgetsTheLastOne)
+{
+    const qint32 a = days[12];
+    fill([&](int s, qint32 d) { return s == 3 && d == a; });
+    gapfill::Survey survey = gapfill::survey(*store, tickers, 30);
+    ASSERT_EQ(survey.plans.size(), 1);
+
+    gapfill::GapFill gapFill;
+    const QHash<QString, QString> names{{QStringLiteral("S3.AS"), QStringLiteral("Third")}};
+    ASSERT_TRUE(gapFill.prepare(std::move(survey), names));
+    EXPECT_FALSE(gapFill.running());
+    ASSERT_EQ(gapFill.survey().plans.size(), 1);
+    EXPECT_EQ(gapFill.survey().plans[0].gaps.ticker, QStringLiteral("S3.AS"));
+    // Not asked yet: the day is still missing.
+    EXPECT_EQ(gapFill.lines(), QStringList{QStringLiteral("S3.AS: still missing ") + gapfill::dateText(a)});
+
+    // The symbols with their names survey the store themselves, to the same plan.
+    QVector<HistoryRun::Range> symbols;
+    for (const QString& t : std::as_const(tickers))
+        symbols.append({t, names.value(t), {}, {}});
+    ASSERT_TRUE(gapFill.prepare(symbols, 30));
+    ASSERT_EQ(gapFill.survey().plans.size(), 1);
+    EXPECT_EQ(gapFill.survey().plans[0].ask, QVector<qint32>{a});
+
+    EXPECT_FALSE(gapFill.prepare(gapfill::Survey(), {}));
+    EXPECT_TRUE(gapFill.survey().plans.isEmpty());
+    EXPECT_TRUE(gapFill.lines().isEmpty());
+    EXPECT_TRUE(gapFill.storeError().isEmpty());
+}

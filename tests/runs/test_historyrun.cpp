@@ -57,18 +57,10 @@ protected:
         ASSERT_TRUE(fake.isListening());
         fake.useForAllHosts();
         fake.setResponder(fakehistory::responder());
-        ProgramSettings& s = settings();
-        s.isdelay = false;
-        s.teller2 = 30;  // no test here waits for a time-out
-        s.teller3 = 1;
-        s.dcurrent = 1;
+        quickRuns(30);  // no test here waits for a time-out
         for (const auto& [letter, name] :
-             {std::pair{'C', "ascii"}, std::pair{'P', "prn"}, std::pair{'V', "vision"}, std::pair{'I', "vikingen"}}) {
-            FormatSettings& f = s.format(letter);
-            f.on = true;
-            f.folder = path(QLatin1String(name) + QLatin1Char('/'));
-            QDir().mkpath(f.folder);
-        }
+             {std::pair{'C', "ascii"}, std::pair{'P', "prn"}, std::pair{'V', "vision"}, std::pair{'I', "vikingen"}})
+            formatOn(letter, QLatin1String(name));
     }
 
     void addSymbols(const QStringList& tickers)

@@ -251,9 +251,7 @@ TEST_F(SchedulerTest, AFailedScheduledRunKeepsTheSchedulerGoing)
     s.isdelay = false;
     s.teller2 = 30;  // every answer comes at once: far from the time-out
     s.teller3 = 1;
-    s.format('C').folder = path(QStringLiteral("ascii/"));
-    QDir().mkpath(s.format('C').folder);
-    s.format('C').on = true;
+    formatOn('C', QStringLiteral("ascii"));
     {
         Database db(paths::databaseFile());
         db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list3) VALUES (1, 'AAA', 'A', 1)"));

@@ -29,9 +29,7 @@ protected:
         fake.useForAllHosts();
         settings().isdelay = false;
         settings().teller3 = 1;
-        settings().format('C').folder = path(QStringLiteral("ascii/"));
-        QDir().mkpath(settings().format('C').folder);
-        settings().format('C').on = true;
+        formatOn('C', QStringLiteral("ascii"));
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BBB"}) {
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),

@@ -50,15 +50,9 @@ protected:
         QuotarisTest::SetUp();
         ASSERT_TRUE(runStartup().opened);
         fake.useForAllHosts();
-        ProgramSettings& s = settings();
-        s.isdelay = false;
-        s.teller2 = 1;  // a hanging request gives up after a second
-        s.teller3 = 1;
-        s.dcurrent = 1;
-        s.format('C').folder = path(QStringLiteral("ascii/"));
-        QDir().mkpath(s.format('C').folder);
-        s.format('C').on = true;
-        s.lijst = 2;
+        quickRuns(1);  // a hanging request gives up after a second
+        formatOn('C', QStringLiteral("ascii"));
+        settings().lijst = 2;
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BBB"}) {
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),

@@ -35,15 +35,9 @@ protected:
         ASSERT_TRUE(runStartup().opened);
         fake.useForAllHosts();
         fake.setResponder(fakehistory::responder());
-        ProgramSettings& s = settings();
-        s.isdelay = false;
-        s.teller2 = 30;  // every answer comes at once: no test waits for a time-out
-        s.teller3 = 1;
-        s.dcurrent = 1;
-        s.format('C').folder = path(QStringLiteral("ascii/"));
-        QDir().mkpath(s.format('C').folder);
-        s.format('C').on = true;
-        s.lijst = 2;
+        quickRuns(30);  // every answer comes at once: no test waits for a time-out
+        formatOn('C', QStringLiteral("ascii"));
+        settings().lijst = 2;
         Database db(paths::databaseFile());
         for (const char* t : {"AAA", "BAD"})
             db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, ?, ?, 1)"),

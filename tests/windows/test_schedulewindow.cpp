@@ -33,9 +33,7 @@ protected:
         fake.useForAllHosts();
         settings().isdelay = false;
         settings().teller3 = 1;
-        settings().format('C').folder = path(QStringLiteral("ascii/"));
-        QDir().mkpath(settings().format('C').folder);
-        settings().format('C').on = true;
+        formatOn('C', QStringLiteral("ascii"));
         Database db(paths::databaseFile());
         db.exec(QStringLiteral("INSERT INTO fondsen (marktid, codeyahoo, naamyahoo, list2) VALUES (1, 'AAA', 'A', 1)"));
         fake.addQuote({"AAA", "12/1/2026", "4:00pm", "1", "2", "1", "1.5", "100", "A", "NYSE"});
