@@ -258,9 +258,12 @@ int main(int argc, char** argv)
         run.stop();
     });
     runToEnd(run);
-    std::printf("stopped run: ended %lld ms after Stop, %d symbols started, %s\n",
-                static_cast<long long>(stopClock.elapsed()), run.summary().symbols,
-                qPrintable(run.summary().outcome()));
+    if (stopClock.isValid())
+        std::printf("stopped run: ended %lld ms after Stop, %d symbols started, %s\n",
+                    static_cast<long long>(stopClock.elapsed()), run.summary().symbols,
+                    qPrintable(run.summary().outcome()));
+    else
+        std::printf("stopped run: ended before the Stop after a second (too few symbols to stop)\n");
 
     // A few symbols with the answer time of a real service, and a Stop
     // given while a request waits for its answer.
