@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QLocale>
+#include <algorithm>
 
 namespace fakehistory {
 
@@ -58,6 +59,17 @@ std::function<std::optional<FakeQuoteService::Reply>(const FakeQuoteService::Req
         if (body.count('\n') < 2)
             return FakeQuoteService::Reply{404, "<html><body>No Prices in this date range</body></html>", "text/html"};
         return FakeQuoteService::Reply{200, body, "text/csv"};
+    };
+}
+
+std::function<std::optional<FakeQuoteService::Reply>(const FakeQuoteService::Request&)>
+responderUntil(const QDate& last)
+{
+    return [last](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
+        QDate start, end;
+        if (r.path != "/table.csv" || !range(r, &start, &end))
+            return std::nullopt;
+        return FakeQuoteService::Reply{200, answer(r.query.value("s"), start, std::min(end, last)), "text/csv"};
     };
 }
 

@@ -22,4 +22,9 @@ QByteArray close(const QByteArray& symbol, const QDate& day);
 // range" when the range holds no weekday.
 std::function<std::optional<FakeQuoteService::Reply>(const FakeQuoteService::Request&)> responder();
 
+// Answers every "/table.csv" request with answer() up to `last` at most, as a
+// service does that has no history of today yet.
+std::function<std::optional<FakeQuoteService::Reply>(const FakeQuoteService::Request&)>
+responderUntil(const QDate& last);
+
 }  // namespace fakehistory

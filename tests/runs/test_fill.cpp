@@ -185,13 +185,7 @@ TEST_F(FillTest, TodaysQuoteAddedToARangeReachesThePerSymbolFilesAlone)
     settings().dcurrent = 0;
     addSymbols({QStringLiteral("TOP")});
     const QDate today = QDate::currentDate();
-    fake->setResponder([today](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
-        QDate s, e;
-        if (r.path != "/table.csv" || !fakehistory::range(r, &s, &e))
-            return std::nullopt;
-        return FakeQuoteService::Reply{200, fakehistory::answer(r.query.value("s"), s, std::min(e, today.addDays(-1))),
-                                       "text/csv"};
-    });
+    fake->setResponder(fakehistory::responderUntil(today.addDays(-1)));
     const QByteArray serviceDate = QByteArray::number(today.month()) + '/' + QByteArray::number(today.day()) + '/' +
                                    QByteArray::number(today.year());
     fake->addQuote({"TOP", serviceDate, "4:00pm", "0", "12", "11", "11.5", "900", "TOP CORP", "NYSE"});

@@ -321,13 +321,7 @@ TEST_F(HistoryRunTest, AllDataStartsAtTheFirstDayTheServiceHoldsAndTopsUpWithTod
     fake.setPage("/q/hp", "OLD",
                  {200, FakeQuoteService::historyPricesPage(first.month(), first.day(), first.year()), "text/html"});
     // History up to yesterday; today only as a current quote.
-    fake.setResponder([today](const FakeQuoteService::Request& r) -> std::optional<FakeQuoteService::Reply> {
-        QDate s, e;
-        if (r.path != "/table.csv" || !fakehistory::range(r, &s, &e))
-            return std::nullopt;
-        return FakeQuoteService::Reply{200, fakehistory::answer(r.query.value("s"), s, std::min(e, today.addDays(-1))),
-                                       "text/csv"};
-    });
+    fake.setResponder(fakehistory::responderUntil(today.addDays(-1)));
     const QByteArray serviceDate = QByteArray::number(today.month()) + '/' + QByteArray::number(today.day()) + '/' +
                                    QByteArray::number(today.year());
     fake.addQuote({"OLD", serviceDate, "4:00pm", "0", "12", "11", "11.5", "900", "OLD CORP", "NYSE"});
