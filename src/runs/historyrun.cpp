@@ -601,9 +601,14 @@ void HistoryRun::toppedUp(Job& job)
     loader& l = *job.topUp;
     const CurrentQuotes& q = l.quotes();
     const qint32 lastDate = job.history ? job.history->lastDate() : 0;
-    // The quote's day in its exchange's zone, not a legacy host's New York day.
-    const qint32 date =
-        l.DownloadOk() && q.size() > 0 ? provisional::localDay(q.quotes[0], provisional::clockOf(l.url())) : 0;
+    // The quote on its exchange's own day (not a legacy host's New York
+    // day), provisional when it was taken before that exchange's close.
+    QVector<CurrentQuote> marked;
+    if (l.DownloadOk() && q.size() > 0) {
+        marked = {q.quotes[0]};
+        provisional::mark(marked, provisional::clockOf(l.url()));
+    }
+    const qint32 date = marked.isEmpty() ? 0 : marked[0].bar.date;
     if (date != 0) {
         WriteLog(QStringLiteral("download ok"));
         WriteLog(QStringLiteral("yahoodate ") + QString::number(date));
@@ -621,6 +626,7 @@ void HistoryRun::toppedUp(Job& job)
         r.low = quote.low.value == 0 ? r.close : plain(quote.low);
         r.volume = plain(quote.volume);
         r.set(core::Bar::TopUp);
+        r.set(core::Bar::Provisional, marked[0].bar.has(core::Bar::Provisional));
         WriteLog(QStringLiteral("open ") + r.open.text);
         WriteLog(QStringLiteral("high ") + r.high.text);
         WriteLog(QStringLiteral("low ") + r.low.text);

@@ -5,6 +5,7 @@
 #include "testutil.h"
 
 #include "database/db.h"
+#include "database/quotestore.h"
 #include "database/startup.h"
 #include "mslink/reader.h"
 #include "runs/currentrun.h"
@@ -354,6 +355,31 @@ TEST_F(HistoryRunTest, AllDataStartsAtTheFirstDayTheServiceHoldsAndTopsUpWithTod
     for (const auto& r : fake.requests())
         examined += r.path == "/q/hp" && r.query.value("s") == "GONE";
     EXPECT_EQ(examined, 1);
+}
+
+// Today's quote taken during the session is provisional in the store, as a
+// current download's is, so that the gap fill asks for the final day later;
+// one taken at the close is final.
+TEST_F(HistoryRunTest, TodaysQuoteTakenBeforeTheCloseIsStoredProvisional)
+{
+    settings().dcurrent = 0;
+    addSymbols({QStringLiteral("EARLY"), QStringLiteral("LATE")});
+    const QDate today = QDate::currentDate();
+    fake.setResponder(fakehistory::responderUntil(today.addDays(-1)));
+    const QByteArray serviceDate = QByteArray::number(today.month()) + '/' + QByteArray::number(today.day()) + '/' +
+                                   QByteArray::number(today.year());
+    fake.addQuote({"EARLY", serviceDate, "11:00am", "10", "12", "9", "11.5", "900", "EARLY CORP", "NYSE"});
+    fake.addQuote({"LATE", serviceDate, "4:00pm", "10", "12", "9", "11.5", "900", "LATE CORP", "NYSE"});
+    ASSERT_TRUE(go(today.addDays(-10), today));
+    QuoteStore store;
+    const qint32 day = today.year() * 10000 + today.month() * 100 + today.day();
+    for (const auto& [ticker, provisional] : {std::pair{"EARLY", true}, std::pair{"LATE", false}}) {
+        const QVector<core::Bar> bars = store.bars(QString::fromLatin1(ticker));
+        ASSERT_FALSE(bars.isEmpty()) << ticker;
+        EXPECT_EQ(bars.last().date, day) << ticker;
+        EXPECT_EQ(bars.last().has(core::Bar::Provisional), provisional) << ticker;
+        EXPECT_TRUE(bars.last().has(core::Bar::TopUp)) << ticker;
+    }
 }
 
 TEST_F(HistoryRunTest, StopEndsTheRunWithoutTheRunFileCopy)
