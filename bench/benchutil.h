@@ -3,6 +3,7 @@
 // What the benchmarks measure with and the bars they store.
 
 #include "core/bar.h"
+#include "core/dates.h"
 #include "database/startup.h"
 #include "support/messages.h"
 #include "support/paths.h"
@@ -51,7 +52,7 @@ inline double threadCpuSeconds()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-inline qint32 dateOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
+inline qint32 dateOf(const QDate& d) { return core::dateNumber(d); }
 
 // A price with two decimals, as the service sends them.
 inline core::Figure price(qint64 cents)

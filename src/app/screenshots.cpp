@@ -2,6 +2,7 @@
 
 #include "app/hoofdform.h"
 #include "app/splash.h"
+#include "core/dates.h"
 #include "database/clsdata.h"
 #include "database/lists.h"
 #include "database/quotestore.h"
@@ -132,7 +133,7 @@ void fillDataFolder()
         const int source = store.source(QStringLiteral("screenshots"), QDateTime::currentDateTimeUtc());
         const core::Figure ten = core::Figure::parse(u"10.00");
         for (QDate d = QDate::currentDate().addDays(-42); d < QDate::currentDate(); d = d.addDays(1)) {
-            const core::Bar b{d.year() * 10000 + d.month() * 100 + d.day(), ten, ten, ten, ten, ten, {}, 0};
+            const core::Bar b{core::dateNumber(d), ten, ten, ten, ten, ten, {}, 0};
             for (const char* t : {"ASML.AS", "INGA.AS", "PHIA.AS", "^AEX"}) {
                 if (d.dayOfWeek() < Qt::Saturday && !(d == hole && t[0] == 'I'))
                     store.put(QLatin1String(t), b, source);

@@ -1,5 +1,6 @@
 #include "database/quotestore.h"
 
+#include "core/dates.h"
 #include "database/barpack.h"
 #include "database/db.h"
 
@@ -132,11 +133,7 @@ int QuoteStore::dayNumber(qint32 date)
     return static_cast<int>(era * 146097 + doe - 719468);
 }
 
-qint32 QuoteStore::dateOf(int dayNumber)
-{
-    const QDate d = QDate::fromJulianDay(dayNumber + kEpochJulianDay);
-    return d.year() * 10000 + d.month() * 100 + d.day();
-}
+qint32 QuoteStore::dateOf(int dayNumber) { return core::dateNumber(QDate::fromJulianDay(dayNumber + kEpochJulianDay)); }
 
 QuoteStore::QuoteStore(const QString& path) : path_(path)
 {
@@ -701,6 +698,17 @@ QVector<core::Bar> QuoteStore::bars(const QString& ticker, qint32 from, qint32 t
     if (!texts_)
         texts_ = std::make_unique<barpack::TextCache>();
     const auto unreadable = [this] { failed(DbError(SQLITE_CORRUPT, QString()), QStringLiteral("be read")); };
+    // A day of the range, unpacked where it goes.
+    const auto take = [&](int month, int day, quint64 flags, QByteArrayView figures) {
+        const qint32 date = dateIn(month, day);
+        if ((from > 0 && date < from) || (to > 0 && date > to))
+            return;
+        core::Bar& bar = out.emplace_back();
+        bar.date = date;
+        if (!barpack::unpack(figures, bar, texts_.get()))
+            unreadable();
+        bar.flags = static_cast<quint32>(flags);
+    };
     out.reserve(count);
     for (const auto& [month, bytes] : rows) {
         const qsizetype before = out.size();
@@ -717,14 +725,7 @@ QVector<core::Bar> QuoteStore::bars(const QString& ticker, qint32 from, qint32 t
                 break;
             }
             previous = raw.day;
-            const qint32 date = dateIn(month, raw.day);
-            if ((from > 0 && date < from) || (to > 0 && date > to))
-                continue;
-            core::Bar& bar = out.emplace_back();
-            bar.date = date;
-            if (!barpack::unpack(raw.figures, bar, texts_.get()))
-                unreadable();
-            bar.flags = static_cast<quint32>(raw.flags);
+            take(month, raw.day, raw.flags, raw.figures);
         }
         if (inOrder)
             continue;
@@ -733,16 +734,8 @@ QVector<core::Bar> QuoteStore::bars(const QString& ticker, qint32 from, qint32 t
         Month m;
         if (!readMonth(view, m))
             unreadable();
-        for (const auto& [day, e] : m) {
-            const qint32 date = dateIn(month, day);
-            if ((from > 0 && date < from) || (to > 0 && date > to))
-                continue;
-            core::Bar& bar = out.emplace_back();
-            bar.date = date;
-            if (!barpack::unpack(e.figures, bar, texts_.get()))
-                unreadable();
-            bar.flags = e.flags;
-        }
+        for (const auto& [day, e] : m)
+            take(month, day, e.flags, e.figures);
     }
     return out;
 }

@@ -1,6 +1,7 @@
 #include "runs/historyrun.h"
 #include "database/settingsrow.h"
 
+#include "core/dates.h"
 #include "database/bookkeeping.h"
 #include "database/clsdata.h"
 #include "database/db.h"
@@ -34,15 +35,12 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
-#include <iterator>
 
 namespace {
 const QString kAborted = QStringLiteral("Download abborted by user");
 // The start a failed all-data symbol is recorded with, so that a retry
 // examines it again.
 const QDate kAllDataMark(1930, 1, 1);
-
-qint32 numberOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 }  // namespace
 
 QString HistoryRunSummary::downloadErrors() const
@@ -543,8 +541,8 @@ void HistoryRun::download(Job& job)
 // cannot be read ends the run: what it holds is not known.
 void HistoryRun::readStored(Job& job)
 {
-    const qint32 from = job.start.isValid() ? numberOf(job.start) : 0;
-    const qint32 to = job.end.isValid() ? numberOf(job.end) : 0;
+    const qint32 from = job.start.isValid() ? core::dateNumber(job.start) : 0;
+    const qint32 to = job.end.isValid() ? core::dateNumber(job.end) : 0;
     try {
         job.days = quoteStore()->bars(job.row.ticker, from, to);
     } catch (const StoreError& e) {
@@ -613,7 +611,7 @@ void HistoryRun::toppedUp(Job& job)
         WriteLog(QStringLiteral("download ok"));
         WriteLog(QStringLiteral("yahoodate ") + QString::number(date));
     }
-    if (date != 0 && date > lastDate && date >= numberOf(job.start)) {
+    if (date != 0 && date > lastDate && date >= core::dateNumber(job.start)) {
         // The quote's numbers in their plain text: a missing open, high or
         // low takes the close.
         const core::Bar& quote = q.quotes[0].bar;
@@ -776,12 +774,8 @@ bool HistoryRun::writeSymbol(Job& job)
             ++summary_.nothingStored;
             return true;
         }
-        const auto topUp = [](const core::Bar& b) { return b.has(core::Bar::TopUp); };
-        QVector<core::Bar> rangeDays;
-        if (std::any_of(job.days.cbegin(), job.days.cend(), topUp))
-            std::remove_copy_if(job.days.cbegin(), job.days.cend(), std::back_inserter(rangeDays), topUp);
-        else
-            rangeDays = job.days;
+        QVector<core::Bar> rangeDays = job.days;  // shared unless today's quote is among them
+        rangeDays.removeIf([](const core::Bar& b) { return b.has(core::Bar::TopUp); });
         return (rangeDays.isEmpty() ||
                 exports_->writeHistory(row.ticker, row.name, rangeDays, HistoryStep::EachRange)) &&
                exports_->writeHistory(row.ticker, row.name, job.days, HistoryStep::WholeSymbol);
@@ -826,9 +820,9 @@ void HistoryRun::checkSymbol(Job& job)
     c.stock = integrity::isStock(c.ticker);
     c.action = static_cast<integrity::Action>(integrityAction_);
     if (job.start.isValid() && job.start != kAllDataMark)
-        c.first = numberOf(job.start);
+        c.first = core::dateNumber(job.start);
     if (job.end.isValid())
-        c.last = numberOf(job.end);
+        c.last = core::dateNumber(job.end);
     for (const HistorySplit& s : job.splits)
         c.splits.append({s.date, s.ratio});
     const QVector<core::Bar> asSent = job.days;  // shared unless the check repairs a day

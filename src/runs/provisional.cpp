@@ -53,15 +53,13 @@ Stamp stampOf(const CurrentQuote& q, Clock clock, Zones& zones)
     return s;
 }
 
-qint32 dayNumber(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
-
 }  // namespace
 
 qint32 localDay(const CurrentQuote& quote, Clock clock)
 {
     Zones zones;
     const Stamp s = stampOf(quote, clock, zones);
-    return s.at ? dayNumber(s.at->date()) : quote.bar.date;
+    return s.at ? core::dateNumber(s.at->date()) : quote.bar.date;
 }
 
 Clock clockOf(const QString& url)
@@ -100,7 +98,7 @@ void mark(QVector<CurrentQuote>& quotes, Clock clock)
         }
         quotes[i].bar.set(core::Bar::Provisional, early);
         if (s.at)
-            quotes[i].bar.date = dayNumber(s.at->date());
+            quotes[i].bar.date = core::dateNumber(s.at->date());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "testutil.h"
 
+#include "core/dates.h"
 #include "database/barpack.h"
 #include "database/db.h"
 #include "database/quotestore.h"
@@ -321,8 +322,7 @@ TEST_F(QuoteStoreTest, MonthRowsTakeLaterAndEarlierDaysAndReadInAnyOrder)
     for (int i = 0; i < 3000; ++i) {
         const QDate d = QDate(2010, 1, 1).addDays(i);
         const QByteArray o = price(1000 + i * 7), c = price(1000 + i * 11);
-        days.append(bar(d.year() * 10000 + d.month() * 100 + d.day(), o.constData(), c.constData(), "1.00",
-                        c.constData(), "100"));
+        days.append(bar(core::dateNumber(d), o.constData(), c.constData(), "1.00", c.constData(), "100"));
     }
     store.begin();
     store.putDays(QStringLiteral("LONG"), days, 1);

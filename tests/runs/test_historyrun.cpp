@@ -4,6 +4,7 @@
 #include "runwait.h"
 #include "testutil.h"
 
+#include "core/dates.h"
 #include "database/db.h"
 #include "database/quotestore.h"
 #include "database/startup.h"
@@ -372,7 +373,7 @@ TEST_F(HistoryRunTest, TodaysQuoteTakenBeforeTheCloseIsStoredProvisional)
     fake.addQuote({"LATE", serviceDate, "4:00pm", "10", "12", "9", "11.5", "900", "LATE CORP", "NYSE"});
     ASSERT_TRUE(go(today.addDays(-10), today));
     QuoteStore store;
-    const qint32 day = today.year() * 10000 + today.month() * 100 + today.day();
+    const qint32 day = core::dateNumber(today);
     for (const auto& [ticker, provisional] : {std::pair{"EARLY", true}, std::pair{"LATE", false}}) {
         const QVector<core::Bar> bars = store.bars(QString::fromLatin1(ticker));
         ASSERT_FALSE(bars.isEmpty()) << ticker;
